@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+namespace TestSupport {
+
+// The temporary folder that VOXTRELLA_HOME points at for the running test.
+QString homeDir();
+
+// Reads a whole file as bytes; an empty array when it cannot be read.
+QByteArray readFile(const QString &path);
+
+// Writes bytes to a file, creating folders as needed. Returns false on failure.
+bool writeFile(const QString &path, const QByteArray &bytes);
+
+// Runs the event loop until pred() is true or timeoutMs passes; returns pred().
+bool waitFor(const std::function<bool()> &pred, int timeoutMs);
+
+}  // namespace TestSupport

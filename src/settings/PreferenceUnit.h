@@ -1,0 +1,87 @@
+#pragma once
+// The program's settings record: every setting with its default, one typed
+// field per setting (named like its key), and the properties whose value
+// depends on the list mode. One instance for the whole run, reached through
+// Prefs.
+
+#include "TBaseRegistryClassUnit.h"
+
+#include <QString>
+
+#include <cstdint>
+
+class TPreferences : public TBaseRegistryClass
+{
+public:
+    // Registers every setting in order, computes FilesDir (creating the
+    // folder). Does not touch the store.
+    TPreferences();
+
+    QString Version() const override { return QStringLiteral("1.204"); }
+
+    // The settings, in registration order. RunMinimized has no field.
+    bool ShowOptions = true;
+    bool ShowToolbar = true;
+    bool SI_AutoSpeak = false;
+    uint8_t SI_Voice = 0;
+    bool SI_ShowBusyDialog = true;
+    uint8_t MI_Voice = 0;
+    bool ML_AutoDelete = false;
+    int32_t ML_VisibleEntries = 3;
+    uint8_t ML_ListMode = 0;
+    QString TTS_DefaultVoiceName;
+    bool TTS_HighlightPosition = true;
+    bool TTS_FilterSymbols = true;
+    int32_t TTS_AudioDeviceID = -1;
+    bool TTS_SoundCardCheckErr = true;
+    bool CB_Monitor = true;
+    bool CB_Prompt = true;
+    int32_t CB_PromptDelay = 3;
+    int32_t CB_ThreshHold = 10;
+    int32_t CB_PromptTop = -1;
+    int32_t CB_PromptLeft = -1;
+    uint8_t CB_DfltPromptAction = 2;
+    uint8_t CB_LastPromptAction = 2;
+    bool CB_ClearOnCopy = false;
+    uint8_t OUT_FileDest = 0;
+    uint8_t OUT_FileFormat = 0;
+    QString OUT_Directory;
+    QString OpenDlgInitialDir;
+    uint8_t ToolbarOnMinOption = 1;
+    bool ToolbarOnTop = false;
+    bool FirstTimeUser = true;
+    int32_t BitRate = 32;
+    bool ShowPronEditWarning = true;
+    bool SI_DefaultTitles = true;
+
+    // The user folder's "Files" folder, or " " when it cannot be created.
+    QString FilesDir;
+
+    // Item values into the fields (integers into byte fields keep their low
+    // 8 bits); a blank OUT_Directory becomes FilesDir.
+    void ItemsToFields();
+    // Fields back into the items.
+    void FieldsToItems();
+
+    // ML_ListMode 1 is Multi-Article mode; every other value reads as
+    // Single-Article mode.
+    bool IsMultiArticleMode() const { return ML_ListMode == 1; }
+
+    // Values that apply in the current list mode.
+    bool AutoSpeak() const;
+    void SetAutoSpeak(bool value);
+    bool AutoDelete() const;
+    void SetAutoDelete(bool value);
+    int32_t VisibleEntries() const;
+    uint8_t FileDest() const;
+    void SetFileDest(uint8_t value);
+    uint8_t VoiceSelection() const;
+    void SetVoiceSelection(uint8_t value);
+    bool DefaultTitles() const;
+    void SetDefaultTitles(bool value);
+
+    static const QString SectionName;  // "Voxtrella"
+};
+
+// The program-wide settings record: nullptr until the main window creates it.
+extern TPreferences *Prefs;

@@ -1,0 +1,185 @@
+#include "VarnyxAuDevFrm.h"
+
+#include "ui_VarnyxAuDevFrm.h"
+
+#include "platform/audio/AudioSystem.h"
+
+#include <QListWidget>
+
+namespace {
+
+const QString kMapperRow = QStringLiteral("Wave_Mapper (MS Default)");
+const QString kDestinationCaption = QStringLiteral("Audio Destination Device ID");
+const QString kSourceCaption = QStringLiteral("Audio Source Device ID");
+const QString kMapperId = QStringLiteral("-1 (Wave_mapper)");
+
+}  // namespace
+
+const TStandardFormat StandardFormats[12] = {
+    {0x1, "11.025 kHz, Mono, 8-bit"},   {0x2, "11.025 kHz, Stereo, 8-bit"},
+    {0x4, "11.025 kHz, Mono, 16-bit"},  {0x8, "11.025 kHz, Stereo, 16-bit"},
+    {0x10, "22.05 kHz, Mono, 8-bit "},  {0x20, "22.05 kHz, Stereo, 8-bit"},
+    {0x40, "22.05 kHz, Mono, 16-bit"},  {0x80, "22.05 kHz, Stereo, 16-bit"},
+    {0x100, "44.1 kHz, Mono, 8-bit"},   {0x200, "44.1 kHz, Stereo, 8-bit"},
+    {0x400, "44.1 kHz, Mono, 16-bit"},  {0x800, "44.1 kHz, Stereo, 16-bit"},
+};
+
+bool HasStandardFormat(uint32_t dwFormats)
+{
+    for (const auto &format : StandardFormats)
+        if (dwFormats & format.bit)
+            return true;
+    return false;
+}
+
+QString FormatText(uint32_t dwFormats)
+{
+    QString text;
+    const size_t last = std::size(StandardFormats) - 1;
+    for (size_t i = 0; i <= last; ++i) {
+        if (!(dwFormats & StandardFormats[i].bit))
+            continue;
+        text += QLatin1String(StandardFormats[i].label);
+        if (i != last)
+            text += QLatin1Char('\n');
+    }
+    return text;
+}
+
+QString SupportText(uint32_t dwSupport)
+{
+    static const struct {
+        uint32_t bit;
+        const char *text;
+    } supports[] = {
+        {audio::WAVECAPS_LRVOLUME, "Supports separate left and right volume control. "},
+        {audio::WAVECAPS_PITCH, "Supports pitch control. "},
+        {audio::WAVECAPS_PLAYBACKRATE, "Support playback rate control. "},
+        {audio::WAVECAPS_SYNC, "The driver is synchronous and will block while playing a buffer. "},
+        {audio::WAVECAPS_VOLUME, "Supports volume control. "},
+        {audio::WAVECAPS_SAMPLEACCURATE, "Returns sample-accurate position information."},
+    };
+    QString text;
+    for (const auto &s : supports)
+        if (dwSupport & s.bit)
+            text += QLatin1String(s.text);
+    return text;
+}
+
+TMyAudioDeviceDlg::TMyAudioDeviceDlg(QWidget *parent)
+    : QDialog(parent), m_ui(std::make_unique<Ui::TMyAudioDeviceDlg>())
+{
+    m_ui->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    connect(m_ui->ListBox1, &QListWidget::currentRowChanged, this, &TMyAudioDeviceDlg::ShowDetails);
+    connect(m_ui->ListBox1, &QListWidget::itemDoubleClicked, this, [this] { accept(); });
+}
+
+TMyAudioDeviceDlg::~TMyAudioDeviceDlg() = default;
+
+int TMyAudioDeviceDlg::DeviceCount() const
+{
+    return IsOutputUse() ? audio::audioSystem().outputDeviceCount()
+                         : audio::audioSystem().inputDeviceCount();
+}
+
+void TMyAudioDeviceDlg::SetDeviceID(int32_t id)
+{
+    m_deviceID = id;
+    if (id >= -1 && id <= DeviceCount())
+        SelectStoredRow();
+}
+
+int32_t TMyAudioDeviceDlg::GetDeviceID() const
+{
+    const int row = m_ui->ListBox1->currentRow();
+    if (row < 0 || size_t(row) >= m_rowIds.size())
+        return -1;
+    return m_rowIds[size_t(row)];
+}
+
+void TMyAudioDeviceDlg::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    FillList();
+}
+
+void TMyAudioDeviceDlg::FillList()
+{
+    // Rebuilt on every showing, so a second show does not add the rows again.
+    const QSignalBlocker blocker(m_ui->ListBox1);
+    m_ui->ListBox1->clear();
+    m_rowIds.clear();
+
+    audio::AudioSystem &system = audio::audioSystem();
+    const int count = DeviceCount();
+    if (count > 0) {
+        m_ui->ListBox1->addItem(kMapperRow);
+        m_rowIds.push_back(-1);
+        if (IsOutputUse()) {
+            setWindowTitle(kDestinationCaption);
+            for (int id = 0; id < count; ++id) {
+                audio::WaveOutCaps caps;
+                // Devices without any standard format are left out; the other
+                // rows keep their own device IDs.
+                if (!system.outputCaps(id, caps) || !HasStandardFormat(caps.dwFormats))
+                    continue;
+                const qsizetype nul = caps.szPname.indexOf(QChar(0));
+                m_ui->ListBox1->addItem(nul >= 0 ? caps.szPname.left(nul) : caps.szPname);
+                m_rowIds.push_back(id);
+            }
+        } else {
+            // The audio layer reports no capabilities for input devices, so
+            // only the default device can be offered.
+            setWindowTitle(kSourceCaption);
+        }
+    }
+    SelectStoredRow();
+}
+
+void TMyAudioDeviceDlg::SelectStoredRow()
+{
+    int row = -1;
+    for (size_t i = 0; i < m_rowIds.size(); ++i) {
+        if (m_rowIds[i] == m_deviceID) {
+            row = int(i);
+            break;
+        }
+    }
+    {
+        const QSignalBlocker blocker(m_ui->ListBox1);
+        m_ui->ListBox1->setCurrentRow(row);
+    }
+    if (row >= 0)
+        ShowDetails(row);
+}
+
+void TMyAudioDeviceDlg::ShowDetails(int row)
+{
+    if (row < 0 || size_t(row) >= m_rowIds.size() || m_use == duNone || !IsOutputUse())
+        return;
+    const int32_t id = m_rowIds[size_t(row)];
+    audio::WaveOutCaps caps;
+    if (!audio::audioSystem().outputCaps(id, caps))
+        return;
+    m_ui->lDeviceID->setText(id == -1 ? kMapperId : QString::number(id));
+    m_ui->lManufacturer->setText(QString::number(caps.wMid));
+    m_ui->lProduct->setText(QString::number(caps.wPid));
+    m_ui->lVersion->setText(QString::number(caps.vDriverVersion));
+    m_ui->lFormat->setText(FormatText(caps.dwFormats));
+    m_ui->lChannels->setText(caps.wChannels == 1   ? QStringLiteral("Mono")
+                             : caps.wChannels == 2 ? QStringLiteral("Stereo")
+                                                   : QString());
+    m_ui->lSupports->setText(SupportText(caps.dwSupport));
+}
+
+bool TAuDevDlg::Execute()
+{
+    auto form = std::make_unique<TMyAudioDeviceDlg>();
+    form->SetDlgUse(DlgUse);
+    form->SetDeviceID(AudioDeviceID);
+    const bool ok = form->exec() == QDialog::Accepted;
+    if (ok)
+        AudioDeviceID = form->GetDeviceID();
+    return ok;
+}

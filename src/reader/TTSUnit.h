@@ -1,0 +1,64 @@
+#pragma once
+// TTTSForm: the reading driver. A window that is created at start-up and
+// never shown; it owns the speech component, the voice catalogue and the
+// text filter, and offers the main window the few speech operations it
+// needs outside of reading itself (building the catalogue, a voice's
+// ranges, the audio device check and the pronunciation editor).
+
+#include "reader/TTSFilter.h"
+#include "speech/TTS.h"
+#include "voices/TTSEngineUnit.h"
+
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class TTTSForm : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TTTSForm(QWidget *parent = nullptr);
+    ~TTTSForm() override;
+
+    // Builds the voice catalogue from the installed engine modes.
+    void Initialize();
+    void LoadVoicePrefs();
+    void SaveVoicePrefs();
+
+    TVoiceEntry *FindVoice(const QString &name) const;
+    TVoiceEntry *FindHelpVoice() const;
+
+    // Queries a voice's pitch and speed ranges and defaults from its engine;
+    // a pitch or speed the user never chose takes the engine's default.
+    void LoadVoiceDefaults(TVoiceEntry *voice);
+
+    // Activates the speech component on the given device to see whether it
+    // can speak there; tells the user when it cannot.
+    bool CheckAudioDevice(int32_t deviceId);
+
+    // The pronunciation editor, owned by the given window; does nothing
+    // while a text is being read.
+    void ShowLexicon(QWidget *owner, const QString &title);
+
+    void SetEngineEnabled(const QString &groupName, bool enabled);
+
+    TTTS *TTS1 = nullptr;
+    QTimer *Timer1 = nullptr;
+    std::function<void(QObject *sender)> OnDone;
+    uint8_t ReadingTarget = 2;
+    bool Exiting = false;
+
+    TVoiceList &Voices() { return *m_voices; }
+    TEngineList &Engines() { return *m_engines; }
+    TTTSFilter &Filter() { return *m_filter; }
+
+private:
+    std::unique_ptr<TVoiceList> m_voices;
+    std::unique_ptr<TEngineList> m_engines;
+    std::unique_ptr<TTTSFilter> m_filter;
+};
+
+extern TTTSForm *TTSForm;

@@ -1,6 +1,7 @@
 // Shared main for every test binary: a QApplication on the offscreen
 // platform and a fresh VOXTRELLA_HOME for each test, so no test touches the
 // user's own settings, articles or logs.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>

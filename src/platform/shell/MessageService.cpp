@@ -1,0 +1,69 @@
+#include "MessageService.h"
+
+#include <QApplication>
+
+namespace {
+
+MessageService::Handler &handler()
+{
+    static MessageService::Handler h;
+    return h;
+}
+
+QMessageBox::Icon iconOf(MessageService::Kind kind)
+{
+    switch (kind) {
+    case MessageService::Kind::Error: return QMessageBox::Critical;
+    case MessageService::Kind::Warning: return QMessageBox::Warning;
+    case MessageService::Kind::Question: return QMessageBox::Question;
+    case MessageService::Kind::Notice: break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButton show(const MessageService::Message &message,
+                                 QMessageBox::StandardButton defaultButton)
+{
+    if (handler())
+        return handler()(message);
+    // Without a GUI application there is no box to show; the caller still
+    // gets an answer that means "not confirmed".
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
+        return QMessageBox::NoButton;
+    QMessageBox box(iconOf(message.kind), message.title, message.text, message.buttons,
+                    QApplication::activeWindow());
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(defaultButton);
+    box.setAccessibleName(message.title);
+    box.setAccessibleDescription(message.text);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+}  // namespace
+
+QString MessageService::applicationTitle()
+{
+    return QStringLiteral("Voxtrella MP3");
+}
+
+void MessageService::error(const QString &text)
+{
+    show({Kind::Error, applicationTitle(), text, QMessageBox::Ok}, QMessageBox::Ok);
+}
+
+void MessageService::notice(const QString &text)
+{
+    show({Kind::Notice, applicationTitle(), text, QMessageBox::Ok}, QMessageBox::Ok);
+}
+
+QMessageBox::StandardButton MessageService::ask(Kind kind, const QString &text,
+                                                QMessageBox::StandardButtons buttons,
+                                                QMessageBox::StandardButton defaultButton)
+{
+    return show({kind, applicationTitle(), text, buttons}, defaultButton);
+}
+
+void MessageService::setHandler(Handler h)
+{
+    handler() = std::move(h);
+}

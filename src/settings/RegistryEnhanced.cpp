@@ -1,0 +1,137 @@
+#include "RegistryEnhanced.h"
+
+#include "Brkapart.h"
+#include "RegistryStore.h"
+
+#include <QDateTime>
+#include <QtEndian>
+
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// Days since 30 December 1899, the registry's binary form of a date.
+double toDateNumber(const QDateTime &when)
+{
+    static const QDateTime epoch(QDate(1899, 12, 30), QTime(0, 0));
+    return double(epoch.msecsTo(when)) / 86400000.0;
+}
+
+QByteArray doubleBytes(double number)
+{
+    QByteArray bytes(sizeof number, '\0');
+    qToLittleEndian(number, bytes.data());
+    return bytes;
+}
+
+}  // namespace
+
+void TRegistryEnhanced::SplitName(const QString &name, QString &keyPath, QString &valueName) const
+{
+    TBrkApart splitter;
+    splitter.BaseString = name;
+    splitter.BreakString = QStringLiteral("\\");
+    splitter.AllowEmptyString = false;
+    splitter.BreakApart();
+    QStringList pieces = splitter.StringList;
+    valueName = pieces.isEmpty() ? QString() : pieces.takeLast();
+    pieces.prepend(Key);
+    keyPath = RegistryStore::normalizeKey(pieces.join(u'\\'));
+}
+
+bool TRegistryEnhanced::WriteValue(const QString &name, const QVariant &value)
+{
+    m_lastError.clear();
+    std::unique_ptr<RegistryStore> own;
+    RegistryStore *store = m_store;
+    if (!store) {
+        own = std::make_unique<RegistryStore>();
+        store = own.get();
+    }
+    QString keyPath, valueName;
+    SplitName(name, keyPath, valueName);
+
+    switch (value.typeId()) {
+    case QMetaType::Bool: store->setDWord(keyPath, valueName, value.toBool() ? 1 : 0); break;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+        store->setDWord(keyPath, valueName, quint32(value.toLongLong()));
+        break;
+    case QMetaType::Double:
+    case QMetaType::Float: store->setBinary(keyPath, valueName, doubleBytes(value.toDouble())); break;
+    case QMetaType::QDateTime:
+    case QMetaType::QDate:
+        store->setBinary(keyPath, valueName, doubleBytes(toDateNumber(value.toDateTime())));
+        break;
+    default: store->setString(keyPath, valueName, value.toString()); break;
+    }
+
+    if (own && !own->save()) {
+        m_lastError = own->errorString();
+        return false;
+    }
+    return true;
+}
+
+QVariant TRegistryEnhanced::ReadValue(const QString &name, const QVariant &defaultValue)
+{
+    std::unique_ptr<RegistryStore> own;
+    const RegistryStore *store = m_store;
+    if (!store) {
+        own = std::make_unique<RegistryStore>();
+        store = own.get();
+    }
+    QString keyPath, valueName;
+    SplitName(name, keyPath, valueName);
+    if (!store->keyExists(keyPath))
+        return defaultValue;
+    const QVariant data = store->value(keyPath, valueName);
+    switch (store->valueType(keyPath, valueName)) {
+    case RegistryStore::ValueType::String: return data.toString();
+    case RegistryStore::ValueType::DWord: return QVariant(qint32(data.toUInt()));
+    case RegistryStore::ValueType::Binary: return QVariant(qint32(data.toByteArray().size()));
+    case RegistryStore::ValueType::None: break;
+    }
+    return defaultValue;
+}
+
+bool TRegistryEnhanced::KeyExists(const QString &subKey)
+{
+    std::unique_ptr<RegistryStore> own;
+    const RegistryStore *store = m_store;
+    if (!store) {
+        own = std::make_unique<RegistryStore>();
+        store = own.get();
+    }
+    return store->keyExists(Key + u'\\' + subKey);
+}
+
+bool TRegistryEnhanced::DeleteValue(const QString &name)
+{
+    m_lastError.clear();
+    std::unique_ptr<RegistryStore> own;
+    RegistryStore *store = m_store;
+    if (!store) {
+        own = std::make_unique<RegistryStore>();
+        store = own.get();
+    }
+    QString keyPath, valueName;
+    SplitName(name, keyPath, valueName);
+    if (!store->deleteValue(keyPath, valueName))
+        return false;
+    if (own && !own->save()) {
+        m_lastError = own->errorString();
+        return false;
+    }
+    return true;
+}

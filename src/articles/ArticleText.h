@@ -1,0 +1,32 @@
+#pragma once
+// Text helpers of the article store that need no widget: titles made from
+// text, and decoding of text files that may come from Windows or may not be
+// text at all.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace ArticleText {
+
+// A title fit for a file name: runs of anything but ASCII letters and
+// digits become one "_", at most maxChars kept characters (blanks counted
+// before trimming), no leading or trailing "_".
+QString MakeTitle(const QString &text, int maxChars);
+
+// Decodes a text file's bytes: UTF-8 (a leading byte-order mark is dropped)
+// when the bytes are valid UTF-8, Windows-1252 otherwise. Characters that
+// would upset the editor (NUL, the editor's internal frame marks) become
+// U+FFFD, so a binary file shows as garbage text instead of breaking things.
+QString DecodeTextFile(const QByteArray &bytes);
+
+// Splits decoded text into lines at CR LF, LF or a lone CR. A final line
+// break does not start another line, so "a\r\nb\r\n" gives {"a", "b"} and
+// an empty text gives no lines.
+QStringList SplitLines(const QString &text);
+
+// Encodes text for writing: UTF-8 with every line break (LF, CR LF or a
+// lone CR) written as CR LF.
+QByteArray ToCrLfUtf8(const QString &text);
+
+}  // namespace ArticleText

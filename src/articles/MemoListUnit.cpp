@@ -1,0 +1,537 @@
+#include "MemoListUnit.h"
+
+#include "ArticleText.h"
+
+#include "MessageService.h"
+#include "PreferenceUnit.h"
+#include "UtilsClass.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QPointer>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QWheelEvent>
+
+#include <cmath>
+
+namespace {
+
+const QString kRestoreError = QStringLiteral("Error restoring saved articles");
+const QString kNoRowsSelected = QStringLiteral("No rows are currently selected");
+
+// A saved file this big is not ours; refusing it beats running out of memory.
+constexpr qint64 kMaxSavedFileBytes = 512LL * 1024 * 1024;
+// How often long loops let the window repaint and take input.
+constexpr qint64 kMessagesIntervalMs = 25;
+
+// Integer division rounded to the nearest, halves to even.
+int roundedDiv(int a, int b)
+{
+    return int(std::lrint(double(a) / double(b)));
+}
+
+}  // namespace
+
+TMemoListBox::TMemoListBox(QWidget *parent, QMenu *popupMenu) : QFrame(parent), m_popup(popupMenu)
+{
+    setObjectName(QStringLiteral("MemoListBox"));
+    setAccessibleName(QStringLiteral("Articles"));
+    setFrameShape(QFrame::NoFrame);
+
+    m_inner = new QWidget(this);
+    m_inner->setObjectName(QStringLiteral("InnerPanel"));
+
+    m_scrollBar = new QScrollBar(Qt::Vertical, this);
+    m_scrollBar->setObjectName(QStringLiteral("ScrollBar"));
+    m_scrollBar->setAccessibleName(QStringLiteral("Scroll articles"));
+    m_scrollBar->setFocusPolicy(Qt::StrongFocus);
+    m_scrollBar->setMinimum(0);
+    m_scrollBar->setMaximum(0);
+    m_scrollBar->setPageStep(1);
+    m_scrollBar->hide();
+    connect(m_scrollBar, &QScrollBar::valueChanged, this, [this](int value) {
+        if (!m_layingOut)
+            ScrollToTop(value + 1);
+    });
+
+    m_selectedColor = palette().color(QPalette::Active, QPalette::Base);
+    m_unselectedColor = palette().color(QPalette::Active, QPalette::Window);
+    PlaceInner();
+}
+
+TMemoListBox::~TMemoListBox()
+{
+    UtilsClass::WriteLog(QStringLiteral("MemoListBox - Destroy"));
+    m_current = nullptr;
+    const QList<TMemoEntry *> entries = std::exchange(m_entries, {});
+    qDeleteAll(entries);
+}
+
+QString TMemoListBox::ListInfo() const
+{
+    return QStringLiteral(" [%1 %2]").arg(m_entries.size()).arg(m_hiddenCount);
+}
+
+void TMemoListBox::Trace(const QString &operation) const
+{
+    UtilsClass::WriteLog(QStringLiteral("MemoListBox - ") + operation + ListInfo());
+}
+
+void TMemoListBox::SetVisibleEntries(int n)
+{
+    m_visibleEntries = std::max(1, n);
+    m_scrollBar->setPageStep(m_visibleEntries);
+}
+
+void TMemoListBox::SetScrollMax(int max)
+{
+    const bool was = std::exchange(m_layingOut, true);
+    m_scrollBar->setMaximum(std::max(0, max));
+    m_layingOut = was;
+}
+
+void TMemoListBox::SetScrollPosition(int pos)
+{
+    const bool was = std::exchange(m_layingOut, true);
+    m_scrollBar->setValue(pos);
+    m_layingOut = was;
+}
+
+void TMemoListBox::LetMessagesRun(bool force)
+{
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (force || now - m_lastMessagesRun >= kMessagesIntervalMs) {
+        QCoreApplication::processEvents();
+        m_lastMessagesRun = QDateTime::currentMSecsSinceEpoch();
+    }
+}
+
+void TMemoListBox::PlaceInner()
+{
+    const QRect area = contentsRect();
+    const int barWidth = m_scrollBar->isHidden() ? 0 : m_scrollBar->sizeHint().width();
+    m_scrollBar->setGeometry(area.right() + 1 - barWidth, area.top(), barWidth, area.height());
+    m_inner->setGeometry(area.left(), area.top(), area.width() - barWidth, area.height());
+}
+
+void TMemoListBox::resizeEvent(QResizeEvent *event)
+{
+    QFrame::resizeEvent(event);
+    PlaceInner();
+    ScrollToFirstShown();
+}
+
+void TMemoListBox::wheelEvent(QWheelEvent *event)
+{
+    if (m_scrollBar->isVisible())
+        QCoreApplication::sendEvent(m_scrollBar, event);
+    else
+        QFrame::wheelEvent(event);
+}
+
+void TMemoListBox::FreeEntry(TMemoEntry *entry)
+{
+    if (entry == m_current)
+        m_current = nullptr;
+    entry->OnEnter = nullptr;
+    entry->hide();
+    // Later, not now: the request to delete may come from the article's own
+    // popup menu or button, whose code is still running.
+    entry->deleteLater();
+}
+
+TMemoEntry *TMemoListBox::Add(const QString &text, const QString &voiceName)
+{
+    Trace(QStringLiteral("Add"));
+    if (m_entries.isEmpty())
+        m_hiddenCount = 0;
+
+    TMemoEntry *entry = nullptr;
+    for (int i = 0; i < GetVisibleCount(); ++i) {
+        TMemoEntry *e = m_entries.at(i);
+        if (!e->Hidden && e->IsBlank()) {
+            entry = e;
+            break;
+        }
+    }
+
+    if (!entry) {
+        if (!m_multiArticle)
+            DeleteAll();
+        try {
+            entry = new TMemoEntry(this, m_voices);
+        } catch (...) {
+            UtilsClass::WriteLog(QStringLiteral("Create Memo Entry Failed"));
+            throw;
+        }
+        if (m_multiArticle)
+            entry->Header->ShowButtons();
+        entry->resize(m_inner->width(), entry->height());
+        entry->Header->SelectVoice(voiceName);
+        entry->SetPopupMenu(m_popup);
+        if (m_hiddenCount == 0) {
+            m_entries.append(entry);
+            UtilsClass::WriteLog(QStringLiteral("Added entry at position %1").arg(m_entries.size()));
+        } else {
+            const int at = GetVisibleCount();
+            m_entries.insert(at, entry);
+            UtilsClass::WriteLog(QStringLiteral("Inserting entry at position %1").arg(at + 1));
+        }
+    }
+
+    entry->SetText(text);
+    if (isVisible())
+        entry->Memo->setFocus(Qt::OtherFocusReason);
+
+    const bool defaultTitles = m_multiArticle || (Prefs && Prefs->SI_DefaultTitles);
+    entry->SetTitle(defaultTitles ? MakeTitle(text, m_titleLength) : m_lastTitle);
+
+    if (m_current && m_current != entry) {
+        try {
+            m_current->SetColor(m_unselectedColor);
+        } catch (...) {
+            UtilsClass::WriteLog(QStringLiteral("MemoListBox - trapped CurrentEntry setcolor exception"));
+        }
+    }
+    entry->SetColor(m_selectedColor);
+    entry->OnEnter = [this](TMemoEntry *e) { OnEntryHandler(e); };
+    m_current = entry;
+
+    const int visible = GetVisibleCount();
+    int first = 1;
+    if (visible > m_visibleEntries) {
+        first = visible - m_visibleEntries + 1;
+        SetScrollMax(first - 1);
+    } else {
+        SetScrollMax(visible - 1);
+    }
+    ScrollToTop(first);
+    return entry;
+}
+
+void TMemoListBox::ScrollToTop(int first)
+{
+    Trace(QStringLiteral("ScrollToTop(%1)").arg(first));
+    const int n = GetVisibleCount();
+    if (n == 0)
+        return;
+
+    const bool was = std::exchange(m_layingOut, true);
+    m_scrollBar->setVisible(n > m_visibleEntries);
+    PlaceInner();
+    const int rowHeight = roundedDiv(m_inner->height(), std::min(n, m_visibleEntries));
+    const int width = m_inner->width();
+    int y = m_inner->y();
+    for (int p = 1; p <= n; ++p) {
+        TMemoEntry *e = m_entries.at(p - 1);
+        if (p >= first && p < first + m_visibleEntries) {
+            e->Header->show();
+            e->setGeometry(m_inner->x(), y, width, rowHeight);
+            e->show();
+            y += e->height();
+        } else {
+            e->hide();
+        }
+    }
+    m_scrollBar->setValue(first - 1);
+    m_layingOut = was;
+}
+
+void TMemoListBox::ScrollToFirstShown()
+{
+    const int n = GetVisibleCount();
+    for (int i = 0; i < n; ++i) {
+        if (!m_entries.at(i)->isHidden()) {
+            ScrollToTop(i + 1);
+            return;
+        }
+    }
+}
+
+void TMemoListBox::MarkEntry(int position)
+{
+    Trace(QStringLiteral("MarkEntry"));
+    const int n = GetVisibleCount();
+    if (position < 1 || position > n) {
+        UtilsClass::WriteLog(QStringLiteral("MemoListBox - MarkEntry position %1 out of range").arg(position));
+        return;
+    }
+    for (int i = 0; i < n; ++i) {
+        TMemoEntry *e = m_entries.at(i);
+        if (i == position - 1) {
+            m_current = e;
+            e->SetColor(m_selectedColor);
+            if (!e->isHidden())
+                e->Memo->setFocus(Qt::OtherFocusReason);
+        } else {
+            e->SetColor(m_unselectedColor);
+        }
+    }
+    if (m_current && m_current->isHidden()) {
+        ScrollToTop(position <= m_visibleEntries ? 1 : position - m_visibleEntries + 1);
+        LetMessagesRun(true);
+    }
+}
+
+void TMemoListBox::OnEntryHandler(TMemoEntry *entry)
+{
+    if (m_current && m_current != entry)
+        m_current->SetColor(m_unselectedColor);
+    m_current = entry;
+    if (entry)
+        entry->SetColor(m_selectedColor);
+}
+
+void TMemoListBox::DeleteSelected()
+{
+    Trace(QStringLiteral("DeleteSelected"));
+    if (m_current) {
+        DeleteMemoEntry(m_current);
+        m_current = nullptr;
+        DeleteHiddenEntries();
+    } else {
+        QApplication::beep();
+        MessageService::notice(kNoRowsSelected);
+    }
+}
+
+void TMemoListBox::DeleteMemoEntry(TMemoEntry *entry)
+{
+    Trace(QStringLiteral("DeleteMemoEntry"));
+    if (!entry)
+        return;
+    if (entry->Locked)
+        throw EMemoEntryLocked();
+    const int index = FindEntry(entry) - 1;
+    if (index < 0)
+        return;
+    UtilsClass::WriteLog(QStringLiteral("MemoListBox - Deleting position %1").arg(index));
+    m_lastTitle = entry->Title();
+    if (entry->Hidden)
+        --m_hiddenCount;
+    m_entries.removeAt(index);
+    m_entries.squeeze();
+    FreeEntry(entry);
+
+    const int visible = GetVisibleCount();
+    if (visible > 0) {
+        ScrollToTop(1);
+        if (visible > m_visibleEntries)
+            SetScrollMax(visible - m_visibleEntries);
+    }
+}
+
+void TMemoListBox::DeleteAll()
+{
+    Trace(QStringLiteral("DeleteAll"));
+    if (m_entries.isEmpty()) {
+        UtilsClass::WriteLog(QStringLiteral("MemoListBox - DeleteAll - Empty List"));
+        m_current = nullptr;
+        return;
+    }
+    for (const TMemoEntry *e : std::as_const(m_entries)) {
+        if (e->Locked)
+            throw EMemoEntryLocked();
+    }
+    const QList<TMemoEntry *> entries = std::exchange(m_entries, {});
+    for (TMemoEntry *e : entries) {
+        m_lastTitle = e->Title();
+        FreeEntry(e);
+    }
+    m_entries.reserve(1);
+    m_current = nullptr;
+    m_hiddenCount = 0;
+}
+
+void TMemoListBox::HideEntry(TMemoEntry *entry)
+{
+    Trace(QStringLiteral("HideEntry"));
+    if (!entry)
+        return;
+    if (entry->Locked)
+        throw EMemoEntryLocked();
+    const int index = m_entries.indexOf(entry);
+    if (index < 0 || entry->Hidden)
+        return;
+    if (entry == m_current)
+        m_current = nullptr;
+    ++m_hiddenCount;
+    entry->Hidden = true;
+    entry->hide();
+    m_entries.move(index, m_entries.size() - 1);
+
+    ScrollToTop(1);
+    const int visible = GetVisibleCount();
+    if (visible > m_visibleEntries)
+        SetScrollMax(visible - m_visibleEntries);
+}
+
+void TMemoListBox::DeleteHiddenEntries()
+{
+    Trace(QStringLiteral("DeleteHiddenEntries"));
+    for (int k = 0; k < m_hiddenCount && !m_entries.isEmpty(); ++k) {
+        TMemoEntry *last = m_entries.last();
+        if (!last->Hidden)
+            break;
+        m_entries.removeLast();
+        FreeEntry(last);
+    }
+    m_hiddenCount = 0;
+    m_entries.squeeze();
+}
+
+void TMemoListBox::DeleteBlankEntries()
+{
+    Trace(QStringLiteral("DeleteBlankEntries"));
+    DeleteHiddenEntries();
+    bool removed = false;
+    while (!m_entries.isEmpty()) {
+        TMemoEntry *last = m_entries.last();
+        // An article being read stays, blank or not.
+        if (last->Locked || !last->IsBlank())
+            break;
+        m_entries.removeLast();
+        FreeEntry(last);
+        removed = true;
+    }
+    m_entries.squeeze();
+    // Close the gap the removed rows leave, in the current row count.
+    const int visible = GetVisibleCount();
+    if (removed && visible > 0) {
+        SetScrollMax(visible > m_visibleEntries ? visible - m_visibleEntries : visible - 1);
+        ScrollToTop(std::clamp(m_scrollBar->value() + 1, 1, std::max(1, visible - m_visibleEntries + 1)));
+    }
+}
+
+void TMemoListBox::UnlockAllEntries()
+{
+    Trace(QStringLiteral("UnlockAllEntries"));
+    for (TMemoEntry *e : std::as_const(m_entries))
+        e->Locked = false;
+}
+
+int TMemoListBox::FindEntry(TMemoEntry *entry) const
+{
+    const int index = m_entries.indexOf(entry);
+    if (index < 0)
+        UtilsClass::WriteLog(QStringLiteral("FindEntry Failed"));
+    return index + 1;
+}
+
+bool TMemoListBox::ExportList(const QString &fileName)
+{
+    Trace(QStringLiteral("ExportList"));
+    if (m_exporting) {
+        UtilsClass::WriteLog(QStringLiteral("Bypass Export - already in progress"));
+        return false;
+    }
+    if (m_importing) {
+        // Saving half a list now would overwrite the articles still unread.
+        UtilsClass::WriteLog(QStringLiteral("Bypass Export - import in progress"));
+        m_exportAfterImport = fileName;
+        return false;
+    }
+    m_exporting = true;
+
+    // Written beside the old file and renamed over it only when complete,
+    // so a full disk or a crash leaves the previous articles whole.
+    QSaveFile file(fileName);
+    bool ok = file.open(QIODevice::WriteOnly);
+    QString failure = ok ? QString() : file.errorString();
+
+    QList<QPointer<TMemoEntry>> entries;
+    entries.reserve(m_entries.size());
+    for (TMemoEntry *e : std::as_const(m_entries))
+        entries.append(e);
+
+    for (const QPointer<TMemoEntry> &e : std::as_const(entries)) {
+        if (!ok)
+            break;
+        if (!e || e->Hidden)
+            continue;
+        const QByteArray record =
+            SavedArticles::FormatRecord(e->Title(), e->VoiceName(), e->Text(), e->Memo->LineCount());
+        if (file.write(record) != record.size()) {
+            ok = false;
+            failure = file.errorString();
+            break;
+        }
+        LetMessagesRun();
+    }
+    if (ok && !file.commit()) {
+        ok = false;
+        failure = file.errorString();
+    }
+    if (!ok) {
+        file.cancelWriting();
+        UtilsClass::WriteLog(QStringLiteral("MemoListBox - Export failed: ") + failure);
+    }
+    m_exporting = false;
+    UtilsClass::WriteLog(QStringLiteral("MemoListBox - Export Complete"));
+
+    // Tell the user once, not at every later save while the disk stays full.
+    if (!ok && !m_exportFailed)
+        MessageService::error(QStringLiteral("The articles could not be saved to \"%1\".\n%2").arg(fileName, failure));
+    m_exportFailed = !ok;
+    return ok;
+}
+
+void TMemoListBox::ImportList(const QString &fileName, QMenu *popupMenu, const TEntryEvent &onRead,
+                              const TEntryEvent &onReadToFile, const TEntryEvent &onDelete)
+{
+    Trace(QStringLiteral("ImportList"));
+    if (m_importing) {
+        UtilsClass::WriteLog(QStringLiteral("Bypass Import - already in progress"));
+        return;
+    }
+    m_importing = true;
+    struct Finish {
+        TMemoListBox *list;
+        ~Finish() { list->m_importing = false; }
+    } finish{this};
+
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    if (file.size() > kMaxSavedFileBytes) {
+        UtilsClass::WriteLog(QStringLiteral("Import error - file too large: ") + fileName);
+        MessageService::notice(kRestoreError);
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        UtilsClass::WriteLog(QStringLiteral("Import error - ReadLn (1)"));
+        MessageService::notice(kRestoreError);
+    }
+    file.close();
+
+    const SavedArticles::ParseResult parsed = SavedArticles::Parse(bytes);
+    for (const QString &note : parsed.Notes)
+        UtilsClass::WriteLog(QStringLiteral("MemoListBox - ") + note);
+
+    for (const SavedArticles::Record &rec : parsed.Records) {
+        LetMessagesRun();
+        TMemoEntry *entry = Add(QString(), rec.Voice);
+        // A blank article that was reused keeps its own voice otherwise.
+        if (entry->VoiceName() != rec.Voice) {
+            const int index = entry->Header->VoiceCB->findText(rec.Voice, Qt::MatchExactly | Qt::MatchCaseSensitive);
+            if (index >= 0)
+                entry->Header->VoiceCB->setCurrentIndex(index);
+        }
+        entry->SetTitle(rec.Title);
+        entry->OnRead = onRead;
+        entry->OnReadToFile = onReadToFile;
+        entry->OnDelete = onDelete;
+        entry->SetPopupMenu(popupMenu);
+        entry->SetText(rec.Text);
+    }
+    for (TMemoEntry *e : std::as_const(m_entries))
+        e->Memo->ScrollToFirstLine();
+
+    m_importing = false;
+    UtilsClass::WriteLog(QStringLiteral("MemoListBox - Import Complete"));
+    if (!m_exportAfterImport.isEmpty())
+        ExportList(std::exchange(m_exportAfterImport, QString()));
+}

@@ -1,0 +1,116 @@
+#pragma once
+// The scrolling list of articles: owns them, lays a window of them out in
+// equal rows, tracks and colours the current one, and saves and restores
+// them in the saved-articles file.
+
+#include "AppError.h"
+#include "MemoEntryUnit.h"
+#include "SavedArticles.h"
+
+#include <QColor>
+#include <QFrame>
+#include <QList>
+#include <QString>
+
+class QMenu;
+class QScrollBar;
+
+class EMemoEntryLocked : public EAppError
+{
+public:
+    EMemoEntryLocked() : EAppError(QStringLiteral("Memo Entry Locked")) {}
+};
+
+class TMemoListBox : public QFrame
+{
+    Q_OBJECT
+public:
+    using TEntryEvent = TMemoEntry::TEntryEvent;
+
+    explicit TMemoListBox(QWidget *parent = nullptr, QMenu *popupMenu = nullptr);
+    ~TMemoListBox() override;
+
+    // Puts text into a blank visible article, or into a new one (in
+    // Single-Article mode the new one replaces every article); returns it.
+    TMemoEntry *Add(const QString &text, const QString &voiceName);
+    void MarkEntry(int position);
+    void OnEntryHandler(TMemoEntry *entry);
+    void DeleteSelected();
+    void DeleteMemoEntry(TMemoEntry *entry);
+    void DeleteAll();
+    void HideEntry(TMemoEntry *entry);
+    void DeleteHiddenEntries();
+    void DeleteBlankEntries();
+    void UnlockAllEntries();
+    // 1-based position among all articles, hidden ones included; 0 if absent.
+    int FindEntry(TMemoEntry *entry) const;
+    void ScrollToTop(int first);
+    void ScrollToFirstShown();
+
+    int GetVisibleCount() const { return int(m_entries.size()) - m_hiddenCount; }
+    TMemoEntry *CurrentEntry() const { return m_current; }
+    int Count() const { return int(m_entries.size()); }
+    // 0-based, hidden ones at the end.
+    TMemoEntry *Entry(int index) const { return m_entries.value(index); }
+
+    // Writes the articles that are not hidden; an existing file is replaced
+    // only once the new one is complete. False when nothing was written.
+    bool ExportList(const QString &fileName);
+    // Appends the file's articles, each with the given menu and handlers.
+    void ImportList(const QString &fileName, QMenu *popupMenu, const TEntryEvent &onRead,
+                    const TEntryEvent &onReadToFile, const TEntryEvent &onDelete);
+
+    int VisibleEntries() const { return m_visibleEntries; }
+    void SetVisibleEntries(int n);
+    bool MultiArticle() const { return m_multiArticle; }
+    void SetMultiArticle(bool on) { m_multiArticle = on; }
+    QColor SelectedColor() const { return m_selectedColor; }
+    void SetSelectedColor(const QColor &c) { m_selectedColor = c; }
+    QColor UnselectedColor() const { return m_unselectedColor; }
+    void SetUnselectedColor(const QColor &c) { m_unselectedColor = c; }
+    int TitleLength() const { return m_titleLength; }
+    void SetTitleLength(int n) { m_titleLength = n; }
+    int HiddenCount() const { return m_hiddenCount; }
+    QString LastTitle() const { return m_lastTitle; }
+    bool Exporting() const { return m_exporting; }
+    bool Importing() const { return m_importing; }
+
+    // The voices that article headers offer; applies to articles made later.
+    void SetVoiceProvider(VoiceProvider voices) { m_voices = std::move(voices); }
+
+    QScrollBar *ScrollBar() const { return m_scrollBar; }
+    QWidget *InnerPanel() const { return m_inner; }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+
+private:
+    QString ListInfo() const;
+    void Trace(const QString &operation) const;
+    void PlaceInner();
+    void FreeEntry(TMemoEntry *entry);
+    void SetScrollMax(int max);
+    void SetScrollPosition(int pos);
+    void LetMessagesRun(bool force = false);
+
+    QList<TMemoEntry *> m_entries;
+    QWidget *m_inner;
+    QScrollBar *m_scrollBar;
+    QMenu *m_popup;
+    TMemoEntry *m_current = nullptr;
+    VoiceProvider m_voices;
+    int m_visibleEntries = 1;
+    bool m_multiArticle = false;
+    QColor m_selectedColor;
+    QColor m_unselectedColor;
+    int m_titleLength = 20;
+    int m_hiddenCount = 0;
+    QString m_lastTitle = QStringLiteral(" ");
+    bool m_exporting = false;
+    bool m_importing = false;
+    bool m_layingOut = false;
+    bool m_exportFailed = false;
+    QString m_exportAfterImport;
+    qint64 m_lastMessagesRun = 0;
+};

@@ -1,0 +1,206 @@
+#include "PropertyPanelUnit.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kSingleVoiceLeft = 250;
+constexpr int kMultiVoiceLeft = 180;
+constexpr int kControlTop = 2;
+constexpr int kMinHeaderHeight = 25;
+constexpr int kMinVoiceWidth = 180;
+
+QLabel *boldLabel(const QString &caption, const QString &name, QWidget *parent)
+{
+    auto *label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    QFont f = label->font();
+    f.setBold(true);
+    label->setFont(f);
+    return label;
+}
+
+QPushButton *headerButton(const QString &caption, const QString &hint, const QString &name, QWidget *parent)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setToolTip(hint);
+    button->setAccessibleName(caption);
+    button->setAccessibleDescription(hint);
+    button->hide();
+    return button;
+}
+
+}  // namespace
+
+void TVoiceComboBox::showPopup()
+{
+    if (OnDropDown)
+        OnDropDown();
+    QComboBox::showPopup();
+}
+
+TPropertyPanel::TPropertyPanel(QWidget *parent, VoiceProvider voices)
+    : QFrame(parent), m_voices(std::move(voices))
+{
+    setObjectName(QStringLiteral("PropertyPanel"));
+    setFrameShape(QFrame::NoFrame);
+    setAccessibleName(QStringLiteral("Article header"));
+
+    TitleLabel = boldLabel(QStringLiteral("Title: "), QStringLiteral("TitleLabel"), this);
+    TitleEdit = new QLineEdit(this);
+    TitleEdit->setObjectName(QStringLiteral("TitleEdit"));
+    TitleEdit->setAccessibleName(QStringLiteral("Title"));
+    TitleLabel->setBuddy(TitleEdit);
+
+    VoiceLabel = boldLabel(QStringLiteral("Voice: "), QStringLiteral("VoiceLabel"), this);
+    VoiceCB = new TVoiceComboBox(this);
+    VoiceCB->setObjectName(QStringLiteral("VoiceCB"));
+    VoiceCB->setAccessibleName(QStringLiteral("Voice"));
+    VoiceCB->setEditable(false);
+    VoiceCB->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    VoiceCB->OnDropDown = [this] { LoadVoiceList(); };
+    VoiceLabel->setBuddy(VoiceCB);
+
+    ReadBtn = headerButton(QStringLiteral("Read"), QStringLiteral("Read selected article"), QStringLiteral("ReadBtn"), this);
+    ReadToFileBtn = headerButton(QStringLiteral("Read to File"), QStringLiteral("Read selected article to file"),
+                                 QStringLiteral("ReadToFileBtn"), this);
+    DeleteBtn = headerButton(QStringLiteral("Delete"), QStringLiteral("Delete selected article"),
+                             QStringLiteral("DeleteBtn"), this);
+
+    // Clicks on the labels and the title box refill the voices, as does
+    // keyboard focus arriving at the drop-down.
+    TitleLabel->installEventFilter(this);
+    TitleEdit->installEventFilter(this);
+    VoiceLabel->installEventFilter(this);
+    VoiceCB->installEventFilter(this);
+
+    // A new article offers every favourite voice; the engine's state is only
+    // looked at on a refill.
+    if (m_voices) {
+        for (const VoiceChoice &v : m_voices()) {
+            if (v.Favorite)
+                VoiceCB->addItem(v.DisplayName);
+        }
+    }
+    PlaceControls();
+}
+
+void TPropertyPanel::LoadVoiceList()
+{
+    if (VoiceListLoaded)
+        return;
+    const QString remembered = VoiceCB->currentText();
+    const QSignalBlocker block(VoiceCB);
+    VoiceCB->clear();
+    int select = 0;
+    if (m_voices) {
+        for (const VoiceChoice &v : m_voices()) {
+            if (v.Favorite && v.EngineEnabled) {
+                VoiceCB->addItem(v.DisplayName);
+                if (v.DisplayName == remembered)
+                    select = VoiceCB->count() - 1;
+            } else if (v.DisplayName == remembered) {
+                VoiceCB->addItem(v.DisplayName);
+                select = VoiceCB->count() - 1;
+            }
+        }
+    }
+    VoiceCB->setCurrentIndex(VoiceCB->count() > 0 ? select : -1);
+    VoiceListLoaded = true;
+    PlaceControls();
+}
+
+void TPropertyPanel::ShowButtons()
+{
+    m_voiceLeft = kMultiVoiceLeft;
+    m_buttonsShown = true;
+    ReadBtn->show();
+    ReadToFileBtn->show();
+    DeleteBtn->show();
+    PlaceControls();
+}
+
+QString TPropertyPanel::Title() const
+{
+    return TitleEdit->text();
+}
+
+void TPropertyPanel::SetTitle(const QString &title)
+{
+    TitleEdit->setText(title);
+    TitleEdit->setCursorPosition(0);
+}
+
+QString TPropertyPanel::Voice() const
+{
+    return VoiceCB->currentText();
+}
+
+bool TPropertyPanel::SelectVoice(const QString &name)
+{
+    const int index = VoiceCB->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    VoiceCB->setCurrentIndex(index);
+    return index >= 0;
+}
+
+int TPropertyPanel::PreferredHeight() const
+{
+    const int controls = std::max({TitleEdit->sizeHint().height(), VoiceCB->sizeHint().height(),
+                                   ReadBtn->sizeHint().height()});
+    return std::max(kMinHeaderHeight, controls + 2 * kControlTop);
+}
+
+void TPropertyPanel::PlaceControls()
+{
+    const int controlHeight = PreferredHeight() - 2 * kControlTop;
+    auto placeLabel = [&](QLabel *label, int left) {
+        const QSize hint = label->sizeHint();
+        label->setGeometry(left, kControlTop + (controlHeight - hint.height()) / 2, hint.width(), hint.height());
+        return hint.width();
+    };
+
+    const int titleLabelWidth = placeLabel(TitleLabel, 5);
+    const int titleLeft = titleLabelWidth + 5;
+    TitleEdit->setGeometry(titleLeft, kControlTop, std::max(60, m_voiceLeft - 10 - titleLeft), controlHeight);
+
+    const int voiceLabelWidth = placeLabel(VoiceLabel, m_voiceLeft);
+    const int voiceLeft = voiceLabelWidth + m_voiceLeft;
+    const int voiceWidth = std::max(kMinVoiceWidth, VoiceCB->sizeHint().width());
+    VoiceCB->setGeometry(voiceLeft, kControlTop, voiceWidth, controlHeight);
+
+    int left = voiceLeft + voiceWidth + 15;
+    for (QPushButton *button : {ReadBtn, ReadToFileBtn, DeleteBtn}) {
+        const int width = button->sizeHint().width();
+        button->setGeometry(left, kControlTop, width, controlHeight);
+        left += width + 2;
+    }
+}
+
+void TPropertyPanel::mousePressEvent(QMouseEvent *event)
+{
+    LoadVoiceList();
+    QFrame::mousePressEvent(event);
+}
+
+bool TPropertyPanel::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonPress)
+        LoadVoiceList();
+    else if (watched == VoiceCB && event->type() == QEvent::FocusIn)
+        LoadVoiceList();
+    return QFrame::eventFilter(watched, event);
+}
+
+void TPropertyPanel::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        PlaceControls();
+    QFrame::changeEvent(event);
+}

@@ -1,0 +1,86 @@
+#pragma once
+// The header strip of an article: title box, voice drop-down and, in
+// Multi-Article mode, the Read / Read to File / Delete buttons.
+
+#include <QComboBox>
+#include <QFrame>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// One voice of the voice catalogue as the article header needs it.
+struct VoiceChoice
+{
+    QString DisplayName;
+    bool Favorite = false;
+    bool EngineEnabled = true;
+};
+
+// Gives the catalogue's voices in catalogue order; set by the main window.
+using VoiceProvider = std::function<std::vector<VoiceChoice>()>;
+
+// A drop-down list that refreshes its items just before it opens.
+class TVoiceComboBox : public QComboBox
+{
+    Q_OBJECT
+public:
+    using QComboBox::QComboBox;
+    std::function<void()> OnDropDown;
+    void showPopup() override;
+};
+
+class TPropertyPanel : public QFrame
+{
+    Q_OBJECT
+public:
+    explicit TPropertyPanel(QWidget *parent, VoiceProvider voices = {});
+
+    // Refills the drop-down with the favourite voices of enabled engines,
+    // keeping the article's current voice; nothing while VoiceListLoaded.
+    void LoadVoiceList();
+
+    // The Multi-Article layout: voice further left, buttons shown.
+    void ShowButtons();
+    bool ButtonsShown() const { return m_buttonsShown; }
+
+    QString Title() const;
+    void SetTitle(const QString &title);
+    QString Voice() const;
+    // Selects the first item equal to name; with no such item none is selected.
+    bool SelectVoice(const QString &name);
+
+    void SetVoiceProvider(VoiceProvider voices) { m_voices = std::move(voices); }
+
+    // The height the header needs with the current fonts (at least 25).
+    int PreferredHeight() const;
+
+    // Focus left the panel: the next click or drop-down refills the list.
+    void FocusLeft() { VoiceListLoaded = false; }
+
+    bool VoiceListLoaded = false;
+
+    QLabel *TitleLabel;
+    QLineEdit *TitleEdit;
+    QLabel *VoiceLabel;
+    TVoiceComboBox *VoiceCB;
+    QPushButton *ReadBtn;
+    QPushButton *ReadToFileBtn;
+    QPushButton *DeleteBtn;
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void PlaceControls();
+
+    VoiceProvider m_voices;
+    int m_voiceLeft = 250;
+    bool m_buttonsShown = false;
+};

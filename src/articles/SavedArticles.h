@@ -1,0 +1,51 @@
+#pragma once
+// The saved-articles file ("VXExport.txt", "VXIntro.chl"): records of a
+// start marker, a property line "title|voice|line count", the text lines and
+// an end marker, every line ending in CR LF. This half knows the format
+// only; the article list turns records into articles and back.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+inline constexpr char16_t kArticleStartMarker[] = u"||||||Voxtrella MP3 Start of Article||||||";
+inline constexpr char16_t kArticleEndMarker[] = u"||||||Voxtrella MP3 End of Article||||||";
+
+// Cuts the part before the first of the delimiter characters off s and
+// returns it (the delimiter is dropped). Without a delimiter the whole of s
+// is the token and s becomes empty.
+QString SplitToken(QString &s, const QString &delimiters);
+
+namespace SavedArticles {
+
+struct Record
+{
+    QString Title;
+    QString Voice;
+    QString Text;           // lines joined by "\n"
+    bool LineCountOk = true; // false when the property line's count was no number
+};
+
+struct ParseResult
+{
+    std::vector<Record> Records;
+    QStringList Notes;  // what was repaired or skipped, for the diagnostic log
+};
+
+// "title|voice|count". Line breaks in title or voice would split the record,
+// so they are written as blanks.
+QString PropertyString(const QString &title, const QString &voice, int lineCount);
+
+// The bytes of one record; text line breaks may be LF or CR LF.
+QByteArray FormatRecord(const QString &title, const QString &voice, const QString &text, int lineCount);
+
+// Reads a whole saved file. A file whose first line is not a start marker
+// holds no articles. Past that, damage costs as little as possible: a line
+// count that is no number keeps the record, an end-marker line inside an
+// article's text stays text when the real end marker follows, and stray
+// lines between records are skipped up to the next start marker.
+ParseResult Parse(const QByteArray &bytes);
+
+}  // namespace SavedArticles

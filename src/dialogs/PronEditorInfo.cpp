@@ -1,0 +1,31 @@
+#include "PronEditorInfo.h"
+
+#include "ui_PronEditorInfo.h"
+
+#include "PreferenceUnit.h"
+
+TPronEditorInfoForm::TPronEditorInfoForm(QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TPronEditorInfoForm>())
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    ui->Memo1->setAccessibleName(ui->Memo1->text().simplified());
+
+    ui->CheckBox1->setChecked(false);
+    connect(ui->CheckBox1, &QCheckBox::toggled, this, &TPronEditorInfoForm::CheckBox1Click);
+    connect(ui->Button1, &QPushButton::clicked, this, &TPronEditorInfoForm::Button1Click);
+    ui->Button1->setFocus();
+}
+
+TPronEditorInfoForm::~TPronEditorInfoForm() = default;
+
+void TPronEditorInfoForm::Button1Click()
+{
+    accept();
+}
+
+void TPronEditorInfoForm::CheckBox1Click()
+{
+    if (Prefs)
+        Prefs->ShowPronEditWarning = !ui->CheckBox1->isChecked();
+}

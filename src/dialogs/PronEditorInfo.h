@@ -1,0 +1,26 @@
+#pragma once
+// A note shown before the pronunciation editor opens: its changes apply to
+// eSpeak NG voices only. The check box stops it from being shown again.
+
+#include <QDialog>
+
+#include <memory>
+
+namespace Ui {
+class TPronEditorInfoForm;
+}
+
+class TPronEditorInfoForm : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TPronEditorInfoForm(QWidget *parent = nullptr);
+    ~TPronEditorInfoForm() override;
+
+    void Button1Click();
+    void CheckBox1Click();
+
+private:
+    std::unique_ptr<Ui::TPronEditorInfoForm> ui;
+};

@@ -1,0 +1,128 @@
+#include "SelectDirectory.h"
+
+#include "ui_SelectDirectory.h"
+
+#include "PreferenceUnit.h"
+#include "UtilsClass.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QShowEvent>
+
+const QStringList TOutDirDialog::FileMasks = {QStringLiteral("*.WAV"), QStringLiteral("*.MP3")};
+
+TOutDirDialog::TOutDirDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TOutDirDialog>())
+{
+    ui->setupUi(this);
+    // A dialog frame with no minimise or maximise box.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+
+    m_folders = new QFileSystemModel(this);
+    // Hidden folders too: the default output folder lives under ~/.local.
+    m_folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    m_folders->setRootPath(QDir::rootPath());
+    ui->DirectoryListBox1->setModel(m_folders);
+    ui->DirectoryListBox1->setRootIndex(m_folders->index(QDir::rootPath()));
+    for (int column = 1; column < m_folders->columnCount(); ++column)
+        ui->DirectoryListBox1->hideColumn(column);
+    ui->Splitter1->setStretchFactor(0, 0);
+    ui->Splitter1->setStretchFactor(1, 1);
+    ui->Splitter1->setSizes({185, 225});
+
+    connect(ui->DirectoryListBox1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this] { DirectoryListBox1Change(); });
+    connect(ui->Button1, &QPushButton::clicked, this, &TOutDirDialog::Button1Click);
+    connect(ui->Button2, &QPushButton::clicked, this, &TOutDirDialog::Button2Click);
+
+    TBaseRegistryClass::RestoreWindowPlacement(this);
+}
+
+TOutDirDialog::~TOutDirDialog() = default;
+
+QString TOutDirDialog::NearestExistingFolder(const QString &path)
+{
+    QString candidate = path.trimmed();
+    if (candidate.isEmpty() || QDir::isRelativePath(candidate))
+        return QDir::homePath();
+    candidate = QDir::cleanPath(candidate);
+    while (!QFileInfo(candidate).isDir()) {
+        const QString parent = QFileInfo(candidate).path();
+        if (parent == candidate)
+            return QDir::homePath();
+        candidate = parent;
+    }
+    return candidate;
+}
+
+QString TOutDirDialog::SetDirectory(const QString &path)
+{
+    const QString folder = NearestExistingFolder(path);
+    const QModelIndex index = m_folders->index(folder);
+    if (index.isValid()) {
+        ui->DirectoryListBox1->setCurrentIndex(index);
+        ui->DirectoryListBox1->expand(index);
+        ui->DirectoryListBox1->scrollTo(index);
+    }
+    // The signal does not fire when the index was already current.
+    m_directory = folder;
+    DirectoryListBox1Change();
+    return m_directory;
+}
+
+void TOutDirDialog::FormActivate()
+{
+    const QString wanted = Prefs ? Prefs->OUT_Directory : QString();
+    const QString opened = SetDirectory(wanted);
+    if (QDir::cleanPath(wanted.trimmed()) != opened)
+        UtilsClass::WriteLog(QStringLiteral("Output directory %1 not found, showing %2").arg(wanted, opened));
+}
+
+void TOutDirDialog::DirectoryListBox1Change()
+{
+    const QModelIndex index = ui->DirectoryListBox1->currentIndex();
+    if (index.isValid())
+        m_directory = QDir::cleanPath(m_folders->filePath(index));
+    ui->Label2->setText(QDir::toNativeSeparators(m_directory));
+    ui->Label2->setAccessibleDescription(m_directory);
+    FillFileList();
+}
+
+void TOutDirDialog::FillFileList()
+{
+    ui->FileListBox1->clear();
+    if (m_directory.isEmpty())
+        return;
+    // QDir matches name filters without regard to letter case.
+    const QDir dir(m_directory);
+    const QStringList files =
+        dir.entryList(FileMasks, QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
+    ui->FileListBox1->addItems(files);
+}
+
+void TOutDirDialog::Button1Click()
+{
+    // The folder may have gone while the dialog was open.
+    const QString folder = NearestExistingFolder(m_directory);
+    if (Prefs)
+        Prefs->OUT_Directory = folder;
+    accept();
+}
+
+void TOutDirDialog::Button2Click()
+{
+    reject();
+}
+
+void TOutDirDialog::done(int result)
+{
+    TBaseRegistryClass::SaveWindowPlacement(this);
+    QDialog::done(result);
+}
+
+void TOutDirDialog::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormActivate();
+}

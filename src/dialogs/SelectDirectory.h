@@ -1,0 +1,55 @@
+#pragma once
+// The output directory chooser: a folder tree, the WAV and MP3 files of the
+// open folder, and the open folder's path. OK stores the folder in
+// OUT_Directory; Cancel changes nothing.
+
+#include <QDialog>
+#include <QString>
+
+#include <memory>
+
+class QFileSystemModel;
+
+namespace Ui {
+class TOutDirDialog;
+}
+
+class TOutDirDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TOutDirDialog(QWidget *parent = nullptr);
+    ~TOutDirDialog() override;
+
+    // The folder the tree has open.
+    QString Directory() const { return m_directory; }
+
+    // Opens a folder in the tree. A folder that does not exist opens its
+    // nearest existing parent; returns the folder actually opened.
+    QString SetDirectory(const QString &path);
+
+    // The existing folder nearest to path: path itself, else the closest
+    // parent that exists, else the home folder.
+    static QString NearestExistingFolder(const QString &path);
+
+    // File masks of the file list; matched in any letter case.
+    static const QStringList FileMasks;
+
+    void FormActivate();
+    void DirectoryListBox1Change();
+    void Button1Click();
+    void Button2Click();
+
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void FillFileList();
+
+    std::unique_ptr<Ui::TOutDirDialog> ui;
+    QFileSystemModel *m_folders = nullptr;
+    QString m_directory;
+};

@@ -1,0 +1,45 @@
+#include "SoundCardError.h"
+
+#include "ui_SoundCardError.h"
+
+#include "ContactLinks.h"
+#include "PreferenceUnit.h"
+
+TSoundCardErrorForm::TSoundCardErrorForm(QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TSoundCardErrorForm>())
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+
+    ui->Memo1->setText(ui->Memo1->text().arg(ContactLinks::SupportAddress));
+    ui->Memo1->setAccessibleName(ui->Memo1->text().simplified());
+    // The notice is drawn in the theme's link colour: blue on a light theme,
+    // and still readable on a dark or high-contrast one.
+    QPalette palette = ui->Memo1->palette();
+    palette.setColor(QPalette::WindowText, palette.color(QPalette::Link));
+    ui->Memo1->setPalette(palette);
+
+    ui->CheckBox1->setChecked(false);
+    connect(ui->CheckBox1, &QCheckBox::toggled, this, &TSoundCardErrorForm::CheckBox1Click);
+    connect(ui->Button1, &QPushButton::clicked, this, &TSoundCardErrorForm::Button1Click);
+    connect(ui->Button2, &QPushButton::clicked, this, &TSoundCardErrorForm::Button2Click);
+    ui->Button2->setFocus();
+}
+
+TSoundCardErrorForm::~TSoundCardErrorForm() = default;
+
+void TSoundCardErrorForm::Button1Click()
+{
+    accept();
+}
+
+void TSoundCardErrorForm::Button2Click()
+{
+    reject();
+}
+
+void TSoundCardErrorForm::CheckBox1Click()
+{
+    if (Prefs)
+        Prefs->TTS_SoundCardCheckErr = !ui->CheckBox1->isChecked();
+}

@@ -1,0 +1,28 @@
+#pragma once
+// Shown when the sound card check before a reading fails for a reason other
+// than a busy device. Proceed (accepted) goes on with the reading, Cancel
+// (rejected) abandons it. The check box turns the check off for good.
+
+#include <QDialog>
+
+#include <memory>
+
+namespace Ui {
+class TSoundCardErrorForm;
+}
+
+class TSoundCardErrorForm : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TSoundCardErrorForm(QWidget *parent = nullptr);
+    ~TSoundCardErrorForm() override;
+
+    void Button1Click();
+    void Button2Click();
+    void CheckBox1Click();
+
+private:
+    std::unique_ptr<Ui::TSoundCardErrorForm> ui;
+};

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # headless-audio.sh start|stop STATE_DIR
-# A private PipeWire server with a null sink, on its own runtime folder and
+# A private PipeWire server with two null sinks, on its own runtime folder and
 # session bus, for tests that need a real audio output without a sound card.
+# "voxtrella_null" (stereo, "Voxtrella Test Output") is the default sink;
+# "voxtrella_aux" (mono, a description longer than 31 characters) sorts first
+# by name, so tests can check device order, naming and the default mapping.
 # "start" writes STATE_DIR/env (variables to source) and STATE_DIR/pids.
 set -euo pipefail
 cmd=${1:?start or stop}
@@ -35,6 +38,20 @@ context.objects = [
       media.class      = Audio/Sink
       audio.position   = [ FL FR ]
       audio.rate       = 44100
+      priority.session = 2000
+      priority.driver  = 2000
+    }
+  }
+  { factory = adapter
+    args = {
+      factory.name     = support.null-audio-sink
+      node.name        = "voxtrella_aux"
+      node.description = "Voxtrella Auxiliary Output For Device Tests"
+      media.class      = Audio/Sink
+      audio.position   = [ MONO ]
+      audio.rate       = 22050
+      priority.session = 100
+      priority.driver  = 100
     }
   }
 ]
@@ -55,11 +72,20 @@ CONF
     echo "export XDG_CONFIG_HOME='$XDG_CONFIG_HOME'"
     echo "export PULSE_RUNTIME_PATH='$PULSE_RUNTIME_PATH'"
     echo "export DBUS_SESSION_BUS_ADDRESS='$DBUS_SESSION_BUS_ADDRESS'"
+    echo "export VOXTRELLA_HEADLESS_AUDIO=1"
   } > "$state/env"
   # The first stream right after start-up can fail; retry until one plays.
   for _ in $(seq 1 100); do
     if head -c 4410 /dev/zero | timeout 5 pacat --raw --rate=22050 --channels=1 --format=s16le >/dev/null 2>&1; then
-      return 0
+      # The session manager picks the default by priority; pin it anyway so
+      # tests see the same default on every machine.
+      for _ in $(seq 1 25); do
+        pactl set-default-sink voxtrella_null >/dev/null 2>&1 &&
+          [ "$(pactl get-default-sink 2>/dev/null)" = voxtrella_null ] && return 0
+        sleep 0.2
+      done
+      echo "headless audio: could not make voxtrella_null the default sink" >&2
+      break
     fi
     sleep 0.2
   done

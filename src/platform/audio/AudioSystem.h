@@ -53,23 +53,34 @@ public:
     virtual ~PlaybackStream() = default;
 
     // Queues PCM bytes. Blocks while too much audio is queued ahead of the
-    // played position (a few hundred milliseconds at most), so a producer
+    // played position (about 100 ms, longer while paused), so a producer
     // stays just ahead of the listener. Returns false on a stream error or
-    // when reset() was called during the wait (the data is then dropped).
+    // when reset() was called during the wait (the rest is then dropped).
+    // A trailing odd byte is kept until the next write completes its frame.
     virtual bool write(const void *data, size_t bytes) = 0;
 
     virtual void pause() = 0;   // cork: audio and played position stop
     virtual void resume() = 0;  // uncork
-    // Drops every queued byte at once; the played position stays where it
-    // was heard, and a blocked write() returns false.
+    // Drops every queued byte at once and cancels pending drains (their
+    // callbacks are never called). The played position stays where it was
+    // heard and the next byte written is heard from there: writtenUs() falls
+    // back to playedUs(). A blocked write() returns false. A paused stream
+    // stays paused.
     virtual void reset() = 0;
-    // Calls onStopped (on an internal thread) once everything written so far
-    // has been played.
+    // Calls onStopped once everything written so far has been played, or at
+    // once when the stream has failed. It runs on the audio thread: keep it
+    // short (post to the main thread), do not write() from it; destroying
+    // the stream from it is allowed.
     virtual void drain(std::function<void()> onStopped) = 0;
 
-    // Microseconds of audio heard so far; never ahead of writtenUs().
+    // Both positions are on one timeline, in microseconds since the stream
+    // opened, not counting audio dropped by reset().
+    // What has been heard so far: never ahead of writtenUs(), never going
+    // backwards, frozen while paused.
     virtual int64_t playedUs() const = 0;
-    // Microseconds of audio written so far (dropped audio included).
+    // Where the next byte written will be heard. A producer notes this
+    // before writing a word's audio; the word is heard once playedUs()
+    // reaches the noted value.
     virtual int64_t writtenUs() const = 0;
 
     virtual QString lastError() const = 0;

@@ -1,0 +1,107 @@
+#pragma once
+// A scripted audio system for tests: fake devices with chosen capabilities,
+// busy or unreachable devices, and playback streams that play nothing but
+// advance their positions in real time (or faster, see setPlaybackRate), so
+// code built on the audio layer can be tested without a sound server.
+//
+//   auto scripted = std::make_unique<audio::ScriptedAudioSystem>();
+//   scripted->setDevices({{caps0}, {caps1}});
+//   scripted->setBusy(1, true);
+//   auto *fake = scripted.get();
+//   audio::setAudioSystem(std::move(scripted));
+//   ... fake->streams().back()->bytes() holds what was played.
+
+#include "AudioSystem.h"
+
+#include <QByteArray>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace audio {
+
+struct ScriptedDevice {
+    WaveOutCaps caps;
+    bool capsFail = false;  // outputCaps() answers false for this device
+    bool busy = false;      // testOpen() and openPlayback() fail with the busy message
+};
+
+// What one opened stream saw; stays readable after the stream is gone.
+class ScriptedStreamRecord
+{
+public:
+    int device() const { return m_device; }
+    PcmFormat format() const { return m_format; }
+    QByteArray bytes() const;  // everything written, dropped audio included
+    int pauses() const { return m_pauses; }
+    int resumes() const { return m_resumes; }
+    int resets() const { return m_resets; }
+    int drains() const { return m_drains; }
+    bool closed() const { return m_closed; }
+
+private:
+    friend class ScriptedPlaybackStream;
+    friend class ScriptedAudioSystem;
+    int m_device = -1;
+    PcmFormat m_format;
+    mutable std::mutex m_mutex;
+    QByteArray m_bytes;
+    std::atomic<int> m_pauses{0}, m_resumes{0}, m_resets{0}, m_drains{0};
+    std::atomic<bool> m_closed{false};
+};
+
+class ScriptedAudioSystem : public AudioSystem
+{
+public:
+    static constexpr const char *kBusyMessage = "The audio device is in use.";
+    static constexpr const char *kUnreachableMessage = "The audio server cannot be reached.";
+
+    // Starts with one stereo device, "Scripted Output", as the default.
+    ScriptedAudioSystem();
+    ~ScriptedAudioSystem() override;
+
+    void setDevices(std::vector<ScriptedDevice> devices);
+    void setDefaultDevice(int index);  // the device that -1 stands for
+    void setInputDeviceCount(int count);
+    void setBusy(int device, bool busy);  // -1 marks the default device
+    // An unreachable server: no devices, every open fails.
+    void setServerReachable(bool reachable);
+    // 2.0 plays twice as fast as real time, so long texts finish sooner.
+    void setPlaybackRate(double rate);
+    // How far write() may run ahead of the played position before it blocks.
+    void setQueueLimitUs(int64_t us);
+    // Makes every open stream fail now, as when the server goes away.
+    void failOpenStreams(const QString &error);
+
+    int testOpenCalls() const { return m_testOpenCalls; }
+    std::vector<std::shared_ptr<ScriptedStreamRecord>> streams() const;
+
+    int outputDeviceCount() override;
+    int inputDeviceCount() override;
+    bool outputCaps(int device, WaveOutCaps &caps) override;
+    bool testOpen(int device, QString *error) override;
+    std::unique_ptr<PlaybackStream> openPlayback(int device, const PcmFormat &format, QString *error) override;
+
+    // Capabilities of a plausible device, for building device lists.
+    static WaveOutCaps makeCaps(const QString &name, int channels);
+
+    struct Shared;  // internal: the open streams
+
+private:
+    bool checkOpen(int device, QString *error);
+
+    mutable std::mutex m_mutex;
+    std::vector<ScriptedDevice> m_devices;
+    int m_defaultDevice = 0;
+    int m_inputDevices = 1;
+    bool m_reachable = true;
+    double m_rate = 1.0;
+    int64_t m_queueLimitUs = 200000;
+    std::atomic<int> m_testOpenCalls{0};
+    std::vector<std::shared_ptr<ScriptedStreamRecord>> m_records;
+    std::shared_ptr<Shared> m_shared;
+};
+
+}  // namespace audio

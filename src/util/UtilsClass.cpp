@@ -9,6 +9,7 @@
 #include <QSaveFile>
 
 #include <array>
+#include <memory>
 
 EFOpenError::EFOpenError(const QString &fileName)
     : EAppError(QStringLiteral("Cannot open file \"%1\"").arg(fileName))
@@ -72,28 +73,38 @@ void UtilsClass::CopyFile(const QString &source, const QString &dest)
         target += QFileInfo(source).fileName();
     }
 
-    // Written through a temporary file, so a copy that fails half-way leaves
-    // the destination as it was.
-    QSaveFile out(target);
-    out.setDirectWriteFallback(true);
-    if (!out.open(QIODevice::WriteOnly))
+    // A regular file is written through a temporary file, so a copy that
+    // fails half-way leaves it as it was. Anything else that exists (a
+    // device, a pipe) is written in place: renaming over it would replace it.
+    const QFileInfo targetInfo(target);
+    std::unique_ptr<QFileDevice> out;
+    if (targetInfo.exists() && !targetInfo.isFile()) {
+        out = std::make_unique<QFile>(target);
+    } else {
+        auto saveFile = std::make_unique<QSaveFile>(target);
+        saveFile->setDirectWriteFallback(true);
+        out = std::move(saveFile);
+    }
+    if (!out->open(QIODevice::WriteOnly))
         throw EFCreateError(target);
+    auto *saveFile = qobject_cast<QSaveFile *>(out.get());
+    const auto fail = [&](const QString &message) {
+        if (saveFile)
+            saveFile->cancelWriting();
+        throw EInOutError(message);
+    };
 
     std::array<char, 8192> block;
     for (;;) {
         const qint64 got = in.read(block.data(), block.size());
-        if (got < 0) {
-            out.cancelWriting();
-            throw EInOutError(QStringLiteral("Cannot read file \"%1\": %2").arg(source, in.errorString()));
-        }
-        if (got > 0 && out.write(block.data(), got) != got) {
-            const QString reason = out.errorString();
-            out.cancelWriting();
-            throw EInOutError(QStringLiteral("Cannot write file \"%1\": %2").arg(target, reason));
-        }
+        if (got < 0)
+            fail(QStringLiteral("Cannot read file \"%1\": %2").arg(source, in.errorString()));
+        if (got > 0 && (out->write(block.data(), got) != got || (!saveFile && !out->flush())))
+            fail(QStringLiteral("Cannot write file \"%1\": %2").arg(target, out->errorString()));
         if (got < qint64(block.size()))
             break;
     }
-    if (!out.commit())
-        throw EInOutError(QStringLiteral("Cannot write file \"%1\": %2").arg(target, out.errorString()));
+    const bool written = saveFile ? saveFile->commit() : out->flush();
+    if (!written)
+        throw EInOutError(QStringLiteral("Cannot write file \"%1\": %2").arg(target, out->errorString()));
 }

@@ -7,6 +7,9 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <sys/fsuid.h>
+#include <unistd.h>
+
 namespace TestSupport {
 
 QString homeDir()
@@ -41,6 +44,22 @@ bool waitFor(const std::function<bool()> &pred, int timeoutMs)
         QThread::msleep(1);
     }
     return true;
+}
+
+AsUnprivilegedUser::AsUnprivilegedUser() : m_uid(::geteuid()), m_gid(::getegid())
+{
+    if (m_uid == 0) {
+        ::setfsgid(65534);
+        ::setfsuid(65534);
+    }
+}
+
+AsUnprivilegedUser::~AsUnprivilegedUser()
+{
+    if (m_uid == 0) {
+        ::setfsuid(m_uid);
+        ::setfsgid(m_gid);
+    }
 }
 
 }  // namespace TestSupport

@@ -18,4 +18,21 @@ bool writeFile(const QString &path, const QByteArray &bytes);
 // Runs the event loop until pred() is true or timeoutMs passes; returns pred().
 bool waitFor(const std::function<bool()> &pred, int timeoutMs);
 
+// While it lives, this thread's file access is checked as an ordinary user
+// (nobody), so tests of read-only or unreadable files mean the same when the
+// suite runs as root, as it does in CI containers. Without root it changes
+// nothing: the test user is already subject to permissions.
+class AsUnprivilegedUser
+{
+public:
+    AsUnprivilegedUser();
+    ~AsUnprivilegedUser();
+    AsUnprivilegedUser(const AsUnprivilegedUser &) = delete;
+    AsUnprivilegedUser &operator=(const AsUnprivilegedUser &) = delete;
+
+private:
+    unsigned m_uid;
+    unsigned m_gid;
+};
+
 }  // namespace TestSupport

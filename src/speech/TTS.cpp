@@ -1,6 +1,7 @@
 #include "TTS.h"
 
 #include "platform/speech/SpeechEngine.h"
+#include "util/UtilsClass.h"
 
 #include <utility>
 
@@ -59,9 +60,9 @@ HRESULT deliver(const std::weak_ptr<TTTS> &owner, F &&call)
     try {
         call(component.get());
     } catch (const std::exception &e) {
-        qWarning("Speech event handler failed: %s", e.what());
+        UtilsClass::WriteLog(QStringLiteral("Speech event handler failed: ") + QString::fromUtf8(e.what()));
     } catch (...) {
-        qWarning("Speech event handler failed");
+        UtilsClass::WriteLog(QStringLiteral("Speech event handler failed"));
     }
     return S_OK;
 }
@@ -193,7 +194,8 @@ TTTS::~TTTS()
     if (m_active && m_dest) {
         if (auto file = queryAs<IAudioFile>(m_dest, IID_IAudioFile)) {
             if (const HRESULT r = file->Flush(); r != S_OK)
-                qWarning("Speech output file could not be finished (%08X)", unsigned(r));
+                UtilsClass::WriteLog(QStringLiteral("Speech output file could not be finished: ") +
+                                     ESpeechError(r).message());
         }
     }
     FreePhonemes();

@@ -1,0 +1,170 @@
+// The component over the installed engines (eSpeak NG and Flite) and the
+// real audio path. Needs the headless sound server of scripts/run-tests.sh.
+#include "speech/SpTools.h"
+#include "speech/TTS.h"
+
+#include "platform/audio/AudioSystem.h"
+#include "platform/speech/SpeechEngine.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QtEndian>
+
+namespace {
+
+const QString kEspeak = QStringLiteral("eSpeak NG");
+const QString kFlite = QStringLiteral("Carnegie Mellon University");
+
+QString text(const char16_t (&field)[sapi::TTSI_NAMELEN])
+{
+    return QString::fromUtf16(field, qsizetype(sapi::nameLength(field)));
+}
+
+// The first installed mode of a manufacturer.
+std::optional<sapi::TTSMODEINFOW> firstModeOf(const QString &manufacturer)
+{
+    sapi::UnknownPtr object;
+    sapi::CoCreateInstance(sapi::CLSID_TTSEnumerator, nullptr, sapi::CLSCTX_ALL, sapi::IID_ITTSEnumW, object);
+    auto enumerator = sapi::queryAs<sapi::ITTSEnumW>(object, sapi::IID_ITTSEnumW);
+    if (!enumerator)
+        return std::nullopt;
+    enumerator->Reset();
+    for (;;) {
+        sapi::TTSMODEINFOW mode;
+        uint32_t fetched = 0;
+        if (enumerator->Next(1, &mode, &fetched) != sapi::S_OK || fetched == 0)
+            return std::nullopt;
+        if (text(mode.szMfgName) == manufacturer && !text(mode.szModeName).contains("Telephone"))
+            return mode;
+    }
+}
+
+struct Heard {
+    std::vector<uint32_t> offsets;
+    int stops = 0;
+    int offsetsAtFirstStop = -1;
+};
+
+void listen(TTTS &tts, Heard &heard)
+{
+    tts.OnWordPosition = [&](TTTS *, sapi::QWORD, uint32_t offset) { heard.offsets.push_back(offset); };
+    tts.OnAudioStop = [&](TTTS *, sapi::QWORD) {
+        if (heard.stops++ == 0)
+            heard.offsetsAtFirstStop = int(heard.offsets.size());
+    };
+}
+
+bool isWholeWav(const QString &path, quint32 *dataBytes = nullptr)
+{
+    const QByteArray bytes = TestSupport::readFile(path);
+    if (bytes.size() < 44 || !bytes.startsWith("RIFF") || bytes.mid(8, 4) != "WAVE")
+        return false;
+    const quint32 riff = qFromLittleEndian<quint32>(bytes.constData() + 4);
+    const qsizetype data = bytes.indexOf("data", 12);
+    if (data < 0)
+        return false;
+    const quint32 size = qFromLittleEndian<quint32>(bytes.constData() + data + 4);
+    if (dataBytes)
+        *dataBytes = size;
+    return riff == quint32(bytes.size() - 8) && data + 8 + qsizetype(size) == bytes.size();
+}
+
+class RealEngineTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        sapi::SpeechPlatform::restoreDefaultEngines();
+        audio::setAudioSystem(nullptr);
+        ProbeSpeechSupport();
+    }
+
+    // Speaks "one two three" and waits for the end of the audio.
+    void speakOneTwoThree(TTTS &tts, Heard &heard)
+    {
+        listen(tts, heard);
+        tts.SetActive(true);
+        tts.Speak(QStringLiteral("one two three"));
+        ASSERT_TRUE(TestSupport::waitFor([&] { return heard.stops > 0; }, 30000)) << "no audio stop";
+    }
+};
+
+}  // namespace
+
+TEST_F(RealEngineTest, NewComponentHoldsTheDefaultEspeakVoice)
+{
+    ASSERT_TRUE(SpeechInstalled);
+    ASSERT_TRUE(TTSInstalled);
+    TTTS tts;
+    EXPECT_EQ(tts.ModeName(), "Default");
+    EXPECT_FALSE(tts.ModeID().isNull());
+    sapi::TTSMODEINFOW info;
+    tts.GetModeInfo(info);
+    EXPECT_EQ(text(info.szMfgName), kEspeak);
+    EXPECT_EQ(info.gModeID, tts.ModeID());
+}
+
+TEST_F(RealEngineTest, EachEngineReportsWordOffsetsThenAudioStopOnTheDevice)
+{
+    ASSERT_TRUE(WaveOutPresent) << "no output device; run under scripts/headless-audio.sh";
+    for (const QString &manufacturer : {kEspeak, kFlite}) {
+        SCOPED_TRACE(manufacturer.toStdString());
+        const auto mode = firstModeOf(manufacturer);
+        ASSERT_TRUE(mode.has_value()) << "engine not installed";
+        for (bool byName : {true, false}) {
+            TTTS tts;
+            if (byName)
+                tts.SetModeName(text(mode->szModeName));
+            else
+                tts.SetModeID(mode->gModeID);
+            EXPECT_EQ(tts.ModeName(), text(mode->szModeName));
+            Heard heard;
+            speakOneTwoThree(tts, heard);
+            EXPECT_EQ(heard.offsets, (std::vector<uint32_t>{0, 8, 16}));
+            EXPECT_EQ(heard.offsetsAtFirstStop, 3);  // the stop comes after the words
+            tts.SetActive(false);
+        }
+    }
+}
+
+TEST_F(RealEngineTest, SpeakingIntoAFileGivesAWavFinishedAtDeactivation)
+{
+    const QString path = TestSupport::homeDir() + QStringLiteral("/one.wav");
+    TTTS tts;
+    tts.SetOutputDest(odFile);
+    tts.SetOutputFile(path);
+    Heard heard;
+    speakOneTwoThree(tts, heard);
+    EXPECT_EQ(heard.offsets, (std::vector<uint32_t>{0, 8, 16}));
+    tts.SetActive(false);
+    quint32 data = 0;
+    EXPECT_TRUE(isWholeWav(path, &data));
+    EXPECT_GT(data, 10000u);  // well over a few milliseconds of speech
+}
+
+TEST_F(RealEngineTest, OutputFileWrittenWhileActiveSwitchesFilesAtOnce)
+{
+    const QString first = TestSupport::homeDir() + QStringLiteral("/first.wav");
+    const QString second = TestSupport::homeDir() + QStringLiteral("/second.wav");
+    TTTS tts;
+    tts.SetOutputDest(odFile);
+    tts.SetOutputFile(first);
+    Heard heard;
+    speakOneTwoThree(tts, heard);
+    tts.SetOutputFile(second);
+    quint32 firstData = 0;
+    EXPECT_TRUE(isWholeWav(first, &firstData));
+    EXPECT_GT(firstData, 10000u);
+
+    tts.Speak(QStringLiteral("four five six"));
+    ASSERT_TRUE(TestSupport::waitFor([&] { return heard.stops > 1; }, 30000));
+    tts.SetActive(false);
+    quint32 secondData = 0;
+    EXPECT_TRUE(isWholeWav(second, &secondData));
+    EXPECT_GT(secondData, 10000u);
+    quint32 firstAgain = 0;
+    EXPECT_TRUE(isWholeWav(first, &firstAgain));
+    EXPECT_EQ(firstAgain, firstData);  // nothing more went into the first file
+}

@@ -1,0 +1,169 @@
+#pragma once
+// A speech engine for tests: its modes, its answers and its refusals are set
+// by the test, and every call made on it is recorded. Install it with
+// sapi::SpeechPlatform::setEngines({engine}).
+//
+// Speaking: TextData with a buffer sink queues a "speech" that, when the
+// event loop runs (or playPending() is called), reports TextDataStarted, one
+// WordPosition per word (byte offsets into the UTF-16 block), TextDataDone,
+// and AudioStart/AudioStop to every registered notification sink.
+
+#include "platform/speech/AudioDestinations.h"
+#include "platform/speech/SpeechEngine.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace scripted {
+
+// How the central object answers; change it before or after activation.
+struct Script {
+    sapi::HRESULT selectResult = sapi::S_OK;
+    sapi::HRESULT registerResult = sapi::S_OK;
+    sapi::HRESULT textDataResult = sapi::S_OK;
+    // Character sets that the empty probe text (and Speak) are refused for.
+    std::vector<uint32_t> refusedCharSets;
+    sapi::HRESULT charSetRefusal = sapi::hr(0x80040204);
+    sapi::HRESULT injectResult = sapi::S_OK;
+    sapi::HRESULT phonemeResult = sapi::S_OK;
+    sapi::HRESULT pauseResult = sapi::S_OK;
+    sapi::HRESULT resumeResult = sapi::S_OK;
+    sapi::HRESULT resetResult = sapi::S_OK;
+    sapi::HRESULT dialogResult = sapi::S_OK;
+    bool offersAttributes = true;  // QueryInterface answers for the attributes
+    bool offersDialogs = true;     // ... and for the dialogs
+    // Pitch and speed: the engine clamps writes to these limits.
+    uint16_t minPitch = 50, maxPitch = 200, pitch = 100;
+    uint32_t minSpeed = 80, maxSpeed = 450, speed = 170;
+    sapi::HRESULT pitchGetResult = sapi::S_OK, pitchSetResult = sapi::S_OK;
+    sapi::HRESULT speedGetResult = sapi::S_OK, speedSetResult = sapi::S_OK;
+    bool autoSpeak = true;  // queue the speech events on the event loop
+    // Audio written to the destination (when it is one of the platform's):
+    // this many 16-bit mono samples at 22050 Hz of silence per word.
+    uint32_t samplesPerWord = 2205;
+};
+
+// Everything the component did to the engine.
+struct CallLog {
+    struct Text {
+        uint32_t charSet = 0;
+        uint32_t flags = 0;
+        uint32_t size = 0;   // bytes as given
+        QByteArray bytes;    // copy of the block
+        bool withSink = false;
+    };
+    std::vector<Text> texts;
+    std::vector<QString> injected;
+    std::vector<std::optional<QString>> dialogTitles;  // nullopt: a null title
+    std::vector<char> dialogKinds;                     // 'A', 'G', 'L', 'T'
+    std::vector<uint16_t> pitchWrites;
+    std::vector<uint32_t> speedWrites;
+    int pauses = 0, resumes = 0, resets = 0;
+    int registrations = 0, unregistrations = 0;
+    int selects = 0;
+    std::vector<sapi::GUID> selectedModes;
+    std::vector<sapi::UnknownPtr> destinations;
+};
+
+class ScriptedCentral;
+
+class ScriptedEngine : public sapi::SpeechEngine
+{
+public:
+    ScriptedEngine() = default;
+
+    // Builds a mode record. The GUID is made from the number so tests can
+    // name it with modeGuid(number).
+    static sapi::TTSMODEINFOW makeMode(const QString &name, uint32_t number, bool tagged = false,
+                                       bool attributes = true, uint16_t language = 0x0409);
+    static sapi::GUID modeGuid(uint32_t number);
+
+    // Adds a mode; the first one added is the default unless set otherwise.
+    sapi::TTSMODEINFOW &addMode(const QString &name, bool tagged = false, bool attributes = true);
+
+    std::vector<sapi::TTSMODEINFOW> modes() override { return m_modes; }
+    std::optional<sapi::GUID> defaultMode() override;
+    sapi::HRESULT select(const sapi::GUID &modeId, const sapi::UnknownPtr &audioDest,
+                         std::shared_ptr<sapi::ITTSCentralW> &central) override;
+
+    Script script;
+    CallLog log;
+    std::optional<sapi::GUID> defaultModeId;
+    // The central object of the last successful select (kept alive here, as
+    // an engine would while it still speaks).
+    std::shared_ptr<ScriptedCentral> central;
+
+private:
+    std::vector<sapi::TTSMODEINFOW> m_modes;
+    uint32_t m_nextNumber = 1;
+};
+
+class ScriptedCentral : public sapi::ITTSCentralW, public sapi::ITTSAttributesW, public sapi::ITTSDialogsW
+{
+public:
+    ScriptedCentral(ScriptedEngine &engine, sapi::TTSMODEINFOW mode,
+                    std::shared_ptr<sapi::AudioDestination> audio)
+        : m_engine(engine), m_mode(mode), m_audio(std::move(audio))
+    {
+    }
+
+    sapi::HRESULT QueryInterface(const sapi::GUID &iid, sapi::UnknownPtr &out) override;
+
+    // ITTSCentralW
+    sapi::HRESULT Inject(const char16_t *pszTag) override;
+    sapi::HRESULT ModeGet(sapi::TTSMODEINFOW *info) override;
+    sapi::HRESULT Phoneme(uint32_t charSet, uint32_t flags, sapi::SDATA text, sapi::SDATA *out) override;
+    sapi::HRESULT PosnGet(sapi::QWORD *stamp) override;
+    sapi::HRESULT TextData(uint32_t charSet, uint32_t flags, sapi::SDATA text,
+                           const sapi::UnknownPtr &sink, const sapi::GUID &iid) override;
+    sapi::HRESULT ToFileTime(sapi::QWORD stamp, int64_t *fileTime) override;
+    sapi::HRESULT AudioPause() override;
+    sapi::HRESULT AudioResume() override;
+    sapi::HRESULT AudioReset() override;
+    sapi::HRESULT Register(const sapi::UnknownPtr &sink, const sapi::GUID &iid, uint32_t *key) override;
+    sapi::HRESULT UnRegister(uint32_t key) override;
+
+    // ITTSAttributesW
+    sapi::HRESULT PitchGet(uint16_t *pitch) override;
+    sapi::HRESULT PitchSet(uint16_t pitch) override;
+    sapi::HRESULT RealTimeGet(uint32_t *value) override;
+    sapi::HRESULT RealTimeSet(uint32_t value) override;
+    sapi::HRESULT SpeedGet(uint32_t *speed) override;
+    sapi::HRESULT SpeedSet(uint32_t speed) override;
+    sapi::HRESULT VolumeGet(uint32_t *value) override;
+    sapi::HRESULT VolumeSet(uint32_t value) override;
+
+    // ITTSDialogsW
+    sapi::HRESULT AboutDlg(sapi::HWND parent, const char16_t *title) override;
+    sapi::HRESULT LexiconDlg(sapi::HWND parent, const char16_t *title) override;
+    sapi::HRESULT GeneralDlg(sapi::HWND parent, const char16_t *title) override;
+    sapi::HRESULT TranslateDlg(sapi::HWND parent, const char16_t *title) override;
+
+    // Runs every queued speech at once (without the event loop).
+    void playPending();
+    // Calls every registered notification sink, as the engine would.
+    void notifyAll(const std::function<void(sapi::ITTSNotifySinkW &)> &call);
+    // Buffer sinks of the texts given so far (weakly held).
+    std::vector<std::weak_ptr<sapi::ITTSBufNotifySink>> bufferSinks;
+    // Registered notification sinks by key.
+    std::vector<std::pair<uint32_t, std::shared_ptr<sapi::ITTSNotifySinkW>>> notifySinks;
+
+private:
+    sapi::HRESULT dialog(char kind, const char16_t *title);
+    void speak(const std::u16string &text, const std::shared_ptr<sapi::ITTSBufNotifySink> &sink);
+
+    ScriptedEngine &m_engine;
+    sapi::TTSMODEINFOW m_mode;
+    std::shared_ptr<sapi::AudioDestination> m_audio;
+    uint32_t m_nextKey = 1;
+    sapi::QWORD m_clock = 0;
+    std::deque<std::function<void()>> m_pending;
+};
+
+}  // namespace scripted

@@ -1,0 +1,595 @@
+#include "SpeechTestSupport.h"
+
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QtEndian>
+
+using scripted::ScriptedEngine;
+using sapi::hr;
+
+namespace {
+
+const QString kMustBeFalse = "The Active property must be FALSE before you can set the %1 property";
+const QString kMustBeTrue = "The Active property must be TRUE before the %1 method can be called";
+const QString kInvalidMode = "The value assigned to the ModeName property is invalid";
+
+struct Heard {
+    std::vector<uint32_t> offsets;
+    int done = 0, audioStops = 0, audioStarts = 0;
+    TTTS *sender = nullptr;
+};
+
+void listen(TTTS &tts, Heard &heard)
+{
+    tts.OnWordPosition = [&](TTTS *s, sapi::QWORD, uint32_t offset) {
+        heard.sender = s;
+        heard.offsets.push_back(offset);
+    };
+    tts.OnTextDataDone = [&](TTTS *, sapi::QWORD, uint32_t) { ++heard.done; };
+    tts.OnAudioStart = [&](TTTS *, sapi::QWORD) { ++heard.audioStarts; };
+    tts.OnAudioStop = [&](TTTS *, sapi::QWORD) { ++heard.audioStops; };
+}
+
+// Sizes a WAV header states, and the file's own size.
+struct WavSizes {
+    qint64 file = 0;
+    quint32 riff = 0, data = 0;
+};
+
+WavSizes wavSizes(const QString &path)
+{
+    const QByteArray bytes = TestSupport::readFile(path);
+    WavSizes s;
+    s.file = bytes.size();
+    if (bytes.size() >= 44 && bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WAVE") {
+        s.riff = qFromLittleEndian<quint32>(bytes.constData() + 4);
+        const qsizetype data = bytes.indexOf("data");
+        if (data >= 0)
+            s.data = qFromLittleEndian<quint32>(bytes.constData() + data + 4);
+    }
+    return s;
+}
+
+}  // namespace
+
+using TTSModeTest = ScriptedSpeechTest;
+
+TEST_F(TTSModeTest, NewComponentHoldsTheEngineDefaultAndActivatesIt)
+{
+    engine->defaultModeId = ScriptedEngine::modeGuid(2);
+    TTTS tts;
+    EXPECT_TRUE(SpeechInstalled);
+    EXPECT_TRUE(TTSInstalled);
+    EXPECT_EQ(tts.ModeName(), "Default");
+    EXPECT_EQ(tts.ModeID(), ScriptedEngine::modeGuid(2));
+    sapi::TTSMODEINFOW info;
+    tts.GetModeInfo(info);
+    EXPECT_EQ(QString::fromUtf16(info.szModeName), "Beta");
+
+    tts.SetActive(true);
+    ASSERT_EQ(engine->log.selectedModes.size(), 1u);
+    EXPECT_EQ(engine->log.selectedModes[0], ScriptedEngine::modeGuid(2));
+    EXPECT_TRUE(tts.GetEngineInterface() != nullptr);
+}
+
+TEST_F(TTSModeTest, ModeNameMatchesExactlyAndRefusesWhileActive)
+{
+    TTTS tts;
+    tts.SetModeName(QString());  // ignored
+    EXPECT_EQ(tts.ModeName(), "Default");
+
+    EXPECT_EQ(messageOf([&] { tts.SetModeName("default"); }), kInvalidMode);
+    EXPECT_EQ(messageOf([&] { tts.SetModeName("Beta "); }), kInvalidMode);
+    sapi::GUID trimmed;
+    ModeIDFromName("Beta ", trimmed);
+    EXPECT_EQ(trimmed, ScriptedEngine::modeGuid(2));
+    EXPECT_EQ(tts.ModeName(), "Default");  // failures change nothing
+
+    tts.SetModeName("Gamma");
+    EXPECT_EQ(tts.ModeName(), "Gamma");
+    EXPECT_EQ(tts.ModeID(), ScriptedEngine::modeGuid(3));
+    tts.SetActive(true);
+    EXPECT_EQ(engine->log.selectedModes.back(), ScriptedEngine::modeGuid(3));
+    EXPECT_EQ(messageOf([&] { tts.SetModeName("Beta"); }), kMustBeFalse.arg("ModeName"));
+    EXPECT_EQ(messageOf([&] { tts.SetModeID(ScriptedEngine::modeGuid(2)); }), kMustBeFalse.arg("ModeID"));
+    tts.SetActive(false);
+
+    tts.SetModeName("Default");
+    EXPECT_EQ(tts.ModeName(), "Default");
+    EXPECT_EQ(tts.ModeID(), ScriptedEngine::modeGuid(1));
+
+    // A mode really named in lower case is a name like any other.
+    engine->addMode("default");
+    tts.SetModeName("default");
+    EXPECT_EQ(tts.ModeID(), ScriptedEngine::modeGuid(4));
+}
+
+TEST_F(TTSModeTest, ModeIDSelectsByGuidAndRejectsUnknownOnes)
+{
+    TTTS tts;
+    tts.SetModeID(ScriptedEngine::modeGuid(3));
+    EXPECT_EQ(tts.ModeName(), "Gamma");
+    EXPECT_EQ(messageOf([&] { tts.SetModeID(ScriptedEngine::modeGuid(99)); }), kInvalidMode);
+    EXPECT_EQ(tts.ModeID(), ScriptedEngine::modeGuid(3));
+
+    // Loading copies the mode record's ID.
+    tts.BeginLoading();
+    tts.SetModeName("Beta");
+    tts.Loaded();
+    EXPECT_EQ(tts.ModeID(), ScriptedEngine::modeGuid(2));
+    EXPECT_FALSE(tts.IsLoading());
+}
+
+using TTSDeviceTest = ScriptedSpeechTest;
+
+TEST_F(TTSDeviceTest, AudioDeviceIDAcceptsMinusOneToTheDeviceCount)
+{
+    TTTS tts;
+    EXPECT_EQ(tts.AudioDeviceID(), -1);
+    for (int id : {-1, 0, 2, 3}) {
+        tts.SetAudioDeviceID(id);
+        EXPECT_EQ(tts.AudioDeviceID(), id);
+    }
+    const QString outside = "The value specified for the AudioDeviceID is outside the range of available IDs";
+    EXPECT_EQ(messageOf([&] { tts.SetAudioDeviceID(-2); }), outside);
+    EXPECT_EQ(messageOf([&] { tts.SetAudioDeviceID(4); }), outside);
+    EXPECT_EQ(tts.AudioDeviceID(), 3);
+
+    tts.SetAudioDeviceID(1);
+    tts.SetActive(true);
+    auto device = sapi::queryAs<sapi::IAudioMultiMediaDevice>(engine->log.destinations.back(),
+                                                              sapi::IID_IAudioMultiMediaDevice);
+    ASSERT_TRUE(device);
+    uint32_t number = 0;
+    device->DeviceNumGet(&number);
+    EXPECT_EQ(number, 1u);
+    EXPECT_EQ(messageOf([&] { tts.SetAudioDeviceID(0); }), kMustBeFalse.arg("AudioDeviceID"));
+}
+
+TEST_F(TTSDeviceTest, WithoutDevicesWritesAreIgnoredAndActivationFails)
+{
+    setDevices(0);
+    ProbeSpeechSupport();
+    TTTS tts;
+    tts.SetAudioDeviceID(5);
+    EXPECT_EQ(tts.AudioDeviceID(), -1);
+    EXPECT_EQ(messageOf([&] { tts.SetActive(true); }), "No wave out devices available on system.");
+    EXPECT_FALSE(tts.Active());
+    EXPECT_EQ(engine->log.selects, 0);
+}
+
+using TTSActivationTest = ScriptedSpeechTest;
+
+TEST_F(TTSActivationTest, ActivationRunsOnceAndDeactivationReleasesTheEngine)
+{
+    TTTS tts;
+    tts.SetActive(false);  // nothing to do
+    tts.SetActive(true);
+    tts.SetActive(true);
+    EXPECT_EQ(engine->log.selects, 1);
+    EXPECT_EQ(engine->log.registrations, 1);
+    tts.SetActive(false);
+    EXPECT_FALSE(tts.Active());
+    EXPECT_EQ(engine->log.unregistrations, 1);
+    EXPECT_TRUE(engine->central->notifySinks.empty());
+    EXPECT_FALSE(tts.GetEngineInterface());
+}
+
+TEST_F(TTSActivationTest, FailedActivationLeavesNothingBehind)
+{
+    TTTS tts;
+    engine->script.selectResult = sapi::TTSERR_WAVEDEVICEBUSY;
+    EXPECT_EQ(messageOf<ESpeechError>([&] { tts.SetActive(true); }),
+              "OLE error 80040203\r\nThe audio device is in use at this time.");
+    EXPECT_FALSE(tts.Active());
+
+    engine->script.selectResult = sapi::S_OK;
+    engine->script.offersDialogs = false;
+    EXPECT_EQ(messageOf([&] { tts.SetActive(true); }), "Could''t create TTSDialogs Object. Is it registered?");
+    EXPECT_FALSE(tts.Active());
+    EXPECT_FALSE(tts.GetEngineInterface());
+    // The sink registered before the failure was taken back.
+    EXPECT_EQ(engine->log.unregistrations, 1);
+    EXPECT_TRUE(engine->central->notifySinks.empty());
+
+    engine->script.offersDialogs = true;
+    engine->script.offersAttributes = false;
+    EXPECT_EQ(messageOf([&] { tts.SetActive(true); }),
+              "Couldn''t create attributes Interface: Is engine registered?");
+    // Gamma announces no attributes, so it does not ask for them.
+    tts.SetModeName("Gamma");
+    tts.SetActive(true);
+    EXPECT_TRUE(tts.Active());
+}
+
+TEST_F(TTSActivationTest, RefusedSinkRegistrationStillSpeaksWithoutEngineEvents)
+{
+    engine->script.registerResult = sapi::E_FAIL;
+    TTTS tts;
+    Heard heard;
+    listen(tts, heard);
+    tts.SetActive(true);
+    tts.Speak("one two three");
+    ASSERT_TRUE(TestSupport::waitFor([&] { return heard.done == 1; }, 2000));
+    EXPECT_EQ(heard.offsets, (std::vector<uint32_t>{0, 8, 16}));
+    EXPECT_EQ(heard.audioStops, 0);
+    EXPECT_EQ(heard.audioStarts, 0);
+    tts.SetActive(false);
+    EXPECT_EQ(engine->log.unregistrations, 0);
+}
+
+TEST_F(TTSActivationTest, OtherAndDirectDestinations)
+{
+    TTTS tts;
+    tts.SetOutputDest(odOther);
+    EXPECT_EQ(messageOf([&] { tts.SetActive(true); }),
+              "An OnMakeOtherDest event must be defined to use an OutputDest of odOther.");
+    tts.OnMakeOtherDest = [](TTTS *, sapi::UnknownPtr &) {};
+    EXPECT_EQ(messageOf([&] { tts.SetActive(true); }), "OnMakeOtherDest must assign DestInterface parameter");
+    sapi::UnknownPtr own;
+    sapi::CoCreateInstance(sapi::CLSID_MMAudioDest, nullptr, sapi::CLSCTX_ALL, sapi::IID_IUnknown, own);
+    tts.OnMakeOtherDest = [&](TTTS *sender, sapi::UnknownPtr &dest) {
+        EXPECT_EQ(sender, &tts);
+        dest = own;
+    };
+    tts.SetActive(true);
+    EXPECT_EQ(engine->log.destinations.back(), own);
+    tts.SetActive(false);
+
+    tts.SetOutputDest(odDirect);
+    tts.SetActive(true);
+    EXPECT_TRUE(sapi::queryAs<sapi::IAudioDirect>(engine->log.destinations.back(), sapi::IID_IAudioDirect));
+}
+
+using TTSFileTest = ScriptedSpeechTest;
+
+TEST_F(TTSFileTest, FileDestinationNeedsAPathAtActivationAndIsFinishedAtDeactivation)
+{
+    TTTS tts;
+    tts.SetOutputDest(odFile);  // no error yet
+    EXPECT_EQ(messageOf([&] { tts.SetActive(true); }),
+              "OutputDest of odFile requres a valid path and file name in the OutputFile property");
+    EXPECT_FALSE(tts.Active());
+
+    const QString path = TestSupport::homeDir() + "/out.wav";
+    tts.SetOutputFile(path);
+    Heard heard;
+    listen(tts, heard);
+    tts.SetActive(true);
+    tts.Speak("one two three");
+    ASSERT_TRUE(TestSupport::waitFor([&] { return heard.audioStops == 1; }, 3000));
+    tts.SetActive(false);
+    const WavSizes wav = wavSizes(path);
+    EXPECT_EQ(wav.data, 3u * 2205u * 2u);
+    EXPECT_EQ(qint64(wav.riff), wav.file - 8);
+}
+
+TEST_F(TTSFileTest, OutputFileWrittenWhileActiveSwitchesFilesAtOnce)
+{
+    const QString first = TestSupport::homeDir() + "/first.wav";
+    const QString second = TestSupport::homeDir() + "/second.wav";
+    TTTS tts;
+    Heard heard;
+    listen(tts, heard);
+    tts.SetOutputDest(odFile);
+    tts.SetOutputFile(first);
+    tts.SetActive(true);
+    tts.Speak("one");
+    ASSERT_TRUE(TestSupport::waitFor([&] { return heard.audioStops == 1; }, 3000));
+    tts.SetOutputFile(second);
+    EXPECT_EQ(wavSizes(first).data, 2205u * 2u);  // finished when switched
+    tts.Speak("two three");
+    ASSERT_TRUE(TestSupport::waitFor([&] { return heard.audioStops == 2; }, 3000));
+    // The destination in use decides, even if OutputDest changed meanwhile.
+    tts.SetOutputDest(odAudioDevice);
+    tts.SetActive(false);
+    EXPECT_EQ(wavSizes(first).data, 2205u * 2u);
+    const WavSizes wav = wavSizes(second);
+    EXPECT_EQ(wav.data, 2u * 2205u * 2u);
+    EXPECT_EQ(qint64(wav.riff), wav.file - 8);
+}
+
+TEST_F(TTSFileTest, DestroyingAnActiveComponentStillFinishesTheFile)
+{
+    const QString path = TestSupport::homeDir() + "/left.wav";
+    {
+        TTTS tts;
+        tts.SetOutputDest(odFile);
+        tts.SetOutputFile(path);
+        tts.SetActive(true);
+        tts.Speak("one two");
+        engine->central->playPending();
+    }
+    // The engine still holds the destination; the file must be whole anyway.
+    ASSERT_TRUE(engine->central);
+    const WavSizes wav = wavSizes(path);
+    EXPECT_EQ(wav.data, 2u * 2205u * 2u);
+    EXPECT_EQ(qint64(wav.riff), wav.file - 8);
+}
+
+using TTSSpeakTest = ScriptedSpeechTest;
+
+TEST_F(TTSSpeakTest, SpeakHandsTheUtf16BlockWithItsNullAndReportsWordOffsets)
+{
+    TTTS tts;
+    EXPECT_EQ(messageOf([&] { tts.Speak("x"); }), kMustBeTrue.arg("Speak"));
+    Heard heard;
+    listen(tts, heard);
+    tts.SetActive(true);
+    tts.Speak(QString());
+    ASSERT_EQ(engine->log.texts.size(), 1u);
+    EXPECT_EQ(engine->log.texts[0].size, 2u);
+    EXPECT_EQ(engine->log.texts[0].bytes, QByteArray(2, '\0'));
+
+    tts.Speak("one two three");
+    const auto &text = engine->log.texts.back();
+    EXPECT_EQ(text.size, 28u);
+    EXPECT_EQ(text.flags, 0u);
+    EXPECT_TRUE(text.withSink);
+    EXPECT_EQ(QString::fromUtf16(reinterpret_cast<const char16_t *>(text.bytes.constData())), "one two three");
+    ASSERT_TRUE(TestSupport::waitFor([&] { return heard.audioStops == 2; }, 2000));
+    EXPECT_EQ(heard.offsets, (std::vector<uint32_t>{0, 8, 16}));
+    EXPECT_EQ(heard.sender, &tts);
+}
+
+TEST_F(TTSSpeakTest, EngineFailuresAreTranslatedOrPassedOn)
+{
+    TTTS tts;
+    tts.SetModeName("Beta");
+    tts.SetActive(true);
+    engine->script.textDataResult = sapi::E_NOTIMPL;
+    EXPECT_EQ(messageOf([&] { tts.Speak("x"); }),
+              "Speak method failed.  csText is not implemented in the Beta engine");
+    engine->script.textDataResult = hr(0x80040208);
+    EXPECT_EQ(messageOf<EOleError>([&] { tts.Speak("x"); }),
+              "Speak method failed.  csText is not implemented in the Beta engine");
+    engine->script.textDataResult = sapi::TTSERR_QUEUEFULL;
+    EXPECT_EQ(messageOf<ESpeechError>([&] { tts.Speak("x"); }), ESpeechError(sapi::TTSERR_QUEUEFULL).message());
+
+    // Lexicon codes get the component's own words; the success-severity
+    // code only for 0x00040806.
+    const std::pair<uint32_t, QString> lexicon[] = {
+        {0x80040801, "Lexicon error - Invalid Text Character"},
+        {0x80040805, "Lexicon error - Invalid Pronouncation error"},
+        {0x00040806, "Lexicon error - Lexicon already in dictionary"},
+        {0x80040807, "Lexicon error - Pronounce buffer to small"},
+    };
+    for (const auto &[code, message] : lexicon) {
+        engine->script.injectResult = hr(code);
+        EXPECT_EQ(messageOf([&] { tts.Inject("\\Pit=50\\"); }), message);
+    }
+    engine->script.injectResult = hr(0x80040806);
+    EXPECT_THROW(tts.Inject("\\Rst\\"), ESpeechError);
+    engine->script.injectResult = sapi::E_NOTIMPL;
+    EXPECT_EQ(messageOf([&] { tts.Inject("\\Rst\\"); }), "The Inject function is not implemented in the Beta engine");
+    EXPECT_EQ(engine->log.injected.back(), "\\Rst\\");
+}
+
+TEST_F(TTSSpeakTest, WhileLoadingFailingSpeakAndCharacterSetRaiseNothing)
+{
+    TTTS tts;
+    tts.BeginLoading();
+    tts.SetActive(true);
+    engine->script.textDataResult = sapi::E_FAIL;
+    engine->script.refusedCharSets = {sapi::CHARSET_IPAPHONETIC};
+    EXPECT_NO_THROW(tts.Speak("x"));
+    EXPECT_NO_THROW(tts.SetCharacterSet(csIPAPhonetic));
+    tts.Loaded();
+    EXPECT_THROW(tts.Speak("x"), ESpeechError);
+}
+
+TEST_F(TTSSpeakTest, CharacterSetIsProbedOnTheEngineAndKeptWhenRefused)
+{
+    TTTS tts;
+    tts.SetCharacterSet(csEnginePhonetic);  // inactive: just stored
+    EXPECT_EQ(tts.CharacterSet(), csEnginePhonetic);
+    EXPECT_TRUE(engine->log.texts.empty());
+    tts.SetCharacterSet(csText);
+
+    tts.SetActive(true);
+    engine->script.refusedCharSets = {sapi::CHARSET_IPAPHONETIC};
+    EXPECT_THROW(tts.SetCharacterSet(csIPAPhonetic), ESpeechError);
+    EXPECT_EQ(tts.CharacterSet(), csText);
+    ASSERT_EQ(engine->log.texts.size(), 1u);
+    EXPECT_EQ(engine->log.texts[0].size, 1u);
+    EXPECT_FALSE(engine->log.texts[0].withSink);
+
+    engine->script.charSetRefusal = sapi::E_NOTIMPL;
+    EXPECT_EQ(messageOf([&] { tts.SetCharacterSet(csIPAPhonetic); }),
+              "csIPAPhonetic is not implemented in the Alpha engine");
+    tts.SetCharacterSet(csEnginePhonetic);
+    EXPECT_EQ(tts.CharacterSet(), csEnginePhonetic);
+    tts.Speak("x");
+    EXPECT_EQ(engine->log.texts.back().charSet, sapi::CHARSET_ENGINEPHONETIC);
+}
+
+TEST_F(TTSSpeakTest, ControlTagsNeedTheTaggedTextFeature)
+{
+    TTTS tts;
+    tts.SetModeName("Beta");
+    EXPECT_EQ(messageOf([&] { tts.SetControlTags(ctTagged); }), "Control Tagging is not implemented in the Beta engine");
+    EXPECT_EQ(tts.ControlTags(), ctNone);
+    tts.SetModeName("Alpha");
+    tts.SetControlTags(ctTagged);
+    tts.SetActive(true);
+    tts.Speak("\\Pit=80\\hello");
+    EXPECT_EQ(engine->log.texts.back().flags, sapi::TTSDATAFLAG_TAGGED);
+}
+
+using TTSSinkTest = ScriptedSpeechTest;
+
+TEST_F(TTSSinkTest, SinksOfADestroyedComponentReachNothing)
+{
+    bool called = false;
+    auto tts = std::make_unique<TTTS>();
+    tts->OnAudioStop = [&](TTTS *, sapi::QWORD) { called = true; };
+    tts->OnWordPosition = [&](TTTS *, sapi::QWORD, uint32_t) { called = true; };
+    engine->script.autoSpeak = false;
+    tts->SetActive(true);
+    tts->Speak("one two");
+    // The engine keeps its own references to both sinks.
+    auto notify = engine->central->notifySinks.front().second;
+    auto buffer = engine->central->bufferSinks.front().lock();
+    ASSERT_TRUE(notify && buffer);
+    tts.reset();
+    EXPECT_EQ(notify->AudioStop(1), sapi::S_OK);
+    EXPECT_EQ(buffer->WordPosition(1, 0), sapi::S_OK);
+    engine->central->playPending();
+    EXPECT_FALSE(called);
+}
+
+TEST_F(TTSSinkTest, HandlersMayThrowOrDeactivateWithoutHarmingTheEngine)
+{
+    TTTS tts;
+    tts.SetActive(true);
+    auto central = engine->central;
+    auto buffer = std::make_shared<TTSBufNotifySink>(std::weak_ptr<TTTS>());
+    EXPECT_EQ(buffer->TextDataDone(0, 0), sapi::S_OK);  // no component at all
+
+    // Unassigned events: every callback answers 0.
+    sapi::TTSMOUTH mouth;
+    central->notifyAll([&](sapi::ITTSNotifySinkW &s) {
+        EXPECT_EQ(s.AttribChanged(sapi::TTSNSAC_PITCH), sapi::S_OK);
+        EXPECT_EQ(s.Visual(1, u'a', u'b', 0, &mouth), sapi::S_OK);
+    });
+
+    int positions = 0;
+    tts.OnWordPosition = [&](TTTS *, sapi::QWORD, uint32_t) {
+        ++positions;
+        throw EOleError("handler failed");
+    };
+    const sapi::TTSMOUTH *seenMouth = nullptr;
+    tts.OnVisual = [&](TTTS *, sapi::QWORD, char16_t, char16_t, uint32_t, const sapi::TTSMOUTH &m) {
+        seenMouth = &m;
+    };
+    central->notifyAll([&](sapi::ITTSNotifySinkW &s) { s.Visual(1, u'a', u'b', 0, &mouth); });
+    EXPECT_EQ(seenMouth, &mouth);  // handed on, not copied
+
+    tts.OnAudioStop = [&](TTTS *sender, sapi::QWORD) { sender->SetActive(false); };
+    tts.Speak("one two three");
+    central->playPending();
+    EXPECT_EQ(positions, 3);
+    EXPECT_FALSE(tts.Active());
+}
+
+using TTSControlTest = ScriptedSpeechTest;
+
+TEST_F(TTSControlTest, InactiveComponentGivesDefaultsAndRefusesControls)
+{
+    TTTS tts;
+    EXPECT_EQ(tts.Pitch(), -1);
+    EXPECT_EQ(tts.Speed(), 0u);
+    EXPECT_EQ(tts.MinPitch(), 0);
+    EXPECT_EQ(tts.MaxPitch(), 100);
+    EXPECT_EQ(tts.MinSpeed(), 0u);
+    EXPECT_EQ(tts.MaxSpeed(), 100u);
+    EXPECT_EQ(messageOf([&] { tts.SetPitch(10); }), kMustBeTrue.arg("Pitch"));
+    EXPECT_EQ(messageOf([&] { tts.SetSpeed(10); }), kMustBeTrue.arg("Speed"));
+    EXPECT_EQ(messageOf([&] { tts.SetAudioPaused(true); }), kMustBeTrue.arg("AudioPaused"));
+    EXPECT_EQ(messageOf([&] { tts.AudioReset(); }), kMustBeTrue.arg("AudioReset"));
+    EXPECT_EQ(messageOf([&] { tts.Inject("x"); }), kMustBeTrue.arg("Inject"));
+    EXPECT_EQ(messageOf([&] { tts.ShowLexiconDlg(nullptr, "x"); }), kMustBeTrue.arg("ShowLexiconDlg"));
+    EXPECT_EQ(messageOf([&] { tts.ConvertToPhoneme(csText, false, "x"); }), kMustBeTrue.arg("ConvertToPhoneme"));
+}
+
+TEST_F(TTSControlTest, RangeProbesFindTheEngineLimitsAndRestoreTheValue)
+{
+    TTTS tts;
+    tts.SetActive(true);
+    EXPECT_EQ(tts.MinPitch(), 50);
+    EXPECT_EQ(tts.MaxPitch(), 200);
+    EXPECT_EQ(tts.Pitch(), 100);
+    EXPECT_EQ(tts.MinSpeed(), 80u);
+    EXPECT_EQ(tts.MaxSpeed(), 450u);
+    EXPECT_EQ(tts.Speed(), 170u);
+    EXPECT_EQ(engine->log.speedWrites, (std::vector<uint32_t>{0, 170, 0xFFFFFFFFu, 170}));
+
+    tts.SetPitch(120);
+    EXPECT_EQ(tts.Pitch(), 120);
+    // An engine that cannot tell its pitch is not probed at all.
+    engine->script.pitchGetResult = sapi::E_NOTIMPL;
+    engine->log.pitchWrites.clear();
+    EXPECT_EQ(tts.MinPitch(), 0);
+    EXPECT_EQ(tts.MaxPitch(), 100);
+    EXPECT_TRUE(engine->log.pitchWrites.empty());
+    EXPECT_EQ(tts.Pitch(), -1);
+}
+
+TEST_F(TTSControlTest, AttributeWritesIgnoreNotImplementedAndTranslateOtherFailures)
+{
+    TTTS tts;
+    tts.SetModeName("Beta");
+    tts.SetActive(true);
+    engine->script.pitchSetResult = sapi::E_NOTIMPL;
+    EXPECT_NO_THROW(tts.SetPitch(90));
+    engine->script.speedSetResult = hr(0x80040208);
+    EXPECT_EQ(messageOf([&] { tts.SetSpeed(90); }), "Speed attribute is not implemented in the Beta engine");
+    engine->script.speedSetResult = sapi::E_INVALIDARG;
+    EXPECT_THROW(tts.SetSpeed(90), ESpeechError);
+    tts.SetActive(false);
+
+    // Without the attributes interface the writes refuse in the inactive words.
+    tts.SetModeName("Gamma");
+    tts.SetActive(true);
+    EXPECT_EQ(tts.Pitch(), -1);
+    EXPECT_EQ(messageOf([&] { tts.SetPitch(90); }), kMustBeTrue.arg("Pitch"));
+}
+
+TEST_F(TTSControlTest, PauseAndResetFollowTheEngine)
+{
+    TTTS tts;
+    tts.SetActive(true);
+    tts.SetAudioPaused(true);
+    tts.SetAudioPaused(true);
+    EXPECT_EQ(engine->log.pauses, 1);
+    EXPECT_TRUE(tts.AudioPaused());
+    tts.AudioReset();
+    EXPECT_FALSE(tts.AudioPaused());
+    EXPECT_EQ(engine->log.resets, 1);
+
+    engine->script.pauseResult = sapi::E_FAIL;
+    EXPECT_THROW(tts.SetAudioPaused(true), ESpeechError);
+    EXPECT_FALSE(tts.AudioPaused());
+
+    // A failing reset still clears the flag.
+    engine->script.pauseResult = sapi::S_OK;
+    tts.SetAudioPaused(true);
+    engine->script.resetResult = sapi::E_FAIL;
+    EXPECT_THROW(tts.AudioReset(), ESpeechError);
+    EXPECT_FALSE(tts.AudioPaused());
+
+    // Deactivation keeps the flag.
+    tts.SetAudioPaused(true);
+    tts.SetActive(false);
+    tts.SetActive(true);
+    EXPECT_TRUE(tts.AudioPaused());
+    tts.SetAudioPaused(false);
+    EXPECT_EQ(engine->log.resumes, 1);
+}
+
+TEST_F(TTSControlTest, LexiconDialogAndPhonemeConversion)
+{
+    TTTS tts;
+    tts.SetModeName("Beta");
+    tts.SetActive(true);
+    tts.ShowLexiconDlg(nullptr, QString());
+    tts.ShowLexiconDlg(nullptr, "Words");
+    ASSERT_EQ(engine->log.dialogTitles.size(), 2u);
+    EXPECT_FALSE(engine->log.dialogTitles[0].has_value());
+    EXPECT_EQ(engine->log.dialogTitles[1], QString("Words"));
+    EXPECT_EQ(engine->log.dialogKinds[1], 'L');
+    engine->script.dialogResult = sapi::E_NOTIMPL;
+    EXPECT_EQ(messageOf([&] { tts.ShowLexiconDlg(nullptr, "x"); }),
+              "The ShowLexiconDlg function is not implemented in the Beta engine");
+
+    tts.ConvertToPhoneme(csIPAPhonetic, false, "hello");
+    ASSERT_GT(tts.PhonemeData().dwSize, 0u);
+    EXPECT_EQ(QString::fromUtf16(static_cast<const char16_t *>(tts.PhonemeData().pData)), "HELLO");
+    tts.ConvertToPhoneme(csText, false, "again");  // the previous buffer is freed
+    EXPECT_EQ(QString::fromUtf16(static_cast<const char16_t *>(tts.PhonemeData().pData)), "AGAIN");
+    engine->script.phonemeResult = sapi::E_NOTIMPL;
+    EXPECT_EQ(messageOf([&] { tts.ConvertToPhoneme(csEnginePhonetic, true, "x"); }),
+              "ConvertToPhoneme method failed.  csEnginePhonetic is not implemented in the Beta engine");
+    EXPECT_EQ(tts.PhonemeData().pData, nullptr);
+}

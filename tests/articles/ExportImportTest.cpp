@@ -1,0 +1,243 @@
+#include "MemoListUnit.h"
+
+#include "MessageService.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <linux/capability.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+
+namespace {
+
+const QByteArray S = "||||||Voxtrella MP3 Start of Article||||||\r\n";
+const QByteArray E = "||||||Voxtrella MP3 End of Article||||||\r\n";
+
+std::vector<VoiceChoice> testVoices()
+{
+    return {{"Mary", true, true}, {"Mike", true, true}, {QString::fromUtf8("Zo\u00eb"), true, true}};
+}
+
+class SavedFile : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        MessageService::setHandler([this](const MessageService::Message &m) {
+            messages << m.text;
+            return QMessageBox::Ok;
+        });
+        list = makeList();
+        path = TestSupport::homeDir() + "/VXExport.txt";
+    }
+    void TearDown() override { MessageService::setHandler({}); }
+
+    static std::unique_ptr<TMemoListBox> makeList()
+    {
+        auto l = std::make_unique<TMemoListBox>();
+        l->SetVoiceProvider(testVoices);
+        l->SetMultiArticle(true);
+        l->SetVisibleEntries(3);
+        l->resize(500, 400);
+        return l;
+    }
+    TMemoEntry *add(const QString &title, const QString &voice, const QString &text)
+    {
+        TMemoEntry *e = list->Add(text, voice);
+        e->SetTitle(title);
+        return e;
+    }
+    void import(TMemoListBox &into)
+    {
+        into.ImportList(path, nullptr, {}, {}, {});
+    }
+
+    QStringList messages;
+    std::unique_ptr<TMemoListBox> list;
+    QString path;
+};
+
+// Drops the file-permission override of root for this thread, so that a
+// read-only folder is read-only for the test too.
+class PermissionChecksOn
+{
+public:
+    PermissionChecksOn()
+    {
+        if (syscall(SYS_capget, &m_header, m_saved) != 0)
+            return;
+        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
+        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER));
+        m_changed = syscall(SYS_capset, &m_header, reduced) == 0;
+    }
+    ~PermissionChecksOn()
+    {
+        if (m_changed)
+            syscall(SYS_capset, &m_header, m_saved);
+    }
+
+private:
+    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_saved[2]{};
+    bool m_changed = false;
+};
+
+}  // namespace
+
+TEST_F(SavedFile, NewsArticleIsWrittenAsFiveLines)
+{
+    add("News", "Mary", "Hello\nWorld");
+    ASSERT_TRUE(list->ExportList(path));
+    EXPECT_EQ(TestSupport::readFile(path), S + "News|Mary|2\r\nHello\r\nWorld\r\n" + E);
+    EXPECT_FALSE(list->Exporting());
+}
+
+TEST_F(SavedFile, EmptyListAndHiddenArticlesWriteNothing)
+{
+    ASSERT_TRUE(list->ExportList(path));
+    EXPECT_TRUE(QFile::exists(path));
+    EXPECT_EQ(TestSupport::readFile(path), QByteArray());
+    list->ImportList(path, nullptr, {}, {}, {});
+    EXPECT_EQ(list->Count(), 0);
+
+    list->HideEntry(add("Hidden", "Mary", "gone"));
+    add("", "", "");
+    ASSERT_TRUE(list->ExportList(path));
+    const QByteArray bytes = TestSupport::readFile(path);
+    EXPECT_EQ(bytes, S + "||1\r\n\r\n" + E);
+}
+
+TEST_F(SavedFile, ExportThenImportRestoresArticlesInOrder)
+{
+    add("First", "Mary", "One line");
+    add("", "Mike", QString::fromUtf8("caf\u00e9\n\nthird line \u2013 dash"));
+    add("Last|piped", QString::fromUtf8("Zo\u00eb"), "end");
+    ASSERT_TRUE(list->ExportList(path));
+
+    int reads = 0;
+    QMenu menu;
+    auto restored = makeList();
+    restored->ImportList(path, &menu, [&](TMemoEntry *) { ++reads; }, {}, {});
+    ASSERT_EQ(restored->Count(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(restored->Entry(i)->Title(), list->Entry(i)->Title());
+        EXPECT_EQ(restored->Entry(i)->VoiceName(), list->Entry(i)->VoiceName());
+        EXPECT_EQ(restored->Entry(i)->Text(), list->Entry(i)->Text());
+        EXPECT_EQ(restored->Entry(i)->Memo->PopupMenu(), &menu);
+    }
+    EXPECT_EQ(restored->CurrentEntry(), restored->Entry(2));
+    EXPECT_FALSE(restored->Importing());
+    restored->Entry(0)->Header->ReadBtn->click();
+    EXPECT_EQ(reads, 1);
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(SavedFile, SingleArticleImportKeepsTheLastRecord)
+{
+    ASSERT_TRUE(TestSupport::writeFile(path, S + "a|Mary|1\r\nA\r\n" + E + S + "b|Mike|1\r\nB\r\n" + E));
+    TMemoListBox single;
+    single.SetVoiceProvider(testVoices);
+    import(single);
+    ASSERT_EQ(single.Count(), 1);
+    EXPECT_EQ(single.Entry(0)->Title(), "b");
+    EXPECT_EQ(single.Entry(0)->VoiceName(), "Mike");
+}
+
+TEST_F(SavedFile, BrokenFilesImportWhatCanBeSaved)
+{
+    // A file that is not ours, then damaged records, then binary junk.
+    ASSERT_TRUE(TestSupport::writeFile(path, "Dear diary\r\n" + S + "x|Mary|1\r\ny\r\n" + E));
+    import(*list);
+    EXPECT_EQ(list->Count(), 0);
+
+    ASSERT_TRUE(TestSupport::writeFile(path, S + "a|b|c|Mary|1\r\nA\r\n" + E + S + "ok|Mike|x\r\nB\r\n" + E + S +
+                                                 "tail|Mary|1\r\n" + QByteArray(300000, 'z')));
+    import(*list);
+    ASSERT_EQ(list->Count(), 3);
+    EXPECT_EQ(list->Entry(0)->Title(), "a|b|c");
+    EXPECT_EQ(list->Entry(1)->Title(), "ok");
+    EXPECT_EQ(list->Entry(1)->VoiceName(), "Mike");
+    EXPECT_EQ(list->Entry(2)->Memo->TextLength(), 300000);
+
+    QByteArray junk(100000, '\0');
+    for (int i = 0; i < junk.size(); ++i)
+        junk[i] = char((i * 131) % 256);
+    ASSERT_TRUE(TestSupport::writeFile(path, S + "bin|Mary|1\r\n" + junk + "\r\n" + E));
+    import(*list);
+    ASSERT_EQ(list->Count(), 4);
+    EXPECT_FALSE(list->Entry(3)->Text().contains(QChar(0)));
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(SavedFile, IntroductionFileLoads)
+{
+    list->ImportList(QStringLiteral(VOXTRELLA_SOURCE_DATA_DIR "/VXIntro.chl"), nullptr, {}, {}, {});
+    ASSERT_GE(list->Count(), 1);
+    for (int i = 0; i < list->Count(); ++i) {
+        EXPECT_FALSE(list->Entry(i)->Title().trimmed().isEmpty());
+        EXPECT_GT(list->Entry(i)->Text().size(), 200);
+        EXPECT_FALSE(list->Entry(i)->Text().contains("||||||"));
+    }
+}
+
+TEST_F(SavedFile, FailedExportKeepsThePreviousFileWhole)
+{
+    add("Keep", "Mary", "The saved article");
+    ASSERT_TRUE(list->ExportList(path));
+    const QByteArray before = TestSupport::readFile(path);
+    for (int i = 0; i < 200; ++i)
+        add(QString("New %1").arg(i), "Mike", QString(200, 'n'));
+
+    // The file system fills up: writes past 4 KB fail.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = list->ExportList(path);
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(TestSupport::readFile(path), before);
+    EXPECT_EQ(QDir(TestSupport::homeDir()).entryList({"VXExport*"}, QDir::Files), QStringList({"VXExport.txt"}));
+    EXPECT_EQ(messages.size(), 1);
+    EXPECT_FALSE(list->ExportList(QStringLiteral("/proc/voxtrella-cannot-write-here")));
+    EXPECT_EQ(messages.size(), 1);  // told once while saving keeps failing
+    EXPECT_FALSE(list->Exporting());
+    ASSERT_TRUE(list->ExportList(path));
+    EXPECT_GT(TestSupport::readFile(path).size(), 40000);
+}
+
+TEST_F(SavedFile, ExportIntoReadOnlyFolderKeepsThePreviousFile)
+{
+    const QString dir = TestSupport::homeDir() + "/ro";
+    ASSERT_TRUE(QDir().mkpath(dir));
+    path = dir + "/VXExport.txt";
+    add("Keep", "Mary", "The saved article");
+    ASSERT_TRUE(list->ExportList(path));
+    const QByteArray before = TestSupport::readFile(path);
+    add("More", "Mike", "not saved");
+
+    QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    bool written = true;
+    {
+        PermissionChecksOn checks;
+        QFile probe(dir + "/probe");
+        if (probe.open(QIODevice::WriteOnly)) {
+            probe.remove();
+            QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            GTEST_SKIP() << "file permissions are not enforced here";
+        }
+        written = list->ExportList(path);
+    }
+    QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(TestSupport::readFile(path), before);
+    EXPECT_EQ(messages.size(), 1);
+}

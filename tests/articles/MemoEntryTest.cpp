@@ -1,0 +1,173 @@
+#include "MemoEntryUnit.h"
+
+#include "MessageService.h"
+#include "TestSupport.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Answers every message box and remembers the texts.
+struct MessageLog
+{
+    QStringList texts;
+    MessageLog()
+    {
+        MessageService::setHandler([this](const MessageService::Message &m) {
+            texts << m.text;
+            return QMessageBox::Ok;
+        });
+    }
+    ~MessageLog() { MessageService::setHandler({}); }
+};
+
+QStringList items(const QComboBox *cb)
+{
+    QStringList out;
+    for (int i = 0; i < cb->count(); ++i)
+        out << cb->itemText(i);
+    return out;
+}
+
+}  // namespace
+
+TEST(MyPlusMemo, TextOffsetsMatchCaretPositions)
+{
+    TMyPlusMemo memo;
+    memo.SetText("Hello\r\nWorld");
+    EXPECT_EQ(memo.Text(), "Hello\nWorld");
+    EXPECT_EQ(memo.TextLength(), 11);
+    EXPECT_EQ(memo.LineCount(), 2);
+    memo.SetSelStart(memo.Text().indexOf("World"));
+    memo.SetSelLength(5);
+    EXPECT_EQ(memo.textCursor().selectedText(), "World");
+    EXPECT_EQ(memo.SelStart(), 6);
+    EXPECT_EQ(memo.SelLength(), 5);
+    memo.SetSelLength(1000);  // clamped at the end of the text
+    EXPECT_EQ(memo.SelLength(), 5);
+
+    memo.AppendLine("again");
+    EXPECT_EQ(memo.Text(), "Hello\nWorld\nagain");
+    TMyPlusMemo empty;
+    empty.AppendLine("first");
+    EXPECT_EQ(empty.Text(), "first");
+}
+
+TEST(MemoEntry, LoadFromFileAppendsLinesAndReportsOnlyMissingFiles)
+{
+    MessageLog messages;
+    TMemoEntry entry(nullptr);
+    entry.SetText("existing");
+    EXPECT_FALSE(entry.LoadFromFile(TestSupport::homeDir() + "/missing.txt"));
+    EXPECT_EQ(entry.Text(), "existing");
+
+    const QString empty = TestSupport::homeDir() + "/empty.txt";
+    ASSERT_TRUE(TestSupport::writeFile(empty, {}));
+    EXPECT_TRUE(entry.LoadFromFile(empty));
+    EXPECT_EQ(entry.Text(), "existing");
+
+    const QString windows = TestSupport::homeDir() + "/news.txt";
+    ASSERT_TRUE(TestSupport::writeFile(windows, "caf\xE9\r\n\x93quoted\x94\r\n"));
+    EXPECT_TRUE(entry.LoadFromFile(windows));
+    EXPECT_EQ(entry.Text(), QString::fromUtf8("existing\ncaf\u00e9\n\u201cquoted\u201d"));
+    EXPECT_TRUE(messages.texts.isEmpty());
+}
+
+TEST(MemoEntry, LoadFromFileSurvivesBinaryAndHugeLines)
+{
+    MessageLog messages;
+    QByteArray binary(4096, '\0');
+    for (int i = 0; i < binary.size(); ++i)
+        binary[i] = char(i % 251);
+    const QString bin = TestSupport::homeDir() + "/a.bin";
+    ASSERT_TRUE(TestSupport::writeFile(bin, binary));
+    TMemoEntry entry(nullptr);
+    EXPECT_TRUE(entry.LoadFromFile(bin));
+    EXPECT_FALSE(entry.Text().contains(QChar(0)));
+    EXPECT_GT(entry.Memo->TextLength(), 1000);
+
+    const QString longLine = TestSupport::homeDir() + "/long.txt";
+    ASSERT_TRUE(TestSupport::writeFile(longLine, QByteArray(500000, 'x')));
+    TMemoEntry second(nullptr);
+    EXPECT_TRUE(second.LoadFromFile(longLine));
+    EXPECT_EQ(second.Memo->TextLength(), 500000);
+    EXPECT_TRUE(messages.texts.isEmpty());
+}
+
+TEST(MemoEntry, TitleFromStringAndText)
+{
+    TMemoEntry entry(nullptr);
+    entry.TitleFromString("My News", 20);
+    EXPECT_EQ(entry.Title(), "My_News");
+    entry.SetText("Breaking news: markets rally");
+    entry.TitleFromText(20);
+    EXPECT_EQ(entry.Title(), "Breaking_news_market");
+    EXPECT_FALSE(entry.IsBlank());
+    entry.SetText(" \n\t ");
+    EXPECT_TRUE(entry.IsBlank());
+}
+
+TEST(PropertyPanel, ButtonsFireEventsOnlyInMultiArticleLayout)
+{
+    TMemoEntry entry(nullptr);
+    TPropertyPanel *h = entry.Header;
+    EXPECT_TRUE(h->ReadBtn->isHidden());
+    EXPECT_EQ(h->VoiceLabel->x(), 250);
+    h->DeleteBtn->click();  // no handler assigned: nothing happens
+
+    QList<TMemoEntry *> senders;
+    entry.OnRead = [&](TMemoEntry *e) { senders << e; };
+    entry.OnReadToFile = [&](TMemoEntry *e) { senders << e; };
+    entry.OnDelete = [&](TMemoEntry *e) { senders << e; };
+    h->ShowButtons();
+    EXPECT_FALSE(h->ReadBtn->isHidden());
+    EXPECT_EQ(h->VoiceLabel->x(), 180);
+    EXPECT_EQ(h->VoiceCB->x(), 180 + h->VoiceLabel->width());
+    EXPECT_EQ(h->ReadBtn->x(), h->VoiceCB->x() + h->VoiceCB->width() + 15);
+    EXPECT_EQ(h->ReadToFileBtn->x(), h->ReadBtn->x() + h->ReadBtn->width() + 2);
+    EXPECT_EQ(h->ReadToFileBtn->toolTip(), "Read selected article to file");
+    h->ReadBtn->click();
+    h->ReadToFileBtn->click();
+    h->DeleteBtn->click();
+    EXPECT_EQ(senders, QList<TMemoEntry *>({&entry, &entry, &entry}));
+    EXPECT_EQ(h->TitleLabel->text(), "Title: ");
+    EXPECT_FALSE(h->TitleEdit->accessibleName().isEmpty());
+    EXPECT_FALSE(h->VoiceCB->accessibleName().isEmpty());
+}
+
+TEST(PropertyPanel, RefillKeepsCurrentVoiceUntilAnotherIsChosen)
+{
+    std::vector<VoiceChoice> voices = {
+        {"Alice", true, true}, {"Bob", true, false}, {"Carol", false, true}, {"Dave", true, true}};
+    TMemoEntry entry(nullptr, [&] { return voices; });
+    TPropertyPanel *h = entry.Header;
+    // A new article offers every favourite, whatever its engine.
+    EXPECT_EQ(items(h->VoiceCB), QStringList({"Alice", "Bob", "Dave"}));
+    ASSERT_TRUE(h->SelectVoice("Bob"));
+
+    h->LoadVoiceList();
+    EXPECT_EQ(items(h->VoiceCB), QStringList({"Alice", "Bob", "Dave"}));
+    EXPECT_EQ(h->Voice(), "Bob");
+    h->SelectVoice("Dave");
+    h->FocusLeft();
+    h->LoadVoiceList();
+    EXPECT_EQ(items(h->VoiceCB), QStringList({"Alice", "Dave"}));
+    EXPECT_EQ(h->Voice(), "Dave");
+
+    // No refill while the list is current.
+    voices.push_back({"Eve", true, true});
+    h->LoadVoiceList();
+    EXPECT_EQ(h->VoiceCB->count(), 2);
+    entry.FocusHeader();
+    EXPECT_EQ(h->VoiceCB->count(), 3);
+
+    // A voice that no longer exists leaves the first one selected.
+    voices = {{"Zed", true, true}};
+    h->FocusLeft();
+    h->LoadVoiceList();
+    EXPECT_EQ(h->Voice(), "Zed");
+}

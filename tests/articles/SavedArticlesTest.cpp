@@ -1,0 +1,90 @@
+#include "SavedArticles.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QByteArray S = "||||||Voxtrella MP3 Start of Article||||||\r\n";
+const QByteArray E = "||||||Voxtrella MP3 End of Article||||||\r\n";
+
+}  // namespace
+
+TEST(SplitToken, CutsAtFirstDelimiterOrTakesAll)
+{
+    QString s = "News|Mary|2";
+    EXPECT_EQ(SplitToken(s, "|"), "News");
+    EXPECT_EQ(s, "Mary|2");
+    EXPECT_EQ(SplitToken(s, ",|"), "Mary");
+    EXPECT_EQ(SplitToken(s, "|"), "2");
+    EXPECT_EQ(s, "");
+    QString empty = "|x";
+    EXPECT_EQ(SplitToken(empty, "|"), "");
+    EXPECT_EQ(empty, "x");
+}
+
+TEST(SavedArticlesFormat, NewsRecordIsFiveLines)
+{
+    EXPECT_EQ(SavedArticles::FormatRecord("News", "Mary", "Hello\nWorld", 2),
+              S + "News|Mary|2\r\nHello\r\nWorld\r\n" + E);
+    EXPECT_EQ(SavedArticles::PropertyString("", "", 1), "||1");
+    // A line break typed into a title would split the record.
+    EXPECT_EQ(SavedArticles::PropertyString("a\nb", "v", 0), "a b|v|0");
+}
+
+TEST(SavedArticlesParse, ReadsRecordsAndIgnoresNonSavedFiles)
+{
+    const auto r = SavedArticles::Parse(S + "News|Mary|2\r\nHello\r\nWorld\r\n" + E + S + "||1\r\n\r\n" + E);
+    ASSERT_EQ(r.Records.size(), 2u);
+    EXPECT_EQ(r.Records[0].Title, "News");
+    EXPECT_EQ(r.Records[0].Voice, "Mary");
+    EXPECT_EQ(r.Records[0].Text, "Hello\nWorld");
+    EXPECT_EQ(r.Records[1].Title, "");
+    EXPECT_EQ(r.Records[1].Text, "");
+
+    EXPECT_TRUE(SavedArticles::Parse("").Records.empty());
+    EXPECT_TRUE(SavedArticles::Parse("hello\r\n" + S + "t|v|1\r\nx\r\n" + E).Records.empty());
+    // Files written with LF only still load.
+    const auto lf = SavedArticles::Parse(QByteArray(S + "a|b|1\r\nx\r\n" + E).replace("\r\n", "\n"));
+    ASSERT_EQ(lf.Records.size(), 1u);
+    EXPECT_EQ(lf.Records[0].Text, "x");
+}
+
+TEST(SavedArticlesParse, RecordWithoutEndMarkerTakesTheRest)
+{
+    const auto r = SavedArticles::Parse(S + "a|v|2\r\none\r\n\r\ntwo\r\n");
+    ASSERT_EQ(r.Records.size(), 1u);
+    EXPECT_EQ(r.Records[0].Text, "one\n\ntwo");
+}
+
+TEST(SavedArticlesParse, DamagedRecordsDoNotLoseTheFollowingArticles)
+{
+    // Bad line count, a title holding "|", an end marker inside the text,
+    // and stray lines between records.
+    const QByteArray file = S + "first|v|many\r\nkept\r\n" + E +
+                            S + "A|B|Mary|1\r\nbar title\r\n" + E +
+                            S + "third|v|3\r\nbefore\r\n" + E + "after\r\n" + E +
+                            "stray\r\n" +
+                            S + "last|v|1\r\nend\r\n" + E;
+    const auto r = SavedArticles::Parse(file);
+    ASSERT_EQ(r.Records.size(), 4u);
+    EXPECT_EQ(r.Records[0].Title, "first");
+    EXPECT_FALSE(r.Records[0].LineCountOk);
+    EXPECT_EQ(r.Records[0].Text, "kept");
+    EXPECT_EQ(r.Records[1].Title, "A|B");
+    EXPECT_EQ(r.Records[1].Voice, "Mary");
+    EXPECT_EQ(r.Records[2].Text, "before\n||||||Voxtrella MP3 End of Article||||||\nafter");
+    EXPECT_EQ(r.Records[3].Title, "last");
+    EXPECT_EQ(r.Records[3].Text, "end");
+    EXPECT_FALSE(r.Notes.isEmpty());
+}
+
+TEST(SavedArticlesParse, BinaryGarbageNeverCrashes)
+{
+    QByteArray junk;
+    for (int i = 0; i < 20000; ++i)
+        junk.append(char((i * 7919) % 256));
+    EXPECT_TRUE(SavedArticles::Parse(junk).Records.empty());
+    const auto r = SavedArticles::Parse(S + "t|v|1\r\n" + junk);
+    ASSERT_EQ(r.Records.size(), 1u);
+    EXPECT_FALSE(r.Records[0].Text.contains(QChar(0)));
+}

@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <list>
 #include <thread>
@@ -234,6 +235,8 @@ private:
     bool writeFramesLocked(const char *data, size_t bytes, uint64_t generation);
     int64_t writtenUsLocked() const { return m_baseUs + int64_t(pa_bytes_to_usec(uint64_t(m_segmentBytes), &m_spec)); }
     int64_t playedUsLocked() const;
+    // From here on the position may advance no faster than real time.
+    void anchorClockLocked(int64_t position);
     void failLocked(const QString &why);
     void issueDrainLocked(DrainRequest *request);
     void cancelDrainsLocked();
@@ -254,6 +257,12 @@ private:
     int64_t m_baseUs = 0;
     int64_t m_segmentBytes = 0;
     mutable int64_t m_lastPlayedUs = 0;
+    // After a gap in the audio or a resume the server takes a burst of data
+    // at once and its clock runs ahead of what is heard; the position is
+    // then held to real time counted from this anchor.
+    int64_t m_anchorUs = 0;
+    int64_t m_anchorWallUs = 0;
+    bool m_underflow = true;
     bool m_paused = false;
     bool m_failed = false;
     uint64_t m_generation = 0;
@@ -318,6 +327,8 @@ bool PulsePlaybackStream::createStreamLocked(bool corked)
     pa_stream_set_write_callback(
         m_stream, [](pa_stream *, size_t, void *loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop *>(loop), 0); },
         loop());
+    pa_stream_set_underflow_callback(
+        m_stream, [](pa_stream *, void *self) { static_cast<PulsePlaybackStream *>(self)->m_underflow = true; }, this);
 
     pa_buffer_attr attr;
     attr.maxlength = uint32_t(-1);
@@ -343,6 +354,7 @@ void PulsePlaybackStream::destroyStreamLocked()
         return;
     pa_stream_set_state_callback(m_stream, nullptr, nullptr);
     pa_stream_set_write_callback(m_stream, nullptr, nullptr);
+    pa_stream_set_underflow_callback(m_stream, nullptr, nullptr);
     if (PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream)))
         pa_stream_disconnect(m_stream);
     pa_stream_unref(m_stream);
@@ -414,6 +426,10 @@ bool PulsePlaybackStream::write(const void *data, size_t bytes)
 
 bool PulsePlaybackStream::writeFramesLocked(const char *data, size_t bytes, uint64_t generation)
 {
+    if (bytes > 0 && (m_underflow || playedUsLocked() >= writtenUsLocked())) {
+        anchorClockLocked(playedUsLocked());
+        m_underflow = false;
+    }
     while (true) {
         if (generation != m_generation || m_failed || !m_stream)
             return false;
@@ -449,6 +465,22 @@ bool PulsePlaybackStream::writeFramesLocked(const char *data, size_t bytes, uint
     }
 }
 
+int64_t wallClockUs()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void PulsePlaybackStream::anchorClockLocked(int64_t position)
+{
+    m_anchorUs = position;
+    m_anchorWallUs = wallClockUs();
+    // What is written now is heard after the device's own delay.
+    if (streamReadyLocked())
+        if (const pa_timing_info *timing = pa_stream_get_timing_info(m_stream))
+            m_anchorWallUs += int64_t(std::min<pa_usec_t>(timing->sink_usec, 500 * PA_USEC_PER_MSEC));
+}
+
 int64_t PulsePlaybackStream::playedUsLocked() const
 {
     if (m_paused)
@@ -457,6 +489,7 @@ int64_t PulsePlaybackStream::playedUsLocked() const
     pa_usec_t streamTime = 0;
     if (streamReadyLocked() && pa_stream_get_time(m_stream, &streamTime) == 0)
         position = m_baseUs + int64_t(streamTime);
+    position = std::min(position, m_anchorUs + std::max<int64_t>(0, wallClockUs() - m_anchorWallUs));
     // Interpolation may overshoot or step back; the listener hears neither.
     position = std::min(position, writtenUsLocked());
     position = std::max(position, m_lastPlayedUs);
@@ -500,6 +533,7 @@ void PulsePlaybackStream::resume()
     if (!m_paused)
         return;
     m_paused = false;
+    anchorClockLocked(m_lastPlayedUs);  // from where the pause froze it
     if (streamReadyLocked())
         if (pa_operation *op = pa_stream_cork(m_stream, 0, nullptr, nullptr))
             pa_operation_unref(op);
@@ -517,6 +551,7 @@ void PulsePlaybackStream::reset()
     m_baseUs = heard;
     m_segmentBytes = 0;
     m_lastPlayedUs = heard;
+    m_underflow = true;
     m_partialFrame.clear();
     if (!m_failed)
         createStreamLocked(m_paused);

@@ -259,6 +259,16 @@ TEST_F(PulseAudioTest, PlayedPositionFollowsPlaybackAndFreezesWhilePaused)
     }
     EXPECT_GT(last, 100000) << "playback did not start";
 
+    // Word timing stands on this: the position moves at the speed of sound
+    // that is heard, neither faster nor slower.
+    const int64_t before = stream->playedUs();
+    clock.restart();
+    QThread::msleep(200);
+    const int64_t moved = stream->playedUs() - before;
+    const int64_t wall = clock.nsecsElapsed() / 1000;
+    EXPECT_NEAR(double(moved), double(wall), 25000.0);
+    last = stream->playedUs();
+
     stream->pause();
     const int64_t frozen = stream->playedUs();
     clock.restart();
@@ -284,6 +294,48 @@ TEST_F(PulseAudioTest, PlayedPositionFollowsPlaybackAndFreezesWhilePaused)
     ASSERT_TRUE(TestSupport::waitFor([&] { return stopped.load(); }, 5000));
     EXPECT_GE(stream->playedUs(), 1450000);
     EXPECT_LE(stream->playedUs(), 1500000);
+}
+
+TEST_F(PulseAudioTest, AfterAGapOrAPauseNothingIsHeardBeforeItWasWritten)
+{
+    // Synthesis may stop between sentences and the user may pause; the
+    // server's clock then restarts ahead of time by a little, and word
+    // highlighting would run ahead of the voice.
+    auto stream = open();
+    ASSERT_TRUE(stream);
+    const QByteArray pcm = tone(200);
+    ASSERT_TRUE(stream->write(pcm.constData(), size_t(pcm.size())));
+    QThread::msleep(500);
+    EXPECT_EQ(stream->playedUs(), 200000);
+
+    auto expectRealTime = [&](int64_t from, const QElapsedTimer &since) {
+        while (since.elapsed() < 150) {
+            const int64_t played = stream->playedUs();
+            EXPECT_LE(played, from + since.nsecsElapsed() / 1000) << "after " << since.elapsed() << " ms";
+            QThread::msleep(5);
+        }
+    };
+    QElapsedTimer clock;
+    clock.start();
+    std::thread writer([&] { stream->write(pcm.constData(), size_t(pcm.size())); });
+    expectRealTime(200000, clock);
+    writer.join();
+
+    stream->pause();
+    const QByteArray longer = tone(600);
+    std::thread writer2([&] { stream->write(longer.constData(), size_t(longer.size())); });
+    QThread::msleep(100);
+    const int64_t pausedAt = stream->playedUs();
+    clock.restart();
+    stream->resume();
+    expectRealTime(pausedAt, clock);
+    writer2.join();
+
+    std::atomic<bool> stopped{false};
+    stream->drain([&] { stopped = true; });
+    ASSERT_TRUE(TestSupport::waitFor([&] { return stopped.load(); }, 3000));
+    EXPECT_GE(stream->playedUs(), 950000);
+    EXPECT_LE(stream->playedUs(), 1000000);
 }
 
 TEST_F(PulseAudioTest, ResetReturnsAtOnceAndReleasesABlockedWriter)

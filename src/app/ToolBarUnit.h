@@ -20,6 +20,8 @@ class TToolBarForm : public QWidget
 public:
     static const QString Caption;  // "Voxtrella MP3 Toolbar"
 
+    // Create it without a parent: a window owned by the main window would
+    // lose its own taskbar entry.
     explicit TToolBarForm(QWidget *parent = nullptr);
     ~TToolBarForm() override;  // saves the window placement
 

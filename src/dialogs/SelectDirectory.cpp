@@ -15,8 +15,8 @@ const QStringList TOutDirDialog::FileMasks = {QStringLiteral("*.WAV"), QStringLi
 TOutDirDialog::TOutDirDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TOutDirDialog>())
 {
     ui->setupUi(this);
-    // A dialog frame with no minimise or maximise box.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    // A dialog frame without border icons; Escape still cancels.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
 
     m_folders = new QFileSystemModel(this);
     // Hidden folders too: the default output folder lives under ~/.local.

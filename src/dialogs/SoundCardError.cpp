@@ -9,7 +9,7 @@ TSoundCardErrorForm::TSoundCardErrorForm(QWidget *parent)
     : QDialog(parent), ui(std::make_unique<Ui::TSoundCardErrorForm>())
 {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
 
     ui->Memo1->setText(ui->Memo1->text().arg(ContactLinks::SupportAddress));
     ui->Memo1->setAccessibleName(ui->Memo1->text().simplified());

@@ -28,14 +28,6 @@ QString execValue()
 
 }  // namespace
 
-TEST(Autostart, EntryLivesInTheUsersAutostartFolder)
-{
-    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    ASSERT_FALSE(config.isEmpty());
-    EXPECT_EQ(QFileInfo(Autostart::filePath()).absoluteFilePath(),
-              QFileInfo(config + "/autostart/voxtrella.desktop").absoluteFilePath());
-}
-
 TEST(Autostart, WriteCreatesFolderAndEntryThatStartsHidden)
 {
     ASSERT_FALSE(QFileInfo::exists(QFileInfo(Autostart::filePath()).absolutePath()));

@@ -28,6 +28,8 @@ start() {
   chmod 700 "$state/runtime"
   export HOME="$state/home" XDG_RUNTIME_DIR="$state/runtime" XDG_CONFIG_HOME="$state/config"
   export PIPEWIRE_RUNTIME_DIR="$state/runtime" PULSE_RUNTIME_PATH="$state/runtime/pulse"
+  # The readiness checks below must talk to this server, not an inherited one.
+  unset PULSE_SERVER PIPEWIRE_REMOTE
   cat > "$state/config/pipewire/pipewire.conf.d/voxtrella-null-sink.conf" <<'CONF'
 context.objects = [
   { factory = adapter

@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -51,7 +52,7 @@ private:
 
     std::mutex m_mutex;
     std::shared_ptr<PulseConnection> m_connection;
-    uint32_t m_serverVersion = 0;
+    std::atomic<uint32_t> m_serverVersion{0};
 };
 
 // Helpers for the capabilities record, exposed for tests.

@@ -16,11 +16,96 @@ QByteArray ScriptedStreamRecord::bytes() const
     return m_bytes;
 }
 
-class ScriptedPlaybackStream;
+namespace {
+
+// The state of one scripted stream. The drain thread holds it too, so a
+// callback may destroy the stream without pulling the state from under it.
+struct StreamCore {
+    std::shared_ptr<ScriptedStreamRecord> record;
+    double rate = 1.0;
+    int64_t queueLimitUs = 200000;
+    int64_t bytesPerSecond = 44100;
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool stop = false;
+    bool paused = false;
+    bool failed = false;
+    uint64_t generation = 0;
+    int64_t baseUs = 0;
+    int64_t segmentBytes = 0;
+    int64_t playedUs = 0;
+    Clock::time_point lastTick = Clock::now();
+    QString error;
+    struct Drain {
+        int64_t untilUs;
+        std::function<void()> onStopped;
+    };
+    std::vector<Drain> drains;
+
+    int64_t writtenUsLocked() const { return baseUs + segmentBytes * 1000000 / bytesPerSecond; }
+
+    void advanceLocked()
+    {
+        const Clock::time_point now = Clock::now();
+        if (!paused && !failed) {
+            const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(now - lastTick).count();
+            playedUs = std::min(writtenUsLocked(), playedUs + int64_t(double(elapsed) * rate));
+        }
+        lastTick = now;
+    }
+
+    // Fails the stream; returns the drain callbacks still to call.
+    std::vector<std::function<void()>> failLocked(const QString &why)
+    {
+        failed = true;
+        error = why;
+        std::vector<std::function<void()>> callbacks;
+        for (auto &d : drains)
+            callbacks.push_back(std::move(d.onStopped));
+        drains.clear();
+        wake.notify_all();
+        return callbacks;
+    }
+};
+
+void runAll(std::vector<std::function<void()>> &callbacks)
+{
+    for (auto &callback : callbacks)
+        if (callback)
+            callback();
+}
+
+// Calls each drain's callback once the clock has played up to it.
+void runDrains(std::shared_ptr<StreamCore> core)
+{
+    std::unique_lock<std::mutex> lock(core->mutex);
+    while (!core->stop) {
+        core->advanceLocked();
+        std::vector<std::function<void()>> due;
+        for (auto it = core->drains.begin(); it != core->drains.end();) {
+            if (core->playedUs >= it->untilUs) {
+                due.push_back(std::move(it->onStopped));
+                it = core->drains.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        if (!due.empty()) {
+            lock.unlock();
+            runAll(due);
+            lock.lock();
+            continue;
+        }
+        core->wake.wait_for(lock, std::chrono::milliseconds(2));
+    }
+}
+
+}  // namespace
 
 struct ScriptedAudioSystem::Shared {
     std::mutex mutex;
-    std::set<ScriptedPlaybackStream *> open;
+    std::vector<std::weak_ptr<StreamCore>> open;
 };
 
 // Plays nothing; the played position follows a clock while not paused and
@@ -31,206 +116,134 @@ class ScriptedPlaybackStream : public PlaybackStream
 public:
     ScriptedPlaybackStream(std::shared_ptr<ScriptedStreamRecord> record, std::shared_ptr<ScriptedAudioSystem::Shared> shared,
                            double rate, int64_t queueLimitUs)
-        : m_record(std::move(record)), m_shared(std::move(shared)), m_rate(rate), m_queueLimitUs(queueLimitUs)
+        : m_core(std::make_shared<StreamCore>())
     {
-        const PcmFormat f = m_record->format();
-        m_bytesPerSecond = int64_t(f.sampleRate) * f.channels * 2;
-        std::lock_guard<std::mutex> guard(m_shared->mutex);
-        m_shared->open.insert(this);
+        const PcmFormat f = record->format();
+        m_core->record = std::move(record);
+        m_core->rate = rate;
+        m_core->queueLimitUs = queueLimitUs;
+        m_core->bytesPerSecond = int64_t(f.sampleRate) * f.channels * 2;
+        std::lock_guard<std::mutex> guard(shared->mutex);
+        std::erase_if(shared->open, [](const std::weak_ptr<StreamCore> &w) { return w.expired(); });
+        shared->open.push_back(m_core);
     }
 
     ~ScriptedPlaybackStream() override
     {
         {
-            std::lock_guard<std::mutex> guard(m_shared->mutex);
-            m_shared->open.erase(this);
+            std::lock_guard<std::mutex> guard(m_core->mutex);
+            m_core->stop = true;
+            m_core->drains.clear();
+            ++m_core->generation;
+            m_core->wake.notify_all();
         }
-        {
-            std::lock_guard<std::mutex> guard(m_mutex);
-            m_stop = true;
-            m_drains.clear();
-            ++m_generation;
+        if (m_worker.joinable()) {
+            // Destroyed from a drain callback: the thread ends by itself.
+            if (m_worker.get_id() == std::this_thread::get_id())
+                m_worker.detach();
+            else
+                m_worker.join();
         }
-        m_wake.notify_all();
-        if (m_worker.joinable())
-            m_worker.join();
-        m_record->m_closed = true;
+        m_core->record->m_closed = true;
     }
 
     bool write(const void *data, size_t bytes) override
     {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        const uint64_t generation = m_generation;
+        StreamCore &c = *m_core;
+        std::unique_lock<std::mutex> lock(c.mutex);
+        const uint64_t generation = c.generation;
         const char *p = static_cast<const char *>(data);
         while (bytes > 0) {
-            if (m_failed || generation != m_generation)
+            if (c.failed || c.stop || generation != c.generation)
                 return false;
-            advanceLocked();
-            const int64_t room = m_queueLimitUs - (writtenUsLocked() - m_playedUs);
+            c.advanceLocked();
+            const int64_t room = c.queueLimitUs - (c.writtenUsLocked() - c.playedUs);
             if (room <= 0) {
-                m_wake.wait_for(lock, std::chrono::milliseconds(2));
+                c.wake.wait_for(lock, std::chrono::milliseconds(2));
                 continue;
             }
-            size_t chunk = std::min(bytes, size_t(std::max<int64_t>(2, room * m_bytesPerSecond / 1000000)));
+            size_t chunk = std::min(bytes, size_t(std::max<int64_t>(2, room * c.bytesPerSecond / 1000000)));
             {
-                std::lock_guard<std::mutex> guard(m_record->m_mutex);
-                m_record->m_bytes.append(p, qsizetype(chunk));
+                std::lock_guard<std::mutex> guard(c.record->m_mutex);
+                c.record->m_bytes.append(p, qsizetype(chunk));
             }
-            m_segmentBytes += int64_t(chunk);
+            c.segmentBytes += int64_t(chunk);
             p += chunk;
             bytes -= chunk;
         }
-        return !m_failed;
+        return !c.failed;
     }
 
     void pause() override
     {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        advanceLocked();
-        if (!m_paused)
-            ++m_record->m_pauses;
-        m_paused = true;
+        std::lock_guard<std::mutex> guard(m_core->mutex);
+        m_core->advanceLocked();
+        if (!m_core->paused)
+            ++m_core->record->m_pauses;
+        m_core->paused = true;
     }
 
     void resume() override
     {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        advanceLocked();
-        if (m_paused)
-            ++m_record->m_resumes;
-        m_paused = false;
-        m_wake.notify_all();
+        std::lock_guard<std::mutex> guard(m_core->mutex);
+        m_core->advanceLocked();
+        if (m_core->paused)
+            ++m_core->record->m_resumes;
+        m_core->paused = false;
+        m_core->wake.notify_all();
     }
 
     void reset() override
     {
-        {
-            std::lock_guard<std::mutex> guard(m_mutex);
-            advanceLocked();
-            ++m_record->m_resets;
-            ++m_generation;
-            m_baseUs = m_playedUs;
-            m_segmentBytes = 0;
-            m_drains.clear();  // a reset cancels pending drains, as on a real server
-        }
-        m_wake.notify_all();
+        std::lock_guard<std::mutex> guard(m_core->mutex);
+        StreamCore &c = *m_core;
+        c.advanceLocked();
+        ++c.record->m_resets;
+        ++c.generation;
+        c.baseUs = c.playedUs;
+        c.segmentBytes = 0;
+        c.drains.clear();  // a reset cancels pending drains, as on a real server
+        c.wake.notify_all();
     }
 
     void drain(std::function<void()> onStopped) override
     {
-        ++m_record->m_drains;
-        std::unique_lock<std::mutex> lock(m_mutex);
-        if (m_failed) {
+        ++m_core->record->m_drains;
+        std::unique_lock<std::mutex> lock(m_core->mutex);
+        if (m_core->failed) {
             lock.unlock();
             if (onStopped)
                 onStopped();
             return;
         }
-        m_drains.push_back({writtenUsLocked(), std::move(onStopped)});
+        m_core->drains.push_back({m_core->writtenUsLocked(), std::move(onStopped)});
         if (!m_worker.joinable())
-            m_worker = std::thread([this] { runDrains(); });
-        m_wake.notify_all();
+            m_worker = std::thread(runDrains, m_core);
+        m_core->wake.notify_all();
     }
 
     int64_t playedUs() const override
     {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        advanceLocked();
-        return m_playedUs;
+        std::lock_guard<std::mutex> guard(m_core->mutex);
+        m_core->advanceLocked();
+        return m_core->playedUs;
     }
 
     int64_t writtenUs() const override
     {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        return writtenUsLocked();
+        std::lock_guard<std::mutex> guard(m_core->mutex);
+        return m_core->writtenUsLocked();
     }
 
     QString lastError() const override
     {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        return m_error;
-    }
-
-    void fail(const QString &error)
-    {
-        std::vector<std::function<void()>> callbacks;
-        {
-            std::lock_guard<std::mutex> guard(m_mutex);
-            m_failed = true;
-            m_error = error;
-            for (auto &d : m_drains)
-                callbacks.push_back(std::move(d.onStopped));
-            m_drains.clear();
-        }
-        m_wake.notify_all();
-        for (auto &callback : callbacks)
-            if (callback)
-                callback();
+        std::lock_guard<std::mutex> guard(m_core->mutex);
+        return m_core->error;
     }
 
 private:
-    struct Drain {
-        int64_t untilUs;
-        std::function<void()> onStopped;
-    };
-
-    int64_t writtenUsLocked() const { return m_baseUs + m_segmentBytes * 1000000 / m_bytesPerSecond; }
-
-    void advanceLocked() const
-    {
-        const Clock::time_point now = Clock::now();
-        if (!m_paused && !m_failed) {
-            const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(now - m_lastTick).count();
-            m_playedUs = std::min(writtenUsLocked(), m_playedUs + int64_t(double(elapsed) * m_rate));
-        }
-        m_lastTick = now;
-    }
-
-    void runDrains()
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        while (!m_stop) {
-            advanceLocked();
-            std::vector<std::function<void()>> due;
-            for (auto it = m_drains.begin(); it != m_drains.end();) {
-                if (m_playedUs >= it->untilUs) {
-                    due.push_back(std::move(it->onStopped));
-                    it = m_drains.erase(it);
-                } else {
-                    ++it;
-                }
-            }
-            if (!due.empty()) {
-                lock.unlock();
-                for (auto &callback : due)
-                    if (callback)
-                        callback();
-                lock.lock();
-                continue;
-            }
-            m_wake.wait_for(lock, std::chrono::milliseconds(2));
-        }
-    }
-
-    std::shared_ptr<ScriptedStreamRecord> m_record;
-    std::shared_ptr<ScriptedAudioSystem::Shared> m_shared;
-    const double m_rate;
-    const int64_t m_queueLimitUs;
-    int64_t m_bytesPerSecond = 44100;
-
-    mutable std::mutex m_mutex;
-    std::condition_variable m_wake;
+    std::shared_ptr<StreamCore> m_core;
     std::thread m_worker;
-    bool m_stop = false;
-    bool m_paused = false;
-    bool m_failed = false;
-    uint64_t m_generation = 0;
-    int64_t m_baseUs = 0;
-    int64_t m_segmentBytes = 0;
-    mutable int64_t m_playedUs = 0;
-    mutable Clock::time_point m_lastTick = Clock::now();
-    QString m_error;
-    std::vector<Drain> m_drains;
 };
 
 ScriptedAudioSystem::ScriptedAudioSystem() : m_shared(std::make_shared<Shared>())
@@ -297,12 +310,19 @@ void ScriptedAudioSystem::setQueueLimitUs(int64_t us)
 
 void ScriptedAudioSystem::failOpenStreams(const QString &error)
 {
-    std::vector<ScriptedPlaybackStream *> open;
+    std::vector<std::shared_ptr<StreamCore>> open;
     {
         std::lock_guard<std::mutex> guard(m_shared->mutex);
-        open.assign(m_shared->open.begin(), m_shared->open.end());
-        for (ScriptedPlaybackStream *stream : open)
-            stream->fail(error);
+        for (const auto &weak : m_shared->open)
+            if (auto core = weak.lock())
+                open.push_back(core);
+    }
+    // Callbacks run with no lock held: they may well destroy their stream.
+    for (const auto &core : open) {
+        std::unique_lock<std::mutex> lock(core->mutex);
+        auto callbacks = core->failLocked(error);
+        lock.unlock();
+        runAll(callbacks);
     }
 }
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -54,15 +55,16 @@ protected:
     std::unique_ptr<PulseAudioSystem> system;
 };
 
-// A server address that cannot answer, set before the backend connects.
-class UnreachableServer
+// Points libpulse at another server for the life of the object; set before
+// the backend connects.
+class ServerAddress
 {
 public:
-    UnreachableServer() : m_old(qgetenv("PULSE_SERVER"))
+    explicit ServerAddress(const QString &address) : m_old(qgetenv("PULSE_SERVER"))
     {
-        qputenv("PULSE_SERVER", ("unix:" + m_dir.path() + "/no-such-socket").toLocal8Bit());
+        qputenv("PULSE_SERVER", address.toLocal8Bit());
     }
-    ~UnreachableServer()
+    ~ServerAddress()
     {
         if (m_old.isEmpty())
             qunsetenv("PULSE_SERVER");
@@ -71,8 +73,35 @@ public:
     }
 
 private:
-    QTemporaryDir m_dir;
     QByteArray m_old;
+};
+
+// A sound server of the test's own, so that it can be taken away.
+class OwnServer
+{
+public:
+    ~OwnServer() { stop(); }
+    bool start()
+    {
+        QProcess script;
+        script.start("bash", {HEADLESS_AUDIO_SCRIPT, "start", m_state.path()});
+        m_running = script.waitForFinished(60000) && script.exitStatus() == QProcess::NormalExit &&
+                    script.exitCode() == 0;
+        if (!m_running)
+            qWarning("%s", script.readAllStandardError().constData());
+        return m_running;
+    }
+    void stop()
+    {
+        if (m_running)
+            QProcess::execute("bash", {HEADLESS_AUDIO_SCRIPT, "stop", m_state.path()});
+        m_running = false;
+    }
+    QString address() const { return "unix:" + m_state.path() + "/runtime/pulse/native"; }
+
+private:
+    QTemporaryDir m_state;
+    bool m_running = false;
 };
 
 }  // namespace
@@ -431,7 +460,8 @@ TEST_F(PulseAudioTest, DestroyingAStreamInsideItsDrainCallbackIsSafe)
 
 TEST(PulseUnreachableServer, EveryCallFailsWithAMessageInsteadOfHanging)
 {
-    UnreachableServer unreachable;
+    QTemporaryDir nowhere;
+    ServerAddress unreachable("unix:" + nowhere.path() + "/no-such-socket");
     PulseAudioSystem system;
     QElapsedTimer clock;
     clock.start();
@@ -448,4 +478,48 @@ TEST(PulseUnreachableServer, EveryCallFailsWithAMessageInsteadOfHanging)
     EXPECT_FALSE(system.openPlayback(-1, PcmFormat{kRate, 1}, &error));
     EXPECT_TRUE(error.contains("cannot be reached")) << error.toStdString();
     EXPECT_LT(clock.elapsed(), 5000) << "no server must fail fast, not wait";
+}
+
+TEST(PulseServerLoss, PlaybackEndsWithErrorsWhenTheServerGoesAway)
+{
+    OwnServer server;
+    ASSERT_TRUE(server.start());
+    ServerAddress address(server.address());
+    PulseAudioSystem system;
+    ASSERT_EQ(system.outputDeviceCount(), 2);
+    QString error;
+    auto stream = system.openPlayback(-1, PcmFormat{kRate, 1}, &error);
+    ASSERT_TRUE(stream) << error.toStdString();
+
+    const QByteArray pcm = tone(5000);
+    std::atomic<bool> writerDone{false}, writerResult{true};
+    std::thread writer([&] {
+        writerResult = stream->write(pcm.constData(), size_t(pcm.size()));
+        writerDone = true;
+    });
+    ASSERT_TRUE(TestSupport::waitFor([&] { return stream->playedUs() > 100000; }, 3000));
+    std::atomic<int> stopped{0};
+    stream->drain([&] { ++stopped; });
+
+    server.stop();
+    EXPECT_TRUE(TestSupport::waitFor([&] { return writerDone.load(); }, 3000)) << "the writer hangs";
+    writer.join();
+    EXPECT_FALSE(writerResult);
+    EXPECT_TRUE(TestSupport::waitFor([&] { return stopped == 1; }, 3000)) << "a waiting drain must hear of the end";
+    EXPECT_FALSE(stream->lastError().isEmpty());
+
+    const int64_t played = stream->playedUs();
+    QThread::msleep(100);
+    EXPECT_EQ(stream->playedUs(), played);
+    EXPECT_LE(played, stream->writtenUs());
+    EXPECT_FALSE(stream->write(pcm.constData(), 100));
+    stream->pause();
+    stream->resume();
+    stream->reset();
+    stream->drain([&] { ++stopped; });
+    EXPECT_EQ(stopped, 2) << "draining a dead stream ends at once";
+
+    EXPECT_EQ(system.outputDeviceCount(), 0);
+    EXPECT_FALSE(system.testOpen(-1, &error));
+    EXPECT_TRUE(error.contains("cannot be reached")) << error.toStdString();
 }

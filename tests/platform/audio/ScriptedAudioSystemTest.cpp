@@ -156,6 +156,33 @@ TEST(ScriptedAudioSystem, FailedStreamsRefuseWritesAndEndPendingDrains)
     EXPECT_EQ(stream->lastError(), "gone");
 }
 
+TEST(ScriptedAudioSystem, AStreamMayBeDestroyedFromItsOwnCallbacks)
+{
+    ScriptedAudioSystem system;
+    system.setPlaybackRate(10.0);
+    const QByteArray pcm(2205 * 2, 'x');
+
+    PlaybackStream *drained = system.openPlayback(-1, PcmFormat{22050, 1}, nullptr).release();
+    ASSERT_TRUE(drained->write(pcm.constData(), size_t(pcm.size())));
+    std::atomic<bool> gone{false};
+    drained->drain([&] {
+        delete drained;
+        gone = true;
+    });
+    EXPECT_TRUE(TestSupport::waitFor([&] { return gone.load(); }, 2000));
+
+    PlaybackStream *failed = system.openPlayback(-1, PcmFormat{22050, 1}, nullptr).release();
+    ASSERT_TRUE(failed->write(pcm.constData(), size_t(pcm.size())));
+    bool failedGone = false;
+    failed->drain([&] {
+        delete failed;
+        failedGone = true;
+    });
+    system.failOpenStreams("gone");
+    EXPECT_TRUE(failedGone);
+    EXPECT_TRUE(system.streams().back()->closed());
+}
+
 TEST(ProcessAudioSystem, CanBeReplacedAndRestored)
 {
     auto scripted = std::make_unique<ScriptedAudioSystem>();

@@ -26,7 +26,7 @@ QString filePath()
 
 bool exists()
 {
-    return QFileInfo::exists(filePath());
+    return QFileInfo(filePath()).isFile();
 }
 
 QString execLine(const QString &programPath)

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLocalServer>
+#include <QLockFile>
 #include <QLocalSocket>
 
 #include <unistd.h>
@@ -49,6 +50,14 @@ bool SingleInstance::tryBecomePrimary()
 {
     if (m_primary)
         return true;
+
+    // Two starts at the same moment (a double click on the launcher) would
+    // both find no server and remove each other's socket; take turns.
+    const QString lockPath = (m_serverName.contains(QLatin1Char('/')) ? m_serverName
+                                                                        : QDir::temp().filePath(m_serverName))
+                             + QStringLiteral(".lock");
+    QLockFile lock(lockPath);
+    lock.tryLock(3 * kConnectTimeoutMs);
 
     // Someone answering on the name is a running instance.
     if (sendRestoreRequest())

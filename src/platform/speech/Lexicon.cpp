@@ -1,0 +1,169 @@
+#include "Lexicon.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <mutex>
+
+namespace sapi::Lexicon {
+
+namespace {
+
+constexpr const char *kFileName = "lexicon.txt";
+
+QString userFolder()
+{
+    const QString home = qEnvironmentVariable("VOXTRELLA_HOME");
+    if (!home.isEmpty())
+        return home;
+    QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    if (data.isEmpty())
+        data = QDir::homePath() + QStringLiteral("/.local/share");
+    return data + QStringLiteral("/voxtrella");
+}
+
+bool isWordChar(QChar c)
+{
+    return c.isLetterOrNumber() || c.isMark() || c == u'\'' || c == QChar(0x2019);
+}
+
+}  // namespace
+
+QString filePath()
+{
+    return userFolder() + u'/' + QLatin1String(kFileName);
+}
+
+QString key(const QString &word)
+{
+    return word.trimmed().toCaseFolded();
+}
+
+std::vector<LexiconEntry> load(const QString &path)
+{
+    std::vector<LexiconEntry> entries;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return entries;
+    QHash<QString, size_t> seen;
+    // A lexicon is a few lines; refuse to read something that plainly is not one.
+    const QByteArray bytes = f.read(4 * 1024 * 1024);
+    const QStringList lines = QString::fromUtf8(bytes).split(u'\n');
+    for (QString line : lines) {
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+        const qsizetype tab = line.indexOf(u'\t');
+        if (tab <= 0)
+            continue;
+        LexiconEntry e{line.left(tab).trimmed(), line.mid(tab + 1).trimmed()};
+        if (e.word.isEmpty() || e.sound.isEmpty() || e.word.contains(u' '))
+            continue;
+        const QString k = key(e.word);
+        if (auto it = seen.find(k); it != seen.end()) {
+            entries[*it] = e;
+        } else {
+            seen.insert(k, entries.size());
+            entries.push_back(e);
+        }
+    }
+    return entries;
+}
+
+bool save(const QString &path, const std::vector<LexiconEntry> &entries, QString *error)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = f.errorString();
+        return false;
+    }
+    QByteArray out;
+    for (const LexiconEntry &e : entries)
+        out += e.word.toUtf8() + '\t' + e.sound.toUtf8() + "\r\n";
+    if (f.write(out) != out.size() || !f.commit()) {
+        if (error)
+            *error = f.errorString();
+        return false;
+    }
+    return true;
+}
+
+std::shared_ptr<const QHash<QString, LexiconEntry>> current()
+{
+    static std::mutex mutex;
+    static QString loadedPath;
+    static QDateTime loadedTime;
+    static qint64 loadedSize = -1;
+    static std::shared_ptr<const QHash<QString, LexiconEntry>> cached;
+
+    const QString path = filePath();
+    const QFileInfo info(path);
+    const QDateTime time = info.exists() ? info.lastModified() : QDateTime();
+    const qint64 size = info.exists() ? info.size() : -1;
+    std::lock_guard lock(mutex);
+    if (!cached || path != loadedPath || time != loadedTime || size != loadedSize) {
+        auto table = std::make_shared<QHash<QString, LexiconEntry>>();
+        for (const LexiconEntry &e : load(path))
+            table->insert(key(e.word), e);
+        cached = std::move(table);
+        loadedPath = path;
+        loadedTime = time;
+        loadedSize = size;
+    }
+    return cached;
+}
+
+QString apply(const QString &text, const QHash<QString, LexiconEntry> &entries, std::vector<int> &map,
+              bool &usesPhonemes)
+{
+    QString out;
+    out.reserve(text.size());
+    map.clear();
+    map.reserve(size_t(text.size()));
+    usesPhonemes = false;
+    auto copyCodePoint = [&](qsizetype &i) {
+        const int origin = int(i);
+        out += text[i];
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            out += text[i + 1];
+            ++i;
+        }
+        map.push_back(origin);
+        ++i;
+    };
+    qsizetype i = 0;
+    while (i < text.size()) {
+        if (!isWordChar(text[i]) || entries.isEmpty()) {
+            copyCodePoint(i);
+            continue;
+        }
+        qsizetype end = i;
+        while (end < text.size() && isWordChar(text[end]))
+            ++end;
+        const QString word = text.mid(i, end - i);
+        auto it = entries.find(key(word));
+        if (it == entries.end()) {
+            while (i < end)
+                copyCodePoint(i);
+            continue;
+        }
+        const QString &sound = it->sound;
+        usesPhonemes = usesPhonemes || it->phonemes();
+        for (qsizetype k = 0; k < sound.size(); ++k) {
+            out += sound[k];
+            if (sound[k].isHighSurrogate() && k + 1 < sound.size()) {
+                out += sound[++k];
+            }
+            map.push_back(int(i));
+        }
+        i = end;
+    }
+    return out;
+}
+
+}  // namespace sapi::Lexicon

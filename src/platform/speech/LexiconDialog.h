@@ -1,0 +1,57 @@
+#pragma once
+// The pronunciation editor behind LexiconDlg: lists, adds, changes and
+// removes "word -> how it should sound" entries, with a Test button.
+
+#include "Lexicon.h"
+#include "SpeechApi.h"
+
+#include <QDialog>
+
+#include <functional>
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+
+namespace sapi {
+
+class LexiconDialog : public QDialog
+{
+public:
+    using TestFunction = std::function<void(const QString &text, bool phonemes)>;
+
+    LexiconDialog(QWidget *parent, const QString &title, const QString &path, TestFunction test);
+
+    // The entries as edited so far.
+    std::vector<LexiconEntry> entries() const;
+
+    void AddBtnClick();
+    void ChangeBtnClick();
+    void RemoveBtnClick();
+    void TestBtnClick();
+    // Saves and closes; on a failed save the dialog stays open with a message.
+    void accept() override;
+
+private:
+    void fillEditors();
+    void updateButtons();
+    QString soundFromEditors() const;
+    int rowOf(const QString &word) const;
+
+    QString m_path;
+    TestFunction m_test;
+    QTableWidget *m_list = nullptr;
+    QLineEdit *m_word = nullptr;
+    QLineEdit *m_sound = nullptr;
+    QCheckBox *m_phonemes = nullptr;
+    QPushButton *m_add = nullptr;
+    QPushButton *m_change = nullptr;
+    QPushButton *m_remove = nullptr;
+    QPushButton *m_testButton = nullptr;
+};
+
+// Shows the editor modally over parent with the user's lexicon file.
+HRESULT showLexiconDialog(QWidget *parent, const QString &title, LexiconDialog::TestFunction test);
+
+}  // namespace sapi

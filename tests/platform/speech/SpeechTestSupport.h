@@ -1,0 +1,88 @@
+#pragma once
+// Sinks that record what an engine reports, and helpers to select a mode on
+// a device or a WAV file and to read the file back.
+
+#include "SpeechApi.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <chrono>
+#include <vector>
+
+namespace speechtest {
+
+using sapi::HRESULT;
+
+struct Note {
+    enum Kind { TextStarted, Word, Mark, TextDone, AudioStart, AudioStop, Visual, Attrib };
+    Kind kind;
+    uint32_t value = 0;  // offset, mark, flags, attribute
+    sapi::QWORD stamp = 0;
+    std::chrono::steady_clock::time_point at;
+    bool onMainThread = false;
+};
+
+// Records every call of both sink interfaces, in order, with the time it came.
+class Recorder : public sapi::ITTSBufNotifySink, public sapi::ITTSNotifySinkW
+{
+public:
+    std::vector<Note> notes;
+
+    HRESULT TextDataDone(sapi::QWORD t, uint32_t flags) override { return add(Note::TextDone, t, flags); }
+    HRESULT TextDataStarted(sapi::QWORD t) override { return add(Note::TextStarted, t, 0); }
+    HRESULT BookMark(sapi::QWORD t, uint32_t mark) override { return add(Note::Mark, t, mark); }
+    HRESULT WordPosition(sapi::QWORD t, uint32_t offset) override { return add(Note::Word, t, offset); }
+    HRESULT AttribChanged(uint32_t a) override { return add(Note::Attrib, 0, a); }
+    HRESULT AudioStart(sapi::QWORD t) override { return add(Note::AudioStart, t, 0); }
+    HRESULT AudioStop(sapi::QWORD t) override { return add(Note::AudioStop, t, 0); }
+    HRESULT Visual(sapi::QWORD t, char16_t, char16_t engine, uint32_t, const sapi::TTSMOUTH *m) override
+    {
+        return add(Note::Visual, t, m ? engine : 0xFFFF);
+    }
+
+    int count(Note::Kind k) const;
+    std::vector<uint32_t> values(Note::Kind k) const;
+    bool allOnMainThread() const;
+
+private:
+    HRESULT add(Note::Kind k, sapi::QWORD t, uint32_t v);
+};
+
+// A mode of the installed engines by the start of its mode name.
+sapi::TTSMODEINFOW modeNamed(const QString &prefix);
+std::vector<sapi::TTSMODEINFOW> allModes();
+QString modeName(const sapi::TTSMODEINFOW &m);
+
+struct Bound {
+    std::shared_ptr<sapi::ITTSCentralW> central;
+    std::shared_ptr<Recorder> recorder;
+    sapi::UnknownPtr dest;
+    HRESULT result = sapi::E_FAIL;
+};
+
+// Selects the mode on the default device / a WAV file, with a recorder
+// registered for engine notifications.
+Bound onDevice(const sapi::GUID &mode);
+Bound toFile(const sapi::GUID &mode, const QString &path);
+
+// Queues UTF-16 text with the recorder as buffer sink.
+HRESULT speak(Bound &b, const QString &text, bool tagged = false);
+// Runs the event loop until the recorder saw count AudioStops.
+bool waitForStop(Bound &b, int timeoutMs, int count = 1);
+
+struct Wav {
+    bool valid = false;
+    int sampleRate = 0;
+    int channels = 0;
+    uint32_t riffSize = 0, dataSize = 0;
+    qsizetype fileSize = 0;
+    std::vector<int16_t> samples;
+    double seconds() const { return sampleRate ? double(samples.size()) / sampleRate : 0; }
+    double rms() const;
+    // Rough pitch: zero crossings per second of the voiced parts.
+    double crossingsPerSecond() const;
+};
+Wav readWav(const QString &path);
+
+}  // namespace speechtest

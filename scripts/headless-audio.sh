@@ -5,6 +5,7 @@
 # "voxtrella_null" (stereo, "Voxtrella Test Output") is the default sink;
 # "voxtrella_aux" (mono, a description longer than 31 characters) sorts first
 # by name, so tests can check device order, naming and the default mapping.
+# "voxtrella_mic" is a silent input device.
 # "start" writes STATE_DIR/env (variables to source) and STATE_DIR/pids.
 set -euo pipefail
 cmd=${1:?start or stop}
@@ -54,6 +55,15 @@ context.objects = [
       audio.rate       = 22050
       priority.session = 100
       priority.driver  = 100
+    }
+  }
+  { factory = adapter
+    args = {
+      factory.name     = support.null-audio-sink
+      node.name        = "voxtrella_mic"
+      node.description = "Voxtrella Test Microphone"
+      media.class      = Audio/Source/Virtual
+      audio.position   = [ MONO ]
     }
   }
 ]

@@ -193,10 +193,10 @@ TEST_F(PulseAudioTest, DevicesAreTheSinksSortedByNameAndMinusOneIsTheDefault)
     EXPECT_FALSE(system->outputCaps(-2, none));
 }
 
-TEST_F(PulseAudioTest, MonitorsOfSinksAreNotCountedAsInputs)
+TEST_F(PulseAudioTest, InputsAreTheSourcesThatAreNotMonitorsOfSinks)
 {
-    // The test server has no microphone; each sink only has its monitor.
-    EXPECT_EQ(system->inputDeviceCount(), 0);
+    // One virtual microphone, and a monitor for each of the two sinks.
+    EXPECT_EQ(system->inputDeviceCount(), 1);
 }
 
 TEST_F(PulseAudioTest, TestOpenSucceedsOnEveryDeviceAndFailsOnAMissingOne)

@@ -57,6 +57,8 @@ public:
     // stays just ahead of the listener. Returns false on a stream error or
     // when reset() was called during the wait (the rest is then dropped).
     // A trailing odd byte is kept until the next write completes its frame.
+    // Playback starts, and starts again after running dry, once 20 ms are
+    // queued; drain() plays out whatever is left.
     virtual bool write(const void *data, size_t bytes) = 0;
 
     virtual void pause() = 0;   // cork: audio and played position stop

@@ -263,6 +263,7 @@ private:
     int64_t m_anchorUs = 0;
     int64_t m_anchorWallUs = 0;
     bool m_underflow = true;
+    bool m_everReady = false;  // the current server stream was accepted once
     bool m_paused = false;
     bool m_failed = false;
     uint64_t m_generation = 0;
@@ -317,6 +318,7 @@ bool PulsePlaybackStream::createStreamLocked(bool corked)
     }
     pa_channel_map map;
     pa_channel_map_init_extend(&map, m_spec.channels, PA_CHANNEL_MAP_DEFAULT);
+    m_everReady = false;
     m_stream = pa_stream_new(m_connection->context(), kStreamName, &m_spec, &map);
     if (!m_stream) {
         failLocked(QStringLiteral("The audio device cannot be opened: %1").arg(m_connection->contextError()));
@@ -374,6 +376,7 @@ void PulsePlaybackStream::onStateChanged()
     // Loop thread, lock held.
     const pa_stream_state_t state = pa_stream_get_state(m_stream);
     if (state == PA_STREAM_READY) {
+        m_everReady = true;
         // A pause that came while the stream was still connecting.
         if (m_paused)
             if (pa_operation *op = pa_stream_cork(m_stream, 1, nullptr, nullptr))
@@ -382,7 +385,9 @@ void PulsePlaybackStream::onStateChanged()
             if (!request->op)
                 issueDrainLocked(request.get());
     } else if (!PA_STREAM_IS_GOOD(state)) {
-        failLocked(QStringLiteral("The audio stream was closed: %1").arg(m_connection->contextError()));
+        failLocked((m_everReady ? QStringLiteral("The audio stream was closed: %1")
+                                : QStringLiteral("The audio device cannot be opened: %1"))
+                       .arg(m_connection->contextError()));
         // Nothing more will play: whoever waits for the end must hear of it.
         // Called last, as a callback may destroy this stream.
         const auto callbacks = takeDrainsLocked();

@@ -14,7 +14,12 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <thread>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace audio;
 
@@ -478,6 +483,32 @@ TEST(PulseUnreachableServer, EveryCallFailsWithAMessageInsteadOfHanging)
     EXPECT_FALSE(system.openPlayback(-1, PcmFormat{kRate, 1}, &error));
     EXPECT_TRUE(error.contains("cannot be reached")) << error.toStdString();
     EXPECT_LT(clock.elapsed(), 5000) << "no server must fail fast, not wait";
+}
+
+TEST(PulseUnreachableServer, AServerThatNeverAnswersTimesOut)
+{
+    // The kernel accepts the connection; nobody ever replies.
+    QTemporaryDir dir;
+    const QByteArray path = (dir.path() + "/silent").toLocal8Bit();
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    ASSERT_LT(size_t(path.size()), sizeof(addr.sun_path));
+    std::memcpy(addr.sun_path, path.constData(), size_t(path.size()));
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)), 0);
+    ASSERT_EQ(::listen(fd, 4), 0);
+
+    ServerAddress silent("unix:" + QString::fromLocal8Bit(path));
+    PulseAudioSystem system;
+    QElapsedTimer clock;
+    clock.start();
+    QString error;
+    EXPECT_FALSE(system.testOpen(-1, &error));
+    EXPECT_TRUE(error.contains("did not answer")) << error.toStdString();
+    EXPECT_GE(clock.elapsed(), 1000);
+    EXPECT_LT(clock.elapsed(), 4000) << "gave up too late";
+    ::close(fd);
 }
 
 TEST(PulseServerLoss, PlaybackEndsWithErrorsWhenTheServerGoesAway)

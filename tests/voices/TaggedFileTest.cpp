@@ -1,9 +1,11 @@
+#include "AppPaths.h"
 #include "GrabBaseClassUnit.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QRegularExpression>
 
 namespace {
 
@@ -209,4 +211,41 @@ TEST(TaggedFile, NameValueListSetsAndGets)
     l.Clear();
     EXPECT_EQ(l.Count(), 0);
     EXPECT_TRUE(l.Values.isEmpty());
+}
+
+// The files shipped in the data folder: every help topic has a spoken text
+// whose lines joined cleanly, every language code has a test sentence.
+TEST(TaggedFile, ShippedDataFilesAreComplete)
+{
+    GrabBaseClass help;
+    ASSERT_EQ(help.LoadFromFile(AppPaths::dataDir() + QStringLiteral("/AudioHelp.chl")), QString());
+    QStringList topics;
+    help.GetList(QStringLiteral("/"), QStringLiteral("HelpTopics"), topics);
+    ASSERT_GE(topics.size(), 6);
+    for (const QString &topic : topics) {
+        ASSERT_FALSE(topic.trimmed().isEmpty());
+        const QString text = help.GetValue(QStringLiteral("/"), topic);
+        EXPECT_GT(text.size(), 100) << topic.toStdString();
+        EXPECT_FALSE(text.contains(QLatin1Char('<')) || text.contains(QLatin1Char('>'))) << topic.toStdString();
+        // A sentence glued to the next one means a line break was lost.
+        EXPECT_FALSE(text.contains(QRegularExpression(QStringLiteral("[a-z][.,;:!?][A-Za-z]"))))
+            << topic.toStdString();
+    }
+    // A topic name must not begin with "key": it would open a section.
+    EXPECT_TRUE(topics.contains(QStringLiteral("Shortcut Keys")));
+    EXPECT_TRUE(help.GetValue(QStringLiteral("/"), QStringLiteral("Shortcut Keys")).contains(QLatin1String("F6")));
+
+    GrabBaseClass test;
+    ASSERT_EQ(test.LoadFromFile(AppPaths::dataDir() + QStringLiteral("/AudioTest.chl")), QString());
+    const QStringList codes = {"ara", "bul", "cat", "chi", "cze", "dan", "deu", "gre", "eng", "spa",
+                               "fin", "fre", "heb", "hun", "ice", "ita", "jpn", "kor", "dut", "nor",
+                               "pol", "por", "ron", "rus", "cro", "slo", "alb", "swe", "tha"};
+    QStringList sentences;
+    for (const QString &code : codes) {
+        const QString s = test.GetValue(QStringLiteral("/"), code).trimmed();
+        EXPECT_FALSE(s.isEmpty()) << code.toStdString();
+        sentences << s;
+    }
+    sentences.removeDuplicates();
+    EXPECT_EQ(sentences.size(), codes.size());
 }

@@ -1,0 +1,481 @@
+#include "TTSEngineUnit.h"
+
+#include "GrabBaseClassUnit.h"
+
+#include "AppPaths.h"
+#include "MessageService.h"
+#include "PreferenceUnit.h"
+#include "UtilsClass.h"
+#include "speech/SpTools.h"
+#include "speech/TTS.h"
+
+#include <QLocale>
+
+#include <algorithm>
+#include <iterator>
+
+const QString AudioTestFileName = QStringLiteral("AudioTest.chl");
+
+namespace {
+
+// Per-engine and per-voice settings live beside the program's own ones.
+constexpr uint8_t kVoiceSettingsLocation = 2;
+
+const QString kUsEnglish = QStringLiteral("US English");
+const QString kMicrosoft = QStringLiteral("Microsoft");
+const QString kTruVoice = QStringLiteral("L & H TruVoice");
+const QString kDigaloUs = QStringLiteral("Digalo - US English");
+const QString kHelpVoiceNames = QStringLiteral("MaryMikeSam");
+const QString kFavoriteVoiceNames = QStringLiteral("MaryMikeSamPeterSidneyEddie");
+const QString kEspeakMaker = QStringLiteral("eSpeak NG");
+const QString kFliteMaker = QStringLiteral("Carnegie Mellon University");
+
+struct LanguageRow {
+    int32_t id;
+    const char *name;
+    const char *code;  // nullptr: the row has a name only
+};
+
+// Some names are spelled as engines have always shown them.
+constexpr LanguageRow kLanguages[] = {
+    {1025, "Arabic", "ara"},      {1026, "Bulgarian", "bul"},  {1027, "Catalan", "cat"},
+    {1028, "Chinese", "chi"},     {1029, "Czech", "cze"},      {1030, "Danish", "dan"},
+    {1031, "German", "deu"},      {1032, "Greek", "gre"},      {1033, "US English", "eng"},
+    {1034, "Spanish", "spa"},     {1035, "Finish", "fin"},     {1036, "French", "fre"},
+    {1037, "Hebrew", "heb"},      {1038, "Hungarian", "hun"},  {1039, "Icelandic", "ice"},
+    {1040, "Italian", "ita"},     {1041, "Japanese", "jpn"},   {1042, "Korean", "kor"},
+    {1043, "Dutch", "dut"},       {1044, "Norwegian", "nor"},  {1045, "Polish", "pol"},
+    {1046, "Portuguese [Brazilian]", "por"},                   {1048, "Romanian", "ron"},
+    {1049, "Russian", "rus"},     {1050, "Croatian", "cro"},   {1051, "Slovak", "slo"},
+    {1052, "Albanian", "alb"},    {1053, "Swedish", "swe"},    {1054, "Thai", "tha"},
+    {2057, "UK English", nullptr},
+    {2058, "Spanish [Mexican]", nullptr},
+    {2070, "Portuguese", nullptr},
+    {3082, "Spanish [Modern]", nullptr},
+    {4106, "Spanish [Guatemala]", nullptr},
+    {5130, "Spanish [Costa Rica]", nullptr},
+    {6154, "Spanish [Panama]", nullptr},
+    {7178, "Spanish [Domican Republic]", nullptr},
+    {8202, "Spanish [Venezuela]", nullptr},
+    {9226, "Spanish [Columbia]", nullptr},
+    {10250, "Spanish [Peru]", nullptr},
+    {11274, "Spanish [Argentina]", nullptr},
+    {12298, "Spanish [Ecuador]", nullptr},
+    {13322, "Spanish [Chile]", nullptr},
+    {14346, "Spanish [Uruguay]", nullptr},
+    {15370, "Spanish [Paraguay]", nullptr},
+    {16394, "Spanish [Bolivia]", nullptr},
+    {17418, "Spanish [El Salvador]", nullptr},
+    {18442, "Spanish [Hondurus]", nullptr},
+    {19466, "Spanish [Nicaragua]", nullptr},
+    {20490, "Spanish [Puerto Rico]", nullptr},
+};
+
+template <class Pick>
+QString lookupLanguage(int32_t id, Pick pick)
+{
+    for (const int32_t candidate : {id, (id & 255) + 1024}) {
+        for (const LanguageRow &row : kLanguages) {
+            if (row.id == candidate && pick(row))
+                return QString::fromLatin1(pick(row));
+        }
+    }
+    return QString();
+}
+
+QString fieldText(const char16_t *field)
+{
+    qsizetype n = 0;
+    while (n < sapi::TTSI_NAMELEN && field[n])
+        ++n;
+    return QString::fromUtf16(field, n);
+}
+
+// Registers a per-engine or per-voice setting unless the record has it
+// already (a catalogue built a second time in one run).
+void registerSetting(TPreferences *prefs, const QString &name, const QVariant &def, TItemKind kind)
+{
+    if (!prefs)
+        return;
+    for (const auto &item : prefs->Items)
+        if (item->Name.compare(name, Qt::CaseInsensitive) == 0)
+            return;
+    // Until the record is next loaded the new setting holds its default.
+    if (BaseRegClass *item = prefs->AddItem(name, kVoiceSettingsLocation, def, kind))
+        item->SetAsString(item->GetDefaultAsString());
+}
+
+// Windows primary language of the user's locale; English when the locale
+// names no language the table knows.
+int32_t localePrimaryLanguage()
+{
+    struct Row {
+        QLocale::Language language;
+        int32_t primary;
+    };
+    static const Row rows[] = {
+        {QLocale::Arabic, 0x01},    {QLocale::Bulgarian, 0x02}, {QLocale::Catalan, 0x03},
+        {QLocale::Chinese, 0x04},   {QLocale::Czech, 0x05},     {QLocale::Danish, 0x06},
+        {QLocale::German, 0x07},    {QLocale::Greek, 0x08},     {QLocale::English, 0x09},
+        {QLocale::Spanish, 0x0A},   {QLocale::Finnish, 0x0B},   {QLocale::French, 0x0C},
+        {QLocale::Hebrew, 0x0D},    {QLocale::Hungarian, 0x0E}, {QLocale::Icelandic, 0x0F},
+        {QLocale::Italian, 0x10},   {QLocale::Japanese, 0x11},  {QLocale::Korean, 0x12},
+        {QLocale::Dutch, 0x13},     {QLocale::NorwegianBokmal, 0x14}, {QLocale::NorwegianNynorsk, 0x14},
+        {QLocale::Polish, 0x15},    {QLocale::Portuguese, 0x16}, {QLocale::Romanian, 0x18},
+        {QLocale::Russian, 0x19},   {QLocale::Croatian, 0x1A},  {QLocale::Slovak, 0x1B},
+        {QLocale::Albanian, 0x1C},  {QLocale::Swedish, 0x1D},   {QLocale::Thai, 0x1E},
+    };
+    const QLocale::Language language = QLocale().language();
+    for (const Row &row : rows)
+        if (row.language == language)
+            return row.primary;
+    return 0x09;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+QString LanguageNameOf(int32_t languageID)
+{
+    return lookupLanguage(languageID, [](const LanguageRow &r) { return r.name; });
+}
+
+QString LanguageCodeOf(int32_t languageID)
+{
+    return lookupLanguage(languageID, [](const LanguageRow &r) { return r.code; });
+}
+
+QString GetTestMessage(const TEngineEntry *engine)
+{
+    if (!engine)
+        return QString();
+    const QString code = LanguageCodeOf(engine->LanguageID);
+    if (code.isEmpty())
+        return QString();
+    GrabBaseClass file;
+    if (!file.LoadFromFile(AppPaths::dataDir() + QLatin1Char('/') + AudioTestFileName).isEmpty())
+        return QString();
+    return file.GetValue(QStringLiteral("/"), code);
+}
+
+// ---------------------------------------------------------------------------
+// TEngineList
+
+void TEngineList::NameEngine(TEngineEntry &e)
+{
+    const QString language = LanguageNameOf(e.LanguageID);
+    e.Features = 0;
+    if (e.MfgName == kMicrosoft) {
+        e.DisplayName = kMicrosoft;
+        e.GroupName = kMicrosoft;
+        e.LanguageName = kUsEnglish;
+        e.ShortName.clear();
+        e.Features = 3;
+    } else if (e.MfgName == QLatin1String("Lernout && Hauspie Speech Products")) {
+        e.DisplayName = kTruVoice;
+        e.GroupName = QStringLiteral("Lernout & Hauspie");
+        e.LanguageName = kUsEnglish;
+        e.ShortName = QStringLiteral("Lrn1");
+    } else if (e.MfgName == QLatin1String("Lernout & Hauspie")) {
+        e.DisplayName = QStringLiteral("L & H - ") + language;
+        e.GroupName = QStringLiteral("Lernout & Hauspie");
+        e.LanguageName = language;
+        e.ShortName = QStringLiteral("Lrn2");
+    } else if (e.MfgName == QLatin1String("Eloquent Technology, Inc.")) {
+        e.DisplayName = QStringLiteral("Eloquent - ") + language;
+        e.GroupName = QStringLiteral("Eloquent Technology, Inc.");
+        e.LanguageName = language;
+        e.ShortName = QStringLiteral("Eloq");
+    } else if (e.MfgName == QLatin1String("ELAN Informatique")) {
+        e.DisplayName = QStringLiteral("Digalo - ") + language;
+        e.GroupName = QStringLiteral("Digalo");
+        e.LanguageName = language;
+        e.ShortName = QStringLiteral("Diga");
+    } else if (e.MfgName == kEspeakMaker) {
+        e.DisplayName = QStringLiteral("eSpeak NG - ") + language;
+        e.GroupName = kEspeakMaker;
+        e.LanguageName = language;
+        e.ShortName = QStringLiteral("Espk");
+    } else if (e.MfgName == kFliteMaker) {
+        e.DisplayName = QStringLiteral("Flite");
+        e.GroupName = QStringLiteral("Flite");
+        e.LanguageName = kUsEnglish;
+        e.ShortName = QStringLiteral("Flte");
+    } else {
+        e.DisplayName.clear();
+        e.GroupName.clear();
+        e.LanguageName.clear();
+        e.ShortName.clear();
+    }
+}
+
+TEngineEntry *TEngineList::FindOrAddEngine(const TTTS &tts)
+{
+    sapi::TTSMODEINFOW info;
+    tts.GetModeInfo(info);
+    return FindOrAddEngine(info);
+}
+
+TEngineEntry *TEngineList::FindOrAddEngine(const sapi::TTSMODEINFOW &mode)
+{
+    const QString mfg = fieldText(mode.szMfgName);
+    const QString product = fieldText(mode.szProductName);
+    const int32_t language = mode.language.LanguageID;
+    for (const auto &e : m_items)
+        if (e->MfgName == mfg && e->ProductName == product && e->LanguageID == language)
+            return e.get();
+
+    auto entry = std::make_unique<TEngineEntry>();
+    entry->MfgName = mfg;
+    entry->ProductName = product;
+    entry->LanguageID = language;
+    entry->Enabled = true;
+    NameEngine(*entry);
+    if (entry->GroupName.isEmpty() || entry->LanguageName.isEmpty())
+        return nullptr;
+    registerSetting(Preferences ? Preferences : Prefs, QStringLiteral("ENG_") + entry->DisplayName, true,
+                    ikBoolean);
+    m_items.push_back(std::move(entry));
+    return m_items.back().get();
+}
+
+TEngineEntry *TEngineList::FindEngine(const QString &displayName) const
+{
+    for (auto it = m_items.rbegin(); it != m_items.rend(); ++it)
+        if ((*it)->DisplayName == displayName)
+            return it->get();
+    return nullptr;
+}
+
+void TEngineList::SetGroupEnabled(const QString &groupName, bool flag)
+{
+    for (const auto &e : m_items)
+        if (e->GroupName == groupName)
+            e->Enabled = flag;
+}
+
+void TEngineList::LoadEngineFlags()
+{
+    TPreferences *prefs = Preferences ? Preferences : Prefs;
+    if (!prefs)
+        return;
+    for (const auto &e : m_items) {
+        const QVariant v = prefs->GetValue(QStringLiteral("ENG_") + e->DisplayName);
+        if (v.isValid())
+            e->Enabled = v.toBool();
+    }
+}
+
+void TEngineList::SaveEngineFlags()
+{
+    TPreferences *prefs = Preferences ? Preferences : Prefs;
+    if (!prefs)
+        return;
+    for (const auto &e : m_items)
+        prefs->SetValue(QStringLiteral("ENG_") + e->DisplayName, e->Enabled);
+}
+
+// ---------------------------------------------------------------------------
+// TVoiceList
+
+TVoiceEntry *TVoiceList::Add(std::unique_ptr<TVoiceEntry> voice)
+{
+    m_items.push_back(std::move(voice));
+    return m_items.back().get();
+}
+
+TVoiceEntry *TVoiceList::FindVoice(const QString &name) const
+{
+    for (const auto &v : m_items)
+        if (v->DisplayName == name)
+            return v.get();
+    return nullptr;
+}
+
+TVoiceEntry *TVoiceList::FindHelpVoice() const
+{
+    for (const auto &v : m_items)
+        if (kHelpVoiceNames.contains(v->DisplayName))
+            return v.get();
+    for (const auto &v : m_items)
+        if (v->Engine && LanguageCodeOf(v->Engine->LanguageID) == QLatin1String("eng"))
+            return v.get();
+    return nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// TVoiceCatalog
+
+void TVoiceCatalog::SetPreferences(TPreferences *prefs)
+{
+    m_prefs = prefs;
+    Engines.Preferences = prefs;
+}
+
+TPreferences *TVoiceCatalog::prefs() const
+{
+    return m_prefs ? m_prefs : Prefs;
+}
+
+bool TVoiceCatalog::DefaultFavorite(const TEngineEntry &engine, const QString &displayName)
+{
+    if (engine.DisplayName == kMicrosoft || engine.DisplayName == kTruVoice)
+        return kFavoriteVoiceNames.contains(displayName);
+    // Dozens of eSpeak NG languages: only the user's own start as favourites.
+    if (engine.MfgName == kEspeakMaker)
+        return (engine.LanguageID & 0x3FF) == localePrimaryLanguage();
+    return true;
+}
+
+void TVoiceCatalog::Initialize(QObject *owner)
+{
+    UtilsClass::WriteLog(QStringLiteral("Entering TTSForm.Initialize"));
+    std::unique_ptr<TTTS> tmp;
+    try {
+        tmp = std::make_unique<TTTS>(owner);
+    } catch (const std::exception &) {
+        UtilsClass::WriteLog(QStringLiteral("Error creating temporary TTS object"));
+        MessageService::notice(QStringLiteral("TTSForm initialization error - error creating TmpTTS"));
+        return;
+    }
+    // The engine's own choice for a new component: the locale's voice.
+    const sapi::GUID engineDefault = tmp->ModeID();
+
+    QStringList names;
+    try {
+        const sapi::HRESULT r = GetModeNames(names);
+        if (r != sapi::S_OK)
+            UtilsClass::WriteLog(QStringLiteral("Listing the voices failed: %1").arg(uint32_t(r), 8, 16, QLatin1Char('0')));
+    } catch (const std::exception &e) {
+        UtilsClass::WriteLog(QStringLiteral("Listing the voices failed: ") + QString::fromUtf8(e.what()));
+        names.clear();
+    }
+
+    TPreferences *p = prefs();
+    for (const QString &name : std::as_const(names)) {
+        sapi::GUID id;
+        try {
+            ModeIDFromName(name, id);
+            if (id.isNull())
+                continue;
+            tmp->SetModeID(id);
+        } catch (const std::exception &e) {
+            // A mode that vanished or cannot be selected is left out.
+            UtilsClass::WriteLog(QStringLiteral("Skipped voice ") + name + QStringLiteral(": ") +
+                                 QString::fromUtf8(e.what()));
+            continue;
+        }
+        TEngineEntry *engine = Engines.FindOrAddEngine(*tmp);
+        if (!engine)
+            continue;
+        if (name.contains(QLatin1String("Telephone")))
+            continue;
+
+        sapi::TTSMODEINFOW info;
+        tmp->GetModeInfo(info);
+        const QString speaker = fieldText(info.szSpeaker);
+
+        auto voice = std::make_unique<TVoiceEntry>();
+        voice->Engine = engine;
+        if (engine->DisplayName == kMicrosoft) {
+            voice->DisplayName = name;
+            voice->KeyName = name;
+        } else if (engine->DisplayName == kDigaloUs) {
+            voice->DisplayName = QStringLiteral("Digalo ") + speaker;
+            voice->KeyName = engine->ShortName + speaker + QString::number(engine->LanguageID);
+        } else {
+            voice->DisplayName = speaker;
+            voice->KeyName = engine->ShortName + speaker + QString::number(engine->LanguageID);
+        }
+        if (engine->LanguageName != kUsEnglish)
+            voice->DisplayName += QStringLiteral(" (") + engine->LanguageName + QLatin1Char(')');
+        voice->ModeID = id;
+
+        const bool favorite = DefaultFavorite(*engine, voice->DisplayName);
+        registerSetting(p, QStringLiteral("FAV_") + voice->KeyName, favorite, ikBoolean);
+        registerSetting(p, QStringLiteral("SPD_") + voice->KeyName, 0, ikInteger);
+        registerSetting(p, QStringLiteral("PIT_") + voice->KeyName, 0, ikInteger);
+
+        TVoiceEntry *added = Voices.Add(std::move(voice));
+        UtilsClass::WriteLog(QStringLiteral("Loaded voice ") + added->DisplayName);
+    }
+
+    m_engineDefault = engineDefault;
+    EnsureDefaultVoice();
+    tmp.reset();
+    UtilsClass::WriteLog(QStringLiteral("Exiting TTSForm.Initialize"));
+}
+
+void TVoiceCatalog::EnsureDefaultVoice()
+{
+    TPreferences *p = prefs();
+    if (Voices.Count() > 0 && p) {
+        QString &current = p->TTS_DefaultVoiceName;
+        if (!current.trimmed().isEmpty() && !FindVoice(current))
+            current.clear();
+        if (current.trimmed().isEmpty()) {
+            // A fresh start gets a voice that is offered for reading, the
+            // engine's own choice first, rather than whichever language
+            // happens to be listed first.
+            const TVoiceEntry *engineChoice = nullptr;
+            const TVoiceEntry *firstFavorite = nullptr;
+            for (int i = 0; i < Voices.Count(); ++i) {
+                const TVoiceEntry *v = Voices.Items(i);
+                if (!engineChoice && v->ModeID == m_engineDefault)
+                    engineChoice = v;
+                if (!firstFavorite && DefaultFavorite(*v->Engine, v->DisplayName))
+                    firstFavorite = v;
+            }
+            const TVoiceEntry *chosen = engineChoice;
+            if (!chosen || !DefaultFavorite(*chosen->Engine, chosen->DisplayName))
+                chosen = firstFavorite ? firstFavorite : engineChoice;
+            current = (chosen ? chosen : Voices.Items(0))->DisplayName;
+        }
+        p->SetValue(QStringLiteral("TTS_DefaultVoiceName"), current);
+    }
+}
+
+void TVoiceCatalog::LoadVoicePrefs()
+{
+    Engines.LoadEngineFlags();
+    TPreferences *p = prefs();
+    if (!p)
+        return;
+    for (int i = 0; i < Voices.Count(); ++i) {
+        TVoiceEntry *v = Voices.Items(i);
+        const QVariant fav = p->GetValue(QStringLiteral("FAV_") + v->KeyName);
+        const QVariant spd = p->GetValue(QStringLiteral("SPD_") + v->KeyName);
+        const QVariant pit = p->GetValue(QStringLiteral("PIT_") + v->KeyName);
+        if (fav.isValid())
+            v->Favorite = fav.toBool();
+        if (spd.isValid())
+            v->Speed = spd.toInt();
+        if (pit.isValid())
+            v->Pitch = pit.toInt();
+    }
+}
+
+void TVoiceCatalog::SaveVoicePrefs()
+{
+    Engines.SaveEngineFlags();
+    TPreferences *p = prefs();
+    if (!p)
+        return;
+    for (int i = 0; i < Voices.Count(); ++i) {
+        const TVoiceEntry *v = Voices.Items(i);
+        p->SetValue(QStringLiteral("FAV_") + v->KeyName, v->Favorite);
+        p->SetValue(QStringLiteral("SPD_") + v->KeyName, v->Speed);
+        p->SetValue(QStringLiteral("PIT_") + v->KeyName, v->Pitch);
+    }
+}
+
+void TVoiceCatalog::SetEngineEnabled(const QString &groupName, bool flag)
+{
+    for (int i = 0; i < Voices.Count(); ++i) {
+        TVoiceEntry *v = Voices.Items(i);
+        if (v->Engine && v->Engine->GroupName == groupName)
+            v->Favorite = flag;
+    }
+    SetGroupEnabled(groupName, flag);
+}

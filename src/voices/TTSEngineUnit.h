@@ -1,0 +1,158 @@
+#pragma once
+// The voice catalogue: the installed engines and voices, the names the user
+// sees for them, which voices are preferred by default, and the per-engine
+// and per-voice settings (ENG_, FAV_, SPD_, PIT_) kept in the settings
+// record. Built once from the speech platform's modes; afterwards only the
+// flags and values of its entries change.
+
+#include "platform/speech/SpeechApi.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QObject;
+class TPreferences;
+class TTTS;
+
+class TEngineEntry
+{
+public:
+    QString DisplayName;  // unique per engine; part of its setting name
+    QString ShortName;    // vendor code used in voice key names
+    bool Enabled = true;
+    QString GroupName;    // vendor group; several engines (languages) may share it
+    QString MfgName;
+    QString ProductName;
+    int32_t LanguageID = 0;
+    QString LanguageName;
+    uint8_t Features = 0;  // bit 2: the engine expands state codes itself
+};
+
+class TEngineList
+{
+public:
+    int Count() const { return int(m_items.size()); }
+    TEngineEntry *Items(int i) const { return m_items.at(size_t(i)).get(); }
+
+    // The entry for the component's current mode (manufacturer, product,
+    // language), added and its ENG_ setting registered when new; nullptr
+    // for a maker or language the catalogue does not know.
+    TEngineEntry *FindOrAddEngine(const TTTS &tts);
+    TEngineEntry *FindOrAddEngine(const sapi::TTSMODEINFOW &mode);
+
+    // The last entry with that display name, or nullptr.
+    TEngineEntry *FindEngine(const QString &displayName) const;
+
+    void SetGroupEnabled(const QString &groupName, bool flag);
+    void LoadEngineFlags();
+    void SaveEngineFlags();
+
+    QString GroupName(int i) const { return Items(i)->GroupName; }
+    bool Enabled(int i) const { return Items(i)->Enabled; }
+
+    void Clear() { m_items.clear(); }
+
+    // The record the settings live in; nullptr means the program's Prefs.
+    TPreferences *Preferences = nullptr;
+
+    // Fills the names of an entry from its manufacturer and language, by the
+    // engine naming table. Leaves GroupName or LanguageName empty for an
+    // engine that is not catalogued.
+    static void NameEngine(TEngineEntry &entry);
+
+private:
+    std::vector<std::unique_ptr<TEngineEntry>> m_items;
+};
+
+class TVoiceEntry
+{
+public:
+    QString DisplayName;  // the voice's name everywhere; compared exactly
+    QString KeyName;      // identifies the voice inside setting names
+    bool Favorite = false;
+    sapi::GUID ModeID;
+    TEngineEntry *Engine = nullptr;  // not owned
+    // -1 until the engine's ranges are first queried.
+    int32_t PitchMin = -1, PitchMax = -1, PitchDefault = -1, Pitch = 0;
+    int32_t SpeedMin = -1, SpeedMax = -1, SpeedDefault = -1, Speed = 0;
+
+    // Favourite, and its engine is enabled: the voice may be used for reading.
+    bool Offered() const { return Favorite && Engine && Engine->Enabled; }
+};
+
+class TVoiceList
+{
+public:
+    int Count() const { return int(m_items.size()); }
+    TVoiceEntry *Items(int i) const { return m_items.at(size_t(i)).get(); }
+    TVoiceEntry *Add(std::unique_ptr<TVoiceEntry> voice);
+    void Clear() { m_items.clear(); }
+
+    // The first voice with exactly that display name, or nullptr.
+    TVoiceEntry *FindVoice(const QString &name) const;
+    // A voice for the spoken help: Mary, Mike or Sam, else the first English
+    // voice, else nullptr.
+    TVoiceEntry *FindHelpVoice() const;
+
+private:
+    std::vector<std::unique_ptr<TVoiceEntry>> m_items;
+};
+
+// The two lists and the operations that build and persist them. The reading
+// driver owns one.
+class TVoiceCatalog
+{
+public:
+    TEngineList Engines;
+    TVoiceList Voices;
+
+    // The record the settings live in; nullptr means the program's Prefs.
+    void SetPreferences(TPreferences *prefs);
+
+    // Builds both lists from the installed modes, registers the settings and
+    // makes sure TTS_DefaultVoiceName names a catalogued voice. owner owns
+    // the temporary speech component while it lives.
+    void Initialize(QObject *owner = nullptr);
+
+    // A TTS_DefaultVoiceName that names no voice is cleared; an empty one
+    // becomes the engine's own default voice when it starts as a favourite,
+    // else the first voice that does, else the first voice. Initialize does this; call it again after the
+    // record was reloaded from the store.
+    void EnsureDefaultVoice();
+
+    void LoadVoicePrefs();
+    void SaveVoicePrefs();
+
+    TVoiceEntry *FindVoice(const QString &name) const { return Voices.FindVoice(name); }
+    TVoiceEntry *FindHelpVoice() const { return Voices.FindHelpVoice(); }
+    TEngineEntry *FindEngine(const QString &displayName) const { return Engines.FindEngine(displayName); }
+
+    // Sets Favorite of every voice of the group, then enables or disables
+    // the group's engines.
+    void SetEngineEnabled(const QString &groupName, bool flag);
+    void SetGroupEnabled(const QString &groupName, bool flag) { Engines.SetGroupEnabled(groupName, flag); }
+
+    // The favourite default of a new voice of that engine.
+    static bool DefaultFavorite(const TEngineEntry &engine, const QString &displayName);
+
+private:
+    TPreferences *prefs() const;
+    TPreferences *m_prefs = nullptr;
+    sapi::GUID m_engineDefault;
+};
+
+// Language name and three-letter code by Windows language identifier; an
+// identifier without an entry falls back to its primary language with the
+// default sublanguage, else gives an empty text.
+QString LanguageNameOf(int32_t languageID);
+QString LanguageCodeOf(int32_t languageID);
+
+// The test sentence for the engine's language from "AudioTest.chl" in the
+// data folder; empty when the file, the code or the entry is missing.
+QString GetTestMessage(const TEngineEntry *engine);
+
+// The file that holds the test sentences and the folder it is read from.
+extern const QString AudioTestFileName;  // "AudioTest.chl"

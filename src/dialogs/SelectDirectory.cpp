@@ -8,7 +8,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QShowEvent>
+#include <QTimer>
 
 const QStringList TOutDirDialog::FileMasks = {QStringLiteral("*.WAV"), QStringLiteral("*.MP3")};
 
@@ -26,12 +28,24 @@ TOutDirDialog::TOutDirDialog(QWidget *parent) : QDialog(parent), ui(std::make_un
     ui->DirectoryListBox1->setRootIndex(m_folders->index(QDir::rootPath()));
     for (int column = 1; column < m_folders->columnCount(); ++column)
         ui->DirectoryListBox1->hideColumn(column);
+    // Deep folders scroll sideways rather than losing their names.
+    ui->DirectoryListBox1->header()->setStretchLastSection(false);
+    ui->DirectoryListBox1->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     ui->Splitter1->setStretchFactor(0, 0);
     ui->Splitter1->setStretchFactor(1, 1);
     ui->Splitter1->setSizes({185, 225});
 
     connect(ui->DirectoryListBox1->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this] { DirectoryListBox1Change(); });
+    // Folders load in the background; once the open folder's parents are
+    // read, bring it into view.
+    m_scrollTimer.setSingleShot(true);
+    m_scrollTimer.setInterval(50);
+    connect(&m_scrollTimer, &QTimer::timeout, this, [this] {
+        ui->DirectoryListBox1->scrollTo(ui->DirectoryListBox1->currentIndex(), QAbstractItemView::PositionAtCenter);
+    });
+    connect(m_folders, &QFileSystemModel::directoryLoaded, this, &TOutDirDialog::ScrollToDirectory);
+    connect(m_folders, &QFileSystemModel::rowsInserted, this, &TOutDirDialog::ScrollToDirectory);
     connect(ui->Button1, &QPushButton::clicked, this, &TOutDirDialog::Button1Click);
     connect(ui->Button2, &QPushButton::clicked, this, &TOutDirDialog::Button2Click);
 
@@ -62,12 +76,22 @@ QString TOutDirDialog::SetDirectory(const QString &path)
     if (index.isValid()) {
         ui->DirectoryListBox1->setCurrentIndex(index);
         ui->DirectoryListBox1->expand(index);
-        ui->DirectoryListBox1->scrollTo(index);
+        m_followDirectory.setRemainingTime(kFollowDirectoryMs);
+        ScrollToDirectory();
     }
     // The signal does not fire when the index was already current.
     m_directory = folder;
     DirectoryListBox1Change();
     return m_directory;
+}
+
+void TOutDirDialog::ScrollToDirectory()
+{
+    // Folders are read in the background and rows keep arriving for a
+    // moment after the dialog opens; keep the open folder in view until
+    // then, but never fight the user's own scrolling later on.
+    if (!m_followDirectory.hasExpired())
+        m_scrollTimer.start();
 }
 
 void TOutDirDialog::FormActivate()

@@ -3,8 +3,10 @@
 // open folder, and the open folder's path. OK stores the folder in
 // OUT_Directory; Cancel changes nothing.
 
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QString>
+#include <QTimer>
 
 #include <memory>
 
@@ -48,8 +50,12 @@ protected:
 
 private:
     void FillFileList();
+    void ScrollToDirectory();
 
     std::unique_ptr<Ui::TOutDirDialog> ui;
     QFileSystemModel *m_folders = nullptr;
     QString m_directory;
+    QTimer m_scrollTimer;
+    QDeadlineTimer m_followDirectory;
+    static constexpr int kFollowDirectoryMs = 1500;
 };

@@ -90,7 +90,9 @@ QString TMyPlusMemo::Text() const
 
 void TMyPlusMemo::SetText(const QString &text)
 {
-    setPlainText(editorText(text));
+    // Straight into the document: the widget's own setPlainText lays out
+    // the first and last lines again, which adds up over a long import.
+    document()->setPlainText(editorText(text));
 }
 
 int TMyPlusMemo::TextLength() const
@@ -189,6 +191,7 @@ TMemoEntry::TMemoEntry(QWidget *parent, VoiceProvider voices) : QFrame(parent)
     Header = new TPropertyPanel(this, std::move(voices));
     Memo = new TMyPlusMemo(this);
     Memo->Tag = this;
+    connect(Memo->document(), &QTextDocument::contentsChanged, this, [this] { m_blank = -1; });
 
     connect(Header->ReadBtn, &QPushButton::clicked, this, [this] {
         if (OnRead)
@@ -209,12 +212,17 @@ TMemoEntry::~TMemoEntry() = default;
 
 bool TMemoEntry::IsBlank() const
 {
-    // Walks the document instead of copying a possibly long text.
-    for (QTextBlock b = Memo->document()->begin(); b.isValid(); b = b.next()) {
-        if (!b.text().trimmed().isEmpty())
-            return false;
+    if (m_blank < 0) {
+        m_blank = 1;
+        // Walks the document instead of copying a possibly long text.
+        for (QTextBlock b = Memo->document()->begin(); b.isValid(); b = b.next()) {
+            if (!b.text().trimmed().isEmpty()) {
+                m_blank = 0;
+                break;
+            }
+        }
     }
-    return true;
+    return m_blank == 1;
 }
 
 void TMemoEntry::SetColor(const QColor &colour)

@@ -101,6 +101,10 @@ protected:
 
 private:
     void PlaceChildren();
+
+    // IsBlank is asked for every article on every Add; remember the answer
+    // until the text changes.
+    mutable int m_blank = -1;
 };
 
 // MakeTitle as the article unit's callers know it.

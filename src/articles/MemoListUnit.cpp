@@ -24,7 +24,7 @@ const QString kNoRowsSelected = QStringLiteral("No rows are currently selected")
 // A saved file this big is not ours; refusing it beats running out of memory.
 constexpr qint64 kMaxSavedFileBytes = 512LL * 1024 * 1024;
 // How often long loops let the window repaint and take input.
-constexpr qint64 kMessagesIntervalMs = 25;
+constexpr qint64 kMessagesIntervalMs = 100;
 
 // Integer division rounded to the nearest, halves to even.
 int roundedDiv(int a, int b)
@@ -182,7 +182,7 @@ TMemoEntry *TMemoListBox::Add(const QString &text, const QString &voiceName)
     }
 
     entry->SetText(text);
-    if (isVisible())
+    if (isVisible() && !m_deferLayout)
         entry->Memo->setFocus(Qt::OtherFocusReason);
 
     const bool defaultTitles = m_multiArticle || (Prefs && Prefs->SI_DefaultTitles);
@@ -207,7 +207,8 @@ TMemoEntry *TMemoListBox::Add(const QString &text, const QString &voiceName)
     } else {
         SetScrollMax(visible - 1);
     }
-    ScrollToTop(first);
+    if (!m_deferLayout)
+        ScrollToTop(first);
     return entry;
 }
 
@@ -511,9 +512,28 @@ void TMemoListBox::ImportList(const QString &fileName, QMenu *popupMenu, const T
     for (const QString &note : parsed.Notes)
         UtilsClass::WriteLog(QStringLiteral("MemoListBox - ") + note);
 
+    // Each Add would lay out the whole list once more only for the next Add
+    // to hide the row again; the layout of the last Add is done once below.
+    m_deferLayout = true;
+    struct Relayout {
+        TMemoListBox *list;
+        bool added = false;
+        ~Relayout()
+        {
+            list->m_deferLayout = false;
+            const int visible = list->GetVisibleCount();
+            if (!added || visible == 0)
+                return;
+            list->ScrollToTop(std::max(1, visible - list->m_visibleEntries + 1));
+            if (list->isVisible() && list->m_current)
+                list->m_current->Memo->setFocus(Qt::OtherFocusReason);
+        }
+    } relayout{this};
+
     for (const SavedArticles::Record &rec : parsed.Records) {
         LetMessagesRun();
         TMemoEntry *entry = Add(QString(), rec.Voice);
+        relayout.added = true;
         // A blank article that was reused keeps its own voice otherwise.
         if (entry->VoiceName() != rec.Voice) {
             const int index = entry->Header->VoiceCB->findText(rec.Voice, Qt::MatchExactly | Qt::MatchCaseSensitive);

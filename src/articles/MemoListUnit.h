@@ -110,6 +110,7 @@ private:
     bool m_exporting = false;
     bool m_importing = false;
     bool m_layingOut = false;
+    bool m_deferLayout = false;  // an import lays out once, at its end
     bool m_exportFailed = false;
     QString m_exportAfterImport;
     qint64 m_lastMessagesRun = 0;

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QShowEvent>
 #include <QPushButton>
 
 #include <algorithm>
@@ -64,7 +65,6 @@ TPropertyPanel::TPropertyPanel(QWidget *parent, VoiceProvider voices)
     VoiceCB->setObjectName(QStringLiteral("VoiceCB"));
     VoiceCB->setAccessibleName(QStringLiteral("Voice"));
     VoiceCB->setEditable(false);
-    VoiceCB->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     VoiceCB->OnDropDown = [this] { LoadVoiceList(); };
     VoiceLabel->setBuddy(VoiceCB);
 
@@ -159,6 +159,21 @@ int TPropertyPanel::PreferredHeight() const
 
 void TPropertyPanel::PlaceControls()
 {
+    m_placed = false;
+    if (isVisible())
+        PlaceNow();
+}
+
+void TPropertyPanel::showEvent(QShowEvent *event)
+{
+    if (!m_placed)
+        PlaceNow();
+    QFrame::showEvent(event);
+}
+
+void TPropertyPanel::PlaceNow()
+{
+    m_placed = true;
     const int controlHeight = PreferredHeight() - 2 * kControlTop;
     auto placeLabel = [&](QLabel *label, int left) {
         const QSize hint = label->sizeHint();
@@ -172,7 +187,10 @@ void TPropertyPanel::PlaceControls()
 
     const int voiceLabelWidth = placeLabel(VoiceLabel, m_voiceLeft);
     const int voiceLeft = voiceLabelWidth + m_voiceLeft;
-    const int voiceWidth = std::max(kMinVoiceWidth, VoiceCB->sizeHint().width());
+    int longest = 0;
+    for (int i = 0; i < VoiceCB->count(); ++i)
+        longest = std::max(longest, VoiceCB->fontMetrics().horizontalAdvance(VoiceCB->itemText(i)));
+    const int voiceWidth = std::max(kMinVoiceWidth, longest + 2 * controlHeight);
     VoiceCB->setGeometry(voiceLeft, kControlTop, voiceWidth, controlHeight);
 
     int left = voiceLeft + voiceWidth + 15;

@@ -76,9 +76,14 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
+    // Places the controls now when shown, else at the next show: measuring
+    // texts for a thousand hidden headers is what makes a long import slow.
     void PlaceControls();
+    void PlaceNow();
+    bool m_placed = false;
 
     VoiceProvider m_voices;
     int m_voiceLeft = 250;

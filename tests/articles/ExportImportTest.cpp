@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
+#include <QScrollBar>
 
 #include <gtest/gtest.h>
 
@@ -136,6 +137,28 @@ TEST_F(SavedFile, ExportThenImportRestoresArticlesInOrder)
     restored->Entry(0)->Header->ReadBtn->click();
     EXPECT_EQ(reads, 1);
     EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(SavedFile, ImportEndsWithTheLastArticlesInTheBottomRows)
+{
+    QByteArray file;
+    for (int i = 1; i <= 5; ++i)
+        file += S + "t" + QByteArray::number(i) + "|Mary|1\r\ntext\r\n" + E;
+    ASSERT_TRUE(TestSupport::writeFile(path, file));
+    list->show();
+    add("before", "Mike", "already here");
+    import(*list);
+    ASSERT_EQ(list->Count(), 6);
+    std::vector<int> shown;
+    for (int i = 0; i < list->Count(); ++i) {
+        if (!list->Entry(i)->isHidden())
+            shown.push_back(i + 1);
+    }
+    EXPECT_EQ(shown, std::vector<int>({4, 5, 6}));
+    EXPECT_EQ(list->ScrollBar()->maximum(), 3);
+    EXPECT_EQ(list->ScrollBar()->value(), 3);
+    EXPECT_EQ(list->CurrentEntry(), list->Entry(5));
+    EXPECT_EQ(list->Entry(5)->y(), 2 * list->Entry(5)->height());
 }
 
 TEST_F(SavedFile, SingleArticleImportKeepsTheLastRecord)

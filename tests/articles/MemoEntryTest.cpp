@@ -114,6 +114,8 @@ TEST(MemoEntry, TitleFromStringAndText)
 TEST(PropertyPanel, ButtonsFireEventsOnlyInMultiArticleLayout)
 {
     TMemoEntry entry(nullptr);
+    entry.resize(700, 200);
+    entry.show();
     TPropertyPanel *h = entry.Header;
     EXPECT_TRUE(h->ReadBtn->isHidden());
     EXPECT_EQ(h->VoiceLabel->x(), 250);

@@ -1,0 +1,119 @@
+// Imports a saved file of 1,000 articles (about 5 MB) into a Multi-Article
+// list, lays it out and exports it again. Prints name=value lines.
+#include "MemoListUnit.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+constexpr int kArticles = 1000;
+constexpr int kArticleBytes = 5000;
+
+QByteArray makeSavedFile()
+{
+    const QByteArray sentence = "The quick brown fox reads the evening news aloud, word by word. ";
+    QByteArray out;
+    for (int a = 0; a < kArticles; ++a) {
+        QByteArray text;
+        int lines = 0;
+        while (text.size() < kArticleBytes) {
+            for (int s = 0; s < 6; ++s)
+                text += sentence;
+            text += "\r\n";
+            ++lines;
+        }
+        out += "||||||Voxtrella MP3 Start of Article||||||\r\n";
+        out += "Article_" + QByteArray::number(a + 1) + "|Voice " + QByteArray::number(a % 4) + "|" +
+               QByteArray::number(lines) + "\r\n";
+        out += text;
+        out += "||||||Voxtrella MP3 End of Article||||||\r\n";
+    }
+    return out;
+}
+
+// CPU time of this thread: what the figures would be on an idle machine,
+// since the build machine is usually shared.
+double cpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+double peakMemoryMb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return -1;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir home;
+    qputenv("VOXTRELLA_HOME", home.path().toLocal8Bit());
+    QApplication app(argc, argv);
+
+    const QString input = home.path() + "/input.txt";
+    const QString output = home.path() + "/VXExport.txt";
+    {
+        QFile f(input);
+        if (!f.open(QIODevice::WriteOnly) || f.write(makeSavedFile()) < 0)
+            return 1;
+    }
+
+    TMemoListBox list;
+    list.SetVoiceProvider([] {
+        std::vector<VoiceChoice> v;
+        for (int i = 0; i < 4; ++i)
+            v.push_back({QStringLiteral("Voice %1").arg(i), true, true});
+        return v;
+    });
+    list.SetMultiArticle(true);
+    list.SetVisibleEntries(3);
+    list.resize(900, 700);
+    list.show();
+    QCoreApplication::processEvents();
+
+    QElapsedTimer timer;
+    timer.start();
+    double cpu = cpuSeconds();
+    list.ImportList(input, nullptr, {}, {}, {});
+    list.ScrollToTop(1);
+    QCoreApplication::processEvents();
+    const double importSeconds = timer.nsecsElapsed() / 1e9;
+    const double importCpu = cpuSeconds() - cpu;
+
+    timer.restart();
+    cpu = cpuSeconds();
+    const bool saved = list.ExportList(output);
+    const double exportSeconds = timer.nsecsElapsed() / 1e9;
+    const double exportCpu = cpuSeconds() - cpu;
+
+    if (list.Count() != kArticles || !saved || QFile(output).size() < kArticles * kArticleBytes) {
+        std::fprintf(stderr, "round trip failed: %d articles, saved=%d\n", list.Count(), int(saved));
+        return 1;
+    }
+    std::printf("articles=%d\n", list.Count());
+    std::printf("file_mb=%.2f\n", QFile(input).size() / (1024.0 * 1024.0));
+    std::printf("import_layout_s=%.3f\n", importSeconds);
+    std::printf("import_layout_cpu_s=%.3f\n", importCpu);
+    std::printf("export_s=%.3f\n", exportSeconds);
+    std::printf("export_cpu_s=%.3f\n", exportCpu);
+    std::printf("memory_mb=%.1f\n", peakMemoryMb());
+    return 0;
+}

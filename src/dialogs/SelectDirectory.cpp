@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <QTimer>
 
@@ -42,7 +43,13 @@ TOutDirDialog::TOutDirDialog(QWidget *parent) : QDialog(parent), ui(std::make_un
     m_scrollTimer.setSingleShot(true);
     m_scrollTimer.setInterval(50);
     connect(&m_scrollTimer, &QTimer::timeout, this, [this] {
-        ui->DirectoryListBox1->scrollTo(ui->DirectoryListBox1->currentIndex(), QAbstractItemView::PositionAtCenter);
+        QTreeView *tree = ui->DirectoryListBox1;
+        const QModelIndex current = tree->currentIndex();
+        tree->scrollTo(current, QAbstractItemView::PositionAtCenter);
+        // The view scrolls sideways only to the column; bring the deeply
+        // indented name itself into view, with its arrow.
+        QScrollBar *sideways = tree->horizontalScrollBar();
+        sideways->setValue(sideways->value() + tree->visualRect(current).left() - tree->indentation());
     });
     connect(m_folders, &QFileSystemModel::directoryLoaded, this, &TOutDirDialog::ScrollToDirectory);
     connect(m_folders, &QFileSystemModel::rowsInserted, this, &TOutDirDialog::ScrollToDirectory);

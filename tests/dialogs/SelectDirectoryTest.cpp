@@ -171,3 +171,21 @@ TEST_F(OutDirDialogTest, PlacementIsSavedOnCloseAndRestoredOnCreate)
     EXPECT_EQ(again.size(), placedSize);
     EXPECT_EQ(again.pos(), placedAt);
 }
+
+TEST_F(OutDirDialogTest, OpenFolderIsBroughtIntoViewOnceFoldersHaveLoaded)
+{
+    const QString deep = QDir(root).filePath(QStringLiteral("a/b/c/d/e/f/g/h/i/j/k/l/m/n"));
+    ASSERT_TRUE(QDir().mkpath(deep));
+    Prefs->OUT_Directory = deep;
+    TOutDirDialog dialog;
+    dialog.resize(410, 366);
+    dialog.show();
+    auto *tree = dialog.findChild<QTreeView *>(QStringLiteral("DirectoryListBox1"));
+    ASSERT_NE(tree, nullptr);
+    EXPECT_TRUE(TestSupport::waitFor(
+        [&] {
+            const QRect row = tree->visualRect(tree->currentIndex());
+            return !row.isEmpty() && tree->viewport()->rect().contains(row.center());
+        },
+        3000));
+}

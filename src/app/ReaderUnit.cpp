@@ -1,58 +1,1265 @@
 #include "ReaderUnit.h"
 
-#include "MessageService.h"
-#include "PreferenceUnit.h"
-#include "UtilsClass.h"
+#include "ui_ReaderUnit.h"
 
+#include "ToolBarUnit.h"
+#include "articles/MemoEntryUnit.h"
+#include "articles/MemoListUnit.h"
+#include "dialogs/NoEngineWarning.h"
+#include "dialogs/PronEditorInfo.h"
+#include "platform/audio/AudioSystem.h"
+#include "platform/paths/AppPaths.h"
+#include "platform/shell/Autostart.h"
+#include "platform/shell/MessageService.h"
+#include "reader/TTSUnit.h"
+#include "settings/PreferenceUnit.h"
+#include "speech/VarnyxAuDevFrm.h"
+#include "util/UtilsClass.h"
+#include "voices/GrabBaseClassUnit.h"
+
+#include <QAction>
+#include <QActionGroup>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyle>
+#include <QSystemTrayIcon>
+#include <QTextEdit>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+TForm1 *Form1 = nullptr;
 
 const QString TForm1::Caption = QStringLiteral("Voxtrella MP3");
 
-TForm1::TForm1(QWidget *parent) : QMainWindow(parent), m_prefs(std::make_unique<TPreferences>())
-{
-    setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(Caption);
-    setAccessibleName(Caption);
-    resize(640, 480);
+namespace {
 
-    UtilsClass::WriteLog(QStringLiteral("Entered FormCreate"));
-    Prefs = m_prefs.get();
-    Prefs->LoadFromRegistry();
-    TBaseRegistryClass::RestoreWindowPlacement(this);
-    Prefs->ItemsToFields();
-    UtilsClass::WriteLog(QStringLiteral("Version: ") + Prefs->Version());
-    UtilsClass::WriteLog(QStringLiteral("Exiting FormCreate"));
+const QString kExportFile = QStringLiteral("VXExport.txt");
+const QString kIntroFile = QStringLiteral("VXIntro.chl");
+const QString kAudioHelpFile = QStringLiteral("AudioHelp.chl");
+const QString kHelpPage = QStringLiteral("help/index.html");
+const QString kLockedMessage = QStringLiteral("This item is currently being read and cannot be deleted");
+const QString kNoEnglishVoice =
+    QStringLiteral("An English Voice was not found on your computer.\rAudio Help is currently available in English only");
+const QString kNoSoundCard = QStringLiteral(
+    "Sound Card not found\r\rA Sound Card is required for Voxtrella to operate\r\rVoxtrella will exit now.");
+const QString kPronunciationTitle = QStringLiteral("Voxtrella MP3 Pronunciation");
+
+// The program's own pages; the Windows vendor's site does not describe this
+// program.
+const QUrl kHomePage(QStringLiteral("https://voxtrella.org/"));
+const QUrl kPlayersPage(QStringLiteral("https://voxtrella.org/players.html"));
+const QUrl kVoicesPage(QStringLiteral("https://voxtrella.org/voices.html"));
+
+constexpr int kFullOptionsHeight = 257;
+constexpr int kFullOptionsHeight120Dpi = 316;
+constexpr int kDesignedToolbarHeight = 56;
+constexpr int kTitleLength = 20;
+constexpr int kAutoTimerMs = 500;
+
+// Round to the nearest integer, halves to the even neighbour.
+int RoundHalfEven(double value)
+{
+    return static_cast<int>(std::nearbyint(value));
+}
+
+QString ExportFileName()
+{
+    return AppPaths::userDir() + QLatin1Char('/') + kExportFile;
+}
+
+}  // namespace
+
+TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>())
+{
+    ui->setupUi(this);
+    FormCreate();
 }
 
 TForm1::~TForm1()
 {
-    UtilsClass::WriteLog(QStringLiteral("Entered FormDestroy"));
-    SaveSettings();
-    Prefs = nullptr;
-    UtilsClass::WriteLog(QStringLiteral("Exiting FormDestroy"));
+    FormDestroy();
+    if (Form1 == this)
+        Form1 = nullptr;
+    if (m_prefs && Prefs == m_prefs.get())
+        Prefs = nullptr;
 }
+
+// ---------------------------------------------------------------- start-up
+
+void TForm1::FormCreate()
+{
+    m_shownOnce = false;
+    m_activatedOnce = false;
+    m_listInfoInitialised = false;
+    m_clipboardArmed = false;
+
+    if (!Prefs) {
+        m_prefs = std::make_unique<TPreferences>();
+        Prefs = m_prefs.get();
+    }
+    Prefs->LoadFromRegistry();
+    TBaseRegistryClass::RestoreWindowPlacement(this);
+    Prefs->ItemsToFields();
+    UtilsClass::WriteLog(QStringLiteral("Version: ") + Prefs->Version());
+
+    // Status bar: panel 0 for the long status, panel 1 under the gauge.
+    for (int i = 0; i < 2; ++i) {
+        m_panel[i] = new QLabel(ui->StatusBar1);
+        m_panel[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        m_panel[i]->setAccessibleName(i == 0 ? tr("Status") : tr("Progress"));
+        ui->StatusBar1->addWidget(m_panel[i]);
+    }
+    m_panel[1]->setText(QStringLiteral(" "));
+    m_gauge = new QProgressBar(ui->StatusBar1);
+    m_gauge->setObjectName(QStringLiteral("Gauge1"));
+    m_gauge->setAccessibleName(tr("Reading progress"));
+    m_gauge->setTextVisible(false);
+    m_gauge->setValue(0);
+    m_gauge->hide();
+    LayoutStatusPanels();
+
+    setWindowTitle(Caption);
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("voxtrella"), style()->standardIcon(QStyle::SP_MediaVolume)));
+    ui->MainTextPanel->setFrameShape(QFrame::NoFrame);
+
+    BuildPopupMenus();
+
+    m_list = new TMemoListBox(ui->MainTextPanel, m_popupMenu1);
+    m_list->setObjectName(QStringLiteral("MemoListBox"));
+    ui->MainTextLayout->addWidget(m_list);
+    const bool multi = Prefs->ML_ListMode == 1;
+    m_list->SetMultiArticle(multi);
+    m_list->SetVisibleEntries(multi ? Prefs->ML_VisibleEntries : 1);
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { m_popupMenu1->popup(m_list->mapToGlobal(pos)); });
+    ui->MainTextPanel->installEventFilter(this);
+
+    // Options and toolbar strip.
+    ui->ShowToolbarMItm->setChecked(Prefs->ShowToolbar);
+    ui->OptionsBtn->setChecked(Prefs->ShowOptions);
+    ui->ShowOptionsMItm->setChecked(Prefs->ShowOptions);
+    int panel2 = kFullOptionsHeight;
+    if (!Prefs->ShowOptions) {
+        ui->Panel3->hide();
+        panel2 = ToolbarHeight();
+    }
+    if (!Prefs->ShowToolbar) {
+        ui->ToolBar1->hide();
+        panel2 -= ToolbarHeight();
+    }
+    SetPanel2Height(panel2);
+
+    // List mode.
+    if (multi) {
+        ui->ToolButton2->setChecked(true);
+        ui->MultiMItm->setChecked(true);
+        TrayItem("MIPoNtry")->setChecked(true);
+        ShowModeSheet(true);
+        UtilsClass::WriteLog(QStringLiteral("Current Mode is Multi-Article"));
+    } else {
+        ui->ToolButton1->setChecked(true);
+        ui->SingleMItm->setChecked(true);
+        TrayItem("SIPoNtry")->setChecked(true);
+        ShowModeSheet(false);
+        UtilsClass::WriteLog(QStringLiteral("Current Mode is Single-Article"));
+    }
+
+    // Controls from preferences.
+    m_fileFormatGrp = new QButtonGroup(this);
+    m_fileFormatGrp->addButton(ui->FileFormatWav, 0);
+    m_fileFormatGrp->addButton(ui->FileFormatMP3, 1);
+    if (auto *b = m_fileFormatGrp->button(Prefs->OUT_FileFormat))
+        b->setChecked(true);
+    ui->MonitorCB->setChecked(Prefs->CB_Monitor);
+    TrayItem("MonClipPoNtry")->setChecked(Prefs->CB_Monitor);
+    ui->MonClipMItm->setChecked(Prefs->CB_Monitor);
+    m_clipboardArmed = Prefs->CB_Monitor;
+    ui->ClearClipboardCB->setChecked(Prefs->CB_ClearOnCopy);
+    ui->HighlightCB->setChecked(Prefs->TTS_HighlightPosition);
+    ui->FilterCB->setChecked(Prefs->TTS_FilterSymbols);
+    ui->AutoDeleteCB->setChecked(Prefs->AutoDelete());
+    ui->ToolbarMinCB->setCurrentIndex(Prefs->ToolbarOnMinOption);
+    ui->TBOnTopCB->setChecked(Prefs->ToolbarOnTop);
+    ui->ThreshHoldEdit->setText(QString::number(Prefs->CB_ThreshHold));
+    ui->PromptCkbx->setChecked(Prefs->CB_Prompt);
+    ui->PromptDelayEdit->setText(QString::number(Prefs->CB_PromptDelay));
+    ui->PromptDfltActCBox->setCurrentIndex(Prefs->CB_DfltPromptAction);
+    ui->OutDirEdit->setText(Prefs->OUT_Directory);
+    ui->ThreshHoldEdit->setValidator(new QIntValidator(0, 1000000, ui->ThreshHoldEdit));
+    ui->PromptDelayEdit->setValidator(new QIntValidator(0, 100000, ui->PromptDelayEdit));
+
+    // Quality: item 1 unless an item names the stored bit rate.
+    ui->AudioQltyCbx->setCurrentIndex(1);
+    for (int i = 0; i < ui->AudioQltyCbx->count(); ++i) {
+        if (ui->AudioQltyCbx->itemText(i).left(2).toInt() == Prefs->BitRate) {
+            ui->AudioQltyCbx->setCurrentIndex(i);
+            break;
+        }
+    }
+    ui->AudioQltyLbl->setVisible(Prefs->OUT_FileFormat == 1);
+    ui->AudioQltyCbx->setVisible(Prefs->OUT_FileFormat == 1);
+
+    TrayItem("ToolBarPONtry")->setEnabled(false);
+    m_roundRobinIndex = -1;
+    m_outputTarget = otSpeakers;
+
+    FillAudioHelpMenu();
+
+    // Keep the login entry pointing at this program file when it has moved.
+    if (Autostart::exists())
+        Autostart::write(AppPaths::programFilePath());
+
+    ui->PageControl1->setCurrentWidget(ui->ClipboardSheet);
+
+    m_timer1 = new QTimer(this);
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_timer1->setSingleShot(true);
+    connect(m_timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+
+    BindControls();
+    SetReadingState(rsIdle);
+}
+
+void TForm1::BuildPopupMenus()
+{
+    auto addAction = [this](QMenu *menu, const char *name, const QString &text) {
+        auto *a = menu->addAction(text);
+        a->setObjectName(QLatin1String(name));
+        return a;
+    };
+
+    // Article context menu.
+    m_popupMenu1 = new QMenu(this);
+    m_popupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    m_popupMenu1->setAccessibleName(tr("Article menu"));
+    connect(addAction(m_popupMenu1, "AddNewPopup", QStringLiteral("&Add New")), &QAction::triggered, this,
+            &TForm1::AddNewPopupClick);
+    connect(addAction(m_popupMenu1, "DelSelPopup", QStringLiteral("&Delete Selected")), &QAction::triggered, this,
+            &TForm1::DelSelPopupClick);
+    m_popupMenu1->addSeparator();
+    m_popupMenu1->addAction(ui->Paste1);
+    m_popupMenu1->addSeparator();
+    addAction(m_popupMenu1, "ReadfromCursor1", QStringLiteral("Read from Cursor Aloud"));
+    addAction(m_popupMenu1, "ReadHighlighted1", QStringLiteral("Read Selected Text Aloud"));
+    connect(m_popupMenu1, &QMenu::aboutToShow, this, &TForm1::Paste1Update);
+    this->addAction(ui->Paste1);
+
+    // Tray menu.
+    m_popupMenu2 = new QMenu(this);
+    m_popupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
+    m_popupMenu2->setAccessibleName(tr("Tray menu"));
+    auto *restore = addAction(m_popupMenu2, "RestoreMItm", QStringLiteral("Restore"));
+    m_popupMenu2->setDefaultAction(restore);
+    connect(restore, &QAction::triggered, this, &TForm1::RestoreMItmClick);
+    connect(addAction(m_popupMenu2, "ToolBarPONtry", QStringLiteral("Show &Toolbar")), &QAction::triggered, this,
+            &TForm1::ToolBarPONtryClick);
+    m_popupMenu2->addSeparator();
+    QMenu *options = m_popupMenu2->addMenu(QStringLiteral("&Options"));
+    options->setObjectName(QStringLiteral("OptionsPoNtry"));
+    auto *monClip = addAction(options, "MonClipPoNtry", QStringLiteral("&Watch Clipboard"));
+    monClip->setCheckable(true);
+    options->addSeparator();
+    auto *si = addAction(options, "SIPoNtry", QStringLiteral("&Single Article"));
+    auto *mi = addAction(options, "MIPoNtry", QStringLiteral("&Multi Article"));
+    auto *trayModes = new QActionGroup(this);
+    for (auto *a : {si, mi}) {
+        a->setCheckable(true);
+        trayModes->addAction(a);
+    }
+    connect(si, &QAction::triggered, this, &TForm1::ToolButton1Click);
+    connect(mi, &QAction::triggered, this, &TForm1::ToolButton2Click);
+    m_popupMenu2->addSeparator();
+    addAction(m_popupMenu2, "PlayPoNtry", QStringLiteral("Read &Aloud"));
+    addAction(m_popupMenu2, "PlayFilePoNtry", QStringLiteral("Read to &File"));
+    addAction(m_popupMenu2, "SkipPoNtry", QStringLiteral("S&kip"));
+    addAction(m_popupMenu2, "PausePoNtry", QStringLiteral("&Pause"));
+    addAction(m_popupMenu2, "StopPoNtry", QStringLiteral("&Stop"));
+    m_popupMenu2->addSeparator();
+    connect(addAction(m_popupMenu2, "AboutPoNtry", QStringLiteral("A&bout")), &QAction::triggered, this,
+            &TForm1::About1Click);
+    m_popupMenu2->addSeparator();
+    connect(addAction(m_popupMenu2, "ExitVoxtrella", QStringLiteral("E&xit Voxtrella")), &QAction::triggered, this,
+            &TForm1::ExitVoxtrellaClick);
+
+    // Engines / Voices tree menu; its commands come with that page.
+    m_popupMenu3 = new QMenu(this);
+    m_popupMenu3->setObjectName(QStringLiteral("PopupMenu3"));
+    m_popupMenu3->setAccessibleName(tr("Engines and voices menu"));
+    addAction(m_popupMenu3, "EnableItem", QStringLiteral("Enable Engine"));
+    addAction(m_popupMenu3, "SetDfltItem", QStringLiteral("Set Voice as Default"));
+    addAction(m_popupMenu3, "EditVoiceItem", QStringLiteral("Edit Voice"));
+    addAction(m_popupMenu3, "TestItem", QStringLiteral("Test"));
+    connect(ui->EngineVoicesTV, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { m_popupMenu3->popup(ui->EngineVoicesTV->viewport()->mapToGlobal(pos)); });
+}
+
+void TForm1::BindControls()
+{
+    auto *mode = new QActionGroup(this);
+    mode->addAction(ui->SingleMItm);
+    mode->addAction(ui->MultiMItm);
+    auto *modeButtons = new QButtonGroup(this);
+    modeButtons->addButton(ui->ToolButton1);
+    modeButtons->addButton(ui->ToolButton2);
+
+    // Icons of the command toolbar.
+    const struct {
+        QToolButton *button;
+        const char *theme;
+        QStyle::StandardPixmap fallback;
+    } icons[] = {
+        {ui->ToolButton1, "document-new", QStyle::SP_FileIcon},
+        {ui->ToolButton2, "view-list-details", QStyle::SP_FileDialogDetailedView},
+        {ui->ReadFileBtn, "document-open", QStyle::SP_DialogOpenButton},
+        {ui->PasteBtn, "edit-paste", QStyle::SP_FileDialogContentsView},
+        {ui->PlayToolBtn, "media-playback-start", QStyle::SP_MediaPlay},
+        {ui->PlayFileBtn, "document-save", QStyle::SP_DialogSaveButton},
+        {ui->PauseBtn, "media-playback-pause", QStyle::SP_MediaPause},
+        {ui->SkipBtn, "media-skip-forward", QStyle::SP_MediaSkipForward},
+        {ui->StopBtn, "media-playback-stop", QStyle::SP_MediaStop},
+        {ui->OptionsBtn, "configure", QStyle::SP_FileDialogListView},
+    };
+    for (const auto &i : icons)
+        i.button->setIcon(QIcon::fromTheme(QLatin1String(i.theme), style()->standardIcon(i.fallback)));
+
+    connect(ui->ToolButton1, &QToolButton::clicked, this, &TForm1::ToolButton1Click);
+    connect(ui->SingleMItm, &QAction::triggered, this, &TForm1::ToolButton1Click);
+    connect(ui->ToolButton2, &QToolButton::clicked, this, &TForm1::ToolButton2Click);
+    connect(ui->MultiMItm, &QAction::triggered, this, &TForm1::ToolButton2Click);
+    connect(ui->ReadFileBtn, &QToolButton::clicked, this, &TForm1::ReadFileBtnClick);
+    connect(ui->OpenTextFile1, &QAction::triggered, this, &TForm1::ReadFileBtnClick);
+    connect(ui->PasteBtn, &QToolButton::clicked, this, &TForm1::Paste1Execute);
+    connect(ui->Paste1, &QAction::triggered, this, &TForm1::Paste1Execute);
+    connect(ui->OptionsBtn, &QToolButton::clicked, this, &TForm1::MMLabel1Click);
+    connect(ui->ShowOptionsMItm, &QAction::triggered, this, &TForm1::MMLabel1Click);
+    connect(ui->ShowToolbarMItm, &QAction::triggered, this, &TForm1::ShowToolbarMItmClick);
+    connect(ui->ExitVoxtrella1, &QAction::triggered, this, &TForm1::ExitVoxtrellaClick);
+    connect(ui->SelAudioDevMItm, &QAction::triggered, this, &TForm1::SelAudioDevMItmClick);
+    connect(ui->PronunciationMItm, &QAction::triggered, this, &TForm1::PronunciationMItmClick);
+    connect(ui->Contents1, &QAction::triggered, this, &TForm1::Contents1Click);
+    connect(ui->About1, &QAction::triggered, this, &TForm1::About1Click);
+    connect(ui->VisitVarnyxTechnologies1, &QAction::triggered, this, &TForm1::VisitVarnyxTechnologies1Click);
+    connect(ui->PortableMP3, &QAction::triggered, this, &TForm1::PortableMP3Click);
+    connect(ui->MoreVoicesLbl, &QLabel::linkActivated, this, &TForm1::MoreVoicesLblClick);
+
+    m_siVoiceGrp = new QButtonGroup(this);
+    m_siVoiceGrp->addButton(ui->SIVoiceDefault, 0);
+    m_siVoiceGrp->addButton(ui->SIVoiceRandom, 1);
+    m_miVoiceGrp = new QButtonGroup(this);
+    m_miVoiceGrp->addButton(ui->MIVoiceDefault, 0);
+    m_miVoiceGrp->addButton(ui->MIVoiceRandom, 1);
+    m_miVoiceGrp->addButton(ui->MIVoiceRoundRobin, 2);
+    m_oDestGrp = new QButtonGroup(this);
+    m_oDestGrp->addButton(ui->ODestSingle, 0);
+    m_oDestGrp->addButton(ui->ODestMultiple, 1);
+    // idClicked fires for user clicks only, so loading a sheet does not
+    // write back the value it just read.
+    connect(m_siVoiceGrp, &QButtonGroup::idClicked, this, &TForm1::SIVoiceGrpClick);
+    connect(m_miVoiceGrp, &QButtonGroup::idClicked, this, &TForm1::MIVoiceGrpClick);
+    connect(m_oDestGrp, &QButtonGroup::idClicked, this, &TForm1::ODestGrpClick);
+    connect(ui->AutoSpeakCB, &QCheckBox::clicked, this, &TForm1::AutoSpeakCBClick);
+    connect(ui->AutoDeleteCB, &QCheckBox::clicked, this, &TForm1::AutoDeleteCBClick);
+    connect(ui->AutoTitleCB, &QCheckBox::clicked, this, &TForm1::AutoTitleCBClick);
+    connect(ui->FilterCB, &QCheckBox::clicked, this, &TForm1::FilterCBClick);
+    connect(ui->HighlightCB, &QCheckBox::clicked, this, &TForm1::HighlightPosnClick);
+    connect(ui->DfltVoiceCB, &QComboBox::activated, this, &TForm1::DfltVoiceCBChange);
+    connect(ui->ToolbarMinCB, &QComboBox::activated, this, &TForm1::ToolbarMinCBChange);
+    connect(ui->TBOnTopCB, &QCheckBox::clicked, this, &TForm1::TBOnTopCBClick);
+    connect(ui->AutoStartAppCB, &QCheckBox::clicked, this, &TForm1::AutoStartAppCBClick);
+    connect(ui->PageControl1, &QTabWidget::currentChanged, this, [this](int) {
+        if (ui->PageControl1->currentWidget() == ui->MiscSheet)
+            MiscSheetShow();
+    });
+}
+
+void TForm1::FillAudioHelpMenu()
+{
+    GrabBaseClass help;
+    help.LoadFromFile(AppPaths::dataDir() + QLatin1Char('/') + kAudioHelpFile);
+    QStringList topics;
+    help.GetList(QStringLiteral("/"), QStringLiteral("HelpTopics"), topics);
+    for (const QString &topic : std::as_const(topics)) {
+        QAction *item = ui->AudioHelp1->addAction(topic);
+        connect(item, &QAction::triggered, this, [this, topic] { AudioHelpClick(topic); });
+    }
+    ui->AudioHelp1->menuAction()->setEnabled(!topics.isEmpty());
+}
+
+void TForm1::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_shownOnce)
+        FormShow();
+}
+
+void TForm1::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        if (!m_activatedOnce)
+            FormActivate();
+    } else if (event->type() == QEvent::WindowStateChange && isMinimized() && m_shownOnce &&
+               m_readingState != rsExiting) {
+        // The user minimised the window: the program goes to the tray.
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized())
+                AppMinimize();
+        });
+    }
+}
+
+void TForm1::FormShow()
+{
+    UtilsClass::WriteLog(QStringLiteral("Entered FormShow"));
+    // Guard against re-entry: the checks below may run the event loop.
+    m_shownOnce = true;
+
+    if (audio::audioSystem().outputDeviceCount() <= 0) {
+        MessageService::notice(kNoSoundCard);
+        Terminate();
+        return;
+    }
+
+    if (!TTSForm) {
+        Terminate();
+        return;
+    }
+    TTSForm->Initialize();
+
+    if (TTSForm->Voices().Count() == 0) {
+        TEngineWarningForm warning(this);
+        warning.exec();
+        Terminate();
+        return;
+    }
+
+    Prefs->LoadFromRegistry();
+    TTSForm->LoadVoicePrefs();
+    LoadFavoriteVoices();
+    m_random.seed(std::random_device{}());
+
+    QString articles;
+    if (Prefs->FirstTimeUser) {
+        Prefs->FirstTimeUser = false;
+        articles = AppPaths::dataDir() + QLatin1Char('/') + kIntroFile;
+    } else {
+        articles = ExportFileName();
+    }
+    // The read handlers are given with the reading commands.
+    m_list->ImportList(articles, m_popupMenu1, {}, {}, [this](TMemoEntry *e) { ArticleDeleteRequest(e); });
+
+    if (!m_listInfoInitialised && isActiveWindow()) {
+        UtilsClass::WriteLog(QStringLiteral("FormShow - Initialize list info and mark entry"));
+        InitListInfo();
+    }
+
+    AddTrayIcon();
+    SetReadingState(rsIdle);
+    UtilsClass::WriteLog(QStringLiteral("Exiting FormShow"));
+    // A desktop may refuse the focus to a starting program; the first
+    // activation's work (the list info, the "-auto" start) must still run.
+    QTimer::singleShot(0, this, [this] {
+        if (!m_activatedOnce && !m_terminating)
+            FormActivate();
+    });
+}
+
+void TForm1::InitListInfo()
+{
+    m_listInfoInitialised = true;
+    UpdateStatus(ArticleCountText());
+    if (m_list->GetVisibleCount() > 0) {
+        m_list->ScrollToTop(1);
+        m_list->MarkEntry(1);
+    } else {
+        AddNewArticle();
+    }
+}
+
+void TForm1::FormActivate()
+{
+    m_activatedOnce = true;
+    const QStringList args = QCoreApplication::arguments();
+    const QString first = args.size() > 1 ? args.at(1) : QString();
+    UtilsClass::WriteLog(AppPaths::programFilePath());
+    UtilsClass::WriteLog(first);
+    if (!m_listInfoInitialised && m_shownOnce && !m_terminating) {
+        UtilsClass::WriteLog(QStringLiteral("FormActivate - Initialize list info and mark entry"));
+        InitListInfo();
+    }
+    if (first == QLatin1String("-auto")) {
+        UtilsClass::WriteLog(QStringLiteral("Minimizing ..."));
+        m_timer1->start(kAutoTimerMs);
+    }
+    UtilsClass::WriteLog(QStringLiteral("Exiting FormActivate"));
+}
+
+void TForm1::Timer1Timer()
+{
+    UtilsClass::WriteLog(QStringLiteral("FormActivate Timer popped"));
+    if (m_list->Importing()) {
+        UtilsClass::WriteLog(QStringLiteral("Import in progress.  Resetting timer"));
+        m_timer1->start(kAutoTimerMs);
+        return;
+    }
+    UtilsClass::WriteLog(QStringLiteral("FormActivate Timer: Minimizing now."));
+    m_timer1->stop();
+    AppMinimize();
+}
+
+void TForm1::Terminate()
+{
+    m_terminating = true;
+    // Queued, so that it also ends a message loop that has not started yet.
+    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+// ------------------------------------------------------------------ layout
+
+void TForm1::LayoutStatusPanels()
+{
+    const int client = ui->StatusBar1->width() > 0 ? width() : 639;
+    m_panelWidth[0] = RoundHalfEven(client * 0.75);
+    m_panelWidth[1] = client - m_panelWidth[0];
+    m_panel[0]->setFixedWidth(m_panelWidth[0]);
+    m_panel[1]->setFixedWidth(m_panelWidth[1]);
+    m_gauge->setGeometry(m_panelWidth[0] + 2, 2, m_panelWidth[1], 15);
+}
+
+void TForm1::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TForm1::FormResize()
+{
+    if (m_shownOnce)
+        LayoutStatusPanels();
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->MainTextPanel && event->type() == QEvent::Resize)
+        MainTextPanelResize();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::MainTextPanelResize()
+{
+    if (m_list)
+        m_list->ScrollToFirstShown();
+}
+
+int TForm1::FullOptionsHeight(double dpi)
+{
+    return qRound(dpi) == 120 ? kFullOptionsHeight120Dpi : kFullOptionsHeight;
+}
+
+int TForm1::ToolbarHeight() const
+{
+    return kDesignedToolbarHeight;
+}
+
+void TForm1::SetPanel2Height(int height)
+{
+    ui->Panel2->setFixedHeight(std::max(0, height));
+    ui->Panel2->setVisible(height > 0);
+}
+
+void TForm1::MMLabel1Click()
+{
+    if (ui->Panel3->isVisibleTo(this)) {
+        ui->OptionsBtn->setChecked(false);
+        ui->ShowOptionsMItm->setChecked(false);
+        Prefs->ShowOptions = false;
+        ui->Panel3->hide();
+        SetPanel2Height(ui->ToolBar1->isVisibleTo(this) ? ToolbarHeight() : 0);
+    } else {
+        ui->OptionsBtn->setChecked(true);
+        ui->ShowOptionsMItm->setChecked(true);
+        Prefs->ShowOptions = true;
+        ui->Panel3->show();
+        const int full = FullOptionsHeight(screen() ? screen()->logicalDotsPerInch() : 96.0);
+        SetPanel2Height(ui->ToolBar1->isVisibleTo(this) ? full : full - ToolbarHeight());
+    }
+}
+
+void TForm1::ShowToolbarMItmClick()
+{
+    Prefs->ShowToolbar = !Prefs->ShowToolbar;
+    ui->ShowToolbarMItm->setChecked(Prefs->ShowToolbar);
+    ui->ToolBar1->setVisible(Prefs->ShowToolbar);
+    const bool options = ui->Panel3->isVisibleTo(this);
+    if (Prefs->ShowToolbar)
+        SetPanel2Height(options ? kFullOptionsHeight : ToolbarHeight());
+    else
+        SetPanel2Height(options ? kFullOptionsHeight - ToolbarHeight() : 0);
+}
+
+void TForm1::ShowModeSheet(bool multi)
+{
+    ui->MISIOptionsPage->setCurrentWidget(multi ? ui->MIOptionsSheet : ui->SIOptionsSheet);
+    if (multi)
+        MIOptionsSheetShow();
+    else
+        SIOptionsSheetShow();
+}
+
+// -------------------------------------------------------------------- help
+
+void TForm1::Contents1Click()
+{
+    const QString page = AppPaths::dataDir() + QLatin1Char('/') + kHelpPage;
+    if (!QFileInfo::exists(page) || !QDesktopServices::openUrl(QUrl::fromLocalFile(page)))
+        MessageService::error(QStringLiteral("The help pages could not be opened:\r") + page);
+}
+
+void TForm1::AudioHelpClick(const QString &topic)
+{
+    GrabBaseClass help;
+    help.LoadFromFile(AppPaths::dataDir() + QLatin1Char('/') + kAudioHelpFile);
+    const QString text = help.GetValue(QStringLiteral("/"), topic);
+    TVoiceEntry *voice = TTSForm ? TTSForm->FindVoice(Prefs->TTS_DefaultVoiceName) : nullptr;
+    if (TTSForm && (!voice || LanguageCodeOf(voice->Engine->LanguageID) != QLatin1String("eng")))
+        voice = TTSForm->FindHelpVoice();
+    if (!voice) {
+        MessageService::error(kNoEnglishVoice);
+        return;
+    }
+    UpdateStatus(QStringLiteral("Reading Audio Help"));
+    if (SpeakAudioHelp)
+        SpeakAudioHelp(text, voice->DisplayName);
+}
+
+void TForm1::About1Click()
+{
+    QDialog about(this);
+    about.setObjectName(QStringLiteral("AboutBox"));
+    about.setWindowTitle(QStringLiteral("About Voxtrella MP3"));
+    auto *layout = new QVBoxLayout(&about);
+    auto *text = new QLabel(&about);
+    text->setObjectName(QStringLiteral("AboutText"));
+    text->setTextFormat(Qt::RichText);
+    text->setText(QStringLiteral("<h2>Voxtrella MP3</h2><p>Version %1</p>"
+                                 "<p>Reads your text aloud, or into WAV and MP3 files,<br>"
+                                 "with the eSpeak NG and Flite speech engines.</p>"
+                                 "<p>MP3 encoding by LAME.</p>")
+                      .arg(Prefs->Version()));
+    text->setAccessibleName(QStringLiteral("About Voxtrella MP3"));
+    layout->addWidget(text);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &about);
+    buttons->button(QDialogButtonBox::Ok)->setAccessibleName(QStringLiteral("OK"));
+    connect(buttons, &QDialogButtonBox::accepted, &about, &QDialog::accept);
+    layout->addWidget(buttons);
+    about.exec();
+}
+
+void TForm1::VisitVarnyxTechnologies1Click()
+{
+    QDesktopServices::openUrl(kHomePage);
+}
+
+void TForm1::PortableMP3Click()
+{
+    QDesktopServices::openUrl(kPlayersPage);
+}
+
+void TForm1::MoreVoicesLblClick()
+{
+    QDesktopServices::openUrl(kVoicesPage);
+}
+
+// ------------------------------------------------------------------ status
+
+void TForm1::SetReadingState(ReadingState state)
+{
+    m_readingState = state;
+    if (state == rsExiting)
+        return;
+    const bool multi = Prefs->ML_ListMode == 1;
+    const bool aloud = state == rsIdle;
+    const bool file = state == rsIdle;
+    const bool pause = state == rsPaused || state == rsReading;
+    const bool skip = state == rsReading && multi;
+    const bool stop = state == rsPaused || state == rsReading;
+    auto set = [this](std::initializer_list<const char *> names, bool on) {
+        for (const char *n : names) {
+            const QString name = QLatin1String(n);
+            if (auto *w = findChild<QWidget *>(name))
+                w->setEnabled(on);
+            if (auto *a = findChild<QAction *>(name))
+                a->setEnabled(on);
+        }
+    };
+    set({"PlayToolBtn", "PlaySpkrMItm", "PlayPoNtry", "TestButton"}, aloud);
+    set({"PlayFileBtn", "PlayFileMItm", "PlayFilePoNtry"}, file);
+    set({"PauseBtn", "PauseMItm", "PausePoNtry"}, pause);
+    set({"SkipBtn", "SkipMItm", "SkipPoNtry"}, skip);
+    set({"StopBtn", "StopMItm", "StopPoNtry"}, stop);
+    set({"SelAudioDevMItm", "PronunciationMItm"}, state == rsIdle);
+    if (m_toolBar) {
+        m_toolBar->SetAloudEnabled(aloud);
+        m_toolBar->SetFileEnabled(file);
+        m_toolBar->SetPauseEnabled(pause);
+        m_toolBar->SetSkipEnabled(skip);
+        m_toolBar->SetStopEnabled(stop);
+    }
+    // A window minimised to the task bar counts as hidden here.
+    const bool mainShown = isVisible() && !isMinimized();
+    if (state == rsReading && m_toolBar && !m_toolBar->isVisible() && !mainShown && Prefs->ToolbarOnMinOption == 2)
+        ShowFloatingToolbar();
+}
+
+QString TForm1::ArticleCountText() const
+{
+    const int count = m_list ? m_list->GetVisibleCount() : 0;
+    if (count == 0)
+        return QStringLiteral("No articles");
+    if (count == 1) {
+        TMemoEntry *only = m_list->Entry(0);
+        if (only && only->Text().trimmed().isEmpty())
+            return QStringLiteral("No articles");
+        return QStringLiteral("1 article");
+    }
+    return QString::number(count) + QStringLiteral(" articles");
+}
+
+void TForm1::UpdateStatus(const QString &text)
+{
+    QString longText;
+    QString shortText;
+    if (!text.trimmed().isEmpty()) {
+        longText = shortText = text;
+    } else {
+        longText = shortText = ArticleCountText();
+    }
+    m_panel[0]->setText(longText);
+    SetTrayTip(longText);
+    if (m_toolBar)
+        m_toolBar->SetStatusText(shortText);
+    UtilsClass::WriteLog(longText);
+}
+
+void TForm1::ResetStatus()
+{
+    m_panel[0]->clear();
+    SetTrayTip(QString());
+    UpdateStatus(ArticleCountText());
+    m_gauge->hide();
+    m_gauge->setValue(0);
+    if (m_toolBar)
+        m_toolBar->ResetGauge();
+}
+
+QString TForm1::StatusText() const
+{
+    return m_panel[0]->text();
+}
+
+void TForm1::SetTrayTip(const QString &text)
+{
+    if (!m_trayIcon)
+        return;
+    m_trayIcon->setToolTip(m_readingState == rsIdle || text.isEmpty() ? Caption : text.left(63));
+}
+
+// ------------------------------------------------------ tray and toolbar
+
+bool TForm1::TrayAvailable() const
+{
+    return m_trayIcon && QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void TForm1::AddTrayIcon()
+{
+    if (m_trayIcon)
+        return;
+    m_trayIcon = new QSystemTrayIcon(windowIcon(), this);
+    m_trayIcon->setObjectName(QStringLiteral("TrayIcon"));
+    m_trayIcon->setToolTip(Caption);
+    // The menu is opened by the program itself on a right click.
+    connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (!m_shownOnce)
+            return;
+        if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) {
+            RestoreFromTray();
+        } else if (reason == QSystemTrayIcon::Context) {
+            activateWindow();
+            QCoreApplication::processEvents();
+            m_popupMenu2->popup(QCursor::pos());
+        }
+    });
+    m_trayIcon->show();
+}
+
+void TForm1::AppMinimize()
+{
+    if (TrayAvailable()) {
+        hide();
+        if (m_list)
+            m_list->hide();
+    } else if (!isMinimized()) {
+        // Without a tray the task bar is the only way back.
+        showMinimized();
+    }
+    const uint8_t option = Prefs->ToolbarOnMinOption;
+    if (option == 1 || (option == 2 && m_readingState == rsReading))
+        ShowFloatingToolbar();
+    else
+        TrayItem("ToolBarPONtry")->setEnabled(true);
+}
+
+void TForm1::RestoreFromTray()
+{
+    if (m_toolBar)
+        m_toolBar->hide();
+    if (m_list)
+        m_list->show();
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    TrayItem("ToolBarPONtry")->setEnabled(false);
+    raise();
+    activateWindow();
+}
+
+void TForm1::ShowFloatingToolbar()
+{
+    if (!m_toolBar)
+        return;
+    m_toolBar->ShowNormal();
+    TrayItem("ToolBarPONtry")->setEnabled(false);
+}
+
+void TForm1::AttachToolBar(TToolBarForm *toolbar)
+{
+    m_toolBar = toolbar;
+    if (!toolbar)
+        return;
+    // The reading commands assign OnPlay .. OnStop.
+    toolbar->OnRestore = [this] { RestoreFromTray(); };
+    toolbar->OnShown = [this] { TrayItem("ToolBarPONtry")->setEnabled(false); };
+    toolbar->OnUserClosed = [this] { TrayItem("ToolBarPONtry")->setEnabled(true); };
+    toolbar->setWindowIcon(windowIcon());
+    SetReadingState(m_readingState);
+}
+
+void TForm1::ToolBarPONtryClick()
+{
+    ShowFloatingToolbar();
+}
+
+void TForm1::ToolbarMinCBChange()
+{
+    Prefs->ToolbarOnMinOption = static_cast<uint8_t>(std::max(0, ui->ToolbarMinCB->currentIndex()));
+}
+
+void TForm1::TBOnTopCBClick()
+{
+    Prefs->ToolbarOnTop = ui->TBOnTopCB->isChecked();
+}
+
+void TForm1::MiscSheetShow()
+{
+    ui->AutoStartAppCB->setChecked(Autostart::exists());
+}
+
+void TForm1::AutoStartAppCBClick()
+{
+    const bool on = ui->AutoStartAppCB->isChecked();
+    const bool ok = on ? Autostart::write(AppPaths::programFilePath()) : Autostart::remove();
+    if (!ok) {
+        MessageService::error(on ? QStringLiteral("The login start entry could not be written:\r") + Autostart::filePath()
+                                 : QStringLiteral("The login start entry could not be removed:\r") + Autostart::filePath());
+        ui->AutoStartAppCB->setChecked(Autostart::exists());
+    }
+}
+
+// ------------------------------------------------------------ list modes
+
+void TForm1::CheckMode(bool multi)
+{
+    (multi ? ui->ToolButton2 : ui->ToolButton1)->setChecked(true);
+    (multi ? ui->MultiMItm : ui->SingleMItm)->setChecked(true);
+    TrayItem(multi ? "MIPoNtry" : "SIPoNtry")->setChecked(true);
+}
+
+void TForm1::ToolButton1Click()
+{
+    if (Prefs->ML_ListMode == 0) {
+        // Keep the controls showing the mode that is active.
+        CheckMode(false);
+        return;
+    }
+    UtilsClass::WriteLog(QStringLiteral("Entering Single-Article Mode"));
+    CheckMode(false);
+    Prefs->ML_ListMode = 0;
+    m_list->SetMultiArticle(false);
+    m_list->SetVisibleEntries(1);
+    ShowModeSheet(false);
+    m_list->DeleteBlankEntries();
+    if (m_list->GetVisibleCount() == 0) {
+        UtilsClass::WriteLog(QStringLiteral("Calling AddNew"));
+        AddNewArticle();
+    }
+    SetReadingState(m_readingState);
+}
+
+void TForm1::ToolButton2Click()
+{
+    if (Prefs->ML_ListMode == 1) {
+        CheckMode(true);
+        return;
+    }
+    UtilsClass::WriteLog(QStringLiteral("Entering Multi-Article Mode"));
+    CheckMode(true);
+    Prefs->ML_ListMode = 1;
+    m_list->SetMultiArticle(true);
+    m_list->SetVisibleEntries(Prefs->ML_VisibleEntries);
+    ShowModeSheet(true);
+    m_list->DeleteBlankEntries();
+    if (m_list->GetVisibleCount() == 0) {
+        UtilsClass::WriteLog(QStringLiteral("Calling AddNew"));
+        AddNewArticle();
+    }
+    SetReadingState(m_readingState);
+}
+
+void TForm1::SIOptionsSheetShow()
+{
+    if (auto *b = m_siVoiceGrp ? m_siVoiceGrp->button(Prefs->VoiceSelection()) : nullptr)
+        b->setChecked(true);
+    ui->AutoSpeakCB->setChecked(Prefs->AutoSpeak());
+    ui->AutoTitleCB->setChecked(Prefs->DefaultTitles());
+}
+
+void TForm1::MIOptionsSheetShow()
+{
+    if (auto *b = m_miVoiceGrp ? m_miVoiceGrp->button(Prefs->VoiceSelection()) : nullptr)
+        b->setChecked(true);
+    if (auto *b = m_oDestGrp ? m_oDestGrp->button(Prefs->FileDest()) : nullptr)
+        b->setChecked(true);
+    ui->AutoDeleteCB->setChecked(Prefs->AutoDelete());
+}
+
+void TForm1::ODestGrpClick()
+{
+    const int index = m_oDestGrp->checkedId();
+    if (index < 0)
+        return;
+    m_outputTarget = static_cast<OutputTarget>(index);
+    Prefs->SetFileDest(static_cast<uint8_t>(index));
+}
+
+void TForm1::MIVoiceGrpClick()
+{
+    if (m_miVoiceGrp->checkedId() >= 0)
+        Prefs->SetVoiceSelection(static_cast<uint8_t>(m_miVoiceGrp->checkedId()));
+}
+
+void TForm1::SIVoiceGrpClick()
+{
+    if (m_siVoiceGrp->checkedId() >= 0)
+        Prefs->SetVoiceSelection(static_cast<uint8_t>(m_siVoiceGrp->checkedId()));
+}
+
+void TForm1::AutoSpeakCBClick()
+{
+    Prefs->SetAutoSpeak(ui->AutoSpeakCB->isChecked());
+}
+
+void TForm1::AutoDeleteCBClick()
+{
+    if (m_shownOnce)
+        Prefs->SetAutoDelete(ui->AutoDeleteCB->isChecked());
+}
+
+void TForm1::AutoTitleCBClick()
+{
+    Prefs->SetDefaultTitles(ui->AutoTitleCB->isChecked());
+}
+
+void TForm1::FilterCBClick()
+{
+    Prefs->TTS_FilterSymbols = ui->FilterCB->isChecked();
+}
+
+void TForm1::HighlightPosnClick()
+{
+    Prefs->TTS_HighlightPosition = ui->HighlightCB->isChecked();
+}
+
+void TForm1::DfltVoiceCBChange()
+{
+    if (ui->DfltVoiceCB->currentIndex() >= 0)
+        Prefs->TTS_DefaultVoiceName = ui->DfltVoiceCB->currentText();
+}
+
+void TForm1::SelAudioDevMItmClick()
+{
+    TAuDevDlg dialog(this);
+    dialog.DlgUse = duTTS;
+    dialog.AudioDeviceID = Prefs->TTS_AudioDeviceID;
+    if (dialog.Execute() && TTSForm && TTSForm->CheckAudioDevice(dialog.AudioDeviceID)) {
+        Prefs->TTS_AudioDeviceID = dialog.AudioDeviceID;
+        TTSForm->TTS1->SetAudioDeviceID(dialog.AudioDeviceID);
+    }
+}
+
+void TForm1::PronunciationMItmClick()
+{
+    if (TTSForm)
+        TTSForm->ShowLexicon(this, kPronunciationTitle);
+}
+
+// ---------------------------------------------------------------- voices
+
+QString TForm1::ChooseVoice()
+{
+    const uint8_t policy = Prefs->VoiceSelection();
+    // With no favourite at all there is nothing to pick from: the default
+    // voice is still a voice the user chose.
+    if (policy == 0 || m_favoriteVoices.isEmpty())
+        return Prefs->TTS_DefaultVoiceName;
+    if (policy == 1) {
+        std::uniform_int_distribution<int> pick(0, static_cast<int>(m_favoriteVoices.size()) - 1);
+        return m_favoriteVoices.at(pick(m_random));
+    }
+    ++m_roundRobinIndex;
+    if (m_roundRobinIndex >= m_favoriteVoices.size())
+        m_roundRobinIndex = 0;
+    return m_favoriteVoices.at(m_roundRobinIndex);
+}
+
+void TForm1::LoadFavoriteVoices()
+{
+    UtilsClass::WriteLog(QStringLiteral("Entering LoadFavoriteVoices"));
+    m_roundRobinIndex = -1;
+    m_favoriteVoices.clear();
+    if (TTSForm) {
+        TVoiceList &voices = TTSForm->Voices();
+        for (int i = 0; i < voices.Count(); ++i) {
+            TVoiceEntry *v = voices.Items(i);
+            if (v->Favorite && v->Engine && v->Engine->Enabled)
+                m_favoriteVoices.append(v->DisplayName);
+        }
+    }
+    FillDefaultVoiceCombo();
+}
+
+void TForm1::FillDefaultVoiceCombo()
+{
+    QSignalBlocker block(ui->DfltVoiceCB);
+    ui->DfltVoiceCB->clear();
+    ui->DfltVoiceCB->addItems(m_favoriteVoices);
+    const int index = m_favoriteVoices.indexOf(Prefs->TTS_DefaultVoiceName);
+    ui->DfltVoiceCB->setCurrentIndex(index >= 0 ? index : (m_favoriteVoices.isEmpty() ? -1 : 0));
+}
+
+// --------------------------------------------------------------- articles
+
+void TForm1::GiveArticleHandlers(TMemoEntry *entry)
+{
+    // The read and read-to-file handlers are assigned with the reading
+    // commands.
+    entry->OnDelete = [this](TMemoEntry *e) { ArticleDeleteRequest(e); };
+    entry->SetPopupMenu(m_popupMenu1);
+}
+
+TMemoEntry *TForm1::AddNewArticle()
+{
+    TMemoEntry *entry = CreateArticle(QString(), ChooseVoice());
+    if (entry)
+        GiveArticleHandlers(entry);
+    return entry;
+}
+
+TMemoEntry *TForm1::CreateArticle(const QString &text, const QString &voiceName)
+{
+    TMemoEntry *entry = nullptr;
+    try {
+        entry = m_list->Add(text, voiceName);
+    } catch (const EMemoEntryLocked &e) {
+        UtilsClass::WriteLog(QStringLiteral("AddMemo Exception: ") + e.message());
+        MessageService::error(kLockedMessage);
+    } catch (const EAppError &e) {
+        UtilsClass::WriteLog(QStringLiteral("AddMemo Exception: ") + e.message());
+        MessageService::error(e.message());
+    } catch (const std::exception &e) {
+        UtilsClass::WriteLog(QStringLiteral("AddMemo Exception: ") + QString::fromUtf8(e.what()));
+        MessageService::error(QString::fromUtf8(e.what()));
+    } catch (...) {
+        UtilsClass::WriteLog(QStringLiteral("AddMemo Failed"));
+        MessageService::error(QStringLiteral("AddMemo Failed"));
+    }
+    SaveList();
+    UpdateStatus(ArticleCountText());
+    return entry;
+}
+
+void TForm1::SaveList()
+{
+    m_list->ExportList(ExportFileName());
+}
+
+void TForm1::ReadFileBtnClick()
+{
+    QFileDialog dialog(this, tr("Open Text File"), Prefs->OpenDlgInitialDir);
+    dialog.setObjectName(QStringLiteral("OpenDialog1"));
+    // The pattern is matched in any letter case, so "notes.TXT" shows too.
+    dialog.setNameFilter(QStringLiteral("Text files (*.txt)"));
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, false);
+    dialog.setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot | QDir::CaseSensitive);
+    dialog.setFileMode(Prefs->ML_ListMode == 1 ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    dialog.setSizeGripEnabled(true);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    OpenTextFiles(dialog.selectedFiles());
+}
+
+void TForm1::OpenTextFiles(const QStringList &files)
+{
+    if (files.isEmpty())
+        return;
+    Prefs->OpenDlgInitialDir = QFileInfo(files.first()).absolutePath();
+    for (const QString &file : files) {
+        TMemoEntry *entry = AddNewArticle();
+        if (!entry)
+            continue;
+        QString name = QFileInfo(file).fileName();
+        const int dot = name.indexOf(QLatin1Char('.'));
+        if (dot >= 0)
+            name = name.left(dot);
+        entry->TitleFromString(name, kTitleLength);
+        if (!entry->LoadFromFile(file))
+            MessageService::error(QStringLiteral("The file could not be opened:\r") + file);
+        if (Prefs->AutoSpeak() && StartAutoSpeak)
+            StartAutoSpeak(entry);
+        QCoreApplication::processEvents();
+    }
+    SaveList();
+    UpdateStatus(ArticleCountText());
+}
+
+void TForm1::ArticleDeleteRequest(TMemoEntry *entry)
+{
+    try {
+        m_list->HideEntry(entry);
+    } catch (const EMemoEntryLocked &) {
+        MessageService::error(kLockedMessage);
+        return;
+    }
+    if (m_list->GetVisibleCount() == 0)
+        AddNewArticle();
+    SaveList();
+    if (m_readingState != rsReading)
+        UpdateStatus(ArticleCountText());
+}
+
+void TForm1::DelSelPopupClick()
+{
+    try {
+        m_list->DeleteSelected();
+    } catch (const EMemoEntryLocked &) {
+        MessageService::error(kLockedMessage);
+        return;
+    }
+    if (m_list->GetVisibleCount() == 0)
+        AddNewArticle();
+    SaveList();
+    UpdateStatus(ArticleCountText());
+}
+
+void TForm1::AddNewPopupClick()
+{
+    AddNewArticle();
+}
+
+void TForm1::Paste1Execute()
+{
+    if (TMemoEntry *entry = m_list->CurrentEntry())
+        entry->Memo->paste();
+}
+
+void TForm1::Paste1Update()
+{
+    const bool selected = m_list && m_list->CurrentEntry();
+    ui->PasteBtn->setEnabled(selected);
+    ui->Paste1->setEnabled(selected);
+}
+
+// ---------------------------------------------------------------- leaving
 
 bool TForm1::SaveSettings()
 {
     TBaseRegistryClass::SaveWindowPlacement(this);
-    m_prefs->FieldsToItems();
-    return m_prefs->SaveToRegistry();
+    Prefs->FieldsToItems();
+    return Prefs->SaveToRegistry();
+}
+
+QAction *TForm1::TrayItem(const char *name) const
+{
+    return m_popupMenu2->findChild<QAction *>(QLatin1String(name));
 }
 
 void TForm1::closeEvent(QCloseEvent *event)
 {
-    UtilsClass::WriteLog(QStringLiteral("Entered FormClose"));
-    if (!SaveSettings())
-        MessageService::error(QStringLiteral("The settings could not be saved."));
+    SaveSettings();
+    if (m_readingState != rsExiting && !m_terminating) {
+        event->ignore();
+        AppMinimize();
+        return;
+    }
     event->accept();
-    UtilsClass::WriteLog(QStringLiteral("Exiting FormClose"));
 }
 
-void TForm1::ExitProgram()
+void TForm1::ExitVoxtrellaClick()
 {
-    UtilsClass::WriteLog(QStringLiteral("Exit"));
-    // Saves through closeEvent; quit also when the window was never shown.
+    if (m_readingState == rsExiting)
+        return;
+    UtilsClass::WriteLog(QStringLiteral("Entered ExitVoxtrellaClick"));
+    if (TTSForm) {
+        TTSForm->OnDone = nullptr;
+        TTSForm->TTS1->OnWordPosition = nullptr;
+    }
+    SetReadingState(rsExiting);
+    if (TTSForm)
+        TTSForm->Exiting = true;
+    QCoreApplication::processEvents();
+    if (TTSForm && TTSForm->TTS1->Active())
+        TTSForm->TTS1->AudioReset();
+    SaveList();
+    m_list->UnlockAllEntries();
+    m_list->DeleteAll();
     close();
     QCoreApplication::quit();
+}
+
+void TForm1::FormDestroy()
+{
+    UtilsClass::WriteLog(QStringLiteral("Entered Form1 Destroy"));
+    if (Prefs)
+        SaveSettings();
+    if (m_trayIcon) {
+        m_trayIcon->hide();
+        delete m_trayIcon;
+        m_trayIcon = nullptr;
+    }
+    UtilsClass::WriteLog(QStringLiteral("Exitting FormDestroy"));
 }

@@ -1,33 +1,203 @@
 #pragma once
-// The main window. For now it does the start of the program: it creates and
-// loads the settings record, restores its placement, and saves both when it
-// closes, when it is destroyed and when the program is asked to end.
+// TForm1: the main window. Owns the article list, the option panels and the
+// tray icon, runs the program's start-up and shutdown sequence, switches the
+// list modes and makes new articles with a voice chosen by the mode's voice
+// policy.
 
 #include <QMainWindow>
+#include <QStringList>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <random>
 
-class TPreferences;
+class QActionGroup;
+class QButtonGroup;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QSystemTrayIcon;
+class QTimer;
+class TMemoEntry;
+class TMemoListBox;
+class TToolBarForm;
+
+namespace Ui {
+class TForm1;
+}
+
+enum ReadingState : uint8_t { rsIdle = 0, rsPaused = 1, rsReading = 2, rsConverting = 3, rsExiting = 4 };
+enum OutputTarget : uint8_t { otSingleFile = 0, otMultipleFiles = 1, otSpeakers = 2 };
 
 class TForm1 : public QMainWindow
 {
     Q_OBJECT
 public:
-    static const QString Caption;  // "Voxtrella MP3"
+    static const QString Caption;  // "Voxtrella MP3", the title a second start looks for
 
+    // Runs FormCreate: creates and loads the settings record (Prefs) unless
+    // one exists, builds the option panels and the article list.
     explicit TForm1(QWidget *parent = nullptr);
+    // FormDestroy: saves placement and settings, removes the tray icon.
     ~TForm1() override;
 
-    // The exit command: saves and ends the event loop.
-    void ExitProgram();
+    Ui::TForm1 *form() const { return ui.get(); }
+    TMemoListBox *List() const { return m_list; }
+    QMenu *PopupMenu1() const { return m_popupMenu1; }
+    QMenu *PopupMenu2() const { return m_popupMenu2; }
+    QSystemTrayIcon *TrayIcon() const { return m_trayIcon; }
+    QProgressBar *Gauge() const { return m_gauge; }
+    QTimer *Timer1() const { return m_timer1; }
+    ReadingState State() const { return m_readingState; }
+    OutputTarget Target() const { return m_outputTarget; }
+    bool ShownOnce() const { return m_shownOnce; }
+    bool ListInfoInitialised() const { return m_listInfoInitialised; }
+    bool Terminating() const { return m_terminating; }
+    const QStringList &FavoriteVoices() const { return m_favoriteVoices; }
+    int RoundRobinIndex() const { return m_roundRobinIndex; }
+    int StatusPanelWidth(int panel) const { return m_panelWidth[panel]; }
+    QString StatusText() const;
+    QAction *TrayItem(const char *name) const;
+    TToolBarForm *ToolBar() const { return m_toolBar; }
+    // The floating toolbar this window drives (created after it).
+    void AttachToolBar(TToolBarForm *toolbar);
 
+    // Start-up and shutdown.
+    void InitListInfo();
+    void Timer1Timer();
+    void ExitVoxtrellaClick();
+    // The exit command under the name the program entry uses.
+    void ExitProgram() { ExitVoxtrellaClick(); }
     // Placement, fields and the settings store. False when the store could
     // not be written.
     bool SaveSettings();
 
+    // Layout.
+    void FormResize();
+    void MainTextPanelResize();
+    void MMLabel1Click();
+    void ShowToolbarMItmClick();
+    // The options strip's full height: 316 at 120 pixels per inch, else 257.
+    static int FullOptionsHeight(double dpi);
+
+    // Help.
+    void Contents1Click();
+    void AudioHelpClick(const QString &topic);
+    void About1Click();
+    void VisitVarnyxTechnologies1Click();
+    void PortableMP3Click();
+    void MoreVoicesLblClick();
+
+    // Status and reading state.
+    void SetReadingState(ReadingState state);
+    void UpdateStatus(const QString &text);
+    void ResetStatus();
+    QString ArticleCountText() const;
+
+    // Tray and floating toolbar.
+    void AppMinimize();
+    void RestoreFromTray();
+    void RestoreMItmClick() { RestoreFromTray(); }
+    void ToolBarPONtryClick();
+    void ToolbarMinCBChange();
+    void TBOnTopCBClick();
+    void MiscSheetShow();
+    void AutoStartAppCBClick();
+    // The desktop offers a tray to hide in (else minimising goes to the task bar).
+    bool TrayAvailable() const;
+
+    // List modes, new articles, options.
+    void ToolButton1Click();
+    void ToolButton2Click();
+    void SIOptionsSheetShow();
+    void MIOptionsSheetShow();
+    void ODestGrpClick();
+    void MIVoiceGrpClick();
+    void SIVoiceGrpClick();
+    void AutoSpeakCBClick();
+    void AutoDeleteCBClick();
+    void AutoTitleCBClick();
+    void FilterCBClick();
+    void HighlightPosnClick();
+    void DfltVoiceCBChange();
+    void SelAudioDevMItmClick();
+    void PronunciationMItmClick();
+    void ReadFileBtnClick();
+    // The files-chosen half of ReadFileBtnClick.
+    void OpenTextFiles(const QStringList &files);
+    void AddNewPopupClick();
+    void DelSelPopupClick();
+    void Paste1Execute();
+    void Paste1Update();
+    void ArticleDeleteRequest(TMemoEntry *entry);
+
+    QString ChooseVoice();
+    void LoadFavoriteVoices();
+    void FillDefaultVoiceCombo();
+    TMemoEntry *AddNewArticle();
+    TMemoEntry *CreateArticle(const QString &text, const QString &voiceName);
+    // Saves the list to the saved-articles file.
+    void SaveList();
+
+    // Speaking belongs to the reading commands, which assign these: speak a
+    // help text with a voice, and read a new article at once (auto speak).
+    std::function<void(const QString &text, const QString &voiceName)> SpeakAudioHelp;
+    std::function<void(TMemoEntry *entry)> StartAutoSpeak;
+
 protected:
+    void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    std::unique_ptr<TPreferences> m_prefs;
+    void FormCreate();
+    void FormShow();
+    void FormActivate();
+    void FormDestroy();
+    void BuildPopupMenus();
+    void BindControls();
+    void FillAudioHelpMenu();
+    void LayoutStatusPanels();
+    void SetPanel2Height(int height);
+    int ToolbarHeight() const;
+    void ShowModeSheet(bool multi);
+    void CheckMode(bool multi);
+    void GiveArticleHandlers(TMemoEntry *entry);
+    void AddTrayIcon();
+    void SetTrayTip(const QString &text);
+    void ShowFloatingToolbar();
+    void Terminate();
+
+    std::unique_ptr<Ui::TForm1> ui;
+    std::unique_ptr<class TPreferences> m_prefs;  // when this window created Prefs
+    TMemoListBox *m_list = nullptr;
+    TToolBarForm *m_toolBar = nullptr;
+    QMenu *m_popupMenu1 = nullptr;
+    QMenu *m_popupMenu2 = nullptr;
+    QMenu *m_popupMenu3 = nullptr;
+    QSystemTrayIcon *m_trayIcon = nullptr;
+    QProgressBar *m_gauge = nullptr;
+    QLabel *m_panel[2] = {nullptr, nullptr};
+    int m_panelWidth[2] = {0, 0};
+    QTimer *m_timer1 = nullptr;
+    QButtonGroup *m_siVoiceGrp = nullptr;
+    QButtonGroup *m_miVoiceGrp = nullptr;
+    QButtonGroup *m_oDestGrp = nullptr;
+    QButtonGroup *m_fileFormatGrp = nullptr;
+
+    QStringList m_favoriteVoices;
+    bool m_shownOnce = false;
+    bool m_activatedOnce = false;
+    bool m_listInfoInitialised = false;
+    bool m_clipboardArmed = false;
+    bool m_terminating = false;
+    int m_roundRobinIndex = -1;
+    ReadingState m_readingState = rsIdle;
+    OutputTarget m_outputTarget = otSpeakers;
+    std::mt19937 m_random;
 };
+
+extern TForm1 *Form1;

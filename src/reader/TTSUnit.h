@@ -25,6 +25,8 @@ public:
 
     // Builds the voice catalogue from the installed engine modes.
     void Initialize();
+    // After the settings were read again: the stored default voice, the
+    // engines' flags and the voices' favourites, pitch and speed.
     void LoadVoicePrefs();
     void SaveVoicePrefs();
 
@@ -51,13 +53,13 @@ public:
     uint8_t ReadingTarget = 2;
     bool Exiting = false;
 
-    TVoiceList &Voices() { return *m_voices; }
-    TEngineList &Engines() { return *m_engines; }
+    TVoiceCatalog &Catalog() { return *m_catalog; }
+    TVoiceList &Voices() { return m_catalog->Voices; }
+    TEngineList &Engines() { return m_catalog->Engines; }
     TTTSFilter &Filter() { return *m_filter; }
 
 private:
-    std::unique_ptr<TVoiceList> m_voices;
-    std::unique_ptr<TEngineList> m_engines;
+    std::unique_ptr<TVoiceCatalog> m_catalog;
     std::unique_ptr<TTTSFilter> m_filter;
 };
 

@@ -1,0 +1,53 @@
+#include "AppWindows.h"
+
+#include "ReaderUnit.h"
+#include "ToolBarUnit.h"
+#include "dialogs/NoEngineWarning.h"
+#include "dialogs/SelectDirectory.h"
+#include "reader/TTSUnit.h"
+#include "util/UtilsClass.h"
+
+#include <QCoreApplication>
+
+AppWindows::AppWindows() = default;
+
+AppWindows::~AppWindows()
+{
+    // Reverse order: the main window still reaches the reading driver and
+    // the toolbar while it is destroyed.
+    m_engineWarningForm.reset();
+    m_outDirDialog.reset();
+    m_form1.reset();
+    m_ttsForm.reset();
+    m_toolBarForm.reset();
+}
+
+bool AppWindows::Create()
+{
+    m_form1 = std::make_unique<TForm1>();
+    Form1 = m_form1.get();
+    m_toolBarForm = std::make_unique<TToolBarForm>();
+    Form1->AttachToolBar(m_toolBarForm.get());
+
+    bool driverCreated = true;
+    try {
+        m_ttsForm = std::make_unique<TTTSForm>();
+        TTSForm = m_ttsForm.get();
+    } catch (const std::exception &e) {
+        UtilsClass::WriteLog(QStringLiteral("TTSForm creation failed: ") + QString::fromUtf8(e.what()));
+        driverCreated = false;
+    } catch (...) {
+        UtilsClass::WriteLog(QStringLiteral("TTSForm creation failed"));
+        driverCreated = false;
+    }
+    if (!driverCreated) {
+        TEngineWarningForm warning;
+        warning.exec();
+        // Queued, so that the message loop entered next ends at once.
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    }
+
+    m_outDirDialog = std::make_unique<TOutDirDialog>();
+    m_engineWarningForm = std::make_unique<TEngineWarningForm>();
+    return driverCreated;
+}

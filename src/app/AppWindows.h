@@ -1,0 +1,36 @@
+#pragma once
+// The program's windows, created in their fixed order at start-up and
+// destroyed in reverse order at the end. The program entry and the tests
+// share it, so both start the program the same way.
+
+#include <memory>
+
+class TForm1;
+class TToolBarForm;
+class TTTSForm;
+class TOutDirDialog;
+class TEngineWarningForm;
+
+class AppWindows
+{
+public:
+    AppWindows();
+    ~AppWindows();
+    AppWindows(const AppWindows &) = delete;
+    AppWindows &operator=(const AppWindows &) = delete;
+
+    // Creates every window. When the reading driver cannot be created the
+    // engine warning is shown and the application is asked to end (the
+    // message loop then ends at once); the other windows are still created.
+    // Returns false in that case.
+    bool Create();
+
+    TForm1 *MainForm() const { return m_form1.get(); }
+
+private:
+    std::unique_ptr<TForm1> m_form1;
+    std::unique_ptr<TToolBarForm> m_toolBarForm;
+    std::unique_ptr<TTTSForm> m_ttsForm;
+    std::unique_ptr<TOutDirDialog> m_outDirDialog;
+    std::unique_ptr<TEngineWarningForm> m_engineWarningForm;
+};

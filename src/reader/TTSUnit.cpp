@@ -1,0 +1,198 @@
+#include "TTSUnit.h"
+
+#include "dialogs/PronEditorInfo.h"
+#include "platform/shell/MessageService.h"
+#include "settings/PreferenceUnit.h"
+#include "util/UtilsClass.h"
+
+#include <QCoreApplication>
+
+TTTSForm *TTSForm = nullptr;
+
+namespace {
+
+// The engine that carries the pronunciation editor here.
+const QString kLexiconEngine = QStringLiteral("eSpeak NG");
+
+const QString kLexiconActivationFailed = QStringLiteral("TTS Activation failed in Lexicon Dialog");
+const QString kDeviceCheckFailed = QStringLiteral(
+    "Audio device check failed. \rVerify that the device you have selected is a valid audio device\r\r"
+    "Please contact Voxtrella Support if you're having problems");
+const QString kLexiconEngineMissing = QStringLiteral(
+    "eSpeak NG TTS Engine is not installed\r\rVoxtrella MP3 has detected that the eSpeak NG Text-To-Speech\r"
+    "engine is not installed on your computer.  The engine must be\rinstalled for the pronunciation editor to "
+    "work.\r\rPlease contact Voxtrella Support for assistance.");
+const QString kLexiconEngineDisabled = QStringLiteral(
+    "eSpeak NG TTS Engine is not enabled\r\rVoxtrella MP3 has detected that you have disabled the eSpeak NG\r"
+    "Text-To-Speech engine.  The engine must be enabled for the\rPronunciation Editor to work.\r\r"
+    "Please select the Engines/Voices tab on the options panel and enable\rthe engine.");
+const QString kNoLexiconVoice = QStringLiteral(
+    "No eSpeak NG voice for English was found, so the pronunciation editor cannot be opened.");
+
+}  // namespace
+
+TTTSForm::TTTSForm(QWidget *parent)
+    : QWidget(parent),
+      m_catalog(std::make_unique<TVoiceCatalog>()),
+      m_filter(std::make_unique<TTTSFilter>())
+{
+    setObjectName(QStringLiteral("TTSForm"));
+    TTS1 = new TTTS(this);
+    TTS1->setObjectName(QStringLiteral("TTS1"));
+    if (Prefs)
+        TTS1->SetAudioDeviceID(Prefs->TTS_AudioDeviceID);
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(500);
+    Timer1->setSingleShot(true);
+}
+
+TTTSForm::~TTTSForm()
+{
+    if (TTSForm == this)
+        TTSForm = nullptr;
+}
+
+void TTTSForm::Initialize()
+{
+    m_catalog->Initialize(this);
+}
+
+void TTTSForm::LoadVoicePrefs()
+{
+    m_catalog->EnsureDefaultVoice();
+    m_catalog->LoadVoicePrefs();
+}
+
+void TTTSForm::SaveVoicePrefs()
+{
+    m_catalog->SaveVoicePrefs();
+}
+
+TVoiceEntry *TTTSForm::FindVoice(const QString &name) const
+{
+    return m_catalog->FindVoice(name);
+}
+
+TVoiceEntry *TTTSForm::FindHelpVoice() const
+{
+    return m_catalog->FindHelpVoice();
+}
+
+void TTTSForm::SetEngineEnabled(const QString &groupName, bool enabled)
+{
+    m_catalog->SetEngineEnabled(groupName, enabled);
+}
+
+void TTTSForm::LoadVoiceDefaults(TVoiceEntry *voice)
+{
+    if (!voice)
+        return;
+    {
+        TTTS probe(this);
+        probe.SetActive(false);
+        probe.SetModeID(voice->ModeID);
+        probe.SetActive(true);
+        voice->PitchMin = probe.MinPitch();
+        voice->PitchMax = probe.MaxPitch();
+        voice->PitchDefault = probe.Pitch();
+        voice->SpeedMin = static_cast<int32_t>(probe.MinSpeed());
+        voice->SpeedMax = static_cast<int32_t>(probe.MaxSpeed());
+        voice->SpeedDefault = static_cast<int32_t>(probe.Speed());
+        probe.SetActive(false);
+    }
+    if (voice->Pitch <= 0)
+        voice->Pitch = voice->PitchDefault;
+    if (voice->Speed <= 0)
+        voice->Speed = voice->SpeedDefault;
+}
+
+bool TTTSForm::CheckAudioDevice(int32_t deviceId)
+{
+    const int32_t previous = TTS1->AudioDeviceID();
+    bool active = false;
+    try {
+        TTS1->SetActive(false);
+        TTS1->SetAudioDeviceID(deviceId);
+        TTS1->SetActive(true);
+    } catch (const EAppError &e) {
+        MessageService::error(e.message());
+    } catch (const std::exception &e) {
+        MessageService::error(QString::fromUtf8(e.what()));
+    } catch (...) {
+        MessageService::error(QStringLiteral("Audio Device check failed"));
+    }
+    active = TTS1->Active();
+    if (!active)
+        MessageService::notice(kDeviceCheckFailed);
+    try {
+        TTS1->SetActive(false);
+        TTS1->SetAudioDeviceID(previous);
+    } catch (const EAppError &e) {
+        UtilsClass::WriteLog(QStringLiteral("CheckAudioDevice: ") + e.message());
+    }
+    return active;
+}
+
+void TTTSForm::ShowLexicon(QWidget *owner, const QString &title)
+{
+    if (TTS1->Active())
+        return;
+    TEngineEntry *engine = Engines().FindEngine(kLexiconEngine);
+    if (!engine) {
+        MessageService::error(kLexiconEngineMissing);
+        return;
+    }
+    if (!engine->Enabled) {
+        MessageService::error(kLexiconEngineDisabled);
+        return;
+    }
+    bool otherEngines = false;
+    for (int i = 0; i < Engines().Count(); ++i)
+        otherEngines = otherEngines || Engines().Items(i)->GroupName != engine->GroupName;
+    if (otherEngines && Prefs && Prefs->ShowPronEditWarning) {
+        TPronEditorInfoForm info(owner);
+        info.exec();
+        QCoreApplication::processEvents();
+    }
+
+    TVoiceEntry *voice = Prefs ? FindVoice(Prefs->TTS_DefaultVoiceName) : nullptr;
+    if (!voice || voice->Engine != engine) {
+        voice = nullptr;
+        for (int i = 0; i < Voices().Count() && !voice; ++i) {
+            TVoiceEntry *v = Voices().Items(i);
+            if (v->Engine == engine && LanguageCodeOf(v->Engine->LanguageID) == QLatin1String("eng"))
+                voice = v;
+        }
+    }
+    if (!voice) {
+        MessageService::error(kNoLexiconVoice);
+        return;
+    }
+
+    try {
+        if (voice->PitchMin == -1)
+            LoadVoiceDefaults(voice);
+        TTS1->SetModeID(voice->ModeID);
+        TTS1->SetActive(true);
+        if (!TTS1->Active()) {
+            MessageService::error(kLexiconActivationFailed);
+            return;
+        }
+        TTS1->SetPitch(static_cast<uint16_t>(voice->Pitch));
+        TTS1->SetSpeed(static_cast<uint32_t>(voice->Speed));
+        TTS1->ShowLexiconDlg(owner, title);
+        TTS1->SetActive(false);
+    } catch (const EAppError &e) {
+        MessageService::error(e.message());
+    } catch (const std::exception &e) {
+        MessageService::error(QString::fromUtf8(e.what()));
+    } catch (...) {
+        MessageService::notice(kLexiconActivationFailed);
+    }
+    try {
+        TTS1->SetActive(false);
+    } catch (const EAppError &e) {
+        UtilsClass::WriteLog(QStringLiteral("ShowLexicon: ") + e.message());
+    }
+}

@@ -1,0 +1,266 @@
+// The real voxtrella executable on a private Xvfb display: a second start
+// brings the first one's window back and ends at once, "-auto" starts hidden
+// in the tray, and a termination request saves what was typed and every
+// setting, the way the exit command does.
+//
+// A tray is stood in for by owning the system tray selection of the display,
+// which is what makes a desktop's tray "available" to programs.
+#include "TestSupport.h"
+#include "platform/audio/AudioSystem.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+#include <xcb/xcb.h>
+
+#include <csignal>
+
+using TestSupport::readFile;
+
+namespace {
+
+// Every key of the preferences table.
+const char *const kPreferenceKeys[] = {
+    "ShowOptions",      "ShowToolbar",         "SI_AutoSpeak",       "SI_Voice",        "SI_ShowBusyDialog",
+    "MI_Voice",         "ML_AutoDelete",       "ML_VisibleEntries",  "ML_ListMode",     "TTS_DefaultVoiceName",
+    "TTS_HighlightPosition", "TTS_FilterSymbols", "TTS_AudioDeviceID", "TTS_SoundCardCheckErr", "CB_Monitor",
+    "CB_Prompt",        "CB_PromptDelay",      "CB_ThreshHold",      "CB_PromptTop",    "CB_PromptLeft",
+    "CB_DfltPromptAction", "CB_LastPromptAction", "CB_ClearOnCopy",  "OUT_FileDest",    "OUT_FileFormat",
+    "OUT_Directory",    "OpenDlgInitialDir",   "RunMinimized",       "ToolbarOnMinOption", "ToolbarOnTop",
+    "FirstTimeUser",    "BitRate",             "ShowPronEditWarning", "SI_DefaultTitles"};
+
+class XvfbDisplay
+{
+public:
+    ~XvfbDisplay() { stop(); }
+
+    bool start()
+    {
+        for (int n = 91; n < 160; ++n) {
+            if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)) ||
+                QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)))
+                continue;
+            m_name = QStringLiteral(":%1").arg(n);
+            m_server.start(QStringLiteral("Xvfb"), {m_name, QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                                                    QStringLiteral("-screen"), QStringLiteral("0"),
+                                                    QStringLiteral("1024x768x24")});
+            if (!m_server.waitForStarted(5000))
+                return false;
+            QElapsedTimer t;
+            t.start();
+            while (t.elapsed() < 10000 && m_server.state() == QProcess::Running) {
+                if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)) && connectTray())
+                    return true;
+                QThread::msleep(50);
+            }
+            stop();
+        }
+        return false;
+    }
+
+    void stop()
+    {
+        if (m_tray) {
+            xcb_disconnect(m_tray);
+            m_tray = nullptr;
+        }
+        if (m_server.state() != QProcess::NotRunning) {
+            m_server.terminate();
+            m_server.waitForFinished(5000);
+        }
+    }
+
+    QString name() const { return m_name; }
+
+private:
+    // Owns "_NET_SYSTEM_TRAY_S0": programs on this display now see a tray.
+    bool connectTray()
+    {
+        m_tray = xcb_connect(m_name.toLatin1().constData(), nullptr);
+        if (xcb_connection_has_error(m_tray)) {
+            xcb_disconnect(m_tray);
+            m_tray = nullptr;
+            return false;
+        }
+        xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_tray)).data;
+        const xcb_window_t window = xcb_generate_id(m_tray);
+        xcb_create_window(m_tray, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+        const char *atomName = "_NET_SYSTEM_TRAY_S0";
+        xcb_intern_atom_reply_t *atom =
+            xcb_intern_atom_reply(m_tray, xcb_intern_atom(m_tray, 0, uint16_t(strlen(atomName)), atomName), nullptr);
+        if (!atom)
+            return false;
+        xcb_set_selection_owner(m_tray, window, atom->atom, XCB_CURRENT_TIME);
+        free(atom);
+        xcb_flush(m_tray);
+        return true;
+    }
+
+    QProcess m_server;
+    QString m_name;
+    xcb_connection_t *m_tray = nullptr;
+};
+
+class EndToEndTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty() ||
+            QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+            GTEST_SKIP() << "Xvfb and xdotool are needed";
+        // The program refuses to run without a sound device; the test
+        // command provides a private sound server.
+        if (audio::audioSystem().outputDeviceCount() <= 0)
+            GTEST_SKIP() << "no sound server (run through scripts/run-tests.sh)";
+        ASSERT_TRUE(m_display.start());
+        m_env = QProcessEnvironment::systemEnvironment();
+        m_env.insert(QStringLiteral("DISPLAY"), m_display.name());
+        m_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        m_env.insert(QStringLiteral("VOXTRELLA_HOME"), home());
+        m_env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    }
+
+    void TearDown() override
+    {
+        for (QProcess *p : {&m_first, &m_second}) {
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished(5000);
+            }
+        }
+        m_display.stop();
+    }
+
+    static QString home() { return TestSupport::homeDir(); }
+
+    void startProgram(QProcess &process, const QStringList &args)
+    {
+        process.setProcessEnvironment(m_env);
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.start(QStringLiteral(VOXTRELLA_EXECUTABLE), args);
+        ASSERT_TRUE(process.waitForStarted(5000));
+    }
+
+    QString xdotool(const QStringList &args)
+    {
+        QProcess p;
+        p.setProcessEnvironment(m_env);
+        p.start(QStringLiteral("xdotool"), args);
+        p.waitForFinished(5000);
+        return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    }
+
+    // The visible main window's id, or empty.
+    QString visibleMainWindow()
+    {
+        return xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                        QStringLiteral("^Voxtrella MP3$")})
+            .section(QLatin1Char('\n'), 0, 0);
+    }
+
+    bool waitUntil(const std::function<bool()> &pred, int ms)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!pred()) {
+            if (t.elapsed() > ms)
+                return false;
+            QThread::msleep(100);
+        }
+        return true;
+    }
+
+    QString log() { return QString::fromUtf8(readFile(home() + QStringLiteral("/voxtrella.dbg"))); }
+
+    XvfbDisplay m_display;
+    QProcessEnvironment m_env;
+    QProcess m_first;
+    QProcess m_second;
+};
+
+TEST_F(EndToEndTest, AutoStartsInTheTrayASecondStartBringsItBackAndTerminationSavesEverything)
+{
+    startProgram(m_first, {QStringLiteral("-auto")});
+    ASSERT_TRUE(waitUntil([this] { return log().contains(QStringLiteral("FormActivate Timer: Minimizing now.")); },
+                          30000))
+        << log().toStdString();
+    QThread::msleep(300);
+    EXPECT_TRUE(visibleMainWindow().isEmpty());
+
+    // The second start ends within two seconds and the first window comes back.
+    QElapsedTimer second;
+    second.start();
+    startProgram(m_second, {});
+    ASSERT_TRUE(m_second.waitForFinished(2000));
+    EXPECT_LT(second.elapsed(), 2000);
+    EXPECT_EQ(m_second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(m_second.exitCode(), 0);
+    QString window;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            window = visibleMainWindow();
+            return !window.isEmpty();
+        },
+        5000));
+    EXPECT_EQ(m_first.state(), QProcess::Running);
+
+    // Type into the article: a click in its editor, then keys.
+    const QString geometry = xdotool({QStringLiteral("getwindowgeometry"), window});
+    const QRegularExpressionMatch size = QRegularExpression(QStringLiteral("Geometry: (\\d+)x(\\d+)")).match(geometry);
+    ASSERT_TRUE(size.hasMatch()) << geometry.toStdString();
+    const int w = size.captured(1).toInt();
+    const int h = size.captured(2).toInt();
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(w / 2),
+             QString::number(h - 60), QStringLiteral("click"), QStringLiteral("1")});
+    QThread::msleep(300);
+    xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"),
+             QStringLiteral("typed before logout")});
+    QThread::msleep(500);
+
+    // A termination request (logout, shutdown) saves like the exit command.
+    ::kill(pid_t(m_first.processId()), SIGTERM);
+    ASSERT_TRUE(m_first.waitForFinished(10000));
+    EXPECT_EQ(m_first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(m_first.exitCode(), 0);
+
+    const QByteArray saved = readFile(home() + QStringLiteral("/VXExport.txt"));
+    EXPECT_TRUE(saved.contains("typed before logout")) << saved.toStdString();
+
+    const QString settings = QString::fromUtf8(readFile(home() + QStringLiteral("/registry.ini")));
+    for (const char *key : kPreferenceKeys)
+        EXPECT_TRUE(settings.contains(QLatin1Char('"') + QLatin1String(key) + QStringLiteral("\"="), Qt::CaseInsensitive))
+            << key;
+    // The first run's introduction is not shown again.
+    EXPECT_TRUE(settings.contains(QStringLiteral("\"FirstTimeUser\"=\"false\""))) << settings.toStdString();
+}
+
+TEST_F(EndToEndTest, AutoWrittenInCapitalsOrSecondDoesNotHideTheWindow)
+{
+    startProgram(m_first, {QStringLiteral("-AUTO")});
+    ASSERT_TRUE(waitUntil([this] { return log().contains(QStringLiteral("Exiting FormActivate")); }, 30000))
+        << log().toStdString();
+    QThread::msleep(1000);
+    EXPECT_FALSE(visibleMainWindow().isEmpty());
+    EXPECT_FALSE(log().contains(QStringLiteral("Minimizing")));
+    ::kill(pid_t(m_first.processId()), SIGTERM);
+    ASSERT_TRUE(m_first.waitForFinished(10000));
+
+    QFile::remove(home() + QStringLiteral("/voxtrella.dbg"));
+    startProgram(m_first, {QStringLiteral("notes.txt"), QStringLiteral("-auto")});
+    ASSERT_TRUE(waitUntil([this] { return log().contains(QStringLiteral("Exiting FormActivate")); }, 30000));
+    QThread::msleep(1000);
+    EXPECT_FALSE(visibleMainWindow().isEmpty());
+    ::kill(pid_t(m_first.processId()), SIGTERM);
+    ASSERT_TRUE(m_first.waitForFinished(10000));
+}
+
+}  // namespace

@@ -1,32 +1,19 @@
 // Runs the real program on the offscreen platform in a private home and
-// checks what it leaves behind: the version line in the log, the rotated
-// logs, and every setting saved when a signal ends it.
+// checks what it leaves behind when a signal ends it.
 #include "RegistryStore.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QProcess>
-#include <QProcessEnvironment>
 
 #include <csignal>
 
 using TestSupport::readFile;
-using TestSupport::writeFile;
 
 namespace {
 
 const QString PrefsKey = QStringLiteral("Software\\VarnyxTech\\Voxtrella");
-
-const QStringList AllKeys = {
-    "ShowOptions", "ShowToolbar", "SI_AutoSpeak", "SI_Voice", "SI_ShowBusyDialog", "MI_Voice",
-    "ML_AutoDelete", "ML_VisibleEntries", "ML_ListMode", "TTS_DefaultVoiceName", "TTS_HighlightPosition",
-    "TTS_FilterSymbols", "TTS_AudioDeviceID", "TTS_SoundCardCheckErr", "CB_Monitor", "CB_Prompt",
-    "CB_PromptDelay", "CB_ThreshHold", "CB_PromptTop", "CB_PromptLeft", "CB_DfltPromptAction",
-    "CB_LastPromptAction", "CB_ClearOnCopy", "OUT_FileDest", "OUT_FileFormat", "OUT_Directory",
-    "OpenDlgInitialDir", "RunMinimized", "ToolbarOnMinOption", "ToolbarOnTop", "FirstTimeUser", "BitRate",
-    "ShowPronEditWarning", "SI_DefaultTitles"};
 
 QString home(const char *name)
 {
@@ -41,15 +28,19 @@ int runUntilSignal(int signalNumber)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("VOXTRELLA_HOME"), TestSupport::homeDir());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home("config"));
     program.setProcessEnvironment(env);
-    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const QByteArray previousLog = readFile(home("voxtrella.dbg"));
     program.start(QStringLiteral(VOXTRELLA_PROGRAM), {});
-    if (!program.waitForStarted(10000))
-        return -1;
-    const bool started = TestSupport::waitFor(
-        [] { return readFile(home("voxtrella.dbg")).contains("Version: 1.204"); }, 30000);
-    EXPECT_TRUE(started) << "no version line in the log";
+    EXPECT_TRUE(program.waitForStarted(10000));
+    EXPECT_TRUE(TestSupport::waitFor(
+        [&] {
+            return readFile(home("voxtrella1.dbg")) == previousLog &&
+                   readFile(home("voxtrella.dbg")).contains("Version: 1.204");
+        },
+        30000))
+        << "no rotated log and version line";
+    // The signal handlers are set up right after the main window is created.
+    TestSupport::waitFor([] { return false; }, 1000);
     ::kill(pid_t(program.processId()), signalNumber);
     if (!program.waitForFinished(30000)) {
         program.kill();
@@ -61,31 +52,29 @@ int runUntilSignal(int signalNumber)
 
 }  // namespace
 
-TEST(ProgramSettings, TheProgramLogsItsVersionAndSavesEverySettingOnSigterm)
+TEST(ProgramSettings, SigtermAndSigintEndTheProgramWithEverySettingSaved)
 {
-    ASSERT_TRUE(writeFile(home("voxtrella.dbg"), "previous run\r\n"));
-    ASSERT_TRUE(writeFile(home("registry.ini"),
-                          "[Software\\VarnyxTech\\Voxtrella]\n\"BitRate\"=\"48\"\n\"RunMinimized\"=\"true\"\n"));
+    const QStringList keys = {
+        "ShowOptions", "ShowToolbar", "SI_AutoSpeak", "SI_Voice", "SI_ShowBusyDialog", "MI_Voice",
+        "ML_AutoDelete", "ML_VisibleEntries", "ML_ListMode", "TTS_DefaultVoiceName", "TTS_HighlightPosition",
+        "TTS_FilterSymbols", "TTS_AudioDeviceID", "TTS_SoundCardCheckErr", "CB_Monitor", "CB_Prompt",
+        "CB_PromptDelay", "CB_ThreshHold", "CB_PromptTop", "CB_PromptLeft", "CB_DfltPromptAction",
+        "CB_LastPromptAction", "CB_ClearOnCopy", "OUT_FileDest", "OUT_FileFormat", "OUT_Directory",
+        "OpenDlgInitialDir", "RunMinimized", "ToolbarOnMinOption", "ToolbarOnTop", "FirstTimeUser", "BitRate",
+        "ShowPronEditWarning", "SI_DefaultTitles"};
+    ASSERT_TRUE(TestSupport::writeFile(home("voxtrella.dbg"), "previous run\r\n"));
+    ASSERT_TRUE(TestSupport::writeFile(home("registry.ini"), "[Software\\VarnyxTech\\Voxtrella]\n\"BitRate\"=\"48\"\n"));
 
-    EXPECT_EQ(runUntilSignal(SIGTERM), 0);
-
-    EXPECT_EQ(readFile(home("voxtrella1.dbg")), "previous run\r\n");
-    EXPECT_FALSE(readFile(home("voxtrella.dbg")).contains("previous run"));
-    RegistryStore store(home("registry.ini"));
-    ASSERT_EQ(store.loadStatus(), RegistryStore::LoadStatus::Ok);
-    const QStringList saved = store.valueNames(PrefsKey);
-    for (const QString &key : AllKeys)
-        EXPECT_TRUE(saved.contains(key)) << key.toStdString();
-    EXPECT_EQ(store.value(PrefsKey, QStringLiteral("BitRate")).toString(), QStringLiteral("48"));
-    EXPECT_EQ(store.value(PrefsKey, QStringLiteral("RunMinimized")).toString(), QStringLiteral("true"));
-    // The main window's placement is saved with the settings.
-    EXPECT_TRUE(store.keyExists(QStringLiteral("Software\\VarnyxTech\\Windows\\voxtrella\\Form1")));
-}
-
-TEST(ProgramSettings, SigintEndsTheProgramTheSameWay)
-{
-    EXPECT_EQ(runUntilSignal(SIGINT), 0);
-    RegistryStore store(home("registry.ini"));
-    EXPECT_EQ(store.valueNames(PrefsKey).size(), AllKeys.size());
-    EXPECT_EQ(store.value(PrefsKey, QStringLiteral("OUT_Directory")).toString(), home("Files"));
+    for (int signalNumber : {SIGTERM, SIGINT}) {
+        EXPECT_EQ(runUntilSignal(signalNumber), 0) << signalNumber;
+        RegistryStore store(home("registry.ini"));
+        ASSERT_EQ(store.loadStatus(), RegistryStore::LoadStatus::Ok);
+        for (const QString &key : keys)
+            EXPECT_TRUE(store.valueNames(PrefsKey).contains(key)) << key.toStdString() << " " << signalNumber;
+        EXPECT_EQ(store.value(PrefsKey, QStringLiteral("BitRate")).toString(), QStringLiteral("48"));
+        EXPECT_TRUE(store.keyExists(QStringLiteral("Software\\VarnyxTech\\Windows\\voxtrella\\Form1")));
+    }
+    // Two runs: the first one's log is now the previous generation's previous.
+    EXPECT_EQ(readFile(home("voxtrella2.dbg")), "previous run\r\n");
+    EXPECT_TRUE(readFile(home("voxtrella1.dbg")).contains("Version: 1.204"));
 }

@@ -1,6 +1,5 @@
 #pragma once
-// Helpers shared by the settings tests: the store's file, and a message
-// handler that records boxes instead of showing them.
+// Helpers shared by the settings tests.
 
 #include "MessageService.h"
 #include "RegistryStore.h"
@@ -9,11 +8,6 @@
 #include <QStringList>
 
 inline const QString PrefsKey = QStringLiteral("Software\\VarnyxTech\\Voxtrella");
-
-inline QString settingsPath()
-{
-    return TestSupport::homeDir() + QStringLiteral("/registry.ini");
-}
 
 // Writes values as text straight into the store, as an earlier run would.
 inline void storeTexts(const QList<QPair<QString, QString>> &values, const QString &key = PrefsKey)
@@ -24,6 +18,7 @@ inline void storeTexts(const QList<QPair<QString, QString>> &values, const QStri
     store.save();
 }
 
+// Records message boxes instead of showing them.
 class MessageRecorder
 {
 public:

@@ -7,47 +7,27 @@
 #include <csignal>
 #include <vector>
 
-namespace {
-
-void (*currentHandler(int number))(int)
+TEST(ShutdownSignals, TermAndIntArriveOnTheEventLoopAndDefaultsComeBackAfterwards)
 {
-    struct sigaction action = {};
-    sigaction(number, nullptr, &action);
-    return action.sa_handler;
-}
-
-}  // namespace
-
-TEST(ShutdownSignals, TermAndIntArriveAsOneQtSignalOnTheEventLoop)
-{
-    ShutdownSignals shutdown;
-    ASSERT_TRUE(shutdown.isActive());
     std::vector<int> numbers;
-    QObject::connect(&shutdown, &ShutdownSignals::shutdownRequested,
-                     [&](ShutdownSignals::Reason reason, int number) {
-                         EXPECT_EQ(reason, ShutdownSignals::Reason::Signal);
-                         numbers.push_back(number);
-                     });
-    ::raise(SIGTERM);
-    // Nothing happens inside the handler itself: the event loop delivers it.
-    EXPECT_TRUE(numbers.empty());
-    ASSERT_TRUE(TestSupport::waitFor([&] { return numbers.size() == 1; }, 2000));
-    ::raise(SIGINT);
-    ASSERT_TRUE(TestSupport::waitFor([&] { return numbers.size() == 2; }, 2000));
-    EXPECT_EQ(numbers, (std::vector<int>{SIGTERM, SIGINT}));
-}
-
-TEST(ShutdownSignals, DestroyingRestoresTheDefaultActionsAndAllowsANewInstance)
-{
     {
-        ShutdownSignals first;
-        ASSERT_TRUE(first.isActive());
-        ShutdownSignals second;  // the handlers have one owner at a time
-        EXPECT_FALSE(second.isActive());
-        EXPECT_NE(currentHandler(SIGTERM), SIG_DFL);
+        ShutdownSignals shutdown;
+        ASSERT_TRUE(shutdown.isActive());
+        EXPECT_FALSE(ShutdownSignals().isActive()) << "the handlers have one owner at a time";
+        QObject::connect(&shutdown, &ShutdownSignals::shutdownRequested,
+                         [&](ShutdownSignals::Reason reason, int number) {
+                             EXPECT_EQ(reason, ShutdownSignals::Reason::Signal);
+                             numbers.push_back(number);
+                         });
+        ::raise(SIGTERM);
+        EXPECT_TRUE(numbers.empty()) << "nothing may run inside the signal handler";
+        ASSERT_TRUE(TestSupport::waitFor([&] { return numbers.size() == 1; }, 2000));
+        ::raise(SIGINT);
+        ASSERT_TRUE(TestSupport::waitFor([&] { return numbers.size() == 2; }, 2000));
     }
-    EXPECT_EQ(currentHandler(SIGTERM), SIG_DFL);
-    EXPECT_EQ(currentHandler(SIGINT), SIG_DFL);
-    ShutdownSignals again;
-    EXPECT_TRUE(again.isActive());
+    EXPECT_EQ(numbers, (std::vector<int>{SIGTERM, SIGINT}));
+    struct sigaction action = {};
+    sigaction(SIGTERM, nullptr, &action);
+    EXPECT_EQ(action.sa_handler, SIG_DFL);
+    EXPECT_TRUE(ShutdownSignals().isActive());
 }

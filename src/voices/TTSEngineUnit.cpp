@@ -9,6 +9,7 @@
 #include "speech/SpTools.h"
 #include "speech/TTS.h"
 
+#include <QHash>
 #include <QLocale>
 
 #include <algorithm>
@@ -89,6 +90,40 @@ QString fieldText(const char16_t *field)
     while (n < sapi::TTSI_NAMELEN && field[n])
         ++n;
     return QString::fromUtf16(field, n);
+}
+
+// Blanks and control characters trimmed from both ends, as mode names are
+// compared.
+QString trimControls(const QString &text)
+{
+    qsizetype a = 0, b = text.size();
+    while (a < b && text.at(a).unicode() <= ' ')
+        ++a;
+    while (b > a && text.at(b - 1).unicode() <= ' ')
+        --b;
+    return text.mid(a, b - a);
+}
+
+// Every installed mode in enumeration order; empty when the speech platform
+// cannot be reached.
+std::vector<sapi::TTSMODEINFOW> installedModes()
+{
+    std::vector<sapi::TTSMODEINFOW> records;
+    sapi::UnknownPtr object;
+    if (sapi::CoCreateInstance(sapi::CLSID_TTSEnumerator, nullptr, sapi::CLSCTX_ALL, sapi::IID_ITTSEnumW, object) !=
+        sapi::S_OK)
+        return records;
+    const auto enumerator = sapi::queryAs<sapi::ITTSEnumW>(object, sapi::IID_ITTSEnumW);
+    if (!enumerator || enumerator->Reset() != sapi::S_OK)
+        return records;
+    for (;;) {
+        sapi::TTSMODEINFOW record;
+        uint32_t fetched = 0;
+        if (enumerator->Next(1, &record, &fetched) != sapi::S_OK || fetched != 1)
+            break;
+        records.push_back(record);
+    }
+    return records;
 }
 
 // Registers a per-engine or per-voice setting unless the record has it
@@ -352,28 +387,31 @@ void TVoiceCatalog::Initialize(QObject *owner)
         names.clear();
     }
 
+    // One pass over the installed modes. Looking each name up on its own
+    // (and selecting it in the component) walks every mode again for every
+    // mode, which made the first start take seconds with a hundred and more
+    // eSpeak NG voices. A name stands for the first mode of that name, as a
+    // lookup by name gives.
+    const std::vector<sapi::TTSMODEINFOW> records = installedModes();
+    QHash<QString, size_t> firstByName;
+    for (size_t i = records.size(); i-- > 0;)  // backwards: the first of equal names stays
+        firstByName.insert(trimControls(fieldText(records[i].szModeName)), i);
+
     TPreferences *p = prefs();
     for (const QString &name : std::as_const(names)) {
-        sapi::GUID id;
-        try {
-            ModeIDFromName(name, id);
-            if (id.isNull())
-                continue;
-            tmp->SetModeID(id);
-        } catch (const std::exception &e) {
-            // A mode that vanished or cannot be selected is left out.
-            UtilsClass::WriteLog(QStringLiteral("Skipped voice ") + name + QStringLiteral(": ") +
-                                 QString::fromUtf8(e.what()));
+        const auto found = firstByName.constFind(trimControls(name));
+        if (found == firstByName.constEnd()) {
+            UtilsClass::WriteLog(QStringLiteral("Skipped voice ") + name + QStringLiteral(": not installed"));
             continue;
         }
-        TEngineEntry *engine = Engines.FindOrAddEngine(*tmp);
+        const sapi::TTSMODEINFOW &info = records[found.value()];
+        const sapi::GUID id = info.gModeID;
+        TEngineEntry *engine = Engines.FindOrAddEngine(info);
         if (!engine)
             continue;
         if (name.contains(QLatin1String("Telephone")))
             continue;
 
-        sapi::TTSMODEINFOW info;
-        tmp->GetModeInfo(info);
         const QString speaker = fieldText(info.szSpeaker);
 
         auto voice = std::make_unique<TVoiceEntry>();

@@ -7,6 +7,7 @@
 #include "UtilsClass.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDateTime>
 #include <QFile>
 #include <QPointer>
@@ -131,11 +132,20 @@ void TMemoListBox::wheelEvent(QWheelEvent *event)
         QFrame::wheelEvent(event);
 }
 
+void TMemoListBox::contextMenuEvent(QContextMenuEvent *event)
+{
+    if (m_popup)
+        m_popup->exec(event->globalPos());
+}
+
 void TMemoListBox::FreeEntry(TMemoEntry *entry)
 {
     if (entry == m_current)
         m_current = nullptr;
     entry->OnEnter = nullptr;
+    // Until it is really gone an export that is letting messages run may
+    // still hold it; a hidden article is not written.
+    entry->Hidden = true;
     entry->hide();
     // Later, not now: the request to delete may come from the article's own
     // popup menu or button, whose code is still running.

@@ -10,6 +10,7 @@
 #include <QColor>
 #include <QFrame>
 #include <QList>
+#include <QPointer>
 #include <QString>
 
 class QMenu;
@@ -84,6 +85,7 @@ public:
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
     QString ListInfo() const;
@@ -97,7 +99,7 @@ private:
     QList<TMemoEntry *> m_entries;
     QWidget *m_inner;
     QScrollBar *m_scrollBar;
-    QMenu *m_popup;
+    QPointer<QMenu> m_popup;
     TMemoEntry *m_current = nullptr;
     VoiceProvider m_voices;
     int m_visibleEntries = 1;

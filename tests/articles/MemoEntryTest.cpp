@@ -98,19 +98,6 @@ TEST(MemoEntry, LoadFromFileSurvivesBinaryAndHugeLines)
     EXPECT_TRUE(messages.texts.isEmpty());
 }
 
-TEST(MemoEntry, TitleFromStringAndText)
-{
-    TMemoEntry entry(nullptr);
-    entry.TitleFromString("My News", 20);
-    EXPECT_EQ(entry.Title(), "My_News");
-    entry.SetText("Breaking news: markets rally");
-    entry.TitleFromText(20);
-    EXPECT_EQ(entry.Title(), "Breaking_news_market");
-    EXPECT_FALSE(entry.IsBlank());
-    entry.SetText(" \n\t ");
-    EXPECT_TRUE(entry.IsBlank());
-}
-
 TEST(PropertyPanel, ButtonsFireEventsOnlyInMultiArticleLayout)
 {
     TMemoEntry entry(nullptr);

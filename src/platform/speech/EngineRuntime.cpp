@@ -369,9 +369,14 @@ private:
     }
     void push(PendingEvent e)
     {
-        std::lock_guard lock(m_core.mutex);
-        if (m_core.generation == m_gen)
+        {
+            std::lock_guard lock(m_core.mutex);
+            if (m_core.generation != m_gen)
+                return;
             m_core.pushLocked(std::move(e), m_gen);
+        }
+        // The pump may have gone idle while this chunk was being made.
+        m_core.wake();
     }
 
     CentralCore &m_core;
@@ -569,8 +574,9 @@ void CentralCore::close()
         std::lock_guard lock(pumpMutex);
         pump = nullptr;
     }
-    dest->reset();
+    // Resumed first: the stream that a reset starts afresh then starts playing.
     dest->resume();
+    dest->reset();
 }
 
 void NotificationPump::deliver()
@@ -967,8 +973,9 @@ public:
                 m_core->immediate.push_back(stop);
             }
         }
-        m_core->dest->reset();
+        // Resumed first: the stream that a reset starts afresh then starts playing.
         m_core->dest->resume();
+        m_core->dest->reset();
         m_core->wake();
         return S_OK;
     }
@@ -1030,6 +1037,8 @@ HRESULT selectCentral(const TTSMODEINFOW &mode, std::shared_ptr<SynthesisBackend
     auto dest = std::dynamic_pointer_cast<AudioDestination>(audioDest);
     if (!dest)
         return audioDest ? E_NOINTERFACE : E_INVALIDARG;
+    if (HRESULT r = backend->prepare(mode.gModeID); r != S_OK)
+        return r;
     auto core = std::make_shared<CentralCore>();
     core->mode = mode;
     core->backend = std::move(backend);

@@ -85,6 +85,9 @@ class SynthesisBackend
 public:
     virtual ~SynthesisBackend() = default;
     virtual audio::PcmFormat format(const GUID &mode) = 0;
+    // Checks that the mode can be spoken now (its voice data is there);
+    // runs on the selecting thread, so it must not call the engine library.
+    virtual HRESULT prepare(const GUID &mode) { return S_OK; }
     virtual ModeRanges ranges(const GUID &mode) = 0;
     virtual bool acceptsCharset(uint32_t charset) const { return charset == CHARSET_TEXT; }
     virtual HRESULT speak(const GUID &mode, const VoiceState &voice, uint32_t charset, const QString &chunk,

@@ -6,7 +6,9 @@
 
 #include <espeak-ng/speak_lib.h>
 
+#include <QFileInfo>
 #include <QLocale>
+#include <QStringList>
 
 #include <cstring>
 #include <map>
@@ -39,6 +41,7 @@ const QString kMaker = QStringLiteral("eSpeak NG");
 struct EspeakVoice {
     GUID mode;
     QByteArray name;  // what espeak_SetVoiceByName takes
+    QStringList files;  // the voice's data files, relative to the data folder
     uint16_t language = 0;
     QString code;  // language code, "en-us"
     bool variant = false;
@@ -99,6 +102,18 @@ public:
     std::vector<EspeakVoice> voices;
     int sampleRate = 22050;
     QString version;
+    QString dataPath;
+
+    HRESULT prepare(const GUID &mode) override
+    {
+        const EspeakVoice *v = find(mode);
+        if (!v)
+            return TTSERR_INVALIDMODE;
+        for (const QString &file : v->files)
+            if (!QFileInfo::exists(dataPath + u'/' + file))
+                return TTSERR_INVALIDMODE;  // the voice's data went missing
+        return S_OK;
+    }
 
     const EspeakVoice *find(const GUID &mode) const
     {
@@ -223,7 +238,9 @@ std::shared_ptr<EspeakEngine> EspeakEngine::load()
         if (rate <= 0)
             return false;
         backend.sampleRate = rate;
-        backend.version = QString::fromUtf8(espeak_Info(nullptr));
+        const char *dataPath = nullptr;
+        backend.version = QString::fromUtf8(espeak_Info(&dataPath));
+        backend.dataPath = QString::fromUtf8(dataPath);
         espeak_SetSynthCallback(synthCallback);
 
         // ListVoices frees the previous list, so keep copies.
@@ -276,8 +293,11 @@ std::shared_ptr<EspeakEngine> EspeakEngine::load()
                 engine->m_modes.push_back(m);
                 // The voice file's identifier: language codes ignore variants.
                 const QString voiceName = voice.identifier + (variantFile.isEmpty() ? QString() : u'+' + variantFile);
-                backend.voices.push_back(
-                    {m.gModeID, voiceName.toUtf8(), row.id, QString::fromLatin1(row.code), !variantFile.isEmpty()});
+                QStringList files{QStringLiteral("lang/") + voice.identifier};
+                if (!variantFile.isEmpty())
+                    files << QStringLiteral("voices/!v/") + variantFile;
+                backend.voices.push_back({m.gModeID, voiceName.toUtf8(), files, row.id, QString::fromLatin1(row.code),
+                                          !variantFile.isEmpty()});
             };
             add(QString(), language, voice.gender ? voice.gender : 1);
             for (const char *variant : kVariants) {

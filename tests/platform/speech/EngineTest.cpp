@@ -142,3 +142,305 @@ TEST_F(EngineTest, WordPositionsAreByteOffsetsIntoTheUtf16Block)
             << modeName(*mode).toStdString();
     }
 }
+
+namespace {
+
+const QString kLongText = QStringLiteral(
+    "This sentence is long enough to keep the speaker busy for a few seconds. "
+    "It goes on with a second sentence, so that pausing and stopping can be watched.");
+
+bool haveDevice()
+{
+    return waveOutGetNumDevs() > 0;
+}
+
+}  // namespace
+
+TEST_F(EngineTest, DeviceDeliversWordsAsTheyAreHeardAndBookmarksFromTags)
+{
+    ASSERT_TRUE(haveDevice()) << "needs the headless sound server: run through scripts/run-tests.sh";
+    for (const TTSMODEINFOW *mode : {&espeak, &flite}) {
+        Bound b = onDevice(mode->gModeID);
+        ASSERT_EQ(b.result, S_OK);
+        const QString text = R"(one \Mrk=7\two three four five)";
+        ASSERT_EQ(speak(b, text, true), S_OK);
+        ASSERT_TRUE(waitForStop(b, 15000));
+        TestSupport::waitFor([] { return false; }, 150);  // nothing may follow the stop
+
+        const Recorder &r = *b.recorder;
+        EXPECT_TRUE(r.allOnMainThread());
+        EXPECT_EQ(r.count(Note::AudioStart), 1);
+        EXPECT_EQ(r.count(Note::AudioStop), 1);
+        EXPECT_EQ(r.notes.back().kind, Note::AudioStop);
+        EXPECT_EQ(r.values(Note::TextDone), std::vector<uint32_t>{0});
+        EXPECT_EQ(r.values(Note::Mark), std::vector<uint32_t>{7});
+        EXPECT_GT(r.count(Note::Visual), 5);
+        std::vector<uint32_t> expected;
+        for (const char *w : {"one", "two", "three", "four", "five"})
+            expected.push_back(uint32_t(text.indexOf(w) * 2));
+        EXPECT_EQ(r.values(Note::Word), expected) << modeName(*mode).toStdString();
+
+        // Order: the mark stands between "one" and "two"; each word comes
+        // when its audio is heard, so their spacing follows the audio.
+        std::vector<const Note *> words;
+        std::vector<int> wordAt;
+        int markAt = -1;
+        for (size_t i = 0; i < r.notes.size(); ++i) {
+            if (r.notes[i].kind == Note::Mark)
+                markAt = int(i);
+            if (r.notes[i].kind == Note::Word) {
+                words.push_back(&r.notes[i]);
+                wordAt.push_back(int(i));
+            }
+        }
+        ASSERT_EQ(words.size(), 5u);
+        EXPECT_LT(wordAt[0], markAt);
+        EXPECT_LT(markAt, wordAt[1]);
+        const double audioMs = double(words.back()->stamp - words.front()->stamp) / 10000.0;
+        const double seenMs =
+            std::chrono::duration<double, std::milli>(words.back()->at - words.front()->at).count();
+        EXPECT_GT(audioMs, 500.0);
+        EXPECT_NEAR(seenMs, audioMs, 120.0) << modeName(*mode).toStdString();
+    }
+}
+
+TEST_F(EngineTest, PauseHoldsAudioAndNotificationsUntilResume)
+{
+    ASSERT_TRUE(haveDevice()) << "needs the headless sound server: run through scripts/run-tests.sh";
+    Bound b = onDevice(espeak.gModeID);
+    ASSERT_EQ(b.result, S_OK);
+    ASSERT_EQ(speak(b, kLongText), S_OK);
+    ASSERT_TRUE(TestSupport::waitFor([&] { return b.recorder->count(Note::Word) >= 2; }, 5000));
+    ASSERT_EQ(b.central->AudioPause(), S_OK);
+    TestSupport::waitFor([] { return false; }, 100);
+    QWORD before = 0, after = 0;
+    ASSERT_EQ(b.central->PosnGet(&before), S_OK);
+    const size_t notes = b.recorder->notes.size();
+    TestSupport::waitFor([] { return false; }, 300);
+    ASSERT_EQ(b.central->PosnGet(&after), S_OK);
+    EXPECT_EQ(after, before);  // the played position stands still
+    EXPECT_EQ(b.recorder->notes.size(), notes);
+    EXPECT_EQ(b.recorder->count(Note::AudioStop), 0);
+
+    ASSERT_EQ(b.central->AudioResume(), S_OK);
+    ASSERT_TRUE(waitForStop(b, 20000));
+    ASSERT_EQ(b.central->PosnGet(&after), S_OK);
+    EXPECT_GT(after, before);
+    EXPECT_GT(b.recorder->count(Note::Word), 20);
+    EXPECT_EQ(b.recorder->values(Note::TextDone), std::vector<uint32_t>{0});
+}
+
+TEST_F(EngineTest, ResetStopsAtOnceWithOneAudioStopAndNothingStaleLater)
+{
+    ASSERT_TRUE(haveDevice()) << "needs the headless sound server: run through scripts/run-tests.sh";
+    Bound b = onDevice(espeak.gModeID);
+    ASSERT_EQ(b.result, S_OK);
+    ASSERT_EQ(speak(b, kLongText), S_OK);
+    ASSERT_EQ(speak(b, kLongText), S_OK);  // queued texts go too
+    ASSERT_TRUE(TestSupport::waitFor([&] { return b.recorder->count(Note::Word) >= 2; }, 5000));
+    ASSERT_EQ(b.central->AudioPause(), S_OK);  // a reset also ends a pause
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(b.central->AudioReset(), S_OK);
+    ASSERT_TRUE(waitForStop(b, 1000));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+    const size_t notes = b.recorder->notes.size();
+    QWORD p1 = 0, p2 = 0;
+    b.central->PosnGet(&p1);
+    TestSupport::waitFor([] { return false; }, 700);
+    b.central->PosnGet(&p2);
+    EXPECT_EQ(b.recorder->notes.size(), notes);  // no word, no done, no second stop
+    EXPECT_EQ(b.recorder->count(Note::TextDone), 0);
+    EXPECT_EQ(p2, p1);
+
+    // The engine speaks again afterwards, not paused.
+    ASSERT_EQ(speak(b, "again"), S_OK);
+    ASSERT_TRUE(waitForStop(b, 10000, 2));
+    EXPECT_EQ(b.recorder->count(Note::AudioStart), 2);
+    EXPECT_EQ(b.recorder->values(Note::TextDone), std::vector<uint32_t>{0});
+}
+
+TEST_F(EngineTest, WavFileIsValidRiffWaveWhoseLengthMatchesTheAudio)
+{
+    for (const TTSMODEINFOW *mode : {&espeak, &flite}) {
+        const QString path = wavPath("whole");
+        Bound b = toFile(mode->gModeID, path);
+        ASSERT_EQ(b.result, S_OK);
+        ASSERT_EQ(speak(b, "A short sentence for the file."), S_OK);
+        ASSERT_TRUE(waitForStop(b, 10000));
+        ASSERT_EQ(std::dynamic_pointer_cast<IAudioFile>(b.dest)->Flush(), S_OK);
+        const Wav wav = readWav(path);
+        ASSERT_TRUE(wav.valid);
+        EXPECT_EQ(wav.channels, 1);
+        EXPECT_EQ(wav.sampleRate, mode == &espeak ? 22050 : 16000);
+        EXPECT_EQ(wav.dataSize, uint32_t(wav.fileSize - 44));
+        EXPECT_EQ(wav.riffSize, uint32_t(wav.fileSize - 8));
+        // The last notification's time stamp is the end of the audio in the file.
+        const QWORD end = b.recorder->notes.back().stamp;
+        EXPECT_NEAR(double(end) / 1e7, wav.seconds(), 0.002);
+        EXPECT_GT(wav.seconds(), 1.0);
+    }
+}
+
+TEST_F(EngineTest, SpeedAndPitchChangesAreHeardInTheOutput)
+{
+    const QString sentence = "The quick brown fox jumps over the lazy dog.";
+    for (const TTSMODEINFOW *mode : {&espeak, &flite}) {
+        auto withAttributes = [&](uint32_t speed, uint16_t pitch) {
+            return speakToFile(*mode, sentence, false, nullptr, [&](Bound &b) {
+                auto attributes = queryAs<ITTSAttributesW>(b.central, IID_ITTSAttributesW);
+                ASSERT_TRUE(attributes);
+                ASSERT_EQ(attributes->SpeedSet(speed), S_OK);
+                ASSERT_EQ(attributes->PitchSet(pitch), S_OK);
+            });
+        };
+        const Wav slow = withAttributes(100, 150), fast = withAttributes(300, 150);
+        EXPECT_GT(slow.seconds(), 1.8 * fast.seconds()) << modeName(*mode).toStdString();
+        const Wav low = withAttributes(175, 60), high = withAttributes(175, 240);
+        EXPECT_GT(high.meanPitchHz(), 1.2 * low.meanPitchHz()) << modeName(*mode).toStdString();
+
+        // The same through tags inside the text.
+        const Wav tagSlow = speakToFile(*mode, "\\Spd=100\\" + sentence, true);
+        const Wav tagFast = speakToFile(*mode, "\\Spd=300\\" + sentence, true);
+        EXPECT_GT(tagSlow.seconds(), 1.8 * tagFast.seconds()) << modeName(*mode).toStdString();
+        const Wav paused = speakToFile(*mode, "one \\Pau=1000\\ two", true);
+        const Wav plain = speakToFile(*mode, "one \\Pau=0\\ two", true);
+        EXPECT_NEAR(paused.seconds() - plain.seconds(), 1.0, 0.25);
+    }
+}
+
+TEST_F(EngineTest, AttributesClampToTheEngineRangeAndReportChanges)
+{
+    struct Expect {
+        const TTSMODEINFOW *mode;
+        uint16_t minPitch, maxPitch;
+    } cases[] = {{&espeak, 50, 250}, {&flite, 50, 300}};
+    for (const Expect &c : cases) {
+        Bound b = toFile(c.mode->gModeID, wavPath("attr"));
+        ASSERT_EQ(b.result, S_OK);
+        auto a = queryAs<ITTSAttributesW>(b.central, IID_ITTSAttributesW);
+        ASSERT_TRUE(a);
+        uint16_t pitch = 0, original = 0;
+        uint32_t speed = 0;
+        ASSERT_EQ(a->PitchGet(&original), S_OK);
+        ASSERT_EQ(a->SpeedGet(&speed), S_OK);
+        EXPECT_EQ(speed, 175u);
+        EXPECT_GE(original, c.minPitch);
+        EXPECT_LE(original, c.maxPitch);
+        // The range probe of the speech component: extremes come back clamped.
+        a->PitchSet(0);
+        a->PitchGet(&pitch);
+        EXPECT_EQ(pitch, c.minPitch);
+        a->PitchSet(0xFFFF);
+        a->PitchGet(&pitch);
+        EXPECT_EQ(pitch, c.maxPitch);
+        a->SpeedSet(0);
+        a->SpeedGet(&speed);
+        EXPECT_EQ(speed, 80u);
+        a->SpeedSet(0xFFFFFFFF);
+        a->SpeedGet(&speed);
+        EXPECT_EQ(speed, 450u);
+        a->SpeedSet(450);  // no change, no notification
+        ASSERT_TRUE(TestSupport::waitFor([&] { return b.recorder->count(Note::Attrib) >= 4; }, 2000));
+        TestSupport::waitFor([] { return false; }, 50);
+        EXPECT_EQ(b.recorder->values(Note::Attrib),
+                  (std::vector<uint32_t>{TTSNSAC_PITCH, TTSNSAC_PITCH, TTSNSAC_SPEED, TTSNSAC_SPEED}));
+        EXPECT_TRUE(b.recorder->allOnMainThread());
+
+        // Tags injected while idle change the voice at once.
+        EXPECT_EQ(b.central->Inject(u"\\Spd=200\\\\Pit=100\\"), S_OK);
+        a->SpeedGet(&speed);
+        a->PitchGet(&pitch);
+        EXPECT_EQ(speed, 200u);
+        EXPECT_EQ(pitch, 100);
+        EXPECT_EQ(b.central->Inject(u"\\Rst\\"), S_OK);
+        a->PitchGet(&pitch);
+        EXPECT_EQ(pitch, original);
+        EXPECT_EQ(b.central->Inject(u"no tag here"), E_INVALIDARG);
+        EXPECT_EQ(b.central->Inject(nullptr), E_POINTER);
+    }
+}
+
+TEST_F(EngineTest, InjectWhileSpeakingTakesEffectInTheRunningText)
+{
+    Bound b = onDevice(espeak.gModeID);
+    ASSERT_EQ(b.result, S_OK);
+    ASSERT_EQ(speak(b, kLongText), S_OK);
+    ASSERT_TRUE(TestSupport::waitFor([&] { return b.recorder->count(Note::Word) >= 1; }, 5000));
+    ASSERT_EQ(b.central->Inject(u"\\Spd=400\\\\Mrk=9\\"), S_OK);
+    ASSERT_TRUE(waitForStop(b, 20000));
+    EXPECT_EQ(b.recorder->values(Note::Mark), std::vector<uint32_t>{9});
+    EXPECT_EQ(b.recorder->values(Note::Attrib), std::vector<uint32_t>{TTSNSAC_SPEED});
+    uint32_t speed = 0;
+    queryAs<ITTSAttributesW>(b.central, IID_ITTSAttributesW)->SpeedGet(&speed);
+    EXPECT_EQ(speed, 400u);
+}
+
+TEST_F(EngineTest, TextDataChecksItsArgumentsAndEmptyTextStillEnds)
+{
+    Bound b = toFile(espeak.gModeID, wavPath("args"));
+    ASSERT_EQ(b.result, S_OK);
+    const char16_t text[] = u"hello";
+    SDATA d{const_cast<char16_t *>(text), sizeof text};
+    EXPECT_EQ(b.central->TextData(CHARSET_TEXT, 0, d, b.recorder, IID_ITTSNotifySinkW), E_NOINTERFACE);
+    EXPECT_EQ(b.central->TextData(CHARSET_IPAPHONETIC, 0, d, nullptr, IID_ITTSBufNotifySink), TTSERR_NOTSUPPORTED);
+    EXPECT_EQ(b.central->TextData(7, 0, d, nullptr, IID_ITTSBufNotifySink), E_INVALIDARG);
+    EXPECT_EQ(b.central->TextData(CHARSET_TEXT, 0, SDATA{nullptr, 10}, nullptr, IID_ITTSBufNotifySink), E_POINTER);
+    // The component's character-set probe: one byte, no sink, nothing spoken.
+    const char zero[1] = {0};
+    EXPECT_EQ(b.central->TextData(CHARSET_ENGINEPHONETIC, 0, SDATA{const_cast<char *>(zero), 1}, nullptr,
+                                  IID_ITTSBufNotifySink),
+              S_OK);
+    TestSupport::waitFor([] { return false; }, 100);
+    EXPECT_TRUE(b.recorder->notes.empty());
+
+    // An empty text (its null only) still starts, ends and stops the audio.
+    ASSERT_EQ(speak(b, QString()), S_OK);
+    ASSERT_TRUE(waitForStop(b, 5000));
+    EXPECT_EQ(b.recorder->count(Note::TextStarted), 1);
+    EXPECT_EQ(b.recorder->values(Note::TextDone), std::vector<uint32_t>{0});
+
+    uint32_t key = 0;
+    auto other = std::make_shared<Recorder>();
+    EXPECT_EQ(b.central->Register(other, IID_ITTSBufNotifySink, &key), E_NOINTERFACE);
+    ASSERT_EQ(b.central->Register(other, IID_ITTSNotifySinkW, &key), S_OK);
+    EXPECT_EQ(b.central->UnRegister(key), S_OK);
+    EXPECT_EQ(b.central->UnRegister(key), TTSERR_INVALIDKEY);
+    ASSERT_EQ(speak(b, "hi"), S_OK);
+    ASSERT_TRUE(waitForStop(b, 5000, 2));
+    EXPECT_TRUE(other->notes.empty());  // unregistered: told nothing
+
+    TTSMODEINFOW info;
+    ASSERT_EQ(b.central->ModeGet(&info), S_OK);
+    EXPECT_TRUE(info.gModeID == espeak.gModeID);
+}
+
+TEST_F(EngineTest, PhonemeGivesEngineAndIpaPhonemesInTaskMemory)
+{
+    for (const TTSMODEINFOW *mode : {&espeak, &flite}) {
+        Bound b = toFile(mode->gModeID, wavPath("ph"));
+        ASSERT_EQ(b.result, S_OK);
+        const char16_t text[] = u"hello world";
+        SDATA out;
+        ASSERT_EQ(b.central->Phoneme(CHARSET_ENGINEPHONETIC, 0, SDATA{const_cast<char16_t *>(text), sizeof text}, &out),
+                  S_OK);
+        ASSERT_NE(out.pData, nullptr);
+        const QString phonemes = QString::fromUtf16(static_cast<const char16_t *>(out.pData));
+        EXPECT_EQ(out.dwSize, uint32_t((phonemes.size() + 1) * 2));
+        EXPECT_TRUE(phonemes.contains(u'l')) << phonemes.toStdString();
+        EXPECT_FALSE(phonemes.contains("hello")) << phonemes.toStdString();
+        CoTaskMemFree(out.pData);
+
+        const HRESULT ipa =
+            b.central->Phoneme(CHARSET_IPAPHONETIC, 0, SDATA{const_cast<char16_t *>(text), sizeof text}, &out);
+        if (mode == &espeak) {
+            ASSERT_EQ(ipa, S_OK);
+            const QString p = QString::fromUtf16(static_cast<const char16_t *>(out.pData));
+            EXPECT_TRUE(p.contains(QChar(0x0259)) || p.contains(QChar(0x025C)) || p.contains(QChar(0x02C8)))
+                << p.toStdString();
+            CoTaskMemFree(out.pData);
+        } else {
+            EXPECT_EQ(ipa, TTSERR_NOTSUPPORTED);
+            EXPECT_EQ(out.pData, nullptr);
+        }
+    }
+}

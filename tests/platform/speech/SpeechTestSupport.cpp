@@ -148,24 +148,37 @@ double Wav::rms() const
     return std::sqrt(sum / double(samples.size()));
 }
 
-double Wav::crossingsPerSecond() const
+double Wav::meanPitchHz() const
 {
-    // Only loud stretches count, so pauses do not dilute the figure.
-    const size_t frame = size_t(std::max(1, sampleRate / 50));
+    // Frames of 40 ms; only loud ones count, so pauses do not weigh in.
+    const size_t frame = size_t(std::max(1, sampleRate / 25));
+    const size_t minLag = size_t(sampleRate / 500), maxLag = size_t(sampleRate / 50);
     const double level = rms();
-    size_t crossings = 0, voicedSamples = 0;
-    for (size_t start = 0; start + frame <= samples.size(); start += frame) {
+    double sum = 0;
+    int frames = 0;
+    for (size_t start = 0; start + frame + maxLag <= samples.size(); start += frame) {
         double energy = 0;
         for (size_t i = start; i < start + frame; ++i)
             energy += double(samples[i]) * samples[i];
         if (std::sqrt(energy / double(frame)) < level)
             continue;
-        voicedSamples += frame;
-        for (size_t i = start + 1; i < start + frame; ++i)
-            if ((samples[i - 1] < 0) != (samples[i] < 0))
-                ++crossings;
+        size_t bestLag = 0;
+        double best = 0;
+        for (size_t lag = minLag; lag <= maxLag; ++lag) {
+            double c = 0;
+            for (size_t i = start; i < start + frame; ++i)
+                c += double(samples[i]) * samples[i + lag];
+            if (c > best) {
+                best = c;
+                bestLag = lag;
+            }
+        }
+        if (bestLag && best > 0.3 * energy) {
+            sum += double(sampleRate) / double(bestLag);
+            ++frames;
+        }
     }
-    return voicedSamples ? double(crossings) * sampleRate / double(voicedSamples) : 0;
+    return frames ? sum / frames : 0;
 }
 
 }  // namespace speechtest

@@ -80,8 +80,8 @@ struct Wav {
     std::vector<int16_t> samples;
     double seconds() const { return sampleRate ? double(samples.size()) / sampleRate : 0; }
     double rms() const;
-    // Rough pitch: zero crossings per second of the voiced parts.
-    double crossingsPerSecond() const;
+    // Rough mean pitch (Hz) of the loud frames, by autocorrelation.
+    double meanPitchHz() const;
 };
 Wav readWav(const QString &path);
 

@@ -53,6 +53,15 @@ TTSMODEINFOW &ScriptedEngine::addMode(const QString &name, bool tagged, bool att
     return m_modes.back();
 }
 
+TTSMODEINFOW &ScriptedEngine::addMode(TTSMODEINFOW mode)
+{
+    const uint32_t number = m_nextNumber++;
+    if (mode.gModeID.isNull())
+        mode.gModeID = modeGuid(number);
+    m_modes.push_back(mode);
+    return m_modes.back();
+}
+
 std::optional<GUID> ScriptedEngine::defaultMode()
 {
     if (defaultModeId)

@@ -85,7 +85,11 @@ public:
     static sapi::GUID modeGuid(uint32_t number);
 
     // Adds a mode; the first one added is the default unless set otherwise.
+    // The reference stays valid until the next mode is added.
     sapi::TTSMODEINFOW &addMode(const QString &name, bool tagged = false, bool attributes = true);
+    // Adds a record as it is (manufacturer, speaker, language...); a zero
+    // mode ID gets the next number's GUID.
+    sapi::TTSMODEINFOW &addMode(sapi::TTSMODEINFOW mode);
 
     std::vector<sapi::TTSMODEINFOW> modes() override { return m_modes; }
     std::optional<sapi::GUID> defaultMode() override;

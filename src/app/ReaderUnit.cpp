@@ -5,6 +5,7 @@
 #include "ToolBarUnit.h"
 #include "articles/MemoEntryUnit.h"
 #include "articles/MemoListUnit.h"
+#include "articles/PropertyPanelUnit.h"
 #include "dialogs/NoEngineWarning.h"
 #include "dialogs/PronEditorInfo.h"
 #include "platform/audio/AudioSystem.h"
@@ -117,11 +118,14 @@ void TForm1::FormCreate()
     UtilsClass::WriteLog(QStringLiteral("Version: ") + Prefs->Version());
 
     // Status bar: panel 0 for the long status, panel 1 under the gauge.
+    // Placed by hand like the gauge: panels in the bar's layout would make
+    // their fixed widths the window's minimum width.
+    ui->StatusBar1->setMinimumHeight(19);
     for (int i = 0; i < 2; ++i) {
         m_panel[i] = new QLabel(ui->StatusBar1);
         m_panel[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         m_panel[i]->setAccessibleName(i == 0 ? tr("Status") : tr("Progress"));
-        ui->StatusBar1->addWidget(m_panel[i]);
+        m_panel[i]->setIndent(2);
     }
     m_panel[1]->setText(QStringLiteral(" "));
     m_gauge = new QProgressBar(ui->StatusBar1);
@@ -144,6 +148,18 @@ void TForm1::FormCreate()
     const bool multi = Prefs->ML_ListMode == 1;
     m_list->SetMultiArticle(multi);
     m_list->SetVisibleEntries(multi ? Prefs->ML_VisibleEntries : 1);
+    // Article headers offer the catalogue's voices, read when they open.
+    m_list->SetVoiceProvider([] {
+        std::vector<VoiceChoice> choices;
+        if (TTSForm) {
+            const TVoiceList &voices = TTSForm->Voices();
+            for (int i = 0; i < voices.Count(); ++i) {
+                const TVoiceEntry *v = voices.Items(i);
+                choices.push_back({v->DisplayName, v->Favorite, v->Engine && v->Engine->Enabled});
+            }
+        }
+        return choices;
+    });
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_list, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { m_popupMenu1->popup(m_list->mapToGlobal(pos)); });
@@ -468,6 +484,7 @@ void TForm1::FormShow()
         InitListInfo();
     }
 
+    LayoutStatusPanels();
     AddTrayIcon();
     SetReadingState(rsIdle);
     UtilsClass::WriteLog(QStringLiteral("Exiting FormShow"));
@@ -536,8 +553,9 @@ void TForm1::LayoutStatusPanels()
     const int client = ui->StatusBar1->width() > 0 ? width() : 639;
     m_panelWidth[0] = RoundHalfEven(client * 0.75);
     m_panelWidth[1] = client - m_panelWidth[0];
-    m_panel[0]->setFixedWidth(m_panelWidth[0]);
-    m_panel[1]->setFixedWidth(m_panelWidth[1]);
+    const int height = ui->StatusBar1->height();
+    m_panel[0]->setGeometry(0, 0, m_panelWidth[0], height);
+    m_panel[1]->setGeometry(m_panelWidth[0], 0, m_panelWidth[1], height);
     m_gauge->setGeometry(m_panelWidth[0] + 2, 2, m_panelWidth[1], 15);
 }
 

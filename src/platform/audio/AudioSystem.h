@@ -70,9 +70,9 @@ public:
     // stays paused.
     virtual void reset() = 0;
     // Calls onStopped once everything written so far has been played, or at
-    // once when the stream has failed. It runs on the audio thread: keep it
-    // short (post to the main thread), do not write() from it; destroying
-    // the stream from it is allowed.
+    // once when the stream has failed. It runs on a callback thread of the
+    // audio layer, never under its locks: it may call into the stream or
+    // destroy it. Keep it short (post to the main thread).
     virtual void drain(std::function<void()> onStopped) = 0;
 
     // Both positions are on one timeline, in microseconds since the stream

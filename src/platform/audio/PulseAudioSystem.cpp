@@ -5,7 +5,10 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <functional>
 #include <list>
 #include <thread>
@@ -55,6 +58,65 @@ private:
     pa_threaded_mainloop *m_loop;
 };
 
+// Runs callbacks meant for the caller on a thread of their own, so that they
+// never run under the event loop's lock: they may take their own locks, call
+// back into the stream or destroy it.
+class CallbackThread
+{
+public:
+    CallbackThread() : m_queue(std::make_shared<Queue>()) { m_thread = std::thread(run, m_queue); }
+    ~CallbackThread()
+    {
+        {
+            std::lock_guard<std::mutex> guard(m_queue->mutex);
+            m_queue->stop = true;
+        }
+        m_queue->wake.notify_all();
+        // From one of its own callbacks: the thread ends by itself.
+        if (m_thread.get_id() == std::this_thread::get_id())
+            m_thread.detach();
+        else
+            m_thread.join();
+    }
+    CallbackThread(const CallbackThread &) = delete;
+    CallbackThread &operator=(const CallbackThread &) = delete;
+
+    void post(std::function<void()> callback)
+    {
+        {
+            std::lock_guard<std::mutex> guard(m_queue->mutex);
+            m_queue->items.push_back(std::move(callback));
+        }
+        m_queue->wake.notify_all();
+    }
+
+private:
+    struct Queue {
+        std::mutex mutex;
+        std::condition_variable wake;
+        std::deque<std::function<void()>> items;
+        bool stop = false;
+    };
+
+    static void run(std::shared_ptr<Queue> queue)
+    {
+        std::unique_lock<std::mutex> lock(queue->mutex);
+        while (true) {
+            queue->wake.wait(lock, [&] { return queue->stop || !queue->items.empty(); });
+            if (queue->stop)
+                return;
+            std::function<void()> callback = std::move(queue->items.front());
+            queue->items.pop_front();
+            lock.unlock();
+            callback();
+            lock.lock();
+        }
+    }
+
+    std::shared_ptr<Queue> m_queue;
+    std::thread m_thread;
+};
+
 }  // namespace
 
 // One context on its own threaded event loop.
@@ -77,12 +139,14 @@ public:
     bool waitFor(const std::function<bool()> &done, int timeoutMs);
     // Lock held: waits for an operation to finish; cancels it on timeout.
     bool finish(pa_operation *op, int timeoutMs);
+    void post(std::function<void()> callback) { m_callbacks.post(std::move(callback)); }
 
 private:
     PulseConnection() = default;
 
     pa_threaded_mainloop *m_loop = nullptr;
     pa_context *m_context = nullptr;
+    CallbackThread m_callbacks;
 };
 
 std::shared_ptr<PulseConnection> PulseConnection::open(QString *error)
@@ -238,9 +302,12 @@ private:
     // From here on the position may advance no faster than real time.
     void anchorClockLocked(int64_t position);
     void failLocked(const QString &why);
-    void issueDrainLocked(DrainRequest *request);
+    bool issueDrainLocked(DrainRequest *request);
     void cancelDrainsLocked();
-    std::vector<std::function<void()>> takeDrainsLocked();
+    // Hands drain callbacks to the callback thread; dropped there if the
+    // stream was reset or destroyed in the meantime.
+    void postLocked(std::function<void()> callback);
+    void failDrainsLocked();
     void onStateChanged();
     static void onDrained(pa_stream *, int success, void *data);
 
@@ -267,6 +334,7 @@ private:
     bool m_paused = false;
     bool m_failed = false;
     uint64_t m_generation = 0;
+    std::shared_ptr<std::atomic<uint64_t>> m_epoch = std::make_shared<std::atomic<uint64_t>>(0);
     QByteArray m_partialFrame;
     QString m_error;
     std::list<std::unique_ptr<DrainRequest>> m_drains;
@@ -381,20 +449,18 @@ void PulsePlaybackStream::onStateChanged()
         if (m_paused)
             if (pa_operation *op = pa_stream_cork(m_stream, 1, nullptr, nullptr))
                 pa_operation_unref(op);
+        bool drainsOk = true;
         for (auto &request : m_drains)
             if (!request->op)
-                issueDrainLocked(request.get());
+                drainsOk = issueDrainLocked(request.get()) && drainsOk;
+        if (!drainsOk)
+            failDrainsLocked();
     } else if (!PA_STREAM_IS_GOOD(state)) {
         failLocked((m_everReady ? QStringLiteral("The audio stream was closed: %1")
                                 : QStringLiteral("The audio device cannot be opened: %1"))
                        .arg(m_connection->contextError()));
         // Nothing more will play: whoever waits for the end must hear of it.
-        // Called last, as a callback may destroy this stream.
-        const auto callbacks = takeDrainsLocked();
-        m_connection->signal();
-        for (const auto &callback : callbacks)
-            callback();
-        return;
+        failDrainsLocked();
     }
     m_connection->signal();
 }
@@ -568,24 +634,23 @@ void PulsePlaybackStream::drain(std::function<void()> onStopped)
     LoopLock lock(loop());
     m_partialFrame.clear();  // half a frame cannot be played
     if (m_failed || !m_stream) {
-        lock.unlock();
-        if (onStopped)
-            onStopped();
+        postLocked(std::move(onStopped));
         return;
     }
     auto request = std::make_unique<DrainRequest>(DrainRequest{this, std::move(onStopped), nullptr});
     DrainRequest *raw = request.get();
     m_drains.push_back(std::move(request));
-    if (streamReadyLocked())
-        issueDrainLocked(raw);
+    if (streamReadyLocked() && !issueDrainLocked(raw))
+        failDrainsLocked();
     // Otherwise the stream is still connecting; onStateChanged issues it.
 }
 
-void PulsePlaybackStream::issueDrainLocked(DrainRequest *request)
+bool PulsePlaybackStream::issueDrainLocked(DrainRequest *request)
 {
     request->op = pa_stream_drain(m_stream, &PulsePlaybackStream::onDrained, request);
     if (!request->op)
         failLocked(QStringLiteral("The audio stream failed: %1").arg(m_connection->contextError()));
+    return request->op != nullptr;
 }
 
 void PulsePlaybackStream::onDrained(pa_stream *, int, void *data)
@@ -594,22 +659,29 @@ void PulsePlaybackStream::onDrained(pa_stream *, int, void *data)
     // way nothing more is going to play.
     auto *request = static_cast<DrainRequest *>(data);
     PulsePlaybackStream *self = request->owner;
-    std::function<void()> callback;
     for (auto it = self->m_drains.begin(); it != self->m_drains.end(); ++it) {
         if (it->get() == request) {
             pa_operation_unref(request->op);
-            callback = std::move(request->onStopped);
+            self->postLocked(std::move(request->onStopped));
             self->m_drains.erase(it);
             break;
         }
     }
-    // Last, as the callback may destroy the stream.
-    if (callback)
-        callback();
+}
+
+void PulsePlaybackStream::postLocked(std::function<void()> callback)
+{
+    if (!callback)
+        return;
+    m_connection->post([epoch = m_epoch, posted = m_epoch->load(), callback = std::move(callback)] {
+        if (epoch->load() == posted)
+            callback();
+    });
 }
 
 void PulsePlaybackStream::cancelDrainsLocked()
 {
+    m_epoch->fetch_add(1);  // drops callbacks already handed over
     for (auto &request : m_drains) {
         if (request->op) {
             pa_operation_cancel(request->op);
@@ -619,14 +691,16 @@ void PulsePlaybackStream::cancelDrainsLocked()
     m_drains.clear();
 }
 
-std::vector<std::function<void()>> PulsePlaybackStream::takeDrainsLocked()
+void PulsePlaybackStream::failDrainsLocked()
 {
-    std::vector<std::function<void()>> callbacks;
-    for (auto &request : m_drains)
-        if (request->onStopped)
-            callbacks.push_back(std::move(request->onStopped));
-    cancelDrainsLocked();
-    return callbacks;
+    for (auto &request : m_drains) {
+        if (request->op) {
+            pa_operation_cancel(request->op);
+            pa_operation_unref(request->op);
+        }
+        postLocked(std::move(request->onStopped));
+    }
+    m_drains.clear();
 }
 
 bool validFormat(const PcmFormat &format)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <limits>
 #include <set>
 #include <thread>
 
@@ -209,14 +210,11 @@ public:
     void drain(std::function<void()> onStopped) override
     {
         ++m_core->record->m_drains;
-        std::unique_lock<std::mutex> lock(m_core->mutex);
-        if (m_core->failed) {
-            lock.unlock();
-            if (onStopped)
-                onStopped();
-            return;
-        }
-        m_core->drains.push_back({m_core->writtenUsLocked(), std::move(onStopped)});
+        std::lock_guard<std::mutex> lock(m_core->mutex);
+        // A failed stream plays nothing more: its drain ends at once, but on
+        // the drain thread like any other.
+        const int64_t until = m_core->failed ? std::numeric_limits<int64_t>::min() : m_core->writtenUsLocked();
+        m_core->drains.push_back({until, std::move(onStopped)});
         if (!m_worker.joinable())
             m_worker = std::thread(runDrains, m_core);
         m_core->wake.notify_all();

@@ -72,7 +72,8 @@ public:
     void setPlaybackRate(double rate);
     // How far write() may run ahead of the played position before it blocks.
     void setQueueLimitUs(int64_t us);
-    // Makes every open stream fail now, as when the server goes away.
+    // Makes every open stream fail now, as when the server goes away; their
+    // pending drain callbacks run on the calling thread.
     void failOpenStreams(const QString &error);
 
     int testOpenCalls() const { return m_testOpenCalls; }

@@ -154,6 +154,9 @@ TEST(ScriptedAudioSystem, FailedStreamsRefuseWritesAndEndPendingDrains)
     EXPECT_TRUE(stopped) << "whoever waits for the end must not wait forever";
     EXPECT_FALSE(stream->write(pcm.constData(), 2));
     EXPECT_EQ(stream->lastError(), "gone");
+    std::atomic<bool> late{false};
+    stream->drain([&] { late = true; });
+    EXPECT_TRUE(TestSupport::waitFor([&] { return late.load(); }, 500)) << "a drain after the failure";
 }
 
 TEST(ScriptedAudioSystem, AStreamMayBeDestroyedFromItsOwnCallbacks)

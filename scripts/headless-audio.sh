@@ -10,15 +10,35 @@
 set -euo pipefail
 cmd=${1:?start or stop}
 state=${2:?state folder}
+if [ "$cmd" = start ]; then mkdir -p "$state"; fi
+# The env file is sourced from other folders: keep the paths absolute.
+if [ -d "$state" ]; then state=$(cd "$state" && pwd); fi
+
+# Only a process that still is one we started: a PID may have been reused.
+ours() {
+  local name=""
+  [ -r "/proc/$1/comm" ] && read -r name < "/proc/$1/comm" 2>/dev/null
+  case "$name" in
+    dbus-daemon|pipewire|wireplumber|pipewire-pulse) return 0 ;;
+    *) return 1 ;;
+  esac
+}
 
 stop() {
   if [ -f "$state/pids" ]; then
     while read -r pid; do
-      kill "$pid" 2>/dev/null || true
+      if ours "$pid"; then kill "$pid" 2>/dev/null || true; fi
     done < <(tac "$state/pids")
-    sleep 0.3
+    for _ in $(seq 1 20); do
+      alive=0
+      while read -r pid; do
+        if ours "$pid" && kill -0 "$pid" 2>/dev/null; then alive=1; fi
+      done < "$state/pids"
+      [ "$alive" = 0 ] && break
+      sleep 0.1
+    done
     while read -r pid; do
-      kill -9 "$pid" 2>/dev/null || true
+      if ours "$pid"; then kill -9 "$pid" 2>/dev/null || true; fi
     done < "$state/pids"
     rm -f "$state/pids"
   fi
@@ -79,12 +99,13 @@ CONF
   pipewire-pulse > "$state/pipewire-pulse.log" 2>&1 &
   echo $! >> "$state/pids"
   {
-    echo "export HOME='$HOME'"
-    echo "export XDG_RUNTIME_DIR='$XDG_RUNTIME_DIR'"
-    echo "export XDG_CONFIG_HOME='$XDG_CONFIG_HOME'"
-    echo "export PULSE_RUNTIME_PATH='$PULSE_RUNTIME_PATH'"
-    echo "export DBUS_SESSION_BUS_ADDRESS='$DBUS_SESSION_BUS_ADDRESS'"
-    echo "export VOXTRELLA_HEADLESS_AUDIO=1"
+    printf 'export HOME=%q\n' "$HOME"
+    printf 'export XDG_RUNTIME_DIR=%q\n' "$XDG_RUNTIME_DIR"
+    printf 'export XDG_CONFIG_HOME=%q\n' "$XDG_CONFIG_HOME"
+    printf 'export PULSE_RUNTIME_PATH=%q\n' "$PULSE_RUNTIME_PATH"
+    printf 'export DBUS_SESSION_BUS_ADDRESS=%q\n' "$DBUS_SESSION_BUS_ADDRESS"
+    echo 'unset PULSE_SERVER'
+    echo 'export VOXTRELLA_HEADLESS_AUDIO=1'
   } > "$state/env"
   # The first stream right after start-up can fail; retry until one plays.
   for _ in $(seq 1 100); do

@@ -12,8 +12,6 @@
 #include <QHash>
 #include <QLocale>
 
-#include <algorithm>
-#include <iterator>
 
 const QString AudioTestFileName = QStringLiteral("AudioTest.chl");
 

@@ -168,3 +168,40 @@ TEST_F(RealEngineTest, OutputFileWrittenWhileActiveSwitchesFilesAtOnce)
     EXPECT_TRUE(isWholeWav(first, &firstAgain));
     EXPECT_EQ(firstAgain, firstData);  // nothing more went into the first file
 }
+
+TEST_F(RealEngineTest, CharacterSetProbeOnAnActiveEngineSpeaksNothing)
+{
+    TTTS tts;
+    tts.SetOutputDest(odFile);
+    tts.SetOutputFile(TestSupport::homeDir() + QStringLiteral("/probe.wav"));
+    Heard heard;
+    listen(tts, heard);
+    tts.SetActive(true);
+    EXPECT_NO_THROW(tts.SetCharacterSet(csText));
+    // The empty probe must not look like the end of a text to the reader.
+    TestSupport::waitFor([] { return false; }, 300);
+    EXPECT_EQ(heard.stops, 0);
+    EXPECT_TRUE(heard.offsets.empty());
+    EXPECT_EQ(tts.CharacterSet(), csText);
+}
+
+TEST_F(RealEngineTest, RangeProbesOfEachEngineKeepItsPitchAndSpeed)
+{
+    for (const QString &manufacturer : {kEspeak, kFlite}) {
+        SCOPED_TRACE(manufacturer.toStdString());
+        const auto mode = firstModeOf(manufacturer);
+        ASSERT_TRUE(mode.has_value());
+        TTTS tts;
+        tts.SetModeID(mode->gModeID);
+        tts.SetOutputDest(odFile);
+        tts.SetOutputFile(TestSupport::homeDir() + QStringLiteral("/range.wav"));
+        tts.SetActive(true);
+        const int32_t pitch = tts.Pitch();
+        const uint32_t speed = tts.Speed();
+        EXPECT_LT(tts.MinPitch(), tts.MaxPitch());
+        EXPECT_LT(tts.MinSpeed(), tts.MaxSpeed());
+        EXPECT_EQ(tts.Pitch(), pitch);
+        EXPECT_EQ(tts.Speed(), speed);
+        tts.SetActive(false);
+    }
+}

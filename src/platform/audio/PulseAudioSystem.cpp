@@ -324,9 +324,9 @@ private:
     int64_t m_baseUs = 0;
     int64_t m_segmentBytes = 0;
     mutable int64_t m_lastPlayedUs = 0;
-    // After a gap in the audio or a resume the server takes a burst of data
-    // at once and its clock runs ahead of what is heard; the position is
-    // then held to real time counted from this anchor.
+    // After a gap in the audio or a resume the server's clock restarts a
+    // little ahead of what can have been heard; the position is then held to
+    // real time counted from this anchor.
     int64_t m_anchorUs = 0;
     int64_t m_anchorWallUs = 0;
     bool m_underflow = true;

@@ -557,4 +557,9 @@ TEST(PulseServerLoss, PlaybackEndsWithErrorsWhenTheServerGoesAway)
     EXPECT_EQ(system.outputDeviceCount(), 0);
     EXPECT_FALSE(system.testOpen(-1, &error));
     EXPECT_TRUE(error.contains("cannot be reached")) << error.toStdString();
+
+    // A restarted server is found again without restarting the program.
+    ASSERT_TRUE(server.start());
+    EXPECT_EQ(system.outputDeviceCount(), 2);
+    EXPECT_TRUE(system.testOpen(-1, &error)) << error.toStdString();
 }

@@ -3,6 +3,7 @@
 #include "MessageService.h"
 #include "PreferenceUnit.h"
 #include "platform/speech/SpeechEngine.h"
+#include "speech/SpTools.h"
 
 #include <gtest/gtest.h>
 
@@ -418,6 +419,22 @@ TEST_F(VoiceCatalog, InstalledEnginesAreListed)
     }
     EXPECT_TRUE(espeak);
     EXPECT_TRUE(flite);
+
+    // Flite's 8 kHz voice is a telephone mode: listed by the platform, not
+    // offered here.
+    QStringList modeNames;
+    ASSERT_EQ(GetModeNames(modeNames), S_OK);
+    int telephone = 0;
+    for (const QString &name : std::as_const(modeNames)) {
+        if (!name.contains(QLatin1String("Telephone")))
+            continue;
+        ++telephone;
+        GUID id;
+        ModeIDFromName(name, id);
+        for (int i = 0; i < c.Voices.Count(); ++i)
+            EXPECT_FALSE(c.Voices.Items(i)->ModeID == id) << name.toStdString();
+    }
+    EXPECT_GE(telephone, 1);
     ASSERT_TRUE(c.FindEngine(QStringLiteral("eSpeak NG - US English")));
     EXPECT_TRUE(c.FindVoice(prefs.TTS_DefaultVoiceName));
     ASSERT_TRUE(c.FindHelpVoice());

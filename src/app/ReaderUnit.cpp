@@ -87,7 +87,11 @@ QString ExportFileName()
 TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>())
 {
     ui->setupUi(this);
+    // The form's name keys its stored placement.
+    setObjectName(QStringLiteral("Form1"));
+    UtilsClass::WriteLog(QStringLiteral("Entered FormCreate"));
     FormCreate();
+    UtilsClass::WriteLog(QStringLiteral("Exiting FormCreate"));
 }
 
 TForm1::~TForm1()
@@ -1137,18 +1141,23 @@ void TForm1::SaveList()
 
 void TForm1::ReadFileBtnClick()
 {
-    QFileDialog dialog(this, tr("Open Text File"), Prefs->OpenDlgInitialDir);
-    dialog.setObjectName(QStringLiteral("OpenDialog1"));
-    // The pattern is matched in any letter case, so "notes.TXT" shows too.
-    dialog.setNameFilter(QStringLiteral("Text files (*.txt)"));
-    dialog.setOption(QFileDialog::ReadOnly, false);
-    dialog.setOption(QFileDialog::DontUseNativeDialog, false);
-    dialog.setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot | QDir::CaseSensitive);
-    dialog.setFileMode(Prefs->ML_ListMode == 1 ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
-    dialog.setSizeGripEnabled(true);
-    if (dialog.exec() != QDialog::Accepted)
+    std::unique_ptr<QFileDialog> dialog = CreateOpenDialog();
+    if (dialog->exec() != QDialog::Accepted)
         return;
-    OpenTextFiles(dialog.selectedFiles());
+    OpenTextFiles(dialog->selectedFiles());
+}
+
+std::unique_ptr<QFileDialog> TForm1::CreateOpenDialog()
+{
+    auto dialog = std::make_unique<QFileDialog>(this, QStringLiteral("Open Text File"), Prefs->OpenDlgInitialDir);
+    dialog->setObjectName(QStringLiteral("OpenDialog1"));
+    // Name filters match in any letter case unless QDir::CaseSensitive is
+    // set, so "NOTES.TXT" is offered too.
+    dialog->setNameFilter(QStringLiteral("Text files (*.txt)"));
+    dialog->setFileMode(Prefs->ML_ListMode == 1 ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setSizeGripEnabled(true);
+    return dialog;
 }
 
 void TForm1::OpenTextFiles(const QStringList &files)
@@ -1238,7 +1247,9 @@ QAction *TForm1::TrayItem(const char *name) const
 
 void TForm1::closeEvent(QCloseEvent *event)
 {
-    SaveSettings();
+    UtilsClass::WriteLog(QStringLiteral("Entered FormClose"));
+    if (!SaveSettings())
+        MessageService::error(QStringLiteral("The settings could not be saved."));
     if (m_readingState != rsExiting && !m_terminating) {
         event->ignore();
         AppMinimize();

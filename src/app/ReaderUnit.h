@@ -14,6 +14,7 @@
 
 class QActionGroup;
 class QButtonGroup;
+class QFileDialog;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -124,6 +125,8 @@ public:
     void SelAudioDevMItmClick();
     void PronunciationMItmClick();
     void ReadFileBtnClick();
+    // OpenDialog1 as the current list mode wants it.
+    std::unique_ptr<QFileDialog> CreateOpenDialog();
     // The files-chosen half of ReadFileBtnClick.
     void OpenTextFiles(const QStringList &files);
     void AddNewPopupClick();

@@ -17,7 +17,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -432,6 +434,18 @@ TEST_F(MainWindowTest, OpeningTextFilesTitlesThemAfterTheFileName)
     messages.clear();
     form->OpenTextFiles({dir + QStringLiteral("/gone.txt")});
     EXPECT_EQ(messages.size(), 1);
+}
+
+TEST_F(MainWindowTest, OpenDialogOffersTextFilesInAnyCaseAndSeveralOnlyInMultiArticleMode)
+{
+    Start();
+    std::unique_ptr<QFileDialog> single = form->CreateOpenDialog();
+    EXPECT_EQ(single->nameFilters(), QStringList{QStringLiteral("Text files (*.txt)")});
+    EXPECT_FALSE(single->filter() & QDir::CaseSensitive);
+    EXPECT_EQ(single->fileMode(), QFileDialog::ExistingFile);
+    EXPECT_EQ(single->directory().absolutePath(), QDir(Prefs->OpenDlgInitialDir).absolutePath());
+    form->ToolButton2Click();
+    EXPECT_EQ(form->CreateOpenDialog()->fileMode(), QFileDialog::ExistingFiles);
 }
 
 TEST_F(MainWindowTest, OpeningAFileWhileTheSingleArticleIsReadIsRefused)

@@ -229,7 +229,7 @@ bool RegistryStore::parse(const QByteArray &bytes)
         } else {
             return false;
         }
-        setValue(current->path, value.name, value.type, value.data);
+        putValue(*current, std::move(value));
     }
     return true;
 }
@@ -292,6 +292,12 @@ bool RegistryStore::save()
     }
     m_status = LoadStatus::Ok;
     return true;
+}
+
+const RegistryStore::Value *RegistryStore::Key::find(const QString &name) const
+{
+    const auto it = byName.find(name.toLower());
+    return it == byName.end() ? nullptr : &values[it->second];
 }
 
 RegistryStore::Key *RegistryStore::findKey(const QString &keyPath)
@@ -374,37 +380,32 @@ QStringList RegistryStore::valueNames(const QString &keyPath) const
 
 RegistryStore::ValueType RegistryStore::valueType(const QString &keyPath, const QString &name) const
 {
-    if (const Key *key = findKey(keyPath)) {
-        for (const Value &value : key->values) {
-            if (value.name.compare(name, Qt::CaseInsensitive) == 0)
-                return value.type;
-        }
-    }
-    return ValueType::None;
+    const Key *key = findKey(keyPath);
+    const Value *value = key ? key->find(name) : nullptr;
+    return value ? value->type : ValueType::None;
 }
 
 QVariant RegistryStore::value(const QString &keyPath, const QString &name) const
 {
-    if (const Key *key = findKey(keyPath)) {
-        for (const Value &value : key->values) {
-            if (value.name.compare(name, Qt::CaseInsensitive) == 0)
-                return value.data;
-        }
-    }
-    return {};
+    const Key *key = findKey(keyPath);
+    const Value *value = key ? key->find(name) : nullptr;
+    return value ? value->data : QVariant();
 }
 
 void RegistryStore::setValue(const QString &keyPath, const QString &name, ValueType type, const QVariant &data)
 {
-    Key &key = ensureKey(keyPath);
-    for (Value &value : key.values) {
-        if (value.name.compare(name, Qt::CaseInsensitive) == 0) {
-            value.type = type;
-            value.data = data;
-            return;
-        }
+    putValue(ensureKey(keyPath), {name, type, data});
+}
+
+void RegistryStore::putValue(Key &key, Value value)
+{
+    const auto [it, added] = key.byName.try_emplace(value.name.toLower(), key.values.size());
+    if (added) {
+        key.values.push_back(std::move(value));
+    } else {
+        key.values[it->second].type = value.type;
+        key.values[it->second].data = value.data;
     }
-    key.values.push_back({name, type, data});
 }
 
 void RegistryStore::setString(const QString &keyPath, const QString &name, const QString &text)
@@ -427,11 +428,12 @@ bool RegistryStore::deleteValue(const QString &keyPath, const QString &name)
     Key *key = findKey(keyPath);
     if (!key)
         return false;
-    for (auto it = key->values.begin(); it != key->values.end(); ++it) {
-        if (it->name.compare(name, Qt::CaseInsensitive) == 0) {
-            key->values.erase(it);
-            return true;
-        }
-    }
-    return false;
+    const auto found = key->byName.find(name.toLower());
+    if (found == key->byName.end())
+        return false;
+    key->values.erase(key->values.begin() + qsizetype(found->second));
+    key->byName.clear();
+    for (size_t i = 0; i < key->values.size(); ++i)
+        key->byName[key->values[i].name.toLower()] = i;
+    return true;
 }

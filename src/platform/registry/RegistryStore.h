@@ -68,7 +68,9 @@ private:
     };
     struct Key {
         QString path;  // as first written
-        std::vector<Value> values;
+        std::vector<Value> values;            // in the order first written
+        std::map<QString, size_t> byName;     // lower-cased name -> index in values
+        const Value *find(const QString &name) const;
     };
 
     void load();
@@ -78,6 +80,7 @@ private:
     const Key *findKey(const QString &keyPath) const;
     Key &ensureKey(const QString &keyPath);
     void setValue(const QString &keyPath, const QString &name, ValueType type, const QVariant &data);
+    static void putValue(Key &key, Value value);
 
     QString m_fileName;
     LoadStatus m_status = LoadStatus::Missing;

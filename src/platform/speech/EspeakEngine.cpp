@@ -173,6 +173,7 @@ public:
         }
         const QByteArray utf8 = spoken.toUtf8();
         SynthContext ctx{&out, &map};
+        espeak_SetSynthCallback(synthCallback);  // direct users of the library may have set theirs
         g_running = &ctx;
         const espeak_ERROR r = espeak_Synth(utf8.constData(), size_t(utf8.size()) + 1, 0, POS_CHARACTER, 0,
                                             espeakCHARS_UTF8 | (phonemes ? espeakPHONEMES : 0), nullptr, nullptr);

@@ -4,7 +4,7 @@
 
 #include "SpeechApi.h"
 
-#include "../audio/AudioSystem.h"
+#include "AudioSystem.h"
 
 #include <QString>
 

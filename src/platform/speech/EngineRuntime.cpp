@@ -174,7 +174,7 @@ public:
     std::atomic<uint64_t> generation{0};
     bool paused = false;
     bool audioOpen = false;
-    bool closed = false;
+    std::atomic<bool> closed{false};
     HRESULT failure = S_OK;
     std::deque<PendingEvent> events;     // in audio order
     std::deque<PendingEvent> immediate;  // not tied to audio

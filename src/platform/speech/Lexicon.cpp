@@ -1,11 +1,12 @@
 #include "Lexicon.h"
 
+#include "AppPaths.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStandardPaths>
 
 #include <mutex>
 
@@ -14,17 +15,6 @@ namespace sapi::Lexicon {
 namespace {
 
 constexpr const char *kFileName = "lexicon.txt";
-
-QString userFolder()
-{
-    const QString home = qEnvironmentVariable("VOXTRELLA_HOME");
-    if (!home.isEmpty())
-        return home;
-    QString data = qEnvironmentVariable("XDG_DATA_HOME");
-    if (data.isEmpty())
-        data = QDir::homePath() + QStringLiteral("/.local/share");
-    return data + QStringLiteral("/voxtrella");
-}
 
 bool isWordChar(QChar c)
 {
@@ -35,7 +25,7 @@ bool isWordChar(QChar c)
 
 QString filePath()
 {
-    return userFolder() + u'/' + QLatin1String(kFileName);
+    return AppPaths::userDir() + u'/' + QLatin1String(kFileName);
 }
 
 QString key(const QString &word)

@@ -3,7 +3,7 @@
 #include "SpeechEngine.h"
 #include "SpeechPlatformInternal.h"
 
-#include "../audio/AudioSystem.h"
+#include "AudioSystem.h"
 
 #include <mutex>
 

@@ -85,7 +85,7 @@ TEST(FileAudioDestTest, SwitchingFilesFinishesTheFirstOne)
     EXPECT_EQ(le32(second, 40), 200u);
 }
 
-TEST(FileAudioDestTest, MissingOrReadOnlyFolderIsAnErrorNotASuccess)
+TEST(FileAudioDestTest, MissingFolderOrReadOnlyFileSystemIsAnErrorNotASuccess)
 {
     auto dest = fileDest();
     EXPECT_EQ(setPath(*dest, TestSupport::homeDir() + "/no/such/folder/x.wav"), AUDERR_NOTOPEN);
@@ -100,7 +100,10 @@ TEST(FileAudioDestTest, MissingOrReadOnlyFolderIsAnErrorNotASuccess)
     // A read-only file system refuses even the super-user.
     auto procDest = fileDest();
     EXPECT_EQ(procDest->Set(u"/proc/voxtrella-test.wav", 1), AUDERR_NOTOPEN);
+}
 
+TEST(FileAudioDestTest, ReadOnlyFolderIsAnErrorNotASuccess)
+{
     if (::geteuid() == 0)
         GTEST_SKIP() << "permissions do not bind the super-user";
     const QString locked = TestSupport::homeDir() + "/locked";

@@ -1,7 +1,7 @@
 // The audio destinations: WAV files that stay valid, file faults reported
 // with their codes, and device numbers.
 #include "AudioDestinations.h"
-#include "ScriptedAudio.h"
+#include "ScriptedAudioSystem.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -162,7 +162,11 @@ TEST(FileAudioDestTest, PauseHoldsTheWriterUntilResumeOrReset)
 
 TEST(DeviceAudioDestTest, DeviceNumbersAndUnreachableServer)
 {
-    auto audioState = testaudio::installScriptedAudio();
+    auto owned = std::make_unique<audio::ScriptedAudioSystem>();
+    audio::ScriptedAudioSystem *scripted = owned.get();
+    scripted->setDevices({{audio::ScriptedAudioSystem::makeCaps("One", 2)},
+                          {audio::ScriptedAudioSystem::makeCaps("Two", 2)}});
+    audio::setAudioSystem(std::move(owned));
     UnknownPtr object;
     ASSERT_EQ(CoCreateInstance(CLSID_MMAudioDest, nullptr, CLSCTX_ALL, IID_IAudioMultiMediaDevice, object), S_OK);
     auto dest = std::dynamic_pointer_cast<MMAudioDest>(object);
@@ -175,10 +179,11 @@ TEST(DeviceAudioDestTest, DeviceNumbersAndUnreachableServer)
     EXPECT_EQ(dest->DeviceNumSet(0xFFFFFFFEu), E_INVALIDARG);
 
     EXPECT_EQ(dest->open({22050, 1}), S_OK);
-    EXPECT_EQ(audioState->opened.load(), 1);
+    ASSERT_EQ(scripted->streams().size(), 1u);
+    EXPECT_EQ(scripted->streams()[0]->device(), 1);
     ASSERT_EQ(dest->DeviceNumSet(7), S_OK);  // no such device: opening says so
     EXPECT_EQ(dest->open({22050, 1}), AUDERR_NOTOPEN);
-    audioState->reachable = false;
+    scripted->setServerReachable(false);
     ASSERT_EQ(dest->DeviceNumSet(0xFFFFFFFFu), S_OK);
     EXPECT_EQ(dest->open({22050, 1}), AUDERR_NOTOPEN);
     EXPECT_FALSE(dest->lastError().isEmpty());
@@ -186,5 +191,5 @@ TEST(DeviceAudioDestTest, DeviceNumbersAndUnreachableServer)
     auto direct = std::make_shared<DirectAudioDest>();
     EXPECT_EQ(direct->Init(nullptr, IID_IUnknown), E_NOINTERFACE);
     EXPECT_EQ(direct->Init(nullptr, IID_IDirectSound), S_OK);
-    testaudio::restoreAudio();
+    audio::setAudioSystem(nullptr);
 }

@@ -444,3 +444,20 @@ TEST_F(EngineTest, PhonemeGivesEngineAndIpaPhonemesInTaskMemory)
         }
     }
 }
+
+TEST_F(EngineTest, QueuedTextsPlayAsOneStretchOfAudio)
+{
+    ASSERT_TRUE(haveDevice()) << "needs the headless sound server: run through scripts/run-tests.sh";
+    Bound b = onDevice(flite.gModeID);
+    ASSERT_EQ(b.result, S_OK);
+    ASSERT_EQ(speak(b, "first text"), S_OK);
+    ASSERT_EQ(speak(b, "second text"), S_OK);
+    ASSERT_TRUE(waitForStop(b, 10000));
+    TestSupport::waitFor([] { return false; }, 100);
+    const Recorder &r = *b.recorder;
+    EXPECT_EQ(r.count(Note::AudioStart), 1);
+    EXPECT_EQ(r.count(Note::AudioStop), 1);
+    EXPECT_EQ(r.count(Note::TextStarted), 2);
+    EXPECT_EQ(r.values(Note::TextDone), (std::vector<uint32_t>{0, 0}));
+    EXPECT_EQ(r.values(Note::Word), (std::vector<uint32_t>{0, 12, 0, 14}));
+}

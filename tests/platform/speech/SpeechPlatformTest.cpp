@@ -1,6 +1,6 @@
 // The engine-independent platform: identifiers, interface lookup, object
 // creation, the enumerator and finder, Select and the start-up probes.
-#include "ScriptedAudio.h"
+#include "ScriptedAudioSystem.h"
 #include "SpeechEngine.h"
 
 #include <gtest/gtest.h>
@@ -64,7 +64,12 @@ class SpeechPlatformTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        audioState = testaudio::installScriptedAudio();
+        auto scripted = std::make_unique<audio::ScriptedAudioSystem>();
+        scripted->setDevices({{audio::ScriptedAudioSystem::makeCaps("One", 2)},
+                              {audio::ScriptedAudioSystem::makeCaps("Two", 2)}});
+        scripted->setInputDeviceCount(1);
+        audioSystem = scripted.get();
+        audio::setAudioSystem(std::move(scripted));
         first = std::make_shared<FakeEngine>(std::vector<TTSMODEINFOW>{
             makeMode(kGuidA, "Alpha", 0x0409, 2), makeMode(kGuidB, "Beta", 0x0809, 1)});
         second = std::make_shared<FakeEngine>(
@@ -75,7 +80,7 @@ protected:
     void TearDown() override
     {
         SpeechPlatform::restoreDefaultEngines();
-        testaudio::restoreAudio();
+        audio::setAudioSystem(nullptr);
     }
 
     std::shared_ptr<ITTSFindW> finder()
@@ -85,7 +90,7 @@ protected:
         return std::dynamic_pointer_cast<ITTSFindW>(object);
     }
 
-    std::shared_ptr<testaudio::ScriptedAudioState> audioState;
+    audio::ScriptedAudioSystem *audioSystem = nullptr;
     std::shared_ptr<FakeEngine> first, second;
 };
 
@@ -303,13 +308,13 @@ TEST_F(SpeechPlatformTest, ProbesReportPlatformVoicesAndDevices)
     EXPECT_EQ(waveInGetNumDevs(), 1u);
 
     SpeechPlatform::setEngines({std::make_shared<FakeEngine>(std::vector<TTSMODEINFOW>{})});
-    audioState->inputs = 0;
+    audioSystem->setInputDeviceCount(0);
     p = probeSpeechPlatform();
     EXPECT_TRUE(p.speechInstalled);
     EXPECT_FALSE(p.ttsInstalled);  // an engine without voices does not count
     EXPECT_FALSE(p.waveInPresent);
 
-    audioState->reachable = false;
+    audioSystem->setServerReachable(false);
     SpeechPlatform::setEngines({first}, false);
     p = probeSpeechPlatform();
     EXPECT_FALSE(p.speechInstalled);

@@ -957,7 +957,8 @@ public:
         bool wasActive;
         {
             std::lock_guard lock(m_core->mutex);
-            wasActive = m_core->audioOpen || m_core->running || !m_core->queue.empty();
+            // Audio written but not yet heard counts: its AudioStop is still to come.
+            wasActive = m_core->audioOpen || m_core->running || !m_core->queue.empty() || !m_core->events.empty();
             const uint64_t gen = ++m_core->generation;
             m_core->queue.clear();
             m_core->events.clear();

@@ -1,5 +1,6 @@
 // The real engines (eSpeak NG and Flite) through the platform, on the
 // headless sound server and into WAV files.
+#include "ScriptedAudioSystem.h"
 #include "SpeechEngine.h"
 #include "SpeechTestSupport.h"
 #include "TestSupport.h"
@@ -460,4 +461,26 @@ TEST_F(EngineTest, QueuedTextsPlayAsOneStretchOfAudio)
     EXPECT_EQ(r.count(Note::TextStarted), 2);
     EXPECT_EQ(r.values(Note::TextDone), (std::vector<uint32_t>{0, 0}));
     EXPECT_EQ(r.values(Note::Word), (std::vector<uint32_t>{0, 12, 0, 14}));
+}
+
+TEST_F(EngineTest, ResetAfterTheLastWriteStillEndsWithOneAudioStop)
+{
+    // A stream that takes everything at once: the engine is done writing
+    // long before the listener has heard it all.
+    auto owned = std::make_unique<audio::ScriptedAudioSystem>();
+    owned->setQueueLimitUs(60'000'000);
+    audio::setAudioSystem(std::move(owned));
+    Bound b = onDevice(espeak.gModeID);
+    ASSERT_EQ(b.result, S_OK);
+    ASSERT_EQ(speak(b, "one two three four five six"), S_OK);
+    ASSERT_TRUE(TestSupport::waitFor([&] { return b.recorder->count(Note::Word) >= 1; }, 5000));
+    TestSupport::waitFor([] { return false; }, 200);
+    ASSERT_EQ(b.recorder->count(Note::AudioStop), 0);
+    ASSERT_EQ(b.central->AudioReset(), S_OK);
+    ASSERT_TRUE(waitForStop(b, 1000));
+    TestSupport::waitFor([] { return false; }, 300);
+    EXPECT_EQ(b.recorder->count(Note::AudioStop), 1);
+    EXPECT_EQ(b.recorder->count(Note::TextDone), 0);
+    b = {};
+    audio::setAudioSystem(nullptr);
 }

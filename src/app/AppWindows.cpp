@@ -5,6 +5,7 @@
 #include "dialogs/NoEngineWarning.h"
 #include "dialogs/SelectDirectory.h"
 #include "reader/TTSUnit.h"
+#include "speech/SpTools.h"
 #include "util/UtilsClass.h"
 
 #include <QCoreApplication>
@@ -31,6 +32,9 @@ bool AppWindows::Create()
 
     bool driverCreated = true;
     try {
+        // What the speech platform and the sound server offer, once per run,
+        // before the first speech component.
+        ProbeSpeechSupport();
         m_ttsForm = std::make_unique<TTTSForm>();
         TTSForm = m_ttsForm.get();
     } catch (const std::exception &e) {

@@ -423,7 +423,7 @@ void TForm1::FillAudioHelpMenu()
 void TForm1::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
-    if (!m_shownOnce)
+    if (!m_shownOnce && !m_inFirstShow)
         FormShow();
 }
 
@@ -446,17 +446,20 @@ void TForm1::changeEvent(QEvent *event)
 void TForm1::FormShow()
 {
     UtilsClass::WriteLog(QStringLiteral("Entered FormShow"));
-    // Guard against re-entry: the checks below may run the event loop.
-    m_shownOnce = true;
+    // The checks and the import below let events run; a show event among
+    // them must not start a second first show.
+    m_inFirstShow = true;
 
     if (audio::audioSystem().outputDeviceCount() <= 0) {
         MessageService::notice(kNoSoundCard);
         Terminate();
+        m_shownOnce = true;
         return;
     }
 
     if (!TTSForm) {
         Terminate();
+        m_shownOnce = true;
         return;
     }
     TTSForm->Initialize();
@@ -465,6 +468,7 @@ void TForm1::FormShow()
         TEngineWarningForm warning(this);
         warning.exec();
         Terminate();
+        m_shownOnce = true;
         return;
     }
 
@@ -491,12 +495,18 @@ void TForm1::FormShow()
     LayoutStatusPanels();
     AddTrayIcon();
     SetReadingState(rsIdle);
+    m_shownOnce = true;
+    m_inFirstShow = false;
     UtilsClass::WriteLog(QStringLiteral("Exiting FormShow"));
     // A desktop may refuse the focus to a starting program; the first
     // activation's work (the list info, the "-auto" start) must still run.
     QTimer::singleShot(0, this, [this] {
-        if (!m_activatedOnce && !m_terminating)
+        if (m_terminating)
+            return;
+        if (!m_activatedOnce)
             FormActivate();
+        else if (!m_listInfoInitialised)
+            InitListInfo();
     });
 }
 

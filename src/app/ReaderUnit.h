@@ -193,6 +193,7 @@ private:
 
     QStringList m_favoriteVoices;
     bool m_shownOnce = false;
+    bool m_inFirstShow = false;
     bool m_activatedOnce = false;
     bool m_listInfoInitialised = false;
     bool m_clipboardArmed = false;

@@ -1,6 +1,7 @@
 #include "TTSUnit.h"
 
 #include "dialogs/PronEditorInfo.h"
+#include "platform/audio/AudioSystem.h"
 #include "platform/shell/MessageService.h"
 #include "settings/PreferenceUnit.h"
 #include "util/UtilsClass.h"
@@ -123,6 +124,13 @@ bool TTTSForm::CheckAudioDevice(int32_t deviceId)
         MessageService::error(QStringLiteral("Audio Device check failed"));
     }
     active = TTS1->Active();
+    // The engine takes any device number; only opening the device shows
+    // whether it can play there.
+    QString error;
+    if (active && !audio::audioSystem().testOpen(deviceId, &error)) {
+        MessageService::error(error.isEmpty() ? QStringLiteral("Audio Device check failed") : error);
+        active = false;
+    }
     if (!active)
         MessageService::notice(kDeviceCheckFailed);
     try {

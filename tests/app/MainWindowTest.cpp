@@ -14,6 +14,7 @@
 #include "reader/TTSUnit.h"
 #include "settings/PreferenceUnit.h"
 #include "util/UtilsClass.h"
+#include "voices/TTSEngineUnit.h"
 
 #include <QAction>
 #include <QApplication>
@@ -595,6 +596,57 @@ TEST_F(MainWindowTest, AutostartCheckBoxWritesAndRemovesTheLoginEntry)
     ui->PageControl1->setCurrentWidget(ui->ClipboardSheet);
     ui->PageControl1->setCurrentWidget(ui->MiscSheet);
     EXPECT_TRUE(ui->AutoStartAppCB->isChecked());
+}
+
+TEST_F(MainWindowTest, ReadingDriverChecksTheDeviceAndQueriesVoiceRanges)
+{
+    Start();
+    const int32_t before = TTSForm->TTS1->AudioDeviceID();
+    EXPECT_TRUE(TTSForm->CheckAudioDevice(-1));
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(QLatin1Char('|')).toStdString();
+    // A device number the sound server does not have is refused, with both messages.
+    EXPECT_FALSE(TTSForm->CheckAudioDevice(7));
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_TRUE(messages.last().startsWith(QStringLiteral("Audio device check failed. \rVerify")));
+    EXPECT_EQ(TTSForm->TTS1->AudioDeviceID(), before);
+    EXPECT_FALSE(TTSForm->TTS1->Active());
+
+    TVoiceEntry *voice = TTSForm->Voices().Items(0);
+    voice->Pitch = 0;
+    voice->Speed = 0;
+    TTSForm->LoadVoiceDefaults(voice);
+    EXPECT_GE(voice->PitchMin, 0);
+    EXPECT_GT(voice->PitchMax, voice->PitchMin);
+    EXPECT_GT(voice->SpeedMax, voice->SpeedMin);
+    EXPECT_EQ(voice->Pitch, voice->PitchDefault);
+    EXPECT_EQ(voice->Speed, voice->SpeedDefault);
+    EXPECT_GT(voice->Speed, 0);
+    // A speed the user chose stays.
+    voice->Speed = voice->SpeedMin + 1;
+    TTSForm->LoadVoiceDefaults(voice);
+    EXPECT_EQ(voice->Speed, voice->SpeedMin + 1);
+}
+
+TEST_F(MainWindowTest, AudioHelpMenuListsTheTopicsOfTheHelpFile)
+{
+    Start();
+    const QByteArray help = readFile(AppPaths::dataDir() + QStringLiteral("/AudioHelp.chl"));
+    ASSERT_FALSE(help.isEmpty());
+    const QList<QAction *> items = ui->AudioHelp1->actions();
+    ASSERT_FALSE(items.isEmpty());
+    for (QAction *item : items)
+        EXPECT_TRUE(help.contains(item->text().toUtf8())) << item->text().toStdString();
+
+    // Without any English voice the user is told so.
+    for (int i = 0; i < TTSForm->Voices().Count(); ++i) {
+        TVoiceEntry *v = TTSForm->Voices().Items(i);
+        if (LanguageCodeOf(v->Engine->LanguageID) == QLatin1String("eng") || v->DisplayName.contains(QLatin1String("Mary")))
+            v->DisplayName = QStringLiteral("Renamed %1").arg(i);
+        v->Engine->LanguageID = 1036;
+    }
+    items.first()->trigger();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages.first().startsWith(QStringLiteral("An English Voice was not found")));
 }
 
 TEST_F(MainWindowTest, EveryControlHasAnAccessibleNameAndTheMenusTheirShortcuts)

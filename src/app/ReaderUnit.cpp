@@ -675,8 +675,39 @@ void TForm1::AudioHelpClick(const QString &topic)
         return;
     }
     UpdateStatus(QStringLiteral("Reading Audio Help"));
-    if (SpeakAudioHelp)
-        SpeakAudioHelp(text, voice->DisplayName);
+    SpeakAudioHelp(text, voice->DisplayName);
+}
+
+void TForm1::SpeakAudioHelp(const QString &text, const QString &voiceName)
+{
+    if (!TTSForm || m_readingState == rsExiting)
+        return;
+    TTSForm->TTS1->OnWordPosition = nullptr;
+    TTSForm->OnDone = [this](QObject *) {
+        try {
+            TTSForm->TTS1->SetActive(false);
+        } catch (const EAppError &e) {
+            UtilsClass::WriteLog(e.message());
+        }
+        if (m_readingState == rsExiting)
+            return;
+        SetReadingState(rsIdle);
+        ResetStatus();
+    };
+    if (m_readingState != rsReading)
+        SetReadingState(rsReading);
+    ui->SkipBtn->setEnabled(false);
+    ui->SkipMItm->setEnabled(false);
+    TrayItem("SkipPoNtry")->setEnabled(false);
+    if (m_toolBar)
+        m_toolBar->SetSkipEnabled(false);
+    TTSForm->ReadingTarget = otSpeakers;
+    if (!TTSForm->Play(text, voiceName)) {
+        // The driver has told the user why.
+        TTSForm->OnDone = nullptr;
+        SetReadingState(rsIdle);
+        ResetStatus();
+    }
 }
 
 void TForm1::About1Click()

@@ -143,9 +143,12 @@ public:
     // Saves the list to the saved-articles file.
     void SaveList();
 
-    // Speaking belongs to the reading commands, which assign these: speak a
-    // help text with a voice, and read a new article at once (auto speak).
-    std::function<void(const QString &text, const QString &voiceName)> SpeakAudioHelp;
+    // Speaks a help or test text with a voice to the speakers, outside the
+    // article list; back to idle when it ends.
+    void SpeakAudioHelp(const QString &text, const QString &voiceName);
+
+    // Reading a new article at once (auto speak) belongs to the reading
+    // commands, which assign it.
     std::function<void(TMemoEntry *entry)> StartAutoSpeak;
 
 protected:

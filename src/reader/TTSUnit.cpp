@@ -1,6 +1,7 @@
 #include "TTSUnit.h"
 
 #include "dialogs/PronEditorInfo.h"
+#include "dialogs/SoundCardError.h"
 #include "platform/audio/AudioSystem.h"
 #include "platform/shell/MessageService.h"
 #include "settings/PreferenceUnit.h"
@@ -46,6 +47,8 @@ TTTSForm::TTTSForm(QWidget *parent)
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(500);
     Timer1->setSingleShot(true);
+    connect(Timer1, &QTimer::timeout, this, &TTTSForm::Timer1Timer);
+    TTS1->OnAudioStop = [this](TTTS *, sapi::QWORD) { AudioStopped(); };
 }
 
 TTTSForm::~TTTSForm()
@@ -83,6 +86,110 @@ TVoiceEntry *TTTSForm::FindHelpVoice() const
 void TTTSForm::SetEngineEnabled(const QString &groupName, bool enabled)
 {
     m_catalog->SetEngineEnabled(groupName, enabled);
+}
+
+bool TTTSForm::Play(const QString &text, const QString &voiceName)
+{
+    try {
+        TTS1->SetActive(false);
+        TTS1->SetOutputDest(odAudioDevice);
+        TTS1->SetOutputFile(QString());
+    } catch (const EAppError &e) {
+        MessageService::error(e.message());
+        return false;
+    }
+    TVoiceEntry *voice = FindVoice(voiceName);
+
+    // The sound card check comes first.
+    QString error;
+    const audio::DeviceCheck check = audio::audioSystem().checkDevice(TTS1->AudioDeviceID(), &error);
+    if (check == audio::DeviceCheck::Busy) {
+        UtilsClass::WriteLog(QStringLiteral("Detected Sound Card Busy"));
+        MessageService::error(QStringLiteral("Sound card is busy.  Wait and try again."));
+        return false;
+    }
+    if (check == audio::DeviceCheck::Failed) {
+        UtilsClass::WriteLog(QStringLiteral("Sound card check failed: ") + error);
+        if (Prefs && Prefs->TTS_SoundCardCheckErr) {
+            TSoundCardErrorForm notice(this);
+            if (notice.exec() != QDialog::Accepted)
+                return false;
+        }
+    }
+
+    if (!voice) {
+        MessageService::error(QStringLiteral("Voice ") + voiceName + QStringLiteral(" does not exist"));
+        return false;
+    }
+
+    try {
+        if (voice->Speed <= 0)
+            LoadVoiceDefaults(voice);
+        TTS1->SetModeID(voice->ModeID);
+        TTS1->SetActive(true);
+        if (!TTS1->Active())
+            throw EAppError(QStringLiteral("TTS Activation failed in Play"));
+        TTS1->SetPitch(static_cast<uint16_t>(voice->Pitch));
+        TTS1->SetSpeed(static_cast<uint32_t>(voice->Speed));
+        const QString filtered = m_filter->FilterText(voice->Engine ? voice->Engine->Features : 0, text,
+                                                      !Prefs || Prefs->TTS_FilterSymbols);
+        TTS1->Speak(filtered);
+    } catch (const EAppError &e) {
+        UtilsClass::WriteLog(e.message());
+        MessageService::error(e.message());
+        return false;
+    } catch (const std::exception &e) {
+        UtilsClass::WriteLog(QString::fromUtf8(e.what()));
+        MessageService::error(QString::fromUtf8(e.what()));
+        return false;
+    }
+    return true;
+}
+
+void TTTSForm::PauseAudio()
+{
+    try {
+        TTS1->SetAudioPaused(true);
+    } catch (...) {
+        UtilsClass::WriteLog(QStringLiteral("Pause Exception"));
+    }
+}
+
+void TTTSForm::ResumeAudio()
+{
+    try {
+        TTS1->SetAudioPaused(false);
+    } catch (...) {
+        UtilsClass::WriteLog(QStringLiteral("Resume Exception"));
+    }
+}
+
+void TTTSForm::AudioStopped()
+{
+    // A pause stops the audio too; only the real end is reported.
+    if (!TTS1->AudioPaused() && OnDone)
+        Timer1->start();
+}
+
+void TTTSForm::Timer1Timer()
+{
+    Timer1->stop();
+    if (OnDone)
+        OnDone(this);
+}
+
+void TTTSForm::ApplyPitch(TVoiceEntry *voice)
+{
+    // The mode identifier tells the voice being spoken; mode names here are
+    // not the voices' display names.
+    if (voice && TTS1->Active() && TTS1->ModeID() == voice->ModeID)
+        TTS1->Inject(QStringLiteral("\\Pit=%1\\").arg(voice->Pitch));
+}
+
+void TTTSForm::ApplySpeed(TVoiceEntry *voice)
+{
+    if (voice && TTS1->Active() && TTS1->ModeID() == voice->ModeID)
+        TTS1->Inject(QStringLiteral("\\Spd=%1\\").arg(voice->Speed));
 }
 
 void TTTSForm::LoadVoiceDefaults(TVoiceEntry *voice)

@@ -33,6 +33,19 @@ public:
     TVoiceEntry *FindVoice(const QString &name) const;
     TVoiceEntry *FindHelpVoice() const;
 
+    // Speaks the text to the audio device with the named voice. True when
+    // the text was queued: OnDone follows half a second after its audio ends.
+    // Every refusal is shown to the user once.
+    bool Play(const QString &text, const QString &voiceName);
+    // Never fail visibly; failures are logged.
+    void PauseAudio();
+    void ResumeAudio();
+
+    // Live pitch or speed change of the voice being spoken; otherwise the
+    // new value applies at the next Play.
+    void ApplyPitch(TVoiceEntry *voice);
+    void ApplySpeed(TVoiceEntry *voice);
+
     // Queries a voice's pitch and speed ranges and defaults from its engine;
     // a pitch or speed the user never chose takes the engine's default.
     void LoadVoiceDefaults(TVoiceEntry *voice);
@@ -59,6 +72,9 @@ public:
     TTTSFilter &Filter() { return *m_filter; }
 
 private:
+    void AudioStopped();
+    void Timer1Timer();
+
     std::unique_ptr<TVoiceCatalog> m_catalog;
     std::unique_ptr<TTTSFilter> m_filter;
 };

@@ -56,7 +56,10 @@ class MainWindowTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        audio::setAudioSystem(std::make_unique<audio::ScriptedAudioSystem>());
+        auto scripted = std::make_unique<audio::ScriptedAudioSystem>();
+        scripted->setPlaybackRate(8.0);
+        sound = scripted.get();
+        audio::setAudioSystem(std::move(scripted));
         MessageService::setHandler([this](const MessageService::Message &m) {
             messages << m.text;
             return QMessageBox::Ok;
@@ -131,6 +134,7 @@ protected:
     TForm1 *form = nullptr;
     Ui::TForm1 *ui = nullptr;
     QStringList messages;
+    audio::ScriptedAudioSystem *sound = nullptr;
 };
 
 TEST_F(MainWindowTest, FirstRunShowsIntroArticlesAndTheNextRunTheArticlesSavedAtExit)
@@ -636,6 +640,28 @@ TEST_F(MainWindowTest, AudioHelpMenuListsTheTopicsOfTheHelpFile)
     ASSERT_FALSE(items.isEmpty());
     for (QAction *item : items)
         EXPECT_TRUE(help.contains(item->text().toUtf8())) << item->text().toStdString();
+
+    // A topic is spoken to the speakers; the window returns to idle after it.
+    items.first()->trigger();
+    EXPECT_EQ(form->State(), rsReading);
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Reading Audio Help"));
+    EXPECT_FALSE(ui->PlayToolBtn->isEnabled());
+    EXPECT_FALSE(ui->SkipBtn->isEnabled());
+    EXPECT_TRUE(ui->StopBtn->isEnabled());
+    ASSERT_TRUE(waitFor([this] { return form->State() == rsIdle; }, 60000));
+    ASSERT_FALSE(sound->streams().empty());
+    EXPECT_GT(sound->streams().back()->bytes().size(), 8000);
+    EXPECT_FALSE(TTSForm->TTS1->Active());
+    EXPECT_TRUE(ui->PlayToolBtn->isEnabled());
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(QLatin1Char('|')).toStdString();
+
+    // A taken sound card is refused before anything is spoken.
+    sound->setBusy(-1, true);
+    items.first()->trigger();
+    EXPECT_EQ(messages.value(0), QStringLiteral("Sound card is busy.  Wait and try again."));
+    EXPECT_EQ(form->State(), rsIdle);
+    sound->setBusy(-1, false);
+    messages.clear();
 
     // Without any English voice the user is told so.
     for (int i = 0; i < TTSForm->Voices().Count(); ++i) {

@@ -629,6 +629,25 @@ TEST_F(MainWindowTest, ReadingDriverChecksTheDeviceAndQueriesVoiceRanges)
     voice->Speed = voice->SpeedMin + 1;
     TTSForm->LoadVoiceDefaults(voice);
     EXPECT_EQ(voice->Speed, voice->SpeedMin + 1);
+
+    // An unknown voice is refused with its name.
+    messages.clear();
+    int done = 0;
+    TTSForm->OnDone = [&done](QObject *) { ++done; };
+    EXPECT_FALSE(TTSForm->Play(QStringLiteral("Hello"), QStringLiteral("Nobody")));
+    EXPECT_EQ(messages.value(0), QStringLiteral("Voice Nobody does not exist"));
+
+    // A pause is no end; the end is reported once, after the audio stopped.
+    ASSERT_TRUE(TTSForm->Play(QStringLiteral("One two three four five six seven eight nine ten."), voice->DisplayName));
+    ASSERT_TRUE(waitFor([this] { return !sound->streams().empty() && !sound->streams().back()->bytes().isEmpty(); },
+                        10000));
+    TTSForm->PauseAudio();
+    EXPECT_FALSE(waitFor([&done] { return done > 0; }, 1500));
+    TTSForm->ResumeAudio();
+    ASSERT_TRUE(waitFor([&done] { return done > 0; }, 30000));
+    EXPECT_FALSE(waitFor([&done] { return done > 1; }, 1000));
+    EXPECT_EQ(done, 1);
+    TTSForm->OnDone = nullptr;
 }
 
 TEST_F(MainWindowTest, AudioHelpMenuListsTheTopicsOfTheHelpFile)

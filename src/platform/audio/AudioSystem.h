@@ -88,6 +88,9 @@ public:
     virtual QString lastError() const = 0;
 };
 
+// What the busy check found.
+enum class DeviceCheck { Free, Busy, Failed };
+
 class AudioSystem
 {
 public:
@@ -102,6 +105,13 @@ public:
     // Opens a real stream on the device and closes it again: the busy check.
     // False (with a message) when the server or the sink cannot be reached.
     virtual bool testOpen(int device, QString *error) = 0;
+    // The same check, telling a device in use by another program (Busy, the
+    // wave-out "already allocated") from any other failure. A sound server
+    // never refuses a second stream, so only a scripted system says Busy.
+    virtual DeviceCheck checkDevice(int device, QString *error)
+    {
+        return testOpen(device, error) ? DeviceCheck::Free : DeviceCheck::Failed;
+    }
     // Opens a playback stream; nullptr (with a message) on failure.
     virtual std::unique_ptr<PlaybackStream> openPlayback(int device, const PcmFormat &format,
                                                          QString *error) = 0;

@@ -280,12 +280,26 @@ void ScriptedAudioSystem::setInputDeviceCount(int count)
     m_inputDevices = count;
 }
 
+ScriptedDevice *ScriptedAudioSystem::deviceLocked(int device)
+{
+    const int index = device == -1 ? m_defaultDevice : device;
+    if (index < 0 || size_t(index) >= m_devices.size())
+        return nullptr;
+    return &m_devices[size_t(index)];
+}
+
 void ScriptedAudioSystem::setBusy(int device, bool busy)
 {
     std::lock_guard<std::mutex> guard(m_mutex);
-    const int index = device == -1 ? m_defaultDevice : device;
-    if (index >= 0 && size_t(index) < m_devices.size())
-        m_devices[size_t(index)].busy = busy;
+    if (ScriptedDevice *d = deviceLocked(device))
+        d->busy = busy;
+}
+
+void ScriptedAudioSystem::setOpenFails(int device, bool fails)
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (ScriptedDevice *d = deviceLocked(device))
+        d->openFails = fails;
 }
 
 void ScriptedAudioSystem::setServerReachable(bool reachable)
@@ -345,33 +359,41 @@ int ScriptedAudioSystem::inputDeviceCount()
 bool ScriptedAudioSystem::outputCaps(int device, WaveOutCaps &caps)
 {
     std::lock_guard<std::mutex> guard(m_mutex);
-    const int index = device == -1 ? m_defaultDevice : device;
-    if (!m_reachable || index < 0 || size_t(index) >= m_devices.size() || m_devices[size_t(index)].capsFail)
+    const ScriptedDevice *d = deviceLocked(device);
+    if (!m_reachable || !d || d->capsFail)
         return false;
-    caps = m_devices[size_t(index)].caps;
+    caps = d->caps;
     return true;
 }
 
-bool ScriptedAudioSystem::checkOpen(int device, QString *error)
+DeviceCheck ScriptedAudioSystem::checkOpen(int device, QString *error)
 {
     std::lock_guard<std::mutex> guard(m_mutex);
-    auto fail = [error](const QString &text) {
+    auto fail = [error](DeviceCheck result, const QString &text) {
         if (error)
             *error = text;
-        return false;
+        return result;
     };
     if (!m_reachable)
-        return fail(QString::fromLatin1(kUnreachableMessage));
-    const int index = device == -1 ? m_defaultDevice : device;
-    if (index < 0 || size_t(index) >= m_devices.size())
-        return fail(m_devices.empty() ? QStringLiteral("There is no audio output device.")
-                                      : QStringLiteral("There is no audio output device number %1.").arg(device));
-    if (m_devices[size_t(index)].busy)
-        return fail(QString::fromLatin1(kBusyMessage));
-    return true;
+        return fail(DeviceCheck::Failed, QString::fromLatin1(kUnreachableMessage));
+    const ScriptedDevice *d = deviceLocked(device);
+    if (!d)
+        return fail(DeviceCheck::Failed, m_devices.empty()
+                                             ? QStringLiteral("There is no audio output device.")
+                                             : QStringLiteral("There is no audio output device number %1.").arg(device));
+    if (d->busy)
+        return fail(DeviceCheck::Busy, QString::fromLatin1(kBusyMessage));
+    if (d->openFails)
+        return fail(DeviceCheck::Failed, QString::fromLatin1(kOpenFailedMessage));
+    return DeviceCheck::Free;
 }
 
 bool ScriptedAudioSystem::testOpen(int device, QString *error)
+{
+    return checkDevice(device, error) == DeviceCheck::Free;
+}
+
+DeviceCheck ScriptedAudioSystem::checkDevice(int device, QString *error)
 {
     ++m_testOpenCalls;
     return checkOpen(device, error);
@@ -386,7 +408,7 @@ std::unique_ptr<PlaybackStream> ScriptedAudioSystem::openPlayback(int device, co
                          .arg(format.channels);
         return nullptr;
     }
-    if (!checkOpen(device, error))
+    if (checkOpen(device, error) != DeviceCheck::Free)
         return nullptr;
     auto record = std::make_shared<ScriptedStreamRecord>();
     record->m_device = device;

@@ -25,7 +25,8 @@ namespace audio {
 struct ScriptedDevice {
     WaveOutCaps caps;
     bool capsFail = false;  // outputCaps() answers false for this device
-    bool busy = false;      // testOpen() and openPlayback() fail with the busy message
+    bool busy = false;       // the busy check says Busy; opening fails with kBusyMessage
+    bool openFails = false;  // the busy check says Failed; opening fails with kOpenFailedMessage
 };
 
 // What one opened stream saw; stays readable after the stream is gone.
@@ -57,6 +58,7 @@ class ScriptedAudioSystem : public AudioSystem
 public:
     static constexpr const char *kBusyMessage = "The audio device is in use.";
     static constexpr const char *kUnreachableMessage = "The audio server cannot be reached.";
+    static constexpr const char *kOpenFailedMessage = "The audio device cannot be opened.";
 
     // Starts with one stereo device, "Scripted Output", as the default.
     ScriptedAudioSystem();
@@ -66,6 +68,7 @@ public:
     void setDefaultDevice(int index);  // the device that -1 stands for
     void setInputDeviceCount(int count);
     void setBusy(int device, bool busy);  // -1 marks the default device
+    void setOpenFails(int device, bool fails);
     // An unreachable server: no devices, every open fails.
     void setServerReachable(bool reachable);
     // 2.0 plays twice as fast as real time, so long texts finish sooner.
@@ -76,13 +79,14 @@ public:
     // pending drain callbacks run on the calling thread.
     void failOpenStreams(const QString &error);
 
-    int testOpenCalls() const { return m_testOpenCalls; }
+    int testOpenCalls() const { return m_testOpenCalls; }  // busy checks of either kind
     std::vector<std::shared_ptr<ScriptedStreamRecord>> streams() const;
 
     int outputDeviceCount() override;
     int inputDeviceCount() override;
     bool outputCaps(int device, WaveOutCaps &caps) override;
     bool testOpen(int device, QString *error) override;
+    DeviceCheck checkDevice(int device, QString *error) override;
     std::unique_ptr<PlaybackStream> openPlayback(int device, const PcmFormat &format, QString *error) override;
 
     // Capabilities of a plausible device, for building device lists.
@@ -91,7 +95,8 @@ public:
     struct Shared;  // internal: the open streams
 
 private:
-    bool checkOpen(int device, QString *error);
+    DeviceCheck checkOpen(int device, QString *error);
+    ScriptedDevice *deviceLocked(int device);
 
     mutable std::mutex m_mutex;
     std::vector<ScriptedDevice> m_devices;

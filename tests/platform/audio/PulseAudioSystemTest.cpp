@@ -211,8 +211,10 @@ TEST_F(PulseAudioTest, TestOpenSucceedsOnEveryDeviceAndFailsOnAMissingOne)
         EXPECT_TRUE(system->testOpen(device, &error)) << device << ": " << error.toStdString();
     }
     QString error;
+    EXPECT_EQ(system->checkDevice(-1, &error), DeviceCheck::Free) << "a sound server is never busy";
     EXPECT_FALSE(system->testOpen(7, &error));
     EXPECT_TRUE(error.contains("7")) << error.toStdString();
+    EXPECT_EQ(system->checkDevice(7, &error), DeviceCheck::Failed);
     QString openError;
     EXPECT_FALSE(system->openPlayback(7, PcmFormat{kRate, 1}, &openError));
     EXPECT_FALSE(openError.isEmpty());
@@ -483,6 +485,7 @@ TEST(PulseUnreachableServer, EveryCallFailsWithAMessageInsteadOfHanging)
     QString error;
     EXPECT_FALSE(system.testOpen(-1, &error)) << "an unreachable server is never a free device";
     EXPECT_TRUE(error.contains("cannot be reached")) << error.toStdString();
+    EXPECT_EQ(system.checkDevice(-1, &error), DeviceCheck::Failed);
     error.clear();
     EXPECT_FALSE(system.openPlayback(-1, PcmFormat{kRate, 1}, &error));
     EXPECT_TRUE(error.contains("cannot be reached")) << error.toStdString();

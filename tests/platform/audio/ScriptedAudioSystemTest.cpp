@@ -49,19 +49,24 @@ TEST(ScriptedAudioSystem, ReportsTheScriptedDevicesAndTheirCaps)
     EXPECT_EQ(ScriptedAudioSystem::makeCaps(QString(40, 'n'), 2).szPname.size(), 31);
 }
 
-TEST(ScriptedAudioSystem, BusyAndUnreachableDevicesFailToOpen)
+TEST(ScriptedAudioSystem, BusyFailingAndUnreachableDevicesFailToOpen)
 {
     ScriptedAudioSystem system;
     system.setDevices(threeDevices());
     system.setBusy(-1, true);  // the default, device 0
+    system.setOpenFails(2, true);
 
     QString error;
-    EXPECT_FALSE(system.testOpen(0, &error));
+    EXPECT_EQ(system.checkDevice(0, &error), DeviceCheck::Busy);
     EXPECT_EQ(error, ScriptedAudioSystem::kBusyMessage);
+    EXPECT_FALSE(system.testOpen(-1, &error));
     EXPECT_FALSE(system.openPlayback(-1, {}, &error));
-    EXPECT_TRUE(system.testOpen(2, &error));
-    EXPECT_FALSE(system.testOpen(9, &error));
-    EXPECT_EQ(system.testOpenCalls(), 3);
+    EXPECT_EQ(system.checkDevice(2, &error), DeviceCheck::Failed);
+    EXPECT_EQ(error, ScriptedAudioSystem::kOpenFailedMessage);
+    EXPECT_FALSE(system.openPlayback(2, {}, &error));
+    EXPECT_EQ(system.checkDevice(1, &error), DeviceCheck::Free) << "failing caps do not fail the open";
+    EXPECT_EQ(system.checkDevice(9, &error), DeviceCheck::Failed);
+    EXPECT_EQ(system.testOpenCalls(), 5);
 
     system.setBusy(0, false);
     EXPECT_TRUE(system.testOpen(-1, &error));
@@ -71,7 +76,7 @@ TEST(ScriptedAudioSystem, BusyAndUnreachableDevicesFailToOpen)
     EXPECT_EQ(system.inputDeviceCount(), 0);
     WaveOutCaps caps;
     EXPECT_FALSE(system.outputCaps(-1, caps));
-    EXPECT_FALSE(system.testOpen(-1, &error));
+    EXPECT_EQ(system.checkDevice(-1, &error), DeviceCheck::Failed);
     EXPECT_EQ(error, ScriptedAudioSystem::kUnreachableMessage);
     EXPECT_TRUE(system.streams().empty());
 }

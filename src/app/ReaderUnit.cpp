@@ -29,6 +29,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QIcon>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
@@ -75,6 +76,22 @@ constexpr int kAutoTimerMs = 500;
 int RoundHalfEven(double value)
 {
     return static_cast<int>(std::nearbyint(value));
+}
+
+// The program's icon from the data folder, which holds it in the desktop's
+// icon sizes; the theme's copy when the data folder lacks it.
+QIcon AppIcon()
+{
+    QIcon icon;
+    const QDir sizes(AppPaths::dataDir() + QStringLiteral("/icons/hicolor"));
+    for (const QString &size : sizes.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QString png = sizes.filePath(size + QStringLiteral("/apps/voxtrella.png"));
+        if (QFileInfo::exists(png))
+            icon.addFile(png);
+    }
+    if (icon.isNull())
+        icon = QIcon::fromTheme(QStringLiteral("voxtrella"));
+    return icon;
 }
 
 QString ExportFileName()
@@ -141,7 +158,9 @@ void TForm1::FormCreate()
     LayoutStatusPanels();
 
     setWindowTitle(Caption);
-    setWindowIcon(QIcon::fromTheme(QStringLiteral("voxtrella"), style()->standardIcon(QStyle::SP_MediaVolume)));
+    QIcon icon = AppIcon();
+    // A tray icon needs a picture; any is better than none.
+    setWindowIcon(icon.isNull() ? style()->standardIcon(QStyle::SP_MediaVolume) : icon);
     ui->MainTextPanel->setFrameShape(QFrame::NoFrame);
 
     BuildPopupMenus();

@@ -19,11 +19,11 @@ const QString kLexiconEngine = QStringLiteral("eSpeak NG");
 const QString kLexiconActivationFailed = QStringLiteral("TTS Activation failed in Lexicon Dialog");
 const QString kDeviceCheckFailed = QStringLiteral(
     "Audio device check failed. \rVerify that the device you have selected is a valid audio device\r\r"
-    "Please contact Voxtrella Support if you're having problems");
+    "Please contact Varnyx Support if you're having problems");
 const QString kLexiconEngineMissing = QStringLiteral(
     "eSpeak NG TTS Engine is not installed\r\rVoxtrella MP3 has detected that the eSpeak NG Text-To-Speech\r"
     "engine is not installed on your computer.  The engine must be\rinstalled for the pronunciation editor to "
-    "work.\r\rPlease contact Voxtrella Support for assistance.");
+    "work.\r\rPlease contact Varnyx Support for assistance.");
 const QString kLexiconEngineDisabled = QStringLiteral(
     "eSpeak NG TTS Engine is not enabled\r\rVoxtrella MP3 has detected that you have disabled the eSpeak NG\r"
     "Text-To-Speech engine.  The engine must be enabled for the\rPronunciation Editor to work.\r\r"

@@ -8,6 +8,7 @@
 // Run it under the headless sound server (scripts/headless-audio.sh).
 #include "AudioSystem.h"
 #include "PulseAudioSystem.h"
+#include "AudioDestinations.h"
 #include "EspeakEngine.h"
 #include "SpeechEngine.h"
 
@@ -279,6 +280,8 @@ int main(int argc, char **argv)
         std::dynamic_pointer_cast<IAudioFile>(b.dest)->Flush();
         const double platformMs = msSince(t0);
         printf("wav_platform_s=%.2f\n", platformMs / 1000);
+        printf("wav_platform_audio_s=%.1f\n",
+               double(std::dynamic_pointer_cast<AudioDestination>(b.dest)->writtenUs()) / 1e6);
         printf("wav_ratio=%.3f\n", platformMs / libraryMs);
     }
     QFile::remove(dir.path() + "/article.wav");

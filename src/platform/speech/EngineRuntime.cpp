@@ -116,6 +116,7 @@ void setField(char16_t (&field)[TTSI_NAMELEN], const QString &text)
 namespace {
 
 constexpr int kPollMs = 4;
+constexpr size_t kMaxPendingEvents = 20000;
 
 struct PendingEvent {
     enum Kind { TextStarted, Word, Mark, TextDone, AudioStart, AudioStop, Visual, Attrib };
@@ -313,6 +314,7 @@ public:
             return false;
         if (count == 0)
             return true;
+        waitForListener();
         const int16_t *data = samples;
         const uint32_t left = m_voice.volume & 0xFFFF, right = m_voice.volume >> 16;
         const uint32_t gain = (left + right) / 2;
@@ -360,6 +362,27 @@ public:
     }
 
     bool cancelled() const override { return m_failed || m_core.generation != m_gen || m_core.closed; }
+    void pauseAfter(uint32_t ms) override { m_pendingPauseMs = ms; }
+    uint32_t takePendingPause()
+    {
+        return std::exchange(m_pendingPauseMs, 0);
+    }
+
+    // Into a file the engine runs far ahead of the thread that takes the
+    // notifications; past a limit it waits, so they cannot pile up without end.
+    void waitForListener() const
+    {
+        for (;;) {
+            {
+                std::lock_guard lock(m_core.mutex);
+                if (m_core.events.size() < kMaxPendingEvents)
+                    return;
+            }
+            if (cancelled())
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
     bool failed() const { return m_failed; }
 
 private:
@@ -384,6 +407,7 @@ private:
     std::shared_ptr<ITTSBufNotifySink> m_sink;
     qsizetype m_start = 0;
     qsizetype m_lastWord = -1;
+    uint32_t m_pendingPauseMs = 0;
     VoiceState m_voice;
     int64_t m_baseUs = 0;
     bool m_failed = false;
@@ -510,6 +534,11 @@ void CentralCore::speakJob(TextJob &job, uint64_t gen)
                 break;
             }
             case TextPiece::Text: {
+                // The pause between two sentences comes only when another follows.
+                if (const uint32_t pause = out.takePendingPause(); pause && !writeSilence(pause, gen)) {
+                    failed = true;
+                    break;
+                }
                 {
                     std::lock_guard lock(mutex);
                     voice = this->voice;

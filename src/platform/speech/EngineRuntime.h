@@ -76,6 +76,9 @@ public:
     // A phoneme (engine's own symbol) starting at the chunk's sample.
     virtual void phoneme(int64_t sample, const QString &symbol) = 0;
     virtual bool cancelled() const = 0;
+    // Silence the engine would have made before the next chunk had it been
+    // given both at once (the pause after a sentence).
+    virtual void pauseAfter(uint32_t ms) {}
 };
 
 // One engine library as the runtime drives it. speak() and phonemes() run

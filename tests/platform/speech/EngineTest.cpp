@@ -484,3 +484,12 @@ TEST_F(EngineTest, ResetAfterTheLastWriteStillEndsWithOneAudioStop)
     b = {};
     audio::setAudioSystem(nullptr);
 }
+
+TEST_F(EngineTest, SentencesSpokenOneByOneKeepThePauseBetweenThem)
+{
+    // The text is handed to eSpeak NG a sentence at a time; the listener
+    // must still hear the pause it makes between sentences (about 0.3 s).
+    const Wav one = speakToFile(espeak, "Hello there my friend.");
+    const Wav two = speakToFile(espeak, "Hello there my friend. Hello there my friend.");
+    EXPECT_NEAR(two.seconds() - 2 * one.seconds(), 0.29, 0.08);
+}

@@ -1,6 +1,6 @@
 #pragma once
 // A scripted audio system for tests: fake devices with chosen capabilities,
-// busy or unreachable devices, and playback streams that play nothing but
+// busy, failing or unreachable devices, and playback streams that play nothing but
 // advance their positions in real time (or faster, see setPlaybackRate), so
 // code built on the audio layer can be tested without a sound server.
 //
@@ -72,8 +72,10 @@ public:
     // An unreachable server: no devices, every open fails.
     void setServerReachable(bool reachable);
     // 2.0 plays twice as fast as real time, so long texts finish sooner.
+    // Applies to streams opened afterwards, as does the queue limit.
     void setPlaybackRate(double rate);
-    // How far write() may run ahead of the played position before it blocks.
+    // How far write() may run ahead of the played position before it blocks
+    // (200 ms unless set).
     void setQueueLimitUs(int64_t us);
     // Makes every open stream fail now, as when the server goes away; their
     // pending drain callbacks run on the calling thread.

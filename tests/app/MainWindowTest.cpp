@@ -18,6 +18,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QDialog>
@@ -498,9 +499,15 @@ TEST_F(MainWindowTest, DeletingTheLastArticleLeavesOneEmptyArticle)
     form->List()->UnlockAllEntries();
 
     // Paste is offered only with a selected article.
-    form->List()->MarkEntry(1);
-    form->Paste1Update();
+    form->List()->DeleteSelected();
+    form->UpdateStatus(QString());
+    EXPECT_FALSE(ui->PasteBtn->isEnabled());
+    EXPECT_FALSE(ui->Paste1->isEnabled());
+    form->AddNewArticle();
     EXPECT_TRUE(ui->PasteBtn->isEnabled());
+    QApplication::clipboard()->setText(QStringLiteral("From the clipboard"));
+    form->Paste1Execute();
+    EXPECT_EQ(form->List()->CurrentEntry()->Text(), QStringLiteral("From the clipboard"));
 }
 
 TEST_F(MainWindowTest, CloseBoxKeepsTheProgramRunningOnlyExitSaves)

@@ -463,6 +463,12 @@ void TForm1::changeEvent(QEvent *event)
             if (isMinimized())
                 AppMinimize();
         });
+    } else if (event->type() == QEvent::WindowStateChange && !isMinimized() && m_shownOnce &&
+               (static_cast<QWindowStateChangeEvent *>(event)->oldState() & Qt::WindowMinimized)) {
+        // Brought back from the task bar (no tray): as a restore from the tray.
+        if (m_toolBar)
+            m_toolBar->hide();
+        TrayItem("ToolBarPONtry")->setEnabled(false);
     }
 }
 

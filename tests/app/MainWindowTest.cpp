@@ -566,6 +566,13 @@ TEST_F(MainWindowTest, FloatingToolbarFollowsItsShowingRules)
     EXPECT_TRUE(toolbar->isVisible());
     form->RestoreFromTray();
     EXPECT_FALSE(toolbar->isVisible());
+    // The user minimising the window, and bringing it back (from the task
+    // bar when there is no tray), follow the same rules.
+    form->showMinimized();
+    ASSERT_TRUE(waitFor([toolbar] { return toolbar->isVisible(); }, 2000));
+    form->showNormal();
+    EXPECT_FALSE(toolbar->isVisible());
+    EXPECT_FALSE(showToolbar->isEnabled());
 
     // "When minimized and reading starts": not while idle, but when reading starts.
     Prefs->ToolbarOnMinOption = 2;

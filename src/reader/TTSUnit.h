@@ -1,9 +1,9 @@
 #pragma once
 // TTTSForm: the reading driver. A window that is created at start-up and
 // never shown; it owns the speech component, the voice catalogue and the
-// text filter, and offers the main window the few speech operations it
-// needs outside of reading itself (building the catalogue, a voice's
-// ranges, the audio device check and the pronunciation editor).
+// text filter. It speaks one text at a time to the speakers and reports its
+// end, and serves the catalogue, a voice's ranges, the audio device check
+// and the pronunciation editor. Reading into files joins it later.
 
 #include "reader/TTSFilter.h"
 #include "speech/TTS.h"

@@ -358,10 +358,12 @@ std::shared_ptr<EspeakEngine> EspeakEngine::load()
                 return v.mode;
         return std::nullopt;
     };
+    const QString primary = locale.section(u'-', 0, 0);
     engine->m_default = findByLanguage([&](const QString &code) { return code == locale; });
+    if (!engine->m_default)  // "pt-pt" finds "pt" before "pt-br"
+        engine->m_default = findByLanguage([&](const QString &code) { return code == primary; });
     if (!engine->m_default)
         engine->m_default = findByLanguage([&](const QString &code) {
-            const QString primary = locale.section(u'-', 0, 0);
             return primary.size() >= 2 && code.section(u'-', 0, 0) == primary;
         });
     if (!engine->m_default)

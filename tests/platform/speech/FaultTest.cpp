@@ -177,3 +177,31 @@ TEST(EspeakDataDeathTest, VoiceWhoseDataIsMissingIsLeftOutOrRefusedAtSelect)
     const QString home = TestSupport::homeDir();
     EXPECT_EXIT(std::exit(missingVoiceDataChild(home)), ::testing::ExitedWithCode(0), "");
 }
+
+namespace {
+
+int defaultVoiceChild()
+{
+    auto engine = EspeakEngine::load();
+    if (!engine || !engine->defaultMode())
+        return 2;
+    for (const TTSMODEINFOW &m : engine->modes())
+        if (m.gModeID == *engine->defaultMode())
+            return m.language.LanguageID == 1036 && QString::fromUtf16(m.szSpeaker) == "French (France)" ? 0 : 3;
+    return 4;
+}
+
+}  // namespace
+
+TEST(EspeakDefaultVoiceDeathTest, DefaultVoiceFollowsTheLanguageOfTheUserLocale)
+{
+    // The locale is read when the program starts: try it in a fresh process.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const QByteArray saved = qgetenv("LC_ALL");
+    qputenv("LC_ALL", "fr_CA.UTF-8");  // no eSpeak NG voice for Canada: French of France
+    EXPECT_EXIT(std::exit(defaultVoiceChild()), ::testing::ExitedWithCode(0), "");
+    if (saved.isNull())
+        qunsetenv("LC_ALL");
+    else
+        qputenv("LC_ALL", saved);
+}

@@ -273,6 +273,8 @@ void TForm1::FormCreate()
     connect(m_timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
 
     BindControls();
+    // The sheet was chosen above, before its radio groups existed: fill it now.
+    ShowModeSheet(multi);
     SetReadingState(rsIdle);
 }
 

@@ -329,6 +329,9 @@ TEST_F(MainWindowTest, ModeSwitchesKeepOneArticleAndIgnoreTheActiveMode)
 TEST_F(MainWindowTest, OptionControlsWriteTheSettingOfTheCurrentMode)
 {
     Start();
+    // The sheet shown at start-up already shows the stored values.
+    EXPECT_TRUE(ui->SIVoiceDefault->isChecked());
+    EXPECT_TRUE(ui->AutoTitleCB->isChecked());
     ui->SIVoiceRandom->click();
     EXPECT_EQ(Prefs->SI_Voice, 1);
     ui->AutoSpeakCB->click();

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs the whole test suite against a private headless sound server and a
-# private X display, so no test touches a sound card or the user's desktop.
+# Runs the whole test suite against a private headless sound server, so no
+# test touches a sound card; widget tests use Qt's offscreen platform and the
+# few that need a real X server start their own Xvfb.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}

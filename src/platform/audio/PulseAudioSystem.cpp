@@ -445,10 +445,10 @@ void PulsePlaybackStream::onStateChanged()
     const pa_stream_state_t state = pa_stream_get_state(m_stream);
     if (state == PA_STREAM_READY) {
         m_everReady = true;
-        // A pause that came while the stream was still connecting.
-        if (m_paused)
-            if (pa_operation *op = pa_stream_cork(m_stream, 1, nullptr, nullptr))
-                pa_operation_unref(op);
+        // A pause or resume that came while the stream was still connecting:
+        // it may have been started corked for a pause that is over by now.
+        if (pa_operation *op = pa_stream_cork(m_stream, m_paused ? 1 : 0, nullptr, nullptr))
+            pa_operation_unref(op);
         bool drainsOk = true;
         for (auto &request : m_drains)
             if (!request->op)

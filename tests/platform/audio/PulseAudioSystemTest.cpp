@@ -439,6 +439,30 @@ TEST_F(PulseAudioTest, ResetWhilePausedStaysPaused)
     EXPECT_GE(stream->playedUs(), at + 250000);
 }
 
+TEST_F(PulseAudioTest, ResumeRightAfterAResetWhilePausedPlays)
+{
+    // The fresh server stream is still connecting when the resume comes.
+    auto stream = open();
+    ASSERT_TRUE(stream);
+    const QByteArray pcm = tone(300);
+    ASSERT_TRUE(stream->write(pcm.constData(), size_t(pcm.size())));
+    stream->pause();
+    stream->reset();
+    stream->resume();
+    const int64_t at = stream->playedUs();
+    std::atomic<bool> written{false};
+    std::thread writer([&] { written = stream->write(pcm.constData(), size_t(pcm.size())); });
+    const bool played = TestSupport::waitFor([&] { return written.load(); }, 3000);
+    if (!played)
+        stream->reset();  // a stream left corked blocks the writer for good
+    writer.join();
+    ASSERT_TRUE(played);
+    std::atomic<bool> stopped{false};
+    stream->drain([&] { stopped = true; });
+    ASSERT_TRUE(TestSupport::waitFor([&] { return stopped.load(); }, 3000));
+    EXPECT_GE(stream->playedUs(), at + 250000);
+}
+
 TEST_F(PulseAudioTest, StreamsOnBothDevicesPlayAtTheSameTime)
 {
     auto a = open(0);

@@ -21,6 +21,15 @@ QMessageBox::Icon iconOf(MessageService::Kind kind)
     return QMessageBox::NoIcon;
 }
 
+// The program's messages break lines with a lone CR, which a Qt box would
+// show as one long line.
+QString displayText(QString text)
+{
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
 QMessageBox::StandardButton show(const MessageService::Message &message,
                                  QMessageBox::StandardButton defaultButton)
 {
@@ -30,12 +39,12 @@ QMessageBox::StandardButton show(const MessageService::Message &message,
     // gets an answer that means "not confirmed".
     if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
         return QMessageBox::NoButton;
-    QMessageBox box(iconOf(message.kind), message.title, message.text, message.buttons,
+    QMessageBox box(iconOf(message.kind), message.title, displayText(message.text), message.buttons,
                     QApplication::activeWindow());
     if (defaultButton != QMessageBox::NoButton)
         box.setDefaultButton(defaultButton);
     box.setAccessibleName(message.title);
-    box.setAccessibleDescription(message.text);
+    box.setAccessibleDescription(box.text());
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

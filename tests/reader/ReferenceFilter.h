@@ -5,12 +5,27 @@
 // kept only as the yardstick the real filter is compared against.
 
 #include <QString>
+#include <QStringList>
 
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
 namespace reference {
+
+// The 50 state codes and the names spoken for them, in order.
+inline const QStringList &states()
+{
+    static const QStringList t = QStringLiteral(
+        "AKAlaska|ALAlabama|ARArkansas|AZArizona|CACallifornia|COColorado|CTConnecticut|DEDelaware|"
+        "FLFlorida|GAGeorgia|HIHawaii|IAIowa|IDIdaho|ILIllinois|INIndiania|KSKansas|KYKentucky|"
+        "LALouisiana|MAMassachusetts|MDMaryland|MEMaine|MIMichigan|MNMinnesota|MOMissouri|"
+        "MSMississippi|MTMontana|NCNorth Carolina|NDNorth Dakota|NENebraska|NHNew Hampshire|"
+        "NJNew Jersey|NMNew Mexico|NVNevada|NYNew York|OHOhio|OKOklahoma|OROregon|PAPennsylvania|"
+        "RIRhode Island|SCSouth Carolina|SDSouth Dakota|TNTennessee|TXTexas|UTUtah|VAVirginia|"
+        "VTVermont|WAWashington|WIWisconsin|WVWest Virginia|WYWyoming").split(QLatin1Char('|'));
+    return t;
+}
 
 struct Record {
     int start, end, change;
@@ -25,24 +40,19 @@ public:
     {
         records.clear();
         m_s = &s;
-        int i = 1;
+        int i = 1, runStart = 0;
         bool runPending = false;
-        int runStart = 0;
         while (i <= len()) {
             QChar c = at(i);
-            if (blank(c)) {
+            if (blank(c) || (runPending && punct(c))) {
                 ++i;
                 continue;
             }
             // 1. period runs
             if (runPending) {
-                if (punct(c)) {
-                    ++i;
-                    continue;
-                }
                 runPending = false;
                 const QString run = s.mid(runStart - 1, i - runStart);
-                if (run.size() > 1 && trimmed(run).size() > 1) {
+                if (std::any_of(run.begin() + 1, run.end(), [](QChar r) { return !blank(r); })) {
                     s[runStart - 1] = QLatin1Char(',');
                     for (int k = runStart + 1; k <= i - 1; ++k)
                         s[k - 1] = QLatin1Char(' ');
@@ -50,28 +60,20 @@ public:
             }
             if (c == QLatin1Char('.')) {
                 runPending = true;
-                runStart = i;
+                runStart = i++;
+                continue;
+            }
+            // 2. word start, 3. symbols
+            if (!alnum(c)) {
+                if (symbols && symbol(c))
+                    s[i - 1] = QLatin1Char(' ');
                 ++i;
                 continue;
             }
-            // 2. word start
-            bool wordOpen = false;
-            int ws = 0;
-            bool caps = false;
-            if (alnum(c)) {
-                wordOpen = true;
-                ws = i;
-                caps = upper(c) || digit(c);
-            }
-            // 3. symbols
-            if (symbols && symbol(c))
-                s[i - 1] = QLatin1Char(' ');
-            if (!wordOpen) {
-                ++i;
-                continue;
-            }
+            int ws = i;
+            bool caps = upper(c) || digit(c);
             // 4. word scan
-            bool dotSeen = false, terminated = false, webDone = false;
+            bool wordOpen = true, dotSeen = false, terminated = false, webDone = false;
             int j = i;
             while (wordOpen && !terminated && j <= len()) {
                 c = at(j);
@@ -81,18 +83,16 @@ public:
                     for (int k = 0; k < 7; ++k)
                         s[ws - 1 + k] = QLatin1Char(' ');
                     j = ws + 7;
-                    if (j <= len() && alnum(at(j))) {
+                    wordOpen = j <= len() && alnum(at(j));
+                    if (wordOpen) {
                         ws = j;
                         caps = upper(at(j)) || digit(at(j));
-                    } else {
-                        wordOpen = false;
                     }
                     continue;
                 }
                 if (c == QLatin1Char('.') && !dotSeen) {
                     dotSeen = true;
-                    const int p = webAddress(ws, j);
-                    if (p > 0) {
+                    if (const int p = webAddress(ws, j); p > 0) {
                         j = p;
                         webDone = true;
                         continue;
@@ -113,18 +113,15 @@ public:
             // 5. word replacement
             const QString word = s.mid(ws - 1, j - ws);
             const QString r = lookup(word, caps, features);
+            i = j;
             if (r != word) {
                 s.replace(ws - 1, word.size(), r);
                 if (r.size() != word.size())
                     addOffset(ws - 1, ws - 1 + int(r.size()), int(word.size() - r.size()));
                 i = ws + int(r.size());
-            } else {
-                i = j;
             }
         }
-        std::sort(records.begin(), records.end(),
-                  [](const Record &a, const Record &b) { return a.start < b.start; });
-        m_s = nullptr;
+        std::sort(records.begin(), records.end(), [](const Record &a, const Record &b) { return a.start < b.start; });
         return s;
     }
 
@@ -134,10 +131,9 @@ public:
         for (const Record &r : records) {
             if (r.start <= p && p <= r.end)
                 return r.start + sum;
-            if (r.start < p)
-                sum += r.change;
-            else
+            if (r.start >= p)
                 return p + sum;
+            sum += r.change;
         }
         return p + sum;
     }
@@ -150,12 +146,9 @@ private:
 
     void addOffset(int start, int end, int change)
     {
-        for (Record &r : records) {
-            if (r.start > start) {
-                r.start -= change;
-                r.end -= change;
-            }
-        }
+        for (Record &r : records)
+            if (r.start > start)
+                r = {r.start - change, r.end - change, r.change};
         records.push_back({start, end, change});
     }
 
@@ -165,7 +158,7 @@ private:
     {
         QString &s = *m_s;
         bool letterSeen = false;
-        int k = ws;
+        int k = ws, periods = 0;
         if (s.mid(ws - 1, 3) == QLatin1String("www")) {
             s.replace(ws - 1, 3, QStringLiteral("w w w"));
             addOffset(ws - 1, ws + 4, -2);
@@ -173,67 +166,35 @@ private:
             k = ws + 5;
             dot += 2;
         }
-        int periods = 0;
-        for (; k <= len(); ++k) {
-            const QChar c = at(k);
-            if (blank(c))
+        for (; k <= len() && at(k) != QLatin1Char('/'); ++k) {
+            if (blank(at(k)))
                 return 0;
-            if (c == QLatin1Char('/')) {
-                if (periods == 0 || !letterSeen)
-                    return 0;
-                break;
-            }
-            if (upper(c) || lower(c))
-                letterSeen = true;
-            if (c == QLatin1Char('.'))
-                ++periods;
+            letterSeen = letterSeen || upper(at(k)) || lower(at(k));
+            periods += at(k) == QLatin1Char('.');
         }
-        if (k > len())
+        if (k > len() || periods == 0 || !letterSeen)
             return 0;
         s[k - 1] = QLatin1Char(' ');
         const int ps = k + 1;
         int pe = ps;
         while (pe <= len() && !blank(at(pe)))
             ++pe;
-        const int plen = pe - ps;
-        s.replace(ps - 1, plen, QStringLiteral("web link "));
-        if (plen != 9)
-            addOffset(ps - 1, ps + 8, plen - 9);
+        s.replace(ps - 1, pe - ps, QStringLiteral("web link "));
+        if (pe - ps != 9)
+            addOffset(ps - 1, ps + 8, pe - ps - 9);
         return ps + 8;
     }
 
     static QString lookup(const QString &word, bool caps, uint8_t features)
     {
-        static const char *const states[][2] = {
-            {"AK", "Alaska"}, {"AL", "Alabama"}, {"AR", "Arkansas"}, {"AZ", "Arizona"},
-            {"CA", "Callifornia"}, {"CO", "Colorado"}, {"CT", "Connecticut"}, {"DE", "Delaware"},
-            {"FL", "Florida"}, {"GA", "Georgia"}, {"HI", "Hawaii"}, {"IA", "Iowa"},
-            {"ID", "Idaho"}, {"IL", "Illinois"}, {"IN", "Indiania"}, {"KS", "Kansas"},
-            {"KY", "Kentucky"}, {"LA", "Louisiana"}, {"MA", "Massachusetts"}, {"MD", "Maryland"},
-            {"ME", "Maine"}, {"MI", "Michigan"}, {"MN", "Minnesota"}, {"MO", "Missouri"},
-            {"MS", "Mississippi"}, {"MT", "Montana"}, {"NC", "North Carolina"},
-            {"ND", "North Dakota"}, {"NE", "Nebraska"}, {"NH", "New Hampshire"},
-            {"NJ", "New Jersey"}, {"NM", "New Mexico"}, {"NV", "Nevada"}, {"NY", "New York"},
-            {"OH", "Ohio"}, {"OK", "Oklahoma"}, {"OR", "Oregon"}, {"PA", "Pennsylvania"},
-            {"RI", "Rhode Island"}, {"SC", "South Carolina"}, {"SD", "South Dakota"},
-            {"TN", "Tennessee"}, {"TX", "Texas"}, {"UT", "Utah"}, {"VA", "Virginia"},
-            {"VT", "Vermont"}, {"WA", "Washington"}, {"WI", "Wisconsin"},
-            {"WV", "West Virginia"}, {"WY", "Wyoming"},
-        };
         if (word == QLatin1String("AP"))
             return QStringLiteral("Associated Press");
-        if (word.size() > 4 && caps) {
-            QString lowered = word;
-            for (QChar &ch : lowered)
-                if (upper(ch))
-                    ch = QChar(ch.unicode() + 32);
-            return lowered;
-        }
-        if (caps && !(features & 2)) {
-            for (const auto &e : states)
-                if (word.compare(QLatin1String(e[0]), Qt::CaseInsensitive) == 0)
-                    return QString::fromLatin1(e[1]);
-        }
+        if (word.size() > 4 && caps)
+            return word.toLower();
+        if (caps && !(features & 2))
+            for (const QString &e : states())
+                if (word.compare(e.left(2), Qt::CaseInsensitive) == 0)
+                    return e.mid(2);
         return word;
     }
 
@@ -244,16 +205,6 @@ private:
     static bool blank(QChar c) { return QStringView(u" \t\n\r\v\f").contains(c); }
     static bool punct(QChar c) { return QStringView(u"!,-.;?").contains(c); }
     static bool symbol(QChar c) { return QStringView(u"()*<=>[\\]^_{|}~`").contains(c); }
-
-    static QString trimmed(const QString &t)
-    {
-        int a = 0, b = int(t.size());
-        while (a < b && blank(t.at(a)))
-            ++a;
-        while (b > a && blank(t.at(b - 1)))
-            --b;
-        return t.mid(a, b - a);
-    }
 };
 
 }  // namespace reference

@@ -12,22 +12,29 @@
 #include <optional>
 
 using namespace sapi;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-void setField(char16_t *field, const QString &text)
+void setField(char16_t *field, QStringView text)
 {
     const qsizetype n = qMin<qsizetype>(text.size(), TTSI_NAMELEN - 1);
-    for (qsizetype i = 0; i < n; ++i)
-        field[i] = text.at(i).unicode();
+    std::copy_n(text.utf16(), n, field);
     field[n] = 0;
 }
 
-TTSMODEINFOW mode(uint32_t n, const QString &mfg, const QString &name, const QString &speaker, uint16_t language,
-                  const QString &product = QStringLiteral("Product"))
+GUID guid(uint32_t n)
+{
+    GUID g;
+    g.Data1 = n;
+    return g;
+}
+
+TTSMODEINFOW mode(uint32_t n, QStringView mfg, QStringView name, QStringView speaker, uint16_t language,
+                  QStringView product = u"Product")
 {
     TTSMODEINFOW m;
-    m.gModeID.Data1 = n;
+    m.gModeID = guid(n);
     m.gEngineID.Data1 = 1;
     setField(m.szMfgName, mfg);
     setField(m.szProductName, product);
@@ -53,38 +60,50 @@ private:
     std::optional<GUID> m_def;
 };
 
-const QString kLH = QStringLiteral("Lernout & Hauspie");
-const QString kEloq = QStringLiteral("Eloquent Technology, Inc.");
-const QString kEspeak = QStringLiteral("eSpeak NG");
+constexpr char16_t kLH[] = u"Lernout & Hauspie", kEloq[] = u"Eloquent Technology, Inc.", kEspeak[] = u"eSpeak NG";
+const TTSMODEINFOW kEspeakArabic = mode(11, kEspeak, u"eSpeak Arabic", u"Arabic", 1025);
+const TTSMODEINFOW kEspeakUS = mode(12, kEspeak, u"eSpeak English", u"English (America)", 1033);
+const TTSMODEINFOW kEspeakFrench = mode(13, kEspeak, u"eSpeak French", u"French (France)", 1036);
+const TTSMODEINFOW kEspeakUK = mode(17, kEspeak, u"eSpeak UK", u"English (Great Britain)", 2057);
 
 std::vector<TTSMODEINFOW> windowsAndLinuxModes()
 {
-    return {
-        mode(1, QStringLiteral("Microsoft"), QStringLiteral("Mary"), QStringLiteral("Mary"), 1033),
-        mode(2, QStringLiteral("Microsoft"), QStringLiteral("Robo"), QStringLiteral("Robo"), 1033),
-        mode(3, QStringLiteral("Microsoft"), QStringLiteral("Mary for Telephone"), QStringLiteral("Mary"), 1033),
-        mode(4, kLH, QStringLiteral("LH French"), QStringLiteral("Jean-Luc"), 1036),
-        mode(5, kLH, QStringLiteral("LH German"), QStringLiteral("Hans"), 1031),
-        mode(6, kEloq, QStringLiteral("Eloq Jean"), QStringLiteral("Jean"), 1036),
-        mode(7, kEloq, QStringLiteral("Eloq Telephone Only"), QStringLiteral("Tel"), 1031),
-        mode(8, kEloq, QStringLiteral("Eloq 1047"), QStringLiteral("Nobody"), 1047),
-        mode(9, QStringLiteral("ELAN Informatique"), QStringLiteral("Digalo Eddy"), QStringLiteral("Eddy"), 1033),
-        mode(10, QStringLiteral("Acme Speech"), QStringLiteral("Acme One"), QStringLiteral("One"), 1033),
-        mode(11, kEspeak, QStringLiteral("eSpeak Arabic"), QStringLiteral("Arabic"), 1025),
-        mode(12, kEspeak, QStringLiteral("eSpeak English"), QStringLiteral("English (America)"), 1033),
-        mode(13, kEspeak, QStringLiteral("eSpeak French"), QStringLiteral("French (France)"), 1036),
-        mode(14, kEspeak, QStringLiteral("eSpeak English"), QStringLiteral("Annie"), 1033),
-        mode(15, QStringLiteral("Carnegie Mellon University"), QStringLiteral("Flite slt"), QStringLiteral("slt"), 1033),
-        mode(16, kLH, QStringLiteral("LH Mexican"), QStringLiteral("Juan"), 2058),
-    };
+    return {mode(1, u"Microsoft", u"Mary", u"Mary", 1033), mode(2, u"Microsoft", u"Robo", u"Robo", 1033),
+            mode(3, u"Microsoft", u"Mary for Telephone", u"Mary", 1033), mode(4, kLH, u"LH French", u"Jean-Luc", 1036),
+            mode(5, kLH, u"LH German", u"Hans", 1031), mode(6, kEloq, u"Eloq Jean", u"Jean", 1036),
+            mode(7, kEloq, u"Eloq Telephone Only", u"Tel", 1031), mode(8, kEloq, u"Eloq 1047", u"Nobody", 1047),
+            mode(9, u"ELAN Informatique", u"Digalo Eddy", u"Eddy", 1033),
+            mode(10, u"Acme Speech", u"Acme One", u"One", 1033), kEspeakArabic, kEspeakUS, kEspeakFrench,
+            mode(14, kEspeak, u"eSpeak English", u"Annie", 1033),
+            mode(15, u"Carnegie Mellon University", u"Flite slt", u"slt", 1033),
+            mode(16, kLH, u"LH Mexican", u"Juan", 2058)};
 }
 
-GUID guid(uint32_t n)
-{
-    GUID g;
-    g.Data1 = n;
-    return g;
-}
+// A catalogue over its own settings record, built from the installed engines.
+struct Catalogue {
+    TPreferences prefs;
+    TVoiceCatalog c;
+    explicit Catalogue(bool restore = false, const QString &defaultVoice = QString())
+    {
+        prefs.TTS_DefaultVoiceName = defaultVoice;
+        c.SetPreferences(&prefs);
+        c.Initialize();
+        if (restore) {
+            prefs.LoadFromRegistry();
+            c.LoadVoicePrefs();
+        }
+    }
+    TVoiceEntry *voice(const QString &name) { return c.FindVoice(name); }
+    bool registered(const QString &name) const
+    {
+        return std::any_of(prefs.Items.begin(), prefs.Items.end(), [&](const auto &i) { return i->Name == name; });
+    }
+    void expectFavourites(std::initializer_list<std::pair<const char16_t *, bool>> keys)
+    {
+        for (const auto &[key, fav] : keys)
+            EXPECT_EQ(prefs.GetValue(u"FAV_"_s + QString::fromUtf16(key)).toBool(), fav) << QString::fromUtf16(key).toStdString();
+    }
+};
 
 class VoiceCatalog : public ::testing::Test
 {
@@ -103,18 +122,9 @@ protected:
         MessageService::setHandler({});
         QLocale::setDefault(QLocale::system());
     }
-
-    void install(std::vector<TTSMODEINFOW> modes, std::optional<GUID> def = std::nullopt)
+    static void install(std::vector<TTSMODEINFOW> modes, std::optional<GUID> def = std::nullopt)
     {
         SpeechPlatform::setEngines({std::make_shared<ListedEngine>(std::move(modes), def)});
-    }
-
-    bool registered(const TPreferences &p, const QString &name) const
-    {
-        for (const auto &item : p.Items)
-            if (item->Name == name)
-                return true;
-        return false;
     }
 
     QStringList messages;
@@ -125,28 +135,20 @@ protected:
 TEST_F(VoiceCatalog, NamesEnginesAndVoicesAndSkipsUnknownOnes)
 {
     install(windowsAndLinuxModes());
-    TPreferences prefs;
-    TVoiceCatalog c;
-    c.SetPreferences(&prefs);
-    c.Initialize();
-
-    QStringList engines, groups;
-    for (int i = 0; i < c.Engines.Count(); ++i) {
-        engines << c.Engines.Items(i)->DisplayName;
-        groups << c.Engines.GroupName(i);
-    }
+    Catalogue k;
+    TVoiceCatalog &c = k.c;
+    QStringList engines, groups, voices, keys;
+    for (int i = 0; i < c.Engines.Count(); ++i)
+        engines << c.Engines.Items(i)->DisplayName, groups << c.Engines.GroupName(i);
     EXPECT_EQ(engines, (QStringList{"Microsoft", "L & H - French", "L & H - German", "Eloquent - French",
                                     "Eloquent - German", "Digalo - US English", "eSpeak NG - Arabic",
                                     "eSpeak NG - US English", "eSpeak NG - French", "Flite",
                                     "L & H - Spanish [Mexican]"}));
-    EXPECT_EQ(groups.count(QStringLiteral("Lernout & Hauspie")), 3);
-    EXPECT_EQ(groups.count(QStringLiteral("eSpeak NG")), 3);
+    EXPECT_EQ(groups.count(u"Lernout & Hauspie"_s), 3);
+    EXPECT_EQ(groups.count(u"eSpeak NG"_s), 3);
 
-    QStringList voices, keys;
-    for (int i = 0; i < c.Voices.Count(); ++i) {
-        voices << c.Voices.Items(i)->DisplayName;
-        keys << c.Voices.Items(i)->KeyName;
-    }
+    for (int i = 0; i < c.Voices.Count(); ++i)
+        voices << c.Voices.Items(i)->DisplayName, keys << c.Voices.Items(i)->KeyName;
     // Telephone modes, unknown makers and unnamed languages give no voice;
     // the two modes named alike both come from the first of them.
     EXPECT_EQ(voices, (QStringList{"Mary", "Robo", "Jean-Luc (French)", "Hans (German)", "Jean (French)",
@@ -158,227 +160,137 @@ TEST_F(VoiceCatalog, NamesEnginesAndVoicesAndSkipsUnknownOnes)
                                  "Lrn2Juan2058"}));
     EXPECT_TRUE(c.Voices.Items(8)->ModeID == guid(13));
     EXPECT_TRUE(c.Voices.Items(9)->ModeID == guid(12));
-    EXPECT_EQ(c.Voices.Items(3)->Engine, c.FindEngine(QStringLiteral("L & H - German")));
+    EXPECT_EQ(c.Voices.Items(3)->Engine, c.FindEngine(u"L & H - German"_s));
 
-    const TEngineEntry *ms = c.FindEngine(QStringLiteral("Microsoft"));
+    const TEngineEntry *ms = c.FindEngine(u"Microsoft"_s);
     ASSERT_TRUE(ms);
     EXPECT_EQ(ms->Features, 3);
     EXPECT_TRUE(ms->ShortName.isEmpty());
-    EXPECT_EQ(c.FindEngine(QStringLiteral("Flite"))->Features, 0);
-    EXPECT_EQ(c.FindEngine(QStringLiteral("eSpeak NG - French"))->ShortName, QStringLiteral("Espk"));
-    EXPECT_EQ(c.FindEngine(QStringLiteral("Acme")), nullptr);
+    EXPECT_EQ(c.FindEngine(u"Flite"_s)->Features, 0);
+    EXPECT_EQ(c.FindEngine(u"eSpeak NG - French"_s)->ShortName, u"Espk"_s);
+    EXPECT_EQ(c.FindEngine(u"Acme"_s), nullptr);
 
-    // The settings are registered with their defaults.
-    EXPECT_TRUE(registered(prefs, QStringLiteral("ENG_Eloquent - German")));
-    EXPECT_FALSE(registered(prefs, QStringLiteral("ENG_Eloquent - ")));
-    EXPECT_TRUE(registered(prefs, QStringLiteral("FAV_EloqJean1036")));
-    EXPECT_TRUE(registered(prefs, QStringLiteral("SPD_Lrn2Hans1031")));
-    EXPECT_TRUE(registered(prefs, QStringLiteral("PIT_Flteslt1033")));
-    EXPECT_FALSE(registered(prefs, QStringLiteral("FAV_Mary for Telephone")));
-    EXPECT_EQ(prefs.GetValue(QStringLiteral("FAV_Mary")).toBool(), true);
-    EXPECT_EQ(prefs.GetValue(QStringLiteral("FAV_Robo")).toBool(), false);
-    EXPECT_EQ(prefs.GetValue(QStringLiteral("FAV_EloqJean1036")).toBool(), true);
-    EXPECT_EQ(prefs.GetValue(QStringLiteral("FAV_Flteslt1033")).toBool(), true);
-    // eSpeak NG: only the locale's language starts as favourite.
-    EXPECT_EQ(prefs.GetValue(QStringLiteral("FAV_EspkEnglish (America)1033")).toBool(), true);
-    EXPECT_EQ(prefs.GetValue(QStringLiteral("FAV_EspkArabic1025")).toBool(), false);
-    EXPECT_EQ(prefs.GetValue(QStringLiteral("FAV_EspkFrench (France)1036")).toBool(), false);
-    EXPECT_EQ(prefs.GetValue(QStringLiteral("SPD_Mary")).toInt(), 0);
+    // The settings are registered with their defaults; for eSpeak NG only the
+    // locale's language starts as favourite.
+    for (const QString &name : {u"ENG_Eloquent - German"_s, u"FAV_EloqJean1036"_s, u"SPD_Lrn2Hans1031"_s,
+                                u"PIT_Flteslt1033"_s})
+        EXPECT_TRUE(k.registered(name)) << name.toStdString();
+    EXPECT_FALSE(k.registered(u"ENG_Eloquent - "_s));
+    EXPECT_FALSE(k.registered(u"FAV_Mary for Telephone"_s));
+    k.expectFavourites({{u"Mary", true}, {u"Robo", false}, {u"EloqJean1036", true}, {u"Flteslt1033", true},
+                        {u"EspkEnglish (America)1033", true}, {u"EspkArabic1025", false},
+                        {u"EspkFrench (France)1036", false}});
+    EXPECT_EQ(k.prefs.GetValue(u"SPD_Mary"_s).toInt(), 0);
 
     // Until the settings are loaded a voice is neither favourite nor ranged.
-    const TVoiceEntry *mary = c.FindVoice(QStringLiteral("Mary"));
+    const TVoiceEntry *mary = k.voice(u"Mary"_s);
     ASSERT_TRUE(mary);
     EXPECT_FALSE(mary->Favorite);
     EXPECT_EQ(mary->PitchMin, -1);
     EXPECT_EQ(mary->SpeedDefault, -1);
     c.LoadVoicePrefs();
     EXPECT_TRUE(mary->Favorite);
-    EXPECT_FALSE(c.FindVoice(QStringLiteral("Robo"))->Favorite);
+    EXPECT_FALSE(k.voice(u"Robo"_s)->Favorite);
     EXPECT_TRUE(messages.isEmpty());
-}
 
-TEST_F(VoiceCatalog, LocaleDecidesWhichEspeakVoicesStartAsFavourites)
-{
     QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
-    install(windowsAndLinuxModes());
-    TPreferences prefs;
-    TVoiceCatalog c;
-    c.SetPreferences(&prefs);
-    c.Initialize();
-    EXPECT_EQ(prefs.GetValue(QStringLiteral("FAV_EspkFrench (France)1036")).toBool(), true);
-    EXPECT_EQ(prefs.GetValue(QStringLiteral("FAV_EspkEnglish (America)1033")).toBool(), false);
-    EXPECT_EQ(prefs.GetValue(QStringLiteral("FAV_Flteslt1033")).toBool(), true);
+    Catalogue french;
+    french.expectFavourites(
+        {{u"EspkFrench (France)1036", true}, {u"EspkEnglish (America)1033", false}, {u"Flteslt1033", true}});
 }
 
 TEST_F(VoiceCatalog, DefaultVoiceNameAlwaysNamesACataloguedVoice)
 {
-    const std::vector<TTSMODEINFOW> modes = {
-        mode(11, kEspeak, QStringLiteral("eSpeak Arabic"), QStringLiteral("Arabic"), 1025),
-        mode(12, kEspeak, QStringLiteral("eSpeak English"), QStringLiteral("English (America)"), 1033),
-        mode(17, kEspeak, QStringLiteral("eSpeak UK"), QStringLiteral("English (Great Britain)"), 2057),
-        mode(13, kEspeak, QStringLiteral("eSpeak French"), QStringLiteral("French (France)"), 1036),
-    };
-    struct Case {
+    const QString uk = u"English (Great Britain) (UK English)"_s, us = u"English (America)"_s;
+    const struct {
         QString stored;
         std::optional<GUID> engineDefault;
         QString expected;
+    } cases[] = {
+        {QString(), guid(17), uk},                    // the engine's choice
+        {u"   "_s, std::nullopt, us},                 // first favourite
+        {QString(), guid(13), us},                    // engine's choice not a favourite
+        {u"Gone Voice"_s, guid(17), uk},
+        {u"Arabic (Arabic)"_s, guid(12), u"Arabic (Arabic)"_s},  // kept
     };
-    const Case cases[] = {
-        {QString(), guid(17), QStringLiteral("English (Great Britain) (UK English)")},  // the engine's choice
-        {QStringLiteral("   "), std::nullopt, QStringLiteral("English (America)")},  // first favourite
-        {QString(), guid(13), QStringLiteral("English (America)")},  // engine's choice not a favourite
-        {QStringLiteral("Gone Voice"), guid(17), QStringLiteral("English (Great Britain) (UK English)")},
-        {QStringLiteral("Arabic (Arabic)"), guid(12), QStringLiteral("Arabic (Arabic)")},  // kept
-    };
-    for (const Case &k : cases) {
-        install(modes, k.engineDefault);
-        TPreferences prefs;
-        prefs.TTS_DefaultVoiceName = k.stored;
-        TVoiceCatalog c;
-        c.SetPreferences(&prefs);
-        c.Initialize();
-        EXPECT_EQ(prefs.TTS_DefaultVoiceName, k.expected) << k.stored.toStdString();
-        EXPECT_EQ(prefs.GetValue(QStringLiteral("TTS_DefaultVoiceName")).toString(), k.expected);
+    for (const auto &k : cases) {
+        install({kEspeakArabic, kEspeakUS, kEspeakUK, kEspeakFrench}, k.engineDefault);
+        Catalogue cat(false, k.stored);
+        EXPECT_EQ(cat.prefs.TTS_DefaultVoiceName, k.expected) << k.stored.toStdString();
+        EXPECT_EQ(cat.prefs.GetValue(u"TTS_DefaultVoiceName"_s).toString(), k.expected);
     }
 
     // With no catalogued voice the name is left alone.
-    install({mode(10, QStringLiteral("Acme Speech"), QStringLiteral("Acme"), QStringLiteral("One"), 1033)});
-    TPreferences prefs;
-    prefs.TTS_DefaultVoiceName = QStringLiteral("Old");
-    TVoiceCatalog c;
-    c.SetPreferences(&prefs);
-    c.Initialize();
-    EXPECT_EQ(c.Voices.Count(), 0);
-    EXPECT_EQ(prefs.TTS_DefaultVoiceName, QStringLiteral("Old"));
-}
-
-TEST_F(VoiceCatalog, FavouritesPitchSpeedAndEngineFlagsSurviveRestart)
-{
-    install(windowsAndLinuxModes());
-    {
-        TPreferences prefs;
-        TVoiceCatalog c;
-        c.SetPreferences(&prefs);
-        c.Initialize();
-        prefs.LoadFromRegistry();
-        c.LoadVoicePrefs();
-        c.FindVoice(QStringLiteral("Robo"))->Favorite = true;
-        c.FindVoice(QStringLiteral("Mary"))->Favorite = false;
-        c.FindVoice(QStringLiteral("French (France) (French)"))->Favorite = true;
-        c.FindVoice(QStringLiteral("Jean (French)"))->Pitch = 120;
-        c.FindVoice(QStringLiteral("slt"))->Speed = 250;
-        c.SetGroupEnabled(QStringLiteral("Digalo"), false);
-        c.SaveVoicePrefs();
-        ASSERT_TRUE(prefs.SaveToRegistry());
-    }
-    TPreferences prefs;
-    TVoiceCatalog c;
-    c.SetPreferences(&prefs);
-    c.Initialize();
-    prefs.LoadFromRegistry();
-    c.LoadVoicePrefs();
-    EXPECT_TRUE(c.FindVoice(QStringLiteral("Robo"))->Favorite);
-    EXPECT_FALSE(c.FindVoice(QStringLiteral("Mary"))->Favorite);
-    EXPECT_TRUE(c.FindVoice(QStringLiteral("French (France) (French)"))->Favorite);
-    EXPECT_EQ(c.FindVoice(QStringLiteral("Jean (French)"))->Pitch, 120);
-    EXPECT_EQ(c.FindVoice(QStringLiteral("Jean (French)"))->Speed, 0);
-    EXPECT_EQ(c.FindVoice(QStringLiteral("slt"))->Speed, 250);
-    EXPECT_FALSE(c.FindEngine(QStringLiteral("Digalo - US English"))->Enabled);
-    EXPECT_FALSE(c.FindVoice(QStringLiteral("Digalo Eddy"))->Offered());
-    EXPECT_TRUE(c.FindEngine(QStringLiteral("Flite"))->Enabled);
-    EXPECT_TRUE(c.FindVoice(QStringLiteral("slt"))->Offered());
+    install({mode(10, u"Acme Speech", u"Acme", u"One", 1033)});
+    Catalogue none(false, u"Old"_s);
+    EXPECT_EQ(none.c.Voices.Count(), 0);
+    EXPECT_EQ(none.prefs.TTS_DefaultVoiceName, u"Old"_s);
 }
 
 TEST_F(VoiceCatalog, LookupsAndGroupSwitches)
 {
     install(windowsAndLinuxModes());
-    TPreferences prefs;
-    TVoiceCatalog c;
-    c.SetPreferences(&prefs);
-    c.Initialize();
-    c.LoadVoicePrefs();
+    Catalogue k(true);
+    EXPECT_EQ(k.voice(u"mary"_s), nullptr);
+    EXPECT_EQ(k.voice(u"Mary "_s), nullptr);
+    EXPECT_EQ(k.c.FindHelpVoice(), k.voice(u"Mary"_s));
 
-    EXPECT_EQ(c.FindVoice(QStringLiteral("mary")), nullptr);
-    EXPECT_EQ(c.FindVoice(QStringLiteral("Mary ")), nullptr);
-    EXPECT_EQ(c.FindHelpVoice(), c.FindVoice(QStringLiteral("Mary")));
-
-    c.SetEngineEnabled(QStringLiteral("Lernout & Hauspie"), false);
-    for (const char *name : {"Jean-Luc (French)", "Hans (German)", "Juan (Spanish [Mexican])"}) {
-        EXPECT_FALSE(c.FindVoice(QString::fromUtf8(name))->Favorite) << name;
-        EXPECT_FALSE(c.FindVoice(QString::fromUtf8(name))->Engine->Enabled) << name;
+    k.c.SetEngineEnabled(u"Lernout & Hauspie"_s, false);
+    for (const QString &name : {u"Jean-Luc (French)"_s, u"Hans (German)"_s, u"Juan (Spanish [Mexican])"_s}) {
+        EXPECT_FALSE(k.voice(name)->Favorite) << name.toStdString();
+        EXPECT_FALSE(k.voice(name)->Engine->Enabled) << name.toStdString();
     }
-    EXPECT_TRUE(c.FindVoice(QStringLiteral("Jean (French)"))->Favorite);
-    c.SetEngineEnabled(QStringLiteral("Lernout & Hauspie"), true);
-    EXPECT_TRUE(c.FindVoice(QStringLiteral("Hans (German)"))->Offered());
+    EXPECT_TRUE(k.voice(u"Jean (French)"_s)->Favorite);
+    k.c.SetEngineEnabled(u"Lernout & Hauspie"_s, true);
+    EXPECT_TRUE(k.voice(u"Hans (German)"_s)->Offered());
 
-    // Without Mary, Mike or Sam the first English voice reads the help.
-    install({mode(13, kEspeak, QStringLiteral("eSpeak French"), QStringLiteral("French (France)"), 1036),
-             mode(17, kEspeak, QStringLiteral("eSpeak UK"), QStringLiteral("English (Great Britain)"), 2057),
-             mode(12, kEspeak, QStringLiteral("eSpeak English"), QStringLiteral("English (America)"), 1033)});
-    TVoiceCatalog other;
-    other.SetPreferences(&prefs);
-    other.Initialize();
-    ASSERT_TRUE(other.FindHelpVoice());
-    EXPECT_EQ(other.FindHelpVoice()->DisplayName, QStringLiteral("English (Great Britain) (UK English)"));
-
-    install({mode(13, kEspeak, QStringLiteral("eSpeak French"), QStringLiteral("French (France)"), 1036)});
-    TVoiceCatalog french;
-    french.SetPreferences(&prefs);
-    french.Initialize();
-    EXPECT_EQ(french.FindHelpVoice(), nullptr);
+    // Without Mary, Mike or Sam the first English voice reads the help; with none, no voice.
+    install({kEspeakFrench, kEspeakUK, kEspeakUS});
+    Catalogue other;
+    ASSERT_TRUE(other.c.FindHelpVoice());
+    EXPECT_EQ(other.c.FindHelpVoice()->DisplayName, u"English (Great Britain) (UK English)"_s);
+    install({kEspeakFrench});
+    EXPECT_EQ(Catalogue().c.FindHelpVoice(), nullptr);
+    SpeechPlatform::setEngines({}, false);  // no speech platform at all
+    Catalogue empty;
+    EXPECT_EQ(empty.c.Voices.Count(), 0);
+    EXPECT_EQ(empty.c.Engines.Count(), 0);
+    EXPECT_EQ(empty.c.FindHelpVoice(), nullptr);
 
     // FindEngine gives the last entry of that name.
     TEngineList list;
-    TPreferences scratch;
-    list.Preferences = &scratch;
-    TTSMODEINFOW a = mode(1, kEspeak, QStringLiteral("a"), QStringLiteral("a"), 1033, QStringLiteral("v1"));
-    TTSMODEINFOW b = mode(2, kEspeak, QStringLiteral("b"), QStringLiteral("b"), 1033, QStringLiteral("v2"));
+    list.Preferences = &k.prefs;
+    const TTSMODEINFOW a = mode(1, kEspeak, u"a", u"a", 1033, u"v1"), b = mode(2, kEspeak, u"b", u"b", 1033, u"v2");
     TEngineEntry *first = list.FindOrAddEngine(a);
     TEngineEntry *second = list.FindOrAddEngine(b);
     EXPECT_NE(first, second);
     EXPECT_EQ(list.FindOrAddEngine(a), first);
-    EXPECT_EQ(list.FindEngine(QStringLiteral("eSpeak NG - US English")), second);
+    EXPECT_EQ(list.FindEngine(u"eSpeak NG - US English"_s), second);
 }
 
-TEST_F(VoiceCatalog, LanguageNamesAndCodesFallBackToPrimaryLanguage)
+TEST_F(VoiceCatalog, LanguagesFallBackToPrimaryLanguageAndHaveTestSentences)
 {
-    EXPECT_EQ(LanguageNameOf(1036), QStringLiteral("French"));
-    EXPECT_EQ(LanguageCodeOf(1036), QStringLiteral("fre"));
-    EXPECT_EQ(LanguageNameOf(2057), QStringLiteral("UK English"));
-    EXPECT_EQ(LanguageCodeOf(2057), QStringLiteral("eng"));
-    EXPECT_EQ(LanguageNameOf(3081), QStringLiteral("US English"));
-    EXPECT_EQ(LanguageNameOf(1035), QStringLiteral("Finish"));
-    EXPECT_EQ(LanguageNameOf(7178), QStringLiteral("Spanish [Domican Republic]"));
-    EXPECT_EQ(LanguageCodeOf(20490), QStringLiteral("spa"));
-    EXPECT_EQ(LanguageCodeOf(2070), QStringLiteral("por"));
+    EXPECT_EQ(LanguageNameOf(1036), u"French"_s);
+    EXPECT_EQ(LanguageCodeOf(1036), u"fre"_s);
+    EXPECT_EQ(LanguageNameOf(2057), u"UK English"_s);
+    EXPECT_EQ(LanguageCodeOf(2057), u"eng"_s);
+    EXPECT_EQ(LanguageNameOf(3081), u"US English"_s);
+    EXPECT_EQ(LanguageNameOf(1035), u"Finish"_s);
+    EXPECT_EQ(LanguageNameOf(7178), u"Spanish [Domican Republic]"_s);
+    EXPECT_EQ(LanguageCodeOf(20490), u"spa"_s);
+    EXPECT_EQ(LanguageCodeOf(2070), u"por"_s);
     EXPECT_EQ(LanguageNameOf(1047), QString());
     EXPECT_EQ(LanguageCodeOf(1047), QString());
     EXPECT_EQ(LanguageNameOf(0), QString());
     EXPECT_EQ(LanguageCodeOf(-1), QString());
-}
 
-TEST_F(VoiceCatalog, NoSpeechPlatformGivesEmptyCatalogue)
-{
-    SpeechPlatform::setEngines({}, false);
-    TPreferences prefs;
-    TVoiceCatalog c;
-    c.SetPreferences(&prefs);
-    c.Initialize();
-    EXPECT_EQ(c.Voices.Count(), 0);
-    EXPECT_EQ(c.Engines.Count(), 0);
-    EXPECT_EQ(c.FindHelpVoice(), nullptr);
-}
-
-TEST_F(VoiceCatalog, TestSentencesComeFromTheDataFile)
-{
     TEngineEntry engine;
     engine.LanguageID = 2057;
     const QString english = GetTestMessage(&engine);
     EXPECT_FALSE(english.trimmed().isEmpty());
     engine.LanguageID = 1036;
-    const QString french = GetTestMessage(&engine);
-    EXPECT_FALSE(french.trimmed().isEmpty());
-    EXPECT_NE(french, english);
+    EXPECT_FALSE(GetTestMessage(&engine).trimmed().isEmpty());
+    EXPECT_NE(GetTestMessage(&engine), english);
     engine.LanguageID = 1047;
     EXPECT_EQ(GetTestMessage(&engine), QString());
     EXPECT_EQ(GetTestMessage(nullptr), QString());
@@ -388,30 +300,27 @@ TEST_F(VoiceCatalog, TestSentencesComeFromTheDataFile)
 TEST_F(VoiceCatalog, InstalledEnginesAreListed)
 {
     SpeechPlatform::restoreDefaultEngines();
-    TPreferences prefs;
-    TVoiceCatalog c;
-    c.SetPreferences(&prefs);
-    c.Initialize();
+    Catalogue k;
+    TVoiceCatalog &c = k.c;
     ASSERT_GT(c.Voices.Count(), 0);
-
     bool espeak = false, flite = false;
     for (int i = 0; i < c.Voices.Count(); ++i) {
         const TVoiceEntry *v = c.Voices.Items(i);
         ASSERT_TRUE(v->Engine);
+        const QString &language = v->Engine->LanguageName;
         EXPECT_FALSE(v->DisplayName.isEmpty());
         EXPECT_FALSE(LanguageNameOf(v->Engine->LanguageID).isEmpty()) << v->DisplayName.toStdString();
-        EXPECT_FALSE(v->DisplayName.contains(QLatin1String("Telephone")));
-        if (v->Engine->GroupName == QLatin1String("eSpeak NG")) {
+        EXPECT_FALSE(v->DisplayName.contains("Telephone"_L1));
+        if (v->Engine->GroupName == "eSpeak NG"_L1) {
             espeak = true;
-            EXPECT_TRUE(v->KeyName.startsWith(QLatin1String("Espk")));
-            EXPECT_EQ(v->Engine->DisplayName, QStringLiteral("eSpeak NG - ") + v->Engine->LanguageName);
-            EXPECT_EQ(v->DisplayName.endsWith(QStringLiteral(" (") + v->Engine->LanguageName + QLatin1Char(')')),
-                      v->Engine->LanguageName != QLatin1String("US English"));
-        } else if (v->Engine->GroupName == QLatin1String("Flite")) {
+            EXPECT_TRUE(v->KeyName.startsWith("Espk"_L1));
+            EXPECT_EQ(v->Engine->DisplayName, u"eSpeak NG - "_s + language);
+            EXPECT_EQ(v->DisplayName.endsWith(u" ("_s + language + u')'), language != "US English"_L1);
+        } else if (v->Engine->GroupName == "Flite"_L1) {
             flite = true;
-            EXPECT_TRUE(v->KeyName.startsWith(QLatin1String("Flte")));
-            EXPECT_EQ(v->Engine->LanguageName, QStringLiteral("US English"));
-            EXPECT_TRUE(prefs.GetValue(QStringLiteral("FAV_") + v->KeyName).toBool());
+            EXPECT_TRUE(v->KeyName.startsWith("Flte"_L1));
+            EXPECT_EQ(language, u"US English"_s);
+            EXPECT_TRUE(k.prefs.GetValue(u"FAV_"_s + v->KeyName).toBool());
         } else {
             ADD_FAILURE() << "unexpected group " << v->Engine->GroupName.toStdString();
         }
@@ -420,13 +329,12 @@ TEST_F(VoiceCatalog, InstalledEnginesAreListed)
     EXPECT_TRUE(espeak);
     EXPECT_TRUE(flite);
 
-    // Flite's 8 kHz voice is a telephone mode: listed by the platform, not
-    // offered here.
+    // Flite's 8 kHz voice is a telephone mode: listed by the platform, not offered here.
     QStringList modeNames;
     ASSERT_EQ(GetModeNames(modeNames), S_OK);
     int telephone = 0;
     for (const QString &name : std::as_const(modeNames)) {
-        if (!name.contains(QLatin1String("Telephone")))
+        if (!name.contains("Telephone"_L1))
             continue;
         ++telephone;
         GUID id;
@@ -435,30 +343,34 @@ TEST_F(VoiceCatalog, InstalledEnginesAreListed)
             EXPECT_FALSE(c.Voices.Items(i)->ModeID == id) << name.toStdString();
     }
     EXPECT_GE(telephone, 1);
-    ASSERT_TRUE(c.FindEngine(QStringLiteral("eSpeak NG - US English")));
-    EXPECT_TRUE(c.FindVoice(prefs.TTS_DefaultVoiceName));
+    ASSERT_TRUE(c.FindEngine(u"eSpeak NG - US English"_s));
+    EXPECT_TRUE(c.FindVoice(k.prefs.TTS_DefaultVoiceName));
     ASSERT_TRUE(c.FindHelpVoice());
-    EXPECT_EQ(LanguageCodeOf(c.FindHelpVoice()->Engine->LanguageID), QStringLiteral("eng"));
-
-    // Every language of an installed engine has its test sentence.
-    for (int i = 0; i < c.Engines.Count(); ++i)
+    EXPECT_EQ(LanguageCodeOf(c.FindHelpVoice()->Engine->LanguageID), u"eng"_s);
+    for (int i = 0; i < c.Engines.Count(); ++i)  // every installed language has its test sentence
         EXPECT_FALSE(GetTestMessage(c.Engines.Items(i)).trimmed().isEmpty())
             << c.Engines.Items(i)->DisplayName.toStdString();
 
-    // Settings of real voices (names with blanks and brackets) survive a restart.
+    // Favourites (both ways), pitch, speed and engine switches of real voices
+    // (names with blanks and brackets) survive a restart.
     c.LoadVoicePrefs();
-    TVoiceEntry *last = c.Voices.Items(c.Voices.Count() - 1);
-    last->Favorite = !last->Favorite;
-    last->Pitch = 77;
+    QList<bool> favourites;
+    for (int i = 0; i < c.Voices.Count(); ++i)
+        favourites << (c.Voices.Items(i)->Favorite = !c.Voices.Items(i)->Favorite);
+    ASSERT_TRUE(favourites.contains(true) && favourites.contains(false));
+    const int last = c.Voices.Count() - 1;
+    c.Voices.Items(last)->Pitch = 77;
+    c.Voices.Items(last)->Speed = 250;
+    c.SetGroupEnabled(u"Flite"_s, false);
     c.SaveVoicePrefs();
-    ASSERT_TRUE(prefs.SaveToRegistry());
-    TPreferences again;
-    TVoiceCatalog d;
-    d.SetPreferences(&again);
-    d.Initialize();
-    again.LoadFromRegistry();
-    d.LoadVoicePrefs();
-    ASSERT_EQ(d.Voices.Count(), c.Voices.Count());
-    EXPECT_EQ(d.Voices.Items(d.Voices.Count() - 1)->Favorite, last->Favorite);
-    EXPECT_EQ(d.Voices.Items(d.Voices.Count() - 1)->Pitch, 77);
+    ASSERT_TRUE(k.prefs.SaveToRegistry());
+    Catalogue again(true);
+    ASSERT_EQ(again.c.Voices.Count(), c.Voices.Count());
+    for (int i = 0; i < c.Voices.Count(); ++i) {
+        const TVoiceEntry *v = again.c.Voices.Items(i);
+        EXPECT_EQ(v->Favorite, favourites[i]) << v->DisplayName.toStdString();
+        EXPECT_EQ(v->Engine->Enabled, v->Engine->GroupName != "Flite"_L1) << v->DisplayName.toStdString();
+        EXPECT_EQ(v->Speed, i == last ? 250 : 0) << v->DisplayName.toStdString();
+        EXPECT_EQ(v->Pitch == 77, i == last) << v->DisplayName.toStdString();
+    }
 }

@@ -13,8 +13,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <cstdlib>
+
+#include <unistd.h>
 
 using namespace sapi;
 using namespace speechtest;
@@ -33,14 +36,32 @@ protected:
     TTSMODEINFOW espeak;
 };
 
-}  // namespace
+std::shared_ptr<FileAudioDest> fileDest()
+{
+    UnknownPtr object;
+    EXPECT_EQ(CoCreateInstance(CLSID_AudioDestFile, nullptr, CLSCTX_ALL, IID_IAudioFile, object), S_OK);
+    return std::dynamic_pointer_cast<FileAudioDest>(object);
+}
+
+HRESULT setPath(IAudioFile &f, const QString &path)
+{
+    return f.Set(reinterpret_cast<const char16_t *>(path.utf16()), 1);
+}
+
+// Sets an environment variable for the life of the object.
+struct ScopedEnv {
+    ScopedEnv(const char *name, const QByteArray &value) : name(name), saved(qgetenv(name)) { qputenv(name, value); }
+    ~ScopedEnv() { saved.isNull() ? qunsetenv(name) : qputenv(name, saved); }
+    const char *name;
+    QByteArray saved;
+};
+
+} // namespace
 
 TEST_F(FaultTest, UnreachableAudioServerFailsSelectAndTheProbes)
 {
-    const QByteArray saved = qgetenv("PULSE_SERVER");
-    qputenv("PULSE_SERVER", "unix:" + TestSupport::homeDir().toLocal8Bit() + "/no-such-socket");
+    ScopedEnv server("PULSE_SERVER", "unix:" + TestSupport::homeDir().toLocal8Bit() + "/no-such-socket");
     audio::setAudioSystem(std::make_unique<audio::PulseAudioSystem>());
-
     EXPECT_EQ(waveOutGetNumDevs(), 0u);
     EXPECT_FALSE(probeSpeechPlatform().waveOutPresent);
     Bound b = onDevice(espeak.gModeID);
@@ -49,33 +70,41 @@ TEST_F(FaultTest, UnreachableAudioServerFailsSelectAndTheProbes)
     auto dest = std::dynamic_pointer_cast<AudioDestination>(b.dest);
     ASSERT_TRUE(dest);
     EXPECT_FALSE(dest->lastError().isEmpty());
-
     audio::setAudioSystem(nullptr);
-    if (saved.isNull())
-        qunsetenv("PULSE_SERVER");
-    else
-        qputenv("PULSE_SERVER", saved);
 }
 
-TEST_F(FaultTest, FileDestinationThatCouldNotBeOpenedFailsSelect)
+TEST_F(FaultTest, FileDestinationInAMissingOrReadOnlyPlaceIsAnErrorNotASuccess)
 {
     const QString path = TestSupport::homeDir() + "/missing/folder/out.wav";
-    UnknownPtr object;
-    ASSERT_EQ(CoCreateInstance(CLSID_AudioDestFile, nullptr, CLSCTX_ALL, IID_IAudioFile, object), S_OK);
-    auto file = std::dynamic_pointer_cast<IAudioFile>(object);
-    EXPECT_EQ(file->Set(reinterpret_cast<const char16_t *>(path.utf16()), 1), AUDERR_NOTOPEN);
+    auto dest = fileDest();
+    EXPECT_EQ(setPath(*dest, path), AUDERR_NOTOPEN);
+    EXPECT_FALSE(dest->lastError().isEmpty());
+    EXPECT_EQ(dest->open({22050, 1}), AUDERR_NOTOPEN);
+    EXPECT_EQ(dest->Flush(), AUDERR_NOTOPEN);
 
     UnknownPtr enumerator;
     ASSERT_EQ(CoCreateInstance(CLSID_TTSEnumerator, nullptr, CLSCTX_ALL, IID_ITTSEnumW, enumerator), S_OK);
+    auto e = std::dynamic_pointer_cast<ITTSEnumW>(enumerator);
     std::shared_ptr<ITTSCentralW> central;
-    EXPECT_EQ(std::dynamic_pointer_cast<ITTSEnumW>(enumerator)->Select(espeak.gModeID, central, object),
-              AUDERR_NOTOPEN);
+    EXPECT_EQ(e->Select(espeak.gModeID, central, dest), AUDERR_NOTOPEN);
     EXPECT_FALSE(central);
     EXPECT_FALSE(QFileInfo::exists(path));
-
     // An object that is no audio destination at all.
-    EXPECT_EQ(std::dynamic_pointer_cast<ITTSEnumW>(enumerator)->Select(espeak.gModeID, central, enumerator),
-              E_NOINTERFACE);
+    EXPECT_EQ(e->Select(espeak.gModeID, central, enumerator), E_NOINTERFACE);
+
+    EXPECT_EQ(dest->Set(u"", 1), E_INVALIDARG);
+    EXPECT_EQ(dest->Set(nullptr, 1), E_INVALIDARG);
+    ASSERT_EQ(setPath(*dest, TestSupport::homeDir() + "/x.wav"), S_OK);
+    EXPECT_EQ(dest->Set(u"/tmp/x.mp3", 2), E_INVALIDARG);
+    // A read-only file system refuses even the super-user.
+    EXPECT_EQ(fileDest()->Set(u"/proc/voxtrella-test.wav", 1), AUDERR_NOTOPEN);
+    const QString locked = TestSupport::homeDir() + "/locked";
+    if (::geteuid() != 0 && QDir().mkpath(locked)) { // folder permissions do not bind the super-user
+        QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        EXPECT_EQ(setPath(*fileDest(), locked + "/x.wav"), AUDERR_NOTOPEN);
+        EXPECT_FALSE(QFileInfo::exists(locked + "/x.wav"));
+        QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
 }
 
 TEST_F(FaultTest, FullDiskWhileWritingEndsTheTextAndReportsOutOfDisk)
@@ -84,16 +113,21 @@ TEST_F(FaultTest, FullDiskWhileWritingEndsTheTextAndReportsOutOfDisk)
         GTEST_SKIP() << "no /dev/full";
     Bound b = toFile(espeak.gModeID, "/dev/full");
     ASSERT_EQ(b.result, S_OK);
-    QString text;
-    for (int i = 0; i < 20; ++i)
-        text += "A sentence that fills the write buffer of the file. ";
-    ASSERT_EQ(speak(b, text), S_OK);
+    ASSERT_EQ(speak(b, QString("A sentence that fills the write buffer of the file. ").repeated(20)), S_OK);
     ASSERT_TRUE(waitForStop(b, 10000));
     EXPECT_EQ(b.recorder->values(Note::TextDone), std::vector<uint32_t>{TTSBNS_ABORTED});
     EXPECT_EQ(b.recorder->count(Note::AudioStop), 1);
-    EXPECT_EQ(speak(b, "more"), TTSERR_OUTOFDISK);
+    EXPECT_EQ(speak(b, "more"), TTSERR_OUTOFDISK); // stays failed
     EXPECT_EQ(std::dynamic_pointer_cast<IAudioFile>(b.dest)->Flush(), TTSERR_OUTOFDISK);
-    EXPECT_TRUE(QFileInfo::exists("/dev/full"));
+    EXPECT_TRUE(QFileInfo::exists("/dev/full")); // a device is never removed
+
+    // Failing only at the final Flush, with the audio still in the buffer.
+    auto small = fileDest();
+    ASSERT_EQ(small->Set(u"/dev/full", 1), S_OK);
+    ASSERT_EQ(small->open({22050, 1}), S_OK);
+    const char pcm[100] = {};
+    ASSERT_EQ(small->write(pcm, sizeof pcm), S_OK);
+    EXPECT_EQ(small->Flush(), TTSERR_OUTOFDISK);
 }
 
 namespace {
@@ -107,78 +141,33 @@ QString espeakDataFolder()
     return {};
 }
 
-// A copy of the data folder made of links, without the entries named in skip.
-bool linkTree(const QString &from, const QString &to, const QStringList &copyDeeper, const QStringList &skip)
-{
-    if (!QDir().mkpath(to))
-        return false;
-    for (const QFileInfo &e : QDir(from).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
-        const QString rel = e.fileName();
-        if (skip.contains(rel))
-            continue;
-        if (copyDeeper.contains(rel)) {
-            QStringList deeper, skipDeeper;
-            for (const QString &c : copyDeeper)
-                if (c.startsWith(rel + '/'))
-                    deeper << c.mid(rel.size() + 1);
-            for (const QString &s : skip)
-                if (s.startsWith(rel + '/'))
-                    skipDeeper << s.mid(rel.size() + 1);
-            if (!linkTree(e.absoluteFilePath(), to + '/' + rel, deeper, skipDeeper))
-                return false;
-        } else if (!QFile::link(e.absoluteFilePath(), to + '/' + rel)) {
-            return false;
-        }
-    }
-    return true;
-}
-
 int missingVoiceDataChild(const QString &home)
 {
-    const QString data = espeakDataFolder();
-    const QString root = home + "/espeak";
-    if (!linkTree(data, root + "/espeak-ng-data", {"lang", "lang/gmw", "voices", "voices/!v"}, {"voices/!v/Annie"}))
+    // A copy of the data folder made of links, without one variant's file.
+    const QString root = home + "/espeak", data = root + "/espeak-ng-data";
+    if (!QDir().mkpath(root) || QProcess::execute("cp", {"-rs", espeakDataFolder(), data}) != 0 ||
+        !QFile::remove(data + "/voices/!v/Annie"))
         return 2;
     qputenv("ESPEAK_DATA_PATH", root.toLocal8Bit());
     auto engine = EspeakEngine::load();
     if (!engine)
         return 3;
-    bool annie = false, german = false;
-    GUID germanMode;
+    bool annie = false;
+    std::optional<GUID> german;
     for (const TTSMODEINFOW &m : engine->modes()) {
         annie = annie || QString::fromUtf16(m.szSpeaker) == "Annie";
-        if (m.language.LanguageID == 1031 && !german) {
-            german = true;
-            germanMode = m.gModeID;
-        }
+        if (m.language.LanguageID == 1031 && !german)
+            german = m.gModeID;
     }
     if (annie || !german)
-        return 4;  // a variant without its file is left out; the rest is there
-    if (!QFile::remove(root + "/espeak-ng-data/lang/gmw/de"))
+        return 4; // a variant without its file is left out; the rest is there
+    if (!QFile::remove(data + "/lang/gmw/de"))
         return 5;
-    UnknownPtr dest;
-    CoCreateInstance(CLSID_AudioDestFile, nullptr, CLSCTX_ALL, IID_IAudioFile, dest);
-    const QString path = home + "/de.wav";
-    std::dynamic_pointer_cast<IAudioFile>(dest)->Set(reinterpret_cast<const char16_t *>(path.utf16()), 1);
+    auto dest = fileDest();
+    setPath(*dest, home + "/de.wav");
     std::shared_ptr<ITTSCentralW> central;
-    if (engine->select(germanMode, dest, central) != TTSERR_INVALIDMODE || central)
-        return 6;
-    return 0;
+    return engine->select(*german, dest, central) == TTSERR_INVALIDMODE && !central ? 0 : 6;
 }
-
-}  // namespace
-
-TEST(EspeakDataDeathTest, VoiceWhoseDataIsMissingIsLeftOutOrRefusedAtSelect)
-{
-    if (espeakDataFolder().isEmpty())
-        GTEST_SKIP() << "eSpeak NG data folder not found";
-    // eSpeak NG reads its data folder once per process: try it in a fresh one.
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const QString home = TestSupport::homeDir();
-    EXPECT_EXIT(std::exit(missingVoiceDataChild(home)), ::testing::ExitedWithCode(0), "");
-}
-
-namespace {
 
 int defaultVoiceChild()
 {
@@ -191,17 +180,22 @@ int defaultVoiceChild()
     return 4;
 }
 
-}  // namespace
+} // namespace
+
+TEST(EspeakDataDeathTest, VoiceWhoseDataIsMissingIsLeftOutOrRefusedAtSelect)
+{
+    if (espeakDataFolder().isEmpty())
+        GTEST_SKIP() << "eSpeak NG data folder not found";
+    // eSpeak NG reads its data folder once per process: try it in a fresh one.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const QString home = TestSupport::homeDir();
+    EXPECT_EXIT(std::exit(missingVoiceDataChild(home)), ::testing::ExitedWithCode(0), "");
+}
 
 TEST(EspeakDefaultVoiceDeathTest, DefaultVoiceFollowsTheLanguageOfTheUserLocale)
 {
     // The locale is read when the program starts: try it in a fresh process.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const QByteArray saved = qgetenv("LC_ALL");
-    qputenv("LC_ALL", "fr_CA.UTF-8");  // no eSpeak NG voice for Canada: French of France
+    ScopedEnv locale("LC_ALL", "fr_CA.UTF-8"); // no eSpeak NG voice for Canada: French of France
     EXPECT_EXIT(std::exit(defaultVoiceChild()), ::testing::ExitedWithCode(0), "");
-    if (saved.isNull())
-        qunsetenv("LC_ALL");
-    else
-        qputenv("LC_ALL", saved);
 }

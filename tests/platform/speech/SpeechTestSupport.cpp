@@ -3,10 +3,14 @@
 #include "SpeechEngine.h"
 #include "TestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <QThread>
+#include <QtEndian>
 
 #include <cmath>
+#include <cstring>
 
 using namespace sapi;
 
@@ -14,14 +18,10 @@ namespace speechtest {
 
 HRESULT Recorder::add(Note::Kind k, QWORD t, uint32_t v)
 {
-    const bool main = QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
+    const bool main =
+        QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
     notes.push_back({k, v, t, std::chrono::steady_clock::now(), main});
     return S_OK;
-}
-
-int Recorder::count(Note::Kind k) const
-{
-    return int(std::count_if(notes.begin(), notes.end(), [k](const Note &n) { return n.kind == k; }));
 }
 
 std::vector<uint32_t> Recorder::values(Note::Kind k) const
@@ -33,27 +33,42 @@ std::vector<uint32_t> Recorder::values(Note::Kind k) const
     return out;
 }
 
-bool Recorder::allOnMainThread() const
-{
-    return std::all_of(notes.begin(), notes.end(), [](const Note &n) { return n.onMainThread; });
-}
-
 QString modeName(const TTSMODEINFOW &m)
 {
     return QString::fromUtf16(m.szModeName, qsizetype(nameLength(m.szModeName)));
 }
 
+namespace {
+
+std::shared_ptr<ITTSEnumW> enumerator()
+{
+    UnknownPtr object;
+    CoCreateInstance(CLSID_TTSEnumerator, nullptr, CLSCTX_ALL, IID_ITTSEnumW, object);
+    return std::dynamic_pointer_cast<ITTSEnumW>(object);
+}
+
+Bound bindMode(const GUID &mode, const UnknownPtr &dest)
+{
+    Bound b;
+    b.dest = dest;
+    auto e = enumerator();
+    if (!e || (b.result = e->Select(mode, b.central, dest)) != S_OK)
+        return b;
+    uint32_t key = 0;
+    b.result = b.central->Register(b.recorder, IID_ITTSNotifySinkW, &key);
+    return b;
+}
+
+} // namespace
+
 std::vector<TTSMODEINFOW> allModes()
 {
     std::vector<TTSMODEINFOW> out;
-    UnknownPtr object;
-    if (CoCreateInstance(CLSID_TTSEnumerator, nullptr, CLSCTX_ALL, IID_ITTSEnumW, object) != S_OK)
-        return out;
-    auto e = std::dynamic_pointer_cast<ITTSEnumW>(object);
     TTSMODEINFOW m;
     uint32_t n = 0;
-    while (e->Next(1, &m, &n) == S_OK && n == 1)
-        out.push_back(m);
+    if (auto e = enumerator())
+        while (e->Next(1, &m, &n) == S_OK && n == 1)
+            out.push_back(m);
     return out;
 }
 
@@ -64,26 +79,6 @@ TTSMODEINFOW modeNamed(const QString &prefix)
             return m;
     return {};
 }
-
-namespace {
-
-Bound bindMode(const GUID &mode, const UnknownPtr &dest)
-{
-    Bound b;
-    b.dest = dest;
-    b.recorder = std::make_shared<Recorder>();
-    UnknownPtr object;
-    if ((b.result = CoCreateInstance(CLSID_TTSEnumerator, nullptr, CLSCTX_ALL, IID_ITTSEnumW, object)) != S_OK)
-        return b;
-    auto e = std::dynamic_pointer_cast<ITTSEnumW>(object);
-    if ((b.result = e->Select(mode, b.central, dest)) != S_OK)
-        return b;
-    uint32_t key = 0;
-    b.result = b.central->Register(b.recorder, IID_ITTSNotifySinkW, &key);
-    return b;
-}
-
-}  // namespace
 
 Bound onDevice(const GUID &mode)
 {
@@ -97,8 +92,8 @@ Bound toFile(const GUID &mode, const QString &path)
     UnknownPtr dest;
     CoCreateInstance(CLSID_AudioDestFile, nullptr, CLSCTX_ALL, IID_IAudioFile, dest);
     Bound b;
-    auto file = std::dynamic_pointer_cast<IAudioFile>(dest);
-    if ((b.result = file->Set(reinterpret_cast<const char16_t *>(path.utf16()), 1)) != S_OK)
+    if ((b.result = std::dynamic_pointer_cast<IAudioFile>(dest)->Set(reinterpret_cast<const char16_t *>(path.utf16()),
+                                                                     1)) != S_OK)
         return b;
     return bindMode(mode, dest);
 }
@@ -116,36 +111,52 @@ bool waitForStop(Bound &b, int timeoutMs, int count)
     return TestSupport::waitFor([&] { return b.recorder->count(Note::AudioStop) >= count; }, timeoutMs);
 }
 
+void idle(int ms)
+{
+    TestSupport::waitFor([] { return false; }, ms);
+}
+
 Wav readWav(const QString &path)
 {
     Wav w;
     const QByteArray b = TestSupport::readFile(path);
     w.fileSize = b.size();
+    auto rd32 = [&](int at) { return qFromLittleEndian<quint32>(b.constData() + at); };
     if (b.size() < 44 || b.left(4) != "RIFF" || b.mid(8, 4) != "WAVE" || b.mid(36, 4) != "data")
         return w;
-    auto le32 = [&](int at) {
-        return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 | uint32_t(uint8_t(b[at + 2])) << 16 |
-               uint32_t(uint8_t(b[at + 3])) << 24;
-    };
-    w.riffSize = le32(4);
-    w.sampleRate = int(le32(24));
+    w.riffSize = rd32(4);
+    w.sampleRate = int(rd32(24));
     w.channels = uint8_t(b[22]);
-    w.dataSize = le32(40);
-    const qsizetype n = (b.size() - 44) / 2;
-    w.samples.resize(size_t(n));
-    std::memcpy(w.samples.data(), b.constData() + 44, size_t(n) * 2);
+    w.dataSize = rd32(40);
+    w.samples.resize(size_t((b.size() - 44) / 2));
+    std::memcpy(w.samples.data(), b.constData() + 44, w.samples.size() * 2);
     w.valid = true;
     return w;
 }
 
+Spoken speakToFile(const TTSMODEINFOW &mode, const QString &text, bool tagged,
+                   const std::function<void(Bound &)> &before, int timeoutMs)
+{
+    static int files = 0;
+    const QString path = TestSupport::homeDir() + QString("/spoken-%1.wav").arg(++files);
+    Bound b = toFile(mode.gModeID, path);
+    EXPECT_EQ(b.result, S_OK) << modeName(mode).toStdString();
+    if (b.result != S_OK)
+        return {{}, b.recorder};
+    if (before)
+        before(b);
+    EXPECT_EQ(speak(b, text, tagged), S_OK);
+    EXPECT_TRUE(waitForStop(b, timeoutMs)) << modeName(mode).toStdString();
+    EXPECT_EQ(std::dynamic_pointer_cast<IAudioFile>(b.dest)->Flush(), S_OK);
+    return {readWav(path), b.recorder};
+}
+
 double Wav::rms() const
 {
-    if (samples.empty())
-        return 0;
     double sum = 0;
     for (int16_t s : samples)
         sum += double(s) * s;
-    return std::sqrt(sum / double(samples.size()));
+    return samples.empty() ? 0 : std::sqrt(sum / double(samples.size()));
 }
 
 double Wav::meanPitchHz() const
@@ -181,4 +192,4 @@ double Wav::meanPitchHz() const
     return frames ? sum / frames : 0;
 }
 
-}  // namespace speechtest
+} // namespace speechtest

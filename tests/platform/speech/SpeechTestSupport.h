@@ -7,7 +7,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <vector>
 
 namespace speechtest {
@@ -17,7 +19,7 @@ using sapi::HRESULT;
 struct Note {
     enum Kind { TextStarted, Word, Mark, TextDone, AudioStart, AudioStop, Visual, Attrib };
     Kind kind;
-    uint32_t value = 0;  // offset, mark, flags, attribute
+    uint32_t value = 0; // offset, mark, flags, attribute
     sapi::QWORD stamp = 0;
     std::chrono::steady_clock::time_point at;
     bool onMainThread = false;
@@ -41,9 +43,12 @@ public:
         return add(Note::Visual, t, m ? engine : 0xFFFF);
     }
 
-    int count(Note::Kind k) const;
+    int count(Note::Kind k) const { return int(values(k).size()); }
     std::vector<uint32_t> values(Note::Kind k) const;
-    bool allOnMainThread() const;
+    bool allOnMainThread() const
+    {
+        return std::all_of(notes.begin(), notes.end(), [](const Note &n) { return n.onMainThread; });
+    }
 
 private:
     HRESULT add(Note::Kind k, sapi::QWORD t, uint32_t v);
@@ -56,7 +61,7 @@ QString modeName(const sapi::TTSMODEINFOW &m);
 
 struct Bound {
     std::shared_ptr<sapi::ITTSCentralW> central;
-    std::shared_ptr<Recorder> recorder;
+    std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
     sapi::UnknownPtr dest;
     HRESULT result = sapi::E_FAIL;
 };
@@ -70,6 +75,8 @@ Bound toFile(const sapi::GUID &mode, const QString &path);
 HRESULT speak(Bound &b, const QString &text, bool tagged = false);
 // Runs the event loop until the recorder saw count AudioStops.
 bool waitForStop(Bound &b, int timeoutMs, int count = 1);
+// Runs the event loop for a while.
+void idle(int ms);
 
 struct Wav {
     bool valid = false;
@@ -85,4 +92,12 @@ struct Wav {
 };
 Wav readWav(const QString &path);
 
-}  // namespace speechtest
+// Speaks text into a new WAV file in the test home, to its end, and reads it back.
+struct Spoken {
+    Wav wav;
+    std::shared_ptr<Recorder> notes;
+};
+Spoken speakToFile(const sapi::TTSMODEINFOW &mode, const QString &text, bool tagged = false,
+                   const std::function<void(Bound &)> &before = {}, int timeoutMs = 20000);
+
+} // namespace speechtest

@@ -51,11 +51,9 @@ public:
             // 1. period runs
             if (runPending) {
                 runPending = false;
-                const QString run = s.mid(runStart - 1, i - runStart);
-                if (std::any_of(run.begin() + 1, run.end(), [](QChar r) { return !blank(r); })) {
+                if (std::any_of(s.begin() + runStart, s.begin() + i - 1, [](QChar r) { return !blank(r); })) {
                     s[runStart - 1] = QLatin1Char(',');
-                    for (int k = runStart + 1; k <= i - 1; ++k)
-                        s[k - 1] = QLatin1Char(' ');
+                    s.replace(runStart, i - 1 - runStart, QString(i - 1 - runStart, QLatin1Char(' ')));
                 }
             }
             if (c == QLatin1Char('.')) {
@@ -70,50 +68,44 @@ public:
                 ++i;
                 continue;
             }
-            int ws = i;
-            bool caps = upper(c) || digit(c);
-            // 4. word scan
-            bool wordOpen = true, dotSeen = false, terminated = false, webDone = false;
-            int j = i;
-            while (wordOpen && !terminated && j <= len()) {
+            int ws = i, j = i;
+            bool caps = upper(c) || digit(c), dotSeen = false, replace = false;
+            // 4. word scan: ends in a replacement only when the word is terminated
+            while (j <= len()) {
                 c = at(j);
                 if (lower(c))
                     caps = false;
                 if (c == QLatin1Char(':') && s.mid(ws - 1, 7) == QLatin1String("http://")) {
-                    for (int k = 0; k < 7; ++k)
-                        s[ws - 1 + k] = QLatin1Char(' ');
+                    s.replace(ws - 1, 7, QString(7, QLatin1Char(' ')));
                     j = ws + 7;
-                    wordOpen = j <= len() && alnum(at(j));
-                    if (wordOpen) {
-                        ws = j;
-                        caps = upper(at(j)) || digit(at(j));
-                    }
+                    if (j > len() || !alnum(at(j)))
+                        break;
+                    ws = j;
+                    caps = upper(at(j)) || digit(at(j));
                     continue;
                 }
                 if (c == QLatin1Char('.') && !dotSeen) {
                     dotSeen = true;
                     if (const int p = webAddress(ws, j); p > 0) {
                         j = p;
-                        webDone = true;
-                        continue;
+                        break;
                     }
                     c = at(j);
                 } else if (alnum(c)) {
                     ++j;
                     continue;
                 }
-                terminated = true;
                 if (symbols && symbol(c))
                     s[j - 1] = QLatin1Char(' ');
+                replace = true;
+                break;
             }
-            if (!wordOpen || !terminated || webDone) {
-                i = j;
+            i = j;
+            if (!replace)
                 continue;
-            }
             // 5. word replacement
             const QString word = s.mid(ws - 1, j - ws);
             const QString r = lookup(word, caps, features);
-            i = j;
             if (r != word) {
                 s.replace(ws - 1, word.size(), r);
                 if (r.size() != word.size())

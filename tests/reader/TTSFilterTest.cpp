@@ -14,7 +14,7 @@ constexpr uint8_t kSelfExpanding = 3;
 
 }  // namespace
 
-TEST(TTSFilter, AssociatedPressIsSpelledOutAndPositionsMapBack)
+TEST(TTSFilter, RecordsMapPositionsBackToTheOriginalText)
 {
     const QString text = u"Shares rose (AP) today"_s;
     TTTSFilter f;
@@ -34,6 +34,36 @@ TEST(TTSFilter, AssociatedPressIsSpelledOutAndPositionsMapBack)
     const QString bare = f.FilterText(kPlain, text, true);
     EXPECT_EQ(bare, u"Shares rose  Associated Press  today"_s);
     EXPECT_EQ(f.MapPosition(int(bare.indexOf("today"_L1))), today - 14);
+
+    QString out = f.FilterText(kPlain, u"to NY now"_s, false);
+    ASSERT_EQ(f.Offsets().size(), 1u);
+    EXPECT_EQ(f.Offsets()[0], (TOffsetRecord{3, 11, 2 - 8}));
+    EXPECT_EQ(out.mid(f.Offsets()[0].Start, 8), u"New York"_s);
+
+    EXPECT_EQ(f.FilterText(kPlain, u"Wait... then go"_s, false), u"Wait,   then go"_s);
+    EXPECT_TRUE(f.Offsets().empty());
+
+    const QString http = u"see http://news.example.com/a/b?c=1 now"_s;
+    out = f.FilterText(kPlain, http, false);
+    EXPECT_EQ(out, u"see        news.example.com web link  now"_s);
+    ASSERT_EQ(f.Offsets().size(), 1u);
+    EXPECT_EQ(f.MapPosition(int(out.indexOf("now"_L1))), int(http.indexOf("now"_L1)));
+    EXPECT_EQ(f.MapPosition(int(out.indexOf("link"_L1))), int(http.indexOf("a/b"_L1)));
+
+    const QString www = u"Go to www.example.com/news/today please"_s;
+    out = f.FilterText(kPlain, www, false);
+    EXPECT_EQ(out, u"Go to w w w.example.com web link  please"_s);
+    ASSERT_EQ(f.Offsets().size(), 2u);
+    EXPECT_EQ(f.Offsets()[0], (TOffsetRecord{6, 11, -2}));
+    EXPECT_EQ(f.MapPosition(int(out.indexOf("please"_L1))), int(www.indexOf("please"_L1)));
+    EXPECT_EQ(f.MapPosition(int(out.indexOf("example"_L1))), int(www.indexOf("example"_L1)));
+
+    // Each filtering replaces the records.
+    f.FilterText(kPlain, u"AP and AP and TX."_s, false);
+    EXPECT_EQ(f.Offsets().size(), 3u);
+    f.FilterText(kPlain, u"nothing to do"_s, false);
+    EXPECT_TRUE(f.Offsets().empty());
+    EXPECT_EQ(f.MapPosition(5), 5);
 }
 
 TEST(TTSFilter, RewritesTextAsTheExamplesShow)
@@ -82,40 +112,6 @@ TEST(TTSFilter, RewritesTextAsTheExamplesShow)
         TTTSFilter f;
         EXPECT_EQ(f.FilterText(k.features, k.in, k.symbols), k.out) << k.in.toStdString();
     }
-}
-
-TEST(TTSFilter, RecordsOfStateCodesPeriodRunsAndWebAddresses)
-{
-    TTTSFilter f;
-    QString out = f.FilterText(kPlain, u"to NY now"_s, false);
-    ASSERT_EQ(f.Offsets().size(), 1u);
-    EXPECT_EQ(f.Offsets()[0], (TOffsetRecord{3, 11, 2 - 8}));
-    EXPECT_EQ(out.mid(f.Offsets()[0].Start, 8), u"New York"_s);
-
-    EXPECT_EQ(f.FilterText(kPlain, u"Wait... then go"_s, false), u"Wait,   then go"_s);
-    EXPECT_TRUE(f.Offsets().empty());
-
-    const QString text = u"see http://news.example.com/a/b?c=1 now"_s;
-    out = f.FilterText(kPlain, text, false);
-    EXPECT_EQ(out, u"see        news.example.com web link  now"_s);
-    ASSERT_EQ(f.Offsets().size(), 1u);
-    EXPECT_EQ(f.MapPosition(int(out.indexOf("now"_L1))), int(text.indexOf("now"_L1)));
-    EXPECT_EQ(f.MapPosition(int(out.indexOf("link"_L1))), int(text.indexOf("a/b"_L1)));
-
-    const QString www = u"Go to www.example.com/news/today please"_s;
-    out = f.FilterText(kPlain, www, false);
-    EXPECT_EQ(out, u"Go to w w w.example.com web link  please"_s);
-    ASSERT_EQ(f.Offsets().size(), 2u);
-    EXPECT_EQ(f.Offsets()[0], (TOffsetRecord{6, 11, -2}));
-    EXPECT_EQ(f.MapPosition(int(out.indexOf("please"_L1))), int(www.indexOf("please"_L1)));
-    EXPECT_EQ(f.MapPosition(int(out.indexOf("example"_L1))), int(www.indexOf("example"_L1)));
-
-    // Each filtering replaces the records.
-    f.FilterText(kPlain, u"AP and AP and TX."_s, false);
-    EXPECT_EQ(f.Offsets().size(), 3u);
-    f.FilterText(kPlain, u"nothing to do"_s, false);
-    EXPECT_TRUE(f.Offsets().empty());
-    EXPECT_EQ(f.MapPosition(5), 5);
 }
 
 TEST(TTSFilter, StateCodeTableHoldsTheFiftyCodesInOrder)

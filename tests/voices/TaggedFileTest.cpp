@@ -109,14 +109,13 @@ TEST(TaggedFile, SectionsNestAndAreFoundByExactPath)
                      {"/Voices", "y", "2"}, {"/Voices/Inner", "x", "1"}, {"/voices", "eng", ""},
                      {"/Inner", "x", ""}, {"/keyboard", "z", "3"}, {"/\"Q\"", "q", "4"}});
     ASSERT_EQ(g.Root->Children.size(), 3u);
-    const GBItemClass &voices = *g.Root->Children[0];
-    EXPECT_EQ(voices.KeyName, u"Voices"_s);
-    EXPECT_EQ(voices.Level, 1);
-    EXPECT_EQ(voices.Parent, g.Root.get());
-    ASSERT_EQ(voices.Children.size(), 1u);
-    EXPECT_EQ(voices.Children[0]->Path, u"/Voices/Inner"_s);
-    EXPECT_EQ(voices.Children[0]->Level, 2);
-    EXPECT_EQ(g.Root->Path, u"/"_s);
+    ASSERT_EQ(g.Root->Children[0]->Children.size(), 1u);
+    const GBItemClass &inner = *g.Root->Children[0]->Children[0];
+    EXPECT_EQ(inner.Parent->KeyName, u"Voices"_s);
+    EXPECT_EQ(inner.Parent->Level, 1);
+    EXPECT_EQ(inner.Parent->Parent, g.Root.get());
+    EXPECT_EQ(inner.Path, u"/Voices/Inner"_s);
+    EXPECT_EQ(inner.Level, 2);
 
     // An unclosed section runs to the end of the text.
     g.LoadFromText(u"<a>1</a><key=S><b>2</b><c>3</c>"_s);

@@ -19,22 +19,21 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QDir>
-#include <QFile>
 #include <QDialog>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QListWidget>
 #include <QMenu>
+#include <QProgressBar>
 #include <QSystemTrayIcon>
 #include <QTimer>
-#include <QProgressBar>
-#include <QStatusBar>
 
 #include <gtest/gtest.h>
 
 #include <memory>
 
+using namespace Qt::StringLiterals;
 using TestSupport::homeDir;
 using TestSupport::readFile;
 using TestSupport::waitFor;
@@ -42,17 +41,13 @@ using TestSupport::writeFile;
 
 namespace {
 
-const QByteArray kStart = "||||||Voxtrella MP3 Start of Article||||||\r\n";
-const QByteArray kEnd = "||||||Voxtrella MP3 End of Article||||||\r\n";
+const QString kBeingRead = u"This item is currently being read and cannot be deleted"_s;
 
-QByteArray Record(const QByteArray &title, const QByteArray &voice, const QByteArray &text)
+// One record of the saved-articles file.
+QByteArray Record(const QByteArray &title, const QByteArray &text)
 {
-    return kStart + title + "|" + voice + "|1\r\n" + text + "\r\n" + kEnd;
-}
-
-QString ExportPath()
-{
-    return homeDir() + QStringLiteral("/VXExport.txt");
+    return "||||||Voxtrella MP3 Start of Article||||||\r\n" + title + "||1\r\n" + text +
+           "\r\n||||||Voxtrella MP3 End of Article||||||\r\n";
 }
 
 class MainWindowTest : public ::testing::Test
@@ -69,7 +64,6 @@ protected:
             return QMessageBox::Ok;
         });
     }
-
     void TearDown() override
     {
         windows.reset();
@@ -78,7 +72,7 @@ protected:
     }
 
     // Settings of an earlier run, written before the windows exist.
-    void StoreSetting(const QString &name, const QVariant &value)
+    static void StoreSetting(const QString &name, const QVariant &value)
     {
         TPreferences prefs;
         Prefs = &prefs;
@@ -99,30 +93,34 @@ protected:
         form->show();
         ASSERT_TRUE(waitFor([this] { return form->ListInfoInitialised(); }, 20000));
     }
-
-    // Leaves the program with the exit command.
-    void Exit()
+    void Exit()  // the exit command
     {
         form->ExitVoxtrellaClick();
         windows.reset();
         form = nullptr;
     }
 
+    static QString ExportPath() { return homeDir() + u"/VXExport.txt"_s; }
+    static QByteArray Saved() { return readFile(ExportPath()); }
+    static QString Log() { return QString::fromUtf8(readFile(UtilsClass::LogFileName())); }
+    std::string Messages() const { return messages.join(u'|').toStdString(); }
+    int Count() const { return form->List()->GetVisibleCount(); }
+    TMemoEntry *Entry(int i) const { return form->List()->Entry(i); }
     QStringList Titles() const
     {
         QStringList titles;
-        for (int i = 0; i < form->List()->GetVisibleCount(); ++i)
-            titles << form->List()->Entry(i)->Title();
+        for (int i = 0; i < Count(); ++i)
+            titles << Entry(i)->Title();
         return titles;
     }
+    QAction *Tray(const char *name) const { return form->TrayItem(name); }
 
     // Leaves exactly the first n catalogue voices as favourites.
     QStringList KeepFavorites(int n)
     {
         QStringList names;
-        TVoiceList &voices = TTSForm->Voices();
-        for (int i = 0; i < voices.Count(); ++i) {
-            TVoiceEntry *v = voices.Items(i);
+        for (int i = 0; i < TTSForm->Voices().Count(); ++i) {
+            TVoiceEntry *v = TTSForm->Voices().Items(i);
             v->Engine->Enabled = true;
             v->Favorite = names.size() < n;
             if (v->Favorite)
@@ -132,7 +130,21 @@ protected:
         return names;
     }
 
-    QAction *Tray(const char *name) const { return form->TrayItem(name); }
+    // Runs a command that opens modal dialogs, noting and closing each as it comes.
+    QStringList OpenedDialogs(const std::function<void()> &command)
+    {
+        QStringList opened;
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&opened] {
+            if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+                opened << dialog->objectName() + u'=' + dialog->windowTitle();
+                dialog->reject();
+            }
+        });
+        closer.start(50);
+        command();
+        return opened;
+    }
 
     std::unique_ptr<AppWindows> windows;
     TForm1 *form = nullptr;
@@ -144,134 +156,116 @@ protected:
 TEST_F(MainWindowTest, FirstRunShowsIntroArticlesAndTheNextRunTheArticlesSavedAtExit)
 {
     Start();
-    // The introduction file's records, in order.
-    const QByteArray intro = readFile(AppPaths::dataDir() + QStringLiteral("/VXIntro.chl"));
+    const QByteArray intro = readFile(AppPaths::dataDir() + u"/VXIntro.chl"_s);
     ASSERT_FALSE(intro.isEmpty());
-    const QString firstTitle = QString::fromUtf8(intro.split('\n').value(1)).section(QLatin1Char('|'), 0, 0);
-    ASSERT_GE(form->List()->GetVisibleCount(), 1);
-    EXPECT_EQ(form->List()->Entry(0)->Title(), firstTitle);
+    ASSERT_GE(Count(), 1);
+    EXPECT_EQ(Entry(0)->Title(), QString::fromUtf8(intro.split('\n').value(1)).section(u'|', 0, 0));
     EXPECT_FALSE(Prefs->FirstTimeUser);
 
     form->ToolButton2Click();
     TMemoEntry *added = form->AddNewArticle();
     ASSERT_NE(added, nullptr);
-    added->SetTitle(QStringLiteral("Typed"));
-    added->SetText(QStringLiteral("What the user typed"));
+    added->SetTitle(u"Typed"_s);
+    added->SetText(u"What the user typed"_s);
     const QStringList before = Titles();
     Exit();
 
-    EXPECT_TRUE(readFile(ExportPath()).contains("What the user typed"));
+    EXPECT_TRUE(Saved().contains("What the user typed"));
     Start();
     EXPECT_EQ(Titles(), before);
-    EXPECT_EQ(form->List()->Entry(form->List()->GetVisibleCount() - 1)->Text(), QStringLiteral("What the user typed"));
+    EXPECT_EQ(Entry(Count() - 1)->Text(), u"What the user typed"_s);
 }
 
 TEST_F(MainWindowTest, EmptyOrMissingSavedArticlesGiveOneEmptyArticleNeverAnEmptyList)
 {
-    StoreSetting(QStringLiteral("FirstTimeUser"), false);
+    StoreSetting(u"FirstTimeUser"_s, false);
     ASSERT_TRUE(writeFile(ExportPath(), QByteArray()));
     Start();
-    ASSERT_EQ(form->List()->GetVisibleCount(), 1);
-    EXPECT_TRUE(form->List()->Entry(0)->Text().isEmpty());
-    EXPECT_EQ(form->ArticleCountText(), QStringLiteral("No articles"));
-    EXPECT_EQ(form->StatusText(), QStringLiteral("No articles"));
+    ASSERT_EQ(Count(), 1);
+    EXPECT_TRUE(Entry(0)->Text().isEmpty());
+    EXPECT_EQ(form->ArticleCountText(), u"No articles"_s);
+    EXPECT_EQ(form->StatusText(), u"No articles"_s);
     Exit();
 
     QFile::remove(ExportPath());
     Start();
-    EXPECT_EQ(form->List()->GetVisibleCount(), 1);
+    EXPECT_EQ(Count(), 1);
 }
 
 TEST_F(MainWindowTest, StartUpCreatesTheWindowsInOrderAndRunsTheFirstShowOnce)
 {
-    StoreSetting(QStringLiteral("FirstTimeUser"), false);
-    ASSERT_TRUE(writeFile(ExportPath(), Record("One", "", "first") + Record("Two", "", "second")));
-    StoreSetting(QStringLiteral("ML_ListMode"), 1);
+    StoreSetting(u"FirstTimeUser"_s, false);
+    ASSERT_TRUE(writeFile(ExportPath(), Record("One", "first") + Record("Two", "second")));
+    StoreSetting(u"ML_ListMode"_s, 1);
     Start();
     EXPECT_EQ(Form1, form);
     EXPECT_NE(TTSForm, nullptr);
-    EXPECT_EQ(form->windowTitle(), QStringLiteral("Voxtrella MP3"));
+    EXPECT_EQ(form->windowTitle(), u"Voxtrella MP3"_s);
     EXPECT_GT(TTSForm->Voices().Count(), 0);
-    EXPECT_EQ(Titles(), (QStringList{QStringLiteral("One"), QStringLiteral("Two")}));
-    EXPECT_EQ(form->List()->CurrentEntry(), form->List()->Entry(0));
-    EXPECT_EQ(form->StatusText(), QStringLiteral("2 articles"));
+    EXPECT_EQ(Titles(), (QStringList{u"One"_s, u"Two"_s}));
+    EXPECT_EQ(form->List()->CurrentEntry(), Entry(0));
+    EXPECT_EQ(form->StatusText(), u"2 articles"_s);
     EXPECT_EQ(form->State(), rsIdle);
     ASSERT_NE(form->TrayIcon(), nullptr);
-    EXPECT_EQ(form->TrayIcon()->toolTip(), QStringLiteral("Voxtrella MP3"));
+    EXPECT_EQ(form->TrayIcon()->toolTip(), u"Voxtrella MP3"_s);
 
     // A second show (restoring from the tray) imports nothing again.
     form->hide();
     form->show();
     QCoreApplication::processEvents();
-    EXPECT_EQ(form->List()->GetVisibleCount(), 2);
-
-    const QString log = QString::fromUtf8(readFile(UtilsClass::LogFileName()));
-    const qsizetype version = log.indexOf(QStringLiteral("Version: 1.204"));
-    const qsizetype entered = log.indexOf(QStringLiteral("Entered FormShow"));
-    const qsizetype exiting = log.indexOf(QStringLiteral("Exiting FormShow"));
+    EXPECT_EQ(Count(), 2);
+    const QString log = Log();
+    const qsizetype version = log.indexOf(u"Version: 1.204"_s);
     EXPECT_GE(version, 0);
-    EXPECT_GT(entered, version);
-    EXPECT_GT(exiting, entered);
-    EXPECT_EQ(log.count(QStringLiteral("Entered FormShow")), 1);
+    EXPECT_GT(log.indexOf(u"Entered FormShow"_s), version);
+    EXPECT_GT(log.indexOf(u"Exiting FormShow"_s), log.indexOf(u"Entered FormShow"_s));
+    EXPECT_EQ(log.count(u"Entered FormShow"_s), 1);
 }
 
 TEST_F(MainWindowTest, NoSoundDeviceEndsTheProgramWithTheMessage)
 {
-    auto scripted = std::make_unique<audio::ScriptedAudioSystem>();
-    scripted->setServerReachable(false);
-    audio::setAudioSystem(std::move(scripted));
+    sound->setServerReachable(false);
     windows = std::make_unique<AppWindows>();
     ASSERT_TRUE(windows->Create());
     form = windows->MainForm();
-    bool quit = false;
-    QObject::connect(qApp, &QCoreApplication::aboutToQuit, [&quit] { quit = true; });
     form->show();
     QCoreApplication::processEvents();
     ASSERT_EQ(messages.size(), 1);
-    EXPECT_TRUE(messages.first().startsWith(QStringLiteral("Sound Card not found")));
+    EXPECT_TRUE(messages.first().startsWith(u"Sound Card not found"_s));
     EXPECT_TRUE(form->Terminating());
-    // No articles were imported and the tray icon never came.
-    EXPECT_EQ(form->TrayIcon(), nullptr);
+    EXPECT_EQ(form->TrayIcon(), nullptr);  // no articles imported, no tray icon
 }
 
-TEST_F(MainWindowTest, StatusPanelsSplitThreeQuartersAndTheGaugeSitsOverTheSecond)
+TEST_F(MainWindowTest, StatusPanelsAndOptionsFollowTheLayoutRules)
 {
     Start();
+    // The first panel takes three quarters, rounded to even; the gauge sits over the second.
+    for (const auto &[width, first] : {std::pair{798, 598}, std::pair{802, 602}}) {
+        form->resize(width, 500);
+        QCoreApplication::processEvents();
+        ASSERT_EQ(form->width(), width);
+        EXPECT_EQ(form->StatusPanelWidth(0), first);
+        EXPECT_EQ(form->StatusPanelWidth(1), 200);
+    }
     form->resize(798, 500);
     QCoreApplication::processEvents();
-    ASSERT_EQ(form->width(), 798);
-    EXPECT_EQ(form->StatusPanelWidth(0), 598);  // 598.5 goes to the even neighbour
-    EXPECT_EQ(form->StatusPanelWidth(1), 200);
     EXPECT_EQ(form->Gauge()->geometry(), QRect(600, 2, 200, 15));
     EXPECT_FALSE(form->Gauge()->isVisible());
 
-    form->resize(802, 500);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(form->StatusPanelWidth(0), 602);  // 601.5 goes up to the even one
-    EXPECT_EQ(form->StatusPanelWidth(1), 200);
-}
-
-TEST_F(MainWindowTest, OptionsAndToolbarTogglesFollowTheHeightRules)
-{
-    Start();
     EXPECT_EQ(TForm1::FullOptionsHeight(120), 316);
     EXPECT_EQ(TForm1::FullOptionsHeight(96), 257);
     ASSERT_EQ(ui->Panel2->height(), 257);
-
     form->MMLabel1Click();  // options off
     EXPECT_FALSE(Prefs->ShowOptions);
     EXPECT_FALSE(ui->OptionsBtn->isChecked());
     EXPECT_FALSE(ui->ShowOptionsMItm->isChecked());
     EXPECT_EQ(ui->Panel2->height(), 56);
-
     form->ShowToolbarMItmClick();  // toolbar off too
     EXPECT_FALSE(Prefs->ShowToolbar);
     EXPECT_FALSE(ui->ShowToolbarMItm->isChecked());
     EXPECT_FALSE(ui->Panel2->isVisible());
-
     form->MMLabel1Click();  // options only
     EXPECT_EQ(ui->Panel2->height(), TForm1::FullOptionsHeight(form->screen()->logicalDotsPerInch()) - 56);
-
     form->ShowToolbarMItmClick();  // both: the toolbar toggle always uses 257
     EXPECT_EQ(ui->Panel2->height(), 257);
     EXPECT_TRUE(ui->ToolBar1->isVisible());
@@ -294,10 +288,9 @@ TEST_F(MainWindowTest, ModeSwitchesKeepOneArticleAndIgnoreTheActiveMode)
     EXPECT_TRUE(ui->SingleMItm->isChecked());
     EXPECT_TRUE(Tray("SIPoNtry")->isChecked());
     EXPECT_EQ(ui->MISIOptionsPage->currentWidget(), ui->SIOptionsSheet);
-
-    const QByteArray logBefore = readFile(UtilsClass::LogFileName());
+    const QString logBefore = Log();
     form->ToolButton1Click();  // already Single-Article
-    EXPECT_EQ(readFile(UtilsClass::LogFileName()), logBefore);
+    EXPECT_EQ(Log(), logBefore);
 
     form->ToolButton2Click();
     EXPECT_EQ(Prefs->ML_ListMode, 1);
@@ -307,21 +300,20 @@ TEST_F(MainWindowTest, ModeSwitchesKeepOneArticleAndIgnoreTheActiveMode)
     EXPECT_TRUE(ui->MultiMItm->isChecked());
     EXPECT_TRUE(Tray("MIPoNtry")->isChecked());
     EXPECT_EQ(ui->MISIOptionsPage->currentWidget(), ui->MIOptionsSheet);
-    EXPECT_TRUE(ui->SkipBtn->isEnabled() == false);
+    EXPECT_FALSE(ui->SkipBtn->isEnabled());
 
     // Only blank articles: back in Single-Article mode exactly one is left.
     form->List()->DeleteAll();
     form->AddNewArticle();
     form->AddNewArticle();
-    form->List()->Entry(0)->SetText(QStringLiteral("   "));
+    Entry(0)->SetText(u"   "_s);
     form->ToolButton1Click();
-    EXPECT_EQ(form->List()->GetVisibleCount(), 1);
-    EXPECT_TRUE(form->List()->Entry(0)->Text().trimmed().isEmpty());
+    EXPECT_EQ(Count(), 1);
+    EXPECT_TRUE(Entry(0)->Text().trimmed().isEmpty());
     EXPECT_EQ(form->List()->VisibleEntries(), 1);
-    EXPECT_TRUE(QString::fromUtf8(readFile(UtilsClass::LogFileName())).contains(QStringLiteral("Calling AddNew")));
+    EXPECT_TRUE(Log().contains(u"Calling AddNew"_s));
 
-    // The tray items switch too.
-    Tray("MIPoNtry")->trigger();
+    Tray("MIPoNtry")->trigger();  // the tray items switch too
     EXPECT_EQ(Prefs->ML_ListMode, 1);
     EXPECT_TRUE(ui->ToolButton2->isChecked());
 }
@@ -333,36 +325,33 @@ TEST_F(MainWindowTest, OptionControlsWriteTheSettingOfTheCurrentMode)
     EXPECT_TRUE(ui->SIVoiceDefault->isChecked());
     EXPECT_TRUE(ui->AutoTitleCB->isChecked());
     ui->SIVoiceRandom->click();
-    EXPECT_EQ(Prefs->SI_Voice, 1);
     ui->AutoSpeakCB->click();
-    EXPECT_TRUE(Prefs->SI_AutoSpeak);
     ui->AutoTitleCB->click();
+    EXPECT_EQ(Prefs->SI_Voice, 1);
+    EXPECT_TRUE(Prefs->SI_AutoSpeak);
     EXPECT_FALSE(Prefs->SI_DefaultTitles);
 
     form->ToolButton2Click();
     EXPECT_FALSE(ui->MIVoiceRandom->isChecked());
     EXPECT_TRUE(ui->MIVoiceDefault->isChecked());
-    ui->MIVoiceRoundRobin->click();
+    for (QAbstractButton *b : {(QAbstractButton *)ui->MIVoiceRoundRobin, (QAbstractButton *)ui->ODestMultiple,
+                               (QAbstractButton *)ui->AutoDeleteCB, (QAbstractButton *)ui->FilterCB,
+                               (QAbstractButton *)ui->HighlightCB})
+        b->click();
     EXPECT_EQ(Prefs->MI_Voice, 2);
     EXPECT_EQ(Prefs->SI_Voice, 1);
-    ui->ODestMultiple->click();
     EXPECT_EQ(Prefs->OUT_FileDest, 1);
     EXPECT_EQ(form->Target(), otMultipleFiles);
-    ui->AutoDeleteCB->click();
     EXPECT_TRUE(Prefs->ML_AutoDelete);
-    ui->FilterCB->click();
     EXPECT_FALSE(Prefs->TTS_FilterSymbols);
-    ui->HighlightCB->click();
     EXPECT_FALSE(Prefs->TTS_HighlightPosition);
 
-    // Back in Single-Article mode the sheet shows the Single-Article values.
-    form->ToolButton1Click();
+    form->ToolButton1Click();  // back: the sheet shows the Single-Article values
     EXPECT_TRUE(ui->SIVoiceRandom->isChecked());
     EXPECT_TRUE(ui->AutoSpeakCB->isChecked());
     EXPECT_FALSE(ui->AutoTitleCB->isChecked());
 
-    // The default voice box writes the voice name.
-    ASSERT_GE(ui->DfltVoiceCB->count(), 2);
+    ASSERT_GE(ui->DfltVoiceCB->count(), 2);  // the default voice box writes the voice name
     ui->DfltVoiceCB->setCurrentIndex(1);
     emit ui->DfltVoiceCB->activated(1);
     EXPECT_EQ(Prefs->TTS_DefaultVoiceName, ui->DfltVoiceCB->itemText(1));
@@ -379,28 +368,25 @@ TEST_F(MainWindowTest, VoicePoliciesDefaultRandomAndRoundRobin)
 
     Prefs->MI_Voice = 2;
     // A blank article would be reused with its voice; these all have text.
-    for (int i = 0; i < form->List()->GetVisibleCount(); ++i)
-        form->List()->Entry(i)->SetText(QStringLiteral("Existing text"));
+    for (int i = 0; i < Count(); ++i)
+        Entry(i)->SetText(u"Existing text"_s);
     QStringList got;
     for (int i = 0; i < 5; ++i) {
         TMemoEntry *e = form->AddNewArticle();
         got << e->VoiceName();
-        e->SetText(QStringLiteral("Typed"));
+        e->SetText(u"Typed"_s);
     }
     EXPECT_EQ(got, (QStringList{three[0], three[1], three[2], three[0], three[1]}));
-
     form->LoadFavoriteVoices();  // reloading starts again with the first
     EXPECT_EQ(form->RoundRobinIndex(), -1);
     EXPECT_EQ(form->ChooseVoice(), three[0]);
 
     Prefs->MI_Voice = 1;
     QSet<QString> random;
-    for (int i = 0; i < 60; ++i) {
-        const QString v = form->ChooseVoice();
-        EXPECT_TRUE(three.contains(v)) << v.toStdString();
-        random.insert(v);
-    }
+    for (int i = 0; i < 60; ++i)
+        random.insert(form->ChooseVoice());
     EXPECT_GT(random.size(), 1);
+    EXPECT_TRUE(QSet<QString>(three.begin(), three.end()).contains(random));
 
     Prefs->MI_Voice = 0;
     Prefs->TTS_DefaultVoiceName = three[2];
@@ -412,69 +398,53 @@ TEST_F(MainWindowTest, VoicePoliciesDefaultRandomAndRoundRobin)
     EXPECT_FALSE(form->FavoriteVoices().contains(three[0]));
     TTSForm->Voices().Items(0)->Engine->Enabled = true;
 
-    // No favourite at all: new articles still get the default voice.
-    KeepFavorites(0);
-    Prefs->MI_Voice = 2;
-    EXPECT_EQ(form->ChooseVoice(), Prefs->TTS_DefaultVoiceName);
-    Prefs->MI_Voice = 1;
-    EXPECT_EQ(form->ChooseVoice(), Prefs->TTS_DefaultVoiceName);
+    KeepFavorites(0);  // no favourite at all: new articles still get the default voice
+    for (int policy : {2, 1}) {
+        Prefs->MI_Voice = policy;
+        EXPECT_EQ(form->ChooseVoice(), Prefs->TTS_DefaultVoiceName) << policy;
+    }
     EXPECT_EQ(ui->DfltVoiceCB->count(), 0);
 }
 
 TEST_F(MainWindowTest, OpeningTextFilesTitlesThemAfterTheFileName)
 {
     Start();
-    form->ToolButton2Click();
-    const QString dir = homeDir() + QStringLiteral("/texts");
-    ASSERT_TRUE(writeFile(dir + QStringLiteral("/My News.txt"), "Hello\nWorld\n"));
-    ASSERT_TRUE(writeFile(dir + QStringLiteral("/report.v2.TXT"), "Two dots"));
-    ASSERT_TRUE(writeFile(dir + QStringLiteral("/README"), "No extension"));
-    form->List()->DeleteAll();
-    form->OpenTextFiles({dir + QStringLiteral("/My News.txt"), dir + QStringLiteral("/report.v2.TXT"),
-                         dir + QStringLiteral("/README")});
-    EXPECT_EQ(Titles(), (QStringList{QStringLiteral("My_News"), QStringLiteral("report"), QStringLiteral("README")}));
-    EXPECT_EQ(form->List()->Entry(0)->Text().replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
-              QStringLiteral("Hello\nWorld"));
-    EXPECT_EQ(Prefs->OpenDlgInitialDir, dir);
-    EXPECT_EQ(form->StatusText(), QStringLiteral("3 articles"));
-    // Saved at once.
-    const QByteArray saved = readFile(ExportPath());
-    EXPECT_TRUE(saved.contains("My_News|"));
-    EXPECT_TRUE(saved.contains("No extension"));
-
-    // A file that vanished before it was read is reported, not silently dropped.
-    messages.clear();
-    form->OpenTextFiles({dir + QStringLiteral("/gone.txt")});
-    EXPECT_EQ(messages.size(), 1);
-}
-
-TEST_F(MainWindowTest, OpenDialogOffersTextFilesInAnyCaseAndSeveralOnlyInMultiArticleMode)
-{
-    Start();
+    // The dialog offers .txt in any case, several files only in Multi-Article mode.
     std::unique_ptr<QFileDialog> single = form->CreateOpenDialog();
-    EXPECT_EQ(single->nameFilters(), QStringList{QStringLiteral("Text files (*.txt)")});
+    EXPECT_EQ(single->nameFilters(), QStringList{u"Text files (*.txt)"_s});
     EXPECT_FALSE(single->filter() & QDir::CaseSensitive);
     EXPECT_EQ(single->fileMode(), QFileDialog::ExistingFile);
     EXPECT_EQ(single->directory().absolutePath(), QDir(Prefs->OpenDlgInitialDir).absolutePath());
+
+    // A file while the single article is read is refused.
+    Entry(0)->SetText(u"Being read"_s);
+    Entry(0)->Locked = true;
+    ASSERT_TRUE(writeFile(homeDir() + u"/new.txt"_s, "New text"));
+    form->OpenTextFiles({homeDir() + u"/new.txt"_s});
+    EXPECT_EQ(messages, QStringList{kBeingRead});
+    ASSERT_EQ(Count(), 1);
+    EXPECT_EQ(Entry(0)->Text(), u"Being read"_s);
+    Entry(0)->Locked = false;
+
     form->ToolButton2Click();
     EXPECT_EQ(form->CreateOpenDialog()->fileMode(), QFileDialog::ExistingFiles);
-}
+    const QString dir = homeDir() + u"/texts"_s;
+    ASSERT_TRUE(writeFile(dir + u"/My News.txt"_s, "Hello\nWorld\n"));
+    ASSERT_TRUE(writeFile(dir + u"/report.v2.TXT"_s, "Two dots"));
+    ASSERT_TRUE(writeFile(dir + u"/README"_s, "No extension"));
+    form->List()->DeleteAll();
+    form->OpenTextFiles({dir + u"/My News.txt"_s, dir + u"/report.v2.TXT"_s, dir + u"/README"_s});
+    EXPECT_EQ(Titles(), (QStringList{u"My_News"_s, u"report"_s, u"README"_s}));
+    EXPECT_EQ(Entry(0)->Text().replace(u"\r\n"_s, u"\n"_s), u"Hello\nWorld"_s);
+    EXPECT_EQ(Prefs->OpenDlgInitialDir, dir);
+    EXPECT_EQ(form->StatusText(), u"3 articles"_s);
+    EXPECT_TRUE(Saved().contains("My_News|"));  // saved at once
+    EXPECT_TRUE(Saved().contains("No extension"));
 
-TEST_F(MainWindowTest, OpeningAFileWhileTheSingleArticleIsReadIsRefused)
-{
-    Start();
-    ASSERT_EQ(Prefs->ML_ListMode, 0);
-    TMemoEntry *single = form->List()->Entry(0);
-    single->SetText(QStringLiteral("Being read"));
-    single->Locked = true;
-    const QString file = homeDir() + QStringLiteral("/new.txt");
-    ASSERT_TRUE(writeFile(file, "New text"));
-    form->OpenTextFiles({file});
-    ASSERT_EQ(messages.size(), 1);
-    EXPECT_EQ(messages.first(), QStringLiteral("This item is currently being read and cannot be deleted"));
-    ASSERT_EQ(form->List()->GetVisibleCount(), 1);
-    EXPECT_EQ(form->List()->Entry(0)->Text(), QStringLiteral("Being read"));
-    single->Locked = false;
+    // A file that vanished before it was read is reported, not silently dropped.
+    messages.clear();
+    form->OpenTextFiles({dir + u"/gone.txt"_s});
+    EXPECT_EQ(messages.size(), 1);
 }
 
 TEST_F(MainWindowTest, DeletingTheLastArticleLeavesOneEmptyArticle)
@@ -482,23 +452,22 @@ TEST_F(MainWindowTest, DeletingTheLastArticleLeavesOneEmptyArticle)
     Start();
     form->ToolButton2Click();
     form->List()->DeleteAll();
-    TMemoEntry *only = form->CreateArticle(QStringLiteral("Some text"), QString());
+    TMemoEntry *only = form->CreateArticle(u"Some text"_s, QString());
     ASSERT_NE(only, nullptr);
     form->ArticleDeleteRequest(only);
-    ASSERT_EQ(form->List()->GetVisibleCount(), 1);
-    EXPECT_TRUE(form->List()->Entry(0)->Text().isEmpty());
-    EXPECT_FALSE(readFile(ExportPath()).contains("Some text"));
+    ASSERT_EQ(Count(), 1);
+    EXPECT_TRUE(Entry(0)->Text().isEmpty());
+    EXPECT_FALSE(Saved().contains("Some text"));
 
-    form->List()->Entry(0)->SetText(QStringLiteral("Again"));
+    Entry(0)->SetText(u"Again"_s);
     form->List()->MarkEntry(1);
     form->DelSelPopupClick();
-    ASSERT_EQ(form->List()->GetVisibleCount(), 1);
-    EXPECT_TRUE(form->List()->Entry(0)->Text().isEmpty());
+    ASSERT_EQ(Count(), 1);
+    EXPECT_TRUE(Entry(0)->Text().isEmpty());
 
-    // A locked article stays, with the message.
-    form->List()->Entry(0)->Locked = true;
-    form->ArticleDeleteRequest(form->List()->Entry(0));
-    EXPECT_EQ(messages.value(0), QStringLiteral("This item is currently being read and cannot be deleted"));
+    Entry(0)->Locked = true;  // a locked article stays, with the message
+    form->ArticleDeleteRequest(Entry(0));
+    EXPECT_EQ(messages.value(0), kBeingRead);
     form->List()->UnlockAllEntries();
 
     // Paste is offered only with a selected article.
@@ -508,24 +477,22 @@ TEST_F(MainWindowTest, DeletingTheLastArticleLeavesOneEmptyArticle)
     EXPECT_FALSE(ui->Paste1->isEnabled());
     form->AddNewArticle();
     EXPECT_TRUE(ui->PasteBtn->isEnabled());
-    QApplication::clipboard()->setText(QStringLiteral("From the clipboard"));
+    QApplication::clipboard()->setText(u"From the clipboard"_s);
     form->Paste1Execute();
-    EXPECT_EQ(form->List()->CurrentEntry()->Text(), QStringLiteral("From the clipboard"));
+    EXPECT_EQ(form->List()->CurrentEntry()->Text(), u"From the clipboard"_s);
 }
 
 TEST_F(MainWindowTest, CloseBoxKeepsTheProgramRunningOnlyExitSaves)
 {
     Start();
-    form->List()->Entry(0)->SetText(QStringLiteral("Typed before closing"));
-    bool quit = false;
-    auto connection = QObject::connect(qApp, &QCoreApplication::aboutToQuit, [&quit] { quit = true; });
+    Entry(0)->SetText(u"Typed before closing"_s);
     form->close();
     QCoreApplication::processEvents();
     EXPECT_NE(Form1, nullptr);
     EXPECT_TRUE(!form->isVisible() || form->isMinimized());
     EXPECT_NE(form->State(), rsExiting);
     // The close box saved the settings but not the articles.
-    EXPECT_FALSE(readFile(ExportPath()).contains("Typed before closing"));
+    EXPECT_FALSE(Saved().contains("Typed before closing"));
     EXPECT_TRUE(QFile::exists(AppPaths::settingsFile()));
 
     form->RestoreFromTray();
@@ -534,9 +501,8 @@ TEST_F(MainWindowTest, CloseBoxKeepsTheProgramRunningOnlyExitSaves)
 
     form->ExitVoxtrellaClick();
     EXPECT_EQ(form->State(), rsExiting);
-    EXPECT_TRUE(readFile(ExportPath()).contains("Typed before closing"));
+    EXPECT_TRUE(Saved().contains("Typed before closing"));
     EXPECT_EQ(form->List()->Count(), 0);
-    QObject::disconnect(connection);
 }
 
 TEST_F(MainWindowTest, FloatingToolbarFollowsItsShowingRules)
@@ -555,22 +521,20 @@ TEST_F(MainWindowTest, FloatingToolbarFollowsItsShowingRules)
     form->ToolBarPONtryClick();
     EXPECT_TRUE(toolbar->isVisible());
     EXPECT_FALSE(showToolbar->isEnabled());
-    // Closing the toolbar only hides it.
-    toolbar->close();
+    toolbar->close();  // closing the toolbar only hides it
     QCoreApplication::processEvents();
     EXPECT_FALSE(toolbar->isVisible());
     EXPECT_TRUE(showToolbar->isEnabled());
     form->RestoreFromTray();
     EXPECT_FALSE(showToolbar->isEnabled());
 
-    // "When minimized".
+    // "When minimized"; the user minimising the window, and bringing it back
+    // (from the task bar when there is no tray), follow the same rules.
     Prefs->ToolbarOnMinOption = 1;
     form->AppMinimize();
     EXPECT_TRUE(toolbar->isVisible());
     form->RestoreFromTray();
     EXPECT_FALSE(toolbar->isVisible());
-    // The user minimising the window, and bringing it back (from the task
-    // bar when there is no tray), follow the same rules.
     form->showMinimized();
     ASSERT_TRUE(waitFor([toolbar] { return toolbar->isVisible(); }, 2000));
     form->showNormal();
@@ -601,22 +565,21 @@ TEST_F(MainWindowTest, FloatingToolbarFollowsItsShowingRules)
 TEST_F(MainWindowTest, AutostartCheckBoxWritesAndRemovesTheLoginEntry)
 {
     Start();
-    const QString entry = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/autostart/voxtrella.desktop");
+    const QString entry = qEnvironmentVariable("XDG_CONFIG_HOME") + u"/autostart/voxtrella.desktop"_s;
     ui->PageControl1->setCurrentWidget(ui->MiscSheet);
     EXPECT_FALSE(ui->AutoStartAppCB->isChecked());
     ui->AutoStartAppCB->click();
-    ASSERT_TRUE(QFile::exists(entry));
     EXPECT_TRUE(readFile(entry).contains(" -auto"));
     ui->AutoStartAppCB->click();
     EXPECT_FALSE(QFile::exists(entry));
 
     // An entry left by an older program file is rewritten at the next start.
-    ASSERT_TRUE(writeFile(entry, "[Desktop Entry]\nType=Application\nName=Voxtrella MP3\nExec=/old/place/voxtrella -auto\n"));
+    ASSERT_TRUE(writeFile(
+        entry, "[Desktop Entry]\nType=Application\nName=Voxtrella MP3\nExec=/old/place/voxtrella -auto\n"));
     Exit();
     Start();
-    const QByteArray rewritten = readFile(entry);
-    EXPECT_FALSE(rewritten.contains("/old/place"));
-    EXPECT_TRUE(rewritten.contains(QFileInfo(AppPaths::programFilePath()).fileName().toUtf8()));
+    EXPECT_FALSE(readFile(entry).contains("/old/place"));
+    EXPECT_TRUE(readFile(entry).contains(QFileInfo(AppPaths::programFilePath()).fileName().toUtf8()));
     ui->PageControl1->setCurrentWidget(ui->ClipboardSheet);
     ui->PageControl1->setCurrentWidget(ui->MiscSheet);
     EXPECT_TRUE(ui->AutoStartAppCB->isChecked());
@@ -627,11 +590,11 @@ TEST_F(MainWindowTest, ReadingDriverChecksTheDeviceAndQueriesVoiceRanges)
     Start();
     const int32_t before = TTSForm->TTS1->AudioDeviceID();
     EXPECT_TRUE(TTSForm->CheckAudioDevice(-1));
-    EXPECT_TRUE(messages.isEmpty()) << messages.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(messages.isEmpty()) << Messages();
     // A device number the sound server does not have is refused, with both messages.
     EXPECT_FALSE(TTSForm->CheckAudioDevice(7));
     ASSERT_EQ(messages.size(), 2);
-    EXPECT_TRUE(messages.last().startsWith(QStringLiteral("Audio device check failed. \rVerify")));
+    EXPECT_TRUE(messages.last().startsWith(u"Audio device check failed. \rVerify"_s));
     EXPECT_EQ(TTSForm->TTS1->AudioDeviceID(), before);
     EXPECT_FALSE(TTSForm->TTS1->Active());
 
@@ -645,98 +608,75 @@ TEST_F(MainWindowTest, ReadingDriverChecksTheDeviceAndQueriesVoiceRanges)
     EXPECT_EQ(voice->Pitch, voice->PitchDefault);
     EXPECT_EQ(voice->Speed, voice->SpeedDefault);
     EXPECT_GT(voice->Speed, 0);
-    // A speed the user chose stays.
-    voice->Speed = voice->SpeedMin + 1;
+    voice->Speed = voice->SpeedMin + 1;  // a speed the user chose stays
     TTSForm->LoadVoiceDefaults(voice);
     EXPECT_EQ(voice->Speed, voice->SpeedMin + 1);
 
-    // An unknown voice is refused with its name.
-    messages.clear();
+    messages.clear();  // an unknown voice is refused with its name
     int done = 0;
     TTSForm->OnDone = [&done](QObject *) { ++done; };
-    EXPECT_FALSE(TTSForm->Play(QStringLiteral("Hello"), QStringLiteral("Nobody")));
-    EXPECT_EQ(messages.value(0), QStringLiteral("Voice Nobody does not exist"));
+    EXPECT_FALSE(TTSForm->Play(u"Hello"_s, u"Nobody"_s));
+    EXPECT_EQ(messages.value(0), u"Voice Nobody does not exist"_s);
 
     // A pause is no end; the end is reported once, after the audio stopped.
-    ASSERT_TRUE(TTSForm->Play(QStringLiteral("One two three four five six seven eight nine ten."), voice->DisplayName));
-    ASSERT_TRUE(waitFor([this] { return !sound->streams().empty() && !sound->streams().back()->bytes().isEmpty(); },
-                        10000));
+    ASSERT_TRUE(TTSForm->Play(u"One two three four five six seven eight nine ten."_s, voice->DisplayName));
+    const auto audioFlows = [this] {
+        return !sound->streams().empty() && !sound->streams().back()->bytes().isEmpty();
+    };
+    ASSERT_TRUE(waitFor(audioFlows, 10000));
     TTSForm->PauseAudio();
     EXPECT_FALSE(waitFor([&done] { return done > 0; }, 1500));
     TTSForm->ResumeAudio();
     ASSERT_TRUE(waitFor([&done] { return done > 0; }, 30000));
     EXPECT_FALSE(waitFor([&done] { return done > 1; }, 1000));
-    EXPECT_EQ(done, 1);
     TTSForm->OnDone = nullptr;
 }
 
-TEST_F(MainWindowTest, PronunciationEditorOpensAfterItsNoteWithTheWindowTitle)
+TEST_F(MainWindowTest, PronunciationEditorOpensAfterItsNoteAndAudioDeviceTakesOnlyAWorkingDevice)
 {
     Start();
-    // Closes each dialog as it opens and notes which it was.
-    QStringList opened;
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [&opened] {
-        if (QWidget *modal = QApplication::activeModalWidget()) {
-            opened << modal->objectName() + QLatin1Char('=') + modal->windowTitle();
-            if (auto *dialog = qobject_cast<QDialog *>(modal))
-                dialog->reject();
-        }
-    });
-    closer.start(50);
-    ui->PronunciationMItm->trigger();
-    closer.stop();
-    ASSERT_EQ(opened.size(), 2) << opened.join(QLatin1Char('|')).toStdString();
     // Flite is an engine the editor does not serve, so the note comes first.
-    EXPECT_TRUE(opened[0].endsWith(QStringLiteral("=Pronunciation Editor Info"))) << opened[0].toStdString();
-    EXPECT_TRUE(opened[1].endsWith(QStringLiteral("=Voxtrella MP3 Pronunciation"))) << opened[1].toStdString();
+    const QStringList opened = OpenedDialogs([this] { ui->PronunciationMItm->trigger(); });
+    ASSERT_EQ(opened.size(), 2) << opened.join(u'|').toStdString();
+    EXPECT_TRUE(opened[0].endsWith(u"=Pronunciation Editor Info"_s)) << opened[0].toStdString();
+    EXPECT_TRUE(opened[1].endsWith(u"=Voxtrella MP3 Pronunciation"_s)) << opened[1].toStdString();
     EXPECT_FALSE(TTSForm->TTS1->Active());
-    EXPECT_TRUE(messages.isEmpty()) << messages.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(messages.isEmpty()) << Messages();
 
-    // While a text is read the editor does not open.
-    Prefs->ShowPronEditWarning = false;
+    // While a text is read neither opens.
     form->SetReadingState(rsReading);
     EXPECT_FALSE(ui->PronunciationMItm->isEnabled());
     EXPECT_FALSE(ui->SelAudioDevMItm->isEnabled());
     form->SetReadingState(rsIdle);
     EXPECT_TRUE(ui->PronunciationMItm->isEnabled());
-}
 
-TEST_F(MainWindowTest, SelectAudioDeviceStoresOnlyADeviceThatPassesTheCheck)
-{
-    sound->setDevices({{audio::ScriptedAudioSystem::makeCaps(QStringLiteral("First"), 2)},
-                       {audio::ScriptedAudioSystem::makeCaps(QStringLiteral("Second"), 2)}});
-    Start();
+    sound->setDevices({{audio::ScriptedAudioSystem::makeCaps(u"First"_s, 2)},
+                       {audio::ScriptedAudioSystem::makeCaps(u"Second"_s, 2)}});
     ASSERT_EQ(Prefs->TTS_AudioDeviceID, -1);
-    // Chooses the given row of the device list and confirms.
-    auto choose = [](int row) {
+    // Chooses the given row of the device list (the mapper, then the devices) and confirms.
+    auto choose = [this](int row) {
         QTimer::singleShot(100, [row] {
             auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
             ASSERT_NE(dialog, nullptr);
-            auto *list = dialog->findChild<QListWidget *>(QStringLiteral("ListBox1"));
-            ASSERT_NE(list, nullptr);
-            list->setCurrentRow(row);
+            dialog->findChild<QListWidget *>(u"ListBox1"_s)->setCurrentRow(row);
             dialog->accept();
         });
+        ui->SelAudioDevMItm->trigger();
     };
-    choose(2);  // the mapper row, then device 0, then device 1
-    ui->SelAudioDevMItm->trigger();
+    choose(2);
     EXPECT_EQ(Prefs->TTS_AudioDeviceID, 1);
     EXPECT_EQ(TTSForm->TTS1->AudioDeviceID(), 1);
-
-    // A device that fails its check is not taken.
-    sound->setOpenFails(0, true);
+    sound->setOpenFails(0, true);  // a device that fails its check is not taken
     choose(1);
-    ui->SelAudioDevMItm->trigger();
     EXPECT_EQ(Prefs->TTS_AudioDeviceID, 1);
     EXPECT_EQ(TTSForm->TTS1->AudioDeviceID(), 1);
     EXPECT_FALSE(messages.isEmpty());
 }
 
-TEST_F(MainWindowTest, AudioHelpMenuListsTheTopicsOfTheHelpFile)
+TEST_F(MainWindowTest, AudioHelpMenuSpeaksTheTopicsOfTheHelpFile)
 {
     Start();
-    const QByteArray help = readFile(AppPaths::dataDir() + QStringLiteral("/AudioHelp.chl"));
+    const QByteArray help = readFile(AppPaths::dataDir() + u"/AudioHelp.chl"_s);
     ASSERT_FALSE(help.isEmpty());
     const QList<QAction *> items = ui->AudioHelp1->actions();
     ASSERT_FALSE(items.isEmpty());
@@ -746,7 +686,7 @@ TEST_F(MainWindowTest, AudioHelpMenuListsTheTopicsOfTheHelpFile)
     // A topic is spoken to the speakers; the window returns to idle after it.
     items.first()->trigger();
     EXPECT_EQ(form->State(), rsReading);
-    EXPECT_EQ(form->StatusText(), QStringLiteral("Reading Audio Help"));
+    EXPECT_EQ(form->StatusText(), u"Reading Audio Help"_s);
     EXPECT_FALSE(ui->PlayToolBtn->isEnabled());
     EXPECT_FALSE(ui->SkipBtn->isEnabled());
     EXPECT_TRUE(ui->StopBtn->isEnabled());
@@ -755,12 +695,11 @@ TEST_F(MainWindowTest, AudioHelpMenuListsTheTopicsOfTheHelpFile)
     EXPECT_GT(sound->streams().back()->bytes().size(), 8000);
     EXPECT_FALSE(TTSForm->TTS1->Active());
     EXPECT_TRUE(ui->PlayToolBtn->isEnabled());
-    EXPECT_TRUE(messages.isEmpty()) << messages.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(messages.isEmpty()) << Messages();
 
-    // A taken sound card is refused before anything is spoken.
-    sound->setBusy(-1, true);
+    sound->setBusy(-1, true);  // a taken sound card is refused before anything is spoken
     items.first()->trigger();
-    EXPECT_EQ(messages.value(0), QStringLiteral("Sound card is busy.  Wait and try again."));
+    EXPECT_EQ(messages, QStringList{u"Sound card is busy.  Wait and try again."_s});
     EXPECT_EQ(form->State(), rsIdle);
     sound->setBusy(-1, false);
     messages.clear();
@@ -768,36 +707,33 @@ TEST_F(MainWindowTest, AudioHelpMenuListsTheTopicsOfTheHelpFile)
     // Without any English voice the user is told so.
     for (int i = 0; i < TTSForm->Voices().Count(); ++i) {
         TVoiceEntry *v = TTSForm->Voices().Items(i);
-        if (LanguageCodeOf(v->Engine->LanguageID) == QLatin1String("eng") || v->DisplayName.contains(QLatin1String("Mary")))
-            v->DisplayName = QStringLiteral("Renamed %1").arg(i);
+        if (LanguageCodeOf(v->Engine->LanguageID) == "eng"_L1 || v->DisplayName.contains("Mary"_L1))
+            v->DisplayName = u"Renamed %1"_s.arg(i);
         v->Engine->LanguageID = 1036;
     }
     items.first()->trigger();
     ASSERT_EQ(messages.size(), 1);
-    EXPECT_TRUE(messages.first().startsWith(QStringLiteral("An English Voice was not found")));
+    EXPECT_TRUE(messages.first().startsWith(u"An English Voice was not found"_s));
 }
 
 TEST_F(MainWindowTest, EveryControlHasAnAccessibleNameAndTheMenusTheirShortcuts)
 {
     Start();
-    const auto widgets = form->findChildren<QWidget *>();
-    for (QWidget *w : widgets) {
+    for (QWidget *w : form->findChildren<QWidget *>()) {
         const bool control = qobject_cast<QAbstractButton *>(w) || qobject_cast<QComboBox *>(w) ||
                              qobject_cast<QLineEdit *>(w) || qobject_cast<QAbstractItemView *>(w);
         // Qt's own inner parts (a view's header, a spin box's edit) carry no name.
-        if (control && !w->objectName().isEmpty() && !w->objectName().startsWith(QLatin1String("qt_"))) {
+        if (control && !w->objectName().isEmpty() && !w->objectName().startsWith("qt_"_L1))
             EXPECT_FALSE(w->accessibleName().isEmpty() && w->property("text").toString().isEmpty())
-                << w->objectName().toStdString() << " " << w->metaObject()->className() << " in "
-                << (w->parentWidget() ? w->parentWidget()->objectName().toStdString() : std::string());
-        }
+                << w->objectName().toStdString() << " in " << w->parentWidget()->objectName().toStdString();
     }
-    EXPECT_EQ(ui->OpenTextFile1->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
-    EXPECT_EQ(ui->PlaySpkrMItm->shortcut(), QKeySequence(QStringLiteral("Ctrl+F6")));
-    EXPECT_EQ(ui->StopMItm->shortcut(), QKeySequence(QStringLiteral("Ctrl+F10")));
-    EXPECT_EQ(ui->Paste1->shortcut(), QKeySequence(QStringLiteral("Ctrl+V")));
-    EXPECT_EQ(ui->PageControl1->tabText(1), QStringLiteral("Engines / Voices"));
+    EXPECT_EQ(ui->OpenTextFile1->shortcut(), QKeySequence(u"Ctrl+O"_s));
+    EXPECT_EQ(ui->PlaySpkrMItm->shortcut(), QKeySequence(u"Ctrl+F6"_s));
+    EXPECT_EQ(ui->StopMItm->shortcut(), QKeySequence(u"Ctrl+F10"_s));
+    EXPECT_EQ(ui->Paste1->shortcut(), QKeySequence(u"Ctrl+V"_s));
+    EXPECT_EQ(ui->PageControl1->tabText(1), u"Engines / Voices"_s);
     EXPECT_EQ(ui->PageControl1->currentWidget(), ui->ClipboardSheet);
-    EXPECT_EQ(form->PopupMenu2()->defaultAction()->text(), QStringLiteral("Restore"));
+    EXPECT_EQ(form->PopupMenu2()->defaultAction()->text(), u"Restore"_s);
 }
 
 }  // namespace

@@ -36,18 +36,6 @@ protected:
     TTSMODEINFOW espeak;
 };
 
-std::shared_ptr<FileAudioDest> fileDest()
-{
-    UnknownPtr object;
-    EXPECT_EQ(CoCreateInstance(CLSID_AudioDestFile, nullptr, CLSCTX_ALL, IID_IAudioFile, object), S_OK);
-    return std::dynamic_pointer_cast<FileAudioDest>(object);
-}
-
-HRESULT setPath(IAudioFile &f, const QString &path)
-{
-    return f.Set(reinterpret_cast<const char16_t *>(path.utf16()), 1);
-}
-
 // Sets an environment variable for the life of the object.
 struct ScopedEnv {
     ScopedEnv(const char *name, const QByteArray &value) : name(name), saved(qgetenv(name)) { qputenv(name, value); }

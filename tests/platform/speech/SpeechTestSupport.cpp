@@ -87,13 +87,23 @@ Bound onDevice(const GUID &mode)
     return bindMode(mode, dest);
 }
 
+std::shared_ptr<FileAudioDest> fileDest()
+{
+    UnknownPtr object;
+    EXPECT_EQ(CoCreateInstance(CLSID_AudioDestFile, nullptr, CLSCTX_ALL, IID_IAudioFile, object), S_OK);
+    return std::dynamic_pointer_cast<FileAudioDest>(object);
+}
+
+HRESULT setPath(IAudioFile &dest, const QString &path)
+{
+    return dest.Set(reinterpret_cast<const char16_t *>(path.utf16()), 1);
+}
+
 Bound toFile(const GUID &mode, const QString &path)
 {
-    UnknownPtr dest;
-    CoCreateInstance(CLSID_AudioDestFile, nullptr, CLSCTX_ALL, IID_IAudioFile, dest);
+    auto dest = fileDest();
     Bound b;
-    if ((b.result = std::dynamic_pointer_cast<IAudioFile>(dest)->Set(reinterpret_cast<const char16_t *>(path.utf16()),
-                                                                     1)) != S_OK)
+    if ((b.result = setPath(*dest, path)) != S_OK)
         return b;
     return bindMode(mode, dest);
 }
@@ -162,30 +172,24 @@ double Wav::rms() const
 double Wav::meanPitchHz() const
 {
     // Frames of 40 ms; only loud ones count, so pauses do not weigh in.
-    const size_t frame = size_t(std::max(1, sampleRate / 25));
-    const size_t minLag = size_t(sampleRate / 500), maxLag = size_t(sampleRate / 50);
+    const size_t frame = size_t(std::max(1, sampleRate / 25)), minLag = size_t(sampleRate / 500);
+    const size_t maxLag = size_t(sampleRate / 50);
     const double level = rms();
+    auto correlation = [&](size_t start, size_t lag) {
+        double c = 0;
+        for (size_t i = start; i < start + frame; ++i)
+            c += double(samples[i]) * samples[i + lag];
+        return c;
+    };
     double sum = 0;
     int frames = 0;
     for (size_t start = 0; start + frame + maxLag <= samples.size(); start += frame) {
-        double energy = 0;
-        for (size_t i = start; i < start + frame; ++i)
-            energy += double(samples[i]) * samples[i];
-        if (std::sqrt(energy / double(frame)) < level)
-            continue;
-        size_t bestLag = 0;
-        double best = 0;
-        for (size_t lag = minLag; lag <= maxLag; ++lag) {
-            double c = 0;
-            for (size_t i = start; i < start + frame; ++i)
-                c += double(samples[i]) * samples[i + lag];
-            if (c > best) {
-                best = c;
-                bestLag = lag;
-            }
-        }
-        if (bestLag && best > 0.3 * energy) {
-            sum += double(sampleRate) / double(bestLag);
+        const double energy = correlation(start, 0);
+        std::pair<double, size_t> best{0, 0};
+        for (size_t lag = minLag; energy >= level * level * double(frame) && lag <= maxLag; ++lag)
+            best = std::max(best, std::pair{correlation(start, lag), lag});
+        if (best.second && best.first > 0.3 * energy) {
+            sum += double(sampleRate) / double(best.second);
             ++frames;
         }
     }

@@ -2,6 +2,7 @@
 // Sinks that record what an engine reports, and helpers to select a mode on
 // a device or a WAV file and to read the file back.
 
+#include "AudioDestinations.h"
 #include "SpeechApi.h"
 
 #include <QByteArray>
@@ -65,6 +66,10 @@ struct Bound {
     sapi::UnknownPtr dest;
     HRESULT result = sapi::E_FAIL;
 };
+
+// A new file destination, and setting its file (as a WAV file).
+std::shared_ptr<sapi::FileAudioDest> fileDest();
+HRESULT setPath(sapi::IAudioFile &dest, const QString &path);
 
 // Selects the mode on the default device / a WAV file, with a recorder
 // registered for engine notifications.

@@ -1,6 +1,4 @@
-#include "MemoListUnit.h"
-
-#include "MessageService.h"
+#include "ArticlesTestSupport.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -15,10 +13,9 @@
 #include <sys/resource.h>
 #include <sys/syscall.h>
 
-namespace {
+using namespace ArticlesTest;
 
-const QByteArray S = "||||||Voxtrella MP3 Start of Article||||||\r\n";
-const QByteArray E = "||||||Voxtrella MP3 End of Article||||||\r\n";
+namespace {
 
 std::vector<VoiceChoice> testVoices()
 {
@@ -28,22 +25,12 @@ std::vector<VoiceChoice> testVoices()
 class SavedFile : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        MessageService::setHandler([this](const MessageService::Message &m) {
-            messages << m.text;
-            return QMessageBox::Ok;
-        });
-        list = makeList();
-        path = TestSupport::homeDir() + "/VXExport.txt";
-    }
-    void TearDown() override { MessageService::setHandler({}); }
-
-    static std::unique_ptr<TMemoListBox> makeList()
+    SavedFile() : list(makeList()) {}
+    static std::unique_ptr<TMemoListBox> makeList(bool multi = true)
     {
         auto l = std::make_unique<TMemoListBox>();
         l->SetVoiceProvider(testVoices);
-        l->SetMultiArticle(true);
+        l->SetMultiArticle(multi);
         l->SetVisibleEntries(3);
         l->resize(500, 400);
         return l;
@@ -54,14 +41,11 @@ protected:
         e->SetTitle(title);
         return e;
     }
-    void import(TMemoListBox &into)
-    {
-        into.ImportList(path, nullptr, {}, {}, {});
-    }
+    void import(TMemoListBox &into) { into.ImportList(path, nullptr, {}, {}, {}); }
 
-    QStringList messages;
+    MessageLog messages;
     std::unique_ptr<TMemoListBox> list;
-    QString path;
+    QString path = TestSupport::homeDir() + "/VXExport.txt";
 };
 
 // Drops the file-permission override of root for this thread, so that a
@@ -91,27 +75,20 @@ private:
 
 }  // namespace
 
-TEST_F(SavedFile, NewsArticleIsWrittenAsFiveLines)
-{
-    add("News", "Mary", "Hello\nWorld");
-    ASSERT_TRUE(list->ExportList(path));
-    EXPECT_EQ(TestSupport::readFile(path), S + "News|Mary|2\r\nHello\r\nWorld\r\n" + E);
-    EXPECT_FALSE(list->Exporting());
-}
-
-TEST_F(SavedFile, EmptyListAndHiddenArticlesWriteNothing)
+TEST_F(SavedFile, NewsArticleIsWrittenAsFiveLinesBlankAsThreeAndHiddenNotAtAll)
 {
     ASSERT_TRUE(list->ExportList(path));
     EXPECT_TRUE(QFile::exists(path));
     EXPECT_EQ(TestSupport::readFile(path), QByteArray());
-    list->ImportList(path, nullptr, {}, {}, {});
+    import(*list);
     EXPECT_EQ(list->Count(), 0);
 
+    add("News", "Mary", "Hello\nWorld");
     list->HideEntry(add("Hidden", "Mary", "gone"));
     add("", "", "");
     ASSERT_TRUE(list->ExportList(path));
-    const QByteArray bytes = TestSupport::readFile(path);
-    EXPECT_EQ(bytes, S + "||1\r\n\r\n" + E);
+    EXPECT_EQ(TestSupport::readFile(path), S + "News|Mary|2\r\nHello\r\nWorld\r\n" + E + S + "||1\r\n\r\n" + E);
+    EXPECT_FALSE(list->Exporting());
 }
 
 TEST_F(SavedFile, ExportThenImportRestoresArticlesInOrder)
@@ -136,7 +113,13 @@ TEST_F(SavedFile, ExportThenImportRestoresArticlesInOrder)
     EXPECT_FALSE(restored->Importing());
     restored->Entry(0)->Header->ReadBtn->click();
     EXPECT_EQ(reads, 1);
-    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_TRUE(messages.texts.isEmpty());
+
+    auto single = makeList(false);  // keeps the last record
+    import(*single);
+    ASSERT_EQ(single->Count(), 1);
+    EXPECT_EQ(single->Entry(0)->Title(), "Last|piped");
+    EXPECT_EQ(single->Entry(0)->VoiceName(), QString::fromUtf8("Zo\u00eb"));
 }
 
 TEST_F(SavedFile, ImportEndsWithTheLastArticlesInTheBottomRows)
@@ -149,53 +132,28 @@ TEST_F(SavedFile, ImportEndsWithTheLastArticlesInTheBottomRows)
     add("before", "Mike", "already here");
     import(*list);
     ASSERT_EQ(list->Count(), 6);
-    std::vector<int> shown;
-    for (int i = 0; i < list->Count(); ++i) {
-        if (!list->Entry(i)->isHidden())
-            shown.push_back(i + 1);
-    }
-    EXPECT_EQ(shown, std::vector<int>({4, 5, 6}));
+    EXPECT_EQ(shownRows(*list), std::vector<int>({4, 5, 6}));
     EXPECT_EQ(list->ScrollBar()->maximum(), 3);
     EXPECT_EQ(list->ScrollBar()->value(), 3);
     EXPECT_EQ(list->CurrentEntry(), list->Entry(5));
     EXPECT_EQ(list->Entry(5)->y(), 2 * list->Entry(5)->height());
 }
 
-TEST_F(SavedFile, SingleArticleImportKeepsTheLastRecord)
-{
-    ASSERT_TRUE(TestSupport::writeFile(path, S + "a|Mary|1\r\nA\r\n" + E + S + "b|Mike|1\r\nB\r\n" + E));
-    TMemoListBox single;
-    single.SetVoiceProvider(testVoices);
-    import(single);
-    ASSERT_EQ(single.Count(), 1);
-    EXPECT_EQ(single.Entry(0)->Title(), "b");
-    EXPECT_EQ(single.Entry(0)->VoiceName(), "Mike");
-}
-
 TEST_F(SavedFile, BrokenFilesImportWhatCanBeSaved)
 {
-    // A file that is not ours, then damaged records, then binary junk.
-    ASSERT_TRUE(TestSupport::writeFile(path, "Dear diary\r\n" + S + "x|Mary|1\r\ny\r\n" + E));
-    import(*list);
-    EXPECT_EQ(list->Count(), 0);
-
-    ASSERT_TRUE(TestSupport::writeFile(path, S + "a|b|c|Mary|1\r\nA\r\n" + E + S + "ok|Mike|x\r\nB\r\n" + E + S +
-                                                 "tail|Mary|1\r\n" + QByteArray(300000, 'z')));
-    import(*list);
-    ASSERT_EQ(list->Count(), 3);
-    EXPECT_EQ(list->Entry(0)->Title(), "a|b|c");
-    EXPECT_EQ(list->Entry(1)->Title(), "ok");
-    EXPECT_EQ(list->Entry(1)->VoiceName(), "Mike");
-    EXPECT_EQ(list->Entry(2)->Memo->TextLength(), 300000);
-
+    // A damaged record, binary junk, then a record cut off in a huge line.
     QByteArray junk(100000, '\0');
     for (int i = 0; i < junk.size(); ++i)
         junk[i] = char((i * 131) % 256);
-    ASSERT_TRUE(TestSupport::writeFile(path, S + "bin|Mary|1\r\n" + junk + "\r\n" + E));
+    ASSERT_TRUE(TestSupport::writeFile(path, S + "ok|Mike|x\r\nB\r\n" + E + S + "bin|Mary|1\r\n" + junk + "\r\n" + E +
+                                                 S + "tail|Mary|1\r\n" + QByteArray(300000, 'z')));
     import(*list);
-    ASSERT_EQ(list->Count(), 4);
-    EXPECT_FALSE(list->Entry(3)->Text().contains(QChar(0)));
-    EXPECT_TRUE(messages.isEmpty());
+    ASSERT_EQ(list->Count(), 3);
+    EXPECT_EQ(list->Entry(0)->Title(), "ok");
+    EXPECT_EQ(list->Entry(0)->VoiceName(), "Mike");
+    EXPECT_FALSE(list->Entry(1)->Text().contains(QChar(0)));
+    EXPECT_EQ(list->Entry(2)->Memo->TextLength(), 300000);
+    EXPECT_TRUE(messages.texts.isEmpty());
 }
 
 TEST_F(SavedFile, IntroductionFileLoads)
@@ -209,11 +167,14 @@ TEST_F(SavedFile, IntroductionFileLoads)
     }
 }
 
-TEST_F(SavedFile, FailedExportKeepsThePreviousFileWhole)
+TEST_F(SavedFile, FailedExportOnAFullDiskOrInAReadOnlyFolderKeepsThePreviousFileWhole)
 {
+    const QString dir = TestSupport::homeDir() + "/ro";
+    ASSERT_TRUE(QDir().mkpath(dir));
+    path = dir + "/VXExport.txt";
     add("Keep", "Mary", "The saved article");
     ASSERT_TRUE(list->ExportList(path));
-    const QByteArray before = TestSupport::readFile(path);
+    QByteArray before = TestSupport::readFile(path);
     for (int i = 0; i < 200; ++i)
         add(QString("New %1").arg(i), "Mike", QString(200, 'n'));
 
@@ -224,31 +185,22 @@ TEST_F(SavedFile, FailedExportKeepsThePreviousFileWhole)
     rlimit small = old;
     small.rlim_cur = 4096;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool written = list->ExportList(path);
+    bool written = list->ExportList(path);
     setrlimit(RLIMIT_FSIZE, &old);
     EXPECT_FALSE(written);
     EXPECT_EQ(TestSupport::readFile(path), before);
-    EXPECT_EQ(QDir(TestSupport::homeDir()).entryList({"VXExport*"}, QDir::Files), QStringList({"VXExport.txt"}));
-    EXPECT_EQ(messages.size(), 1);
+    EXPECT_EQ(QDir(dir).entryList(QDir::Files), QStringList({"VXExport.txt"}));
+    EXPECT_EQ(messages.texts.size(), 1);
     EXPECT_FALSE(list->ExportList(QStringLiteral("/proc/voxtrella-cannot-write-here")));
-    EXPECT_EQ(messages.size(), 1);  // told once while saving keeps failing
+    EXPECT_EQ(messages.texts.size(), 1);  // told once while saving keeps failing
     EXPECT_FALSE(list->Exporting());
     ASSERT_TRUE(list->ExportList(path));
-    EXPECT_GT(TestSupport::readFile(path).size(), 40000);
-}
+    before = TestSupport::readFile(path);
+    EXPECT_GT(before.size(), 40000);
 
-TEST_F(SavedFile, ExportIntoReadOnlyFolderKeepsThePreviousFile)
-{
-    const QString dir = TestSupport::homeDir() + "/ro";
-    ASSERT_TRUE(QDir().mkpath(dir));
-    path = dir + "/VXExport.txt";
-    add("Keep", "Mary", "The saved article");
-    ASSERT_TRUE(list->ExportList(path));
-    const QByteArray before = TestSupport::readFile(path);
+    // The folder becomes read-only.
     add("More", "Mike", "not saved");
-
     QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    bool written = true;
     {
         PermissionChecksOn checks;
         QFile probe(dir + "/probe");
@@ -262,5 +214,5 @@ TEST_F(SavedFile, ExportIntoReadOnlyFolderKeepsThePreviousFile)
     QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     EXPECT_FALSE(written);
     EXPECT_EQ(TestSupport::readFile(path), before);
-    EXPECT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages.texts.size(), 2);
 }

@@ -22,6 +22,7 @@
 
 #include <csignal>
 
+using namespace Qt::StringLiterals;
 using TestSupport::readFile;
 
 namespace {
@@ -44,19 +45,17 @@ public:
     bool start()
     {
         for (int n = 91; n < 160; ++n) {
-            if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)) ||
-                QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)))
+            if (QFile::exists(u"/tmp/.X%1-lock"_s.arg(n)) || QFile::exists(u"/tmp/.X11-unix/X%1"_s.arg(n)))
                 continue;
-            m_name = QStringLiteral(":%1").arg(n);
-            m_server.start(QStringLiteral("Xvfb"), {m_name, QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                                                    QStringLiteral("-screen"), QStringLiteral("0"),
-                                                    QStringLiteral("1024x768x24")});
+            m_name = u":%1"_s.arg(n);
+            m_server.start(u"Xvfb"_s,
+                           {m_name, u"-nolisten"_s, u"tcp"_s, u"-screen"_s, u"0"_s, u"1024x768x24"_s});
             if (!m_server.waitForStarted(5000))
                 return false;
             QElapsedTimer t;
             t.start();
             while (t.elapsed() < 10000 && m_server.state() == QProcess::Running) {
-                if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)) && connectTray())
+                if (QFile::exists(u"/tmp/.X11-unix/X%1"_s.arg(n)) && connectTray())
                     return true;
                 QThread::msleep(50);
             }
@@ -114,8 +113,8 @@ class EndToEndTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty() ||
-            QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+        if (QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty() ||
+            QStandardPaths::findExecutable(u"xdotool"_s).isEmpty())
             GTEST_SKIP() << "Xvfb and xdotool are needed";
         // The program refuses to run without a sound device; the test
         // command provides a private sound server.
@@ -123,10 +122,10 @@ protected:
             GTEST_SKIP() << "no sound server (run through scripts/run-tests.sh)";
         ASSERT_TRUE(m_display.start());
         m_env = QProcessEnvironment::systemEnvironment();
-        m_env.insert(QStringLiteral("DISPLAY"), m_display.name());
-        m_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        m_env.insert(QStringLiteral("VOXTRELLA_HOME"), home());
-        m_env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        m_env.insert(u"DISPLAY"_s, m_display.name());
+        m_env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+        m_env.insert(u"VOXTRELLA_HOME"_s, home());
+        m_env.remove(u"WAYLAND_DISPLAY"_s);
     }
 
     void TearDown() override
@@ -154,7 +153,7 @@ protected:
     {
         QProcess p;
         p.setProcessEnvironment(m_env);
-        p.start(QStringLiteral("xdotool"), args);
+        p.start(u"xdotool"_s, args);
         p.waitForFinished(5000);
         return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
     }
@@ -162,9 +161,8 @@ protected:
     // The visible main window's id, or empty.
     QString visibleMainWindow()
     {
-        return xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                        QStringLiteral("^Voxtrella MP3$")})
-            .section(QLatin1Char('\n'), 0, 0);
+        return xdotool({u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^Voxtrella MP3$"_s})
+            .section(u'\n', 0, 0);
     }
 
     bool waitUntil(const std::function<bool()> &pred, int ms)
@@ -179,7 +177,7 @@ protected:
         return true;
     }
 
-    QString log() { return QString::fromUtf8(readFile(home() + QStringLiteral("/voxtrella.dbg"))); }
+    QString log() { return QString::fromUtf8(readFile(home() + u"/voxtrella.dbg"_s)); }
 
     XvfbDisplay m_display;
     QProcessEnvironment m_env;
@@ -189,9 +187,8 @@ protected:
 
 TEST_F(EndToEndTest, AutoStartsInTheTrayASecondStartBringsItBackAndTerminationSavesEverything)
 {
-    startProgram(m_first, {QStringLiteral("-auto")});
-    ASSERT_TRUE(waitUntil([this] { return log().contains(QStringLiteral("FormActivate Timer: Minimizing now.")); },
-                          30000))
+    startProgram(m_first, {u"-auto"_s});
+    ASSERT_TRUE(waitUntil([this] { return log().contains(u"FormActivate Timer: Minimizing now."_s); }, 30000))
         << log().toStdString();
     QThread::msleep(300);
     EXPECT_TRUE(visibleMainWindow().isEmpty());
@@ -214,16 +211,15 @@ TEST_F(EndToEndTest, AutoStartsInTheTrayASecondStartBringsItBackAndTerminationSa
     EXPECT_EQ(m_first.state(), QProcess::Running);
 
     // Type into the article: a click in its editor, then keys.
-    const QString geometry = xdotool({QStringLiteral("getwindowgeometry"), window});
-    const QRegularExpressionMatch size = QRegularExpression(QStringLiteral("Geometry: (\\d+)x(\\d+)")).match(geometry);
+    const QString geometry = xdotool({u"getwindowgeometry"_s, window});
+    const QRegularExpressionMatch size = QRegularExpression(u"Geometry: (\\d+)x(\\d+)"_s).match(geometry);
     ASSERT_TRUE(size.hasMatch()) << geometry.toStdString();
     const int w = size.captured(1).toInt();
     const int h = size.captured(2).toInt();
-    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(w / 2),
-             QString::number(h - 60), QStringLiteral("click"), QStringLiteral("1")});
+    const QString x = QString::number(w / 2), y = QString::number(h - 60);
+    xdotool({u"mousemove"_s, u"--window"_s, window, x, y, u"click"_s, u"1"_s});
     QThread::msleep(300);
-    xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"),
-             QStringLiteral("typed before logout")});
+    xdotool({u"type"_s, u"--delay"_s, u"30"_s, u"typed before logout"_s});
     QThread::msleep(500);
 
     // A termination request (logout, shutdown) saves like the exit command.
@@ -232,35 +228,30 @@ TEST_F(EndToEndTest, AutoStartsInTheTrayASecondStartBringsItBackAndTerminationSa
     EXPECT_EQ(m_first.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(m_first.exitCode(), 0);
 
-    const QByteArray saved = readFile(home() + QStringLiteral("/VXExport.txt"));
+    const QByteArray saved = readFile(home() + u"/VXExport.txt"_s);
     EXPECT_TRUE(saved.contains("typed before logout")) << saved.toStdString();
 
-    const QString settings = QString::fromUtf8(readFile(home() + QStringLiteral("/registry.ini")));
+    const QString settings = QString::fromUtf8(readFile(home() + u"/registry.ini"_s));
     for (const char *key : kPreferenceKeys)
-        EXPECT_TRUE(settings.contains(QLatin1Char('"') + QLatin1String(key) + QStringLiteral("\"="), Qt::CaseInsensitive))
+        EXPECT_TRUE(settings.contains(QLatin1Char('"') + QLatin1String(key) + u"\"="_s, Qt::CaseInsensitive))
             << key;
     // The first run's introduction is not shown again.
-    EXPECT_TRUE(settings.contains(QStringLiteral("\"FirstTimeUser\"=\"false\""))) << settings.toStdString();
+    EXPECT_TRUE(settings.contains(u"\"FirstTimeUser\"=\"false\""_s)) << settings.toStdString();
 }
 
 TEST_F(EndToEndTest, AutoWrittenInCapitalsOrSecondDoesNotHideTheWindow)
 {
-    startProgram(m_first, {QStringLiteral("-AUTO")});
-    ASSERT_TRUE(waitUntil([this] { return log().contains(QStringLiteral("Exiting FormActivate")); }, 30000))
-        << log().toStdString();
-    QThread::msleep(1000);
-    EXPECT_FALSE(visibleMainWindow().isEmpty());
-    EXPECT_FALSE(log().contains(QStringLiteral("Minimizing")));
-    ::kill(pid_t(m_first.processId()), SIGTERM);
-    ASSERT_TRUE(m_first.waitForFinished(10000));
-
-    QFile::remove(home() + QStringLiteral("/voxtrella.dbg"));
-    startProgram(m_first, {QStringLiteral("notes.txt"), QStringLiteral("-auto")});
-    ASSERT_TRUE(waitUntil([this] { return log().contains(QStringLiteral("Exiting FormActivate")); }, 30000));
-    QThread::msleep(1000);
-    EXPECT_FALSE(visibleMainWindow().isEmpty());
-    ::kill(pid_t(m_first.processId()), SIGTERM);
-    ASSERT_TRUE(m_first.waitForFinished(10000));
+    for (const QStringList &args : {QStringList{u"-AUTO"_s}, QStringList{u"notes.txt"_s, u"-auto"_s}}) {
+        QFile::remove(home() + u"/voxtrella.dbg"_s);
+        startProgram(m_first, args);
+        ASSERT_TRUE(waitUntil([this] { return log().contains(u"Exiting FormActivate"_s); }, 30000))
+            << log().toStdString();
+        QThread::msleep(1000);
+        EXPECT_FALSE(visibleMainWindow().isEmpty()) << args.join(u' ').toStdString();
+        EXPECT_FALSE(log().contains(u"Minimizing"_s)) << args.join(u' ').toStdString();
+        ::kill(pid_t(m_first.processId()), SIGTERM);
+        ASSERT_TRUE(m_first.waitForFinished(10000));
+    }
 }
 
 }  // namespace

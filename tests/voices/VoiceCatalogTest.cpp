@@ -100,8 +100,10 @@ struct Catalogue {
     }
     void expectFavourites(std::initializer_list<std::pair<const char16_t *, bool>> keys)
     {
-        for (const auto &[key, fav] : keys)
-            EXPECT_EQ(prefs.GetValue(u"FAV_"_s + QString::fromUtf16(key)).toBool(), fav) << QString::fromUtf16(key).toStdString();
+        for (const auto &[key, fav] : keys) {
+            const QString name = u"FAV_"_s + QString::fromUtf16(key);
+            EXPECT_EQ(prefs.GetValue(name).toBool(), fav) << name.toStdString();
+        }
     }
 };
 
@@ -177,12 +179,10 @@ TEST_F(VoiceCatalog, NamesEnginesAndVoicesAndSkipsUnknownOnes)
                         {u"EspkFrench (France)1036", false}});
     EXPECT_EQ(k.prefs.GetValue(u"SPD_Mary"_s).toInt(), 0);
 
-    // Until the settings are loaded a voice is neither favourite nor ranged.
+    // Until the settings are loaded a voice is no favourite.
     const TVoiceEntry *mary = k.voice(u"Mary"_s);
     ASSERT_TRUE(mary);
     EXPECT_FALSE(mary->Favorite);
-    EXPECT_EQ(mary->PitchMin, -1);
-    EXPECT_EQ(mary->SpeedDefault, -1);
     c.LoadVoicePrefs();
     EXPECT_TRUE(mary->Favorite);
     EXPECT_FALSE(k.voice(u"Robo"_s)->Favorite);
@@ -254,7 +254,8 @@ TEST_F(VoiceCatalog, LookupsAndGroupSwitches)
 
     // FindEngine gives the last entry of that name.
     TEngineList list;
-    list.Preferences = &k.prefs;
+    TPreferences scratch;
+    list.Preferences = &scratch;
     const TTSMODEINFOW a = mode(1, kEspeak, u"a", u"a", 1033, u"v1"), b = mode(2, kEspeak, u"b", u"b", 1033, u"v2");
     TEngineEntry *first = list.FindOrAddEngine(a);
     TEngineEntry *second = list.FindOrAddEngine(b);

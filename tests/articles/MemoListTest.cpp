@@ -11,9 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <linux/capability.h>
 #include <sys/resource.h>
-#include <sys/syscall.h>
+#include <unistd.h>
 
 using namespace ArticlesTest;
 
@@ -71,31 +70,6 @@ protected:
     MessageLog messages;
     std::unique_ptr<TMemoListBox> list;
     QString path = TestSupport::homeDir() + "/VXExport.txt";
-};
-
-// Drops the file-permission override of root for this thread, so that a
-// read-only folder is read-only for the test too.
-class PermissionChecksOn
-{
-public:
-    PermissionChecksOn()
-    {
-        if (syscall(SYS_capget, &m_header, m_saved) != 0)
-            return;
-        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
-        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER));
-        m_changed = syscall(SYS_capset, &m_header, reduced) == 0;
-    }
-    ~PermissionChecksOn()
-    {
-        if (m_changed)
-            syscall(SYS_capset, &m_header, m_saved);
-    }
-
-private:
-    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct m_saved[2]{};
-    bool m_changed = false;
 };
 
 }  // namespace
@@ -394,9 +368,14 @@ TEST_F(SavedFile, FailedExportOnAFullDiskOrInAReadOnlyFolderKeepsThePreviousFile
 
     // The folder becomes read-only.
     add("More", "Mike", "not saved");
+    // Owned by nobody, who writes the file in place but cannot add one beside it.
+    const QString home = TestSupport::homeDir();
+    QFile::setPermissions(home, QFile::permissions(home) | QFileDevice::ExeOther);
+    for (const QString &owned : {dir, path})
+        (void)::chown(QFile::encodeName(owned).constData(), 65534, 65534);
     QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     {
-        PermissionChecksOn checks;
+        TestSupport::AsUnprivilegedUser nobody;
         QFile probe(dir + "/probe");
         if (probe.open(QIODevice::WriteOnly)) {
             probe.remove();

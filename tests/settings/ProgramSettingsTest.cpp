@@ -1,7 +1,6 @@
 // Runs the real program on the offscreen platform in a private home and
 // checks what it leaves behind when a signal ends it.
-#include "RegistryStore.h"
-#include "TestSupport.h"
+#include "SettingsTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +11,6 @@
 using TestSupport::readFile;
 
 namespace {
-
-const QString PrefsKey = QStringLiteral("Software\\VarnyxTech\\Voxtrella");
 
 QString home(const char *name)
 {
@@ -42,34 +39,21 @@ int runUntilSignal(int signalNumber)
     // The signal handlers are set up right after the main window is created.
     TestSupport::waitFor([] { return false; }, 1000);
     ::kill(pid_t(program.processId()), signalNumber);
-    if (!program.waitForFinished(30000)) {
-        program.kill();
-        program.waitForFinished();
-        return -1;
-    }
-    return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
+    const bool ended = program.waitForFinished(30000);
+    return ended && program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
 }
 
 }  // namespace
 
 TEST(ProgramSettings, SigtermAndSigintEndTheProgramWithEverySettingSaved)
 {
-    const QStringList keys = {
-        "ShowOptions", "ShowToolbar", "SI_AutoSpeak", "SI_Voice", "SI_ShowBusyDialog", "MI_Voice",
-        "ML_AutoDelete", "ML_VisibleEntries", "ML_ListMode", "TTS_DefaultVoiceName", "TTS_HighlightPosition",
-        "TTS_FilterSymbols", "TTS_AudioDeviceID", "TTS_SoundCardCheckErr", "CB_Monitor", "CB_Prompt",
-        "CB_PromptDelay", "CB_ThreshHold", "CB_PromptTop", "CB_PromptLeft", "CB_DfltPromptAction",
-        "CB_LastPromptAction", "CB_ClearOnCopy", "OUT_FileDest", "OUT_FileFormat", "OUT_Directory",
-        "OpenDlgInitialDir", "RunMinimized", "ToolbarOnMinOption", "ToolbarOnTop", "FirstTimeUser", "BitRate",
-        "ShowPronEditWarning", "SI_DefaultTitles"};
     ASSERT_TRUE(TestSupport::writeFile(home("voxtrella.dbg"), "previous run\r\n"));
     ASSERT_TRUE(TestSupport::writeFile(home("registry.ini"), "[Software\\VarnyxTech\\Voxtrella]\n\"BitRate\"=\"48\"\n"));
-
     for (int signalNumber : {SIGTERM, SIGINT}) {
         EXPECT_EQ(runUntilSignal(signalNumber), 0) << signalNumber;
         RegistryStore store(home("registry.ini"));
         ASSERT_EQ(store.loadStatus(), RegistryStore::LoadStatus::Ok);
-        for (const QString &key : keys)
+        for (const auto &[key, text] : defaultTexts())
             EXPECT_TRUE(store.valueNames(PrefsKey).contains(key)) << key.toStdString() << " " << signalNumber;
         EXPECT_EQ(store.value(PrefsKey, QStringLiteral("BitRate")).toString(), QStringLiteral("48"));
         EXPECT_TRUE(store.keyExists(QStringLiteral("Software\\VarnyxTech\\Windows\\voxtrella\\Form1")));

@@ -1,10 +1,17 @@
 // The generic settings record: item kinds and their text forms, lookups by
-// name, load and save, and registry access by path.
+// name, load and save, registry access by path, and window placement.
+#include "MessageService.h"
 #include "RegistryEnhanced.h"
 #include "SettingsTestSupport.h"
 #include "TBaseRegistryClassUnit.h"
 
+#include "AppPaths.h"
+
 #include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
 
 namespace {
 
@@ -12,8 +19,33 @@ class Record : public TBaseRegistryClass
 {
 public:
     Record() { Section = QStringLiteral("Voxtrella"); }
-    QString text(const char *name) const { return FindItem(QLatin1String(name))->GetAsString(); }
+    QString text(const QString &name) const { return FindItem(name)->GetAsString(); }
 };
+
+const QRect Designed(10, 20, 200, 100);
+
+QString placementKey(const QString &form)
+{
+    return QStringLiteral("Software\\VarnyxTech\\Windows\\") + AppPaths::programFileName() + u'\\' + form;
+}
+
+// A new form with its designed bounds, placed as stored for its name.
+std::unique_ptr<QWidget> restored(const QString &name)
+{
+    auto form = std::make_unique<QWidget>();
+    form->setObjectName(name);
+    form->setGeometry(Designed);
+    TBaseRegistryClass::RestoreWindowPlacement(form.get());
+    return form;
+}
+
+std::unique_ptr<QWidget> restoredFrom(int top, int left, int width, int height)
+{
+    storeTexts({{"Top", QString::number(top)}, {"Left", QString::number(left)}, {"Width", QString::number(width)},
+                {"Height", QString::number(height)}, {"Maximized", "0"}},
+               placementKey("Form1"));
+    return restored("Form1");
+}
 
 }  // namespace
 
@@ -35,41 +67,35 @@ TEST(RegistryItems, RealAndListKindsRoundTripThroughTheirTextForm)
 
 TEST(RegistryItems, StoredTextRulesDecideBetweenValueAndDefault)
 {
-    storeTexts({{"Bad", "12abc"}, {"Big", "99999999999"}, {"Spaces", " 17 "}, {"Real", "1,5"}, {"List", "\"open"},
-                {"T1", "TRUE"}, {"T2", "tRuE"}, {"F1", "1"}, {"F2", ""}, {"F3", "yes"},
-                {"Marker", "defaultvalue"}, {"NotMarker", "DefaultValue"}});
+    // Text that does not convert counts as absent; a REG_DWORD number is
+    // accepted and a binary value reads as its size.
+    const struct {
+        QString name;
+        const char *stored;  // nullptr: not stored as text
+        QVariant fallback;
+        TItemKind kind;
+        QString expected;
+    } cases[] = {{"Bad", "12abc", 3, ikInteger, "3"},          {"Big", "99999999999", 3, ikInteger, "3"},
+                 {"Spaces", " 17 ", 3, ikInteger, "17"},       {"Dword", nullptr, 3, ikInteger, "300"},
+                 {"Binary", nullptr, 3, ikInteger, "6"},            {"Missing", nullptr, 3, ikInteger, "3"},
+                 {"Real", "1,5", 2.5, ikReal, "2.5"},          {"List", "\"open", QStringList{"d"}, ikList, "\"d\""},
+                 {"T1", "TRUE", true, ikBoolean, "true"},      {"T2", "tRuE", true, ikBoolean, "true"},
+                 {"F1", "1", true, ikBoolean, "false"},        {"F2", "", true, ikBoolean, "false"},
+                 {"F3", "yes", true, ikBoolean, "false"},      {"Marker", "defaultvalue", "dflt", ikString, "dflt"},
+                 {"NotMarker", "DefaultValue", "dflt", ikString, "DefaultValue"}};
     RegistryStore store;
+    Record r;
+    for (const auto &c : cases) {
+        if (c.stored)
+            store.setString(PrefsKey, c.name, QString::fromUtf8(c.stored));
+        r.AddItem(c.name, 2, c.fallback, c.kind);
+    }
     store.setDWord(PrefsKey, QStringLiteral("Dword"), 300);
     store.setBinary(PrefsKey, QStringLiteral("Binary"), QByteArray(6, 'x'));
     store.save();
-
-    Record r;
-    for (const char *name : {"Bad", "Big", "Spaces", "Dword", "Binary", "Missing"})
-        r.AddItem(QLatin1String(name), 2, 3, ikInteger);
-    r.AddItem(QStringLiteral("Real"), 2, 2.5, ikReal);
-    r.AddItem(QStringLiteral("List"), 2, QStringList{"d"}, ikList);
-    for (const char *name : {"T1", "T2", "F1", "F2", "F3"})
-        r.AddItem(QLatin1String(name), 2, true, ikBoolean);
-    r.AddItem(QStringLiteral("Marker"), 2, QStringLiteral("dflt"), ikString);
-    r.AddItem(QStringLiteral("NotMarker"), 2, QStringLiteral("dflt"), ikString);
     r.LoadFromRegistry();
-
-    // Text that does not convert counts as absent.
-    EXPECT_EQ(r.text("Bad"), "3");
-    EXPECT_EQ(r.text("Big"), "3");
-    EXPECT_EQ(r.text("Spaces"), "17");
-    EXPECT_EQ(r.text("Real"), "2.5");
-    EXPECT_EQ(r.text("List"), "\"d\"");
-    // A number stored as REG_DWORD is accepted; a binary value reads as its size.
-    EXPECT_EQ(r.text("Dword"), "300");
-    EXPECT_EQ(r.text("Binary"), "6");
-    EXPECT_EQ(r.text("Missing"), "3");
-    for (const char *name : {"T1", "T2"})
-        EXPECT_EQ(r.text(name), "true") << name;
-    for (const char *name : {"F1", "F2", "F3"})
-        EXPECT_EQ(r.text(name), "false") << name;
-    EXPECT_EQ(r.text("Marker"), "dflt");
-    EXPECT_EQ(r.text("NotMarker"), "DefaultValue");
+    for (const auto &c : cases)
+        EXPECT_EQ(r.text(c.name), c.expected) << c.name.toStdString();
 
     r.SetValue(QStringLiteral("Spaces"), QStringLiteral("many"));  // does not convert: no change
     EXPECT_EQ(r.text("Spaces"), "17");
@@ -96,35 +122,69 @@ TEST(RegistryItems, DuplicateNamesReachTheFirstAndTheLaterSaveWins)
 
 TEST(RegistryItems, AnUnknownNameIsReportedAndChangesNothing)
 {
-    MessageRecorder messages;
+    QStringList messages;
+    MessageService::setHandler([&](const MessageService::Message &m) {
+        messages.append(m.text);
+        return QMessageBox::Ok;
+    });
     Record record;
     EXPECT_EQ(record.FindItem(QStringLiteral("Nope")), nullptr);
     EXPECT_FALSE(record.GetValue(QStringLiteral("Nope")).isValid());
     record.SetValue(QStringLiteral("Nope"), 5);
-    EXPECT_EQ(messages.texts, QStringList(3, QStringLiteral("No such registry item as name between equals =Nope=")));
+    MessageService::setHandler({});
+    EXPECT_EQ(messages, QStringList(3, QStringLiteral("No such registry item as name between equals =Nope=")));
     EXPECT_TRUE(record.Items.empty());
 }
 
-TEST(RegistryEnhanced, WritesByTypeAndReadsWithoutCreating)
+TEST(RegistryEnhanced, ReadingAMissingKeyGivesTheDefaultAndCreatesNothing)
 {
-    TRegistryEnhanced registry;
-    registry.Key = QStringLiteral("\\Software\\VarnyxTech\\");
-    ASSERT_TRUE(registry.WriteValue(QStringLiteral("Int"), -1));
-    ASSERT_TRUE(registry.WriteValue(QStringLiteral("Flag"), true));
-    ASSERT_TRUE(registry.WriteValue(QStringLiteral("Real"), 2.5));
-    ASSERT_TRUE(registry.WriteValue(QStringLiteral("Sub\\Deeper\\Leaf"), QStringLiteral("deep")));
-
-    RegistryStore store;
-    EXPECT_EQ(store.valueType(QStringLiteral("Software\\VarnyxTech"), QStringLiteral("Int")),
-              RegistryStore::ValueType::DWord);
-    EXPECT_EQ(store.value(QStringLiteral("Software\\VarnyxTech"), QStringLiteral("Flag")).toUInt(), 1u);
-    EXPECT_EQ(store.value(QStringLiteral("Software\\VarnyxTech\\Sub\\Deeper"), QStringLiteral("Leaf")).toString(),
-              QStringLiteral("deep"));
-    EXPECT_EQ(registry.ReadValue(QStringLiteral("Int"), 0).toInt(), -1);
-    EXPECT_EQ(registry.ReadValue(QStringLiteral("Real"), 0).toInt(), 8);
-
     TRegistryEnhanced reader;
     reader.Key = QStringLiteral("Software\\Nowhere");
     EXPECT_EQ(reader.ReadValue(QStringLiteral("X"), 3).toInt(), 3);
     EXPECT_FALSE(RegistryStore().keyExists(QStringLiteral("Software\\Nowhere")));
+}
+
+TEST(WindowPlacement, SavedBoundsComeBackForTheSameFormNameOnly)
+{
+    QWidget form;
+    form.setObjectName("ToolBarForm");
+    form.setGeometry(30, 40, 220, 110);
+    ASSERT_TRUE(TBaseRegistryClass::SaveWindowPlacement(&form));
+    EXPECT_EQ(RegistryStore().valueNames(placementKey("ToolBarForm")),
+              (QStringList{"Maximized", "Top", "Left", "Width", "Height"}));
+    EXPECT_EQ(restored("ToolBarForm")->geometry(), QRect(30, 40, 220, 110));
+    EXPECT_EQ(restored("VoiceEditForm")->geometry(), Designed);
+}
+
+TEST(WindowPlacement, APlacementPastTheScreenEdgeIsMovedBackOnScreen)
+{
+    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+    EXPECT_EQ(restoredFrom(screen.height() - 50, screen.width() - 100, 300, 200)->geometry(),
+              QRect(screen.width() - 300, screen.height() - 200, 300, 200));
+    // Larger than the screen, and off its top left.
+    EXPECT_EQ(restoredFrom(100, 100, screen.width() + 500, screen.height() + 400)->pos(), QPoint(0, 0));
+    EXPECT_EQ(restoredFrom(-40, -70, 300, 200)->pos(), QPoint(0, 0));
+}
+
+TEST(WindowPlacement, MaximizedSavesKeepTheEarlierNormalBoundsAndNeedThemToRestore)
+{
+    // Never saved in the normal state: Height reads 0 and nothing is applied.
+    QWidget form;
+    form.setObjectName("Form1");
+    form.setGeometry(Designed);
+    form.setWindowState(Qt::WindowMaximized);
+    ASSERT_TRUE(TBaseRegistryClass::SaveWindowPlacement(&form));
+    EXPECT_FALSE(restored("Form1")->windowState() & Qt::WindowMaximized);
+    EXPECT_EQ(restored("Form1")->geometry(), Designed);
+
+    form.setWindowState(Qt::WindowNoState);
+    form.setGeometry(50, 60, 250, 150);
+    ASSERT_TRUE(TBaseRegistryClass::SaveWindowPlacement(&form));
+    form.setWindowState(Qt::WindowMaximized);
+    ASSERT_TRUE(TBaseRegistryClass::SaveWindowPlacement(&form));
+    EXPECT_EQ(RegistryStore().value(placementKey("Form1"), QStringLiteral("Width")).toString(), "250");
+    EXPECT_TRUE(restored("Form1")->windowState() & Qt::WindowMaximized);
+
+    storeTexts({{"Height", "tall"}}, placementKey("Form1"));  // not a number: absent
+    EXPECT_EQ(restored("Form1")->geometry(), Designed);
 }

@@ -1,0 +1,170 @@
+// The diagnostic log, the file copy and the string splitter.
+#include "UtilsClass.h"
+#include "AppPaths.h"
+#include "TestSupport.h"
+#include "Brkapart.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+using TestSupport::readFile;
+using TestSupport::writeFile;
+
+namespace {
+
+QByteArray logOf(const char *suffix)
+{
+    return readFile(AppPaths::logBaseName() + QLatin1String(suffix));
+}
+
+QByteArray pattern(int size)
+{
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char((i * 131 + i / 256) & 0xff);
+    return bytes;
+}
+
+QString home(const char *name)
+{
+    return TestSupport::homeDir() + u'/' + QLatin1String(name);
+}
+
+}  // namespace
+
+TEST(DiagnosticLog, LinesCarryDateTimeSeparatorAndCrLf)
+{
+    UtilsClass::WriteLog(QStringLiteral("Entered FormShow"));
+    UtilsClass::WriteLog(QString::fromUtf8("Stimme \xc3\xa4"));
+    const QStringList lines = QString::fromUtf8(logOf(".dbg")).split(QStringLiteral("\r\n"));
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[2].isEmpty()) << "every line ends in CR LF";
+    // "<date> <time> - <message>"
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\S*\\d\\S* .*\\d.* - Entered FormShow$")).match(lines[0]).hasMatch())
+        << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].endsWith(QString::fromUtf8(" - Stimme \xc3\xa4")));
+}
+
+TEST(DiagnosticLog, FiveRunsKeepFourGenerationsNewestInCurrentLog)
+{
+    for (int run = 1; run <= 5; ++run) {
+        EXPECT_NO_THROW(UtilsClass::RotateLogs());
+        // Rotation creates no generation it has nothing for.
+        EXPECT_FALSE(run == 1 && QFile::exists(UtilsClass::LogFileName()));
+        EXPECT_EQ(QFile::exists(AppPaths::logBaseName() + QStringLiteral("3.dbg")), run > 3) << run;
+        UtilsClass::WriteLog(QStringLiteral("run %1").arg(run));
+    }
+    const std::pair<const char *, const char *> expected[] = {
+        {".dbg", " - run 5\r\n"}, {"1.dbg", " - run 4\r\n"}, {"2.dbg", " - run 3\r\n"}, {"3.dbg", " - run 2\r\n"}};
+    for (const auto &[suffix, line] : expected) {
+        EXPECT_TRUE(logOf(suffix).endsWith(line)) << suffix;
+        EXPECT_EQ(logOf(suffix).count("\r\n"), 1) << suffix;
+    }
+}
+
+TEST(DiagnosticLog, ReadOnlyUserFolderMakesWritesFailSilently)
+{
+    const QString home = TestSupport::homeDir();
+    UtilsClass::WriteLog(QStringLiteral("before"));
+    const QByteArray before = logOf(".dbg");
+    QFile::setPermissions(home, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+    QFile::setPermissions(UtilsClass::LogFileName(), QFile::ReadOwner | QFile::ReadOther);
+    {
+        TestSupport::AsUnprivilegedUser unprivileged;
+        EXPECT_NO_THROW(UtilsClass::WriteLog(QStringLiteral("lost")));
+        // Rotation cannot create the older generation and says so.
+        EXPECT_THROW(UtilsClass::RotateLogs(), EAppError);
+    }
+    QFile::setPermissions(home, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_EQ(logOf(".dbg"), before);
+}
+
+TEST(CopyFile, CopiesEveryByteIntoFilesAndFolders)
+{
+    for (int size : {0, 8191, 8192, 3 * 8192 + 17}) {
+        ASSERT_TRUE(writeFile(home("src.bin"), pattern(size)));
+        ASSERT_TRUE(writeFile(home("dst.bin"), "old and longer than some"));
+        UtilsClass::CopyFile(home("src.bin"), home("dst.bin"));
+        EXPECT_EQ(readFile(home("dst.bin")), pattern(size)) << "size " << size;
+    }
+    ASSERT_TRUE(QDir().mkpath(home("folder")));
+    UtilsClass::CopyFile(home("src.bin"), home("folder"));
+    EXPECT_EQ(readFile(home("folder/src.bin")), pattern(3 * 8192 + 17));
+}
+
+template <class Error>
+void expectFailureNaming(const QString &from, const QString &to, const QString &named)
+{
+    try {
+        UtilsClass::CopyFile(from, to);
+        ADD_FAILURE() << "copying " << from.toStdString() << " must fail";
+    } catch (const Error &e) {
+        EXPECT_TRUE(e.message().contains(named)) << e.what();
+    }
+}
+
+TEST(CopyFile, FailuresNameTheFile)
+{
+    expectFailureNaming<EFOpenError>(home("missing.txt"), home("out.txt"), home("missing.txt"));
+    EXPECT_FALSE(QFile::exists(home("out.txt")));
+    ASSERT_TRUE(writeFile(home("a.txt"), "data"));
+    expectFailureNaming<EFCreateError>(home("a.txt"), home("no/such/folder/out.txt"), home("no/such/folder/out.txt"));
+}
+
+TEST(CopyFile, ASpecialFileDestinationIsWrittenNotReplaced)
+{
+    // Renaming a temporary file over a device or pipe would replace it with
+    // a plain file; the copy must write into it instead.
+    const QByteArray path = QFile::encodeName(home("pipe"));
+    ASSERT_EQ(::mkfifo(path.constData(), 0600), 0);
+    QByteArray received;
+    std::thread reader([&] {
+        const int fd = ::open(path.constData(), O_RDONLY);
+        char buffer[4096];
+        for (ssize_t n; fd >= 0 && (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+            received.append(buffer, n);
+        ::close(fd);
+    });
+    ASSERT_TRUE(writeFile(home("a.txt"), pattern(100000)));
+    EXPECT_NO_THROW(UtilsClass::CopyFile(home("a.txt"), home("pipe")));
+    if (const int unblock = ::open(path.constData(), O_WRONLY | O_NONBLOCK); unblock >= 0)
+        ::close(unblock);  // in case the copy never opened the pipe
+    reader.join();
+    EXPECT_FALSE(QFileInfo(home("pipe")).isFile());
+    EXPECT_EQ(received, pattern(100000));
+}
+
+TEST(StringSplitter, SplitsAtWholeCaseSensitiveDelimitersKeepingEmptyPiecesOnlyWhenAllowed)
+{
+    const struct {
+        const char *text, *delimiter;
+        bool allowEmpty;
+        QStringList expected;
+    } cases[] = {{"Software\\Key\\Sub", "\\", false, {"Software", "Key", "Sub"}},
+                 {"no delimiter", "\\", false, {"no delimiter"}},
+                 {"\\a\\\\b\\", "\\", false, {"a", "b"}},
+                 {"\\a\\\\b\\", "\\", true, {"", "a", "", "b", ""}},
+                 {"", "\\", false, {}},
+                 {"", "\\", true, {""}},
+                 {"oneABtwoabthreeAB", "AB", true, {"one", "twoabthree", ""}},
+                 {"xaaay", "aa", true, {"x", "ay"}},
+                 {"a\\b", "", false, {"a\\b"}}};  // an empty delimiter never matches
+    for (const auto &c : cases) {
+        TBrkApart splitter;
+        splitter.StringList = QStringList{"stale"};
+        splitter.BaseString = QString::fromUtf8(c.text);
+        splitter.BreakString = QString::fromUtf8(c.delimiter);
+        splitter.AllowEmptyString = c.allowEmpty;
+        splitter.BreakApart();
+        EXPECT_EQ(splitter.StringList, c.expected) << c.text << " at " << c.delimiter << " " << c.allowEmpty;
+    }
+}

@@ -23,15 +23,13 @@ int runUntilSignal(int signalNumber)
 {
     QProcess program;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("VOXTRELLA_HOME"), TestSupport::homeDir());
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("VOXTRELLA_HOME", TestSupport::homeDir());
     program.setProcessEnvironment(env);
     const QByteArray previousLog = readFile(home("voxtrella.dbg"));
     program.start(QStringLiteral(VOXTRELLA_PROGRAM), {});
     EXPECT_TRUE(program.waitForStarted(10000));
-    EXPECT_TRUE(TestSupport::waitFor(
-        [&] {
-            return readFile(home("voxtrella1.dbg")) == previousLog &&
+    EXPECT_TRUE(TestSupport::waitFor([&] { return readFile(home("voxtrella1.dbg")) == previousLog &&
                    readFile(home("voxtrella.dbg")).contains("Version: 1.204");
         },
         30000))
@@ -55,8 +53,8 @@ TEST(ProgramSettings, SigtermAndSigintEndTheProgramWithEverySettingSaved)
         ASSERT_EQ(store.loadStatus(), RegistryStore::LoadStatus::Ok);
         for (const auto &[key, text] : defaultTexts())
             EXPECT_TRUE(store.valueNames(PrefsKey).contains(key)) << key.toStdString() << " " << signalNumber;
-        EXPECT_EQ(store.value(PrefsKey, QStringLiteral("BitRate")).toString(), QStringLiteral("48"));
-        EXPECT_TRUE(store.keyExists(QStringLiteral("Software\\VarnyxTech\\Windows\\voxtrella\\Form1")));
+        EXPECT_EQ(store.value(PrefsKey, "BitRate").toString(), "48");
+        EXPECT_TRUE(store.keyExists("Software\\VarnyxTech\\Windows\\voxtrella\\Form1"));
     }
     // Two runs: the first one's log is now the previous generation's previous.
     EXPECT_EQ(readFile(home("voxtrella2.dbg")), "previous run\r\n");

@@ -43,13 +43,13 @@ QString home(const char *name)
 
 TEST(DiagnosticLog, LinesCarryDateTimeSeparatorAndCrLf)
 {
-    UtilsClass::WriteLog(QStringLiteral("Entered FormShow"));
+    UtilsClass::WriteLog("Entered FormShow");
     UtilsClass::WriteLog(QString::fromUtf8("Stimme \xc3\xa4"));
-    const QStringList lines = QString::fromUtf8(logOf(".dbg")).split(QStringLiteral("\r\n"));
+    const QStringList lines = QString::fromUtf8(logOf(".dbg")).split("\r\n");
     ASSERT_EQ(lines.size(), 3);
     EXPECT_TRUE(lines[2].isEmpty()) << "every line ends in CR LF";
     // "<date> <time> - <message>"
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\S*\\d\\S* .*\\d.* - Entered FormShow$")).match(lines[0]).hasMatch())
+    EXPECT_TRUE(QRegularExpression("^\\S*\\d\\S* .*\\d.* - Entered FormShow$").match(lines[0]).hasMatch())
         << lines[0].toStdString();
     EXPECT_TRUE(lines[1].endsWith(QString::fromUtf8(" - Stimme \xc3\xa4")));
 }
@@ -60,7 +60,7 @@ TEST(DiagnosticLog, FiveRunsKeepFourGenerationsNewestInCurrentLog)
         EXPECT_NO_THROW(UtilsClass::RotateLogs());
         // Rotation creates no generation it has nothing for.
         EXPECT_FALSE(run == 1 && QFile::exists(UtilsClass::LogFileName()));
-        EXPECT_EQ(QFile::exists(AppPaths::logBaseName() + QStringLiteral("3.dbg")), run > 3) << run;
+        EXPECT_EQ(QFile::exists(AppPaths::logBaseName() + "3.dbg"), run > 3) << run;
         UtilsClass::WriteLog(QStringLiteral("run %1").arg(run));
     }
     const std::pair<const char *, const char *> expected[] = {
@@ -74,13 +74,13 @@ TEST(DiagnosticLog, FiveRunsKeepFourGenerationsNewestInCurrentLog)
 TEST(DiagnosticLog, ReadOnlyUserFolderMakesWritesFailSilently)
 {
     const QString home = TestSupport::homeDir();
-    UtilsClass::WriteLog(QStringLiteral("before"));
+    UtilsClass::WriteLog("before");
     const QByteArray before = logOf(".dbg");
     QFile::setPermissions(home, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
     QFile::setPermissions(UtilsClass::LogFileName(), QFile::ReadOwner | QFile::ReadOther);
     {
         TestSupport::AsUnprivilegedUser unprivileged;
-        EXPECT_NO_THROW(UtilsClass::WriteLog(QStringLiteral("lost")));
+        EXPECT_NO_THROW(UtilsClass::WriteLog("lost"));
         // Rotation cannot create the older generation and says so.
         EXPECT_THROW(UtilsClass::RotateLogs(), EAppError);
     }
@@ -127,9 +127,7 @@ TEST(CopyFile, ASpecialFileDestinationIsWrittenNotReplaced)
     const QByteArray path = QFile::encodeName(home("pipe"));
     ASSERT_EQ(::mkfifo(path.constData(), 0600), 0);
     QByteArray received;
-    std::thread reader([&] {
-        const int fd = ::open(path.constData(), O_RDONLY);
-        char buffer[4096];
+    std::thread reader([&] { const int fd = ::open(path.constData(), O_RDONLY); char buffer[4096];
         for (ssize_t n; fd >= 0 && (n = ::read(fd, buffer, sizeof buffer)) > 0;)
             received.append(buffer, n);
         ::close(fd);

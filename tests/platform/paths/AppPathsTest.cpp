@@ -12,12 +12,12 @@
 
 TEST(AppPaths, VoxtrellaHomeHoldsUserFilesAndSettingsAndIsCreated)
 {
-    const QString home = TestSupport::homeDir() + QStringLiteral("/portable/home");
+    const QString home = TestSupport::homeDir() + "/portable/home";
     qputenv("VOXTRELLA_HOME", home.toLocal8Bit());
     EXPECT_EQ(AppPaths::userDir(), home);
     EXPECT_TRUE(QFileInfo(home).isDir());
-    EXPECT_EQ(AppPaths::settingsFile(), home + QStringLiteral("/registry.ini"));
-    EXPECT_EQ(AppPaths::logBaseName(), home + QStringLiteral("/voxtrella"));
+    EXPECT_EQ(AppPaths::settingsFile(), home + "/registry.ini");
+    EXPECT_EQ(AppPaths::logBaseName(), home + "/voxtrella");
 }
 
 TEST(AppPaths, WithoutVoxtrellaHomeTheXdgFoldersOrTheirDefaultsAreUsed)
@@ -25,18 +25,18 @@ TEST(AppPaths, WithoutVoxtrellaHomeTheXdgFoldersOrTheirDefaultsAreUsed)
     const QString root = TestSupport::homeDir();
     const QByteArray oldHome = qgetenv("HOME");
     qunsetenv("VOXTRELLA_HOME");
-    qputenv("XDG_DATA_HOME", (root + QStringLiteral("/data")).toLocal8Bit());
-    EXPECT_EQ(AppPaths::userDir(), root + QStringLiteral("/data/voxtrella"));
-    EXPECT_TRUE(QFileInfo(root + QStringLiteral("/data/voxtrella")).isDir());
-    EXPECT_EQ(AppPaths::settingsFile(), root + QStringLiteral("/config/VarnyxTech/registry.ini"));
-    EXPECT_EQ(AppPaths::autostartFile(), root + QStringLiteral("/config/autostart/voxtrella.desktop"));
+    qputenv("XDG_DATA_HOME", (root + "/data").toLocal8Bit());
+    EXPECT_EQ(AppPaths::userDir(), root + "/data/voxtrella");
+    EXPECT_TRUE(QFileInfo(root + "/data/voxtrella").isDir());
+    EXPECT_EQ(AppPaths::settingsFile(), root + "/config/VarnyxTech/registry.ini");
+    EXPECT_EQ(AppPaths::autostartFile(), root + "/config/autostart/voxtrella.desktop");
 
     // Unset or relative XDG folders fall back to the home folder.
-    qputenv("HOME", (root + QStringLiteral("/user")).toLocal8Bit());
+    qputenv("HOME", (root + "/user").toLocal8Bit());
     qputenv("XDG_DATA_HOME", "relative/data");
     qunsetenv("XDG_CONFIG_HOME");
-    EXPECT_EQ(AppPaths::userDir(), root + QStringLiteral("/user/.local/share/voxtrella"));
-    EXPECT_EQ(AppPaths::settingsFile(), root + QStringLiteral("/user/.config/VarnyxTech/registry.ini"));
+    EXPECT_EQ(AppPaths::userDir(), root + "/user/.local/share/voxtrella");
+    EXPECT_EQ(AppPaths::settingsFile(), root + "/user/.config/VarnyxTech/registry.ini");
     qputenv("HOME", oldHome);
     qunsetenv("XDG_DATA_HOME");
 }
@@ -44,5 +44,5 @@ TEST(AppPaths, WithoutVoxtrellaHomeTheXdgFoldersOrTheirDefaultsAreUsed)
 TEST(AppPaths, ABuildTreeProgramReadsTheSourceDataAndKnowsItsOwnName)
 {
     EXPECT_EQ(QDir(AppPaths::dataDir()).canonicalPath(), QDir(QStringLiteral(VOXTRELLA_SOURCE_DATA_DIR)).canonicalPath());
-    EXPECT_EQ(AppPaths::programFileName(), QStringLiteral("test_platform_paths"));
+    EXPECT_EQ(AppPaths::programFileName(), "test_platform_paths");
 }

@@ -12,11 +12,11 @@ using TestSupport::writeFile;
 
 namespace {
 
-const QString Key = QStringLiteral("Software\\VarnyxTech\\Voxtrella");
+const QString Key = "Software\\VarnyxTech\\Voxtrella";
 
 QString settingsPath()
 {
-    return TestSupport::homeDir() + QStringLiteral("/registry.ini");
+    return TestSupport::homeDir() + "/registry.ini";
 }
 
 }  // namespace
@@ -27,46 +27,45 @@ TEST(RegistryStore, ValueKindsAndAwkwardTextSurviveSaveAndReload)
     {
         RegistryStore store;
         EXPECT_EQ(store.loadStatus(), RegistryStore::LoadStatus::Missing);
-        store.setString(Key, QStringLiteral("Text"), QStringLiteral("300"));
-        store.setDWord(Key, QStringLiteral("Number"), 0xffffffffu);
-        store.setBinary(Key, QStringLiteral("Blob"), QByteArray("\x00\x01\xff", 3));
-        store.setBinary(Key, QStringLiteral("Empty"), QByteArray());
+        store.setString(Key, "Text", "300");
+        store.setDWord(Key, "Number", 0xffffffffu);
+        store.setBinary(Key, "Blob", QByteArray("\x00\x01\xff", 3));
+        store.setBinary(Key, "Empty", QByteArray());
         store.setString(Key, awkward, awkward);
         ASSERT_TRUE(store.save()) << store.errorString().toStdString();
     }
     RegistryStore store;
     EXPECT_EQ(store.loadStatus(), RegistryStore::LoadStatus::Ok);
-    EXPECT_EQ(store.valueType(Key, QStringLiteral("Text")), RegistryStore::ValueType::String);
-    EXPECT_EQ(store.value(Key, QStringLiteral("Text")).toString(), QStringLiteral("300"));
-    EXPECT_EQ(store.valueType(Key, QStringLiteral("Number")), RegistryStore::ValueType::DWord);
-    EXPECT_EQ(store.value(Key, QStringLiteral("Number")).toUInt(), 0xffffffffu);
-    EXPECT_EQ(store.value(Key, QStringLiteral("Blob")).toByteArray(), QByteArray("\x00\x01\xff", 3));
-    EXPECT_EQ(store.valueType(Key, QStringLiteral("Empty")), RegistryStore::ValueType::Binary);
+    EXPECT_EQ(store.valueType(Key, "Text"), RegistryStore::ValueType::String);
+    EXPECT_EQ(store.value(Key, "Text").toString(), "300");
+    EXPECT_EQ(store.valueType(Key, "Number"), RegistryStore::ValueType::DWord);
+    EXPECT_EQ(store.value(Key, "Number").toUInt(), 0xffffffffu);
+    EXPECT_EQ(store.value(Key, "Blob").toByteArray(), QByteArray("\x00\x01\xff", 3));
+    EXPECT_EQ(store.valueType(Key, "Empty"), RegistryStore::ValueType::Binary);
     EXPECT_EQ(store.value(Key, awkward).toString(), awkward);
-    EXPECT_FALSE(store.value(Key, QStringLiteral("Absent")).isValid());
+    EXPECT_FALSE(store.value(Key, "Absent").isValid());
 }
 
 TEST(RegistryStore, KeysAndNamesIgnoreCaseAndExistWithValuesOrSubkeys)
 {
     RegistryStore store;
-    store.setString(QStringLiteral("\\Software\\VarnyxTech\\Voxtrella\\"), QStringLiteral("ShowOptions"),
-                    QStringLiteral("true"));
-    store.setString(QStringLiteral("SOFTWARE/varnyxtech//voxtrella"), QStringLiteral("SHOWOPTIONS"),
-                    QStringLiteral("false"));
-    EXPECT_EQ(store.valueNames(Key), QStringList{QStringLiteral("ShowOptions")});  // first spelling kept
-    EXPECT_EQ(store.value(Key, QStringLiteral("showoptions")).toString(), QStringLiteral("false"));
+    store.setString("\\Software\\VarnyxTech\\Voxtrella\\", "ShowOptions", "true");
+    store.setString("SOFTWARE/varnyxtech//voxtrella", "SHOWOPTIONS",
+                    "false");
+    EXPECT_EQ(store.valueNames(Key), QStringList{"ShowOptions"});  // first spelling kept
+    EXPECT_EQ(store.value(Key, "showoptions").toString(), "false");
 
-    store.createKey(QStringLiteral("Software\\VarnyxTech\\Empty"));
-    EXPECT_TRUE(store.keyExists(QStringLiteral("software\\varnyxtech")));
-    EXPECT_FALSE(store.keyExists(QStringLiteral("Software\\VarnyxTech\\Vox")));
-    EXPECT_EQ(store.subKeys(QStringLiteral("Software\\VarnyxTech")), (QStringList{"Empty", "Voxtrella"}));
+    store.createKey("Software\\VarnyxTech\\Empty");
+    EXPECT_TRUE(store.keyExists("software\\varnyxtech"));
+    EXPECT_FALSE(store.keyExists("Software\\VarnyxTech\\Vox"));
+    EXPECT_EQ(store.subKeys("Software\\VarnyxTech"), (QStringList{"Empty", "Voxtrella"}));
     ASSERT_TRUE(store.save());
     EXPECT_TRUE(readFile(settingsPath()).contains("[Software\\VarnyxTech\\Voxtrella]"));
 
     RegistryStore reloaded;
-    EXPECT_TRUE(reloaded.keyExists(QStringLiteral("Software\\VarnyxTech\\Empty")));
-    EXPECT_TRUE(reloaded.deleteKey(QStringLiteral("Software\\VarnyxTech")));
-    EXPECT_FALSE(reloaded.keyExists(QStringLiteral("Software\\VarnyxTech\\Voxtrella")));
+    EXPECT_TRUE(reloaded.keyExists("Software\\VarnyxTech\\Empty"));
+    EXPECT_TRUE(reloaded.deleteKey("Software\\VarnyxTech"));
+    EXPECT_FALSE(reloaded.keyExists("Software\\VarnyxTech\\Voxtrella"));
 }
 
 TEST(RegistryStore, DamagedFilesReadAsEmptyAndAreKept)
@@ -83,25 +82,25 @@ TEST(RegistryStore, DamagedFilesReadAsEmptyAndAreKept)
         ASSERT_TRUE(writeFile(settingsPath(), bytes));
         RegistryStore store;
         EXPECT_EQ(store.loadStatus(), RegistryStore::LoadStatus::Damaged) << bytes.toStdString();
-        EXPECT_FALSE(store.keyExists(QStringLiteral("Software"))) << bytes.toStdString();
-        store.setString(Key, QStringLiteral("A"), QStringLiteral("1"));
+        EXPECT_FALSE(store.keyExists("Software")) << bytes.toStdString();
+        store.setString(Key, "A", "1");
         ASSERT_TRUE(store.save());
-        EXPECT_EQ(readFile(settingsPath() + QStringLiteral(".damaged")), bytes);
+        EXPECT_EQ(readFile(settingsPath() + ".damaged"), bytes);
     }
 
     // Hand-written files with CR LF, comments and blanks are fine.
     ASSERT_TRUE(writeFile(settingsPath(), "; c\r\n\r\n[Software]\r\n  \"B\"=DWORD:0000000a  \r\n\"C\"=hex:\r\n"));
-    EXPECT_EQ(RegistryStore().value(QStringLiteral("Software"), QStringLiteral("B")).toUInt(), 10u);
+    EXPECT_EQ(RegistryStore().value("Software", "B").toUInt(), 10u);
 }
 
 TEST(RegistryStore, NothingIsWrittenBeforeSaveAndAFailedSaveLeavesThePreviousFileWhole)
 {
-    const QString folder = TestSupport::homeDir() + QStringLiteral("/settings");
-    const QString file = folder + QStringLiteral("/registry.ini");
-    RegistryStore(file).setString(Key, QStringLiteral("A"), QStringLiteral("unsaved"));
+    const QString folder = TestSupport::homeDir() + "/settings";
+    const QString file = folder + "/registry.ini";
+    RegistryStore(file).setString(Key, "A", "unsaved");
     EXPECT_FALSE(QFile::exists(file));
     RegistryStore first(file);
-    first.setString(Key, QStringLiteral("A"), QStringLiteral("first"));
+    first.setString(Key, "A", "first");
     ASSERT_TRUE(first.save());  // creating the missing folder
     const QByteArray before = readFile(file);
 
@@ -115,11 +114,11 @@ TEST(RegistryStore, NothingIsWrittenBeforeSaveAndAFailedSaveLeavesThePreviousFil
         TestSupport::AsUnprivilegedUser unprivileged;
         RegistryStore store(file);
         for (int i = 0; i < 1000; ++i)
-            store.setString(Key, QStringLiteral("V%1").arg(i), QStringLiteral("second"));
+            store.setString(Key, QStringLiteral("V%1").arg(i), "second");
         EXPECT_FALSE(store.save());
         EXPECT_FALSE(store.errorString().isEmpty());
     }
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_EQ(readFile(file), before);
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("registry.ini")});
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{"registry.ini"});
 }

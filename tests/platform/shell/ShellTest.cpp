@@ -48,7 +48,7 @@ namespace {
 
 QString socketPath()
 {
-    return QDir(TestSupport::homeDir()).filePath(QStringLiteral("vx.sock"));
+    return QDir(TestSupport::homeDir()).filePath("vx.sock");
 }
 
 QString entryText()
@@ -60,7 +60,7 @@ QString entryText()
 QString execValue()
 {
     for (const QString &line : entryText().split(QLatin1Char('\n')))
-        if (line.startsWith(QStringLiteral("Exec=")))
+        if (line.startsWith("Exec="))
             return line.mid(5);
     return {};
 }
@@ -120,7 +120,7 @@ TEST(SingleInstance, DefaultNameDependsOnUserFolderAndFitsASocketAddress)
     qputenv("VOXTRELLA_HOME", QDir(TestSupport::homeDir()).filePath("other").toLocal8Bit());
     const QString b = SingleInstance::defaultServerName();
     EXPECT_NE(a, b);
-    EXPECT_TRUE(QFileInfo(b).fileName().startsWith(QStringLiteral("voxtrella-")));
+    EXPECT_TRUE(QFileInfo(b).fileName().startsWith("voxtrella-"));
     EXPECT_LT(QFile::encodeName(b).size(), 100);
 }
 
@@ -128,16 +128,16 @@ TEST(Autostart, WriteCreatesAHiddenStartEntryThatFollowsAMovedProgramAndRemoveDe
 {
     ASSERT_FALSE(QFileInfo::exists(QFileInfo(Autostart::filePath()).absolutePath()));
     EXPECT_FALSE(Autostart::exists());
-    ASSERT_TRUE(Autostart::write(QStringLiteral("/usr/bin/voxtrella")));
+    ASSERT_TRUE(Autostart::write("/usr/bin/voxtrella"));
     EXPECT_TRUE(Autostart::exists());
-    EXPECT_TRUE(entryText().startsWith(QStringLiteral("[Desktop Entry]\n")));
-    EXPECT_TRUE(entryText().contains(QStringLiteral("\nType=Application\n")));
-    EXPECT_EQ(execValue(), QStringLiteral("/usr/bin/voxtrella -auto"));
+    EXPECT_TRUE(entryText().startsWith("[Desktop Entry]\n"));
+    EXPECT_TRUE(entryText().contains("\nType=Application\n"));
+    EXPECT_EQ(execValue(), "/usr/bin/voxtrella -auto");
 
-    ASSERT_TRUE(Autostart::write(QStringLiteral("/opt/new/voxtrella")));
-    EXPECT_EQ(execValue(), QStringLiteral("/opt/new/voxtrella -auto"));
-    EXPECT_FALSE(entryText().contains(QStringLiteral("/usr/bin")));
-    EXPECT_EQ(entryText().count(QStringLiteral("Exec=")), 1);
+    ASSERT_TRUE(Autostart::write("/opt/new/voxtrella"));
+    EXPECT_EQ(execValue(), "/opt/new/voxtrella -auto");
+    EXPECT_FALSE(entryText().contains("/usr/bin"));
+    EXPECT_EQ(entryText().count("Exec="), 1);
 
     EXPECT_TRUE(Autostart::remove());
     EXPECT_FALSE(Autostart::exists());
@@ -146,14 +146,13 @@ TEST(Autostart, WriteCreatesAHiddenStartEntryThatFollowsAMovedProgramAndRemoveDe
 
 TEST(Autostart, PathsWithBlanksAndReservedCharactersAreQuoted)
 {
-    ASSERT_TRUE(Autostart::write(QStringLiteral("/home/ann/My Programs/voxtrella")));
-    EXPECT_EQ(execValue(), QStringLiteral("\"/home/ann/My Programs/voxtrella\" -auto"));
+    ASSERT_TRUE(Autostart::write("/home/ann/My Programs/voxtrella"));
+    EXPECT_EQ(execValue(), "\"/home/ann/My Programs/voxtrella\" -auto");
     // Inside quotes ", `, $ and \ take a backslash, and the file doubles every
     // backslash once more; % is doubled for the Exec field codes.
-    EXPECT_EQ(Autostart::execLine(QStringLiteral("/a b/$x\"y`z\\w%/vx")),
-              QStringLiteral("\"/a b/\\\\$x\\\\\"y\\\\`z\\\\\\\\w%%/vx\" -auto"));
-    EXPECT_EQ(Autostart::execLine(QStringLiteral("/opt/100%/vx")), QStringLiteral("/opt/100%%/vx -auto"));
-    EXPECT_EQ(Autostart::execLine(QStringLiteral("/opt/it's/vx")), QStringLiteral("\"/opt/it's/vx\" -auto"));
+    EXPECT_EQ(Autostart::execLine("/a b/$x\"y`z\\w%/vx"), "\"/a b/\\\\$x\\\\\"y\\\\`z\\\\\\\\w%%/vx\" -auto");
+    EXPECT_EQ(Autostart::execLine("/opt/100%/vx"), "/opt/100%%/vx -auto");
+    EXPECT_EQ(Autostart::execLine("/opt/it's/vx"), "\"/opt/it's/vx\" -auto");
 }
 
 TEST(Autostart, FailedWritesLeaveTheEntryAsItWas)
@@ -161,13 +160,13 @@ TEST(Autostart, FailedWritesLeaveTheEntryAsItWas)
     // A plain file where the autostart folder should be.
     const QString folder = QFileInfo(Autostart::filePath()).absolutePath();
     ASSERT_TRUE(TestSupport::writeFile(folder, "not a folder"));
-    EXPECT_FALSE(Autostart::write(QStringLiteral("/usr/bin/voxtrella")));
+    EXPECT_FALSE(Autostart::write("/usr/bin/voxtrella"));
     EXPECT_FALSE(Autostart::exists());
 
     ASSERT_TRUE(QFile::remove(folder));
-    ASSERT_TRUE(Autostart::write(QStringLiteral("/usr/bin/voxtrella")));
+    ASSERT_TRUE(Autostart::write("/usr/bin/voxtrella"));
     const QByteArray before = TestSupport::readFile(Autostart::filePath());
-    EXPECT_FALSE(Autostart::write(QStringLiteral("/tmp/bad\nExec=rm -rf ~/voxtrella")));
+    EXPECT_FALSE(Autostart::write("/tmp/bad\nExec=rm -rf ~/voxtrella"));
     EXPECT_FALSE(Autostart::write(QString()));
     EXPECT_EQ(TestSupport::readFile(Autostart::filePath()), before);
 }

@@ -43,13 +43,6 @@ QStringList described(const QString &text, bool tagged, qsizetype maxChunk = 240
     return out;
 }
 
-template <class W> W *child(QWidget &parent, const char *name)
-{
-    W *w = parent.findChild<W *>(name);
-    EXPECT_TRUE(w) << name;
-    return w;
-}
-
 // Closes every modal window that opens while it lives, keeping what see() read of it.
 struct ModalCloser {
     explicit ModalCloser(std::function<QString(QWidget *)> see)
@@ -165,11 +158,12 @@ TEST(LexiconDialogTest, AddsChangesRemovesAndSavesEntries)
         testedPhonemes = p;
     });
     EXPECT_EQ(dialog.windowTitle(), "Pronunciation Editor");
-    auto *list = child<QTableWidget>(dialog, "EntryList");
-    auto *word = child<QLineEdit>(dialog, "WordEdit");
-    auto *sound = child<QLineEdit>(dialog, "SoundEdit");
-    auto *phonemes = child<QCheckBox>(dialog, "PhonemesCB");
-    auto *add = child<QPushButton>(dialog, "AddBtn");
+    auto *list = dialog.findChild<QTableWidget *>("EntryList");
+    auto *word = dialog.findChild<QLineEdit *>("WordEdit");
+    auto *sound = dialog.findChild<QLineEdit *>("SoundEdit");
+    auto *phonemes = dialog.findChild<QCheckBox *>("PhonemesCB");
+    auto *add = dialog.findChild<QPushButton *>("AddBtn");
+    ASSERT_TRUE(list && word && sound && phonemes && add);
     ASSERT_EQ(list->rowCount(), 1);
     // Every control can be found by a screen reader.
     for (QWidget *w : dialog.findChildren<QWidget *>())

@@ -63,16 +63,16 @@ uint32_t le32(const QByteArray &b, int at)
     return qFromLittleEndian<quint32>(b.constData() + at);
 }
 
-} // namespace
+}  // namespace
 
 TEST(FileAudioDestTest, WritesRiffWaveWhoseSizesMatchTheAudio)
 {
     auto dest = openFile("out.wav", 16000);
-    std::vector<int16_t> samples(100000, 1234); // larger than the write buffer
+    std::vector<int16_t> samples(100000, 1234);  // larger than the write buffer
     ASSERT_EQ(dest->write(samples.data(), samples.size() * 2), S_OK);
     ASSERT_EQ(dest->write(samples.data(), 1000), S_OK);
     EXPECT_EQ(dest->writtenUs(), (200000 + 1000) * 1000000ll / 32000);
-    dest.reset(); // dropping the destination without Flush still leaves a whole file
+    dest.reset();  // dropping the destination without Flush still leaves a whole file
 
     const QByteArray wav = TestSupport::readFile(TestSupport::homeDir() + "/out.wav");
     ASSERT_EQ(wav.size(), 44 + 201000);
@@ -98,7 +98,7 @@ TEST(FileAudioDestTest, PauseHoldsTheWriterUntilResumeOrReset)
     EXPECT_EQ(dest->writtenUs(), 0);
     dest->reset();
     writer.join();
-    EXPECT_EQ(result.load(), S_FALSE); // dropped, not written
+    EXPECT_EQ(result.load(), S_FALSE);  // dropped, not written
     EXPECT_EQ(dest->writtenUs(), 0);
     dest->resume();
     EXPECT_EQ(dest->write(pcm, sizeof pcm), S_OK);
@@ -116,14 +116,14 @@ TEST(DeviceAudioDestTest, DeviceNumbersAndUnreachableServer)
     auto dest = std::dynamic_pointer_cast<MMAudioDest>(object);
     uint32_t id = 5;
     ASSERT_EQ(dest->DeviceNumGet(&id), S_OK);
-    EXPECT_EQ(id, 0xFFFFFFFFu); // the server's default sink
+    EXPECT_EQ(id, 0xFFFFFFFFu);  // the server's default sink
     EXPECT_EQ(dest->DeviceNumSet(0xFFFFFFFEu), E_INVALIDARG);
     ASSERT_EQ(dest->DeviceNumSet(1), S_OK);
 
     EXPECT_EQ(dest->open({22050, 1}), S_OK);
     ASSERT_EQ(scripted->streams().size(), 1u);
     EXPECT_EQ(scripted->streams()[0]->device(), 1);
-    ASSERT_EQ(dest->DeviceNumSet(7), S_OK); // no such device: opening says so
+    ASSERT_EQ(dest->DeviceNumSet(7), S_OK);  // no such device: opening says so
     EXPECT_EQ(dest->open({22050, 1}), AUDERR_NOTOPEN);
     scripted->setServerReachable(false);
     ASSERT_EQ(dest->DeviceNumSet(0xFFFFFFFFu), S_OK);
@@ -177,7 +177,7 @@ TEST_F(FaultTest, FileDestinationInAMissingOrReadOnlyPlaceIsAnErrorNotASuccess)
     // A read-only file system refuses even the super-user.
     EXPECT_EQ(fileDest()->Set(u"/proc/voxtrella-test.wav", 1), AUDERR_NOTOPEN);
     const QString locked = TestSupport::homeDir() + "/locked";
-    if (::geteuid() != 0 && QDir().mkpath(locked)) { // folder permissions do not bind the super-user
+    if (::geteuid() != 0 && QDir().mkpath(locked)) {  // folder permissions do not bind the super-user
         QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
         EXPECT_EQ(setPath(*fileDest(), locked + "/x.wav"), AUDERR_NOTOPEN);
         EXPECT_FALSE(QFileInfo::exists(locked + "/x.wav"));
@@ -195,9 +195,9 @@ TEST_F(FaultTest, FullDiskWhileWritingEndsTheTextAndReportsOutOfDisk)
     ASSERT_TRUE(waitForStop(b, 10000));
     EXPECT_EQ(b.recorder->values(Note::TextDone), std::vector<uint32_t>{TTSBNS_ABORTED});
     EXPECT_EQ(b.recorder->count(Note::AudioStop), 1);
-    EXPECT_EQ(speak(b, "more"), TTSERR_OUTOFDISK); // stays failed
+    EXPECT_EQ(speak(b, "more"), TTSERR_OUTOFDISK);  // stays failed
     EXPECT_EQ(std::dynamic_pointer_cast<IAudioFile>(b.dest)->Flush(), TTSERR_OUTOFDISK);
-    EXPECT_TRUE(QFileInfo::exists("/dev/full")); // a device is never removed
+    EXPECT_TRUE(QFileInfo::exists("/dev/full"));  // a device is never removed
 
     // Failing only at the final Flush, with the audio still in the buffer.
     auto small = fileDest();
@@ -238,7 +238,7 @@ int missingVoiceDataChild(const QString &home)
             german = m.gModeID;
     }
     if (annie || !german)
-        return 4; // a variant without its file is left out; the rest is there
+        return 4;  // a variant without its file is left out; the rest is there
     if (!QFile::remove(data + "/lang/gmw/de"))
         return 5;
     auto dest = fileDest();
@@ -258,7 +258,7 @@ int defaultVoiceChild()
     return 4;
 }
 
-} // namespace
+}  // namespace
 
 TEST(EspeakDataDeathTest, VoiceWhoseDataIsMissingIsLeftOutOrRefusedAtSelect)
 {
@@ -274,6 +274,6 @@ TEST(EspeakDefaultVoiceDeathTest, DefaultVoiceFollowsTheLanguageOfTheUserLocale)
 {
     // The locale is read when the program starts: try it in a fresh process.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    ScopedEnv locale("LC_ALL", "fr_CA.UTF-8"); // no eSpeak NG voice for Canada: French of France
+    ScopedEnv locale("LC_ALL", "fr_CA.UTF-8");  // no eSpeak NG voice for Canada: French of France
     EXPECT_EXIT(std::exit(defaultVoiceChild()), ::testing::ExitedWithCode(0), "");
 }

@@ -53,7 +53,7 @@ protected:
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(EngineTest, EveryModeEnumeratesWithItsNamesAndSpeaksAShortSentenceIntoAValidWav)
 {
@@ -93,11 +93,11 @@ TEST_F(EngineTest, EveryModeEnumeratesWithItsNamesAndSpeaksAShortSentenceIntoAVa
         EXPECT_NEAR(double(s.notes->notes.back().stamp) / 1e7, s.wav.seconds(), 0.002) << what;
         EXPECT_GT(s.wav.seconds(), 0.3) << what;
         EXPECT_LT(s.wav.seconds(), 6.0) << what;
-        EXPECT_GT(s.wav.rms(), 200.0) << what; // not silence
+        EXPECT_GT(s.wav.rms(), 200.0) << what;  // not silence
     }
-    EXPECT_EQ(names.size(), modes.size()); // unique names
+    EXPECT_EQ(names.size(), modes.size());  // unique names
     EXPECT_EQ(ids.size(), modes.size());
-    EXPECT_GE(espeakModes, 5 * 20); // a handful of variants for each of many languages
+    EXPECT_GE(espeakModes, 5 * 20);  // a handful of variants for each of many languages
     EXPECT_GE(femaleUs, 2);
     EXPECT_GE(maleUs, 2);
     fliteSpeakers.sort();
@@ -131,14 +131,14 @@ TEST_F(DeviceTest, DeviceDeliversWordsAsTheyAreHeardBookmarksFromTagsAndQueuedTe
     std::vector<uint32_t> expected;
     for (const char *w : {"one", "two", "three", "four", "five"})
         expected.push_back(uint32_t(text.indexOf(w) * 2));
-    expected.insert(expected.end(), {0, 14}); // "second text"
+    expected.insert(expected.end(), {0, 14});  // "second text"
     for (const TTSMODEINFOW *mode : {&espeak, &flite}) {
         Bound b = onDevice(mode->gModeID);
         ASSERT_EQ(b.result, S_OK);
         ASSERT_EQ(speak(b, text, true), S_OK);
         ASSERT_EQ(speak(b, "second text"), S_OK);
         ASSERT_TRUE(waitForStop(b, 15000));
-        idle(150); // nothing may follow the stop
+        idle(150);  // nothing may follow the stop
         const Recorder &r = *b.recorder;
         EXPECT_TRUE(r.allOnMainThread());
         // Queued texts play as one stretch of audio.
@@ -178,7 +178,7 @@ TEST_F(DeviceTest, PauseHoldsAudioAndNotificationsAndInjectedTagsActInTheRunning
     const size_t notes = b.recorder->notes.size();
     idle(300);
     ASSERT_EQ(b.central->PosnGet(&after), S_OK);
-    EXPECT_EQ(after, before); // the played position stands still
+    EXPECT_EQ(after, before);  // the played position stands still
     EXPECT_EQ(b.recorder->notes.size(), notes);
     EXPECT_EQ(b.recorder->count(Note::AudioStop), 0);
 
@@ -198,8 +198,8 @@ TEST_F(DeviceTest, PauseHoldsAudioAndNotificationsAndInjectedTagsActInTheRunning
 TEST_F(DeviceTest, ResetStopsAtOnceWithOneAudioStopAndNothingStaleLater)
 {
     Bound b;
-    ASSERT_NO_FATAL_FAILURE(startLong(b, 2)); // queued texts go too
-    ASSERT_EQ(b.central->AudioPause(), S_OK); // a reset also ends a pause
+    ASSERT_NO_FATAL_FAILURE(startLong(b, 2));  // queued texts go too
+    ASSERT_EQ(b.central->AudioPause(), S_OK);  // a reset also ends a pause
     const auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(b.central->AudioReset(), S_OK);
     ASSERT_TRUE(waitForStop(b, 1000));
@@ -209,7 +209,7 @@ TEST_F(DeviceTest, ResetStopsAtOnceWithOneAudioStopAndNothingStaleLater)
     b.central->PosnGet(&p1);
     idle(700);
     b.central->PosnGet(&p2);
-    EXPECT_EQ(b.recorder->notes.size(), notes); // no word, no done, no second stop
+    EXPECT_EQ(b.recorder->notes.size(), notes);  // no word, no done, no second stop
     EXPECT_EQ(b.recorder->count(Note::TextDone), 0);
     EXPECT_EQ(p2, p1);
 
@@ -274,7 +274,7 @@ TEST_F(EngineTest, AttributesClampToTheEngineRangeAndReportChanges)
         a->SpeedSet(0xFFFFFFFF);
         a->SpeedGet(&speed);
         EXPECT_EQ(speed, 450u);
-        a->SpeedSet(450); // no change, no notification
+        a->SpeedSet(450);  // no change, no notification
         ASSERT_TRUE(TestSupport::waitFor([&] { return b.recorder->count(Note::Attrib) >= 4; }, 2000));
         idle(50);
         EXPECT_EQ(b.recorder->values(Note::Attrib),
@@ -316,7 +316,7 @@ TEST_F(EngineTest, EmptyTextStillEndsAndAnUnregisteredSinkIsToldNothing)
     EXPECT_EQ(b.central->UnRegister(key), TTSERR_INVALIDKEY);
     ASSERT_EQ(speak(b, "hi"), S_OK);
     ASSERT_TRUE(waitForStop(b, 5000, 2));
-    EXPECT_TRUE(other->notes.empty()); // unregistered: told nothing
+    EXPECT_TRUE(other->notes.empty());  // unregistered: told nothing
 }
 
 TEST_F(EngineTest, PhonemeGivesEngineAndIpaPhonemesInTaskMemory)

@@ -38,7 +38,7 @@ struct FakeEngine : SpeechEngine {
         selected = modeId;
         destination = dest;
         central.reset();
-        return E_FAIL; // a distinct answer proves the call reached this driver
+        return E_FAIL;  // a distinct answer proves the call reached this driver
     }
     std::vector<TTSMODEINFOW> list;
     std::optional<GUID> def;
@@ -85,7 +85,7 @@ protected:
         guidFromString(kGuidC));
 };
 
-} // namespace
+}  // namespace
 
 TEST(GuidTest, ParsesRegistryFormAndRejectsMalformedText)
 {
@@ -136,7 +136,7 @@ TEST_F(SpeechPlatformTest, EnumeratorWalksEveryModeInInstallationOrder)
     while (e->Next(1, &m, &fetched) == S_OK && fetched == 1)
         names << nameOf(m);
     EXPECT_EQ(names, (QStringList{"Alpha", "Beta", "Gamma", "Delta"}));
-    EXPECT_EQ(e->Next(1, &m, &fetched), S_OK); // at the end: success, nothing fetched
+    EXPECT_EQ(e->Next(1, &m, &fetched), S_OK);  // at the end: success, nothing fetched
     EXPECT_EQ(fetched, 0u);
 
     e->Reset();
@@ -159,14 +159,14 @@ TEST_F(SpeechPlatformTest, FindGivesDefaultVoiceForEmptyQueryAndClosestModeOther
         const TTSMODEINFORANK *rank;
         const char *found;
     } cases[] = {
-        {{}, nullptr, "Gamma"}, // the second driver's own choice
-        {{}, &byName, "Gamma"}, // an empty name is no criterion
+        {{}, nullptr, "Gamma"},  // the second driver's own choice
+        {{}, &byName, "Gamma"},  // an empty name is no criterion
         {makeMode(nullptr, u"Delta"), &byName, "Delta"},
-        {makeMode(nullptr, u"delta"), &byName, "Gamma"}, // names compare exactly
+        {makeMode(nullptr, u"delta"), &byName, "Gamma"},  // names compare exactly
         {makeMode(kGuidB, u""), &byId, "Beta"},
-        {makeMode(kMissing, u""), &byId, "Gamma"},                 // not installed: the default
-        {makeMode(nullptr, u"", 0x0807), nullptr, "Delta"},        // Swiss German is closest to German
-        {makeMode(nullptr, u"", 0x0409, 1), &genderFirst, "Beta"}, // female, English by its primary language
+        {makeMode(kMissing, u""), &byId, "Gamma"},                  // not installed: the default
+        {makeMode(nullptr, u"", 0x0807), nullptr, "Delta"},         // Swiss German is closest to German
+        {makeMode(nullptr, u"", 0x0409, 1), &genderFirst, "Beta"},  // female, English by its primary language
         {makeMode(nullptr, u"", 0x0409, 1), &languageFirst, "Alpha"},
     };
     for (const auto &c : cases) {
@@ -176,7 +176,7 @@ TEST_F(SpeechPlatformTest, FindGivesDefaultVoiceForEmptyQueryAndClosestModeOther
     }
     TTSMODEINFOW query, found;
     EXPECT_EQ(f->Find(nullptr, nullptr, &found), E_POINTER);
-    SpeechPlatform::setEngines({first}); // no driver has a default: the first mode
+    SpeechPlatform::setEngines({first});  // no driver has a default: the first mode
     ASSERT_EQ(platform()->Find(&query, nullptr, &found), S_OK);
     EXPECT_EQ(nameOf(found), "Alpha");
     SpeechPlatform::setEngines({});
@@ -210,7 +210,7 @@ TEST_F(SpeechPlatformTest, ProbesReportPlatformVoicesAndDevices)
     audioSystem->setInputDeviceCount(0);
     p = probeSpeechPlatform();
     EXPECT_TRUE(p.speechInstalled);
-    EXPECT_FALSE(p.ttsInstalled); // an engine without voices does not count
+    EXPECT_FALSE(p.ttsInstalled);  // an engine without voices does not count
     EXPECT_FALSE(p.waveInPresent);
 
     audioSystem->setServerReachable(false);

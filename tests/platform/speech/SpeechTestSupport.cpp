@@ -59,7 +59,7 @@ Bound bindMode(const GUID &mode, const UnknownPtr &dest)
     return b;
 }
 
-} // namespace
+}  // namespace
 
 std::vector<TTSMODEINFOW> allModes()
 {
@@ -196,4 +196,4 @@ double Wav::meanPitchHz() const
     return frames ? sum / frames : 0;
 }
 
-} // namespace speechtest
+}  // namespace speechtest

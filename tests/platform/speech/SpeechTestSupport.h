@@ -20,7 +20,7 @@ using sapi::HRESULT;
 struct Note {
     enum Kind { TextStarted, Word, Mark, TextDone, AudioStart, AudioStop, Visual, Attrib };
     Kind kind;
-    uint32_t value = 0; // offset, mark, flags, attribute
+    uint32_t value = 0;  // offset, mark, flags, attribute
     sapi::QWORD stamp = 0;
     std::chrono::steady_clock::time_point at;
     bool onMainThread = false;
@@ -105,4 +105,4 @@ struct Spoken {
 Spoken speakToFile(const sapi::TTSMODEINFOW &mode, const QString &text, bool tagged = false,
                    const std::function<void(Bound &)> &before = {}, int timeoutMs = 20000);
 
-} // namespace speechtest
+}  // namespace speechtest

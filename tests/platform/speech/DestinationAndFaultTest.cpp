@@ -176,13 +176,20 @@ TEST_F(FaultTest, FileDestinationInAMissingOrReadOnlyPlaceIsAnErrorNotASuccess)
     EXPECT_EQ(dest->Set(u"/tmp/x.mp3", 2), E_INVALIDARG);
     // A read-only file system refuses even the super-user.
     EXPECT_EQ(fileDest()->Set(u"/proc/voxtrella-test.wav", 1), AUDERR_NOTOPEN);
+    // A folder nobody may write to; checked as an ordinary user, since
+    // folder permissions do not bind the super-user.
     const QString locked = TestSupport::homeDir() + "/locked";
-    if (::geteuid() != 0 && QDir().mkpath(locked)) {  // folder permissions do not bind the super-user
-        QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    ASSERT_TRUE(QDir().mkpath(locked));
+    const auto readAndSearch = QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+                               | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther;
+    QFile::setPermissions(TestSupport::homeDir(), readAndSearch | QFileDevice::WriteOwner);
+    QFile::setPermissions(locked, readAndSearch);
+    {
+        TestSupport::AsUnprivilegedUser user;
         EXPECT_EQ(setPath(*fileDest(), locked + "/x.wav"), AUDERR_NOTOPEN);
-        EXPECT_FALSE(QFileInfo::exists(locked + "/x.wav"));
-        QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
+    EXPECT_FALSE(QFileInfo::exists(locked + "/x.wav"));
+    QFile::setPermissions(locked, readAndSearch | QFileDevice::WriteOwner);
 }
 
 TEST_F(FaultTest, FullDiskWhileWritingEndsTheTextAndReportsOutOfDisk)

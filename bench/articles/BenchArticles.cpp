@@ -1,5 +1,7 @@
 // Imports a saved file of 1,000 articles (about 5 MB) into a Multi-Article
 // list, lays it out and exports it again. Prints name=value lines.
+#include "BenchSupport.h"
+
 #include "MemoListUnit.h"
 
 #include <QApplication>
@@ -46,17 +48,6 @@ double cpuSeconds()
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
 
-double peakMemoryMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return -1;
-}
 
 }  // namespace
 
@@ -114,6 +105,6 @@ int main(int argc, char **argv)
     std::printf("import_layout_cpu_s=%.3f\n", importCpu);
     std::printf("export_s=%.3f\n", exportSeconds);
     std::printf("export_cpu_s=%.3f\n", exportCpu);
-    std::printf("memory_mb=%.1f\n", peakMemoryMb());
+    std::printf("memory_mb=%.1f\n", BenchSupport::peakMemoryMb());
     return 0;
 }

@@ -6,6 +6,8 @@
 //                       played position of that word on the device
 //   speak_10mb_peak_mb  peak memory above the start while speaking a 10 MB text
 // Run it under the headless sound server (scripts/headless-audio.sh).
+#include "BenchSupport.h"
+
 #include "AudioSystem.h"
 #include "PulseAudioSystem.h"
 #include "AudioDestinations.h"
@@ -35,16 +37,6 @@ double msSince(Clock::time_point t)
     return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
 }
 
-double statusMb(const char *field)
-{
-    QFile f("/proc/self/status");
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(int(strlen(field))).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return 0;
-}
 
 QString makeText(qsizetype minChars, int words)
 {
@@ -193,7 +185,7 @@ int collect(short *wav, int n, espeak_EVENT *)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const double startMb = statusMb("VmRSS:");
+    const double startMb = BenchSupport::statusMb("VmRSS:");
     const QString article = makeText(0, 10000);
     auto espeak = EspeakEngine::load();
     if (!espeak) {
@@ -215,8 +207,8 @@ int main(int argc, char **argv)
         waitFor([&] { return msSince(t0) > 5000; }, 6000);
         b.central->AudioReset();
         waitFor([&] { return b.sink->stops > 0; }, 2000);
-        printf("speak_10mb_peak_mb=%.1f\n", statusMb("VmHWM:") - startMb);
-        fprintf(stderr, "start %.1f MB, now %.1f MB, peak %.1f MB\n", startMb, statusMb("VmRSS:"), statusMb("VmHWM:"));
+        printf("speak_10mb_peak_mb=%.1f\n", BenchSupport::statusMb("VmHWM:") - startMb);
+        fprintf(stderr, "start %.1f MB, now %.1f MB, peak %.1f MB\n", startMb, BenchSupport::statusMb("VmRSS:"), BenchSupport::statusMb("VmHWM:"));
     }
     // (a) and (c) on the device.
     auto timing = std::make_unique<TimingAudio>();

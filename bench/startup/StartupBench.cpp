@@ -5,6 +5,8 @@
 // Runs the program's own start-up (AppWindows, as the program entry does)
 // on the offscreen platform in a temporary user folder, with the real
 // speech engines and the process's sound server when there is one.
+#include "BenchSupport.h"
+
 #include "AppWindows.h"
 #include "ReaderUnit.h"
 #include "articles/MemoListUnit.h"
@@ -42,18 +44,6 @@ bool WriteSavedArticles(const QString &fileName)
     return f.write(out) == out.size();
 }
 
-// The peak resident size of this process in megabytes.
-double PeakMemoryMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    }
-    return -1;
-}
 
 }  // namespace
 
@@ -98,7 +88,7 @@ int main(int argc, char **argv)
     const int loaded = form->List()->GetVisibleCount();
 
     std::printf("startup_s=%.3f\n", seconds);
-    std::printf("startup_memory_mb=%.1f\n", PeakMemoryMb());
+    std::printf("startup_memory_mb=%.1f\n", BenchSupport::peakMemoryMb());
     std::printf("startup_articles=%d\n", loaded);
     windows.reset();
     return loaded == kArticles ? 0 : 1;

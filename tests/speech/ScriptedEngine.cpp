@@ -9,17 +9,6 @@ using namespace sapi;
 
 namespace scripted {
 
-namespace {
-
-std::optional<QString> titleOf(const char16_t *title)
-{
-    if (!title)
-        return std::nullopt;
-    return QString::fromUtf16(title);
-}
-
-}  // namespace
-
 GUID ScriptedEngine::modeGuid(uint32_t number)
 {
     GUID g;
@@ -36,21 +25,15 @@ TTSMODEINFOW ScriptedEngine::makeMode(const QString &name, uint32_t number, bool
     TTSMODEINFOW m;
     m.gEngineID = modeGuid(0xE0000000u);
     m.gModeID = modeGuid(number);
-    const std::u16string mfg = u"Scripted Speech";
+    const std::u16string mfg = u"Scripted Speech", n = name.toStdU16String();
     copyName(m.szMfgName, mfg.data(), mfg.size());
     copyName(m.szProductName, mfg.data(), mfg.size());
-    copyName(m.szModeName, reinterpret_cast<const char16_t *>(name.utf16()), size_t(name.size()));
-    copyName(m.szSpeaker, reinterpret_cast<const char16_t *>(name.utf16()), size_t(name.size()));
+    copyName(m.szModeName, n.data(), n.size());
+    copyName(m.szSpeaker, n.data(), n.size());
     m.language.LanguageID = language;
     m.dwFeatures = tagged ? TTSFEATURE_TAGGED : 0;
     m.dwInterfaces = attributes ? TTSI_ITTSATTRIBUTES : 0;
     return m;
-}
-
-TTSMODEINFOW &ScriptedEngine::addMode(const QString &name, bool tagged, bool attributes)
-{
-    m_modes.push_back(makeMode(name, m_nextNumber++, tagged, attributes));
-    return m_modes.back();
 }
 
 TTSMODEINFOW &ScriptedEngine::addMode(TTSMODEINFOW mode)
@@ -58,16 +41,13 @@ TTSMODEINFOW &ScriptedEngine::addMode(TTSMODEINFOW mode)
     const uint32_t number = m_nextNumber++;
     if (mode.gModeID.isNull())
         mode.gModeID = modeGuid(number);
-    m_modes.push_back(mode);
-    return m_modes.back();
+    return m_modes.emplace_back(mode);
 }
 
 std::optional<GUID> ScriptedEngine::defaultMode()
 {
-    if (defaultModeId)
+    if (defaultModeId || m_modes.empty())
         return defaultModeId;
-    if (m_modes.empty())
-        return std::nullopt;
     return m_modes.front().gModeID;
 }
 
@@ -91,8 +71,7 @@ HRESULT ScriptedEngine::select(const GUID &modeId, const UnknownPtr &audioDest,
         if (const HRESULT r = audio->open(format); r != S_OK)
             return r;
     }
-    central = std::make_shared<ScriptedCentral>(*this, *it, audio);
-    out = central;
+    out = central = std::make_shared<ScriptedCentral>(*this, *it, audio);
     return S_OK;
 }
 
@@ -108,59 +87,32 @@ HRESULT ScriptedCentral::QueryInterface(const GUID &iid, UnknownPtr &out)
     return E_NOINTERFACE;
 }
 
-HRESULT ScriptedCentral::Inject(const char16_t *pszTag)
-{
-    m_engine.log.injected.push_back(QString::fromUtf16(pszTag));
-    return m_engine.script.injectResult;
-}
-
-HRESULT ScriptedCentral::ModeGet(TTSMODEINFOW *info)
-{
-    *info = m_mode;
-    return S_OK;
-}
-
-HRESULT ScriptedCentral::Phoneme(uint32_t charSet, uint32_t flags, SDATA text, SDATA *out)
+HRESULT ScriptedCentral::Phoneme(uint32_t, uint32_t, SDATA text, SDATA *out)
 {
     if (m_engine.script.phonemeResult != S_OK)
         return m_engine.script.phonemeResult;
     // "Phonemes": the text in upper case, so a test can tell it was converted.
     const QString phonemes = QString::fromUtf16(static_cast<const char16_t *>(text.pData)).toUpper();
-    const uint32_t bytes = uint32_t((phonemes.size() + 1) * 2);
-    out->pData = CoTaskMemAlloc(bytes);
-    std::memcpy(out->pData, phonemes.utf16(), bytes);
-    out->dwSize = bytes;
-    return S_OK;
-}
-
-HRESULT ScriptedCentral::PosnGet(QWORD *stamp)
-{
-    *stamp = m_clock;
+    out->dwSize = uint32_t((phonemes.size() + 1) * 2);
+    out->pData = CoTaskMemAlloc(out->dwSize);
+    std::memcpy(out->pData, phonemes.utf16(), out->dwSize);
     return S_OK;
 }
 
 HRESULT ScriptedCentral::TextData(uint32_t charSet, uint32_t flags, SDATA text, const UnknownPtr &sink,
-                                  const GUID &iid)
+                                  const GUID &)
 {
-    CallLog::Text record;
-    record.charSet = charSet;
-    record.flags = flags;
-    record.size = text.dwSize;
-    record.bytes = QByteArray(static_cast<const char *>(text.pData), text.dwSize);
-    record.withSink = sink != nullptr;
-    m_engine.log.texts.push_back(record);
-
+    m_engine.log.texts.push_back({charSet, flags, text.dwSize,
+                                  QByteArray(static_cast<const char *>(text.pData), text.dwSize), sink != nullptr});
     const auto &refused = m_engine.script.refusedCharSets;
     if (std::find(refused.begin(), refused.end(), charSet) != refused.end())
         return m_engine.script.charSetRefusal;
     if (m_engine.script.textDataResult != S_OK)
         return m_engine.script.textDataResult;
-
     auto bufferSink = queryAs<ITTSBufNotifySink>(sink, IID_ITTSBufNotifySink);
     if (bufferSink && text.dwSize >= 2) {
         bufferSinks.push_back(bufferSink);
-        std::u16string copy(static_cast<const char16_t *>(text.pData), text.dwSize / 2 - 1);
-        speak(copy, bufferSink);
+        speak(std::u16string(static_cast<const char16_t *>(text.pData), text.dwSize / 2 - 1), bufferSink);
     }
     return S_OK;
 }
@@ -171,28 +123,27 @@ void ScriptedCentral::speak(const std::u16string &text, const std::shared_ptr<IT
     // real engine holds its reference.
     std::weak_ptr<ScriptedCentral> self = std::dynamic_pointer_cast<ScriptedCentral>(shared_from_this());
     m_pending.push_back([self, text, sink] {
-        auto central = self.lock();
-        if (!central)
+        auto c = self.lock();
+        if (!c)
             return;
-        central->notifyAll([&](ITTSNotifySinkW &s) { s.AudioStart(central->m_clock); });
-        sink->TextDataStarted(central->m_clock);
+        c->notifyAll([&](ITTSNotifySinkW &s) { s.AudioStart(c->m_clock); });
+        sink->TextDataStarted(c->m_clock);
         for (size_t i = 0; i < text.size(); ++i) {
-            const bool startsWord = text[i] != u' ' && (i == 0 || text[i - 1] == u' ');
-            if (!startsWord)
+            if (text[i] == u' ' || (i > 0 && text[i - 1] != u' '))
                 continue;
-            sink->WordPosition(central->m_clock += 100, uint32_t(i * 2));
-            if (central->m_audio) {
-                const QByteArray silence(int(central->m_engine.script.samplesPerWord) * 2, '\0');
-                central->m_audio->write(silence.constData(), size_t(silence.size()));
+            sink->WordPosition(c->m_clock += 100, uint32_t(i * 2));
+            if (c->m_audio) {
+                const QByteArray silence(int(c->m_engine.script.samplesPerWord) * 2, '\0');
+                c->m_audio->write(silence.constData(), size_t(silence.size()));
             }
         }
-        sink->TextDataDone(central->m_clock, 0);
-        central->notifyAll([&](ITTSNotifySinkW &s) { s.AudioStop(central->m_clock); });
+        sink->TextDataDone(c->m_clock, 0);
+        c->notifyAll([&](ITTSNotifySinkW &s) { s.AudioStop(c->m_clock); });
     });
     if (m_engine.script.autoSpeak)
         QTimer::singleShot(0, [self] {
-            if (auto central = self.lock())
-                central->playPending();
+            if (auto c = self.lock())
+                c->playPending();
         });
 }
 
@@ -210,31 +161,6 @@ void ScriptedCentral::notifyAll(const std::function<void(ITTSNotifySinkW &)> &ca
     const auto sinks = notifySinks;  // a sink may unregister while called
     for (const auto &entry : sinks)
         call(*entry.second);
-}
-
-HRESULT ScriptedCentral::ToFileTime(QWORD stamp, int64_t *fileTime)
-{
-    *fileTime = int64_t(stamp);
-    return S_OK;
-}
-
-HRESULT ScriptedCentral::AudioPause()
-{
-    ++m_engine.log.pauses;
-    return m_engine.script.pauseResult;
-}
-
-HRESULT ScriptedCentral::AudioResume()
-{
-    ++m_engine.log.resumes;
-    return m_engine.script.resumeResult;
-}
-
-HRESULT ScriptedCentral::AudioReset()
-{
-    ++m_engine.log.resets;
-    m_pending.clear();
-    return m_engine.script.resetResult;
 }
 
 HRESULT ScriptedCentral::Register(const UnknownPtr &sink, const GUID &iid, uint32_t *key)
@@ -261,87 +187,29 @@ HRESULT ScriptedCentral::UnRegister(uint32_t key)
     return S_OK;
 }
 
-HRESULT ScriptedCentral::PitchGet(uint16_t *pitch)
-{
-    if (m_engine.script.pitchGetResult != S_OK)
-        return m_engine.script.pitchGetResult;
-    *pitch = m_engine.script.pitch;
-    return S_OK;
-}
-
 HRESULT ScriptedCentral::PitchSet(uint16_t pitch)
 {
     m_engine.log.pitchWrites.push_back(pitch);
-    if (m_engine.script.pitchSetResult != S_OK)
-        return m_engine.script.pitchSetResult;
-    m_engine.script.pitch = std::clamp(pitch, m_engine.script.minPitch, m_engine.script.maxPitch);
-    return S_OK;
-}
-
-HRESULT ScriptedCentral::RealTimeGet(uint32_t *value)
-{
-    *value = 100;
-    return S_OK;
-}
-
-HRESULT ScriptedCentral::RealTimeSet(uint32_t)
-{
-    return E_NOTIMPL;
-}
-
-HRESULT ScriptedCentral::SpeedGet(uint32_t *speed)
-{
-    if (m_engine.script.speedGetResult != S_OK)
-        return m_engine.script.speedGetResult;
-    *speed = m_engine.script.speed;
-    return S_OK;
+    Script &s = m_engine.script;
+    if (s.pitchSetResult == S_OK)
+        s.pitch = std::clamp(pitch, s.minPitch, s.maxPitch);
+    return s.pitchSetResult;
 }
 
 HRESULT ScriptedCentral::SpeedSet(uint32_t speed)
 {
     m_engine.log.speedWrites.push_back(speed);
-    if (m_engine.script.speedSetResult != S_OK)
-        return m_engine.script.speedSetResult;
-    m_engine.script.speed = std::clamp(speed, m_engine.script.minSpeed, m_engine.script.maxSpeed);
-    return S_OK;
-}
-
-HRESULT ScriptedCentral::VolumeGet(uint32_t *value)
-{
-    *value = 0xFFFF;
-    return S_OK;
-}
-
-HRESULT ScriptedCentral::VolumeSet(uint32_t)
-{
-    return E_NOTIMPL;
+    Script &s = m_engine.script;
+    if (s.speedSetResult == S_OK)
+        s.speed = std::clamp(speed, s.minSpeed, s.maxSpeed);
+    return s.speedSetResult;
 }
 
 HRESULT ScriptedCentral::dialog(char kind, const char16_t *title)
 {
     m_engine.log.dialogKinds.push_back(kind);
-    m_engine.log.dialogTitles.push_back(titleOf(title));
+    m_engine.log.dialogTitles.push_back(title ? std::optional(QString::fromUtf16(title)) : std::nullopt);
     return m_engine.script.dialogResult;
-}
-
-HRESULT ScriptedCentral::AboutDlg(HWND, const char16_t *title)
-{
-    return dialog('A', title);
-}
-
-HRESULT ScriptedCentral::LexiconDlg(HWND, const char16_t *title)
-{
-    return dialog('L', title);
-}
-
-HRESULT ScriptedCentral::GeneralDlg(HWND, const char16_t *title)
-{
-    return dialog('G', title);
-}
-
-HRESULT ScriptedCentral::TranslateDlg(HWND, const char16_t *title)
-{
-    return dialog('T', title);
 }
 
 }  // namespace scripted

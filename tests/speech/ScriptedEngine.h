@@ -24,18 +24,12 @@ namespace scripted {
 
 // How the central object answers; change it before or after activation.
 struct Script {
-    sapi::HRESULT selectResult = sapi::S_OK;
-    sapi::HRESULT registerResult = sapi::S_OK;
-    sapi::HRESULT textDataResult = sapi::S_OK;
+    sapi::HRESULT selectResult = sapi::S_OK, registerResult = sapi::S_OK, textDataResult = sapi::S_OK;
     // Character sets that the empty probe text (and Speak) are refused for.
     std::vector<uint32_t> refusedCharSets;
     sapi::HRESULT charSetRefusal = sapi::hr(0x80040204);
-    sapi::HRESULT injectResult = sapi::S_OK;
-    sapi::HRESULT phonemeResult = sapi::S_OK;
-    sapi::HRESULT pauseResult = sapi::S_OK;
-    sapi::HRESULT resumeResult = sapi::S_OK;
-    sapi::HRESULT resetResult = sapi::S_OK;
-    sapi::HRESULT dialogResult = sapi::S_OK;
+    sapi::HRESULT injectResult = sapi::S_OK, phonemeResult = sapi::S_OK, dialogResult = sapi::S_OK;
+    sapi::HRESULT pauseResult = sapi::S_OK, resumeResult = sapi::S_OK, resetResult = sapi::S_OK;
     bool offersAttributes = true;  // QueryInterface answers for the attributes
     bool offersDialogs = true;     // ... and for the dialogs
     // Pitch and speed: the engine clamps writes to these limits.
@@ -52,10 +46,9 @@ struct Script {
 // Everything the component did to the engine.
 struct CallLog {
     struct Text {
-        uint32_t charSet = 0;
-        uint32_t flags = 0;
-        uint32_t size = 0;   // bytes as given
-        QByteArray bytes;    // copy of the block
+        uint32_t charSet = 0, flags = 0;
+        uint32_t size = 0;  // bytes as given
+        QByteArray bytes;   // copy of the block
         bool withSink = false;
     };
     std::vector<Text> texts;
@@ -64,9 +57,7 @@ struct CallLog {
     std::vector<char> dialogKinds;                     // 'A', 'G', 'L', 'T'
     std::vector<uint16_t> pitchWrites;
     std::vector<uint32_t> speedWrites;
-    int pauses = 0, resumes = 0, resets = 0;
-    int registrations = 0, unregistrations = 0;
-    int selects = 0;
+    int pauses = 0, resumes = 0, resets = 0, registrations = 0, unregistrations = 0, selects = 0;
     std::vector<sapi::GUID> selectedModes;
     std::vector<sapi::UnknownPtr> destinations;
 };
@@ -76,8 +67,6 @@ class ScriptedCentral;
 class ScriptedEngine : public sapi::SpeechEngine
 {
 public:
-    ScriptedEngine() = default;
-
     // Builds a mode record. The GUID is made from the number so tests can
     // name it with modeGuid(number).
     static sapi::TTSMODEINFOW makeMode(const QString &name, uint32_t number, bool tagged = false,
@@ -86,7 +75,10 @@ public:
 
     // Adds a mode; the first one added is the default unless set otherwise.
     // The reference stays valid until the next mode is added.
-    sapi::TTSMODEINFOW &addMode(const QString &name, bool tagged = false, bool attributes = true);
+    sapi::TTSMODEINFOW &addMode(const QString &name, bool tagged = false, bool attributes = true)
+    {
+        return addMode(makeMode(name, m_nextNumber, tagged, attributes));
+    }
     // Adds a record as it is (manufacturer, speaker, language...); a zero
     // mode ID gets the next number's GUID.
     sapi::TTSMODEINFOW &addMode(sapi::TTSMODEINFOW mode);
@@ -120,34 +112,42 @@ public:
     sapi::HRESULT QueryInterface(const sapi::GUID &iid, sapi::UnknownPtr &out) override;
 
     // ITTSCentralW
-    sapi::HRESULT Inject(const char16_t *pszTag) override;
-    sapi::HRESULT ModeGet(sapi::TTSMODEINFOW *info) override;
+    sapi::HRESULT Inject(const char16_t *tag) override
+    {
+        m_engine.log.injected.push_back(QString::fromUtf16(tag));
+        return m_engine.script.injectResult;
+    }
+    sapi::HRESULT ModeGet(sapi::TTSMODEINFOW *info) override { return *info = m_mode, sapi::S_OK; }
     sapi::HRESULT Phoneme(uint32_t charSet, uint32_t flags, sapi::SDATA text, sapi::SDATA *out) override;
-    sapi::HRESULT PosnGet(sapi::QWORD *stamp) override;
+    sapi::HRESULT PosnGet(sapi::QWORD *stamp) override { return *stamp = m_clock, sapi::S_OK; }
     sapi::HRESULT TextData(uint32_t charSet, uint32_t flags, sapi::SDATA text,
                            const sapi::UnknownPtr &sink, const sapi::GUID &iid) override;
-    sapi::HRESULT ToFileTime(sapi::QWORD stamp, int64_t *fileTime) override;
-    sapi::HRESULT AudioPause() override;
-    sapi::HRESULT AudioResume() override;
-    sapi::HRESULT AudioReset() override;
+    sapi::HRESULT ToFileTime(sapi::QWORD stamp, int64_t *t) override { return *t = int64_t(stamp), sapi::S_OK; }
+    sapi::HRESULT AudioPause() override { return ++m_engine.log.pauses, m_engine.script.pauseResult; }
+    sapi::HRESULT AudioResume() override { return ++m_engine.log.resumes, m_engine.script.resumeResult; }
+    sapi::HRESULT AudioReset() override
+    {
+        m_pending.clear();
+        return ++m_engine.log.resets, m_engine.script.resetResult;
+    }
     sapi::HRESULT Register(const sapi::UnknownPtr &sink, const sapi::GUID &iid, uint32_t *key) override;
     sapi::HRESULT UnRegister(uint32_t key) override;
 
-    // ITTSAttributesW
-    sapi::HRESULT PitchGet(uint16_t *pitch) override;
+    // ITTSAttributesW: pitch and speed as scripted, the rest fixed.
+    sapi::HRESULT PitchGet(uint16_t *pitch) override { return get(pitch, m_engine.script.pitch, m_engine.script.pitchGetResult); }
     sapi::HRESULT PitchSet(uint16_t pitch) override;
-    sapi::HRESULT RealTimeGet(uint32_t *value) override;
-    sapi::HRESULT RealTimeSet(uint32_t value) override;
-    sapi::HRESULT SpeedGet(uint32_t *speed) override;
+    sapi::HRESULT RealTimeGet(uint32_t *value) override { return *value = 100, sapi::S_OK; }
+    sapi::HRESULT RealTimeSet(uint32_t) override { return sapi::E_NOTIMPL; }
+    sapi::HRESULT SpeedGet(uint32_t *speed) override { return get(speed, m_engine.script.speed, m_engine.script.speedGetResult); }
     sapi::HRESULT SpeedSet(uint32_t speed) override;
-    sapi::HRESULT VolumeGet(uint32_t *value) override;
-    sapi::HRESULT VolumeSet(uint32_t value) override;
+    sapi::HRESULT VolumeGet(uint32_t *value) override { return *value = 0xFFFF, sapi::S_OK; }
+    sapi::HRESULT VolumeSet(uint32_t) override { return sapi::E_NOTIMPL; }
 
     // ITTSDialogsW
-    sapi::HRESULT AboutDlg(sapi::HWND parent, const char16_t *title) override;
-    sapi::HRESULT LexiconDlg(sapi::HWND parent, const char16_t *title) override;
-    sapi::HRESULT GeneralDlg(sapi::HWND parent, const char16_t *title) override;
-    sapi::HRESULT TranslateDlg(sapi::HWND parent, const char16_t *title) override;
+    sapi::HRESULT AboutDlg(sapi::HWND, const char16_t *title) override { return dialog('A', title); }
+    sapi::HRESULT LexiconDlg(sapi::HWND, const char16_t *title) override { return dialog('L', title); }
+    sapi::HRESULT GeneralDlg(sapi::HWND, const char16_t *title) override { return dialog('G', title); }
+    sapi::HRESULT TranslateDlg(sapi::HWND, const char16_t *title) override { return dialog('T', title); }
 
     // Runs every queued speech at once (without the event loop).
     void playPending();
@@ -159,6 +159,13 @@ public:
     std::vector<std::pair<uint32_t, std::shared_ptr<sapi::ITTSNotifySinkW>>> notifySinks;
 
 private:
+    template <class T>
+    static sapi::HRESULT get(T *out, T value, sapi::HRESULT result)
+    {
+        if (result == sapi::S_OK)
+            *out = value;
+        return result;
+    }
     sapi::HRESULT dialog(char kind, const char16_t *title);
     void speak(const std::u16string &text, const std::shared_ptr<sapi::ITTSBufNotifySink> &sink);
 

@@ -1,6 +1,7 @@
 #pragma once
 // Fixture: a scripted engine with three modes and a scripted audio system
-// with three output devices, installed for one test.
+// with three output devices, installed for one test (from construction to destruction, so that
+// members of derived fixtures live inside it).
 
 #include "ScriptedEngine.h"
 
@@ -16,23 +17,20 @@
 class ScriptedSpeechTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
+    ScriptedSpeechTest()
     {
-        engine = std::make_shared<scripted::ScriptedEngine>();
         engine->addMode(QStringLiteral("Alpha"), /*tagged*/ true);
         engine->addMode(QStringLiteral("Beta"));
         engine->addMode(QStringLiteral("Gamma"), false, /*attributes*/ false);
         sapi::SpeechPlatform::setEngines({engine});
         setDevices(3);
-        ProbeSpeechSupport();
     }
-
-    void TearDown() override
+    ~ScriptedSpeechTest() override
     {
         sapi::SpeechPlatform::restoreDefaultEngines();
         audio::setAudioSystem(nullptr);
     }
-
+    // Installs an audio system with count output devices and probes again.
     void setDevices(int count)
     {
         auto system = std::make_unique<audio::ScriptedAudioSystem>();
@@ -40,10 +38,9 @@ protected:
         for (int i = 0; i < count; ++i)
             devices.push_back({audio::ScriptedAudioSystem::makeCaps(QStringLiteral("Out %1").arg(i), 2)});
         system->setDevices(devices);
-        audioSystem = system.get();
         audio::setAudioSystem(std::move(system));
+        ProbeSpeechSupport();
     }
-
     // The message of the exception f raises, or "no exception".
     template <class E = EAppError>
     static QString messageOf(const std::function<void()> &f)
@@ -55,7 +52,7 @@ protected:
         }
         return QStringLiteral("no exception");
     }
+    static sapi::GUID mode(uint32_t number) { return scripted::ScriptedEngine::modeGuid(number); }
 
-    std::shared_ptr<scripted::ScriptedEngine> engine;
-    audio::ScriptedAudioSystem *audioSystem = nullptr;
+    std::shared_ptr<scripted::ScriptedEngine> engine = std::make_shared<scripted::ScriptedEngine>();
 };

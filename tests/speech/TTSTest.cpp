@@ -2,10 +2,8 @@
 
 #include "TestSupport.h"
 
-#include <QFile>
 #include <QtEndian>
 
-using scripted::ScriptedEngine;
 using sapi::hr;
 
 namespace {
@@ -20,120 +18,109 @@ struct Heard {
     TTTS *sender = nullptr;
 };
 
-void listen(TTTS &tts, Heard &heard)
-{
-    tts.OnWordPosition = [&](TTTS *s, sapi::QWORD, uint32_t offset) {
-        heard.sender = s;
-        heard.offsets.push_back(offset);
-    };
-    tts.OnTextDataDone = [&](TTTS *, sapi::QWORD, uint32_t) { ++heard.done; };
-    tts.OnAudioStart = [&](TTTS *, sapi::QWORD) { ++heard.audioStarts; };
-    tts.OnAudioStop = [&](TTTS *, sapi::QWORD) { ++heard.audioStops; };
-}
-
-// Sizes a WAV header states, and the file's own size.
-struct WavSizes {
-    qint64 file = 0;
-    quint32 riff = 0, data = 0;
-};
-
-WavSizes wavSizes(const QString &path)
+// The data size a WAV header states; fails the test unless the RIFF size
+// matches the file.
+quint32 wavData(const QString &path)
 {
     const QByteArray bytes = TestSupport::readFile(path);
-    WavSizes s;
-    s.file = bytes.size();
-    if (bytes.size() >= 44 && bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WAVE") {
-        s.riff = qFromLittleEndian<quint32>(bytes.constData() + 4);
-        const qsizetype data = bytes.indexOf("data");
-        if (data >= 0)
-            s.data = qFromLittleEndian<quint32>(bytes.constData() + data + 4);
-    }
-    return s;
+    if (bytes.size() < 44 || !bytes.startsWith("RIFF") || bytes.mid(8, 4) != "WAVE")
+        return 0;
+    EXPECT_EQ(qFromLittleEndian<quint32>(bytes.constData() + 4), quint32(bytes.size() - 8)) << path.toStdString();
+    const qsizetype data = bytes.indexOf("data");
+    return data < 0 ? 0 : qFromLittleEndian<quint32>(bytes.constData() + data + 4);
 }
+
+class TTSTest : public ScriptedSpeechTest
+{
+protected:
+    void listen(TTTS &t)
+    {
+        t.OnWordPosition = [&](TTTS *s, sapi::QWORD, uint32_t offset) {
+            heard.sender = s;
+            heard.offsets.push_back(offset);
+        };
+        t.OnTextDataDone = [&](TTTS *, sapi::QWORD, uint32_t) { ++heard.done; };
+        t.OnAudioStart = [&](TTTS *, sapi::QWORD) { ++heard.audioStarts; };
+        t.OnAudioStop = [&](TTTS *, sapi::QWORD) { ++heard.audioStops; };
+    }
+    void activate(const QString &modeName)
+    {
+        tts.SetModeName(modeName);
+        tts.SetActive(true);
+    }
+    void speakAndWait(const QString &text)
+    {
+        const int stops = heard.audioStops;
+        tts.Speak(text);
+        ASSERT_TRUE(TestSupport::waitFor([&] { return heard.audioStops > stops; }, 3000));
+    }
+
+    Heard heard;
+    TTTS tts;
+};
 
 }  // namespace
 
-using TTSModeTest = ScriptedSpeechTest;
-
-TEST_F(TTSModeTest, NewComponentHoldsTheEngineDefaultAndActivatesIt)
+TEST_F(TTSTest, NewComponentHoldsTheEngineDefaultAndActivatesIt)
 {
-    engine->defaultModeId = ScriptedEngine::modeGuid(2);
-    TTTS tts;
-    EXPECT_TRUE(SpeechInstalled);
-    EXPECT_TRUE(TTSInstalled);
-    EXPECT_EQ(tts.ModeName(), "Default");
-    EXPECT_EQ(tts.ModeID(), ScriptedEngine::modeGuid(2));
+    engine->defaultModeId = mode(2);
+    TTTS fresh;
+    EXPECT_TRUE(SpeechInstalled && TTSInstalled);
+    EXPECT_EQ(fresh.ModeName(), "Default");
+    EXPECT_EQ(fresh.ModeID(), mode(2));
     sapi::TTSMODEINFOW info;
-    tts.GetModeInfo(info);
+    fresh.GetModeInfo(info);
     EXPECT_EQ(QString::fromUtf16(info.szModeName), "Beta");
-
-    tts.SetActive(true);
-    ASSERT_EQ(engine->log.selectedModes.size(), 1u);
-    EXPECT_EQ(engine->log.selectedModes[0], ScriptedEngine::modeGuid(2));
-    EXPECT_TRUE(tts.GetEngineInterface() != nullptr);
+    fresh.SetActive(true);
+    EXPECT_EQ(engine->log.selectedModes, std::vector<sapi::GUID>{mode(2)});
+    EXPECT_TRUE(fresh.GetEngineInterface() != nullptr);
 }
 
-TEST_F(TTSModeTest, ModeNameMatchesExactlyAndRefusesWhileActive)
+TEST_F(TTSTest, ModeNameAndModeIDSelectExactlyAndRefuseWhileActive)
 {
-    TTTS tts;
     tts.SetModeName(QString());  // ignored
     EXPECT_EQ(tts.ModeName(), "Default");
-
-    EXPECT_EQ(messageOf([&] { tts.SetModeName("default"); }), kInvalidMode);
-    EXPECT_EQ(messageOf([&] { tts.SetModeName("Beta "); }), kInvalidMode);
+    for (const QString &name : {"default", "Beta "})
+        EXPECT_EQ(messageOf([&] { tts.SetModeName(name); }), kInvalidMode) << name.toStdString();
+    EXPECT_EQ(messageOf([&] { tts.SetModeID(mode(99)); }), kInvalidMode);
     sapi::GUID trimmed;
     ModeIDFromName("Beta ", trimmed);
-    EXPECT_EQ(trimmed, ScriptedEngine::modeGuid(2));
+    EXPECT_EQ(trimmed, mode(2));
     EXPECT_EQ(tts.ModeName(), "Default");  // failures change nothing
-
-    tts.SetModeName("Gamma");
+    tts.SetModeID(mode(3));
     EXPECT_EQ(tts.ModeName(), "Gamma");
-    EXPECT_EQ(tts.ModeID(), ScriptedEngine::modeGuid(3));
-    tts.SetActive(true);
-    EXPECT_EQ(engine->log.selectedModes.back(), ScriptedEngine::modeGuid(3));
-    EXPECT_EQ(messageOf([&] { tts.SetModeName("Beta"); }), kMustBeFalse.arg("ModeName"));
-    EXPECT_EQ(messageOf([&] { tts.SetModeID(ScriptedEngine::modeGuid(2)); }), kMustBeFalse.arg("ModeID"));
-    tts.SetActive(false);
 
+    activate("Gamma");
+    EXPECT_EQ(engine->log.selectedModes.back(), mode(3));
+    EXPECT_EQ(messageOf([&] { tts.SetModeName("Beta"); }), kMustBeFalse.arg("ModeName"));
+    EXPECT_EQ(messageOf([&] { tts.SetModeID(mode(2)); }), kMustBeFalse.arg("ModeID"));
+    tts.SetActive(false);
     tts.SetModeName("Default");
     EXPECT_EQ(tts.ModeName(), "Default");
-    EXPECT_EQ(tts.ModeID(), ScriptedEngine::modeGuid(1));
-
+    EXPECT_EQ(tts.ModeID(), mode(1));
     // A mode really named in lower case is a name like any other.
     engine->addMode("default");
     tts.SetModeName("default");
-    EXPECT_EQ(tts.ModeID(), ScriptedEngine::modeGuid(4));
-}
-
-TEST_F(TTSModeTest, ModeIDSelectsByGuidAndRejectsUnknownOnes)
-{
-    TTTS tts;
-    tts.SetModeID(ScriptedEngine::modeGuid(3));
-    EXPECT_EQ(tts.ModeName(), "Gamma");
-    EXPECT_EQ(messageOf([&] { tts.SetModeID(ScriptedEngine::modeGuid(99)); }), kInvalidMode);
-    EXPECT_EQ(tts.ModeID(), ScriptedEngine::modeGuid(3));
+    EXPECT_EQ(tts.ModeID(), mode(4));
 
     // Loading copies the mode record's ID.
     tts.BeginLoading();
     tts.SetModeName("Beta");
     tts.Loaded();
-    EXPECT_EQ(tts.ModeID(), ScriptedEngine::modeGuid(2));
+    EXPECT_EQ(tts.ModeID(), mode(2));
     EXPECT_FALSE(tts.IsLoading());
 }
 
-using TTSDeviceTest = ScriptedSpeechTest;
-
-TEST_F(TTSDeviceTest, AudioDeviceIDAcceptsMinusOneToTheDeviceCount)
+TEST_F(TTSTest, AudioDeviceIDAcceptsMinusOneToTheDeviceCount)
 {
-    TTTS tts;
     EXPECT_EQ(tts.AudioDeviceID(), -1);
     for (int id : {-1, 0, 2, 3}) {
         tts.SetAudioDeviceID(id);
         EXPECT_EQ(tts.AudioDeviceID(), id);
     }
     const QString outside = "The value specified for the AudioDeviceID is outside the range of available IDs";
-    EXPECT_EQ(messageOf([&] { tts.SetAudioDeviceID(-2); }), outside);
-    EXPECT_EQ(messageOf([&] { tts.SetAudioDeviceID(4); }), outside);
+    for (int id : {-2, 4})
+        EXPECT_EQ(messageOf([&] { tts.SetAudioDeviceID(id); }), outside) << id;
     EXPECT_EQ(tts.AudioDeviceID(), 3);
 
     tts.SetAudioDeviceID(1);
@@ -147,11 +134,9 @@ TEST_F(TTSDeviceTest, AudioDeviceIDAcceptsMinusOneToTheDeviceCount)
     EXPECT_EQ(messageOf([&] { tts.SetAudioDeviceID(0); }), kMustBeFalse.arg("AudioDeviceID"));
 }
 
-TEST_F(TTSDeviceTest, WithoutDevicesWritesAreIgnoredAndActivationFails)
+TEST_F(TTSTest, WithoutDevicesWritesAreIgnoredAndActivationFails)
 {
     setDevices(0);
-    ProbeSpeechSupport();
-    TTTS tts;
     tts.SetAudioDeviceID(5);
     EXPECT_EQ(tts.AudioDeviceID(), -1);
     EXPECT_EQ(messageOf([&] { tts.SetActive(true); }), "No wave out devices available on system.");
@@ -159,11 +144,8 @@ TEST_F(TTSDeviceTest, WithoutDevicesWritesAreIgnoredAndActivationFails)
     EXPECT_EQ(engine->log.selects, 0);
 }
 
-using TTSActivationTest = ScriptedSpeechTest;
-
-TEST_F(TTSActivationTest, ActivationRunsOnceAndDeactivationReleasesTheEngine)
+TEST_F(TTSTest, ActivationRunsOnceAndDeactivationReleasesTheEngine)
 {
-    TTTS tts;
     tts.SetActive(false);  // nothing to do
     tts.SetActive(true);
     tts.SetActive(true);
@@ -176,9 +158,8 @@ TEST_F(TTSActivationTest, ActivationRunsOnceAndDeactivationReleasesTheEngine)
     EXPECT_FALSE(tts.GetEngineInterface());
 }
 
-TEST_F(TTSActivationTest, FailedActivationLeavesNothingBehind)
+TEST_F(TTSTest, FailedActivationLeavesNothingBehind)
 {
-    TTTS tts;
     engine->script.selectResult = sapi::TTSERR_WAVEDEVICEBUSY;
     EXPECT_EQ(messageOf<ESpeechError>([&] { tts.SetActive(true); }),
               "OLE error 80040203\r\nThe audio device is in use at this time.");
@@ -197,31 +178,25 @@ TEST_F(TTSActivationTest, FailedActivationLeavesNothingBehind)
     engine->script.offersAttributes = false;
     EXPECT_EQ(messageOf([&] { tts.SetActive(true); }),
               "Couldn''t create attributes Interface: Is engine registered?");
-    // Gamma announces no attributes, so it does not ask for them.
-    tts.SetModeName("Gamma");
-    tts.SetActive(true);
+    activate("Gamma");  // announces no attributes, so does not ask for them
     EXPECT_TRUE(tts.Active());
 }
 
-TEST_F(TTSActivationTest, RefusedSinkRegistrationStillSpeaksWithoutEngineEvents)
+TEST_F(TTSTest, RefusedSinkRegistrationStillSpeaksWithoutEngineEvents)
 {
     engine->script.registerResult = sapi::E_FAIL;
-    TTTS tts;
-    Heard heard;
-    listen(tts, heard);
+    listen(tts);
     tts.SetActive(true);
     tts.Speak("one two three");
     ASSERT_TRUE(TestSupport::waitFor([&] { return heard.done == 1; }, 2000));
     EXPECT_EQ(heard.offsets, (std::vector<uint32_t>{0, 8, 16}));
-    EXPECT_EQ(heard.audioStops, 0);
-    EXPECT_EQ(heard.audioStarts, 0);
+    EXPECT_EQ(heard.audioStops + heard.audioStarts, 0);
     tts.SetActive(false);
     EXPECT_EQ(engine->log.unregistrations, 0);
 }
 
-TEST_F(TTSActivationTest, OtherAndDirectDestinations)
+TEST_F(TTSTest, OtherAndDirectDestinations)
 {
-    TTTS tts;
     tts.SetOutputDest(odOther);
     EXPECT_EQ(messageOf([&] { tts.SetActive(true); }),
               "An OnMakeOtherDest event must be defined to use an OutputDest of odOther.");
@@ -236,86 +211,52 @@ TEST_F(TTSActivationTest, OtherAndDirectDestinations)
     tts.SetActive(true);
     EXPECT_EQ(engine->log.destinations.back(), own);
     tts.SetActive(false);
-
     tts.SetOutputDest(odDirect);
     tts.SetActive(true);
     EXPECT_TRUE(sapi::queryAs<sapi::IAudioDirect>(engine->log.destinations.back(), sapi::IID_IAudioDirect));
 }
 
-using TTSFileTest = ScriptedSpeechTest;
-
-TEST_F(TTSFileTest, FileDestinationNeedsAPathAtActivationAndIsFinishedAtDeactivation)
+TEST_F(TTSTest, FileDestinationNeedsAPathAndSwitchesAndFinishesFiles)
 {
-    TTTS tts;
+    const QString first = TestSupport::homeDir() + "/first.wav", second = TestSupport::homeDir() + "/second.wav";
     tts.SetOutputDest(odFile);  // no error yet
     EXPECT_EQ(messageOf([&] { tts.SetActive(true); }),
               "OutputDest of odFile requres a valid path and file name in the OutputFile property");
     EXPECT_FALSE(tts.Active());
 
-    const QString path = TestSupport::homeDir() + "/out.wav";
-    tts.SetOutputFile(path);
-    Heard heard;
-    listen(tts, heard);
-    tts.SetActive(true);
-    tts.Speak("one two three");
-    ASSERT_TRUE(TestSupport::waitFor([&] { return heard.audioStops == 1; }, 3000));
-    tts.SetActive(false);
-    const WavSizes wav = wavSizes(path);
-    EXPECT_EQ(wav.data, 3u * 2205u * 2u);
-    EXPECT_EQ(qint64(wav.riff), wav.file - 8);
-}
-
-TEST_F(TTSFileTest, OutputFileWrittenWhileActiveSwitchesFilesAtOnce)
-{
-    const QString first = TestSupport::homeDir() + "/first.wav";
-    const QString second = TestSupport::homeDir() + "/second.wav";
-    TTTS tts;
-    Heard heard;
-    listen(tts, heard);
-    tts.SetOutputDest(odFile);
+    listen(tts);
     tts.SetOutputFile(first);
     tts.SetActive(true);
-    tts.Speak("one");
-    ASSERT_TRUE(TestSupport::waitFor([&] { return heard.audioStops == 1; }, 3000));
-    tts.SetOutputFile(second);
-    EXPECT_EQ(wavSizes(first).data, 2205u * 2u);  // finished when switched
-    tts.Speak("two three");
-    ASSERT_TRUE(TestSupport::waitFor([&] { return heard.audioStops == 2; }, 3000));
+    speakAndWait("one");
+    tts.SetOutputFile(second);  // written while active: switches at once
+    EXPECT_EQ(wavData(first), 2205u * 2u);
+    speakAndWait("two three");
     // The destination in use decides, even if OutputDest changed meanwhile.
     tts.SetOutputDest(odAudioDevice);
     tts.SetActive(false);
-    EXPECT_EQ(wavSizes(first).data, 2205u * 2u);
-    const WavSizes wav = wavSizes(second);
-    EXPECT_EQ(wav.data, 2u * 2205u * 2u);
-    EXPECT_EQ(qint64(wav.riff), wav.file - 8);
+    EXPECT_EQ(wavData(first), 2205u * 2u);
+    EXPECT_EQ(wavData(second), 2u * 2205u * 2u);
 }
 
-TEST_F(TTSFileTest, DestroyingAnActiveComponentStillFinishesTheFile)
+TEST_F(TTSTest, DestroyingAnActiveComponentStillFinishesTheFile)
 {
     const QString path = TestSupport::homeDir() + "/left.wav";
     {
-        TTTS tts;
-        tts.SetOutputDest(odFile);
-        tts.SetOutputFile(path);
-        tts.SetActive(true);
-        tts.Speak("one two");
+        TTTS local;
+        local.SetOutputDest(odFile);
+        local.SetOutputFile(path);
+        local.SetActive(true);
+        local.Speak("one two");
         engine->central->playPending();
     }
-    // The engine still holds the destination; the file must be whole anyway.
-    ASSERT_TRUE(engine->central);
-    const WavSizes wav = wavSizes(path);
-    EXPECT_EQ(wav.data, 2u * 2205u * 2u);
-    EXPECT_EQ(qint64(wav.riff), wav.file - 8);
+    ASSERT_TRUE(engine->central);  // the engine still holds the destination
+    EXPECT_EQ(wavData(path), 2u * 2205u * 2u);
 }
 
-using TTSSpeakTest = ScriptedSpeechTest;
-
-TEST_F(TTSSpeakTest, SpeakHandsTheUtf16BlockWithItsNullAndReportsWordOffsets)
+TEST_F(TTSTest, SpeakHandsTheUtf16BlockWithItsNullAndReportsWordOffsets)
 {
-    TTTS tts;
     EXPECT_EQ(messageOf([&] { tts.Speak("x"); }), kMustBeTrue.arg("Speak"));
-    Heard heard;
-    listen(tts, heard);
+    listen(tts);
     tts.SetActive(true);
     tts.Speak(QString());
     ASSERT_EQ(engine->log.texts.size(), 1u);
@@ -333,17 +274,14 @@ TEST_F(TTSSpeakTest, SpeakHandsTheUtf16BlockWithItsNullAndReportsWordOffsets)
     EXPECT_EQ(heard.sender, &tts);
 }
 
-TEST_F(TTSSpeakTest, EngineFailuresAreTranslatedOrPassedOn)
+TEST_F(TTSTest, EngineFailuresAreTranslatedOrPassedOn)
 {
-    TTTS tts;
-    tts.SetModeName("Beta");
-    tts.SetActive(true);
+    activate("Beta");
+    const QString notImplemented = "Speak method failed.  csText is not implemented in the Beta engine";
     engine->script.textDataResult = sapi::E_NOTIMPL;
-    EXPECT_EQ(messageOf([&] { tts.Speak("x"); }),
-              "Speak method failed.  csText is not implemented in the Beta engine");
+    EXPECT_EQ(messageOf([&] { tts.Speak("x"); }), notImplemented);
     engine->script.textDataResult = hr(0x80040208);
-    EXPECT_EQ(messageOf<EOleError>([&] { tts.Speak("x"); }),
-              "Speak method failed.  csText is not implemented in the Beta engine");
+    EXPECT_EQ(messageOf<EOleError>([&] { tts.Speak("x"); }), notImplemented);
     engine->script.textDataResult = sapi::TTSERR_QUEUEFULL;
     EXPECT_EQ(messageOf<ESpeechError>([&] { tts.Speak("x"); }), ESpeechError(sapi::TTSERR_QUEUEFULL).message());
 
@@ -366,9 +304,8 @@ TEST_F(TTSSpeakTest, EngineFailuresAreTranslatedOrPassedOn)
     EXPECT_EQ(engine->log.injected.back(), "\\Rst\\");
 }
 
-TEST_F(TTSSpeakTest, WhileLoadingFailingSpeakAndCharacterSetRaiseNothing)
+TEST_F(TTSTest, WhileLoadingFailingSpeakAndCharacterSetRaiseNothing)
 {
-    TTTS tts;
     tts.BeginLoading();
     tts.SetActive(true);
     engine->script.textDataResult = sapi::E_FAIL;
@@ -379,9 +316,8 @@ TEST_F(TTSSpeakTest, WhileLoadingFailingSpeakAndCharacterSetRaiseNothing)
     EXPECT_THROW(tts.Speak("x"), ESpeechError);
 }
 
-TEST_F(TTSSpeakTest, CharacterSetIsProbedOnTheEngineAndKeptWhenRefused)
+TEST_F(TTSTest, CharacterSetIsProbedOnTheEngineAndKeptWhenRefused)
 {
-    TTTS tts;
     tts.SetCharacterSet(csEnginePhonetic);  // inactive: just stored
     EXPECT_EQ(tts.CharacterSet(), csEnginePhonetic);
     EXPECT_TRUE(engine->log.texts.empty());
@@ -404,9 +340,8 @@ TEST_F(TTSSpeakTest, CharacterSetIsProbedOnTheEngineAndKeptWhenRefused)
     EXPECT_EQ(engine->log.texts.back().charSet, sapi::CHARSET_ENGINEPHONETIC);
 }
 
-TEST_F(TTSSpeakTest, ControlTagsNeedTheTaggedTextFeature)
+TEST_F(TTSTest, ControlTagsNeedTheTaggedTextFeature)
 {
-    TTTS tts;
     tts.SetModeName("Beta");
     EXPECT_EQ(messageOf([&] { tts.SetControlTags(ctTagged); }), "Control Tagging is not implemented in the Beta engine");
     EXPECT_EQ(tts.ControlTags(), ctNone);
@@ -417,31 +352,28 @@ TEST_F(TTSSpeakTest, ControlTagsNeedTheTaggedTextFeature)
     EXPECT_EQ(engine->log.texts.back().flags, sapi::TTSDATAFLAG_TAGGED);
 }
 
-using TTSSinkTest = ScriptedSpeechTest;
-
-TEST_F(TTSSinkTest, SinksOfADestroyedComponentReachNothing)
+TEST_F(TTSTest, SinksOfADestroyedComponentReachNothing)
 {
     bool called = false;
-    auto tts = std::make_unique<TTTS>();
-    tts->OnAudioStop = [&](TTTS *, sapi::QWORD) { called = true; };
-    tts->OnWordPosition = [&](TTTS *, sapi::QWORD, uint32_t) { called = true; };
+    auto local = std::make_unique<TTTS>();
+    local->OnAudioStop = [&](TTTS *, sapi::QWORD) { called = true; };
+    local->OnWordPosition = [&](TTTS *, sapi::QWORD, uint32_t) { called = true; };
     engine->script.autoSpeak = false;
-    tts->SetActive(true);
-    tts->Speak("one two");
+    local->SetActive(true);
+    local->Speak("one two");
     // The engine keeps its own references to both sinks.
     auto notify = engine->central->notifySinks.front().second;
     auto buffer = engine->central->bufferSinks.front().lock();
     ASSERT_TRUE(notify && buffer);
-    tts.reset();
+    local.reset();
     EXPECT_EQ(notify->AudioStop(1), sapi::S_OK);
     EXPECT_EQ(buffer->WordPosition(1, 0), sapi::S_OK);
     engine->central->playPending();
     EXPECT_FALSE(called);
 }
 
-TEST_F(TTSSinkTest, HandlersMayThrowOrDeactivateWithoutHarmingTheEngine)
+TEST_F(TTSTest, HandlersMayThrowOrDeactivateWithoutHarmingTheEngine)
 {
-    TTTS tts;
     tts.SetActive(true);
     auto central = engine->central;
     auto buffer = std::make_shared<TTSBufNotifySink>(std::weak_ptr<TTTS>());
@@ -473,30 +405,27 @@ TEST_F(TTSSinkTest, HandlersMayThrowOrDeactivateWithoutHarmingTheEngine)
     EXPECT_FALSE(tts.Active());
 }
 
-using TTSControlTest = ScriptedSpeechTest;
-
-TEST_F(TTSControlTest, InactiveComponentGivesDefaultsAndRefusesControls)
+TEST_F(TTSTest, InactiveComponentGivesDefaultsAndRefusesControls)
 {
-    TTTS tts;
-    EXPECT_EQ(tts.Pitch(), -1);
-    EXPECT_EQ(tts.Speed(), 0u);
-    EXPECT_EQ(tts.MinPitch(), 0);
-    EXPECT_EQ(tts.MaxPitch(), 100);
-    EXPECT_EQ(tts.MinSpeed(), 0u);
-    EXPECT_EQ(tts.MaxSpeed(), 100u);
-    EXPECT_EQ(messageOf([&] { tts.SetPitch(10); }), kMustBeTrue.arg("Pitch"));
-    EXPECT_EQ(messageOf([&] { tts.SetSpeed(10); }), kMustBeTrue.arg("Speed"));
-    EXPECT_EQ(messageOf([&] { tts.SetAudioPaused(true); }), kMustBeTrue.arg("AudioPaused"));
-    EXPECT_EQ(messageOf([&] { tts.AudioReset(); }), kMustBeTrue.arg("AudioReset"));
-    EXPECT_EQ(messageOf([&] { tts.Inject("x"); }), kMustBeTrue.arg("Inject"));
-    EXPECT_EQ(messageOf([&] { tts.ShowLexiconDlg(nullptr, "x"); }), kMustBeTrue.arg("ShowLexiconDlg"));
-    EXPECT_EQ(messageOf([&] { tts.ConvertToPhoneme(csText, false, "x"); }), kMustBeTrue.arg("ConvertToPhoneme"));
+    EXPECT_EQ(std::make_tuple(tts.Pitch(), tts.MinPitch(), tts.MaxPitch()), std::make_tuple(-1, 0, 100));
+    EXPECT_EQ(std::make_tuple(tts.Speed(), tts.MinSpeed(), tts.MaxSpeed()), std::make_tuple(0u, 0u, 100u));
+    const std::pair<const char *, std::function<void()>> controls[] = {
+        {"Pitch", [&] { tts.SetPitch(10); }},
+        {"Speed", [&] { tts.SetSpeed(10); }},
+        {"AudioPaused", [&] { tts.SetAudioPaused(true); }},
+        {"AudioReset", [&] { tts.AudioReset(); }},
+        {"Inject", [&] { tts.Inject("x"); }},
+        {"ShowLexiconDlg", [&] { tts.ShowLexiconDlg(nullptr, "x"); }},
+        {"ConvertToPhoneme", [&] { tts.ConvertToPhoneme(csText, false, "x"); }},
+    };
+    for (const auto &[name, call] : controls)
+        EXPECT_EQ(messageOf(call), kMustBeTrue.arg(name));
 }
 
-TEST_F(TTSControlTest, RangeProbesFindTheEngineLimitsAndRestoreTheValue)
+TEST_F(TTSTest, RangeProbesFindTheEngineLimitsAndRestoreTheValue)
 {
-    TTTS tts;
     tts.SetActive(true);
+    // Probed one after the other, in this order, as a program would.
     EXPECT_EQ(tts.MinPitch(), 50);
     EXPECT_EQ(tts.MaxPitch(), 200);
     EXPECT_EQ(tts.Pitch(), 100);
@@ -516,11 +445,9 @@ TEST_F(TTSControlTest, RangeProbesFindTheEngineLimitsAndRestoreTheValue)
     EXPECT_EQ(tts.Pitch(), -1);
 }
 
-TEST_F(TTSControlTest, AttributeWritesIgnoreNotImplementedAndTranslateOtherFailures)
+TEST_F(TTSTest, AttributeWritesIgnoreNotImplementedAndTranslateOtherFailures)
 {
-    TTTS tts;
-    tts.SetModeName("Beta");
-    tts.SetActive(true);
+    activate("Beta");
     engine->script.pitchSetResult = sapi::E_NOTIMPL;
     EXPECT_NO_THROW(tts.SetPitch(90));
     engine->script.speedSetResult = hr(0x80040208);
@@ -530,15 +457,13 @@ TEST_F(TTSControlTest, AttributeWritesIgnoreNotImplementedAndTranslateOtherFailu
     tts.SetActive(false);
 
     // Without the attributes interface the writes refuse in the inactive words.
-    tts.SetModeName("Gamma");
-    tts.SetActive(true);
+    activate("Gamma");
     EXPECT_EQ(tts.Pitch(), -1);
     EXPECT_EQ(messageOf([&] { tts.SetPitch(90); }), kMustBeTrue.arg("Pitch"));
 }
 
-TEST_F(TTSControlTest, PauseAndResetFollowTheEngine)
+TEST_F(TTSTest, PauseAndResetFollowTheEngine)
 {
-    TTTS tts;
     tts.SetActive(true);
     tts.SetAudioPaused(true);
     tts.SetAudioPaused(true);
@@ -568,26 +493,23 @@ TEST_F(TTSControlTest, PauseAndResetFollowTheEngine)
     EXPECT_EQ(engine->log.resumes, 1);
 }
 
-TEST_F(TTSControlTest, LexiconDialogAndPhonemeConversion)
+TEST_F(TTSTest, LexiconDialogAndPhonemeConversion)
 {
-    TTTS tts;
-    tts.SetModeName("Beta");
-    tts.SetActive(true);
+    activate("Beta");
     tts.ShowLexiconDlg(nullptr, QString());
     tts.ShowLexiconDlg(nullptr, "Words");
-    ASSERT_EQ(engine->log.dialogTitles.size(), 2u);
-    EXPECT_FALSE(engine->log.dialogTitles[0].has_value());
-    EXPECT_EQ(engine->log.dialogTitles[1], QString("Words"));
-    EXPECT_EQ(engine->log.dialogKinds[1], 'L');
+    EXPECT_EQ(engine->log.dialogTitles, (std::vector<std::optional<QString>>{std::nullopt, QString("Words")}));
+    EXPECT_EQ(engine->log.dialogKinds, (std::vector<char>{'L', 'L'}));
     engine->script.dialogResult = sapi::E_NOTIMPL;
     EXPECT_EQ(messageOf([&] { tts.ShowLexiconDlg(nullptr, "x"); }),
               "The ShowLexiconDlg function is not implemented in the Beta engine");
 
+    const auto phonemes = [&] { return QString::fromUtf16(static_cast<const char16_t *>(tts.PhonemeData().pData)); };
     tts.ConvertToPhoneme(csIPAPhonetic, false, "hello");
     ASSERT_GT(tts.PhonemeData().dwSize, 0u);
-    EXPECT_EQ(QString::fromUtf16(static_cast<const char16_t *>(tts.PhonemeData().pData)), "HELLO");
+    EXPECT_EQ(phonemes(), "HELLO");
     tts.ConvertToPhoneme(csText, false, "again");  // the previous buffer is freed
-    EXPECT_EQ(QString::fromUtf16(static_cast<const char16_t *>(tts.PhonemeData().pData)), "AGAIN");
+    EXPECT_EQ(phonemes(), "AGAIN");
     engine->script.phonemeResult = sapi::E_NOTIMPL;
     EXPECT_EQ(messageOf([&] { tts.ConvertToPhoneme(csEnginePhonetic, true, "x"); }),
               "ConvertToPhoneme method failed.  csEnginePhonetic is not implemented in the Beta engine");

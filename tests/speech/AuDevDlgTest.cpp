@@ -52,27 +52,25 @@ QStringList rows(const TMyAudioDeviceDlg &form)
 }
 
 // Runs action on the device dialog once it is shown modally; closes it with
-// Cancel after a while if the action never ran, so a failing test cannot hang.
+// Cancel if it took too long to appear, so a failing test cannot hang.
+void pollForDialog(const std::function<void(TMyAudioDeviceDlg &)> &action, int tries)
+{
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        auto *form = qobject_cast<TMyAudioDeviceDlg *>(w);
+        if (form && form->isVisible()) {
+            if (tries > 300)
+                form->reject();
+            else
+                action(*form);
+            return;
+        }
+    }
+    QTimer::singleShot(10, [action, tries] { pollForDialog(action, tries + 1); });
+}
+
 void whenShown(const std::function<void(TMyAudioDeviceDlg &)> &action)
 {
-    auto tries = std::make_shared<int>(0);
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [=] {
-        for (QWidget *w : QApplication::topLevelWidgets()) {
-            auto *form = qobject_cast<TMyAudioDeviceDlg *>(w);
-            if (form && form->isVisible()) {
-                if (*tries > 300) {
-                    form->reject();
-                    return;
-                }
-                action(*form);
-                return;
-            }
-        }
-        ++*tries;
-        QTimer::singleShot(10, *poll);
-    };
-    QTimer::singleShot(0, *poll);
+    QTimer::singleShot(0, [action] { pollForDialog(action, 0); });
 }
 
 class AuDevDlgTest : public ::testing::Test

@@ -297,10 +297,10 @@ std::shared_ptr<EspeakEngine> EspeakEngine::load()
             if (!code.isEmpty() && !byCode.count(code))
                 byCode[code] = {QString::fromUtf8((*v)->name), identifier, (*v)->gender};
         }
-        espeak_VOICE spec{};
-        spec.languages = "variant";
+        espeak_VOICE query{};
+        query.languages = "variant";
         std::map<QString, std::pair<QString, int>> variants;  // file name -> name, gender
-        for (const espeak_VOICE **v = espeak_ListVoices(&spec); v && *v; ++v) {
+        for (const espeak_VOICE **v = espeak_ListVoices(&query); v && *v; ++v) {
             const QString identifier = QString::fromUtf8((*v)->identifier);
             variants[identifier.section(u'/', -1)] = {QString::fromUtf8((*v)->name), (*v)->gender};
         }

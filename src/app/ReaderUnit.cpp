@@ -996,37 +996,28 @@ void TForm1::CheckMode(bool multi)
 
 void TForm1::ToolButton1Click()
 {
-    if (Prefs->ML_ListMode == 0) {
-        // Keep the controls showing the mode that is active.
-        CheckMode(false);
-        return;
-    }
-    UtilsClass::WriteLog(QStringLiteral("Entering Single-Article Mode"));
-    CheckMode(false);
-    Prefs->ML_ListMode = 0;
-    m_list->SetMultiArticle(false);
-    m_list->SetVisibleEntries(1);
-    ShowModeSheet(false);
-    m_list->DeleteBlankEntries();
-    if (m_list->GetVisibleCount() == 0) {
-        UtilsClass::WriteLog(QStringLiteral("Calling AddNew"));
-        AddNewArticle();
-    }
-    SetReadingState(m_readingState);
+    SwitchListMode(false);
 }
 
 void TForm1::ToolButton2Click()
 {
-    if (Prefs->ML_ListMode == 1) {
-        CheckMode(true);
+    SwitchListMode(true);
+}
+
+void TForm1::SwitchListMode(bool multi)
+{
+    if (Prefs->ML_ListMode == (multi ? 1 : 0)) {
+        // Keep the controls showing the mode that is active.
+        CheckMode(multi);
         return;
     }
-    UtilsClass::WriteLog(QStringLiteral("Entering Multi-Article Mode"));
-    CheckMode(true);
-    Prefs->ML_ListMode = 1;
-    m_list->SetMultiArticle(true);
-    m_list->SetVisibleEntries(Prefs->ML_VisibleEntries);
-    ShowModeSheet(true);
+    UtilsClass::WriteLog(multi ? QStringLiteral("Entering Multi-Article Mode")
+                               : QStringLiteral("Entering Single-Article Mode"));
+    CheckMode(multi);
+    Prefs->ML_ListMode = multi ? 1 : 0;
+    m_list->SetMultiArticle(multi);
+    m_list->SetVisibleEntries(multi ? Prefs->ML_VisibleEntries : 1);
+    ShowModeSheet(multi);
     m_list->DeleteBlankEntries();
     if (m_list->GetVisibleCount() == 0) {
         UtilsClass::WriteLog(QStringLiteral("Calling AddNew"));

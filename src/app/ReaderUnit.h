@@ -171,6 +171,7 @@ private:
     int ToolbarHeight() const;
     void ShowModeSheet(bool multi);
     void CheckMode(bool multi);
+    void SwitchListMode(bool multi);
     void GiveArticleHandlers(TMemoEntry *entry);
     void AddTrayIcon();
     void SetTrayTip(const QString &text);

@@ -723,9 +723,10 @@ TEST_F(MainWindowTest, EveryControlHasAnAccessibleNameAndTheMenusTheirShortcuts)
         const bool control = qobject_cast<QAbstractButton *>(w) || qobject_cast<QComboBox *>(w) ||
                              qobject_cast<QLineEdit *>(w) || qobject_cast<QAbstractItemView *>(w);
         // Qt's own inner parts (a view's header, a spin box's edit) carry no name.
-        if (control && !w->objectName().isEmpty() && !w->objectName().startsWith("qt_"_L1))
+        if (control && !w->objectName().isEmpty() && !w->objectName().startsWith("qt_"_L1)) {
             EXPECT_FALSE(w->accessibleName().isEmpty() && w->property("text").toString().isEmpty())
                 << w->objectName().toStdString() << " in " << w->parentWidget()->objectName().toStdString();
+        }
     }
     EXPECT_EQ(ui->OpenTextFile1->shortcut(), QKeySequence(u"Ctrl+O"_s));
     EXPECT_EQ(ui->PlaySpkrMItm->shortcut(), QKeySequence(u"Ctrl+F6"_s));

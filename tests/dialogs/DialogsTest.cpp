@@ -64,9 +64,10 @@ protected:
     static void expectAccessibleNames(const QWidget &form)
     {
         for (QWidget *w : form.findChildren<QWidget *>()) {
-            if (w->focusPolicy() != Qt::NoFocus || qobject_cast<QAbstractButton *>(w))
+            if (w->focusPolicy() != Qt::NoFocus || qobject_cast<QAbstractButton *>(w)) {
                 EXPECT_FALSE(w->accessibleName().isEmpty())
                     << form.objectName().toStdString() << "/" << w->objectName().toStdString();
+            }
         }
     }
 
@@ -228,8 +229,9 @@ TEST_F(DialogTest, OutDirOpensInViewAndStoresTheNearestExistingFolderOfAnOddPath
             const QRect row = tree->visualRect(tree->currentIndex());
             return !row.isEmpty() && tree->viewport()->rect().contains(row.center());
         };
-        if (nearest != u"/"_s)  // the top of the tree is no row
+        if (nearest != u"/"_s) {  // the top of the tree is no row
             EXPECT_TRUE(TestSupport::waitFor(inView, 3000)) << start.toStdString();
+        }
         click(dialog, "Button1");
         EXPECT_EQ(prefs.OUT_Directory, nearest) << start.toStdString();
     }

@@ -80,7 +80,7 @@ TEST_F(TTSTest, ModeNameAndModeIDSelectExactlyAndRefuseWhileActive)
 {
     tts.SetModeName(QString());  // ignored
     EXPECT_EQ(tts.ModeName(), "Default");
-    for (const QString &name : {"default", "Beta "})
+    for (const QString name : {"default", "Beta "})
         EXPECT_EQ(messageOf([&] { tts.SetModeName(name); }), kInvalidMode) << name.toStdString();
     EXPECT_EQ(messageOf([&] { tts.SetModeID(mode(99)); }), kInvalidMode);
     sapi::GUID trimmed;

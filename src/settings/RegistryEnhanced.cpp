@@ -25,6 +25,34 @@ QByteArray doubleBytes(double number)
     return bytes;
 }
 
+// The store one call works on: the caller's, or the settings file read for
+// this call alone, which the call then saves itself.
+class StoreForCall
+{
+public:
+    explicit StoreForCall(RegistryStore *shared) : m_store(shared)
+    {
+        if (!m_store) {
+            m_own = std::make_unique<RegistryStore>();
+            m_store = m_own.get();
+        }
+    }
+    RegistryStore *operator->() const { return m_store; }
+    // Saves a store read for this call; a caller's store is the caller's to save.
+    bool commit(QString &error)
+    {
+        if (m_own && !m_own->save()) {
+            error = m_own->errorString();
+            return false;
+        }
+        return true;
+    }
+
+private:
+    std::unique_ptr<RegistryStore> m_own;
+    RegistryStore *m_store;
+};
+
 }  // namespace
 
 void TRegistryEnhanced::SplitName(const QString &name, QString &keyPath, QString &valueName) const
@@ -43,12 +71,7 @@ void TRegistryEnhanced::SplitName(const QString &name, QString &keyPath, QString
 bool TRegistryEnhanced::WriteValue(const QString &name, const QVariant &value)
 {
     m_lastError.clear();
-    std::unique_ptr<RegistryStore> own;
-    RegistryStore *store = m_store;
-    if (!store) {
-        own = std::make_unique<RegistryStore>();
-        store = own.get();
-    }
+    StoreForCall store(m_store);
     QString keyPath, valueName;
     SplitName(name, keyPath, valueName);
 
@@ -76,21 +99,12 @@ bool TRegistryEnhanced::WriteValue(const QString &name, const QVariant &value)
     default: store->setString(keyPath, valueName, value.toString()); break;
     }
 
-    if (own && !own->save()) {
-        m_lastError = own->errorString();
-        return false;
-    }
-    return true;
+    return store.commit(m_lastError);
 }
 
 QVariant TRegistryEnhanced::ReadValue(const QString &name, const QVariant &defaultValue)
 {
-    std::unique_ptr<RegistryStore> own;
-    const RegistryStore *store = m_store;
-    if (!store) {
-        own = std::make_unique<RegistryStore>();
-        store = own.get();
-    }
+    StoreForCall store(m_store);
     QString keyPath, valueName;
     SplitName(name, keyPath, valueName);
     if (!store->keyExists(keyPath))
@@ -107,31 +121,17 @@ QVariant TRegistryEnhanced::ReadValue(const QString &name, const QVariant &defau
 
 bool TRegistryEnhanced::KeyExists(const QString &subKey)
 {
-    std::unique_ptr<RegistryStore> own;
-    const RegistryStore *store = m_store;
-    if (!store) {
-        own = std::make_unique<RegistryStore>();
-        store = own.get();
-    }
+    StoreForCall store(m_store);
     return store->keyExists(Key + u'\\' + subKey);
 }
 
 bool TRegistryEnhanced::DeleteValue(const QString &name)
 {
     m_lastError.clear();
-    std::unique_ptr<RegistryStore> own;
-    RegistryStore *store = m_store;
-    if (!store) {
-        own = std::make_unique<RegistryStore>();
-        store = own.get();
-    }
+    StoreForCall store(m_store);
     QString keyPath, valueName;
     SplitName(name, keyPath, valueName);
     if (!store->deleteValue(keyPath, valueName))
         return false;
-    if (own && !own->save()) {
-        m_lastError = own->errorString();
-        return false;
-    }
-    return true;
+    return store.commit(m_lastError);
 }

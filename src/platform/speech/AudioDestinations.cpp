@@ -160,10 +160,12 @@ bool diskFull(int err)
     return err == ENOSPC || err == EDQUOT || err == EFBIG;
 }
 
-bool writeAll(int fd, const char *data, size_t bytes)
+// Writes every byte, at the file position or, when at is 0 or more, at that
+// offset; a write that makes no progress counts as a full disk.
+bool writeAll(int fd, const char *data, size_t bytes, off_t at = -1)
 {
     while (bytes > 0) {
-        ssize_t n = ::write(fd, data, bytes);
+        ssize_t n = at < 0 ? ::write(fd, data, bytes) : ::pwrite(fd, data, bytes, at);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -174,26 +176,8 @@ bool writeAll(int fd, const char *data, size_t bytes)
             return false;
         }
         data += n;
-        bytes -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool pwriteAll(int fd, const char *data, size_t bytes, off_t at)
-{
-    while (bytes > 0) {
-        ssize_t n = ::pwrite(fd, data, bytes, at);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (n == 0) {
-            errno = ENOSPC;
-            return false;
-        }
-        data += n;
-        at += n;
+        if (at >= 0)
+            at += n;
         bytes -= static_cast<size_t>(n);
     }
     return true;
@@ -310,10 +294,10 @@ HRESULT FileAudioDest::fixHeaderLocked()
     const uint64_t data = std::min<uint64_t>(m_dataBytes, 0xFFFFFFFFull - 36);
     char v[4];
     putLe32(v, static_cast<uint32_t>(36 + data));
-    if (!pwriteAll(m_fd, v, 4, 4))
+    if (!writeAll(m_fd, v, 4, 4))
         return failLocked(errno, QStringLiteral("Cannot finish"));
     putLe32(v, static_cast<uint32_t>(data));
-    if (!pwriteAll(m_fd, v, 4, 40))
+    if (!writeAll(m_fd, v, 4, 40))
         return failLocked(errno, QStringLiteral("Cannot finish"));
     return S_OK;
 }

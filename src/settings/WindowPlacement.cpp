@@ -13,6 +13,9 @@
 
 namespace {
 
+// Smaller than this a restored window could not be found or used.
+const QSize kMinimumSize(120, 80);
+
 // A stored value that is not a number counts as absent (0).
 int32_t readNumber(TRegistryEnhanced &registry, const char *name)
 {
@@ -60,28 +63,34 @@ void TBaseRegistryClass::RestoreWindowPlacement(QWidget *form)
     TRegistryEnhanced registry(&store);
     registry.Key = PlacementKey(form);
     const auto read = [&registry](const char *name) { return readNumber(registry, name); };
-    qint64 top = read("Top");
-    qint64 left = read("Left");
+    const int32_t top = read("Top");
+    const int32_t left = read("Left");
     const int32_t height = read("Height");
     const int32_t width = read("Width");
     const int32_t maximized = read("Maximized");
-    if (height == 0)
+    // No size, or one no window can have: the form keeps its designed bounds.
+    if (height <= 0 || width <= 0)
         return;
 
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        const QSize size = screen->geometry().size();
-        if (left + width > size.width())
-            left = qint64(size.width()) - width;
-        if (top + height > size.height())
-            top = qint64(size.height()) - height;
-    }
-    if (left < 0)
-        left = 0;
-    if (top < 0)
-        top = 0;
+    // Stored numbers are trusted only as far as the screen reaches: a huge
+    // size would make a window the system cannot draw, and one off every
+    // screen could not be reached.
+    const QPoint stored(left, top);
+    const QScreen *screen = QGuiApplication::screenAt(stored);
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    if (available.isEmpty())
+        return;
+    const QSize size(qBound(qMin(kMinimumSize.width(), available.width()), int(width), available.width()),
+                     qBound(qMin(kMinimumSize.height(), available.height()), int(height), available.height()));
+    const QPoint pos(qBound(available.left(), stored.x(), available.right() + 1 - size.width()),
+                     qBound(available.top(), stored.y(), available.bottom() + 1 - size.height()));
 
-    form->move(int(qMin<qint64>(left, INT32_MAX)), int(qMin<qint64>(top, INT32_MAX)));
-    form->resize(width, height);
+    form->move(pos);
+    form->resize(size);
     if (maximized == 1)
         form->setWindowState(form->windowState() | Qt::WindowMaximized);
 }

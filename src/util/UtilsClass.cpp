@@ -1,12 +1,12 @@
 #include "UtilsClass.h"
 
 #include "AppPaths.h"
+#include "SafeFile.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSaveFile>
 
 #include <array>
 #include <memory>
@@ -37,7 +37,8 @@ void UtilsClass::WriteLog(const QString &message)
                              locale.toString(now.time(), QLocale::LongFormat) + QStringLiteral(" - ") + message +
                              QStringLiteral("\r\n");
         QFile file(LogFileName());
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        // The log tells what the user read and did: for the user's eyes only.
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
             return;
         file.write(line.toUtf8());
     } catch (...) {
@@ -73,38 +74,41 @@ void UtilsClass::CopyFile(const QString &source, const QString &dest)
         target += QFileInfo(source).fileName();
     }
 
-    // A regular file is written through a temporary file, so a copy that
-    // fails half-way leaves it as it was. Anything else that exists (a
-    // device, a pipe) is written in place: renaming over it would replace it.
+    // A regular file is replaced through a temporary file, so a copy that
+    // fails half-way leaves it as it was; the copy gets the source's mode, so
+    // a private log stays private. Anything else that exists (a device, a
+    // pipe) is written in place: renaming over it would replace it.
     const QFileInfo targetInfo(target);
-    std::unique_ptr<QFileDevice> out;
+    std::unique_ptr<SafeFile::AtomicWriter> atomic;
+    std::unique_ptr<QFile> direct;
     if (targetInfo.exists() && !targetInfo.isFile()) {
-        out = std::make_unique<QFile>(target);
+        direct = std::make_unique<QFile>(target);
+        if (!direct->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            throw EFCreateError(target);
     } else {
-        auto saveFile = std::make_unique<QSaveFile>(target);
-        saveFile->setDirectWriteFallback(true);
-        out = std::move(saveFile);
+        // A copy goes into an existing folder; it never makes one.
+        if (!QFileInfo(targetInfo.absolutePath()).isDir())
+            throw EFCreateError(target);
+        atomic = std::make_unique<SafeFile::AtomicWriter>(target);
+        atomic->setPermissions(in.permissions());
+        if (!atomic->open())
+            throw EFCreateError(target);
     }
-    if (!out->open(QIODevice::WriteOnly))
-        throw EFCreateError(target);
-    auto *saveFile = qobject_cast<QSaveFile *>(out.get());
-    const auto fail = [&](const QString &message) {
-        if (saveFile)
-            saveFile->cancelWriting();
-        throw EInOutError(message);
+    const auto writeError = [&] {
+        return QStringLiteral("Cannot write file \"%1\": %2")
+            .arg(target, atomic ? atomic->errorString() : direct->errorString());
     };
 
     std::array<char, 8192> block;
     for (;;) {
         const qint64 got = in.read(block.data(), block.size());
         if (got < 0)
-            fail(QStringLiteral("Cannot read file \"%1\": %2").arg(source, in.errorString()));
-        if (got > 0 && (out->write(block.data(), got) != got || (!saveFile && !out->flush())))
-            fail(QStringLiteral("Cannot write file \"%1\": %2").arg(target, out->errorString()));
+            throw EInOutError(QStringLiteral("Cannot read file \"%1\": %2").arg(source, in.errorString()));
+        if (got > 0 && !(atomic ? atomic->write(block.data(), got) : direct->write(block.data(), got) == got))
+            throw EInOutError(writeError());
         if (got < qint64(block.size()))
             break;
     }
-    const bool written = saveFile ? saveFile->commit() : out->flush();
-    if (!written)
-        throw EInOutError(QStringLiteral("Cannot write file \"%1\": %2").arg(target, out->errorString()));
+    if (atomic ? !atomic->commit() : !direct->flush())
+        throw EInOutError(writeError());
 }

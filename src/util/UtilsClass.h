@@ -3,7 +3,7 @@
 // instance is ever created.
 //
 // Log files live in the user folder: "voxtrella.dbg" (this run),
-// "voxtrella1.dbg" .. "voxtrella3.dbg" (the three runs before).
+// "voxtrella1.dbg" .. "voxtrella3.dbg" (the three runs before), mode 0600.
 
 #include "AppError.h"
 
@@ -42,8 +42,9 @@ public:
     // current one. Raises the errors of CopyFile.
     static void RotateLogs();
 
-    // Byte-for-byte copy. When dest names an existing folder the source's
-    // file name is appended to it. Raises EFOpenError (source),
+    // Byte-for-byte copy that also takes the source's permission bits (a
+    // private log stays private). When dest names an existing folder the
+    // source's file name is appended to it. Raises EFOpenError (source),
     // EFCreateError (destination) or EInOutError (read/write failure); the
     // destination is then left as it was.
     static void CopyFile(const QString &source, const QString &dest);

@@ -150,6 +150,28 @@ TEST(WindowPlacement, APlacementPastTheScreenEdgeIsMovedBackOnScreen)
     EXPECT_EQ(restoredFrom(-40, -70, 300, 200)->pos(), QPoint(0, 0));
 }
 
+TEST(WindowPlacement, AbsurdStoredBoundsAreFittedToTheScreenOrIgnored)
+{
+    const QRect a = QGuiApplication::primaryScreen()->availableGeometry();
+    const int most = INT32_MAX, least = INT32_MIN;
+    const struct {
+        int top, left, width, height;
+        QRect expected;
+    } cases[] = {
+        {0, 0, most, most, a},  // once crashed every start
+        {100, 100, 50000, 50000, a},
+        {most, most, 300, 200, QRect(a.right() + 1 - 300, a.bottom() + 1 - 200, 300, 200)},
+        {least, least, 300, 200, QRect(a.left(), a.top(), 300, 200)},
+        {10, 10, 1, 1, QRect(10, 10, 120, 80)},
+        {30, 40, -300, 200, Designed},
+        {30, 40, 300, 0, Designed},
+        {30, 40, 300, least, Designed},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(restoredFrom(c.top, c.left, c.width, c.height)->geometry(), c.expected)
+            << c.top << " " << c.left << " " << c.width << " " << c.height;
+}
+
 TEST(WindowPlacement, MaximizedSavesKeepTheEarlierNormalBoundsAndNeedThemToRestore)
 {
     // Never saved in the normal state: Height reads 0 and nothing is applied.

@@ -88,6 +88,25 @@ TEST(DiagnosticLog, ReadOnlyUserFolderMakesWritesFailSilently)
     EXPECT_EQ(logOf(".dbg"), before);
 }
 
+TEST(DiagnosticLog, LogsStayReadableByTheUserAloneThroughRotation)
+{
+    const auto modeOf = [](const char *suffix) {
+        struct stat st {};
+        ::stat(QFile::encodeName(AppPaths::logBaseName() + QLatin1String(suffix)).constData(), &st);
+        return st.st_mode & 0777;
+    };
+    // An older run's log, opened to everyone, is replaced by this run's.
+    ASSERT_TRUE(writeFile(AppPaths::logBaseName() + "1.dbg", "older\r\n"));
+    ::chmod(QFile::encodeName(AppPaths::logBaseName() + "1.dbg").constData(), 0644);
+    UtilsClass::WriteLog("this run");
+    EXPECT_EQ(modeOf(".dbg"), 0600u);
+    const QByteArray current = logOf(".dbg");
+    UtilsClass::RotateLogs();
+    EXPECT_EQ(logOf("1.dbg"), current);
+    EXPECT_EQ(modeOf("1.dbg"), 0600u);
+    EXPECT_EQ(logOf("2.dbg"), "older\r\n");
+}
+
 TEST(CopyFile, CopiesEveryByteIntoFilesAndFolders)
 {
     for (int size : {0, 8191, 8192, 3 * 8192 + 17}) {

@@ -17,7 +17,7 @@ QString envPath(const char *name)
 
 QString home()
 {
-    return envPath("VOXTRELLA_HOME");
+    return AppPaths::homeOverride();
 }
 
 QString xdgConfigHome()
@@ -35,6 +35,11 @@ QString xdgDataHome()
 }  // namespace
 
 namespace AppPaths {
+
+QString homeOverride()
+{
+    return envPath("VOXTRELLA_HOME");
+}
 
 QString dataDir()
 {

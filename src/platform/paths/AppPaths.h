@@ -10,6 +10,11 @@
 
 namespace AppPaths {
 
+// $VOXTRELLA_HOME, cleaned; empty when unset or relative (ignored, as XDG
+// does with relative values). Everything that depends on the user folder
+// uses this one reading of it.
+QString homeOverride();
+
 // Read-only files shipped with the program (VXIntro.chl, AudioHelp.chl, ...).
 QString dataDir();
 

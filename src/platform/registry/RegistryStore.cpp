@@ -1,11 +1,11 @@
 #include "RegistryStore.h"
 
 #include "AppPaths.h"
+#include "SafeFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 namespace {
@@ -135,25 +135,16 @@ QString RegistryStore::normalizeKey(const QString &keyPath)
 void RegistryStore::load()
 {
     m_keys.clear();
-    QFile file(m_fileName);
-    if (!file.exists()) {
-        m_status = LoadStatus::Missing;
-        return;
+    // Only a regular file is read: a FIFO in its place must not hang the start.
+    const SafeFile::ReadResult read = SafeFile::readRegularFile(m_fileName, MaxFileSize);
+    switch (read.status) {
+    case SafeFile::ReadStatus::Ok: break;
+    case SafeFile::ReadStatus::Missing: m_status = LoadStatus::Missing; return;
+    case SafeFile::ReadStatus::TooLarge: m_status = LoadStatus::Damaged; return;
+    case SafeFile::ReadStatus::NotRegular:
+    case SafeFile::ReadStatus::Failed: m_status = LoadStatus::Unreadable; return;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_status = LoadStatus::Unreadable;
-        return;
-    }
-    if (file.size() > MaxFileSize) {
-        m_status = LoadStatus::Damaged;
-        return;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        m_status = LoadStatus::Unreadable;
-        return;
-    }
-    if (parse(bytes)) {
+    if (parse(read.bytes)) {
         m_status = LoadStatus::Ok;
     } else {
         // Nothing from a damaged file is trusted: it reads as empty.
@@ -275,21 +266,8 @@ bool RegistryStore::save()
         QFile::remove(kept);
         QFile::copy(m_fileName, kept);
     }
-    QSaveFile file(m_fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        m_error = file.errorString();
+    if (!SafeFile::writeAtomically(m_fileName, serialize(), &m_error))
         return false;
-    }
-    const QByteArray bytes = serialize();
-    if (file.write(bytes) != bytes.size()) {
-        m_error = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        m_error = file.errorString();
-        return false;
-    }
     m_status = LoadStatus::Ok;
     return true;
 }

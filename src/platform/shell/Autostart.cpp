@@ -1,11 +1,11 @@
 #include "Autostart.h"
 
 #include "AppPaths.h"
+#include "SafeFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace Autostart {
 
@@ -89,15 +89,7 @@ bool write(const QString &programPath)
                              "X-GNOME-Autostart-enabled=true\n")
                              .arg(exec);
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray bytes = text.toUtf8();
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return SafeFile::writeAtomically(path, text.toUtf8());
 }
 
 bool remove()

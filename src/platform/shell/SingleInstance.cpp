@@ -1,19 +1,99 @@
 #include "SingleInstance.h"
 
+#include "AppPaths.h"
+
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
-#include <QLockFile>
 #include <QLocalSocket>
+#include <QLockFile>
+#include <QThread>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
+const QByteArray kHello = "VOXTRELLA?\n";
+const QByteArray kAnswer = "VOXTRELLA\n";
 const QByteArray kRestoreRequest = "RESTORE\n";
 
+// A folder fit for the socket: a real folder of ours that nobody else may
+// write to. When mustBePrivate, group and others may not even enter it.
+bool safeFolder(const QString &path, bool mustBePrivate)
+{
+    struct stat st {};
+    if (path.isEmpty() || ::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
+        return false;
+    return (st.st_mode & (mustBePrivate ? S_IRWXG | S_IRWXO : S_IWGRP | S_IWOTH)) == 0;
+}
+
+QString absoluteEnv(const char *name)
+{
+    const QString value = qEnvironmentVariable(name);
+    return value.isEmpty() || QDir::isRelativePath(value) ? QString() : QDir::cleanPath(value);
+}
+
 }  // namespace
+
+namespace SingleInstanceDetail {
+
+// The primary's server, living in its own thread.
+class Listener : public QObject
+{
+public:
+    explicit Listener(SingleInstance *owner) : m_owner(owner) {}
+
+    bool listen(const QString &name)
+    {
+        m_server = new QLocalServer(this);
+        m_server->setSocketOptions(QLocalServer::UserAccessOption);
+        if (!m_server->listen(name)) {
+            delete m_server;
+            m_server = nullptr;
+            return false;
+        }
+        connect(m_server, &QLocalServer::newConnection, this, &Listener::onNewConnection);
+        return true;
+    }
+
+private:
+    void onNewConnection()
+    {
+        while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+            connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readRequests(socket); });
+            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            // The request may already be waiting.
+            readRequests(socket);
+        }
+    }
+
+    void readRequests(QLocalSocket *socket)
+    {
+        while (socket->canReadLine()) {
+            const QByteArray line = socket->readLine(64);
+            if (line == kHello) {
+                socket->write(kAnswer);
+            } else if (line == kRestoreRequest) {
+                SingleInstance *owner = m_owner;
+                QMetaObject::invokeMethod(owner, [owner] { emit owner->restoreRequested(); }, Qt::QueuedConnection);
+            }
+        }
+        // Nothing a client sends is longer than one short line; drop garbage.
+        if (socket->bytesAvailable() > 256)
+            socket->abort();
+    }
+
+    SingleInstance *m_owner;
+    QLocalServer *m_server = nullptr;
+};
+
+}  // namespace SingleInstanceDetail
 
 SingleInstance::SingleInstance(QObject *parent)
     : SingleInstance(defaultServerName(), parent)
@@ -25,31 +105,52 @@ SingleInstance::SingleInstance(QString serverName, QObject *parent)
 {
 }
 
-SingleInstance::~SingleInstance() = default;
+SingleInstance::~SingleInstance()
+{
+    stopListening();
+}
+
+QString SingleInstance::runtimeFolder()
+{
+    const QString runtime = absoluteEnv("XDG_RUNTIME_DIR");
+    if (safeFolder(runtime, false))
+        return runtime;
+
+    QString cache = absoluteEnv("XDG_CACHE_HOME");
+    if (cache.isEmpty())
+        cache = QDir::homePath() + QStringLiteral("/.cache");
+    const QString folder = cache + QStringLiteral("/voxtrella-run");
+    QDir().mkpath(cache);
+    const QByteArray encoded = QFile::encodeName(folder);
+    ::mkdir(encoded.constData(), 0700);  // an existing one is checked below
+    struct stat st {};
+    if (::lstat(encoded.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid())
+        ::chmod(encoded.constData(), 0700);  // ours, but opened up by hand: close it again
+    return safeFolder(folder, true) ? folder : QString();
+}
 
 QString SingleInstance::defaultServerName()
 {
     // Separate user folders (VOXTRELLA_HOME) are separate programs: they share
     // no settings or articles, so each may run once.
-    QString home = qEnvironmentVariable("VOXTRELLA_HOME");
-    if (!home.isEmpty())
-        home = QFileInfo(home).absoluteFilePath();
+    const QString home = AppPaths::homeOverride();
     const QByteArray hash =
         QCryptographicHash::hash(home.toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
-    const QString name =
-        QStringLiteral("voxtrella-%1-%2").arg(::getuid()).arg(QString::fromLatin1(hash));
-
-    // The runtime folder belongs to the user alone; /tmp is the fallback.
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
-        return QDir(runtime).filePath(name + QStringLiteral(".sock"));
-    return name;
+    const QString folder = runtimeFolder();
+    if (folder.isEmpty())
+        return {};
+    return folder + QStringLiteral("/voxtrella-%1-%2.sock").arg(::getuid()).arg(QString::fromLatin1(hash));
 }
 
 bool SingleInstance::tryBecomePrimary()
 {
     if (m_primary)
         return true;
+    if (m_serverName.isEmpty()) {
+        // No safe place for the socket: run without the check.
+        m_primary = true;
+        return true;
+    }
 
     // Two starts at the same moment (a double click on the launcher) would
     // both find no server and remove each other's socket; take turns.
@@ -59,31 +160,57 @@ bool SingleInstance::tryBecomePrimary()
     QLockFile lock(lockPath);
     lock.tryLock(3 * kConnectTimeoutMs);
 
-    // Someone answering on the name is a running instance.
+    // Only a copy of ours that answers counts as running.
     if (sendRestoreRequest())
         return false;
 
-    m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!m_server->listen(m_serverName)) {
-        // Nobody answered, so a socket file left here belongs to a run that
-        // crashed; remove it and listen again.
+    if (!listen()) {
+        // Whatever holds the name did not answer as we do: a socket left by a
+        // run that crashed, or something else. Remove it and listen again.
         QLocalServer::removeServer(m_serverName);
-        if (!m_server->listen(m_serverName)) {
+        if (!listen()) {
             // Another start may have won the race in the meantime.
-            delete m_server;
-            m_server = nullptr;
             if (sendRestoreRequest())
                 return false;
             // Could not listen at all (no writable socket folder): run anyway,
             // as a program that refuses to start would be worse than two copies.
-            m_primary = true;
-            return true;
         }
     }
-    connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::onNewConnection);
     m_primary = true;
     return true;
+}
+
+bool SingleInstance::listen()
+{
+    stopListening();
+    m_thread = new QThread;
+    m_thread->setObjectName(QStringLiteral("SingleInstance"));
+    m_thread->start();
+    m_listener = new SingleInstanceDetail::Listener(this);
+    m_listener->moveToThread(m_thread);
+    bool listening = false;
+    SingleInstanceDetail::Listener *listener = m_listener;
+    const QString name = m_serverName;
+    QMetaObject::invokeMethod(
+        m_listener, [&listening, listener, name] { listening = listener->listen(name); },
+        Qt::BlockingQueuedConnection);
+    if (!listening)
+        stopListening();
+    return listening;
+}
+
+void SingleInstance::stopListening()
+{
+    if (!m_thread)
+        return;
+    // The server goes in its own thread, which also removes the socket file.
+    SingleInstanceDetail::Listener *listener = m_listener;
+    QMetaObject::invokeMethod(listener, [listener] { delete listener; }, Qt::BlockingQueuedConnection);
+    m_listener = nullptr;
+    m_thread->quit();
+    m_thread->wait();
+    delete m_thread;
+    m_thread = nullptr;
 }
 
 bool SingleInstance::sendRestoreRequest()
@@ -92,34 +219,23 @@ bool SingleInstance::sendRestoreRequest()
     socket.connectToServer(m_serverName);
     if (!socket.waitForConnected(kConnectTimeoutMs))
         return false;
+    // Something that accepts but does not answer like us is not a copy of us.
+    socket.write(kHello);
+    QElapsedTimer clock;
+    clock.start();
+    while (!socket.canReadLine()) {
+        const qint64 left = kConnectTimeoutMs - clock.elapsed();
+        if (left <= 0 || socket.bytesAvailable() > 64 || !socket.waitForReadyRead(int(left)))
+            return false;
+    }
+    if (socket.readLine(64) != kAnswer)
+        return false;
     // The request is a few bytes; once written, the first instance has it even
-    // if it reads it later. A connection alone proves that an instance runs.
+    // if it reads it later.
     socket.write(kRestoreRequest);
     socket.waitForBytesWritten(kConnectTimeoutMs);
     socket.disconnectFromServer();
     if (socket.state() != QLocalSocket::UnconnectedState)
         socket.waitForDisconnected(100);
     return true;
-}
-
-void SingleInstance::onNewConnection()
-{
-    while (QLocalSocket *socket = m_server->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readRequests(socket); });
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        // The request may already be waiting.
-        readRequests(socket);
-    }
-}
-
-void SingleInstance::readRequests(QLocalSocket *socket)
-{
-    while (socket->canReadLine()) {
-        const QByteArray line = socket->readLine(64);
-        if (line == kRestoreRequest)
-            emit restoreRequested();
-    }
-    // Nothing a client sends is longer than one short line; drop garbage.
-    if (socket->bytesAvailable() > 256)
-        socket->abort();
 }

@@ -2,12 +2,22 @@
 // Keeps one running copy per user (and per user folder): the first start
 // listens on a local socket; a later start finds it, asks it to restore its
 // window and ends.
+//
+// The socket lives in a folder only this user can enter ($XDG_RUNTIME_DIR,
+// else "voxtrella-run" in the user's cache folder, mode 0700), so no other
+// user can put a socket in its place. Even so, a later start ends only when
+// the socket answers "VOXTRELLA?" with "VOXTRELLA": anything else on the
+// name is not a running copy and is replaced. The primary answers from a
+// thread of its own, so a busy window does not make it look absent.
 
 #include <QObject>
 #include <QString>
 
-class QLocalServer;
-class QLocalSocket;
+class QThread;
+
+namespace SingleInstanceDetail {
+class Listener;
+}
 
 class SingleInstance : public QObject
 {
@@ -16,21 +26,29 @@ class SingleInstance : public QObject
 public:
     // The server name of this user and user folder.
     explicit SingleInstance(QObject *parent = nullptr);
-    // A given server name (a bare name or a full socket path).
+    // A given server name (a bare name or a full socket path); an empty name
+    // turns the check off.
     explicit SingleInstance(QString serverName, QObject *parent = nullptr);
     ~SingleInstance() override;
 
     // True when this process is now the primary instance and listens for
-    // restore requests. False when another instance runs: it has been sent
-    // a restore request and this process should end.
+    // restore requests (or cannot listen at all: running twice beats not
+    // running). False when another instance answered: it has been sent a
+    // restore request and this process should end.
     bool tryBecomePrimary();
 
     bool isPrimary() const { return m_primary; }
     QString serverName() const { return m_serverName; }
 
-    // "voxtrella-<uid>-<hash of the user folder>", placed in the user's
-    // runtime folder when there is one.
+    // "<folder>/voxtrella-<uid>-<hash of the user folder>.sock" in
+    // runtimeFolder(); empty when there is no safe folder.
     static QString defaultServerName();
+
+    // $XDG_RUNTIME_DIR when it is ours and closed to others, else
+    // "$XDG_CACHE_HOME/voxtrella-run" (or "~/.cache/voxtrella-run"), created
+    // with mode 0700 when missing. Empty when neither passes: a real folder,
+    // not a symlink, owned by this user, writable by nobody else.
+    static QString runtimeFolder();
 
     // How long a second start waits for the first one to answer.
     static constexpr int kConnectTimeoutMs = 1000;
@@ -41,10 +59,11 @@ signals:
 
 private:
     bool sendRestoreRequest();
-    void onNewConnection();
-    void readRequests(QLocalSocket *socket);
+    bool listen();
+    void stopListening();
 
     QString m_serverName;
-    QLocalServer *m_server = nullptr;
+    QThread *m_thread = nullptr;
+    SingleInstanceDetail::Listener *m_listener = nullptr;
     bool m_primary = false;
 };

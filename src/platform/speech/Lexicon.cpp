@@ -1,12 +1,10 @@
 #include "Lexicon.h"
 
 #include "AppPaths.h"
+#include "SafeFile.h"
 
 #include <QDateTime>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <mutex>
 
@@ -33,16 +31,28 @@ QString key(const QString &word)
     return word.trimmed().toCaseFolded();
 }
 
-std::vector<LexiconEntry> load(const QString &path)
+bool read(const QString &path, std::vector<LexiconEntry> &entries, QString *error)
 {
-    std::vector<LexiconEntry> entries;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return entries;
+    entries.clear();
+    const SafeFile::ReadResult file = SafeFile::readRegularFile(path, kMaxFileSize);
+    switch (file.status) {
+    case SafeFile::ReadStatus::Ok: break;
+    case SafeFile::ReadStatus::Missing: return true;
+    case SafeFile::ReadStatus::TooLarge:
+        if (error)
+            *error = QStringLiteral("the file is larger than %1 MB").arg(kMaxFileSize / (1024 * 1024));
+        return false;
+    case SafeFile::ReadStatus::NotRegular:
+        if (error)
+            *error = QStringLiteral("it is not a regular file");
+        return false;
+    case SafeFile::ReadStatus::Failed:
+        if (error)
+            *error = file.error;
+        return false;
+    }
     QHash<QString, size_t> seen;
-    // A lexicon is a few lines; refuse to read something that plainly is not one.
-    const QByteArray bytes = f.read(4 * 1024 * 1024);
-    const QStringList lines = QString::fromUtf8(bytes).split(u'\n');
+    const QStringList lines = QString::fromUtf8(file.bytes).split(u'\n');
     for (QString line : lines) {
         if (line.endsWith(u'\r'))
             line.chop(1);
@@ -60,27 +70,22 @@ std::vector<LexiconEntry> load(const QString &path)
             entries.push_back(e);
         }
     }
+    return true;
+}
+
+std::vector<LexiconEntry> load(const QString &path)
+{
+    std::vector<LexiconEntry> entries;
+    read(path, entries, nullptr);
     return entries;
 }
 
 bool save(const QString &path, const std::vector<LexiconEntry> &entries, QString *error)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = f.errorString();
-        return false;
-    }
     QByteArray out;
     for (const LexiconEntry &e : entries)
         out += e.word.toUtf8() + '\t' + e.sound.toUtf8() + "\r\n";
-    if (f.write(out) != out.size() || !f.commit()) {
-        if (error)
-            *error = f.errorString();
-        return false;
-    }
-    return true;
+    return SafeFile::writeAtomically(path, out, error);
 }
 
 std::shared_ptr<const QHash<QString, LexiconEntry>> current()
@@ -95,16 +100,20 @@ std::shared_ptr<const QHash<QString, LexiconEntry>> current()
     const QFileInfo info(path);
     const QDateTime time = info.exists() ? info.lastModified() : QDateTime();
     const qint64 size = info.exists() ? info.size() : -1;
-    std::lock_guard lock(mutex);
-    if (!cached || path != loadedPath || time != loadedTime || size != loadedSize) {
-        auto table = std::make_shared<QHash<QString, LexiconEntry>>();
-        for (const LexiconEntry &e : load(path))
-            table->insert(key(e.word), e);
-        cached = std::move(table);
-        loadedPath = path;
-        loadedTime = time;
-        loadedSize = size;
+    {
+        std::lock_guard lock(mutex);
+        if (cached && path == loadedPath && time == loadedTime && size == loadedSize)
+            return cached;
     }
+    // Read outside the lock: another speaking thread keeps using the table it has.
+    auto table = std::make_shared<QHash<QString, LexiconEntry>>();
+    for (const LexiconEntry &e : load(path))
+        table->insert(key(e.word), e);
+    std::lock_guard lock(mutex);
+    cached = std::move(table);
+    loadedPath = path;
+    loadedTime = time;
+    loadedSize = size;
     return cached;
 }
 

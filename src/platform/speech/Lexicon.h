@@ -22,8 +22,17 @@ namespace Lexicon {
 // The user folder's lexicon file.
 QString filePath();
 
+// A lexicon is a few lines; a larger file is plainly not one.
+constexpr qint64 kMaxFileSize = 4 * 1024 * 1024;
+
 // Reads entries; a missing file is an empty lexicon. Lines that are not
-// "word<TAB>sound" are skipped. Later lines replace earlier ones for the same word.
+// "word<TAB>sound" are skipped. Later lines replace earlier ones for the same
+// word. False, with the reason in error, when the file is there but cannot
+// be read whole: not a regular file (a FIFO would block), larger than
+// kMaxFileSize, or unreadable. entries is then empty.
+bool read(const QString &path, std::vector<LexiconEntry> &entries, QString *error);
+// read() without the reason: a file that cannot be read whole gives no
+// entries at all rather than an arbitrary first part of them.
 std::vector<LexiconEntry> load(const QString &path);
 // Writes all entries at once: a failed save leaves the previous file whole.
 bool save(const QString &path, const std::vector<LexiconEntry> &entries, QString *error);

@@ -1,6 +1,7 @@
 #include "LexiconDialog.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -101,7 +102,17 @@ LexiconDialog::LexiconDialog(QWidget *parent, const QString &title, const QStrin
     setTabOrder(m_remove, m_testButton);
     setTabOrder(m_testButton, box);
 
-    for (const LexiconEntry &e : Lexicon::load(m_path)) {
+    std::vector<LexiconEntry> loaded;
+    QString error;
+    if (!Lexicon::read(m_path, loaded, &error)) {
+        m_loadError =
+            QStringLiteral("The pronunciations in \"%1\" cannot be edited: %2.").arg(QDir::toNativeSeparators(m_path), error);
+        for (QWidget *w : {static_cast<QWidget *>(m_list), static_cast<QWidget *>(m_word),
+                           static_cast<QWidget *>(m_sound), static_cast<QWidget *>(m_phonemes),
+                           static_cast<QWidget *>(box->button(QDialogButtonBox::Ok))})
+            w->setEnabled(false);
+    }
+    for (const LexiconEntry &e : loaded) {
         const int row = m_list->rowCount();
         m_list->insertRow(row);
         m_list->setItem(row, 0, new QTableWidgetItem(e.word));
@@ -222,6 +233,11 @@ void LexiconDialog::TestBtnClick()
 
 void LexiconDialog::accept()
 {
+    if (!loaded()) {
+        // Saving would replace the file with the nothing that was shown.
+        QMessageBox::warning(this, windowTitle(), m_loadError);
+        return;
+    }
     QString error;
     if (!Lexicon::save(m_path, entries(), &error)) {
         QMessageBox::critical(this, windowTitle(),
@@ -234,6 +250,10 @@ void LexiconDialog::accept()
 HRESULT showLexiconDialog(QWidget *parent, const QString &title, LexiconDialog::TestFunction test)
 {
     LexiconDialog dialog(parent, title, Lexicon::filePath(), std::move(test));
+    if (!dialog.loaded()) {
+        QMessageBox::warning(parent, dialog.windowTitle(), dialog.loadError());
+        return S_OK;
+    }
     dialog.exec();
     return S_OK;
 }

@@ -26,6 +26,13 @@ public:
     // The entries as edited so far.
     std::vector<LexiconEntry> entries() const;
 
+    // False when the file is there but could not be read whole (too large,
+    // not a regular file, unreadable): the dialog then edits and saves
+    // nothing, as saving would drop what it could not show.
+    bool loaded() const { return m_loadError.isEmpty(); }
+    // Why it could not be read, as a sentence for the user.
+    QString loadError() const { return m_loadError; }
+
     void AddBtnClick();
     void ChangeBtnClick();
     void RemoveBtnClick();
@@ -40,6 +47,7 @@ private:
     int rowOf(const QString &word) const;
 
     QString m_path;
+    QString m_loadError;
     TestFunction m_test;
     QTableWidget *m_list = nullptr;
     QLineEdit *m_word = nullptr;
@@ -51,7 +59,8 @@ private:
     QPushButton *m_testButton = nullptr;
 };
 
-// Shows the editor modally over parent with the user's lexicon file.
+// Shows the editor modally over parent with the user's lexicon file, or a
+// message instead when that file cannot be edited.
 HRESULT showLexiconDialog(QWidget *parent, const QString &title, LexiconDialog::TestFunction test);
 
 }  // namespace sapi

@@ -18,6 +18,13 @@ TEST(AppPaths, VoxtrellaHomeHoldsUserFilesAndSettingsAndIsCreated)
     EXPECT_TRUE(QFileInfo(home).isDir());
     EXPECT_EQ(AppPaths::settingsFile(), home + "/registry.ini");
     EXPECT_EQ(AppPaths::logBaseName(), home + "/voxtrella");
+
+    // One reading of the variable for everyone: cleaned, and a relative value ignored.
+    qputenv("VOXTRELLA_HOME", (home + "/../home/").toLocal8Bit());
+    EXPECT_EQ(AppPaths::homeOverride(), home);
+    qputenv("VOXTRELLA_HOME", "relative/home");
+    EXPECT_EQ(AppPaths::homeOverride(), QString());
+    EXPECT_NE(AppPaths::settingsFile(), "relative/home/registry.ini");
 }
 
 TEST(AppPaths, WithoutVoxtrellaHomeTheXdgFoldersOrTheirDefaultsAreUsed)

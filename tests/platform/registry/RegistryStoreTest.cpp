@@ -6,6 +6,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 using TestSupport::readFile;
 using TestSupport::writeFile;
@@ -121,4 +126,32 @@ TEST(RegistryStore, NothingIsWrittenBeforeSaveAndAFailedSaveLeavesThePreviousFil
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_EQ(readFile(file), before);
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{"registry.ini"});
+
+    // A full disk (writes past 1 KB fail), with a file small enough to sit in
+    // a write buffer until the end.
+    RegistryStore store(file);
+    store.setString(Key, "A", QString(3000, 'x'));
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool saved = store.save();
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_FALSE(saved);
+    EXPECT_FALSE(store.errorString().isEmpty());
+    EXPECT_EQ(readFile(file), before);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"registry.ini"});
+}
+
+TEST(RegistryStore, ASettingsFileThatIsAPipeIsNeitherWaitedForNorReplaced)
+{
+    ASSERT_EQ(::mkfifo(QFile::encodeName(settingsPath()).constData(), 0600), 0);
+    RegistryStore store;  // would hang here if it waited for a writer
+    EXPECT_EQ(store.loadStatus(), RegistryStore::LoadStatus::Unreadable);
+    store.setString(Key, "A", "x");
+    EXPECT_FALSE(store.save());
+    EXPECT_FALSE(store.errorString().isEmpty());
+    EXPECT_FALSE(QFileInfo(settingsPath()).isFile());
 }

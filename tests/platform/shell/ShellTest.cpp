@@ -9,11 +9,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QSignalSpy>
 
 #include <algorithm>
 #include <csignal>
+#include <memory>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -114,14 +117,100 @@ TEST(SingleInstance, StaleSocketFromCrashedRunIsReplaced)
     EXPECT_TRUE(TestSupport::waitFor([&] { return restores.count() == 1; }, 2000)) << "the new server serves the name";
 }
 
+TEST(SingleInstance, WhateverHoldsTheNameWithoutAnsweringLikeUsDoesNotStopTheStart)
+{
+    // Something that accepts connections but answers nothing ...
+    QLocalServer squatter;
+    ASSERT_TRUE(squatter.listen(socketPath()));
+    auto first = std::make_unique<SingleInstance>(socketPath());
+    EXPECT_TRUE(first->tryBecomePrimary());
+    SingleInstance second(socketPath());
+    EXPECT_FALSE(second.tryBecomePrimary()) << "the first start serves the name now";
+
+    // ... or a plain file in the socket's place.
+    first.reset();
+    ASSERT_TRUE(TestSupport::writeFile(socketPath(), "not a socket"));
+    SingleInstance third(socketPath());
+    EXPECT_TRUE(third.tryBecomePrimary());
+    QSignalSpy restores(&third, &SingleInstance::restoreRequested);
+    EXPECT_FALSE(SingleInstance(socketPath()).tryBecomePrimary());
+    EXPECT_TRUE(TestSupport::waitFor([&] { return restores.count() == 1; }, 2000));
+
+    // No safe folder at all: the program runs without the check.
+    EXPECT_TRUE(SingleInstance(QString()).tryBecomePrimary());
+}
+
+TEST(SingleInstance, TheSocketFolderIsTheUsersAloneOrNotUsed)
+{
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR"), oldCache = qgetenv("XDG_CACHE_HOME");
+    const QString root = TestSupport::homeDir();
+    const QString cacheRun = root + "/cache/voxtrella-run";
+    qputenv("XDG_CACHE_HOME", (root + "/cache").toLocal8Bit());
+    const auto modeOf = [](const QString &path) {
+        struct stat st {};
+        ::lstat(QFile::encodeName(path).constData(), &st);
+        return st.st_mode & 0777;
+    };
+    const auto makeDir = [&](const char *name, mode_t mode) {
+        const QString dir = root + "/" + name;
+        ::mkdir(QFile::encodeName(dir).constData(), mode);
+        ::chmod(QFile::encodeName(dir).constData(), mode);
+        return dir;
+    };
+
+    qunsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(SingleInstance::runtimeFolder(), cacheRun);
+    EXPECT_EQ(modeOf(cacheRun), 0700u);
+    EXPECT_TRUE(SingleInstance::defaultServerName().startsWith(cacheRun + "/voxtrella-"));
+
+    const QString good = makeDir("run-good", 0700);
+    const QString open = makeDir("run-open", 0777);
+    const QString link = root + "/run-link";
+    ASSERT_TRUE(QFile::link(good, link));
+    QStringList refused{open, link, "relative/run"};
+    if (::geteuid() == 0) {
+        const QString foreign = makeDir("run-foreign", 0700);
+        ASSERT_EQ(::chown(QFile::encodeName(foreign).constData(), 65534, 65534), 0);
+        refused << foreign;
+    }
+    qputenv("XDG_RUNTIME_DIR", good.toLocal8Bit());
+    EXPECT_EQ(SingleInstance::runtimeFolder(), good);
+    for (const QString &runtime : refused) {
+        qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
+        EXPECT_EQ(SingleInstance::runtimeFolder(), cacheRun) << runtime.toStdString();
+    }
+
+    // The cache folder cannot be made: no folder, and no single-instance check.
+    ASSERT_TRUE(TestSupport::writeFile(root + "/file", "x"));
+    qputenv("XDG_CACHE_HOME", (root + "/file").toLocal8Bit());
+    EXPECT_EQ(SingleInstance::defaultServerName(), QString());
+
+    qputenv("XDG_RUNTIME_DIR", oldRuntime);
+    qputenv("XDG_CACHE_HOME", oldCache);
+    if (oldRuntime.isEmpty())
+        qunsetenv("XDG_RUNTIME_DIR");
+    if (oldCache.isEmpty())
+        qunsetenv("XDG_CACHE_HOME");
+}
+
 TEST(SingleInstance, DefaultNameDependsOnUserFolderAndFitsASocketAddress)
 {
+    const QByteArray oldCache = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", (TestSupport::homeDir() + "/cache").toLocal8Bit());
     const QString a = SingleInstance::defaultServerName();
     qputenv("VOXTRELLA_HOME", QDir(TestSupport::homeDir()).filePath("other").toLocal8Bit());
     const QString b = SingleInstance::defaultServerName();
     EXPECT_NE(a, b);
     EXPECT_TRUE(QFileInfo(b).fileName().startsWith("voxtrella-"));
     EXPECT_LT(QFile::encodeName(b).size(), 100);
+    // A relative value is ignored here as everywhere else.
+    qputenv("VOXTRELLA_HOME", "relative/home");
+    const QString relative = SingleInstance::defaultServerName();
+    qunsetenv("VOXTRELLA_HOME");
+    EXPECT_EQ(relative, SingleInstance::defaultServerName());
+    qputenv("XDG_CACHE_HOME", oldCache);
+    if (oldCache.isEmpty())
+        qunsetenv("XDG_CACHE_HOME");
 }
 
 TEST(Autostart, WriteCreatesAHiddenStartEntryThatFollowsAMovedProgramAndRemoveDeletesIt)

@@ -11,12 +11,15 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
+
+#include <sys/stat.h>
 
 using namespace sapi;
 using namespace speechtest;
@@ -201,6 +204,37 @@ TEST(LexiconDialogTest, FailedSaveShowsAMessageAndKeepsTheDialogOpen)
     dialog.accept();
     EXPECT_TRUE(box.seen.contains("could not be saved")) << box.seen.toStdString();
     EXPECT_NE(dialog.result(), QDialog::Accepted);
+}
+
+TEST(LexiconDialogTest, APipeOrAnOversizedLexiconIsNeitherWaitedForNorCutShortBySaving)
+{
+    const QString path = Lexicon::filePath();
+    const auto messageText = [](QWidget *w) {
+        return qobject_cast<QMessageBox *>(w) ? qobject_cast<QMessageBox *>(w)->text() : QString();
+    };
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    EXPECT_TRUE(Lexicon::current()->isEmpty());  // would hang the speaking thread if it waited for a writer
+    {
+        ModalCloser box(messageText);
+        EXPECT_EQ(showLexiconDialog(nullptr, "Words", {}), S_OK);
+        EXPECT_TRUE(box.seen.contains("not a regular file")) << box.seen.toStdString();
+    }
+    QFile::remove(path);
+
+    // Too large to read whole: the speech side uses none of it, the editor refuses it.
+    const QByteArray big = "Qt\tcute\r\n" + QByteArray(Lexicon::kMaxFileSize, '#') + "\r\nGIF\tjif\r\n";
+    ASSERT_TRUE(TestSupport::writeFile(path, big));
+    EXPECT_TRUE(Lexicon::current()->isEmpty());
+    LexiconDialog dialog(nullptr, "Words", path, {});
+    EXPECT_FALSE(dialog.loaded());
+    EXPECT_TRUE(dialog.loadError().contains("larger than 4 MB")) << dialog.loadError().toStdString();
+    {
+        ModalCloser box(messageText);
+        dialog.accept();
+        EXPECT_TRUE(box.seen.contains("cannot be edited")) << box.seen.toStdString();
+    }
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(TestSupport::readFile(path), big);
 }
 
 TEST(LexiconEngineTest, EspeakAppliesEntriesToWholeWordsWithoutMovingPositions)

@@ -1,0 +1,121 @@
+#include "SafeFile.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+using TestSupport::readFile;
+using TestSupport::writeFile;
+
+namespace {
+
+// While it lives, files of this process cannot grow past limit bytes, as on
+// a disk that fills up: writes beyond it fail with EFBIG.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t limit)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit small = m_old;
+        small.rlim_cur = limit;
+        m_set = setrlimit(RLIMIT_FSIZE, &small) == 0;
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_old); }
+    bool set() const { return m_set; }
+
+private:
+    rlimit m_old{};
+    bool m_set = false;
+};
+
+mode_t modeOf(const QString &path)
+{
+    struct stat st {};
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st.st_mode & 07777;
+}
+
+}  // namespace
+
+TEST(SafeFile, AFailedWriteOrFlushKeepsTheOldFileByteForByteAndItsMode)
+{
+    const QString dir = TestSupport::homeDir() + "/safe";
+    const QString path = dir + "/settings.ini";
+    const QByteArray old = "old settings\n";
+    ASSERT_TRUE(writeFile(path, old));
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0640), 0);
+
+    // Below 16 KB a buffered writer meets the error only when it flushes.
+    for (const auto &[size, limit] : {std::pair{4000, 1024}, std::pair{300000, 65536}}) {
+        SafeFile::AtomicWriter writer(path);
+        bool wrote = false, committed = false;
+        {
+            FileSizeLimit full{rlim_t(limit)};
+            ASSERT_TRUE(full.set());
+            wrote = writer.open() && writer.write(QByteArray(size, 'n'));
+            committed = writer.commit();
+        }
+        EXPECT_FALSE(wrote) << size;
+        EXPECT_FALSE(committed) << size;
+        EXPECT_FALSE(writer.errorString().isEmpty());
+        EXPECT_FALSE(writer.write("more")) << "a writer that failed stays failed";
+        EXPECT_EQ(readFile(path), old) << size;
+        EXPECT_EQ(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList{"settings.ini"});
+    }
+
+    QString error;
+    ASSERT_TRUE(SafeFile::writeAtomically(path, "new settings\n", &error)) << error.toStdString();
+    EXPECT_EQ(readFile(path), "new settings\n");
+    EXPECT_EQ(modeOf(path), mode_t(0640));
+    ASSERT_TRUE(SafeFile::writeAtomically(dir + "/new/folder/file.txt", "x"));
+    EXPECT_FALSE(SafeFile::writeAtomically("/dev/null", "x", &error)) << "a device is not replaced";
+    EXPECT_FALSE(error.isEmpty());
+
+    SafeFile::AtomicWriter cancelled(path);
+    ASSERT_TRUE(cancelled.open() && cancelled.write("dropped"));
+    cancelled.cancel();
+    EXPECT_FALSE(cancelled.commit());
+    EXPECT_EQ(readFile(path), "new settings\n");
+}
+
+TEST(SafeFile, ReadingRefusesSpecialFilesAtOnceAndCapsTheSize)
+{
+    const QString dir = TestSupport::homeDir();
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir + "/fifo").constData(), 0600), 0);
+    ASSERT_TRUE(writeFile(dir + "/file.txt", QByteArray(100, 'a')));
+    ASSERT_TRUE(QFile::link(dir + "/file.txt", dir + "/link.txt"));
+
+    using S = SafeFile::ReadStatus;
+    const struct {
+        QString path;
+        qint64 max;
+        S status;
+    } cases[] = {
+        {dir + "/fifo", 100, S::NotRegular},
+        {"/dev/zero", 100, S::NotRegular},
+        {dir, 100, S::NotRegular},
+        {dir + "/missing", 100, S::Missing},
+        {dir + "/file.txt", 99, S::TooLarge},
+        {dir + "/link.txt", 100, S::Ok},
+        {"/proc/self/maps", 10, S::TooLarge},  // reports size 0: caught while reading
+    };
+    for (const auto &c : cases) {
+        QElapsedTimer clock;
+        clock.start();
+        const SafeFile::ReadResult r = SafeFile::readRegularFile(c.path, c.max);
+        EXPECT_EQ(r.status, c.status) << c.path.toStdString();
+        EXPECT_LT(clock.elapsed(), 1000) << c.path.toStdString();
+        EXPECT_EQ(r.bytes, c.status == S::Ok ? QByteArray(100, 'a') : QByteArray()) << c.path.toStdString();
+        EXPECT_EQ(r.error.isEmpty(), c.status == S::Ok) << c.path.toStdString();
+    }
+}

@@ -21,7 +21,7 @@ constexpr char16_t kCp1252High[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178,
 };
 
-QString decodeCp1252(const QByteArray &bytes)
+QString decodeCp1252(QByteArrayView bytes)
 {
     QString out(bytes.size(), Qt::Uninitialized);
     QChar *d = out.data();
@@ -30,6 +30,62 @@ QString decodeCp1252(const QByteArray &bytes)
         d[i] = (b >= 0x80 && b < 0xA0) ? QChar(kCp1252High[b - 0x80]) : QChar(char16_t(b));
     }
     return out;
+}
+
+QString decodeUtf8OrCp1252(QByteArrayView bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    return utf8.hasError() ? decodeCp1252(bytes) : text;
+}
+
+// The whole text with its line breaks. A UTF-16 byte-order mark selects
+// UTF-16; otherwise a file that is valid UTF-8 as a whole is decoded at
+// once, and only a damaged one line by line, so each bad line falls back to
+// Windows-1252 on its own.
+QString decodeBytes(QByteArrayView view)
+{
+    if (view.startsWith("\xFF\xFE") || view.startsWith("\xFE\xFF")) {
+        QStringDecoder utf16(view.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE,
+                             QStringDecoder::Flag::Stateless);
+        return utf16.decode(view.sliced(2));
+    }
+    if (view.startsWith("\xEF\xBB\xBF"))
+        view = view.sliced(3);
+
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(view);
+    if (!utf8.hasError())
+        return text;
+
+    text.clear();
+    text.reserve(view.size());
+    qsizetype start = 0;
+    const qsizetype n = view.size();
+    for (qsizetype i = 0; i <= n; ++i) {
+        if (i < n && view[i] != '\n' && view[i] != '\r')
+            continue;
+        // The line with its own break; breaks are ASCII in both encodings.
+        qsizetype end = i < n ? i + 1 : n;
+        if (i + 1 < n && view[i] == '\r' && view[i + 1] == '\n')
+            ++end, ++i;
+        text += decodeUtf8OrCp1252(view.sliced(start, end - start));
+        start = end;
+    }
+    return text;
+}
+
+// NUL and the editor's internal marks become U+FFFD; the Unicode line and
+// paragraph separators become line breaks where wanted.
+void cleanForEditor(QString &text, bool separatorsToBreaks)
+{
+    for (QChar &c : text) {
+        const char16_t u = c.unicode();
+        if (u == 0 || u == 0xFDD0 || u == 0xFDD1 || u == 0xFFFC)
+            c = QChar(char16_t(0xFFFD));
+        else if (separatorsToBreaks && (u == 0x2028 || u == 0x2029))
+            c = QChar(u'\n');
+    }
 }
 
 }  // namespace
@@ -62,23 +118,16 @@ QString MakeTitle(const QString &text, int maxChars)
 
 QString DecodeTextFile(const QByteArray &bytes)
 {
-    QByteArrayView view(bytes);
-    if (view.startsWith("\xEF\xBB\xBF"))
-        view = view.sliced(3);
-
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(view);
-    if (utf8.hasError())
-        text = decodeCp1252(view.toByteArray());
-
-    for (QChar &c : text) {
-        const char16_t u = c.unicode();
-        if (u == 0 || u == 0xFDD0 || u == 0xFDD1 || u == 0xFFFC)
-            c = QChar(char16_t(0xFFFD));
-        else if (u == 0x2028 || u == 0x2029)
-            c = QChar(u'\n');  // the editor would take these as line breaks anyway
-    }
+    QString text = decodeBytes(bytes);
+    cleanForEditor(text, true);
     return text;
+}
+
+QStringList DecodeLines(const QByteArray &bytes)
+{
+    QString text = decodeBytes(bytes);
+    cleanForEditor(text, false);
+    return SplitLines(text);
 }
 
 QStringList SplitLines(const QString &text)

@@ -14,11 +14,20 @@ namespace ArticleText {
 // before trimming), no leading or trailing "_".
 QString MakeTitle(const QString &text, int maxChars);
 
-// Decodes a text file's bytes: UTF-8 (a leading byte-order mark is dropped)
-// when the bytes are valid UTF-8, Windows-1252 otherwise. Characters that
-// would upset the editor (NUL, the editor's internal frame marks) become
-// U+FFFD, so a binary file shows as garbage text instead of breaking things.
+// Decodes a text file's bytes: UTF-16 when it starts with a UTF-16
+// byte-order mark, else UTF-8 (a leading byte-order mark is dropped), line
+// by line: a line that is not valid UTF-8 is read as Windows-1252, so one
+// stray byte garbles only its own line. Characters that would upset the
+// editor (NUL, the editor's internal frame marks) become U+FFFD, so a binary
+// file shows as garbage text instead of breaking things; the Unicode line
+// and paragraph separators become line breaks.
 QString DecodeTextFile(const QByteArray &bytes);
+
+// The lines of a text file's bytes, decoded as DecodeTextFile does but
+// split only at CR LF, LF and lone CR bytes: a Unicode line separator stays
+// inside its line (as U+2028), so a record's property line cannot be split
+// by one. A final line break does not start another line.
+QStringList DecodeLines(const QByteArray &bytes);
 
 // Splits decoded text into lines at CR LF, LF or a lone CR. A final line
 // break does not start another line, so "a\r\nb\r\n" gives {"a", "b"} and

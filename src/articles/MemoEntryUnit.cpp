@@ -1,5 +1,7 @@
 #include "MemoEntryUnit.h"
 
+#include "SafeFile.h"
+
 #include "ArticleText.h"
 
 #include "MessageService.h"
@@ -246,26 +248,29 @@ void TMemoEntry::TitleFromString(const QString &text, int maxChars)
 
 bool TMemoEntry::LoadFromFile(const QString &fileName)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    // Only regular files: a FIFO or a device would block or never end.
+    const SafeFile::ReadResult read = SafeFile::readRegularFile(fileName, kMaxTextFileBytes);
+    switch (read.status) {
+    case SafeFile::ReadStatus::Ok: break;
+    case SafeFile::ReadStatus::Missing:
+    case SafeFile::ReadStatus::NotRegular:
+        UtilsClass::WriteLog(QStringLiteral("LoadFromFile - cannot open: ") + fileName);
         return false;
-    if (file.size() > kMaxTextFileBytes) {
+    case SafeFile::ReadStatus::TooLarge:
         UtilsClass::WriteLog(QStringLiteral("LoadFromFile - file too large: ") + fileName);
         MessageService::notice(kReadInputError);
         return true;
+    case SafeFile::ReadStatus::Failed:
+        UtilsClass::WriteLog(QStringLiteral("LoadFromFile - read error: ") + read.error);
+        if (read.bytes.isEmpty())
+            return false;
+        MessageService::notice(kReadInputError);
+        break;
     }
-    const QByteArray bytes = file.readAll();
-    const bool failed = file.error() != QFileDevice::NoError;
-    file.close();
     try {
-        Memo->AppendLines(ArticleText::SplitLines(ArticleText::DecodeTextFile(bytes)));
+        Memo->AppendLines(ArticleText::SplitLines(ArticleText::DecodeTextFile(read.bytes)));
     } catch (const std::exception &e) {
         UtilsClass::WriteLog(QStringLiteral("LoadFromFile failed: ") + QString::fromUtf8(e.what()));
-        MessageService::notice(kReadInputError);
-        return true;
-    }
-    if (failed) {
-        UtilsClass::WriteLog(QStringLiteral("LoadFromFile - read error: ") + file.errorString());
         MessageService::notice(kReadInputError);
     }
     return true;

@@ -4,14 +4,15 @@
 
 #include "MessageService.h"
 #include "PreferenceUnit.h"
+#include "SafeFile.h"
 #include "UtilsClass.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QPointer>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QWheelEvent>
 
@@ -152,6 +153,45 @@ void TMemoListBox::FreeEntry(TMemoEntry *entry)
     entry->deleteLater();
 }
 
+TMemoEntry *TMemoListBox::CreateEntry(const QString &voiceName)
+{
+    TMemoEntry *entry = nullptr;
+    try {
+        entry = new TMemoEntry(this, m_voices);
+    } catch (...) {
+        UtilsClass::WriteLog(QStringLiteral("Create Memo Entry Failed"));
+        throw;
+    }
+    if (m_multiArticle)
+        entry->Header->ShowButtons();
+    entry->resize(m_inner->width(), entry->height());
+    entry->Header->SelectVoice(voiceName);
+    entry->SetPopupMenu(m_popup);
+    if (m_hiddenCount == 0) {
+        m_entries.append(entry);
+        UtilsClass::WriteLog(QStringLiteral("Added entry at position %1").arg(m_entries.size()));
+    } else {
+        const int at = GetVisibleCount();
+        m_entries.insert(at, entry);
+        UtilsClass::WriteLog(QStringLiteral("Inserting entry at position %1").arg(at + 1));
+    }
+    return entry;
+}
+
+void TMemoListBox::MakeCurrent(TMemoEntry *entry)
+{
+    if (m_current && m_current != entry) {
+        try {
+            m_current->SetColor(m_unselectedColor);
+        } catch (...) {
+            UtilsClass::WriteLog(QStringLiteral("MemoListBox - trapped CurrentEntry setcolor exception"));
+        }
+    }
+    entry->SetColor(m_selectedColor);
+    entry->OnEnter = [this](TMemoEntry *e) { OnEntryHandler(e); };
+    m_current = entry;
+}
+
 TMemoEntry *TMemoListBox::Add(const QString &text, const QString &voiceName)
 {
     Trace(QStringLiteral("Add"));
@@ -170,25 +210,7 @@ TMemoEntry *TMemoListBox::Add(const QString &text, const QString &voiceName)
     if (!entry) {
         if (!m_multiArticle)
             DeleteAll();
-        try {
-            entry = new TMemoEntry(this, m_voices);
-        } catch (...) {
-            UtilsClass::WriteLog(QStringLiteral("Create Memo Entry Failed"));
-            throw;
-        }
-        if (m_multiArticle)
-            entry->Header->ShowButtons();
-        entry->resize(m_inner->width(), entry->height());
-        entry->Header->SelectVoice(voiceName);
-        entry->SetPopupMenu(m_popup);
-        if (m_hiddenCount == 0) {
-            m_entries.append(entry);
-            UtilsClass::WriteLog(QStringLiteral("Added entry at position %1").arg(m_entries.size()));
-        } else {
-            const int at = GetVisibleCount();
-            m_entries.insert(at, entry);
-            UtilsClass::WriteLog(QStringLiteral("Inserting entry at position %1").arg(at + 1));
-        }
+        entry = CreateEntry(voiceName);
     }
 
     entry->SetText(text);
@@ -198,16 +220,7 @@ TMemoEntry *TMemoListBox::Add(const QString &text, const QString &voiceName)
     const bool defaultTitles = m_multiArticle || (Prefs && Prefs->SI_DefaultTitles);
     entry->SetTitle(defaultTitles ? MakeTitle(text, m_titleLength) : m_lastTitle);
 
-    if (m_current && m_current != entry) {
-        try {
-            m_current->SetColor(m_unselectedColor);
-        } catch (...) {
-            UtilsClass::WriteLog(QStringLiteral("MemoListBox - trapped CurrentEntry setcolor exception"));
-        }
-    }
-    entry->SetColor(m_selectedColor);
-    entry->OnEnter = [this](TMemoEntry *e) { OnEntryHandler(e); };
-    m_current = entry;
+    MakeCurrent(entry);
 
     const int visible = GetVisibleCount();
     int first = 1;
@@ -438,19 +451,21 @@ bool TMemoListBox::ExportList(const QString &fileName)
         UtilsClass::WriteLog(QStringLiteral("Bypass Export - already in progress"));
         return false;
     }
-    if (m_importing) {
-        // Saving half a list now would overwrite the articles still unread.
-        UtilsClass::WriteLog(QStringLiteral("Bypass Export - import in progress"));
-        m_exportAfterImport = fileName;
+    if (m_sealed) {
+        // The exit has saved; whatever asks now would save a list being taken apart.
+        UtilsClass::WriteLog(QStringLiteral("Bypass Export - the articles were saved at exit"));
+        return false;
+    }
+    if (!m_protectedFile.isEmpty() && QFileInfo(fileName) == QFileInfo(m_protectedFile)) {
+        UtilsClass::WriteLog(QStringLiteral("Bypass Export - unreadable saved file kept: ") + fileName);
         return false;
     }
     m_exporting = true;
 
     // Written beside the old file and renamed over it only when complete,
     // so a full disk or a crash leaves the previous articles whole.
-    QSaveFile file(fileName);
-    bool ok = file.open(QIODevice::WriteOnly);
-    QString failure = ok ? QString() : file.errorString();
+    SafeFile::AtomicWriter file(fileName);
+    bool ok = file.open();
 
     QList<QPointer<TMemoEntry>> entries;
     entries.reserve(m_entries.size());
@@ -462,21 +477,20 @@ bool TMemoListBox::ExportList(const QString &fileName)
             break;
         if (!e || e->Hidden)
             continue;
-        const QByteArray record =
-            SavedArticles::FormatRecord(e->Title(), e->VoiceName(), e->Text(), e->Memo->LineCount());
-        if (file.write(record) != record.size()) {
-            ok = false;
-            failure = file.errorString();
-            break;
-        }
+        ok = file.write(SavedArticles::FormatRecord(e->Title(), e->VoiceName(), e->Text(), e->Memo->LineCount()));
         LetMessagesRun();
     }
-    if (ok && !file.commit()) {
-        ok = false;
-        failure = file.errorString();
+    // The records an import has not turned into articles yet; the import
+    // cannot move on while this runs.
+    for (size_t k = m_pending ? m_pendingIndex : 0; ok && m_pending && k < m_pending->size(); ++k) {
+        const SavedArticles::Record &rec = m_pending->at(k);
+        ok = file.write(SavedArticles::FormatRecord(rec.Title, rec.Voice, rec.Text, int(rec.Text.count(u'\n')) + 1));
     }
+    if (ok)
+        ok = file.commit();
+    const QString failure = file.errorString();
     if (!ok) {
-        file.cancelWriting();
+        file.cancel();
         UtilsClass::WriteLog(QStringLiteral("MemoListBox - Export failed: ") + failure);
     }
     m_exporting = false;
@@ -489,6 +503,24 @@ bool TMemoListBox::ExportList(const QString &fileName)
     return ok;
 }
 
+void TMemoListBox::SetAside(const QString &fileName, const QString &reason)
+{
+    const QString kept =
+        fileName + QStringLiteral(".unreadable-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    UtilsClass::WriteLog(QStringLiteral("Import error - ") + reason + QStringLiteral(": ") + fileName);
+    if (QFile::rename(fileName, kept)) {
+        MessageService::notice(QStringLiteral("%1\r\rThe saved articles file \"%2\" could not be read (%3). "
+                                              "It has been kept as \"%4\", and Voxtrella starts without it.")
+                                   .arg(kRestoreError, fileName, reason, kept));
+        return;
+    }
+    // It cannot be moved: then it must not be overwritten either.
+    m_protectedFile = fileName;
+    MessageService::notice(QStringLiteral("%1\r\rThe saved articles file \"%2\" could not be read (%3). "
+                                          "It is left as it is, and articles are not saved to it in this session.")
+                               .arg(kRestoreError, fileName, reason));
+}
+
 void TMemoListBox::ImportList(const QString &fileName, QMenu *popupMenu, const TEntryEvent &onRead,
                               const TEntryEvent &onReadToFile, const TEntryEvent &onDelete)
 {
@@ -498,32 +530,37 @@ void TMemoListBox::ImportList(const QString &fileName, QMenu *popupMenu, const T
         return;
     }
     m_importing = true;
+    m_stopImport = false;
     struct Finish {
         TMemoListBox *list;
-        ~Finish() { list->m_importing = false; }
+        ~Finish()
+        {
+            list->m_importing = false;
+            list->m_pending = nullptr;
+        }
     } finish{this};
 
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    if (file.size() > kMaxSavedFileBytes) {
-        UtilsClass::WriteLog(QStringLiteral("Import error - file too large: ") + fileName);
-        MessageService::notice(kRestoreError);
-        return;
+    // Only a regular file is read, never more than the limit: a FIFO or a
+    // device under the saved file's name must not freeze the start.
+    const SafeFile::ReadResult read = SafeFile::readRegularFile(fileName, kMaxSavedFileBytes);
+    switch (read.status) {
+    case SafeFile::ReadStatus::Ok: break;
+    case SafeFile::ReadStatus::Missing: return;
+    case SafeFile::ReadStatus::TooLarge: SetAside(fileName, QStringLiteral("it is too large")); return;
+    case SafeFile::ReadStatus::NotRegular: SetAside(fileName, QStringLiteral("it is not a regular file")); return;
+    case SafeFile::ReadStatus::Failed: SetAside(fileName, read.error); return;
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        UtilsClass::WriteLog(QStringLiteral("Import error - ReadLn (1)"));
-        MessageService::notice(kRestoreError);
-    }
-    file.close();
 
-    const SavedArticles::ParseResult parsed = SavedArticles::Parse(bytes);
+    const SavedArticles::ParseResult parsed = SavedArticles::Parse(read.bytes);
     for (const QString &note : parsed.Notes)
         UtilsClass::WriteLog(QStringLiteral("MemoListBox - ") + note);
+    if (!parsed.Recognised) {
+        SetAside(fileName, QStringLiteral("it holds no saved articles"));
+        return;
+    }
 
     // Each Add would lay out the whole list once more only for the next Add
-    // to hide the row again; the layout of the last Add is done once below.
+    // to hide the row again; the layout is done once at the end.
     m_deferLayout = true;
     struct Relayout {
         TMemoListBox *list;
@@ -534,34 +571,41 @@ void TMemoListBox::ImportList(const QString &fileName, QMenu *popupMenu, const T
             const int visible = list->GetVisibleCount();
             if (!added || visible == 0)
                 return;
+            list->SetScrollMax(visible > list->m_visibleEntries ? visible - list->m_visibleEntries : visible - 1);
             list->ScrollToTop(std::max(1, visible - list->m_visibleEntries + 1));
             if (list->isVisible() && list->m_current)
                 list->m_current->Memo->setFocus(Qt::OtherFocusReason);
         }
     } relayout{this};
 
-    for (const SavedArticles::Record &rec : parsed.Records) {
+    // Every record becomes an article of its own, also in Single-Article
+    // mode and also when its text is blank: reusing or replacing articles
+    // here would drop saved ones at the next save.
+    m_pending = &parsed.Records;
+    m_pendingIndex = 0;
+    for (size_t k = 0; k < parsed.Records.size(); ++k) {
         LetMessagesRun();
-        TMemoEntry *entry = Add(QString(), rec.Voice);
-        relayout.added = true;
-        // A blank article that was reused keeps its own voice otherwise.
-        if (entry->VoiceName() != rec.Voice) {
-            const int index = entry->Header->VoiceCB->findText(rec.Voice, Qt::MatchExactly | Qt::MatchCaseSensitive);
-            if (index >= 0)
-                entry->Header->VoiceCB->setCurrentIndex(index);
+        if (m_stopImport) {
+            UtilsClass::WriteLog(QStringLiteral("MemoListBox - Import stopped"));
+            break;
         }
+        const SavedArticles::Record &rec = parsed.Records[k];
+        Trace(QStringLiteral("Add"));
+        TMemoEntry *entry = CreateEntry(rec.Voice);
+        entry->SetText(rec.Text);
         entry->SetTitle(rec.Title);
         entry->OnRead = onRead;
         entry->OnReadToFile = onReadToFile;
         entry->OnDelete = onDelete;
         entry->SetPopupMenu(popupMenu);
-        entry->SetText(rec.Text);
+        MakeCurrent(entry);
+        relayout.added = true;
+        m_pendingIndex = k + 1;
     }
+    m_pending = nullptr;
     for (TMemoEntry *e : std::as_const(m_entries))
         e->Memo->ScrollToFirstLine();
 
     m_importing = false;
     UtilsClass::WriteLog(QStringLiteral("MemoListBox - Import Complete"));
-    if (!m_exportAfterImport.isEmpty())
-        ExportList(std::exchange(m_exportAfterImport, QString()));
 }

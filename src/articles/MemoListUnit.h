@@ -54,12 +54,24 @@ public:
     // 0-based, hidden ones at the end.
     TMemoEntry *Entry(int index) const { return m_entries.value(index); }
 
-    // Writes the articles that are not hidden; an existing file is replaced
-    // only once the new one is complete. False when nothing was written.
+    // Writes the articles that are not hidden, followed by those of a running
+    // import that are not articles yet, so a save during the import loses
+    // none of them. An existing file is replaced only once the new one is
+    // complete. False when nothing was written (also after Seal).
     bool ExportList(const QString &fileName);
-    // Appends the file's articles, each with the given menu and handlers.
+    // Appends the file's articles, each with the given menu and handlers,
+    // in either list mode. A file that exists but holds no saved articles
+    // (another kind of file, unreadable, too large) is renamed aside with
+    // ".unreadable-<date>" and the user is told, so it is never overwritten.
     void ImportList(const QString &fileName, QMenu *popupMenu, const TEntryEvent &onRead,
                     const TEntryEvent &onReadToFile, const TEntryEvent &onDelete);
+    // Ends a running import at its next step; the articles it has not read
+    // stay in the file written by the next ExportList.
+    void StopImport() { m_stopImport = true; }
+    // After the exit has saved: no later export may run, whatever command
+    // an exit interrupted.
+    void Seal() { m_sealed = true; }
+    bool Sealed() const { return m_sealed; }
 
     int VisibleEntries() const { return m_visibleEntries; }
     void SetVisibleEntries(int n);
@@ -95,6 +107,11 @@ private:
     void SetScrollMax(int max);
     void SetScrollPosition(int pos);
     void LetMessagesRun(bool force = false);
+    // A new article inserted before the hidden ones.
+    TMemoEntry *CreateEntry(const QString &voiceName);
+    void MakeCurrent(TMemoEntry *entry);
+    // Renames an unusable saved file aside and tells the user.
+    void SetAside(const QString &fileName, const QString &reason);
 
     QList<TMemoEntry *> m_entries;
     QWidget *m_inner;
@@ -114,6 +131,12 @@ private:
     bool m_layingOut = false;
     bool m_deferLayout = false;  // an import lays out once, at its end
     bool m_exportFailed = false;
-    QString m_exportAfterImport;
+    bool m_stopImport = false;
+    bool m_sealed = false;
+    // The records of a running import that are not articles yet.
+    const std::vector<SavedArticles::Record> *m_pending = nullptr;
+    size_t m_pendingIndex = 0;
+    // A saved file that could not be read nor renamed aside: never written.
+    QString m_protectedFile;
     qint64 m_lastMessagesRun = 0;
 };

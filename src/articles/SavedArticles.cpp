@@ -32,10 +32,12 @@ const QString &endMarker()
     return s;
 }
 
+// Any line or paragraph break in a title or voice name would split the
+// record when read back.
 QString singleLine(QString s)
 {
     for (QChar &c : s) {
-        if (c == u'\r' || c == u'\n')
+        if (c == u'\r' || c == u'\n' || c == QChar(0x2028) || c == QChar(0x2029) || c == QChar(0x85))
             c = u' ';
     }
     return s;
@@ -53,7 +55,7 @@ bool parseCount(const QString &field)
 // voice and count and the rest, bars included, as the title.
 void parseProperties(const QString &line, Record &rec)
 {
-    QString rest = line;
+    QString rest = singleLine(line);
     rec.Title = SplitToken(rest, QStringLiteral("|"));
     rec.Voice = SplitToken(rest, QStringLiteral("|"));
     const QString count = SplitToken(rest, QStringLiteral("|"));
@@ -61,7 +63,7 @@ void parseProperties(const QString &line, Record &rec)
     if (rec.LineCountOk)
         return;
 
-    const QStringList fields = line.split(u'|');
+    const QStringList fields = singleLine(line).split(u'|');
     if (fields.size() > 3 && parseCount(fields.last())) {
         rec.Title = fields.mid(0, fields.size() - 2).join(u'|');
         rec.Voice = fields.at(fields.size() - 2);
@@ -94,18 +96,29 @@ QByteArray FormatRecord(const QString &title, const QString &voice, const QStrin
 ParseResult Parse(const QByteArray &bytes)
 {
     ParseResult result;
-    const QStringList lines = ArticleText::SplitLines(ArticleText::DecodeTextFile(bytes));
+    const QStringList lines = ArticleText::DecodeLines(bytes);
     const qsizetype n = lines.size();
-    if (n == 0)
+
+    // Blank lines (or a stray blank before the marker) ahead of the first
+    // record are tolerated; anything else first means this is not our file.
+    qsizetype i = 0;
+    while (i < n && lines.at(i).trimmed().isEmpty())
+        ++i;
+    if (i == n)
         return result;
-    if (lines.first() != startMarker()) {
+    if (lines.at(i).trimmed() != startMarker()) {
+        result.Recognised = false;
         result.Notes << QStringLiteral("Import - not a saved-articles file");
         return result;
     }
+    if (i > 0)
+        result.Notes << QStringLiteral("Import - skipped %1 blank line(s) before the first article").arg(i);
 
-    qsizetype i = 0;
+    bool first = true;
     while (i < n) {
-        if (lines.at(i) != startMarker()) {
+        const bool isStart = first ? lines.at(i).trimmed() == startMarker() : lines.at(i) == startMarker();
+        first = false;
+        if (!isStart) {
             const qsizetype from = i;
             while (i < n && lines.at(i) != startMarker())
                 ++i;
@@ -115,18 +128,20 @@ ParseResult Parse(const QByteArray &bytes)
         ++i;  // past the start marker
 
         Record rec;
-        if (i < n)
+        if (i < n && lines.at(i) != startMarker())
             parseProperties(lines.at(i++), rec);
         if (!rec.LineCountOk) {
             result.Notes << QStringLiteral("Import - line count is not a number in article %1")
                                 .arg(result.Records.size() + 1);
         }
 
+        // The text runs to the end marker; a start marker always begins the
+        // next record, so a missing end marker costs no other article.
         const qsizetype textStart = i;
         qsizetype end = textStart;
-        while (end < n && lines.at(end) != endMarker())
+        while (end < n && lines.at(end) != endMarker() && lines.at(end) != startMarker())
             ++end;
-        if (end < n) {
+        if (end < n && lines.at(end) == endMarker()) {
             // An end marker followed by more text and another end marker
             // before the next record was part of the text.
             qsizetype next = end + 1;
@@ -142,9 +157,12 @@ ParseResult Parse(const QByteArray &bytes)
             end = lastEnd;
             i = end + 1;
         } else {
-            i = n;
+            result.Notes << QStringLiteral("Import - article %1 has no end marker").arg(result.Records.size() + 1);
+            i = end;
         }
         rec.Text = lines.mid(textStart, end - textStart).join(u'\n');
+        // The editor takes the Unicode separators as line breaks anyway.
+        rec.Text.replace(QChar(0x2028), u'\n').replace(QChar(0x2029), u'\n');
         result.Records.push_back(std::move(rec));
     }
     return result;

@@ -32,6 +32,10 @@ struct ParseResult
 {
     std::vector<Record> Records;
     QStringList Notes;  // what was repaired or skipped, for the diagnostic log
+    // False when the bytes are not empty but hold no saved articles at all
+    // (another kind of file, binary data): the caller keeps such a file
+    // aside instead of overwriting it.
+    bool Recognised = true;
 };
 
 // "title|voice|count". Line breaks in title or voice would split the record,
@@ -41,11 +45,15 @@ QString PropertyString(const QString &title, const QString &voice, int lineCount
 // The bytes of one record; text line breaks may be LF or CR LF.
 QByteArray FormatRecord(const QString &title, const QString &voice, const QString &text, int lineCount);
 
-// Reads a whole saved file. A file whose first line is not a start marker
-// holds no articles. Past that, damage costs as little as possible: a line
-// count that is no number keeps the record, an end-marker line inside an
-// article's text stays text when the real end marker follows, and stray
-// lines between records are skipped up to the next start marker.
+// Reads a whole saved file (UTF-8, Windows-1252 line by line where a line is
+// not UTF-8, or UTF-16 with a byte-order mark). Blank lines before the first
+// start marker are skipped; a file whose first other line is not a start
+// marker holds no articles and is not Recognised. Past that, damage costs as
+// little as possible: a line count that is no number keeps the record, an
+// end-marker line inside an article's text stays text when the real end
+// marker follows, a start marker always begins a new record (a missing end
+// marker ends the text there), and stray lines between records are skipped
+// up to the next start marker.
 ParseResult Parse(const QByteArray &bytes);
 
 }  // namespace SavedArticles

@@ -7,7 +7,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <QFile>
+
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace ArticlesTest;
 
@@ -77,6 +81,13 @@ TEST(MemoEntry, LoadFromFileAppendsLinesReportsOnlyMissingFilesAndSurvivesBinary
     EXPECT_TRUE(second.LoadFromFile(longLine));
     EXPECT_EQ(second.Memo->TextLength(), 500000);
     EXPECT_TRUE(messages.texts.isEmpty());
+
+    // A named pipe or a device is no text file: refused at once, not waited on.
+    const QString fifo = TestSupport::homeDir() + "/pipe.txt";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString &special : {fifo, QStringLiteral("/dev/zero")})
+        EXPECT_FALSE(second.LoadFromFile(special)) << special.toStdString();
+    EXPECT_EQ(second.Memo->TextLength(), 500000);
 }
 
 TEST(PropertyPanel, ButtonsFireEventsOnlyInMultiArticleLayout)

@@ -5,13 +5,17 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace ArticlesTest;
@@ -283,11 +287,11 @@ TEST_F(SavedFile, ExportThenImportRestoresArticlesInOrder)
     EXPECT_EQ(reads, 1);
     EXPECT_TRUE(messages.texts.isEmpty());
 
-    auto single = makeList(false);  // keeps the last record
+    auto single = makeList(false);  // shows the last record, keeps them all
     import(*single);
-    ASSERT_EQ(single->Count(), 1);
-    EXPECT_EQ(single->Entry(0)->Title(), "Last|piped");
-    EXPECT_EQ(single->Entry(0)->VoiceName(), QString::fromUtf8("Zo\u00eb"));
+    ASSERT_EQ(single->Count(), 3);
+    EXPECT_EQ(single->CurrentEntry()->Title(), "Last|piped");
+    EXPECT_EQ(single->CurrentEntry()->VoiceName(), QString::fromUtf8("Zo\u00eb"));
 }
 
 TEST_F(SavedFile, ImportEndsWithTheLastArticlesInTheBottomRows)
@@ -343,24 +347,35 @@ TEST_F(SavedFile, FailedExportOnAFullDiskOrInAReadOnlyFolderKeepsThePreviousFile
     add("Keep", "Mary", "The saved article");
     ASSERT_TRUE(list->ExportList(path));
     QByteArray before = TestSupport::readFile(path);
+    // A small save is buffered; its write error shows only when it is flushed.
+    const auto withFileSizeLimit = [](rlim_t bytes, const std::function<bool()> &save) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit small = old;
+        small.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &small);
+        const bool written = save();
+        setrlimit(RLIMIT_FSIZE, &old);
+        return written;
+    };
+    add("Second", "Mike", "still small");
+    EXPECT_FALSE(withFileSizeLimit(64, [this] { return list->ExportList(path); }));
+    EXPECT_EQ(TestSupport::readFile(path), before);
+    EXPECT_EQ(messages.texts.size(), 1);
+    ASSERT_TRUE(list->ExportList(path));
+    before = TestSupport::readFile(path);
     for (int i = 0; i < 200; ++i)
         add(QString("New %1").arg(i), "Mike", QString(200, 'n'));
 
     // The file system fills up: writes past 4 KB fail.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    bool written = list->ExportList(path);
-    setrlimit(RLIMIT_FSIZE, &old);
+    bool written = withFileSizeLimit(4096, [this] { return list->ExportList(path); });
     EXPECT_FALSE(written);
     EXPECT_EQ(TestSupport::readFile(path), before);
     EXPECT_EQ(QDir(dir).entryList(QDir::Files), QStringList({"VXExport.txt"}));
-    EXPECT_EQ(messages.texts.size(), 1);
+    EXPECT_EQ(messages.texts.size(), 2);
     EXPECT_FALSE(list->ExportList(QStringLiteral("/proc/voxtrella-cannot-write-here")));
-    EXPECT_EQ(messages.texts.size(), 1);  // told once while saving keeps failing
+    EXPECT_EQ(messages.texts.size(), 2);  // told once while saving keeps failing
     EXPECT_FALSE(list->Exporting());
     ASSERT_TRUE(list->ExportList(path));
     before = TestSupport::readFile(path);
@@ -387,5 +402,69 @@ TEST_F(SavedFile, FailedExportOnAFullDiskOrInAReadOnlyFolderKeepsThePreviousFile
     QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     EXPECT_FALSE(written);
     EXPECT_EQ(TestSupport::readFile(path), before);
+    EXPECT_EQ(messages.texts.size(), 3);
+}
+
+TEST_F(SavedFile, EveryRecordComesBackInEitherModeAndSurvivesTheNextSave)
+{
+    // Single-Article mode kept only the last record; a titled article with a
+    // blank text was reused by the next record.
+    ASSERT_TRUE(TestSupport::writeFile(path, S + "first|Mary|1\r\none\r\n" + E + S + "empty|Mike|1\r\n\r\n" + E +
+                                                 S + "last|Mary|1\r\nthree\r\n" + E));
+    for (const bool multi : {false, true}) {
+        auto restored = makeList(multi);
+        restored->ImportList(path, nullptr, {}, {}, {});
+        ASSERT_EQ(restored->Count(), 3) << multi;
+        EXPECT_EQ(restored->Entry(1)->Title(), "empty");
+        EXPECT_EQ(restored->CurrentEntry(), restored->Entry(2));
+        const QString again = TestSupport::homeDir() + "/again.txt";
+        ASSERT_TRUE(restored->ExportList(again));
+        EXPECT_EQ(TestSupport::readFile(again), TestSupport::readFile(path)) << multi;
+    }
+}
+
+TEST_F(SavedFile, UnreadableSavedFileIsKeptAsideNeverOverwritten)
+{
+    const QByteArray binary("\x7f" "ELF\x02\x01\x01\0\0binary", 15);
+    const QString fifo = TestSupport::homeDir() + "/fifo.txt";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString &file : {path, fifo}) {
+        if (file == path) {
+            ASSERT_TRUE(TestSupport::writeFile(path, binary));
+        }
+        auto restored = makeList();
+        restored->ImportList(file, nullptr, {}, {}, {});  // a FIFO must not block
+        EXPECT_EQ(restored->Count(), 0);
+        EXPECT_FALSE(QFile::exists(file));
+        const QStringList kept = QDir(TestSupport::homeDir()).entryList({QFileInfo(file).fileName() + ".unreadable-*"},
+                                                                    QDir::Files | QDir::System);
+        ASSERT_EQ(kept.size(), 1) << file.toStdString();
+        if (file == path) {
+            EXPECT_EQ(TestSupport::readFile(TestSupport::homeDir() + "/" + kept.first()), binary);
+        }
+    }
     EXPECT_EQ(messages.texts.size(), 2);
+}
+
+TEST_F(SavedFile, SaveDuringImportKeepsTheUnreadArticlesAndNothingSavesAfterTheSeal)
+{
+    for (int i = 0; i < 50; ++i)
+        add(QString("T%1").arg(i), "Mary", QString("text %1").arg(i));
+    ASSERT_TRUE(list->ExportList(path));
+    const QByteArray saved = TestSupport::readFile(path);
+
+    // An exit arrives at the import's first pause: it saves, stops the
+    // import and seals the list.
+    auto restored = makeList();
+    const QString during = TestSupport::homeDir() + "/during.txt";
+    QTimer::singleShot(0, restored.get(), [&] {
+        EXPECT_TRUE(restored->ExportList(during));
+        restored->StopImport();
+        restored->Seal();
+    });
+    restored->ImportList(path, nullptr, {}, {}, {});
+    EXPECT_LT(restored->Count(), 50);
+    EXPECT_EQ(TestSupport::readFile(during), saved);
+    EXPECT_FALSE(restored->ExportList(during));
+    EXPECT_EQ(TestSupport::readFile(during), saved);
 }

@@ -55,3 +55,42 @@ TEST(SavedArticlesParse, DamagedRecordsDoNotLoseTheFollowingArticles)
     EXPECT_EQ(r.Records[3].Text, "end");
     EXPECT_FALSE(r.Notes.isEmpty());
 }
+
+TEST(SavedArticlesParse, DamageThatLostArticlesBeforeCostsNothingNow)
+{
+    const QByteArray zoe = "Zo\xc3\xab";  // UTF-8
+    // Blank lines and a stray blank before the first marker.
+    const auto blank = SavedArticles::Parse("\r\n  \r\n " + S + "a|v|1\r\nx\r\n" + E);
+    ASSERT_EQ(blank.Records.size(), 1u);
+    EXPECT_TRUE(blank.Recognised);
+    // UTF-16 with a byte-order mark, as some editors save.
+    const QString utf16Text = QString::fromUtf8(S + zoe + "|v|1\r\n" + zoe + "\r\n" + E);
+    QByteArray utf16("\xff\xfe", 2);
+    utf16.append(reinterpret_cast<const char *>(utf16Text.utf16()), utf16Text.size() * 2);
+    const auto wide = SavedArticles::Parse(utf16);
+    ASSERT_EQ(wide.Records.size(), 1u);
+    EXPECT_EQ(wide.Records[0].Title, QString::fromUtf8(zoe));
+    // Binary data is not a saved file at all: the caller keeps it aside.
+    EXPECT_FALSE(SavedArticles::Parse(QByteArray("\x7f" "ELF\x02\x01\x01\0\0", 9)).Recognised);
+    EXPECT_TRUE(SavedArticles::Parse("").Recognised);
+
+    // One Windows-1252 byte garbles only its own line; a line separator in
+    // a title does not split the record; a missing end marker ends the text
+    // at the next start marker.
+    const QByteArray file = S + "one|v|1\r\n" + zoe + "\r\n" + E +
+                            S + "two|v|1\r\ncaf\xe9\r\n" + zoe + "\r\n" + E +
+                            S + "a\xe2\x80\xa8" "b|v|1\r\ntext\r\n" + E +
+                            S + "open|v|1\r\nno end\r\n" +
+                            S + "last|v|1\r\n" + zoe + "\r\n" + E;
+    const auto r = SavedArticles::Parse(file);
+    ASSERT_EQ(r.Records.size(), 5u);
+    EXPECT_EQ(r.Records[0].Text, QString::fromUtf8(zoe));
+    EXPECT_EQ(r.Records[1].Text, QString::fromUtf8("caf\xc3\xa9\n") + QString::fromUtf8(zoe));
+    EXPECT_EQ(r.Records[2].Title, "a b");
+    EXPECT_EQ(r.Records[2].Text, "text");
+    EXPECT_EQ(r.Records[3].Text, "no end");
+    EXPECT_EQ(r.Records[4].Title, "last");
+    EXPECT_EQ(r.Records[4].Text, QString::fromUtf8(zoe));
+    // Written back, the separator cannot split the record either.
+    EXPECT_EQ(SavedArticles::PropertyString(QString::fromUtf8("a\xe2\x80\xa8" "b"), "v", 1), "a b|v|1");
+}

@@ -4,6 +4,8 @@
 #include "ToolBarUnit.h"
 #include "dialogs/NoEngineWarning.h"
 #include "dialogs/SelectDirectory.h"
+#include "platform/audio/AudioSystem.h"
+#include "settings/PreferenceUnit.h"
 #include "reader/TTSUnit.h"
 #include "speech/SpTools.h"
 #include "util/UtilsClass.h"
@@ -35,6 +37,15 @@ bool AppWindows::Create()
         // What the speech platform and the sound server offer, once per run,
         // before the first speech component.
         ProbeSpeechSupport();
+        // A device number that no longer exists (an unplugged USB card)
+        // would stop every start; the default device takes its place.
+        const int32_t device = Prefs->TTS_AudioDeviceID;
+        if (device < -1 || device >= audio::audioSystem().outputDeviceCount()) {
+            UtilsClass::WriteLog(QStringLiteral("Audio device %1 is gone; using the default device").arg(device));
+            Prefs->TTS_AudioDeviceID = -1;
+            if (audio::audioSystem().outputDeviceCount() > 0)
+                Form1->NoteAudioDeviceFallback(device);
+        }
         m_ttsForm = std::make_unique<TTTSForm>();
         TTSForm = m_ttsForm.get();
     } catch (const std::exception &e) {

@@ -10,6 +10,7 @@
 #include "dialogs/PronEditorInfo.h"
 #include "platform/audio/AudioSystem.h"
 #include "platform/paths/AppPaths.h"
+#include "platform/registry/RegistryStore.h"
 #include "platform/shell/Autostart.h"
 #include "platform/shell/MessageService.h"
 #include "reader/TTSUnit.h"
@@ -59,6 +60,12 @@ const QString kNoEnglishVoice =
 const QString kNoSoundCard = QStringLiteral(
     "Sound Card not found\r\rA Sound Card is required for Voxtrella to operate\r\rVoxtrella will exit now.");
 const QString kPronunciationTitle = QStringLiteral("Voxtrella MP3 Pronunciation");
+const QString kSettingsDamaged = QStringLiteral(
+    "The settings file \"%1\" could not be read, so Voxtrella starts with its default settings.\r\r"
+    "The damaged file is kept as \"%1.damaged\". Your saved articles are not affected.");
+const QString kAudioDeviceGone = QStringLiteral(
+    "The audio device chosen earlier (device %1) is no longer available, so Voxtrella uses the system default "
+    "output.\r\rChoose another device with Options, Select Audio Device.");
 
 // The program's own pages; the Windows vendor's site does not describe this
 // program.
@@ -134,6 +141,11 @@ void TForm1::FormCreate()
     if (!Prefs) {
         m_prefs = std::make_unique<TPreferences>();
         Prefs = m_prefs.get();
+    }
+    {
+        const RegistryStore store;
+        m_settingsDamaged = store.loadStatus() == RegistryStore::LoadStatus::Damaged ||
+                            store.loadStatus() == RegistryStore::LoadStatus::Unreadable;
     }
     Prefs->LoadFromRegistry();
     TBaseRegistryClass::RestoreWindowPlacement(this);
@@ -487,6 +499,16 @@ void TForm1::FormShow()
         m_shownOnce = true;
         return;
     }
+    if (m_settingsDamaged) {
+        MessageService::notice(kSettingsDamaged.arg(RegistryStore().fileName()));
+        if (Exiting())
+            return;
+    }
+    if (m_lostAudioDevice >= 0 || m_lostAudioDevice < -1) {
+        MessageService::notice(kAudioDeviceGone.arg(m_lostAudioDevice));
+        if (Exiting())
+            return;
+    }
 
     if (!TTSForm) {
         Terminate();
@@ -495,6 +517,8 @@ void TForm1::FormShow()
     }
     TTSForm->Initialize();
 
+    if (Exiting())
+        return;
     if (TTSForm->Voices().Count() == 0) {
         TEngineWarningForm warning(this);
         warning.exec();
@@ -508,15 +532,20 @@ void TForm1::FormShow()
     LoadFavoriteVoices();
     m_random.seed(std::random_device{}());
 
-    QString articles;
-    if (Prefs->FirstTimeUser) {
-        Prefs->FirstTimeUser = false;
-        articles = AppPaths::dataDir() + QLatin1Char('/') + kIntroFile;
-    } else {
-        articles = ExportFileName();
-    }
+    // The introduction only where there are no saved articles: a lost or
+    // damaged settings file must not put it in place of the user's own.
+    const QFileInfo saved(ExportFileName());
+    const bool noSavedArticles = !saved.exists() || (saved.isFile() && saved.size() == 0);
+    const QString articles =
+        Prefs->FirstTimeUser && noSavedArticles ? AppPaths::dataDir() + QLatin1Char('/') + kIntroFile : ExportFileName();
+    Prefs->FirstTimeUser = false;
+    if (Exiting())
+        return;
+    m_articlesLoading = true;
     // The read handlers are given with the reading commands.
     m_list->ImportList(articles, m_popupMenu1, {}, {}, [this](TMemoEntry *e) { ArticleDeleteRequest(e); });
+    if (Exiting())
+        return;
 
     if (!m_listInfoInitialised && isActiveWindow()) {
         UtilsClass::WriteLog(QStringLiteral("FormShow - Initialize list info and mark entry"));
@@ -1177,6 +1206,8 @@ TMemoEntry *TForm1::AddNewArticle()
 
 TMemoEntry *TForm1::CreateArticle(const QString &text, const QString &voiceName)
 {
+    if (Exiting())
+        return nullptr;
     TMemoEntry *entry = nullptr;
     try {
         entry = m_list->Add(text, voiceName);
@@ -1200,13 +1231,16 @@ TMemoEntry *TForm1::CreateArticle(const QString &text, const QString &voiceName)
 
 void TForm1::SaveList()
 {
-    m_list->ExportList(ExportFileName());
+    // Before the saved articles are read the list is empty: saving it would
+    // put an empty file in their place.
+    if (m_articlesLoading)
+        m_list->ExportList(ExportFileName());
 }
 
 void TForm1::ReadFileBtnClick()
 {
     std::unique_ptr<QFileDialog> dialog = CreateOpenDialog();
-    if (dialog->exec() != QDialog::Accepted)
+    if (dialog->exec() != QDialog::Accepted || Exiting())
         return;
     OpenTextFiles(dialog->selectedFiles());
 }
@@ -1240,9 +1274,14 @@ void TForm1::OpenTextFiles(const QStringList &files)
         entry->TitleFromString(name, kTitleLength);
         if (!entry->LoadFromFile(file))
             MessageService::error(QStringLiteral("The file could not be opened:\r") + file);
+        // An exit while a box was open has saved and emptied the list.
+        if (Exiting())
+            return;
         if (Prefs->AutoSpeak() && StartAutoSpeak)
             StartAutoSpeak(entry);
         QCoreApplication::processEvents();
+        if (Exiting())
+            return;
     }
     SaveList();
     UpdateStatus(ArticleCountText());
@@ -1326,6 +1365,12 @@ void TForm1::ExitVoxtrellaClick()
 {
     if (m_readingState == rsExiting)
         return;
+    if (m_list->Exporting()) {
+        // Asked while a save lets events run: taking the list apart now
+        // would cut that save short. Exit once it has finished.
+        QTimer::singleShot(50, this, &TForm1::ExitVoxtrellaClick);
+        return;
+    }
     UtilsClass::WriteLog(QStringLiteral("Entered ExitVoxtrellaClick"));
     if (TTSForm) {
         TTSForm->OnDone = nullptr;
@@ -1334,14 +1379,41 @@ void TForm1::ExitVoxtrellaClick()
     SetReadingState(rsExiting);
     if (TTSForm)
         TTSForm->Exiting = true;
+    m_list->StopImport();
+    CloseOpenDialogs();
     QCoreApplication::processEvents();
     if (TTSForm && TTSForm->TTS1->Active())
         TTSForm->TTS1->AudioReset();
     SaveList();
+    // Nothing may save after this, whatever command the exit interrupted.
+    m_list->Seal();
     m_list->UnlockAllEntries();
     m_list->DeleteAll();
     close();
+    // Ends the loops running now (a box, a dialog) and, queued, the main
+    // loop, also when the exit came before it started.
     QCoreApplication::quit();
+    Terminate();
+}
+
+void TForm1::ExitProgram()
+{
+    MessageService::setQuiet(true);
+    ExitVoxtrellaClick();
+}
+
+void TForm1::CloseOpenDialogs()
+{
+    if (QWidget *popup = QApplication::activePopupWidget())
+        popup->close();
+    while (QWidget *modal = QApplication::activeModalWidget()) {
+        if (auto *dialog = qobject_cast<QDialog *>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        if (QApplication::activeModalWidget() == modal)
+            break;  // it refused to close; the queued quit still ends its loop
+    }
 }
 
 void TForm1::FormDestroy()

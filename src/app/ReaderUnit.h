@@ -68,8 +68,12 @@ public:
     void InitListInfo();
     void Timer1Timer();
     void ExitVoxtrellaClick();
-    // The exit command under the name the program entry uses.
-    void ExitProgram() { ExitVoxtrellaClick(); }
+    // The exit command as a termination request or the end of the session
+    // gives it: the same saving, but no box may wait for a click.
+    void ExitProgram();
+    // AppWindows found the stored audio device gone and chose the default
+    // device; the first show tells the user.
+    void NoteAudioDeviceFallback(int32_t storedId) { m_lostAudioDevice = storedId; }
     // Placement, fields and the settings store. False when the store could
     // not be written.
     bool SaveSettings();
@@ -177,6 +181,11 @@ private:
     void SetTrayTip(const QString &text);
     void ShowFloatingToolbar();
     void Terminate();
+    // Closes the boxes and dialogs a command may be waiting in, so that
+    // the exit does not wait for them; the interrupted commands then see
+    // the exiting state and stop.
+    void CloseOpenDialogs();
+    bool Exiting() const { return m_readingState == rsExiting; }
 
     std::unique_ptr<Ui::TForm1> ui;
     std::unique_ptr<class TPreferences> m_prefs;  // when this window created Prefs
@@ -202,6 +211,11 @@ private:
     bool m_listInfoInitialised = false;
     bool m_clipboardArmed = false;
     bool m_terminating = false;
+    // The saved articles are being (or have been) read into the list; before
+    // that, the list is empty and must not be saved over them.
+    bool m_articlesLoading = false;
+    bool m_settingsDamaged = false;
+    int32_t m_lostAudioDevice = -1;
     int m_roundRobinIndex = -1;
     ReadingState m_readingState = rsIdle;
     OutputTarget m_outputTarget = otSpeakers;

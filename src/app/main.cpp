@@ -3,6 +3,9 @@
 #include "ShutdownSignals.h"
 #include "SingleInstance.h"
 #include "UtilsClass.h"
+#include "platform/paths/AppPaths.h"
+
+#include <QSettings>
 
 #include <QApplication>
 
@@ -15,6 +18,13 @@ int main(int argc, char *argv[])
     QApplication::setDesktopFileName(QStringLiteral("voxtrella"));
     // Hidden in the tray is still running: only the exit command ends it.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // The file dialog keeps its own settings file; under a portable home it
+    // belongs there, like every other file of the program.
+    if (const QString home = AppPaths::homeOverride(); !home.isEmpty()) {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home);
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, home);
+    }
 
     Form1 = nullptr;
     // A second start asks the running one to show its window, then ends.
@@ -29,6 +39,25 @@ int main(int argc, char *argv[])
         UtilsClass::WriteLog(QStringLiteral("Log rotation stopped: ") + e.message());
     }
 
+    // Installed before any window exists: a termination request during a
+    // start-up dialog still ends the program with the usual saving.
+    ShutdownSignals shutdown;
+    QObject::connect(&shutdown, &ShutdownSignals::shutdownRequested, &app,
+                     [](ShutdownSignals::Reason reason, int signalNumber) {
+                         // The end of the session or a termination request
+                         // (SIGTERM, SIGINT, SIGHUP) leaves the way the exit
+                         // command does, so nothing is lost at logout.
+                         UtilsClass::WriteLog(reason == ShutdownSignals::Reason::SessionEnd
+                                                  ? QStringLiteral("Session ending")
+                                                  : QStringLiteral("Signal %1").arg(signalNumber));
+                         if (Form1) {
+                             Form1->ExitProgram();
+                         } else {
+                             QCoreApplication::quit();
+                             QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+                         }
+                     });
+
     AppWindows windows;
     windows.Create();
     TForm1 *form = windows.MainForm();
@@ -37,18 +66,9 @@ int main(int argc, char *argv[])
         if (form->State() != rsExiting)
             form->RestoreFromTray();
     });
-    ShutdownSignals shutdown;
-    QObject::connect(&shutdown, &ShutdownSignals::shutdownRequested, form,
-                     [form](ShutdownSignals::Reason reason, int signalNumber) {
-                         // The end of the session or a termination request
-                         // leaves the way the exit command does, so nothing
-                         // is lost at logout.
-                         UtilsClass::WriteLog(reason == ShutdownSignals::Reason::SessionEnd
-                                                  ? QStringLiteral("Session ending")
-                                                  : QStringLiteral("Signal %1").arg(signalNumber));
-                         form->ExitProgram();
-                     });
-    form->show();
-    form->activateWindow();
+    if (form->State() != rsExiting) {
+        form->show();
+        form->activateWindow();
+    }
     return app.exec();
 }

@@ -10,6 +10,12 @@ MessageService::Handler &handler()
     return h;
 }
 
+bool &quiet()
+{
+    static bool q = false;
+    return q;
+}
+
 QMessageBox::Icon iconOf(MessageService::Kind kind)
 {
     switch (kind) {
@@ -33,6 +39,8 @@ QString displayText(QString text)
 QMessageBox::StandardButton show(const MessageService::Message &message,
                                  QMessageBox::StandardButton defaultButton)
 {
+    if (quiet())
+        return QMessageBox::NoButton;
     if (handler())
         return handler()(message);
     // Without a GUI application there is no box to show; the caller still
@@ -70,6 +78,11 @@ QMessageBox::StandardButton MessageService::ask(Kind kind, const QString &text,
                                                 QMessageBox::StandardButton defaultButton)
 {
     return show({kind, applicationTitle(), text, buttons}, defaultButton);
+}
+
+void MessageService::setQuiet(bool q)
+{
+    quiet() = q;
 }
 
 void MessageService::setHandler(Handler h)

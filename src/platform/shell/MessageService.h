@@ -36,6 +36,10 @@ public:
     static QMessageBox::StandardButton ask(Kind kind, const QString &text, QMessageBox::StandardButtons buttons,
                                            QMessageBox::StandardButton defaultButton);
 
+    // While quiet, nothing is shown and every box answers "not confirmed":
+    // a program ending on a termination request must not wait for a click.
+    static void setQuiet(bool quiet);
+
     // Tests: answer messages without a screen. An empty handler restores the
     // real boxes.
     static void setHandler(Handler handler);

@@ -50,6 +50,8 @@ ShutdownSignals::ShutdownSignals(QObject *parent) : QObject(parent)
     connect(m_notifier, &QSocketNotifier::activated, this, &ShutdownSignals::readSignal);
     setHandler(SIGTERM, onSignal);
     setHandler(SIGINT, onSignal);
+    // Session managers send SIGHUP with SIGTERM at logout.
+    setHandler(SIGHUP, onSignal);
 }
 
 ShutdownSignals::~ShutdownSignals()
@@ -58,6 +60,7 @@ ShutdownSignals::~ShutdownSignals()
         return;
     setHandler(SIGTERM, SIG_DFL);
     setHandler(SIGINT, SIG_DFL);
+    setHandler(SIGHUP, SIG_DFL);
     delete m_notifier;
     m_notifier = nullptr;
     ::close(g_pipe[0]);

@@ -1,5 +1,5 @@
 #pragma once
-// Turns SIGTERM, SIGINT and the end of the desktop session into one Qt
+// Turns SIGTERM, SIGINT, SIGHUP and the end of the desktop session into one Qt
 // signal on the main thread, so the program can save what it holds the way
 // its exit command does before it goes away.
 //
@@ -24,7 +24,7 @@ public:
     bool isActive() const { return m_notifier != nullptr; }
 
 signals:
-    // SIGTERM/SIGINT (reason Signal, signalNumber set) or the session
+    // SIGTERM/SIGINT/SIGHUP (reason Signal, signalNumber set) or the session
     // manager's request to save (reason SessionEnd, signalNumber 0).
     void shutdownRequested(ShutdownSignals::Reason reason, int signalNumber);
 

@@ -1,0 +1,189 @@
+// The saved articles and settings through the real program: whatever ends
+// it (a termination request or hangup at any moment, a box left open, a full
+// disk) and whatever the saved file holds, the files afterwards hold every
+// article they held before.
+#include "ProgramUnderXvfb.h"
+#include "articles/SavedArticles.h"
+
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+using TestSupport::readFile;
+using TestSupport::writeFile;
+
+namespace {
+
+const QByteArray S = "||||||Voxtrella MP3 Start of Article||||||\r\n";
+const QByteArray E = "||||||Voxtrella MP3 End of Article||||||\r\n";
+
+QByteArray articles(int count)
+{
+    QByteArray file;
+    for (int i = 0; i < count; ++i)
+        file += S + "Article_" + QByteArray::number(i) + "||1\r\nNumber " + QByteArray::number(i) +
+                " of the saved articles, Zo\xc3\xab's caf\xc3\xa9.\r\n" + E;
+    return file;
+}
+
+// Title and text of every record, as the program reads them.
+std::vector<std::pair<QString, QString>> records(const QByteArray &file)
+{
+    std::vector<std::pair<QString, QString>> out;
+    for (const auto &r : SavedArticles::Parse(file).Records)
+        out.emplace_back(r.Title, r.Text);
+    return out;
+}
+
+class NothingLost : public ProgramTest::ProgramUnderXvfb
+{
+protected:
+    QString exported() const { return home() + u"/VXExport.txt"_s; }
+    QString settings() const { return home() + u"/registry.ini"_s; }
+
+    // Sends the signal and waits for the end; the milliseconds it took.
+    qint64 endWith(int signal, int withinMs = 5000)
+    {
+        QElapsedTimer t;
+        t.start();
+        ::kill(pid_t(m_first.processId()), signal);
+        EXPECT_TRUE(m_first.waitForFinished(withinMs)) << "still running after the signal";
+        EXPECT_EQ(m_first.exitStatus(), QProcess::NormalExit);
+        return t.elapsed();
+    }
+
+    void startAndWaitForTheList()
+    {
+        startProgram(m_first, {});
+        ASSERT_TRUE(waitUntil([this] { return log().contains(u"Exiting FormShow"_s); }, 30000)) << log().toStdString();
+    }
+};
+
+TEST_F(NothingLost, TerminationOrHangupWhileTheArticlesLoadKeepsEveryOneAndEndsAtOnce)
+{
+    const QByteArray saved = articles(5000);
+    for (const auto &[signal, afterMs] : {std::pair{SIGTERM, 400}, std::pair{SIGHUP, 1200}}) {
+        ASSERT_TRUE(writeFile(exported(), saved));
+        QFile::remove(home() + u"/voxtrella.dbg"_s);
+        startProgram(m_first, {});
+        QThread::msleep(afterMs);
+        EXPECT_LT(endWith(signal), 5000);
+        EXPECT_EQ(m_first.exitCode(), 0);
+        EXPECT_EQ(readFile(exported()), saved) << "signal " << signal;
+    }
+}
+
+TEST_F(NothingLost, TerminationWithABoxOpenClosesItAndSavesOnlyOnce)
+{
+    const QByteArray saved = articles(20);
+    const QByteArray damaged = "not [ settings\n\x01\x02";
+    const QByteArray binary("\x7f" "ELF\x02\x01\x01\0\0 not articles", 22);
+
+    // A damaged settings file, a stored audio device that is gone, a saved
+    // file that is no saved file: each start shows a box; a termination
+    // request closes it, and the files stay as they were.
+    const struct {
+        QByteArray settings;
+        QByteArray articles;
+    } starts[] = {
+        {damaged, saved},
+        {"[Software\\VarnyxTech\\Voxtrella]\n\"TTS_AudioDeviceID\"=\"7\"\n\"FirstTimeUser\"=\"false\"\n", saved},
+        {"[Software\\VarnyxTech\\Voxtrella]\n\"FirstTimeUser\"=\"false\"\n", binary},
+    };
+    for (const auto &start : starts) {
+        ASSERT_TRUE(writeFile(settings(), start.settings));
+        ASSERT_TRUE(writeFile(exported(), start.articles));
+        startProgram(m_first, {});
+        QThread::msleep(3000);
+        EXPECT_LT(endWith(SIGTERM), 3000);
+        if (start.articles == saved) {
+            EXPECT_EQ(readFile(exported()), saved);
+        }
+    }
+    EXPECT_EQ(readFile(settings() + u".damaged"_s), damaged);
+    EXPECT_TRUE(QString::fromUtf8(readFile(settings())).contains(u"\"TTS_AudioDeviceID\"=\"-1\""_s));
+    const QStringList aside = QDir(home()).entryList({u"VXExport.txt.unreadable-*"_s});
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_EQ(readFile(home() + u"/"_s + aside.first()), binary);
+
+    // Multi-Article mode; Open Text File on a file too large to read shows
+    // a box; the exit saves while it is open, and the interrupted command
+    // saves nothing after it.
+    ASSERT_TRUE(writeFile(settings(), "[Software\\VarnyxTech\\Voxtrella]\n\"ML_ListMode\"=\"1\"\n"
+                                      "\"FirstTimeUser\"=\"false\"\n"));
+    ASSERT_TRUE(writeFile(exported(), saved));
+    QFile big(home() + u"/big.txt"_s);
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(70LL * 1024 * 1024));  // sparse
+    big.close();
+    QFile::remove(home() + u"/voxtrella.dbg"_s);
+    startAndWaitForTheList();
+    const QString window = visibleMainWindow();
+    ASSERT_FALSE(window.isEmpty());
+    xdotool({u"windowactivate"_s, u"--sync"_s, window});
+    xdotool({u"key"_s, u"ctrl+o"_s});
+    QThread::msleep(1500);
+    xdotool({u"type"_s, u"--delay"_s, u"5"_s, big.fileName()});
+    xdotool({u"key"_s, u"Return"_s});
+    ASSERT_TRUE(waitUntil([this] { return log().contains(u"file too large"_s); }, 10000)) << log().toStdString();
+    QThread::msleep(500);
+    endWith(SIGTERM);
+    const auto after = records(readFile(exported()));
+    ASSERT_EQ(after.size(), 21u);  // the 20 and the new, empty one
+    EXPECT_EQ(after[0], records(saved)[0]);
+    EXPECT_EQ(after[19], records(saved)[19]);
+    EXPECT_EQ(log().count(u"Bypass Export - the articles were saved at exit"_s), log().count(u"Bypass Export"_s));
+}
+
+TEST_F(NothingLost, ARestartKeepsEverythingTheSavedFileHolds)
+{
+    // No settings file (as after a lost one), Single-Article mode, and the
+    // records that the reader dropped or garbled: a Windows-1252 line in an
+    // otherwise UTF-8 file, a blank text, a line separator in a title and a
+    // missing end marker.
+    QFile::remove(settings());
+    const QByteArray saved = S + "first||1\r\nZo\xc3\xab's caf\xc3\xa9\r\n" + E +
+                             S + "latin||1\r\ncaf\xe9 cr\xe8me\r\n" + E +
+                             S + "blank text||1\r\n\r\n" + E +
+                             S + "two\xe2\x80\xa8lines||1\r\ntitle\r\n" + E +
+                             S + "no end||1\r\ncut short\r\n" +
+                             S + "sixth||1\r\nsix\r\n" + E +
+                             S + "seventh||1\r\nseven\r\n" + E +
+                             S + "last||1\r\nZo\xc3\xab\r\n" + E;
+    ASSERT_TRUE(writeFile(exported(), saved));
+    startAndWaitForTheList();
+    endWith(SIGTERM);
+    const QByteArray after = readFile(exported());
+    auto expected = records(saved);
+    expected[3].first = u"two lines"_s;
+    EXPECT_EQ(records(after), expected);
+    // Every accented letter is still itself: nothing was read as Windows-1252
+    // but the one line that is.
+    EXPECT_EQ(after.count("Zo\xc3\xab"), 2);
+    EXPECT_TRUE(after.contains("caf\xc3\xa9 cr\xc3\xa8me"));
+}
+
+TEST_F(NothingLost, AFullDiskLeavesTheSettingsAndArticlesAsTheyWere)
+{
+    // What this start would write differs from what is there: the settings
+    // file lacks keys and the articles have LF line ends.
+    const QByteArray oldSettings = "[Software\\VarnyxTech\\Voxtrella]\n\"FirstTimeUser\"=\"false\"\n";
+    const QByteArray oldArticles = QByteArray(articles(20)).replace("\r\n", "\n");
+    for (const bool full : {true, false}) {
+        ASSERT_TRUE(writeFile(settings(), oldSettings));
+        ASSERT_TRUE(writeFile(exported(), oldArticles));
+        QFile::remove(home() + u"/voxtrella.dbg"_s);
+        // Files may grow to 60 bytes only, as on a disk that is full.
+        m_first.setProcessEnvironment(m_env);
+        m_first.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_first.start(u"bash"_s, {u"-c"_s, (full ? u"trap '' XFSZ; exec prlimit --fsize=60 \"$0\""_s : u"exec \"$0\""_s),
+                                  QStringLiteral(VOXTRELLA_EXECUTABLE)});
+        ASSERT_TRUE(m_first.waitForStarted(5000));
+        QThread::msleep(4000);
+        endWith(SIGTERM);
+        EXPECT_EQ(readFile(settings()) == oldSettings, full);
+        EXPECT_EQ(readFile(exported()) == oldArticles, full);
+        EXPECT_EQ(records(readFile(exported())), records(oldArticles));
+        EXPECT_EQ(QDir(home()).entryList({u"*.tmp"_s, u"*~*"_s}, QDir::Files), QStringList());
+    }
+}
+
+}  // namespace

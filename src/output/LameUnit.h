@@ -1,0 +1,136 @@
+#pragma once
+// MP3 conversion with the LAME encoder library.
+//
+// TMp3Encoder is the bare stream (16-bit mono PCM in, MP3 bytes out) set up
+// for one of the six quality presets; TMp3FileWriter puts the stream into a
+// file that appears under its real name only once it is complete, so the
+// reading pipeline can feed it while speech is still being synthesized;
+// ConvertToMp3 is the loop that feeds a finished WAV file through it.
+//
+// The encoder is given the WAV's own sample rate and resamples to the
+// preset's MP3 rate itself, so no resampled intermediate WAV is made.
+//
+// Not thread-safe: one object is used from one thread at a time. The
+// progress and stop callbacks run on the thread that calls ConvertToMp3, so
+// it can run on a worker thread with an atomic stop flag.
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+
+class QSaveFile;
+struct lame_global_struct;
+
+// One quality preset of the options panel.
+struct TMp3Preset {
+    int BitRate;    // kbit/s, the BitRate preference
+    int SampleRate; // Hz of the MP3
+};
+
+const std::array<TMp3Preset, 6> &Mp3Presets();
+
+// The preset of a BitRate value. A value outside the six presets (the
+// preference file may hold anything) takes the nearest preset, the lower
+// one when two are equally near.
+TMp3Preset Mp3PresetFor(int bitRate);
+
+// Percent shown by the progress gauges after position of size units:
+// position * 100 / size + 0.5, taken to the nearest integer, halves to even
+// (exact, no floating point). 100 when size is 0.
+int Mp3ProgressPercent(qint64 position, qint64 size);
+
+// Result texts the caller shows; the encoder's result code follows the
+// "failed"/"stream" ones in decimal. A short read of the WAV gives
+// TWaveReader::ReadErrorText ("Read Error").
+namespace Mp3Messages {
+inline constexpr const char *OpenStream = "Error opening encoding stream ";
+inline constexpr const char *EncodeChunk = "beEncodeChunk failed ";
+inline constexpr const char *WriteError1 = "Write Error (1)";
+inline constexpr const char *ExitStream = "beExitStream failed ";
+inline constexpr const char *WriteError2 = "Write error (2)";
+} // namespace Mp3Messages
+
+struct TMp3Result {
+    enum Outcome { Done, Stopped, Failed };
+    Outcome Status = Done;
+    QString Message; // Failed: the error to show and trace; empty otherwise
+
+    bool Ok() const { return Status == Done; }
+    static TMp3Result Fail(QString message) { return {Failed, std::move(message)}; }
+};
+
+// The LAME stream. Settings of every preset: CBR at the preset's bit rate,
+// output rate set to the preset's rate (which decides MPEG-1 or MPEG-2),
+// mono, quality 5 ("normal"), no VBR/Info header, copyright and original off,
+// private bit on, no CRC, no emphasis.
+class TMp3Encoder
+{
+public:
+    TMp3Encoder();
+    ~TMp3Encoder();
+    TMp3Encoder(const TMp3Encoder &) = delete;
+    TMp3Encoder &operator=(const TMp3Encoder &) = delete;
+
+    // 0 on success, else the encoder's (negative) result code.
+    int Init(int inputSampleRate, int bitRate);
+    bool IsOpen() const { return m_lame != nullptr; }
+    int OutputSampleRate() const;
+
+    // Appends the MP3 bytes made from samples to out (possibly none: the
+    // encoder holds back up to a frame). 0 or the encoder's negative code.
+    int Encode(std::span<const int16_t> samples, QByteArray &out);
+    // Appends the last frames; the stream takes no more samples after it.
+    int Flush(QByteArray &out);
+    // Frees the stream; Init may be called again.
+    void Close();
+
+private:
+    lame_global_struct *m_lame = nullptr;
+    TMp3Preset m_preset{};
+};
+
+// An MP3 file being written. The bytes go to a temporary file beside the
+// target, renamed to the target by Finish; Abort, a failure, or destroying
+// an unfinished writer removes it, and an older file under the target name
+// stays untouched.
+class TMp3FileWriter
+{
+public:
+    TMp3FileWriter();
+    ~TMp3FileWriter();
+    TMp3FileWriter(const TMp3FileWriter &) = delete;
+    TMp3FileWriter &operator=(const TMp3FileWriter &) = delete;
+
+    TMp3Result Open(const QString &mp3File, int inputSampleRate, int bitRate);
+    // 16-bit mono samples at the input rate given to Open.
+    TMp3Result Write(std::span<const int16_t> samples);
+    // Flushes the encoder and puts the file in place.
+    TMp3Result Finish();
+    void Abort();
+
+    bool IsOpen() const;
+    const TMp3Encoder &Encoder() const { return m_encoder; }
+
+private:
+    TMp3Result fail(QString message);
+    bool writeOut();
+
+    TMp3Encoder m_encoder;
+    std::unique_ptr<QSaveFile> m_file;
+    QByteArray m_out;
+};
+
+// Encodes the sound data of a PCM WAV file (8/16-bit, mono/stereo) into
+// mp3File at the preset of bitRate. progress gets the percent done (0 first,
+// then after every chunk); stopRequested is asked after every chunk and,
+// when it says yes, the conversion ends with Stopped and no MP3 file. On any
+// failure no MP3 file is left either (an older one of that name stays).
+// Traces the start and every failure to the diagnostic log; shows nothing.
+TMp3Result ConvertToMp3(const QString &inputWav, const QString &mp3File, int bitRate,
+                        const std::function<void(int)> &progress = {},
+                        const std::function<bool()> &stopRequested = {});

@@ -1,0 +1,410 @@
+// WAV reading, MP3 conversion (checked with a real decoder) and output names.
+#include "LameUnit.h"
+#include "OutputNames.h"
+#include "WaveFile.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <cstdlib>
+#include <numbers>
+#include <optional>
+#include <vector>
+
+namespace {
+
+QByteArray le(uint32_t v, int bytes)
+{
+    QByteArray b;
+    for (int i = 0; i < bytes; ++i)
+        b += char((v >> (8 * i)) & 0xFF);
+    return b;
+}
+
+QByteArray chunk(const char *id, const QByteArray &body)
+{
+    QByteArray c = QByteArray(id, 4) + le(body.size(), 4) + body;
+    if (body.size() & 1)
+        c += '\0';
+    return c;
+}
+
+struct Pcm {
+    int rate = 22050;
+    int bits = 16;
+    int channels = 1;
+    QByteArray bytes;
+};
+
+QByteArray fmtBody(const Pcm &p, uint16_t tag = 1)
+{
+    const int align = p.channels * p.bits / 8;
+    return le(tag, 2) + le(p.channels, 2) + le(p.rate, 4) + le(p.rate * align, 4) + le(align, 2) +
+           le(p.bits, 2);
+}
+
+// A RIFF WAVE file; dataSize overrides the data chunk's size field.
+QByteArray wav(const Pcm &p, std::optional<uint32_t> dataSize = {}, const QByteArray &before = {},
+               uint16_t tag = 1)
+{
+    QByteArray data = QByteArray("data") + le(dataSize.value_or(p.bytes.size()), 4) + p.bytes;
+    return QByteArray("RIFF") + le(36, 4) + "WAVE" + before + chunk("fmt ", fmtBody(p, tag)) + data;
+}
+
+// silence seconds of silence, then a 440 Hz sine, in every channel.
+Pcm sine(int rate, int bits, int channels, double seconds, double silence = 0.3)
+{
+    Pcm p{rate, bits, channels, {}};
+    const int frames = int(rate * seconds);
+    for (int i = 0; i < frames; ++i) {
+        const double t = double(i) / rate;
+        const double v = t < silence ? 0.0 : 0.5 * std::sin(2 * std::numbers::pi * 440 * t);
+        for (int c = 0; c < channels; ++c)
+            p.bytes += bits == 16 ? le(uint16_t(int16_t(std::lround(v * 32767))), 2)
+                                  : le(uint8_t(128 + std::lround(v * 127)), 1);
+    }
+    return p;
+}
+
+void save(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+// Walks every MPEG audio frame of an MP3 file from its first byte.
+struct FrameScan {
+    int frames = 0, version = -1, bitRate = 0, sampleRate = 0, samplesPerFrame = 0;
+    bool headerFlagsOk = true; // mono, no CRC, private on, copyright/original off, same rate in every frame
+    qint64 unparsedBytes = 0;
+};
+
+FrameScan scanFrames(const QByteArray &mp3)
+{
+    static const int v1[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    static const int v2[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+    static const int r1[] = {44100, 48000, 32000}, r2[] = {22050, 24000, 16000};
+    FrameScan s;
+    qint64 pos = 0;
+    const auto *b = reinterpret_cast<const unsigned char *>(mp3.constData());
+    while (pos + 4 <= mp3.size() && b[pos] == 0xFF && (b[pos + 1] & 0xE0) == 0xE0) {
+        const int version = (b[pos + 1] >> 3) & 3, brIndex = b[pos + 2] >> 4, srIndex = (b[pos + 2] >> 2) & 3;
+        if ((version != 3 && version != 2) || ((b[pos + 1] >> 1) & 3) != 1 || brIndex == 0 || brIndex == 15 ||
+            srIndex == 3)
+            break;
+        const bool mpeg1 = version == 3;
+        const int br = mpeg1 ? v1[brIndex] : v2[brIndex], sr = mpeg1 ? r1[srIndex] : r2[srIndex];
+        if (s.frames == 0) {
+            s.version = mpeg1 ? 1 : 2;
+            s.bitRate = br;
+            s.sampleRate = sr;
+            s.samplesPerFrame = mpeg1 ? 1152 : 576;
+        }
+        s.headerFlagsOk = s.headerFlagsOk && br == s.bitRate && sr == s.sampleRate && (b[pos + 1] & 1) == 1 &&
+                          (b[pos + 2] & 1) == 1 && (b[pos + 3] >> 6) == 3 && ((b[pos + 3] >> 2) & 3) == 0;
+        pos += (mpeg1 ? 144000 : 72000) * br / sr + ((b[pos + 2] >> 1) & 1);
+        ++s.frames;
+    }
+    s.unparsedBytes = mp3.size() - std::min<qint64>(pos, mp3.size());
+    return s;
+}
+
+bool haveMpg123()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("mpg123")).isEmpty();
+}
+
+// Decodes with mpg123 and reads the result back as 16-bit mono.
+std::vector<int16_t> decode(const QString &mp3, int &rate)
+{
+    const QString out = mp3 + QStringLiteral(".decoded.wav");
+    QProcess p;
+    p.start(QStringLiteral("mpg123"), {QStringLiteral("-q"), QStringLiteral("-w"), out, mp3});
+    if (!p.waitForFinished(60000) || p.exitCode() != 0)
+        return {};
+    TWaveReader r(out);
+    rate = int(r.Layout().Format.SampleRate);
+    std::vector<int16_t> s(size_t(r.Layout().Frames()));
+    r.ReadMono16(s.data(), qint64(s.size()));
+    return s;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+TEST(WaveFileTest, FindsDataAcrossChunkLayouts)
+{
+    QTemporaryDir dir;
+    const Pcm p = sine(16000, 16, 2, 0.01);       // 160 frames of 4 bytes
+    const QByteArray list = chunk("LIST", "odd"); // 3 bytes and a pad byte
+    QByteArray extensible = fmtBody(p, 0xFFFE) + le(22, 2) + le(16, 2) + le(3, 4) + le(1, 2) +
+                            QByteArray::fromHex("000000001000800000aa00389b71");
+    struct Case {
+        const char *name;
+        QByteArray bytes;
+        qint64 offset, dataBytes;
+    } cases[] = {
+        {"plain", wav(p), 44, 640},
+        {"odd chunk before fmt", wav(p, {}, list), 56, 640},
+        {"size 0 (unfinished)", wav(p, 0u), 44, 640},
+        {"size FFFFFFFF", wav(p, 0xFFFFFFFFu), 44, 640},
+        {"size past the end", wav(p, 100000u), 44, 640},
+        {"unfinished, partial last frame", wav(p, 0u) + "xy", 44, 640},
+        {"size below the file, trailing chunk", wav(p, 400u) + chunk("junk", "abc"), 44, 400},
+        {"extensible PCM",
+         QByteArray("RIFF") + le(0, 4) + "WAVE" + chunk("fmt ", extensible) + "data" + le(640, 4) + p.bytes,
+         68, 640},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath(QStringLiteral("in.wav"));
+        save(path, c.bytes);
+        const TWaveLayout l = ReadWaveLayout(path);
+        EXPECT_EQ(l.DataOffset, c.offset);
+        EXPECT_EQ(l.DataBytes, c.dataBytes);
+        EXPECT_EQ(GetWaveSampleRate(path), 16000);
+        EXPECT_TRUE(l.Format.IsConvertible());
+    }
+}
+
+TEST(WaveFileTest, RejectsWhatIsNotPcmWav)
+{
+    QTemporaryDir dir;
+    const Pcm p = sine(22050, 16, 1, 0.01);
+    const QByteArray noData = QByteArray("RIFF") + le(0, 4) + "WAVE" + chunk("fmt ", fmtBody(p));
+    const QByteArray noFmt = QByteArray("RIFF") + le(0, 4) + "WAVE" + chunk("data", p.bytes);
+    const QByteArray cases[] = {
+        "", "plain text, no header at all", noData, noFmt, wav(p, {}, {}, 3), wav(p).left(30)};
+    for (const QByteArray &bytes : cases) {
+        SCOPED_TRACE(bytes.left(40).toHex().toStdString());
+        const QString path = dir.filePath(QStringLiteral("bad.wav"));
+        save(path, bytes);
+        EXPECT_THROW(GetWaveSampleRate(path), EWaveError);
+    }
+    EXPECT_THROW(GetWaveSampleRate(dir.filePath(QStringLiteral("missing.wav"))), EWaveError);
+}
+
+TEST(WaveFileTest, ConvertsEveryLayoutToSixteenBitMono)
+{
+    struct Case {
+        int bits, channels;
+        QByteArray frame;
+        int16_t expected;
+    } cases[] = {
+        {16, 1, le(uint16_t(-1234), 2), -1234},
+        {16, 2, le(uint16_t(-3), 2) + le(2, 2), -1}, // -0.5 rounded down
+        {16, 2, le(32767, 2) + le(32767, 2), 32767},
+        {8, 1, le(0, 1), -32768},
+        {8, 1, le(255, 1), 32512},
+        {8, 2, le(0, 1) + le(1, 1), -32768},
+    };
+    for (const Case &c : cases) {
+        TWaveFormat f{1, uint16_t(c.channels), 8000, 0, uint16_t(c.channels * c.bits / 8), uint16_t(c.bits)};
+        int16_t out = 0;
+        ToMono16(c.frame.constData(), 1, f, &out);
+        EXPECT_EQ(out, c.expected) << c.bits << " bits, " << c.channels << " channels";
+    }
+}
+
+TEST(LameUnitTest, OutOfRangeBitRateTakesNearestPresetAndProgressRoundsHalfToEven)
+{
+    const int bitRates[][2] = {{0, 16}, {24, 16}, {36, 32}, {44, 40}, {60, 56}, {128, 64}, {-5, 16}};
+    for (auto [given, preset] : bitRates)
+        EXPECT_EQ(Mp3PresetFor(given).BitRate, preset) << given;
+    // position * 100 / size + 0.5: 0.5 -> 0, 1.5 -> 2, 2.5 -> 2, 3.5 -> 4, 100.5 -> 100.
+    EXPECT_EQ(Mp3ProgressPercent(0, 100), 0);
+    EXPECT_EQ(Mp3ProgressPercent(1, 100), 2);
+    EXPECT_EQ(Mp3ProgressPercent(2, 100), 2);
+    EXPECT_EQ(Mp3ProgressPercent(3, 100), 4);
+    EXPECT_EQ(Mp3ProgressPercent(1, 400), 1);
+    EXPECT_EQ(Mp3ProgressPercent(100, 100), 100);
+}
+
+class Mp3PresetTest : public ::testing::TestWithParam<int>
+{
+};
+
+TEST_P(Mp3PresetTest, EncodesEveryInputAtThePresetsRateAndBitRate)
+{
+    const TMp3Preset preset = Mp3Presets()[size_t(GetParam())];
+    QTemporaryDir dir;
+    const QString speech = dir.filePath(QStringLiteral("speech.wav"));
+    ASSERT_EQ(
+        QProcess::execute(QStringLiteral("espeak-ng"),
+                          {QStringLiteral("-w"), speech,
+                           QStringLiteral("The quick brown fox jumps over the lazy dog. Reading articles "
+                                          "aloud into files lets you listen to them later.")}),
+        0);
+    struct Input {
+        const char *name;
+        std::optional<Pcm> pcm; // none: the eSpeak NG file
+    } inputs[] = {
+        {"espeak", std::nullopt},
+        {"16000 Hz 16-bit mono", sine(16000, 16, 1, 8)},
+        {"22050 Hz 8-bit mono", sine(22050, 8, 1, 8)},
+        {"44100 Hz 16-bit stereo", sine(44100, 16, 2, 8)},
+        {"22050 Hz 8-bit stereo, unfinished header", sine(22050, 8, 2, 8)},
+    };
+    for (const Input &in : inputs) {
+        SCOPED_TRACE(in.name);
+        QString wavPath = speech;
+        if (in.pcm) {
+            wavPath = dir.filePath(QStringLiteral("sine.wav"));
+            save(wavPath, wav(*in.pcm, std::string_view(in.name).ends_with("header") ? std::optional(0u)
+                                                                                     : std::nullopt));
+        }
+        const QString mp3 = dir.filePath(QStringLiteral("out.mp3"));
+        std::vector<int> seen;
+        const TMp3Result r =
+            ConvertToMp3(wavPath, mp3, preset.BitRate, [&](int pct) { seen.push_back(pct); });
+        ASSERT_TRUE(r.Ok()) << r.Message.toStdString();
+        ASSERT_FALSE(seen.empty());
+        EXPECT_EQ(seen.front(), 0);
+        EXPECT_EQ(seen.back(), 100);
+        EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+
+        const FrameScan s = scanFrames(readAll(mp3));
+        EXPECT_EQ(s.unparsedBytes, 0) << "bytes after the last whole frame, or a header before the first";
+        EXPECT_EQ(s.bitRate, preset.BitRate);
+        EXPECT_EQ(s.sampleRate, preset.SampleRate);
+        EXPECT_EQ(s.version, preset.SampleRate == 44100 ? 1 : 2);
+        EXPECT_TRUE(s.headerFlagsOk);
+
+        const TWaveLayout layout = ReadWaveLayout(wavPath);
+        const double seconds = double(layout.Frames()) / layout.Format.SampleRate;
+        if (!haveMpg123()) {
+            EXPECT_NEAR(double(s.frames) * s.samplesPerFrame / s.sampleRate, seconds, seconds * 0.03);
+            continue;
+        }
+        int rate = 0;
+        const std::vector<int16_t> pcm = decode(mp3, rate);
+        ASSERT_FALSE(pcm.empty());
+        EXPECT_EQ(rate, preset.SampleRate);
+        EXPECT_NEAR(double(pcm.size()) / rate, seconds, seconds * 0.03);
+        if (!in.pcm)
+            continue;
+        // Silence first: no burst where an encoded header would sound.
+        int loudest = 0;
+        for (size_t i = 0; i < size_t(rate / 50); ++i)
+            loudest = std::max(loudest, std::abs(int(pcm[i])));
+        EXPECT_LT(loudest, 200);
+        // The tone keeps its pitch, so the encoder was told the true input rate.
+        int crossings = 0;
+        for (size_t i = size_t(rate) + 1; i < size_t(7 * rate); ++i)
+            crossings += (pcm[i - 1] < 0) != (pcm[i] < 0);
+        EXPECT_NEAR(crossings / 2.0 / 6.0, 440.0, 440.0 * 0.02);
+    }
+    if (!haveMpg123())
+        GTEST_SKIP() << "mpg123 is not installed: the decoded sound was not checked";
+}
+
+INSTANTIATE_TEST_SUITE_P(AllPresets, Mp3PresetTest, ::testing::Range(0, 6), [](const auto &info) {
+    return "kbps" + std::to_string(Mp3Presets()[size_t(info.param)].BitRate);
+});
+
+TEST(Mp3ConversionTest, StopRemovesThePartialMp3AndKeepsAnOlderOne)
+{
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("in.wav"));
+    save(in, wav(sine(22050, 16, 1, 5)));
+    const QString mp3 = dir.filePath(QStringLiteral("News.mp3"));
+    save(mp3, "older file");
+    int chunks = 0;
+    const TMp3Result r = ConvertToMp3(in, mp3, 32, {}, [&] { return ++chunks == 2; });
+    EXPECT_EQ(r.Status, TMp3Result::Stopped);
+    EXPECT_EQ(chunks, 2);
+    EXPECT_EQ(readAll(mp3), "older file");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+TEST(Mp3ConversionTest, BadInputOrTargetGivesErrorAndNoFile)
+{
+    QTemporaryDir dir;
+    const QString text = dir.filePath(QStringLiteral("text.wav"));
+    save(text, "not a wave file at all");
+    const QString deep = dir.filePath(QStringLiteral("deep.wav"));
+    save(deep, wav(Pcm{22050, 24, 1, QByteArray(3000, '\0')}));
+    const QString good = dir.filePath(QStringLiteral("good.wav"));
+    save(good, wav(sine(22050, 16, 1, 0.5)));
+    const QString cases[][2] = {
+        {dir.filePath(QStringLiteral("missing.wav")), dir.filePath(QStringLiteral("a.mp3"))},
+        {text, dir.filePath(QStringLiteral("a.mp3"))},
+        {deep, dir.filePath(QStringLiteral("a.mp3"))},
+        {good, dir.filePath(QStringLiteral("no/such/folder/a.mp3"))},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c[0].toStdString());
+        const TMp3Result r = ConvertToMp3(c[0], c[1], 64);
+        EXPECT_EQ(r.Status, TMp3Result::Failed);
+        EXPECT_FALSE(r.Message.isEmpty());
+        EXPECT_FALSE(QFile::exists(c[1]));
+    }
+    TMp3FileWriter writer;
+    const TMp3Result r = writer.Open(dir.filePath(QStringLiteral("b.mp3")), 0, 64);
+    EXPECT_TRUE(r.Message.startsWith(QStringLiteral("Error opening encoding stream -")));
+    EXPECT_FALSE(writer.IsOpen());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+}
+
+TEST(OutputNamesTest, TitlesBecomeSafeNamesInsideTheFolder)
+{
+    const char *cases[][2] = {
+        {"News", "News.mp3"},      {"Café: été? [1]", "Café: été? [1].mp3"},
+        {"a/b", "a_b.mp3"},        {"../../x", "_.._x.mp3"},
+        {".hidden", "hidden.mp3"}, {"Tab\there", "Tab here.mp3"},
+        {"..", "Untitled.mp3"},
+    };
+    for (auto [title, name] : cases)
+        EXPECT_EQ(TOutputNames::SafeFileName(QString::fromUtf8(title), QStringLiteral(".mp3")),
+                  QString::fromUtf8(name));
+
+    TOutputNames run(QStringLiteral("/out/"));
+    EXPECT_EQ(run.Build(QStringLiteral("News"), false).WavFile, QStringLiteral("/out/News.wav"));
+    EXPECT_EQ(QFileInfo(run.Build(QStringLiteral("../../x"), true).Mp3File).absolutePath(),
+              QStringLiteral("/out"));
+    EXPECT_EQ(run.Build(QStringLiteral("T"), true).Mp3File, QStringLiteral("/out/T.mp3"));
+    EXPECT_EQ(run.Build(QStringLiteral("T"), true).Mp3File, QStringLiteral("/out/T (2).mp3"));
+    EXPECT_EQ(run.Build(QStringLiteral("T"), true).Mp3File, QStringLiteral("/out/T (3).mp3"));
+
+    // 1 + 133 x 3 = 400 bytes: cut to whole characters within 255 bytes.
+    const QString longTitle = QStringLiteral("x") + QString(133, QChar(0x8A9E));
+    for (const QString &expectEnd : {QStringLiteral(".mp3"), QStringLiteral(" (2).mp3")}) {
+        const QString name = QFileInfo(run.Build(longTitle, true).Mp3File).fileName();
+        const QByteArray bytes = QFile::encodeName(name);
+        EXPECT_LE(bytes.size(), 255);
+        EXPECT_GT(bytes.size(), 250);
+        EXPECT_TRUE(name.endsWith(expectEnd));
+        EXPECT_TRUE(longTitle.startsWith(name.left(name.size() - expectEnd.size())));
+    }
+}
+
+TEST(OutputNamesTest, IntermediateWavLivesInAPrivateFolderThatGoesWithTheRun)
+{
+    QTemporaryDir out;
+    QString temp;
+    {
+        TOutputNames run(out.path());
+        const TOutputNames::TFiles a = run.Build(QStringLiteral("A"), true);
+        const TOutputNames::TFiles b = run.Build(QStringLiteral("B"), true);
+        temp = run.TempDirectory();
+        EXPECT_EQ(a.WavFile, temp + QStringLiteral("/temp.wav"));
+        EXPECT_EQ(b.WavFile, a.WavFile);
+        EXPECT_FALSE(a.WavFile.startsWith(out.path() + QLatin1Char('/')));
+        EXPECT_EQ(b.Mp3File, out.path() + QStringLiteral("/B.mp3"));
+        save(a.WavFile, "speech");
+    }
+    EXPECT_FALSE(QFileInfo::exists(temp));
+}

@@ -3,14 +3,14 @@
 #include "GrabBaseClassUnit.h"
 
 #include "AppPaths.h"
-#include "MessageService.h"
 #include "PreferenceUnit.h"
 #include "UtilsClass.h"
-#include "speech/SpTools.h"
 #include "speech/TTS.h"
 
 #include <QHash>
 #include <QLocale>
+
+#include <optional>
 
 
 const QString AudioTestFileName = QStringLiteral("AudioTest.chl");
@@ -22,12 +22,48 @@ constexpr uint8_t kVoiceSettingsLocation = 2;
 
 const QString kUsEnglish = QStringLiteral("US English");
 const QString kMicrosoft = QStringLiteral("Microsoft");
-const QString kTruVoice = QStringLiteral("L & H TruVoice");
 const QString kDigaloUs = QStringLiteral("Digalo - US English");
 const QString kHelpVoiceNames = QStringLiteral("MaryMikeSam");
-const QString kFavoriteVoiceNames = QStringLiteral("MaryMikeSamPeterSidneyEddie");
-const QString kEspeakMaker = QStringLiteral("eSpeak NG");
-const QString kFliteMaker = QStringLiteral("Carnegie Mellon University");
+
+// The engine naming table's rows for the Windows engines. They have no
+// driver on this platform, so the catalogue keeps them itself; every other
+// row comes from an installed driver's facts.
+const std::vector<sapi::EngineFacts> &windowsEngineRows()
+{
+    using sapi::FavoriteDefault;
+    const QString lh = QStringLiteral("Lernout & Hauspie");
+    const QString favorites = QStringLiteral("MaryMikeSamPeterSidneyEddie");
+    // maker, display name, + " - " language, group, fixed language, short name,
+    // features, lexicon, favourites, favourite names
+    static const std::vector<sapi::EngineFacts> rows = {
+        {kMicrosoft, kMicrosoft, false, kMicrosoft, kUsEnglish, QString(), 3, false, FavoriteDefault::NamedVoices,
+         favorites},
+        {QStringLiteral("Lernout && Hauspie Speech Products"), QStringLiteral("L & H TruVoice"), false, lh,
+         kUsEnglish, QStringLiteral("Lrn1"), 0, false, FavoriteDefault::NamedVoices, favorites},
+        {lh, QStringLiteral("L & H"), true, lh, QString(), QStringLiteral("Lrn2"), 0, false,
+         FavoriteDefault::AllVoices, QString()},
+        {QStringLiteral("Eloquent Technology, Inc."), QStringLiteral("Eloquent"), true,
+         QStringLiteral("Eloquent Technology, Inc."), QString(), QStringLiteral("Eloq"), 0, false,
+         FavoriteDefault::AllVoices, QString()},
+        {QStringLiteral("ELAN Informatique"), QStringLiteral("Digalo"), true, QStringLiteral("Digalo"), QString(),
+         QStringLiteral("Diga"), 0, false, FavoriteDefault::AllVoices, QString()},
+    };
+    return rows;
+}
+
+// The naming table's row for a manufacturer; nullopt for one it has no row for.
+std::optional<sapi::EngineFacts> engineRow(const QString &maker)
+{
+    for (const sapi::EngineFacts &row : windowsEngineRows())
+        if (row.maker == maker)
+            return row;
+    for (const auto &engine : sapi::SpeechPlatform::engines()) {
+        sapi::EngineFacts facts = engine->facts();
+        if (facts.maker == maker)
+            return facts;
+    }
+    return std::nullopt;
+}
 
 struct LanguageRow {
     int32_t id;
@@ -100,28 +136,6 @@ QString trimControls(const QString &text)
     while (b > a && text.at(b - 1).unicode() <= ' ')
         --b;
     return text.mid(a, b - a);
-}
-
-// Every installed mode in enumeration order; empty when the speech platform
-// cannot be reached.
-std::vector<sapi::TTSMODEINFOW> installedModes()
-{
-    std::vector<sapi::TTSMODEINFOW> records;
-    sapi::UnknownPtr object;
-    if (sapi::CoCreateInstance(sapi::CLSID_TTSEnumerator, nullptr, sapi::CLSCTX_ALL, sapi::IID_ITTSEnumW, object) !=
-        sapi::S_OK)
-        return records;
-    const auto enumerator = sapi::queryAs<sapi::ITTSEnumW>(object, sapi::IID_ITTSEnumW);
-    if (!enumerator || enumerator->Reset() != sapi::S_OK)
-        return records;
-    for (;;) {
-        sapi::TTSMODEINFOW record;
-        uint32_t fetched = 0;
-        if (enumerator->Next(1, &record, &fetched) != sapi::S_OK || fetched != 1)
-            break;
-        records.push_back(record);
-    }
-    return records;
 }
 
 // Registers a per-engine or per-voice setting unless the record has it
@@ -197,50 +211,26 @@ QString GetTestMessage(const TEngineEntry *engine)
 
 void TEngineList::NameEngine(TEngineEntry &e)
 {
-    const QString language = LanguageNameOf(e.LanguageID);
-    e.Features = 0;
-    if (e.MfgName == kMicrosoft) {
-        e.DisplayName = kMicrosoft;
-        e.GroupName = kMicrosoft;
-        e.LanguageName = kUsEnglish;
-        e.ShortName.clear();
-        e.Features = 3;
-    } else if (e.MfgName == QLatin1String("Lernout && Hauspie Speech Products")) {
-        e.DisplayName = kTruVoice;
-        e.GroupName = QStringLiteral("Lernout & Hauspie");
-        e.LanguageName = kUsEnglish;
-        e.ShortName = QStringLiteral("Lrn1");
-    } else if (e.MfgName == QLatin1String("Lernout & Hauspie")) {
-        e.DisplayName = QStringLiteral("L & H - ") + language;
-        e.GroupName = QStringLiteral("Lernout & Hauspie");
-        e.LanguageName = language;
-        e.ShortName = QStringLiteral("Lrn2");
-    } else if (e.MfgName == QLatin1String("Eloquent Technology, Inc.")) {
-        e.DisplayName = QStringLiteral("Eloquent - ") + language;
-        e.GroupName = QStringLiteral("Eloquent Technology, Inc.");
-        e.LanguageName = language;
-        e.ShortName = QStringLiteral("Eloq");
-    } else if (e.MfgName == QLatin1String("ELAN Informatique")) {
-        e.DisplayName = QStringLiteral("Digalo - ") + language;
-        e.GroupName = QStringLiteral("Digalo");
-        e.LanguageName = language;
-        e.ShortName = QStringLiteral("Diga");
-    } else if (e.MfgName == kEspeakMaker) {
-        e.DisplayName = QStringLiteral("eSpeak NG - ") + language;
-        e.GroupName = kEspeakMaker;
-        e.LanguageName = language;
-        e.ShortName = QStringLiteral("Espk");
-    } else if (e.MfgName == kFliteMaker) {
-        e.DisplayName = QStringLiteral("Flite");
-        e.GroupName = QStringLiteral("Flite");
-        e.LanguageName = kUsEnglish;
-        e.ShortName = QStringLiteral("Flte");
-    } else {
+    const std::optional<sapi::EngineFacts> row = engineRow(e.MfgName);
+    if (!row) {
         e.DisplayName.clear();
         e.GroupName.clear();
         e.LanguageName.clear();
         e.ShortName.clear();
+        e.Features = 0;
+        e.HasLexicon = false;
+        e.FavoriteRule = sapi::FavoriteDefault::AllVoices;
+        e.FavoriteNames.clear();
+        return;
     }
+    e.LanguageName = row->languageName.isEmpty() ? LanguageNameOf(e.LanguageID) : row->languageName;
+    e.DisplayName = row->languageInName ? row->displayName + QStringLiteral(" - ") + e.LanguageName : row->displayName;
+    e.GroupName = row->groupName;
+    e.ShortName = row->shortName;
+    e.Features = row->features;
+    e.HasLexicon = row->hasLexicon;
+    e.FavoriteRule = row->favorites;
+    e.FavoriteNames = row->favoriteNames;
 }
 
 TEngineEntry *TEngineList::FindOrAddEngine(const TTTS &tts)
@@ -278,6 +268,14 @@ TEngineEntry *TEngineList::FindEngine(const QString &displayName) const
     for (auto it = m_items.rbegin(); it != m_items.rend(); ++it)
         if ((*it)->DisplayName == displayName)
             return it->get();
+    return nullptr;
+}
+
+TEngineEntry *TEngineList::LexiconEngine() const
+{
+    for (const auto &e : m_items)
+        if (e->HasLexicon)
+            return e.get();
     return nullptr;
 }
 
@@ -353,56 +351,56 @@ TPreferences *TVoiceCatalog::prefs() const
 
 bool TVoiceCatalog::DefaultFavorite(const TEngineEntry &engine, const QString &displayName)
 {
-    if (engine.DisplayName == kMicrosoft || engine.DisplayName == kTruVoice)
-        return kFavoriteVoiceNames.contains(displayName);
-    // Dozens of eSpeak NG languages: only the user's own start as favourites.
-    if (engine.MfgName == kEspeakMaker)
+    switch (engine.FavoriteRule) {
+    case sapi::FavoriteDefault::NamedVoices:
+        return engine.FavoriteNames.contains(displayName);
+    case sapi::FavoriteDefault::LocaleLanguage:
         return (engine.LanguageID & 0x3FF) == localePrimaryLanguage();
+    case sapi::FavoriteDefault::AllVoices:
+        break;
+    }
     return true;
 }
 
-void TVoiceCatalog::Initialize(QObject *owner)
+bool TVoiceCatalog::LoadRanges(TVoiceEntry &voice)
+{
+    const std::optional<sapi::ModeRanges> r = sapi::SpeechPlatform::ranges(voice.ModeID);
+    if (!r)
+        return false;
+    voice.PitchMin = r->minPitch;
+    voice.PitchMax = r->maxPitch;
+    voice.PitchDefault = r->defaultPitch;
+    voice.SpeedMin = int32_t(r->minSpeed);
+    voice.SpeedMax = int32_t(r->maxSpeed);
+    voice.SpeedDefault = int32_t(r->defaultSpeed);
+    if (voice.Pitch <= 0)
+        voice.Pitch = voice.PitchDefault;
+    if (voice.Speed <= 0)
+        voice.Speed = voice.SpeedDefault;
+    return true;
+}
+
+void TVoiceCatalog::Initialize(QObject *)
 {
     UtilsClass::WriteLog(QStringLiteral("Entering TTSForm.Initialize"));
-    std::unique_ptr<TTTS> tmp;
-    try {
-        tmp = std::make_unique<TTTS>(owner);
-    } catch (const std::exception &) {
-        UtilsClass::WriteLog(QStringLiteral("Error creating temporary TTS object"));
-        MessageService::notice(QStringLiteral("TTSForm initialization error - error creating TmpTTS"));
-        return;
-    }
-    // The engine's own choice for a new component: the locale's voice.
-    const sapi::GUID engineDefault = tmp->ModeID();
+    // One walk over the installed modes gives the names, the records and the
+    // engine's own default. Looking each name up on its own walks every mode
+    // again for every mode, which made the first start take seconds with a
+    // hundred and more eSpeak NG voices.
+    if (!sapi::SpeechPlatform::installed())
+        UtilsClass::WriteLog(QStringLiteral("Listing the voices failed: the speech platform is not installed"));
+    const sapi::InstalledModes installed = sapi::SpeechPlatform::installedModes();
+    const std::vector<sapi::TTSMODEINFOW> &records = installed.modes;
 
-    QStringList names;
-    try {
-        const sapi::HRESULT r = GetModeNames(names);
-        if (r != sapi::S_OK)
-            UtilsClass::WriteLog(QStringLiteral("Listing the voices failed: %1").arg(uint32_t(r), 8, 16, QLatin1Char('0')));
-    } catch (const std::exception &e) {
-        UtilsClass::WriteLog(QStringLiteral("Listing the voices failed: ") + QString::fromUtf8(e.what()));
-        names.clear();
-    }
-
-    // One pass over the installed modes. Looking each name up on its own
-    // (and selecting it in the component) walks every mode again for every
-    // mode, which made the first start take seconds with a hundred and more
-    // eSpeak NG voices. A name stands for the first mode of that name, as a
-    // lookup by name gives.
-    const std::vector<sapi::TTSMODEINFOW> records = installedModes();
+    // A name stands for the first mode of that name, as a lookup by name gives.
     QHash<QString, size_t> firstByName;
     for (size_t i = records.size(); i-- > 0;)  // backwards: the first of equal names stays
         firstByName.insert(trimControls(fieldText(records[i].szModeName)), i);
 
     TPreferences *p = prefs();
-    for (const QString &name : std::as_const(names)) {
-        const auto found = firstByName.constFind(trimControls(name));
-        if (found == firstByName.constEnd()) {
-            UtilsClass::WriteLog(QStringLiteral("Skipped voice ") + name + QStringLiteral(": not installed"));
-            continue;
-        }
-        const sapi::TTSMODEINFOW &info = records[found.value()];
+    for (const sapi::TTSMODEINFOW &record : records) {
+        const QString name = fieldText(record.szModeName);
+        const sapi::TTSMODEINFOW &info = records[firstByName.value(trimControls(name))];
         const sapi::GUID id = info.gModeID;
         TEngineEntry *engine = Engines.FindOrAddEngine(info);
         if (!engine)
@@ -437,9 +435,8 @@ void TVoiceCatalog::Initialize(QObject *owner)
         UtilsClass::WriteLog(QStringLiteral("Loaded voice ") + added->DisplayName);
     }
 
-    m_engineDefault = engineDefault;
+    m_engineDefault = installed.defaultMode;
     EnsureDefaultVoice();
-    tmp.reset();
     UtilsClass::WriteLog(QStringLiteral("Exiting TTSForm.Initialize"));
 }
 

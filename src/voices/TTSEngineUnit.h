@@ -3,9 +3,11 @@
 // sees for them, which voices are preferred by default, and the per-engine
 // and per-voice settings (ENG_, FAV_, SPD_, PIT_) kept in the settings
 // record. Built once from the speech platform's modes; afterwards only the
-// flags and values of its entries change.
+// flags and values of its entries change. Engines are named by the engine
+// naming table: rows for the Windows engines kept here, and one row per
+// installed driver from the facts it reports (sapi::EngineFacts).
 
-#include "platform/speech/SpeechApi.h"
+#include "platform/speech/SpeechEngine.h"
 
 #include <QString>
 
@@ -29,6 +31,11 @@ public:
     int32_t LanguageID = 0;
     QString LanguageName;
     uint8_t Features = 0;  // bit 2: the engine expands state codes itself
+    // The engine carries the pronunciation editor (eSpeak NG here).
+    bool HasLexicon = false;
+    // Which of its voices start as favourites (TVoiceCatalog::DefaultFavorite).
+    sapi::FavoriteDefault FavoriteRule = sapi::FavoriteDefault::AllVoices;
+    QString FavoriteNames;
 };
 
 class TEngineList
@@ -45,6 +52,9 @@ public:
 
     // The last entry with that display name, or nullptr.
     TEngineEntry *FindEngine(const QString &displayName) const;
+    // The first entry whose engine carries the pronunciation editor, or
+    // nullptr when no such engine is installed.
+    TEngineEntry *LexiconEngine() const;
 
     void SetGroupEnabled(const QString &groupName, bool flag);
     void LoadEngineFlags();
@@ -58,9 +68,10 @@ public:
     // The record the settings live in; nullptr means the program's Prefs.
     TPreferences *Preferences = nullptr;
 
-    // Fills the names of an entry from its manufacturer and language, by the
-    // engine naming table. Leaves GroupName or LanguageName empty for an
-    // engine that is not catalogued.
+    // Fills the names, features and favourite rule of an entry from its
+    // manufacturer and language, by the engine naming table: the Windows
+    // engines' rows first, then the facts of the installed drivers. Leaves
+    // GroupName or LanguageName empty for an engine that is not catalogued.
     static void NameEngine(TEngineEntry &entry);
 
 private:
@@ -113,9 +124,11 @@ public:
     void SetPreferences(TPreferences *prefs);
 
     // Builds both lists from the installed modes, registers the settings and
-    // makes sure TTS_DefaultVoiceName names a catalogued voice. owner owns
-    // the temporary speech component while it lives.
-    void Initialize(QObject *owner = nullptr);
+    // makes sure TTS_DefaultVoiceName names a catalogued voice. Asks the
+    // speech platform once for its modes and default voice; no speech
+    // component is made. The argument is not used (it owned such a
+    // component once).
+    void Initialize(QObject * = nullptr);
 
     // A TTS_DefaultVoiceName that names no voice is cleared; an empty one
     // becomes the engine's own default voice when it starts as a favourite,
@@ -137,6 +150,13 @@ public:
 
     // The favourite default of a new voice of that engine.
     static bool DefaultFavorite(const TEngineEntry &engine, const QString &displayName);
+
+    // Fills PitchMin/Max/Default and SpeedMin/Max/Default of the voice from
+    // the speech platform, the values an activated component reports for its
+    // mode, without selecting or activating anything; Pitch and Speed of 0
+    // or less become the defaults. False, with the voice unchanged, when no
+    // installed engine offers the voice's mode.
+    static bool LoadRanges(TVoiceEntry &voice);
 
 private:
     TPreferences *prefs() const;

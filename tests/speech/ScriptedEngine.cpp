@@ -51,6 +51,13 @@ std::optional<GUID> ScriptedEngine::defaultMode()
     return m_modes.front().gModeID;
 }
 
+std::optional<ModeRanges> ScriptedEngine::ranges(const GUID &modeId)
+{
+    if (std::none_of(m_modes.begin(), m_modes.end(), [&](const TTSMODEINFOW &m) { return m.gModeID == modeId; }))
+        return std::nullopt;
+    return ModeRanges{script.minPitch, script.maxPitch, script.pitch, script.minSpeed, script.maxSpeed, script.speed};
+}
+
 HRESULT ScriptedEngine::select(const GUID &modeId, const UnknownPtr &audioDest,
                                std::shared_ptr<ITTSCentralW> &out)
 {

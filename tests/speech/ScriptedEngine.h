@@ -1,7 +1,7 @@
 #pragma once
-// A speech engine for tests: its modes, its answers and its refusals are set
-// by the test, and every call made on it is recorded. Install it with
-// sapi::SpeechPlatform::setEngines({engine}).
+// A speech engine for tests: its modes, its answers, its catalogue facts and
+// its refusals are set by the test, and every call made on it is recorded.
+// Install it with sapi::SpeechPlatform::setEngines({engine}).
 //
 // Speaking: TextData with a buffer sink queues a "speech" that, when the
 // event loop runs (or playPending() is called), reports TextDataStarted, one
@@ -83,13 +83,28 @@ public:
     // mode ID gets the next number's GUID.
     sapi::TTSMODEINFOW &addMode(sapi::TTSMODEINFOW mode);
 
+    sapi::EngineFacts facts() const override { return catalogFacts; }
     std::vector<sapi::TTSMODEINFOW> modes() override { return m_modes; }
     std::optional<sapi::GUID> defaultMode() override;
+    // The scripted limits, and the current pitch and speed as the defaults.
+    std::optional<sapi::ModeRanges> ranges(const sapi::GUID &modeId) override;
     sapi::HRESULT select(const sapi::GUID &modeId, const sapi::UnknownPtr &audioDest,
                          std::shared_ptr<sapi::ITTSCentralW> &central) override;
 
     Script script;
     CallLog log;
+    // How the voice catalogue names the modes of makeMode ("Scripted Speech"):
+    // one engine per language, "Scripted - US English", voice keys "Scrp...".
+    sapi::EngineFacts catalogFacts{.maker = QStringLiteral("Scripted Speech"),
+                                   .displayName = QStringLiteral("Scripted"),
+                                   .languageInName = true,
+                                   .groupName = QStringLiteral("Scripted Speech"),
+                                   .languageName = {},
+                                   .shortName = QStringLiteral("Scrp"),
+                                   .features = 0,
+                                   .hasLexicon = false,
+                                   .favorites = sapi::FavoriteDefault::AllVoices,
+                                   .favoriteNames = {}};
     std::optional<sapi::GUID> defaultModeId;
     // The central object of the last successful select (kept alive here, as
     // an engine would while it still speaks).

@@ -2,13 +2,18 @@
 
 #include "MessageService.h"
 #include "PreferenceUnit.h"
-#include "platform/speech/SpeechEngine.h"
+#include "ScriptedEngine.h"
+#include "TestSupport.h"
+#include "platform/speech/EspeakEngine.h"
+#include "platform/speech/FliteEngine.h"
 #include "speech/SpTools.h"
+#include "speech/TTS.h"
 
 #include <gtest/gtest.h>
 
 #include <QLocale>
 
+#include <map>
 #include <optional>
 
 using namespace sapi;
@@ -45,20 +50,6 @@ TTSMODEINFOW mode(uint32_t n, QStringView mfg, QStringView name, QStringView spe
     m.dwInterfaces = TTSI_ITTSATTRIBUTES;
     return m;
 }
-
-// Offers a fixed set of modes; never speaks (the catalogue never activates).
-class ListedEngine : public SpeechEngine
-{
-public:
-    ListedEngine(std::vector<TTSMODEINFOW> modes, std::optional<GUID> def) : m_modes(std::move(modes)), m_def(def) {}
-    std::vector<TTSMODEINFOW> modes() override { return m_modes; }
-    std::optional<GUID> defaultMode() override { return m_def; }
-    HRESULT select(const GUID &, const UnknownPtr &, std::shared_ptr<ITTSCentralW> &) override { return E_NOTIMPL; }
-
-private:
-    std::vector<TTSMODEINFOW> m_modes;
-    std::optional<GUID> m_def;
-};
 
 constexpr char16_t kLH[] = u"Lernout & Hauspie", kEloq[] = u"Eloquent Technology, Inc.", kEspeak[] = u"eSpeak NG";
 const TTSMODEINFOW kEspeakArabic = mode(11, kEspeak, u"eSpeak Arabic", u"Arabic", 1025);
@@ -115,7 +106,7 @@ protected:
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         MessageService::setHandler([this](const MessageService::Message &m) {
             messages << m.text;
-            return QMessageBox::Ok;
+            return UserInteraction::Ok;
         });
     }
     void TearDown() override
@@ -124,10 +115,21 @@ protected:
         MessageService::setHandler({});
         QLocale::setDefault(QLocale::system());
     }
-    static void install(std::vector<TTSMODEINFOW> modes, std::optional<GUID> def = std::nullopt)
+    // One driver lists the modes, whatever their makers; the facts of the
+    // eSpeak NG and Flite drivers name those of their makers.
+    void install(std::vector<TTSMODEINFOW> modes, std::optional<GUID> def = std::nullopt)
     {
-        SpeechPlatform::setEngines({std::make_shared<ListedEngine>(std::move(modes), def)});
+        lister = std::make_shared<scripted::ScriptedEngine>();
+        lister->catalogFacts = EspeakEngine::engineFacts();
+        for (const TTSMODEINFOW &m : modes)
+            lister->addMode(m);
+        lister->defaultModeId = def;
+        auto flite = std::make_shared<scripted::ScriptedEngine>();
+        flite->catalogFacts = FliteEngine::engineFacts();
+        SpeechPlatform::setEngines({lister, flite});
     }
+
+    std::shared_ptr<scripted::ScriptedEngine> lister;
 
     QStringList messages;
 };
@@ -166,6 +168,10 @@ TEST_F(VoiceCatalog, NamesEnginesAndVoicesAndSkipsUnknownOnes)
     EXPECT_EQ(c.FindEngine(u"Microsoft"_s)->Features, 3);
     EXPECT_EQ(c.FindEngine(u"Flite"_s)->Features, 0);
     EXPECT_EQ(c.FindEngine(u"Acme"_s), nullptr);
+    EXPECT_EQ(c.Engines.LexiconEngine(), c.FindEngine(u"eSpeak NG - Arabic"_s));
+    for (int i = 0; i < c.Engines.Count(); ++i)
+        EXPECT_EQ(c.Engines.Items(i)->HasLexicon, groups[i] == "eSpeak NG"_L1) << engines[i].toStdString();
+    EXPECT_EQ(lister->log.selects, 0);  // nothing was selected, let alone activated
 
     // The settings are registered with their defaults; for eSpeak NG only the
     // locale's language starts as favourite.
@@ -192,6 +198,47 @@ TEST_F(VoiceCatalog, NamesEnginesAndVoicesAndSkipsUnknownOnes)
     Catalogue french;
     french.expectFavourites(
         {{u"EspkFrench (France)1036", true}, {u"EspkEnglish (America)1033", false}, {u"Flteslt1033", true}});
+}
+
+// What a new driver needs: its facts, its modes and its ranges; the
+// catalogue has no line of its own for it.
+TEST_F(VoiceCatalog, NewDriverIsCataloguedFromItsFactsAndGivesRangesWithoutSelecting)
+{
+    using scripted::ScriptedEngine;
+    auto engine = std::make_shared<ScriptedEngine>();
+    engine->catalogFacts.features = 2;
+    engine->catalogFacts.favorites = FavoriteDefault::NamedVoices;
+    engine->catalogFacts.favoriteNames = u"DoraBob"_s;
+    engine->addMode(ScriptedEngine::makeMode(u"Ann"_s, 1, true, true, 1036));
+    engine->addMode(ScriptedEngine::makeMode(u"Carl"_s, 2, true, true, 1036));
+    engine->addMode(ScriptedEngine::makeMode(u"Dora"_s, 3, true, true, 1033));
+    engine->script.minPitch = 60, engine->script.maxPitch = 240, engine->script.pitch = 110;
+    engine->script.minSpeed = 90, engine->script.maxSpeed = 400, engine->script.speed = 190;
+    SpeechPlatform::setEngines({engine});
+
+    Catalogue k;
+    ASSERT_EQ(k.c.Engines.Count(), 2);
+    EXPECT_EQ(k.c.Engines.Items(0)->DisplayName, u"Scripted - French"_s);
+    EXPECT_EQ(k.c.Engines.GroupName(1), u"Scripted Speech"_s);
+    EXPECT_EQ(k.c.Engines.Items(1)->Features, 2);
+    EXPECT_EQ(k.c.Engines.LexiconEngine(), nullptr);
+    k.expectFavourites({{u"ScrpAnn1036", false}, {u"ScrpCarl1036", false}, {u"ScrpDora1033", true}});
+    EXPECT_TRUE(k.registered(u"ENG_Scripted - US English"_s));
+
+    TVoiceEntry *ann = k.voice(u"Ann (French)"_s);
+    ASSERT_TRUE(ann && k.voice(u"Dora"_s));
+    ann->Speed = 300;  // the user's own speed stays
+    ASSERT_TRUE(TVoiceCatalog::LoadRanges(*ann));
+    EXPECT_EQ((std::vector{ann->PitchMin, ann->PitchMax, ann->PitchDefault, ann->Pitch, ann->SpeedMin, ann->SpeedMax,
+                           ann->SpeedDefault, ann->Speed}),
+              (std::vector{60, 240, 110, 110, 90, 400, 190, 300}));
+    EXPECT_EQ(engine->log.selects, 0);
+
+    TVoiceEntry gone = *ann;
+    gone.ModeID = guid(99);
+    gone.PitchMin = -1;
+    EXPECT_FALSE(TVoiceCatalog::LoadRanges(gone));
+    EXPECT_EQ(gone.PitchMin, -1);
 }
 
 TEST_F(VoiceCatalog, DefaultVoiceNameAlwaysNamesACataloguedVoice)
@@ -253,6 +300,7 @@ TEST_F(VoiceCatalog, LookupsAndGroupSwitches)
     EXPECT_EQ(empty.c.FindHelpVoice(), nullptr);
 
     // FindEngine gives the last entry of that name.
+    install({});
     TEngineList list;
     TPreferences scratch;
     list.Preferences = &scratch;
@@ -309,6 +357,8 @@ TEST_F(VoiceCatalog, InstalledEnginesAreListed)
             EXPECT_TRUE(v->KeyName.startsWith("Espk"_L1));
             EXPECT_EQ(v->Engine->DisplayName, u"eSpeak NG - "_s + language);
             EXPECT_EQ(v->DisplayName.endsWith(u" ("_s + language + u')'), language != "US English"_L1);
+            EXPECT_EQ(k.prefs.GetValue(u"FAV_"_s + v->KeyName).toBool(), (v->Engine->LanguageID & 0x3FF) == 0x09)
+                << "only the locale's language starts as favourite: " << v->DisplayName.toStdString();
         } else if (v->Engine->GroupName == "Flite"_L1) {
             flite = true;
             EXPECT_TRUE(v->KeyName.startsWith("Flte"_L1));
@@ -337,6 +387,8 @@ TEST_F(VoiceCatalog, InstalledEnginesAreListed)
     }
     EXPECT_GE(telephone, 1);
     ASSERT_TRUE(c.FindEngine(u"eSpeak NG - US English"_s));
+    ASSERT_TRUE(c.Engines.LexiconEngine());
+    EXPECT_EQ(c.Engines.LexiconEngine()->GroupName, u"eSpeak NG"_s);
     EXPECT_TRUE(c.FindVoice(k.prefs.TTS_DefaultVoiceName));
     ASSERT_TRUE(c.FindHelpVoice());
     EXPECT_EQ(LanguageCodeOf(c.FindHelpVoice()->Engine->LanguageID), u"eng"_s);
@@ -365,5 +417,38 @@ TEST_F(VoiceCatalog, InstalledEnginesAreListed)
         EXPECT_EQ(v->Engine->Enabled, v->Engine->GroupName != "Flite"_L1) << v->DisplayName.toStdString();
         EXPECT_EQ(v->Speed, i == last ? 250 : 0) << v->DisplayName.toStdString();
         EXPECT_EQ(v->Pitch == 77, i == last) << v->DisplayName.toStdString();
+    }
+}
+
+// The ranges the catalogue gives without activating are those a component
+// activated for the voice reports, for a dozen real voices of each engine.
+TEST_F(VoiceCatalog, RangesOfInstalledVoicesAreThoseOfAnActivatedComponent)
+{
+    SpeechPlatform::restoreDefaultEngines();
+    Catalogue k;
+    std::map<QString, std::vector<TVoiceEntry *>> byGroup;
+    for (int i = 0; i < k.c.Voices.Count(); ++i)
+        byGroup[k.c.Voices.Items(i)->Engine->GroupName].push_back(k.c.Voices.Items(i));
+    ASSERT_EQ(byGroup.size(), 2u);
+    for (const auto &[group, voices] : byGroup) {
+        const size_t step = std::max<size_t>(1, voices.size() / 12);
+        for (size_t i = 0; i < voices.size(); i += step) {
+            TVoiceEntry &v = *voices[i];
+            SCOPED_TRACE(v.DisplayName.toStdString());
+            ASSERT_TRUE(TVoiceCatalog::LoadRanges(v));
+            TTTS tts;
+            tts.SetModeID(v.ModeID);
+            tts.SetOutputDest(odFile);
+            tts.SetOutputFile(TestSupport::homeDir() + u"/ranges.wav"_s);
+            tts.SetActive(true);
+            ASSERT_TRUE(tts.Active());
+            const int32_t pitch = tts.Pitch(), speed = int32_t(tts.Speed());
+            EXPECT_EQ((std::vector{v.PitchMin, v.PitchMax, v.PitchDefault, v.SpeedMin, v.SpeedMax, v.SpeedDefault}),
+                      (std::vector{int32_t(tts.MinPitch()), int32_t(tts.MaxPitch()), pitch, int32_t(tts.MinSpeed()),
+                                   int32_t(tts.MaxSpeed()), speed}));
+            EXPECT_EQ(v.Pitch, pitch);
+            EXPECT_EQ(v.Speed, speed);
+            tts.SetActive(false);
+        }
     }
 }

@@ -2,7 +2,7 @@
 
 #include "EngineRuntime.h"
 #include "Lexicon.h"
-#include "LexiconDialog.h"
+#include "MessageService.h"
 
 #include <espeak-ng/speak_lib.h>
 
@@ -246,10 +246,13 @@ public:
             .arg(version, v ? QString::fromUtf8(v->name) : QString());
     }
 
-    HRESULT lexiconDialog(QWidget *parent, const QString &title,
+    HRESULT lexiconDialog(HWND parent, const QString &title,
                           std::function<void(const QString &, bool)> test) override
     {
-        return showLexiconDialog(parent, title, std::move(test));
+        // The editor is a window of the window layer; it edits the lexicon
+        // file this driver applies.
+        MessageService::interaction().editPronunciations(parent, title, std::move(test));
+        return S_OK;
     }
 
 private:
@@ -377,9 +380,31 @@ std::vector<TTSMODEINFOW> EspeakEngine::modes()
     return m_modes;
 }
 
+EngineFacts EspeakEngine::engineFacts()
+{
+    return {.maker = kMaker,
+            .displayName = QStringLiteral("eSpeak NG"),
+            .languageInName = true,
+            .groupName = QStringLiteral("eSpeak NG"),
+            .languageName = {},
+            .shortName = QStringLiteral("Espk"),
+            .features = 0,
+            .hasLexicon = true,
+            // Dozens of languages: only the user's own start as favourites.
+            .favorites = FavoriteDefault::LocaleLanguage,
+            .favoriteNames = {}};
+}
+
 std::optional<GUID> EspeakEngine::defaultMode()
 {
     return m_default;
+}
+
+std::optional<ModeRanges> EspeakEngine::ranges(const GUID &modeId)
+{
+    if (!m_backend->find(modeId))
+        return std::nullopt;
+    return m_backend->ranges(modeId);
 }
 
 HRESULT EspeakEngine::select(const GUID &modeId, const UnknownPtr &audioDest, std::shared_ptr<ITTSCentralW> &central)

@@ -18,8 +18,14 @@ public:
     // The process's driver; nullptr when eSpeak NG cannot start or has no voices.
     static std::shared_ptr<EspeakEngine> load();
 
+    // The catalogue's facts, known without loading the engine: named per
+    // language, with the pronunciation editor, favourites in the user's language.
+    static EngineFacts engineFacts();
+
+    EngineFacts facts() const override { return engineFacts(); }
     std::vector<TTSMODEINFOW> modes() override;
     std::optional<GUID> defaultMode() override;
+    std::optional<ModeRanges> ranges(const GUID &modeId) override;
     HRESULT select(const GUID &modeId, const UnknownPtr &audioDest, std::shared_ptr<ITTSCentralW> &central) override;
 
     // The eSpeak NG voice name ("en-us+Andrea") behind a mode; empty when unknown.

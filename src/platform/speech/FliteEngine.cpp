@@ -336,9 +336,30 @@ std::shared_ptr<FliteEngine> FliteEngine::load()
     return instance;
 }
 
+EngineFacts FliteEngine::engineFacts()
+{
+    return {.maker = kMaker,
+            .displayName = QStringLiteral("Flite"),
+            .languageInName = false,
+            .groupName = QStringLiteral("Flite"),
+            .languageName = QStringLiteral("US English"),
+            .shortName = QStringLiteral("Flte"),
+            .features = 0,
+            .hasLexicon = false,
+            .favorites = FavoriteDefault::AllVoices,
+            .favoriteNames = {}};
+}
+
 std::vector<TTSMODEINFOW> FliteEngine::modes()
 {
     return m_modes;
+}
+
+std::optional<ModeRanges> FliteEngine::ranges(const GUID &modeId)
+{
+    if (!m_backend->find(modeId))
+        return std::nullopt;
+    return m_backend->ranges(modeId);
 }
 
 HRESULT FliteEngine::select(const GUID &modeId, const UnknownPtr &audioDest, std::shared_ptr<ITTSCentralW> &central)

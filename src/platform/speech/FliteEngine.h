@@ -19,7 +19,13 @@ public:
     // The process's driver; nullptr when no Flite voice could be loaded.
     static std::shared_ptr<FliteEngine> load();
 
+    // The catalogue's facts, known without loading the engine: one US
+    // English engine, every voice a favourite.
+    static EngineFacts engineFacts();
+
+    EngineFacts facts() const override { return engineFacts(); }
     std::vector<TTSMODEINFOW> modes() override;
+    std::optional<ModeRanges> ranges(const GUID &modeId) override;
     HRESULT select(const GUID &modeId, const UnknownPtr &audioDest, std::shared_ptr<ITTSCentralW> &central) override;
 
 private:

@@ -1,36 +1,82 @@
 #pragma once
 // One engine driver (eSpeak NG, Flite, or a scripted engine in tests) as the
 // speech platform sees it. The platform's enumerator and finder list the
-// modes of every installed driver, in installation order.
+// modes of every installed driver, in installation order. docs/adding-an-engine.md
+// tells what a new driver implements.
 
 #include "SpeechApi.h"
 
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
 
 namespace sapi {
 
+// Pitch (about Hz) and speed (words per minute) limits of a mode, and the
+// values a central selected for it starts with.
+struct ModeRanges {
+    uint16_t minPitch = 0, maxPitch = 0, defaultPitch = 0;
+    uint32_t minSpeed = 0, maxSpeed = 0, defaultSpeed = 0;
+};
+
+// Which voices of an engine start as favourites in the voice catalogue.
+enum class FavoriteDefault : uint8_t {
+    AllVoices,
+    LocaleLanguage,  // voices whose primary language is the user's locale language
+    NamedVoices,     // voices whose display name occurs within EngineFacts::favoriteNames
+};
+
+// How the voice catalogue names and treats an engine: the row of its engine
+// naming table for the manufacturer the driver's modes report. Fixed by the
+// driver's code, the same for every mode.
+struct EngineFacts {
+    QString maker;        // szMfgName of the modes these facts are for
+    QString displayName;  // the engine's name, e.g. "Flite"
+    // One engine per language, named displayName + " - " + its language name.
+    bool languageInName = false;
+    QString groupName;     // must not be empty, or the modes are not catalogued
+    QString languageName;  // a fixed name ("US English"); empty: by each mode's language
+    QString shortName;     // four letters that start the voice key names
+    uint8_t features = 0;  // the catalogue's Features bits
+    bool hasLexicon = false;  // the engine carries the pronunciation editor
+    FavoriteDefault favorites = FavoriteDefault::AllVoices;
+    QString favoriteNames;  // for FavoriteDefault::NamedVoices
+};
+
 class SpeechEngine
 {
 public:
     virtual ~SpeechEngine() = default;
 
+    // The voice catalogue's facts about this engine.
+    virtual EngineFacts facts() const = 0;
     // Every mode (voice) this driver offers; empty when it could not load.
     virtual std::vector<TTSMODEINFOW> modes() = 0;
     // The engine's own choice for an empty query, when it has one.
     virtual std::optional<GUID> defaultMode() { return std::nullopt; }
+    // The ranges a central selected for the mode would have, known without
+    // selecting it; nullopt for a mode this driver does not offer.
+    virtual std::optional<ModeRanges> ranges(const GUID &modeId) = 0;
     // Binds a mode of this driver to an audio destination (an object from
     // CoCreateInstance, or a caller's own) and gives its central interface.
     virtual HRESULT select(const GUID &modeId, const UnknownPtr &audioDest,
                            std::shared_ptr<ITTSCentralW> &central) = 0;
 };
 
-// The installed drivers. The first call loads eSpeak NG and Flite; tests may
-// replace the set (and, with installed = false, make the enumerator's
-// creation fail as on a machine without the speech platform).
+// The installed modes in enumeration order, and the mode an empty query
+// finds (the one a new speech component holds); null without modes.
+struct InstalledModes {
+    std::vector<TTSMODEINFOW> modes;
+    GUID defaultMode;
+};
+
+// The installed drivers. The first call loads the drivers of the engine
+// registry (DefaultEngines.cpp); tests may replace the set (and, with
+// installed = false, make the enumerator's creation fail as on a machine
+// without the speech platform).
 class SpeechPlatform
 {
 public:
@@ -38,6 +84,13 @@ public:
     static void setEngines(std::vector<std::shared_ptr<SpeechEngine>> engines, bool installed = true);
     static void restoreDefaultEngines();
     static bool installed();
+
+    // What the enumerator and the finder would give, in one walk over the
+    // drivers; nothing when the platform is not installed.
+    static InstalledModes installedModes();
+    // The ranges of an installed mode, from its driver; nullopt when no
+    // driver offers it or the platform is not installed.
+    static std::optional<ModeRanges> ranges(const GUID &modeId);
 };
 
 // Start-up probes: the platform is there, an engine with voices is loaded,

@@ -29,19 +29,33 @@ struct InstalledMode {
     std::shared_ptr<SpeechEngine> engine;
 };
 
+// Every driver's modes in installation order, and the first driver's own
+// choice for an empty query.
+struct ModeWalk {
+    std::vector<InstalledMode> modes;
+    std::optional<GUID> preferred;
+};
+
+ModeWalk walkModes()
+{
+    ModeWalk walk;
+    for (const auto &engine : SpeechPlatform::engines()) {
+        for (const TTSMODEINFOW &m : engine->modes())
+            walk.modes.push_back({m, engine});
+        if (!walk.preferred)
+            walk.preferred = engine->defaultMode();
+    }
+    return walk;
+}
+
 class ModeEnumerator : public ITTSEnumW, public ITTSFindW
 {
 public:
     ModeEnumerator()
     {
-        for (const auto &engine : SpeechPlatform::engines()) {
-            for (const TTSMODEINFOW &m : engine->modes())
-                m_modes.push_back({m, engine});
-            if (!m_defaultMode) {
-                if (auto d = engine->defaultMode())
-                    m_defaultMode = d;
-            }
-        }
+        ModeWalk walk = walkModes();
+        m_modes = std::move(walk.modes);
+        m_defaultMode = walk.preferred;
     }
 
     HRESULT Next(uint32_t celt, TTSMODEINFOW *pNext, uint32_t *pceltFetched) override
@@ -207,6 +221,35 @@ bool SpeechPlatform::installed()
     PlatformState &s = state();
     std::lock_guard lock(s.mutex);
     return s.installed;
+}
+
+InstalledModes SpeechPlatform::installedModes()
+{
+    InstalledModes result;
+    if (!installed())
+        return result;
+    ModeWalk walk = walkModes();
+    result.modes.reserve(walk.modes.size());
+    for (const InstalledMode &m : walk.modes) {
+        result.modes.push_back(m.info);
+        // As Find ranks an empty query: every mode scores alike, the
+        // preferred one wins the tie, else the first.
+        if (walk.preferred && m.info.gModeID == *walk.preferred && result.defaultMode.isNull())
+            result.defaultMode = m.info.gModeID;
+    }
+    if (result.defaultMode.isNull() && !result.modes.empty())
+        result.defaultMode = result.modes.front().gModeID;
+    return result;
+}
+
+std::optional<ModeRanges> SpeechPlatform::ranges(const GUID &modeId)
+{
+    if (!installed())
+        return std::nullopt;
+    for (const auto &engine : engines())
+        if (auto r = engine->ranges(modeId))
+            return r;
+    return std::nullopt;
 }
 
 SpeechProbe probeSpeechPlatform()

@@ -8,8 +8,8 @@ namespace sapi {
 // The enumerator object (ITTSEnumW and ITTSFindW) over the installed drivers.
 UnknownPtr makeModeEnumerator();
 
-// The drivers installed when nothing replaced them: eSpeak NG and Flite,
-// each only when it loads with voices.
+// The drivers installed when nothing replaced them: those of the engine
+// registry (DefaultEngines.cpp), each only when it loads with voices.
 std::vector<std::shared_ptr<SpeechEngine>> loadDefaultEngines();
 
 // Closeness of a mode to a query by the rank weights; fields left empty in

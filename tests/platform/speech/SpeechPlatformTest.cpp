@@ -30,9 +30,18 @@ QString nameOf(const TTSMODEINFOW &m)
 
 // Records what Select was asked and hands back a bare central.
 struct FakeEngine : SpeechEngine {
-    FakeEngine(std::vector<TTSMODEINFOW> m, std::optional<GUID> d = {}) : list(std::move(m)), def(d) {}
+    FakeEngine(std::vector<TTSMODEINFOW> m, std::optional<GUID> d = {}, uint16_t p = 100)
+        : list(std::move(m)), def(d), pitch(p) {}
+    EngineFacts facts() const override { return {}; }
     std::vector<TTSMODEINFOW> modes() override { return list; }
     std::optional<GUID> defaultMode() override { return def; }
+    std::optional<ModeRanges> ranges(const GUID &modeId) override
+    {
+        for (const TTSMODEINFOW &m : list)
+            if (m.gModeID == modeId)
+                return ModeRanges{50, 200, pitch, 80, 450, 170};
+        return std::nullopt;
+    }
     HRESULT select(const GUID &modeId, const UnknownPtr &dest, std::shared_ptr<ITTSCentralW> &central) override
     {
         selected = modeId;
@@ -42,6 +51,7 @@ struct FakeEngine : SpeechEngine {
     }
     std::vector<TTSMODEINFOW> list;
     std::optional<GUID> def;
+    uint16_t pitch;
     GUID selected;
     UnknownPtr destination;
 };
@@ -82,7 +92,7 @@ protected:
         std::vector{makeMode(kGuidA, u"Alpha", 0x0409, 2), makeMode(kGuidB, u"Beta", 0x0809, 1)});
     std::shared_ptr<FakeEngine> second = std::make_shared<FakeEngine>(
         std::vector{makeMode(kGuidC, u"Gamma", 0x040C, 1), makeMode(kGuidD, u"Delta", 0x0407, 2)},
-        guidFromString(kGuidC));
+        guidFromString(kGuidC), 120);
 };
 
 }  // namespace
@@ -176,14 +186,27 @@ TEST_F(SpeechPlatformTest, FindGivesDefaultVoiceForEmptyQueryAndClosestModeOther
     }
     TTSMODEINFOW query, found;
     EXPECT_EQ(f->Find(nullptr, nullptr, &found), E_POINTER);
+
+    // The platform's own queries give what the finder gives, without a finder.
+    const auto defaultOf = [] { return SpeechPlatform::installedModes().defaultMode; };
+    EXPECT_TRUE(defaultOf() == guidFromString(kGuidC));
+    EXPECT_EQ(SpeechPlatform::installedModes().modes.size(), 4u);
+    second->def = guidFromString(kMissing);  // a default that is not installed: the first mode
+    ASSERT_EQ(platform()->Find(&query, nullptr, &found), S_OK);
+    EXPECT_EQ(nameOf(found), "Alpha");
+    EXPECT_TRUE(defaultOf() == guidFromString(kGuidA));
     SpeechPlatform::setEngines({first});  // no driver has a default: the first mode
     ASSERT_EQ(platform()->Find(&query, nullptr, &found), S_OK);
     EXPECT_EQ(nameOf(found), "Alpha");
+    EXPECT_TRUE(defaultOf() == guidFromString(kGuidA));
     SpeechPlatform::setEngines({});
     EXPECT_EQ(platform()->Find(&query, nullptr, &found), TTSERR_INVALIDMODE);
+    EXPECT_TRUE(defaultOf().isNull());
+    SpeechPlatform::setEngines({first}, false);
+    EXPECT_TRUE(SpeechPlatform::installedModes().modes.empty());
 }
 
-TEST_F(SpeechPlatformTest, SelectGoesToTheDriverThatOwnsTheMode)
+TEST_F(SpeechPlatformTest, SelectAndRangesGoToTheDriverThatOwnsTheMode)
 {
     auto f = platform();
     UnknownPtr dest;
@@ -196,6 +219,13 @@ TEST_F(SpeechPlatformTest, SelectGoesToTheDriverThatOwnsTheMode)
     EXPECT_EQ(f->Select(guidFromString(kMissing), central, dest), TTSERR_INVALIDMODE);
     EXPECT_FALSE(central);
     EXPECT_EQ(f->Select(guidFromString(kGuidA), central, nullptr), E_INVALIDARG);
+
+    // So do the ranges, known without selecting.
+    EXPECT_EQ(SpeechPlatform::ranges(guidFromString(kGuidD))->defaultPitch, 120);
+    EXPECT_EQ(SpeechPlatform::ranges(guidFromString(kGuidA))->defaultPitch, 100);
+    EXPECT_FALSE(SpeechPlatform::ranges(guidFromString(kMissing)));
+    SpeechPlatform::setEngines({first}, false);
+    EXPECT_FALSE(SpeechPlatform::ranges(guidFromString(kGuidA)));
 }
 
 TEST_F(SpeechPlatformTest, ProbesReportPlatformVoicesAndDevices)

@@ -11,7 +11,7 @@
 #include "ReaderUnit.h"
 #include "articles/MemoListUnit.h"
 #include "platform/audio/AudioSystem.h"
-#include "platform/audio/ScriptedAudioSystem.h"
+#include "ScriptedAudioSystem.h"
 #include "settings/PreferenceUnit.h"
 
 #include <QApplication>

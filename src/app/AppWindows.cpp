@@ -2,9 +2,11 @@
 
 #include "ReaderUnit.h"
 #include "ToolBarUnit.h"
+#include "WidgetInteraction.h"
 #include "dialogs/NoEngineWarning.h"
 #include "dialogs/SelectDirectory.h"
 #include "platform/audio/AudioSystem.h"
+#include "platform/shell/MessageService.h"
 #include "settings/PreferenceUnit.h"
 #include "reader/TTSUnit.h"
 #include "speech/SpTools.h"
@@ -23,10 +25,14 @@ AppWindows::~AppWindows()
     m_form1.reset();
     m_ttsForm.reset();
     m_toolBarForm.reset();
+    if (&MessageService::interaction() == m_interaction.get())
+        MessageService::install(nullptr);
 }
 
 bool AppWindows::Create()
 {
+    m_interaction = std::make_unique<WidgetInteraction>();
+    MessageService::install(m_interaction.get());
     m_form1 = std::make_unique<TForm1>();
     Form1 = m_form1.get();
     m_toolBarForm = std::make_unique<TToolBarForm>();
@@ -48,6 +54,7 @@ bool AppWindows::Create()
         }
         m_ttsForm = std::make_unique<TTTSForm>();
         TTSForm = m_ttsForm.get();
+        m_form1->AttachDriver(*m_ttsForm);
     } catch (const std::exception &e) {
         UtilsClass::WriteLog(QStringLiteral("TTSForm creation failed: ") + QString::fromUtf8(e.what()));
         driverCreated = false;

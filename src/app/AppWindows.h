@@ -28,6 +28,9 @@ public:
     TForm1 *MainForm() const { return m_form1.get(); }
 
 private:
+    // Installed first, removed last: every window and the layers below
+    // reach the user through it.
+    std::unique_ptr<class WidgetInteraction> m_interaction;
     std::unique_ptr<TForm1> m_form1;
     std::unique_ptr<TToolBarForm> m_toolBarForm;
     std::unique_ptr<TTTSForm> m_ttsForm;

@@ -7,15 +7,15 @@
 #include "articles/MemoListUnit.h"
 #include "articles/PropertyPanelUnit.h"
 #include "dialogs/NoEngineWarning.h"
-#include "dialogs/PronEditorInfo.h"
 #include "platform/audio/AudioSystem.h"
 #include "platform/paths/AppPaths.h"
 #include "platform/registry/RegistryStore.h"
 #include "platform/shell/Autostart.h"
 #include "platform/shell/MessageService.h"
 #include "reader/TTSUnit.h"
+#include "dialogs/FormPlacement.h"
 #include "settings/PreferenceUnit.h"
-#include "speech/VarnyxAuDevFrm.h"
+#include "dialogs/VarnyxAuDevFrm.h"
 #include "util/UtilsClass.h"
 #include "voices/GrabBaseClassUnit.h"
 
@@ -38,6 +38,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QSystemTrayIcon>
+#include <QTextCursor>
 #include <QTextEdit>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -148,7 +149,7 @@ void TForm1::FormCreate()
                             store.loadStatus() == RegistryStore::LoadStatus::Unreadable;
     }
     Prefs->LoadFromRegistry();
-    TBaseRegistryClass::RestoreWindowPlacement(this);
+    FormPlacement::Restore(this);
     Prefs->ItemsToFields();
     UtilsClass::WriteLog(QStringLiteral("Version: ") + Prefs->Version());
 
@@ -186,10 +187,10 @@ void TForm1::FormCreate()
     m_list->SetMultiArticle(multi);
     m_list->SetVisibleEntries(multi ? Prefs->ML_VisibleEntries : 1);
     // Article headers offer the catalogue's voices, read when they open.
-    m_list->SetVoiceProvider([] {
+    m_list->SetVoiceProvider([this] {
         std::vector<VoiceChoice> choices;
-        if (TTSForm) {
-            const TVoiceList &voices = TTSForm->Voices();
+        if (m_driver) {
+            const TVoiceList &voices = m_driver->Voices();
             for (int i = 0; i < voices.Count(); ++i) {
                 const TVoiceEntry *v = voices.Items(i);
                 choices.push_back({v->DisplayName, v->Favorite, v->Engine && v->Engine->Enabled});
@@ -269,7 +270,6 @@ void TForm1::FormCreate()
 
     TrayItem("ToolBarPONtry")->setEnabled(false);
     m_roundRobinIndex = -1;
-    m_outputTarget = otSpeakers;
 
     FillAudioHelpMenu();
 
@@ -309,9 +309,12 @@ void TForm1::BuildPopupMenus()
     m_popupMenu1->addSeparator();
     m_popupMenu1->addAction(ui->Paste1);
     m_popupMenu1->addSeparator();
-    addAction(m_popupMenu1, "ReadfromCursor1", QStringLiteral("Read from Cursor Aloud"));
-    addAction(m_popupMenu1, "ReadHighlighted1", QStringLiteral("Read Selected Text Aloud"));
+    connect(addAction(m_popupMenu1, "ReadfromCursor1", QStringLiteral("Read from Cursor Aloud")), &QAction::triggered,
+            this, &TForm1::ReadfromCursor1Click);
+    connect(addAction(m_popupMenu1, "ReadHighlighted1", QStringLiteral("Read Selected Text Aloud")),
+            &QAction::triggered, this, &TForm1::ReadHighlighted1Click);
     connect(m_popupMenu1, &QMenu::aboutToShow, this, &TForm1::Paste1Update);
+    connect(m_popupMenu1, &QMenu::aboutToShow, this, &TForm1::PopupMenu1Popup);
     // The selected article follows the focus, and Paste follows the selection.
     m_focusConnection = connect(qApp, &QApplication::focusChanged, this, [this] { Paste1Update(); });
     this->addAction(ui->Paste1);
@@ -341,11 +344,16 @@ void TForm1::BuildPopupMenus()
     connect(si, &QAction::triggered, this, &TForm1::ToolButton1Click);
     connect(mi, &QAction::triggered, this, &TForm1::ToolButton2Click);
     m_popupMenu2->addSeparator();
-    addAction(m_popupMenu2, "PlayPoNtry", QStringLiteral("Read &Aloud"));
-    addAction(m_popupMenu2, "PlayFilePoNtry", QStringLiteral("Read to &File"));
-    addAction(m_popupMenu2, "SkipPoNtry", QStringLiteral("S&kip"));
-    addAction(m_popupMenu2, "PausePoNtry", QStringLiteral("&Pause"));
-    addAction(m_popupMenu2, "StopPoNtry", QStringLiteral("&Stop"));
+    connect(addAction(m_popupMenu2, "PlayPoNtry", QStringLiteral("Read &Aloud")), &QAction::triggered, this,
+            &TForm1::PlayAllBtnClick);
+    connect(addAction(m_popupMenu2, "PlayFilePoNtry", QStringLiteral("Read to &File")), &QAction::triggered, this,
+            &TForm1::PlayFileBtnClick);
+    connect(addAction(m_popupMenu2, "SkipPoNtry", QStringLiteral("S&kip")), &QAction::triggered, this,
+            &TForm1::SkipBtnClick);
+    connect(addAction(m_popupMenu2, "PausePoNtry", QStringLiteral("&Pause")), &QAction::triggered, this,
+            &TForm1::PauseBtnClick);
+    connect(addAction(m_popupMenu2, "StopPoNtry", QStringLiteral("&Stop")), &QAction::triggered, this,
+            &TForm1::StopBtnClick);
     m_popupMenu2->addSeparator();
     connect(addAction(m_popupMenu2, "AboutPoNtry", QStringLiteral("A&bout")), &QAction::triggered, this,
             &TForm1::About1Click);
@@ -394,6 +402,21 @@ void TForm1::BindControls()
     for (const auto &i : icons)
         i.button->setIcon(QIcon::fromTheme(QLatin1String(i.theme), style()->standardIcon(i.fallback)));
 
+    const struct {
+        QToolButton *button;
+        QAction *item;
+        void (TForm1::*command)();
+    } commands[] = {
+        {ui->PlayToolBtn, ui->PlaySpkrMItm, &TForm1::PlayAllBtnClick},
+        {ui->PlayFileBtn, ui->PlayFileMItm, &TForm1::PlayFileBtnClick},
+        {ui->PauseBtn, ui->PauseMItm, &TForm1::PauseBtnClick},
+        {ui->SkipBtn, ui->SkipMItm, &TForm1::SkipBtnClick},
+        {ui->StopBtn, ui->StopMItm, &TForm1::StopBtnClick},
+    };
+    for (const auto &c : commands) {
+        connect(c.button, &QToolButton::clicked, this, c.command);
+        connect(c.item, &QAction::triggered, this, c.command);
+    }
     connect(ui->ToolButton1, &QToolButton::clicked, this, &TForm1::ToolButton1Click);
     connect(ui->SingleMItm, &QAction::triggered, this, &TForm1::ToolButton1Click);
     connect(ui->ToolButton2, &QToolButton::clicked, this, &TForm1::ToolButton2Click);
@@ -510,16 +533,16 @@ void TForm1::FormShow()
             return;
     }
 
-    if (!TTSForm) {
+    if (!m_driver) {
         Terminate();
         m_shownOnce = true;
         return;
     }
-    TTSForm->Initialize();
+    m_driver->Initialize();
 
     if (Exiting())
         return;
-    if (TTSForm->Voices().Count() == 0) {
+    if (m_driver->Voices().Count() == 0) {
         TEngineWarningForm warning(this);
         warning.exec();
         Terminate();
@@ -528,7 +551,7 @@ void TForm1::FormShow()
     }
 
     Prefs->LoadFromRegistry();
-    TTSForm->LoadVoicePrefs();
+    m_driver->LoadVoicePrefs();
     LoadFavoriteVoices();
     m_random.seed(std::random_device{}());
 
@@ -542,8 +565,10 @@ void TForm1::FormShow()
     if (Exiting())
         return;
     m_articlesLoading = true;
-    // The read handlers are given with the reading commands.
-    m_list->ImportList(articles, m_popupMenu1, {}, {}, [this](TMemoEntry *e) { ArticleDeleteRequest(e); });
+    m_list->ImportList(
+        articles, m_popupMenu1, [this](TMemoEntry *e) { if (m_reading) m_reading->ArticleReadClick(e); },
+        [this](TMemoEntry *e) { if (m_reading) m_reading->ArticleReadToFileClick(e); },
+        [this](TMemoEntry *e) { ArticleDeleteRequest(e); });
     if (Exiting())
         return;
 
@@ -727,9 +752,9 @@ void TForm1::AudioHelpClick(const QString &topic)
     GrabBaseClass help;
     help.LoadFromFile(AppPaths::dataDir() + QLatin1Char('/') + kAudioHelpFile);
     const QString text = help.GetValue(QStringLiteral("/"), topic);
-    TVoiceEntry *voice = TTSForm ? TTSForm->FindVoice(Prefs->TTS_DefaultVoiceName) : nullptr;
-    if (TTSForm && (!voice || LanguageCodeOf(voice->Engine->LanguageID) != QLatin1String("eng")))
-        voice = TTSForm->FindHelpVoice();
+    TVoiceEntry *voice = m_driver ? m_driver->FindVoice(Prefs->TTS_DefaultVoiceName) : nullptr;
+    if (m_driver && (!voice || LanguageCodeOf(voice->Engine->LanguageID) != QLatin1String("eng")))
+        voice = m_driver->FindHelpVoice();
     if (!voice) {
         MessageService::error(kNoEnglishVoice);
         return;
@@ -740,34 +765,14 @@ void TForm1::AudioHelpClick(const QString &topic)
 
 void TForm1::SpeakAudioHelp(const QString &text, const QString &voiceName)
 {
-    if (!TTSForm || m_readingState == rsExiting)
-        return;
-    TTSForm->TTS1->OnWordPosition = nullptr;
-    TTSForm->OnDone = [this](QObject *) {
-        try {
-            TTSForm->TTS1->SetActive(false);
-        } catch (const EAppError &e) {
-            UtilsClass::WriteLog(e.message());
-        }
-        if (m_readingState == rsExiting)
-            return;
-        SetReadingState(rsIdle);
-        ResetStatus();
-    };
-    if (m_readingState != rsReading)
-        SetReadingState(rsReading);
-    ui->SkipBtn->setEnabled(false);
-    ui->SkipMItm->setEnabled(false);
-    TrayItem("SkipPoNtry")->setEnabled(false);
-    if (m_toolBar)
-        m_toolBar->SetSkipEnabled(false);
-    TTSForm->ReadingTarget = otSpeakers;
-    if (!TTSForm->Play(text, voiceName)) {
-        // The driver has told the user why.
-        TTSForm->OnDone = nullptr;
-        SetReadingState(rsIdle);
-        ResetStatus();
-    }
+    if (m_reading)
+        m_reading->SpeakAudioHelp(text, voiceName);
+}
+
+void TForm1::StartAutoSpeak(TMemoEntry *entry)
+{
+    if (m_reading)
+        m_reading->StartAutoSpeak(entry);
 }
 
 void TForm1::About1Click()
@@ -812,15 +817,17 @@ void TForm1::MoreVoicesLblClick()
 
 void TForm1::SetReadingState(ReadingState state)
 {
+    if (m_reading) {
+        m_reading->SetReadingState(state);
+    } else {
+        m_readingState = state;
+        ApplyCommands({state == rsIdle, state == rsIdle, false, false, false, state == rsIdle}, state);
+    }
+}
+
+void TForm1::ApplyCommands(ReadingController::Commands c, ReadingState state)
+{
     m_readingState = state;
-    if (state == rsExiting)
-        return;
-    const bool multi = Prefs->ML_ListMode == 1;
-    const bool aloud = state == rsIdle;
-    const bool file = state == rsIdle;
-    const bool pause = state == rsPaused || state == rsReading;
-    const bool skip = state == rsReading && multi;
-    const bool stop = state == rsPaused || state == rsReading;
     auto set = [this](std::initializer_list<const char *> names, bool on) {
         for (const char *n : names) {
             const QString name = QLatin1String(n);
@@ -830,18 +837,18 @@ void TForm1::SetReadingState(ReadingState state)
                 a->setEnabled(on);
         }
     };
-    set({"PlayToolBtn", "PlaySpkrMItm", "PlayPoNtry", "TestButton"}, aloud);
-    set({"PlayFileBtn", "PlayFileMItm", "PlayFilePoNtry"}, file);
-    set({"PauseBtn", "PauseMItm", "PausePoNtry"}, pause);
-    set({"SkipBtn", "SkipMItm", "SkipPoNtry"}, skip);
-    set({"StopBtn", "StopMItm", "StopPoNtry"}, stop);
-    set({"SelAudioDevMItm", "PronunciationMItm"}, state == rsIdle);
+    set({"PlayToolBtn", "PlaySpkrMItm", "PlayPoNtry", "TestButton"}, c.aloud);
+    set({"PlayFileBtn", "PlayFileMItm", "PlayFilePoNtry"}, c.file);
+    set({"PauseBtn", "PauseMItm", "PausePoNtry"}, c.pause);
+    set({"SkipBtn", "SkipMItm", "SkipPoNtry"}, c.skip);
+    set({"StopBtn", "StopMItm", "StopPoNtry"}, c.stop);
+    set({"SelAudioDevMItm", "PronunciationMItm"}, c.deviceMenus);
     if (m_toolBar) {
-        m_toolBar->SetAloudEnabled(aloud);
-        m_toolBar->SetFileEnabled(file);
-        m_toolBar->SetPauseEnabled(pause);
-        m_toolBar->SetSkipEnabled(skip);
-        m_toolBar->SetStopEnabled(stop);
+        m_toolBar->SetAloudEnabled(c.aloud);
+        m_toolBar->SetFileEnabled(c.file);
+        m_toolBar->SetPauseEnabled(c.pause);
+        m_toolBar->SetSkipEnabled(c.skip);
+        m_toolBar->SetStopEnabled(c.stop);
     }
     // A window minimised to the task bar counts as hidden here.
     const bool mainShown = isVisible() && !isMinimized();
@@ -851,44 +858,63 @@ void TForm1::SetReadingState(ReadingState state)
 
 QString TForm1::ArticleCountText() const
 {
-    const int count = m_list ? m_list->GetVisibleCount() : 0;
-    if (count == 0)
-        return QStringLiteral("No articles");
-    if (count == 1) {
-        TMemoEntry *only = m_list->Entry(0);
-        if (only && only->Text().trimmed().isEmpty())
-            return QStringLiteral("No articles");
-        return QStringLiteral("1 article");
-    }
-    return QString::number(count) + QStringLiteral(" articles");
+    if (m_reading)
+        return m_reading->ArticleCountText();
+    return m_list && m_list->GetVisibleCount() > 0 ? QString::number(m_list->GetVisibleCount()) + " articles"
+                                                   : QStringLiteral("No articles");
 }
 
 void TForm1::UpdateStatus(const QString &text)
 {
-    QString longText;
-    QString shortText;
-    if (!text.trimmed().isEmpty()) {
-        longText = shortText = text;
-    } else {
-        longText = shortText = ArticleCountText();
-    }
+    if (m_reading)
+        m_reading->UpdateStatus(text);
+    else
+        ShowStatus(text, text);
+}
+
+void TForm1::ShowStatus(const QString &longText, const QString &shortText)
+{
     m_panel[0]->setText(longText);
     SetTrayTip(longText);
     Paste1Update();
     if (m_toolBar)
         m_toolBar->SetStatusText(shortText);
-    UtilsClass::WriteLog(longText);
 }
 
 void TForm1::ResetStatus()
 {
-    m_panel[0]->clear();
-    SetTrayTip(QString());
-    UpdateStatus(ArticleCountText());
-    m_gauge->hide();
-    m_gauge->setValue(0);
-    if (m_toolBar)
-        m_toolBar->ResetGauge();
+    if (m_reading)
+        m_reading->ResetStatus();
+}
+
+void TForm1::ShowGauge(bool visible, int maximum, int value)
+{
+    if (!visible) {
+        m_gauge->hide();
+        m_gauge->setValue(0);
+        if (m_toolBar)
+            m_toolBar->ResetGauge();
+        return;
+    }
+    if (maximum >= 0) {
+        m_gauge->setRange(0, std::max(1, maximum));
+        if (m_toolBar)
+            m_toolBar->SetGaugeRange(0, std::max(1, maximum));
+    }
+    m_gauge->setValue(std::clamp(value, m_gauge->minimum(), m_gauge->maximum()));
+    m_gauge->show();
+    if (m_toolBar) {
+        m_toolBar->SetGaugePosition(value);
+        m_toolBar->SetGaugeVisible(true);
+    }
+}
+
+void TForm1::ShowPaused(bool paused)
+{
+    ui->PauseMItm->setText(paused ? QStringLiteral("&Resume") : QStringLiteral("&Pause"));
+    ui->PauseBtn->setText(paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
+    TrayItem("PausePoNtry")->setText(paused ? QStringLiteral("Resume") : QStringLiteral("&Pause"));
+    m_panel[1]->setText(paused ? QStringLiteral("Pause") : QStringLiteral(" "));
 }
 
 QString TForm1::StatusText() const
@@ -975,7 +1001,11 @@ void TForm1::AttachToolBar(TToolBarForm *toolbar)
     m_toolBar = toolbar;
     if (!toolbar)
         return;
-    // The reading commands assign OnPlay .. OnStop.
+    toolbar->OnPlay = [this] { PlayAllBtnClick(); };
+    toolbar->OnPlayFile = [this] { PlayFileBtnClick(); };
+    toolbar->OnPause = [this] { PauseBtnClick(); };
+    toolbar->OnSkip = [this] { SkipBtnClick(); };
+    toolbar->OnStop = [this] { StopBtnClick(); };
     toolbar->OnRestore = [this] { RestoreFromTray(); };
     toolbar->OnShown = [this] { TrayItem("ToolBarPONtry")->setEnabled(false); };
     toolbar->OnUserClosed = [this] { TrayItem("ToolBarPONtry")->setEnabled(true); };
@@ -1077,7 +1107,8 @@ void TForm1::ODestGrpClick()
     const int index = m_oDestGrp->checkedId();
     if (index < 0)
         return;
-    m_outputTarget = static_cast<OutputTarget>(index);
+    if (m_reading)
+        m_reading->SetTarget(static_cast<OutputTarget>(index));
     Prefs->SetFileDest(static_cast<uint8_t>(index));
 }
 
@@ -1117,6 +1148,14 @@ void TForm1::FilterCBClick()
 void TForm1::HighlightPosnClick()
 {
     Prefs->TTS_HighlightPosition = ui->HighlightCB->isChecked();
+    // Switched on while reading: the article being read comes into view.
+    if (Prefs->TTS_HighlightPosition && m_readingState == rsReading && m_reading) {
+        if (TMemoEntry *entry = EntryOf(m_reading->ArticleBeingRead())) {
+            if (entry->isHidden())
+                m_list->MarkEntry(m_list->FindEntry(entry));
+            entry->Memo->setFocus(Qt::OtherFocusReason);
+        }
+    }
 }
 
 void TForm1::DfltVoiceCBChange()
@@ -1130,16 +1169,16 @@ void TForm1::SelAudioDevMItmClick()
     TAuDevDlg dialog(this);
     dialog.DlgUse = duTTS;
     dialog.AudioDeviceID = Prefs->TTS_AudioDeviceID;
-    if (dialog.Execute() && TTSForm && TTSForm->CheckAudioDevice(dialog.AudioDeviceID)) {
+    if (dialog.Execute() && m_driver && m_driver->CheckAudioDevice(dialog.AudioDeviceID)) {
         Prefs->TTS_AudioDeviceID = dialog.AudioDeviceID;
-        TTSForm->TTS1->SetAudioDeviceID(dialog.AudioDeviceID);
+        m_driver->TTS1()->SetAudioDeviceID(dialog.AudioDeviceID);
     }
 }
 
 void TForm1::PronunciationMItmClick()
 {
-    if (TTSForm)
-        TTSForm->ShowLexicon(this, kPronunciationTitle);
+    if (m_driver)
+        m_driver->ShowLexicon(this, kPronunciationTitle);
 }
 
 // ---------------------------------------------------------------- voices
@@ -1166,8 +1205,8 @@ void TForm1::LoadFavoriteVoices()
     UtilsClass::WriteLog(QStringLiteral("Entering LoadFavoriteVoices"));
     m_roundRobinIndex = -1;
     m_favoriteVoices.clear();
-    if (TTSForm) {
-        TVoiceList &voices = TTSForm->Voices();
+    if (m_driver) {
+        TVoiceList &voices = m_driver->Voices();
         for (int i = 0; i < voices.Count(); ++i) {
             TVoiceEntry *v = voices.Items(i);
             if (v->Favorite && v->Engine && v->Engine->Enabled)
@@ -1190,8 +1229,14 @@ void TForm1::FillDefaultVoiceCombo()
 
 void TForm1::GiveArticleHandlers(TMemoEntry *entry)
 {
-    // The read and read-to-file handlers are assigned with the reading
-    // commands.
+    entry->OnRead = [this](TMemoEntry *e) {
+        if (m_reading)
+            m_reading->ArticleReadClick(e);
+    };
+    entry->OnReadToFile = [this](TMemoEntry *e) {
+        if (m_reading)
+            m_reading->ArticleReadToFileClick(e);
+    };
     entry->OnDelete = [this](TMemoEntry *e) { ArticleDeleteRequest(e); };
     entry->SetPopupMenu(m_popupMenu1);
 }
@@ -1277,7 +1322,7 @@ void TForm1::OpenTextFiles(const QStringList &files)
         // An exit while a box was open has saved and emptied the list.
         if (Exiting())
             return;
-        if (Prefs->AutoSpeak() && StartAutoSpeak)
+        if (Prefs->AutoSpeak())
             StartAutoSpeak(entry);
         QCoreApplication::processEvents();
         if (Exiting())
@@ -1338,7 +1383,7 @@ void TForm1::Paste1Update()
 
 bool TForm1::SaveSettings()
 {
-    TBaseRegistryClass::SaveWindowPlacement(this);
+    FormPlacement::Save(this);
     Prefs->FieldsToItems();
     return Prefs->SaveToRegistry();
 }
@@ -1372,18 +1417,14 @@ void TForm1::ExitVoxtrellaClick()
         return;
     }
     UtilsClass::WriteLog(QStringLiteral("Entered ExitVoxtrellaClick"));
-    if (TTSForm) {
-        TTSForm->OnDone = nullptr;
-        TTSForm->TTS1->OnWordPosition = nullptr;
-    }
-    SetReadingState(rsExiting);
-    if (TTSForm)
-        TTSForm->Exiting = true;
+    if (m_reading)
+        m_reading->BeginExit();
+    m_readingState = rsExiting;
     m_list->StopImport();
     CloseOpenDialogs();
     QCoreApplication::processEvents();
-    if (TTSForm && TTSForm->TTS1->Active())
-        TTSForm->TTS1->AudioReset();
+    if (m_driver && m_driver->TTS1()->Active())
+        m_driver->TTS1()->AudioReset();
     SaveList();
     // Nothing may save after this, whatever command the exit interrupted.
     m_list->Seal();
@@ -1427,4 +1468,194 @@ void TForm1::FormDestroy()
         m_trayIcon = nullptr;
     }
     UtilsClass::WriteLog(QStringLiteral("Exitting FormDestroy"));
+}
+
+// ---------------------------------------------------------------- reading
+
+void TForm1::AttachDriver(TTTSForm &driver)
+{
+    m_driver = &driver;
+    m_reading = std::make_unique<ReadingController>(driver, *Prefs, *this);
+    connect(m_reading.get(), &ReadingController::CommandsChanged, this, &TForm1::ApplyCommands);
+    connect(m_reading.get(), &ReadingController::StatusChanged, this, &TForm1::ShowStatus);
+    connect(m_reading.get(), &ReadingController::StatusReset, this, [this] {
+        m_panel[0]->clear();
+        SetTrayTip(QString());
+    });
+    connect(m_reading.get(), &ReadingController::GaugeChanged, this, &TForm1::ShowGauge);
+    connect(m_reading.get(), &ReadingController::PausedChanged, this, &TForm1::ShowPaused);
+    m_reading->SetReadingState(m_readingState == rsExiting ? rsExiting : rsIdle);
+}
+
+void TForm1::PlayAllBtnClick()
+{
+    if (m_reading)
+        m_reading->PlayAllBtnClick();
+}
+
+void TForm1::PlayFileBtnClick()
+{
+    if (m_reading)
+        m_reading->PlayFileBtnClick();
+}
+
+void TForm1::PauseBtnClick()
+{
+    if (m_reading)
+        m_reading->PauseBtnClick();
+}
+
+void TForm1::SkipBtnClick()
+{
+    if (m_reading)
+        m_reading->SkipBtnClick();
+}
+
+void TForm1::StopBtnClick()
+{
+    if (m_reading)
+        m_reading->StopBtnClick();
+}
+
+void TForm1::ReadfromCursor1Click()
+{
+    if (TMemoEntry *entry = m_list->CurrentEntry(); entry && m_reading)
+        m_reading->ReadfromCursor1Click(entry->Memo->SelStart());
+}
+
+void TForm1::ReadHighlighted1Click()
+{
+    TMemoEntry *entry = m_list->CurrentEntry();
+    if (!entry || !m_reading)
+        return;
+    // The selection's anchor may lie after the caret: a backward selection.
+    const QTextCursor cursor = entry->Memo->textCursor();
+    const int length = cursor.position() - cursor.anchor();
+    m_reading->ReadHighlighted1Click(cursor.anchor(), length);
+}
+
+void TForm1::PopupMenu1Popup()
+{
+    TMemoEntry *entry = m_list->CurrentEntry();
+    if (QAction *item = m_popupMenu1->findChild<QAction *>(QStringLiteral("ReadHighlighted1")))
+        item->setEnabled(entry && entry->Memo->textCursor().hasSelection());
+}
+
+TMemoEntry *TForm1::EntryOf(Article article)
+{
+    return qobject_cast<TMemoEntry *>(article);
+}
+
+int TForm1::Count() const
+{
+    return m_list->GetVisibleCount();
+}
+
+ReadingView::Article TForm1::ArticleAt(int position) const
+{
+    return position >= 1 && position <= m_list->GetVisibleCount() ? m_list->Entry(position - 1) : nullptr;
+}
+
+int TForm1::PositionOf(Article article) const
+{
+    TMemoEntry *entry = EntryOf(article);
+    return entry && !entry->Hidden ? m_list->FindEntry(entry) : 0;
+}
+
+ReadingView::Article TForm1::Selected() const
+{
+    return m_list->CurrentEntry();
+}
+
+void TForm1::Mark(int position)
+{
+    m_list->MarkEntry(position);
+}
+
+bool TForm1::Hide(Article article)
+{
+    try {
+        m_list->HideEntry(EntryOf(article));
+        return true;
+    } catch (const EMemoEntryLocked &) {
+        return false;
+    }
+}
+
+void TForm1::DeleteHidden()
+{
+    m_list->DeleteHiddenEntries();
+}
+
+void TForm1::UnlockAll()
+{
+    m_list->UnlockAllEntries();
+}
+
+void TForm1::AddEmptyArticleIfNone()
+{
+    if (m_list->GetVisibleCount() == 0)
+        AddNewArticle();
+}
+
+QString TForm1::Title(Article article) const
+{
+    TMemoEntry *entry = EntryOf(article);
+    return entry ? entry->Title() : QString();
+}
+
+QString TForm1::Voice(Article article) const
+{
+    TMemoEntry *entry = EntryOf(article);
+    return entry ? entry->VoiceName() : QString();
+}
+
+QString TForm1::Text(Article article) const
+{
+    TMemoEntry *entry = EntryOf(article);
+    return entry ? entry->Text() : QString();
+}
+
+void TForm1::SetLocked(Article article, bool locked)
+{
+    if (TMemoEntry *entry = EntryOf(article))
+        entry->Locked = locked;
+}
+
+void TForm1::RestoreWindow()
+{
+    if (!isVisible() || isMinimized())
+        RestoreFromTray();
+}
+
+void TForm1::ShowFileOptions()
+{
+    if (!ui->Panel3->isVisibleTo(this))
+        MMLabel1Click();
+    ui->PageControl1->setCurrentWidget(ui->FileOptionsSheet);
+}
+
+void TForm1::FocusHeader(Article article)
+{
+    if (TMemoEntry *entry = EntryOf(article))
+        entry->FocusHeader();
+}
+
+void TForm1::FocusEditor(Article article)
+{
+    TMemoEntry *entry = EntryOf(article);
+    if (entry && isVisible() && !entry->isHidden())
+        entry->Memo->setFocus(Qt::OtherFocusReason);
+}
+
+void TForm1::ShowWord(Article article, int caret, int wordEnd, bool highlight)
+{
+    TMemoEntry *entry = EntryOf(article);
+    if (!entry)
+        return;
+    entry->Memo->SetSelStart(caret);
+    if (highlight) {
+        entry->Memo->SetSelLength(wordEnd - caret);
+        entry->Memo->ScrollInView();
+    }
 }

@@ -4,6 +4,8 @@
 // list modes and makes new articles with a voice chosen by the mode's voice
 // policy.
 
+#include "reader/ReadingController.h"
+
 #include <QMainWindow>
 #include <QStringList>
 
@@ -23,15 +25,14 @@ class QTimer;
 class TMemoEntry;
 class TMemoListBox;
 class TToolBarForm;
+class TTTSForm;
 
 namespace Ui {
 class TForm1;
 }
 
-enum ReadingState : uint8_t { rsIdle = 0, rsPaused = 1, rsReading = 2, rsConverting = 3, rsExiting = 4 };
-enum OutputTarget : uint8_t { otSingleFile = 0, otMultipleFiles = 1, otSpeakers = 2 };
-
-class TForm1 : public QMainWindow
+// The main window is the reading commands' view of the article list.
+class TForm1 : public QMainWindow, public ReadingView
 {
     Q_OBJECT
 public:
@@ -51,7 +52,12 @@ public:
     QProgressBar *Gauge() const { return m_gauge; }
     QTimer *Timer1() const { return m_timer1; }
     ReadingState State() const { return m_readingState; }
-    OutputTarget Target() const { return m_outputTarget; }
+    OutputTarget Target() const { return m_reading ? m_reading->Target() : otSpeakers; }
+    ReadingController *Reading() const { return m_reading.get(); }
+    TTTSForm *Driver() const { return m_driver; }
+    // The reading driver, created after this window; the reading commands
+    // start working with it.
+    void AttachDriver(TTTSForm &driver);
     bool ShownOnce() const { return m_shownOnce; }
     bool ListInfoInitialised() const { return m_listInfoInitialised; }
     bool Terminating() const { return m_terminating; }
@@ -150,10 +156,40 @@ public:
     // Speaks a help or test text with a voice to the speakers, outside the
     // article list; back to idle when it ends.
     void SpeakAudioHelp(const QString &text, const QString &voiceName);
+    // Reads a new article at once (auto speak).
+    void StartAutoSpeak(TMemoEntry *entry);
 
-    // Reading a new article at once (auto speak) belongs to the reading
-    // commands, which assign it.
-    std::function<void(TMemoEntry *entry)> StartAutoSpeak;
+    // The reading commands, as the toolbar, menus, tray and floating toolbar
+    // give them.
+    void PlayAllBtnClick();
+    void PlayFileBtnClick();
+    void PauseBtnClick();
+    void SkipBtnClick();
+    void StopBtnClick();
+    void ReadfromCursor1Click();
+    void ReadHighlighted1Click();
+    void PopupMenu1Popup();
+
+    // ReadingView.
+    int Count() const override;
+    Article ArticleAt(int position) const override;
+    int PositionOf(Article article) const override;
+    Article Selected() const override;
+    void Mark(int position) override;
+    bool Hide(Article article) override;
+    void DeleteHidden() override;
+    void UnlockAll() override;
+    void Save() override { SaveList(); }
+    void AddEmptyArticleIfNone() override;
+    QString Title(Article article) const override;
+    QString Voice(Article article) const override;
+    QString Text(Article article) const override;
+    void SetLocked(Article article, bool locked) override;
+    void RestoreWindow() override;
+    void ShowFileOptions() override;
+    void FocusHeader(Article article) override;
+    void FocusEditor(Article article) override;
+    void ShowWord(Article article, int caret, int wordEnd, bool highlight) override;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -181,6 +217,11 @@ private:
     void SetTrayTip(const QString &text);
     void ShowFloatingToolbar();
     void Terminate();
+    void ApplyCommands(ReadingController::Commands commands, ReadingState state);
+    void ShowStatus(const QString &longText, const QString &shortText);
+    void ShowGauge(bool visible, int maximum, int value);
+    void ShowPaused(bool paused);
+    static TMemoEntry *EntryOf(Article article);
     // Closes the boxes and dialogs a command may be waiting in, so that
     // the exit does not wait for them; the interrupted commands then see
     // the exiting state and stop.
@@ -218,7 +259,8 @@ private:
     int32_t m_lostAudioDevice = -1;
     int m_roundRobinIndex = -1;
     ReadingState m_readingState = rsIdle;
-    OutputTarget m_outputTarget = otSpeakers;
+    TTTSForm *m_driver = nullptr;
+    std::unique_ptr<ReadingController> m_reading;
     std::mt19937 m_random;
     QMetaObject::Connection m_focusConnection;
 };

@@ -3,7 +3,7 @@
 #include "ui_ToolBarUnit.h"
 
 #include "PreferenceUnit.h"
-#include "TBaseRegistryClassUnit.h"
+#include "dialogs/FormPlacement.h"
 
 #include <QCloseEvent>
 #include <QIcon>
@@ -55,14 +55,14 @@ TToolBarForm::TToolBarForm(QWidget *parent) : QWidget(parent), ui(std::make_uniq
     SetStopEnabled(false);
 
     // FormCreate
-    TBaseRegistryClass::RestoreWindowPlacement(this);
+    FormPlacement::Restore(this);
     ui->Gauge1->setVisible(false);
 }
 
 TToolBarForm::~TToolBarForm()
 {
     // FormDestroy
-    TBaseRegistryClass::SaveWindowPlacement(this);
+    FormPlacement::Save(this);
 }
 
 void TToolBarForm::SetStatusText(const QString &text)

@@ -3,6 +3,7 @@
 #include "ui_SelectDirectory.h"
 
 #include "PreferenceUnit.h"
+#include "FormPlacement.h"
 #include "UtilsClass.h"
 
 #include <QDir>
@@ -56,7 +57,7 @@ TOutDirDialog::TOutDirDialog(QWidget *parent) : QDialog(parent), ui(std::make_un
     connect(ui->Button1, &QPushButton::clicked, this, &TOutDirDialog::Button1Click);
     connect(ui->Button2, &QPushButton::clicked, this, &TOutDirDialog::Button2Click);
 
-    TBaseRegistryClass::RestoreWindowPlacement(this);
+    FormPlacement::Restore(this);
 }
 
 TOutDirDialog::~TOutDirDialog() = default;
@@ -147,7 +148,7 @@ void TOutDirDialog::Button2Click()
 
 void TOutDirDialog::done(int result)
 {
-    TBaseRegistryClass::SaveWindowPlacement(this);
+    FormPlacement::Save(this);
     QDialog::done(result);
 }
 

@@ -1,20 +1,16 @@
 #include "TTSUnit.h"
 
-#include "dialogs/PronEditorInfo.h"
-#include "dialogs/SoundCardError.h"
 #include "platform/audio/AudioSystem.h"
 #include "platform/shell/MessageService.h"
 #include "settings/PreferenceUnit.h"
 #include "util/UtilsClass.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 TTTSForm *TTSForm = nullptr;
 
 namespace {
-
-// The engine that carries the pronunciation editor here.
-const QString kLexiconEngine = QStringLiteral("eSpeak NG");
 
 const QString kLexiconActivationFailed = QStringLiteral("TTS Activation failed in Lexicon Dialog");
 const QString kDeviceCheckFailed = QStringLiteral(
@@ -33,22 +29,22 @@ const QString kNoLexiconVoice = QStringLiteral(
 
 }  // namespace
 
-TTTSForm::TTTSForm(QWidget *parent)
-    : QWidget(parent),
+TTTSForm::TTTSForm(QObject *parent)
+    : QObject(parent),
       m_catalog(std::make_unique<TVoiceCatalog>()),
       m_filter(std::make_unique<TTTSFilter>())
 {
     setObjectName(QStringLiteral("TTSForm"));
-    TTS1 = new TTTS(this);
-    TTS1->setObjectName(QStringLiteral("TTS1"));
+    m_tts = new TTTS(this);
+    m_tts->setObjectName(QStringLiteral("TTS1"));
     if (Prefs)
-        TTS1->SetAudioDeviceID(Prefs->TTS_AudioDeviceID);
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(500);
-    Timer1->setSingleShot(true);
-    connect(Timer1, &QTimer::timeout, this, &TTTSForm::Timer1Timer);
-    TTS1->OnAudioStop = [this](TTTS *, sapi::QWORD) { AudioStopped(); };
+        m_tts->SetAudioDeviceID(Prefs->TTS_AudioDeviceID);
+    m_timer = new QTimer(this);
+    m_timer->setObjectName(QStringLiteral("Timer1"));
+    m_timer->setInterval(500);
+    m_timer->setSingleShot(true);
+    connect(m_timer, &QTimer::timeout, this, &TTTSForm::Timer1Timer);
+    connect(m_tts, &TTTS::OnAudioStop, this, [this] { AudioStopped(); });
 }
 
 TTTSForm::~TTTSForm()
@@ -59,7 +55,7 @@ TTTSForm::~TTTSForm()
 
 void TTTSForm::Initialize()
 {
-    m_catalog->Initialize(this);
+    m_catalog->Initialize();
 }
 
 void TTTSForm::LoadVoicePrefs()
@@ -91,9 +87,9 @@ void TTTSForm::SetEngineEnabled(const QString &groupName, bool enabled)
 bool TTTSForm::Play(const QString &text, const QString &voiceName)
 {
     try {
-        TTS1->SetActive(false);
-        TTS1->SetOutputDest(odAudioDevice);
-        TTS1->SetOutputFile(QString());
+        m_tts->SetActive(false);
+        m_tts->SetOutputDest(odAudioDevice);
+        m_tts->SetOutputFile(QString());
     } catch (const EAppError &e) {
         MessageService::error(e.message());
         return false;
@@ -101,21 +97,8 @@ bool TTTSForm::Play(const QString &text, const QString &voiceName)
     TVoiceEntry *voice = FindVoice(voiceName);
 
     // The sound card check comes first.
-    QString error;
-    const audio::DeviceCheck check = audio::audioSystem().checkDevice(TTS1->AudioDeviceID(), &error);
-    if (check == audio::DeviceCheck::Busy) {
-        UtilsClass::WriteLog(QStringLiteral("Detected Sound Card Busy"));
-        MessageService::error(QStringLiteral("Sound card is busy.  Wait and try again."));
+    if (!CheckSoundCard())
         return false;
-    }
-    if (check == audio::DeviceCheck::Failed) {
-        UtilsClass::WriteLog(QStringLiteral("Sound card check failed: ") + error);
-        if (Prefs && Prefs->TTS_SoundCardCheckErr) {
-            TSoundCardErrorForm notice(this);
-            if (notice.exec() != QDialog::Accepted)
-                return false;
-        }
-    }
 
     if (!voice) {
         MessageService::error(QStringLiteral("Voice ") + voiceName + QStringLiteral(" does not exist"));
@@ -126,15 +109,15 @@ bool TTTSForm::Play(const QString &text, const QString &voiceName)
         // A pitch or speed never chosen stands for the engine's default.
         if (voice->Speed <= 0 || voice->Pitch <= 0)
             LoadVoiceDefaults(voice);
-        TTS1->SetModeID(voice->ModeID);
-        TTS1->SetActive(true);
-        if (!TTS1->Active())
+        m_tts->SetModeID(voice->ModeID);
+        m_tts->SetActive(true);
+        if (!m_tts->Active())
             throw EAppError(QStringLiteral("TTS Activation failed in Play"));
-        TTS1->SetPitch(static_cast<uint16_t>(voice->Pitch));
-        TTS1->SetSpeed(static_cast<uint32_t>(voice->Speed));
+        m_tts->SetPitch(static_cast<uint16_t>(voice->Pitch));
+        m_tts->SetSpeed(static_cast<uint32_t>(voice->Speed));
         const QString filtered = m_filter->FilterText(voice->Engine ? voice->Engine->Features : 0, text,
                                                       !Prefs || Prefs->TTS_FilterSymbols);
-        TTS1->Speak(filtered);
+        m_tts->Speak(filtered);
     } catch (const EAppError &e) {
         UtilsClass::WriteLog(e.message());
         MessageService::error(e.message());
@@ -147,10 +130,109 @@ bool TTTSForm::Play(const QString &text, const QString &voiceName)
     return true;
 }
 
+bool TTTSForm::CheckSoundCard()
+{
+    QString error;
+    const audio::DeviceCheck check = audio::audioSystem().checkDevice(m_tts->AudioDeviceID(), &error);
+    if (check == audio::DeviceCheck::Busy) {
+        UtilsClass::WriteLog(QStringLiteral("Detected Sound Card Busy"));
+        MessageService::error(QStringLiteral("Sound card is busy.  Wait and try again."));
+        return false;
+    }
+    if (check == audio::DeviceCheck::Failed) {
+        UtilsClass::WriteLog(QStringLiteral("Sound card check failed: ") + error);
+        if (Prefs && Prefs->TTS_SoundCardCheckErr && !MessageService::interaction().soundCardCheckFailed())
+            return false;
+    }
+    return true;
+}
+
+bool TTTSForm::PlayToFileInit(const QString &voiceName, const QString &fileName)
+{
+    try {
+        m_tts->SetActive(false);
+        m_tts->SetOutputDest(odFile);
+        m_tts->SetOutputFile(fileName);
+    } catch (const EAppError &e) {
+        MessageService::error(e.message());
+        return false;
+    }
+    TVoiceEntry *voice = FindVoice(voiceName);
+    if (!voice) {
+        MessageService::error(QStringLiteral("Voice ") + voiceName + QStringLiteral(" does not exist"));
+        return false;
+    }
+    // Made for file output too, as for reading aloud.
+    if (!CheckSoundCard())
+        return false;
+    try {
+        if (voice->Speed <= 0 || voice->Pitch <= 0)
+            LoadVoiceDefaults(voice);
+        m_tts->SetModeID(voice->ModeID);
+        m_tts->SetActive(true);
+        if (m_tts->Active()) {
+            m_tts->SetPitch(static_cast<uint16_t>(voice->Pitch));
+            m_tts->SetSpeed(static_cast<uint32_t>(voice->Speed));
+            m_fileVoice = voiceName;
+            return true;
+        }
+    } catch (const EAppError &e) {
+        UtilsClass::WriteLog(e.message());
+        MessageService::error(e.message());
+        return false;
+    } catch (const std::exception &e) {
+        UtilsClass::WriteLog(QString::fromUtf8(e.what()));
+        MessageService::error(QString::fromUtf8(e.what()));
+        return false;
+    }
+    const QString dir = QFileInfo(fileName).path().trimmed();
+    if (dir.isEmpty())
+        MessageService::error(QStringLiteral("Output Directory must be specified"));
+    else if (QFileInfo(dir).isDir())
+        MessageService::error(QStringLiteral("TTS Activation failed in PlayToFileInit"));
+    else
+        MessageService::error(QStringLiteral("Output Directory ") + dir + QStringLiteral(" is not valid"));
+    return false;
+}
+
+TVoiceEntry *TTTSForm::FileVoice() const
+{
+    return FindVoice(m_fileVoice);
+}
+
+bool TTTSForm::SpeakToFile(const QString &voiceName, const QString &text)
+{
+    TVoiceEntry *voice = FindVoice(voiceName);
+    if (!voice)
+        voice = FileVoice();
+    try {
+        const QString filtered = m_filter->FilterText(voice && voice->Engine ? voice->Engine->Features : 0, text,
+                                                      !Prefs || Prefs->TTS_FilterSymbols);
+        m_tts->Speak(filtered);
+    } catch (const EAppError &e) {
+        UtilsClass::WriteLog(e.message());
+        MessageService::error(e.message());
+        return false;
+    }
+    return true;
+}
+
+void TTTSForm::FinishOutput()
+{
+    m_fileVoice.clear();
+    if (m_tts->Active())
+        m_tts->SetActive(false);
+}
+
+void TTTSForm::CancelDone()
+{
+    m_timer->stop();
+}
+
 void TTTSForm::PauseAudio()
 {
     try {
-        TTS1->SetAudioPaused(true);
+        m_tts->SetAudioPaused(true);
     } catch (...) {
         UtilsClass::WriteLog(QStringLiteral("Pause Exception"));
     }
@@ -159,7 +241,7 @@ void TTTSForm::PauseAudio()
 void TTTSForm::ResumeAudio()
 {
     try {
-        TTS1->SetAudioPaused(false);
+        m_tts->SetAudioPaused(false);
     } catch (...) {
         UtilsClass::WriteLog(QStringLiteral("Resume Exception"));
     }
@@ -168,62 +250,45 @@ void TTTSForm::ResumeAudio()
 void TTTSForm::AudioStopped()
 {
     // A pause stops the audio too; only the real end is reported.
-    if (!TTS1->AudioPaused() && OnDone)
-        Timer1->start();
+    if (!m_tts->AudioPaused())
+        m_timer->start();
 }
 
 void TTTSForm::Timer1Timer()
 {
-    Timer1->stop();
-    if (OnDone)
-        OnDone(this);
+    m_timer->stop();
+    emit OnDone(this);
 }
 
 void TTTSForm::ApplyPitch(TVoiceEntry *voice)
 {
     // The mode identifier tells the voice being spoken; mode names here are
     // not the voices' display names.
-    if (voice && TTS1->Active() && TTS1->ModeID() == voice->ModeID)
-        TTS1->Inject(QStringLiteral("\\Pit=%1\\").arg(voice->Pitch));
+    if (voice && m_tts->Active() && m_tts->ModeID() == voice->ModeID)
+        m_tts->Inject(QStringLiteral("\\Pit=%1\\").arg(voice->Pitch));
 }
 
 void TTTSForm::ApplySpeed(TVoiceEntry *voice)
 {
-    if (voice && TTS1->Active() && TTS1->ModeID() == voice->ModeID)
-        TTS1->Inject(QStringLiteral("\\Spd=%1\\").arg(voice->Speed));
+    if (voice && m_tts->Active() && m_tts->ModeID() == voice->ModeID)
+        m_tts->Inject(QStringLiteral("\\Spd=%1\\").arg(voice->Speed));
 }
 
 void TTTSForm::LoadVoiceDefaults(TVoiceEntry *voice)
 {
-    if (!voice)
-        return;
-    {
-        TTTS probe(this);
-        probe.SetActive(false);
-        probe.SetModeID(voice->ModeID);
-        probe.SetActive(true);
-        voice->PitchMin = probe.MinPitch();
-        voice->PitchMax = probe.MaxPitch();
-        voice->PitchDefault = probe.Pitch();
-        voice->SpeedMin = static_cast<int32_t>(probe.MinSpeed());
-        voice->SpeedMax = static_cast<int32_t>(probe.MaxSpeed());
-        voice->SpeedDefault = static_cast<int32_t>(probe.Speed());
-        probe.SetActive(false);
-    }
-    if (voice->Pitch <= 0)
-        voice->Pitch = voice->PitchDefault;
-    if (voice->Speed <= 0)
-        voice->Speed = voice->SpeedDefault;
+    // The platform knows every voice's ranges; nothing is activated for them.
+    if (voice && !TVoiceCatalog::LoadRanges(*voice))
+        UtilsClass::WriteLog(QStringLiteral("No ranges for voice ") + voice->DisplayName);
 }
 
 bool TTTSForm::CheckAudioDevice(int32_t deviceId)
 {
-    const int32_t previous = TTS1->AudioDeviceID();
+    const int32_t previous = m_tts->AudioDeviceID();
     bool active = false;
     try {
-        TTS1->SetActive(false);
-        TTS1->SetAudioDeviceID(deviceId);
-        TTS1->SetActive(true);
+        m_tts->SetActive(false);
+        m_tts->SetAudioDeviceID(deviceId);
+        m_tts->SetActive(true);
     } catch (const EAppError &e) {
         MessageService::error(e.message());
     } catch (const std::exception &e) {
@@ -231,7 +296,7 @@ bool TTTSForm::CheckAudioDevice(int32_t deviceId)
     } catch (...) {
         MessageService::error(QStringLiteral("Audio Device check failed"));
     }
-    active = TTS1->Active();
+    active = m_tts->Active();
     // The engine takes any device number; only opening the device shows
     // whether it can play there.
     QString error;
@@ -242,27 +307,24 @@ bool TTTSForm::CheckAudioDevice(int32_t deviceId)
     if (!active)
         MessageService::notice(kDeviceCheckFailed);
     try {
-        TTS1->SetActive(false);
-        TTS1->SetAudioDeviceID(previous);
+        m_tts->SetActive(false);
+        m_tts->SetAudioDeviceID(previous);
     } catch (const EAppError &e) {
         UtilsClass::WriteLog(QStringLiteral("CheckAudioDevice: ") + e.message());
     }
     return active;
 }
 
-void TTTSForm::ShowLexicon(QWidget *owner, const QString &title)
+void TTTSForm::ShowLexicon(sapi::HWND owner, const QString &title)
 {
-    if (TTS1->Active())
+    if (m_tts->Active())
         return;
     // Every language of the editor's engine is an engine entry of its own;
-    // together they form its group.
-    bool installed = false;
+    // each reports that it has the pronunciation lexicon.
+    const bool installed = Engines().LexiconEngine() != nullptr;
     bool otherEngines = false;
-    for (int i = 0; i < Engines().Count(); ++i) {
-        const bool ours = Engines().Items(i)->GroupName == kLexiconEngine;
-        installed = installed || ours;
-        otherEngines = otherEngines || !ours;
-    }
+    for (int i = 0; i < Engines().Count(); ++i)
+        otherEngines = otherEngines || !Engines().Items(i)->HasLexicon;
     if (!installed) {
         MessageService::error(kLexiconEngineMissing);
         return;
@@ -271,11 +333,11 @@ void TTTSForm::ShowLexicon(QWidget *owner, const QString &title)
     // The default voice when it is one of the engine's, else its first
     // English voice.
     TVoiceEntry *voice = Prefs ? FindVoice(Prefs->TTS_DefaultVoiceName) : nullptr;
-    if (!voice || !voice->Engine || voice->Engine->GroupName != kLexiconEngine) {
+    if (!voice || !voice->Engine || !voice->Engine->HasLexicon) {
         voice = nullptr;
         for (int i = 0; i < Voices().Count() && !voice; ++i) {
             TVoiceEntry *v = Voices().Items(i);
-            if (v->Engine && v->Engine->GroupName == kLexiconEngine &&
+            if (v->Engine && v->Engine->HasLexicon &&
                 LanguageCodeOf(v->Engine->LanguageID) == QLatin1String("eng"))
                 voice = v;
         }
@@ -289,24 +351,23 @@ void TTTSForm::ShowLexicon(QWidget *owner, const QString &title)
         return;
     }
     if (otherEngines && Prefs && Prefs->ShowPronEditWarning) {
-        TPronEditorInfoForm info(owner);
-        info.exec();
+        MessageService::interaction().pronunciationEditorNote();
         QCoreApplication::processEvents();
     }
 
     try {
         if (voice->PitchMin == -1 || voice->Pitch <= 0 || voice->Speed <= 0)
             LoadVoiceDefaults(voice);
-        TTS1->SetModeID(voice->ModeID);
-        TTS1->SetActive(true);
-        if (!TTS1->Active()) {
+        m_tts->SetModeID(voice->ModeID);
+        m_tts->SetActive(true);
+        if (!m_tts->Active()) {
             MessageService::error(kLexiconActivationFailed);
             return;
         }
-        TTS1->SetPitch(static_cast<uint16_t>(voice->Pitch));
-        TTS1->SetSpeed(static_cast<uint32_t>(voice->Speed));
-        TTS1->ShowLexiconDlg(owner, title);
-        TTS1->SetActive(false);
+        m_tts->SetPitch(static_cast<uint16_t>(voice->Pitch));
+        m_tts->SetSpeed(static_cast<uint32_t>(voice->Speed));
+        m_tts->ShowLexiconDlg(owner, title);
+        m_tts->SetActive(false);
     } catch (const EAppError &e) {
         MessageService::error(e.message());
     } catch (const std::exception &e) {
@@ -315,7 +376,7 @@ void TTTSForm::ShowLexicon(QWidget *owner, const QString &title)
         MessageService::notice(kLexiconActivationFailed);
     }
     try {
-        TTS1->SetActive(false);
+        m_tts->SetActive(false);
     } catch (const EAppError &e) {
         UtilsClass::WriteLog(QStringLiteral("ShowLexicon: ") + e.message());
     }

@@ -1,26 +1,26 @@
 #pragma once
-// TTTSForm: the reading driver. A window that is created at start-up and
-// never shown; it owns the speech component, the voice catalogue and the
-// text filter. It speaks one text at a time to the speakers and reports its
-// end, and serves the catalogue, a voice's ranges, the audio device check
-// and the pronunciation editor. Reading into files joins it later.
+// TTTSForm: the reading driver, created at start-up; it owns the speech
+// component, the voice catalogue and the text filter. It speaks one text at
+// a time to the speakers or into a WAV file and reports its end (OnDone),
+// and serves the catalogue, a voice's ranges, the audio device check and
+// the pronunciation editor.
 
 #include "reader/TTSFilter.h"
 #include "speech/TTS.h"
 #include "voices/TTSEngineUnit.h"
 
 #include <QTimer>
-#include <QWidget>
+#include <QObject>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 
-class TTTSForm : public QWidget
+class TTTSForm : public QObject
 {
     Q_OBJECT
 public:
-    explicit TTTSForm(QWidget *parent = nullptr);
+    explicit TTTSForm(QObject *parent = nullptr);
     ~TTTSForm() override;
 
     // Builds the voice catalogue from the installed engine modes.
@@ -37,6 +37,21 @@ public:
     // the text was queued: OnDone follows half a second after its audio ends.
     // Every refusal is shown to the user once.
     bool Play(const QString &text, const QString &voiceName);
+
+    // Reading into a WAV file: deactivates, switches to file output and
+    // activates with the voice. False (told to the user) when it cannot.
+    bool PlayToFileInit(const QString &voiceName, const QString &fileName);
+    // Filters the text for that voice's engine and speaks it into the open
+    // file; OnDone follows when it is written. A voice not in the catalogue
+    // filters for the engine the file was opened with.
+    bool SpeakToFile(const QString &voiceName, const QString &text);
+    // Ends the current output: deactivating finishes a WAV file. Throws the
+    // component's error (a full disk) after the component is let go.
+    void FinishOutput();
+
+    // Forgets a completion still waiting in the half-second timer: a Stop
+    // just after an article ended must not start the next one.
+    void CancelDone();
     // Never fail visibly; failures are logged.
     void PauseAudio();
     void ResumeAudio();
@@ -56,24 +71,43 @@ public:
 
     // The pronunciation editor, owned by the given window; does nothing
     // while a text is being read.
-    void ShowLexicon(QWidget *owner, const QString &title);
+    void ShowLexicon(sapi::HWND owner, const QString &title);
 
     void SetEngineEnabled(const QString &groupName, bool enabled);
 
-    TTTS *TTS1 = nullptr;
-    QTimer *Timer1 = nullptr;
-    std::function<void(QObject *sender)> OnDone;
-    uint8_t ReadingTarget = 2;
-    bool Exiting = false;
+    TTTS *TTS1() const { return m_tts; }
+    QTimer *Timer1() const { return m_timer; }
+    // The output target of the current reading: 2 speakers, 0 one file,
+    // 1 one file per article.
+    uint8_t ReadingTarget() const { return m_readingTarget; }
+    void SetReadingTarget(uint8_t target) { m_readingTarget = target; }
+    bool Exiting() const { return m_exiting; }
+    void SetExiting() { m_exiting = true; }
 
     TVoiceCatalog &Catalog() { return *m_catalog; }
     TVoiceList &Voices() { return m_catalog->Voices; }
     TEngineList &Engines() { return m_catalog->Engines; }
     TTTSFilter &Filter() { return *m_filter; }
 
+signals:
+    // Half a second after the audio of the text given last has ended (not
+    // after a pause); an audio reset (Stop, Skip) ends it too.
+    void OnDone(TTTSForm *sender);
+
 private:
     void AudioStopped();
     void Timer1Timer();
+    // The sound card check before speaking; false when the reading must not go on.
+    bool CheckSoundCard();
+    TVoiceEntry *FileVoice() const;
+
+    TTTS *m_tts = nullptr;
+    QTimer *m_timer = nullptr;
+    uint8_t m_readingTarget = 2;
+    bool m_exiting = false;
+    // The voice a file was opened with: its engine filters later texts whose
+    // own voice is unknown.
+    QString m_fileVoice;
 
     std::unique_ptr<TVoiceCatalog> m_catalog;
     std::unique_ptr<TTTSFilter> m_filter;

@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-class QWidget;
+class QRect;
 
 enum TItemKind : uint8_t { ikInteger = 0, ikReal = 1, ikBoolean = 2, ikString = 3, ikList = 4 };
 
@@ -150,7 +150,11 @@ public:
     bool SaveToRegistry();
 
     // Window placement under "Software\VarnyxTech\Windows\<program>\<objectName>".
-    static QString PlacementKey(const QWidget *form);
-    static bool SaveWindowPlacement(QWidget *form);
-    static void RestoreWindowPlacement(QWidget *form);
+    static QString PlacementKey(const QString &formName);
+    // A maximized window saves only that flag: its normal bounds stay as an
+    // earlier save left them.
+    static bool SaveWindowPlacement(const QString &formName, const QRect &bounds, bool maximized);
+    // The stored normal bounds, fitted to the screen they are on, and the
+    // maximized flag; false (nothing set) when no usable size is stored.
+    static bool LoadWindowPlacement(const QString &formName, QRect &bounds, bool &maximized);
 };

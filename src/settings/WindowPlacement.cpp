@@ -1,5 +1,5 @@
-// Window placement of top-level widgets, kept apart from the settings
-// record so the record itself needs no widget.
+// Window placement of the program's forms, kept apart from the settings
+// record. Widget-free: the forms pass their bounds (dialogs/FormPlacement.h).
 #include "TBaseRegistryClassUnit.h"
 
 #include "AppPaths.h"
@@ -9,7 +9,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
-#include <QWidget>
+#include <QRect>
 
 namespace {
 
@@ -26,51 +26,49 @@ int32_t readNumber(TRegistryEnhanced &registry, const char *name)
 
 }  // namespace
 
-QString TBaseRegistryClass::PlacementKey(const QWidget *form)
+QString TBaseRegistryClass::PlacementKey(const QString &formName)
 {
-    return WindowsKey + u'\\' + AppPaths::programFileName() + u'\\' + form->objectName();
+    return WindowsKey + u'\\' + AppPaths::programFileName() + u'\\' + formName;
 }
 
-bool TBaseRegistryClass::SaveWindowPlacement(QWidget *form)
+bool TBaseRegistryClass::SaveWindowPlacement(const QString &formName, const QRect &bounds, bool maximized)
 {
-    if (!form || form->objectName().isEmpty())
+    if (formName.isEmpty())
         return false;
     RegistryStore store;
     TRegistryEnhanced registry(&store);
-    registry.Key = PlacementKey(form);
-    if (form->isMaximized()) {
-        // The normal bounds stay as an earlier save left them.
+    registry.Key = PlacementKey(formName);
+    if (maximized) {
         registry.WriteValue(QStringLiteral("Maximized"), QStringLiteral("1"));
     } else {
         registry.WriteValue(QStringLiteral("Maximized"), QStringLiteral("0"));
-        registry.WriteValue(QStringLiteral("Top"), QString::number(form->y()));
-        registry.WriteValue(QStringLiteral("Left"), QString::number(form->x()));
-        registry.WriteValue(QStringLiteral("Width"), QString::number(form->width()));
-        registry.WriteValue(QStringLiteral("Height"), QString::number(form->height()));
+        registry.WriteValue(QStringLiteral("Top"), QString::number(bounds.y()));
+        registry.WriteValue(QStringLiteral("Left"), QString::number(bounds.x()));
+        registry.WriteValue(QStringLiteral("Width"), QString::number(bounds.width()));
+        registry.WriteValue(QStringLiteral("Height"), QString::number(bounds.height()));
     }
     if (store.save())
         return true;
-    UtilsClass::WriteLog(QStringLiteral("Window placement of %1 could not be saved: %2")
-                             .arg(form->objectName(), store.errorString()));
+    UtilsClass::WriteLog(
+        QStringLiteral("Window placement of %1 could not be saved: %2").arg(formName, store.errorString()));
     return false;
 }
 
-void TBaseRegistryClass::RestoreWindowPlacement(QWidget *form)
+bool TBaseRegistryClass::LoadWindowPlacement(const QString &formName, QRect &bounds, bool &maximized)
 {
-    if (!form || form->objectName().isEmpty())
-        return;
+    if (formName.isEmpty())
+        return false;
     RegistryStore store;
     TRegistryEnhanced registry(&store);
-    registry.Key = PlacementKey(form);
+    registry.Key = PlacementKey(formName);
     const auto read = [&registry](const char *name) { return readNumber(registry, name); };
     const int32_t top = read("Top");
     const int32_t left = read("Left");
     const int32_t height = read("Height");
     const int32_t width = read("Width");
-    const int32_t maximized = read("Maximized");
     // No size, or one no window can have: the form keeps its designed bounds.
     if (height <= 0 || width <= 0)
-        return;
+        return false;
 
     // Stored numbers are trusted only as far as the screen reaches: a huge
     // size would make a window the system cannot draw, and one off every
@@ -80,17 +78,15 @@ void TBaseRegistryClass::RestoreWindowPlacement(QWidget *form)
     if (!screen)
         screen = QGuiApplication::primaryScreen();
     if (!screen)
-        return;
+        return false;
     const QRect available = screen->availableGeometry();
     if (available.isEmpty())
-        return;
+        return false;
     const QSize size(qBound(qMin(kMinimumSize.width(), available.width()), int(width), available.width()),
                      qBound(qMin(kMinimumSize.height(), available.height()), int(height), available.height()));
     const QPoint pos(qBound(available.left(), stored.x(), available.right() + 1 - size.width()),
                      qBound(available.top(), stored.y(), available.bottom() + 1 - size.height()));
-
-    form->move(pos);
-    form->resize(size);
-    if (maximized == 1)
-        form->setWindowState(form->windowState() | Qt::WindowMaximized);
+    bounds = QRect(pos, size);
+    maximized = read("Maximized") == 1;
+    return true;
 }

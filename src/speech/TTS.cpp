@@ -83,30 +83,26 @@ QString CharSetName(TChrSet set)
 }
 
 // ---- Sinks -----------------------------------------------------------------
-// Each copies the handler before calling it, so a handler may reassign its
-// own event safely.
+// Each emits the component's signal; a slot may disconnect itself safely.
 
 HRESULT TTSNotifySink::AttribChanged(uint32_t dwAttribute)
 {
     return deliver(m_owner, [&](TTTS *c) {
-        if (auto handler = c->OnAttribChanged)
-            handler(c, dwAttribute);
+        emit c->OnAttribChanged(c, dwAttribute);
     });
 }
 
 HRESULT TTSNotifySink::AudioStart(QWORD qTimeStamp)
 {
     return deliver(m_owner, [&](TTTS *c) {
-        if (auto handler = c->OnAudioStart)
-            handler(c, qTimeStamp);
+        emit c->OnAudioStart(c, qTimeStamp);
     });
 }
 
 HRESULT TTSNotifySink::AudioStop(QWORD qTimeStamp)
 {
     return deliver(m_owner, [&](TTTS *c) {
-        if (auto handler = c->OnAudioStop)
-            handler(c, qTimeStamp);
+        emit c->OnAudioStop(c, qTimeStamp);
     });
 }
 
@@ -115,8 +111,7 @@ HRESULT TTSNotifySink::Visual(QWORD qTimeStamp, char16_t cIPAPhoneme, char16_t c
 {
     static const TTSMOUTH closed;
     return deliver(m_owner, [&](TTTS *c) {
-        if (auto handler = c->OnVisual)
-            handler(c, qTimeStamp, cIPAPhoneme, cEnginePhoneme, dwHints,
+        emit c->OnVisual(c, qTimeStamp, cIPAPhoneme, cEnginePhoneme, dwHints,
                     pTTSMouth ? *pTTSMouth : closed);
     });
 }
@@ -124,32 +119,28 @@ HRESULT TTSNotifySink::Visual(QWORD qTimeStamp, char16_t cIPAPhoneme, char16_t c
 HRESULT TTSBufNotifySink::TextDataDone(QWORD qTimeStamp, uint32_t dwFlags)
 {
     return deliver(m_owner, [&](TTTS *c) {
-        if (auto handler = c->OnTextDataDone)
-            handler(c, qTimeStamp, dwFlags);
+        emit c->OnTextDataDone(c, qTimeStamp, dwFlags);
     });
 }
 
 HRESULT TTSBufNotifySink::TextDataStarted(QWORD qTimeStamp)
 {
     return deliver(m_owner, [&](TTTS *c) {
-        if (auto handler = c->OnTextDataStarted)
-            handler(c, qTimeStamp);
+        emit c->OnTextDataStarted(c, qTimeStamp);
     });
 }
 
 HRESULT TTSBufNotifySink::BookMark(QWORD qTimeStamp, uint32_t dwMarkNum)
 {
     return deliver(m_owner, [&](TTTS *c) {
-        if (auto handler = c->OnBookMark)
-            handler(c, qTimeStamp, dwMarkNum);
+        emit c->OnBookMark(c, qTimeStamp, dwMarkNum);
     });
 }
 
 HRESULT TTSBufNotifySink::WordPosition(QWORD qTimeStamp, uint32_t dwByteOffset)
 {
     return deliver(m_owner, [&](TTTS *c) {
-        if (auto handler = c->OnWordPosition)
-            handler(c, qTimeStamp, dwByteOffset);
+        emit c->OnWordPosition(c, qTimeStamp, dwByteOffset);
     });
 }
 

@@ -23,19 +23,7 @@ enum TOutputDest : uint8_t { odAudioDevice = 0, odFile = 1, odDirect = 2, odOthe
 enum TChrSet : uint8_t { csText = 0, csIPAPhonetic = 1, csEnginePhonetic = 2 };
 enum TCtrlTags : uint8_t { ctNone = 0, ctTagged = 1 };
 
-using TTextDataStartedEvent = std::function<void(TTTS *Sender, sapi::QWORD SpeechTimeStamp)>;
-using TTextDataDoneEvent =
-    std::function<void(TTTS *Sender, sapi::QWORD SpeechTimeStamp, uint32_t dwFlags)>;
-using TBookMarkEvent =
-    std::function<void(TTTS *Sender, sapi::QWORD SpeechTimeStamp, uint32_t dwMarkNum)>;
-using TWordPositionEvent =
-    std::function<void(TTTS *Sender, sapi::QWORD SpeechTimeStamp, uint32_t dwByteOffset)>;
-using TAttribChangedEvent = std::function<void(TTTS *Sender, uint32_t dwAttribute)>;
-using TAudioStartEvent = std::function<void(TTTS *Sender, sapi::QWORD qTimeStamp)>;
-using TAudioStopEvent = std::function<void(TTTS *Sender, sapi::QWORD qTimeStamp)>;
-using TVisualEvent =
-    std::function<void(TTTS *Sender, sapi::QWORD qTimeStamp, char16_t cIPAPhoneme,
-                       char16_t cEnginePhoneme, uint32_t dwHints, const sapi::TTSMOUTH &aTTSMouth)>;
+// Builds the destination for OutputDest odOther; one handler, the owner's.
 using TMakeOtherDestEvent = std::function<void(TTTS *Sender, sapi::UnknownPtr &DestInterface)>;
 
 // "csText", "csIPAPhonetic" or "csEnginePhonetic".
@@ -75,6 +63,7 @@ private:
 
 class TTTS : public TSpeechComponent
 {
+    Q_OBJECT
 public:
     explicit TTTS(QObject *Owner = nullptr);
     ~TTTS() override;
@@ -125,16 +114,20 @@ public:
     // The last ConvertToPhoneme result (owned by the component).
     const sapi::SDATA &PhonemeData() const { return m_phonemes; }
 
-    // Events; the owner assigns them.
-    TTextDataDoneEvent OnTextDataDone;
-    TTextDataStartedEvent OnTextDataStarted;
-    TBookMarkEvent OnBookMark;
-    TWordPositionEvent OnWordPosition;
-    TAttribChangedEvent OnAttribChanged;
-    TAudioStartEvent OnAudioStart;
-    TAudioStopEvent OnAudioStop;
-    TVisualEvent OnVisual;
     TMakeOtherDestEvent OnMakeOtherDest;
+
+signals:
+    // The engine's notifications, on the main thread; any number of parties
+    // may listen.
+    void OnTextDataDone(TTTS *Sender, sapi::QWORD SpeechTimeStamp, uint32_t dwFlags);
+    void OnTextDataStarted(TTTS *Sender, sapi::QWORD SpeechTimeStamp);
+    void OnBookMark(TTTS *Sender, sapi::QWORD SpeechTimeStamp, uint32_t dwMarkNum);
+    void OnWordPosition(TTTS *Sender, sapi::QWORD SpeechTimeStamp, uint32_t dwByteOffset);
+    void OnAttribChanged(TTTS *Sender, uint32_t dwAttribute);
+    void OnAudioStart(TTTS *Sender, sapi::QWORD qTimeStamp);
+    void OnAudioStop(TTTS *Sender, sapi::QWORD qTimeStamp);
+    void OnVisual(TTTS *Sender, sapi::QWORD qTimeStamp, char16_t cIPAPhoneme, char16_t cEnginePhoneme,
+                  uint32_t dwHints, const sapi::TTSMOUTH &aTTSMouth);
 
 protected:
     // Builds the audio destination for OutputDest into Dest (empty on entry).

@@ -8,7 +8,7 @@
 
 #include "TestSupport.h"
 #include "articles/MemoListUnit.h"
-#include "platform/audio/ScriptedAudioSystem.h"
+#include "ScriptedAudioSystem.h"
 #include "platform/paths/AppPaths.h"
 #include "platform/shell/MessageService.h"
 #include "reader/TTSUnit.h"
@@ -61,7 +61,7 @@ protected:
         audio::setAudioSystem(std::move(scripted));
         MessageService::setHandler([this](const MessageService::Message &m) {
             messages << m.text;
-            return QMessageBox::Ok;
+            return UserInteraction::Ok;
         });
     }
     void TearDown() override
@@ -588,15 +588,15 @@ TEST_F(MainWindowTest, AutostartCheckBoxWritesAndRemovesTheLoginEntry)
 TEST_F(MainWindowTest, ReadingDriverChecksTheDeviceAndQueriesVoiceRanges)
 {
     Start();
-    const int32_t before = TTSForm->TTS1->AudioDeviceID();
+    const int32_t before = TTSForm->TTS1()->AudioDeviceID();
     EXPECT_TRUE(TTSForm->CheckAudioDevice(-1));
     EXPECT_TRUE(messages.isEmpty()) << Messages();
     // A device number the sound server does not have is refused, with both messages.
     EXPECT_FALSE(TTSForm->CheckAudioDevice(7));
     ASSERT_EQ(messages.size(), 2);
     EXPECT_TRUE(messages.last().startsWith(u"Audio device check failed. \rVerify"_s));
-    EXPECT_EQ(TTSForm->TTS1->AudioDeviceID(), before);
-    EXPECT_FALSE(TTSForm->TTS1->Active());
+    EXPECT_EQ(TTSForm->TTS1()->AudioDeviceID(), before);
+    EXPECT_FALSE(TTSForm->TTS1()->Active());
 
     TVoiceEntry *voice = TTSForm->Voices().Items(0);
     voice->Pitch = 0;
@@ -614,7 +614,7 @@ TEST_F(MainWindowTest, ReadingDriverChecksTheDeviceAndQueriesVoiceRanges)
 
     messages.clear();  // an unknown voice is refused with its name
     int done = 0;
-    TTSForm->OnDone = [&done](QObject *) { ++done; };
+    QObject::connect(TTSForm, &TTTSForm::OnDone, form, [&done] { ++done; });
     EXPECT_FALSE(TTSForm->Play(u"Hello"_s, u"Nobody"_s));
     EXPECT_EQ(messages.value(0), u"Voice Nobody does not exist"_s);
 
@@ -629,7 +629,7 @@ TEST_F(MainWindowTest, ReadingDriverChecksTheDeviceAndQueriesVoiceRanges)
     TTSForm->ResumeAudio();
     ASSERT_TRUE(waitFor([&done] { return done > 0; }, 30000));
     EXPECT_FALSE(waitFor([&done] { return done > 1; }, 1000));
-    TTSForm->OnDone = nullptr;
+    QObject::disconnect(TTSForm, &TTTSForm::OnDone, form, nullptr);
 }
 
 TEST_F(MainWindowTest, PronunciationEditorOpensAfterItsNoteAndAudioDeviceTakesOnlyAWorkingDevice)
@@ -640,7 +640,7 @@ TEST_F(MainWindowTest, PronunciationEditorOpensAfterItsNoteAndAudioDeviceTakesOn
     ASSERT_EQ(opened.size(), 2) << opened.join(u'|').toStdString();
     EXPECT_TRUE(opened[0].endsWith(u"=Pronunciation Editor Info"_s)) << opened[0].toStdString();
     EXPECT_TRUE(opened[1].endsWith(u"=Voxtrella MP3 Pronunciation"_s)) << opened[1].toStdString();
-    EXPECT_FALSE(TTSForm->TTS1->Active());
+    EXPECT_FALSE(TTSForm->TTS1()->Active());
     EXPECT_TRUE(messages.isEmpty()) << Messages();
 
     // While a text is read neither opens.
@@ -665,11 +665,11 @@ TEST_F(MainWindowTest, PronunciationEditorOpensAfterItsNoteAndAudioDeviceTakesOn
     };
     choose(2);
     EXPECT_EQ(Prefs->TTS_AudioDeviceID, 1);
-    EXPECT_EQ(TTSForm->TTS1->AudioDeviceID(), 1);
+    EXPECT_EQ(TTSForm->TTS1()->AudioDeviceID(), 1);
     sound->setOpenFails(0, true);  // a device that fails its check is not taken
     choose(1);
     EXPECT_EQ(Prefs->TTS_AudioDeviceID, 1);
-    EXPECT_EQ(TTSForm->TTS1->AudioDeviceID(), 1);
+    EXPECT_EQ(TTSForm->TTS1()->AudioDeviceID(), 1);
     EXPECT_FALSE(messages.isEmpty());
 }
 
@@ -693,7 +693,7 @@ TEST_F(MainWindowTest, AudioHelpMenuSpeaksTheTopicsOfTheHelpFile)
     ASSERT_TRUE(waitFor([this] { return form->State() == rsIdle; }, 60000));
     ASSERT_FALSE(sound->streams().empty());
     EXPECT_GT(sound->streams().back()->bytes().size(), 8000);
-    EXPECT_FALSE(TTSForm->TTS1->Active());
+    EXPECT_FALSE(TTSForm->TTS1()->Active());
     EXPECT_TRUE(ui->PlayToolBtn->isEnabled());
     EXPECT_TRUE(messages.isEmpty()) << Messages();
 

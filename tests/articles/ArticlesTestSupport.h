@@ -19,7 +19,7 @@ struct MessageLog {
     {
         MessageService::setHandler([this](const MessageService::Message &m) {
             texts << m.text;
-            return QMessageBox::Ok;
+            return UserInteraction::Ok;
         });
     }
     ~MessageLog() { MessageService::setHandler({}); }

@@ -1,10 +1,17 @@
-// Shared main for every test binary: a QApplication on the offscreen
-// platform and a fresh VOXTRELLA_HOME for each test, so no test touches the
-// user's own settings, articles or logs.
+// Shared main for every test binary: an application on the offscreen
+// platform (a QApplication for widget tests, a QGuiApplication for the
+// widget-free folders) and a fresh VOXTRELLA_HOME for each test, so no test
+// touches the user's own settings, articles or logs.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#ifdef VOXTRELLA_TEST_WIDGETS
 #include <QApplication>
+using TestApplication = QApplication;
+#else
+#include <QGuiApplication>
+using TestApplication = QGuiApplication;
+#endif
 #include <QTemporaryDir>
 
 #include <memory>
@@ -19,6 +26,7 @@ public:
         m_dir = std::make_unique<QTemporaryDir>();
         qputenv("VOXTRELLA_HOME", m_dir->path().toLocal8Bit());
         qputenv("XDG_CONFIG_HOME", (m_dir->path() + "/config").toLocal8Bit());
+        qputenv("XDG_CACHE_HOME", (m_dir->path() + "/cache").toLocal8Bit());
     }
     void OnTestEnd(const ::testing::TestInfo &) override { m_dir.reset(); }
 
@@ -33,7 +41,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleMock(&argc, argv);
-    QApplication app(argc, argv);
+    TestApplication app(argc, argv);
     ::testing::UnitTest::GetInstance()->listeners().Append(new FreshHome);
     return RUN_ALL_TESTS();
 }

@@ -1,6 +1,6 @@
-#include "speech/VarnyxAuDevFrm.h"
+#include "VarnyxAuDevFrm.h"
 
-#include "platform/audio/ScriptedAudioSystem.h"
+#include "ScriptedAudioSystem.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,6 @@
 
 #include <QGuiApplication>
 #include <QScreen>
-#include <QWidget>
 
 namespace {
 
@@ -29,17 +28,25 @@ QString placementKey(const QString &form)
     return "Software\\VarnyxTech\\Windows\\" + AppPaths::programFileName() + u'\\' + form;
 }
 
-// A new form with its designed bounds, placed as stored for its name.
-std::unique_ptr<QWidget> restored(const QString &name)
+// A form with its designed bounds, placed as stored for its name.
+struct Form {
+    QRect bounds = Designed;
+    bool maximized = false;
+    QRect geometry() const { return bounds; }
+    QPoint pos() const { return bounds.topLeft(); }
+};
+
+std::unique_ptr<Form> restored(const QString &name)
 {
-    auto form = std::make_unique<QWidget>();
-    form->setObjectName(name);
-    form->setGeometry(Designed);
-    TBaseRegistryClass::RestoreWindowPlacement(form.get());
+    auto form = std::make_unique<Form>();
+    QRect bounds;
+    bool maximized = false;
+    if (TBaseRegistryClass::LoadWindowPlacement(name, bounds, maximized))
+        *form = {bounds, maximized};
     return form;
 }
 
-std::unique_ptr<QWidget> restoredFrom(int top, int left, int width, int height)
+std::unique_ptr<Form> restoredFrom(int top, int left, int width, int height)
 {
     storeTexts({{"Top", QString::number(top)}, {"Left", QString::number(left)}, {"Width", QString::number(width)},
                 {"Height", QString::number(height)}, {"Maximized", "0"}},
@@ -109,7 +116,7 @@ TEST(RegistryItems, AnUnknownNameIsReportedAndChangesNothing)
 {
     QStringList messages;
     MessageService::setHandler([&](const MessageService::Message &m) { messages.append(m.text);
-        return QMessageBox::Ok;
+        return UserInteraction::Ok;
     });
     Record record;
     EXPECT_EQ(record.FindItem("Nope"), nullptr);
@@ -130,10 +137,7 @@ TEST(RegistryEnhanced, ReadingAMissingKeyGivesTheDefaultAndCreatesNothing)
 
 TEST(WindowPlacement, SavedBoundsComeBackForTheSameFormNameOnly)
 {
-    QWidget form;
-    form.setObjectName("ToolBarForm");
-    form.setGeometry(30, 40, 220, 110);
-    ASSERT_TRUE(TBaseRegistryClass::SaveWindowPlacement(&form));
+    ASSERT_TRUE(TBaseRegistryClass::SaveWindowPlacement("ToolBarForm", QRect(30, 40, 220, 110), false));
     EXPECT_EQ(RegistryStore().valueNames(placementKey("ToolBarForm")),
               (QStringList{"Maximized", "Top", "Left", "Width", "Height"}));
     EXPECT_EQ(restored("ToolBarForm")->geometry(), QRect(30, 40, 220, 110));
@@ -175,21 +179,14 @@ TEST(WindowPlacement, AbsurdStoredBoundsAreFittedToTheScreenOrIgnored)
 TEST(WindowPlacement, MaximizedSavesKeepTheEarlierNormalBoundsAndNeedThemToRestore)
 {
     // Never saved in the normal state: Height reads 0 and nothing is applied.
-    QWidget form;
-    form.setObjectName("Form1");
-    form.setGeometry(Designed);
-    form.setWindowState(Qt::WindowMaximized);
-    ASSERT_TRUE(TBaseRegistryClass::SaveWindowPlacement(&form));
-    EXPECT_FALSE(restored("Form1")->windowState() & Qt::WindowMaximized);
+    ASSERT_TRUE(TBaseRegistryClass::SaveWindowPlacement("Form1", Designed, true));
+    EXPECT_FALSE(restored("Form1")->maximized);
     EXPECT_EQ(restored("Form1")->geometry(), Designed);
 
-    form.setWindowState(Qt::WindowNoState);
-    form.setGeometry(50, 60, 250, 150);
-    ASSERT_TRUE(TBaseRegistryClass::SaveWindowPlacement(&form));
-    form.setWindowState(Qt::WindowMaximized);
-    ASSERT_TRUE(TBaseRegistryClass::SaveWindowPlacement(&form));
+    ASSERT_TRUE(TBaseRegistryClass::SaveWindowPlacement("Form1", QRect(50, 60, 250, 150), false));
+    ASSERT_TRUE(TBaseRegistryClass::SaveWindowPlacement("Form1", QRect(1, 2, 3, 4), true));
     EXPECT_EQ(RegistryStore().value(placementKey("Form1"), "Width").toString(), "250");
-    EXPECT_TRUE(restored("Form1")->windowState() & Qt::WindowMaximized);
+    EXPECT_TRUE(restored("Form1")->maximized);
 
     storeTexts({{"Height", "tall"}}, placementKey("Form1"));  // not a number: absent
     EXPECT_EQ(restored("Form1")->geometry(), Designed);

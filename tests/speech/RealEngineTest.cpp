@@ -49,11 +49,11 @@ struct Heard {
 
 void listen(TTTS &tts, Heard &heard)
 {
-    tts.OnWordPosition = [&](TTTS *, sapi::QWORD, uint32_t offset) { heard.offsets.push_back(offset); };
-    tts.OnAudioStop = [&](TTTS *, sapi::QWORD) {
+    QObject::connect(&tts, &TTTS::OnWordPosition, [&](TTTS *, sapi::QWORD, uint32_t offset) { heard.offsets.push_back(offset); });
+    QObject::connect(&tts, &TTTS::OnAudioStop, [&](TTTS *, sapi::QWORD) {
         if (heard.stops++ == 0)
             heard.offsetsAtFirstStop = int(heard.offsets.size());
-    };
+    });
 }
 
 bool isWholeWav(const QString &path, quint32 *dataBytes = nullptr)

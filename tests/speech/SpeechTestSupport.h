@@ -5,7 +5,7 @@
 
 #include "ScriptedEngine.h"
 
-#include "platform/audio/ScriptedAudioSystem.h"
+#include "ScriptedAudioSystem.h"
 #include "speech/SpTools.h"
 #include "speech/TTS.h"
 

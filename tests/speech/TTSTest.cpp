@@ -35,13 +35,13 @@ class TTSTest : public ScriptedSpeechTest
 protected:
     void listen(TTTS &t)
     {
-        t.OnWordPosition = [&](TTTS *s, sapi::QWORD, uint32_t offset) {
+        QObject::connect(&t, &TTTS::OnWordPosition, [&](TTTS *s, sapi::QWORD, uint32_t offset) {
             heard.sender = s;
             heard.offsets.push_back(offset);
-        };
-        t.OnTextDataDone = [&](TTTS *, sapi::QWORD, uint32_t) { ++heard.done; };
-        t.OnAudioStart = [&](TTTS *, sapi::QWORD) { ++heard.audioStarts; };
-        t.OnAudioStop = [&](TTTS *, sapi::QWORD) { ++heard.audioStops; };
+        });
+        QObject::connect(&t, &TTTS::OnTextDataDone, [&](TTTS *, sapi::QWORD, uint32_t) { ++heard.done; });
+        QObject::connect(&t, &TTTS::OnAudioStart, [&](TTTS *, sapi::QWORD) { ++heard.audioStarts; });
+        QObject::connect(&t, &TTTS::OnAudioStop, [&](TTTS *, sapi::QWORD) { ++heard.audioStops; });
     }
     void activate(const QString &modeName)
     {
@@ -356,8 +356,8 @@ TEST_F(TTSTest, SinksOfADestroyedComponentReachNothing)
 {
     bool called = false;
     auto local = std::make_unique<TTTS>();
-    local->OnAudioStop = [&](TTTS *, sapi::QWORD) { called = true; };
-    local->OnWordPosition = [&](TTTS *, sapi::QWORD, uint32_t) { called = true; };
+    QObject::connect(local.get(), &TTTS::OnAudioStop, [&](TTTS *, sapi::QWORD) { called = true; });
+    QObject::connect(local.get(), &TTTS::OnWordPosition, [&](TTTS *, sapi::QWORD, uint32_t) { called = true; });
     engine->script.autoSpeak = false;
     local->SetActive(true);
     local->Speak("one two");
@@ -387,18 +387,18 @@ TEST_F(TTSTest, HandlersMayThrowOrDeactivateWithoutHarmingTheEngine)
     });
 
     int positions = 0;
-    tts.OnWordPosition = [&](TTTS *, sapi::QWORD, uint32_t) {
+    QObject::connect(&tts, &TTTS::OnWordPosition, [&](TTTS *, sapi::QWORD, uint32_t) {
         ++positions;
         throw EOleError("handler failed");
-    };
+    });
     const sapi::TTSMOUTH *seenMouth = nullptr;
-    tts.OnVisual = [&](TTTS *, sapi::QWORD, char16_t, char16_t, uint32_t, const sapi::TTSMOUTH &m) {
+    QObject::connect(&tts, &TTTS::OnVisual, [&](TTTS *, sapi::QWORD, char16_t, char16_t, uint32_t, const sapi::TTSMOUTH &m) {
         seenMouth = &m;
-    };
+    });
     central->notifyAll([&](sapi::ITTSNotifySinkW &s) { s.Visual(1, u'a', u'b', 0, &mouth); });
     EXPECT_EQ(seenMouth, &mouth);  // handed on, not copied
 
-    tts.OnAudioStop = [&](TTTS *sender, sapi::QWORD) { sender->SetActive(false); };
+    QObject::connect(&tts, &TTTS::OnAudioStop, [&](TTTS *sender, sapi::QWORD) { sender->SetActive(false); });
     tts.Speak("one two three");
     central->playPending();
     EXPECT_EQ(positions, 3);

@@ -1,59 +1,43 @@
 #include "MessageService.h"
 
-#include <QApplication>
+#include <cstdio>
 
 namespace {
 
-MessageService::Handler &handler()
+// Without a window: the message on standard error, no question confirmed.
+class StandardErrorInteraction : public UserInteraction
 {
-    static MessageService::Handler h;
-    return h;
-}
-
-bool &quiet()
-{
-    static bool q = false;
-    return q;
-}
-
-QMessageBox::Icon iconOf(MessageService::Kind kind)
-{
-    switch (kind) {
-    case MessageService::Kind::Error: return QMessageBox::Critical;
-    case MessageService::Kind::Warning: return QMessageBox::Warning;
-    case MessageService::Kind::Question: return QMessageBox::Question;
-    case MessageService::Kind::Notice: break;
+public:
+    Button show(const Message &message, Button) override
+    {
+        QString text = message.text;
+        text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+        return NoButton;
     }
-    return QMessageBox::NoIcon;
+};
+
+struct State {
+    StandardErrorInteraction fallback;
+    UserInteraction *installed = nullptr;
+    MessageService::Handler handler;
+    bool quiet = false;
+};
+
+State &state()
+{
+    static State s;
+    return s;
 }
 
-// The program's messages break lines with a lone CR, which a Qt box would
-// show as one long line.
-QString displayText(QString text)
+UserInteraction::Button show(const MessageService::Message &message, UserInteraction::Button defaultButton)
 {
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
-}
-
-QMessageBox::StandardButton show(const MessageService::Message &message,
-                                 QMessageBox::StandardButton defaultButton)
-{
-    if (quiet())
-        return QMessageBox::NoButton;
-    if (handler())
-        return handler()(message);
-    // Without a GUI application there is no box to show; the caller still
-    // gets an answer that means "not confirmed".
-    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
-        return QMessageBox::NoButton;
-    QMessageBox box(iconOf(message.kind), message.title, displayText(message.text), message.buttons,
-                    QApplication::activeWindow());
-    if (defaultButton != QMessageBox::NoButton)
-        box.setDefaultButton(defaultButton);
-    box.setAccessibleName(message.title);
-    box.setAccessibleDescription(box.text());
-    return static_cast<QMessageBox::StandardButton>(box.exec());
+    State &s = state();
+    if (s.quiet)
+        return UserInteraction::NoButton;
+    if (s.handler)
+        return s.handler(message);
+    return MessageService::interaction().show(message, defaultButton);
 }
 
 }  // namespace
@@ -65,27 +49,37 @@ QString MessageService::applicationTitle()
 
 void MessageService::error(const QString &text)
 {
-    show({Kind::Error, applicationTitle(), text, QMessageBox::Ok}, QMessageBox::Ok);
+    show({Kind::Error, applicationTitle(), text, UserInteraction::Ok}, UserInteraction::Ok);
 }
 
 void MessageService::notice(const QString &text)
 {
-    show({Kind::Notice, applicationTitle(), text, QMessageBox::Ok}, QMessageBox::Ok);
+    show({Kind::Notice, applicationTitle(), text, UserInteraction::Ok}, UserInteraction::Ok);
 }
 
-QMessageBox::StandardButton MessageService::ask(Kind kind, const QString &text,
-                                                QMessageBox::StandardButtons buttons,
-                                                QMessageBox::StandardButton defaultButton)
+MessageService::Button MessageService::ask(Kind kind, const QString &text, UserInteraction::Buttons buttons,
+                                           Button defaultButton)
 {
     return show({kind, applicationTitle(), text, buttons}, defaultButton);
 }
 
+void MessageService::install(UserInteraction *interaction)
+{
+    state().installed = interaction;
+}
+
+UserInteraction &MessageService::interaction()
+{
+    State &s = state();
+    return s.installed ? *s.installed : s.fallback;
+}
+
 void MessageService::setQuiet(bool q)
 {
-    quiet() = q;
+    state().quiet = q;
 }
 
 void MessageService::setHandler(Handler h)
 {
-    handler() = std::move(h);
+    state().handler = std::move(h);
 }

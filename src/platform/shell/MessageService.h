@@ -1,8 +1,12 @@
 #pragma once
 // The one way user messages are shown: error boxes, plain notices and
-// questions. Tests install a handler so that no box needs a screen.
+// questions, through the UserInteraction the program installed at start-up
+// (the window's boxes, or standard error for the command line). Without
+// one, messages go to standard error and every question is answered "not
+// confirmed". Tests install a handler so that no box needs a screen.
 
-#include <QMessageBox>
+#include "UserInteraction.h"
+
 #include <QString>
 
 #include <functional>
@@ -10,16 +14,10 @@
 class MessageService
 {
 public:
-    enum class Kind { Error, Notice, Warning, Question };
-
-    struct Message {
-        Kind kind;
-        QString title;
-        QString text;
-        QMessageBox::StandardButtons buttons;
-    };
-
-    using Handler = std::function<QMessageBox::StandardButton(const Message &)>;
+    using Kind = UserInteraction::Kind;
+    using Message = UserInteraction::Message;
+    using Button = UserInteraction::Button;
+    using Handler = std::function<Button(const Message &)>;
 
     // The application title used by every box.
     static QString applicationTitle();
@@ -30,17 +28,18 @@ public:
     // Plain box with the application title and one OK button.
     static void notice(const QString &text);
 
-    // A box with the given icon kind and buttons; returns the button chosen
-    // (Escape or closing the box gives QMessageBox::NoButton unless an escape
-    // button applies).
-    static QMessageBox::StandardButton ask(Kind kind, const QString &text, QMessageBox::StandardButtons buttons,
-                                           QMessageBox::StandardButton defaultButton);
+    // A box with the given icon kind and buttons; returns the button chosen.
+    static Button ask(Kind kind, const QString &text, UserInteraction::Buttons buttons, Button defaultButton);
+
+    // The program's way to its user; null restores the standard-error one.
+    static void install(UserInteraction *interaction);
+    static UserInteraction &interaction();
 
     // While quiet, nothing is shown and every box answers "not confirmed":
     // a program ending on a termination request must not wait for a click.
     static void setQuiet(bool quiet);
 
     // Tests: answer messages without a screen. An empty handler restores the
-    // real boxes.
+    // installed interaction.
     static void setHandler(Handler handler);
 };

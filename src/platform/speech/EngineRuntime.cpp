@@ -1,10 +1,11 @@
 #include "EngineRuntime.h"
 
+#include "MessageService.h"
+
 #include "ControlTags.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QMessageBox>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -767,7 +768,7 @@ public:
     HRESULT AboutDlg(HWND hWndParent, const char16_t *pszTitle) override
     {
         const QString title = pszTitle ? QString::fromUtf16(pszTitle) : QStringLiteral("About");
-        QMessageBox::about(hWndParent, title, m_core->backend->aboutText(m_core->mode.gModeID));
+        MessageService::interaction().about(hWndParent, title, m_core->backend->aboutText(m_core->mode.gModeID));
         return S_OK;
     }
     HRESULT LexiconDlg(HWND hWndParent, const char16_t *pszTitle) override

@@ -6,6 +6,7 @@
 
 #include "AudioDestinations.h"
 #include "SpeechApi.h"
+#include "SpeechEngine.h"  // ModeRanges
 
 #include <QString>
 
@@ -16,7 +17,6 @@
 #include <mutex>
 #include <thread>
 
-class QWidget;
 
 namespace sapi {
 
@@ -59,11 +59,6 @@ struct VoiceState {
     uint32_t volume = 0xFFFFFFFF;
 };
 
-struct ModeRanges {
-    uint16_t minPitch = 0, maxPitch = 0, defaultPitch = 0;
-    uint32_t minSpeed = 0, maxSpeed = 0, defaultSpeed = 0;
-};
-
 // The runtime's side of one chunk being synthesized.
 class ChunkOutput
 {
@@ -99,7 +94,7 @@ public:
     virtual QString aboutText(const GUID &mode) = 0;
     // The pronunciation editor; test speaks a text (or engine phonemes)
     // through the caller's central.
-    virtual HRESULT lexiconDialog(QWidget *parent, const QString &title,
+    virtual HRESULT lexiconDialog(HWND parent, const QString &title,
                                   std::function<void(const QString &, bool)> test)
     {
         return TTSERR_NOTSUPPORTED;

@@ -9,12 +9,12 @@
 #include <cstring>
 #include <memory>
 
-class QWidget;
 
 namespace sapi {
 
 using HRESULT = int32_t;
-using HWND = QWidget *;
+// A window of the window layer, opaque here.
+using HWND = void *;
 using QWORD = uint64_t;
 
 constexpr HRESULT hr(uint32_t code) { return static_cast<HRESULT>(code); }

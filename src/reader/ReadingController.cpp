@@ -1,0 +1,624 @@
+#include "ReadingController.h"
+
+#include "TTSUnit.h"
+#include "output/LameUnit.h"
+#include "output/OutputNames.h"
+#include "platform/shell/MessageService.h"
+#include "settings/PreferenceUnit.h"
+#include "util/UtilsClass.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+
+#include <thread>
+
+namespace {
+
+const QString kDirectoryInvalid = QStringLiteral("File Output Directory is invalid");
+const QString kTitleRequiredMultiple =
+    QStringLiteral("A title is required for each item entry when\routputting to multiple files");
+const QString kTitleRequired = QStringLiteral(
+    "A title is required to output speech to a file\r\rIn Single Article mode, you can use the Generate\r"
+    "Default Article Titles option to generate titles\rautomatically");
+
+bool isFileTarget(OutputTarget mode)
+{
+    return mode != otSpeakers;
+}
+
+}  // namespace
+
+ReadingController::ReadingController(TTTSForm &driver, TPreferences &prefs, ReadingView &view, QObject *parent)
+    : QObject(parent), m_driver(driver), m_prefs(prefs), m_view(view)
+{
+    connect(&m_driver, &TTTSForm::OnDone, this, &ReadingController::DriverDone);
+    connect(m_driver.TTS1(), &TTTS::OnWordPosition, this,
+            [this](TTTS *, sapi::QWORD, uint32_t offset) { TTSWordPosition(offset); });
+}
+
+ReadingController::~ReadingController() = default;
+
+bool ReadingController::MultiArticle() const
+{
+    return m_prefs.ML_ListMode == 1;
+}
+
+// ------------------------------------------------------------------ state
+
+ReadingController::Commands ReadingController::AllowedCommands() const
+{
+    Commands c;
+    c.aloud = c.file = c.deviceMenus = m_state == rsIdle;
+    c.pause = c.stop = m_state == rsPaused || m_state == rsReading;
+    c.skip = m_state == rsReading && MultiArticle() && m_skipAllowed;
+    return c;
+}
+
+void ReadingController::SetReadingState(ReadingState state)
+{
+    m_state = state;
+    // Exiting changes no command any more.
+    if (state == rsExiting)
+        return;
+    emit CommandsChanged(AllowedCommands(), state);
+}
+
+QString ReadingController::ArticleCountText() const
+{
+    const int count = m_view.Count();
+    if (count == 0)
+        return QStringLiteral("No articles");
+    if (count == 1)
+        return m_view.Text(m_view.ArticleAt(1)).trimmed().isEmpty() ? QStringLiteral("No articles")
+                                                                     : QStringLiteral("1 article");
+    return QString::number(count) + QStringLiteral(" articles");
+}
+
+void ReadingController::UpdateStatus(const QString &text)
+{
+    QString longText;
+    QString shortText;
+    if (!text.trimmed().isEmpty()) {
+        longText = shortText = text;
+    } else if (m_state == rsReading && m_article) {
+        shortText = QStringLiteral("Article %1 of %2").arg(m_view.PositionOf(m_article)).arg(m_view.Count());
+        const QString title = m_view.Title(m_article);
+        longText = title.trimmed().isEmpty() ? shortText : shortText + QStringLiteral(" : ") + title;
+    } else if (m_state == rsConverting) {
+        shortText = QStringLiteral("Converting to MP3");
+        longText = QStringLiteral("Converting to MP3 format: ") + QFileInfo(m_mp3Name).fileName();
+    } else {
+        longText = shortText = ArticleCountText();
+    }
+    emit StatusChanged(longText, shortText);
+    UtilsClass::WriteLog(longText);
+}
+
+void ReadingController::ResetStatus()
+{
+    emit StatusReset();
+    UpdateStatus(ArticleCountText());
+    emit GaugeChanged(false, 0, 0);
+}
+
+// --------------------------------------------------------------- commands
+
+void ReadingController::PlayAllBtnClick()
+{
+    if (m_state != rsIdle)
+        return;
+    if (!m_driver.TTS1()->Active())
+        m_target = otSpeakers;
+    ReadAllArticles();
+}
+
+bool ReadingController::OutputDirectoryExists() const
+{
+    return !m_prefs.OUT_Directory.trimmed().isEmpty() && QFileInfo(m_prefs.OUT_Directory).isDir();
+}
+
+void ReadingController::InvalidDirectory()
+{
+    m_view.RestoreWindow();
+    m_view.ShowFileOptions();
+    MessageService::error(kDirectoryInvalid);
+}
+
+void ReadingController::PlayFileBtnClick()
+{
+    if (m_state != rsIdle)
+        return;
+    if (!OutputDirectoryExists()) {
+        InvalidDirectory();
+        return;
+    }
+    if (!m_driver.TTS1()->Active())
+        m_target = static_cast<OutputTarget>(m_prefs.FileDest());
+    ReadAllArticles();
+}
+
+void ReadingController::ReadAllArticles()
+{
+    if (m_target == otMultipleFiles) {
+        for (int p = 1; p <= m_view.Count(); ++p) {
+            QObject *article = m_view.ArticleAt(p);
+            if (m_view.Title(article).trimmed().isEmpty()) {
+                m_view.RestoreWindow();
+                m_view.Mark(p);
+                m_view.FocusHeader(article);
+                MessageService::error(kTitleRequiredMultiple);
+                return;
+            }
+        }
+    }
+    if (m_view.Count() == 0)
+        return;
+    m_view.Mark(1);
+    QObject *first = m_view.ArticleAt(1);
+    m_completion = Completion::ArticleDone;
+    if (PrepareOutput(first, m_target))
+        StartReading(first, -1, -1, m_target);
+}
+
+void ReadingController::ReadArticle(QObject *article, OutputTarget mode, int length, int start)
+{
+    if (m_state != rsIdle)
+        return;
+    m_view.UnlockAll();
+    if (!article)
+        article = m_view.Selected();
+    if (!article)
+        return;
+    m_completion = Completion::SelectedArticleDone;
+    if (PrepareOutput(article, mode))
+        StartReading(article, length, start, mode);
+}
+
+void ReadingController::ArticleReadClick(QObject *article)
+{
+    ReadArticle(article, otSpeakers, -1, -1);
+}
+
+void ReadingController::ArticleReadToFileClick(QObject *article)
+{
+    if (m_state != rsIdle)
+        return;
+    if (!OutputDirectoryExists()) {
+        InvalidDirectory();
+        return;
+    }
+    ReadArticle(article, otSingleFile, -1, -1);
+}
+
+void ReadingController::ReadfromCursor1Click(int caret)
+{
+    ReadArticle(nullptr, otSpeakers, -1, caret);
+}
+
+void ReadingController::ReadHighlighted1Click(int selStart, int selLength)
+{
+    // A selection made backwards reads the same text as one made forwards.
+    if (selLength < 0) {
+        selLength = -selLength;
+        selStart -= selLength;
+    }
+    ReadArticle(nullptr, otSpeakers, selLength, selStart);
+}
+
+void ReadingController::StartAutoSpeak(QObject *article)
+{
+    if (m_state != rsIdle || !article)
+        return;
+    m_completion = Completion::SelectedArticleDone;
+    if (PrepareOutput(article, otSpeakers))
+        StartReading(article, -1, -1, otSpeakers);
+}
+
+void ReadingController::SpeakAudioHelp(const QString &text, const QString &voiceName)
+{
+    if (m_state != rsIdle)
+        return;
+    // Help is no article: no caret follows it.
+    m_article = nullptr;
+    m_completion = Completion::AudioHelp;
+    m_skipAllowed = false;
+    SetReadingState(rsReading);
+    m_runMode = otSpeakers;
+    m_driver.SetReadingTarget(otSpeakers);
+    if (!m_driver.Play(text, voiceName)) {
+        // The driver has told the user why.
+        m_completion = Completion::None;
+        m_skipAllowed = true;
+        SetReadingState(rsIdle);
+        ResetStatus();
+    }
+}
+
+void ReadingController::PauseBtnClick()
+{
+    if (!m_driver.TTS1()->Active())
+        return;
+    if (!m_paused)
+        PauseReading();
+    else
+        ResumeReading();
+}
+
+void ReadingController::PauseReading()
+{
+    m_paused = true;
+    emit PausedChanged(true);
+    UtilsClass::WriteLog(QStringLiteral("Pause"));
+    m_driver.PauseAudio();
+    SetReadingState(rsPaused);
+}
+
+void ReadingController::ResumeReading()
+{
+    m_paused = false;
+    emit PausedChanged(false);
+    UtilsClass::WriteLog(QStringLiteral("Resume"));
+    if (m_article)
+        m_view.FocusEditor(m_article);
+    m_driver.ResumeAudio();
+    SetReadingState(rsReading);
+}
+
+void ReadingController::SkipBtnClick()
+{
+    if (!m_driver.TTS1()->Active() || m_state != rsReading)
+        return;
+    UtilsClass::WriteLog(QStringLiteral("Skip"));
+    m_paused = false;
+    emit PausedChanged(false);
+    // The driver reports the article done, and ArticleDone moves on.
+    m_driver.TTS1()->AudioReset();
+}
+
+void ReadingController::StopBtnClick()
+{
+    if (!m_driver.TTS1()->Active() || (m_state != rsReading && m_state != rsPaused))
+        return;
+    m_paused = false;
+    emit PausedChanged(false);
+    m_view.UnlockAll();
+    UtilsClass::WriteLog(QStringLiteral("Abort"));
+    // A completion already counting down would start the next article.
+    m_completion = Completion::None;
+    m_driver.CancelDone();
+    try {
+        m_driver.TTS1()->AudioReset();
+    } catch (const EAppError &e) {
+        UtilsClass::WriteLog(e.message());
+    }
+    FinishOutput(true);
+    m_article = nullptr;
+    m_skipAllowed = true;
+    SetReadingState(rsIdle);
+    ResetStatus();
+    EndRun();
+}
+
+void ReadingController::BeginExit()
+{
+    m_completion = Completion::None;
+    m_driver.CancelDone();
+    SetReadingState(rsExiting);
+    m_driver.SetExiting();
+    m_stopConversion = true;
+}
+
+// --------------------------------------------------------- the reading run
+
+void ReadingController::DriverDone()
+{
+    const Completion completion = std::exchange(m_completion, Completion::None);
+    switch (completion) {
+    case Completion::ArticleDone:
+        m_completion = Completion::ArticleDone;  // the run goes on
+        ArticleDone();
+        break;
+    case Completion::SelectedArticleDone: SelectedArticleDone(); break;
+    case Completion::AudioHelp: OnAudioHelpDone(); break;
+    case Completion::None: break;
+    }
+}
+
+void ReadingController::OnAudioHelpDone()
+{
+    try {
+        m_driver.TTS1()->SetActive(false);
+    } catch (const EAppError &e) {
+        UtilsClass::WriteLog(e.message());
+    }
+    m_skipAllowed = true;
+    if (m_state == rsExiting)
+        return;
+    SetReadingState(rsIdle);
+    ResetStatus();
+}
+
+void ReadingController::ArticleDone()
+{
+    if (m_state != rsReading)
+        return;
+    if (m_runMode == otMultipleFiles && !FinishOutput(false))
+        return;
+    if (m_state == rsExiting)
+        return;
+
+    int position = m_articlePosition;
+    if (m_article) {
+        m_view.SetLocked(m_article, false);
+        position = m_view.PositionOf(m_article);
+    }
+    int next = position + 1;
+    if (m_prefs.AutoDelete() && m_article) {
+        // Hidden articles wait at the end; the next one takes this place.
+        if (m_view.Hide(m_article))
+            next = position;
+        m_view.Save();
+    } else if (!m_article) {
+        next = position;  // deleted while it was read: the next one moved up
+    }
+
+    if (next >= 1 && next <= m_view.Count()) {
+        m_view.Mark(next);
+        QObject *article = m_view.ArticleAt(next);
+        if (m_runMode == otMultipleFiles && !PrepareOutput(article, otMultipleFiles)) {
+            m_completion = Completion::None;
+            EndRun();
+            return;
+        }
+        StartReading(article, -1, -1, m_runMode);
+        return;
+    }
+
+    // The run is over; a single file holds every article read and is
+    // finished (and converted) now.
+    m_completion = Completion::None;
+    if (m_runMode != otMultipleFiles)
+        FinishOutput(false);
+    if (m_state == rsExiting)
+        return;
+    m_article = nullptr;
+    m_view.AddEmptyArticleIfNone();
+    SetReadingState(rsIdle);
+    ResetStatus();
+    EndRun();
+}
+
+void ReadingController::SelectedArticleDone()
+{
+    if (m_state != rsReading)
+        return;
+    m_view.UnlockAll();
+    ResetStatus();
+    FinishOutput(false);
+    if (m_state == rsExiting)
+        return;
+    m_article = nullptr;
+    SetReadingState(rsIdle);
+    ResetStatus();
+    EndRun();
+}
+
+QString ReadingController::VoiceOf(QObject *article) const
+{
+    // The introduction and other articles without a voice are read with the
+    // default voice.
+    const QString voice = m_view.Voice(article);
+    return voice.trimmed().isEmpty() ? m_prefs.TTS_DefaultVoiceName : voice;
+}
+
+bool ReadingController::PrepareOutput(QObject *article, OutputTarget mode)
+{
+    if (!isFileTarget(mode))
+        return true;
+    const QString title = m_view.Title(article).trimmed();
+    if (title.isEmpty()) {
+        m_view.RestoreWindow();
+        m_view.FocusHeader(article);
+        MessageService::error(kTitleRequired);
+        return false;
+    }
+    try {
+        if (!m_names)
+            m_names = std::make_unique<TOutputNames>(m_prefs.OUT_Directory);
+        const TOutputNames::TFiles files = m_names->Build(title, m_prefs.OUT_FileFormat == 1);
+        m_wavName = files.WavFile;
+        m_mp3Name = files.Mp3File;
+        m_title = title;
+    } catch (const EAppError &e) {
+        MessageService::error(e.message());
+        return false;
+    }
+    if (!m_driver.PlayToFileInit(VoiceOf(article), m_wavName)) {
+        UtilsClass::WriteLog(QStringLiteral("Play to file initialization failed"));
+        SetReadingState(rsIdle);
+        m_view.SetLocked(article, false);
+        emit GaugeChanged(false, 0, 0);
+        // Nothing worth keeping was written.
+        try {
+            m_driver.FinishOutput();
+        } catch (const EAppError &e) {
+            UtilsClass::WriteLog(e.message());
+        }
+        QFile::remove(m_wavName);
+        EndRun();
+        return false;
+    }
+    return true;
+}
+
+void ReadingController::FailStart(QObject *article)
+{
+    m_completion = Completion::None;
+    SetReadingState(rsIdle);
+    if (article)
+        m_view.SetLocked(article, false);
+    emit GaugeChanged(false, 0, 0);
+    if (isFileTarget(m_runMode))
+        FinishOutput(true);
+    m_article = nullptr;
+    EndRun();
+}
+
+bool ReadingController::StartReading(QObject *article, int length, int start, OutputTarget mode)
+{
+    m_view.FocusEditor(article);
+    m_article = article;
+    m_articlePosition = m_view.PositionOf(article);
+    m_runMode = mode;
+    m_driver.SetReadingTarget(mode);
+    m_paused = false;
+    emit PausedChanged(false);
+
+    m_text = m_view.Text(article);
+    const int end = length >= 1 ? start + length : int(m_text.size());
+    const int gaugeMaximum = end - start;
+
+    if (isFileTarget(mode) && !OutputDirectoryExists()) {
+        MessageService::error(QStringLiteral("Output directory ") + m_prefs.OUT_Directory +
+                              QStringLiteral(" is not valid"));
+        FailStart(nullptr);
+        return false;
+    }
+
+    m_view.SetLocked(article, true);
+    emit GaugeChanged(true, gaugeMaximum, 0);
+    if (m_state != rsReading)
+        SetReadingState(rsReading);
+
+    m_readStart = start == -1 ? 0 : start;
+    const QString part = start == -1 ? m_text : m_text.mid(start, end - start);
+    bool spoken = false;
+    try {
+        spoken = mode == otSpeakers ? m_driver.Play(part, VoiceOf(article))
+                                    : m_driver.SpeakToFile(VoiceOf(article), part);
+    } catch (const EAppError &e) {
+        UtilsClass::WriteLog(e.message());
+        MessageService::error(e.message());
+    }
+    if (!spoken) {
+        FailStart(article);
+        return false;
+    }
+    UpdateStatus(QString());
+    return true;
+}
+
+void ReadingController::TTSWordPosition(uint32_t byteOffset)
+{
+    if (!m_article || (m_state != rsReading && m_state != rsPaused))
+        return;
+    // Byte offsets into the engine's 16-bit text, of the filtered text.
+    const int filtered = int32_t(byteOffset) / 2;
+    const int caret = std::clamp(m_driver.Filter().MapPosition(filtered) + m_readStart, 0, int(m_text.size()));
+    int delimiter = caret;
+    while (delimiter < m_text.size()) {
+        const QChar c = m_text.at(delimiter);
+        if (c == QChar(0) || c == u'\n' || c == u'\r' || c == u' ')
+            break;
+        ++delimiter;
+    }
+    // The 1-based index of the delimiter is the progress.
+    emit GaugeChanged(true, -1, delimiter + 1 - m_readStart);
+    m_view.ShowWord(m_article, caret, delimiter, m_prefs.TTS_HighlightPosition);
+}
+
+bool ReadingController::FinishOutput(bool aborted)
+{
+    const bool toFile = isFileTarget(m_runMode);
+    try {
+        m_driver.FinishOutput();
+    } catch (const EAppError &e) {
+        // A full disk when the file is closed: tell, keep what was written,
+        // and be idle again.
+        UtilsClass::WriteLog(e.message());
+        MessageService::error(e.message());
+        if (toFile && m_prefs.OUT_FileFormat == 1)
+            KeepWavBesideMp3();
+        m_completion = Completion::None;
+        SetReadingState(rsIdle);
+        ResetStatus();
+        EndRun();
+        return false;
+    }
+    if (toFile && aborted) {
+        if (QFile::exists(m_wavName) && !QFile::remove(m_wavName))
+            UtilsClass::WriteLog(QStringLiteral("Delete Failed"));
+    } else if (toFile && m_prefs.OUT_FileFormat == 1) {
+        if (!ConvertToMp3())
+            return false;
+    }
+    if (m_state != rsExiting) {
+        emit StatusReset();
+        m_view.DeleteHidden();
+    }
+    return true;
+}
+
+bool ReadingController::ConvertToMp3()
+{
+    SetReadingState(rsConverting);
+    UpdateStatus(QString());
+    emit GaugeChanged(true, 100, 0);
+
+    // The encoder works on a thread of its own; the window stays responsive
+    // and the exit can stop it after its current chunk.
+    m_stopConversion = false;
+    TMp3Result result;
+    QEventLoop wait;
+    std::thread worker([&] {
+        result = ::ConvertToMp3(
+            m_wavName, m_mp3Name, m_prefs.BitRate,
+            [this](int percent) {
+                QMetaObject::invokeMethod(this, [this, percent] { emit GaugeChanged(true, 100, percent); },
+                                          Qt::QueuedConnection);
+            },
+            [this] { return m_stopConversion.load(); });
+        QMetaObject::invokeMethod(&wait, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    wait.exec();
+    worker.join();
+
+    if (result.Status == TMp3Result::Stopped || m_state == rsExiting)
+        return false;
+    if (result.Status == TMp3Result::Failed) {
+        UtilsClass::WriteLog(result.Message);
+        MessageService::error(result.Message);
+        KeepWavBesideMp3();
+        m_completion = Completion::None;
+        SetReadingState(rsIdle);
+        ResetStatus();
+        EndRun();
+        return false;
+    }
+    emit GaugeChanged(false, 0, 0);
+    UtilsClass::WriteLog(QStringLiteral("Deleting wav file ") + m_wavName);
+    if (!QFile::remove(m_wavName))
+        UtilsClass::WriteLog(QStringLiteral("Delete Failed"));
+    return true;
+}
+
+void ReadingController::KeepWavBesideMp3()
+{
+    // The speech is kept where the user looks for it, as title.wav.
+    if (!QFile::exists(m_wavName) || m_mp3Name.isEmpty())
+        return;
+    const QString kept = QFileInfo(m_mp3Name).path() + u'/' + TOutputNames::SafeFileName(m_title, QStringLiteral(".wav"));
+    if (QFile::exists(kept) || !QFile::rename(m_wavName, kept)) {
+        if (!QFile::copy(m_wavName, kept))
+            UtilsClass::WriteLog(QStringLiteral("The WAV file could not be kept: ") + m_wavName);
+    }
+}
+
+void ReadingController::EndRun()
+{
+    m_names.reset();
+    m_skipAllowed = true;
+}

@@ -1,0 +1,173 @@
+#pragma once
+// The reading commands: Read Aloud, Read to File, Pause/Resume, Skip, Stop,
+// the per-article Read buttons, Read from Cursor and Read Selected, audio
+// help and voice tests. It walks the article list from one article to the
+// next as the reading driver reports each one done, names the output files,
+// converts a finished WAV file to MP3, and keeps one reading state from
+// which every command control is enabled or disabled.
+//
+// Widget-free: the main window (or the command line) implements
+// ReadingView over its article list and binds its controls to the slots and
+// signals here.
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+class TOutputNames;
+class TPreferences;
+class TTTSForm;
+
+enum ReadingState : uint8_t { rsIdle = 0, rsPaused = 1, rsReading = 2, rsConverting = 3, rsExiting = 4 };
+enum OutputTarget : uint8_t { otSingleFile = 0, otMultipleFiles = 1, otSpeakers = 2 };
+
+// What the reading commands need of the article list and of the window. An
+// article is a QObject of the list (the controller only guards it); positions
+// are 1-based among the articles that are not hidden.
+class ReadingView
+{
+public:
+    using Article = QObject *;
+
+    virtual ~ReadingView() = default;
+
+    virtual int Count() const = 0;
+    virtual Article ArticleAt(int position) const = 0;
+    // 0 when the article is no longer in the list.
+    virtual int PositionOf(Article article) const = 0;
+    virtual Article Selected() const = 0;
+    virtual void Mark(int position) = 0;
+    // Auto delete; false when the article could not be hidden.
+    virtual bool Hide(Article article) = 0;
+    virtual void DeleteHidden() = 0;
+    virtual void UnlockAll() = 0;
+    virtual void Save() = 0;
+    // Adds an empty article when the list holds none.
+    virtual void AddEmptyArticleIfNone() = 0;
+
+    virtual QString Title(Article article) const = 0;
+    virtual QString Voice(Article article) const = 0;
+    virtual QString Text(Article article) const = 0;
+    virtual void SetLocked(Article article, bool locked) = 0;
+
+    // The window: shown again from the tray, the output options opened, the
+    // title or the text of an article given the focus.
+    virtual void RestoreWindow() {}
+    virtual void ShowFileOptions() {}
+    virtual void FocusHeader(Article) {}
+    virtual void FocusEditor(Article) {}
+    // The word being spoken: the caret at caret, and the characters up to
+    // wordEnd (exclusive) selected when highlight is set.
+    virtual void ShowWord(Article, int caret, int wordEnd, bool highlight) { (void)caret, (void)wordEnd, (void)highlight; }
+};
+
+class ReadingController : public QObject
+{
+    Q_OBJECT
+public:
+    // Which commands the state allows; the window enables its five command
+    // groups and the device menus from it.
+    struct Commands {
+        bool aloud = false, file = false, pause = false, skip = false, stop = false, deviceMenus = false;
+        bool operator==(const Commands &) const = default;
+    };
+
+    ReadingController(TTTSForm &driver, TPreferences &prefs, ReadingView &view, QObject *parent = nullptr);
+    ~ReadingController() override;
+
+    ReadingState State() const { return m_state; }
+    OutputTarget Target() const { return m_target; }
+    Commands AllowedCommands() const;
+    QObject *ArticleBeingRead() const { return m_article; }
+    bool MultiArticle() const;
+
+    // The five command groups.
+    void PlayAllBtnClick();
+    void PlayFileBtnClick();
+    void PauseBtnClick();
+    void SkipBtnClick();
+    void StopBtnClick();
+
+    // The commands outside the groups act only while nothing is read.
+    void ReadArticle(QObject *article, OutputTarget mode, int length, int start);
+    void ArticleReadClick(QObject *article);        // an article's Read button
+    void ArticleReadToFileClick(QObject *article);  // its Read to File button
+    void ReadfromCursor1Click(int caret);
+    void ReadHighlighted1Click(int selStart, int selLength);
+    void SpeakAudioHelp(const QString &text, const QString &voiceName);
+    // New text read at once (auto speak), from its beginning.
+    void StartAutoSpeak(QObject *article);
+
+    // The File Destination option sets the target of the next file reading.
+    void SetTarget(OutputTarget target) { m_target = target; }
+    void SetReadingState(ReadingState state);
+    void UpdateStatus(const QString &text);
+    void ResetStatus();
+    QString ArticleCountText() const;
+
+    // The exit: nothing reads, converts or completes any more.
+    void BeginExit();
+
+    // Routines of the reading run, public for the window and the tests.
+    void ReadAllArticles();
+    void ArticleDone();
+    void SelectedArticleDone();
+    bool PrepareOutput(QObject *article, OutputTarget mode);
+    bool StartReading(QObject *article, int length, int start, OutputTarget mode);
+    bool FinishOutput(bool aborted);
+    void TTSWordPosition(uint32_t byteOffset);
+
+    QString WavName() const { return m_wavName; }
+    QString Mp3Name() const { return m_mp3Name; }
+
+signals:
+    void CommandsChanged(ReadingController::Commands commands, ReadingState state);
+    // UpdateStatus: the long text for the status bar, the log and the tray
+    // tip; the short one for the floating toolbar.
+    void StatusChanged(const QString &longText, const QString &shortText);
+    // ResetStatus: the status bar and tray tip back to their idle texts.
+    void StatusReset();
+    // The progress gauges of the status bar and the floating toolbar.
+    void GaugeChanged(bool visible, int maximum, int value);
+    // Pause captions: "Resume" while paused, and status panel 1.
+    void PausedChanged(bool paused);
+
+private:
+    enum class Completion { None, ArticleDone, SelectedArticleDone, AudioHelp };
+
+    void DriverDone();
+    void OnAudioHelpDone();
+    void PauseReading();
+    void ResumeReading();
+    bool OutputDirectoryExists() const;
+    void InvalidDirectory();
+    void EndRun();
+    void FailStart(QObject *article);
+    bool ConvertToMp3();
+    void KeepWavBesideMp3();
+    QString VoiceOf(QObject *article) const;
+
+    TTTSForm &m_driver;
+    TPreferences &m_prefs;
+    ReadingView &m_view;
+
+    ReadingState m_state = rsIdle;
+    OutputTarget m_target = otSpeakers;
+    OutputTarget m_runMode = otSpeakers;
+    Completion m_completion = Completion::None;
+    bool m_paused = false;
+    bool m_skipAllowed = true;
+    QPointer<QObject> m_article;
+    int m_articlePosition = 0;
+    QString m_text;  // the text of the article being read, as it was given
+    int m_readStart = 0;
+    std::unique_ptr<TOutputNames> m_names;
+    QString m_wavName;
+    QString m_mp3Name;
+    QString m_title;
+    std::atomic<bool> m_stopConversion{false};
+};

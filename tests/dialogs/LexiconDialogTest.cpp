@@ -1,0 +1,139 @@
+// The pronunciation editor: editing, saving, and refusing a lexicon file it
+// cannot show whole.
+#include "LexiconDialog.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+
+#include <sys/stat.h>
+
+using namespace sapi;
+
+namespace {
+
+// Closes every modal window that opens while it lives, keeping what see() read of it.
+struct ModalCloser {
+    explicit ModalCloser(std::function<QString(QWidget *)> see)
+    {
+        QObject::connect(&timer, &QTimer::timeout, [this, see] {
+            if (QWidget *w = QApplication::activeModalWidget()) {
+                seen = see(w);
+                w->close();
+            }
+        });
+        timer.start(20);
+    }
+    QTimer timer;
+    QString seen;
+};
+
+TEST(LexiconDialogTest, AddsChangesRemovesAndSavesEntries)
+{
+    const QString path = TestSupport::homeDir() + "/lexicon.txt";
+    ASSERT_TRUE(TestSupport::writeFile(path, "Qt\tcute\r\n"));
+    QString tested;
+    bool testedPhonemes = true;
+    LexiconDialog dialog(nullptr, QString(), path, [&](const QString &t, bool p) {
+        tested = t;
+        testedPhonemes = p;
+    });
+    EXPECT_EQ(dialog.windowTitle(), "Pronunciation Editor");
+    auto *list = dialog.findChild<QTableWidget *>("EntryList");
+    auto *word = dialog.findChild<QLineEdit *>("WordEdit");
+    auto *sound = dialog.findChild<QLineEdit *>("SoundEdit");
+    auto *phonemes = dialog.findChild<QCheckBox *>("PhonemesCB");
+    auto *add = dialog.findChild<QPushButton *>("AddBtn");
+    ASSERT_TRUE(list && word && sound && phonemes && add);
+    ASSERT_EQ(list->rowCount(), 1);
+    // Every control can be found by a screen reader.
+    for (QWidget *w : dialog.findChildren<QWidget *>())
+        EXPECT_TRUE(w->focusPolicy() == Qt::NoFocus || !w->isVisibleTo(&dialog) || !w->accessibleName().isEmpty())
+            << w->objectName().toStdString();
+
+    word->setText("QT");  // the same word in other letters: no second entry
+    sound->setText("queue tea");
+    EXPECT_FALSE(add->isEnabled());
+    dialog.AddBtnClick();
+    EXPECT_EQ(list->rowCount(), 1);
+
+    word->setText("GIF");
+    sound->setText("[[dZIf]]");
+    phonemes->setChecked(true);
+    ASSERT_TRUE(add->isEnabled());
+    dialog.AddBtnClick();
+    ASSERT_EQ(list->rowCount(), 2);
+    EXPECT_EQ(list->item(1, 1)->text(), "[[dZIf]]");  // not bracketed twice
+    dialog.TestBtnClick();
+    EXPECT_EQ(tested, "dZIf");
+    EXPECT_TRUE(testedPhonemes);
+
+    list->setCurrentCell(0, 0);
+    EXPECT_EQ(word->text(), "Qt");
+    EXPECT_EQ(sound->text(), "cute");
+    EXPECT_FALSE(phonemes->isChecked());
+    sound->setText("kyoot\tx");
+    dialog.ChangeBtnClick();
+    EXPECT_EQ(list->item(0, 1)->text(), "kyoot x");  // a tab would break the file
+    dialog.TestBtnClick();
+    EXPECT_EQ(tested, "kyoot\tx");
+    EXPECT_FALSE(testedPhonemes);
+
+    list->setCurrentCell(1, 0);
+    dialog.RemoveBtnClick();
+    EXPECT_EQ(list->rowCount(), 1);
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(TestSupport::readFile(path), "Qt\tkyoot x\r\n");
+}
+
+TEST(LexiconDialogTest, FailedSaveShowsAMessageAndKeepsTheDialogOpen)
+{
+    LexiconDialog dialog(nullptr, "Words", "/proc/voxtrella/lexicon.txt", {});
+    ModalCloser box(
+        [](QWidget *w) { return qobject_cast<QMessageBox *>(w) ? qobject_cast<QMessageBox *>(w)->text() : QString(); });
+    dialog.accept();
+    EXPECT_TRUE(box.seen.contains("could not be saved")) << box.seen.toStdString();
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+}
+
+TEST(LexiconDialogTest, APipeOrAnOversizedLexiconIsNeitherWaitedForNorCutShortBySaving)
+{
+    const QString path = Lexicon::filePath();
+    const auto messageText = [](QWidget *w) {
+        return qobject_cast<QMessageBox *>(w) ? qobject_cast<QMessageBox *>(w)->text() : QString();
+    };
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    EXPECT_TRUE(Lexicon::current()->isEmpty());  // would hang the speaking thread if it waited for a writer
+    {
+        ModalCloser box(messageText);
+        EXPECT_EQ(showLexiconDialog(nullptr, "Words", {}), S_OK);
+        EXPECT_TRUE(box.seen.contains("not a regular file")) << box.seen.toStdString();
+    }
+    QFile::remove(path);
+
+    // Too large to read whole: the speech side uses none of it, the editor refuses it.
+    const QByteArray big = "Qt\tcute\r\n" + QByteArray(Lexicon::kMaxFileSize, '#') + "\r\nGIF\tjif\r\n";
+    ASSERT_TRUE(TestSupport::writeFile(path, big));
+    EXPECT_TRUE(Lexicon::current()->isEmpty());
+    LexiconDialog dialog(nullptr, "Words", path, {});
+    EXPECT_FALSE(dialog.loaded());
+    EXPECT_TRUE(dialog.loadError().contains("larger than 4 MB")) << dialog.loadError().toStdString();
+    {
+        ModalCloser box(messageText);
+        dialog.accept();
+        EXPECT_TRUE(box.seen.contains("cannot be edited")) << box.seen.toStdString();
+    }
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(TestSupport::readFile(path), big);
+}
+
+}  // namespace

@@ -4,6 +4,7 @@
 #include "SingleInstance.h"
 #include "UtilsClass.h"
 #include "platform/paths/AppPaths.h"
+#include "platform/paths/SafeFile.h"
 
 #include <QSettings>
 
@@ -31,6 +32,11 @@ int main(int argc, char *argv[])
     SingleInstance instance;
     if (!instance.tryBecomePrimary())
         return 0;
+
+    // A save cut short by a kill leaves its temporary file; this is the only
+    // instance, so none of them is being written now.
+    SafeFile::removeLeftovers(AppPaths::userDir() + QStringLiteral("/VXExport.txt"));
+    SafeFile::removeLeftovers(AppPaths::settingsFile());
 
     try {
         UtilsClass::RotateLogs();

@@ -265,4 +265,14 @@ bool writeAtomically(const QString &path, const QByteArray &bytes, QString *erro
     return ok;
 }
 
+void removeLeftovers(const QString &path)
+{
+    const QFileInfo info(path);
+    QDir dir = info.absoluteDir();
+    const QStringList leftovers = dir.entryList({u'.' + info.fileName() + QStringLiteral(".*.tmp")},
+                                                QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : leftovers)
+        dir.remove(name);
+}
+
 }  // namespace SafeFile

@@ -66,6 +66,11 @@ private:
     QString m_error;
 };
 
+// Removes the temporary files an AtomicWriter of path left behind when the
+// process was killed in the middle of a save (".<name>.<random>.tmp").
+// Only call it while no other writer of that file can be running.
+void removeLeftovers(const QString &path);
+
 // open(), write() and commit() in one call; error receives the reason.
 bool writeAtomically(const QString &path, const QByteArray &bytes, QString *error = nullptr);
 

@@ -119,3 +119,16 @@ TEST(SafeFile, ReadingRefusesSpecialFilesAtOnceAndCapsTheSize)
         EXPECT_EQ(r.error.isEmpty(), c.status == S::Ok) << c.path.toStdString();
     }
 }
+
+TEST(SafeFile, LeftoversOfAKilledSaveAreRemovedAndNothingElse)
+{
+    const QString dir = TestSupport::homeDir();
+    const QString target = dir + "/VXExport.txt";
+    for (const QString &name : {".VXExport.txt.k3f9.tmp", ".VXExport.txt.zz.tmp", "VXExport.txt",
+                                ".registry.ini.a1.tmp", "VXExport.txt.tmp"})
+        ASSERT_TRUE(TestSupport::writeFile(dir + "/" + name, "x"));
+    SafeFile::removeLeftovers(target);
+    QStringList left = QDir(dir).entryList(QDir::Files | QDir::Hidden);
+    left.sort();
+    EXPECT_EQ(left, QStringList({".registry.ini.a1.tmp", "VXExport.txt", "VXExport.txt.tmp"}));
+}

@@ -124,9 +124,9 @@ TEST(SafeFile, LeftoversOfAKilledSaveAreRemovedAndNothingElse)
 {
     const QString dir = TestSupport::homeDir();
     const QString target = dir + "/VXExport.txt";
-    for (const QString &name : {".VXExport.txt.k3f9.tmp", ".VXExport.txt.zz.tmp", "VXExport.txt",
+    for (const char *name : {".VXExport.txt.k3f9.tmp", ".VXExport.txt.zz.tmp", "VXExport.txt",
                                 ".registry.ini.a1.tmp", "VXExport.txt.tmp"})
-        ASSERT_TRUE(TestSupport::writeFile(dir + "/" + name, "x"));
+        ASSERT_TRUE(TestSupport::writeFile(dir + "/" + QLatin1String(name), "x"));
     SafeFile::removeLeftovers(target);
     QStringList left = QDir(dir).entryList(QDir::Files | QDir::Hidden);
     left.sort();

@@ -2,7 +2,10 @@
 
 #include "ui_ReaderUnit.h"
 
+#include "ListReadingView.h"
+#include "OptionsBinder.h"
 #include "ToolBarUnit.h"
+#include "TrayController.h"
 #include "articles/MemoEntryUnit.h"
 #include "articles/MemoListUnit.h"
 #include "articles/PropertyPanelUnit.h"
@@ -25,6 +28,8 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -79,6 +84,7 @@ constexpr int kFullOptionsHeight120Dpi = 316;
 constexpr int kDesignedToolbarHeight = 56;
 constexpr int kTitleLength = 20;
 constexpr int kAutoTimerMs = 500;
+constexpr int kSoundServerWaitMs = 5000;
 
 // Round to the nearest integer, halves to the even neighbour.
 int RoundHalfEven(double value)
@@ -179,6 +185,8 @@ void TForm1::FormCreate()
     ui->MainTextPanel->setFrameShape(QFrame::NoFrame);
 
     BuildPopupMenus();
+    m_tray = new TrayController(*this, *m_popupMenu2);
+    m_options = new OptionsBinder(*ui, *Prefs, *this);
 
     m_list = new TMemoListBox(ui->MainTextPanel, m_popupMenu1);
     m_list->setObjectName(QStringLiteral("MemoListBox"));
@@ -234,39 +242,11 @@ void TForm1::FormCreate()
     }
 
     // Controls from preferences.
-    m_fileFormatGrp = new QButtonGroup(this);
-    m_fileFormatGrp->addButton(ui->FileFormatWav, 0);
-    m_fileFormatGrp->addButton(ui->FileFormatMP3, 1);
-    if (auto *b = m_fileFormatGrp->button(Prefs->OUT_FileFormat))
-        b->setChecked(true);
+    m_options->LoadControls();
     ui->MonitorCB->setChecked(Prefs->CB_Monitor);
     TrayItem("MonClipPoNtry")->setChecked(Prefs->CB_Monitor);
     ui->MonClipMItm->setChecked(Prefs->CB_Monitor);
     m_clipboardArmed = Prefs->CB_Monitor;
-    ui->ClearClipboardCB->setChecked(Prefs->CB_ClearOnCopy);
-    ui->HighlightCB->setChecked(Prefs->TTS_HighlightPosition);
-    ui->FilterCB->setChecked(Prefs->TTS_FilterSymbols);
-    ui->AutoDeleteCB->setChecked(Prefs->AutoDelete());
-    ui->ToolbarMinCB->setCurrentIndex(Prefs->ToolbarOnMinOption);
-    ui->TBOnTopCB->setChecked(Prefs->ToolbarOnTop);
-    ui->ThreshHoldEdit->setText(QString::number(Prefs->CB_ThreshHold));
-    ui->PromptCkbx->setChecked(Prefs->CB_Prompt);
-    ui->PromptDelayEdit->setText(QString::number(Prefs->CB_PromptDelay));
-    ui->PromptDfltActCBox->setCurrentIndex(Prefs->CB_DfltPromptAction);
-    ui->OutDirEdit->setText(Prefs->OUT_Directory);
-    ui->ThreshHoldEdit->setValidator(new QIntValidator(0, 1000000, ui->ThreshHoldEdit));
-    ui->PromptDelayEdit->setValidator(new QIntValidator(0, 100000, ui->PromptDelayEdit));
-
-    // Quality: item 1 unless an item names the stored bit rate.
-    ui->AudioQltyCbx->setCurrentIndex(1);
-    for (int i = 0; i < ui->AudioQltyCbx->count(); ++i) {
-        if (ui->AudioQltyCbx->itemText(i).left(2).toInt() == Prefs->BitRate) {
-            ui->AudioQltyCbx->setCurrentIndex(i);
-            break;
-        }
-    }
-    ui->AudioQltyLbl->setVisible(Prefs->OUT_FileFormat == 1);
-    ui->AudioQltyCbx->setVisible(Prefs->OUT_FileFormat == 1);
 
     TrayItem("ToolBarPONtry")->setEnabled(false);
     m_roundRobinIndex = -1;
@@ -437,34 +417,11 @@ void TForm1::BindControls()
     connect(ui->PortableMP3, &QAction::triggered, this, &TForm1::PortableMP3Click);
     connect(ui->MoreVoicesLbl, &QLabel::linkActivated, this, &TForm1::MoreVoicesLblClick);
 
-    m_siVoiceGrp = new QButtonGroup(this);
-    m_siVoiceGrp->addButton(ui->SIVoiceDefault, 0);
-    m_siVoiceGrp->addButton(ui->SIVoiceRandom, 1);
-    m_miVoiceGrp = new QButtonGroup(this);
-    m_miVoiceGrp->addButton(ui->MIVoiceDefault, 0);
-    m_miVoiceGrp->addButton(ui->MIVoiceRandom, 1);
-    m_miVoiceGrp->addButton(ui->MIVoiceRoundRobin, 2);
-    m_oDestGrp = new QButtonGroup(this);
-    m_oDestGrp->addButton(ui->ODestSingle, 0);
-    m_oDestGrp->addButton(ui->ODestMultiple, 1);
-    // idClicked fires for user clicks only, so loading a sheet does not
-    // write back the value it just read.
-    connect(m_siVoiceGrp, &QButtonGroup::idClicked, this, &TForm1::SIVoiceGrpClick);
-    connect(m_miVoiceGrp, &QButtonGroup::idClicked, this, &TForm1::MIVoiceGrpClick);
-    connect(m_oDestGrp, &QButtonGroup::idClicked, this, &TForm1::ODestGrpClick);
-    connect(ui->AutoSpeakCB, &QCheckBox::clicked, this, &TForm1::AutoSpeakCBClick);
-    connect(ui->AutoDeleteCB, &QCheckBox::clicked, this, &TForm1::AutoDeleteCBClick);
-    connect(ui->AutoTitleCB, &QCheckBox::clicked, this, &TForm1::AutoTitleCBClick);
-    connect(ui->FilterCB, &QCheckBox::clicked, this, &TForm1::FilterCBClick);
-    connect(ui->HighlightCB, &QCheckBox::clicked, this, &TForm1::HighlightPosnClick);
-    connect(ui->DfltVoiceCB, &QComboBox::activated, this, &TForm1::DfltVoiceCBChange);
-    connect(ui->ToolbarMinCB, &QComboBox::activated, this, &TForm1::ToolbarMinCBChange);
-    connect(ui->TBOnTopCB, &QCheckBox::clicked, this, &TForm1::TBOnTopCBClick);
-    connect(ui->AutoStartAppCB, &QCheckBox::clicked, this, &TForm1::AutoStartAppCBClick);
-    connect(ui->PageControl1, &QTabWidget::currentChanged, this, [this](int) {
-        if (ui->PageControl1->currentWidget() == ui->MiscSheet)
-            MiscSheetShow();
+    connect(m_options, &OptionsBinder::FileDestinationChosen, this, [this](uint8_t destination) {
+        if (m_reading)
+            m_reading->SetTarget(static_cast<OutputTarget>(destination));
     });
+    connect(m_options, &OptionsBinder::HighlightSwitchedOn, this, &TForm1::HighlightSwitchedOn);
 }
 
 void TForm1::FillAudioHelpMenu()
@@ -498,14 +455,12 @@ void TForm1::changeEvent(QEvent *event)
         // The user minimised the window: the program goes to the tray.
         QTimer::singleShot(0, this, [this] {
             if (isMinimized())
-                AppMinimize();
+                m_tray->AppMinimize();
         });
     } else if (event->type() == QEvent::WindowStateChange && !isMinimized() && m_shownOnce &&
                (static_cast<QWindowStateChangeEvent *>(event)->oldState() & Qt::WindowMinimized)) {
         // Brought back from the task bar (no tray): as a restore from the tray.
-        if (m_toolBar)
-            m_toolBar->hide();
-        TrayItem("ToolBarPONtry")->setEnabled(false);
+        m_tray->BroughtBackFromTaskBar();
     }
 }
 
@@ -516,6 +471,15 @@ void TForm1::FormShow()
     // them must not start a second first show.
     m_inFirstShow = true;
 
+    // Started at login, the program may be up before the sound server.
+    QElapsedTimer waited;
+    waited.start();
+    while (audio::audioSystem().outputDeviceCount() <= 0 && waited.elapsed() < kSoundServerWaitMs && !Exiting()) {
+        QThread::msleep(200);
+        QCoreApplication::processEvents();
+    }
+    if (Exiting())
+        return;
     if (audio::audioSystem().outputDeviceCount() <= 0) {
         MessageService::notice(kNoSoundCard);
         Terminate();
@@ -578,9 +542,10 @@ void TForm1::FormShow()
     }
 
     LayoutStatusPanels();
-    AddTrayIcon();
+    m_tray->AddTrayIcon(windowIcon());
     SetReadingState(rsIdle);
     m_shownOnce = true;
+    m_options->SetShownOnce();
     m_inFirstShow = false;
     UtilsClass::WriteLog(QStringLiteral("Exiting FormShow"));
     // A desktop may refuse the focus to a starting program; the first
@@ -733,9 +698,9 @@ void TForm1::ShowModeSheet(bool multi)
 {
     ui->MISIOptionsPage->setCurrentWidget(multi ? ui->MIOptionsSheet : ui->SIOptionsSheet);
     if (multi)
-        MIOptionsSheetShow();
+        m_options->MIOptionsSheetShow();
     else
-        SIOptionsSheetShow();
+        m_options->SIOptionsSheetShow();
 }
 
 // -------------------------------------------------------------------- help
@@ -843,17 +808,17 @@ void TForm1::ApplyCommands(ReadingController::Commands c, ReadingState state)
     set({"SkipBtn", "SkipMItm", "SkipPoNtry"}, c.skip);
     set({"StopBtn", "StopMItm", "StopPoNtry"}, c.stop);
     set({"SelAudioDevMItm", "PronunciationMItm"}, c.deviceMenus);
-    if (m_toolBar) {
-        m_toolBar->SetAloudEnabled(c.aloud);
-        m_toolBar->SetFileEnabled(c.file);
-        m_toolBar->SetPauseEnabled(c.pause);
-        m_toolBar->SetSkipEnabled(c.skip);
-        m_toolBar->SetStopEnabled(c.stop);
+    if (TToolBarForm *toolBar = ToolBar()) {
+        toolBar->SetAloudEnabled(c.aloud);
+        toolBar->SetFileEnabled(c.file);
+        toolBar->SetPauseEnabled(c.pause);
+        toolBar->SetSkipEnabled(c.skip);
+        toolBar->SetStopEnabled(c.stop);
     }
     // A window minimised to the task bar counts as hidden here.
     const bool mainShown = isVisible() && !isMinimized();
-    if (state == rsReading && m_toolBar && !m_toolBar->isVisible() && !mainShown && Prefs->ToolbarOnMinOption == 2)
-        ShowFloatingToolbar();
+    if (state == rsReading && ToolBar() && !ToolBar()->isVisible() && !mainShown && Prefs->ToolbarOnMinOption == 2)
+        m_tray->ShowFloatingToolbar();
 }
 
 QString TForm1::ArticleCountText() const
@@ -875,10 +840,10 @@ void TForm1::UpdateStatus(const QString &text)
 void TForm1::ShowStatus(const QString &longText, const QString &shortText)
 {
     m_panel[0]->setText(longText);
-    SetTrayTip(longText);
+    m_tray->SetTip(longText, m_readingState == rsIdle);
     Paste1Update();
-    if (m_toolBar)
-        m_toolBar->SetStatusText(shortText);
+    if (ToolBar())
+        ToolBar()->SetStatusText(shortText);
 }
 
 void TForm1::ResetStatus()
@@ -892,20 +857,20 @@ void TForm1::ShowGauge(bool visible, int maximum, int value)
     if (!visible) {
         m_gauge->hide();
         m_gauge->setValue(0);
-        if (m_toolBar)
-            m_toolBar->ResetGauge();
+        if (ToolBar())
+            ToolBar()->ResetGauge();
         return;
     }
     if (maximum >= 0) {
         m_gauge->setRange(0, std::max(1, maximum));
-        if (m_toolBar)
-            m_toolBar->SetGaugeRange(0, std::max(1, maximum));
+        if (ToolBar())
+            ToolBar()->SetGaugeRange(0, std::max(1, maximum));
     }
     m_gauge->setValue(std::clamp(value, m_gauge->minimum(), m_gauge->maximum()));
     m_gauge->show();
-    if (m_toolBar) {
-        m_toolBar->SetGaugePosition(value);
-        m_toolBar->SetGaugeVisible(true);
+    if (ToolBar()) {
+        ToolBar()->SetGaugePosition(value);
+        ToolBar()->SetGaugeVisible(true);
     }
 }
 
@@ -922,83 +887,11 @@ QString TForm1::StatusText() const
     return m_panel[0]->text();
 }
 
-void TForm1::SetTrayTip(const QString &text)
-{
-    if (!m_trayIcon)
-        return;
-    m_trayIcon->setToolTip(m_readingState == rsIdle || text.isEmpty() ? Caption : text.left(63));
-}
-
 // ------------------------------------------------------ tray and toolbar
-
-bool TForm1::TrayAvailable() const
-{
-    return m_trayIcon && QSystemTrayIcon::isSystemTrayAvailable();
-}
-
-void TForm1::AddTrayIcon()
-{
-    if (m_trayIcon)
-        return;
-    m_trayIcon = new QSystemTrayIcon(windowIcon(), this);
-    m_trayIcon->setObjectName(QStringLiteral("TrayIcon"));
-    m_trayIcon->setToolTip(Caption);
-    // The menu is opened by the program itself on a right click.
-    connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (!m_shownOnce)
-            return;
-        if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) {
-            RestoreFromTray();
-        } else if (reason == QSystemTrayIcon::Context) {
-            activateWindow();
-            QCoreApplication::processEvents();
-            m_popupMenu2->popup(QCursor::pos());
-        }
-    });
-    m_trayIcon->show();
-}
-
-void TForm1::AppMinimize()
-{
-    if (TrayAvailable()) {
-        hide();
-        if (m_list)
-            m_list->hide();
-    } else if (!isMinimized()) {
-        // Without a tray the task bar is the only way back.
-        showMinimized();
-    }
-    const uint8_t option = Prefs->ToolbarOnMinOption;
-    if (option == 1 || (option == 2 && m_readingState == rsReading))
-        ShowFloatingToolbar();
-    else
-        TrayItem("ToolBarPONtry")->setEnabled(true);
-}
-
-void TForm1::RestoreFromTray()
-{
-    if (m_toolBar)
-        m_toolBar->hide();
-    if (m_list)
-        m_list->show();
-    setWindowState(windowState() & ~Qt::WindowMinimized);
-    show();
-    TrayItem("ToolBarPONtry")->setEnabled(false);
-    raise();
-    activateWindow();
-}
-
-void TForm1::ShowFloatingToolbar()
-{
-    if (!m_toolBar)
-        return;
-    m_toolBar->ShowNormal();
-    TrayItem("ToolBarPONtry")->setEnabled(false);
-}
 
 void TForm1::AttachToolBar(TToolBarForm *toolbar)
 {
-    m_toolBar = toolbar;
+    m_tray->AttachToolBar(toolbar);
     if (!toolbar)
         return;
     toolbar->OnPlay = [this] { PlayAllBtnClick(); };
@@ -1006,42 +899,16 @@ void TForm1::AttachToolBar(TToolBarForm *toolbar)
     toolbar->OnPause = [this] { PauseBtnClick(); };
     toolbar->OnSkip = [this] { SkipBtnClick(); };
     toolbar->OnStop = [this] { StopBtnClick(); };
-    toolbar->OnRestore = [this] { RestoreFromTray(); };
-    toolbar->OnShown = [this] { TrayItem("ToolBarPONtry")->setEnabled(false); };
-    toolbar->OnUserClosed = [this] { TrayItem("ToolBarPONtry")->setEnabled(true); };
     toolbar->setWindowIcon(windowIcon());
     SetReadingState(m_readingState);
 }
 
-void TForm1::ToolBarPONtryClick()
+void TForm1::ShowOptionsPage(const QString &name)
 {
-    ShowFloatingToolbar();
-}
-
-void TForm1::ToolbarMinCBChange()
-{
-    Prefs->ToolbarOnMinOption = static_cast<uint8_t>(std::max(0, ui->ToolbarMinCB->currentIndex()));
-}
-
-void TForm1::TBOnTopCBClick()
-{
-    Prefs->ToolbarOnTop = ui->TBOnTopCB->isChecked();
-}
-
-void TForm1::MiscSheetShow()
-{
-    ui->AutoStartAppCB->setChecked(Autostart::exists());
-}
-
-void TForm1::AutoStartAppCBClick()
-{
-    const bool on = ui->AutoStartAppCB->isChecked();
-    const bool ok = on ? Autostart::write(AppPaths::programFilePath()) : Autostart::remove();
-    if (!ok) {
-        MessageService::error(on ? QStringLiteral("The login start entry could not be written:\r") + Autostart::filePath()
-                                 : QStringLiteral("The login start entry could not be removed:\r") + Autostart::filePath());
-        ui->AutoStartAppCB->setChecked(Autostart::exists());
-    }
+    if (!ui->Panel3->isVisibleTo(this))
+        MMLabel1Click();
+    if (QWidget *page = ui->PageControl1->findChild<QWidget *>(name))
+        ui->PageControl1->setCurrentWidget(page);
 }
 
 // ------------------------------------------------------------ list modes
@@ -1085,83 +952,16 @@ void TForm1::SwitchListMode(bool multi)
     SetReadingState(m_readingState);
 }
 
-void TForm1::SIOptionsSheetShow()
+void TForm1::HighlightSwitchedOn()
 {
-    if (auto *b = m_siVoiceGrp ? m_siVoiceGrp->button(Prefs->VoiceSelection()) : nullptr)
-        b->setChecked(true);
-    ui->AutoSpeakCB->setChecked(Prefs->AutoSpeak());
-    ui->AutoTitleCB->setChecked(Prefs->DefaultTitles());
-}
-
-void TForm1::MIOptionsSheetShow()
-{
-    if (auto *b = m_miVoiceGrp ? m_miVoiceGrp->button(Prefs->VoiceSelection()) : nullptr)
-        b->setChecked(true);
-    if (auto *b = m_oDestGrp ? m_oDestGrp->button(Prefs->FileDest()) : nullptr)
-        b->setChecked(true);
-    ui->AutoDeleteCB->setChecked(Prefs->AutoDelete());
-}
-
-void TForm1::ODestGrpClick()
-{
-    const int index = m_oDestGrp->checkedId();
-    if (index < 0)
+    // The article being read comes into view.
+    if (m_readingState != rsReading || !m_reading)
         return;
-    if (m_reading)
-        m_reading->SetTarget(static_cast<OutputTarget>(index));
-    Prefs->SetFileDest(static_cast<uint8_t>(index));
-}
-
-void TForm1::MIVoiceGrpClick()
-{
-    if (m_miVoiceGrp->checkedId() >= 0)
-        Prefs->SetVoiceSelection(static_cast<uint8_t>(m_miVoiceGrp->checkedId()));
-}
-
-void TForm1::SIVoiceGrpClick()
-{
-    if (m_siVoiceGrp->checkedId() >= 0)
-        Prefs->SetVoiceSelection(static_cast<uint8_t>(m_siVoiceGrp->checkedId()));
-}
-
-void TForm1::AutoSpeakCBClick()
-{
-    Prefs->SetAutoSpeak(ui->AutoSpeakCB->isChecked());
-}
-
-void TForm1::AutoDeleteCBClick()
-{
-    if (m_shownOnce)
-        Prefs->SetAutoDelete(ui->AutoDeleteCB->isChecked());
-}
-
-void TForm1::AutoTitleCBClick()
-{
-    Prefs->SetDefaultTitles(ui->AutoTitleCB->isChecked());
-}
-
-void TForm1::FilterCBClick()
-{
-    Prefs->TTS_FilterSymbols = ui->FilterCB->isChecked();
-}
-
-void TForm1::HighlightPosnClick()
-{
-    Prefs->TTS_HighlightPosition = ui->HighlightCB->isChecked();
-    // Switched on while reading: the article being read comes into view.
-    if (Prefs->TTS_HighlightPosition && m_readingState == rsReading && m_reading) {
-        if (TMemoEntry *entry = EntryOf(m_reading->ArticleBeingRead())) {
-            if (entry->isHidden())
-                m_list->MarkEntry(m_list->FindEntry(entry));
-            entry->Memo->setFocus(Qt::OtherFocusReason);
-        }
+    if (TMemoEntry *entry = ListReadingView::EntryOf(m_reading->ArticleBeingRead())) {
+        if (entry->isHidden())
+            m_list->MarkEntry(m_list->FindEntry(entry));
+        entry->Memo->setFocus(Qt::OtherFocusReason);
     }
-}
-
-void TForm1::DfltVoiceCBChange()
-{
-    if (ui->DfltVoiceCB->currentIndex() >= 0)
-        Prefs->TTS_DefaultVoiceName = ui->DfltVoiceCB->currentText();
 }
 
 void TForm1::SelAudioDevMItmClick()
@@ -1390,7 +1190,7 @@ bool TForm1::SaveSettings()
 
 QAction *TForm1::TrayItem(const char *name) const
 {
-    return m_popupMenu2->findChild<QAction *>(QLatin1String(name));
+    return m_tray->Item(name);
 }
 
 void TForm1::closeEvent(QCloseEvent *event)
@@ -1400,7 +1200,7 @@ void TForm1::closeEvent(QCloseEvent *event)
         MessageService::error(QStringLiteral("The settings could not be saved."));
     if (m_readingState != rsExiting && !m_terminating) {
         event->ignore();
-        AppMinimize();
+        m_tray->AppMinimize();
         return;
     }
     event->accept();
@@ -1462,11 +1262,7 @@ void TForm1::FormDestroy()
     UtilsClass::WriteLog(QStringLiteral("Entered Form1 Destroy"));
     if (Prefs)
         SaveSettings();
-    if (m_trayIcon) {
-        m_trayIcon->hide();
-        delete m_trayIcon;
-        m_trayIcon = nullptr;
-    }
+    m_tray->RemoveTrayIcon();
     UtilsClass::WriteLog(QStringLiteral("Exitting FormDestroy"));
 }
 
@@ -1475,12 +1271,13 @@ void TForm1::FormDestroy()
 void TForm1::AttachDriver(TTTSForm &driver)
 {
     m_driver = &driver;
-    m_reading = std::make_unique<ReadingController>(driver, *Prefs, *this);
+    m_readingView = std::make_unique<ListReadingView>(*this);
+    m_reading = std::make_unique<ReadingController>(driver, *Prefs, *m_readingView);
     connect(m_reading.get(), &ReadingController::CommandsChanged, this, &TForm1::ApplyCommands);
     connect(m_reading.get(), &ReadingController::StatusChanged, this, &TForm1::ShowStatus);
     connect(m_reading.get(), &ReadingController::StatusReset, this, [this] {
         m_panel[0]->clear();
-        SetTrayTip(QString());
+        m_tray->SetTip(QString(), true);
     });
     connect(m_reading.get(), &ReadingController::GaugeChanged, this, &TForm1::ShowGauge);
     connect(m_reading.get(), &ReadingController::PausedChanged, this, &TForm1::ShowPaused);
@@ -1541,121 +1338,30 @@ void TForm1::PopupMenu1Popup()
         item->setEnabled(entry && entry->Memo->textCursor().hasSelection());
 }
 
-TMemoEntry *TForm1::EntryOf(Article article)
+
+// ------------------------------------------------------------------- tray
+
+QSystemTrayIcon *TForm1::TrayIcon() const
 {
-    return qobject_cast<TMemoEntry *>(article);
+    return m_tray->TrayIcon();
 }
 
-int TForm1::Count() const
+TToolBarForm *TForm1::ToolBar() const
 {
-    return m_list->GetVisibleCount();
+    return m_tray->ToolBar();
 }
 
-ReadingView::Article TForm1::ArticleAt(int position) const
+void TForm1::AppMinimize()
 {
-    return position >= 1 && position <= m_list->GetVisibleCount() ? m_list->Entry(position - 1) : nullptr;
+    m_tray->AppMinimize();
 }
 
-int TForm1::PositionOf(Article article) const
+void TForm1::RestoreFromTray()
 {
-    TMemoEntry *entry = EntryOf(article);
-    return entry && !entry->Hidden ? m_list->FindEntry(entry) : 0;
+    m_tray->RestoreFromTray();
 }
 
-ReadingView::Article TForm1::Selected() const
+void TForm1::ToolBarPONtryClick()
 {
-    return m_list->CurrentEntry();
-}
-
-void TForm1::Mark(int position)
-{
-    m_list->MarkEntry(position);
-}
-
-bool TForm1::Hide(Article article)
-{
-    try {
-        m_list->HideEntry(EntryOf(article));
-        return true;
-    } catch (const EMemoEntryLocked &) {
-        return false;
-    }
-}
-
-void TForm1::DeleteHidden()
-{
-    m_list->DeleteHiddenEntries();
-}
-
-void TForm1::UnlockAll()
-{
-    m_list->UnlockAllEntries();
-}
-
-void TForm1::AddEmptyArticleIfNone()
-{
-    if (m_list->GetVisibleCount() == 0)
-        AddNewArticle();
-}
-
-QString TForm1::Title(Article article) const
-{
-    TMemoEntry *entry = EntryOf(article);
-    return entry ? entry->Title() : QString();
-}
-
-QString TForm1::Voice(Article article) const
-{
-    TMemoEntry *entry = EntryOf(article);
-    return entry ? entry->VoiceName() : QString();
-}
-
-QString TForm1::Text(Article article) const
-{
-    TMemoEntry *entry = EntryOf(article);
-    return entry ? entry->Text() : QString();
-}
-
-void TForm1::SetLocked(Article article, bool locked)
-{
-    if (TMemoEntry *entry = EntryOf(article))
-        entry->Locked = locked;
-}
-
-void TForm1::RestoreWindow()
-{
-    if (!isVisible() || isMinimized())
-        RestoreFromTray();
-}
-
-void TForm1::ShowFileOptions()
-{
-    if (!ui->Panel3->isVisibleTo(this))
-        MMLabel1Click();
-    ui->PageControl1->setCurrentWidget(ui->FileOptionsSheet);
-}
-
-void TForm1::FocusHeader(Article article)
-{
-    if (TMemoEntry *entry = EntryOf(article))
-        entry->FocusHeader();
-}
-
-void TForm1::FocusEditor(Article article)
-{
-    TMemoEntry *entry = EntryOf(article);
-    if (entry && isVisible() && !entry->isHidden())
-        entry->Memo->setFocus(Qt::OtherFocusReason);
-}
-
-void TForm1::ShowWord(Article article, int caret, int wordEnd, bool highlight)
-{
-    TMemoEntry *entry = EntryOf(article);
-    if (!entry)
-        return;
-    entry->Memo->SetSelStart(caret);
-    if (highlight) {
-        entry->Memo->SetSelLength(wordEnd - caret);
-        entry->Memo->ScrollInView();
-    }
+    m_tray->ShowFloatingToolbar();
 }

@@ -31,8 +31,11 @@ namespace Ui {
 class TForm1;
 }
 
-// The main window is the reading commands' view of the article list.
-class TForm1 : public QMainWindow, public ReadingView
+class ListReadingView;
+class OptionsBinder;
+class TrayController;
+
+class TForm1 : public QMainWindow
 {
     Q_OBJECT
 public:
@@ -48,7 +51,7 @@ public:
     TMemoListBox *List() const { return m_list; }
     QMenu *PopupMenu1() const { return m_popupMenu1; }
     QMenu *PopupMenu2() const { return m_popupMenu2; }
-    QSystemTrayIcon *TrayIcon() const { return m_trayIcon; }
+    QSystemTrayIcon *TrayIcon() const;
     QProgressBar *Gauge() const { return m_gauge; }
     QTimer *Timer1() const { return m_timer1; }
     ReadingState State() const { return m_readingState; }
@@ -66,7 +69,11 @@ public:
     int StatusPanelWidth(int panel) const { return m_panelWidth[panel]; }
     QString StatusText() const;
     QAction *TrayItem(const char *name) const;
-    TToolBarForm *ToolBar() const { return m_toolBar; }
+    TToolBarForm *ToolBar() const;
+    TrayController &Tray() const { return *m_tray; }
+    OptionsBinder &Options() const { return *m_options; }
+    // Opens the options panels on the named tab.
+    void ShowOptionsPage(const QString &name);
     // The floating toolbar this window drives (created after it).
     void AttachToolBar(TToolBarForm *toolbar);
 
@@ -111,27 +118,10 @@ public:
     void RestoreFromTray();
     void RestoreMItmClick() { RestoreFromTray(); }
     void ToolBarPONtryClick();
-    void ToolbarMinCBChange();
-    void TBOnTopCBClick();
-    void MiscSheetShow();
-    void AutoStartAppCBClick();
-    // The desktop offers a tray to hide in (else minimising goes to the task bar).
-    bool TrayAvailable() const;
 
     // List modes, new articles, options.
     void ToolButton1Click();
     void ToolButton2Click();
-    void SIOptionsSheetShow();
-    void MIOptionsSheetShow();
-    void ODestGrpClick();
-    void MIVoiceGrpClick();
-    void SIVoiceGrpClick();
-    void AutoSpeakCBClick();
-    void AutoDeleteCBClick();
-    void AutoTitleCBClick();
-    void FilterCBClick();
-    void HighlightPosnClick();
-    void DfltVoiceCBChange();
     void SelAudioDevMItmClick();
     void PronunciationMItmClick();
     void ReadFileBtnClick();
@@ -170,26 +160,6 @@ public:
     void ReadHighlighted1Click();
     void PopupMenu1Popup();
 
-    // ReadingView.
-    int Count() const override;
-    Article ArticleAt(int position) const override;
-    int PositionOf(Article article) const override;
-    Article Selected() const override;
-    void Mark(int position) override;
-    bool Hide(Article article) override;
-    void DeleteHidden() override;
-    void UnlockAll() override;
-    void Save() override { SaveList(); }
-    void AddEmptyArticleIfNone() override;
-    QString Title(Article article) const override;
-    QString Voice(Article article) const override;
-    QString Text(Article article) const override;
-    void SetLocked(Article article, bool locked) override;
-    void RestoreWindow() override;
-    void ShowFileOptions() override;
-    void FocusHeader(Article article) override;
-    void FocusEditor(Article article) override;
-    void ShowWord(Article article, int caret, int wordEnd, bool highlight) override;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -213,15 +183,12 @@ private:
     void CheckMode(bool multi);
     void SwitchListMode(bool multi);
     void GiveArticleHandlers(TMemoEntry *entry);
-    void AddTrayIcon();
-    void SetTrayTip(const QString &text);
-    void ShowFloatingToolbar();
     void Terminate();
     void ApplyCommands(ReadingController::Commands commands, ReadingState state);
     void ShowStatus(const QString &longText, const QString &shortText);
     void ShowGauge(bool visible, int maximum, int value);
     void ShowPaused(bool paused);
-    static TMemoEntry *EntryOf(Article article);
+    void HighlightSwitchedOn();
     // Closes the boxes and dialogs a command may be waiting in, so that
     // the exit does not wait for them; the interrupted commands then see
     // the exiting state and stop.
@@ -231,19 +198,16 @@ private:
     std::unique_ptr<Ui::TForm1> ui;
     std::unique_ptr<class TPreferences> m_prefs;  // when this window created Prefs
     TMemoListBox *m_list = nullptr;
-    TToolBarForm *m_toolBar = nullptr;
+    TrayController *m_tray = nullptr;
+    OptionsBinder *m_options = nullptr;
+    std::unique_ptr<ListReadingView> m_readingView;
     QMenu *m_popupMenu1 = nullptr;
     QMenu *m_popupMenu2 = nullptr;
     QMenu *m_popupMenu3 = nullptr;
-    QSystemTrayIcon *m_trayIcon = nullptr;
     QProgressBar *m_gauge = nullptr;
     QLabel *m_panel[2] = {nullptr, nullptr};
     int m_panelWidth[2] = {0, 0};
     QTimer *m_timer1 = nullptr;
-    QButtonGroup *m_siVoiceGrp = nullptr;
-    QButtonGroup *m_miVoiceGrp = nullptr;
-    QButtonGroup *m_oDestGrp = nullptr;
-    QButtonGroup *m_fileFormatGrp = nullptr;
 
     QStringList m_favoriteVoices;
     bool m_shownOnce = false;

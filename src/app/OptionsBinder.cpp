@@ -1,0 +1,219 @@
+#include "OptionsBinder.h"
+
+#include "ui_ReaderUnit.h"
+
+#include "dialogs/SelectDirectory.h"
+#include "platform/paths/AppPaths.h"
+#include "platform/shell/Autostart.h"
+#include "platform/shell/MessageService.h"
+#include "settings/PreferenceUnit.h"
+
+#include <QButtonGroup>
+#include <QIntValidator>
+
+OptionsBinder::OptionsBinder(Ui::TForm1 &form, TPreferences &prefs, QWidget &window)
+    : QObject(&window), ui(form), m_prefs(prefs), m_window(window)
+{
+    auto group = [this](std::initializer_list<QAbstractButton *> buttons) {
+        auto *g = new QButtonGroup(this);
+        int id = 0;
+        for (QAbstractButton *b : buttons)
+            g->addButton(b, id++);
+        return g;
+    };
+    m_siVoiceGrp = group({ui.SIVoiceDefault, ui.SIVoiceRandom});
+    m_miVoiceGrp = group({ui.MIVoiceDefault, ui.MIVoiceRandom, ui.MIVoiceRoundRobin});
+    m_oDestGrp = group({ui.ODestSingle, ui.ODestMultiple});
+    m_fileFormatGrp = group({ui.FileFormatWav, ui.FileFormatMP3});
+
+    // idClicked and the other user signals fire for user actions only, so
+    // loading a control does not write back the value it just read.
+    connect(m_siVoiceGrp, &QButtonGroup::idClicked, this, &OptionsBinder::SIVoiceGrpClick);
+    connect(m_miVoiceGrp, &QButtonGroup::idClicked, this, &OptionsBinder::MIVoiceGrpClick);
+    connect(m_oDestGrp, &QButtonGroup::idClicked, this, &OptionsBinder::ODestGrpClick);
+    connect(m_fileFormatGrp, &QButtonGroup::idClicked, this, &OptionsBinder::FileFormatRGrpClick);
+    connect(ui.AutoSpeakCB, &QCheckBox::clicked, this, &OptionsBinder::AutoSpeakCBClick);
+    connect(ui.AutoDeleteCB, &QCheckBox::clicked, this, &OptionsBinder::AutoDeleteCBClick);
+    connect(ui.AutoTitleCB, &QCheckBox::clicked, this, &OptionsBinder::AutoTitleCBClick);
+    connect(ui.FilterCB, &QCheckBox::clicked, this, &OptionsBinder::FilterCBClick);
+    connect(ui.HighlightCB, &QCheckBox::clicked, this, &OptionsBinder::HighlightPosnClick);
+    connect(ui.DfltVoiceCB, &QComboBox::activated, this, &OptionsBinder::DfltVoiceCBChange);
+    connect(ui.ToolbarMinCB, &QComboBox::activated, this, &OptionsBinder::ToolbarMinCBChange);
+    connect(ui.TBOnTopCB, &QCheckBox::clicked, this, &OptionsBinder::TBOnTopCBClick);
+    connect(ui.AutoStartAppCB, &QCheckBox::clicked, this, &OptionsBinder::AutoStartAppCBClick);
+    connect(ui.AudioQltyCbx, &QComboBox::activated, this, &OptionsBinder::AudioQltyCbxChange);
+    connect(ui.OutDirEdit, &QLineEdit::textEdited, this, &OptionsBinder::OutDirEditChange);
+    connect(ui.Button1, &QPushButton::clicked, this, &OptionsBinder::Button1Click);
+    connect(ui.PageControl1, &QTabWidget::currentChanged, this, [this](int) {
+        if (ui.PageControl1->currentWidget() == ui.MiscSheet)
+            MiscSheetShow();
+    });
+}
+
+void OptionsBinder::LoadControls()
+{
+    m_loading = true;
+    if (auto *b = m_fileFormatGrp->button(m_prefs.OUT_FileFormat))
+        b->setChecked(true);
+    ui.ClearClipboardCB->setChecked(m_prefs.CB_ClearOnCopy);
+    ui.HighlightCB->setChecked(m_prefs.TTS_HighlightPosition);
+    ui.FilterCB->setChecked(m_prefs.TTS_FilterSymbols);
+    ui.AutoDeleteCB->setChecked(m_prefs.AutoDelete());
+    ui.ToolbarMinCB->setCurrentIndex(m_prefs.ToolbarOnMinOption);
+    ui.TBOnTopCB->setChecked(m_prefs.ToolbarOnTop);
+    ui.ThreshHoldEdit->setText(QString::number(m_prefs.CB_ThreshHold));
+    ui.PromptCkbx->setChecked(m_prefs.CB_Prompt);
+    ui.PromptDelayEdit->setText(QString::number(m_prefs.CB_PromptDelay));
+    ui.PromptDfltActCBox->setCurrentIndex(m_prefs.CB_DfltPromptAction);
+    ui.OutDirEdit->setText(m_prefs.OUT_Directory);
+    ui.ThreshHoldEdit->setValidator(new QIntValidator(0, 1000000, ui.ThreshHoldEdit));
+    ui.PromptDelayEdit->setValidator(new QIntValidator(0, 100000, ui.PromptDelayEdit));
+
+    // Quality: item 1 unless an item names the stored bit rate.
+    ui.AudioQltyCbx->setCurrentIndex(1);
+    for (int i = 0; i < ui.AudioQltyCbx->count(); ++i) {
+        if (ui.AudioQltyCbx->itemText(i).left(2).toInt() == m_prefs.BitRate) {
+            ui.AudioQltyCbx->setCurrentIndex(i);
+            break;
+        }
+    }
+    ShowQuality();
+    m_loading = false;
+}
+
+void OptionsBinder::ShowQuality()
+{
+    // The quality is offered whenever MP3 is chosen.
+    ui.AudioQltyLbl->setVisible(m_prefs.OUT_FileFormat == 1);
+    ui.AudioQltyCbx->setVisible(m_prefs.OUT_FileFormat == 1);
+}
+
+void OptionsBinder::SIOptionsSheetShow()
+{
+    if (auto *b = m_siVoiceGrp->button(m_prefs.VoiceSelection()))
+        b->setChecked(true);
+    ui.AutoSpeakCB->setChecked(m_prefs.AutoSpeak());
+    ui.AutoTitleCB->setChecked(m_prefs.DefaultTitles());
+}
+
+void OptionsBinder::MIOptionsSheetShow()
+{
+    if (auto *b = m_miVoiceGrp->button(m_prefs.VoiceSelection()))
+        b->setChecked(true);
+    if (auto *b = m_oDestGrp->button(m_prefs.FileDest()))
+        b->setChecked(true);
+    ui.AutoDeleteCB->setChecked(m_prefs.AutoDelete());
+}
+
+void OptionsBinder::ODestGrpClick()
+{
+    const int index = m_oDestGrp->checkedId();
+    if (index < 0)
+        return;
+    m_prefs.SetFileDest(static_cast<uint8_t>(index));
+    emit FileDestinationChosen(static_cast<uint8_t>(index));
+}
+
+void OptionsBinder::MIVoiceGrpClick()
+{
+    if (m_miVoiceGrp->checkedId() >= 0)
+        m_prefs.SetVoiceSelection(static_cast<uint8_t>(m_miVoiceGrp->checkedId()));
+}
+
+void OptionsBinder::SIVoiceGrpClick()
+{
+    if (m_siVoiceGrp->checkedId() >= 0)
+        m_prefs.SetVoiceSelection(static_cast<uint8_t>(m_siVoiceGrp->checkedId()));
+}
+
+void OptionsBinder::AutoSpeakCBClick()
+{
+    m_prefs.SetAutoSpeak(ui.AutoSpeakCB->isChecked());
+}
+
+void OptionsBinder::AutoDeleteCBClick()
+{
+    if (m_shownOnce)
+        m_prefs.SetAutoDelete(ui.AutoDeleteCB->isChecked());
+}
+
+void OptionsBinder::AutoTitleCBClick()
+{
+    m_prefs.SetDefaultTitles(ui.AutoTitleCB->isChecked());
+}
+
+void OptionsBinder::FilterCBClick()
+{
+    m_prefs.TTS_FilterSymbols = ui.FilterCB->isChecked();
+}
+
+void OptionsBinder::HighlightPosnClick()
+{
+    m_prefs.TTS_HighlightPosition = ui.HighlightCB->isChecked();
+    if (m_prefs.TTS_HighlightPosition)
+        emit HighlightSwitchedOn();
+}
+
+void OptionsBinder::DfltVoiceCBChange()
+{
+    if (ui.DfltVoiceCB->currentIndex() >= 0)
+        m_prefs.TTS_DefaultVoiceName = ui.DfltVoiceCB->currentText();
+}
+
+void OptionsBinder::ToolbarMinCBChange()
+{
+    m_prefs.ToolbarOnMinOption = static_cast<uint8_t>(std::max(0, ui.ToolbarMinCB->currentIndex()));
+}
+
+void OptionsBinder::TBOnTopCBClick()
+{
+    m_prefs.ToolbarOnTop = ui.TBOnTopCB->isChecked();
+}
+
+void OptionsBinder::MiscSheetShow()
+{
+    ui.AutoStartAppCB->setChecked(Autostart::exists());
+}
+
+void OptionsBinder::AutoStartAppCBClick()
+{
+    const bool on = ui.AutoStartAppCB->isChecked();
+    const bool ok = on ? Autostart::write(AppPaths::programFilePath()) : Autostart::remove();
+    if (!ok) {
+        MessageService::error(on ? QStringLiteral("The login start entry could not be written:\r") + Autostart::filePath()
+                                 : QStringLiteral("The login start entry could not be removed:\r") + Autostart::filePath());
+        ui.AutoStartAppCB->setChecked(Autostart::exists());
+    }
+}
+
+void OptionsBinder::FileFormatRGrpClick()
+{
+    if (m_loading || m_fileFormatGrp->checkedId() < 0)
+        return;
+    m_prefs.OUT_FileFormat = static_cast<uint8_t>(m_fileFormatGrp->checkedId());
+    ShowQuality();
+}
+
+void OptionsBinder::AudioQltyCbxChange()
+{
+    // The bit rate is the number the item starts with.
+    bool ok = false;
+    const int rate = ui.AudioQltyCbx->currentText().left(2).toInt(&ok);
+    if (ok)
+        m_prefs.BitRate = rate;
+}
+
+void OptionsBinder::OutDirEditChange()
+{
+    QString dir = ui.OutDirEdit->text().trimmed();
+    if (dir.size() > 1 && (dir.endsWith(u'/') || dir.endsWith(u'\\')))
+        dir.chop(1);
+    m_prefs.OUT_Directory = dir;
+}
+
+void OptionsBinder::Button1Click()
+{
+    TOutDirDialog dialog(&m_window);
+    if (dialog.exec() == QDialog::Accepted)
+        ui.OutDirEdit->setText(m_prefs.OUT_Directory);
+}

@@ -1,0 +1,68 @@
+#pragma once
+// The option controls of the main window bound to the settings record: the
+// two list-mode sheets, the Clipboard, File Options and Misc tabs. Each
+// control writes its setting at once; the record is saved with the window.
+
+#include <QObject>
+
+#include <cstdint>
+
+class QButtonGroup;
+class QWidget;
+class TPreferences;
+
+namespace Ui {
+class TForm1;
+}
+
+class OptionsBinder : public QObject
+{
+    Q_OBJECT
+public:
+    OptionsBinder(Ui::TForm1 &ui, TPreferences &prefs, QWidget &window);
+
+    // The controls from the settings (the window's creation).
+    void LoadControls();
+
+    void SIOptionsSheetShow();
+    void MIOptionsSheetShow();
+    void ODestGrpClick();
+    void MIVoiceGrpClick();
+    void SIVoiceGrpClick();
+    void AutoSpeakCBClick();
+    void AutoDeleteCBClick();
+    void AutoTitleCBClick();
+    void FilterCBClick();
+    void HighlightPosnClick();
+    void DfltVoiceCBChange();
+    void ToolbarMinCBChange();
+    void TBOnTopCBClick();
+    void MiscSheetShow();
+    void AutoStartAppCBClick();
+    void FileFormatRGrpClick();
+    void AudioQltyCbxChange();
+    void OutDirEditChange();
+    void Button1Click();
+
+    // AutoDeleteCB acts only after the window's first show.
+    void SetShownOnce() { m_shownOnce = true; }
+
+signals:
+    // The File Output choice: the target of the next file reading.
+    void FileDestinationChosen(uint8_t destination);
+    // Highlighting was switched on (the reading article comes into view).
+    void HighlightSwitchedOn();
+
+private:
+    void ShowQuality();
+
+    Ui::TForm1 &ui;
+    TPreferences &m_prefs;
+    QWidget &m_window;
+    QButtonGroup *m_siVoiceGrp = nullptr;
+    QButtonGroup *m_miVoiceGrp = nullptr;
+    QButtonGroup *m_oDestGrp = nullptr;
+    QButtonGroup *m_fileFormatGrp = nullptr;
+    bool m_shownOnce = false;
+    bool m_loading = false;
+};

@@ -1,0 +1,259 @@
+// The reading commands through the real windows, the real engines and the
+// headless sound server: reading aloud with the caret on each word, pause,
+// skip and stop, auto delete, and reading into WAV and MP3 files that a
+// real decoder plays at the preset's rate.
+#include "WindowTestSupport.h"
+
+#include "ListReadingView.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMap>
+#include <QtEndian>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTextCursor>
+
+namespace {
+
+using namespace WindowTesting;
+
+class ReadingTest : public WindowTest
+{
+protected:
+    bool RealSound() const override { return true; }
+
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        if (audio::audioSystem().outputDeviceCount() <= 0)
+            GTEST_SKIP() << "no sound server (run through scripts/run-tests.sh)";
+        out = homeDir() + u"/out"_s;
+        QDir().mkpath(out);
+        StoreSetting(u"FirstTimeUser"_s, false);
+        StoreSetting(u"ML_ListMode"_s, 1);
+        StoreSetting(u"OUT_Directory"_s, out);
+        writeFile(ExportPath(), Record("First", "One two three.") + Record("Second", "Four five six.") +
+                                    Record("Third", "Seven eight nine."));
+    }
+
+    // Starts the windows and counts the driver's completions.
+    void StartReading()
+    {
+        Start();
+        QObject::connect(form->Driver(), &TTTSForm::OnDone, form, [this] { ++completions; });
+    }
+
+    bool WaitIdle(int ms = 60000)
+    {
+        return waitFor([this] { return form->State() == rsIdle; }, ms);
+    }
+
+    QStringList OutFiles() const { return QDir(out).entryList(QDir::Files, QDir::Name); }
+
+    // "MPEG 2.0 L III cbr32 22050 mono" and the seconds mpg123 decodes.
+    static std::pair<QString, double> Decode(const QString &mp3)
+    {
+        QProcess p;
+        p.start(u"mpg123"_s, {u"-v"_s, u"-w"_s, mp3 + u".wav"_s, mp3});
+        p.waitForFinished(30000);
+        const QString info = QString::fromUtf8(p.readAllStandardError());
+        const QRegularExpressionMatch format = QRegularExpression(u"MPEG \\d\\.\\d L III \\w+ \\d+ \\w+"_s).match(info);
+        return {format.captured(), WavSeconds(mp3 + u".wav"_s)};
+    }
+    static double WavSeconds(const QString &wav)
+    {
+        const QByteArray b = readFile(wav);
+        if (b.size() < 44)
+            return 0;
+        const quint32 rate = qFromLittleEndian<quint32>(b.constData() + 24);
+        const quint16 align = qFromLittleEndian<quint16>(b.constData() + 32);
+        return double(b.size() - 44) / align / rate;
+    }
+    // The loudest sample of the first 20 ms of a decoded WAV.
+    static int FirstPeak(const QString &wav)
+    {
+        const QByteArray b = readFile(wav);
+        const quint32 rate = qFromLittleEndian<quint32>(b.constData() + 24);
+        int peak = 0;
+        for (quint32 i = 0; i < rate / 50 && 44 + 2 * i + 1 < quint32(b.size()); ++i)
+            peak = std::max(peak, std::abs(int(qFromLittleEndian<qint16>(b.constData() + 44 + 2 * i))));
+        return peak;
+    }
+
+    QString out;
+    int completions = 0;
+};
+
+TEST_F(ReadingTest, ReadAloudReadsEveryArticleInOrderWithTheCaretOnEachWord)
+{
+    StartReading();
+    // After the controller has moved the caret, the selection must be the word heard.
+    QStringList heard;
+    QObject::connect(form->Driver()->TTS1(), &TTTS::OnWordPosition, form, [&](TTTS *, sapi::QWORD, uint32_t offset) {
+        TMemoEntry *entry = ListReadingView::EntryOf(form->Reading()->ArticleBeingRead());
+        ASSERT_NE(entry, nullptr);
+        const QTextCursor cursor = entry->Memo->textCursor();
+        EXPECT_EQ(cursor.selectionStart(), int(offset / 2));
+        heard << cursor.selectedText();
+    });
+    ui->PlayToolBtn->click();
+    EXPECT_EQ(form->State(), rsReading);
+    EXPECT_FALSE(ui->PlayToolBtn->isEnabled());
+    EXPECT_TRUE(ui->StopBtn->isEnabled());
+    ASSERT_TRUE(WaitIdle()) << Messages();
+    EXPECT_EQ(completions, 3);
+    EXPECT_EQ(heard, (QStringList{"One", "two", "three.", "Four", "five", "six.", "Seven", "eight", "nine."}));
+    const QString log = Log();
+    EXPECT_LT(log.indexOf(u"Article 1 of 3 : First"_s), log.indexOf(u"Article 2 of 3 : Second"_s));
+    EXPECT_LT(log.indexOf(u"Article 2 of 3 : Second"_s), log.indexOf(u"Article 3 of 3 : Third"_s));
+    for (int i = 0; i < Count(); ++i)
+        EXPECT_FALSE(Entry(i)->Locked);
+    EXPECT_TRUE(ui->PlayToolBtn->isEnabled());
+    EXPECT_TRUE(messages.isEmpty()) << Messages();
+}
+
+TEST_F(ReadingTest, PauseResumeSkipAndStopAlsoDuringAudioHelp)
+{
+    writeFile(ExportPath(), Record("Long", "One two three four five six seven eight nine ten eleven twelve.") +
+                                Record("Next", "Thirteen fourteen fifteen sixteen seventeen eighteen.") +
+                                Record("Last", "Nineteen twenty."));
+    StartReading();
+    int words = 0;
+    QObject::connect(form->Driver()->TTS1(), &TTTS::OnWordPosition, form, [&words] { ++words; });
+    ui->PlayToolBtn->click();
+    ASSERT_TRUE(waitFor([&words] { return words >= 2; }, 10000));
+
+    // A pause is no end; the resumed article ends once.
+    ui->PauseBtn->click();
+    EXPECT_EQ(form->State(), rsPaused);
+    EXPECT_EQ(ui->PauseBtn->text(), u"Resume"_s);
+    EXPECT_FALSE(waitFor([this] { return completions > 0; }, 1500));
+    ui->PauseBtn->click();
+    EXPECT_EQ(ui->PauseBtn->text(), u"Pause"_s);
+    ASSERT_TRUE(waitFor([this] { return completions == 1; }, 20000));
+
+    // Skip ends the second article at once and the third follows.
+    ASSERT_TRUE(waitFor([this] { return form->StatusText().startsWith(u"Article 2 of 3"_s); }, 5000));
+    ASSERT_TRUE(waitFor([this] { return ui->SkipBtn->isEnabled(); }, 5000));
+    ui->SkipBtn->click();
+    ASSERT_TRUE(waitFor([this] { return form->StatusText().startsWith(u"Article 3 of 3"_s); }, 3000));
+
+    // Stop: idle, nothing locked, and no completion afterwards.
+    ui->StopBtn->click();
+    EXPECT_EQ(form->State(), rsIdle);
+    const int stoppedAt = completions;
+    EXPECT_FALSE(waitFor([&] { return completions > stoppedAt || form->State() != rsIdle; }, 1500));
+    for (int i = 0; i < Count(); ++i)
+        EXPECT_FALSE(Entry(i)->Locked);
+
+    // Audio help stops the same way.
+    form->AudioHelpClick(ui->AudioHelp1->actions().value(0)->text());
+    EXPECT_EQ(form->State(), rsReading);
+    EXPECT_EQ(form->StatusText(), u"Reading Audio Help"_s);
+    ASSERT_TRUE(waitFor([&words, before = words] { return words > before; }, 10000));
+    ui->StopBtn->click();
+    EXPECT_EQ(form->State(), rsIdle);
+    EXPECT_EQ(form->StatusText(), u"3 articles"_s);
+    EXPECT_TRUE(messages.isEmpty()) << Messages();
+}
+
+TEST_F(ReadingTest, AutoDeleteHidesEachArticleAfterItWasReadAndSaves)
+{
+    StoreSetting(u"ML_AutoDelete"_s, true);
+    StartReading();
+    ui->PlayToolBtn->click();
+    ASSERT_TRUE(waitFor([] { return Saved().count("Start of Article") == 2; }, 20000));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(completions, 3);
+    EXPECT_EQ(Count(), 1);  // one empty article, never an empty list
+    EXPECT_TRUE(Entry(0)->Text().isEmpty());
+    EXPECT_FALSE(Saved().contains("Seven"));
+}
+
+TEST_F(ReadingTest, ReadToFileGivesOneWavOrAnMp3PerArticleThatDecodesAtThePreset)
+{
+    if (QStandardPaths::findExecutable(u"mpg123"_s).isEmpty())
+        GTEST_SKIP() << "mpg123 is needed";
+    const QByteArray sentence = "The quick brown fox jumps over the lazy dog while the band plays on. ";
+    writeFile(ExportPath(), Record("First", sentence.repeated(3)) + Record("Second", sentence.repeated(4)) +
+                                Record("Third", sentence.repeated(2)));
+    StoreSetting(u"BitRate"_s, 56);
+    StartReading();
+
+    // One WAV for the whole list, named after the first title.
+    ui->PlayFileBtn->click();
+    ASSERT_TRUE(WaitIdle()) << Messages();
+    EXPECT_EQ(OutFiles(), QStringList{u"First.wav"_s});
+    QFile::remove(out + u"/First.wav"_s);
+
+    // One WAV per article, then one MP3 per article at 56 kbit/s and
+    // 44.1 kHz, each as long as its speech, without a click at its start.
+    ui->ODestMultiple->click();
+    ui->PlayFileBtn->click();
+    ASSERT_TRUE(WaitIdle()) << Messages();
+    ASSERT_EQ(OutFiles(), (QStringList{u"First.wav"_s, u"Second.wav"_s, u"Third.wav"_s}));
+    QMap<QString, double> wavSeconds;
+    for (const QString &file : OutFiles()) {
+        wavSeconds[QFileInfo(file).completeBaseName()] = WavSeconds(out + u'/' + file);
+        QFile::remove(out + u'/' + file);
+    }
+    ui->FileFormatMP3->click();
+    EXPECT_FALSE(ui->AudioQltyCbx->isHidden());
+    ui->PlayFileBtn->click();
+    ASSERT_TRUE(WaitIdle()) << Messages();
+    ASSERT_EQ(OutFiles(), (QStringList{u"First.mp3"_s, u"Second.mp3"_s, u"Third.mp3"_s}));
+    for (const QString &file : OutFiles()) {
+        const auto [format, seconds] = Decode(out + u'/' + file);
+        EXPECT_EQ(format, u"MPEG 1.0 L III cbr56 44100 mono"_s) << file.toStdString();
+        EXPECT_LT(FirstPeak(out + u'/' + file + u".wav"_s), 600) << file.toStdString();
+        const double expected = wavSeconds.value(QFileInfo(file).completeBaseName());
+        EXPECT_NEAR(seconds, expected, expected * 0.03) << file.toStdString();
+    }
+
+    // A title that names another folder stays in the output folder.
+    for (const QString &file : OutFiles())
+        QFile::remove(out + u'/' + file);
+    Entry(1)->SetTitle(u"../../x"_s);
+    ui->PlayFileBtn->click();
+    ASSERT_TRUE(WaitIdle()) << Messages();
+    EXPECT_EQ(OutFiles().size(), 3);
+    EXPECT_EQ(QDir(homeDir()).entryList({u"*.mp3"_s}, QDir::Files), QStringList());
+    EXPECT_EQ(QDir(homeDir() + u"/.."_s).entryList({u"*.mp3"_s}, QDir::Files), QStringList());
+    EXPECT_TRUE(messages.isEmpty()) << Messages();
+}
+
+TEST_F(ReadingTest, StopLeavesNoFileAndMissingTitleOrFolderReadsNothing)
+{
+    writeFile(ExportPath(), Record("Long", QByteArray("Many words to read into a file. ").repeated(200)) +
+                                Record("", "No title."));
+    StartReading();
+    ui->PlayFileBtn->click();
+    ASSERT_TRUE(waitFor([this] { return !OutFiles().isEmpty(); }, 10000));
+    ui->StopBtn->click();
+    EXPECT_EQ(form->State(), rsIdle);
+    EXPECT_TRUE(OutFiles().isEmpty());
+
+    // Multiple files need a title on every article: the untitled one is marked.
+    ui->ODestMultiple->click();
+    ui->PlayFileBtn->click();
+    EXPECT_EQ(form->State(), rsIdle);
+    EXPECT_EQ(messages.value(0), u"A title is required for each item entry when\routputting to multiple files"_s);
+    EXPECT_EQ(form->List()->CurrentEntry(), Entry(1));
+    // Its own Read to File button in Single File output says the same of one file.
+    messages.clear();
+    Entry(1)->Header->ReadToFileBtn->click();
+    EXPECT_TRUE(messages.value(0).startsWith(u"A title is required to output speech to a file"_s)) << Messages();
+
+    // A folder that is gone.
+    messages.clear();
+    ui->OutDirEdit->setText(homeDir() + u"/gone"_s);
+    emit ui->OutDirEdit->textEdited(ui->OutDirEdit->text());
+    ui->PlayFileBtn->click();
+    EXPECT_EQ(messages, QStringList{u"File Output Directory is invalid"_s});
+    EXPECT_EQ(ui->PageControl1->currentWidget(), ui->FileOptionsSheet);
+    EXPECT_TRUE(OutFiles().isEmpty());
+}
+
+}  // namespace

@@ -1,0 +1,162 @@
+#pragma once
+// The main window's tests: the program's windows on the offscreen platform.
+#include "AppWindows.h"
+#include "ReaderUnit.h"
+#include "ToolBarUnit.h"
+#include "ui_ReaderUnit.h"
+
+#include "TestSupport.h"
+#include "articles/MemoListUnit.h"
+#include "ScriptedAudioSystem.h"
+#include "platform/paths/AppPaths.h"
+#include "platform/shell/MessageService.h"
+#include "reader/TTSUnit.h"
+#include "settings/PreferenceUnit.h"
+#include "util/UtilsClass.h"
+#include "voices/TTSEngineUnit.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDialog>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QMenu>
+#include <QProgressBar>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using TestSupport::homeDir;
+using TestSupport::readFile;
+using TestSupport::waitFor;
+using TestSupport::writeFile;
+
+namespace WindowTesting {
+
+const QString kBeingRead = u"This item is currently being read and cannot be deleted"_s;
+
+// One record of the saved-articles file.
+inline QByteArray Record(const QByteArray &title, const QByteArray &text)
+{
+    return "||||||Voxtrella MP3 Start of Article||||||\r\n" + title + "||1\r\n" + text +
+           "\r\n||||||Voxtrella MP3 End of Article||||||\r\n";
+}
+
+// The program's windows as the program entry creates them, with every
+// message answered and noted. The sound goes to a scripted sound system
+// that plays 8 times faster than real time, or, with RealSound(), to the
+// headless sound server of the test command.
+class WindowTest : public ::testing::Test
+{
+protected:
+    virtual bool RealSound() const { return false; }
+    void SetUp() override
+    {
+        if (!RealSound()) {
+            auto scripted = std::make_unique<audio::ScriptedAudioSystem>();
+            scripted->setPlaybackRate(8.0);
+            sound = scripted.get();
+            audio::setAudioSystem(std::move(scripted));
+        }
+        MessageService::setHandler([this](const MessageService::Message &m) {
+            messages << m.text;
+            return UserInteraction::Ok;
+        });
+    }
+    void TearDown() override
+    {
+        windows.reset();
+        MessageService::setHandler({});
+        audio::setAudioSystem(nullptr);
+    }
+
+    // Settings of an earlier run, written before the windows exist.
+    static void StoreSetting(const QString &name, const QVariant &value)
+    {
+        TPreferences prefs;
+        Prefs = &prefs;
+        prefs.LoadFromRegistry();
+        prefs.SetValue(name, value);
+        prefs.SaveToRegistry();
+        Prefs = nullptr;
+    }
+
+    // Starts the program the way the program entry does and waits until the
+    // first show has filled the list.
+    void Start()
+    {
+        windows = std::make_unique<AppWindows>();
+        ASSERT_TRUE(windows->Create());
+        form = windows->MainForm();
+        ui = form->form();
+        form->show();
+        ASSERT_TRUE(waitFor([this] { return form->ListInfoInitialised(); }, 20000));
+    }
+    void Exit()  // the exit command
+    {
+        form->ExitVoxtrellaClick();
+        windows.reset();
+        form = nullptr;
+    }
+
+    static QString ExportPath() { return homeDir() + u"/VXExport.txt"_s; }
+    static QByteArray Saved() { return readFile(ExportPath()); }
+    static QString Log() { return QString::fromUtf8(readFile(UtilsClass::LogFileName())); }
+    std::string Messages() const { return messages.join(u'|').toStdString(); }
+    int Count() const { return form->List()->GetVisibleCount(); }
+    TMemoEntry *Entry(int i) const { return form->List()->Entry(i); }
+    QStringList Titles() const
+    {
+        QStringList titles;
+        for (int i = 0; i < Count(); ++i)
+            titles << Entry(i)->Title();
+        return titles;
+    }
+    QAction *Tray(const char *name) const { return form->TrayItem(name); }
+
+    // Leaves exactly the first n catalogue voices as favourites.
+    QStringList KeepFavorites(int n)
+    {
+        QStringList names;
+        for (int i = 0; i < TTSForm->Voices().Count(); ++i) {
+            TVoiceEntry *v = TTSForm->Voices().Items(i);
+            v->Engine->Enabled = true;
+            v->Favorite = names.size() < n;
+            if (v->Favorite)
+                names << v->DisplayName;
+        }
+        form->LoadFavoriteVoices();
+        return names;
+    }
+
+    // Runs a command that opens modal dialogs, noting and closing each as it comes.
+    QStringList OpenedDialogs(const std::function<void()> &command)
+    {
+        QStringList opened;
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&opened] {
+            if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+                opened << dialog->objectName() + u'=' + dialog->windowTitle();
+                dialog->reject();
+            }
+        });
+        closer.start(50);
+        command();
+        return opened;
+    }
+
+    std::unique_ptr<AppWindows> windows;
+    TForm1 *form = nullptr;
+    Ui::TForm1 *ui = nullptr;
+    QStringList messages;
+    audio::ScriptedAudioSystem *sound = nullptr;
+};
+
+}  // namespace WindowTesting

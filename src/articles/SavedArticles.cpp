@@ -50,7 +50,7 @@ bool parseCount(const QString &field)
     return ok;
 }
 
-// Title, voice and count as the original reader splits them; when the count
+// Title, voice and count split at the first two bars; when the count
 // is no number because the title held "|", the last two fields are taken as
 // voice and count and the rest, bars included, as the title.
 void parseProperties(const QString &line, Record &rec)

@@ -1,6 +1,6 @@
 #pragma once
-// Where the program keeps its files. The Windows program kept everything in
-// its own folder; here read-only data and per-user files live apart:
+// Where the program keeps its files. An installed program's folder is read
+// only, so read-only data and per-user files live apart:
 // - data folder: <prefix>/share/voxtrella when installed, else the source tree's data/
 // - user folder: $VOXTRELLA_HOME, else $XDG_DATA_HOME/voxtrella (created when missing)
 // The environment is read again on every call, so a changed VOXTRELLA_HOME

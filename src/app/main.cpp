@@ -1,4 +1,5 @@
 #include "AppWindows.h"
+#include "CommandLine.h"
 #include "ReaderUnit.h"
 #include "ShutdownSignals.h"
 #include "SingleInstance.h"
@@ -12,6 +13,11 @@
 
 int main(int argc, char *argv[])
 {
+    // The command line needs no display: it branches off before any
+    // QApplication, leaves the single instance alone and rotates no log.
+    if (CommandLine::Wanted(argc, argv))
+        return CommandLine::Run(argc, argv);
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("voxtrella"));
     QApplication::setApplicationDisplayName(TForm1::Caption);

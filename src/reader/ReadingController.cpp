@@ -611,9 +611,12 @@ void ReadingController::KeepWavBesideMp3()
     if (!QFile::exists(m_wavName) || m_mp3Name.isEmpty())
         return;
     const QString kept = QFileInfo(m_mp3Name).path() + u'/' + TOutputNames::SafeFileName(m_title, QStringLiteral(".wav"));
-    if (QFile::exists(kept) || !QFile::rename(m_wavName, kept)) {
-        if (!QFile::copy(m_wavName, kept))
-            UtilsClass::WriteLog(QStringLiteral("The WAV file could not be kept: ") + m_wavName);
+    if (QFile::exists(kept) || QFile::rename(m_wavName, kept))
+        return;
+    // Another file system: a copy, never left half made on a full disk.
+    if (!QFile::copy(m_wavName, kept)) {
+        QFile::remove(kept);
+        UtilsClass::WriteLog(QStringLiteral("The WAV file could not be kept: ") + m_wavName);
     }
 }
 

@@ -1,0 +1,609 @@
+#include "CommandLine.h"
+
+#include "articles/ArticleText.h"
+#include "output/OutputNames.h"
+#include "platform/paths/SafeFile.h"
+#include "platform/shell/MessageService.h"
+#include "platform/shell/ShutdownSignals.h"
+#include "reader/ReadingController.h"
+#include "reader/TTSUnit.h"
+#include "settings/PreferenceUnit.h"
+#include "speech/SpTools.h"
+#include "util/AppError.h"
+#include "util/UtilsClass.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include <unistd.h>
+
+namespace CommandLine {
+
+namespace {
+
+// The largest text file an article takes (the window's Open Text File limit).
+constexpr qint64 kMaxTextFileBytes = 64 * 1024 * 1024;
+// Open Text File's title length.
+constexpr int kTitleLength = 20;
+// Standard input has no file name to make a title from.
+const QString kStdinTitle = QStringLiteral("stdin");
+const QString kProgram = QStringLiteral("voxtrella");
+
+void printError(const QString &text)
+{
+    std::fprintf(stderr, "%s: %s\n", qPrintable(kProgram), text.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+// Messages of the reading commands go to standard error; no question is
+// ever confirmed, except that reading into a file goes on without a
+// working sound card.
+class ConsoleInteraction : public UserInteraction
+{
+public:
+    Button show(const Message &message, Button) override
+    {
+        QString text = message.text;
+        text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        if (message.kind == Kind::Error)
+            ++m_errors;
+        if (m_progressShown) {
+            std::fputc('\n', stderr);
+            m_progressShown = false;
+        }
+        printError(text);
+        return NoButton;
+    }
+
+    bool soundCardCheckFailed() override
+    {
+        UtilsClass::WriteLog(QStringLiteral("No sound card needed for file output"));
+        return true;
+    }
+
+    int Errors() const { return m_errors; }
+    // A progress line is open on the terminal: a message starts a new line.
+    void SetProgressShown(bool shown) { m_progressShown = shown; }
+
+private:
+    int m_errors = 0;
+    bool m_progressShown = false;
+};
+
+// One input file as an article of the list.
+class FileArticle : public QObject
+{
+public:
+    FileArticle(QString title, QString voice, QString text)
+        : Title(std::move(title)), Voice(std::move(voice)), Text(std::move(text))
+    {
+    }
+    QString Title;
+    QString Voice;
+    QString Text;
+};
+
+// The article list of the command line: the input files, none hidden, none
+// saved.
+class FileArticles : public ReadingView
+{
+public:
+    std::vector<std::unique_ptr<FileArticle>> Items;
+
+    int Count() const override { return int(Items.size()); }
+    Article ArticleAt(int position) const override
+    {
+        return position >= 1 && position <= Count() ? Items[size_t(position - 1)].get() : nullptr;
+    }
+    int PositionOf(Article article) const override
+    {
+        for (size_t i = 0; i < Items.size(); ++i) {
+            if (Items[i].get() == article)
+                return int(i) + 1;
+        }
+        return 0;
+    }
+    Article Selected() const override { return m_selected; }
+    void Mark(int position) override { m_selected = ArticleAt(position); }
+    bool Hide(Article) override { return false; }
+    void DeleteHidden() override {}
+    void UnlockAll() override {}
+    // The saved articles are the window's; the command line never writes them.
+    void Save() override {}
+    void AddEmptyArticleIfNone() override {}
+
+    QString Title(Article article) const override { return item(article) ? item(article)->Title : QString(); }
+    QString Voice(Article article) const override { return item(article) ? item(article)->Voice : QString(); }
+    QString Text(Article article) const override { return item(article) ? item(article)->Text : QString(); }
+    void SetLocked(Article, bool) override {}
+
+private:
+    FileArticle *item(Article article) const
+    {
+        return PositionOf(article) > 0 ? static_cast<FileArticle *>(article) : nullptr;
+    }
+    Article m_selected = nullptr;
+};
+
+// Percent per file and per conversion, on one terminal line.
+class Progress
+{
+public:
+    Progress(ConsoleInteraction &console, bool enabled) : m_console(console), m_enabled(enabled) {}
+
+    void Start(const QString &label)
+    {
+        m_label = label;
+        m_maximum = 0;
+        m_percent = -1;
+        m_converting = false;
+    }
+    void Gauge(bool visible, int maximum, int value, bool converting)
+    {
+        if (!m_enabled || !visible)
+            return;
+        if (converting != m_converting) {
+            m_converting = converting;
+            m_percent = -1;
+        }
+        if (maximum >= 0)
+            m_maximum = maximum;
+        const int percent = m_maximum > 0 ? int(std::clamp<qint64>(qint64(value) * 100 / m_maximum, 0, 100)) : 0;
+        if (percent == m_percent)
+            return;
+        m_percent = percent;
+        const QString line = (m_converting ? QStringLiteral("Converting ") : QStringLiteral("Reading ")) + m_label +
+                             QStringLiteral(": %1%").arg(percent);
+        std::fprintf(stderr, "\r%s\x1b[K", line.toLocal8Bit().constData());
+        std::fflush(stderr);
+        m_console.SetProgressShown(true);
+    }
+    void End()
+    {
+        if (m_enabled && m_percent >= 0) {
+            std::fputc('\n', stderr);
+            m_console.SetProgressShown(false);
+        }
+        m_percent = -1;
+    }
+
+private:
+    ConsoleInteraction &m_console;
+    bool m_enabled;
+    QString m_label;
+    int m_maximum = 0;
+    int m_percent = -1;
+    bool m_converting = false;
+};
+
+// The window's editor text of a file: decoded, split into lines and joined
+// with line feeds; the editor hands non-breaking spaces on as blanks.
+QString articleText(const QByteArray &bytes)
+{
+    QString text = ArticleText::SplitLines(ArticleText::DecodeTextFile(bytes)).join(u'\n');
+    text.replace(QChar(QChar::Nbsp), QLatin1Char(' '));
+    return text;
+}
+
+// Open Text File's title: the file name without its folder, cut at its
+// first ".".
+QString titleOf(const QString &path)
+{
+    if (path == QLatin1String("-"))
+        return kStdinTitle;
+    QString name = QFileInfo(path).fileName();
+    const int dot = name.indexOf(QLatin1Char('.'));
+    if (dot >= 0)
+        name = name.left(dot);
+    const QString title = ArticleText::MakeTitle(name, kTitleLength);
+    // ".txt" or "---.txt" leave nothing; such a file still gets a name.
+    return title.isEmpty() ? QString::fromLatin1(TOutputNames::UntitledName) : title;
+}
+
+std::optional<QByteArray> readInput(const QString &path, QString *error)
+{
+    if (path == QLatin1String("-")) {
+        QFile in;
+        if (!in.open(stdin, QIODevice::ReadOnly)) {
+            *error = QStringLiteral("standard input cannot be read");
+            return std::nullopt;
+        }
+        QByteArray bytes;
+        for (QByteArray chunk; !(chunk = in.read(1 << 16)).isEmpty();) {
+            bytes += chunk;
+            if (bytes.size() > kMaxTextFileBytes) {
+                *error = QStringLiteral("standard input is larger than %1 MB").arg(kMaxTextFileBytes >> 20);
+                return std::nullopt;
+            }
+        }
+        return bytes;
+    }
+    const SafeFile::ReadResult read = SafeFile::readRegularFile(path, kMaxTextFileBytes);
+    switch (read.status) {
+    case SafeFile::ReadStatus::Ok: return read.bytes;
+    case SafeFile::ReadStatus::Missing: *error = path + QStringLiteral(": no such file"); break;
+    case SafeFile::ReadStatus::NotRegular: *error = path + QStringLiteral(": not a regular file"); break;
+    case SafeFile::ReadStatus::TooLarge:
+        *error = path + QStringLiteral(": larger than %1 MB").arg(kMaxTextFileBytes >> 20);
+        break;
+    case SafeFile::ReadStatus::Failed: *error = path + QStringLiteral(": ") + read.error; break;
+    }
+    return std::nullopt;
+}
+
+// Whether a file can be made in the folder: tried, not guessed from the
+// permission bits (root, read-only mounts, ACLs).
+QString outputFolderProblem(const QString &dir)
+{
+    const QFileInfo info(dir);
+    if (dir.trimmed().isEmpty())
+        return QStringLiteral("no output folder is set; use --out DIR");
+    if (!info.exists())
+        return QStringLiteral("output folder %1 does not exist").arg(dir);
+    if (!info.isDir())
+        return QStringLiteral("output folder %1 is not a folder").arg(dir);
+    QTemporaryFile probe(QDir(dir).filePath(QStringLiteral(".voxtrella-XXXXXX")));
+    if (!probe.open())
+        return QStringLiteral("output folder %1 is not writable: %2").arg(dir, probe.errorString());
+    return QString();
+}
+
+struct Options {
+    bool readToFile = false;
+    bool listVoices = false;
+    QString voice;
+    std::optional<uint8_t> format;
+    std::optional<int> bitRate;
+    QString out;
+    QString single;
+    bool force = false;
+    QStringList files;
+};
+
+class Runner
+{
+public:
+    explicit Runner(const Options &options) : m_options(options) {}
+    int Exec();
+
+private:
+    int ListVoices();
+    int ReadToFiles();
+    bool LoadArticles();
+    // Reads one run (an article's Read to File, or the whole list) into
+    // output, titled title, and waits until the reading commands are idle
+    // again. True when the output was written.
+    bool ReadRun(FileArticle *article, const QString &title, const QString &output);
+
+    const Options &m_options;
+    ConsoleInteraction m_console;
+    TPreferences m_prefs;
+    std::unique_ptr<TTTSForm> m_driver;
+    FileArticles m_articles;
+    std::unique_ptr<ReadingController> m_reading;
+    std::unique_ptr<Progress> m_progress;
+    QEventLoop *m_wait = nullptr;
+    bool m_interrupted = false;
+    int m_failures = 0;
+};
+
+int Runner::Exec()
+{
+    MessageService::install(&m_console);
+    // The settings as the window saved them, overridden by the options for
+    // this run only: this record is never saved.
+    m_prefs.LoadFromRegistry();
+    m_prefs.ItemsToFields();
+    Prefs = &m_prefs;
+
+    int status = Failed;
+    try {
+        ProbeSpeechSupport();
+        m_driver = std::make_unique<TTTSForm>();
+        TTSForm = m_driver.get();
+        m_driver->Initialize();
+        m_driver->LoadVoicePrefs();
+    } catch (const std::exception &e) {
+        printError(QStringLiteral("the speech engines could not be started: ") + QString::fromUtf8(e.what()));
+        m_driver.reset();
+    }
+    if (m_driver && m_driver->Voices().Count() == 0) {
+        printError(QStringLiteral("no text-to-speech voice is installed (eSpeak NG or Flite)"));
+    } else if (m_driver) {
+        try {
+            status = m_options.listVoices ? ListVoices() : ReadToFiles();
+        } catch (const EAppError &e) {
+            printError(e.message());
+        } catch (const std::exception &e) {
+            printError(QString::fromUtf8(e.what()));
+        }
+    }
+    m_reading.reset();
+    m_driver.reset();
+    Prefs = nullptr;
+    MessageService::install(nullptr);
+    return status;
+}
+
+int Runner::ListVoices()
+{
+    for (int i = 0; i < m_driver->Voices().Count(); ++i) {
+        const TVoiceEntry *voice = m_driver->Voices().Items(i);
+        const QString language = voice->Engine ? voice->Engine->LanguageName : QString();
+        const QString engine = voice->Engine ? voice->Engine->GroupName : QString();
+        std::printf("%s\t%s\t%s\n", voice->DisplayName.toLocal8Bit().constData(),
+                    language.toLocal8Bit().constData(), engine.toLocal8Bit().constData());
+    }
+    return Written;
+}
+
+int Runner::ReadToFiles()
+{
+    const QString voice = m_options.voice.isEmpty() ? m_prefs.TTS_DefaultVoiceName : m_options.voice;
+    if (!m_driver->FindVoice(voice)) {
+        printError(QStringLiteral("voice \"%1\" does not exist; --list-voices lists the voices").arg(voice));
+        return m_options.voice.isEmpty() ? Failed : BadArguments;
+    }
+    if (m_options.format)
+        m_prefs.OUT_FileFormat = *m_options.format;
+    if (m_options.bitRate)
+        m_prefs.BitRate = *m_options.bitRate;
+    if (!m_options.out.isEmpty())
+        m_prefs.OUT_Directory = m_options.out;
+    if (const QString problem = outputFolderProblem(m_prefs.OUT_Directory); !problem.isEmpty()) {
+        printError(problem);
+        return Failed;
+    }
+    m_prefs.OUT_Directory = QFileInfo(m_prefs.OUT_Directory).absoluteFilePath();
+
+    if (!LoadArticles() && m_articles.Count() == 0)
+        return Failed;
+
+    m_reading = std::make_unique<ReadingController>(*m_driver, m_prefs, m_articles);
+    m_progress = std::make_unique<Progress>(m_console, isatty(STDERR_FILENO) == 1);
+    QObject::connect(m_reading.get(), &ReadingController::CommandsChanged, m_reading.get(),
+                     [this](ReadingController::Commands, ReadingState state) {
+                         if (state == rsIdle && m_wait)
+                             m_wait->quit();
+                     });
+    QObject::connect(m_reading.get(), &ReadingController::GaugeChanged, m_reading.get(),
+                     [this](bool visible, int maximum, int value) {
+                         m_progress->Gauge(visible, maximum, value, m_reading->State() == rsConverting);
+                     });
+    m_reading->SetReadingState(rsIdle);
+
+    // A termination request stops the reading the way Stop does: the file
+    // being written goes, the finished ones stay.
+    ShutdownSignals shutdown;
+    QObject::connect(&shutdown, &ShutdownSignals::shutdownRequested, m_reading.get(), [this] {
+        m_interrupted = true;
+        if (m_reading->State() == rsReading || m_reading->State() == rsPaused)
+            m_reading->StopBtnClick();
+        else
+            m_reading->BeginExit();
+        if (m_wait)
+            m_wait->quit();
+    });
+
+    const bool mp3 = m_prefs.OUT_FileFormat == 1;
+    // The names the window gives: one per title, " (2)" for a repeated one.
+    TOutputNames names(m_prefs.OUT_Directory);
+    const auto outputOf = [&](const QString &title) {
+        const TOutputNames::TFiles files = names.Build(title, mp3);
+        return mp3 ? files.Mp3File : files.WavFile;
+    };
+    if (!m_options.single.isEmpty()) {
+        const QString output = outputOf(m_options.single);
+        if (QFileInfo::exists(output) && !m_options.force) {
+            printError(QStringLiteral("%1 exists; use --force to replace it").arg(output));
+            return Failed;
+        }
+        // Single File is named after the first article read.
+        m_articles.Items.front()->Title = m_options.single;
+        if (!ReadRun(nullptr, m_options.single, output))
+            ++m_failures;
+    } else {
+        for (const auto &article : m_articles.Items) {
+            if (m_interrupted)
+                break;
+            const QString output = outputOf(article->Title);
+            if (QFileInfo::exists(output) && !m_options.force) {
+                printError(QStringLiteral("%1 exists; use --force to replace it").arg(output));
+                ++m_failures;
+                continue;
+            }
+            // The name given out above, so that two files of one title get
+            // "notes" and "notes (2)" as in one run of the window.
+            const QString name = QFileInfo(output).fileName();
+            article->Title = name.left(name.size() - int(std::strlen(TOutputNames::Mp3Extension)));
+            if (!ReadRun(article.get(), article->Title, output))
+                ++m_failures;
+        }
+    }
+    if (m_interrupted) {
+        printError(QStringLiteral("interrupted"));
+        return Interrupted;
+    }
+    return m_failures == 0 ? Written : Failed;
+}
+
+bool Runner::LoadArticles()
+{
+    const QString voice = m_options.voice.isEmpty() ? m_prefs.TTS_DefaultVoiceName : m_options.voice;
+    bool all = true;
+    for (const QString &path : m_options.files) {
+        QString error;
+        const std::optional<QByteArray> bytes = readInput(path, &error);
+        if (!bytes) {
+            printError(error);
+            ++m_failures;
+            all = false;
+            continue;
+        }
+        m_articles.Items.push_back(std::make_unique<FileArticle>(titleOf(path), voice, articleText(*bytes)));
+    }
+    return all;
+}
+
+bool Runner::ReadRun(FileArticle *article, const QString &title, const QString &output)
+{
+    // When an MP3 conversion fails, the reading commands keep the speech
+    // beside it as title.wav; on a full disk that copy is cut short.
+    QStringList made = {output};
+    if (m_prefs.OUT_FileFormat == 1)
+        made << TOutputNames::JoinPath(QFileInfo(output).path(), TOutputNames::SafeFileName(title, QStringLiteral(".wav")));
+    QList<bool> existed;
+    for (const QString &file : made)
+        existed << QFileInfo::exists(file);
+
+    const int errorsBefore = m_console.Errors();
+    m_progress->Start(QFileInfo(output).fileName());
+    if (article) {
+        m_reading->ArticleReadToFileClick(article);
+    } else {
+        m_reading->SetTarget(otSingleFile);
+        m_reading->ReadAllArticles();
+    }
+    if (m_reading->State() != rsIdle && !m_interrupted) {
+        QEventLoop wait;
+        m_wait = &wait;
+        wait.exec();
+        m_wait = nullptr;
+    }
+    m_progress->End();
+    if (m_interrupted)
+        return false;
+    const bool written = m_console.Errors() == errorsBefore && QFileInfo(output).isFile();
+    if (!written) {
+        // Whatever a failed reading left is not the whole text: a script
+        // reruns it, nobody picks up the pieces.
+        for (qsizetype i = 0; i < made.size(); ++i) {
+            if (!existed[i] && QFileInfo::exists(made[i]))
+                QFile::remove(made[i]);
+        }
+        printError(QStringLiteral("%1 was not written").arg(output));
+        return false;
+    }
+    // The files written, one a line, for scripts.
+    std::printf("%s\n", output.toLocal8Bit().constData());
+    std::fflush(stdout);
+    return true;
+}
+
+constexpr int kBitRates[] = {16, 32, 40, 48, 56, 64};
+
+int usageError(const QCommandLineParser &parser, const QString &message)
+{
+    printError(message);
+    std::fprintf(stderr, "\n%s", parser.helpText().toLocal8Bit().constData());
+    return BadArguments;
+}
+
+}  // namespace
+
+bool Wanted(int argc, char *argv[])
+{
+    if (argc < 2)
+        return false;
+    const QByteArray first(argv[1]);
+    return first == "--read-to-file" || first == "--list-voices" || first == "--help" || first == "--version";
+}
+
+int Run(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(kProgram);
+    QCoreApplication::setApplicationVersion(QStringLiteral(VOXTRELLA_VERSION));
+    QCoreApplication::setOrganizationName(QStringLiteral("VarnyxTech"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Reads text files into WAV or MP3 files with the voices and settings of Voxtrella MP3.\n"
+        "Without --voice, --format, --bitrate or --out the saved settings apply."));
+    const QCommandLineOption readOption(QStringLiteral("read-to-file"),
+                                        QStringLiteral("Read each FILE into an output file named after it."));
+    const QCommandLineOption voiceOption(QStringLiteral("voice"), QStringLiteral("The voice, by its display name."),
+                                         QStringLiteral("NAME"));
+    const QCommandLineOption formatOption(QStringLiteral("format"), QStringLiteral("Output format: wav or mp3."),
+                                          QStringLiteral("wav|mp3"));
+    const QCommandLineOption bitRateOption(QStringLiteral("bitrate"),
+                                           QStringLiteral("MP3 bit rate in kbit/s: 16, 32, 40, 48, 56 or 64."),
+                                           QStringLiteral("KBPS"));
+    const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("The output folder."),
+                                       QStringLiteral("DIR"));
+    const QCommandLineOption singleOption(QStringLiteral("single"),
+                                          QStringLiteral("Read all FILEs into one output named NAME."),
+                                          QStringLiteral("NAME"));
+    const QCommandLineOption forceOption(QStringLiteral("force"), QStringLiteral("Replace existing output files."));
+    const QCommandLineOption listOption(QStringLiteral("list-voices"),
+                                        QStringLiteral("List the voices: display name, language, engine."));
+    parser.addOptions({readOption, voiceOption, formatOption, bitRateOption, outOption, singleOption, forceOption,
+                       listOption});
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Text files to read; - reads standard input."),
+                                 QStringLiteral("FILE..."));
+
+    if (!parser.parse(QCoreApplication::arguments()))
+        return usageError(parser, parser.errorText());
+    if (parser.isSet(helpOption)) {
+        std::printf("%s", parser.helpText().toLocal8Bit().constData());
+        return Written;
+    }
+    if (parser.isSet(versionOption)) {
+        std::printf("%s %s\n", qPrintable(kProgram), qPrintable(QCoreApplication::applicationVersion()));
+        return Written;
+    }
+
+    Options options;
+    options.readToFile = parser.isSet(readOption);
+    options.listVoices = parser.isSet(listOption);
+    options.voice = parser.value(voiceOption);
+    options.out = parser.value(outOption);
+    options.single = parser.value(singleOption).trimmed();
+    options.force = parser.isSet(forceOption);
+    options.files = parser.positionalArguments();
+    if (options.readToFile == options.listVoices)
+        return usageError(parser, QStringLiteral("give either --read-to-file or --list-voices"));
+    if (parser.isSet(formatOption)) {
+        const QString format = parser.value(formatOption).toLower();
+        if (format != QLatin1String("wav") && format != QLatin1String("mp3"))
+            return usageError(parser, QStringLiteral("unknown format \"%1\"; use wav or mp3").arg(format));
+        options.format = format == QLatin1String("mp3") ? 1 : 0;
+    }
+    if (parser.isSet(bitRateOption)) {
+        bool ok = false;
+        const int rate = parser.value(bitRateOption).toInt(&ok);
+        if (!ok || std::find(std::begin(kBitRates), std::end(kBitRates), rate) == std::end(kBitRates))
+            return usageError(parser, QStringLiteral("bit rate \"%1\" is not one of 16, 32, 40, 48, 56, 64")
+                                          .arg(parser.value(bitRateOption)));
+        options.bitRate = rate;
+    }
+    if (parser.isSet(singleOption) && options.single.isEmpty())
+        return usageError(parser, QStringLiteral("--single needs a name"));
+    if (parser.isSet(voiceOption) && options.voice.trimmed().isEmpty())
+        return usageError(parser, QStringLiteral("--voice needs a name"));
+    if (options.readToFile && options.files.isEmpty())
+        return usageError(parser, QStringLiteral("no input file given"));
+    if (options.listVoices && !options.files.isEmpty())
+        return usageError(parser, QStringLiteral("--list-voices takes no file"));
+    if (options.files.count(QStringLiteral("-")) > 1)
+        return usageError(parser, QStringLiteral("standard input can be read only once"));
+
+    Runner runner(options);
+    return runner.Exec();
+}
+
+}  // namespace CommandLine

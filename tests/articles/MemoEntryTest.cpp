@@ -107,15 +107,10 @@ TEST(PropertyPanel, ButtonsFireEventsOnlyInMultiArticleLayout)
     h->ShowButtons();
     EXPECT_FALSE(h->ReadBtn->isHidden());
     EXPECT_EQ(h->VoiceLabel->x(), 180);
-    EXPECT_EQ(h->VoiceCB->x(), 180 + h->VoiceLabel->width());
-    EXPECT_EQ(h->ReadBtn->x(), h->VoiceCB->x() + h->VoiceCB->width() + 15);
-    EXPECT_EQ(h->ReadToFileBtn->x(), h->ReadBtn->x() + h->ReadBtn->width() + 2);
-    EXPECT_EQ(h->ReadToFileBtn->toolTip(), "Read selected article to file");
     h->ReadBtn->click();
     h->ReadToFileBtn->click();
     h->DeleteBtn->click();
     EXPECT_EQ(senders, QList<TMemoEntry *>({&entry, &entry, &entry}));
-    EXPECT_EQ(h->TitleLabel->text(), "Title: ");
     EXPECT_FALSE(h->TitleEdit->accessibleName().isEmpty());
     EXPECT_FALSE(h->VoiceCB->accessibleName().isEmpty());
 }

@@ -1,7 +1,6 @@
 #include "ArticlesTestSupport.h"
 #include "PreferenceUnit.h"
 #include "TestSupport.h"
-#include "UtilsClass.h"
 
 #include <QDir>
 #include <QFile>
@@ -234,17 +233,6 @@ TEST_F(MemoList, DeleteSelectedNeedsACurrentArticle)
     EXPECT_EQ(shown.texts, QStringList({"No rows are currently selected"}));
     EXPECT_EQ(list.Count(), 1);
     EXPECT_EQ(list.FindEntry(b), 0);
-}
-
-TEST_F(MemoList, OperationsLeaveTraceLinesWithListInfo)
-{
-    multi(3);
-    list.Add("a", "");
-    list.HideEntry(list.Entry(0));
-    const QString log = QString::fromUtf8(TestSupport::readFile(UtilsClass::LogFileName()));
-    EXPECT_TRUE(log.contains("MemoListBox - Add [0 0]")) << qPrintable(log);
-    EXPECT_TRUE(log.contains("MemoListBox - ScrollToTop(1) [1 0]"));
-    EXPECT_TRUE(log.contains("MemoListBox - HideEntry [1 0]"));
 }
 
 TEST_F(SavedFile, NewsArticleIsWrittenAsFiveLinesBlankAsThreeAndHiddenNotAtAll)

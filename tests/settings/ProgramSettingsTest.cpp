@@ -1,5 +1,6 @@
 // Runs the real program on the offscreen platform in a private home and
 // checks what it leaves behind when a signal ends it.
+#include "PreferenceUnit.h"
 #include "SettingsTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -51,8 +52,10 @@ TEST(ProgramSettings, SigtermAndSigintEndTheProgramWithEverySettingSaved)
         EXPECT_EQ(runUntilSignal(signalNumber), 0) << signalNumber;
         RegistryStore store(home("registry.ini"));
         ASSERT_EQ(store.loadStatus(), RegistryStore::LoadStatus::Ok);
-        for (const auto &[key, text] : defaultTexts())
-            EXPECT_TRUE(store.valueNames(PrefsKey).contains(key)) << key.toStdString() << " " << signalNumber;
+        TPreferences every;
+        every.FieldsToItems();
+        for (const auto &item : every.Items)
+            EXPECT_TRUE(store.valueNames(PrefsKey).contains(item->Name)) << item->Name.toStdString() << " " << signalNumber;
         EXPECT_EQ(store.value(PrefsKey, "BitRate").toString(), "48");
         EXPECT_TRUE(store.keyExists("Software\\VarnyxTech\\Windows\\voxtrella\\Form1"));
     }

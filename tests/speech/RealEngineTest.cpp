@@ -6,11 +6,7 @@
 #include "platform/audio/AudioSystem.h"
 #include "platform/speech/SpeechEngine.h"
 
-#include "TestSupport.h"
-
-#include <gtest/gtest.h>
-
-#include <QtEndian>
+#include "SpeechTestSupport.h"
 
 namespace {
 
@@ -54,21 +50,6 @@ void listen(TTTS &tts, Heard &heard)
         if (heard.stops++ == 0)
             heard.offsetsAtFirstStop = int(heard.offsets.size());
     });
-}
-
-bool isWholeWav(const QString &path, quint32 *dataBytes = nullptr)
-{
-    const QByteArray bytes = TestSupport::readFile(path);
-    if (bytes.size() < 44 || !bytes.startsWith("RIFF") || bytes.mid(8, 4) != "WAVE")
-        return false;
-    const quint32 riff = qFromLittleEndian<quint32>(bytes.constData() + 4);
-    const qsizetype data = bytes.indexOf("data", 12);
-    if (data < 0)
-        return false;
-    const quint32 size = qFromLittleEndian<quint32>(bytes.constData() + data + 4);
-    if (dataBytes)
-        *dataBytes = size;
-    return riff == quint32(bytes.size() - 8) && data + 8 + qsizetype(size) == bytes.size();
 }
 
 class RealEngineTest : public ::testing::Test
@@ -140,19 +121,14 @@ TEST_F(RealEngineTest, FileGetsAWholeWavAndOutputFileWrittenWhileActiveSwitchesF
     speakOneTwoThree(tts, heard);
     EXPECT_EQ(heard.offsets, (std::vector<uint32_t>{0, 8, 16}));
     tts.SetOutputFile(second);
-    quint32 firstData = 0;
-    EXPECT_TRUE(isWholeWav(first, &firstData));
-    EXPECT_GT(firstData, 10000u);  // well over a few milliseconds of speech
+    const quint32 firstData = wholeWavData(first);
+    EXPECT_GT(firstData, 10000u);  // whole, and well over a few milliseconds of speech
 
     tts.Speak(QStringLiteral("four five six"));
     ASSERT_TRUE(TestSupport::waitFor([&] { return heard.stops > 1; }, 30000));
     tts.SetActive(false);
-    quint32 secondData = 0;
-    EXPECT_TRUE(isWholeWav(second, &secondData));
-    EXPECT_GT(secondData, 10000u);
-    quint32 firstAgain = 0;
-    EXPECT_TRUE(isWholeWav(first, &firstAgain));
-    EXPECT_EQ(firstAgain, firstData);  // nothing more went into the first file
+    EXPECT_GT(wholeWavData(second), 10000u);
+    EXPECT_EQ(wholeWavData(first), firstData);  // nothing more went into the first file
 }
 
 TEST_F(RealEngineTest, CharacterSetProbeOnAnActiveEngineSpeaksNothing)

@@ -139,8 +139,8 @@ void ScriptedCentral::speak(const std::u16string &text, const std::shared_ptr<IT
             if (text[i] == u' ' || (i > 0 && text[i - 1] != u' '))
                 continue;
             sink->WordPosition(c->m_clock += 100, uint32_t(i * 2));
-            if (c->m_audio) {
-                const QByteArray silence(int(c->m_engine.script.samplesPerWord) * 2, '\0');
+            if (c->m_audio) {  // a tenth of a second of 16-bit mono silence at 22050 Hz per word
+                const QByteArray silence(2205 * 2, '\0');
                 c->m_audio->write(silence.constData(), size_t(silence.size()));
             }
         }

@@ -29,18 +29,15 @@ struct Script {
     std::vector<uint32_t> refusedCharSets;
     sapi::HRESULT charSetRefusal = sapi::hr(0x80040204);
     sapi::HRESULT injectResult = sapi::S_OK, phonemeResult = sapi::S_OK, dialogResult = sapi::S_OK;
-    sapi::HRESULT pauseResult = sapi::S_OK, resumeResult = sapi::S_OK, resetResult = sapi::S_OK;
+    sapi::HRESULT pauseResult = sapi::S_OK, resetResult = sapi::S_OK;
     bool offersAttributes = true;  // QueryInterface answers for the attributes
     bool offersDialogs = true;     // ... and for the dialogs
     // Pitch and speed: the engine clamps writes to these limits.
     uint16_t minPitch = 50, maxPitch = 200, pitch = 100;
     uint32_t minSpeed = 80, maxSpeed = 450, speed = 170;
     sapi::HRESULT pitchGetResult = sapi::S_OK, pitchSetResult = sapi::S_OK;
-    sapi::HRESULT speedGetResult = sapi::S_OK, speedSetResult = sapi::S_OK;
+    sapi::HRESULT speedSetResult = sapi::S_OK;
     bool autoSpeak = true;  // queue the speech events on the event loop
-    // Audio written to the destination (when it is one of the platform's):
-    // this many 16-bit mono samples at 22050 Hz of silence per word.
-    uint32_t samplesPerWord = 2205;
 };
 
 // Everything the component did to the engine.
@@ -139,7 +136,7 @@ public:
                            const sapi::UnknownPtr &sink, const sapi::GUID &iid) override;
     sapi::HRESULT ToFileTime(sapi::QWORD stamp, int64_t *t) override { return *t = int64_t(stamp), sapi::S_OK; }
     sapi::HRESULT AudioPause() override { return ++m_engine.log.pauses, m_engine.script.pauseResult; }
-    sapi::HRESULT AudioResume() override { return ++m_engine.log.resumes, m_engine.script.resumeResult; }
+    sapi::HRESULT AudioResume() override { return ++m_engine.log.resumes, sapi::S_OK; }
     sapi::HRESULT AudioReset() override
     {
         m_pending.clear();
@@ -153,7 +150,7 @@ public:
     sapi::HRESULT PitchSet(uint16_t pitch) override;
     sapi::HRESULT RealTimeGet(uint32_t *value) override { return *value = 100, sapi::S_OK; }
     sapi::HRESULT RealTimeSet(uint32_t) override { return sapi::E_NOTIMPL; }
-    sapi::HRESULT SpeedGet(uint32_t *speed) override { return get(speed, m_engine.script.speed, m_engine.script.speedGetResult); }
+    sapi::HRESULT SpeedGet(uint32_t *speed) override { return *speed = m_engine.script.speed, sapi::S_OK; }
     sapi::HRESULT SpeedSet(uint32_t speed) override;
     sapi::HRESULT VolumeGet(uint32_t *value) override { return *value = 0xFFFF, sapi::S_OK; }
     sapi::HRESULT VolumeSet(uint32_t) override { return sapi::E_NOTIMPL; }

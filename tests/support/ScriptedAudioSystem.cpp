@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <limits>
-#include <set>
 #include <thread>
 
 namespace audio {
@@ -31,13 +29,11 @@ struct StreamCore {
     std::condition_variable wake;
     bool stop = false;
     bool paused = false;
-    bool failed = false;
     uint64_t generation = 0;
     int64_t baseUs = 0;
     int64_t segmentBytes = 0;
     int64_t playedUs = 0;
     Clock::time_point lastTick = Clock::now();
-    QString error;
     struct Drain {
         int64_t untilUs;
         std::function<void()> onStopped;
@@ -49,33 +45,13 @@ struct StreamCore {
     void advanceLocked()
     {
         const Clock::time_point now = Clock::now();
-        if (!paused && !failed) {
+        if (!paused) {
             const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(now - lastTick).count();
             playedUs = std::min(writtenUsLocked(), playedUs + int64_t(double(elapsed) * rate));
         }
         lastTick = now;
     }
-
-    // Fails the stream; returns the drain callbacks still to call.
-    std::vector<std::function<void()>> failLocked(const QString &why)
-    {
-        failed = true;
-        error = why;
-        std::vector<std::function<void()>> callbacks;
-        for (auto &d : drains)
-            callbacks.push_back(std::move(d.onStopped));
-        drains.clear();
-        wake.notify_all();
-        return callbacks;
-    }
 };
-
-void runAll(std::vector<std::function<void()>> &callbacks)
-{
-    for (auto &callback : callbacks)
-        if (callback)
-            callback();
-}
 
 // Calls each drain's callback once the clock has played up to it.
 void runDrains(std::shared_ptr<StreamCore> core)
@@ -94,7 +70,9 @@ void runDrains(std::shared_ptr<StreamCore> core)
         }
         if (!due.empty()) {
             lock.unlock();
-            runAll(due);
+            for (auto &callback : due)
+                if (callback)
+                    callback();
             lock.lock();
             continue;
         }
@@ -104,29 +82,20 @@ void runDrains(std::shared_ptr<StreamCore> core)
 
 }  // namespace
 
-struct ScriptedAudioSystem::Shared {
-    std::mutex mutex;
-    std::vector<std::weak_ptr<StreamCore>> open;
-};
-
 // Plays nothing; the played position follows a clock while not paused and
 // never passes what was written. Same timeline as the real backend: after a
 // reset the next byte is heard at the position where the reset happened.
 class ScriptedPlaybackStream : public PlaybackStream
 {
 public:
-    ScriptedPlaybackStream(std::shared_ptr<ScriptedStreamRecord> record, std::shared_ptr<ScriptedAudioSystem::Shared> shared,
-                           double rate, int64_t queueLimitUs)
+    ScriptedPlaybackStream(std::shared_ptr<ScriptedStreamRecord> record, double rate, int64_t queueLimitUs)
         : m_core(std::make_shared<StreamCore>())
     {
-        const PcmFormat f = record->format();
+        const PcmFormat f = record->m_format;
         m_core->record = std::move(record);
         m_core->rate = rate;
         m_core->queueLimitUs = queueLimitUs;
         m_core->bytesPerSecond = int64_t(f.sampleRate) * f.channels * 2;
-        std::lock_guard<std::mutex> guard(shared->mutex);
-        std::erase_if(shared->open, [](const std::weak_ptr<StreamCore> &w) { return w.expired(); });
-        shared->open.push_back(m_core);
     }
 
     ~ScriptedPlaybackStream() override
@@ -145,7 +114,6 @@ public:
             else
                 m_worker.join();
         }
-        m_core->record->m_closed = true;
     }
 
     bool write(const void *data, size_t bytes) override
@@ -155,7 +123,7 @@ public:
         const uint64_t generation = c.generation;
         const char *p = static_cast<const char *>(data);
         while (bytes > 0) {
-            if (c.failed || c.stop || generation != c.generation)
+            if (c.stop || generation != c.generation)
                 return false;
             c.advanceLocked();
             const int64_t room = c.queueLimitUs - (c.writtenUsLocked() - c.playedUs);
@@ -172,15 +140,13 @@ public:
             p += chunk;
             bytes -= chunk;
         }
-        return !c.failed;
+        return true;
     }
 
     void pause() override
     {
         std::lock_guard<std::mutex> guard(m_core->mutex);
         m_core->advanceLocked();
-        if (!m_core->paused)
-            ++m_core->record->m_pauses;
         m_core->paused = true;
     }
 
@@ -188,8 +154,6 @@ public:
     {
         std::lock_guard<std::mutex> guard(m_core->mutex);
         m_core->advanceLocked();
-        if (m_core->paused)
-            ++m_core->record->m_resumes;
         m_core->paused = false;
         m_core->wake.notify_all();
     }
@@ -199,7 +163,6 @@ public:
         std::lock_guard<std::mutex> guard(m_core->mutex);
         StreamCore &c = *m_core;
         c.advanceLocked();
-        ++c.record->m_resets;
         ++c.generation;
         c.baseUs = c.playedUs;
         c.segmentBytes = 0;
@@ -209,12 +172,8 @@ public:
 
     void drain(std::function<void()> onStopped) override
     {
-        ++m_core->record->m_drains;
         std::lock_guard<std::mutex> lock(m_core->mutex);
-        // A failed stream plays nothing more: its drain ends at once, but on
-        // the drain thread like any other.
-        const int64_t until = m_core->failed ? std::numeric_limits<int64_t>::min() : m_core->writtenUsLocked();
-        m_core->drains.push_back({until, std::move(onStopped)});
+        m_core->drains.push_back({m_core->writtenUsLocked(), std::move(onStopped)});
         if (!m_worker.joinable())
             m_worker = std::thread(runDrains, m_core);
         m_core->wake.notify_all();
@@ -233,18 +192,14 @@ public:
         return m_core->writtenUsLocked();
     }
 
-    QString lastError() const override
-    {
-        std::lock_guard<std::mutex> guard(m_core->mutex);
-        return m_core->error;
-    }
+    QString lastError() const override { return {}; }  // a scripted stream never fails
 
 private:
     std::shared_ptr<StreamCore> m_core;
     std::thread m_worker;
 };
 
-ScriptedAudioSystem::ScriptedAudioSystem() : m_shared(std::make_shared<Shared>())
+ScriptedAudioSystem::ScriptedAudioSystem()
 {
     m_devices.push_back({makeCaps(QStringLiteral("Scripted Output"), 2)});
 }
@@ -265,13 +220,6 @@ void ScriptedAudioSystem::setDevices(std::vector<ScriptedDevice> devices)
 {
     std::lock_guard<std::mutex> guard(m_mutex);
     m_devices = std::move(devices);
-    m_defaultDevice = 0;
-}
-
-void ScriptedAudioSystem::setDefaultDevice(int index)
-{
-    std::lock_guard<std::mutex> guard(m_mutex);
-    m_defaultDevice = index;
 }
 
 void ScriptedAudioSystem::setInputDeviceCount(int count)
@@ -282,7 +230,7 @@ void ScriptedAudioSystem::setInputDeviceCount(int count)
 
 ScriptedDevice *ScriptedAudioSystem::deviceLocked(int device)
 {
-    const int index = device == -1 ? m_defaultDevice : device;
+    const int index = device == -1 ? 0 : device;
     if (index < 0 || size_t(index) >= m_devices.size())
         return nullptr;
     return &m_devices[size_t(index)];
@@ -320,24 +268,6 @@ void ScriptedAudioSystem::setQueueLimitUs(int64_t us)
     m_queueLimitUs = std::max<int64_t>(us, 1000);
 }
 
-void ScriptedAudioSystem::failOpenStreams(const QString &error)
-{
-    std::vector<std::shared_ptr<StreamCore>> open;
-    {
-        std::lock_guard<std::mutex> guard(m_shared->mutex);
-        for (const auto &weak : m_shared->open)
-            if (auto core = weak.lock())
-                open.push_back(core);
-    }
-    // Callbacks run with no lock held: they may well destroy their stream.
-    for (const auto &core : open) {
-        std::unique_lock<std::mutex> lock(core->mutex);
-        auto callbacks = core->failLocked(error);
-        lock.unlock();
-        runAll(callbacks);
-    }
-}
-
 std::vector<std::shared_ptr<ScriptedStreamRecord>> ScriptedAudioSystem::streams() const
 {
     std::lock_guard<std::mutex> guard(m_mutex);
@@ -360,7 +290,7 @@ bool ScriptedAudioSystem::outputCaps(int device, WaveOutCaps &caps)
 {
     std::lock_guard<std::mutex> guard(m_mutex);
     const ScriptedDevice *d = deviceLocked(device);
-    if (!m_reachable || !d || d->capsFail)
+    if (!m_reachable || !d)
         return false;
     caps = d->caps;
     return true;
@@ -395,7 +325,6 @@ bool ScriptedAudioSystem::testOpen(int device, QString *error)
 
 DeviceCheck ScriptedAudioSystem::checkDevice(int device, QString *error)
 {
-    ++m_testOpenCalls;
     return checkOpen(device, error);
 }
 
@@ -415,7 +344,7 @@ std::unique_ptr<PlaybackStream> ScriptedAudioSystem::openPlayback(int device, co
     record->m_format = format;
     std::lock_guard<std::mutex> guard(m_mutex);
     m_records.push_back(record);
-    return std::make_unique<ScriptedPlaybackStream>(record, m_shared, m_rate, m_queueLimitUs);
+    return std::make_unique<ScriptedPlaybackStream>(record, m_rate, m_queueLimitUs);
 }
 
 }  // namespace audio

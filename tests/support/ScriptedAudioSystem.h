@@ -7,15 +7,12 @@
 //   auto scripted = std::make_unique<audio::ScriptedAudioSystem>();
 //   scripted->setDevices({{caps0}, {caps1}});
 //   scripted->setBusy(1, true);
-//   auto *fake = scripted.get();
 //   audio::setAudioSystem(std::move(scripted));
-//   ... fake->streams().back()->bytes() holds what was played.
 
 #include "AudioSystem.h"
 
 #include <QByteArray>
 
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -24,7 +21,6 @@ namespace audio {
 
 struct ScriptedDevice {
     WaveOutCaps caps;
-    bool capsFail = false;  // outputCaps() answers false for this device
     bool busy = false;       // the busy check says Busy; opening fails with kBusyMessage
     bool openFails = false;  // the busy check says Failed; opening fails with kOpenFailedMessage
 };
@@ -34,13 +30,7 @@ class ScriptedStreamRecord
 {
 public:
     int device() const { return m_device; }
-    PcmFormat format() const { return m_format; }
     QByteArray bytes() const;  // everything written, dropped audio included
-    int pauses() const { return m_pauses; }
-    int resumes() const { return m_resumes; }
-    int resets() const { return m_resets; }
-    int drains() const { return m_drains; }
-    bool closed() const { return m_closed; }
 
 private:
     friend class ScriptedPlaybackStream;
@@ -49,8 +39,6 @@ private:
     PcmFormat m_format;
     mutable std::mutex m_mutex;
     QByteArray m_bytes;
-    std::atomic<int> m_pauses{0}, m_resumes{0}, m_resets{0}, m_drains{0};
-    std::atomic<bool> m_closed{false};
 };
 
 class ScriptedAudioSystem : public AudioSystem
@@ -64,8 +52,7 @@ public:
     ScriptedAudioSystem();
     ~ScriptedAudioSystem() override;
 
-    void setDevices(std::vector<ScriptedDevice> devices);
-    void setDefaultDevice(int index);  // the device that -1 stands for
+    void setDevices(std::vector<ScriptedDevice> devices);  // the first is the default
     void setInputDeviceCount(int count);
     void setBusy(int device, bool busy);  // -1 marks the default device
     void setOpenFails(int device, bool fails);
@@ -77,11 +64,7 @@ public:
     // How far write() may run ahead of the played position before it blocks
     // (200 ms unless set).
     void setQueueLimitUs(int64_t us);
-    // Makes every open stream fail now, as when the server goes away; their
-    // pending drain callbacks run on the calling thread.
-    void failOpenStreams(const QString &error);
 
-    int testOpenCalls() const { return m_testOpenCalls; }  // busy checks of either kind
     std::vector<std::shared_ptr<ScriptedStreamRecord>> streams() const;
 
     int outputDeviceCount() override;
@@ -94,22 +77,17 @@ public:
     // Capabilities of a plausible device, for building device lists.
     static WaveOutCaps makeCaps(const QString &name, int channels);
 
-    struct Shared;  // internal: the open streams
-
 private:
     DeviceCheck checkOpen(int device, QString *error);
     ScriptedDevice *deviceLocked(int device);
 
     mutable std::mutex m_mutex;
     std::vector<ScriptedDevice> m_devices;
-    int m_defaultDevice = 0;
     int m_inputDevices = 1;
     bool m_reachable = true;
     double m_rate = 1.0;
     int64_t m_queueLimitUs = 200000;
-    std::atomic<int> m_testOpenCalls{0};
     std::vector<std::shared_ptr<ScriptedStreamRecord>> m_records;
-    std::shared_ptr<Shared> m_shared;
 };
 
 }  // namespace audio

@@ -29,17 +29,7 @@ using namespace speechtest;
 
 namespace {
 
-class FaultTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        SpeechPlatform::restoreDefaultEngines();
-        espeak = modeNamed("eSpeak NG English (America)");
-        ASSERT_FALSE(espeak.gModeID.isNull());
-    }
-    TTSMODEINFOW espeak;
-};
+using FaultTest = EngineTest;
 
 // Sets an environment variable for the life of the object.
 struct ScopedEnv {

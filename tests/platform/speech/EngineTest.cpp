@@ -19,20 +19,6 @@ const QString kLongText =
     QStringLiteral("This sentence is long enough to keep the speaker busy for a few seconds. "
                    "It goes on with a second sentence, so that pausing and stopping can be watched.");
 
-class EngineTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        SpeechPlatform::restoreDefaultEngines();
-        espeak = modeNamed("eSpeak NG English (America)");
-        flite = modeNamed("Flite slt");
-        ASSERT_FALSE(espeak.gModeID.isNull()) << "eSpeak NG did not load";
-        ASSERT_FALSE(flite.gModeID.isNull()) << "Flite did not load";
-    }
-    TTSMODEINFOW espeak, flite;
-};
-
 // Tests on the headless sound server's device.
 class DeviceTest : public EngineTest
 {

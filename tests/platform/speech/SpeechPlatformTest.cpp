@@ -2,6 +2,7 @@
 // creation, the enumerator and finder, Select and the start-up probes.
 #include "ScriptedAudioSystem.h"
 #include "SpeechEngine.h"
+#include "SpeechTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -21,11 +22,6 @@ TTSMODEINFOW makeMode(const char *guid, const char16_t *name, uint16_t language 
     m.language.LanguageID = language;
     m.wGender = gender;
     return m;
-}
-
-QString nameOf(const TTSMODEINFOW &m)
-{
-    return QString::fromUtf16(m.szModeName, qsizetype(nameLength(m.szModeName)));
 }
 
 // Records what Select was asked and hands back a bare central.
@@ -144,7 +140,7 @@ TEST_F(SpeechPlatformTest, EnumeratorWalksEveryModeInInstallationOrder)
     TTSMODEINFOW m, batch[3];
     uint32_t fetched = 0;
     while (e->Next(1, &m, &fetched) == S_OK && fetched == 1)
-        names << nameOf(m);
+        names << speechtest::modeName(m);
     EXPECT_EQ(names, (QStringList{"Alpha", "Beta", "Gamma", "Delta"}));
     EXPECT_EQ(e->Next(1, &m, &fetched), S_OK);  // at the end: success, nothing fetched
     EXPECT_EQ(fetched, 0u);
@@ -153,8 +149,8 @@ TEST_F(SpeechPlatformTest, EnumeratorWalksEveryModeInInstallationOrder)
     ASSERT_EQ(e->Skip(1), S_OK);
     ASSERT_EQ(e->Next(3, batch, &fetched), S_OK);
     EXPECT_EQ(fetched, 3u);
-    EXPECT_EQ(nameOf(batch[0]), "Beta");
-    EXPECT_EQ(nameOf(batch[2]), "Delta");
+    EXPECT_EQ(speechtest::modeName(batch[0]), "Beta");
+    EXPECT_EQ(speechtest::modeName(batch[2]), "Delta");
     EXPECT_EQ(e->Next(3, batch, nullptr), E_POINTER);
 }
 
@@ -182,7 +178,7 @@ TEST_F(SpeechPlatformTest, FindGivesDefaultVoiceForEmptyQueryAndClosestModeOther
     for (const auto &c : cases) {
         TTSMODEINFOW found;
         ASSERT_EQ(f->Find(&c.query, c.rank, &found), S_OK);
-        EXPECT_EQ(nameOf(found), c.found);
+        EXPECT_EQ(speechtest::modeName(found), c.found);
     }
     TTSMODEINFOW query, found;
     EXPECT_EQ(f->Find(nullptr, nullptr, &found), E_POINTER);
@@ -193,11 +189,11 @@ TEST_F(SpeechPlatformTest, FindGivesDefaultVoiceForEmptyQueryAndClosestModeOther
     EXPECT_EQ(SpeechPlatform::installedModes().modes.size(), 4u);
     second->def = guidFromString(kMissing);  // a default that is not installed: the first mode
     ASSERT_EQ(platform()->Find(&query, nullptr, &found), S_OK);
-    EXPECT_EQ(nameOf(found), "Alpha");
+    EXPECT_EQ(speechtest::modeName(found), "Alpha");
     EXPECT_TRUE(defaultOf() == guidFromString(kGuidA));
     SpeechPlatform::setEngines({first});  // no driver has a default: the first mode
     ASSERT_EQ(platform()->Find(&query, nullptr, &found), S_OK);
-    EXPECT_EQ(nameOf(found), "Alpha");
+    EXPECT_EQ(speechtest::modeName(found), "Alpha");
     EXPECT_TRUE(defaultOf() == guidFromString(kGuidA));
     SpeechPlatform::setEngines({});
     EXPECT_EQ(platform()->Find(&query, nullptr, &found), TTSERR_INVALIDMODE);

@@ -4,6 +4,9 @@
 
 #include "AudioDestinations.h"
 #include "SpeechApi.h"
+#include "SpeechEngine.h"
+
+#include <gtest/gtest.h>
 
 #include <QByteArray>
 #include <QString>
@@ -104,5 +107,20 @@ struct Spoken {
 };
 Spoken speakToFile(const sapi::TTSMODEINFOW &mode, const QString &text, bool tagged = false,
                    const std::function<void(Bound &)> &before = {}, int timeoutMs = 20000);
+
+// The installed engines, with a mode of each at hand.
+class EngineTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        sapi::SpeechPlatform::restoreDefaultEngines();
+        espeak = modeNamed("eSpeak NG English (America)");
+        flite = modeNamed("Flite slt");
+        ASSERT_FALSE(espeak.gModeID.isNull()) << "eSpeak NG did not load";
+        ASSERT_FALSE(flite.gModeID.isNull()) << "Flite did not load";
+    }
+    sapi::TTSMODEINFOW espeak, flite;
+};
 
 }  // namespace speechtest

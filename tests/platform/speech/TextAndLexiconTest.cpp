@@ -53,6 +53,8 @@ struct RecordedDialogs : UserInteraction {
     QStringList seen;
 };
 
+using LexiconEngineTest = EngineTest;
+
 }  // namespace
 
 TEST(TextWalkerTest, TagsSplitTheTextAndKeepPositionsOfTheBlock)
@@ -128,12 +130,9 @@ TEST(LexiconTest, ApplyReplacesWholeWordsCaseInsensitivelyAndMapsToTheOriginal)
     EXPECT_TRUE(phonemes);
 }
 
-TEST(LexiconEngineTest, EspeakAppliesEntriesToWholeWordsWithoutMovingPositions)
+TEST_F(LexiconEngineTest, EspeakAppliesEntriesToWholeWordsWithoutMovingPositions)
 {
-    SpeechPlatform::restoreDefaultEngines();
-    const TTSMODEINFOW mode = modeNamed("eSpeak NG English (America)");
-    ASSERT_FALSE(mode.gModeID.isNull());
-    auto say = [&](const QString &text) { return speakToFile(mode, text, false, {}, 10000); };
+    auto say = [&](const QString &text) { return speakToFile(espeak, text, false, {}, 10000); };
     const Spoken plain = say("I like tomato soup."), plural = say("I like tomatoes.");
 
     ASSERT_TRUE(TestSupport::writeFile(Lexicon::filePath(), "tomato\tbanana split\r\nsoup\t[[s'u:p]]\r\n"));
@@ -150,11 +149,10 @@ TEST(LexiconEngineTest, EspeakAppliesEntriesToWholeWordsWithoutMovingPositions)
     EXPECT_TRUE(sameLength(say("I like tomatoes."), plural));       // only whole words
 }
 
-TEST(LexiconEngineTest, DialogsOfTheEnginesOpenOrSayTheyAreNotSupported)
+TEST_F(LexiconEngineTest, DialogsOfTheEnginesOpenOrSayTheyAreNotSupported)
 {
-    SpeechPlatform::restoreDefaultEngines();
-    for (const char *name : {"eSpeak NG English (America)", "Flite slt"}) {
-        Bound b = toFile(modeNamed(name).gModeID, TestSupport::homeDir() + "/d.wav");
+    for (const TTSMODEINFOW *mode : {&espeak, &flite}) {
+        Bound b = toFile(mode->gModeID, TestSupport::homeDir() + "/d.wav");
         ASSERT_EQ(b.result, S_OK);
         auto dialogs = queryAs<ITTSDialogsW>(b.central, IID_ITTSDialogsW);
         ASSERT_TRUE(dialogs);
@@ -162,9 +160,9 @@ TEST(LexiconEngineTest, DialogsOfTheEnginesOpenOrSayTheyAreNotSupported)
         EXPECT_EQ(dialogs->TranslateDlg(nullptr, nullptr), TTSERR_NOTSUPPORTED);
         RecordedDialogs user;
         EXPECT_EQ(dialogs->AboutDlg(nullptr, u"About the voice"), S_OK);
-        const bool espeak = QString(name).startsWith("eSpeak");  // Flite has no user lexicon
-        EXPECT_EQ(dialogs->LexiconDlg(nullptr, nullptr), espeak ? S_OK : TTSERR_NOTSUPPORTED);
-        EXPECT_EQ(user.seen, espeak ? QStringList({"about About the voice", "lexicon"})
-                                    : QStringList({"about About the voice"}));
+        const bool lexicon = mode == &espeak;  // Flite has no user lexicon
+        EXPECT_EQ(dialogs->LexiconDlg(nullptr, nullptr), lexicon ? S_OK : TTSERR_NOTSUPPORTED);
+        EXPECT_EQ(user.seen, lexicon ? QStringList({"about About the voice", "lexicon"})
+                                     : QStringList({"about About the voice"}));
     }
 }

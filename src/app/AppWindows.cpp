@@ -34,9 +34,8 @@ bool AppWindows::Create()
     m_interaction = std::make_unique<WidgetInteraction>();
     MessageService::install(m_interaction.get());
     m_form1 = std::make_unique<TForm1>();
-    Form1 = m_form1.get();
     m_toolBarForm = std::make_unique<TToolBarForm>();
-    Form1->AttachToolBar(m_toolBarForm.get());
+    m_form1->AttachToolBar(m_toolBarForm.get());
 
     bool driverCreated = true;
     try {
@@ -50,10 +49,9 @@ bool AppWindows::Create()
             UtilsClass::WriteLog(QStringLiteral("Audio device %1 is gone; using the default device").arg(device));
             Prefs->TTS_AudioDeviceID = -1;
             if (audio::audioSystem().outputDeviceCount() > 0)
-                Form1->NoteAudioDeviceFallback(device);
+                m_form1->NoteAudioDeviceFallback(device);
         }
         m_ttsForm = std::make_unique<TTTSForm>();
-        TTSForm = m_ttsForm.get();
         m_form1->AttachDriver(*m_ttsForm);
     } catch (const std::exception &e) {
         UtilsClass::WriteLog(QStringLiteral("TTSForm creation failed: ") + QString::fromUtf8(e.what()));

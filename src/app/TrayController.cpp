@@ -1,21 +1,81 @@
 #include "TrayController.h"
 
+#include "ArticleCommands.h"
+#include "HelpMenu.h"
 #include "ReaderUnit.h"
+#include "ReadingBinder.h"
 #include "ToolBarUnit.h"
 #include "articles/MemoListUnit.h"
 #include "settings/PreferenceUnit.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCoreApplication>
 #include <QCursor>
 #include <QMenu>
 #include <QSystemTrayIcon>
 
-TrayController::TrayController(TForm1 &window, QMenu &menu) : QObject(&window), m_window(window), m_menu(menu) {}
+TrayController::TrayController(TForm1 &window) : QObject(&window), m_window(window)
+{
+    BuildPopupMenu2();
+}
+
+void TrayController::BuildPopupMenu2()
+{
+    auto addAction = [](QMenu *menu, const char *name, const QString &text) {
+        auto *a = menu->addAction(text);
+        a->setObjectName(QLatin1String(name));
+        return a;
+    };
+    // The window's commands, looked up when chosen: the window's parts are
+    // built after this menu.
+    auto command = [this](QAction *item, auto &&run) { connect(item, &QAction::triggered, this, run); };
+    TForm1 &w = m_window;
+
+    m_menu = new QMenu(&m_window);
+    m_menu->setObjectName(QStringLiteral("PopupMenu2"));
+    m_menu->setAccessibleName(tr("Tray menu"));
+    auto *restore = addAction(m_menu, "RestoreMItm", QStringLiteral("Restore"));
+    m_menu->setDefaultAction(restore);
+    connect(restore, &QAction::triggered, this, &TrayController::RestoreMItmClick);
+    connect(addAction(m_menu, "ToolBarPONtry", QStringLiteral("Show &Toolbar")), &QAction::triggered, this,
+            &TrayController::ToolBarPONtryClick);
+    m_menu->addSeparator();
+    QMenu *options = m_menu->addMenu(QStringLiteral("&Options"));
+    options->setObjectName(QStringLiteral("OptionsPoNtry"));
+    auto *monClip = addAction(options, "MonClipPoNtry", QStringLiteral("&Watch Clipboard"));
+    monClip->setCheckable(true);
+    options->addSeparator();
+    auto *si = addAction(options, "SIPoNtry", QStringLiteral("&Single Article"));
+    auto *mi = addAction(options, "MIPoNtry", QStringLiteral("&Multi Article"));
+    auto *trayModes = new QActionGroup(this);
+    for (auto *a : {si, mi}) {
+        a->setCheckable(true);
+        trayModes->addAction(a);
+    }
+    command(si, [&w] { w.Articles().ToolButton1Click(); });
+    command(mi, [&w] { w.Articles().ToolButton2Click(); });
+    m_menu->addSeparator();
+    command(addAction(m_menu, "PlayPoNtry", QStringLiteral("Read &Aloud")),
+            [&w] { w.ReadingCommands().PlayAllBtnClick(); });
+    command(addAction(m_menu, "PlayFilePoNtry", QStringLiteral("Read to &File")),
+            [&w] { w.ReadingCommands().PlayFileBtnClick(); });
+    command(addAction(m_menu, "SkipPoNtry", QStringLiteral("S&kip")),
+            [&w] { w.ReadingCommands().SkipBtnClick(); });
+    command(addAction(m_menu, "PausePoNtry", QStringLiteral("&Pause")),
+            [&w] { w.ReadingCommands().PauseBtnClick(); });
+    command(addAction(m_menu, "StopPoNtry", QStringLiteral("&Stop")),
+            [&w] { w.ReadingCommands().StopBtnClick(); });
+    m_menu->addSeparator();
+    command(addAction(m_menu, "AboutPoNtry", QStringLiteral("A&bout")), [&w] { w.Help().About1Click(); });
+    m_menu->addSeparator();
+    command(addAction(m_menu, "ExitVoxtrella", QStringLiteral("E&xit Voxtrella")),
+            [&w] { w.ExitVoxtrellaClick(); });
+}
 
 QAction *TrayController::Item(const char *name) const
 {
-    return m_menu.findChild<QAction *>(QLatin1String(name));
+    return m_menu->findChild<QAction *>(QLatin1String(name));
 }
 
 bool TrayController::TrayAvailable() const
@@ -39,7 +99,7 @@ void TrayController::AddTrayIcon(const QIcon &icon)
         } else if (reason == QSystemTrayIcon::Context) {
             m_window.activateWindow();
             QCoreApplication::processEvents();
-            m_menu.popup(QCursor::pos());
+            m_menu->popup(QCursor::pos());
         }
     });
     m_trayIcon->show();

@@ -1,7 +1,8 @@
 #pragma once
 // The program in the notification area: the tray icon with its tip and
 // menu, minimising to the tray (or to the task bar where there is no tray),
-// bringing the window back, and when the floating toolbar is shown.
+// bringing the window back, and when the floating toolbar is shown. The
+// tray menu PopupMenu2 gives the window's commands.
 
 #include <QObject>
 
@@ -16,9 +17,11 @@ class TrayController : public QObject
 {
     Q_OBJECT
 public:
-    // menu is the tray menu PopupMenu2 (its items are the window's commands).
-    TrayController(TForm1 &window, QMenu &menu);
+    // Builds the tray menu PopupMenu2, a child of the window so that the
+    // window's command states reach its items.
+    explicit TrayController(TForm1 &window);
 
+    QMenu *PopupMenu2() const { return m_menu; }
     QSystemTrayIcon *TrayIcon() const { return m_trayIcon; }
     TToolBarForm *ToolBar() const { return m_toolBar; }
     QAction *Item(const char *name) const;
@@ -34,14 +37,17 @@ public:
     void AttachToolBar(TToolBarForm *toolbar);
     void AppMinimize();
     void RestoreFromTray();
+    void RestoreMItmClick() { RestoreFromTray(); }
     void ShowFloatingToolbar();
     void ToolBarPONtryClick() { ShowFloatingToolbar(); }
     // The window came back from the task bar: as a restore from the tray.
     void BroughtBackFromTaskBar();
 
 private:
+    void BuildPopupMenu2();
+
     TForm1 &m_window;
-    QMenu &m_menu;
+    QMenu *m_menu = nullptr;
     QSystemTrayIcon *m_trayIcon = nullptr;
     TToolBarForm *m_toolBar = nullptr;
 };

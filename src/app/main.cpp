@@ -33,7 +33,6 @@ int main(int argc, char *argv[])
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, home);
     }
 
-    Form1 = nullptr;
     // A second start asks the running one to show its window, then ends.
     SingleInstance instance;
     if (!instance.tryBecomePrimary())
@@ -53,24 +52,24 @@ int main(int argc, char *argv[])
 
     // Installed before any window exists: a termination request during a
     // start-up dialog still ends the program with the usual saving.
+    AppWindows windows;
     ShutdownSignals shutdown;
     QObject::connect(&shutdown, &ShutdownSignals::shutdownRequested, &app,
-                     [](ShutdownSignals::Reason reason, int signalNumber) {
+                     [&windows](ShutdownSignals::Reason reason, int signalNumber) {
                          // The end of the session or a termination request
                          // (SIGTERM, SIGINT, SIGHUP) leaves the way the exit
                          // command does, so nothing is lost at logout.
                          UtilsClass::WriteLog(reason == ShutdownSignals::Reason::SessionEnd
                                                   ? QStringLiteral("Session ending")
                                                   : QStringLiteral("Signal %1").arg(signalNumber));
-                         if (Form1) {
-                             Form1->ExitProgram();
+                         if (TForm1 *form = windows.MainForm()) {
+                             form->ExitProgram();
                          } else {
                              QCoreApplication::quit();
                              QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
                          }
                      });
 
-    AppWindows windows;
     windows.Create();
     TForm1 *form = windows.MainForm();
 

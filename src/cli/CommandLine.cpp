@@ -312,7 +312,6 @@ int Runner::Exec()
     try {
         ProbeSpeechSupport();
         m_driver = std::make_unique<TTTSForm>();
-        TTSForm = m_driver.get();
         m_driver->Initialize();
         m_driver->LoadVoicePrefs();
     } catch (const std::exception &e) {

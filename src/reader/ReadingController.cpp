@@ -2,6 +2,7 @@
 
 #include "TTSUnit.h"
 #include "output/LameUnit.h"
+#include "output/Mp3Follower.h"
 #include "output/OutputNames.h"
 #include "platform/shell/MessageService.h"
 #include "settings/PreferenceUnit.h"
@@ -32,7 +33,7 @@ bool isFileTarget(OutputTarget mode)
 }  // namespace
 
 ReadingController::ReadingController(TTTSForm &driver, TPreferences &prefs, ReadingView &view, QObject *parent)
-    : QObject(parent), m_driver(driver), m_prefs(prefs), m_view(view)
+    : QObject(parent), m_driver(driver), m_prefs(prefs), m_view(view), m_follower(std::make_unique<TMp3Follower>())
 {
     connect(&m_driver, &TTTSForm::OnDone, this, &ReadingController::DriverDone);
     connect(m_driver.TTS1(), &TTTS::OnWordPosition, this,
@@ -451,6 +452,8 @@ bool ReadingController::PrepareOutput(QObject *article, OutputTarget mode)
         EndRun();
         return false;
     }
+    if (m_prefs.OUT_FileFormat == 1)
+        m_follower->Start(m_wavName, m_mp3Name, m_prefs.BitRate);
     return true;
 }
 
@@ -540,6 +543,7 @@ bool ReadingController::FinishOutput(bool aborted)
         // and be idle again.
         UtilsClass::WriteLog(e.message());
         MessageService::error(e.message());
+        m_follower->Stop();
         if (toFile && m_prefs.OUT_FileFormat == 1)
             KeepWavBesideMp3();
         m_completion = Completion::None;
@@ -549,6 +553,7 @@ bool ReadingController::FinishOutput(bool aborted)
         return false;
     }
     if (toFile && aborted) {
+        m_follower->Stop();
         if (QFile::exists(m_wavName) && !QFile::remove(m_wavName))
             UtilsClass::WriteLog(QStringLiteral("Delete Failed"));
     } else if (toFile && m_prefs.OUT_FileFormat == 1) {
@@ -568,14 +573,15 @@ bool ReadingController::ConvertToMp3()
     UpdateStatus(QString());
     emit GaugeChanged(true, 100, 0);
 
-    // The encoder works on a thread of its own; the window stays responsive
-    // and the exit can stop it after its current chunk.
+    // The encoder works on a thread of its own and has followed the speech
+    // while it was written; the window stays responsive and the exit can
+    // stop it after its current chunk.
     m_stopConversion = false;
     TMp3Result result;
     QEventLoop wait;
     std::thread worker([&] {
-        result = ::ConvertToMp3(
-            m_wavName, m_mp3Name, m_prefs.BitRate,
+        UtilsClass::WriteLog(QStringLiteral("Starting Lame MP3 conversion"));
+        result = m_follower->Finish(
             [this](int percent) {
                 QMetaObject::invokeMethod(this, [this, percent] { emit GaugeChanged(true, 100, percent); },
                                           Qt::QueuedConnection);
@@ -622,6 +628,7 @@ void ReadingController::KeepWavBesideMp3()
 
 void ReadingController::EndRun()
 {
+    m_follower->Stop();
     m_names.reset();
     m_skipAllowed = true;
 }

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <memory>
 
+class TMp3Follower;
 class TOutputNames;
 class TPreferences;
 class TTTSForm;
@@ -166,6 +167,9 @@ private:
     QString m_text;  // the text of the article being read, as it was given
     int m_readStart = 0;
     std::unique_ptr<TOutputNames> m_names;
+    // Encodes the MP3 while the speech is written, so little is left to
+    // convert when the reading ends.
+    std::unique_ptr<TMp3Follower> m_follower;
     QString m_wavName;
     QString m_mp3Name;
     QString m_title;

@@ -17,8 +17,8 @@ TEST_F(MainWindowTest, FirstRunShowsIntroArticlesAndTheNextRunTheArticlesSavedAt
     EXPECT_EQ(Entry(0)->Title(), QString::fromUtf8(intro.split('\n').value(1)).section(u'|', 0, 0));
     EXPECT_FALSE(Prefs->FirstTimeUser);
 
-    form->ToolButton2Click();
-    TMemoEntry *added = form->AddNewArticle();
+    form->Articles().ToolButton2Click();
+    TMemoEntry *added = form->Articles().AddNewArticle();
     ASSERT_NE(added, nullptr);
     added->SetTitle(u"Typed"_s);
     added->SetText(u"What the user typed"_s);
@@ -38,7 +38,7 @@ TEST_F(MainWindowTest, EmptyOrMissingSavedArticlesGiveOneEmptyArticleNeverAnEmpt
     Start();
     ASSERT_EQ(Count(), 1);
     EXPECT_TRUE(Entry(0)->Text().isEmpty());
-    EXPECT_EQ(form->ArticleCountText(), u"No articles"_s);
+    EXPECT_EQ(form->ReadingCommands().ArticleCountText(), u"No articles"_s);
     EXPECT_EQ(form->StatusText(), u"No articles"_s);
     Exit();
 
@@ -53,10 +53,9 @@ TEST_F(MainWindowTest, StartUpCreatesTheWindowsInOrderAndRunsTheFirstShowOnce)
     ASSERT_TRUE(writeFile(ExportPath(), Record("One", "first") + Record("Two", "second")));
     StoreSetting(u"ML_ListMode"_s, 1);
     Start();
-    EXPECT_EQ(Form1, form);
-    EXPECT_NE(TTSForm, nullptr);
+    EXPECT_NE(form->Driver(), nullptr);
     EXPECT_EQ(form->windowTitle(), u"Voxtrella MP3"_s);
-    EXPECT_GT(TTSForm->Voices().Count(), 0);
+    EXPECT_GT(form->Driver()->Voices().Count(), 0);
     EXPECT_EQ(Titles(), (QStringList{u"One"_s, u"Two"_s}));
     EXPECT_EQ(form->List()->CurrentEntry(), Entry(0));
     EXPECT_EQ(form->StatusText(), u"2 articles"_s);
@@ -144,10 +143,10 @@ TEST_F(MainWindowTest, ModeSwitchesKeepOneArticleAndIgnoreTheActiveMode)
     EXPECT_TRUE(Tray("SIPoNtry")->isChecked());
     EXPECT_EQ(ui->MISIOptionsPage->currentWidget(), ui->SIOptionsSheet);
     const QString logBefore = Log();
-    form->ToolButton1Click();  // already Single-Article
+    form->Articles().ToolButton1Click();  // already Single-Article
     EXPECT_EQ(Log(), logBefore);
 
-    form->ToolButton2Click();
+    form->Articles().ToolButton2Click();
     EXPECT_EQ(Prefs->ML_ListMode, 1);
     EXPECT_TRUE(form->List()->MultiArticle());
     EXPECT_EQ(form->List()->VisibleEntries(), Prefs->ML_VisibleEntries);
@@ -159,10 +158,10 @@ TEST_F(MainWindowTest, ModeSwitchesKeepOneArticleAndIgnoreTheActiveMode)
 
     // Only blank articles: back in Single-Article mode exactly one is left.
     form->List()->DeleteAll();
-    form->AddNewArticle();
-    form->AddNewArticle();
+    form->Articles().AddNewArticle();
+    form->Articles().AddNewArticle();
     Entry(0)->SetText(u"   "_s);
-    form->ToolButton1Click();
+    form->Articles().ToolButton1Click();
     EXPECT_EQ(Count(), 1);
     EXPECT_TRUE(Entry(0)->Text().trimmed().isEmpty());
     EXPECT_EQ(form->List()->VisibleEntries(), 1);
@@ -186,7 +185,7 @@ TEST_F(MainWindowTest, OptionControlsWriteTheSettingOfTheCurrentMode)
     EXPECT_TRUE(Prefs->SI_AutoSpeak);
     EXPECT_FALSE(Prefs->SI_DefaultTitles);
 
-    form->ToolButton2Click();
+    form->Articles().ToolButton2Click();
     EXPECT_FALSE(ui->MIVoiceRandom->isChecked());
     EXPECT_TRUE(ui->MIVoiceDefault->isChecked());
     for (QAbstractButton *b : {(QAbstractButton *)ui->MIVoiceRoundRobin, (QAbstractButton *)ui->ODestMultiple,
@@ -196,12 +195,12 @@ TEST_F(MainWindowTest, OptionControlsWriteTheSettingOfTheCurrentMode)
     EXPECT_EQ(Prefs->MI_Voice, 2);
     EXPECT_EQ(Prefs->SI_Voice, 1);
     EXPECT_EQ(Prefs->OUT_FileDest, 1);
-    EXPECT_EQ(form->Target(), otMultipleFiles);
+    EXPECT_EQ(form->ReadingCommands().Target(), otMultipleFiles);
     EXPECT_TRUE(Prefs->ML_AutoDelete);
     EXPECT_FALSE(Prefs->TTS_FilterSymbols);
     EXPECT_FALSE(Prefs->TTS_HighlightPosition);
 
-    form->ToolButton1Click();  // back: the sheet shows the Single-Article values
+    form->Articles().ToolButton1Click();  // back: the sheet shows the Single-Article values
     EXPECT_TRUE(ui->SIVoiceRandom->isChecked());
     EXPECT_TRUE(ui->AutoSpeakCB->isChecked());
     EXPECT_FALSE(ui->AutoTitleCB->isChecked());
@@ -215,10 +214,10 @@ TEST_F(MainWindowTest, OptionControlsWriteTheSettingOfTheCurrentMode)
 TEST_F(MainWindowTest, VoicePoliciesDefaultRandomAndRoundRobin)
 {
     Start();
-    form->ToolButton2Click();
+    form->Articles().ToolButton2Click();
     const QStringList three = KeepFavorites(3);
     ASSERT_EQ(three.size(), 3);
-    EXPECT_EQ(form->FavoriteVoices(), three);
+    EXPECT_EQ(form->Articles().FavoriteVoices(), three);
     EXPECT_EQ(ui->DfltVoiceCB->count(), 3);
 
     Prefs->MI_Voice = 2;
@@ -227,36 +226,36 @@ TEST_F(MainWindowTest, VoicePoliciesDefaultRandomAndRoundRobin)
         Entry(i)->SetText(u"Existing text"_s);
     QStringList got;
     for (int i = 0; i < 5; ++i) {
-        TMemoEntry *e = form->AddNewArticle();
+        TMemoEntry *e = form->Articles().AddNewArticle();
         got << e->VoiceName();
         e->SetText(u"Typed"_s);
     }
     EXPECT_EQ(got, (QStringList{three[0], three[1], three[2], three[0], three[1]}));
-    form->LoadFavoriteVoices();  // reloading starts again with the first
-    EXPECT_EQ(form->RoundRobinIndex(), -1);
-    EXPECT_EQ(form->ChooseVoice(), three[0]);
+    form->Articles().LoadFavoriteVoices();  // reloading starts again with the first
+    EXPECT_EQ(form->Articles().RoundRobinIndex(), -1);
+    EXPECT_EQ(form->Articles().ChooseVoice(), three[0]);
 
     Prefs->MI_Voice = 1;
     QSet<QString> random;
     for (int i = 0; i < 60; ++i)
-        random.insert(form->ChooseVoice());
+        random.insert(form->Articles().ChooseVoice());
     EXPECT_GT(random.size(), 1);
     EXPECT_TRUE(QSet<QString>(three.begin(), three.end()).contains(random));
 
     Prefs->MI_Voice = 0;
     Prefs->TTS_DefaultVoiceName = three[2];
-    EXPECT_EQ(form->ChooseVoice(), three[2]);
+    EXPECT_EQ(form->Articles().ChooseVoice(), three[2]);
 
     // Voices of a disabled engine are no favourites for new articles.
-    TTSForm->Voices().Items(0)->Engine->Enabled = false;
-    form->LoadFavoriteVoices();
-    EXPECT_FALSE(form->FavoriteVoices().contains(three[0]));
-    TTSForm->Voices().Items(0)->Engine->Enabled = true;
+    form->Driver()->Voices().Items(0)->Engine->Enabled = false;
+    form->Articles().LoadFavoriteVoices();
+    EXPECT_FALSE(form->Articles().FavoriteVoices().contains(three[0]));
+    form->Driver()->Voices().Items(0)->Engine->Enabled = true;
 
     KeepFavorites(0);  // no favourite at all: new articles still get the default voice
     for (int policy : {2, 1}) {
         Prefs->MI_Voice = policy;
-        EXPECT_EQ(form->ChooseVoice(), Prefs->TTS_DefaultVoiceName) << policy;
+        EXPECT_EQ(form->Articles().ChooseVoice(), Prefs->TTS_DefaultVoiceName) << policy;
     }
     EXPECT_EQ(ui->DfltVoiceCB->count(), 0);
 }
@@ -265,7 +264,7 @@ TEST_F(MainWindowTest, OpeningTextFilesTitlesThemAfterTheFileName)
 {
     Start();
     // The dialog offers .txt in any case, several files only in Multi-Article mode.
-    std::unique_ptr<QFileDialog> single = form->CreateOpenDialog();
+    std::unique_ptr<QFileDialog> single = form->Articles().CreateOpenDialog();
     EXPECT_EQ(single->nameFilters(), QStringList{u"Text files (*.txt)"_s});
     EXPECT_FALSE(single->filter() & QDir::CaseSensitive);
     EXPECT_EQ(single->fileMode(), QFileDialog::ExistingFile);
@@ -275,20 +274,21 @@ TEST_F(MainWindowTest, OpeningTextFilesTitlesThemAfterTheFileName)
     Entry(0)->SetText(u"Being read"_s);
     Entry(0)->Locked = true;
     ASSERT_TRUE(writeFile(homeDir() + u"/new.txt"_s, "New text"));
-    form->OpenTextFiles({homeDir() + u"/new.txt"_s});
+    form->Articles().OpenTextFiles({homeDir() + u"/new.txt"_s});
     EXPECT_EQ(messages, QStringList{kBeingRead});
     ASSERT_EQ(Count(), 1);
     EXPECT_EQ(Entry(0)->Text(), u"Being read"_s);
     Entry(0)->Locked = false;
 
-    form->ToolButton2Click();
-    EXPECT_EQ(form->CreateOpenDialog()->fileMode(), QFileDialog::ExistingFiles);
+    form->Articles().ToolButton2Click();
+    EXPECT_EQ(form->Articles().CreateOpenDialog()->fileMode(), QFileDialog::ExistingFiles);
     const QString dir = homeDir() + u"/texts"_s;
     ASSERT_TRUE(writeFile(dir + u"/My News.txt"_s, "Hello\nWorld\n"));
     ASSERT_TRUE(writeFile(dir + u"/report.v2.TXT"_s, "Two dots"));
     ASSERT_TRUE(writeFile(dir + u"/README"_s, "No extension"));
     form->List()->DeleteAll();
-    form->OpenTextFiles({dir + u"/My News.txt"_s, dir + u"/report.v2.TXT"_s, dir + u"/README"_s});
+    form->Articles().OpenTextFiles(
+        {dir + u"/My News.txt"_s, dir + u"/report.v2.TXT"_s, dir + u"/README"_s});
     EXPECT_EQ(Titles(), (QStringList{u"My_News"_s, u"report"_s, u"README"_s}));
     EXPECT_EQ(Entry(0)->Text().replace(u"\r\n"_s, u"\n"_s), u"Hello\nWorld"_s);
     EXPECT_EQ(Prefs->OpenDlgInitialDir, dir);
@@ -298,42 +298,42 @@ TEST_F(MainWindowTest, OpeningTextFilesTitlesThemAfterTheFileName)
 
     // A file that vanished before it was read is reported, not silently dropped.
     messages.clear();
-    form->OpenTextFiles({dir + u"/gone.txt"_s});
+    form->Articles().OpenTextFiles({dir + u"/gone.txt"_s});
     EXPECT_EQ(messages.size(), 1);
 }
 
 TEST_F(MainWindowTest, DeletingTheLastArticleLeavesOneEmptyArticle)
 {
     Start();
-    form->ToolButton2Click();
+    form->Articles().ToolButton2Click();
     form->List()->DeleteAll();
-    TMemoEntry *only = form->CreateArticle(u"Some text"_s, QString());
+    TMemoEntry *only = form->Articles().CreateArticle(u"Some text"_s, QString());
     ASSERT_NE(only, nullptr);
-    form->ArticleDeleteRequest(only);
+    form->Articles().ArticleDeleteRequest(only);
     ASSERT_EQ(Count(), 1);
     EXPECT_TRUE(Entry(0)->Text().isEmpty());
     EXPECT_FALSE(Saved().contains("Some text"));
 
     Entry(0)->SetText(u"Again"_s);
     form->List()->MarkEntry(1);
-    form->DelSelPopupClick();
+    form->Articles().DelSelPopupClick();
     ASSERT_EQ(Count(), 1);
     EXPECT_TRUE(Entry(0)->Text().isEmpty());
 
     Entry(0)->Locked = true;  // a locked article stays, with the message
-    form->ArticleDeleteRequest(Entry(0));
+    form->Articles().ArticleDeleteRequest(Entry(0));
     EXPECT_EQ(messages.value(0), kBeingRead);
     form->List()->UnlockAllEntries();
 
     // Paste is offered only with a selected article.
     form->List()->DeleteSelected();
-    form->UpdateStatus(QString());
+    form->ReadingCommands().UpdateStatus(QString());
     EXPECT_FALSE(ui->PasteBtn->isEnabled());
     EXPECT_FALSE(ui->Paste1->isEnabled());
-    form->AddNewArticle();
+    form->Articles().AddNewArticle();
     EXPECT_TRUE(ui->PasteBtn->isEnabled());
     QApplication::clipboard()->setText(u"From the clipboard"_s);
-    form->Paste1Execute();
+    form->Articles().Paste1Execute();
     EXPECT_EQ(form->List()->CurrentEntry()->Text(), u"From the clipboard"_s);
 }
 
@@ -343,7 +343,7 @@ TEST_F(MainWindowTest, CloseBoxKeepsTheProgramRunningOnlyExitSaves)
     Entry(0)->SetText(u"Typed before closing"_s);
     form->close();
     QCoreApplication::processEvents();
-    EXPECT_NE(Form1, nullptr);
+    EXPECT_FALSE(form->Terminating());
     EXPECT_TRUE(!form->isVisible() || form->isMinimized());
     EXPECT_NE(form->State(), rsExiting);
     // The close box saved the settings but not the articles.
@@ -370,10 +370,10 @@ TEST_F(MainWindowTest, FloatingToolbarFollowsItsShowingRules)
 
     // "On request only": nothing but the tray, and the tray item comes on.
     Prefs->ToolbarOnMinOption = 0;
-    form->AppMinimize();
+    form->Tray().AppMinimize();
     EXPECT_FALSE(toolbar->isVisible());
     EXPECT_TRUE(showToolbar->isEnabled());
-    form->ToolBarPONtryClick();
+    form->Tray().ToolBarPONtryClick();
     EXPECT_TRUE(toolbar->isVisible());
     EXPECT_FALSE(showToolbar->isEnabled());
     toolbar->close();  // closing the toolbar only hides it
@@ -386,7 +386,7 @@ TEST_F(MainWindowTest, FloatingToolbarFollowsItsShowingRules)
     // "When minimized"; the user minimising the window, and bringing it back
     // (from the task bar when there is no tray), follow the same rules.
     Prefs->ToolbarOnMinOption = 1;
-    form->AppMinimize();
+    form->Tray().AppMinimize();
     EXPECT_TRUE(toolbar->isVisible());
     form->RestoreFromTray();
     EXPECT_FALSE(toolbar->isVisible());
@@ -398,14 +398,14 @@ TEST_F(MainWindowTest, FloatingToolbarFollowsItsShowingRules)
 
     // "When minimized and reading starts": not while idle, but when reading starts.
     Prefs->ToolbarOnMinOption = 2;
-    form->AppMinimize();
+    form->Tray().AppMinimize();
     EXPECT_FALSE(toolbar->isVisible());
-    form->SetReadingState(rsReading);
+    form->ReadingCommands().SetReadingState(rsReading);
     EXPECT_TRUE(toolbar->isVisible());
     EXPECT_FALSE(ui->PlayToolBtn->isEnabled());
     EXPECT_TRUE(ui->StopBtn->isEnabled());
     EXPECT_FALSE(ui->SkipBtn->isEnabled());  // Single-Article mode
-    form->SetReadingState(rsIdle);
+    form->ReadingCommands().SetReadingState(rsIdle);
     form->RestoreFromTray();
     EXPECT_FALSE(toolbar->isVisible());
 
@@ -443,20 +443,20 @@ TEST_F(MainWindowTest, AutostartCheckBoxWritesAndRemovesTheLoginEntry)
 TEST_F(MainWindowTest, ReadingDriverChecksTheDeviceAndQueriesVoiceRanges)
 {
     Start();
-    const int32_t before = TTSForm->TTS1()->AudioDeviceID();
-    EXPECT_TRUE(TTSForm->CheckAudioDevice(-1));
+    const int32_t before = form->Driver()->TTS1()->AudioDeviceID();
+    EXPECT_TRUE(form->Driver()->CheckAudioDevice(-1));
     EXPECT_TRUE(messages.isEmpty()) << Messages();
     // A device number the sound server does not have is refused, with both messages.
-    EXPECT_FALSE(TTSForm->CheckAudioDevice(7));
+    EXPECT_FALSE(form->Driver()->CheckAudioDevice(7));
     ASSERT_EQ(messages.size(), 2);
     EXPECT_TRUE(messages.last().startsWith(u"Audio device check failed. \rVerify"_s));
-    EXPECT_EQ(TTSForm->TTS1()->AudioDeviceID(), before);
-    EXPECT_FALSE(TTSForm->TTS1()->Active());
+    EXPECT_EQ(form->Driver()->TTS1()->AudioDeviceID(), before);
+    EXPECT_FALSE(form->Driver()->TTS1()->Active());
 
-    TVoiceEntry *voice = TTSForm->Voices().Items(0);
+    TVoiceEntry *voice = form->Driver()->Voices().Items(0);
     voice->Pitch = 0;
     voice->Speed = 0;
-    TTSForm->LoadVoiceDefaults(voice);
+    form->Driver()->LoadVoiceDefaults(voice);
     EXPECT_GE(voice->PitchMin, 0);
     EXPECT_GT(voice->PitchMax, voice->PitchMin);
     EXPECT_GT(voice->SpeedMax, voice->SpeedMin);
@@ -464,27 +464,28 @@ TEST_F(MainWindowTest, ReadingDriverChecksTheDeviceAndQueriesVoiceRanges)
     EXPECT_EQ(voice->Speed, voice->SpeedDefault);
     EXPECT_GT(voice->Speed, 0);
     voice->Speed = voice->SpeedMin + 1;  // a speed the user chose stays
-    TTSForm->LoadVoiceDefaults(voice);
+    form->Driver()->LoadVoiceDefaults(voice);
     EXPECT_EQ(voice->Speed, voice->SpeedMin + 1);
 
     messages.clear();  // an unknown voice is refused with its name
     int done = 0;
-    QObject::connect(TTSForm, &TTTSForm::OnDone, form, [&done] { ++done; });
-    EXPECT_FALSE(TTSForm->Play(u"Hello"_s, u"Nobody"_s));
+    QObject::connect(form->Driver(), &TTTSForm::OnDone, form, [&done] { ++done; });
+    EXPECT_FALSE(form->Driver()->Play(u"Hello"_s, u"Nobody"_s));
     EXPECT_EQ(messages.value(0), u"Voice Nobody does not exist"_s);
 
     // A pause is no end; the end is reported once, after the audio stopped.
-    ASSERT_TRUE(TTSForm->Play(u"One two three four five six seven eight nine ten."_s, voice->DisplayName));
+    ASSERT_TRUE(
+        form->Driver()->Play(u"One two three four five six seven eight nine ten."_s, voice->DisplayName));
     const auto audioFlows = [this] {
         return !sound->streams().empty() && !sound->streams().back()->bytes().isEmpty();
     };
     ASSERT_TRUE(waitFor(audioFlows, 10000));
-    TTSForm->PauseAudio();
+    form->Driver()->PauseAudio();
     EXPECT_FALSE(waitFor([&done] { return done > 0; }, 1500));
-    TTSForm->ResumeAudio();
+    form->Driver()->ResumeAudio();
     ASSERT_TRUE(waitFor([&done] { return done > 0; }, 30000));
     EXPECT_FALSE(waitFor([&done] { return done > 1; }, 1000));
-    QObject::disconnect(TTSForm, &TTTSForm::OnDone, form, nullptr);
+    QObject::disconnect(form->Driver(), &TTTSForm::OnDone, form, nullptr);
 }
 
 TEST_F(MainWindowTest, PronunciationEditorOpensAfterItsNoteAndAudioDeviceTakesOnlyAWorkingDevice)
@@ -495,14 +496,14 @@ TEST_F(MainWindowTest, PronunciationEditorOpensAfterItsNoteAndAudioDeviceTakesOn
     ASSERT_EQ(opened.size(), 2) << opened.join(u'|').toStdString();
     EXPECT_TRUE(opened[0].endsWith(u"=Pronunciation Editor Info"_s)) << opened[0].toStdString();
     EXPECT_TRUE(opened[1].endsWith(u"=Voxtrella MP3 Pronunciation"_s)) << opened[1].toStdString();
-    EXPECT_FALSE(TTSForm->TTS1()->Active());
+    EXPECT_FALSE(form->Driver()->TTS1()->Active());
     EXPECT_TRUE(messages.isEmpty()) << Messages();
 
     // While a text is read neither opens.
-    form->SetReadingState(rsReading);
+    form->ReadingCommands().SetReadingState(rsReading);
     EXPECT_FALSE(ui->PronunciationMItm->isEnabled());
     EXPECT_FALSE(ui->SelAudioDevMItm->isEnabled());
-    form->SetReadingState(rsIdle);
+    form->ReadingCommands().SetReadingState(rsIdle);
     EXPECT_TRUE(ui->PronunciationMItm->isEnabled());
 
     sound->setDevices({{audio::ScriptedAudioSystem::makeCaps(u"First"_s, 2)},
@@ -520,11 +521,11 @@ TEST_F(MainWindowTest, PronunciationEditorOpensAfterItsNoteAndAudioDeviceTakesOn
     };
     choose(2);
     EXPECT_EQ(Prefs->TTS_AudioDeviceID, 1);
-    EXPECT_EQ(TTSForm->TTS1()->AudioDeviceID(), 1);
+    EXPECT_EQ(form->Driver()->TTS1()->AudioDeviceID(), 1);
     sound->setOpenFails(0, true);  // a device that fails its check is not taken
     choose(1);
     EXPECT_EQ(Prefs->TTS_AudioDeviceID, 1);
-    EXPECT_EQ(TTSForm->TTS1()->AudioDeviceID(), 1);
+    EXPECT_EQ(form->Driver()->TTS1()->AudioDeviceID(), 1);
     EXPECT_FALSE(messages.isEmpty());
 }
 
@@ -548,7 +549,7 @@ TEST_F(MainWindowTest, AudioHelpMenuSpeaksTheTopicsOfTheHelpFile)
     ASSERT_TRUE(waitFor([this] { return form->State() == rsIdle; }, 60000));
     ASSERT_FALSE(sound->streams().empty());
     EXPECT_GT(sound->streams().back()->bytes().size(), 8000);
-    EXPECT_FALSE(TTSForm->TTS1()->Active());
+    EXPECT_FALSE(form->Driver()->TTS1()->Active());
     EXPECT_TRUE(ui->PlayToolBtn->isEnabled());
     EXPECT_TRUE(messages.isEmpty()) << Messages();
 
@@ -560,8 +561,8 @@ TEST_F(MainWindowTest, AudioHelpMenuSpeaksTheTopicsOfTheHelpFile)
     messages.clear();
 
     // Without any English voice the user is told so.
-    for (int i = 0; i < TTSForm->Voices().Count(); ++i) {
-        TVoiceEntry *v = TTSForm->Voices().Items(i);
+    for (int i = 0; i < form->Driver()->Voices().Count(); ++i) {
+        TVoiceEntry *v = form->Driver()->Voices().Items(i);
         if (LanguageCodeOf(v->Engine->LanguageID) == "eng"_L1 || v->DisplayName.contains("Mary"_L1))
             v->DisplayName = u"Renamed %1"_s.arg(i);
         v->Engine->LanguageID = 1036;
@@ -589,7 +590,7 @@ TEST_F(MainWindowTest, EveryControlHasAnAccessibleNameAndTheMenusTheirShortcuts)
     EXPECT_EQ(ui->Paste1->shortcut(), QKeySequence(u"Ctrl+V"_s));
     EXPECT_EQ(ui->PageControl1->tabText(1), u"Engines / Voices"_s);
     EXPECT_EQ(ui->PageControl1->currentWidget(), ui->ClipboardSheet);
-    EXPECT_EQ(form->PopupMenu2()->defaultAction()->text(), u"Restore"_s);
+    EXPECT_EQ(form->Tray().PopupMenu2()->defaultAction()->text(), u"Restore"_s);
 }
 
 }  // namespace

@@ -1,8 +1,12 @@
 #pragma once
 // The main window's tests: the program's windows on the offscreen platform.
 #include "AppWindows.h"
+#include "ArticleCommands.h"
+#include "HelpMenu.h"
 #include "ReaderUnit.h"
+#include "ReadingBinder.h"
 #include "ToolBarUnit.h"
+#include "TrayController.h"
 #include "ui_ReaderUnit.h"
 
 #include "TestSupport.h"
@@ -125,14 +129,14 @@ protected:
     QStringList KeepFavorites(int n)
     {
         QStringList names;
-        for (int i = 0; i < TTSForm->Voices().Count(); ++i) {
-            TVoiceEntry *v = TTSForm->Voices().Items(i);
+        for (int i = 0; i < form->Driver()->Voices().Count(); ++i) {
+            TVoiceEntry *v = form->Driver()->Voices().Items(i);
             v->Engine->Enabled = true;
             v->Favorite = names.size() < n;
             if (v->Favorite)
                 names << v->DisplayName;
         }
-        form->LoadFavoriteVoices();
+        form->Articles().LoadFavoriteVoices();
         return names;
     }
 

@@ -1,5 +1,6 @@
 // WAV reading, MP3 conversion (checked with a real decoder) and output names.
 #include "LameUnit.h"
+#include "Mp3Follower.h"
 #include "OutputNames.h"
 #include "WaveFile.h"
 
@@ -11,6 +12,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <cmath>
 #include <cstdlib>
@@ -328,6 +330,39 @@ TEST(Mp3ConversionTest, StopRemovesThePartialMp3AndKeepsAnOlderOne)
     EXPECT_EQ(chunks, 2);
     EXPECT_EQ(readAll(mp3), "older file");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+TEST(Mp3ConversionTest, AFollowerEncodesTheWavWhileItIsWrittenAndGivesTheSameMp3)
+{
+    // The WAV grows as speech would: the header with a data size of 0 first,
+    // then the sound in pieces, the size field only at the end.
+    QTemporaryDir dir;
+    const Pcm pcm = sine(22050, 16, 1, 4);
+    const QByteArray whole = wav(pcm);
+    const QString in = dir.filePath(QStringLiteral("temp.wav"));
+    save(in, wav(Pcm{pcm.rate, pcm.bits, pcm.channels, {}}, 0));
+    TMp3Follower follower;
+    follower.Start(in, dir.filePath(QStringLiteral("followed.mp3")), 32);
+    {
+        QFile growing(in);
+        ASSERT_TRUE(growing.open(QIODevice::Append));
+        for (qsizetype at = 0; at < pcm.bytes.size(); at += 9000) {
+            growing.write(pcm.bytes.mid(at, 9000));
+            growing.flush();
+            QThread::msleep(5);
+        }
+    }
+    save(in, whole);
+    const TMp3Result followed = follower.Finish();
+    ASSERT_TRUE(followed.Ok()) << followed.Message.toStdString();
+    ASSERT_TRUE(ConvertToMp3(in, dir.filePath(QStringLiteral("whole.mp3")), 32).Ok());
+    EXPECT_EQ(readAll(dir.filePath(QStringLiteral("followed.mp3"))), readAll(dir.filePath(QStringLiteral("whole.mp3"))));
+
+    // Stopped, it leaves no MP3.
+    TMp3Follower stopped;
+    stopped.Start(in, dir.filePath(QStringLiteral("stopped.mp3")), 32);
+    stopped.Stop();
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("stopped.mp3"))));
 }
 
 TEST(Mp3ConversionTest, BadInputOrTargetGivesErrorAndNoFile)

@@ -1,0 +1,295 @@
+#include "ArticleCommands.h"
+
+#include "ui_ReaderUnit.h"
+
+#include "ReaderUnit.h"
+#include "ReadingBinder.h"
+#include "articles/MemoEntryUnit.h"
+#include "articles/MemoListUnit.h"
+#include "platform/paths/AppPaths.h"
+#include "platform/shell/MessageService.h"
+#include "reader/TTSUnit.h"
+#include "settings/PreferenceUnit.h"
+#include "util/UtilsClass.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QButtonGroup>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace {
+
+const QString kLockedMessage = QStringLiteral("This item is currently being read and cannot be deleted");
+constexpr int kTitleLength = 20;
+
+}  // namespace
+
+ArticleCommands::ArticleCommands(TForm1 &form) : m_form(form), m_random(std::random_device{}())
+{
+    Ui::TForm1 *ui = form.form();
+    auto *mode = new QActionGroup(this);
+    mode->addAction(ui->SingleMItm);
+    mode->addAction(ui->MultiMItm);
+    auto *modeButtons = new QButtonGroup(this);
+    modeButtons->addButton(ui->ToolButton1);
+    modeButtons->addButton(ui->ToolButton2);
+
+    connect(ui->ToolButton1, &QToolButton::clicked, this, &ArticleCommands::ToolButton1Click);
+    connect(ui->SingleMItm, &QAction::triggered, this, &ArticleCommands::ToolButton1Click);
+    connect(ui->ToolButton2, &QToolButton::clicked, this, &ArticleCommands::ToolButton2Click);
+    connect(ui->MultiMItm, &QAction::triggered, this, &ArticleCommands::ToolButton2Click);
+    connect(ui->ReadFileBtn, &QToolButton::clicked, this, &ArticleCommands::ReadFileBtnClick);
+    connect(ui->OpenTextFile1, &QAction::triggered, this, &ArticleCommands::ReadFileBtnClick);
+    connect(ui->PasteBtn, &QToolButton::clicked, this, &ArticleCommands::Paste1Execute);
+    connect(ui->Paste1, &QAction::triggered, this, &ArticleCommands::Paste1Execute);
+}
+
+bool ArticleCommands::Exiting() const
+{
+    return m_form.State() == rsExiting;
+}
+
+// ----------------------------------------------------------------- voices
+
+QString ArticleCommands::ChooseVoice()
+{
+    const uint8_t policy = Prefs->VoiceSelection();
+    // With no favourite at all there is nothing to pick from: the default
+    // voice is still a voice the user chose.
+    if (policy == 0 || m_favoriteVoices.isEmpty())
+        return Prefs->TTS_DefaultVoiceName;
+    if (policy == 1) {
+        std::uniform_int_distribution<int> pick(0, static_cast<int>(m_favoriteVoices.size()) - 1);
+        return m_favoriteVoices.at(pick(m_random));
+    }
+    ++m_roundRobinIndex;
+    if (m_roundRobinIndex >= m_favoriteVoices.size())
+        m_roundRobinIndex = 0;
+    return m_favoriteVoices.at(m_roundRobinIndex);
+}
+
+void ArticleCommands::LoadFavoriteVoices()
+{
+    UtilsClass::WriteLog(QStringLiteral("Entering LoadFavoriteVoices"));
+    m_roundRobinIndex = -1;
+    m_favoriteVoices.clear();
+    if (TTTSForm *driver = m_form.Driver()) {
+        TVoiceList &voices = driver->Voices();
+        for (int i = 0; i < voices.Count(); ++i) {
+            TVoiceEntry *v = voices.Items(i);
+            if (v->Favorite && v->Engine && v->Engine->Enabled)
+                m_favoriteVoices.append(v->DisplayName);
+        }
+    }
+    FillDefaultVoiceCombo();
+}
+
+void ArticleCommands::FillDefaultVoiceCombo()
+{
+    QComboBox *combo = m_form.form()->DfltVoiceCB;
+    QSignalBlocker block(combo);
+    combo->clear();
+    combo->addItems(m_favoriteVoices);
+    const int index = m_favoriteVoices.indexOf(Prefs->TTS_DefaultVoiceName);
+    combo->setCurrentIndex(index >= 0 ? index : (m_favoriteVoices.isEmpty() ? -1 : 0));
+}
+
+// --------------------------------------------------------------- articles
+
+void ArticleCommands::GiveArticleHandlers(TMemoEntry *entry)
+{
+    entry->OnRead = [this](TMemoEntry *e) {
+        if (ReadingController *reading = m_form.Reading())
+            reading->ArticleReadClick(e);
+    };
+    entry->OnReadToFile = [this](TMemoEntry *e) {
+        if (ReadingController *reading = m_form.Reading())
+            reading->ArticleReadToFileClick(e);
+    };
+    entry->OnDelete = [this](TMemoEntry *e) { ArticleDeleteRequest(e); };
+    entry->SetPopupMenu(m_form.PopupMenu1());
+}
+
+TMemoEntry *ArticleCommands::AddNewArticle()
+{
+    TMemoEntry *entry = CreateArticle(QString(), ChooseVoice());
+    if (entry)
+        GiveArticleHandlers(entry);
+    return entry;
+}
+
+TMemoEntry *ArticleCommands::CreateArticle(const QString &text, const QString &voiceName)
+{
+    if (Exiting())
+        return nullptr;
+    TMemoEntry *entry = nullptr;
+    try {
+        entry = m_form.List()->Add(text, voiceName);
+    } catch (const EMemoEntryLocked &e) {
+        UtilsClass::WriteLog(QStringLiteral("AddMemo Exception: ") + e.message());
+        MessageService::error(kLockedMessage);
+    } catch (const EAppError &e) {
+        UtilsClass::WriteLog(QStringLiteral("AddMemo Exception: ") + e.message());
+        MessageService::error(e.message());
+    } catch (const std::exception &e) {
+        UtilsClass::WriteLog(QStringLiteral("AddMemo Exception: ") + QString::fromUtf8(e.what()));
+        MessageService::error(QString::fromUtf8(e.what()));
+    } catch (...) {
+        UtilsClass::WriteLog(QStringLiteral("AddMemo Failed"));
+        MessageService::error(QStringLiteral("AddMemo Failed"));
+    }
+    SaveList();
+    m_form.ReadingCommands().UpdateStatus(m_form.ReadingCommands().ArticleCountText());
+    return entry;
+}
+
+void ArticleCommands::SaveList()
+{
+    // Before the saved articles are read the list is empty: saving it would
+    // put an empty file in their place.
+    if (m_articlesLoading)
+        m_form.List()->ExportList(TForm1::ExportFileName());
+}
+
+void ArticleCommands::ReadFileBtnClick()
+{
+    std::unique_ptr<QFileDialog> dialog = CreateOpenDialog();
+    if (dialog->exec() != QDialog::Accepted || Exiting())
+        return;
+    OpenTextFiles(dialog->selectedFiles());
+}
+
+std::unique_ptr<QFileDialog> ArticleCommands::CreateOpenDialog()
+{
+    auto dialog =
+        std::make_unique<QFileDialog>(&m_form, QStringLiteral("Open Text File"), Prefs->OpenDlgInitialDir);
+    dialog->setObjectName(QStringLiteral("OpenDialog1"));
+    // Name filters match in any letter case unless QDir::CaseSensitive is
+    // set, so "NOTES.TXT" is offered too.
+    dialog->setNameFilter(QStringLiteral("Text files (*.txt)"));
+    dialog->setFileMode(Prefs->ML_ListMode == 1 ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setSizeGripEnabled(true);
+    return dialog;
+}
+
+void ArticleCommands::OpenTextFiles(const QStringList &files)
+{
+    if (files.isEmpty())
+        return;
+    Prefs->OpenDlgInitialDir = QFileInfo(files.first()).absolutePath();
+    for (const QString &file : files) {
+        TMemoEntry *entry = AddNewArticle();
+        if (!entry)
+            continue;
+        QString name = QFileInfo(file).fileName();
+        const int dot = name.indexOf(QLatin1Char('.'));
+        if (dot >= 0)
+            name = name.left(dot);
+        entry->TitleFromString(name, kTitleLength);
+        if (!entry->LoadFromFile(file))
+            MessageService::error(QStringLiteral("The file could not be opened:\r") + file);
+        // An exit while a box was open has saved and emptied the list.
+        if (Exiting())
+            return;
+        if (Prefs->AutoSpeak())
+            m_form.ReadingCommands().StartAutoSpeak(entry);
+        QCoreApplication::processEvents();
+        if (Exiting())
+            return;
+    }
+    SaveList();
+    m_form.ReadingCommands().UpdateStatus(m_form.ReadingCommands().ArticleCountText());
+}
+
+void ArticleCommands::ArticleDeleteRequest(TMemoEntry *entry)
+{
+    try {
+        m_form.List()->HideEntry(entry);
+    } catch (const EMemoEntryLocked &) {
+        MessageService::error(kLockedMessage);
+        return;
+    }
+    if (m_form.List()->GetVisibleCount() == 0)
+        AddNewArticle();
+    SaveList();
+    if (m_form.State() != rsReading)
+        m_form.ReadingCommands().UpdateStatus(m_form.ReadingCommands().ArticleCountText());
+}
+
+void ArticleCommands::DelSelPopupClick()
+{
+    try {
+        m_form.List()->DeleteSelected();
+    } catch (const EMemoEntryLocked &) {
+        MessageService::error(kLockedMessage);
+        return;
+    }
+    if (m_form.List()->GetVisibleCount() == 0)
+        AddNewArticle();
+    SaveList();
+    m_form.ReadingCommands().UpdateStatus(m_form.ReadingCommands().ArticleCountText());
+}
+
+void ArticleCommands::AddNewPopupClick()
+{
+    AddNewArticle();
+}
+
+void ArticleCommands::Paste1Execute()
+{
+    if (TMemoEntry *entry = m_form.List()->CurrentEntry())
+        entry->Memo->paste();
+}
+
+void ArticleCommands::Paste1Update()
+{
+    const bool selected = m_form.List() && m_form.List()->CurrentEntry();
+    m_form.form()->PasteBtn->setEnabled(selected);
+    m_form.form()->Paste1->setEnabled(selected);
+}
+
+// ------------------------------------------------------------- list modes
+
+void ArticleCommands::CheckMode(bool multi)
+{
+    Ui::TForm1 *ui = m_form.form();
+    (multi ? ui->ToolButton2 : ui->ToolButton1)->setChecked(true);
+    (multi ? ui->MultiMItm : ui->SingleMItm)->setChecked(true);
+    m_form.TrayItem(multi ? "MIPoNtry" : "SIPoNtry")->setChecked(true);
+}
+
+void ArticleCommands::ToolButton1Click()
+{
+    SwitchListMode(false);
+}
+
+void ArticleCommands::ToolButton2Click()
+{
+    SwitchListMode(true);
+}
+
+void ArticleCommands::SwitchListMode(bool multi)
+{
+    if (Prefs->ML_ListMode == (multi ? 1 : 0)) {
+        // Keep the controls showing the mode that is active.
+        CheckMode(multi);
+        return;
+    }
+    UtilsClass::WriteLog(multi ? QStringLiteral("Entering Multi-Article Mode")
+                               : QStringLiteral("Entering Single-Article Mode"));
+    CheckMode(multi);
+    Prefs->ML_ListMode = multi ? 1 : 0;
+    TMemoListBox *list = m_form.List();
+    list->SetMultiArticle(multi);
+    list->SetVisibleEntries(multi ? Prefs->ML_VisibleEntries : 1);
+    m_form.ShowModeSheet(multi);
+    list->DeleteBlankEntries();
+    if (list->GetVisibleCount() == 0) {
+        UtilsClass::WriteLog(QStringLiteral("Calling AddNew"));
+        AddNewArticle();
+    }
+    m_form.ReadingCommands().SetReadingState(m_form.State());
+}

@@ -1,0 +1,64 @@
+#pragma once
+// The main window's article commands: new articles with a voice chosen by
+// the list mode's voice policy, opening text files as articles, deleting,
+// pasting, saving the list, and switching between the single and the
+// multi-article mode.
+
+#include <QObject>
+#include <QStringList>
+
+#include <memory>
+#include <random>
+
+class QFileDialog;
+class TForm1;
+class TMemoEntry;
+
+class ArticleCommands : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ArticleCommands(TForm1 &form);
+
+    const QStringList &FavoriteVoices() const { return m_favoriteVoices; }
+    int RoundRobinIndex() const { return m_roundRobinIndex; }
+
+    QString ChooseVoice();
+    void LoadFavoriteVoices();
+    void FillDefaultVoiceCombo();
+    TMemoEntry *AddNewArticle();
+    TMemoEntry *CreateArticle(const QString &text, const QString &voiceName);
+    // Saves the list to the saved-articles file.
+    void SaveList();
+    // The saved articles are being read into the list: from now on saving
+    // it no longer replaces them with an empty file.
+    void ArticlesLoading() { m_articlesLoading = true; }
+
+    void ReadFileBtnClick();
+    // OpenDialog1 as the current list mode wants it.
+    std::unique_ptr<QFileDialog> CreateOpenDialog();
+    // The files-chosen half of ReadFileBtnClick.
+    void OpenTextFiles(const QStringList &files);
+    void ArticleDeleteRequest(TMemoEntry *entry);
+    void AddNewPopupClick();
+    void DelSelPopupClick();
+    void Paste1Execute();
+    void Paste1Update();
+
+    // List modes.
+    void ToolButton1Click();
+    void ToolButton2Click();
+    // The mode buttons, menu items and tray items show the given mode.
+    void CheckMode(bool multi);
+
+private:
+    void SwitchListMode(bool multi);
+    void GiveArticleHandlers(TMemoEntry *entry);
+    bool Exiting() const;
+
+    TForm1 &m_form;
+    QStringList m_favoriteVoices;
+    int m_roundRobinIndex = -1;
+    bool m_articlesLoading = false;
+    std::mt19937 m_random;
+};

@@ -1,0 +1,127 @@
+#include "HelpMenu.h"
+
+#include "ui_ReaderUnit.h"
+
+#include "ReaderUnit.h"
+#include "ReadingBinder.h"
+#include "platform/paths/AppPaths.h"
+#include "platform/shell/MessageService.h"
+#include "reader/TTSUnit.h"
+#include "settings/PreferenceUnit.h"
+#include "voices/GrabBaseClassUnit.h"
+
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kAudioHelpFile = QStringLiteral("AudioHelp.chl");
+const QString kHelpPage = QStringLiteral("help/index.html");
+const QString kNoEnglishVoice = QStringLiteral(
+    "An English Voice was not found on your computer.\rAudio Help is currently available in English only");
+
+// The program's own pages; the Windows vendor's site does not describe this
+// program.
+const QUrl kHomePage(QStringLiteral("https://voxtrella.org/"));
+const QUrl kPlayersPage(QStringLiteral("https://voxtrella.org/players.html"));
+const QUrl kVoicesPage(QStringLiteral("https://voxtrella.org/voices.html"));
+
+QString AudioHelpFile()
+{
+    return AppPaths::dataDir() + QLatin1Char('/') + kAudioHelpFile;
+}
+
+}  // namespace
+
+HelpMenu::HelpMenu(TForm1 &form) : m_form(form)
+{
+    Ui::TForm1 *ui = form.form();
+    connect(ui->Contents1, &QAction::triggered, this, &HelpMenu::Contents1Click);
+    connect(ui->About1, &QAction::triggered, this, &HelpMenu::About1Click);
+    connect(ui->VisitVarnyxTechnologies1, &QAction::triggered, this,
+            &HelpMenu::VisitVarnyxTechnologies1Click);
+    connect(ui->PortableMP3, &QAction::triggered, this, &HelpMenu::PortableMP3Click);
+    connect(ui->MoreVoicesLbl, &QLabel::linkActivated, this, &HelpMenu::MoreVoicesLblClick);
+}
+
+void HelpMenu::FillAudioHelpMenu()
+{
+    GrabBaseClass help;
+    help.LoadFromFile(AudioHelpFile());
+    QStringList topics;
+    help.GetList(QStringLiteral("/"), QStringLiteral("HelpTopics"), topics);
+    QMenu *menu = m_form.form()->AudioHelp1;
+    for (const QString &topic : std::as_const(topics)) {
+        QAction *item = menu->addAction(topic);
+        connect(item, &QAction::triggered, this, [this, topic] { AudioHelpClick(topic); });
+    }
+    menu->menuAction()->setEnabled(!topics.isEmpty());
+}
+
+void HelpMenu::Contents1Click()
+{
+    const QString page = AppPaths::dataDir() + QLatin1Char('/') + kHelpPage;
+    if (!QFileInfo::exists(page) || !QDesktopServices::openUrl(QUrl::fromLocalFile(page)))
+        MessageService::error(QStringLiteral("The help pages could not be opened:\r") + page);
+}
+
+void HelpMenu::AudioHelpClick(const QString &topic)
+{
+    GrabBaseClass help;
+    help.LoadFromFile(AudioHelpFile());
+    const QString text = help.GetValue(QStringLiteral("/"), topic);
+    TTTSForm *driver = m_form.Driver();
+    TVoiceEntry *voice = driver ? driver->FindVoice(Prefs->TTS_DefaultVoiceName) : nullptr;
+    if (driver && (!voice || LanguageCodeOf(voice->Engine->LanguageID) != QLatin1String("eng")))
+        voice = driver->FindHelpVoice();
+    if (!voice) {
+        MessageService::error(kNoEnglishVoice);
+        return;
+    }
+    m_form.ReadingCommands().UpdateStatus(QStringLiteral("Reading Audio Help"));
+    m_form.ReadingCommands().SpeakAudioHelp(text, voice->DisplayName);
+}
+
+void HelpMenu::About1Click()
+{
+    QDialog about(&m_form);
+    about.setObjectName(QStringLiteral("AboutBox"));
+    about.setWindowTitle(QStringLiteral("About Voxtrella MP3"));
+    auto *layout = new QVBoxLayout(&about);
+    auto *text = new QLabel(&about);
+    text->setObjectName(QStringLiteral("AboutText"));
+    text->setTextFormat(Qt::RichText);
+    text->setText(QStringLiteral("<h2>Voxtrella MP3</h2><p>Version %1</p>"
+                                 "<p>Reads your text aloud, or into WAV and MP3 files,<br>"
+                                 "with the eSpeak NG and Flite speech engines.</p>"
+                                 "<p>MP3 encoding by LAME.</p>")
+                      .arg(Prefs->Version()));
+    text->setAccessibleName(QStringLiteral("About Voxtrella MP3"));
+    layout->addWidget(text);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &about);
+    buttons->button(QDialogButtonBox::Ok)->setAccessibleName(QStringLiteral("OK"));
+    connect(buttons, &QDialogButtonBox::accepted, &about, &QDialog::accept);
+    layout->addWidget(buttons);
+    about.exec();
+}
+
+void HelpMenu::VisitVarnyxTechnologies1Click()
+{
+    QDesktopServices::openUrl(kHomePage);
+}
+
+void HelpMenu::PortableMP3Click()
+{
+    QDesktopServices::openUrl(kPlayersPage);
+}
+
+void HelpMenu::MoreVoicesLblClick()
+{
+    QDesktopServices::openUrl(kVoicesPage);
+}

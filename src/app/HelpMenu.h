@@ -1,0 +1,26 @@
+#pragma once
+// The main window's Help menu: the help pages, the spoken help topics, the
+// About box and the program's web pages.
+
+#include <QObject>
+
+class TForm1;
+
+class HelpMenu : public QObject
+{
+    Q_OBJECT
+public:
+    explicit HelpMenu(TForm1 &form);
+
+    // One Audio Help item per topic of the spoken help file.
+    void FillAudioHelpMenu();
+    void Contents1Click();
+    void AudioHelpClick(const QString &topic);
+    void About1Click();
+    void VisitVarnyxTechnologies1Click();
+    void PortableMP3Click();
+    void MoreVoicesLblClick();
+
+private:
+    TForm1 &m_form;
+};

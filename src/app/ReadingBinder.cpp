@@ -1,0 +1,266 @@
+#include "ReadingBinder.h"
+
+#include "ui_ReaderUnit.h"
+
+#include "ArticleCommands.h"
+#include "ListReadingView.h"
+#include "ReaderUnit.h"
+#include "ToolBarUnit.h"
+#include "TrayController.h"
+#include "articles/MemoEntryUnit.h"
+#include "articles/MemoListUnit.h"
+#include "settings/PreferenceUnit.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QTextCursor>
+
+ReadingBinder::ReadingBinder(TForm1 &form, QLabel &status, QLabel &progress, QProgressBar &gauge)
+    : m_form(form), m_status(status), m_progress(progress), m_gauge(gauge)
+{
+    Ui::TForm1 *ui = form.form();
+    const struct {
+        QToolButton *button;
+        QAction *item;
+        void (ReadingBinder::*command)();
+    } commands[] = {
+        {ui->PlayToolBtn, ui->PlaySpkrMItm, &ReadingBinder::PlayAllBtnClick},
+        {ui->PlayFileBtn, ui->PlayFileMItm, &ReadingBinder::PlayFileBtnClick},
+        {ui->PauseBtn, ui->PauseMItm, &ReadingBinder::PauseBtnClick},
+        {ui->SkipBtn, ui->SkipMItm, &ReadingBinder::SkipBtnClick},
+        {ui->StopBtn, ui->StopMItm, &ReadingBinder::StopBtnClick},
+    };
+    for (const auto &c : commands) {
+        connect(c.button, &QToolButton::clicked, this, c.command);
+        connect(c.item, &QAction::triggered, this, c.command);
+    }
+}
+
+ReadingBinder::~ReadingBinder() = default;
+
+void ReadingBinder::AttachDriver(TTTSForm &driver)
+{
+    m_readingView = std::make_unique<ListReadingView>(m_form);
+    m_reading = std::make_unique<ReadingController>(driver, *Prefs, *m_readingView);
+    connect(m_reading.get(), &ReadingController::CommandsChanged, this, &ReadingBinder::ApplyCommands);
+    connect(m_reading.get(), &ReadingController::StatusChanged, this, &ReadingBinder::ShowStatus);
+    connect(m_reading.get(), &ReadingController::StatusReset, this, [this] {
+        m_status.clear();
+        m_form.Tray().SetTip(QString(), true);
+    });
+    connect(m_reading.get(), &ReadingController::GaugeChanged, this, &ReadingBinder::ShowGauge);
+    connect(m_reading.get(), &ReadingController::PausedChanged, this, &ReadingBinder::ShowPaused);
+    m_reading->SetReadingState(m_readingState == rsExiting ? rsExiting : rsIdle);
+}
+
+void ReadingBinder::AttachToolBar(TToolBarForm &toolbar)
+{
+    toolbar.OnPlay = [this] { PlayAllBtnClick(); };
+    toolbar.OnPlayFile = [this] { PlayFileBtnClick(); };
+    toolbar.OnPause = [this] { PauseBtnClick(); };
+    toolbar.OnSkip = [this] { SkipBtnClick(); };
+    toolbar.OnStop = [this] { StopBtnClick(); };
+}
+
+// ---------------------------------------------------------------- commands
+
+void ReadingBinder::PlayAllBtnClick()
+{
+    if (m_reading)
+        m_reading->PlayAllBtnClick();
+}
+
+void ReadingBinder::PlayFileBtnClick()
+{
+    if (m_reading)
+        m_reading->PlayFileBtnClick();
+}
+
+void ReadingBinder::PauseBtnClick()
+{
+    if (m_reading)
+        m_reading->PauseBtnClick();
+}
+
+void ReadingBinder::SkipBtnClick()
+{
+    if (m_reading)
+        m_reading->SkipBtnClick();
+}
+
+void ReadingBinder::StopBtnClick()
+{
+    if (m_reading)
+        m_reading->StopBtnClick();
+}
+
+void ReadingBinder::ReadfromCursor1Click()
+{
+    if (TMemoEntry *entry = m_form.List()->CurrentEntry(); entry && m_reading)
+        m_reading->ReadfromCursor1Click(entry->Memo->SelStart());
+}
+
+void ReadingBinder::ReadHighlighted1Click()
+{
+    TMemoEntry *entry = m_form.List()->CurrentEntry();
+    if (!entry || !m_reading)
+        return;
+    // The selection's anchor may lie after the caret: a backward selection.
+    const QTextCursor cursor = entry->Memo->textCursor();
+    const int length = cursor.position() - cursor.anchor();
+    m_reading->ReadHighlighted1Click(cursor.anchor(), length);
+}
+
+void ReadingBinder::PopupMenu1Popup()
+{
+    TMemoEntry *entry = m_form.List()->CurrentEntry();
+    if (QAction *item = m_form.PopupMenu1()->findChild<QAction *>(QStringLiteral("ReadHighlighted1")))
+        item->setEnabled(entry && entry->Memo->textCursor().hasSelection());
+}
+
+void ReadingBinder::SpeakAudioHelp(const QString &text, const QString &voiceName)
+{
+    if (m_reading)
+        m_reading->SpeakAudioHelp(text, voiceName);
+}
+
+void ReadingBinder::StartAutoSpeak(QObject *article)
+{
+    if (m_reading)
+        m_reading->StartAutoSpeak(article);
+}
+
+void ReadingBinder::SetTarget(OutputTarget target)
+{
+    if (m_reading)
+        m_reading->SetTarget(target);
+}
+
+void ReadingBinder::HighlightSwitchedOn()
+{
+    if (m_readingState != rsReading || !m_reading)
+        return;
+    if (TMemoEntry *entry = ListReadingView::EntryOf(m_reading->ArticleBeingRead())) {
+        if (entry->isHidden())
+            m_form.List()->MarkEntry(m_form.List()->FindEntry(entry));
+        entry->Memo->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+// ------------------------------------------------------------------ status
+
+void ReadingBinder::SetReadingState(ReadingState state)
+{
+    if (m_reading) {
+        m_reading->SetReadingState(state);
+    } else {
+        m_readingState = state;
+        ApplyCommands({state == rsIdle, state == rsIdle, false, false, false, state == rsIdle}, state);
+    }
+}
+
+void ReadingBinder::BeginExit()
+{
+    if (m_reading)
+        m_reading->BeginExit();
+    m_readingState = rsExiting;
+}
+
+void ReadingBinder::ApplyCommands(ReadingController::Commands c, ReadingState state)
+{
+    m_readingState = state;
+    auto set = [this](std::initializer_list<const char *> names, bool on) {
+        for (const char *n : names) {
+            const QString name = QLatin1String(n);
+            if (auto *w = m_form.findChild<QWidget *>(name))
+                w->setEnabled(on);
+            if (auto *a = m_form.findChild<QAction *>(name))
+                a->setEnabled(on);
+        }
+    };
+    set({"PlayToolBtn", "PlaySpkrMItm", "PlayPoNtry", "TestButton"}, c.aloud);
+    set({"PlayFileBtn", "PlayFileMItm", "PlayFilePoNtry"}, c.file);
+    set({"PauseBtn", "PauseMItm", "PausePoNtry"}, c.pause);
+    set({"SkipBtn", "SkipMItm", "SkipPoNtry"}, c.skip);
+    set({"StopBtn", "StopMItm", "StopPoNtry"}, c.stop);
+    set({"SelAudioDevMItm", "PronunciationMItm"}, c.deviceMenus);
+    TToolBarForm *toolBar = m_form.ToolBar();
+    if (toolBar) {
+        toolBar->SetAloudEnabled(c.aloud);
+        toolBar->SetFileEnabled(c.file);
+        toolBar->SetPauseEnabled(c.pause);
+        toolBar->SetSkipEnabled(c.skip);
+        toolBar->SetStopEnabled(c.stop);
+    }
+    // A window minimised to the task bar counts as hidden here.
+    const bool mainShown = m_form.isVisible() && !m_form.isMinimized();
+    if (state == rsReading && toolBar && !toolBar->isVisible() && !mainShown &&
+        Prefs->ToolbarOnMinOption == 2)
+        m_form.Tray().ShowFloatingToolbar();
+}
+
+QString ReadingBinder::ArticleCountText() const
+{
+    if (m_reading)
+        return m_reading->ArticleCountText();
+    TMemoListBox *list = m_form.List();
+    return list && list->GetVisibleCount() > 0 ? QString::number(list->GetVisibleCount()) + " articles"
+                                               : QStringLiteral("No articles");
+}
+
+void ReadingBinder::UpdateStatus(const QString &text)
+{
+    if (m_reading)
+        m_reading->UpdateStatus(text);
+    else
+        ShowStatus(text, text);
+}
+
+void ReadingBinder::ShowStatus(const QString &longText, const QString &shortText)
+{
+    m_status.setText(longText);
+    m_form.Tray().SetTip(longText, m_readingState == rsIdle);
+    m_form.Articles().Paste1Update();
+    if (TToolBarForm *toolBar = m_form.ToolBar())
+        toolBar->SetStatusText(shortText);
+}
+
+void ReadingBinder::ResetStatus()
+{
+    if (m_reading)
+        m_reading->ResetStatus();
+}
+
+void ReadingBinder::ShowGauge(bool visible, int maximum, int value)
+{
+    TToolBarForm *toolBar = m_form.ToolBar();
+    if (!visible) {
+        m_gauge.hide();
+        m_gauge.setValue(0);
+        if (toolBar)
+            toolBar->ResetGauge();
+        return;
+    }
+    if (maximum >= 0) {
+        m_gauge.setRange(0, std::max(1, maximum));
+        if (toolBar)
+            toolBar->SetGaugeRange(0, std::max(1, maximum));
+    }
+    m_gauge.setValue(std::clamp(value, m_gauge.minimum(), m_gauge.maximum()));
+    m_gauge.show();
+    if (toolBar) {
+        toolBar->SetGaugePosition(value);
+        toolBar->SetGaugeVisible(true);
+    }
+}
+
+void ReadingBinder::ShowPaused(bool paused)
+{
+    Ui::TForm1 *ui = m_form.form();
+    ui->PauseMItm->setText(paused ? QStringLiteral("&Resume") : QStringLiteral("&Pause"));
+    ui->PauseBtn->setText(paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
+    m_form.TrayItem("PausePoNtry")->setText(paused ? QStringLiteral("Resume") : QStringLiteral("&Pause"));
+    m_progress.setText(paused ? QStringLiteral("Pause") : QStringLiteral(" "));
+}

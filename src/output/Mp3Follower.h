@@ -1,0 +1,55 @@
+#pragma once
+// Encodes a WAV file to MP3 while the speech is still being written into
+// it, on a thread of its own, so the conversion after the reading has only
+// the last part left to do. The MP3 appears under its name only when
+// complete (TMp3FileWriter); stopping or a failure leaves none.
+//
+// The WAV may be growing: its data chunk's size field is 0 until it is
+// finished, and the follower reads sound data up to the file's current end.
+
+#include "LameUnit.h"
+
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+class TMp3Follower
+{
+public:
+    TMp3Follower();
+    ~TMp3Follower();  // stops and removes an unfinished MP3
+    TMp3Follower(const TMp3Follower &) = delete;
+    TMp3Follower &operator=(const TMp3Follower &) = delete;
+
+    // Starts following wavFile (written by someone else from now on).
+    void Start(const QString &wavFile, const QString &mp3File, int bitRate);
+    bool Running() const { return m_thread.joinable(); }
+
+    // The WAV is complete: encodes the rest and puts the MP3 in place.
+    // progress gets the percent of the rest done; stopRequested ends it
+    // early (Stopped, no MP3). Blocks until done; the callbacks run on the
+    // follower's thread.
+    TMp3Result Finish(const std::function<void(int)> &progress = {},
+                      const std::function<bool()> &stopRequested = {});
+    // Abandons the MP3.
+    void Stop();
+
+private:
+    void Run();
+
+    QString m_wavFile;
+    QString m_mp3File;
+    int m_bitRate = 0;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_complete = false;  // the WAV is finished
+    std::atomic<bool> m_stop{false};
+    std::function<void(int)> m_progress;
+    std::function<bool()> m_stopRequested;
+    TMp3Result m_result;
+};

@@ -3,6 +3,8 @@
 #include "ui_ReaderUnit.h"
 
 #include "ArticleCommands.h"
+#include "ClipboardWatcher.h"
+#include "EnginesVoicesPage.h"
 #include "HelpMenu.h"
 #include "OptionsBinder.h"
 #include "ReadingBinder.h"
@@ -117,7 +119,6 @@ void TForm1::FormCreate()
     m_shownOnce = false;
     m_activatedOnce = false;
     m_listInfoInitialised = false;
-    m_clipboardArmed = false;
 
     if (!Prefs) {
         m_prefs = std::make_unique<TPreferences>();
@@ -214,12 +215,11 @@ void TForm1::FormCreate()
         UtilsClass::WriteLog(QStringLiteral("Current Mode is Single-Article"));
     }
 
-    // Controls from preferences.
+    // Controls from preferences; the clipboard watcher joins the viewers
+    // when watching is on.
     m_options->LoadControls();
-    ui->MonitorCB->setChecked(Prefs->CB_Monitor);
-    TrayItem("MonClipPoNtry")->setChecked(Prefs->CB_Monitor);
-    ui->MonClipMItm->setChecked(Prefs->CB_Monitor);
-    m_clipboardArmed = Prefs->CB_Monitor;
+    m_clipboard = new ClipboardWatcher(*this);
+    m_voicesPage = new EnginesVoicesPage(*this);
 
     TrayItem("ToolBarPONtry")->setEnabled(false);
 
@@ -273,15 +273,6 @@ void TForm1::BuildPopupMenus()
     this->addAction(ui->Paste1);
 
     // Engines / Voices tree menu; its commands come with that page.
-    m_popupMenu3 = new QMenu(this);
-    m_popupMenu3->setObjectName(QStringLiteral("PopupMenu3"));
-    m_popupMenu3->setAccessibleName(tr("Engines and voices menu"));
-    addAction(m_popupMenu3, "EnableItem", QStringLiteral("Enable Engine"));
-    addAction(m_popupMenu3, "SetDfltItem", QStringLiteral("Set Voice as Default"));
-    addAction(m_popupMenu3, "EditVoiceItem", QStringLiteral("Edit Voice"));
-    addAction(m_popupMenu3, "TestItem", QStringLiteral("Test"));
-    connect(ui->EngineVoicesTV, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &pos) { m_popupMenu3->popup(ui->EngineVoicesTV->viewport()->mapToGlobal(pos)); });
 }
 
 void TForm1::BindControls()
@@ -708,6 +699,7 @@ void TForm1::FormDestroy()
     UtilsClass::WriteLog(QStringLiteral("Entered Form1 Destroy"));
     if (Prefs)
         SaveSettings();
+    m_clipboard->Leave();
     m_tray->RemoveTrayIcon();
     UtilsClass::WriteLog(QStringLiteral("Exitting FormDestroy"));
 }

@@ -28,6 +28,8 @@ class TForm1;
 
 class ArticleCommands;
 class HelpMenu;
+class ClipboardWatcher;
+class EnginesVoicesPage;
 class OptionsBinder;
 class ReadingBinder;
 class TrayController;
@@ -69,6 +71,8 @@ public:
 
     TrayController &Tray() const { return *m_tray; }
     OptionsBinder &Options() const { return *m_options; }
+    ClipboardWatcher &Clipboard() const { return *m_clipboard; }
+    EnginesVoicesPage &VoicesPage() const { return *m_voicesPage; }
     ArticleCommands &Articles() const { return *m_articles; }
     ReadingBinder &ReadingCommands() const { return *m_readingCommands; }
     HelpMenu &Help() const { return *m_help; }
@@ -140,8 +144,9 @@ private:
     TMemoListBox *m_list = nullptr;
     TrayController *m_tray = nullptr;
     OptionsBinder *m_options = nullptr;
+    ClipboardWatcher *m_clipboard = nullptr;
+    EnginesVoicesPage *m_voicesPage = nullptr;
     QMenu *m_popupMenu1 = nullptr;
-    QMenu *m_popupMenu3 = nullptr;
     QProgressBar *m_gauge = nullptr;
     QLabel *m_panel[2] = {nullptr, nullptr};
     int m_panelWidth[2] = {0, 0};
@@ -151,7 +156,6 @@ private:
     bool m_inFirstShow = false;
     bool m_activatedOnce = false;
     bool m_listInfoInitialised = false;
-    bool m_clipboardArmed = false;
     bool m_terminating = false;
     bool m_settingsDamaged = false;
     int32_t m_lostAudioDevice = -1;

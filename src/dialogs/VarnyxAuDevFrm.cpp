@@ -8,10 +8,12 @@
 
 namespace {
 
-const QString kMapperRow = QStringLiteral("Wave_Mapper (MS Default)");
+// The system's default device, for output and for input.
+const QString kMapperRow = QStringLiteral("System default output");
+const QString kSourceMapperRow = QStringLiteral("System default input");
 const QString kDestinationCaption = QStringLiteral("Audio Destination Device ID");
 const QString kSourceCaption = QStringLiteral("Audio Source Device ID");
-const QString kMapperId = QStringLiteral("-1 (Wave_mapper)");
+const QString kMapperId = QStringLiteral("-1 (system default)");
 
 }  // namespace
 
@@ -114,7 +116,7 @@ void TMyAudioDeviceDlg::FillList()
     audio::AudioSystem &system = audio::audioSystem();
     const int count = DeviceCount();
     if (count > 0) {
-        m_ui->ListBox1->addItem(kMapperRow);
+        m_ui->ListBox1->addItem(IsOutputUse() ? kMapperRow : kSourceMapperRow);
         m_rowIds.push_back(-1);
         if (IsOutputUse()) {
             setWindowTitle(kDestinationCaption);

@@ -76,7 +76,7 @@ constexpr LanguageRow kLanguages[] = {
     {1025, "Arabic", "ara"},      {1026, "Bulgarian", "bul"},  {1027, "Catalan", "cat"},
     {1028, "Chinese", "chi"},     {1029, "Czech", "cze"},      {1030, "Danish", "dan"},
     {1031, "German", "deu"},      {1032, "Greek", "gre"},      {1033, "US English", "eng"},
-    {1034, "Spanish", "spa"},     {1035, "Finish", "fin"},     {1036, "French", "fre"},
+    {1034, "Spanish", "spa"},     {1035, "Finnish", "fin"},     {1036, "French", "fre"},
     {1037, "Hebrew", "heb"},      {1038, "Hungarian", "hun"},  {1039, "Icelandic", "ice"},
     {1040, "Italian", "ita"},     {1041, "Japanese", "jpn"},   {1042, "Korean", "kor"},
     {1043, "Dutch", "dut"},       {1044, "Norwegian", "nor"},  {1045, "Polish", "pol"},

@@ -109,10 +109,10 @@ TEST_F(AuDevDlgTest, ListsTheMapperAndDevicesWithAStandardFormatUnderTheirOwnIDs
     form.SetDeviceID(-1);
     form.show();
     EXPECT_EQ(form.windowTitle(), "Audio Destination Device ID");
-    EXPECT_EQ(rows(form), QStringList({"Wave_Mapper (MS Default)", "Speakers", "Surround"}));
+    EXPECT_EQ(rows(form), QStringList({"System default output", "Speakers", "Surround"}));
     // The mapper row shows the default device's details.
     EXPECT_EQ(listBox(form)->currentRow(), 0);
-    EXPECT_EQ(label(form, "lDeviceID"), "-1 (Wave_mapper)");
+    EXPECT_EQ(label(form, "lDeviceID"), "-1 (system default)");
     EXPECT_EQ(label(form, "lFormat"), "44.1 kHz, Stereo, 16-bit");
     EXPECT_EQ(label(form, "lChannels"), "Stereo");
     EXPECT_EQ(form.GetDeviceID(), -1);
@@ -213,7 +213,7 @@ TEST_F(AuDevDlgTest, InputUseListsTheSourceMapper)
     form.SetDeviceID(-1);
     form.show();
     EXPECT_EQ(form.windowTitle(), "Audio Source Device ID");
-    EXPECT_EQ(rows(form), QStringList({"Wave_Mapper (MS Default)"}));
+    EXPECT_EQ(rows(form), QStringList({"System default input"}));
     EXPECT_EQ(label(form, "lDeviceID"), "");  // no output details for input use
     EXPECT_EQ(form.GetDeviceID(), -1);
 }

@@ -50,6 +50,17 @@ HelpMenu::HelpMenu(TForm1 &form) : m_form(form)
     connect(ui->MoreVoicesLbl, &QLabel::linkActivated, this, &HelpMenu::MoreVoicesLblClick);
 }
 
+namespace {
+
+// Without a browser the desktop opens nothing: the user is told where to go.
+void OpenWebPage(const QUrl &url)
+{
+    if (!QDesktopServices::openUrl(url))
+        MessageService::notice(QStringLiteral("No web browser could be started to show this page:\r") + url.toString());
+}
+
+}  // namespace
+
 void HelpMenu::FillAudioHelpMenu()
 {
     GrabBaseClass help;
@@ -57,8 +68,20 @@ void HelpMenu::FillAudioHelpMenu()
     QStringList topics;
     help.GetList(QStringLiteral("/"), QStringLiteral("HelpTopics"), topics);
     QMenu *menu = m_form.form()->AudioHelp1;
+    QString usedKeys;
     for (const QString &topic : std::as_const(topics)) {
-        QAction *item = menu->addAction(topic);
+        // Each topic gets an access key of its own: its first letter not
+        // taken yet.
+        QString caption = QString(topic).replace(u'&', QLatin1String("&&"));
+        for (qsizetype i = 0; i < caption.size(); ++i) {
+            const QChar key = caption.at(i).toLower();
+            if (key.isLetterOrNumber() && !usedKeys.contains(key)) {
+                usedKeys += key;
+                caption.insert(i, u'&');
+                break;
+            }
+        }
+        QAction *item = menu->addAction(caption);
         connect(item, &QAction::triggered, this, [this, topic] { AudioHelpClick(topic); });
     }
     menu->menuAction()->setEnabled(!topics.isEmpty());
@@ -113,15 +136,15 @@ void HelpMenu::About1Click()
 
 void HelpMenu::VisitVarnyxTechnologies1Click()
 {
-    QDesktopServices::openUrl(kHomePage);
+    OpenWebPage(kHomePage);
 }
 
 void HelpMenu::PortableMP3Click()
 {
-    QDesktopServices::openUrl(kPlayersPage);
+    OpenWebPage(kPlayersPage);
 }
 
 void HelpMenu::MoreVoicesLblClick()
 {
-    QDesktopServices::openUrl(kVoicesPage);
+    OpenWebPage(kVoicesPage);
 }

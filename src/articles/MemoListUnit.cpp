@@ -81,6 +81,15 @@ void TMemoListBox::Trace(const QString &operation) const
     UtilsClass::WriteLog(QStringLiteral("MemoListBox - ") + operation + ListInfo());
 }
 
+void TMemoListBox::SetMultiArticle(bool on)
+{
+    m_multiArticle = on;
+    if (on) {
+        for (TMemoEntry *e : std::as_const(m_entries))
+            e->Header->ShowButtons();
+    }
+}
+
 void TMemoListBox::SetVisibleEntries(int n)
 {
     m_visibleEntries = std::max(1, n);

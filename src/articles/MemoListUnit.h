@@ -76,7 +76,9 @@ public:
     int VisibleEntries() const { return m_visibleEntries; }
     void SetVisibleEntries(int n);
     bool MultiArticle() const { return m_multiArticle; }
-    void SetMultiArticle(bool on) { m_multiArticle = on; }
+    // Multi-Article mode gives every article, also one made in
+    // Single-Article mode, its Read, Read to File and Delete buttons.
+    void SetMultiArticle(bool on);
     QColor SelectedColor() const { return m_selectedColor; }
     void SetSelectedColor(const QColor &c) { m_selectedColor = c; }
     QColor UnselectedColor() const { return m_unselectedColor; }

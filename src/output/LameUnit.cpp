@@ -216,13 +216,14 @@ TMp3Result TMp3FileWriter::Write(std::span<const int16_t> samples)
     return {};
 }
 
-TMp3Result TMp3FileWriter::Finish()
+TMp3Result TMp3FileWriter::Finish(const QByteArray &tail)
 {
     if (!m_file)
         return TMp3Result::Fail(QString::fromLatin1(Mp3Messages::WriteError2));
     if (const int r = m_encoder.Flush(m_out); r != 0)
         return fail(QString::fromLatin1(Mp3Messages::ExitStream) + QString::number(r));
     m_encoder.Close();
+    m_out += tail;
     if (!m_out.isEmpty() && !writeOut())
         return fail(QString::fromLatin1(Mp3Messages::WriteError2));
     if (!m_file->commit()) {

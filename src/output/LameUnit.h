@@ -109,8 +109,9 @@ public:
     TMp3Result Open(const QString &mp3File, int inputSampleRate, int bitRate);
     // 16-bit mono samples at the input rate given to Open.
     TMp3Result Write(std::span<const int16_t> samples);
-    // Flushes the encoder and puts the file in place.
-    TMp3Result Finish();
+    // Flushes the encoder and puts the file in place; tail (the MP3 frames of
+    // a second stream that encoded the rest) follows this stream's frames.
+    TMp3Result Finish(const QByteArray &tail = {});
     void Abort();
 
     bool IsOpen() const;

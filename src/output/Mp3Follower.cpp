@@ -1,7 +1,5 @@
 #include "Mp3Follower.h"
 
-#include "WaveFile.h"
-
 #include <QFile>
 #include <QFileInfo>
 
@@ -34,13 +32,24 @@ void TMp3Follower::Start(const QString &wavFile, const QString &mp3File, int bit
     m_progress = {};
     m_stopRequested = {};
     m_result = {};
+    m_limit = std::numeric_limits<qint64>::max();
+    m_split = false;
+    m_tail.clear();
+    m_tailResult = {};
     m_thread = std::thread([this] { Run(); });
+}
+
+bool TMp3Follower::Stopping() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_stop.load() || (m_stopRequested && m_stopRequested());
 }
 
 TMp3Result TMp3Follower::Finish(const std::function<void(int)> &progress, const std::function<bool()> &stopRequested)
 {
     if (!m_thread.joinable())
         return ConvertToMp3(m_wavFile, m_mp3File, m_bitRate, progress, stopRequested);
+
     {
         std::lock_guard lock(m_mutex);
         m_progress = progress;
@@ -49,7 +58,19 @@ TMp3Result TMp3Follower::Finish(const std::function<void(int)> &progress, const 
     }
     m_wake.notify_all();
     m_thread.join();
-    return m_result;
+    if (m_second.joinable())
+        m_second.join();
+    if (!m_split || m_result.Status != TMp3Result::Done)
+        return m_result;
+    if (m_tailResult.Status != TMp3Result::Done) {
+        m_writer.Abort();
+        return m_tailResult;
+    }
+    if (Stopping()) {
+        m_writer.Abort();
+        return {TMp3Result::Stopped, {}};
+    }
+    return m_writer.Finish(m_tail);
 }
 
 void TMp3Follower::Stop()
@@ -63,6 +84,97 @@ void TMp3Follower::Stop()
     }
     m_wake.notify_all();
     m_thread.join();
+    if (m_second.joinable())
+        m_second.join();
+    m_writer.Abort();
+}
+
+qint64 TMp3Follower::QuietestFrameNear(qint64 middle, qint64 from, qint64 to)
+{
+    const TWaveFormat &f = m_layout.Format;
+    const qint64 frameBytes = f.BlockAlign;
+    const qint64 reach = qint64(f.SampleRate) * 3;  // three seconds each way
+    const qint64 window = std::max<qint64>(1, f.SampleRate / 50);
+    const qint64 first = std::max(from, middle - reach * frameBytes);
+    const qint64 last = std::min(to, middle + reach * frameBytes);
+    const auto aligned = [&](qint64 at) { return m_layout.DataOffset + (at - m_layout.DataOffset) / frameBytes * frameBytes; };
+    QFile file(m_wavFile);
+    const qint64 frames = (last - first) / frameBytes;
+    if (frames < 2 * window || !file.open(QIODevice::ReadOnly) || !file.seek(aligned(first)))
+        return aligned(middle);
+    QByteArray bytes = file.read(frames * frameBytes);
+    std::vector<int16_t> samples(static_cast<size_t>(bytes.size() / frameBytes));
+    ToMono16(bytes.constData(), qint64(samples.size()), f, samples.data());
+    qint64 best = 0;
+    int64_t bestEnergy = std::numeric_limits<int64_t>::max();
+    for (qint64 at = 0; at + window <= qint64(samples.size()); at += window / 2) {
+        int64_t energy = 0;
+        for (qint64 i = at; i < at + window; ++i)
+            energy += std::abs(int(samples[size_t(i)]));
+        if (energy < bestEnergy) {
+            bestEnergy = energy;
+            best = at + window / 2;
+        }
+    }
+    return aligned(first) + best * frameBytes;
+}
+
+void TMp3Follower::SplitTheRest(QFile &file, qint64 position)
+{
+    // Much left to encode: the second half goes to a stream of its own, cut
+    // at the quietest moment near the middle.
+    try {
+        file.seek(0);
+        const TWaveLayout finished = ReadWaveLayout(file, m_wavFile);
+        const qint64 end = finished.DataOffset + finished.DataBytes;
+        const qint64 rest = end - position;
+        if (rest <= qint64(SplitSeconds) * m_layout.Format.AvgBytesPerSec)
+            return;
+        const qint64 split = QuietestFrameNear(position + rest / 2, position, end);
+        m_limit = split;
+        m_split = true;
+        m_second = std::thread([this, split, end] { EncodeTail(split, end); });
+    } catch (const EWaveError &) {
+        // Read again below; a real fault is reported there.
+    }
+}
+
+void TMp3Follower::EncodeTail(qint64 from, qint64 to)
+{
+    const TWaveFormat &f = m_layout.Format;
+    TMp3Encoder encoder;
+    if (const int r = encoder.Init(int(f.SampleRate), m_bitRate); r != 0) {
+        m_tailResult = TMp3Result::Fail(QString::fromLatin1(Mp3Messages::OpenStream) + QString::number(r));
+        return;
+    }
+    QFile file(m_wavFile);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(from)) {
+        m_tailResult = TMp3Result::Fail(QString::fromLatin1(TWaveReader::ReadErrorText));
+        return;
+    }
+    std::vector<int16_t> samples(static_cast<size_t>(kChunkFrames));
+    for (qint64 at = from; at < to;) {
+        if (Stopping()) {
+            m_tailResult = {TMp3Result::Stopped, {}};
+            return;
+        }
+        const qint64 frames = std::min<qint64>((to - at) / f.BlockAlign, kChunkFrames);
+        if (frames <= 0)
+            break;
+        const QByteArray bytes = file.read(frames * f.BlockAlign);
+        if (bytes.size() != frames * f.BlockAlign) {
+            m_tailResult = TMp3Result::Fail(QString::fromLatin1(TWaveReader::ReadErrorText));
+            return;
+        }
+        ToMono16(bytes.constData(), frames, f, samples.data());
+        if (const int r = encoder.Encode({samples.data(), size_t(frames)}, m_tail); r != 0) {
+            m_tailResult = TMp3Result::Fail(QString::fromLatin1(Mp3Messages::EncodeChunk) + QString::number(r));
+            return;
+        }
+        at += frames * f.BlockAlign;
+    }
+    if (const int r = encoder.Flush(m_tail); r != 0)
+        m_tailResult = TMp3Result::Fail(QString::fromLatin1(Mp3Messages::ExitStream) + QString::number(r));
 }
 
 void TMp3Follower::Run()
@@ -72,14 +184,9 @@ void TMp3Follower::Run()
         m_wake.wait_for(lock, kPollInterval, [this] { return m_complete || m_stop.load(); });
         return m_complete;
     };
-    const auto stopped = [this] {
-        std::lock_guard lock(m_mutex);
-        return m_stop.load() || (m_stopRequested && m_stopRequested());
-    };
 
     // The header first: until it is there, nothing is known of the sound.
     QFile file(m_wavFile);
-    TWaveLayout layout;
     for (;;) {
         const bool complete = waitForMore();
         if (m_stop)
@@ -87,8 +194,8 @@ void TMp3Follower::Run()
         try {
             if (!file.isOpen() && !file.open(QIODevice::ReadOnly))
                 throw EWaveError(QStringLiteral("Cannot open \"%1\"").arg(m_wavFile));
-            layout = ReadWaveLayout(file, m_wavFile);
-            if (!layout.Format.IsConvertible())
+            m_layout = ReadWaveLayout(file, m_wavFile);
+            if (!m_layout.Format.IsConvertible())
                 throw EWaveError(QStringLiteral("\"%1\" is not a WAV file that can be converted").arg(m_wavFile));
             break;
         } catch (const EWaveError &e) {
@@ -100,25 +207,25 @@ void TMp3Follower::Run()
         }
     }
 
-    TMp3FileWriter writer;
-    if (TMp3Result r = writer.Open(m_mp3File, int(layout.Format.SampleRate), m_bitRate); !r.Ok()) {
+    if (TMp3Result r = m_writer.Open(m_mp3File, int(m_layout.Format.SampleRate), m_bitRate); !r.Ok()) {
         m_result = r;
         return;
     }
-    const int frameBytes = layout.Format.BlockAlign;
+    const int frameBytes = m_layout.Format.BlockAlign;
     std::vector<char> bytes(static_cast<size_t>(kChunkFrames * frameBytes));
     std::vector<int16_t> samples(static_cast<size_t>(kChunkFrames));
-    qint64 position = layout.DataOffset;
+    qint64 position = m_layout.DataOffset;
     qint64 restStart = -1;  // where the data stood when the WAV was complete
     bool complete = false;
     for (;;) {
-        if (stopped()) {
-            writer.Abort();
+        if (Stopping()) {
+            m_writer.Abort();
             m_result = {TMp3Result::Stopped, {}};
             return;
         }
         // Whole frames up to the file's current end (the header's size field
-        // is only right once the file is complete).
+        // is only right once the file is complete), or up to where a second
+        // stream takes over.
         qint64 end = QFileInfo(m_wavFile).size();
         if (complete) {
             try {
@@ -128,24 +235,27 @@ void TMp3Follower::Run()
             } catch (const EWaveError &) {
             }
         }
+        end = std::min(end, m_limit.load());
         const qint64 available = (end - position) / frameBytes;
         if (available <= 0) {
             if (complete)
                 break;
             complete = waitForMore();
-            if (complete && restStart < 0)
+            if (complete && restStart < 0) {
                 restStart = position;
+                SplitTheRest(file, position);
+            }
             continue;
         }
         const qint64 frames = std::min<qint64>(available, kChunkFrames);
         if (!file.seek(position) || file.read(bytes.data(), frames * frameBytes) != frames * frameBytes) {
-            writer.Abort();
+            m_writer.Abort();
             m_result = TMp3Result::Fail(QString::fromLatin1(TWaveReader::ReadErrorText));
             return;
         }
         position += frames * frameBytes;
-        ToMono16(bytes.data(), frames, layout.Format, samples.data());
-        if (TMp3Result r = writer.Write({samples.data(), size_t(frames)}); !r.Ok()) {
+        ToMono16(bytes.data(), frames, m_layout.Format, samples.data());
+        if (TMp3Result r = m_writer.Write({samples.data(), size_t(frames)}); !r.Ok()) {
             m_result = r;
             return;
         }
@@ -155,5 +265,6 @@ void TMp3Follower::Run()
                 m_progress(Mp3ProgressPercent(position - restStart, end - restStart));
         }
     }
-    m_result = writer.Finish();
+    // A split is finished by Finish, once the second stream is done too.
+    m_result = m_split ? TMp3Result{} : m_writer.Finish();
 }

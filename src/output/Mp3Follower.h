@@ -1,19 +1,25 @@
 #pragma once
 // Encodes a WAV file to MP3 while the speech is still being written into
 // it, on a thread of its own, so the conversion after the reading has only
-// the last part left to do. The MP3 appears under its name only when
+// the last part left to do. When that part is long, a second stream encodes
+// its second half on another thread; its frames follow the first stream's,
+// cut at a pause in the speech. The MP3 appears under its name only when
 // complete (TMp3FileWriter); stopping or a failure leaves none.
 //
 // The WAV may be growing: its data chunk's size field is 0 until it is
 // finished, and the follower reads sound data up to the file's current end.
 
 #include "LameUnit.h"
+#include "WaveFile.h"
 
+#include <QFile>
 #include <QString>
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
+#include <limits>
 #include <mutex>
 #include <thread>
 
@@ -32,24 +38,38 @@ public:
     // The WAV is complete: encodes the rest and puts the MP3 in place.
     // progress gets the percent of the rest done; stopRequested ends it
     // early (Stopped, no MP3). Blocks until done; the callbacks run on the
-    // follower's thread.
+    // encoding threads.
     TMp3Result Finish(const std::function<void(int)> &progress = {},
                       const std::function<bool()> &stopRequested = {});
     // Abandons the MP3.
     void Stop();
 
+    // A rest shorter than this many seconds of sound is encoded by one stream.
+    static constexpr int SplitSeconds = 20;
+
 private:
     void Run();
+    void SplitTheRest(QFile &file, qint64 position);
+    void EncodeTail(qint64 from, qint64 to);
+    qint64 QuietestFrameNear(qint64 middle, qint64 from, qint64 to);
+    bool Stopping() const;
 
     QString m_wavFile;
     QString m_mp3File;
     int m_bitRate = 0;
     std::thread m_thread;
-    std::mutex m_mutex;
+    std::thread m_second;
+    mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_complete = false;  // the WAV is finished
     std::atomic<bool> m_stop{false};
     std::function<void(int)> m_progress;
     std::function<bool()> m_stopRequested;
     TMp3Result m_result;
+    TMp3FileWriter m_writer;
+    TWaveLayout m_layout;
+    std::atomic<qint64> m_limit{std::numeric_limits<qint64>::max()};
+    bool m_split = false;
+    QByteArray m_tail;  // the second stream's frames
+    TMp3Result m_tailResult;
 };

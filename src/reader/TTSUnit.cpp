@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
-TTTSForm *TTSForm = nullptr;
 
 namespace {
 
@@ -47,11 +46,7 @@ TTTSForm::TTTSForm(QObject *parent)
     connect(m_tts, &TTTS::OnAudioStop, this, [this] { AudioStopped(); });
 }
 
-TTTSForm::~TTTSForm()
-{
-    if (TTSForm == this)
-        TTSForm = nullptr;
-}
+TTTSForm::~TTTSForm() = default;
 
 void TTTSForm::Initialize()
 {

@@ -112,5 +112,3 @@ private:
     std::unique_ptr<TVoiceCatalog> m_catalog;
     std::unique_ptr<TTTSFilter> m_filter;
 };
-
-extern TTTSForm *TTSForm;

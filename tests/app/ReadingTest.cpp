@@ -149,7 +149,7 @@ TEST_F(ReadingTest, PauseResumeSkipAndStopAlsoDuringAudioHelp)
         EXPECT_FALSE(Entry(i)->Locked);
 
     // Audio help stops the same way.
-    form->Help().AudioHelpClick(ui->AudioHelp1->actions().value(0)->text());
+    ui->AudioHelp1->actions().value(0)->trigger();
     EXPECT_EQ(form->State(), rsReading);
     EXPECT_EQ(form->StatusText(), u"Reading Audio Help"_s);
     ASSERT_TRUE(waitFor([&words, before = words] { return words > before; }, 10000));

@@ -1,0 +1,228 @@
+#include "CB_PromptUnit.h"
+
+#include "ui_CB_PromptUnit.h"
+
+#include "ClipboardWatcher.h"
+#include "articles/MemoListUnit.h"
+#include "settings/PreferenceUnit.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+#include <QWindow>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+const QString kMultiMode = QStringLiteral("Current Mode is Multi-Article Mode");
+const QString kSingleMode = QStringLiteral("Current Mode is Single-Article Mode");
+const QString kNewMultiHint = QStringLiteral("Add new article");
+const QString kNewSingleHint = QStringLiteral("Overwrite current article");
+
+} // namespace
+
+TCB_PromptForm::TCB_PromptForm(TMemoListBox &list, std::function<void(int)> addText, QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TCB_PromptForm>()), m_list(list),
+      m_addText(std::move(addText)), m_timer1(new QTimer(this))
+{
+    ui->setupUi(this);
+    // Dialog border, no border icons.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setModal(false);
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_timer1->setSingleShot(true);
+    connect(m_timer1, &QTimer::timeout, this, &TCB_PromptForm::Timer1Timer);
+    connect(ui->New, &QPushButton::clicked, this, &TCB_PromptForm::NewClick);
+    connect(ui->Append, &QPushButton::clicked, this, &TCB_PromptForm::AppendClick);
+    connect(ui->Cancel, &QPushButton::clicked, this, &TCB_PromptForm::CancelClick);
+    FormCreate();
+}
+
+TCB_PromptForm::~TCB_PromptForm() = default;
+
+QPushButton *TCB_PromptForm::New() const
+{
+    return ui->New;
+}
+
+QPushButton *TCB_PromptForm::Append() const
+{
+    return ui->Append;
+}
+
+QPushButton *TCB_PromptForm::Cancel() const
+{
+    return ui->Cancel;
+}
+
+QString TCB_PromptForm::ModeText() const
+{
+    return ui->ModeValue->text();
+}
+
+void TCB_PromptForm::FormCreate()
+{
+    Place();
+}
+
+void TCB_PromptForm::Place()
+{
+    adjustSize();
+    QPoint at(Prefs->CB_PromptLeft, Prefs->CB_PromptTop);
+    // A stored place on a screen that is gone would put the prompt where
+    // nobody sees it while it waits for an answer.
+    if (Prefs->CB_PromptLeft < 0 || !QGuiApplication::screenAt(at)) {
+        QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen();
+        at = s ? s->availableGeometry().center() - rect().center() : QPoint(0, 0);
+    }
+    move(at);
+    m_placedAt = pos();
+}
+
+void TCB_PromptForm::FormShow()
+{
+    ui->Append->setEnabled(true);
+    if (!m_list.CurrentEntry() || (m_list.GetVisibleCount() == 1 && m_list.Entry(0)->IsBlank()))
+        ui->Append->setEnabled(false);
+    const bool multi = Prefs->IsMultiArticleMode();
+    ui->ModeValue->setText(multi ? kMultiMode : kSingleMode);
+    ui->New->setToolTip(multi ? kNewMultiHint : kNewSingleHint);
+
+    // A delay of 0 seconds keeps the prompt open until it is answered.
+    m_timer1->stop();
+    const qint64 delay = qint64(Prefs->CB_PromptDelay) * 1000;
+    if (Prefs->CB_Prompt && delay > 0)
+        m_timer1->start(int(std::min<qint64>(delay, INT_MAX)));
+
+    // Chosen here too, not only on activation: a window manager may refuse
+    // to activate a window of a program in the background, and the timer
+    // must still press the configured button.
+    ChooseDefaultButton();
+    Place();
+}
+
+void TCB_PromptForm::FormActivate()
+{
+    ChooseDefaultButton();
+    m_default->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void TCB_PromptForm::ChooseDefaultButton()
+{
+    const bool appendOn = ui->Append->isEnabled();
+    QPushButton *chosen = ui->Cancel;
+    switch (Prefs->CB_DfltPromptAction) {
+    case ClipboardWatcher::caNew:
+        chosen = ui->New;
+        break;
+    case ClipboardWatcher::caAppend:
+        chosen = appendOn ? ui->Append : ui->Cancel;
+        break;
+    case ClipboardWatcher::caRememberLast:
+        if (appendOn && Prefs->CB_LastPromptAction == ClipboardWatcher::caNew)
+            chosen = ui->New;
+        else if (appendOn && Prefs->CB_LastPromptAction == ClipboardWatcher::caAppend)
+            chosen = ui->Append;
+        break;
+    default:
+        break;
+    }
+    m_default = chosen;
+    for (QPushButton *b : {ui->New, ui->Append, ui->Cancel})
+        b->setDefault(b == chosen);
+}
+
+void TCB_PromptForm::BringToFront()
+{
+    QWindow *window = windowHandle();
+    if (!window)
+        return;
+    // On the window itself, not the widget: changing the widget's flags
+    // would hide the shown window.
+    window->setFlags(window->flags() | Qt::WindowStaysOnTopHint);
+    raise();
+    activateWindow();
+    QCoreApplication::processEvents();
+    window->setFlags(window->flags() & ~Qt::WindowStaysOnTopHint);
+}
+
+void TCB_PromptForm::NewClick()
+{
+    if (m_acting)
+        return;
+    Prefs->CB_LastPromptAction = ClipboardWatcher::caNew;
+    m_timer1->stop();
+    m_acting = true;
+    m_addText(ClipboardWatcher::caNew);
+    m_acting = false;
+    done(Accepted);
+}
+
+void TCB_PromptForm::AppendClick()
+{
+    if (m_acting)
+        return;
+    Prefs->CB_LastPromptAction = ClipboardWatcher::caAppend;
+    m_timer1->stop();
+    m_acting = true;
+    m_addText(ClipboardWatcher::caAppend);
+    m_acting = false;
+    done(Accepted);
+}
+
+void TCB_PromptForm::CancelClick()
+{
+    // While New or Append adds the text (which may let messages run) the
+    // window manager's close must not record a second answer.
+    if (m_acting)
+        return;
+    Prefs->CB_LastPromptAction = ClipboardWatcher::caCancel;
+    m_timer1->stop();
+    QDialog::reject();
+}
+
+void TCB_PromptForm::reject()
+{
+    CancelClick();
+}
+
+void TCB_PromptForm::Timer1Timer()
+{
+    m_timer1->stop();
+    if (m_default == ui->New)
+        NewClick();
+    else if (m_default == ui->Append && ui->Append->isEnabled())
+        AppendClick();
+    else
+        CancelClick();
+}
+
+void TCB_PromptForm::showEvent(QShowEvent *event)
+{
+    FormShow();
+    QDialog::showEvent(event);
+}
+
+void TCB_PromptForm::hideEvent(QHideEvent *event)
+{
+    m_timer1->stop();
+    // Where the user moved it, it opens next time. Wayland reports no
+    // real position, so nothing is learnt there.
+    const QPoint at = pos();
+    if (Prefs && !event->spontaneous() && at != m_placedAt && at.x() >= 0 && at.y() >= 0 &&
+        !QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        Prefs->CB_PromptLeft = at.x();
+        Prefs->CB_PromptTop = at.y();
+    }
+    QDialog::hideEvent(event);
+}
+
+void TCB_PromptForm::changeEvent(QEvent *event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && isVisible())
+        FormActivate();
+}

@@ -1,0 +1,64 @@
+#pragma once
+// The copy prompt: offers New, Append and Cancel for text that has just
+// been copied, and presses its default button by itself once the delay
+// (CB_PromptDelay seconds) has run out. A delay of 0 keeps it open.
+
+#include <QDialog>
+
+#include <functional>
+#include <memory>
+
+class QPushButton;
+class QTimer;
+class TMemoListBox;
+
+namespace Ui {
+class TCB_PromptForm;
+}
+
+class TCB_PromptForm : public QDialog
+{
+    Q_OBJECT
+public:
+    // addText takes the chosen action (0 New, 1 Append).
+    TCB_PromptForm(TMemoListBox &list, std::function<void(int)> addText, QWidget *parent = nullptr);
+    ~TCB_PromptForm() override;
+
+    QPushButton *New() const;
+    QPushButton *Append() const;
+    QPushButton *Cancel() const;
+    QPushButton *DefaultButton() const { return m_default; }
+    QTimer *Timer1() const { return m_timer1; }
+    QString ModeText() const;
+
+    // Raises the shown prompt above other programs' windows once.
+    void BringToFront();
+
+    void NewClick();
+    void AppendClick();
+    void CancelClick();
+    void Timer1Timer();
+
+    // Escape and the window manager's close act as Cancel.
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void FormActivate();
+    void ChooseDefaultButton();
+    void Place();
+
+    std::unique_ptr<Ui::TCB_PromptForm> ui;
+    TMemoListBox &m_list;
+    std::function<void(int)> m_addText;
+    QTimer *m_timer1;
+    QPushButton *m_default = nullptr;
+    QPoint m_placedAt{-1, -1};
+    bool m_acting = false; // New or Append is adding the text
+};

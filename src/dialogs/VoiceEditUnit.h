@@ -1,0 +1,64 @@
+#pragma once
+// TVoiceEditForm: the modal editor of one voice's pitch and speed. It works
+// on a copy of the voice's values; the caller stores EditPitch and EditSpeed
+// in the voice when it closes with OK. One instance serves every edit and
+// keeps its placement (form name "VoiceEditForm").
+
+#include <QDialog>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class TVoiceEditForm;
+}
+
+// What the editor needs of a voice: its name, ranges, defaults and current
+// values, the ranges already queried from its engine.
+struct VoiceEditValues {
+    QString DisplayName;
+    int32_t PitchMin = 0, PitchMax = 0, PitchDefault = 0, Pitch = 0;
+    int32_t SpeedMin = 0, SpeedMax = 0, SpeedDefault = 0, Speed = 0;
+};
+
+class TVoiceEditForm : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TVoiceEditForm(QWidget *parent = nullptr);
+    ~TVoiceEditForm() override;
+
+    // The voice being edited; set before showing.
+    void SetVoice(const VoiceEditValues &voice) { m_voice = voice; }
+    const VoiceEditValues &Voice() const { return m_voice; }
+    int32_t EditPitch() const { return m_editPitch; }
+    int32_t EditSpeed() const { return m_editSpeed; }
+
+    // Speaks the test sentence with the given pitch and speed.
+    std::function<void(int32_t pitch, int32_t speed)> OnTest;
+    // Test belongs to the read-aloud commands: allowed only while nothing is read.
+    void SetTestAllowed(bool allowed);
+
+    void FormShow();
+    void PitchSliderChange(int position);
+    void PitchSliderTrackEnd();
+    void SpeedSliderChange(int position);
+    void SpeedSliderTrackEnd();
+    void ResetBtnClick();
+    void TestBtnClick();
+    void OkBtnClick();
+    void CancelBtnClick();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void done(int result) override;
+
+private:
+    std::unique_ptr<Ui::TVoiceEditForm> ui;
+    VoiceEditValues m_voice;
+    int32_t m_editPitch = 0;
+    int32_t m_editSpeed = 0;
+};

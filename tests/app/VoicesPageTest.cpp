@@ -1,0 +1,326 @@
+// The Engines / Voices page with the real catalogue: groups holding the
+// voices of several engines, enabling and disabling groups and voices, the
+// default voice, the voice editor and the Test commands.
+#include "WindowTestSupport.h"
+
+#include "EnginesVoicesPage.h"
+#include "dialogs/VoiceEditUnit.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSet>
+#include <QSlider>
+#include <QTest>
+#include <QTreeWidget>
+
+namespace {
+
+using namespace WindowTesting;
+using Page = EnginesVoicesPage;
+
+class VoicesPageTest : public WindowTest
+{
+protected:
+    void ShowPage()
+    {
+        form->ShowOptionsPage(u"EngineVoicesTab"_s);
+        tree = ui->EngineVoicesTV;
+        ASSERT_TRUE(Page().TreeBuilt());
+    }
+    EnginesVoicesPage &Page() const { return form->VoicesPage(); }
+    QTreeWidgetItem *Node(const QString &text) const
+    {
+        const QList<QTreeWidgetItem *> found = tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+        EXPECT_FALSE(found.isEmpty()) << text.toStdString();
+        return found.value(0);
+    }
+    QTreeWidgetItem *Select(const QString &text) const
+    {
+        QTreeWidgetItem *node = Node(text);
+        tree->setCurrentItem(node);
+        return node;
+    }
+    // The voices of a group in catalogue order.
+    QList<TVoiceEntry *> GroupVoices(const QString &group) const
+    {
+        QList<TVoiceEntry *> voices;
+        for (int i = 0; i < form->Driver()->Voices().Count(); ++i)
+            if (form->Driver()->Voices().Items(i)->Engine->GroupName == group)
+                voices << form->Driver()->Voices().Items(i);
+        return voices;
+    }
+    int Favorites(const QString &group) const
+    {
+        int n = 0;
+        for (const TVoiceEntry *v : GroupVoices(group))
+            n += v->Favorite;
+        return n;
+    }
+    TVoiceEntry *DefaultVoice() const { return form->Driver()->FindVoice(Prefs->TTS_DefaultVoiceName); }
+    // The image every node must show, by the rules.
+    void ExpectImagesFollowTheRules() const
+    {
+        for (int g = 0; g < tree->topLevelItemCount(); ++g) {
+            QTreeWidgetItem *group = tree->topLevelItem(g);
+            bool enabled = true;
+            for (const TVoiceEntry *v : GroupVoices(group->text(0)))
+                enabled = enabled && v->Engine->Enabled;
+            EXPECT_EQ(Page::ImageOf(group), enabled ? 0 : 1) << group->text(0).toStdString();
+            for (int i = 0; i < group->childCount(); ++i) {
+                const TVoiceEntry *v = Page::VoiceOf(group->child(i));
+                EXPECT_EQ(Page::ImageOf(group->child(i)), v == DefaultVoice() ? 2 : v->Favorite ? 0 : 1)
+                    << v->DisplayName.toStdString();
+            }
+        }
+    }
+    // Words heard, found at the reported offsets in the text given.
+    void ListenFor(const QString &text)
+    {
+        QObject::connect(form->Driver()->TTS1(), &TTTS::OnWordPosition, form,
+                         [this, text](TTTS *, sapi::QWORD, uint32_t offset) {
+                             heard << text.mid(int(offset / 2)).section(u' ', 0, 0);
+                         });
+    }
+    // As the mouse gives it: a click, then the second press.
+    void DoubleClick(QTreeWidgetItem *node) const
+    {
+            const QPoint at = tree->visualItemRect(node).center();
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(tree->viewport(), Qt::LeftButton, {}, at);
+    }
+    // Page Down, or Page Up where the knob is already at the bottom.
+    static void MoveByPage(QSlider *slider)
+    {
+        QTest::keyClick(slider, slider->value() > slider->minimum() ? Qt::Key_PageDown : Qt::Key_PageUp);
+    }
+    bool WaitIdle() { return waitFor([this] { return form->State() == rsIdle; }, 30000); }
+    // Runs the edit command; inside the editor's loop, `inside` acts on it.
+    void Edit(const std::function<void(TVoiceEditForm &)> &inside)
+    {
+        QTimer::singleShot(0, form, [this, inside] {
+            ASSERT_TRUE(waitFor([] { return QApplication::activeModalWidget() != nullptr; }, 5000));
+            auto *editor = qobject_cast<TVoiceEditForm *>(QApplication::activeModalWidget());
+            ASSERT_NE(editor, nullptr);
+            inside(*editor);
+            if (editor->isVisible())
+                editor->reject();
+        });
+        ui->EditBtn->click();
+    }
+
+    QTreeWidget *tree = nullptr;
+    QStringList heard;
+};
+
+const QString kEspeak = u"eSpeak NG"_s;
+const QString kFlite = u"Flite"_s;
+
+TEST_F(VoicesPageTest, GroupsHoldTheVoicesOfAllTheirEnginesAndTheButtonsFollowTheNode)
+{
+    Start();
+    EXPECT_FALSE(Page().TreeBuilt());
+    ShowPage();
+    QTreeWidgetItem *espeak = Node(kEspeak);
+    ASSERT_NE(Node(kFlite), nullptr);
+    const QList<TVoiceEntry *> voices = GroupVoices(kEspeak);
+    ASSERT_EQ(espeak->childCount(), voices.size());
+    QSet<TEngineEntry *> engines;
+    for (int i = 0; i < espeak->childCount(); ++i) {
+        EXPECT_EQ(Page::VoiceOf(espeak->child(i)), voices[i]);
+        engines << voices[i]->Engine;
+    }
+    EXPECT_GE(engines.size(), 2);
+    ExpectImagesFollowTheRules();
+
+    // The first node is chosen: a group, so only Enable acts.
+    EXPECT_EQ(tree->currentItem(), tree->topLevelItem(0));
+    EXPECT_EQ(ui->EnableBtn->text(), u"Disable"_s);
+    for (QPushButton *b : {ui->SetDfltBtn, ui->EditBtn, ui->TestButton})
+        EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
+    Page().PopupMenu3Popup();
+    QMenu *menu = Page().PopupMenu3();
+    auto item = [menu](const char *name) { return menu->findChild<QAction *>(QLatin1String(name)); };
+    EXPECT_EQ(item("EnableItem")->text(), u"Disable Engine"_s);
+    EXPECT_FALSE(item("EditVoiceItem")->isEnabled());
+
+    // A voice by keyboard, as by mouse.
+    const TVoiceEntry *other = voices[0] == DefaultVoice() ? voices[1] : voices[0];
+    tree->setFocus();
+    Select(kEspeak);
+    tree->expandItem(espeak);
+    QTest::keyClick(tree, Qt::Key_Down);
+    EXPECT_EQ(Page::VoiceOf(tree->currentItem()), voices[0]);
+    EXPECT_TRUE(ui->EditBtn->isEnabled());
+    tree->setCurrentItem(Node(other->DisplayName));
+    for (QPushButton *b : {ui->EnableBtn, ui->SetDfltBtn, ui->EditBtn, ui->TestButton})
+        EXPECT_TRUE(b->isEnabled()) << b->objectName().toStdString();
+    Page().PopupMenu3Popup();
+    EXPECT_EQ(item("EnableItem")->text(), other->Favorite ? u"Disable Voice"_s : u"Enable Voice"_s);
+    EXPECT_TRUE(item("TestItem")->isEnabled());
+
+    // A double click on a group neither folds it nor changes it.
+    const int favorites = Favorites(kEspeak);
+    DoubleClick(espeak);
+    EXPECT_TRUE(espeak->isExpanded());
+    EXPECT_EQ(Favorites(kEspeak), favorites);
+    EXPECT_TRUE(voices[0]->Engine->Enabled);
+    EXPECT_TRUE(messages.isEmpty()) << Messages();
+}
+
+TEST_F(VoicesPageTest, GroupsAreDisabledAndEnabledWholeButNeverWithTheDefaultVoice)
+{
+    Start();
+    Prefs->TTS_DefaultVoiceName = GroupVoices(kEspeak).at(0)->DisplayName;
+    ShowPage();
+    const QList<TVoiceEntry *> voices = GroupVoices(kEspeak);
+    Select(kEspeak);
+    ui->EnableBtn->click();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith(u"This engine cannot be disabled because it contains the default voice, ["_s +
+                                       voices[0]->DisplayName + u']'))
+        << Messages();
+    EXPECT_TRUE(messages[0].contains(u"Set Default"_s));
+    EXPECT_TRUE(voices[0]->Engine->Enabled);
+
+    // With a Flite voice as the default the group goes off whole.
+    const TVoiceEntry *flite = GroupVoices(kFlite).at(0);
+    flite->Engine->Enabled = false;
+    Select(flite->DisplayName);
+    ui->SetDfltBtn->click();
+    EXPECT_EQ(Prefs->TTS_DefaultVoiceName, flite->DisplayName);
+    EXPECT_TRUE(flite->Favorite && flite->Engine->Enabled);
+    EXPECT_EQ(ui->DfltVoiceCB->currentText(), flite->DisplayName);
+    Select(kEspeak);
+    ui->EnableBtn->click();
+    EXPECT_EQ(Favorites(kEspeak), 0);
+    for (const TVoiceEntry *v : voices)
+        EXPECT_FALSE(v->Engine->Enabled);
+    EXPECT_EQ(ui->EnableBtn->text(), u"Enable"_s);
+    for (const QString &name : form->Articles().FavoriteVoices())
+        EXPECT_NE(form->Driver()->FindVoice(name)->Engine->GroupName, kEspeak);
+    EXPECT_FALSE(Prefs->GetValue(u"FAV_"_s + voices[3]->KeyName).toBool());
+    ExpectImagesFollowTheRules();
+
+    // One favourite inside the disabled group enables the group, nothing else.
+    Node(kEspeak)->setExpanded(true);
+    QTreeWidgetItem *third = Node(voices[2]->DisplayName);
+    DoubleClick(third);
+    EXPECT_TRUE(voices[2]->Favorite);
+    EXPECT_EQ(Favorites(kEspeak), 1);
+    EXPECT_TRUE(voices[5]->Engine->Enabled);
+    EXPECT_TRUE(form->Articles().FavoriteVoices().contains(voices[2]->DisplayName));
+    ExpectImagesFollowTheRules();
+
+    // Off and on again: every voice a favourite, those excluded one by one too.
+    Select(kEspeak);
+    ui->EnableBtn->click();
+    ui->EnableBtn->click();
+    EXPECT_EQ(Favorites(kEspeak), voices.size());
+    ExpectImagesFollowTheRules();
+    EXPECT_EQ(messages.size(), 1) << Messages();
+}
+
+TEST_F(VoicesPageTest, TheDefaultVoiceShowsImage2EvenExcludedAndIsNeverExcluded)
+{
+    Start();
+    TVoiceEntry *dflt = DefaultVoice();
+    ASSERT_NE(dflt, nullptr);
+    dflt->Favorite = false;
+    ShowPage();
+    QTreeWidgetItem *node = Node(dflt->DisplayName);
+    EXPECT_EQ(Page::ImageOf(node), 2);
+    node->parent()->setExpanded(true);
+    tree->setCurrentItem(node);
+    EXPECT_FALSE(ui->EnableBtn->isEnabled());
+    Page().PopupMenu3Popup();
+    EXPECT_FALSE(Page().PopupMenu3()->findChild<QAction *>(u"EnableItem"_s)->isEnabled());
+    DoubleClick(node);
+    Page().EnableItemClick();
+    EXPECT_EQ(messages, QStringList(2, dflt->DisplayName + u" is the default voice"_s));
+    EXPECT_FALSE(dflt->Favorite);
+
+    // Set Default again offers it for reading.
+    ui->SetDfltBtn->click();
+    EXPECT_TRUE(dflt->Favorite);
+    EXPECT_TRUE(form->Articles().FavoriteVoices().contains(dflt->DisplayName));
+    EXPECT_EQ(Page::ImageOf(node), 2);
+}
+
+TEST_F(VoicesPageTest, VoiceEditOnAVoiceNeverQueriedShowsItsEngineLimitsAndTheValuesSurviveARestart)
+{
+    Start();
+    ShowPage();
+    TVoiceEntry *voice = GroupVoices(kFlite).at(0);
+    ASSERT_EQ(voice->PitchMin, -1);
+    Select(voice->DisplayName);
+    int pitch = 0;
+    Edit([&](TVoiceEditForm &editor) {
+        auto *slider = editor.findChild<QSlider *>(u"PitchSlider"_s);
+        EXPECT_NE(voice->PitchMin, -1);
+        EXPECT_EQ(slider->minimum(), voice->PitchMin);
+        EXPECT_EQ(slider->maximum(), voice->PitchMax);
+        EXPECT_EQ(slider->value(), voice->PitchDefault);
+        EXPECT_EQ(editor.findChild<QLabel *>(u"SpeedMaxLbl"_s)->text(), QString::number(voice->SpeedMax));
+        MoveByPage(slider);
+        pitch = slider->value();
+        editor.findChild<QPushButton *>(u"OkBtn"_s)->click();
+    });
+    ASSERT_NE(pitch, voice->PitchDefault);
+    EXPECT_EQ(voice->Pitch, pitch);
+    // Cancel keeps it.
+    Edit([](TVoiceEditForm &editor) {
+        MoveByPage(editor.findChild<QSlider *>(u"PitchSlider"_s));
+    });
+    EXPECT_EQ(voice->Pitch, pitch);
+    TVoiceEntry *excluded = GroupVoices(kEspeak).at(1);
+    excluded->Favorite = false;
+    Select(excluded->DisplayName);
+    ui->SetDfltBtn->click();
+    const QString name = voice->DisplayName, dflt = excluded->DisplayName;
+    Exit();
+
+    Start();
+    EXPECT_EQ(form->Driver()->FindVoice(name)->Pitch, pitch);
+    EXPECT_EQ(Prefs->TTS_DefaultVoiceName, dflt);
+    EXPECT_TRUE(form->Driver()->FindVoice(dflt)->Favorite);
+    EXPECT_TRUE(messages.isEmpty()) << Messages();
+}
+
+TEST_F(VoicesPageTest, TestSpeaksTheBuiltInSentenceWhenTheTestFileLacksTheLanguage)
+{
+    Start();
+    ShowPage();
+    TVoiceEntry *voice = GroupVoices(kEspeak).at(0);
+    voice->Engine->LanguageID = 1047;  // a language without a code, so without a sentence
+    ListenFor(u"Thanks for trying Voxtrella MP3"_s);
+    Node(kEspeak)->setExpanded(true);
+    Select(voice->DisplayName);
+    ui->TestButton->click();
+    EXPECT_EQ(form->StatusText(), u"Reading Test Message"_s);
+    EXPECT_EQ(form->State(), rsReading);
+    EXPECT_FALSE(ui->TestButton->isEnabled());
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(heard.mid(0, 3), (QStringList{u"Thanks"_s, u"for"_s, u"trying"_s}));
+    EXPECT_TRUE(ui->TestButton->isEnabled());
+
+    // The editor's Test reads with the working values and leaves the voice's own.
+    heard.clear();
+    Edit([&](TVoiceEditForm &editor) {
+        auto *test = editor.findChild<QPushButton *>(u"TestBtn"_s);
+        const int32_t pitch = voice->Pitch;
+        MoveByPage(editor.findChild<QSlider *>(u"SpeedSlider"_s));
+        test->click();
+        EXPECT_EQ(form->State(), rsReading);
+        EXPECT_EQ(form->Driver()->TTS1()->Speed(), uint32_t(editor.EditSpeed()));
+        EXPECT_EQ(voice->Pitch, pitch);
+        EXPECT_NE(voice->Speed, editor.EditSpeed());
+        EXPECT_FALSE(test->isEnabled());
+        EXPECT_TRUE(WaitIdle());
+        EXPECT_TRUE(test->isEnabled());
+    });
+    EXPECT_EQ(heard.value(0), u"Thanks"_s);
+    EXPECT_TRUE(messages.isEmpty()) << Messages();
+}
+
+}  // namespace

@@ -223,6 +223,15 @@ void TMp3Follower::Run()
             m_result = {TMp3Result::Stopped, {}};
             return;
         }
+        // The speech may end while this stream is still behind it.
+        if (!complete) {
+            std::lock_guard lock(m_mutex);
+            complete = m_complete;
+        }
+        if (complete && restStart < 0) {
+            restStart = position;
+            SplitTheRest(file, position);
+        }
         // Whole frames up to the file's current end (the header's size field
         // is only right once the file is complete), or up to where a second
         // stream takes over.
@@ -241,10 +250,6 @@ void TMp3Follower::Run()
             if (complete)
                 break;
             complete = waitForMore();
-            if (complete && restStart < 0) {
-                restStart = position;
-                SplitTheRest(file, position);
-            }
             continue;
         }
         const qint64 frames = std::min<qint64>(available, kChunkFrames);

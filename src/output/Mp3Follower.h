@@ -34,6 +34,8 @@ public:
     // Starts following wavFile (written by someone else from now on).
     void Start(const QString &wavFile, const QString &mp3File, int bitRate);
     bool Running() const { return m_thread.joinable(); }
+    // The last Finish encoded the rest in two streams.
+    bool WasSplit() const { return m_split; }
 
     // The WAV is complete: encodes the rest and puts the MP3 in place.
     // progress gets the percent of the rest done; stopRequested ends it

@@ -354,9 +354,36 @@ TEST(Mp3ConversionTest, AFollowerEncodesTheWavWhileItIsWrittenAndGivesTheSameMp3
     }
     save(in, whole);
     const TMp3Result followed = follower.Finish();
+    EXPECT_FALSE(follower.WasSplit());
     ASSERT_TRUE(followed.Ok()) << followed.Message.toStdString();
     ASSERT_TRUE(ConvertToMp3(in, dir.filePath(QStringLiteral("whole.mp3")), 32).Ok());
     EXPECT_EQ(readAll(dir.filePath(QStringLiteral("followed.mp3"))), readAll(dir.filePath(QStringLiteral("whole.mp3"))));
+
+    // A long rest is encoded by two streams joined at its pause: the MP3
+    // lasts as long as the speech and decodes whole.
+    if (haveMpg123()) {
+        Pcm speech = sine(22050, 16, 1, 25);
+        const Pcm pause{22050, 16, 1, QByteArray(22050 * 2, '\0')};
+        speech.bytes += pause.bytes + sine(22050, 16, 1, 25, 0).bytes;
+        save(in, wav(speech));
+        TMp3Follower split;
+        split.Start(in, dir.filePath(QStringLiteral("split.mp3")), 32);
+        ASSERT_TRUE(split.Finish().Ok());
+        EXPECT_TRUE(split.WasSplit());
+        int rate = 0;
+        const std::vector<int16_t> decoded = decode(dir.filePath(QStringLiteral("split.mp3")), rate);
+        ASSERT_EQ(rate, 22050);
+        EXPECT_NEAR(double(decoded.size()) / rate, 51.0, 51.0 * 0.01);
+        // The join lies in the pause: the tone is there just before and after it.
+        const auto loud = [&](double at) {
+            int peak = 0;
+            for (int i = 0; i < rate / 10; ++i)
+                peak = std::max(peak, std::abs(int(decoded[size_t(at * rate) + size_t(i)])));
+            return peak > 8000;
+        };
+        EXPECT_TRUE(loud(24.5));
+        EXPECT_TRUE(loud(26.4));
+    }
 
     // Stopped, it leaves no MP3.
     TMp3Follower stopped;

@@ -212,11 +212,7 @@ void ArticleCommands::ArticleDeleteRequest(TMemoEntry *entry)
         MessageService::error(kLockedMessage);
         return;
     }
-    if (m_form.List()->GetVisibleCount() == 0)
-        AddNewArticle();
-    SaveList();
-    if (m_form.State() != rsReading)
-        m_form.ReadingCommands().UpdateStatus(m_form.ReadingCommands().ArticleCountText());
+    AfterRemoval(m_form.State() != rsReading);
 }
 
 void ArticleCommands::DelSelPopupClick()
@@ -227,10 +223,17 @@ void ArticleCommands::DelSelPopupClick()
         MessageService::error(kLockedMessage);
         return;
     }
+    AfterRemoval(true);
+}
+
+void ArticleCommands::AfterRemoval(bool showCount)
+{
+    // Never an empty list.
     if (m_form.List()->GetVisibleCount() == 0)
         AddNewArticle();
     SaveList();
-    m_form.ReadingCommands().UpdateStatus(m_form.ReadingCommands().ArticleCountText());
+    if (showCount)
+        m_form.ReadingCommands().UpdateStatus(m_form.ReadingCommands().ArticleCountText());
 }
 
 void ArticleCommands::AddNewPopupClick()

@@ -52,6 +52,9 @@ public:
     void CheckMode(bool multi);
 
 private:
+    // After an article was deleted or hidden: an empty one when none is
+    // left, the list saved, the count shown when asked.
+    void AfterRemoval(bool showCount);
     void SwitchListMode(bool multi);
     void GiveArticleHandlers(TMemoEntry *entry);
     bool Exiting() const;

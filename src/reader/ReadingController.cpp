@@ -544,12 +544,7 @@ bool ReadingController::FinishOutput(bool aborted)
         UtilsClass::WriteLog(e.message());
         MessageService::error(e.message());
         m_follower->Stop();
-        if (toFile && m_prefs.OUT_FileFormat == 1)
-            KeepWavBesideMp3();
-        m_completion = Completion::None;
-        SetReadingState(rsIdle);
-        ResetStatus();
-        EndRun();
+        AbandonRun(toFile && m_prefs.OUT_FileFormat == 1);
         return false;
     }
     if (toFile && aborted) {
@@ -597,11 +592,7 @@ bool ReadingController::ConvertToMp3()
     if (result.Status == TMp3Result::Failed) {
         UtilsClass::WriteLog(result.Message);
         MessageService::error(result.Message);
-        KeepWavBesideMp3();
-        m_completion = Completion::None;
-        SetReadingState(rsIdle);
-        ResetStatus();
-        EndRun();
+        AbandonRun(true);
         return false;
     }
     emit GaugeChanged(false, 0, 0);
@@ -624,6 +615,16 @@ void ReadingController::KeepWavBesideMp3()
         QFile::remove(kept);
         UtilsClass::WriteLog(QStringLiteral("The WAV file could not be kept: ") + m_wavName);
     }
+}
+
+void ReadingController::AbandonRun(bool keepWav)
+{
+    if (keepWav)
+        KeepWavBesideMp3();
+    m_completion = Completion::None;
+    SetReadingState(rsIdle);
+    ResetStatus();
+    EndRun();
 }
 
 void ReadingController::EndRun()

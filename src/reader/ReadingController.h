@@ -147,6 +147,9 @@ private:
     bool OutputDirectoryExists() const;
     void InvalidDirectory();
     void EndRun();
+    // A failure after the speech was written: idle again, the WAV kept
+    // beside the MP3 it was for when asked.
+    void AbandonRun(bool keepWav);
     void FailStart(QObject *article);
     bool ConvertToMp3();
     void KeepWavBesideMp3();

@@ -101,15 +101,8 @@ bool TTTSForm::Play(const QString &text, const QString &voiceName)
     }
 
     try {
-        // A pitch or speed never chosen stands for the engine's default.
-        if (voice->Speed <= 0 || voice->Pitch <= 0)
-            LoadVoiceDefaults(voice);
-        m_tts->SetModeID(voice->ModeID);
-        m_tts->SetActive(true);
-        if (!m_tts->Active())
+        if (!ActivateVoice(voice))
             throw EAppError(QStringLiteral("TTS Activation failed in Play"));
-        m_tts->SetPitch(static_cast<uint16_t>(voice->Pitch));
-        m_tts->SetSpeed(static_cast<uint32_t>(voice->Speed));
         const QString filtered = m_filter->FilterText(voice->Engine ? voice->Engine->Features : 0, text,
                                                       !Prefs || Prefs->TTS_FilterSymbols);
         m_tts->Speak(filtered);
@@ -122,6 +115,20 @@ bool TTTSForm::Play(const QString &text, const QString &voiceName)
         MessageService::error(QString::fromUtf8(e.what()));
         return false;
     }
+    return true;
+}
+
+bool TTTSForm::ActivateVoice(TVoiceEntry *voice)
+{
+    // A pitch or speed never chosen stands for the engine's default.
+    if (voice->Speed <= 0 || voice->Pitch <= 0)
+        LoadVoiceDefaults(voice);
+    m_tts->SetModeID(voice->ModeID);
+    m_tts->SetActive(true);
+    if (!m_tts->Active())
+        return false;
+    m_tts->SetPitch(static_cast<uint16_t>(voice->Pitch));
+    m_tts->SetSpeed(static_cast<uint32_t>(voice->Speed));
     return true;
 }
 
@@ -161,13 +168,7 @@ bool TTTSForm::PlayToFileInit(const QString &voiceName, const QString &fileName)
     if (!CheckSoundCard())
         return false;
     try {
-        if (voice->Speed <= 0 || voice->Pitch <= 0)
-            LoadVoiceDefaults(voice);
-        m_tts->SetModeID(voice->ModeID);
-        m_tts->SetActive(true);
-        if (m_tts->Active()) {
-            m_tts->SetPitch(static_cast<uint16_t>(voice->Pitch));
-            m_tts->SetSpeed(static_cast<uint32_t>(voice->Speed));
+        if (ActivateVoice(voice)) {
             m_fileVoice = voiceName;
             return true;
         }

@@ -99,6 +99,10 @@ private:
     void Timer1Timer();
     // The sound card check before speaking; false when the reading must not go on.
     bool CheckSoundCard();
+    // Selects the voice's mode, activates it and gives it the voice's pitch
+    // and speed; false when the engine did not become active. Throws the
+    // component's errors.
+    bool ActivateVoice(TVoiceEntry *voice);
     TVoiceEntry *FileVoice() const;
 
     TTTS *m_tts = nullptr;

@@ -27,6 +27,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QElapsedTimer>
+#include <QFontInfo>
 #include <QThread>
 #include <QDialog>
 #include <QDir>
@@ -38,6 +39,8 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QStyle>
 
@@ -63,8 +66,22 @@ const QString kAudioDeviceGone = QStringLiteral(
 constexpr int kFullOptionsHeight = 257;
 constexpr int kFullOptionsHeight120Dpi = 316;
 constexpr int kDesignedToolbarHeight = 56;
+constexpr int kDesignedModeOptionsWidth = 289;
+// The font the strip's heights were designed at.
+constexpr double kDesignedFontPoints = 9.0;
 constexpr int kAutoTimerMs = 500;
 constexpr int kSoundServerWaitMs = 5000;
+
+// How much larger than the designed font the window's font is at the screen's
+// resolution: the designed heights grow with it, never shrink.
+double FontScale(const QWidget *widget)
+{
+    // The heights were designed at 96 and 120 pixels per inch; any other
+    // resolution counts as a larger or smaller font at 96.
+    const int designedDpi = widget->logicalDpiY() == 120 ? 120 : 96;
+    const double designedPixels = kDesignedFontPoints * designedDpi / 72.0;
+    return std::max(1.0, QFontInfo(widget->font()).pixelSize() / designedPixels);
+}
 
 // Round to the nearest integer, halves to the even neighbour.
 int RoundHalfEven(double value)
@@ -139,7 +156,7 @@ void TForm1::FormCreate()
     // Status bar: panel 0 for the long status, panel 1 under the gauge.
     // Placed by hand like the gauge: panels in the bar's layout would make
     // their fixed widths the window's minimum width.
-    ui->StatusBar1->setMinimumHeight(19);
+    ui->StatusBar1->setMinimumHeight(std::max(19, fontMetrics().height() + 4));
     for (int i = 0; i < 2; ++i) {
         m_panel[i] = new QLabel(ui->StatusBar1);
         m_panel[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
@@ -195,7 +212,7 @@ void TForm1::FormCreate()
     ui->ShowToolbarMItm->setChecked(Prefs->ShowToolbar);
     ui->OptionsBtn->setChecked(Prefs->ShowOptions);
     ui->ShowOptionsMItm->setChecked(Prefs->ShowOptions);
-    int panel2 = kFullOptionsHeight;
+    int panel2 = qRound(kFullOptionsHeight * FontScale(this));
     if (!Prefs->ShowOptions) {
         ui->Panel3->hide();
         panel2 = ToolbarHeight();
@@ -314,25 +331,25 @@ void TForm1::BuildPopupMenus()
 
 void TForm1::BindControls()
 {
-    // Icons of the command toolbar.
+    // Icons of the command toolbar: the desktop theme's, else symbols drawn
+    // in the palette's colours (the floating toolbar draws the same ones).
     const struct {
         QToolButton *button;
         const char *theme;
-        QStyle::StandardPixmap fallback;
     } icons[] = {
-        {ui->ToolButton1, "document-new", QStyle::SP_FileIcon},
-        {ui->ToolButton2, "view-list-details", QStyle::SP_FileDialogDetailedView},
-        {ui->ReadFileBtn, "document-open", QStyle::SP_DialogOpenButton},
-        {ui->PasteBtn, "edit-paste", QStyle::SP_FileDialogContentsView},
-        {ui->PlayToolBtn, "media-playback-start", QStyle::SP_MediaPlay},
-        {ui->PlayFileBtn, "document-save", QStyle::SP_DialogSaveButton},
-        {ui->PauseBtn, "media-playback-pause", QStyle::SP_MediaPause},
-        {ui->SkipBtn, "media-skip-forward", QStyle::SP_MediaSkipForward},
-        {ui->StopBtn, "media-playback-stop", QStyle::SP_MediaStop},
-        {ui->OptionsBtn, "configure", QStyle::SP_FileDialogListView},
+        {ui->ToolButton1, "document-new"},
+        {ui->ToolButton2, "view-list-details"},
+        {ui->ReadFileBtn, "document-open"},
+        {ui->PasteBtn, "edit-paste"},
+        {ui->PlayToolBtn, "media-playback-start"},
+        {ui->PlayFileBtn, "document-save"},
+        {ui->PauseBtn, "media-playback-pause"},
+        {ui->SkipBtn, "media-skip-forward"},
+        {ui->StopBtn, "media-playback-stop"},
+        {ui->OptionsBtn, "configure"},
     };
     for (const auto &i : icons)
-        i.button->setIcon(QIcon::fromTheme(QLatin1String(i.theme), style()->standardIcon(i.fallback)));
+        i.button->setIcon(ToolBarIcon(QLatin1String(i.theme)));
 
     connect(ui->OptionsBtn, &QToolButton::clicked, this, &TForm1::MMLabel1Click);
     connect(ui->ShowOptionsMItm, &QAction::triggered, this, &TForm1::MMLabel1Click);
@@ -565,11 +582,27 @@ int TForm1::FullOptionsHeight(double dpi)
 
 int TForm1::ToolbarHeight() const
 {
-    return kDesignedToolbarHeight;
+    // The designed 56 pixels, or more when a larger font needs them for the
+    // caption line under each 32-pixel image.
+    int needed = kDesignedToolbarHeight;
+    const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    for (const QToolButton *button : ui->ToolBar1->findChildren<QToolButton *>())
+        needed = std::max(needed, button->iconSize().height() + 4 + button->fontMetrics().height() + 2 * frame);
+    return needed;
 }
 
 void TForm1::SetPanel2Height(int height)
 {
+    // The option pages scroll down but never across: each is at least as
+    // wide as what it holds, which makes the window as wide as it needs.
+    for (QScrollArea *page : ui->Panel3->findChildren<QScrollArea *>()) {
+        if (page->widget())
+            page->setMinimumWidth(page->widget()->minimumSizeHint().width() + 2 * page->frameWidth() +
+                                  page->verticalScrollBar()->sizeHint().width());
+    }
+    ui->MISIOptionsPage->setMinimumWidth(
+        std::max(kDesignedModeOptionsWidth, ui->MISIOptionsPage->minimumSizeHint().width()));
+    ui->ToolBar1->setFixedHeight(ToolbarHeight());
     ui->Panel2->setFixedHeight(std::max(0, height));
     ui->Panel2->setVisible(height > 0);
 }
@@ -587,7 +620,7 @@ void TForm1::MMLabel1Click()
         ui->ShowOptionsMItm->setChecked(true);
         Prefs->ShowOptions = true;
         ui->Panel3->show();
-        const int full = FullOptionsHeight(screen() ? screen()->logicalDotsPerInch() : 96.0);
+        const int full = qRound(FullOptionsHeight(screen() ? screen()->logicalDotsPerInch() : 96.0) * FontScale(this));
         SetPanel2Height(ui->ToolBar1->isVisibleTo(this) ? full : full - ToolbarHeight());
     }
 }
@@ -598,10 +631,11 @@ void TForm1::ShowToolbarMItmClick()
     ui->ShowToolbarMItm->setChecked(Prefs->ShowToolbar);
     ui->ToolBar1->setVisible(Prefs->ShowToolbar);
     const bool options = ui->Panel3->isVisibleTo(this);
+    const int full = qRound(kFullOptionsHeight * FontScale(this));
     if (Prefs->ShowToolbar)
-        SetPanel2Height(options ? kFullOptionsHeight : ToolbarHeight());
+        SetPanel2Height(options ? full : ToolbarHeight());
     else
-        SetPanel2Height(options ? kFullOptionsHeight - ToolbarHeight() : 0);
+        SetPanel2Height(options ? full - ToolbarHeight() : 0);
 }
 
 void TForm1::ShowModeSheet(bool multi)

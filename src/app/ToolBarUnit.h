@@ -4,6 +4,7 @@
 // is hidden in the tray. It knows nothing of the main window; the main
 // window assigns the callbacks and drives the status, gauge and buttons.
 
+#include <QIcon>
 #include <QWidget>
 
 #include <functional>
@@ -12,6 +13,11 @@
 namespace Ui {
 class TToolBarForm;
 }
+
+// A command's icon: the desktop theme's, else a symbol drawn in the
+// palette's button text colour (visible in light, dark and high-contrast
+// palettes). The main window's toolbar uses the same symbols.
+QIcon ToolBarIcon(const QString &themeName);
 
 class TToolBarForm : public QWidget
 {

@@ -183,14 +183,31 @@ void TPropertyPanel::PlaceNow()
 
     const int titleLabelWidth = placeLabel(TitleLabel, 5);
     const int titleLeft = titleLabelWidth + 5;
-    TitleEdit->setGeometry(titleLeft, kControlTop, std::max(60, m_voiceLeft - 10 - titleLeft), controlHeight);
-
-    const int voiceLabelWidth = placeLabel(VoiceLabel, m_voiceLeft);
-    const int voiceLeft = voiceLabelWidth + m_voiceLeft;
     int longest = 0;
     for (int i = 0; i < VoiceCB->count(); ++i)
         longest = std::max(longest, VoiceCB->fontMetrics().horizontalAdvance(VoiceCB->itemText(i)));
-    const int voiceWidth = std::max(kMinVoiceWidth, longest + 2 * controlHeight);
+    int voiceWidth = std::max(kMinVoiceWidth, longest + 2 * controlHeight);
+    int voiceLabelLeft = m_voiceLeft;
+
+    // The designed places as long as the buttons fit; in a narrower header
+    // (a larger font, a small window) the voice list and then the title
+    // give way, so Read, Read to File and Delete stay in view.
+    if (m_buttonsShown) {
+        int buttons = 15;
+        for (QPushButton *button : {ReadBtn, ReadToFileBtn, DeleteBtn})
+            buttons += button->sizeHint().width() + 2;
+        const int voiceLabelWidth = VoiceLabel->sizeHint().width();
+        int over = voiceLabelLeft + voiceLabelWidth + voiceWidth + buttons - width();
+        const int minVoiceWidth = VoiceCB->fontMetrics().averageCharWidth() * 12 + 2 * controlHeight;
+        const int voiceGives = std::clamp(over, 0, std::max(0, voiceWidth - minVoiceWidth));
+        voiceWidth -= voiceGives;
+        over -= voiceGives;
+        const int minTitleWidth = TitleEdit->fontMetrics().averageCharWidth() * 8;
+        voiceLabelLeft -= std::clamp(over, 0, std::max(0, voiceLabelLeft - 10 - titleLeft - minTitleWidth));
+    }
+    TitleEdit->setGeometry(titleLeft, kControlTop, std::max(60, voiceLabelLeft - 10 - titleLeft), controlHeight);
+    const int voiceLabelWidth = placeLabel(VoiceLabel, voiceLabelLeft);
+    const int voiceLeft = voiceLabelWidth + voiceLabelLeft;
     VoiceCB->setGeometry(voiceLeft, kControlTop, voiceWidth, controlHeight);
 
     int left = voiceLeft + voiceWidth + 15;
@@ -214,6 +231,12 @@ bool TPropertyPanel::eventFilter(QObject *watched, QEvent *event)
     else if (watched == VoiceCB && event->type() == QEvent::FocusIn)
         LoadVoiceList();
     return QFrame::eventFilter(watched, event);
+}
+
+void TPropertyPanel::resizeEvent(QResizeEvent *event)
+{
+    QFrame::resizeEvent(event);
+    PlaceControls();
 }
 
 void TPropertyPanel::changeEvent(QEvent *event)

@@ -3,6 +3,9 @@
 // close box against the exit command, and the floating toolbar's rules.
 #include "WindowTestSupport.h"
 
+#include <QPlainTextEdit>
+#include <QTextEdit>
+
 namespace {
 
 using namespace WindowTesting;
@@ -591,6 +594,51 @@ TEST_F(MainWindowTest, EveryControlHasAnAccessibleNameAndTheMenusTheirShortcuts)
     EXPECT_EQ(ui->PageControl1->tabText(1), u"Engines / Voices"_s);
     EXPECT_EQ(ui->PageControl1->currentWidget(), ui->ClipboardSheet);
     EXPECT_EQ(form->Tray().PopupMenu2()->defaultAction()->text(), u"Restore"_s);
+
+    // Within the menu bar and within each menu, no access key is used twice.
+    auto accessKeys = [](const QWidget *menu) {
+        QStringList keys;
+        for (const QAction *a : menu->actions()) {
+            const QString text = QString(a->text()).remove(u"&&"_s);
+            const qsizetype amp = text.indexOf(u'&');
+            if (!a->isSeparator() && amp >= 0 && amp + 1 < text.size())
+                keys << text.mid(amp + 1, 1).toLower();
+        }
+        return keys;
+    };
+    QList<QWidget *> menus{ui->MainMenu1, form->Tray().PopupMenu2()};
+    for (QMenu *menu : form->findChildren<QMenu *>())
+        menus << menu;
+    for (const QWidget *menu : menus) {
+        const QStringList keys = accessKeys(menu);
+        EXPECT_EQ(QSet<QString>(keys.begin(), keys.end()).size(), keys.size())
+            << menu->objectName().toStdString() << ": " << keys.join(u' ').toStdString();
+    }
+
+    // Every tab stop looks different when the keyboard reaches it.
+    form->activateWindow();
+    QApplication::setActiveWindow(form);
+    ASSERT_TRUE(waitFor([this] { return form->isActiveWindow(); }, 2000));
+    QStringList unmarked;
+    int reached = 0;
+    for (QWidget *w : form->findChildren<QWidget *>()) {
+        // A text editor shows the focus by its blinking caret.
+        const bool editor = qobject_cast<QTextEdit *>(w) || qobject_cast<QPlainTextEdit *>(w);
+        if (!(w->focusPolicy() & Qt::TabFocus) || !w->isVisible() || !w->isEnabled() || w->focusProxy() || editor)
+            continue;
+        ui->MainTextPanel->setFocus();
+        w->clearFocus();
+        QCoreApplication::processEvents();
+        const QImage without = w->grab().toImage();
+        w->setFocus(Qt::TabFocusReason);
+        form->setAttribute(Qt::WA_KeyboardFocusChange);  // as a Tab key press leaves it
+        QCoreApplication::processEvents();
+        reached += w->hasFocus() ? 1 : 0;
+        if (w->hasFocus() && w->grab().toImage() == without)
+            unmarked << w->objectName() + u'/' + QLatin1String(w->metaObject()->className());
+    }
+    EXPECT_GT(reached, 15);
+    EXPECT_TRUE(unmarked.isEmpty()) << unmarked.join(u", "_s).toStdString();
 }
 
 }  // namespace

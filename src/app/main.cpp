@@ -20,7 +20,8 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("voxtrella"));
-    QApplication::setApplicationDisplayName(TForm1::Caption);
+    // No display name: the desktop would add it to every window title
+    // ("Voxtrella MP3 Toolbar — Voxtrella MP3"), and the titles already say it.
     QApplication::setOrganizationName(QStringLiteral("VarnyxTech"));
     QApplication::setDesktopFileName(QStringLiteral("voxtrella"));
     // Hidden in the tray is still running: only the exit command ends it.

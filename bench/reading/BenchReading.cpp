@@ -457,7 +457,6 @@ public:
         m_prefs.OUT_Directory = outputDirectory;
         Prefs = &m_prefs;
 
-        ProbeSpeechSupport();
         m_driver = std::make_unique<TTTSForm>();
         m_driver->Initialize();
         m_driver->LoadVoicePrefs();

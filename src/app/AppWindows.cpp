@@ -9,7 +9,6 @@
 #include "platform/shell/MessageService.h"
 #include "settings/PreferenceUnit.h"
 #include "reader/TTSUnit.h"
-#include "speech/SpTools.h"
 #include "util/UtilsClass.h"
 
 #include <QCoreApplication>
@@ -39,9 +38,6 @@ bool AppWindows::Create()
 
     bool driverCreated = true;
     try {
-        // What the speech platform and the sound server offer, once per run,
-        // before the first speech component.
-        ProbeSpeechSupport();
         // A device number that no longer exists (an unplugged USB card)
         // would stop every start; the default device takes its place.
         const int32_t device = Prefs->TTS_AudioDeviceID;

@@ -310,7 +310,6 @@ int Runner::Exec()
 
     int status = Failed;
     try {
-        ProbeSpeechSupport();
         m_driver = std::make_unique<TTTSForm>();
         m_driver->Initialize();
         m_driver->LoadVoicePrefs();

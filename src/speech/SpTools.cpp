@@ -190,15 +190,10 @@ TSpeechComponent::TSpeechComponent(QObject *Owner) : QObject(Owner) {}
 
 TSpeechComponent::~TSpeechComponent() = default;
 
-void ProbeSpeechSupport()
+TSpeechSupport ProbeSpeechSupport()
 {
-    SpeechInstalled = TTSInstalled = SRInstalled = WaveOutPresent = WaveInPresent = false;
     const sapi::SpeechProbe probe = sapi::probeSpeechPlatform();
-    SpeechInstalled = probe.speechInstalled;
-    SRInstalled = probe.srInstalled;
-    TTSInstalled = probe.ttsInstalled;
-    WaveInPresent = probe.waveInPresent;
-    WaveOutPresent = probe.waveOutPresent;
+    return {probe.speechInstalled, probe.ttsInstalled, probe.srInstalled, probe.waveOutPresent, probe.waveInPresent};
 }
 
 void SpeechCheck(HRESULT code)

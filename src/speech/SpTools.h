@@ -72,15 +72,17 @@ private:
     intptr_t m_tag = 0;
 };
 
-// Start-up probe results. ProbeSpeechSupport sets all five; every TTTS
-// construction overwrites SpeechInstalled and TTSInstalled.
-inline bool SpeechInstalled = false;
-inline bool TTSInstalled = false;
-inline bool SRInstalled = false;
-inline bool WaveOutPresent = false;
-inline bool WaveInPresent = false;
+// What the speech platform and the sound server offer, as one probe finds
+// them now.
+struct TSpeechSupport {
+    bool SpeechInstalled = false;
+    bool TTSInstalled = false;
+    bool SRInstalled = false;
+    bool WaveOutPresent = false;
+    bool WaveInPresent = false;
+};
 
-void ProbeSpeechSupport();
+TSpeechSupport ProbeSpeechSupport();
 
 // Raises ESpeechError for every code but 0 (success codes such as 1 too).
 void SpeechCheck(sapi::HRESULT code);

@@ -154,8 +154,8 @@ TTTS::TTTS(QObject *Owner)
     UnknownPtr object;
     const HRESULT created =
         CoCreateInstance(CLSID_TTSEnumerator, nullptr, CLSCTX_ALL, IID_ITTSFindW, object);
-    SpeechInstalled = created == S_OK;
-    if (!SpeechInstalled)
+    m_speechInstalled = created == S_OK;
+    if (!m_speechInstalled)
         return;
 
     TTSMODEINFOW scratch;
@@ -164,8 +164,8 @@ TTTS::TTTS(QObject *Owner)
         enumerator->Reset();
         enumerator->Next(1, &scratch, &fetched);
     }
-    TTSInstalled = fetched > 0;
-    if (!TTSInstalled)
+    m_ttsInstalled = fetched > 0;
+    if (!m_ttsInstalled)
         return;
 
     // An empty query gives the engine's own choice: the default voice.
@@ -265,7 +265,7 @@ QString TTTS::ModeName()
 
 void TTTS::SetModeName(const QString &Value)
 {
-    if (Value.isEmpty() || !SpeechInstalled || !TTSInstalled)
+    if (Value.isEmpty() || !m_speechInstalled || !m_ttsInstalled)
         return;
     if (m_active)
         RefuseWhileActive("ModeName");
@@ -318,7 +318,8 @@ void TTTS::SetModeID(const GUID &Value)
 
 void TTTS::SetAudioDeviceID(int32_t Value)
 {
-    if (!WaveOutPresent)
+    // Without an output device there is nothing to choose.
+    if (waveOutGetNumDevs() == 0)
         return;
     if (m_active)
         RefuseWhileActive("AudioDeviceID");
@@ -347,7 +348,7 @@ void TTTS::MakeDest(UnknownPtr &Dest)
     case odAudioDevice: {
         SpeechCheck(CoCreateInstance(CLSID_MMAudioDest, nullptr, CLSCTX_ALL,
                                      IID_IAudioMultiMediaDevice, Dest));
-        if (!WaveOutPresent) {
+        if (waveOutGetNumDevs() == 0) {
             Dest.reset();
             throw EOleError(QString::fromLatin1(kNoWaveOut));
         }

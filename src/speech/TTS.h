@@ -90,6 +90,10 @@ public:
     TCtrlTags ControlTags() const { return m_controlTags; }
     void SetControlTags(TCtrlTags Value);
 
+    // Found when the component was made: the speech platform, and an engine with voices.
+    bool SpeechInstalled() const { return m_speechInstalled; }
+    bool TTSInstalled() const { return m_ttsInstalled; }
+
     // Not stored.
     sapi::GUID ModeID() const { return m_modeID; }
     void SetModeID(const sapi::GUID &Value);
@@ -156,6 +160,8 @@ private:
     // the destructor.
     std::shared_ptr<TTTS> m_self;
 
+    bool m_speechInstalled = false;
+    bool m_ttsInstalled = false;
     int32_t m_audioDeviceID = -1;
     QString m_outputFile;
     TOutputDest m_outputDest = odAudioDevice;

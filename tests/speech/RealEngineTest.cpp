@@ -59,7 +59,6 @@ protected:
     {
         sapi::SpeechPlatform::restoreDefaultEngines();
         audio::setAudioSystem(nullptr);
-        ProbeSpeechSupport();
     }
 
     // Speaks "one two three" and waits for the end of the audio.
@@ -76,9 +75,9 @@ protected:
 
 TEST_F(RealEngineTest, NewComponentHoldsTheDefaultEspeakVoice)
 {
-    ASSERT_TRUE(SpeechInstalled);
-    ASSERT_TRUE(TTSInstalled);
     TTTS tts;
+    ASSERT_TRUE(tts.SpeechInstalled());
+    ASSERT_TRUE(tts.TTSInstalled());
     EXPECT_EQ(tts.ModeName(), "Default");
     EXPECT_FALSE(tts.ModeID().isNull());
     sapi::TTSMODEINFOW info;
@@ -89,7 +88,7 @@ TEST_F(RealEngineTest, NewComponentHoldsTheDefaultEspeakVoice)
 
 TEST_F(RealEngineTest, EachEngineReportsWordOffsetsThenAudioStopOnTheDevice)
 {
-    ASSERT_TRUE(WaveOutPresent) << "no output device; run under scripts/headless-audio.sh";
+    ASSERT_TRUE(ProbeSpeechSupport().WaveOutPresent) << "no output device; run under scripts/headless-audio.sh";
     for (const QString &manufacturer : {kEspeak, kFlite}) {
         SCOPED_TRACE(manufacturer.toStdString());
         const auto mode = firstModeOf(manufacturer);

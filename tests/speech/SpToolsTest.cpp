@@ -67,7 +67,7 @@ TEST_F(ModeListTest, WithoutTheSpeechPlatformListsRaiseAndTheComponentCannotChoo
     EXPECT_THROW(ModeIDFromName(QStringLiteral("Beta"), id), EOleSysError);
 
     TTTS tts;
-    EXPECT_FALSE(SpeechInstalled);
+    EXPECT_FALSE(tts.SpeechInstalled());
     EXPECT_NO_THROW(tts.SetModeName(QStringLiteral("Beta")));  // ignored, as on a machine without speech
     EXPECT_EQ(tts.ModeName(), "Default");
     EXPECT_THROW(tts.SetModeID(mode(2)), EOleSysError);
@@ -77,10 +77,12 @@ TEST_F(ModeListTest, WithoutTheSpeechPlatformListsRaiseAndTheComponentCannotChoo
 
 TEST_F(ModeListTest, ProbeSpeechSupportReportsPlatformAndDevices)
 {
-    EXPECT_TRUE(SpeechInstalled && TTSInstalled && WaveOutPresent);
+    const TSpeechSupport found = ProbeSpeechSupport();
+    EXPECT_TRUE(found.SpeechInstalled && found.TTSInstalled && found.WaveOutPresent);
     sapi::SpeechPlatform::setEngines({}, true);
-    setDevices(0);  // probes again
-    EXPECT_TRUE(SpeechInstalled);
-    EXPECT_FALSE(TTSInstalled);
-    EXPECT_FALSE(WaveOutPresent);
+    setDevices(0);
+    const TSpeechSupport none = ProbeSpeechSupport();
+    EXPECT_TRUE(none.SpeechInstalled);
+    EXPECT_FALSE(none.TTSInstalled);
+    EXPECT_FALSE(none.WaveOutPresent);
 }

@@ -55,7 +55,6 @@ protected:
             devices.push_back({audio::ScriptedAudioSystem::makeCaps(QStringLiteral("Out %1").arg(i), 2)});
         system->setDevices(devices);
         audio::setAudioSystem(std::move(system));
-        ProbeSpeechSupport();
     }
     // The message of the exception f raises, or "no exception".
     template <class E = EAppError>

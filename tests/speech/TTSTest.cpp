@@ -49,7 +49,7 @@ TEST_F(TTSTest, NewComponentHoldsTheEngineDefaultAndActivatesIt)
 {
     engine->defaultModeId = mode(2);
     TTTS fresh;
-    EXPECT_TRUE(SpeechInstalled && TTSInstalled);
+    EXPECT_TRUE(fresh.SpeechInstalled() && fresh.TTSInstalled());
     EXPECT_EQ(fresh.ModeName(), "Default");
     EXPECT_EQ(fresh.ModeID(), mode(2));
     sapi::TTSMODEINFOW info;

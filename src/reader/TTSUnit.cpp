@@ -26,6 +26,22 @@ const QString kLexiconEngineDisabled = QStringLiteral(
 const QString kNoLexiconVoice = QStringLiteral(
     "No eSpeak NG voice for English was found, so the pronunciation editor cannot be opened.");
 
+// Runs work; a failure is logged and shown once, and gives false.
+template <class Work>
+bool ShownOnFailure(Work &&work)
+{
+    try {
+        return work();
+    } catch (const EAppError &e) {
+        UtilsClass::WriteLog(e.message());
+        MessageService::error(e.message());
+    } catch (const std::exception &e) {
+        UtilsClass::WriteLog(QString::fromUtf8(e.what()));
+        MessageService::error(QString::fromUtf8(e.what()));
+    }
+    return false;
+}
+
 }  // namespace
 
 TTTSForm::TTTSForm(QObject *parent)
@@ -100,22 +116,14 @@ bool TTTSForm::Play(const QString &text, const QString &voiceName)
         return false;
     }
 
-    try {
+    return ShownOnFailure([&] {
         if (!ActivateVoice(voice))
             throw EAppError(QStringLiteral("TTS Activation failed in Play"));
         const QString filtered = m_filter->FilterText(voice->Engine ? voice->Engine->Features : 0, text,
                                                       !Prefs || Prefs->TTS_FilterSymbols);
         m_tts->Speak(filtered);
-    } catch (const EAppError &e) {
-        UtilsClass::WriteLog(e.message());
-        MessageService::error(e.message());
-        return false;
-    } catch (const std::exception &e) {
-        UtilsClass::WriteLog(QString::fromUtf8(e.what()));
-        MessageService::error(QString::fromUtf8(e.what()));
-        return false;
-    }
-    return true;
+        return true;
+    });
 }
 
 bool TTTSForm::ActivateVoice(TVoiceEntry *voice)
@@ -167,20 +175,17 @@ bool TTTSForm::PlayToFileInit(const QString &voiceName, const QString &fileName)
     // Made for file output too, as for reading aloud.
     if (!CheckSoundCard())
         return false;
-    try {
-        if (ActivateVoice(voice)) {
-            m_fileVoice = voiceName;
-            return true;
-        }
-    } catch (const EAppError &e) {
-        UtilsClass::WriteLog(e.message());
-        MessageService::error(e.message());
-        return false;
-    } catch (const std::exception &e) {
-        UtilsClass::WriteLog(QString::fromUtf8(e.what()));
-        MessageService::error(QString::fromUtf8(e.what()));
-        return false;
+    bool failed = true;
+    if (ShownOnFailure([&] {
+            const bool active = ActivateVoice(voice);
+            failed = false;
+            return active;
+        })) {
+        m_fileVoice = voiceName;
+        return true;
     }
+    if (failed)
+        return false;
     const QString dir = QFileInfo(fileName).path().trimmed();
     if (dir.isEmpty())
         MessageService::error(QStringLiteral("Output Directory must be specified"));

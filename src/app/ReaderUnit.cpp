@@ -293,19 +293,20 @@ void TForm1::BuildPopupMenus()
         const char *name;
         const char *caption;
         QKeySequence::StandardKey key;
-        void (QPlainTextEdit::*command)();
+        void (*command)(QPlainTextEdit *editor);
     } editing[] = {
-        {"UndoPopup", "&Undo", QKeySequence::Undo, &QPlainTextEdit::undo},
-        {"RedoPopup", "&Redo", QKeySequence::Redo, &QPlainTextEdit::redo},
-        {"CutPopup", "Cu&t", QKeySequence::Cut, &QPlainTextEdit::cut},
-        {"CopyPopup", "&Copy", QKeySequence::Copy, &QPlainTextEdit::copy},
+        {"UndoPopup", "&Undo", QKeySequence::Undo, [](QPlainTextEdit *editor) { editor->undo(); }},
+        {"RedoPopup", "&Redo", QKeySequence::Redo, [](QPlainTextEdit *editor) { editor->redo(); }},
+        {"CutPopup", "Cu&t", QKeySequence::Cut, [](QPlainTextEdit *editor) { editor->cut(); }},
+        {"CopyPopup", "&Copy", QKeySequence::Copy, [](QPlainTextEdit *editor) { editor->copy(); }},
     };
     for (const auto &e : editing) {
         QAction *item = addAction(m_popupMenu1, e.name, QLatin1String(e.caption));
         item->setShortcut(e.key);
         connect(item, &QAction::triggered, this, [this, command = e.command] {
-            if (TMemoEntry *entry = m_list->CurrentEntry())
-                (entry->Memo->*command)();
+            TMemoEntry *entry = m_list->CurrentEntry();
+            if (entry)
+                command(entry->Memo);
         });
     }
     m_popupMenu1->addAction(ui->Paste1);

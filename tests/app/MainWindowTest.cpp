@@ -305,6 +305,21 @@ TEST_F(MainWindowTest, OpeningTextFilesTitlesThemAfterTheFileName)
     EXPECT_EQ(messages.size(), 1);
 }
 
+TEST_F(MainWindowTest, ArticleMenuEditsTheSelectedArticle)
+{
+    Start();
+    form->List()->CurrentEntry()->SetText(u"Some text"_s);
+    QMenu *menu = form->PopupMenu1();
+    const auto item = [menu](const char *name) { return menu->findChild<QAction *>(QLatin1String(name)); };
+    item("SelectAllPopup")->trigger();
+    item("CutPopup")->trigger();
+    EXPECT_TRUE(form->List()->CurrentEntry()->Text().isEmpty());
+    item("UndoPopup")->trigger();
+    EXPECT_EQ(form->List()->CurrentEntry()->Text(), u"Some text"_s);
+    item("RedoPopup")->trigger();
+    EXPECT_TRUE(form->List()->CurrentEntry()->Text().isEmpty());
+}
+
 TEST_F(MainWindowTest, DeletingTheLastArticleLeavesOneEmptyArticle)
 {
     Start();

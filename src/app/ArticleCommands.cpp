@@ -18,6 +18,9 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeySequence>
+#include <QMenu>
+#include <QPlainTextEdit>
 
 namespace {
 
@@ -295,4 +298,53 @@ void ArticleCommands::SwitchListMode(bool multi)
         AddNewArticle();
     }
     m_form.ReadingCommands().SetReadingState(m_form.State());
+}
+
+void ArticleCommands::AddEditingItems(QMenu &menu)
+{
+    const struct {
+        const char *name;
+        const char *caption;
+        QKeySequence::StandardKey key;
+        void (*command)(QPlainTextEdit *editor);
+    } editing[] = {
+        {"UndoPopup", "&Undo", QKeySequence::Undo, [](QPlainTextEdit *editor) { editor->undo(); }},
+        {"RedoPopup", "&Redo", QKeySequence::Redo, [](QPlainTextEdit *editor) { editor->redo(); }},
+        {"CutPopup", "Cu&t", QKeySequence::Cut, [](QPlainTextEdit *editor) { editor->cut(); }},
+        {"CopyPopup", "&Copy", QKeySequence::Copy, [](QPlainTextEdit *editor) { editor->copy(); }},
+    };
+    for (const auto &e : editing) {
+        QAction *item = menu.addAction(QLatin1String(e.caption));
+        item->setObjectName(QLatin1String(e.name));
+        item->setShortcut(e.key);
+        connect(item, &QAction::triggered, this, [this, command = e.command] {
+            TMemoEntry *entry = m_form.List()->CurrentEntry();
+            if (entry)
+                command(entry->Memo);
+        });
+    }
+}
+
+void ArticleCommands::AddSelectAllItem(QMenu &menu)
+{
+    QAction *selectAll = menu.addAction(QStringLiteral("Select A&ll"));
+    selectAll->setObjectName(QStringLiteral("SelectAllPopup"));
+    selectAll->setShortcut(QKeySequence::SelectAll);
+    connect(selectAll, &QAction::triggered, this, [this] {
+        TMemoEntry *entry = m_form.List()->CurrentEntry();
+        if (entry)
+            entry->Memo->selectAll();
+    });
+}
+
+void ArticleCommands::AddNewArticleShortcut(QWidget &window)
+{
+    auto *newArticle = new QAction(QStringLiteral("New Article"), &window);
+    newArticle->setObjectName(QStringLiteral("NewArticleShortcut"));
+    newArticle->setShortcut(QKeySequence::New);
+    connect(newArticle, &QAction::triggered, this, [this] {
+        if (Prefs->ML_ListMode == 1 && m_form.State() == rsIdle)
+            AddNewPopupClick();
+    });
+    window.addAction(newArticle);
 }

@@ -11,6 +11,8 @@
 #include <random>
 
 class QFileDialog;
+class QMenu;
+class QWidget;
 class TForm1;
 class TMemoEntry;
 
@@ -44,6 +46,14 @@ public:
     void DelSelPopupClick();
     void Paste1Execute();
     void Paste1Update();
+
+    // The editor's own commands in the article menu (Undo, Redo, Cut,
+    // Copy; Select All after Paste), on the selected article.
+    void AddEditingItems(QMenu &menu);
+    void AddSelectAllItem(QMenu &menu);
+    // Ctrl+N in the window: a new article where there can be several; in
+    // Single-Article mode it would replace the one there is.
+    void AddNewArticleShortcut(QWidget &window);
 
     // List modes.
     void ToolButton1Click();

@@ -34,9 +34,7 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
-#include <QKeySequence>
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScreen>
 #include <QScrollArea>
@@ -275,47 +273,13 @@ void TForm1::BuildPopupMenus()
     m_popupMenu1->setAccessibleName(tr("Article menu"));
     connect(addAction(m_popupMenu1, "AddNewPopup", QStringLiteral("&Add New")), &QAction::triggered,
             m_articles.get(), &ArticleCommands::AddNewPopupClick);
-    // Ctrl+N makes a new article where there can be several; in
-    // Single-Article mode it would replace the one there is.
-    auto *newArticle = new QAction(tr("New Article"), this);
-    newArticle->setObjectName(QStringLiteral("NewArticleShortcut"));
-    newArticle->setShortcut(QKeySequence::New);
-    connect(newArticle, &QAction::triggered, this, [this] {
-        if (Prefs->ML_ListMode == 1 && State() == rsIdle)
-            m_articles->AddNewPopupClick();
-    });
-    this->addAction(newArticle);
+    m_articles->AddNewArticleShortcut(*this);
     connect(addAction(m_popupMenu1, "DelSelPopup", QStringLiteral("&Delete Selected")), &QAction::triggered,
             m_articles.get(), &ArticleCommands::DelSelPopupClick);
     m_popupMenu1->addSeparator();
-    // The editor's own commands, on the article the menu was opened for.
-    const struct {
-        const char *name;
-        const char *caption;
-        QKeySequence::StandardKey key;
-        void (*command)(QPlainTextEdit *editor);
-    } editing[] = {
-        {"UndoPopup", "&Undo", QKeySequence::Undo, [](QPlainTextEdit *editor) { editor->undo(); }},
-        {"RedoPopup", "&Redo", QKeySequence::Redo, [](QPlainTextEdit *editor) { editor->redo(); }},
-        {"CutPopup", "Cu&t", QKeySequence::Cut, [](QPlainTextEdit *editor) { editor->cut(); }},
-        {"CopyPopup", "&Copy", QKeySequence::Copy, [](QPlainTextEdit *editor) { editor->copy(); }},
-    };
-    for (const auto &e : editing) {
-        QAction *item = addAction(m_popupMenu1, e.name, QLatin1String(e.caption));
-        item->setShortcut(e.key);
-        connect(item, &QAction::triggered, this, [this, command = e.command] {
-            TMemoEntry *entry = m_list->CurrentEntry();
-            if (entry)
-                command(entry->Memo);
-        });
-    }
+    m_articles->AddEditingItems(*m_popupMenu1);
     m_popupMenu1->addAction(ui->Paste1);
-    QAction *selectAll = addAction(m_popupMenu1, "SelectAllPopup", QStringLiteral("Select A&ll"));
-    selectAll->setShortcut(QKeySequence::SelectAll);
-    connect(selectAll, &QAction::triggered, this, [this] {
-        if (TMemoEntry *entry = m_list->CurrentEntry())
-            entry->Memo->selectAll();
-    });
+    m_articles->AddSelectAllItem(*m_popupMenu1);
     m_popupMenu1->addSeparator();
     connect(addAction(m_popupMenu1, "ReadfromCursor1", QStringLiteral("Read from Cursor Aloud")), &QAction::triggered,
             m_readingCommands.get(), &ReadingBinder::ReadfromCursor1Click);

@@ -151,24 +151,22 @@ void TCB_PromptForm::BringToFront()
 
 void TCB_PromptForm::NewClick()
 {
-    if (m_acting)
-        return;
-    Prefs->CB_LastPromptAction = ClipboardWatcher::caNew;
-    m_timer1->stop();
-    m_acting = true;
-    m_addText(ClipboardWatcher::caNew);
-    m_acting = false;
-    done(Accepted);
+    AddText(ClipboardWatcher::caNew);
 }
 
 void TCB_PromptForm::AppendClick()
 {
+    AddText(ClipboardWatcher::caAppend);
+}
+
+void TCB_PromptForm::AddText(ClipboardWatcher::Action action)
+{
     if (m_acting)
         return;
-    Prefs->CB_LastPromptAction = ClipboardWatcher::caAppend;
+    Prefs->CB_LastPromptAction = action;
     m_timer1->stop();
     m_acting = true;
-    m_addText(ClipboardWatcher::caAppend);
+    m_addText(action);
     m_acting = false;
     done(Accepted);
 }

@@ -3,6 +3,8 @@
 // been copied, and presses its default button by itself once the delay
 // (CB_PromptDelay seconds) has run out. A delay of 0 keeps it open.
 
+#include "ClipboardWatcher.h"
+
 #include <QDialog>
 
 #include <functional>
@@ -48,6 +50,8 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    // New or Append: remembered as the last answer, then the text is added.
+    void AddText(ClipboardWatcher::Action action);
     void FormCreate();
     void FormShow();
     void FormActivate();

@@ -1,5 +1,6 @@
 // Imports a saved file of 1,000 articles (about 5 MB) into a Multi-Article
-// list, lays it out and exports it again. Prints name=value lines.
+// list, lays it out and exports it again; then starts a list from 10,000
+// articles (about 50 MB) and scrolls through it. Prints name=value lines.
 #include "BenchSupport.h"
 
 #include "MemoListUnit.h"
@@ -7,21 +8,24 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QScrollBar>
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <memory>
 #include <ctime>
 
 namespace {
 
 constexpr int kArticles = 1000;
+constexpr int kManyArticles = 10000;
 constexpr int kArticleBytes = 5000;
 
-QByteArray makeSavedFile()
+QByteArray makeSavedFile(int articles)
 {
     const QByteArray sentence = "The quick brown fox reads the evening news aloud, word by word. ";
     QByteArray out;
-    for (int a = 0; a < kArticles; ++a) {
+    for (int a = 0; a < articles; ++a) {
         QByteArray text;
         int lines = 0;
         while (text.size() < kArticleBytes) {
@@ -48,6 +52,26 @@ double cpuSeconds()
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
 
+void setUp(TMemoListBox &list)
+{
+    list.SetVoiceProvider([] {
+        std::vector<VoiceChoice> v;
+        for (int i = 0; i < 4; ++i)
+            v.push_back({QStringLiteral("Voice %1").arg(i), true, true});
+        return v;
+    });
+    list.SetMultiArticle(true);
+    list.SetVisibleEntries(3);
+    list.resize(900, 700);
+    list.show();
+    QCoreApplication::processEvents();
+}
+
+bool writeFile(const QString &name, const QByteArray &bytes)
+{
+    QFile f(name);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
 
 }  // namespace
 
@@ -61,50 +85,64 @@ int main(int argc, char **argv)
 
     const QString input = home.path() + "/input.txt";
     const QString output = home.path() + "/VXExport.txt";
-    {
-        QFile f(input);
-        if (!f.open(QIODevice::WriteOnly) || f.write(makeSavedFile()) < 0)
-            return 1;
-    }
+    if (!writeFile(input, makeSavedFile(kArticles)))
+        return 1;
 
-    TMemoListBox list;
-    list.SetVoiceProvider([] {
-        std::vector<VoiceChoice> v;
-        for (int i = 0; i < 4; ++i)
-            v.push_back({QStringLiteral("Voice %1").arg(i), true, true});
-        return v;
-    });
-    list.SetMultiArticle(true);
-    list.SetVisibleEntries(3);
-    list.resize(900, 700);
-    list.show();
-    QCoreApplication::processEvents();
+    auto list = std::make_unique<TMemoListBox>();
+    setUp(*list);
 
     QElapsedTimer timer;
     timer.start();
     double cpu = cpuSeconds();
-    list.ImportList(input, nullptr, {}, {}, {});
-    list.ScrollToTop(1);
+    list->ImportList(input, nullptr, {}, {}, {});
+    list->ScrollToTop(1);
     QCoreApplication::processEvents();
     const double importSeconds = timer.nsecsElapsed() / 1e9;
     const double importCpu = cpuSeconds() - cpu;
 
     timer.restart();
     cpu = cpuSeconds();
-    const bool saved = list.ExportList(output);
+    const bool saved = list->ExportList(output);
     const double exportSeconds = timer.nsecsElapsed() / 1e9;
     const double exportCpu = cpuSeconds() - cpu;
 
-    if (list.Count() != kArticles || !saved || QFile(output).size() < kArticles * kArticleBytes) {
-        std::fprintf(stderr, "round trip failed: %d articles, saved=%d\n", list.Count(), int(saved));
+    if (list->Count() != kArticles || !saved || QFile(output).size() < kArticles * kArticleBytes) {
+        std::fprintf(stderr, "round trip failed: %d articles, saved=%d\n", list->Count(), int(saved));
         return 1;
     }
-    std::printf("articles=%d\n", list.Count());
+    std::printf("articles=%d\n", list->Count());
     std::printf("file_mb=%.2f\n", QFile(input).size() / (1024.0 * 1024.0));
     std::printf("import_layout_s=%.3f\n", importSeconds);
     std::printf("import_layout_cpu_s=%.3f\n", importCpu);
     std::printf("export_s=%.3f\n", exportSeconds);
     std::printf("export_cpu_s=%.3f\n", exportCpu);
     std::printf("memory_mb=%.1f\n", BenchSupport::peakMemoryMb());
+    list.reset();
+
+    // Ten thousand articles: the start is the import up to the first rows
+    // shown with an idle event queue; then every row is scrolled through.
+    if (!writeFile(input, makeSavedFile(kManyArticles)))
+        return 1;
+    list = std::make_unique<TMemoListBox>();
+    setUp(*list);
+    timer.restart();
+    cpu = cpuSeconds();
+    list->ImportList(input, nullptr, {}, {}, {});
+    QCoreApplication::processEvents();
+    const double startSeconds = timer.nsecsElapsed() / 1e9;
+    const double startCpu = cpuSeconds() - cpu;
+    timer.restart();
+    for (int first = 1; first <= list->GetVisibleCount(); first += 3)
+        list->ScrollBar()->setValue(first - 1);
+    QCoreApplication::processEvents();
+    const double scrollSeconds = timer.nsecsElapsed() / 1e9;
+    if (list->Count() != kManyArticles || list->ShownViews().value(0)->Entry() != list->Entry(list->ScrollBar()->value())) {
+        std::fprintf(stderr, "10,000 articles: %d loaded or the rows are wrong\n", list->Count());
+        return 1;
+    }
+    std::printf("start_10k_s=%.3f\n", startSeconds);
+    std::printf("start_10k_cpu_s=%.3f\n", startCpu);
+    std::printf("scroll_10k_s=%.3f\n", scrollSeconds);
+    std::printf("memory_10k_mb=%.1f\n", BenchSupport::peakMemoryMb());
     return 0;
 }

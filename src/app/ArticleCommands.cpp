@@ -247,7 +247,7 @@ void ArticleCommands::AddNewPopupClick()
 void ArticleCommands::Paste1Execute()
 {
     if (TMemoEntry *entry = m_form.List()->CurrentEntry())
-        entry->Memo->paste();
+        entry->Editor()->paste();
 }
 
 void ArticleCommands::Paste1Update()
@@ -320,7 +320,7 @@ void ArticleCommands::AddEditingItems(QMenu &menu)
         connect(item, &QAction::triggered, this, [this, command = e.command] {
             TMemoEntry *entry = m_form.List()->CurrentEntry();
             if (entry)
-                command(entry->Memo);
+                command(entry->Editor());
         });
     }
 }
@@ -333,7 +333,7 @@ void ArticleCommands::AddSelectAllItem(QMenu &menu)
     connect(selectAll, &QAction::triggered, this, [this] {
         TMemoEntry *entry = m_form.List()->CurrentEntry();
         if (entry)
-            entry->Memo->selectAll();
+            entry->Editor()->selectAll();
     });
 }
 

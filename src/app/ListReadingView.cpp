@@ -104,19 +104,20 @@ void ListReadingView::FocusHeader(Article article)
 void ListReadingView::FocusEditor(Article article)
 {
     TMemoEntry *entry = EntryOf(article);
-    if (entry && m_form.isVisible() && !entry->isHidden())
-        entry->Memo->setFocus(Qt::OtherFocusReason);
+    if (entry && m_form.isVisible() && entry->View() && !entry->View()->isHidden())
+        entry->Editor()->setFocus(Qt::OtherFocusReason);
 }
 
 void ListReadingView::ShowWord(Article article, int caret, int wordEnd, bool highlight)
 {
     TMemoEntry *entry = EntryOf(article);
-    if (!entry)
+    TMyPlusMemo *editor = entry ? entry->Editor() : nullptr;
+    if (!editor)
         return;
-    entry->Memo->SetSelStart(caret);
+    editor->SetSelStart(caret);
     if (highlight) {
-        entry->Memo->SetSelLength(wordEnd - caret);
-        entry->Memo->ScrollInView();
+        editor->SetSelLength(wordEnd - caret);
+        editor->ScrollInView();
     }
 }
 

@@ -99,7 +99,7 @@ void ReadingBinder::StopBtnClick()
 void ReadingBinder::ReadfromCursor1Click()
 {
     if (TMemoEntry *entry = m_form.List()->CurrentEntry(); entry && m_reading)
-        m_reading->ReadfromCursor1Click(entry->Memo->SelStart());
+        m_reading->ReadfromCursor1Click(entry->Editor()->SelStart());
 }
 
 void ReadingBinder::ReadHighlighted1Click()
@@ -108,7 +108,7 @@ void ReadingBinder::ReadHighlighted1Click()
     if (!entry || !m_reading)
         return;
     // The selection's anchor may lie after the caret: a backward selection.
-    const QTextCursor cursor = entry->Memo->textCursor();
+    const QTextCursor cursor = entry->Editor()->textCursor();
     const int length = cursor.position() - cursor.anchor();
     m_reading->ReadHighlighted1Click(cursor.anchor(), length);
 }
@@ -117,7 +117,7 @@ void ReadingBinder::PopupMenu1Popup()
 {
     TMemoEntry *entry = m_form.List()->CurrentEntry();
     if (QAction *item = m_form.PopupMenu1()->findChild<QAction *>(QStringLiteral("ReadHighlighted1")))
-        item->setEnabled(entry && entry->Memo->textCursor().hasSelection());
+        item->setEnabled(entry && entry->Editor()->textCursor().hasSelection());
 }
 
 void ReadingBinder::SpeakAudioHelp(const QString &text, const QString &voiceName)
@@ -143,9 +143,9 @@ void ReadingBinder::HighlightSwitchedOn()
     if (m_readingState != rsReading || !m_reading)
         return;
     if (TMemoEntry *entry = ListReadingView::EntryOf(m_reading->ArticleBeingRead())) {
-        if (entry->isHidden())
+        if (!entry->View() || entry->View()->isHidden())
             m_form.List()->MarkEntry(m_form.List()->FindEntry(entry));
-        entry->Memo->setFocus(Qt::OtherFocusReason);
+        entry->Editor()->setFocus(Qt::OtherFocusReason);
     }
 }
 

@@ -123,11 +123,30 @@ QString DecodeTextFile(const QByteArray &bytes)
     return text;
 }
 
-QStringList DecodeLines(const QByteArray &bytes)
+QString DecodeSavedText(const QByteArray &bytes)
 {
     QString text = decodeBytes(bytes);
     cleanForEditor(text, false);
-    return SplitLines(text);
+    return text;
+}
+
+QList<QStringView> SplitLineViews(const QString &text)
+{
+    QList<QStringView> lines;
+    const qsizetype n = text.size();
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text.at(i);
+        if (c == u'\n' || c == u'\r') {
+            lines.append(QStringView(text).sliced(start, i - start));
+            if (c == u'\r' && i + 1 < n && text.at(i + 1) == u'\n')
+                ++i;
+            start = i + 1;
+        }
+    }
+    if (start < n)
+        lines.append(QStringView(text).sliced(start));
+    return lines;
 }
 
 QStringList SplitLines(const QString &text)

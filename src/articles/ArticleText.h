@@ -4,7 +4,9 @@
 // text at all.
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+#include <QStringView>
 #include <QStringList>
 
 namespace ArticleText {
@@ -23,11 +25,12 @@ QString MakeTitle(const QString &text, int maxChars);
 // and paragraph separators become line breaks.
 QString DecodeTextFile(const QByteArray &bytes);
 
-// The lines of a text file's bytes, decoded as DecodeTextFile does but
-// split only at CR LF, LF and lone CR bytes: a Unicode line separator stays
-// inside its line (as U+2028), so a record's property line cannot be split
-// by one. A final line break does not start another line.
-QStringList DecodeLines(const QByteArray &bytes);
+// A saved file's bytes decoded as DecodeTextFile does, but with the Unicode
+// line separators kept: SplitLineViews splits only at CR LF, LF and lone CR,
+// so a record's property line cannot be split by one. A final line break
+// does not start another line. The views point into text.
+QString DecodeSavedText(const QByteArray &bytes);
+QList<QStringView> SplitLineViews(const QString &text);
 
 // Splits decoded text into lines at CR LF, LF or a lone CR. A final line
 // break does not start another line, so "a\r\nb\r\n" gives {"a", "b"} and

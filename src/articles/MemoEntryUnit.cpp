@@ -1,5 +1,7 @@
 #include "MemoEntryUnit.h"
 
+#include "MemoListUnit.h"
+
 #include "SafeFile.h"
 
 #include "ArticleText.h"
@@ -14,8 +16,11 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCursor>
+
+#include <algorithm>
 
 namespace {
 
@@ -27,6 +32,9 @@ QString editorText(QString text)
         text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         text.replace(u'\r', u'\n');
     }
+    // The editor keeps a paragraph separator as a line break.
+    if (text.contains(QChar::ParagraphSeparator))
+        text.replace(QChar::ParagraphSeparator, u'\n');
     if (text.contains(QChar(0)))
         text.replace(QChar(0), QChar(char16_t(0xFFFD)));
     return text;
@@ -54,8 +62,9 @@ void watchFocus()
         TPropertyPanel *oldPanel = ancestorOf<TPropertyPanel>(old);
         if (oldPanel && oldPanel != ancestorOf<TPropertyPanel>(now))
             oldPanel->FocusLeft();
-        TMemoEntry *nowEntry = ancestorOf<TMemoEntry>(now);
-        if (nowEntry && nowEntry != ancestorOf<TMemoEntry>(old) && nowEntry->OnEnter)
+        TMemoEntryView *nowView = ancestorOf<TMemoEntryView>(now);
+        TMemoEntry *nowEntry = nowView ? nowView->Entry() : nullptr;
+        if (nowEntry && nowView != ancestorOf<TMemoEntryView>(old) && nowEntry->OnEnter)
             nowEntry->OnEnter(nowEntry);
     });
 }
@@ -183,45 +192,75 @@ void TMyPlusMemo::contextMenuEvent(QContextMenuEvent *event)
 
 // --- TMemoEntry ---
 
-TMemoEntry::TMemoEntry(QWidget *parent, VoiceProvider voices) : QFrame(parent)
+// Not a child of the list: the list owns its articles, and ten thousand
+// children would make every removal a search.
+TMemoEntry::TMemoEntry(TMemoListBox *list) : m_list(list) {}
+
+TMemoEntry::~TMemoEntry()
 {
-    watchFocus();
-    setObjectName(QStringLiteral("MemoEntry"));
-    setAccessibleName(QStringLiteral("Article"));
-    setFrameShape(QFrame::NoFrame);
-
-    Header = new TPropertyPanel(this, std::move(voices));
-    Memo = new TMyPlusMemo(this);
-    Memo->Tag = this;
-    connect(Memo->document(), &QTextDocument::contentsChanged, this, [this] { m_blank = -1; });
-
-    connect(Header->ReadBtn, &QPushButton::clicked, this, [this] {
-        if (OnRead)
-            OnRead(this);
-    });
-    connect(Header->ReadToFileBtn, &QPushButton::clicked, this, [this] {
-        if (OnReadToFile)
-            OnReadToFile(this);
-    });
-    connect(Header->DeleteBtn, &QPushButton::clicked, this, [this] {
-        if (OnDelete)
-            OnDelete(this);
-    });
-    PlaceChildren();
+    if (m_view)
+        m_view->Release();
 }
 
-TMemoEntry::~TMemoEntry() = default;
+QString TMemoEntry::Title() const
+{
+    return m_view ? m_view->Header->Title() : m_title;
+}
+
+void TMemoEntry::SetTitle(const QString &title)
+{
+    m_title = title;
+    if (m_view)
+        m_view->Header->SetTitle(title);
+}
+
+QString TMemoEntry::VoiceName() const
+{
+    return m_view ? m_view->Header->Voice() : m_voice;
+}
+
+void TMemoEntry::SetVoiceName(const QString &voiceName)
+{
+    m_voice = voiceName;
+    if (m_view)
+        m_view->Header->ShowVoices(voiceName);
+}
+
+QString TMemoEntry::Text() const
+{
+    return m_view ? m_view->Memo->Text() : m_text;
+}
+
+void TMemoEntry::SetText(const QString &text)
+{
+    m_text = editorText(text);
+    m_blank = -1;
+    m_selStart = m_selLength = m_scrollTop = 0;
+    if (m_view) {
+        m_view->Memo->SetText(m_text);
+        m_view->m_textEdited = false;
+    }
+}
+
+int TMemoEntry::LineCount() const
+{
+    return m_view ? m_view->Memo->LineCount() : int(m_text.count(u'\n')) + 1;
+}
 
 bool TMemoEntry::IsBlank() const
 {
     if (m_blank < 0) {
         m_blank = 1;
-        // Walks the document instead of copying a possibly long text.
-        for (QTextBlock b = Memo->document()->begin(); b.isValid(); b = b.next()) {
-            if (!b.text().trimmed().isEmpty()) {
-                m_blank = 0;
-                break;
+        if (m_view) {
+            // Walks the document instead of copying a possibly long text.
+            for (QTextBlock b = m_view->Memo->document()->begin(); b.isValid(); b = b.next()) {
+                if (!b.text().trimmed().isEmpty()) {
+                    m_blank = 0;
+                    break;
+                }
             }
+        } else {
+            m_blank = std::all_of(m_text.cbegin(), m_text.cend(), [](QChar c) { return c.isSpace(); }) ? 1 : 0;
         }
     }
     return m_blank == 1;
@@ -229,16 +268,14 @@ bool TMemoEntry::IsBlank() const
 
 void TMemoEntry::SetColor(const QColor &colour)
 {
-    try {
-        Memo->SetBackgroundColor(colour);
-    } catch (...) {
-        UtilsClass::WriteLog(QStringLiteral("TMemoEntry: SetColor failed"));
-    }
+    m_color = colour;
+    if (m_view)
+        m_view->Memo->SetBackgroundColor(colour);
 }
 
 void TMemoEntry::TitleFromText(int maxChars)
 {
-    SetTitle(MakeTitle(Memo->Text(), maxChars));
+    SetTitle(MakeTitle(Text(), maxChars));
 }
 
 void TMemoEntry::TitleFromString(const QString &text, int maxChars)
@@ -268,7 +305,13 @@ bool TMemoEntry::LoadFromFile(const QString &fileName)
         break;
     }
     try {
-        Memo->AppendLines(ArticleText::SplitLines(ArticleText::DecodeTextFile(read.bytes)));
+        const QStringList lines = ArticleText::SplitLines(ArticleText::DecodeTextFile(read.bytes));
+        if (m_view) {
+            m_view->Memo->AppendLines(lines);
+        } else if (!lines.isEmpty()) {
+            m_text += (m_text.isEmpty() ? QString() : QStringLiteral("\n")) + editorText(lines.join(u'\n'));
+            m_blank = -1;
+        }
     } catch (const std::exception &e) {
         UtilsClass::WriteLog(QStringLiteral("LoadFromFile failed: ") + QString::fromUtf8(e.what()));
         MessageService::notice(kReadInputError);
@@ -278,18 +321,120 @@ bool TMemoEntry::LoadFromFile(const QString &fileName)
 
 void TMemoEntry::FocusHeader()
 {
-    Header->VoiceListLoaded = false;
-    Header->TitleEdit->setFocus(Qt::OtherFocusReason);
-    Header->LoadVoiceList();
+    if (!Editor())
+        return;
+    TPropertyPanel *header = m_view->Header;
+    header->VoiceListLoaded = false;
+    header->TitleEdit->setFocus(Qt::OtherFocusReason);
+    header->LoadVoiceList();
 }
 
-void TMemoEntry::resizeEvent(QResizeEvent *event)
+void TMemoEntry::SetPopupMenu(QMenu *menu)
+{
+    m_popup = menu;
+    if (m_view)
+        m_view->Memo->SetPopupMenu(menu);
+}
+
+TMyPlusMemo *TMemoEntry::Editor()
+{
+    if (!m_view && m_list)
+        m_list->ViewFor(this);
+    return m_view ? m_view->Memo : nullptr;
+}
+
+// --- TMemoEntryView ---
+
+TMemoEntryView::TMemoEntryView(QWidget *parent, VoiceProvider voices) : QFrame(parent)
+{
+    watchFocus();
+    setObjectName(QStringLiteral("MemoEntry"));
+    setAccessibleName(QStringLiteral("Article"));
+    setFrameShape(QFrame::NoFrame);
+
+    Header = new TPropertyPanel(this, std::move(voices));
+    Memo = new TMyPlusMemo(this);
+    connect(Memo->document(), &QTextDocument::contentsChanged, this, [this] {
+        if (!m_entry)
+            return;
+        m_entry->m_blank = -1;
+        m_textEdited = true;
+    });
+
+    auto forward = [this](TMemoEntry::TEntryEvent TMemoEntry::*event) {
+        return [this, event] {
+            if (m_entry && m_entry->*event)
+                (m_entry->*event)(m_entry);
+        };
+    };
+    connect(Header->ReadBtn, &QPushButton::clicked, this, forward(&TMemoEntry::OnRead));
+    connect(Header->ReadToFileBtn, &QPushButton::clicked, this, forward(&TMemoEntry::OnReadToFile));
+    connect(Header->DeleteBtn, &QPushButton::clicked, this, forward(&TMemoEntry::OnDelete));
+    PlaceChildren();
+}
+
+TMemoEntryView::~TMemoEntryView()
+{
+    Release();
+}
+
+void TMemoEntryView::Bind(TMemoEntry *entry)
+{
+    if (entry == m_entry)
+        return;
+    Release();
+    if (!entry)
+        return;
+    if (entry->m_view)
+        entry->m_view->Release();
+    m_entry = entry;
+    Header->SetTitle(entry->m_title);
+    Header->ShowVoices(entry->m_voice);
+    Memo->SetPopupMenu(entry->m_popup);
+    Memo->SetBackgroundColor(entry->m_color.isValid() ? entry->m_color : palette().color(QPalette::Base));
+    {
+        const QSignalBlocker block(Memo->document());
+        Memo->SetText(entry->m_text);
+    }
+    // The caret is at the start after a new text; moving it lays the text
+    // out, which only an article that was worked on needs.
+    if (entry->m_selStart > 0 || entry->m_selLength > 0) {
+        Memo->SetSelStart(entry->m_selStart);
+        Memo->SetSelLength(entry->m_selLength);
+    }
+    // The document was replaced under the widget: its scroll bar still
+    // holds the place in the text shown before.
+    Memo->verticalScrollBar()->setValue(entry->m_scrollTop);
+    m_textEdited = false;
+    entry->m_view = this;
+}
+
+void TMemoEntryView::Release()
+{
+    TMemoEntry *entry = std::exchange(m_entry, nullptr);
+    if (!entry)
+        return;
+    entry->m_view = nullptr;
+    entry->m_title = Header->Title();
+    entry->m_voice = Header->Voice();
+    if (m_textEdited)
+        entry->m_text = Memo->Text();
+    entry->m_selStart = Memo->SelStart();
+    entry->m_selLength = Memo->SelLength();
+    entry->m_scrollTop = Memo->verticalScrollBar()->value();
+    // The next article replaces the text; until then a released row holds
+    // none, so a long article is not kept twice.
+    const QSignalBlocker block(Memo->document());
+    Memo->document()->clear();
+}
+
+void TMemoEntryView::resizeEvent(QResizeEvent *event)
 {
     QFrame::resizeEvent(event);
     PlaceChildren();
 }
 
-void TMemoEntry::PlaceChildren()
+void TMemoEntryView::PlaceChildren()
 {
     const int headerHeight = std::min(Header->PreferredHeight(), height());
     Header->setGeometry(0, 0, width(), headerHeight);

@@ -1,6 +1,6 @@
 #pragma once
-// One article on screen: the header strip (title, voice, buttons) above a
-// plain-text editor holding the text.
+// An article (title, voice, text) and the widgets that show one: the header
+// strip (title, voice, buttons) above a plain-text editor holding the text.
 
 #include "PropertyPanelUnit.h"
 
@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -46,9 +47,6 @@ public:
     void SetPopupMenu(QMenu *menu) { m_popup = menu; }
     QMenu *PopupMenu() const { return m_popup; }
 
-    // The article this editor belongs to.
-    TMemoEntry *Tag = nullptr;
-
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
 
@@ -56,13 +54,20 @@ private:
     QPointer<QMenu> m_popup;
 };
 
-class TMemoEntry : public QFrame
+class TMemoListBox;
+class TMemoEntryView;
+
+// One article: its title, voice, text, caret and state. It is data only; a
+// TMemoEntryView shows it while it is in view (or being read), and the
+// getters then answer from the view, which holds the newest edits.
+class TMemoEntry : public QObject
 {
     Q_OBJECT
 public:
     using TEntryEvent = std::function<void(TMemoEntry *)>;
 
-    explicit TMemoEntry(QWidget *parent, VoiceProvider voices = {});
+    // An article of the list, or a loose one (tests, the command line).
+    explicit TMemoEntry(TMemoListBox *list = nullptr);
     ~TMemoEntry() override;
 
     TEntryEvent OnRead;
@@ -71,40 +76,84 @@ public:
     // Focus moved into the article from outside it.
     TEntryEvent OnEnter;
 
-    TMyPlusMemo *Memo;
-    TPropertyPanel *Header;
-
     bool Locked = false;
     bool Hidden = false;
 
-    QString Title() const { return Header->Title(); }
-    void SetTitle(const QString &title) { Header->SetTitle(title); }
-    QString VoiceName() const { return Header->Voice(); }
-    QString Text() const { return Memo->Text(); }
-    void SetText(const QString &text) { Memo->SetText(text); }
+    QString Title() const;
+    void SetTitle(const QString &title);
+    QString VoiceName() const;
+    void SetVoiceName(const QString &voiceName);
+    QString Text() const;
+    void SetText(const QString &text);
+    int LineCount() const;
     // The text holds nothing but white space.
     bool IsBlank() const;
 
     void SetColor(const QColor &colour);
+    QColor Color() const { return m_color; }
     void TitleFromText(int maxChars);
     void TitleFromString(const QString &text, int maxChars);
     // Appends the lines of a text file; false only when it cannot be opened.
     bool LoadFromFile(const QString &fileName);
     void FocusHeader();
-    void SetPopupMenu(QMenu *menu) { Memo->SetPopupMenu(menu); }
+    void SetPopupMenu(QMenu *menu);
+    QMenu *PopupMenu() const { return m_popup; }
+
+    // The widgets showing the article; none while it is out of view.
+    TMemoEntryView *View() const { return m_view; }
+    // The editor showing the article. One is bound when it has none (it
+    // stays bound while the article scrolls out of view, for the reading
+    // highlight); null for an article outside a list.
+    TMyPlusMemo *Editor();
 
     // Text files bigger than this are refused rather than frozen on.
     static constexpr qint64 kMaxTextFileBytes = 64 * 1024 * 1024;
+
+private:
+    friend class TMemoEntryView;
+
+    TMemoListBox *m_list;
+    TMemoEntryView *m_view = nullptr;
+    QString m_title;
+    QString m_voice;
+    QString m_text;  // "\n" line breaks, as the editor keeps them
+    int m_selStart = 0;
+    int m_selLength = 0;
+    int m_scrollTop = 0;
+    QColor m_color;
+    QPointer<QMenu> m_popup;
+    // IsBlank is asked for every article on every Add; remember the answer
+    // until the text changes.
+    mutable int m_blank = -1;
+};
+
+// The widgets of one row of the list: the header strip above the editor.
+// The list keeps a few and binds them to the articles in view.
+class TMemoEntryView : public QFrame
+{
+    Q_OBJECT
+public:
+    explicit TMemoEntryView(QWidget *parent, VoiceProvider voices = {});
+    ~TMemoEntryView() override;
+
+    TMyPlusMemo *Memo;
+    TPropertyPanel *Header;
+
+    TMemoEntry *Entry() const { return m_entry; }
+    // Shows the article, keeping the edits of the one shown before in it.
+    void Bind(TMemoEntry *entry);
+    // Keeps the edits in the article and shows none.
+    void Release();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    friend class TMemoEntry;
     void PlaceChildren();
 
-    // IsBlank is asked for every article on every Add; remember the answer
-    // until the text changes.
-    mutable int m_blank = -1;
+    TMemoEntry *m_entry = nullptr;
+    bool m_textEdited = false;
 };
 
 // MakeTitle as the article unit's callers know it.

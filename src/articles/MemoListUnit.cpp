@@ -12,6 +12,8 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QPointer>
 #include <QScrollBar>
 #include <QWheelEvent>
@@ -69,6 +71,7 @@ TMemoListBox::~TMemoListBox()
     m_current = nullptr;
     const QList<TMemoEntry *> entries = std::exchange(m_entries, {});
     qDeleteAll(entries);
+    qDeleteAll(std::exchange(m_views, {}));
 }
 
 QString TMemoListBox::ListInfo() const
@@ -85,8 +88,8 @@ void TMemoListBox::SetMultiArticle(bool on)
 {
     m_multiArticle = on;
     if (on) {
-        for (TMemoEntry *e : std::as_const(m_entries))
-            e->Header->ShowButtons();
+        for (TMemoEntryView *v : std::as_const(m_views))
+            v->Header->ShowButtons();
     }
 }
 
@@ -156,25 +159,90 @@ void TMemoListBox::FreeEntry(TMemoEntry *entry)
     // Until it is really gone an export that is letting messages run may
     // still hold it; a hidden article is not written.
     entry->Hidden = true;
-    entry->hide();
+    if (TMemoEntryView *view = entry->View()) {
+        view->hide();
+        view->Release();
+    }
     // Later, not now: the request to delete may come from the article's own
     // popup menu or button, whose code is still running.
     entry->deleteLater();
+}
+
+bool TMemoListBox::InWindow(int position) const
+{
+    return m_first >= 1 && position >= m_first && position < m_first + m_visibleEntries &&
+           position <= GetVisibleCount();
+}
+
+TMemoEntryView *TMemoListBox::SpareView()
+{
+    for (TMemoEntryView *v : std::as_const(m_views)) {
+        // Rows in view are shown; every other view is spare but the kept one.
+        if (!v->Entry() || (v->isHidden() && v->Entry() != m_kept))
+            return v;
+    }
+    auto *view = new TMemoEntryView(this, m_voices);
+    if (m_multiArticle)
+        view->Header->ShowButtons();
+    view->hide();
+    m_views.append(view);
+    return view;
+}
+
+TMemoEntryView *TMemoListBox::ViewFor(TMemoEntry *entry)
+{
+    if (!entry)
+        return nullptr;
+    if (TMemoEntryView *view = entry->View())
+        return view;
+    const int position = FindEntry(entry);
+    if (position == 0)
+        return nullptr;
+    if (!InWindow(position))
+        m_kept = entry;
+    TMemoEntryView *view = SpareView();
+    view->Bind(entry);
+    if (!InWindow(position))
+        view->resize(m_inner->width(), std::max(view->height(), m_inner->height() / std::max(1, m_visibleEntries)));
+    return view;
+}
+
+void TMemoListBox::OrderTabStops()
+{
+    // Rows are reused in any order: Tab must still go down the rows as they
+    // are shown, through each header and then its text.
+    QWidget *previous = nullptr;
+    for (TMemoEntryView *v : ShownViews()) {
+        const TPropertyPanel *h = v->Header;
+        for (QWidget *w : std::initializer_list<QWidget *>{h->TitleEdit, h->VoiceCB, h->ReadBtn, h->ReadToFileBtn,
+                                                            h->DeleteBtn, v->Memo}) {
+            if (previous)
+                QWidget::setTabOrder(previous, w);
+            previous = w;
+        }
+    }
+}
+
+QList<TMemoEntryView *> TMemoListBox::ShownViews() const
+{
+    QList<TMemoEntryView *> shown;
+    for (int p = m_first; p >= 1 && InWindow(p); ++p) {
+        if (TMemoEntryView *v = m_entries.at(p - 1)->View())
+            shown.append(v);
+    }
+    return shown;
 }
 
 TMemoEntry *TMemoListBox::CreateEntry(const QString &voiceName)
 {
     TMemoEntry *entry = nullptr;
     try {
-        entry = new TMemoEntry(this, m_voices);
+        entry = new TMemoEntry(this);
     } catch (...) {
         UtilsClass::WriteLog(QStringLiteral("Create Memo Entry Failed"));
         throw;
     }
-    if (m_multiArticle)
-        entry->Header->ShowButtons();
-    entry->resize(m_inner->width(), entry->height());
-    entry->Header->SelectVoice(voiceName);
+    entry->SetVoiceName(voiceName);
     entry->SetPopupMenu(m_popup);
     if (m_hiddenCount == 0) {
         m_entries.append(entry);
@@ -223,8 +291,6 @@ TMemoEntry *TMemoListBox::Add(const QString &text, const QString &voiceName)
     }
 
     entry->SetText(text);
-    if (isVisible() && !m_deferLayout)
-        entry->Memo->setFocus(Qt::OtherFocusReason);
 
     const bool defaultTitles = m_multiArticle || (Prefs && Prefs->SI_DefaultTitles);
     entry->SetTitle(defaultTitles ? MakeTitle(text, m_titleLength) : m_lastTitle);
@@ -239,8 +305,11 @@ TMemoEntry *TMemoListBox::Add(const QString &text, const QString &voiceName)
     } else {
         SetScrollMax(visible - 1);
     }
-    if (!m_deferLayout)
+    if (!m_deferLayout) {
         ScrollToTop(first);
+        if (isVisible())
+            entry->Editor()->setFocus(Qt::OtherFocusReason);
+    }
     return entry;
 }
 
@@ -256,18 +325,26 @@ void TMemoListBox::ScrollToTop(int first)
     PlaceInner();
     const int rowHeight = roundedDiv(m_inner->height(), std::min(n, m_visibleEntries));
     const int width = m_inner->width();
-    int y = m_inner->y();
-    for (int p = 1; p <= n; ++p) {
-        TMemoEntry *e = m_entries.at(p - 1);
-        if (p >= first && p < first + m_visibleEntries) {
-            e->Header->show();
-            e->setGeometry(m_inner->x(), y, width, rowHeight);
-            e->show();
-            y += e->height();
-        } else {
-            e->hide();
-        }
+    m_first = std::max(1, first);
+    // Rows that left the window give their widgets up for the new ones.
+    for (TMemoEntryView *v : std::as_const(m_views)) {
+        if (!v->Entry() || v->Entry()->Hidden || !InWindow(FindEntry(v->Entry())))
+            v->hide();
     }
+    int y = m_inner->y();
+    for (int p = m_first; InWindow(p); ++p) {
+        TMemoEntry *e = m_entries.at(p - 1);
+        TMemoEntryView *v = e->View();
+        if (!v) {
+            v = SpareView();
+            v->Bind(e);
+        }
+        v->Header->show();
+        v->setGeometry(m_inner->x(), y, width, rowHeight);
+        v->show();
+        y += v->height();
+    }
+    OrderTabStops();
     m_scrollBar->setValue(first - 1);
     m_layingOut = was;
 }
@@ -275,12 +352,8 @@ void TMemoListBox::ScrollToTop(int first)
 void TMemoListBox::ScrollToFirstShown()
 {
     const int n = GetVisibleCount();
-    for (int i = 0; i < n; ++i) {
-        if (!m_entries.at(i)->isHidden()) {
-            ScrollToTop(i + 1);
-            return;
-        }
-    }
+    if (m_first >= 1 && n > 0)
+        ScrollToTop(std::min(m_first, n));
 }
 
 void TMemoListBox::MarkEntry(int position)
@@ -296,13 +369,13 @@ void TMemoListBox::MarkEntry(int position)
         if (i == position - 1) {
             m_current = e;
             e->SetColor(m_selectedColor);
-            if (!e->isHidden())
-                e->Memo->setFocus(Qt::OtherFocusReason);
+            if (InWindow(position))
+                e->Editor()->setFocus(Qt::OtherFocusReason);
         } else {
             e->SetColor(m_unselectedColor);
         }
     }
-    if (m_current && m_current->isHidden()) {
+    if (m_current && !InWindow(position)) {
         ScrollToTop(position <= m_visibleEntries ? 1 : position - m_visibleEntries + 1);
         LetMessagesRun(true);
     }
@@ -392,7 +465,10 @@ void TMemoListBox::HideEntry(TMemoEntry *entry)
         m_current = nullptr;
     ++m_hiddenCount;
     entry->Hidden = true;
-    entry->hide();
+    if (TMemoEntryView *view = entry->View()) {
+        view->hide();
+        view->Release();
+    }
     m_entries.move(index, m_entries.size() - 1);
 
     ScrollToTop(1);
@@ -447,7 +523,17 @@ void TMemoListBox::UnlockAllEntries()
 
 int TMemoListBox::FindEntry(TMemoEntry *entry) const
 {
-    const int index = m_entries.indexOf(entry);
+    // The reading queue and the rows ask in list order: look next to the
+    // last answer before searching ten thousand articles.
+    for (const int near : {m_findHint, m_findHint + 1, m_findHint - 1}) {
+        if (entry && near >= 0 && near < m_entries.size() && m_entries.at(near) == entry) {
+            m_findHint = near;
+            return near + 1;
+        }
+    }
+    const int index = int(m_entries.indexOf(entry));
+    if (index >= 0)
+        m_findHint = index;
     if (index < 0)
         UtilsClass::WriteLog(QStringLiteral("FindEntry Failed"));
     return index + 1;
@@ -486,7 +572,7 @@ bool TMemoListBox::ExportList(const QString &fileName)
             break;
         if (!e || e->Hidden)
             continue;
-        ok = file.write(SavedArticles::FormatRecord(e->Title(), e->VoiceName(), e->Text(), e->Memo->LineCount()));
+        ok = file.write(SavedArticles::FormatRecord(e->Title(), e->VoiceName(), e->Text(), e->LineCount()));
         LetMessagesRun();
     }
     // The records an import has not turned into articles yet; the import
@@ -551,7 +637,7 @@ void TMemoListBox::ImportList(const QString &fileName, QMenu *popupMenu, const T
 
     // Only a regular file is read, never more than the limit: a FIFO or a
     // device under the saved file's name must not freeze the start.
-    const SafeFile::ReadResult read = SafeFile::readRegularFile(fileName, kMaxSavedFileBytes);
+    SafeFile::ReadResult read = SafeFile::readRegularFile(fileName, kMaxSavedFileBytes);
     switch (read.status) {
     case SafeFile::ReadStatus::Ok: break;
     case SafeFile::ReadStatus::Missing: return;
@@ -560,7 +646,7 @@ void TMemoListBox::ImportList(const QString &fileName, QMenu *popupMenu, const T
     case SafeFile::ReadStatus::Failed: SetAside(fileName, read.error); return;
     }
 
-    const SavedArticles::ParseResult parsed = SavedArticles::Parse(read.bytes);
+    const SavedArticles::ParseResult parsed = SavedArticles::Parse(std::exchange(read.bytes, {}));
     for (const QString &note : parsed.Notes)
         UtilsClass::WriteLog(QStringLiteral("MemoListBox - ") + note);
     if (!parsed.Recognised) {
@@ -583,7 +669,7 @@ void TMemoListBox::ImportList(const QString &fileName, QMenu *popupMenu, const T
             list->SetScrollMax(visible > list->m_visibleEntries ? visible - list->m_visibleEntries : visible - 1);
             list->ScrollToTop(std::max(1, visible - list->m_visibleEntries + 1));
             if (list->isVisible() && list->m_current)
-                list->m_current->Memo->setFocus(Qt::OtherFocusReason);
+                list->m_current->Editor()->setFocus(Qt::OtherFocusReason);
         }
     } relayout{this};
 
@@ -612,8 +698,8 @@ void TMemoListBox::ImportList(const QString &fileName, QMenu *popupMenu, const T
         m_pendingIndex = k + 1;
     }
     m_pending = nullptr;
-    for (TMemoEntry *e : std::as_const(m_entries))
-        e->Memo->ScrollToFirstLine();
+    for (TMemoEntryView *v : std::as_const(m_views))
+        v->Memo->ScrollToFirstLine();
 
     m_importing = false;
     UtilsClass::WriteLog(QStringLiteral("MemoListBox - Import Complete"));

@@ -1,7 +1,8 @@
 #pragma once
 // The scrolling list of articles: owns them, lays a window of them out in
 // equal rows, tracks and colours the current one, and saves and restores
-// them in the saved-articles file.
+// them in the saved-articles file. Articles are data; only the rows in view
+// (and the article being read) have widgets, reused as the list scrolls.
 
 #include "AppError.h"
 #include "MemoEntryUnit.h"
@@ -90,8 +91,20 @@ public:
     bool Exporting() const { return m_exporting; }
     bool Importing() const { return m_importing; }
 
-    // The voices that article headers offer; applies to articles made later.
-    void SetVoiceProvider(VoiceProvider voices) { m_voices = std::move(voices); }
+    // The voices that article headers offer.
+    void SetVoiceProvider(VoiceProvider voices)
+    {
+        m_voices = std::move(voices);
+        for (TMemoEntryView *v : std::as_const(m_views))
+            v->Header->SetVoiceProvider(m_voices);
+    }
+
+    // The widgets showing entry, bound now if it has none. An article out of
+    // view keeps them until another article out of view asks: the one being
+    // read keeps its highlight while the user scrolls elsewhere.
+    TMemoEntryView *ViewFor(TMemoEntry *entry);
+    // The rows of the list now, in order (the window of articles in view).
+    QList<TMemoEntryView *> ShownViews() const;
 
     QScrollBar *ScrollBar() const { return m_scrollBar; }
     QWidget *InnerPanel() const { return m_inner; }
@@ -106,6 +119,11 @@ private:
     void Trace(const QString &operation) const;
     void PlaceInner();
     void FreeEntry(TMemoEntry *entry);
+    // Positions (1-based) of the rows in view; empty range when none.
+    bool InWindow(int position) const;
+    // A view showing no article in view (nor the one kept), or a new one.
+    TMemoEntryView *SpareView();
+    void OrderTabStops();
     void SetScrollMax(int max);
     void SetScrollPosition(int pos);
     void LetMessagesRun(bool force = false);
@@ -116,6 +134,9 @@ private:
     void SetAside(const QString &fileName, const QString &reason);
 
     QList<TMemoEntry *> m_entries;
+    QList<TMemoEntryView *> m_views;
+    int m_first = 0;  // position of the first row in view, 0 before any layout
+    QPointer<TMemoEntry> m_kept;
     QWidget *m_inner;
     QScrollBar *m_scrollBar;
     QPointer<QMenu> m_popup;
@@ -141,4 +162,5 @@ private:
     // A saved file that could not be read nor renamed aside: never written.
     QString m_protectedFile;
     qint64 m_lastMessagesRun = 0;
+    mutable int m_findHint = 0;  // where FindEntry found the last article
 };

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QShowEvent>
+#include <QSignalBlocker>
 #include <QPushButton>
 
 #include <algorithm>
@@ -81,14 +82,27 @@ TPropertyPanel::TPropertyPanel(QWidget *parent, VoiceProvider voices)
     VoiceLabel->installEventFilter(this);
     VoiceCB->installEventFilter(this);
 
-    // A new article offers every favourite voice; the engine's state is only
-    // looked at on a refill.
+    ShowVoices(QString());
+}
+
+void TPropertyPanel::ShowVoices(const QString &voice)
+{
+    // Every favourite voice is offered; the engine's state is only looked
+    // at on a refill.
+    const QSignalBlocker block(VoiceCB);
+    VoiceCB->clear();
     if (m_voices) {
         for (const VoiceChoice &v : m_voices()) {
             if (v.Favorite)
                 VoiceCB->addItem(v.DisplayName);
         }
     }
+    // A voice that is no favourite (any more) stays the article's voice
+    // until the user picks another: saving must not drop it.
+    if (!voice.isEmpty() && VoiceCB->findText(voice, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
+        VoiceCB->addItem(voice);
+    SelectVoice(voice);
+    VoiceListLoaded = false;
     PlaceControls();
 }
 

@@ -50,6 +50,9 @@ public:
 
     QString Title() const;
     void SetTitle(const QString &title);
+    // Fills the drop-down with the favourite voices and selects voice, which
+    // is offered also when it is none of them.
+    void ShowVoices(const QString &voice);
     QString Voice() const;
     // Selects the first item equal to name; with no such item none is selected.
     bool SelectVoice(const QString &name);

@@ -2,6 +2,8 @@
 
 #include "ArticleText.h"
 
+#include <algorithm>
+
 QString SplitToken(QString &s, const QString &delimiters)
 {
     for (qsizetype i = 0; i < s.size(); ++i) {
@@ -93,10 +95,14 @@ QByteArray FormatRecord(const QString &title, const QString &voice, const QStrin
     return out;
 }
 
-ParseResult Parse(const QByteArray &bytes)
+ParseResult Parse(QByteArray bytes)
 {
     ParseResult result;
-    const QStringList lines = ArticleText::DecodeLines(bytes);
+    // A large file is held as bytes, as text and as records' texts: the
+    // bytes go once decoded, the lines are views into the text.
+    const QString text = ArticleText::DecodeSavedText(bytes);
+    bytes = QByteArray();
+    const QList<QStringView> lines = ArticleText::SplitLineViews(text);
     const qsizetype n = lines.size();
 
     // Blank lines (or a stray blank before the marker) ahead of the first
@@ -129,7 +135,7 @@ ParseResult Parse(const QByteArray &bytes)
 
         Record rec;
         if (i < n && lines.at(i) != startMarker())
-            parseProperties(lines.at(i++), rec);
+            parseProperties(lines.at(i++).toString(), rec);
         if (!rec.LineCountOk) {
             result.Notes << QStringLiteral("Import - line count is not a number in article %1")
                                 .arg(result.Records.size() + 1);
@@ -160,7 +166,15 @@ ParseResult Parse(const QByteArray &bytes)
             result.Notes << QStringLiteral("Import - article %1 has no end marker").arg(result.Records.size() + 1);
             i = end;
         }
-        rec.Text = lines.mid(textStart, end - textStart).join(u'\n');
+        qsizetype size = std::max<qsizetype>(0, end - textStart - 1);
+        for (qsizetype k = textStart; k < end; ++k)
+            size += lines.at(k).size();
+        rec.Text.reserve(size);
+        for (qsizetype k = textStart; k < end; ++k) {
+            if (k > textStart)
+                rec.Text += u'\n';
+            rec.Text += lines.at(k);
+        }
         // The editor takes the Unicode separators as line breaks anyway.
         rec.Text.replace(QChar(0x2028), u'\n').replace(QChar(0x2029), u'\n');
         result.Records.push_back(std::move(rec));

@@ -54,6 +54,6 @@ QByteArray FormatRecord(const QString &title, const QString &voice, const QStrin
 // marker follows, a start marker always begins a new record (a missing end
 // marker ends the text there), and stray lines between records are skipped
 // up to the next start marker.
-ParseResult Parse(const QByteArray &bytes);
+ParseResult Parse(QByteArray bytes);
 
 }  // namespace SavedArticles

@@ -10,6 +10,9 @@
 
 #include <array>
 #include <memory>
+#include <mutex>
+
+#include <sys/stat.h>
 
 EFOpenError::EFOpenError(const QString &fileName)
     : EAppError(QStringLiteral("Cannot open file \"%1\"").arg(fileName))
@@ -28,19 +31,69 @@ QString UtilsClass::LogFileName()
     return AppPaths::logBaseName() + QStringLiteral(".dbg");
 }
 
+namespace {
+
+// The log stays open between lines: a long import writes thousands of them,
+// and opening the file and formatting the time for each cost more than the
+// work they trace. Each line is still one unbuffered write.
+struct LogSink
+{
+    std::mutex lock;
+    QString path;
+    std::unique_ptr<QFile> file;
+    QLocale locale = QLocale::system();
+    qint64 stampSecond = -1;
+    QString stamp;
+
+    // The open file is still the one under path (not removed nor replaced).
+    bool stillAt(const QString &where) const
+    {
+        struct stat named {}, open {};
+        return ::stat(QFile::encodeName(where).constData(), &named) == 0 && ::fstat(file->handle(), &open) == 0 &&
+               named.st_ino == open.st_ino && named.st_dev == open.st_dev;
+    }
+
+    void close()
+    {
+        file.reset();
+        path.clear();
+    }
+};
+
+LogSink &logSink()
+{
+    static LogSink sink;
+    return sink;
+}
+
+}  // namespace
+
 void UtilsClass::WriteLog(const QString &message)
 {
     try {
+        LogSink &sink = logSink();
+        const std::lock_guard<std::mutex> guard(sink.lock);
         const QDateTime now = QDateTime::currentDateTime();
-        const QLocale locale = QLocale::system();
-        const QString line = locale.toString(now.date(), QLocale::ShortFormat) + u' ' +
-                             locale.toString(now.time(), QLocale::LongFormat) + QStringLiteral(" - ") + message +
-                             QStringLiteral("\r\n");
-        QFile file(LogFileName());
-        // The log tells what the user read and did: for the user's eyes only.
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-            return;
-        file.write(line.toUtf8());
+        const qint64 second = now.toSecsSinceEpoch();
+        if (second != sink.stampSecond) {
+            sink.stampSecond = second;
+            sink.stamp = sink.locale.toString(now.date(), QLocale::ShortFormat) + u' ' +
+                         sink.locale.toString(now.time(), QLocale::LongFormat) + QStringLiteral(" - ");
+        }
+        // Opened again when the log's place changed or the file was removed
+        // or rotated away under it.
+        const QString path = LogFileName();
+        if (!sink.file || sink.path != path || !sink.stillAt(path)) {
+            sink.close();
+            auto file = std::make_unique<QFile>(path);
+            // The log tells what the user read and did: for the user's eyes only.
+            if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered,
+                            QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+                return;
+            sink.file = std::move(file);
+            sink.path = path;
+        }
+        sink.file->write((sink.stamp + message + QStringLiteral("\r\n")).toUtf8());
     } catch (...) {
         // The log must never disturb its caller.
     }
@@ -48,6 +101,11 @@ void UtilsClass::WriteLog(const QString &message)
 
 void UtilsClass::RotateLogs()
 {
+    {
+        LogSink &sink = logSink();
+        const std::lock_guard<std::mutex> guard(sink.lock);
+        sink.close();
+    }
     const QString base = AppPaths::logBaseName();
     const auto name = [&base](const char *suffix) { return base + QLatin1String(suffix); };
 

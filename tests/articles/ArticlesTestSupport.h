@@ -37,9 +37,8 @@ inline QStringList texts(const TMemoListBox &list)
 inline std::vector<int> shownRows(const TMemoListBox &list)
 {
     std::vector<int> out;
-    for (int i = 0; i < list.Count(); ++i)
-        if (!list.Entry(i)->isHidden())
-            out.push_back(i + 1);
+    for (const TMemoEntryView *v : list.ShownViews())
+        out.push_back(list.FindEntry(v->Entry()));
     return out;
 }
 

@@ -73,13 +73,13 @@ TEST(MemoEntry, LoadFromFileAppendsLinesReportsOnlyMissingFilesAndSurvivesBinary
     TMemoEntry first(nullptr);
     EXPECT_TRUE(first.LoadFromFile(bin));
     EXPECT_FALSE(first.Text().contains(QChar(0)));
-    EXPECT_GT(first.Memo->TextLength(), 1000);
+    EXPECT_GT(first.Text().size(), 1000);
 
     const QString longLine = TestSupport::homeDir() + "/long.txt";
     ASSERT_TRUE(TestSupport::writeFile(longLine, QByteArray(500000, 'x')));
     TMemoEntry second(nullptr);
     EXPECT_TRUE(second.LoadFromFile(longLine));
-    EXPECT_EQ(second.Memo->TextLength(), 500000);
+    EXPECT_EQ(second.Text().size(), 500000);
     EXPECT_TRUE(messages.texts.isEmpty());
 
     // A named pipe or a device is no text file: refused at once, not waited on.
@@ -87,15 +87,17 @@ TEST(MemoEntry, LoadFromFileAppendsLinesReportsOnlyMissingFilesAndSurvivesBinary
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     for (const QString &special : {fifo, QStringLiteral("/dev/zero")})
         EXPECT_FALSE(second.LoadFromFile(special)) << special.toStdString();
-    EXPECT_EQ(second.Memo->TextLength(), 500000);
+    EXPECT_EQ(second.Text().size(), 500000);
 }
 
 TEST(PropertyPanel, ButtonsFireEventsOnlyInMultiArticleLayout)
 {
-    TMemoEntry entry(nullptr);
-    entry.resize(700, 200);
-    entry.show();
-    TPropertyPanel *h = entry.Header;
+    TMemoEntry entry;
+    TMemoEntryView view(nullptr);
+    view.Bind(&entry);
+    view.resize(700, 200);
+    view.show();
+    TPropertyPanel *h = view.Header;
     EXPECT_TRUE(h->ReadBtn->isHidden());
     EXPECT_EQ(h->VoiceLabel->x(), 250);
     h->DeleteBtn->click();  // no handler assigned: nothing happens
@@ -119,8 +121,8 @@ TEST(PropertyPanel, RefillKeepsCurrentVoiceUntilAnotherIsChosen)
 {
     std::vector<VoiceChoice> voices = {
         {"Alice", true, true}, {"Bob", true, false}, {"Carol", false, true}, {"Dave", true, true}};
-    TMemoEntry entry(nullptr, [&] { return voices; });
-    TPropertyPanel *h = entry.Header;
+    TMemoEntryView view(nullptr, [&] { return voices; });
+    TPropertyPanel *h = view.Header;
     // A new article offers every favourite, whatever its engine.
     EXPECT_EQ(items(h->VoiceCB), QStringList({"Alice", "Bob", "Dave"}));
     ASSERT_TRUE(h->SelectVoice("Bob"));
@@ -138,7 +140,8 @@ TEST(PropertyPanel, RefillKeepsCurrentVoiceUntilAnotherIsChosen)
     voices.push_back({"Eve", true, true});
     h->LoadVoiceList();
     EXPECT_EQ(h->VoiceCB->count(), 2);
-    entry.FocusHeader();
+    h->FocusLeft();
+    h->LoadVoiceList();
     EXPECT_EQ(h->VoiceCB->count(), 3);
 
     // A voice that no longer exists leaves the first one selected.
@@ -146,4 +149,33 @@ TEST(PropertyPanel, RefillKeepsCurrentVoiceUntilAnotherIsChosen)
     h->FocusLeft();
     h->LoadVoiceList();
     EXPECT_EQ(h->Voice(), "Zed");
+}
+
+TEST(MemoEntryView, AnArticleKeepsItsEditsAndAVoiceThatIsNoFavouriteAcrossViews)
+{
+    const std::vector<VoiceChoice> voices = {{"Alice", true, true}, {"Carol", false, true}};
+    TMemoEntry a, b;
+    a.SetVoiceName("Carol");
+    a.SetText("first text");
+    b.SetText("second");
+    TMemoEntryView view(nullptr, [&] { return voices; });
+    view.Bind(&a);
+    EXPECT_EQ(items(view.Header->VoiceCB), QStringList({"Alice", "Carol"}));
+    EXPECT_EQ(a.VoiceName(), "Carol");
+    view.Memo->SetSelStart(6);
+    view.Memo->insertPlainText("edited ");
+    view.Header->TitleEdit->setText("Mine");
+
+    view.Bind(&b);  // the row is reused for another article
+    EXPECT_EQ(view.Memo->Text(), "second");
+    EXPECT_EQ(a.View(), nullptr);
+    EXPECT_EQ(a.Text(), "first edited text");
+    EXPECT_EQ(a.Title(), "Mine");
+    EXPECT_EQ(a.VoiceName(), "Carol");
+    EXPECT_FALSE(a.IsBlank());
+
+    view.Bind(&a);
+    EXPECT_EQ(view.Memo->SelStart(), 13);  // the caret comes back too
+    view.Memo->clear();
+    EXPECT_TRUE(a.IsBlank());
 }

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
@@ -109,25 +110,25 @@ TEST_F(MemoList, LayoutShowsLastRowsWithScrollBarFigures)
     EXPECT_TRUE(list.ScrollBar()->isVisible());
     EXPECT_EQ(list.ScrollBar()->pageStep(), 3);
     EXPECT_EQ(list.CurrentEntry(), sixth);
-    EXPECT_EQ(sixth->y(), 200);
-    EXPECT_EQ(sixth->height(), 100);
-    EXPECT_EQ(sixth->width(), 400 - list.ScrollBar()->width());
+    EXPECT_EQ(sixth->View()->y(), 200);
+    EXPECT_EQ(sixth->View()->height(), 100);
+    EXPECT_EQ(sixth->View()->width(), 400 - list.ScrollBar()->width());
     EXPECT_EQ(sixth->Title(), "text_6");  // Multi-Article mode always makes titles
-    EXPECT_FALSE(sixth->Header->ReadBtn->isHidden());
+    EXPECT_FALSE(sixth->View()->Header->ReadBtn->isHidden());
 
     list.ScrollBar()->setValue(1);  // the user drags the bar
     EXPECT_EQ(shownRows(), std::vector<int>({2, 3, 4}));
     list.resize(400, 600);  // a resize keeps the first row
     EXPECT_EQ(shownRows(), std::vector<int>({2, 3, 4}));
-    EXPECT_EQ(list.Entry(3)->y(), 400);
+    EXPECT_EQ(list.Entry(3)->View()->y(), 400);
 
     list.MarkEntry(6);
     EXPECT_EQ(shownRows(), std::vector<int>({4, 5, 6}));
     list.MarkEntry(1);
     EXPECT_EQ(shownRows(), std::vector<int>({1, 2, 3}));
     EXPECT_EQ(list.CurrentEntry(), list.Entry(0));
-    EXPECT_EQ(list.Entry(0)->Memo->BackgroundColor(), list.SelectedColor());
-    EXPECT_EQ(list.Entry(5)->Memo->BackgroundColor(), list.UnselectedColor());
+    EXPECT_EQ(list.Entry(0)->View()->Memo->BackgroundColor(), list.SelectedColor());
+    EXPECT_EQ(list.Entry(5)->Color(), list.UnselectedColor());
     list.MarkEntry(9);  // out of range: nothing changes
     EXPECT_EQ(list.CurrentEntry(), list.Entry(0));
 }
@@ -139,11 +140,11 @@ TEST_F(MemoList, FewerArticlesThanRowsShareTheHeightRoundedHalfToEven)
     list.Add("a", "");
     TMemoEntry *b = list.Add("b", "");
     EXPECT_FALSE(list.ScrollBar()->isVisible());
-    EXPECT_EQ(b->height(), 150);  // 150.5 rounds to even
-    EXPECT_EQ(b->width(), 400);
+    EXPECT_EQ(b->View()->height(), 150);  // 150.5 rounds to even
+    EXPECT_EQ(b->View()->width(), 400);
     list.resize(400, 303);
-    EXPECT_EQ(b->height(), 152);  // 151.5 rounds to even
-    EXPECT_EQ(b->y(), 152);
+    EXPECT_EQ(b->View()->height(), 152);  // 151.5 rounds to even
+    EXPECT_EQ(b->View()->y(), 152);
 }
 
 TEST_F(MemoList, HiddenArticlesWaitAtTheEnd)
@@ -158,13 +159,13 @@ TEST_F(MemoList, HiddenArticlesWaitAtTheEnd)
     EXPECT_EQ(list.HiddenCount(), 2);
     EXPECT_EQ(list.GetVisibleCount(), 1);
     EXPECT_EQ(list.Entry(0), b);
-    EXPECT_TRUE(a->isHidden());
+    EXPECT_EQ(a->View(), nullptr);
 
     TMemoEntry *d = list.Add("d", "");
     EXPECT_EQ(list.FindEntry(d), 2);  // before the hidden ones
     EXPECT_EQ(list.GetVisibleCount(), 2);
     EXPECT_EQ(list.CurrentEntry(), d);
-    EXPECT_FALSE(d->isHidden());
+    EXPECT_FALSE(d->View()->isHidden());
 
     // A blank hidden article is never reused.
     a->SetText("");
@@ -188,7 +189,7 @@ TEST_F(MemoList, DeleteBlankEntriesRemovesOnlyTrailingBlanks)
     list.DeleteBlankEntries();
     EXPECT_EQ(texts(), QStringList({"one", "", "three"}));
     EXPECT_EQ(shownRows(), std::vector<int>({1, 2, 3}));
-    EXPECT_EQ(list.Entry(2)->height(), 100);  // no gap left behind
+    EXPECT_EQ(list.Entry(2)->View()->height(), 100);  // no gap left behind
 }
 
 TEST_F(MemoList, LockedArticlesAreNeitherDeletedNorReplaced)
@@ -267,11 +268,11 @@ TEST_F(SavedFile, ExportThenImportRestoresArticlesInOrder)
         EXPECT_EQ(restored->Entry(i)->Title(), list->Entry(i)->Title());
         EXPECT_EQ(restored->Entry(i)->VoiceName(), list->Entry(i)->VoiceName());
         EXPECT_EQ(restored->Entry(i)->Text(), list->Entry(i)->Text());
-        EXPECT_EQ(restored->Entry(i)->Memo->PopupMenu(), &menu);
+        EXPECT_EQ(restored->Entry(i)->PopupMenu(), &menu);
     }
     EXPECT_EQ(restored->CurrentEntry(), restored->Entry(2));
     EXPECT_FALSE(restored->Importing());
-    restored->Entry(0)->Header->ReadBtn->click();
+    restored->ViewFor(restored->Entry(0))->Header->ReadBtn->click();
     EXPECT_EQ(reads, 1);
     EXPECT_TRUE(messages.texts.isEmpty());
 
@@ -296,7 +297,7 @@ TEST_F(SavedFile, ImportEndsWithTheLastArticlesInTheBottomRows)
     EXPECT_EQ(list->ScrollBar()->maximum(), 3);
     EXPECT_EQ(list->ScrollBar()->value(), 3);
     EXPECT_EQ(list->CurrentEntry(), list->Entry(5));
-    EXPECT_EQ(list->Entry(5)->y(), 2 * list->Entry(5)->height());
+    EXPECT_EQ(list->Entry(5)->View()->y(), 2 * list->Entry(5)->View()->height());
 }
 
 TEST_F(SavedFile, BrokenFilesImportWhatCanBeSaved)
@@ -312,7 +313,7 @@ TEST_F(SavedFile, BrokenFilesImportWhatCanBeSaved)
     EXPECT_EQ(list->Entry(0)->Title(), "ok");
     EXPECT_EQ(list->Entry(0)->VoiceName(), "Mike");
     EXPECT_FALSE(list->Entry(1)->Text().contains(QChar(0)));
-    EXPECT_EQ(list->Entry(2)->Memo->TextLength(), 300000);
+    EXPECT_EQ(list->Entry(2)->Text().size(), 300000);
     EXPECT_TRUE(messages.texts.isEmpty());
 }
 
@@ -455,4 +456,56 @@ TEST_F(SavedFile, SaveDuringImportKeepsTheUnreadArticlesAndNothingSavesAfterTheS
     EXPECT_EQ(TestSupport::readFile(during), saved);
     EXPECT_FALSE(restored->ExportList(during));
     EXPECT_EQ(TestSupport::readFile(during), saved);
+}
+
+TEST_F(SavedFile, TenThousandArticlesScrollWithTheRightOneInEachRowAndEditsKept)
+{
+    constexpr int kArticles = 10000;
+    QByteArray file;
+    for (int i = 1; i <= kArticles; ++i)
+        file += S + "t" + QByteArray::number(i) + "|Mary|1\r\ntext " + QByteArray::number(i) + "\r\n" + E;
+    ASSERT_TRUE(TestSupport::writeFile(path, file));
+    list->show();
+    import(*list);
+    ASSERT_EQ(list->Count(), kArticles);
+    EXPECT_EQ(shownRows(*list), std::vector<int>({9998, 9999, 10000}));
+
+    for (int first = 1; first <= kArticles - 2; first += 487) {
+        list->ScrollBar()->setValue(first - 1);
+        const QList<TMemoEntryView *> rows = list->ShownViews();
+        ASSERT_EQ(rows.size(), 3);
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_EQ(rows[k]->Entry(), list->Entry(first + k - 1));
+            EXPECT_EQ(rows[k]->Memo->Text(), QStringLiteral("text %1").arg(first + k));
+            EXPECT_EQ(rows[k]->Header->Title(), QStringLiteral("t%1").arg(first + k));
+            EXPECT_EQ(rows[k]->y(), k * rows[k]->height());
+        }
+    }
+
+    // A row given to another article keeps the edits in the one it showed.
+    list->ScrollBar()->setValue(0);
+    TMemoEntryView *row = list->ShownViews().at(1);
+    row->Memo->appendPlainText(QStringLiteral("edited"));
+    row->Header->TitleEdit->setText(QStringLiteral("changed"));
+    list->ScrollBar()->setValue(5000);
+    EXPECT_EQ(list->Entry(1)->View(), nullptr);
+    EXPECT_EQ(list->Entry(1)->Text(), "text 2\nedited");
+    EXPECT_EQ(list->Entry(1)->Title(), "changed");
+
+    // The article being read keeps its editor and highlight out of view.
+    TMyPlusMemo *reading = list->Entry(7)->Editor();
+    reading->SetSelStart(5);
+    reading->SetSelLength(1);
+    for (int value = 0; value < 40; ++value)
+        list->ScrollBar()->setValue(value);
+    EXPECT_EQ(list->Entry(7)->Editor(), reading);
+    EXPECT_EQ(reading->textCursor().selectedText(), "8");
+    EXPECT_LE(list->findChildren<TMemoEntryView *>().size(), 5);
+
+    ASSERT_TRUE(list->ExportList(path));
+    auto restored = makeList();
+    import(*restored);
+    ASSERT_EQ(restored->Count(), kArticles);
+    EXPECT_EQ(restored->Entry(1)->Text(), "text 2\nedited");
+    EXPECT_EQ(restored->Entry(kArticles - 1)->Title(), "t10000");
 }

@@ -455,9 +455,8 @@ public:
         m_prefs.OUT_FileDest = otSingleFile;
         m_prefs.BitRate = kBitRate;
         m_prefs.OUT_Directory = outputDirectory;
-        Prefs = &m_prefs;
 
-        m_driver = std::make_unique<TTTSForm>();
+        m_driver = std::make_unique<TTTSForm>(m_prefs);
         m_driver->Initialize();
         m_driver->LoadVoicePrefs();
         // The default voice follows the locale's language; the article is
@@ -478,7 +477,6 @@ public:
     {
         m_controller.reset();
         m_driver.reset();
-        Prefs = nullptr;
     }
 
     const QString &Voice() const { return m_voice; }

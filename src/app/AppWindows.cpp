@@ -24,6 +24,7 @@ AppWindows::~AppWindows()
     m_form1.reset();
     m_ttsForm.reset();
     m_toolBarForm.reset();
+    m_prefs.reset();
     if (&MessageService::interaction() == m_interaction.get())
         MessageService::install(nullptr);
 }
@@ -32,7 +33,8 @@ bool AppWindows::Create()
 {
     m_interaction = std::make_unique<WidgetInteraction>();
     MessageService::install(m_interaction.get());
-    m_form1 = std::make_unique<TForm1>();
+    m_prefs = std::make_unique<TPreferences>();
+    m_form1 = std::make_unique<TForm1>(*m_prefs);
     m_toolBarForm = std::make_unique<TToolBarForm>();
     m_form1->AttachToolBar(m_toolBarForm.get());
 
@@ -40,14 +42,14 @@ bool AppWindows::Create()
     try {
         // A device number that no longer exists (an unplugged USB card)
         // would stop every start; the default device takes its place.
-        const int32_t device = Prefs->TTS_AudioDeviceID;
+        const int32_t device = m_prefs->TTS_AudioDeviceID;
         if (device < -1 || device >= audio::audioSystem().outputDeviceCount()) {
             UtilsClass::WriteLog(QStringLiteral("Audio device %1 is gone; using the default device").arg(device));
-            Prefs->TTS_AudioDeviceID = -1;
+            m_prefs->TTS_AudioDeviceID = -1;
             if (audio::audioSystem().outputDeviceCount() > 0)
                 m_form1->NoteAudioDeviceFallback(device);
         }
-        m_ttsForm = std::make_unique<TTTSForm>();
+        m_ttsForm = std::make_unique<TTTSForm>(*m_prefs);
         m_form1->AttachDriver(*m_ttsForm);
     } catch (const std::exception &e) {
         UtilsClass::WriteLog(QStringLiteral("TTSForm creation failed: ") + QString::fromUtf8(e.what()));
@@ -63,7 +65,7 @@ bool AppWindows::Create()
         QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     }
 
-    m_outDirDialog = std::make_unique<TOutDirDialog>();
+    m_outDirDialog = std::make_unique<TOutDirDialog>(m_prefs->OUT_Directory);
     m_engineWarningForm = std::make_unique<TEngineWarningForm>();
     return driverCreated;
 }

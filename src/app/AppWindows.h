@@ -31,6 +31,8 @@ private:
     // Installed first, removed last: every window and the layers below
     // reach the user through it.
     std::unique_ptr<class WidgetInteraction> m_interaction;
+    // The settings record every window works with; it outlives them.
+    std::unique_ptr<class TPreferences> m_prefs;
     std::unique_ptr<TForm1> m_form1;
     std::unique_ptr<TToolBarForm> m_toolBarForm;
     std::unique_ptr<TTTSForm> m_ttsForm;

@@ -58,11 +58,11 @@ bool ArticleCommands::Exiting() const
 
 QString ArticleCommands::ChooseVoice()
 {
-    const uint8_t policy = Prefs->VoiceSelection();
+    const uint8_t policy = m_form.Preferences().VoiceSelection();
     // With no favourite at all there is nothing to pick from: the default
     // voice is still a voice the user chose.
     if (policy == 0 || m_favoriteVoices.isEmpty())
-        return Prefs->TTS_DefaultVoiceName;
+        return m_form.Preferences().TTS_DefaultVoiceName;
     if (policy == 1) {
         std::uniform_int_distribution<int> pick(0, static_cast<int>(m_favoriteVoices.size()) - 1);
         return m_favoriteVoices.at(pick(m_random));
@@ -95,7 +95,7 @@ void ArticleCommands::FillDefaultVoiceCombo()
     QSignalBlocker block(combo);
     combo->clear();
     combo->addItems(m_favoriteVoices);
-    const int index = m_favoriteVoices.indexOf(Prefs->TTS_DefaultVoiceName);
+    const int index = m_favoriteVoices.indexOf(m_form.Preferences().TTS_DefaultVoiceName);
     combo->setCurrentIndex(index >= 0 ? index : (m_favoriteVoices.isEmpty() ? -1 : 0));
 }
 
@@ -167,12 +167,12 @@ void ArticleCommands::ReadFileBtnClick()
 std::unique_ptr<QFileDialog> ArticleCommands::CreateOpenDialog()
 {
     auto dialog =
-        std::make_unique<QFileDialog>(&m_form, QStringLiteral("Open Text File"), Prefs->OpenDlgInitialDir);
+        std::make_unique<QFileDialog>(&m_form, QStringLiteral("Open Text File"), m_form.Preferences().OpenDlgInitialDir);
     dialog->setObjectName(QStringLiteral("OpenDialog1"));
     // Name filters match in any letter case unless QDir::CaseSensitive is
     // set, so "NOTES.TXT" is offered too.
     dialog->setNameFilter(QStringLiteral("Text files (*.txt)"));
-    dialog->setFileMode(Prefs->ML_ListMode == 1 ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    dialog->setFileMode(m_form.Preferences().ML_ListMode == 1 ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setSizeGripEnabled(true);
     return dialog;
@@ -182,7 +182,7 @@ void ArticleCommands::OpenTextFiles(const QStringList &files)
 {
     if (files.isEmpty())
         return;
-    Prefs->OpenDlgInitialDir = QFileInfo(files.first()).absolutePath();
+    m_form.Preferences().OpenDlgInitialDir = QFileInfo(files.first()).absolutePath();
     for (const QString &file : files) {
         TMemoEntry *entry = AddNewArticle();
         if (!entry)
@@ -197,7 +197,7 @@ void ArticleCommands::OpenTextFiles(const QStringList &files)
         // An exit while a box was open has saved and emptied the list.
         if (Exiting())
             return;
-        if (Prefs->AutoSpeak())
+        if (m_form.Preferences().AutoSpeak())
             m_form.ReadingCommands().StartAutoSpeak(entry);
         QCoreApplication::processEvents();
         if (Exiting())
@@ -279,7 +279,7 @@ void ArticleCommands::ToolButton2Click()
 
 void ArticleCommands::SwitchListMode(bool multi)
 {
-    if (Prefs->ML_ListMode == (multi ? 1 : 0)) {
+    if (m_form.Preferences().ML_ListMode == (multi ? 1 : 0)) {
         // Keep the controls showing the mode that is active.
         CheckMode(multi);
         return;
@@ -287,10 +287,10 @@ void ArticleCommands::SwitchListMode(bool multi)
     UtilsClass::WriteLog(multi ? QStringLiteral("Entering Multi-Article Mode")
                                : QStringLiteral("Entering Single-Article Mode"));
     CheckMode(multi);
-    Prefs->ML_ListMode = multi ? 1 : 0;
+    m_form.Preferences().ML_ListMode = multi ? 1 : 0;
     TMemoListBox *list = m_form.List();
     list->SetMultiArticle(multi);
-    list->SetVisibleEntries(multi ? Prefs->ML_VisibleEntries : 1);
+    list->SetVisibleEntries(multi ? m_form.Preferences().ML_VisibleEntries : 1);
     m_form.ShowModeSheet(multi);
     list->DeleteBlankEntries();
     if (list->GetVisibleCount() == 0) {
@@ -343,7 +343,7 @@ void ArticleCommands::AddNewArticleShortcut(QWidget &window)
     newArticle->setObjectName(QStringLiteral("NewArticleShortcut"));
     newArticle->setShortcut(QKeySequence::New);
     connect(newArticle, &QAction::triggered, this, [this] {
-        if (Prefs->ML_ListMode == 1 && m_form.State() == rsIdle)
+        if (m_form.Preferences().ML_ListMode == 1 && m_form.State() == rsIdle)
             AddNewPopupClick();
     });
     window.addAction(newArticle);

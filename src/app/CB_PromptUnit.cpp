@@ -24,8 +24,9 @@ const QString kNewSingleHint = QStringLiteral("Overwrite current article");
 
 } // namespace
 
-TCB_PromptForm::TCB_PromptForm(TMemoListBox &list, std::function<void(int)> addText, QWidget *parent)
-    : QDialog(parent), ui(std::make_unique<Ui::TCB_PromptForm>()), m_list(list),
+TCB_PromptForm::TCB_PromptForm(TMemoListBox &list, TPreferences &prefs, std::function<void(int)> addText,
+                               QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TCB_PromptForm>()), m_list(list), m_prefs(prefs),
       m_addText(std::move(addText)), m_timer1(new QTimer(this))
 {
     ui->setupUi(this);
@@ -71,10 +72,10 @@ void TCB_PromptForm::FormCreate()
 void TCB_PromptForm::Place()
 {
     adjustSize();
-    QPoint at(Prefs->CB_PromptLeft, Prefs->CB_PromptTop);
+    QPoint at(m_prefs.CB_PromptLeft, m_prefs.CB_PromptTop);
     // A stored place on a screen that is gone would put the prompt where
     // nobody sees it while it waits for an answer.
-    if (Prefs->CB_PromptLeft < 0 || !QGuiApplication::screenAt(at)) {
+    if (m_prefs.CB_PromptLeft < 0 || !QGuiApplication::screenAt(at)) {
         QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen();
         at = s ? s->availableGeometry().center() - rect().center() : QPoint(0, 0);
     }
@@ -87,14 +88,14 @@ void TCB_PromptForm::FormShow()
     ui->Append->setEnabled(true);
     if (!m_list.CurrentEntry() || (m_list.GetVisibleCount() == 1 && m_list.Entry(0)->IsBlank()))
         ui->Append->setEnabled(false);
-    const bool multi = Prefs->IsMultiArticleMode();
+    const bool multi = m_prefs.IsMultiArticleMode();
     ui->ModeValue->setText(multi ? kMultiMode : kSingleMode);
     ui->New->setToolTip(multi ? kNewMultiHint : kNewSingleHint);
 
     // A delay of 0 seconds keeps the prompt open until it is answered.
     m_timer1->stop();
-    const qint64 delay = qint64(Prefs->CB_PromptDelay) * 1000;
-    if (Prefs->CB_Prompt && delay > 0)
+    const qint64 delay = qint64(m_prefs.CB_PromptDelay) * 1000;
+    if (m_prefs.CB_Prompt && delay > 0)
         m_timer1->start(int(std::min<qint64>(delay, INT_MAX)));
 
     // Chosen here too, not only on activation: a window manager may refuse
@@ -114,7 +115,7 @@ void TCB_PromptForm::ChooseDefaultButton()
 {
     const bool appendOn = ui->Append->isEnabled();
     QPushButton *chosen = ui->Cancel;
-    switch (Prefs->CB_DfltPromptAction) {
+    switch (m_prefs.CB_DfltPromptAction) {
     case ClipboardWatcher::caNew:
         chosen = ui->New;
         break;
@@ -122,9 +123,9 @@ void TCB_PromptForm::ChooseDefaultButton()
         chosen = appendOn ? ui->Append : ui->Cancel;
         break;
     case ClipboardWatcher::caRememberLast:
-        if (appendOn && Prefs->CB_LastPromptAction == ClipboardWatcher::caNew)
+        if (appendOn && m_prefs.CB_LastPromptAction == ClipboardWatcher::caNew)
             chosen = ui->New;
-        else if (appendOn && Prefs->CB_LastPromptAction == ClipboardWatcher::caAppend)
+        else if (appendOn && m_prefs.CB_LastPromptAction == ClipboardWatcher::caAppend)
             chosen = ui->Append;
         break;
     default:
@@ -163,7 +164,7 @@ void TCB_PromptForm::AddText(ClipboardWatcher::Action action)
 {
     if (m_acting)
         return;
-    Prefs->CB_LastPromptAction = action;
+    m_prefs.CB_LastPromptAction = action;
     m_timer1->stop();
     m_acting = true;
     m_addText(action);
@@ -177,7 +178,7 @@ void TCB_PromptForm::CancelClick()
     // window manager's close must not record a second answer.
     if (m_acting)
         return;
-    Prefs->CB_LastPromptAction = ClipboardWatcher::caCancel;
+    m_prefs.CB_LastPromptAction = ClipboardWatcher::caCancel;
     m_timer1->stop();
     QDialog::reject();
 }
@@ -210,10 +211,10 @@ void TCB_PromptForm::hideEvent(QHideEvent *event)
     // Where the user moved it, it opens next time. Wayland reports no
     // real position, so nothing is learnt there.
     const QPoint at = pos();
-    if (Prefs && !event->spontaneous() && at != m_placedAt && at.x() >= 0 && at.y() >= 0 &&
+    if (!event->spontaneous() && at != m_placedAt && at.x() >= 0 && at.y() >= 0 &&
         !QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
-        Prefs->CB_PromptLeft = at.x();
-        Prefs->CB_PromptTop = at.y();
+        m_prefs.CB_PromptLeft = at.x();
+        m_prefs.CB_PromptTop = at.y();
     }
     QDialog::hideEvent(event);
 }

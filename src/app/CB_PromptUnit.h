@@ -13,6 +13,7 @@
 class QPushButton;
 class QTimer;
 class TMemoListBox;
+class TPreferences;
 
 namespace Ui {
 class TCB_PromptForm;
@@ -23,7 +24,8 @@ class TCB_PromptForm : public QDialog
     Q_OBJECT
 public:
     // addText takes the chosen action (0 New, 1 Append).
-    TCB_PromptForm(TMemoListBox &list, std::function<void(int)> addText, QWidget *parent = nullptr);
+    TCB_PromptForm(TMemoListBox &list, TPreferences &prefs, std::function<void(int)> addText,
+                   QWidget *parent = nullptr);
     ~TCB_PromptForm() override;
 
     QPushButton *New() const;
@@ -60,6 +62,7 @@ private:
 
     std::unique_ptr<Ui::TCB_PromptForm> ui;
     TMemoListBox &m_list;
+    TPreferences &m_prefs;
     std::function<void(int)> m_addText;
     QTimer *m_timer1;
     QPushButton *m_default = nullptr;

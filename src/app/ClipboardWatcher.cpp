@@ -36,9 +36,9 @@ const QString kFocusOnlyNote =
 ClipboardWatcher::ClipboardWatcher(TForm1 &form) : QObject(&form), m_form(form)
 {
     Ui::TForm1 *ui = form.form();
-    SetMonitorChecks(Prefs->CB_Monitor);
-    m_armed = Prefs->CB_Monitor;
-    if (Prefs->CB_Monitor)
+    SetMonitorChecks(m_form.Preferences().CB_Monitor);
+    m_armed = m_form.Preferences().CB_Monitor;
+    if (m_form.Preferences().CB_Monitor)
         Join();
 
     // clicked and triggered come from the user only: setting the check
@@ -107,13 +107,13 @@ void ClipboardWatcher::MonitorCBClick()
 {
     if (!m_form.ShownOnce()) {
         // The control has toggled itself; it keeps showing the setting.
-        SetMonitorChecks(Prefs->CB_Monitor);
+        SetMonitorChecks(m_form.Preferences().CB_Monitor);
         return;
     }
-    Prefs->CB_Monitor = !Prefs->CB_Monitor;
-    SetMonitorChecks(Prefs->CB_Monitor);
+    m_form.Preferences().CB_Monitor = !m_form.Preferences().CB_Monitor;
+    SetMonitorChecks(m_form.Preferences().CB_Monitor);
     m_armed = false;
-    if (Prefs->CB_Monitor)
+    if (m_form.Preferences().CB_Monitor)
         Join();
     else
         LeaveChain();
@@ -127,7 +127,7 @@ void ClipboardWatcher::WMDrawClipboard()
     // Our own emptying after a copy is no new text.
     if (m_clearing)
         return;
-    if (!m_form.ShownOnce() || !Prefs->CB_Monitor)
+    if (!m_form.ShownOnce() || !m_form.Preferences().CB_Monitor)
         return;
     if (!m_armed) {
         m_armed = true;
@@ -161,15 +161,15 @@ void ClipboardWatcher::WMDrawClipboard()
     case ReadResult::Ok:
         break;
     }
-    if (m_buffer.size() <= Prefs->CB_ThreshHold)
+    if (m_buffer.size() <= m_form.Preferences().CB_ThreshHold)
         return;
-    if (Prefs->CB_Prompt) {
+    if (m_form.Preferences().CB_Prompt) {
         ShowPrompt();
         return;
     }
-    int action = Prefs->CB_DfltPromptAction;
+    int action = m_form.Preferences().CB_DfltPromptAction;
     if (action == caRememberLast)
-        action = Prefs->CB_LastPromptAction;
+        action = m_form.Preferences().CB_LastPromptAction;
     // Without a prompt there is nobody to cancel for: Cancel means New.
     AddClipboardText(action == caAppend ? caAppend : caNew);
 }
@@ -206,21 +206,21 @@ ClipboardWatcher::ReadResult ClipboardWatcher::ReadClipboard()
 bool ClipboardWatcher::ReadingSingleArticle() const
 {
     const TMemoListBox *list = m_form.List();
-    return !Prefs->IsMultiArticleMode() && list->GetVisibleCount() > 0 && list->Entry(0)->Locked;
+    return !m_form.Preferences().IsMultiArticleMode() && list->GetVisibleCount() > 0 && list->Entry(0)->Locked;
 }
 
 void ClipboardWatcher::ShowBusyDialog()
 {
-    if (!Prefs->SI_ShowBusyDialog)
+    if (!m_form.Preferences().SI_ShowBusyDialog)
         return;
-    TSIBusyForm busy(&m_form);
+    TSIBusyForm busy(m_form.Preferences().SI_ShowBusyDialog, &m_form);
     busy.exec();
 }
 
 void ClipboardWatcher::ShowPrompt()
 {
     if (!m_prompt)
-        m_prompt = std::make_unique<TCB_PromptForm>(*m_form.List(),
+        m_prompt = std::make_unique<TCB_PromptForm>(*m_form.List(), m_form.Preferences(),
                                                     [this](int action) { AddClipboardText(action); });
     m_prompt->show();
     m_prompt->BringToFront();
@@ -258,13 +258,13 @@ void ClipboardWatcher::AddClipboardText(int action)
         if (!entry)
             return;
         entry->SetText(m_buffer);
-        if (list->MultiArticle() || Prefs->SI_DefaultTitles)
+        if (list->MultiArticle() || m_form.Preferences().SI_DefaultTitles)
             entry->TitleFromText(list->TitleLength());
         m_form.Articles().SaveList();
     }
-    if (Prefs->AutoSpeak())
+    if (m_form.Preferences().AutoSpeak())
         m_form.ReadingCommands().StartAutoSpeak(entry);
-    if (Prefs->CB_ClearOnCopy) {
+    if (m_form.Preferences().CB_ClearOnCopy) {
         m_clearing = true;
         QGuiApplication::clipboard()->clear();
         m_clearing = false;
@@ -280,12 +280,12 @@ void ClipboardWatcher::ThreshHoldEditChange()
     bool ok = false;
     const int value = m_form.form()->ThreshHoldEdit->text().toInt(&ok);
     if (ok)
-        Prefs->CB_ThreshHold = value;
+        m_form.Preferences().CB_ThreshHold = value;
 }
 
 void ClipboardWatcher::PromptCkbxClick()
 {
-    Prefs->CB_Prompt = m_form.form()->PromptCkbx->isChecked();
+    m_form.Preferences().CB_Prompt = m_form.form()->PromptCkbx->isChecked();
 }
 
 void ClipboardWatcher::PromptDelayEditChange()
@@ -293,19 +293,19 @@ void ClipboardWatcher::PromptDelayEditChange()
     bool ok = false;
     const int value = m_form.form()->PromptDelayEdit->text().toInt(&ok);
     if (ok)
-        Prefs->CB_PromptDelay = value;
+        m_form.Preferences().CB_PromptDelay = value;
 }
 
 void ClipboardWatcher::PromptDfltActCBoxChange()
 {
     const int index = m_form.form()->PromptDfltActCBox->currentIndex();
     if (index >= caNew && index <= caRememberLast)
-        Prefs->CB_DfltPromptAction = uint8_t(index);
+        m_form.Preferences().CB_DfltPromptAction = uint8_t(index);
 }
 
 void ClipboardWatcher::ClearClipboardCBClick()
 {
-    Prefs->CB_ClearOnCopy = m_form.form()->ClearClipboardCB->isChecked();
+    m_form.Preferences().CB_ClearOnCopy = m_form.form()->ClearClipboardCB->isChecked();
 }
 
 // ---------------------------------------------------------------- Wayland

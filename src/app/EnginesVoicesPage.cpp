@@ -200,7 +200,7 @@ QString EnginesVoicesPage::GroupOf(const QTreeWidgetItem *node)
 
 bool EnginesVoicesPage::IsDefault(const TVoiceEntry *voice) const
 {
-    return voice && Prefs && voice->DisplayName == Prefs->TTS_DefaultVoiceName;
+    return voice && voice->DisplayName == m_form.Preferences().TTS_DefaultVoiceName;
 }
 
 bool EnginesVoicesPage::GroupEnabled(const QString &group) const
@@ -374,7 +374,7 @@ void EnginesVoicesPage::EnableItemClick()
     } else {
         const QString group = GroupOf(node);
         const bool enabled = GroupEnabled(group);
-        const TVoiceEntry *dflt = Prefs ? m_form.Driver()->FindVoice(Prefs->TTS_DefaultVoiceName) : nullptr;
+        const TVoiceEntry *dflt = m_form.Driver()->FindVoice(m_form.Preferences().TTS_DefaultVoiceName);
         if (enabled && dflt && dflt->Engine && dflt->Engine->GroupName == group) {
             MessageService::notice(kCannotDisable.arg(dflt->DisplayName));
             return;
@@ -400,13 +400,13 @@ void EnginesVoicesPage::EngineVoicesTVDblClick(QTreeWidgetItem *node)
 void EnginesVoicesPage::SetDfltItemClick()
 {
     TVoiceEntry *voice = VoiceOf(m_form.form()->EngineVoicesTV->currentItem());
-    if (!voice || !Prefs || !m_form.Driver())
+    if (!voice || !m_form.Driver())
         return;
     // Setting the default again is the way to offer a default voice that
     // stored settings left excluded or in a disabled group.
     if (IsDefault(voice) && voice->Offered())
         return;
-    Prefs->TTS_DefaultVoiceName = voice->DisplayName;
+    m_form.Preferences().TTS_DefaultVoiceName = voice->DisplayName;
     voice->Favorite = true;
     if (voice->Engine)
         m_form.Driver()->Catalog().SetGroupEnabled(voice->Engine->GroupName, true);

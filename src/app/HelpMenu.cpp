@@ -100,7 +100,7 @@ void HelpMenu::AudioHelpClick(const QString &topic)
     help.LoadFromFile(AudioHelpFile());
     const QString text = help.GetValue(QStringLiteral("/"), topic);
     TTTSForm *driver = m_form.Driver();
-    TVoiceEntry *voice = driver ? driver->FindVoice(Prefs->TTS_DefaultVoiceName) : nullptr;
+    TVoiceEntry *voice = driver ? driver->FindVoice(m_form.Preferences().TTS_DefaultVoiceName) : nullptr;
     if (driver && (!voice || LanguageCodeOf(voice->Engine->LanguageID) != QLatin1String("eng")))
         voice = driver->FindHelpVoice();
     if (!voice) {
@@ -124,7 +124,7 @@ void HelpMenu::About1Click()
                                  "<p>Reads your text aloud, or into WAV and MP3 files,<br>"
                                  "with the eSpeak NG and Flite speech engines.</p>"
                                  "<p>MP3 encoding by LAME.</p>")
-                      .arg(Prefs->Version()));
+                      .arg(m_form.Preferences().Version()));
     text->setAccessibleName(QStringLiteral("About Voxtrella MP3"));
     layout->addWidget(text);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &about);

@@ -10,6 +10,16 @@
 
 #include <QButtonGroup>
 #include <QIntValidator>
+#include <QScreen>
+
+#include <algorithm>
+
+namespace {
+
+// The list keeps room for this many lines of text however large the band is.
+constexpr int kListLines = 4;
+
+}  // namespace
 
 OptionsBinder::OptionsBinder(Ui::TForm1 &form, TPreferences &prefs, QWidget &window)
     : QObject(&window), ui(form), m_prefs(prefs), m_window(window)
@@ -48,6 +58,11 @@ OptionsBinder::OptionsBinder(Ui::TForm1 &form, TPreferences &prefs, QWidget &win
         if (ui.PageControl1->currentWidget() == ui.MiscSheet)
             MiscSheetShow();
     });
+    // The list takes what the window gains or loses and keeps a few lines
+    // however far the band is dragged; the band keeps its height.
+    ui.OptionsSplitter->setStretchFactor(1, 1);
+    ui.MainTextPanel->setMinimumHeight(kListLines * m_window.fontMetrics().height());
+    connect(ui.OptionsSplitter, &QSplitter::splitterMoved, this, &OptionsBinder::OptionsSplitterMoved);
 }
 
 void OptionsBinder::LoadControls()
@@ -213,7 +228,58 @@ void OptionsBinder::OutDirEditChange()
 
 void OptionsBinder::Button1Click()
 {
-    TOutDirDialog dialog(&m_window);
+    TOutDirDialog dialog(m_prefs.OUT_Directory, &m_window);
     if (dialog.exec() == QDialog::Accepted)
         ui.OutDirEdit->setText(m_prefs.OUT_Directory);
+}
+
+// ------------------------------------------------------- the options band
+
+int OptionsBinder::MenuAndStatusHeight() const
+{
+    return ui.MainMenu1->sizeHint().height() + ui.StatusBar1->minimumHeight();
+}
+
+int OptionsBinder::ShownStripHeight(int designed, int toolbar) const
+{
+    // A stored height is held to what the screen leaves besides the menu,
+    // toolbar, status bar and the list's least height; a smaller window gets
+    // the band the splitter can give it, and the rest back when it grows.
+    const QScreen *screen = m_window.screen();
+    const int room = (screen ? screen->availableGeometry().height() : m_window.height()) - MenuAndStatusHeight() -
+                     toolbar - ui.MainTextPanel->minimumHeight();
+    return toolbar + m_prefs.OptionsBandHeight(designed - toolbar, ui.Panel3->minimumSizeHint().height(), room);
+}
+
+void OptionsBinder::SetStripHeight(int height)
+{
+    height = std::max(0, height);
+    const bool band = !ui.Panel3->isHidden() && height > 0;
+    if (band) {
+        const int toolbar = ui.ToolBar1->isHidden() ? 0 : ui.ToolBar1->maximumHeight();
+        ui.Panel2->setMinimumHeight(std::min(height, toolbar + ui.Panel3->minimumSizeHint().height()));
+        ui.Panel2->setMaximumHeight(QWIDGETSIZE_MAX);
+    } else {
+        ui.Panel2->setFixedHeight(height);
+    }
+    // A handle that cannot move takes no room and lets clicks through to the list.
+    QSplitter *splitter = ui.OptionsSplitter;
+    splitter->setHandleWidth(band ? -1 : 0);
+    splitter->handle(1)->setAttribute(Qt::WA_TransparentForMouseEvents, !band);
+    ui.Panel2->setVisible(height > 0);
+    splitter->setSizes({height, std::max(0, splitter->height() - height)});
+
+    // A window too low for the strip and the list's lines grows, as far as
+    // the screen allows, rather than squeeze the band.
+    const int needed = MenuAndStatusHeight() + height + splitter->handleWidth() + ui.MainTextPanel->minimumHeight();
+    if (needed > m_window.height() && !(m_window.windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        const QScreen *screen = m_window.screen();
+        m_window.resize(m_window.width(), screen ? std::min(needed, screen->availableGeometry().height()) : needed);
+    }
+}
+
+void OptionsBinder::OptionsSplitterMoved(int position)
+{
+    // The handle lies at the strip's lower edge, the band under the toolbar.
+    m_prefs.OptionsHeight = position - (ui.ToolBar1->isHidden() ? 0 : ui.ToolBar1->height());
 }

@@ -47,6 +47,14 @@ public:
     // AutoDeleteCB acts only after the window's first show.
     void SetShownOnce() { m_shownOnce = true; }
 
+    // The strip of toolbar and options band: with the band shown, a strip
+    // designed at designed pixels over a toolbar of toolbar pixels, the band
+    // at the height the user last dragged it to with the splitter.
+    int ShownStripHeight(int designed, int toolbar) const;
+    // Gives the strip its height. Only a shown band can be resized; without
+    // it the strip is the toolbar alone, or nothing.
+    void SetStripHeight(int height);
+
 signals:
     // The File Output choice: the target of the next file reading.
     void FileDestinationChosen(uint8_t destination);
@@ -55,6 +63,8 @@ signals:
 
 private:
     void ShowQuality();
+    void OptionsSplitterMoved(int position);
+    int MenuAndStatusHeight() const;
 
     Ui::TForm1 &ui;
     TPreferences &m_prefs;

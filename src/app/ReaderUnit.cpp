@@ -110,7 +110,8 @@ QString TForm1::ExportFileName()
     return AppPaths::userDir() + QLatin1Char('/') + kExportFile;
 }
 
-TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>())
+TForm1::TForm1(TPreferences &prefs, QWidget *parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>()), m_prefs(prefs)
 {
     ui->setupUi(this);
     // The form's name keys its stored placement.
@@ -125,8 +126,6 @@ TForm1::~TForm1()
     // Focus moves while the children go; nothing may look at them then.
     disconnect(m_focusConnection);
     FormDestroy();
-    if (m_prefs && Prefs == m_prefs.get())
-        Prefs = nullptr;
 }
 
 // ---------------------------------------------------------------- start-up
@@ -137,19 +136,15 @@ void TForm1::FormCreate()
     m_activatedOnce = false;
     m_listInfoInitialised = false;
 
-    if (!Prefs) {
-        m_prefs = std::make_unique<TPreferences>();
-        Prefs = m_prefs.get();
-    }
     {
         const RegistryStore store;
         m_settingsDamaged = store.loadStatus() == RegistryStore::LoadStatus::Damaged ||
                             store.loadStatus() == RegistryStore::LoadStatus::Unreadable;
     }
-    Prefs->LoadFromRegistry();
+    m_prefs.LoadFromRegistry();
     FormPlacement::Restore(this);
-    Prefs->ItemsToFields();
-    UtilsClass::WriteLog(QStringLiteral("Version: ") + Prefs->Version());
+    m_prefs.ItemsToFields();
+    UtilsClass::WriteLog(QStringLiteral("Version: ") + m_prefs.Version());
 
     // Status bar: panel 0 for the long status, panel 1 under the gauge.
     // Placed by hand like the gauge: panels in the bar's layout would make
@@ -181,14 +176,15 @@ void TForm1::FormCreate()
     m_help = std::make_unique<HelpMenu>(*this);
     BuildPopupMenus();
     m_tray = new TrayController(*this);
-    m_options = new OptionsBinder(*ui, *Prefs, *this);
+    m_options = new OptionsBinder(*ui, m_prefs, *this);
 
     m_list = new TMemoListBox(ui->MainTextPanel, m_popupMenu1);
+    m_list->SetPreferences(&m_prefs);
     m_list->setObjectName(QStringLiteral("MemoListBox"));
     ui->MainTextLayout->addWidget(m_list);
-    const bool multi = Prefs->ML_ListMode == 1;
+    const bool multi = m_prefs.ML_ListMode == 1;
     m_list->SetMultiArticle(multi);
-    m_list->SetVisibleEntries(multi ? Prefs->ML_VisibleEntries : 1);
+    m_list->SetVisibleEntries(multi ? m_prefs.ML_VisibleEntries : 1);
     // Article headers offer the catalogue's voices, read when they open.
     m_list->SetVoiceProvider([this] {
         std::vector<VoiceChoice> choices;
@@ -207,15 +203,15 @@ void TForm1::FormCreate()
     ui->MainTextPanel->installEventFilter(this);
 
     // Options and toolbar strip.
-    ui->ShowToolbarMItm->setChecked(Prefs->ShowToolbar);
-    ui->OptionsBtn->setChecked(Prefs->ShowOptions);
-    ui->ShowOptionsMItm->setChecked(Prefs->ShowOptions);
-    int panel2 = qRound(kFullOptionsHeight * FontScale(this));
-    if (!Prefs->ShowOptions) {
+    ui->ShowToolbarMItm->setChecked(m_prefs.ShowToolbar);
+    ui->OptionsBtn->setChecked(m_prefs.ShowOptions);
+    ui->ShowOptionsMItm->setChecked(m_prefs.ShowOptions);
+    int panel2 = FullStripHeight(kFullOptionsHeight);
+    if (!m_prefs.ShowOptions) {
         ui->Panel3->hide();
         panel2 = ToolbarHeight();
     }
-    if (!Prefs->ShowToolbar) {
+    if (!m_prefs.ShowToolbar) {
         ui->ToolBar1->hide();
         panel2 -= ToolbarHeight();
     }
@@ -407,7 +403,7 @@ void TForm1::FormShow()
         return;
     }
 
-    Prefs->LoadFromRegistry();
+    m_prefs.LoadFromRegistry();
     m_driver->LoadVoicePrefs();
     m_articles->LoadFavoriteVoices();
 
@@ -416,8 +412,8 @@ void TForm1::FormShow()
     const QFileInfo saved(ExportFileName());
     const bool noSavedArticles = !saved.exists() || (saved.isFile() && saved.size() == 0);
     const QString articles =
-        Prefs->FirstTimeUser && noSavedArticles ? AppPaths::dataDir() + QLatin1Char('/') + kIntroFile : ExportFileName();
-    Prefs->FirstTimeUser = false;
+        m_prefs.FirstTimeUser && noSavedArticles ? AppPaths::dataDir() + QLatin1Char('/') + kIntroFile : ExportFileName();
+    m_prefs.FirstTimeUser = false;
     if (Exiting())
         return;
     m_articles->ArticlesLoading();
@@ -568,8 +564,12 @@ void TForm1::SetPanel2Height(int height)
     ui->MISIOptionsPage->setMinimumWidth(
         std::max(kDesignedModeOptionsWidth, ui->MISIOptionsPage->minimumSizeHint().width()));
     ui->ToolBar1->setFixedHeight(ToolbarHeight());
-    ui->Panel2->setFixedHeight(std::max(0, height));
-    ui->Panel2->setVisible(height > 0);
+    m_options->SetStripHeight(height);
+}
+
+int TForm1::FullStripHeight(int designed) const
+{
+    return m_options->ShownStripHeight(qRound(designed * FontScale(this)), ToolbarHeight());
 }
 
 void TForm1::MMLabel1Click()
@@ -577,27 +577,27 @@ void TForm1::MMLabel1Click()
     if (ui->Panel3->isVisibleTo(this)) {
         ui->OptionsBtn->setChecked(false);
         ui->ShowOptionsMItm->setChecked(false);
-        Prefs->ShowOptions = false;
+        m_prefs.ShowOptions = false;
         ui->Panel3->hide();
         SetPanel2Height(ui->ToolBar1->isVisibleTo(this) ? ToolbarHeight() : 0);
     } else {
         ui->OptionsBtn->setChecked(true);
         ui->ShowOptionsMItm->setChecked(true);
-        Prefs->ShowOptions = true;
+        m_prefs.ShowOptions = true;
         ui->Panel3->show();
-        const int full = qRound(FullOptionsHeight(screen() ? screen()->logicalDotsPerInch() : 96.0) * FontScale(this));
+        const int full = FullStripHeight(FullOptionsHeight(screen() ? screen()->logicalDotsPerInch() : 96.0));
         SetPanel2Height(ui->ToolBar1->isVisibleTo(this) ? full : full - ToolbarHeight());
     }
 }
 
 void TForm1::ShowToolbarMItmClick()
 {
-    Prefs->ShowToolbar = !Prefs->ShowToolbar;
-    ui->ShowToolbarMItm->setChecked(Prefs->ShowToolbar);
-    ui->ToolBar1->setVisible(Prefs->ShowToolbar);
+    m_prefs.ShowToolbar = !m_prefs.ShowToolbar;
+    ui->ShowToolbarMItm->setChecked(m_prefs.ShowToolbar);
+    ui->ToolBar1->setVisible(m_prefs.ShowToolbar);
     const bool options = ui->Panel3->isVisibleTo(this);
-    const int full = qRound(kFullOptionsHeight * FontScale(this));
-    if (Prefs->ShowToolbar)
+    const int full = FullStripHeight(kFullOptionsHeight);
+    if (m_prefs.ShowToolbar)
         SetPanel2Height(options ? full : ToolbarHeight());
     else
         SetPanel2Height(options ? full - ToolbarHeight() : 0);
@@ -625,6 +625,7 @@ void TForm1::AttachToolBar(TToolBarForm *toolbar)
     if (!toolbar)
         return;
     m_readingCommands->AttachToolBar(*toolbar);
+    toolbar->SetPreferences(&m_prefs);
     toolbar->setWindowIcon(windowIcon());
     m_readingCommands->SetReadingState(State());
 }
@@ -641,9 +642,9 @@ void TForm1::SelAudioDevMItmClick()
 {
     TAuDevDlg dialog(this);
     dialog.DlgUse = duTTS;
-    dialog.AudioDeviceID = Prefs->TTS_AudioDeviceID;
+    dialog.AudioDeviceID = m_prefs.TTS_AudioDeviceID;
     if (dialog.Execute() && m_driver && m_driver->CheckAudioDevice(dialog.AudioDeviceID)) {
-        Prefs->TTS_AudioDeviceID = dialog.AudioDeviceID;
+        m_prefs.TTS_AudioDeviceID = dialog.AudioDeviceID;
         m_driver->TTS1()->SetAudioDeviceID(dialog.AudioDeviceID);
     }
 }
@@ -659,8 +660,8 @@ void TForm1::PronunciationMItmClick()
 bool TForm1::SaveSettings()
 {
     FormPlacement::Save(this);
-    Prefs->FieldsToItems();
-    return Prefs->SaveToRegistry();
+    m_prefs.FieldsToItems();
+    return m_prefs.SaveToRegistry();
 }
 
 QAction *TForm1::TrayItem(const char *name) const
@@ -733,8 +734,7 @@ void TForm1::CloseOpenDialogs()
 void TForm1::FormDestroy()
 {
     UtilsClass::WriteLog(QStringLiteral("Entered Form1 Destroy"));
-    if (Prefs)
-        SaveSettings();
+    SaveSettings();
     m_clipboard->Leave();
     m_tray->RemoveTrayIcon();
     UtilsClass::WriteLog(QStringLiteral("Exitting FormDestroy"));

@@ -32,6 +32,7 @@ class ClipboardWatcher;
 class EnginesVoicesPage;
 class OptionsBinder;
 class ReadingBinder;
+class TPreferences;
 class TrayController;
 
 class TForm1 : public QMainWindow
@@ -40,9 +41,9 @@ class TForm1 : public QMainWindow
 public:
     static const QString Caption;  // "Voxtrella MP3", the title a second start looks for
 
-    // Runs FormCreate: creates and loads the settings record (Prefs) unless
-    // one exists, builds the option panels and the article list.
-    explicit TForm1(QWidget *parent = nullptr);
+    // Runs FormCreate: loads the settings record, builds the option panels
+    // and the article list.
+    explicit TForm1(TPreferences &prefs, QWidget *parent = nullptr);
     // FormDestroy: saves placement and settings, removes the tray icon.
     ~TForm1() override;
 
@@ -58,6 +59,7 @@ public:
     ReadingState State() const;
     ReadingController *Reading() const;
     TTTSForm *Driver() const { return m_driver; }
+    TPreferences &Preferences() const { return m_prefs; }
     // The reading driver, created after this window; the reading commands
     // start working with it.
     void AttachDriver(TTTSForm &driver);
@@ -131,6 +133,9 @@ private:
     void BindControls();
     void LayoutStatusPanels();
     void SetPanel2Height(int height);
+    // The strip's height with toolbar and options shown: designed is its
+    // height at the designed font.
+    int FullStripHeight(int designed) const;
     int ToolbarHeight() const;
     void Terminate();
     // Closes the boxes and dialogs a command may be waiting in, so that
@@ -140,7 +145,7 @@ private:
     bool Exiting() const { return State() == rsExiting; }
 
     std::unique_ptr<Ui::TForm1> ui;
-    std::unique_ptr<class TPreferences> m_prefs;  // when this window created Prefs
+    TPreferences &m_prefs;
     TMemoListBox *m_list = nullptr;
     TrayController *m_tray = nullptr;
     OptionsBinder *m_options = nullptr;

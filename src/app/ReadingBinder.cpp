@@ -43,7 +43,7 @@ ReadingBinder::~ReadingBinder() = default;
 void ReadingBinder::AttachDriver(TTTSForm &driver)
 {
     m_readingView = std::make_unique<ListReadingView>(m_form);
-    m_reading = std::make_unique<ReadingController>(driver, *Prefs, *m_readingView);
+    m_reading = std::make_unique<ReadingController>(driver, m_form.Preferences(), *m_readingView);
     connect(m_reading.get(), &ReadingController::CommandsChanged, this, &ReadingBinder::ApplyCommands);
     connect(m_reading.get(), &ReadingController::StatusChanged, this, &ReadingBinder::ShowStatus);
     connect(m_reading.get(), &ReadingController::StatusReset, this, [this] {
@@ -197,7 +197,7 @@ void ReadingBinder::ApplyCommands(ReadingController::Commands c, ReadingState st
     // A window minimised to the task bar counts as hidden here.
     const bool mainShown = m_form.isVisible() && !m_form.isMinimized();
     if (state == rsReading && toolBar && !toolBar->isVisible() && !mainShown &&
-        Prefs->ToolbarOnMinOption == 2)
+        m_form.Preferences().ToolbarOnMinOption == 2)
         m_form.Tray().ShowFloatingToolbar();
 }
 

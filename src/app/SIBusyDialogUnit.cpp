@@ -2,11 +2,10 @@
 
 #include "ui_SIBusyDialogUnit.h"
 
-#include "settings/PreferenceUnit.h"
-
 #include <QScreen>
 
-TSIBusyForm::TSIBusyForm(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TSIBusyForm>())
+TSIBusyForm::TSIBusyForm(bool &showAgain, QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TSIBusyForm>()), m_showAgain(showAgain)
 {
     ui->setupUi(this);
     // Dialog border without border icons, above other programs' windows:
@@ -26,8 +25,7 @@ void TSIBusyForm::Button1Click()
 
 void TSIBusyForm::CheckBox1Click()
 {
-    if (Prefs)
-        Prefs->SI_ShowBusyDialog = !ui->CheckBox1->isChecked();
+    m_showAgain = !ui->CheckBox1->isChecked();
 }
 
 void TSIBusyForm::showEvent(QShowEvent *event)

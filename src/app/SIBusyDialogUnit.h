@@ -14,7 +14,8 @@ class TSIBusyForm : public QDialog
 {
     Q_OBJECT
 public:
-    explicit TSIBusyForm(QWidget *parent = nullptr);
+    // showAgain is the setting the check box turns off.
+    explicit TSIBusyForm(bool &showAgain, QWidget *parent = nullptr);
     ~TSIBusyForm() override;
 
     void Button1Click();
@@ -25,4 +26,5 @@ protected:
 
 private:
     std::unique_ptr<Ui::TSIBusyForm> ui;
+    bool &m_showAgain;
 };

@@ -288,7 +288,7 @@ void TToolBarForm::FormActivate()
     if (m_applyingTopmost)
         return;
     raise();
-    const bool onTop = Prefs != nullptr && Prefs->ToolbarOnTop;
+    const bool onTop = m_prefs && m_prefs->ToolbarOnTop;
     if (IsOnTop() == onTop)
         return;
     // Changing the flag hides the window; show it again where it was.

@@ -19,6 +19,8 @@ class TToolBarForm;
 // palettes). The main window's toolbar uses the same symbols.
 QIcon ToolBarIcon(const QString &themeName);
 
+class TPreferences;
+
 class TToolBarForm : public QWidget
 {
     Q_OBJECT
@@ -83,6 +85,10 @@ public:
     void StopBtnClick();
     void RestoreBtnClick();
 
+    // The settings whose "on top" choice FormActivate applies; without them
+    // the toolbar is an ordinary window.
+    void SetPreferences(const TPreferences *prefs) { m_prefs = prefs; }
+
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -90,5 +96,6 @@ protected:
 
 private:
     std::unique_ptr<Ui::TToolBarForm> ui;
+    const TPreferences *m_prefs = nullptr;
     bool m_applyingTopmost = false;
 };

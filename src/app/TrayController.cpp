@@ -140,7 +140,7 @@ void TrayController::AppMinimize()
         // Without a tray the task bar is the only way back.
         m_window.showMinimized();
     }
-    const uint8_t option = Prefs->ToolbarOnMinOption;
+    const uint8_t option = m_window.Preferences().ToolbarOnMinOption;
     if (option == 1 || (option == 2 && m_window.State() == rsReading))
         ShowFloatingToolbar();
     else

@@ -48,15 +48,15 @@ UserInteraction::Button WidgetInteraction::show(const Message &message, Button d
     return Button(box.exec());
 }
 
-bool WidgetInteraction::soundCardCheckFailed()
+bool WidgetInteraction::soundCardCheckFailed(bool &checkAgain)
 {
-    TSoundCardErrorForm notice(QApplication::activeWindow());
+    TSoundCardErrorForm notice(checkAgain, QApplication::activeWindow());
     return notice.exec() == QDialog::Accepted;
 }
 
-void WidgetInteraction::pronunciationEditorNote()
+void WidgetInteraction::pronunciationEditorNote(bool &showAgain)
 {
-    TPronEditorInfoForm info(QApplication::activeWindow());
+    TPronEditorInfoForm info(showAgain, QApplication::activeWindow());
     info.exec();
 }
 

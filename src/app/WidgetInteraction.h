@@ -8,8 +8,8 @@ class WidgetInteraction : public UserInteraction
 {
 public:
     Button show(const Message &message, Button defaultButton) override;
-    bool soundCardCheckFailed() override;
-    void pronunciationEditorNote() override;
+    bool soundCardCheckFailed(bool &checkAgain) override;
+    void pronunciationEditorNote(bool &showAgain) override;
     void editPronunciations(void *owner, const QString &title,
                             std::function<void(const QString &text, bool phonemes)> test) override;
     void about(void *owner, const QString &title, const QString &text) override;

@@ -292,7 +292,7 @@ TMemoEntry *TMemoListBox::Add(const QString &text, const QString &voiceName)
 
     entry->SetText(text);
 
-    const bool defaultTitles = m_multiArticle || (Prefs && Prefs->SI_DefaultTitles);
+    const bool defaultTitles = m_multiArticle || (m_prefs && m_prefs->SI_DefaultTitles);
     entry->SetTitle(defaultTitles ? MakeTitle(text, m_titleLength) : m_lastTitle);
 
     MakeCurrent(entry);

@@ -15,6 +15,7 @@
 #include <QString>
 
 class QMenu;
+class TPreferences;
 class QScrollBar;
 
 class EMemoEntryLocked : public EAppError
@@ -91,6 +92,9 @@ public:
     bool Exporting() const { return m_exporting; }
     bool Importing() const { return m_importing; }
 
+    // The settings asked whether Single-Article titles are made from the text.
+    void SetPreferences(const TPreferences *prefs) { m_prefs = prefs; }
+
     // The voices that article headers offer.
     void SetVoiceProvider(VoiceProvider voices)
     {
@@ -137,6 +141,7 @@ private:
     QList<TMemoEntryView *> m_views;
     int m_first = 0;  // position of the first row in view, 0 before any layout
     QPointer<TMemoEntry> m_kept;
+    const TPreferences *m_prefs = nullptr;
     QWidget *m_inner;
     QScrollBar *m_scrollBar;
     QPointer<QMenu> m_popup;

@@ -67,7 +67,7 @@ public:
         return NoButton;
     }
 
-    bool soundCardCheckFailed() override
+    bool soundCardCheckFailed(bool &) override
     {
         UtilsClass::WriteLog(QStringLiteral("No sound card needed for file output"));
         return true;
@@ -306,11 +306,10 @@ int Runner::Exec()
     // this run only: this record is never saved.
     m_prefs.LoadFromRegistry();
     m_prefs.ItemsToFields();
-    Prefs = &m_prefs;
 
     int status = Failed;
     try {
-        m_driver = std::make_unique<TTTSForm>();
+        m_driver = std::make_unique<TTTSForm>(m_prefs);
         m_driver->Initialize();
         m_driver->LoadVoicePrefs();
     } catch (const std::exception &e) {
@@ -330,7 +329,6 @@ int Runner::Exec()
     }
     m_reading.reset();
     m_driver.reset();
-    Prefs = nullptr;
     MessageService::install(nullptr);
     return status;
 }

@@ -2,10 +2,9 @@
 
 #include "ui_PronEditorInfo.h"
 
-#include "PreferenceUnit.h"
 
-TPronEditorInfoForm::TPronEditorInfoForm(QWidget *parent)
-    : QDialog(parent), ui(std::make_unique<Ui::TPronEditorInfoForm>())
+TPronEditorInfoForm::TPronEditorInfoForm(bool &showAgain, QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TPronEditorInfoForm>()), m_showAgain(showAgain)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -26,6 +25,5 @@ void TPronEditorInfoForm::Button1Click()
 
 void TPronEditorInfoForm::CheckBox1Click()
 {
-    if (Prefs)
-        Prefs->ShowPronEditWarning = !ui->CheckBox1->isChecked();
+    m_showAgain = !ui->CheckBox1->isChecked();
 }

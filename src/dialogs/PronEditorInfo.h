@@ -15,7 +15,8 @@ class TPronEditorInfoForm : public QDialog
     Q_OBJECT
 
 public:
-    explicit TPronEditorInfoForm(QWidget *parent = nullptr);
+    // showAgain is the setting the check box turns off.
+    explicit TPronEditorInfoForm(bool &showAgain, QWidget *parent = nullptr);
     ~TPronEditorInfoForm() override;
 
     void Button1Click();
@@ -23,4 +24,5 @@ public:
 
 private:
     std::unique_ptr<Ui::TPronEditorInfoForm> ui;
+    bool &m_showAgain;
 };

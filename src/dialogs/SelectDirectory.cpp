@@ -2,7 +2,6 @@
 
 #include "ui_SelectDirectory.h"
 
-#include "PreferenceUnit.h"
 #include "FormPlacement.h"
 #include "UtilsClass.h"
 
@@ -16,7 +15,8 @@
 
 const QStringList TOutDirDialog::FileMasks = {QStringLiteral("*.WAV"), QStringLiteral("*.MP3")};
 
-TOutDirDialog::TOutDirDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TOutDirDialog>())
+TOutDirDialog::TOutDirDialog(QString &directory, QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TOutDirDialog>()), m_setting(directory)
 {
     ui->setupUi(this);
     // A dialog frame without border icons; Escape still cancels.
@@ -104,7 +104,7 @@ void TOutDirDialog::ScrollToDirectory()
 
 void TOutDirDialog::FormActivate()
 {
-    const QString wanted = Prefs ? Prefs->OUT_Directory : QString();
+    const QString wanted = m_setting;
     const QString opened = SetDirectory(wanted);
     if (QDir::cleanPath(wanted.trimmed()) != opened)
         UtilsClass::WriteLog(QStringLiteral("Output directory %1 not found, showing %2").arg(wanted, opened));
@@ -136,8 +136,7 @@ void TOutDirDialog::Button1Click()
 {
     // The folder may have gone while the dialog was open.
     const QString folder = NearestExistingFolder(m_directory);
-    if (Prefs)
-        Prefs->OUT_Directory = folder;
+    m_setting = folder;
     accept();
 }
 

@@ -21,7 +21,9 @@ class TOutDirDialog : public QDialog
     Q_OBJECT
 
 public:
-    explicit TOutDirDialog(QWidget *parent = nullptr);
+    // directory: the output folder setting, shown at each opening and
+    // set by Ok.
+    explicit TOutDirDialog(QString &directory, QWidget *parent = nullptr);
     ~TOutDirDialog() override;
 
     // The folder the tree has open.
@@ -53,6 +55,8 @@ private:
     void ScrollToDirectory();
 
     std::unique_ptr<Ui::TOutDirDialog> ui;
+
+    QString &m_setting;
     QFileSystemModel *m_folders = nullptr;
     QString m_directory;
     QTimer m_scrollTimer;

@@ -3,10 +3,9 @@
 #include "ui_SoundCardError.h"
 
 #include "ContactLinks.h"
-#include "PreferenceUnit.h"
 
-TSoundCardErrorForm::TSoundCardErrorForm(QWidget *parent)
-    : QDialog(parent), ui(std::make_unique<Ui::TSoundCardErrorForm>())
+TSoundCardErrorForm::TSoundCardErrorForm(bool &checkAgain, QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TSoundCardErrorForm>()), m_checkAgain(checkAgain)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
@@ -40,6 +39,5 @@ void TSoundCardErrorForm::Button2Click()
 
 void TSoundCardErrorForm::CheckBox1Click()
 {
-    if (Prefs)
-        Prefs->TTS_SoundCardCheckErr = !ui->CheckBox1->isChecked();
+    m_checkAgain = !ui->CheckBox1->isChecked();
 }

@@ -16,7 +16,8 @@ class TSoundCardErrorForm : public QDialog
     Q_OBJECT
 
 public:
-    explicit TSoundCardErrorForm(QWidget *parent = nullptr);
+    // checkAgain is the setting the check box turns off.
+    explicit TSoundCardErrorForm(bool &checkAgain, QWidget *parent = nullptr);
     ~TSoundCardErrorForm() override;
 
     void Button1Click();
@@ -25,4 +26,5 @@ public:
 
 private:
     std::unique_ptr<Ui::TSoundCardErrorForm> ui;
+    bool &m_checkAgain;
 };

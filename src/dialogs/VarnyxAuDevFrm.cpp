@@ -4,6 +4,7 @@
 
 #include "platform/audio/AudioSystem.h"
 
+#include <QLayout>
 #include <QListWidget>
 
 namespace {
@@ -14,6 +15,9 @@ const QString kSourceMapperRow = QStringLiteral("System default input");
 const QString kDestinationCaption = QStringLiteral("Audio Destination Device ID");
 const QString kSourceCaption = QStringLiteral("Audio Source Device ID");
 const QString kMapperId = QStringLiteral("-1 (system default)");
+// The driver's numbers on one line under the list.
+const QString kDetailsLine =
+    QStringLiteral("Device ID %1 \u00B7 Manufacturer ID %2 \u00B7 Product ID %3 \u00B7 Version %4");
 
 }  // namespace
 
@@ -164,15 +168,18 @@ void TMyAudioDeviceDlg::ShowDetails(int row)
     audio::WaveOutCaps caps;
     if (!audio::audioSystem().outputCaps(id, caps))
         return;
-    m_ui->lDeviceID->setText(id == -1 ? kMapperId : QString::number(id));
-    m_ui->lManufacturer->setText(QString::number(caps.wMid));
-    m_ui->lProduct->setText(QString::number(caps.wPid));
-    m_ui->lVersion->setText(QString::number(caps.vDriverVersion));
+    m_ui->lDetails->setText(kDetailsLine.arg(id == -1 ? kMapperId : QString::number(id), QString::number(caps.wMid),
+                                             QString::number(caps.wPid), QString::number(caps.vDriverVersion)));
     m_ui->lFormat->setText(FormatText(caps.dwFormats));
     m_ui->lChannels->setText(caps.wChannels == 1   ? QStringLiteral("Mono")
                              : caps.wChannels == 2 ? QStringLiteral("Stereo")
                                                    : QString());
     m_ui->lSupports->setText(SupportText(caps.dwSupport));
+    // The least height Qt gives a dialog leaves out the lines that wrapped
+    // text takes at its width: grow to show every line.
+    layout()->activate();
+    if (const int needed = layout()->totalHeightForWidth(width()); needed > height())
+        resize(width(), needed);
 }
 
 bool TAuDevDlg::Execute()

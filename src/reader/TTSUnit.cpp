@@ -44,16 +44,17 @@ bool ShownOnFailure(Work &&work)
 
 }  // namespace
 
-TTTSForm::TTTSForm(QObject *parent)
+TTTSForm::TTTSForm(TPreferences &prefs, QObject *parent)
     : QObject(parent),
+      m_prefs(prefs),
       m_catalog(std::make_unique<TVoiceCatalog>()),
       m_filter(std::make_unique<TTTSFilter>())
 {
     setObjectName(QStringLiteral("TTSForm"));
     m_tts = new TTTS(this);
     m_tts->setObjectName(QStringLiteral("TTS1"));
-    if (Prefs)
-        m_tts->SetAudioDeviceID(Prefs->TTS_AudioDeviceID);
+    m_tts->SetAudioDeviceID(m_prefs.TTS_AudioDeviceID);
+    m_catalog->SetPreferences(&m_prefs);
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("Timer1"));
     m_timer->setInterval(500);
@@ -120,7 +121,7 @@ bool TTTSForm::Play(const QString &text, const QString &voiceName)
         if (!ActivateVoice(voice))
             throw EAppError(QStringLiteral("TTS Activation failed in Play"));
         const QString filtered = m_filter->FilterText(voice->Engine ? voice->Engine->Features : 0, text,
-                                                      !Prefs || Prefs->TTS_FilterSymbols);
+                                                      m_prefs.TTS_FilterSymbols);
         m_tts->Speak(filtered);
         return true;
     });
@@ -151,7 +152,8 @@ bool TTTSForm::CheckSoundCard()
     }
     if (check == audio::DeviceCheck::Failed) {
         UtilsClass::WriteLog(QStringLiteral("Sound card check failed: ") + error);
-        if (Prefs && Prefs->TTS_SoundCardCheckErr && !MessageService::interaction().soundCardCheckFailed())
+        if (m_prefs.TTS_SoundCardCheckErr &&
+            !MessageService::interaction().soundCardCheckFailed(m_prefs.TTS_SoundCardCheckErr))
             return false;
     }
     return true;
@@ -208,7 +210,7 @@ bool TTTSForm::SpeakToFile(const QString &voiceName, const QString &text)
         voice = FileVoice();
     try {
         const QString filtered = m_filter->FilterText(voice && voice->Engine ? voice->Engine->Features : 0, text,
-                                                      !Prefs || Prefs->TTS_FilterSymbols);
+                                                      m_prefs.TTS_FilterSymbols);
         m_tts->Speak(filtered);
     } catch (const EAppError &e) {
         UtilsClass::WriteLog(e.message());
@@ -333,7 +335,7 @@ void TTTSForm::ShowLexicon(sapi::HWND owner, const QString &title)
 
     // The default voice when it is one of the engine's, else its first
     // English voice.
-    TVoiceEntry *voice = Prefs ? FindVoice(Prefs->TTS_DefaultVoiceName) : nullptr;
+    TVoiceEntry *voice = FindVoice(m_prefs.TTS_DefaultVoiceName);
     if (!voice || !voice->Engine || !voice->Engine->HasLexicon) {
         voice = nullptr;
         for (int i = 0; i < Voices().Count() && !voice; ++i) {
@@ -351,8 +353,8 @@ void TTTSForm::ShowLexicon(sapi::HWND owner, const QString &title)
         MessageService::error(kLexiconEngineDisabled);
         return;
     }
-    if (otherEngines && Prefs && Prefs->ShowPronEditWarning) {
-        MessageService::interaction().pronunciationEditorNote();
+    if (otherEngines && m_prefs.ShowPronEditWarning) {
+        MessageService::interaction().pronunciationEditorNote(m_prefs.ShowPronEditWarning);
         QCoreApplication::processEvents();
     }
 

@@ -20,7 +20,7 @@ class TTTSForm : public QObject
 {
     Q_OBJECT
 public:
-    explicit TTTSForm(QObject *parent = nullptr);
+    explicit TTTSForm(TPreferences &prefs, QObject *parent = nullptr);
     ~TTTSForm() override;
 
     // Builds the voice catalogue from the installed engine modes.
@@ -112,6 +112,8 @@ private:
     // The voice a file was opened with: its engine filters later texts whose
     // own voice is unknown.
     QString m_fileVoice;
+
+    TPreferences &m_prefs;
 
     std::unique_ptr<TVoiceCatalog> m_catalog;
     std::unique_ptr<TTTSFilter> m_filter;

@@ -5,9 +5,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <variant>
 
-TPreferences *Prefs = nullptr;
 
 const QString TPreferences::SectionName = QStringLiteral("Voxtrella");
 
@@ -63,6 +63,7 @@ const std::vector<Setting> &settings()
         {"BitRate", ikInteger, 32, &P::BitRate},
         {"ShowPronEditWarning", ikBoolean, true, &P::ShowPronEditWarning},
         {"SI_DefaultTitles", ikBoolean, true, &P::SI_DefaultTitles},
+        {"OptionsHeight", ikInteger, 0, &P::OptionsHeight},
     };
     return table;
 }
@@ -160,3 +161,10 @@ void TPreferences::SetVoiceSelection(uint8_t value)
 
 bool TPreferences::DefaultTitles() const { return IsMultiArticleMode() ? true : SI_DefaultTitles; }
 void TPreferences::SetDefaultTitles(bool value) { SI_DefaultTitles = value; }
+
+int32_t TPreferences::OptionsBandHeight(int32_t designed, int32_t minimum, int32_t maximum) const
+{
+    if (OptionsHeight <= 0)
+        return designed;
+    return std::clamp(OptionsHeight, minimum, std::max(minimum, maximum));
+}

@@ -1,8 +1,8 @@
 #pragma once
 // The program's settings record: every setting with its default, one typed
 // field per setting (named like its key), and the properties whose value
-// depends on the list mode. One instance for the whole run, reached through
-// Prefs.
+// depends on the list mode. The program makes one for the whole run and
+// hands it to the windows and the reading driver.
 
 #include "TBaseRegistryClassUnit.h"
 
@@ -53,6 +53,7 @@ public:
     int32_t BitRate = 32;
     bool ShowPronEditWarning = true;
     bool SI_DefaultTitles = true;
+    int32_t OptionsHeight = 0;  // the options band as the user sized it; 0 until then
 
     // The user folder's "Files" folder, or " " when it cannot be created.
     QString FilesDir;
@@ -80,8 +81,11 @@ public:
     bool DefaultTitles() const;
     void SetDefaultTitles(bool value);
 
+    // The options band's height in a window that holds from minimum to
+    // maximum pixels of it: the designed height until the user sizes the
+    // band, then the stored one brought within those limits, so that a
+    // damaged value or one from a larger screen cannot crowd out the list.
+    int32_t OptionsBandHeight(int32_t designed, int32_t minimum, int32_t maximum) const;
+
     static const QString SectionName;  // "Voxtrella"
 };
-
-// The program-wide settings record: nullptr until the main window creates it.
-extern TPreferences *Prefs;

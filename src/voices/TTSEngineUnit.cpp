@@ -257,7 +257,7 @@ TEngineEntry *TEngineList::FindOrAddEngine(const sapi::TTSMODEINFOW &mode)
     NameEngine(*entry);
     if (entry->GroupName.isEmpty() || entry->LanguageName.isEmpty())
         return nullptr;
-    registerSetting(Preferences ? Preferences : Prefs, QStringLiteral("ENG_") + entry->DisplayName, true,
+    registerSetting(Preferences, QStringLiteral("ENG_") + entry->DisplayName, true,
                     ikBoolean);
     m_items.push_back(std::move(entry));
     return m_items.back().get();
@@ -288,7 +288,7 @@ void TEngineList::SetGroupEnabled(const QString &groupName, bool flag)
 
 void TEngineList::LoadEngineFlags()
 {
-    TPreferences *prefs = Preferences ? Preferences : Prefs;
+    TPreferences *prefs = Preferences;
     if (!prefs)
         return;
     for (const auto &e : m_items) {
@@ -300,7 +300,7 @@ void TEngineList::LoadEngineFlags()
 
 void TEngineList::SaveEngineFlags()
 {
-    TPreferences *prefs = Preferences ? Preferences : Prefs;
+    TPreferences *prefs = Preferences;
     if (!prefs)
         return;
     for (const auto &e : m_items)
@@ -346,7 +346,7 @@ void TVoiceCatalog::SetPreferences(TPreferences *prefs)
 
 TPreferences *TVoiceCatalog::prefs() const
 {
-    return m_prefs ? m_prefs : Prefs;
+    return m_prefs;
 }
 
 bool TVoiceCatalog::DefaultFavorite(const TEngineEntry &engine, const QString &displayName)

@@ -65,7 +65,7 @@ public:
 
     void Clear() { m_items.clear(); }
 
-    // The record the settings live in; nullptr means the program's Prefs.
+    // The record the settings live in; nullptr: none are kept.
     TPreferences *Preferences = nullptr;
 
     // Fills the names, features and favourite rule of an entry from its
@@ -120,7 +120,7 @@ public:
     TEngineList Engines;
     TVoiceList Voices;
 
-    // The record the settings live in; nullptr means the program's Prefs.
+    // The record the settings live in; nullptr: none are kept.
     void SetPreferences(TPreferences *prefs);
 
     // Builds both lists from the installed modes, registers the settings and

@@ -52,7 +52,7 @@ TEST_F(ClipboardTest, ClipboardWatchingOnTakesOnlyLaterCopiesAndCancelWithoutPro
 
     // Off from the check box: every watch control follows, copies are ignored.
     ui->MonitorCB->click();
-    EXPECT_FALSE(Prefs->CB_Monitor);
+    EXPECT_FALSE(form->Preferences().CB_Monitor);
     EXPECT_FALSE(ui->MonClipMItm->isChecked());
     EXPECT_FALSE(Tray("MonClipPoNtry")->isChecked());
     Copy(u"Copied while nobody watches"_s);
@@ -131,7 +131,7 @@ TEST_F(ClipboardTest, CopyPromptWithZeroDelayStaysOpenRefusesMoreTextAndHasNoApp
     Prompt()->New()->click();
     EXPECT_FALSE(PromptShown());
     EXPECT_EQ(Texts(), QStringList{u"Text for the prompt"_s});
-    EXPECT_EQ(Prefs->CB_LastPromptAction, 0);
+    EXPECT_EQ(form->Preferences().CB_LastPromptAction, 0);
 
     // Now Append is possible: Remember Last offers New again.
     Copy(u"A second text to copy"_s);
@@ -140,7 +140,7 @@ TEST_F(ClipboardTest, CopyPromptWithZeroDelayStaysOpenRefusesMoreTextAndHasNoApp
     EXPECT_EQ(Prompt()->DefaultButton(), Prompt()->New());
     Prompt()->Cancel()->click();
     EXPECT_EQ(Texts(), QStringList{u"Text for the prompt"_s});
-    EXPECT_EQ(Prefs->CB_LastPromptAction, 2);
+    EXPECT_EQ(form->Preferences().CB_LastPromptAction, 2);
 }
 
 TEST_F(ClipboardTest, CopyPromptPressesItsDefaultButtonWhenTheDelayRunsOut)
@@ -158,7 +158,7 @@ TEST_F(ClipboardTest, CopyPromptPressesItsDefaultButtonWhenTheDelayRunsOut)
     EXPECT_EQ(Prompt()->Timer1()->interval(), 1000);
     ASSERT_TRUE(waitFor([this] { return !PromptShown(); }, 5000));
     EXPECT_EQ(Texts(), QStringList{u"Old text Added by the timer"_s});
-    EXPECT_EQ(Prefs->CB_LastPromptAction, 1);
+    EXPECT_EQ(form->Preferences().CB_LastPromptAction, 1);
 }
 
 TEST_F(ClipboardTest, CopyPromptOpensWhereTheUserLeftItAndNeverOffTheScreens)
@@ -173,8 +173,8 @@ TEST_F(ClipboardTest, CopyPromptOpensWhereTheUserLeftItAndNeverOffTheScreens)
     EXPECT_TRUE(Prompt()->screen()->geometry().contains(Prompt()->geometry()));
     Prompt()->move(40, 50);
     Prompt()->Cancel()->click();
-    EXPECT_EQ(Prefs->CB_PromptLeft, 40);
-    EXPECT_EQ(Prefs->CB_PromptTop, 50);
+    EXPECT_EQ(form->Preferences().CB_PromptLeft, 40);
+    EXPECT_EQ(form->Preferences().CB_PromptTop, 50);
     Copy(u"Another text for the prompt"_s);
     ASSERT_TRUE(PromptShown());
     EXPECT_EQ(Prompt()->pos(), QPoint(40, 50));
@@ -203,7 +203,7 @@ TEST_F(ClipboardTest, ClipboardShowsTheBusyDialogInSingleArticleModeWhileReading
 
     EXPECT_EQ(OpenedDialogs([] { Copy(u"Copied while reading"_s); }),
               QStringList{u"SIBusyForm=Voxtrella Busy ..."_s});
-    Prefs->SI_ShowBusyDialog = false;
+    form->Preferences().SI_ShowBusyDialog = false;
     EXPECT_TRUE(OpenedDialogs([] { Copy(u"Copied again while reading"_s); }).isEmpty());
     EXPECT_EQ(Texts(), QStringList{reading});
     ui->StopBtn->click();

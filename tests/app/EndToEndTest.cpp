@@ -1,9 +1,11 @@
 // The real voxtrella executable on a private Xvfb display: a second start
 // brings the first one's window back and ends at once, "-auto" starts hidden
-// in the tray, and a termination request saves what was typed and every
-// setting, the way the exit command does.
+// in the tray, a termination request saves what was typed and every setting,
+// the way the exit command does, and at twice the size nothing is cut.
 
 #include "ProgramUnderXvfb.h"
+
+#include <QCoreApplication>
 
 using namespace Qt::StringLiterals;
 using TestSupport::readFile;
@@ -20,7 +22,7 @@ const char *const kPreferenceKeys[] = {
     "CB_Prompt",        "CB_PromptDelay",      "CB_ThreshHold",      "CB_PromptTop",    "CB_PromptLeft",
     "CB_DfltPromptAction", "CB_LastPromptAction", "CB_ClearOnCopy",  "OUT_FileDest",    "OUT_FileFormat",
     "OUT_Directory",    "OpenDlgInitialDir",   "RunMinimized",       "ToolbarOnMinOption", "ToolbarOnTop",
-    "FirstTimeUser",    "BitRate",             "ShowPronEditWarning", "SI_DefaultTitles"};
+    "FirstTimeUser",    "BitRate",             "ShowPronEditWarning", "SI_DefaultTitles",   "OptionsHeight"};
 
 TEST_F(EndToEndTest, AutoStartsInTheTrayASecondStartBringsItBackAndTerminationSavesEverything)
 {
@@ -86,6 +88,45 @@ TEST_F(EndToEndTest, AutoWrittenInCapitalsOrSecondDoesNotHideTheWindow)
         QThread::msleep(1000);
         EXPECT_FALSE(visibleMainWindow().isEmpty()) << args.join(u' ').toStdString();
         EXPECT_FALSE(log().contains(u"Minimizing"_s)) << args.join(u' ').toStdString();
+        ::kill(pid_t(m_first.processId()), SIGTERM);
+        ASSERT_TRUE(m_first.waitForFinished(10000));
+    }
+}
+
+// A screen that holds the window at twice its size.
+class EndToEndLookTest : public ProgramTest::ProgramUnderXvfb
+{
+protected:
+    QString screenSize() const override { return u"2560x1600x24"_s; }
+};
+
+// The probe (LookProbe.cpp) looks at every options page in both list modes
+// from inside the program and leaves its screenshots in look-artefacts/.
+TEST_F(EndToEndLookTest, NothingIsCutOrOutsideTheWindowAtTwiceTheScaleOrFontResolution)
+{
+    const QString shots = QCoreApplication::applicationDirPath() + u"/look-artefacts"_s;
+    ASSERT_TRUE(QDir().mkpath(shots));
+    const QProcessEnvironment plain = m_env;
+    // Twice the scale, and twice the font's pixels in an unscaled window.
+    const std::pair<const char *, QStringList> cases[] = {
+        {"scale-200", {u"QT_SCALE_FACTOR=2"_s}},
+        {"font-192dpi", {u"QT_ENABLE_HIGHDPI_SCALING=0"_s, u"QT_FONT_DPI=192"_s}}};
+    for (const auto &[name, variables] : cases) {
+        SCOPED_TRACE(name);
+        const QString report = home() + u'/' + QLatin1String(name);
+        m_env = plain;
+        for (const QString &variable : variables)
+            m_env.insert(variable.section(u'=', 0, 0), variable.section(u'=', 1));
+        m_env.insert(u"QT_PLUGIN_PATH"_s, QStringLiteral(VOXTRELLA_LOOK_PROBE_DIR));
+        m_env.insert(u"QT_QPA_GENERIC_PLUGINS"_s, u"voxtrellalookprobe"_s);
+        m_env.insert(u"VOXTRELLA_LOOK_REPORT"_s, report);
+        m_env.insert(u"VOXTRELLA_LOOK_SHOTS"_s, shots);
+        startProgram(m_first, {});
+        ASSERT_TRUE(waitUntil([&] { return QFile::exists(report); }, 60000)) << log().toStdString();
+        const QStringList pages = QString::fromUtf8(readFile(report)).split(u'\n', Qt::SkipEmptyParts);
+        EXPECT_EQ(pages.size(), 8) << pages.join(u'\n').toStdString();  // four tabs in each list mode
+        for (const QString &page : pages)
+            EXPECT_TRUE(page.endsWith(u": "_s)) << page.toStdString();
         ::kill(pid_t(m_first.processId()), SIGTERM);
         ASSERT_TRUE(m_first.waitForFinished(10000));
     }

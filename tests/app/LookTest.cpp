@@ -1,21 +1,20 @@
-// The main window as a new user sees it at several desktop fonts and in light
-// and dark palettes: no cut caption, nothing outside the window, readable
-// toolbar icons, and a floating toolbar that opens on the screen. A
-// screenshot of every case is kept in look-artefacts/ beside the test.
+// The main window as a new user sees it at several desktop fonts and in light,
+// dark and high-contrast palettes: no cut caption, nothing outside the window,
+// readable toolbar icons and spoken word, an options band that keeps the
+// height the user gives it, and a floating toolbar that opens on the screen.
+// A screenshot of every case is kept in look-artefacts/ beside the test.
+#include "LookChecks.h"
 #include "WindowTestSupport.h"
 
 #include "settings/TBaseRegistryClassUnit.h"
 
-#include <QAbstractButton>
-#include <QAbstractScrollArea>
 #include <QDir>
-#include <QLabel>
-#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QScreen>
-#include <QStyle>
+#include <QSplitter>
 #include <QStyleFactory>
-#include <QTabBar>
-#include <QToolButton>
+#include <QTest>
+#include <QTextCursor>
 
 #include <cmath>
 
@@ -77,6 +76,20 @@ QPalette DarkPalette()
     return p;
 }
 
+// Black ground, white text and frames; the selection yellow in the active
+// window and cyan in the others.
+QPalette HighContrastPalette()
+{
+    QPalette p(Qt::white, Qt::black, Qt::white, Qt::white, Qt::white, Qt::white, Qt::yellow, Qt::black, Qt::black);
+    p.setColor(QPalette::ButtonText, Qt::white);
+    p.setColor(QPalette::Highlight, Qt::yellow);
+    p.setColor(QPalette::Inactive, QPalette::Highlight, Qt::cyan);
+    p.setColor(QPalette::HighlightedText, Qt::black);
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(QPalette::Disabled, role, QColor(160, 160, 160));
+    return p;
+}
+
 class LookTest : public WindowTest
 {
 protected:
@@ -87,65 +100,13 @@ protected:
         QApplication::setPalette(m_palette);
     }
 
-    // Every visible caption or control of the window that is cut: outside the
-    // window, cut by a parent, or too small for its text.
-    QStringList Cut() const
-    {
-        QStringList faults;
-        for (QWidget *w : form->findChildren<QWidget *>()) {
-            const bool caption = qobject_cast<QLabel *>(w) || qobject_cast<QAbstractButton *>(w);
-            const bool control = caption || qobject_cast<QComboBox *>(w) || qobject_cast<QLineEdit *>(w) ||
-                                 qobject_cast<QTabBar *>(w);
-            if (!control || !w->isVisible())
-                continue;
-            const QString name = w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className())
-                                                            : w->objectName();
-            const QRect inWindow(w->mapTo(form, QPoint()), w->size());
-            const QRect seen = w->visibleRegion().boundingRect();
-            // The article list and the option pages scroll up and down; what
-            // they hold must fit across.
-            bool scrolls = false;
-            for (QWidget *p = w->parentWidget(); p && p != form; p = p->parentWidget())
-                scrolls = scrolls || qobject_cast<QAbstractScrollArea *>(p);
-            if (!form->rect().contains(inWindow))
-                faults << name + u" outside the window"_s;
-            else if (scrolls ? !seen.isEmpty() && seen.width() != w->width() : seen != w->rect())
-                faults << name + u" cut by its parent"_s;
-            const QString text = w->property("text").toString();
-            if (caption && !text.isEmpty()) {
-                auto *label = qobject_cast<QLabel *>(w);
-                auto *tool = qobject_cast<QToolButton *>(w);
-                QSize need = label && label->wordWrap() ? QSize(0, label->heightForWidth(label->width()))
-                                                        : (label ? w->minimumSizeHint() : w->sizeHint());
-                // A caption under an image gets the room below the image
-                // and the button's frame; the rest of the hint is margin.
-                if (tool && tool->toolButtonStyle() == Qt::ToolButtonTextUnderIcon) {
-                    const int frame = 2 * tool->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
-                    need = QSize(tool->fontMetrics().horizontalAdvance(text.trimmed()) + frame,
-                                 tool->iconSize().height() + 4 + tool->fontMetrics().height() + frame);
-                }
-                if (w->width() < need.width() || w->height() < need.height())
-                    faults << u"%1 text cut (%2x%3 < %4x%5)"_s.arg(name).arg(w->width()).arg(w->height())
-                                  .arg(need.width()).arg(need.height());
-            }
-            if (auto *tabs = qobject_cast<QTabBar *>(w)) {
-                for (int i = 0; i < tabs->count(); ++i) {
-                    if (!tabs->rect().contains(tabs->tabRect(i)) ||
-                        tabs->tabRect(i).width() < tabs->fontMetrics().horizontalAdvance(tabs->tabText(i)))
-                        faults << tabs->tabText(i) + u" tab cut"_s;
-                }
-            }
-        }
-        return faults;
-    }
-
     // Looks at every options page in the current mode.
     void ExpectNothingCut(const QString &shot)
     {
         for (int page = 0; page < ui->PageControl1->count(); ++page) {
             ui->PageControl1->setCurrentIndex(page);
             QCoreApplication::processEvents();
-            const QStringList cut = Cut();
+            const QStringList cut = LookChecks::Cut(form);
             EXPECT_TRUE(cut.isEmpty()) << ui->PageControl1->tabText(page).toStdString() << ": "
                                        << cut.join(u", "_s).toStdString();
             form->grab().save(ArtefactPath(u"%1-page%2"_s.arg(shot).arg(page + 1)));
@@ -175,9 +136,10 @@ TEST_F(LookTest, NothingIsCutAtSmallAndLargeDesktopFonts)
     }
 }
 
-TEST_F(LookTest, ToolbarIconsStandOutInLightAndDarkPalettes)
+TEST_F(LookTest, ToolbarIconsAndTheSpokenWordStandOutInLightDarkAndHighContrastPalettes)
 {
-    for (const auto &[name, palette] : {std::pair{"light", LightPalette()}, std::pair{"dark", DarkPalette()}}) {
+    for (const auto &[name, palette] : {std::pair{"light", LightPalette()}, std::pair{"dark", DarkPalette()},
+                                        std::pair{"high-contrast", HighContrastPalette()}}) {
         SCOPED_TRACE(name);
         QApplication::setPalette(palette);
         Start();
@@ -190,7 +152,61 @@ TEST_F(LookTest, ToolbarIconsStandOutInLightAndDarkPalettes)
             ASSERT_TRUE(ink.isValid()) << button->objectName().toStdString();
             EXPECT_GE(Contrast(ink, palette.color(QPalette::Button)), 3.0) << button->objectName().toStdString();
         }
+        // The spoken word is the editor's selection, seen also while another
+        // window has the focus.
+        QPlainTextEdit *editor = nullptr;
+        for (QPlainTextEdit *e : form->findChildren<QPlainTextEdit *>(u"Memo"_s))
+            editor = editor ? editor : (e->isVisible() ? e : nullptr);
+        ASSERT_NE(editor, nullptr);
+        for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+            const QPalette &seen = editor->palette();
+            EXPECT_GE(Contrast(seen.color(group, QPalette::Highlight), seen.color(group, QPalette::Base)), 3.0) << group;
+            EXPECT_GE(Contrast(seen.color(group, QPalette::HighlightedText), seen.color(group, QPalette::Highlight)),
+                      3.0)
+                << group;
+        }
+        QTextCursor word(editor->document());
+        word.movePosition(QTextCursor::EndOfWord, QTextCursor::KeepAnchor);
+        editor->setTextCursor(word);
         form->grab().save(ArtefactPath(u"%1-palette"_s.arg(QLatin1String(name))));
+        Exit();
+    }
+}
+
+TEST_F(LookTest, OptionsBandKeepsTheHeightItWasDraggedToAndLeavesTheListItsLines)
+{
+    Start();
+    const int designed = ui->Panel3->height();
+    QSplitterHandle *handle = ui->OptionsSplitter->handle(1);
+    const QPoint grip(handle->width() / 2, handle->height() / 2);
+    QTest::mousePress(handle, Qt::LeftButton, {}, grip);
+    QTest::mouseMove(handle, grip + QPoint(0, 40));
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, grip + QPoint(0, 40));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(ui->Panel3->height(), designed + 40);
+    // Hiding and showing the options or the toolbar keeps it, and so does the next start.
+    for (auto toggle : {&TForm1::MMLabel1Click, &TForm1::ShowToolbarMItmClick}) {
+        (form->*toggle)();
+        (form->*toggle)();
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ui->Panel3->height(), designed + 40);
+    Exit();
+    Start();
+    EXPECT_EQ(ui->Panel3->height(), designed + 40);
+    Exit();
+
+    // A damaged value: a negative one is none, a huge one leaves the list its lines.
+    for (const int stored : {-40, 1000000}) {
+        SCOPED_TRACE(stored);
+        StoreSetting(u"OptionsHeight"_s, stored);
+        Start();
+        if (stored < 0)
+            EXPECT_EQ(ui->Panel3->height(), designed);
+        else
+            EXPECT_GT(ui->Panel3->height(), designed);
+        EXPECT_GE(ui->MainTextPanel->height(), 4 * form->fontMetrics().height());
+        EXPECT_TRUE(form->rect().contains(QRect(ui->MainTextPanel->mapTo(form, QPoint()), ui->MainTextPanel->size())));
         Exit();
     }
 }

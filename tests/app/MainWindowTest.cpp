@@ -18,7 +18,7 @@ TEST_F(MainWindowTest, FirstRunShowsIntroArticlesAndTheNextRunTheArticlesSavedAt
     ASSERT_FALSE(intro.isEmpty());
     ASSERT_GE(Count(), 1);
     EXPECT_EQ(Entry(0)->Title(), QString::fromUtf8(intro.split('\n').value(1)).section(u'|', 0, 0));
-    EXPECT_FALSE(Prefs->FirstTimeUser);
+    EXPECT_FALSE(form->Preferences().FirstTimeUser);
 
     form->Articles().ToolButton2Click();
     TMemoEntry *added = form->Articles().AddNewArticle();
@@ -113,12 +113,12 @@ TEST_F(MainWindowTest, StatusPanelsAndOptionsFollowTheLayoutRules)
     EXPECT_EQ(TForm1::FullOptionsHeight(96), 257);
     ASSERT_EQ(ui->Panel2->height(), 257);
     form->MMLabel1Click();  // options off
-    EXPECT_FALSE(Prefs->ShowOptions);
+    EXPECT_FALSE(form->Preferences().ShowOptions);
     EXPECT_FALSE(ui->OptionsBtn->isChecked());
     EXPECT_FALSE(ui->ShowOptionsMItm->isChecked());
     EXPECT_EQ(ui->Panel2->height(), 56);
     form->ShowToolbarMItmClick();  // toolbar off too
-    EXPECT_FALSE(Prefs->ShowToolbar);
+    EXPECT_FALSE(form->Preferences().ShowToolbar);
     EXPECT_FALSE(ui->ShowToolbarMItm->isChecked());
     EXPECT_FALSE(ui->Panel2->isVisible());
     form->MMLabel1Click();  // options only
@@ -140,7 +140,7 @@ TEST_F(MainWindowTest, StatusPanelsAndOptionsFollowTheLayoutRules)
 TEST_F(MainWindowTest, ModeSwitchesKeepOneArticleAndIgnoreTheActiveMode)
 {
     Start();
-    ASSERT_EQ(Prefs->ML_ListMode, 0);
+    ASSERT_EQ(form->Preferences().ML_ListMode, 0);
     EXPECT_TRUE(ui->ToolButton1->isChecked());
     EXPECT_TRUE(ui->SingleMItm->isChecked());
     EXPECT_TRUE(Tray("SIPoNtry")->isChecked());
@@ -150,9 +150,9 @@ TEST_F(MainWindowTest, ModeSwitchesKeepOneArticleAndIgnoreTheActiveMode)
     EXPECT_EQ(Log(), logBefore);
 
     form->Articles().ToolButton2Click();
-    EXPECT_EQ(Prefs->ML_ListMode, 1);
+    EXPECT_EQ(form->Preferences().ML_ListMode, 1);
     EXPECT_TRUE(form->List()->MultiArticle());
-    EXPECT_EQ(form->List()->VisibleEntries(), Prefs->ML_VisibleEntries);
+    EXPECT_EQ(form->List()->VisibleEntries(), form->Preferences().ML_VisibleEntries);
     EXPECT_TRUE(ui->ToolButton2->isChecked());
     EXPECT_TRUE(ui->MultiMItm->isChecked());
     EXPECT_TRUE(Tray("MIPoNtry")->isChecked());
@@ -171,7 +171,7 @@ TEST_F(MainWindowTest, ModeSwitchesKeepOneArticleAndIgnoreTheActiveMode)
     EXPECT_TRUE(Log().contains(u"Calling AddNew"_s));
 
     Tray("MIPoNtry")->trigger();  // the tray items switch too
-    EXPECT_EQ(Prefs->ML_ListMode, 1);
+    EXPECT_EQ(form->Preferences().ML_ListMode, 1);
     EXPECT_TRUE(ui->ToolButton2->isChecked());
 }
 
@@ -184,9 +184,9 @@ TEST_F(MainWindowTest, OptionControlsWriteTheSettingOfTheCurrentMode)
     ui->SIVoiceRandom->click();
     ui->AutoSpeakCB->click();
     ui->AutoTitleCB->click();
-    EXPECT_EQ(Prefs->SI_Voice, 1);
-    EXPECT_TRUE(Prefs->SI_AutoSpeak);
-    EXPECT_FALSE(Prefs->SI_DefaultTitles);
+    EXPECT_EQ(form->Preferences().SI_Voice, 1);
+    EXPECT_TRUE(form->Preferences().SI_AutoSpeak);
+    EXPECT_FALSE(form->Preferences().SI_DefaultTitles);
 
     form->Articles().ToolButton2Click();
     EXPECT_FALSE(ui->MIVoiceRandom->isChecked());
@@ -195,13 +195,13 @@ TEST_F(MainWindowTest, OptionControlsWriteTheSettingOfTheCurrentMode)
                                (QAbstractButton *)ui->AutoDeleteCB, (QAbstractButton *)ui->FilterCB,
                                (QAbstractButton *)ui->HighlightCB})
         b->click();
-    EXPECT_EQ(Prefs->MI_Voice, 2);
-    EXPECT_EQ(Prefs->SI_Voice, 1);
-    EXPECT_EQ(Prefs->OUT_FileDest, 1);
+    EXPECT_EQ(form->Preferences().MI_Voice, 2);
+    EXPECT_EQ(form->Preferences().SI_Voice, 1);
+    EXPECT_EQ(form->Preferences().OUT_FileDest, 1);
     EXPECT_EQ(form->ReadingCommands().Target(), otMultipleFiles);
-    EXPECT_TRUE(Prefs->ML_AutoDelete);
-    EXPECT_FALSE(Prefs->TTS_FilterSymbols);
-    EXPECT_FALSE(Prefs->TTS_HighlightPosition);
+    EXPECT_TRUE(form->Preferences().ML_AutoDelete);
+    EXPECT_FALSE(form->Preferences().TTS_FilterSymbols);
+    EXPECT_FALSE(form->Preferences().TTS_HighlightPosition);
 
     form->Articles().ToolButton1Click();  // back: the sheet shows the Single-Article values
     EXPECT_TRUE(ui->SIVoiceRandom->isChecked());
@@ -211,7 +211,7 @@ TEST_F(MainWindowTest, OptionControlsWriteTheSettingOfTheCurrentMode)
     ASSERT_GE(ui->DfltVoiceCB->count(), 2);  // the default voice box writes the voice name
     ui->DfltVoiceCB->setCurrentIndex(1);
     emit ui->DfltVoiceCB->activated(1);
-    EXPECT_EQ(Prefs->TTS_DefaultVoiceName, ui->DfltVoiceCB->itemText(1));
+    EXPECT_EQ(form->Preferences().TTS_DefaultVoiceName, ui->DfltVoiceCB->itemText(1));
 }
 
 TEST_F(MainWindowTest, VoicePoliciesDefaultRandomAndRoundRobin)
@@ -223,7 +223,7 @@ TEST_F(MainWindowTest, VoicePoliciesDefaultRandomAndRoundRobin)
     EXPECT_EQ(form->Articles().FavoriteVoices(), three);
     EXPECT_EQ(ui->DfltVoiceCB->count(), 3);
 
-    Prefs->MI_Voice = 2;
+    form->Preferences().MI_Voice = 2;
     // A blank article would be reused with its voice; these all have text.
     for (int i = 0; i < Count(); ++i)
         Entry(i)->SetText(u"Existing text"_s);
@@ -238,15 +238,15 @@ TEST_F(MainWindowTest, VoicePoliciesDefaultRandomAndRoundRobin)
     EXPECT_EQ(form->Articles().RoundRobinIndex(), -1);
     EXPECT_EQ(form->Articles().ChooseVoice(), three[0]);
 
-    Prefs->MI_Voice = 1;
+    form->Preferences().MI_Voice = 1;
     QSet<QString> random;
     for (int i = 0; i < 60; ++i)
         random.insert(form->Articles().ChooseVoice());
     EXPECT_GT(random.size(), 1);
     EXPECT_TRUE(QSet<QString>(three.begin(), three.end()).contains(random));
 
-    Prefs->MI_Voice = 0;
-    Prefs->TTS_DefaultVoiceName = three[2];
+    form->Preferences().MI_Voice = 0;
+    form->Preferences().TTS_DefaultVoiceName = three[2];
     EXPECT_EQ(form->Articles().ChooseVoice(), three[2]);
 
     // Voices of a disabled engine are no favourites for new articles.
@@ -257,8 +257,8 @@ TEST_F(MainWindowTest, VoicePoliciesDefaultRandomAndRoundRobin)
 
     KeepFavorites(0);  // no favourite at all: new articles still get the default voice
     for (int policy : {2, 1}) {
-        Prefs->MI_Voice = policy;
-        EXPECT_EQ(form->Articles().ChooseVoice(), Prefs->TTS_DefaultVoiceName) << policy;
+        form->Preferences().MI_Voice = policy;
+        EXPECT_EQ(form->Articles().ChooseVoice(), form->Preferences().TTS_DefaultVoiceName) << policy;
     }
     EXPECT_EQ(ui->DfltVoiceCB->count(), 0);
 }
@@ -271,7 +271,7 @@ TEST_F(MainWindowTest, OpeningTextFilesTitlesThemAfterTheFileName)
     EXPECT_EQ(single->nameFilters(), QStringList{u"Text files (*.txt)"_s});
     EXPECT_FALSE(single->filter() & QDir::CaseSensitive);
     EXPECT_EQ(single->fileMode(), QFileDialog::ExistingFile);
-    EXPECT_EQ(single->directory().absolutePath(), QDir(Prefs->OpenDlgInitialDir).absolutePath());
+    EXPECT_EQ(single->directory().absolutePath(), QDir(form->Preferences().OpenDlgInitialDir).absolutePath());
 
     // A file while the single article is read is refused.
     Entry(0)->SetText(u"Being read"_s);
@@ -294,7 +294,7 @@ TEST_F(MainWindowTest, OpeningTextFilesTitlesThemAfterTheFileName)
         {dir + u"/My News.txt"_s, dir + u"/report.v2.TXT"_s, dir + u"/README"_s});
     EXPECT_EQ(Titles(), (QStringList{u"My_News"_s, u"report"_s, u"README"_s}));
     EXPECT_EQ(Entry(0)->Text().replace(u"\r\n"_s, u"\n"_s), u"Hello\nWorld"_s);
-    EXPECT_EQ(Prefs->OpenDlgInitialDir, dir);
+    EXPECT_EQ(form->Preferences().OpenDlgInitialDir, dir);
     EXPECT_EQ(form->StatusText(), u"3 articles"_s);
     EXPECT_TRUE(Saved().contains("My_News|"));  // saved at once
     EXPECT_TRUE(Saved().contains("No extension"));
@@ -387,7 +387,7 @@ TEST_F(MainWindowTest, FloatingToolbarFollowsItsShowingRules)
     EXPECT_FALSE(showToolbar->isEnabled());
 
     // "On request only": nothing but the tray, and the tray item comes on.
-    Prefs->ToolbarOnMinOption = 0;
+    form->Preferences().ToolbarOnMinOption = 0;
     form->Tray().AppMinimize();
     EXPECT_FALSE(toolbar->isVisible());
     EXPECT_TRUE(showToolbar->isEnabled());
@@ -403,7 +403,7 @@ TEST_F(MainWindowTest, FloatingToolbarFollowsItsShowingRules)
 
     // "When minimized"; the user minimising the window, and bringing it back
     // (from the task bar when there is no tray), follow the same rules.
-    Prefs->ToolbarOnMinOption = 1;
+    form->Preferences().ToolbarOnMinOption = 1;
     form->Tray().AppMinimize();
     EXPECT_TRUE(toolbar->isVisible());
     form->RestoreFromTray();
@@ -415,7 +415,7 @@ TEST_F(MainWindowTest, FloatingToolbarFollowsItsShowingRules)
     EXPECT_FALSE(showToolbar->isEnabled());
 
     // "When minimized and reading starts": not while idle, but when reading starts.
-    Prefs->ToolbarOnMinOption = 2;
+    form->Preferences().ToolbarOnMinOption = 2;
     form->Tray().AppMinimize();
     EXPECT_FALSE(toolbar->isVisible());
     form->ReadingCommands().SetReadingState(rsReading);
@@ -430,9 +430,9 @@ TEST_F(MainWindowTest, FloatingToolbarFollowsItsShowingRules)
     // The Misc tab writes both toolbar settings.
     ui->ToolbarMinCB->setCurrentIndex(0);
     emit ui->ToolbarMinCB->activated(0);
-    EXPECT_EQ(Prefs->ToolbarOnMinOption, 0);
+    EXPECT_EQ(form->Preferences().ToolbarOnMinOption, 0);
     ui->TBOnTopCB->click();
-    EXPECT_TRUE(Prefs->ToolbarOnTop);
+    EXPECT_TRUE(form->Preferences().ToolbarOnTop);
 }
 
 TEST_F(MainWindowTest, AutostartCheckBoxWritesAndRemovesTheLoginEntry)
@@ -526,7 +526,7 @@ TEST_F(MainWindowTest, PronunciationEditorOpensAfterItsNoteAndAudioDeviceTakesOn
 
     sound->setDevices({{audio::ScriptedAudioSystem::makeCaps(u"First"_s, 2)},
                        {audio::ScriptedAudioSystem::makeCaps(u"Second"_s, 2)}});
-    ASSERT_EQ(Prefs->TTS_AudioDeviceID, -1);
+    ASSERT_EQ(form->Preferences().TTS_AudioDeviceID, -1);
     // Chooses the given row of the device list (the mapper, then the devices) and confirms.
     auto choose = [this](int row) {
         QTimer::singleShot(100, [row] {
@@ -538,11 +538,11 @@ TEST_F(MainWindowTest, PronunciationEditorOpensAfterItsNoteAndAudioDeviceTakesOn
         ui->SelAudioDevMItm->trigger();
     };
     choose(2);
-    EXPECT_EQ(Prefs->TTS_AudioDeviceID, 1);
+    EXPECT_EQ(form->Preferences().TTS_AudioDeviceID, 1);
     EXPECT_EQ(form->Driver()->TTS1()->AudioDeviceID(), 1);
     sound->setOpenFails(0, true);  // a device that fails its check is not taken
     choose(1);
-    EXPECT_EQ(Prefs->TTS_AudioDeviceID, 1);
+    EXPECT_EQ(form->Preferences().TTS_AudioDeviceID, 1);
     EXPECT_EQ(form->Driver()->TTS1()->AudioDeviceID(), 1);
     EXPECT_FALSE(messages.isEmpty());
 }

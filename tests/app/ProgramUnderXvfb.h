@@ -32,14 +32,15 @@ class XvfbDisplay
 public:
     ~XvfbDisplay() { stop(); }
 
-    bool start()
+    // size: the screen as Xvfb takes it, width x height x depth.
+    bool start(const QString &size = u"1024x768x24"_s)
     {
         for (int n = 91; n < 160; ++n) {
             if (QFile::exists(u"/tmp/.X%1-lock"_s.arg(n)) || QFile::exists(u"/tmp/.X11-unix/X%1"_s.arg(n)))
                 continue;
             m_name = u":%1"_s.arg(n);
             m_server.start(u"Xvfb"_s,
-                           {m_name, u"-nolisten"_s, u"tcp"_s, u"-screen"_s, u"0"_s, u"1024x768x24"_s});
+                           {m_name, u"-nolisten"_s, u"tcp"_s, u"-screen"_s, u"0"_s, size});
             if (!m_server.waitForStarted(5000))
                 return false;
             QElapsedTimer t;
@@ -110,7 +111,7 @@ protected:
         // command provides a private sound server.
         if (audio::audioSystem().outputDeviceCount() <= 0)
             GTEST_SKIP() << "no sound server (run through scripts/run-tests.sh)";
-        ASSERT_TRUE(m_display.start());
+        ASSERT_TRUE(m_display.start(screenSize()));
         m_env = QProcessEnvironment::systemEnvironment();
         m_env.insert(u"DISPLAY"_s, m_display.name());
         m_env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
@@ -129,6 +130,7 @@ protected:
         m_display.stop();
     }
 
+    virtual QString screenSize() const { return u"1024x768x24"_s; }
     static QString home() { return TestSupport::homeDir(); }
 
     void startProgram(QProcess &process, const QStringList &args)

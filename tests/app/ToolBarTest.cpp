@@ -21,8 +21,7 @@ const char *const kButtons[] = {"PlayToolBtn", "PlayFileBtn", "PauseBtn", "SkipB
 class ToolBarFormTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { Prefs = &prefs; }
-    void TearDown() override { Prefs = nullptr; }
+    void SetUp() override { form.SetPreferences(&prefs); }
 
     QToolButton *button(const char *name) const { return form.findChild<QToolButton *>(QLatin1String(name)); }
     // Clicks every button and returns which commands ran.
@@ -155,7 +154,7 @@ TEST_F(ToolBarFormTest, KeptOnTopOnlyWhenChosenAndPlacedWhereItWasLastRun)
         EXPECT_EQ(form.IsOnTop(), onTop);
         EXPECT_TRUE(form.isVisible());
     }
-    Prefs = nullptr;  // without a settings record it is an ordinary window
+    form.SetPreferences(nullptr);  // without a settings record it is an ordinary window
     form.FormActivate();
     EXPECT_FALSE(form.IsOnTop());
 }

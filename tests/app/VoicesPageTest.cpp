@@ -56,7 +56,7 @@ protected:
             n += v->Favorite;
         return n;
     }
-    TVoiceEntry *DefaultVoice() const { return form->Driver()->FindVoice(Prefs->TTS_DefaultVoiceName); }
+    TVoiceEntry *DefaultVoice() const { return form->Driver()->FindVoice(form->Preferences().TTS_DefaultVoiceName); }
     // The image every node must show, by the rules.
     void ExpectImagesFollowTheRules() const
     {
@@ -171,7 +171,7 @@ TEST_F(VoicesPageTest, GroupsHoldTheVoicesOfAllTheirEnginesAndTheButtonsFollowTh
 TEST_F(VoicesPageTest, GroupsAreDisabledAndEnabledWholeButNeverWithTheDefaultVoice)
 {
     Start();
-    Prefs->TTS_DefaultVoiceName = GroupVoices(kEspeak).at(0)->DisplayName;
+    form->Preferences().TTS_DefaultVoiceName = GroupVoices(kEspeak).at(0)->DisplayName;
     ShowPage();
     const QList<TVoiceEntry *> voices = GroupVoices(kEspeak);
     Select(kEspeak);
@@ -188,7 +188,7 @@ TEST_F(VoicesPageTest, GroupsAreDisabledAndEnabledWholeButNeverWithTheDefaultVoi
     flite->Engine->Enabled = false;
     Select(flite->DisplayName);
     ui->SetDfltBtn->click();
-    EXPECT_EQ(Prefs->TTS_DefaultVoiceName, flite->DisplayName);
+    EXPECT_EQ(form->Preferences().TTS_DefaultVoiceName, flite->DisplayName);
     EXPECT_TRUE(flite->Favorite && flite->Engine->Enabled);
     EXPECT_EQ(ui->DfltVoiceCB->currentText(), flite->DisplayName);
     Select(kEspeak);
@@ -199,7 +199,7 @@ TEST_F(VoicesPageTest, GroupsAreDisabledAndEnabledWholeButNeverWithTheDefaultVoi
     EXPECT_EQ(ui->EnableBtn->text(), u"Enable"_s);
     for (const QString &name : form->Articles().FavoriteVoices())
         EXPECT_NE(form->Driver()->FindVoice(name)->Engine->GroupName, kEspeak);
-    EXPECT_FALSE(Prefs->GetValue(u"FAV_"_s + voices[3]->KeyName).toBool());
+    EXPECT_FALSE(form->Preferences().GetValue(u"FAV_"_s + voices[3]->KeyName).toBool());
     ExpectImagesFollowTheRules();
 
     // One favourite inside the disabled group enables the group, nothing else.
@@ -282,7 +282,7 @@ TEST_F(VoicesPageTest, VoiceEditOnAVoiceNeverQueriedShowsItsEngineLimitsAndTheVa
 
     Start();
     EXPECT_EQ(form->Driver()->FindVoice(name)->Pitch, pitch);
-    EXPECT_EQ(Prefs->TTS_DefaultVoiceName, dflt);
+    EXPECT_EQ(form->Preferences().TTS_DefaultVoiceName, dflt);
     EXPECT_TRUE(form->Driver()->FindVoice(dflt)->Favorite);
     EXPECT_TRUE(messages.isEmpty()) << Messages();
 }

@@ -85,11 +85,9 @@ protected:
     static void StoreSetting(const QString &name, const QVariant &value)
     {
         TPreferences prefs;
-        Prefs = &prefs;
         prefs.LoadFromRegistry();
         prefs.SetValue(name, value);
         prefs.SaveToRegistry();
-        Prefs = nullptr;
     }
 
     // Starts the program the way the program entry does and waits until the

@@ -32,11 +32,10 @@ class MemoList : public ::testing::Test
 protected:
     MemoList()
     {
-        Prefs = &prefs;
+        list.SetPreferences(&prefs);
         list.resize(400, 300);
         list.show();
     }
-    ~MemoList() override { Prefs = nullptr; }
     void multi(int rows)
     {
         list.SetMultiArticle(true);
@@ -80,7 +79,7 @@ protected:
 
 TEST_F(MemoList, SingleModeReusesBlankArticleAndReplacesWrittenOne)
 {
-    Prefs->SI_DefaultTitles = false;
+    prefs.SI_DefaultTitles = false;
     TMemoEntry *first = list.Add("", "");
     EXPECT_EQ(list.Count(), 1);
     EXPECT_EQ(list.Add("hello", ""), first);
@@ -94,7 +93,7 @@ TEST_F(MemoList, SingleModeReusesBlankArticleAndReplacesWrittenOne)
     EXPECT_EQ(second->Title(), "Old title");
     EXPECT_EQ(list.CurrentEntry(), second);
 
-    Prefs->SI_DefaultTitles = true;
+    prefs.SI_DefaultTitles = true;
     EXPECT_EQ(list.Add("Third, text", "")->Title(), "Third_text");
 }
 

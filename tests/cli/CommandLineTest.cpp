@@ -2,16 +2,18 @@
 // or a sound server, in the test's own VOXTRELLA_HOME.
 #include "settings/PreferenceUnit.h"
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QtEndian>
 
 #include <unistd.h>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -26,67 +28,54 @@ class CliReadToFile : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_home = qEnvironmentVariable("VOXTRELLA_HOME");
-        ASSERT_FALSE(m_home.isEmpty());
-        QDir(m_home).mkpath(QStringLiteral("out"));
-        QDir(m_home).mkpath(QStringLiteral("tmp"));
-        QDir(m_home).mkpath(QStringLiteral("runtime"));
-        write(QStringLiteral("a.txt"), "Hello world. This is the first text of the test.\n");
-        write(QStringLiteral("b.txt"), "A second file, read into an output of its own.\r\n");
+        for (const QString &folder : {u"out"_s, u"tmp"_s, u"runtime"_s, u"saved"_s})
+            QDir(m_home).mkpath(folder);
+        write(u"a.txt"_s, "Hello world. This is the first text of the test.\n");
+        write(u"b.txt"_s, "A second file, read into an output of its own.\r\n");
 
         // Settings and saved articles as the window left them: WAV into the
         // home's "saved" folder.
-        QDir(m_home).mkpath(QStringLiteral("saved"));
         TPreferences prefs;
         prefs.LoadFromRegistry();
         prefs.ItemsToFields();
-        prefs.OUT_Directory = path(QStringLiteral("saved"));
+        prefs.OUT_Directory = path(u"saved"_s);
         prefs.OUT_FileFormat = 0;
         prefs.FieldsToItems();
         ASSERT_TRUE(prefs.SaveToRegistry());
-        write(QStringLiteral("VXExport.txt"), "[Title]\r\nKept\r\n");
-        m_settings = bytes(QStringLiteral("registry.ini"));
-        m_saved = bytes(QStringLiteral("VXExport.txt"));
+        write(u"VXExport.txt"_s, "[Title]\r\nKept\r\n");
+        m_settings = bytes(u"registry.ini"_s);
+        m_saved = bytes(u"VXExport.txt"_s);
         ASSERT_FALSE(m_settings.isEmpty());
     }
 
     void TearDown() override
     {
         // Never the window's files, and no temporary file left anywhere.
-        EXPECT_EQ(bytes(QStringLiteral("registry.ini")), m_settings);
-        EXPECT_EQ(bytes(QStringLiteral("VXExport.txt")), m_saved);
-        EXPECT_EQ(entries(QStringLiteral("tmp")), QStringList());
+        EXPECT_EQ(bytes(u"registry.ini"_s), m_settings);
+        EXPECT_EQ(bytes(u"VXExport.txt"_s), m_saved);
+        EXPECT_EQ(entries(u"tmp"_s), QStringList());
     }
 
     QString path(const QString &name) const { return m_home + u'/' + name; }
-
     void write(const QString &name, const QByteArray &content) const
     {
-        QFile file(path(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
+        ASSERT_TRUE(TestSupport::writeFile(path(name), content));
     }
-
-    QByteArray bytes(const QString &name) const
-    {
-        QFile file(path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
+    QByteArray bytes(const QString &name) const { return TestSupport::readFile(path(name)); }
     QStringList entries(const QString &folder) const
     {
         return QDir(path(folder)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     }
 
-    // The program with neither display nor sound server in reach.
+    // The program with neither display nor sound server in reach, reading to file.
     Result run(const QStringList &arguments, const QByteArray &input = {}) const
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "PULSE_SERVER", "PIPEWIRE_RUNTIME_DIR"})
             env.remove(QString::fromLatin1(name));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), path(QStringLiteral("runtime")));
-        env.insert(QStringLiteral("PULSE_RUNTIME_PATH"), path(QStringLiteral("runtime/pulse")));
-        env.insert(QStringLiteral("TMPDIR"), path(QStringLiteral("tmp")));
+        env.insert(u"XDG_RUNTIME_DIR"_s, path(u"runtime"_s));
+        env.insert(u"PULSE_RUNTIME_PATH"_s, path(u"runtime/pulse"_s));
+        env.insert(u"TMPDIR"_s, path(u"tmp"_s));
         QProcess process;
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(m_home);
@@ -97,7 +86,7 @@ protected:
         if (!process.waitForFinished(100000) || process.exitStatus() != QProcess::NormalExit) {
             process.kill();
             process.waitForFinished();
-            r.err = QStringLiteral("did not end normally");
+            r.err = u"did not end normally"_s;
             return r;
         }
         r.status = process.exitCode();
@@ -105,179 +94,150 @@ protected:
         r.err = QString::fromLocal8Bit(process.readAllStandardError());
         return r;
     }
-
-    // Seconds of sound in a WAV file (0 when it is none); MP3 files are
-    // decoded with mpg123 first.
-    double seconds(const QString &file) const
+    Result readToFile(const QStringList &arguments, const QByteArray &input = {}) const
     {
-        QString wav = file;
-        if (file.endsWith(QLatin1String(".mp3"))) {
-            wav = path(QStringLiteral("decoded.wav"));
-            QFile::remove(wav);
-            if (QProcess::execute(QStringLiteral("mpg123"), {QStringLiteral("-q"), QStringLiteral("-w"), wav, file}) != 0)
-                return -1;
-        }
-        QFile f(wav);
-        if (!f.open(QIODevice::ReadOnly))
-            return -1;
-        const QByteArray data = f.readAll();
-        if (!data.startsWith("RIFF") || data.mid(8, 4) != "WAVE")
-            return -1;
-        quint32 byteRate = 0;
-        for (qsizetype at = 12; at + 8 <= data.size();) {
-            const QByteArray id = data.mid(at, 4);
-            const quint32 size = qFromLittleEndian<quint32>(data.constData() + at + 4);
-            if (id == "fmt ")
-                byteRate = qFromLittleEndian<quint32>(data.constData() + at + 16);
-            if (id == "data" && byteRate > 0)
-                return double(std::min<qint64>(size, data.size() - at - 8)) / byteRate;
-            at += 8 + size + (size & 1);
-        }
-        return -1;
+        return run(QStringList{u"--read-to-file"_s} + arguments, input);
     }
 
-    QString m_home;
+    // Seconds of sound in a file of the home (-1 when it is none); MP3 files
+    // are decoded with mpg123 first.
+    double seconds(const QString &name) const
+    {
+        QString wav = path(name);
+        if (name.endsWith(".mp3"_L1)) {
+            wav = path(u"decoded.wav"_s);
+            QFile::remove(wav);
+            if (QProcess::execute(u"mpg123"_s, {u"-q"_s, u"-w"_s, wav, path(name)}) != 0)
+                return -1;
+        }
+        return TestSupport::readWav(wav).seconds();
+    }
+
+    const QString m_home = TestSupport::homeDir();
     QByteArray m_settings;
     QByteArray m_saved;
 };
 
 TEST_F(CliReadToFile, TwoFilesGiveTwoMp3sOfTheirSpeechLength)
 {
-    ASSERT_FALSE(QStandardPaths::findExecutable(QStringLiteral("mpg123")).isEmpty())
+    ASSERT_FALSE(QStandardPaths::findExecutable(u"mpg123"_s).isEmpty())
         << "mpg123 decodes the MP3 output: apt-get install mpg123";
     // The settings' folder and format first: WAV, the reference lengths.
-    const Result wav = run({QStringLiteral("--read-to-file"), QStringLiteral("a.txt"), QStringLiteral("b.txt")});
+    const Result wav = readToFile({u"a.txt"_s, u"b.txt"_s});
     ASSERT_EQ(wav.status, 0) << qPrintable(wav.err);
-    EXPECT_EQ(entries(QStringLiteral("saved")), QStringList({QStringLiteral("a.wav"), QStringLiteral("b.wav")}));
+    EXPECT_EQ(entries(u"saved"_s), QStringList({u"a.wav"_s, u"b.wav"_s}));
 
-    const Result mp3 = run({QStringLiteral("--read-to-file"), QStringLiteral("--format"), QStringLiteral("mp3"),
-                            QStringLiteral("--bitrate"), QStringLiteral("64"), QStringLiteral("--out"),
-                            path(QStringLiteral("out")), QStringLiteral("a.txt"), QStringLiteral("b.txt")});
+    const Result mp3 = readToFile(
+        {u"--format"_s, u"mp3"_s, u"--bitrate"_s, u"64"_s, u"--out"_s, path(u"out"_s), u"a.txt"_s, u"b.txt"_s});
     ASSERT_EQ(mp3.status, 0) << qPrintable(mp3.err);
-    EXPECT_EQ(entries(QStringLiteral("out")), QStringList({QStringLiteral("a.mp3"), QStringLiteral("b.mp3")}));
-    EXPECT_EQ(mp3.out, path(QStringLiteral("out/a.mp3")) + u'\n' + path(QStringLiteral("out/b.mp3")) + u'\n');
-    for (const QString &name : {QStringLiteral("a"), QStringLiteral("b")}) {
-        const double spoken = seconds(path(QStringLiteral("saved/") + name + QStringLiteral(".wav")));
+    EXPECT_EQ(entries(u"out"_s), QStringList({u"a.mp3"_s, u"b.mp3"_s}));
+    EXPECT_EQ(mp3.out, path(u"out/a.mp3"_s) + u'\n' + path(u"out/b.mp3"_s) + u'\n');
+    for (const QString &name : {u"a"_s, u"b"_s}) {
+        const double spoken = seconds(u"saved/"_s + name + u".wav"_s);
         EXPECT_GT(spoken, 1.0) << qPrintable(name);
         // The encoder adds at most a frame or two of padding.
-        EXPECT_NEAR(seconds(path(QStringLiteral("out/") + name + QStringLiteral(".mp3"))), spoken, 0.15)
-            << qPrintable(name);
+        EXPECT_NEAR(seconds(u"out/"_s + name + u".mp3"_s), spoken, 0.15) << qPrintable(name);
     }
 }
 
 TEST_F(CliReadToFile, SingleReadsEveryFileIntoOneOutput)
 {
-    ASSERT_EQ(run({QStringLiteral("--read-to-file"), QStringLiteral("a.txt"), QStringLiteral("b.txt")}).status, 0);
-    const double parts = seconds(path(QStringLiteral("saved/a.wav"))) + seconds(path(QStringLiteral("saved/b.wav")));
+    ASSERT_EQ(readToFile({u"a.txt"_s, u"b.txt"_s}).status, 0);
+    const double parts = seconds(u"saved/a.wav"_s) + seconds(u"saved/b.wav"_s);
 
-    const Result r = run({QStringLiteral("--read-to-file"), QStringLiteral("--single"), QStringLiteral("Whole/Book"),
-                          QStringLiteral("--out"), path(QStringLiteral("out")), QStringLiteral("a.txt"),
-                          QStringLiteral("b.txt")});
+    const Result r = readToFile({u"--single"_s, u"Whole/Book"_s, u"--out"_s, path(u"out"_s), u"a.txt"_s, u"b.txt"_s});
     ASSERT_EQ(r.status, 0) << qPrintable(r.err);
     // The window's safe name: "/" cannot be part of a file name.
-    ASSERT_EQ(entries(QStringLiteral("out")), QStringList({QStringLiteral("Whole_Book.wav")}));
-    EXPECT_NEAR(seconds(path(QStringLiteral("out/Whole_Book.wav"))), parts, 0.05);
+    ASSERT_EQ(entries(u"out"_s), QStringList({u"Whole_Book.wav"_s}));
+    EXPECT_NEAR(seconds(u"out/Whole_Book.wav"_s), parts, 0.05);
 }
 
 TEST_F(CliReadToFile, FailuresAreNamedWithTheirStatusAndLeaveNothingHalfWritten)
 {
-    write(QStringLiteral("blocker"), "not a folder");
-    QDir(m_home).mkpath(QStringLiteral("locked"));
-    QFile::setPermissions(path(QStringLiteral("locked")), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    write(u"blocker"_s, "not a folder");
+    QDir(m_home).mkpath(u"locked"_s);
+    QFile::setPermissions(path(u"locked"_s), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     // Permission bits do not stop root; no file can be made in /proc.
-    const QString unwritable = geteuid() == 0 ? QStringLiteral("/proc") : path(QStringLiteral("locked"));
-    const QString out = path(QStringLiteral("out"));
+    const QString unwritable = geteuid() == 0 ? u"/proc"_s : path(u"locked"_s);
+    const QString out = path(u"out"_s);
 
-    struct Case {
+    const struct {
         QStringList arguments;
         int status;
         QStringList messages;
         QStringList written;
+    } cases[] = {
+        {{u"--voice"_s, u"No Such Voice"_s, u"a.txt"_s},
+         2, {u"\"No Such Voice\" does not exist"_s, u"--list-voices"_s}, {}},
+        {{u"missing.txt"_s, u"a.txt"_s}, 1, {u"missing.txt: no such file"_s}, {u"a.mp3"_s}},
+        {{u"--out"_s, unwritable, u"a.txt"_s}, 1, {u"output folder "_s + unwritable + u" is not writable"_s}, {}},
+        {{u"--out"_s, path(u"blocker"_s), u"a.txt"_s}, 1, {u"is not a folder"_s}, {}},
+        {{u"--bitrate"_s, u"33"_s, u"a.txt"_s}, 2, {u"bit rate \"33\""_s, u"Usage:"_s}, {}},
+        {{u"--format"_s, u"ogg"_s, u"a.txt"_s}, 2, {u"unknown format"_s, u"Usage:"_s}, {}},
+        {{u"--no-such-option"_s, u"a.txt"_s}, 2, {u"Usage:"_s}, {}},
+        {{}, 2, {u"no input file"_s, u"Usage:"_s}, {}},
     };
-    const QList<Case> cases = {
-        {{QStringLiteral("--voice"), QStringLiteral("No Such Voice"), QStringLiteral("a.txt")},
-         2, {QStringLiteral("\"No Such Voice\" does not exist"), QStringLiteral("--list-voices")}, {}},
-        {{QStringLiteral("missing.txt"), QStringLiteral("a.txt")},
-         1, {QStringLiteral("missing.txt: no such file")}, {QStringLiteral("a.mp3")}},
-        {{QStringLiteral("--out"), unwritable, QStringLiteral("a.txt")},
-         1, {QStringLiteral("output folder ") + unwritable + QStringLiteral(" is not writable")}, {}},
-        {{QStringLiteral("--out"), path(QStringLiteral("blocker")), QStringLiteral("a.txt")},
-         1, {QStringLiteral("is not a folder")}, {}},
-        {{QStringLiteral("--bitrate"), QStringLiteral("33"), QStringLiteral("a.txt")},
-         2, {QStringLiteral("bit rate \"33\""), QStringLiteral("Usage:")}, {}},
-        {{QStringLiteral("--format"), QStringLiteral("ogg"), QStringLiteral("a.txt")},
-         2, {QStringLiteral("unknown format"), QStringLiteral("Usage:")}, {}},
-        {{QStringLiteral("--no-such-option"), QStringLiteral("a.txt")}, 2, {QStringLiteral("Usage:")}, {}},
-        {{}, 2, {QStringLiteral("no input file"), QStringLiteral("Usage:")}, {}},
-    };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         const QString name = c.arguments.join(u' ');
         QDir(out).removeRecursively();
-        QDir(m_home).mkpath(QStringLiteral("out"));
-        QStringList arguments = {QStringLiteral("--read-to-file"), QStringLiteral("--format"), QStringLiteral("mp3")};
-        if (!c.arguments.contains(QStringLiteral("--out")))
-            arguments << QStringLiteral("--out") << out;
-        const Result r = run(arguments + c.arguments);
+        QDir(m_home).mkpath(u"out"_s);
+        QStringList arguments = {u"--format"_s, u"mp3"_s};
+        if (!c.arguments.contains(u"--out"_s))
+            arguments << u"--out"_s << out;
+        const Result r = readToFile(arguments + c.arguments);
         EXPECT_EQ(r.status, c.status) << qPrintable(name) << "\n" << qPrintable(r.err);
         for (const QString &message : c.messages)
             EXPECT_TRUE(r.err.contains(message)) << qPrintable(name) << "\n" << qPrintable(r.err);
-        EXPECT_EQ(entries(QStringLiteral("out")), c.written) << qPrintable(name);
+        EXPECT_EQ(entries(u"out"_s), c.written) << qPrintable(name);
     }
-    EXPECT_EQ(bytes(QStringLiteral("blocker")), QByteArray("not a folder"));
+    EXPECT_EQ(bytes(u"blocker"_s), QByteArray("not a folder"));
 }
 
 TEST_F(CliReadToFile, ExistingOutputIsReplacedOnlyWithForce)
 {
-    write(QStringLiteral("saved/a.wav"), "the user's own file");
-    const Result skipped = run({QStringLiteral("--read-to-file"), QStringLiteral("a.txt"), QStringLiteral("b.txt")});
+    write(u"saved/a.wav"_s, "the user's own file");
+    const Result skipped = readToFile({u"a.txt"_s, u"b.txt"_s});
     EXPECT_EQ(skipped.status, 1);
-    EXPECT_TRUE(skipped.err.contains(path(QStringLiteral("saved/a.wav")) + QStringLiteral(" exists; use --force")))
-        << qPrintable(skipped.err);
-    EXPECT_EQ(bytes(QStringLiteral("saved/a.wav")), QByteArray("the user's own file"));
-    EXPECT_GT(seconds(path(QStringLiteral("saved/b.wav"))), 1.0);
+    EXPECT_TRUE(skipped.err.contains(path(u"saved/a.wav"_s) + u" exists; use --force"_s)) << qPrintable(skipped.err);
+    EXPECT_EQ(bytes(u"saved/a.wav"_s), QByteArray("the user's own file"));
+    EXPECT_GT(seconds(u"saved/b.wav"_s), 1.0);
 
-    const Result forced = run({QStringLiteral("--read-to-file"), QStringLiteral("--force"), QStringLiteral("a.txt")});
+    const Result forced = readToFile({u"--force"_s, u"a.txt"_s});
     EXPECT_EQ(forced.status, 0) << qPrintable(forced.err);
-    EXPECT_GT(seconds(path(QStringLiteral("saved/a.wav"))), 1.0);
+    EXPECT_GT(seconds(u"saved/a.wav"_s), 1.0);
 }
 
 TEST_F(CliReadToFile, UnusualTextsAreRead)
 {
     // The same words in Windows-1252 and in UTF-8, nothing at all, 5 MB of
     // mostly blank lines, standard input, and two files of one title.
-    write(QStringLiteral("latin.txt"), "Caf\xe9 cr\xe8me, na\xefve r\xe9sum\xe9.\n");
-    write(QStringLiteral("utf8.txt"), "Caf\xc3\xa9 cr\xc3\xa8me, na\xc3\xafve r\xc3\xa9sum\xc3\xa9.\n");
-    write(QStringLiteral("empty.txt"), QByteArray());
+    write(u"latin.txt"_s, "Caf\xe9 cr\xe8me, na\xefve r\xe9sum\xe9.\n");
+    write(u"utf8.txt"_s, "Caf\xc3\xa9 cr\xc3\xa8me, na\xc3\xafve r\xc3\xa9sum\xc3\xa9.\n");
+    write(u"empty.txt"_s, QByteArray());
     QByteArray big = "The beginning of a large file.\n";
     while (big.size() < 5 * 1024 * 1024)
         big += QByteArray(40, '\n') + QByteArray(60, ' ');
-    big += "The end.\n";
-    write(QStringLiteral("big.txt"), big);
-    QDir(m_home).mkpath(QStringLiteral("other"));
-    write(QStringLiteral("other/a.txt"), "Another text with the same title.");
+    write(u"big.txt"_s, big + "The end.\n");
+    write(u"other/a.txt"_s, "Another text with the same title.");
 
-    const Result r = run({QStringLiteral("--read-to-file"), QStringLiteral("latin.txt"), QStringLiteral("utf8.txt"),
-                          QStringLiteral("empty.txt"), QStringLiteral("big.txt"), QStringLiteral("-"),
-                          QStringLiteral("a.txt"), QStringLiteral("other/a.txt")},
-                         "Read from standard input.");
+    const Result r = readToFile({u"latin.txt"_s, u"utf8.txt"_s, u"empty.txt"_s, u"big.txt"_s, u"-"_s, u"a.txt"_s,
+                                 u"other/a.txt"_s},
+                                "Read from standard input.");
     ASSERT_EQ(r.status, 0) << qPrintable(r.err);
-    EXPECT_EQ(entries(QStringLiteral("saved")),
-              QStringList({QStringLiteral("a (2).wav"), QStringLiteral("a.wav"), QStringLiteral("big.wav"),
-                           QStringLiteral("empty.wav"), QStringLiteral("latin.wav"), QStringLiteral("stdin.wav"),
-                           QStringLiteral("utf8.wav")}));
-    EXPECT_GT(seconds(path(QStringLiteral("saved/latin.wav"))), 1.0);
+    EXPECT_EQ(entries(u"saved"_s), QStringList({u"a (2).wav"_s, u"a.wav"_s, u"big.wav"_s, u"empty.wav"_s,
+                                                u"latin.wav"_s, u"stdin.wav"_s, u"utf8.wav"_s}));
+    EXPECT_GT(seconds(u"saved/latin.wav"_s), 1.0);
     // The engine's output varies by a few samples from run to run.
-    EXPECT_NEAR(seconds(path(QStringLiteral("saved/latin.wav"))), seconds(path(QStringLiteral("saved/utf8.wav"))),
-                0.01);
-    EXPECT_EQ(seconds(path(QStringLiteral("saved/empty.wav"))), 0.0);
-    EXPECT_GT(seconds(path(QStringLiteral("saved/big.wav"))), 2.0);
-    EXPECT_GT(seconds(path(QStringLiteral("saved/stdin.wav"))), 1.0);
-    EXPECT_NE(bytes(QStringLiteral("saved/a.wav")), bytes(QStringLiteral("saved/a (2).wav")));
+    EXPECT_NEAR(seconds(u"saved/latin.wav"_s), seconds(u"saved/utf8.wav"_s), 0.01);
+    EXPECT_EQ(seconds(u"saved/empty.wav"_s), 0.0);
+    EXPECT_GT(seconds(u"saved/big.wav"_s), 2.0);
+    EXPECT_GT(seconds(u"saved/stdin.wav"_s), 1.0);
+    EXPECT_NE(bytes(u"saved/a.wav"_s), bytes(u"saved/a (2).wav"_s));
 }
 
 TEST_F(CliReadToFile, ListsVoicesAndReadsWithOneOfThem)
 {
-    const Result list = run({QStringLiteral("--list-voices")});
+    const Result list = run({u"--list-voices"_s});
     ASSERT_EQ(list.status, 0) << qPrintable(list.err);
     const QStringList lines = list.out.split(u'\n', Qt::SkipEmptyParts);
     ASSERT_FALSE(lines.isEmpty());
@@ -285,14 +245,14 @@ TEST_F(CliReadToFile, ListsVoicesAndReadsWithOneOfThem)
         EXPECT_EQ(line.split(u'\t').size(), 3) << qPrintable(line);
     const QString voice = lines.last().section(u'\t', 0, 0);
 
-    const Result r = run({QStringLiteral("--read-to-file"), QStringLiteral("--voice"), voice, QStringLiteral("a.txt")});
+    const Result r = readToFile({u"--voice"_s, voice, u"a.txt"_s});
     EXPECT_EQ(r.status, 0) << qPrintable(voice) << "\n" << qPrintable(r.err);
-    EXPECT_GT(seconds(path(QStringLiteral("saved/a.wav"))), 1.0);
+    EXPECT_GT(seconds(u"saved/a.wav"_s), 1.0);
 
-    const Result help = run({QStringLiteral("--help")});
+    const Result help = run({u"--help"_s});
     EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(help.out.contains(QStringLiteral("--read-to-file")));
-    EXPECT_EQ(run({QStringLiteral("--version")}).out, QStringLiteral("voxtrella 1.204\n"));
+    EXPECT_TRUE(help.out.contains(u"--read-to-file"_s));
+    EXPECT_EQ(run({u"--version"_s}).out, u"voxtrella 1.204\n"_s);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "VarnyxAuDevFrm.h"
 
 #include "ScriptedAudioSystem.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -22,25 +23,16 @@ audio::WaveOutCaps caps(const QString &name, uint16_t channels, uint32_t formats
     return c;
 }
 
+using TestSupport::child;
+
 QListWidget *listBox(const TMyAudioDeviceDlg &form)
 {
-    auto *list = form.findChild<QListWidget *>("ListBox1");
-    EXPECT_TRUE(list);
-    return list;
+    return child<QListWidget>(form, "ListBox1");
 }
 
 QString label(const TMyAudioDeviceDlg &form, const char *name)
 {
-    auto *l = form.findChild<QLabel *>(name);
-    EXPECT_TRUE(l) << name;
-    return l ? l->text() : QString();
-}
-
-QPushButton *button(const TMyAudioDeviceDlg &form, const char *name)
-{
-    auto *b = form.findChild<QPushButton *>(name);
-    EXPECT_TRUE(b) << name;
-    return b;
+    return child<QLabel>(form, name)->text();
 }
 
 QStringList rows(const TMyAudioDeviceDlg &form)
@@ -93,16 +85,6 @@ protected:
 
 }  // namespace
 
-TEST(AuDevFormatTest, FormatTextsFollowTheTableOrder)
-{
-    EXPECT_FALSE(HasStandardFormat(0));
-    EXPECT_FALSE(HasStandardFormat(0xF000));
-    EXPECT_TRUE(HasStandardFormat(0x800));
-    // Only the table's last label goes without a line end (the dialog tests show the rest).
-    EXPECT_EQ(FormatText(0x410), "22.05 kHz, Mono, 8-bit \n44.1 kHz, Mono, 16-bit\n");
-    EXPECT_EQ(FormatText(0x801), "11.025 kHz, Mono, 8-bit\n44.1 kHz, Stereo, 16-bit");
-}
-
 TEST_F(AuDevDlgTest, ListsTheMapperAndDevicesWithAStandardFormatUnderTheirOwnIDs)
 {
     TMyAudioDeviceDlg form;
@@ -112,14 +94,15 @@ TEST_F(AuDevDlgTest, ListsTheMapperAndDevicesWithAStandardFormatUnderTheirOwnIDs
     EXPECT_EQ(rows(form), QStringList({"System default output", "Speakers", "Surround"}));
     // The mapper row shows the default device's details.
     EXPECT_EQ(listBox(form)->currentRow(), 0);
-    EXPECT_EQ(label(form, "lDeviceID"), "-1 (system default)");
+    EXPECT_EQ(label(form, "lDetails"), "Device ID -1 (system default) \u00B7 Manufacturer ID 0 \u00B7 Product ID 0 \u00B7 "
+                                       "Version 0");
     EXPECT_EQ(label(form, "lFormat"), "44.1 kHz, Stereo, 16-bit");
     EXPECT_EQ(label(form, "lChannels"), "Stereo");
     EXPECT_EQ(form.GetDeviceID(), -1);
 
     listBox(form)->setCurrentRow(2);
     EXPECT_EQ(form.GetDeviceID(), 2);
-    EXPECT_EQ(label(form, "lDeviceID"), "2");
+    EXPECT_TRUE(label(form, "lDetails").startsWith("Device ID 2 \u00B7 "));
     EXPECT_EQ(label(form, "lChannels"), "");  // four channels
     EXPECT_EQ(label(form, "lFormat"), "11.025 kHz, Mono, 8-bit\n44.1 kHz, Mono, 16-bit\n");
 
@@ -142,13 +125,36 @@ TEST_F(AuDevDlgTest, DetailsShowTheDriverNumbers)
     TMyAudioDeviceDlg form;
     form.SetDeviceID(0);
     form.show();
-    EXPECT_EQ(label(form, "lDeviceID"), "0");
-    EXPECT_EQ(label(form, "lManufacturer"), "1");
-    EXPECT_EQ(label(form, "lProduct"), "77");
-    EXPECT_EQ(label(form, "lVersion"), "258");
+    // The numbers share one line under the list, whole at the dialog's size.
+    EXPECT_EQ(label(form, "lDetails"), "Device ID 0 \u00B7 Manufacturer ID 1 \u00B7 Product ID 77 \u00B7 Version 258");
+    const QLabel *details = form.findChild<QLabel *>("lDetails");
+    EXPECT_GE(details->y(), listBox(form)->geometry().bottom());
+    EXPECT_GE(details->width(), details->sizeHint().width());
+    EXPECT_LT(details->height(), 2 * details->fontMetrics().height());
     EXPECT_EQ(label(form, "lChannels"), "Mono");
     EXPECT_EQ(label(form, "lSupports"),
               "Supports pitch control. The driver is synchronous and will block while playing a buffer. ");
+}
+
+TEST(AuDevDlgServerTest, ListsTheSoundServersDevicesByTheirDescriptions)
+{
+    if (qEnvironmentVariableIsEmpty("VOXTRELLA_HEADLESS_AUDIO"))
+        GTEST_SKIP() << "needs the private test sound server (scripts/run-tests.sh), never the user's own";
+    audio::setAudioSystem(nullptr);  // the sound server, reached on first use
+    TMyAudioDeviceDlg form;
+    form.SetDeviceID(-1);
+    form.show();
+    // The test server's two sinks in name order; a description is cut at 31 characters.
+    EXPECT_EQ(rows(form),
+              QStringList({"System default output", "Voxtrella Auxiliary Output For ", "Voxtrella Test Output"}));
+    EXPECT_TRUE(label(form, "lDetails").startsWith("Device ID -1 (system default) \u00B7 "));
+    // All twelve formats and the wrapped support text show whole.
+    QCoreApplication::processEvents();
+    const QLabel *formats = form.findChild<QLabel *>("lFormat");
+    const QLabel *supports = form.findChild<QLabel *>("lSupports");
+    EXPECT_EQ(formats->text().count('\n'), 11);
+    EXPECT_GE(formats->height(), formats->sizeHint().height());
+    EXPECT_GE(supports->height(), supports->heightForWidth(supports->width()));
 }
 
 TEST_F(AuDevDlgTest, WithoutDevicesTheListStaysEmptyAndConfirmingGivesTheMapper)
@@ -162,7 +168,7 @@ TEST_F(AuDevDlgTest, WithoutDevicesTheListStaysEmptyAndConfirmingGivesTheMapper)
     whenShown([&](TMyAudioDeviceDlg &form) {
         title = form.windowTitle();
         count = listBox(form)->count();
-        button(form, "OKBtn")->click();
+        child<QPushButton>(form, "OKBtn")->click();
     });
     EXPECT_TRUE(dlg.Execute());
     EXPECT_EQ(title, "Audio Device ID ");
@@ -179,7 +185,7 @@ TEST_F(AuDevDlgTest, ExecuteGivesTheChosenRowAndCancelKeepsTheID)
     whenShown([&](TMyAudioDeviceDlg &form) {
         selectedAtStart = listBox(form)->currentRow();
         listBox(form)->setCurrentRow(2);
-        button(form, "CancelBtn")->click();
+        child<QPushButton>(form, "CancelBtn")->click();
     });
     EXPECT_FALSE(dlg.Execute());
     EXPECT_EQ(selectedAtStart, 1);
@@ -214,6 +220,6 @@ TEST_F(AuDevDlgTest, InputUseListsTheSourceMapper)
     form.show();
     EXPECT_EQ(form.windowTitle(), "Audio Source Device ID");
     EXPECT_EQ(rows(form), QStringList({"System default input"}));
-    EXPECT_EQ(label(form, "lDeviceID"), "");  // no output details for input use
+    EXPECT_EQ(label(form, "lDetails"), "");  // no output details for input use
     EXPECT_EQ(form.GetDeviceID(), -1);
 }

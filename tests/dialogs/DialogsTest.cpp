@@ -22,6 +22,7 @@
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
+using TestSupport::child;
 
 namespace {
 
@@ -35,26 +36,17 @@ public slots:
     void open(const QUrl &url) { opened.append(url); }
 };
 
-// A fresh settings record as the program-wide Prefs, with an existing output folder.
+// A fresh settings record, with an existing output folder.
 class DialogTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        Prefs = &prefs;
         prefs.OUT_Directory = root;
         ASSERT_TRUE(QDir().mkpath(root));
         ASSERT_TRUE(QDir().mkpath(other));
     }
-    void TearDown() override { Prefs = nullptr; }
 
-    template <typename T = QPushButton>
-    static T *child(const QWidget &parent, const char *name)
-    {
-        T *widget = parent.findChild<T *>(QString::fromLatin1(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
-    }
     static void click(const QWidget &parent, const char *name)
     {
         QTest::mouseClick(child<QAbstractButton>(parent, name), Qt::LeftButton);
@@ -76,7 +68,7 @@ protected:
     template <typename Form>
     void expectTickTurnsOff(bool TPreferences::*setting, const char *closeButton, bool accepted)
     {
-        Form form;
+        Form form(prefs.*setting);
         form.show();
         expectAccessibleNames(form);
         EXPECT_FALSE(child<QCheckBox>(form, "CheckBox1")->isChecked());
@@ -113,13 +105,13 @@ TEST_F(DialogTest, CheckBoxesTurnTheirSettingOffAndOnlyProceedGoesOnAfterTheSoun
     expectTickTurnsOff<TPronEditorInfoForm>(&TPreferences::ShowPronEditWarning, "Button1", true);
     prefs.TTS_SoundCardCheckErr = true;
 
-    TSoundCardErrorForm form;
+    TSoundCardErrorForm form(prefs.TTS_SoundCardCheckErr);
     form.show();
     click(form, "Button1");  // Proceed
     EXPECT_EQ(form.result(), QDialog::Accepted);
     // Cancel is the default button: a hasty Enter must not go on reading.
     for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
-        TSoundCardErrorForm again;
+        TSoundCardErrorForm again(prefs.TTS_SoundCardCheckErr);
         again.show();
         QTest::keyClick(&again, key);
         EXPECT_FALSE(again.isVisible()) << key;
@@ -160,7 +152,7 @@ TEST_F(DialogTest, OutDirListsSoundFilesAndStoresTheBrowsedFolderOnlyOnOk)
     ASSERT_TRUE(QDir().mkpath(root + u"/folder.wav"_s));  // a folder is not a sound file
     QRect placed;
     {
-        TOutDirDialog dialog;
+        TOutDirDialog dialog(prefs.OUT_Directory);
         dialog.show();
         expectAccessibleNames(dialog);
         EXPECT_EQ(dialog.Directory(), root);
@@ -193,7 +185,7 @@ TEST_F(DialogTest, OutDirListsSoundFilesAndStoresTheBrowsedFolderOnlyOnOk)
         click(dialog, "Button1");
         EXPECT_EQ(prefs.OUT_Directory, TestSupport::homeDir());
     }
-    TOutDirDialog again;  // placed where it was last closed
+    TOutDirDialog again(prefs.OUT_Directory);  // placed where it was last closed
     again.show();
     EXPECT_EQ(QRect(again.pos(), again.size()), placed);
 }
@@ -211,7 +203,7 @@ TEST_F(DialogTest, OutDirOpensInViewAndStoresTheNearestExistingFolderOfAnOddPath
         {u"  "_s, home},                  {u"relative/dir"_s, home}, {deep, deep}};
     for (const auto &[start, nearest] : cases) {
         prefs.OUT_Directory = start;
-        TOutDirDialog dialog;
+        TOutDirDialog dialog(prefs.OUT_Directory);
         dialog.resize(410, 366);
         dialog.show();
         EXPECT_EQ(dialog.Directory(), nearest) << start.toStdString();

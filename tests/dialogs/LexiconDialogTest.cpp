@@ -20,13 +20,14 @@ using namespace sapi;
 
 namespace {
 
-// Closes every modal window that opens while it lives, keeping what see() read of it.
+// Closes every modal window that opens while it lives, keeping the text of the last message box.
 struct ModalCloser {
-    explicit ModalCloser(std::function<QString(QWidget *)> see)
+    ModalCloser()
     {
-        QObject::connect(&timer, &QTimer::timeout, [this, see] {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
             if (QWidget *w = QApplication::activeModalWidget()) {
-                seen = see(w);
+                if (auto *box = qobject_cast<QMessageBox *>(w))
+                    seen = box->text();
                 w->close();
             }
         });
@@ -98,8 +99,7 @@ TEST(LexiconDialogTest, AddsChangesRemovesAndSavesEntries)
 TEST(LexiconDialogTest, FailedSaveShowsAMessageAndKeepsTheDialogOpen)
 {
     LexiconDialog dialog(nullptr, "Words", "/proc/voxtrella/lexicon.txt", {});
-    ModalCloser box(
-        [](QWidget *w) { return qobject_cast<QMessageBox *>(w) ? qobject_cast<QMessageBox *>(w)->text() : QString(); });
+    ModalCloser box;
     dialog.accept();
     EXPECT_TRUE(box.seen.contains("could not be saved")) << box.seen.toStdString();
     EXPECT_NE(dialog.result(), QDialog::Accepted);
@@ -108,13 +108,10 @@ TEST(LexiconDialogTest, FailedSaveShowsAMessageAndKeepsTheDialogOpen)
 TEST(LexiconDialogTest, APipeOrAnOversizedLexiconIsNeitherWaitedForNorCutShortBySaving)
 {
     const QString path = Lexicon::filePath();
-    const auto messageText = [](QWidget *w) {
-        return qobject_cast<QMessageBox *>(w) ? qobject_cast<QMessageBox *>(w)->text() : QString();
-    };
     ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     EXPECT_TRUE(Lexicon::current()->isEmpty());  // would hang the speaking thread if it waited for a writer
     {
-        ModalCloser box(messageText);
+        ModalCloser box;
         EXPECT_EQ(showLexiconDialog(nullptr, "Words", {}), S_OK);
         EXPECT_TRUE(box.seen.contains("not a regular file")) << box.seen.toStdString();
     }
@@ -128,7 +125,7 @@ TEST(LexiconDialogTest, APipeOrAnOversizedLexiconIsNeitherWaitedForNorCutShortBy
     EXPECT_FALSE(dialog.loaded());
     EXPECT_TRUE(dialog.loadError().contains("larger than 4 MB")) << dialog.loadError().toStdString();
     {
-        ModalCloser box(messageText);
+        ModalCloser box;
         dialog.accept();
         EXPECT_TRUE(box.seen.contains("cannot be edited")) << box.seen.toStdString();
     }

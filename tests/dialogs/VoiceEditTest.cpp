@@ -2,6 +2,7 @@
 // working values, Reset Defaults, Test, Ok and Cancel, and its placement.
 #include "VoiceEditUnit.h"
 
+#include "TestSupport.h"
 #include "settings/TBaseRegistryClassUnit.h"
 
 #include <gtest/gtest.h>
@@ -12,16 +13,9 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using TestSupport::child;
 
 namespace {
-
-template <typename T>
-T *child(const QWidget &form, const char *name)
-{
-    T *widget = form.findChild<T *>(QLatin1String(name));
-    EXPECT_NE(widget, nullptr) << name;
-    return widget;
-}
 
 QString text(const QWidget &form, const char *name)
 {

@@ -4,6 +4,8 @@
 #include "OutputNames.h"
 #include "WaveFile.h"
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -19,6 +21,8 @@
 #include <numbers>
 #include <optional>
 #include <vector>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -121,15 +125,15 @@ FrameScan scanFrames(const QByteArray &mp3)
 
 bool haveMpg123()
 {
-    return !QStandardPaths::findExecutable(QStringLiteral("mpg123")).isEmpty();
+    return !QStandardPaths::findExecutable(u"mpg123"_s).isEmpty();
 }
 
 // Decodes with mpg123 and reads the result back as 16-bit mono.
 std::vector<int16_t> decode(const QString &mp3, int &rate)
 {
-    const QString out = mp3 + QStringLiteral(".decoded.wav");
+    const QString out = mp3 + u".decoded.wav"_s;
     QProcess p;
-    p.start(QStringLiteral("mpg123"), {QStringLiteral("-q"), QStringLiteral("-w"), out, mp3});
+    p.start(u"mpg123"_s, {u"-q"_s, u"-w"_s, out, mp3});
     if (!p.waitForFinished(60000) || p.exitCode() != 0)
         return {};
     TWaveReader r(out);
@@ -137,12 +141,6 @@ std::vector<int16_t> decode(const QString &mp3, int &rate)
     std::vector<int16_t> s(size_t(r.Layout().Frames()));
     r.ReadMono16(s.data(), qint64(s.size()));
     return s;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace
@@ -172,7 +170,7 @@ TEST(WaveFileTest, FindsDataAcrossChunkLayouts)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        const QString path = dir.filePath(QStringLiteral("in.wav"));
+        const QString path = dir.filePath(u"in.wav"_s);
         save(path, c.bytes);
         const TWaveLayout l = ReadWaveLayout(path);
         EXPECT_EQ(l.DataOffset, c.offset);
@@ -192,11 +190,11 @@ TEST(WaveFileTest, RejectsWhatIsNotPcmWav)
         "", "plain text, no header at all", noData, noFmt, wav(p, {}, {}, 3), wav(p).left(30)};
     for (const QByteArray &bytes : cases) {
         SCOPED_TRACE(bytes.left(40).toHex().toStdString());
-        const QString path = dir.filePath(QStringLiteral("bad.wav"));
+        const QString path = dir.filePath(u"bad.wav"_s);
         save(path, bytes);
         EXPECT_THROW(GetWaveSampleRate(path), EWaveError);
     }
-    EXPECT_THROW(GetWaveSampleRate(dir.filePath(QStringLiteral("missing.wav"))), EWaveError);
+    EXPECT_THROW(GetWaveSampleRate(dir.filePath(u"missing.wav"_s)), EWaveError);
 }
 
 TEST(WaveFileTest, ConvertsEveryLayoutToSixteenBitMono)
@@ -227,12 +225,9 @@ TEST(LameUnitTest, OutOfRangeBitRateTakesNearestPresetAndProgressRoundsHalfToEve
     for (auto [given, preset] : bitRates)
         EXPECT_EQ(Mp3PresetFor(given).BitRate, preset) << given;
     // position * 100 / size + 0.5: 0.5 -> 0, 1.5 -> 2, 2.5 -> 2, 3.5 -> 4, 100.5 -> 100.
-    EXPECT_EQ(Mp3ProgressPercent(0, 100), 0);
-    EXPECT_EQ(Mp3ProgressPercent(1, 100), 2);
-    EXPECT_EQ(Mp3ProgressPercent(2, 100), 2);
-    EXPECT_EQ(Mp3ProgressPercent(3, 100), 4);
-    EXPECT_EQ(Mp3ProgressPercent(1, 400), 1);
-    EXPECT_EQ(Mp3ProgressPercent(100, 100), 100);
+    const int progress[][3] = {{0, 100, 0}, {1, 100, 2}, {2, 100, 2}, {3, 100, 4}, {1, 400, 1}, {100, 100, 100}};
+    for (auto [position, size, percent] : progress)
+        EXPECT_EQ(Mp3ProgressPercent(position, size), percent) << position << "/" << size;
 }
 
 class Mp3PresetTest : public ::testing::TestWithParam<int>
@@ -243,13 +238,11 @@ TEST_P(Mp3PresetTest, EncodesEveryInputAtThePresetsRateAndBitRate)
 {
     const TMp3Preset preset = Mp3Presets()[size_t(GetParam())];
     QTemporaryDir dir;
-    const QString speech = dir.filePath(QStringLiteral("speech.wav"));
-    ASSERT_EQ(
-        QProcess::execute(QStringLiteral("espeak-ng"),
-                          {QStringLiteral("-w"), speech,
-                           QStringLiteral("The quick brown fox jumps over the lazy dog. Reading articles "
-                                          "aloud into files lets you listen to them later.")}),
-        0);
+    const QString speech = dir.filePath(u"speech.wav"_s);
+    ASSERT_EQ(QProcess::execute(u"espeak-ng"_s, {u"-w"_s, speech,
+                                                u"The quick brown fox jumps over the lazy dog. Reading articles "
+                                                u"aloud into files lets you listen to them later."_s}),
+              0);
     struct Input {
         const char *name;
         std::optional<Pcm> pcm; // none: the eSpeak NG file
@@ -264,11 +257,11 @@ TEST_P(Mp3PresetTest, EncodesEveryInputAtThePresetsRateAndBitRate)
         SCOPED_TRACE(in.name);
         QString wavPath = speech;
         if (in.pcm) {
-            wavPath = dir.filePath(QStringLiteral("sine.wav"));
+            wavPath = dir.filePath(u"sine.wav"_s);
             save(wavPath, wav(*in.pcm, std::string_view(in.name).ends_with("header") ? std::optional(0u)
                                                                                      : std::nullopt));
         }
-        const QString mp3 = dir.filePath(QStringLiteral("out.mp3"));
+        const QString mp3 = dir.filePath(u"out.mp3"_s);
         std::vector<int> seen;
         const TMp3Result r =
             ConvertToMp3(wavPath, mp3, preset.BitRate, [&](int pct) { seen.push_back(pct); });
@@ -278,7 +271,7 @@ TEST_P(Mp3PresetTest, EncodesEveryInputAtThePresetsRateAndBitRate)
         EXPECT_EQ(seen.back(), 100);
         EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
 
-        const FrameScan s = scanFrames(readAll(mp3));
+        const FrameScan s = scanFrames(TestSupport::readFile(mp3));
         EXPECT_EQ(s.unparsedBytes, 0) << "bytes after the last whole frame, or a header before the first";
         EXPECT_EQ(s.bitRate, preset.BitRate);
         EXPECT_EQ(s.sampleRate, preset.SampleRate);
@@ -320,15 +313,15 @@ INSTANTIATE_TEST_SUITE_P(AllPresets, Mp3PresetTest, ::testing::Range(0, 6), [](c
 TEST(Mp3ConversionTest, StopRemovesThePartialMp3AndKeepsAnOlderOne)
 {
     QTemporaryDir dir;
-    const QString in = dir.filePath(QStringLiteral("in.wav"));
+    const QString in = dir.filePath(u"in.wav"_s);
     save(in, wav(sine(22050, 16, 1, 5)));
-    const QString mp3 = dir.filePath(QStringLiteral("News.mp3"));
+    const QString mp3 = dir.filePath(u"News.mp3"_s);
     save(mp3, "older file");
     int chunks = 0;
     const TMp3Result r = ConvertToMp3(in, mp3, 32, {}, [&] { return ++chunks == 2; });
     EXPECT_EQ(r.Status, TMp3Result::Stopped);
     EXPECT_EQ(chunks, 2);
-    EXPECT_EQ(readAll(mp3), "older file");
+    EXPECT_EQ(TestSupport::readFile(mp3), "older file");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }
 
@@ -339,10 +332,10 @@ TEST(Mp3ConversionTest, AFollowerEncodesTheWavWhileItIsWrittenAndGivesTheSameMp3
     QTemporaryDir dir;
     const Pcm pcm = sine(22050, 16, 1, 4);
     const QByteArray whole = wav(pcm);
-    const QString in = dir.filePath(QStringLiteral("temp.wav"));
+    const QString in = dir.filePath(u"temp.wav"_s);
     save(in, wav(Pcm{pcm.rate, pcm.bits, pcm.channels, {}}, 0));
     TMp3Follower follower;
-    follower.Start(in, dir.filePath(QStringLiteral("followed.mp3")), 32);
+    follower.Start(in, dir.filePath(u"followed.mp3"_s), 32);
     {
         QFile growing(in);
         ASSERT_TRUE(growing.open(QIODevice::Append));
@@ -356,8 +349,9 @@ TEST(Mp3ConversionTest, AFollowerEncodesTheWavWhileItIsWrittenAndGivesTheSameMp3
     const TMp3Result followed = follower.Finish();
     EXPECT_FALSE(follower.WasSplit());
     ASSERT_TRUE(followed.Ok()) << followed.Message.toStdString();
-    ASSERT_TRUE(ConvertToMp3(in, dir.filePath(QStringLiteral("whole.mp3")), 32).Ok());
-    EXPECT_EQ(readAll(dir.filePath(QStringLiteral("followed.mp3"))), readAll(dir.filePath(QStringLiteral("whole.mp3"))));
+    ASSERT_TRUE(ConvertToMp3(in, dir.filePath(u"whole.mp3"_s), 32).Ok());
+    EXPECT_EQ(TestSupport::readFile(dir.filePath(u"followed.mp3"_s)),
+              TestSupport::readFile(dir.filePath(u"whole.mp3"_s)));
 
     // A long rest is encoded by two streams joined at its pause: the MP3
     // lasts as long as the speech and decodes whole.
@@ -367,11 +361,11 @@ TEST(Mp3ConversionTest, AFollowerEncodesTheWavWhileItIsWrittenAndGivesTheSameMp3
         speech.bytes += pause.bytes + sine(22050, 16, 1, 25, 0).bytes;
         save(in, wav(speech));
         TMp3Follower split;
-        split.Start(in, dir.filePath(QStringLiteral("split.mp3")), 32);
+        split.Start(in, dir.filePath(u"split.mp3"_s), 32);
         ASSERT_TRUE(split.Finish().Ok());
         EXPECT_TRUE(split.WasSplit());
         int rate = 0;
-        const std::vector<int16_t> decoded = decode(dir.filePath(QStringLiteral("split.mp3")), rate);
+        const std::vector<int16_t> decoded = decode(dir.filePath(u"split.mp3"_s), rate);
         ASSERT_EQ(rate, 22050);
         EXPECT_NEAR(double(decoded.size()) / rate, 51.0, 51.0 * 0.01);
         // The join lies in the pause: the tone is there just before and after it.
@@ -387,25 +381,25 @@ TEST(Mp3ConversionTest, AFollowerEncodesTheWavWhileItIsWrittenAndGivesTheSameMp3
 
     // Stopped, it leaves no MP3.
     TMp3Follower stopped;
-    stopped.Start(in, dir.filePath(QStringLiteral("stopped.mp3")), 32);
+    stopped.Start(in, dir.filePath(u"stopped.mp3"_s), 32);
     stopped.Stop();
-    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("stopped.mp3"))));
+    EXPECT_FALSE(QFile::exists(dir.filePath(u"stopped.mp3"_s)));
 }
 
 TEST(Mp3ConversionTest, BadInputOrTargetGivesErrorAndNoFile)
 {
     QTemporaryDir dir;
-    const QString text = dir.filePath(QStringLiteral("text.wav"));
+    const QString text = dir.filePath(u"text.wav"_s);
     save(text, "not a wave file at all");
-    const QString deep = dir.filePath(QStringLiteral("deep.wav"));
+    const QString deep = dir.filePath(u"deep.wav"_s);
     save(deep, wav(Pcm{22050, 24, 1, QByteArray(3000, '\0')}));
-    const QString good = dir.filePath(QStringLiteral("good.wav"));
+    const QString good = dir.filePath(u"good.wav"_s);
     save(good, wav(sine(22050, 16, 1, 0.5)));
     const QString cases[][2] = {
-        {dir.filePath(QStringLiteral("missing.wav")), dir.filePath(QStringLiteral("a.mp3"))},
-        {text, dir.filePath(QStringLiteral("a.mp3"))},
-        {deep, dir.filePath(QStringLiteral("a.mp3"))},
-        {good, dir.filePath(QStringLiteral("no/such/folder/a.mp3"))},
+        {dir.filePath(u"missing.wav"_s), dir.filePath(u"a.mp3"_s)},
+        {text, dir.filePath(u"a.mp3"_s)},
+        {deep, dir.filePath(u"a.mp3"_s)},
+        {good, dir.filePath(u"no/such/folder/a.mp3"_s)},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c[0].toStdString());
@@ -415,8 +409,8 @@ TEST(Mp3ConversionTest, BadInputOrTargetGivesErrorAndNoFile)
         EXPECT_FALSE(QFile::exists(c[1]));
     }
     TMp3FileWriter writer;
-    const TMp3Result r = writer.Open(dir.filePath(QStringLiteral("b.mp3")), 0, 64);
-    EXPECT_TRUE(r.Message.startsWith(QStringLiteral("Error opening encoding stream -")));
+    const TMp3Result r = writer.Open(dir.filePath(u"b.mp3"_s), 0, 64);
+    EXPECT_TRUE(r.Message.startsWith(u"Error opening encoding stream -"_s));
     EXPECT_FALSE(writer.IsOpen());
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
 }
@@ -430,20 +424,18 @@ TEST(OutputNamesTest, TitlesBecomeSafeNamesInsideTheFolder)
         {"..", "Untitled.mp3"},
     };
     for (auto [title, name] : cases)
-        EXPECT_EQ(TOutputNames::SafeFileName(QString::fromUtf8(title), QStringLiteral(".mp3")),
-                  QString::fromUtf8(name));
+        EXPECT_EQ(TOutputNames::SafeFileName(QString::fromUtf8(title), u".mp3"_s), QString::fromUtf8(name));
 
-    TOutputNames run(QStringLiteral("/out/"));
-    EXPECT_EQ(run.Build(QStringLiteral("News"), false).WavFile, QStringLiteral("/out/News.wav"));
-    EXPECT_EQ(QFileInfo(run.Build(QStringLiteral("../../x"), true).Mp3File).absolutePath(),
-              QStringLiteral("/out"));
-    EXPECT_EQ(run.Build(QStringLiteral("T"), true).Mp3File, QStringLiteral("/out/T.mp3"));
-    EXPECT_EQ(run.Build(QStringLiteral("T"), true).Mp3File, QStringLiteral("/out/T (2).mp3"));
-    EXPECT_EQ(run.Build(QStringLiteral("T"), true).Mp3File, QStringLiteral("/out/T (3).mp3"));
+    TOutputNames run(u"/out/"_s);
+    EXPECT_EQ(run.Build(u"News"_s, false).WavFile, u"/out/News.wav"_s);
+    EXPECT_EQ(QFileInfo(run.Build(u"../../x"_s, true).Mp3File).absolutePath(), u"/out"_s);
+    EXPECT_EQ(run.Build(u"T"_s, true).Mp3File, u"/out/T.mp3"_s);
+    EXPECT_EQ(run.Build(u"T"_s, true).Mp3File, u"/out/T (2).mp3"_s);
+    EXPECT_EQ(run.Build(u"T"_s, true).Mp3File, u"/out/T (3).mp3"_s);
 
     // 1 + 133 x 3 = 400 bytes: cut to whole characters within 255 bytes.
-    const QString longTitle = QStringLiteral("x") + QString(133, QChar(0x8A9E));
-    for (const QString &expectEnd : {QStringLiteral(".mp3"), QStringLiteral(" (2).mp3")}) {
+    const QString longTitle = u"x"_s + QString(133, QChar(0x8A9E));
+    for (const QString &expectEnd : {u".mp3"_s, u" (2).mp3"_s}) {
         const QString name = QFileInfo(run.Build(longTitle, true).Mp3File).fileName();
         const QByteArray bytes = QFile::encodeName(name);
         EXPECT_LE(bytes.size(), 255);
@@ -459,13 +451,13 @@ TEST(OutputNamesTest, IntermediateWavLivesInAPrivateFolderThatGoesWithTheRun)
     QString temp;
     {
         TOutputNames run(out.path());
-        const TOutputNames::TFiles a = run.Build(QStringLiteral("A"), true);
-        const TOutputNames::TFiles b = run.Build(QStringLiteral("B"), true);
+        const TOutputNames::TFiles a = run.Build(u"A"_s, true);
+        const TOutputNames::TFiles b = run.Build(u"B"_s, true);
         temp = run.TempDirectory();
-        EXPECT_EQ(a.WavFile, temp + QStringLiteral("/temp.wav"));
+        EXPECT_EQ(a.WavFile, temp + u"/temp.wav"_s);
         EXPECT_EQ(b.WavFile, a.WavFile);
         EXPECT_FALSE(a.WavFile.startsWith(out.path() + QLatin1Char('/')));
-        EXPECT_EQ(b.Mp3File, out.path() + QStringLiteral("/B.mp3"));
+        EXPECT_EQ(b.Mp3File, out.path() + u"/B.mp3"_s);
         save(a.WavFile, "speech");
     }
     EXPECT_FALSE(QFileInfo::exists(temp));

@@ -35,7 +35,7 @@ TEST(Preferences, FirstRunSavesEveryDefaultAndASecondRunReadsBackWhatTheFirstSav
         TPreferences first;
         load(first);
         expected = fieldTexts(first);
-        ASSERT_EQ(expected.size(), 34);
+        ASSERT_EQ(expected.size(), 35);
         EXPECT_TRUE(QFileInfo(first.FilesDir).isDir());
         EXPECT_EQ(first.OUT_Directory, first.FilesDir);
         EXPECT_FALSE(QFile::exists(TestSupport::homeDir() + "/registry.ini"));
@@ -102,6 +102,23 @@ TEST(Preferences, StoredValuesArriveByTheFieldsRules)
     EXPECT_EQ(std::make_tuple(prefs.CB_ClearOnCopy, prefs.ShowToolbar, prefs.CB_PromptDelay),
               std::make_tuple(true, false, 3));
     EXPECT_EQ(prefs.OUT_Directory, prefs.FilesDir);  // a blank output folder
+}
+
+TEST(Preferences, OptionsBandIsDesignedUntilSizedAndAStoredHeightStaysWithinTheWindow)
+{
+    // designed 200 pixels, the window holds 90 to 500
+    const std::pair<const char *, int> cases[] = {
+        {"", 200}, {"-40", 200}, {"99999999999", 200}, {"320", 320}, {"1000000", 500}, {"12", 90}};
+    for (const auto &[text, height] : cases) {
+        storeTexts({{"OptionsHeight", text}});
+        TPreferences prefs;
+        load(prefs);
+        EXPECT_EQ(prefs.OptionsBandHeight(200, 90, 500), height) << text;
+    }
+    // A window too small for the band's least height still gets that.
+    TPreferences prefs;
+    prefs.OptionsHeight = 300;
+    EXPECT_EQ(prefs.OptionsBandHeight(200, 90, 40), 90);
 }
 
 TEST(Preferences, LateItemsGetTheirStoredValuesWithoutResettingTheFields)

@@ -11,12 +11,7 @@ namespace scripted {
 
 GUID ScriptedEngine::modeGuid(uint32_t number)
 {
-    GUID g;
-    g.Data1 = number;
-    g.Data2 = 0x5C71;
-    g.Data3 = 0x7E57;
-    g.Data4[0] = 0xAB;
-    return g;
+    return GUID{number, 0x5C71, 0x7E57, {0xAB}};
 }
 
 TTSMODEINFOW ScriptedEngine::makeMode(const QString &name, uint32_t number, bool tagged, bool attributes,
@@ -44,13 +39,6 @@ TTSMODEINFOW &ScriptedEngine::addMode(TTSMODEINFOW mode)
     return m_modes.emplace_back(mode);
 }
 
-std::optional<GUID> ScriptedEngine::defaultMode()
-{
-    if (defaultModeId || m_modes.empty())
-        return defaultModeId;
-    return m_modes.front().gModeID;
-}
-
 std::optional<ModeRanges> ScriptedEngine::ranges(const GUID &modeId)
 {
     if (std::none_of(m_modes.begin(), m_modes.end(), [&](const TTSMODEINFOW &m) { return m.gModeID == modeId; }))
@@ -71,13 +59,8 @@ HRESULT ScriptedEngine::select(const GUID &modeId, const UnknownPtr &audioDest,
     if (it == m_modes.end())
         return TTSERR_INVALIDMODE;
     auto audio = std::dynamic_pointer_cast<AudioDestination>(audioDest);
-    if (audio) {
-        audio::PcmFormat format;
-        format.sampleRate = 22050;
-        format.channels = 1;
-        if (const HRESULT r = audio->open(format); r != S_OK)
-            return r;
-    }
+    if (const HRESULT r = audio ? audio->open({22050, 1}) : S_OK; r != S_OK)
+        return r;
     out = central = std::make_shared<ScriptedCentral>(*this, *it, audio);
     return S_OK;
 }

@@ -70,7 +70,7 @@ public:
                                        bool attributes = true, uint16_t language = 0x0409);
     static sapi::GUID modeGuid(uint32_t number);
 
-    // Adds a mode; the first one added is the default unless set otherwise.
+    // Adds a mode. Without defaultModeId the platform's rule applies: the first mode.
     // The reference stays valid until the next mode is added.
     sapi::TTSMODEINFOW &addMode(const QString &name, bool tagged = false, bool attributes = true)
     {
@@ -82,7 +82,7 @@ public:
 
     sapi::EngineFacts facts() const override { return catalogFacts; }
     std::vector<sapi::TTSMODEINFOW> modes() override { return m_modes; }
-    std::optional<sapi::GUID> defaultMode() override;
+    std::optional<sapi::GUID> defaultMode() override { return defaultModeId; }
     // The scripted limits, and the current pitch and speed as the defaults.
     std::optional<sapi::ModeRanges> ranges(const sapi::GUID &modeId) override;
     sapi::HRESULT select(const sapi::GUID &modeId, const sapi::UnknownPtr &audioDest,

@@ -12,22 +12,14 @@
 
 #include <gtest/gtest.h>
 
-#include <QtEndian>
-
 #include <functional>
 #include <memory>
 
 // The data size of a whole WAV file; 0 unless its RIFF and data sizes match the file.
 inline quint32 wholeWavData(const QString &path)
 {
-    const QByteArray bytes = TestSupport::readFile(path);
-    const qsizetype data = bytes.indexOf("data", 12);
-    if (bytes.size() < 44 || !bytes.startsWith("RIFF") || bytes.mid(8, 4) != "WAVE" || data < 0)
-        return 0;
-    const quint32 size = qFromLittleEndian<quint32>(bytes.constData() + data + 4);
-    const bool whole = qFromLittleEndian<quint32>(bytes.constData() + 4) == quint32(bytes.size() - 8) &&
-                       data + 8 + qsizetype(size) == bytes.size();
-    return whole ? size : 0;
+    const TestSupport::WavFile wav = TestSupport::readWav(path);
+    return wav.whole ? quint32(wav.data.size()) : 0;
 }
 
 class ScriptedSpeechTest : public ::testing::Test

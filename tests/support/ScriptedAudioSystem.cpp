@@ -216,18 +216,6 @@ WaveOutCaps ScriptedAudioSystem::makeCaps(const QString &name, int channels)
     return caps;
 }
 
-void ScriptedAudioSystem::setDevices(std::vector<ScriptedDevice> devices)
-{
-    std::lock_guard<std::mutex> guard(m_mutex);
-    m_devices = std::move(devices);
-}
-
-void ScriptedAudioSystem::setInputDeviceCount(int count)
-{
-    std::lock_guard<std::mutex> guard(m_mutex);
-    m_inputDevices = count;
-}
-
 ScriptedDevice *ScriptedAudioSystem::deviceLocked(int device)
 {
     const int index = device == -1 ? 0 : device;
@@ -236,54 +224,14 @@ ScriptedDevice *ScriptedAudioSystem::deviceLocked(int device)
     return &m_devices[size_t(index)];
 }
 
-void ScriptedAudioSystem::setBusy(int device, bool busy)
-{
-    std::lock_guard<std::mutex> guard(m_mutex);
-    if (ScriptedDevice *d = deviceLocked(device))
-        d->busy = busy;
-}
-
-void ScriptedAudioSystem::setOpenFails(int device, bool fails)
-{
-    std::lock_guard<std::mutex> guard(m_mutex);
-    if (ScriptedDevice *d = deviceLocked(device))
-        d->openFails = fails;
-}
-
-void ScriptedAudioSystem::setServerReachable(bool reachable)
-{
-    std::lock_guard<std::mutex> guard(m_mutex);
-    m_reachable = reachable;
-}
-
-void ScriptedAudioSystem::setPlaybackRate(double rate)
-{
-    std::lock_guard<std::mutex> guard(m_mutex);
-    m_rate = rate > 0 ? rate : 1.0;
-}
-
-void ScriptedAudioSystem::setQueueLimitUs(int64_t us)
-{
-    std::lock_guard<std::mutex> guard(m_mutex);
-    m_queueLimitUs = std::max<int64_t>(us, 1000);
-}
-
-std::vector<std::shared_ptr<ScriptedStreamRecord>> ScriptedAudioSystem::streams() const
-{
-    std::lock_guard<std::mutex> guard(m_mutex);
-    return m_records;
-}
-
 int ScriptedAudioSystem::outputDeviceCount()
 {
-    std::lock_guard<std::mutex> guard(m_mutex);
-    return m_reachable ? int(m_devices.size()) : 0;
+    return locked([&] { return m_reachable ? int(m_devices.size()) : 0; });
 }
 
 int ScriptedAudioSystem::inputDeviceCount()
 {
-    std::lock_guard<std::mutex> guard(m_mutex);
-    return m_reachable ? m_inputDevices : 0;
+    return locked([&] { return m_reachable ? m_inputDevices : 0; });
 }
 
 bool ScriptedAudioSystem::outputCaps(int device, WaveOutCaps &caps)
@@ -296,7 +244,7 @@ bool ScriptedAudioSystem::outputCaps(int device, WaveOutCaps &caps)
     return true;
 }
 
-DeviceCheck ScriptedAudioSystem::checkOpen(int device, QString *error)
+DeviceCheck ScriptedAudioSystem::checkDevice(int device, QString *error)
 {
     std::lock_guard<std::mutex> guard(m_mutex);
     auto fail = [error](DeviceCheck result, const QString &text) {
@@ -323,11 +271,6 @@ bool ScriptedAudioSystem::testOpen(int device, QString *error)
     return checkDevice(device, error) == DeviceCheck::Free;
 }
 
-DeviceCheck ScriptedAudioSystem::checkDevice(int device, QString *error)
-{
-    return checkOpen(device, error);
-}
-
 std::unique_ptr<PlaybackStream> ScriptedAudioSystem::openPlayback(int device, const PcmFormat &format, QString *error)
 {
     if (format.sampleRate <= 0 || format.channels <= 0) {
@@ -337,7 +280,7 @@ std::unique_ptr<PlaybackStream> ScriptedAudioSystem::openPlayback(int device, co
                          .arg(format.channels);
         return nullptr;
     }
-    if (checkOpen(device, error) != DeviceCheck::Free)
+    if (checkDevice(device, error) != DeviceCheck::Free)
         return nullptr;
     auto record = std::make_shared<ScriptedStreamRecord>();
     record->m_device = device;

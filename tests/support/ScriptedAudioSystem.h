@@ -13,6 +13,7 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -43,6 +44,13 @@ private:
 
 class ScriptedAudioSystem : public AudioSystem
 {
+    template <class F>
+    auto locked(F f) const
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        return f();
+    }
+
 public:
     static constexpr const char *kBusyMessage = "The audio device is in use.";
     static constexpr const char *kUnreachableMessage = "The audio server cannot be reached.";
@@ -52,20 +60,21 @@ public:
     ScriptedAudioSystem();
     ~ScriptedAudioSystem() override;
 
-    void setDevices(std::vector<ScriptedDevice> devices);  // the first is the default
-    void setInputDeviceCount(int count);
-    void setBusy(int device, bool busy);  // -1 marks the default device
-    void setOpenFails(int device, bool fails);
+    void setDevices(std::vector<ScriptedDevice> devices) { locked([&] { m_devices = std::move(devices); }); }
+    void setInputDeviceCount(int count) { locked([&] { m_inputDevices = count; }); }
+    // -1 marks the default device, the first one.
+    void setBusy(int device, bool busy) { locked([&] { setFlag(device, &ScriptedDevice::busy, busy); }); }
+    void setOpenFails(int device, bool fails) { locked([&] { setFlag(device, &ScriptedDevice::openFails, fails); }); }
     // An unreachable server: no devices, every open fails.
-    void setServerReachable(bool reachable);
+    void setServerReachable(bool reachable) { locked([&] { m_reachable = reachable; }); }
     // 2.0 plays twice as fast as real time, so long texts finish sooner.
     // Applies to streams opened afterwards, as does the queue limit.
-    void setPlaybackRate(double rate);
+    void setPlaybackRate(double rate) { locked([&] { m_rate = rate > 0 ? rate : 1.0; }); }
     // How far write() may run ahead of the played position before it blocks
     // (200 ms unless set).
-    void setQueueLimitUs(int64_t us);
+    void setQueueLimitUs(int64_t us) { locked([&] { m_queueLimitUs = std::max<int64_t>(us, 1000); }); }
 
-    std::vector<std::shared_ptr<ScriptedStreamRecord>> streams() const;
+    std::vector<std::shared_ptr<ScriptedStreamRecord>> streams() const { return locked([&] { return m_records; }); }
 
     int outputDeviceCount() override;
     int inputDeviceCount() override;
@@ -78,8 +87,12 @@ public:
     static WaveOutCaps makeCaps(const QString &name, int channels);
 
 private:
-    DeviceCheck checkOpen(int device, QString *error);
     ScriptedDevice *deviceLocked(int device);
+    void setFlag(int device, bool ScriptedDevice::*flag, bool on)
+    {
+        if (ScriptedDevice *d = deviceLocked(device))
+            d->*flag = on;
+    }
 
     mutable std::mutex m_mutex;
     std::vector<ScriptedDevice> m_devices;

@@ -21,18 +21,14 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-void setField(char16_t *field, QStringView text)
+void setField(char16_t (&field)[TTSI_NAMELEN], QStringView text)
 {
-    const qsizetype n = qMin<qsizetype>(text.size(), TTSI_NAMELEN - 1);
-    std::copy_n(text.utf16(), n, field);
-    field[n] = 0;
+    copyName(field, text.utf16(), size_t(text.size()));
 }
 
 GUID guid(uint32_t n)
 {
-    GUID g;
-    g.Data1 = n;
-    return g;
+    return GUID{n};
 }
 
 TTSMODEINFOW mode(uint32_t n, QStringView mfg, QStringView name, QStringView speaker, uint16_t language,
@@ -321,11 +317,9 @@ TEST_F(VoiceCatalog, LanguagesFallBackToPrimaryLanguageAndHaveTestSentences)
     for (int unnamed : {1047, 0, -1})
         EXPECT_TRUE(LanguageNameOf(unnamed).isEmpty() && LanguageCodeOf(unnamed).isEmpty()) << unnamed;
 
-    TEngineEntry english, french, unnamed;
-    english.LanguageID = 2057, french.LanguageID = 1036, unnamed.LanguageID = 1047;
-    EXPECT_FALSE(GetTestMessage(&english).trimmed().isEmpty());
-    EXPECT_FALSE(GetTestMessage(&french).trimmed().isEmpty());
-    EXPECT_NE(GetTestMessage(&french), GetTestMessage(&english));
+    // Every installed language's sentence is checked with the real engines below.
+    TEngineEntry unnamed;
+    unnamed.LanguageID = 1047;
     EXPECT_EQ(GetTestMessage(&unnamed), QString());
     EXPECT_EQ(GetTestMessage(nullptr), QString());
 }
@@ -441,6 +435,7 @@ TEST_F(VoiceCatalog, RangesOfInstalledVoicesAreThoseOfAnActivatedComponent)
                                    int32_t(tts.MaxSpeed()), speed}));
             EXPECT_EQ(v.Pitch, pitch);
             EXPECT_EQ(v.Speed, speed);
+            EXPECT_EQ(std::pair(tts.Pitch(), int32_t(tts.Speed())), std::pair(pitch, speed)) << "not put back";
             tts.SetActive(false);
         }
     }

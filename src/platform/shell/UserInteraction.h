@@ -37,11 +37,12 @@ public:
     virtual Button show(const Message &message, Button defaultButton) = 0;
 
     // The sound card notice of the reading driver: true when the user
-    // chooses to go on although the sound card check failed.
-    virtual bool soundCardCheckFailed() { return false; }
+    // chooses to go on although the sound card check failed. checkAgain is
+    // the setting the user may turn off there.
+    virtual bool soundCardCheckFailed(bool &checkAgain) { return (void)checkAgain, false; }
     // The note shown before the pronunciation editor when engines without
-    // one are installed.
-    virtual void pronunciationEditorNote() {}
+    // one are installed; showAgain is the setting the user may turn off.
+    virtual void pronunciationEditorNote(bool &showAgain) { (void)showAgain; }
     // The pronunciation editor of the speech platform, owned by the given
     // window (an opaque handle of the window layer; may be null). test
     // speaks a text (or engine phonemes) with the engine being edited.

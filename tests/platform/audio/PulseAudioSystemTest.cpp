@@ -56,13 +56,10 @@ protected:
     std::unique_ptr<PulseAudioSystem> system;
 };
 
-// Points libpulse at another server until the guard ends; set before the backend connects.
-auto useServer(const QString &address)
-{
-    const QByteArray old = qgetenv("PULSE_SERVER");
-    qputenv("PULSE_SERVER", address.toLocal8Bit());
-    return qScopeGuard([old] { old.isEmpty() ? qunsetenv("PULSE_SERVER") : qputenv("PULSE_SERVER", old); });
-}
+// Points libpulse at another server until the end of the scope; set before the backend connects.
+struct UseServer : TestSupport::ScopedEnv {
+    explicit UseServer(const QString &address) : ScopedEnv("PULSE_SERVER", address.toLocal8Bit()) {}
+};
 
 // Starts or stops a sound server of the test's own, so that it can be taken away.
 bool ownServer(const char *command, const QTemporaryDir &state)
@@ -72,7 +69,7 @@ bool ownServer(const char *command, const QTemporaryDir &state)
 
 }  // namespace
 
-TEST(PulseCapsHelpers, IdsFromSinkPropertiesAndVersionsFitTheirFieldsOrGiveZeroOrTheCap)
+TEST(PulseCapsHelpers, IdsVersionsAndNamesFromSinkPropertiesFitTheirFields)
 {
     const std::pair<const char *, int> ids[] = {
         {"0x8086", 0x8086}, {"10ec", 0x10ec}, {" 0X1D6B ", 0x1d6b}, {"", 0},
@@ -90,12 +87,8 @@ TEST(PulseCapsHelpers, IdsFromSinkPropertiesAndVersionsFitTheirFieldsOrGiveZeroO
     };
     for (const auto &[text, version] : versions)
         EXPECT_EQ(caps::versionNumber(text), version) << text;
-}
-
-TEST(PulseCapsHelpers, DeviceNameIsCutTo31CharactersWithoutBreakingCharacters)
-{
+    // Device names are cut to 31 characters; one outside the BMP straddling the cut is dropped whole.
     EXPECT_EQ(caps::deviceName(QString(31, QChar('x'))), QString(31, QChar('x')));
-    // A character outside the BMP straddling the cut is dropped whole.
     EXPECT_EQ(caps::deviceName(QString(30, QChar('a')) + QString::fromUtf8("\xF0\x9F\x8E\xB5") + "tail"),
               QString(30, QChar('a')));
 }
@@ -338,7 +331,7 @@ TEST(PulseUnreachableServer, EveryCallFailsFastWithAMessageAndASilentServerTimes
     QElapsedTimer clock;
     clock.start();
     {
-        const auto unreachable = useServer("unix:" + dir.path() + "/no-such-socket");
+        const UseServer unreachable("unix:" + dir.path() + "/no-such-socket");
         PulseAudioSystem system;
         EXPECT_EQ(system.outputDeviceCount(), 0);
         EXPECT_EQ(system.inputDeviceCount(), 0);
@@ -365,7 +358,7 @@ TEST(PulseUnreachableServer, EveryCallFailsFastWithAMessageAndASilentServerTimes
     std::memcpy(addr.sun_path, path.constData(), size_t(path.size()));
     ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)), 0);
     ASSERT_EQ(::listen(fd, 4), 0);
-    const auto silent = useServer("unix:" + QString::fromLocal8Bit(path));
+    const UseServer silent("unix:" + QString::fromLocal8Bit(path));
     PulseAudioSystem system;
     QString error;
     clock.restart();
@@ -380,7 +373,7 @@ TEST(PulseServerLoss, PlaybackEndsWithErrorsWhenTheServerGoesAwayAndARestartedSe
     QTemporaryDir state;
     const auto stop = qScopeGuard([&] { ownServer("stop", state); });
     ASSERT_TRUE(ownServer("start", state));
-    const auto address = useServer("unix:" + state.path() + "/runtime/pulse/native");
+    const UseServer address("unix:" + state.path() + "/runtime/pulse/native");
     PulseAudioSystem system;
     ASSERT_EQ(system.outputDeviceCount(), 2);
     QString error;

@@ -30,22 +30,19 @@ TEST(AppPaths, VoxtrellaHomeHoldsUserFilesAndSettingsAndIsCreated)
 TEST(AppPaths, WithoutVoxtrellaHomeTheXdgFoldersOrTheirDefaultsAreUsed)
 {
     const QString root = TestSupport::homeDir();
-    const QByteArray oldHome = qgetenv("HOME");
+    const TestSupport::ScopedEnv home("HOME", (root + "/user").toLocal8Bit());
+    const TestSupport::ScopedEnv data("XDG_DATA_HOME", (root + "/data").toLocal8Bit());
     qunsetenv("VOXTRELLA_HOME");
-    qputenv("XDG_DATA_HOME", (root + "/data").toLocal8Bit());
     EXPECT_EQ(AppPaths::userDir(), root + "/data/voxtrella");
     EXPECT_TRUE(QFileInfo(root + "/data/voxtrella").isDir());
     EXPECT_EQ(AppPaths::settingsFile(), root + "/config/VarnyxTech/registry.ini");
     EXPECT_EQ(AppPaths::autostartFile(), root + "/config/autostart/voxtrella.desktop");
 
     // Unset or relative XDG folders fall back to the home folder.
-    qputenv("HOME", (root + "/user").toLocal8Bit());
     qputenv("XDG_DATA_HOME", "relative/data");
     qunsetenv("XDG_CONFIG_HOME");
     EXPECT_EQ(AppPaths::userDir(), root + "/user/.local/share/voxtrella");
     EXPECT_EQ(AppPaths::settingsFile(), root + "/user/.config/VarnyxTech/registry.ini");
-    qputenv("HOME", oldHome);
-    qunsetenv("XDG_DATA_HOME");
 }
 
 TEST(AppPaths, ABuildTreeProgramReadsTheSourceDataAndKnowsItsOwnName)

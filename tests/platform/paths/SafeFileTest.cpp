@@ -8,44 +8,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 using TestSupport::readFile;
 using TestSupport::writeFile;
-
-namespace {
-
-// While it lives, files of this process cannot grow past limit bytes, as on
-// a disk that fills up: writes beyond it fail with EFBIG.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t limit)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit small = m_old;
-        small.rlim_cur = limit;
-        m_set = setrlimit(RLIMIT_FSIZE, &small) == 0;
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_old); }
-    bool set() const { return m_set; }
-
-private:
-    rlimit m_old{};
-    bool m_set = false;
-};
-
-mode_t modeOf(const QString &path)
-{
-    struct stat st {};
-    ::stat(QFile::encodeName(path).constData(), &st);
-    return st.st_mode & 07777;
-}
-
-}  // namespace
 
 TEST(SafeFile, AFailedWriteOrFlushKeepsTheOldFileByteForByteAndItsMode)
 {
@@ -60,8 +26,8 @@ TEST(SafeFile, AFailedWriteOrFlushKeepsTheOldFileByteForByteAndItsMode)
         SafeFile::AtomicWriter writer(path);
         bool wrote = false, committed = false;
         {
-            FileSizeLimit full{rlim_t(limit)};
-            ASSERT_TRUE(full.set());
+            TestSupport::FileSizeLimit full{rlim_t(limit)};
+            ASSERT_TRUE(full.set);
             wrote = writer.open() && writer.write(QByteArray(size, 'n'));
             committed = writer.commit();
         }
@@ -76,7 +42,7 @@ TEST(SafeFile, AFailedWriteOrFlushKeepsTheOldFileByteForByteAndItsMode)
     QString error;
     ASSERT_TRUE(SafeFile::writeAtomically(path, "new settings\n", &error)) << error.toStdString();
     EXPECT_EQ(readFile(path), "new settings\n");
-    EXPECT_EQ(modeOf(path), mode_t(0640));
+    EXPECT_EQ(TestSupport::fileMode(path), 0640u);
     ASSERT_TRUE(SafeFile::writeAtomically(dir + "/new/folder/file.txt", "x"));
     EXPECT_FALSE(SafeFile::writeAtomically("/dev/null", "x", &error)) << "a device is not replaced";
     EXPECT_FALSE(error.isEmpty());

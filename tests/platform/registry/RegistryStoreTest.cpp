@@ -8,8 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 using TestSupport::readFile;
@@ -131,14 +129,12 @@ TEST(RegistryStore, NothingIsWrittenBeforeSaveAndAFailedSaveLeavesThePreviousFil
     // a write buffer until the end.
     RegistryStore store(file);
     store.setString(Key, "A", QString(3000, 'x'));
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 1024;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool saved = store.save();
-    setrlimit(RLIMIT_FSIZE, &old);
+    bool saved = true;
+    {
+        TestSupport::FileSizeLimit full(1024);
+        ASSERT_TRUE(full.set);
+        saved = store.save();
+    }
     EXPECT_FALSE(saved);
     EXPECT_FALSE(store.errorString().isEmpty());
     EXPECT_EQ(readFile(file), before);

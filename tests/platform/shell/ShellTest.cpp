@@ -89,7 +89,7 @@ TEST(SingleInstance, LaterStartsSendOneRestoreRequestEachAndYield)
         ASSERT_TRUE(client.waitForConnected(1000));
         client.write("HELLO\nRESTORE-NOT\n");
         client.waitForBytesWritten(1000);
-        TestSupport::waitFor([] { return false; }, 200);
+        TestSupport::idle(200);
         EXPECT_EQ(restores.count(), 2);
     }
     SingleInstance next(socketPath());
@@ -142,15 +142,10 @@ TEST(SingleInstance, WhateverHoldsTheNameWithoutAnsweringLikeUsDoesNotStopTheSta
 
 TEST(SingleInstance, TheSocketFolderIsTheUsersAloneOrNotUsed)
 {
-    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR"), oldCache = qgetenv("XDG_CACHE_HOME");
+    // XDG_CACHE_HOME is the test's own (see TestMain.cpp); XDG_RUNTIME_DIR is put back at the end.
+    const TestSupport::ScopedEnv runtime("XDG_RUNTIME_DIR", QByteArray());
     const QString root = TestSupport::homeDir();
     const QString cacheRun = root + "/cache/voxtrella-run";
-    qputenv("XDG_CACHE_HOME", (root + "/cache").toLocal8Bit());
-    const auto modeOf = [](const QString &path) {
-        struct stat st {};
-        ::lstat(QFile::encodeName(path).constData(), &st);
-        return st.st_mode & 0777;
-    };
     const auto makeDir = [&](const char *name, mode_t mode) {
         const QString dir = root + "/" + name;
         ::mkdir(QFile::encodeName(dir).constData(), mode);
@@ -158,9 +153,8 @@ TEST(SingleInstance, TheSocketFolderIsTheUsersAloneOrNotUsed)
         return dir;
     };
 
-    qunsetenv("XDG_RUNTIME_DIR");
     EXPECT_EQ(SingleInstance::runtimeFolder(), cacheRun);
-    EXPECT_EQ(modeOf(cacheRun), 0700u);
+    EXPECT_EQ(TestSupport::fileMode(cacheRun), 0700u);
     EXPECT_TRUE(SingleInstance::defaultServerName().startsWith(cacheRun + "/voxtrella-"));
 
     const QString good = makeDir("run-good", 0700);
@@ -184,19 +178,10 @@ TEST(SingleInstance, TheSocketFolderIsTheUsersAloneOrNotUsed)
     ASSERT_TRUE(TestSupport::writeFile(root + "/file", "x"));
     qputenv("XDG_CACHE_HOME", (root + "/file").toLocal8Bit());
     EXPECT_EQ(SingleInstance::defaultServerName(), QString());
-
-    qputenv("XDG_RUNTIME_DIR", oldRuntime);
-    qputenv("XDG_CACHE_HOME", oldCache);
-    if (oldRuntime.isEmpty())
-        qunsetenv("XDG_RUNTIME_DIR");
-    if (oldCache.isEmpty())
-        qunsetenv("XDG_CACHE_HOME");
 }
 
 TEST(SingleInstance, DefaultNameDependsOnUserFolderAndFitsASocketAddress)
 {
-    const QByteArray oldCache = qgetenv("XDG_CACHE_HOME");
-    qputenv("XDG_CACHE_HOME", (TestSupport::homeDir() + "/cache").toLocal8Bit());
     const QString a = SingleInstance::defaultServerName();
     qputenv("VOXTRELLA_HOME", QDir(TestSupport::homeDir()).filePath("other").toLocal8Bit());
     const QString b = SingleInstance::defaultServerName();
@@ -208,9 +193,6 @@ TEST(SingleInstance, DefaultNameDependsOnUserFolderAndFitsASocketAddress)
     const QString relative = SingleInstance::defaultServerName();
     qunsetenv("VOXTRELLA_HOME");
     EXPECT_EQ(relative, SingleInstance::defaultServerName());
-    qputenv("XDG_CACHE_HOME", oldCache);
-    if (oldCache.isEmpty())
-        qunsetenv("XDG_CACHE_HOME");
 }
 
 TEST(Autostart, WriteCreatesAHiddenStartEntryThatFollowsAMovedProgramAndRemoveDeletesIt)

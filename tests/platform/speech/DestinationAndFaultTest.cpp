@@ -16,7 +16,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QtEndian>
 
 #include <atomic>
 #include <cstdlib>
@@ -30,14 +29,7 @@ using namespace speechtest;
 namespace {
 
 using FaultTest = EngineTest;
-
-// Sets an environment variable for the life of the object.
-struct ScopedEnv {
-    ScopedEnv(const char *name, const QByteArray &value) : name(name), saved(qgetenv(name)) { qputenv(name, value); }
-    ~ScopedEnv() { saved.isNull() ? qunsetenv(name) : qputenv(name, saved); }
-    const char *name;
-    QByteArray saved;
-};
+using TestSupport::ScopedEnv;
 
 // A file destination writing 16-bit mono at the rate given into the test home.
 std::shared_ptr<FileAudioDest> openFile(const QString &name, int rate = 22050)
@@ -46,11 +38,6 @@ std::shared_ptr<FileAudioDest> openFile(const QString &name, int rate = 22050)
     EXPECT_EQ(setPath(*dest, TestSupport::homeDir() + '/' + name), S_OK);
     EXPECT_EQ(dest->open({rate, 1}), S_OK);
     return dest;
-}
-
-uint32_t le32(const QByteArray &b, int at)
-{
-    return qFromLittleEndian<quint32>(b.constData() + at);
 }
 
 }  // namespace
@@ -64,16 +51,13 @@ TEST(FileAudioDestTest, WritesRiffWaveWhoseSizesMatchTheAudio)
     EXPECT_EQ(dest->writtenUs(), (200000 + 1000) * 1000000ll / 32000);
     dest.reset();  // dropping the destination without Flush still leaves a whole file
 
-    const QByteArray wav = TestSupport::readFile(TestSupport::homeDir() + "/out.wav");
-    ASSERT_EQ(wav.size(), 44 + 201000);
-    EXPECT_EQ(wav.left(4), "RIFF");
-    EXPECT_EQ(wav.mid(8, 8), "WAVEfmt ");
-    EXPECT_EQ(le32(wav, 4), uint32_t(wav.size() - 8));
-    EXPECT_EQ(le32(wav, 24), 16000u);
-    EXPECT_EQ(le32(wav, 28), 32000u);
-    EXPECT_EQ(wav.mid(36, 4), "data");
-    EXPECT_EQ(le32(wav, 40), 201000u);
-    EXPECT_EQ(uint8_t(wav[44]), 1234 & 0xFF);
+    const QString path = TestSupport::homeDir() + "/out.wav";
+    EXPECT_EQ(TestSupport::readFile(path).size(), 44 + 201000);
+    const TestSupport::WavFile wav = TestSupport::readWav(path);
+    EXPECT_TRUE(wav.whole);
+    EXPECT_EQ(std::tuple(wav.sampleRate, wav.channels, wav.byteRate), std::tuple(16000, 1, 32000u));
+    ASSERT_EQ(wav.data.size(), 201000);
+    EXPECT_EQ(wav.samples().front(), 1234);
 }
 
 TEST(FileAudioDestTest, PauseHoldsTheWriterUntilResumeOrReset)

@@ -70,11 +70,10 @@ TEST_F(EngineTest, EveryModeEnumeratesWithItsNamesAndSpeaksAShortSentenceIntoAVa
         }
         // A valid RIFF WAVE file whose length matches the audio.
         const Spoken s = speakToFile(m, "Hello, one two.");
-        ASSERT_TRUE(s.wav.valid) << what;
+        EXPECT_TRUE(s.wav.whole) << what;
         EXPECT_EQ(s.wav.channels, 1);
         EXPECT_EQ(s.wav.sampleRate, maker == "eSpeak NG" ? 22050 : fliteSpeakers.back() == "kal" ? 8000 : 16000);
-        EXPECT_EQ(s.wav.dataSize, uint32_t(s.wav.fileSize - 44));
-        EXPECT_EQ(s.wav.riffSize, uint32_t(s.wav.fileSize - 8));
+        EXPECT_EQ(s.wav.byteRate, uint32_t(2 * s.wav.sampleRate));
         // The last notification's time stamp is the end of the audio in the file.
         EXPECT_NEAR(double(s.notes->notes.back().stamp) / 1e7, s.wav.seconds(), 0.002) << what;
         EXPECT_GT(s.wav.seconds(), 0.3) << what;

@@ -1,6 +1,7 @@
 // The engine-independent platform: identifiers, interface lookup, object
 // creation, the enumerator and finder, Select and the start-up probes.
 #include "ScriptedAudioSystem.h"
+#include "ScriptedEngine.h"
 #include "SpeechEngine.h"
 #include "SpeechTestSupport.h"
 
@@ -10,54 +11,30 @@
 #include <QStringList>
 
 using namespace sapi;
+using scripted::ScriptedEngine;
 
 namespace {
 
+GUID id(uint32_t number)
+{
+    return ScriptedEngine::modeGuid(number);
+}
+
 // A mode record, or a query of Find, with the fields given.
-TTSMODEINFOW makeMode(const char *guid, const char16_t *name, uint16_t language = 0, uint16_t gender = 0)
+TTSMODEINFOW makeMode(uint32_t number, const QString &name, uint16_t language = 0, uint16_t gender = 0)
 {
     TTSMODEINFOW m;
-    m.gModeID = guidFromString(guid);
-    copyName(m.szModeName, name, std::char_traits<char16_t>::length(name));
+    m.gModeID = number ? id(number) : GUID{};
+    const std::u16string text = name.toStdU16String();
+    copyName(m.szModeName, text.data(), text.size());
     m.language.LanguageID = language;
     m.wGender = gender;
     return m;
 }
 
-// Records what Select was asked and hands back a bare central.
-struct FakeEngine : SpeechEngine {
-    FakeEngine(std::vector<TTSMODEINFOW> m, std::optional<GUID> d = {}, uint16_t p = 100)
-        : list(std::move(m)), def(d), pitch(p) {}
-    EngineFacts facts() const override { return {}; }
-    std::vector<TTSMODEINFOW> modes() override { return list; }
-    std::optional<GUID> defaultMode() override { return def; }
-    std::optional<ModeRanges> ranges(const GUID &modeId) override
-    {
-        for (const TTSMODEINFOW &m : list)
-            if (m.gModeID == modeId)
-                return ModeRanges{50, 200, pitch, 80, 450, 170};
-        return std::nullopt;
-    }
-    HRESULT select(const GUID &modeId, const UnknownPtr &dest, std::shared_ptr<ITTSCentralW> &central) override
-    {
-        selected = modeId;
-        destination = dest;
-        central.reset();
-        return E_FAIL;  // a distinct answer proves the call reached this driver
-    }
-    std::vector<TTSMODEINFOW> list;
-    std::optional<GUID> def;
-    uint16_t pitch;
-    GUID selected;
-    UnknownPtr destination;
-};
+constexpr uint32_t kMissing = 99;
 
-constexpr const char *kGuidA = "{11111111-2222-3333-4444-555555555501}";
-constexpr const char *kGuidB = "{11111111-2222-3333-4444-555555555502}";
-constexpr const char *kGuidC = "{11111111-2222-3333-4444-555555555503}";
-constexpr const char *kGuidD = "{11111111-2222-3333-4444-555555555504}";
-constexpr const char *kMissing = "{99999999-2222-3333-4444-555555555501}";
-
+// Two drivers of two modes each; Select reaches them and fails with a code of its own.
 class SpeechPlatformTest : public ::testing::Test
 {
 protected:
@@ -69,6 +46,13 @@ protected:
         scripted->setInputDeviceCount(1);
         audioSystem = scripted.get();
         audio::setAudioSystem(std::move(scripted));
+        first->addMode(makeMode(1, "Alpha", 0x0409, 2));
+        first->addMode(makeMode(2, "Beta", 0x0809, 1));
+        second->addMode(makeMode(3, "Gamma", 0x040C, 1));
+        second->addMode(makeMode(4, "Delta", 0x0407, 2));
+        second->defaultModeId = id(3);
+        second->script.pitch = 120;
+        first->script.selectResult = second->script.selectResult = E_FAIL;
         SpeechPlatform::setEngines({first, second});
     }
     void TearDown() override
@@ -84,11 +68,8 @@ protected:
     }
 
     audio::ScriptedAudioSystem *audioSystem = nullptr;
-    std::shared_ptr<FakeEngine> first = std::make_shared<FakeEngine>(
-        std::vector{makeMode(kGuidA, u"Alpha", 0x0409, 2), makeMode(kGuidB, u"Beta", 0x0809, 1)});
-    std::shared_ptr<FakeEngine> second = std::make_shared<FakeEngine>(
-        std::vector{makeMode(kGuidC, u"Gamma", 0x040C, 1), makeMode(kGuidD, u"Delta", 0x0407, 2)},
-        guidFromString(kGuidC), 120);
+    std::shared_ptr<ScriptedEngine> first = std::make_shared<ScriptedEngine>();
+    std::shared_ptr<ScriptedEngine> second = std::make_shared<ScriptedEngine>();
 };
 
 }  // namespace
@@ -167,13 +148,13 @@ TEST_F(SpeechPlatformTest, FindGivesDefaultVoiceForEmptyQueryAndClosestModeOther
     } cases[] = {
         {{}, nullptr, "Gamma"},  // the second driver's own choice
         {{}, &byName, "Gamma"},  // an empty name is no criterion
-        {makeMode(nullptr, u"Delta"), &byName, "Delta"},
-        {makeMode(nullptr, u"delta"), &byName, "Gamma"},  // names compare exactly
-        {makeMode(kGuidB, u""), &byId, "Beta"},
-        {makeMode(kMissing, u""), &byId, "Gamma"},                  // not installed: the default
-        {makeMode(nullptr, u"", 0x0807), nullptr, "Delta"},         // Swiss German is closest to German
-        {makeMode(nullptr, u"", 0x0409, 1), &genderFirst, "Beta"},  // female, English by its primary language
-        {makeMode(nullptr, u"", 0x0409, 1), &languageFirst, "Alpha"},
+        {makeMode(0, "Delta"), &byName, "Delta"},
+        {makeMode(0, "delta"), &byName, "Gamma"},  // names compare exactly
+        {makeMode(2, ""), &byId, "Beta"},
+        {makeMode(kMissing, ""), &byId, "Gamma"},                // not installed: the default
+        {makeMode(0, "", 0x0807), nullptr, "Delta"},             // Swiss German is closest to German
+        {makeMode(0, "", 0x0409, 1), &genderFirst, "Beta"},      // female, English by its primary language
+        {makeMode(0, "", 0x0409, 1), &languageFirst, "Alpha"},
     };
     for (const auto &c : cases) {
         TTSMODEINFOW found;
@@ -185,16 +166,16 @@ TEST_F(SpeechPlatformTest, FindGivesDefaultVoiceForEmptyQueryAndClosestModeOther
 
     // The platform's own queries give what the finder gives, without a finder.
     const auto defaultOf = [] { return SpeechPlatform::installedModes().defaultMode; };
-    EXPECT_TRUE(defaultOf() == guidFromString(kGuidC));
+    EXPECT_TRUE(defaultOf() == id(3));
     EXPECT_EQ(SpeechPlatform::installedModes().modes.size(), 4u);
-    second->def = guidFromString(kMissing);  // a default that is not installed: the first mode
+    second->defaultModeId = id(kMissing);  // a default that is not installed: the first mode
     ASSERT_EQ(platform()->Find(&query, nullptr, &found), S_OK);
     EXPECT_EQ(speechtest::modeName(found), "Alpha");
-    EXPECT_TRUE(defaultOf() == guidFromString(kGuidA));
+    EXPECT_TRUE(defaultOf() == id(1));
     SpeechPlatform::setEngines({first});  // no driver has a default: the first mode
     ASSERT_EQ(platform()->Find(&query, nullptr, &found), S_OK);
     EXPECT_EQ(speechtest::modeName(found), "Alpha");
-    EXPECT_TRUE(defaultOf() == guidFromString(kGuidA));
+    EXPECT_TRUE(defaultOf() == id(1));
     SpeechPlatform::setEngines({});
     EXPECT_EQ(platform()->Find(&query, nullptr, &found), TTSERR_INVALIDMODE);
     EXPECT_TRUE(defaultOf().isNull());
@@ -208,20 +189,20 @@ TEST_F(SpeechPlatformTest, SelectAndRangesGoToTheDriverThatOwnsTheMode)
     UnknownPtr dest;
     ASSERT_EQ(CoCreateInstance(CLSID_MMAudioDest, nullptr, CLSCTX_ALL, IID_IUnknown, dest), S_OK);
     std::shared_ptr<ITTSCentralW> central;
-    EXPECT_EQ(f->Select(guidFromString(kGuidD), central, dest), E_FAIL);
-    EXPECT_TRUE(second->selected == guidFromString(kGuidD));
-    EXPECT_EQ(second->destination, dest);
-    EXPECT_TRUE(first->selected.isNull());
-    EXPECT_EQ(f->Select(guidFromString(kMissing), central, dest), TTSERR_INVALIDMODE);
+    EXPECT_EQ(f->Select(id(4), central, dest), E_FAIL);
+    EXPECT_EQ(second->log.selectedModes, std::vector<GUID>{id(4)});
+    EXPECT_EQ(second->log.destinations, std::vector<UnknownPtr>{dest});
+    EXPECT_EQ(first->log.selects, 0);
+    EXPECT_EQ(f->Select(id(kMissing), central, dest), TTSERR_INVALIDMODE);
     EXPECT_FALSE(central);
-    EXPECT_EQ(f->Select(guidFromString(kGuidA), central, nullptr), E_INVALIDARG);
+    EXPECT_EQ(f->Select(id(1), central, nullptr), E_INVALIDARG);
 
     // So do the ranges, known without selecting.
-    EXPECT_EQ(SpeechPlatform::ranges(guidFromString(kGuidD))->defaultPitch, 120);
-    EXPECT_EQ(SpeechPlatform::ranges(guidFromString(kGuidA))->defaultPitch, 100);
-    EXPECT_FALSE(SpeechPlatform::ranges(guidFromString(kMissing)));
+    EXPECT_EQ(SpeechPlatform::ranges(id(4))->defaultPitch, 120);
+    EXPECT_EQ(SpeechPlatform::ranges(id(1))->defaultPitch, 100);
+    EXPECT_FALSE(SpeechPlatform::ranges(id(kMissing)));
     SpeechPlatform::setEngines({first}, false);
-    EXPECT_FALSE(SpeechPlatform::ranges(guidFromString(kGuidA)));
+    EXPECT_FALSE(SpeechPlatform::ranges(id(1)));
 }
 
 TEST_F(SpeechPlatformTest, ProbesReportPlatformVoicesAndDevices)
@@ -232,7 +213,7 @@ TEST_F(SpeechPlatformTest, ProbesReportPlatformVoicesAndDevices)
     EXPECT_EQ(waveOutGetNumDevs(), 2u);
     EXPECT_EQ(waveInGetNumDevs(), 1u);
 
-    SpeechPlatform::setEngines({std::make_shared<FakeEngine>(std::vector<TTSMODEINFOW>{})});
+    SpeechPlatform::setEngines({std::make_shared<ScriptedEngine>()});
     audioSystem->setInputDeviceCount(0);
     p = probeSpeechPlatform();
     EXPECT_TRUE(p.speechInstalled);

@@ -7,10 +7,8 @@
 
 #include <QCoreApplication>
 #include <QThread>
-#include <QtEndian>
 
 #include <cmath>
-#include <cstring>
 
 using namespace sapi;
 
@@ -121,29 +119,6 @@ bool waitForStop(Bound &b, int timeoutMs, int count)
     return TestSupport::waitFor([&] { return b.recorder->count(Note::AudioStop) >= count; }, timeoutMs);
 }
 
-void idle(int ms)
-{
-    TestSupport::waitFor([] { return false; }, ms);
-}
-
-Wav readWav(const QString &path)
-{
-    Wav w;
-    const QByteArray b = TestSupport::readFile(path);
-    w.fileSize = b.size();
-    auto rd32 = [&](int at) { return qFromLittleEndian<quint32>(b.constData() + at); };
-    if (b.size() < 44 || b.left(4) != "RIFF" || b.mid(8, 4) != "WAVE" || b.mid(36, 4) != "data")
-        return w;
-    w.riffSize = rd32(4);
-    w.sampleRate = int(rd32(24));
-    w.channels = uint8_t(b[22]);
-    w.dataSize = rd32(40);
-    w.samples.resize(size_t((b.size() - 44) / 2));
-    std::memcpy(w.samples.data(), b.constData() + 44, w.samples.size() * 2);
-    w.valid = true;
-    return w;
-}
-
 Spoken speakToFile(const TTSMODEINFOW &mode, const QString &text, bool tagged,
                    const std::function<void(Bound &)> &before, int timeoutMs)
 {
@@ -158,11 +133,12 @@ Spoken speakToFile(const TTSMODEINFOW &mode, const QString &text, bool tagged,
     EXPECT_EQ(speak(b, text, tagged), S_OK);
     EXPECT_TRUE(waitForStop(b, timeoutMs)) << modeName(mode).toStdString();
     EXPECT_EQ(std::dynamic_pointer_cast<IAudioFile>(b.dest)->Flush(), S_OK);
-    return {readWav(path), b.recorder};
+    return {{TestSupport::readWav(path)}, b.recorder};
 }
 
 double Wav::rms() const
 {
+    const std::vector<int16_t> samples = this->samples();
     double sum = 0;
     for (int16_t s : samples)
         sum += double(s) * s;
@@ -172,6 +148,7 @@ double Wav::rms() const
 double Wav::meanPitchHz() const
 {
     // Frames of 40 ms; only loud ones count, so pauses do not weigh in.
+    const std::vector<int16_t> samples = this->samples();
     const size_t frame = size_t(std::max(1, sampleRate / 25)), minLag = size_t(sampleRate / 500);
     const size_t maxLag = size_t(sampleRate / 50);
     const double level = rms();

@@ -5,6 +5,7 @@
 #include "AudioDestinations.h"
 #include "SpeechApi.h"
 #include "SpeechEngine.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -83,22 +84,13 @@ Bound toFile(const sapi::GUID &mode, const QString &path);
 HRESULT speak(Bound &b, const QString &text, bool tagged = false);
 // Runs the event loop until the recorder saw count AudioStops.
 bool waitForStop(Bound &b, int timeoutMs, int count = 1);
-// Runs the event loop for a while.
-void idle(int ms);
+using TestSupport::idle;
 
-struct Wav {
-    bool valid = false;
-    int sampleRate = 0;
-    int channels = 0;
-    uint32_t riffSize = 0, dataSize = 0;
-    qsizetype fileSize = 0;
-    std::vector<int16_t> samples;
-    double seconds() const { return sampleRate ? double(samples.size()) / sampleRate : 0; }
+struct Wav : TestSupport::WavFile {
     double rms() const;
     // Rough mean pitch (Hz) of the loud frames, by autocorrelation.
     double meanPitchHz() const;
 };
-Wav readWav(const QString &path);
 
 // Speaks text into a new WAV file in the test home, to its end, and reads it back.
 struct Spoken {

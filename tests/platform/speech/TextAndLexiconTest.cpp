@@ -137,8 +137,7 @@ TEST_F(LexiconEngineTest, EspeakAppliesEntriesToWholeWordsWithoutMovingPositions
 
     ASSERT_TRUE(TestSupport::writeFile(Lexicon::filePath(), "tomato\tbanana split\r\nsoup\t[[s'u:p]]\r\n"));
     const Spoken replaced = say("I like tomato soup.");
-    EXPECT_NE(replaced.wav.samples, plain.wav.samples);
-    EXPECT_GT(replaced.wav.samples.size(), plain.wav.samples.size() + 2000);  // "banana split" is longer
+    EXPECT_GT(replaced.wav.data.size(), plain.wav.data.size() + 4000);  // "banana split" is longer
     EXPECT_EQ(replaced.notes->values(Note::Word), plain.notes->values(Note::Word));
     // eSpeak NG's output varies by a few samples from call to call; a
     // replacement changes the length by far more.

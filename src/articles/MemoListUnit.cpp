@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QPointer>
 #include <QScrollBar>
+#include <QVarLengthArray>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -327,8 +328,13 @@ void TMemoListBox::ScrollToTop(int first)
     const int width = m_inner->width();
     m_first = std::max(1, first);
     // Rows that left the window give their widgets up for the new ones.
+    QVarLengthArray<const TMemoEntryView *, 16> staying;
+    for (int p = m_first; InWindow(p); ++p) {
+        if (const TMemoEntryView *v = m_entries.at(p - 1)->View())
+            staying.append(v);
+    }
     for (TMemoEntryView *v : std::as_const(m_views)) {
-        if (!v->Entry() || v->Entry()->Hidden || !InWindow(FindEntry(v->Entry())))
+        if (!staying.contains(v))
             v->hide();
     }
     int y = m_inner->y();

@@ -26,6 +26,13 @@ class LookProbe : public QObject
 public:
     LookProbe()
     {
+        // A desktop font of another size, as the user's settings give it
+        // before any window is made.
+        if (const int points = qEnvironmentVariableIntValue("VOXTRELLA_LOOK_POINTS"); points > 0) {
+            QFont font = QGuiApplication::font();
+            font.setPointSize(points);
+            QGuiApplication::setFont(font);
+        }
         connect(&m_poll, &QTimer::timeout, this, &LookProbe::Poll);
         m_poll.start(200);
     }

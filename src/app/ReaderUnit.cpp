@@ -336,7 +336,13 @@ void TForm1::showEvent(QShowEvent *event)
 void TForm1::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+    if (event->type() == QEvent::FontChange && m_options) {
+        // The desktop font changed while running: the bars and the strip
+        // are sized from it.
+        ui->StatusBar1->setMinimumHeight(std::max(19, fontMetrics().height() + 4));
+        LayoutStrip();
+        LayoutStatusPanels();
+    } else if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
         if (!m_activatedOnce)
             FormActivate();
     } else if (event->type() == QEvent::WindowStateChange && isMinimized() && m_shownOnce &&
@@ -595,9 +601,14 @@ void TForm1::ShowToolbarMItmClick()
     m_prefs.ShowToolbar = !m_prefs.ShowToolbar;
     ui->ShowToolbarMItm->setChecked(m_prefs.ShowToolbar);
     ui->ToolBar1->setVisible(m_prefs.ShowToolbar);
+    LayoutStrip();
+}
+
+void TForm1::LayoutStrip()
+{
     const bool options = ui->Panel3->isVisibleTo(this);
     const int full = FullStripHeight(kFullOptionsHeight);
-    if (m_prefs.ShowToolbar)
+    if (ui->ToolBar1->isVisibleTo(this))
         SetPanel2Height(options ? full : ToolbarHeight());
     else
         SetPanel2Height(options ? full - ToolbarHeight() : 0);

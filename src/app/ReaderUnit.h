@@ -133,6 +133,8 @@ private:
     void BindControls();
     void LayoutStatusPanels();
     void SetPanel2Height(int height);
+    // The strip's height for the toolbar and options shown now.
+    void LayoutStrip();
     // The strip's height with toolbar and options shown: designed is its
     // height at the designed font.
     int FullStripHeight(int designed) const;

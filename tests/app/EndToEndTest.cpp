@@ -107,12 +107,13 @@ TEST_F(EndToEndLookTest, NothingIsCutOrOutsideTheWindowAtLargerFontsTwiceTheScal
     const QString shots = QCoreApplication::applicationDirPath() + u"/look-artefacts"_s;
     ASSERT_TRUE(QDir().mkpath(shots));
     const QProcessEnvironment plain = m_env;
-    // Desktop fonts of 9, 11 and 14 points, twice the scale, and twice the
-    // font's pixels in an unscaled window.
+    // Desktop fonts of 9, 11 and 14 points (also changed while running),
+    // twice the scale, and twice the font's pixels in an unscaled window.
     const std::pair<const char *, QStringList> cases[] = {
         {"font-9pt", {u"VOXTRELLA_LOOK_POINTS=9"_s}},
         {"font-11pt", {u"VOXTRELLA_LOOK_POINTS=11"_s}},
         {"font-14pt", {u"VOXTRELLA_LOOK_POINTS=14"_s}},
+        {"font-14pt-live", {u"VOXTRELLA_LOOK_LIVE_POINTS=14"_s}},
         {"scale-200", {u"QT_SCALE_FACTOR=2"_s}},
         {"font-192dpi", {u"QT_ENABLE_HIGHDPI_SCALING=0"_s, u"QT_FONT_DPI=192"_s}}};
     for (const auto &[name, variables] : cases) {

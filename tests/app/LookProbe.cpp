@@ -61,6 +61,13 @@ private:
 
     void Look(QWidget *form)
     {
+        // The desktop font changed while the program runs.
+        if (const int points = qEnvironmentVariableIntValue("VOXTRELLA_LOOK_LIVE_POINTS"); points > 0) {
+            QFont font = QApplication::font();
+            font.setPointSize(points);
+            QApplication::setFont(font);
+            Settle();
+        }
         const QString report = qEnvironmentVariable("VOXTRELLA_LOOK_REPORT");
         const QDir shots(qEnvironmentVariable("VOXTRELLA_LOOK_SHOTS"));
         auto *tabs = form->findChild<QTabWidget *>(u"PageControl1"_s);

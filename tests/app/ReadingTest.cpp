@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMap>
-#include <QtEndian>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -62,23 +61,16 @@ protected:
         const QRegularExpressionMatch format = QRegularExpression(u"MPEG \\d\\.\\d L III \\w+ \\d+ \\w+"_s).match(info);
         return {format.captured(), WavSeconds(mp3 + u".wav"_s)};
     }
-    static double WavSeconds(const QString &wav)
-    {
-        const QByteArray b = readFile(wav);
-        if (b.size() < 44)
-            return 0;
-        const quint32 rate = qFromLittleEndian<quint32>(b.constData() + 24);
-        const quint16 align = qFromLittleEndian<quint16>(b.constData() + 32);
-        return double(b.size() - 44) / align / rate;
-    }
+    static double WavSeconds(const QString &wav) { return TestSupport::readWav(wav).seconds(); }
     // The loudest sample of the first 20 ms of a decoded WAV.
     static int FirstPeak(const QString &wav)
     {
-        const QByteArray b = readFile(wav);
-        const quint32 rate = qFromLittleEndian<quint32>(b.constData() + 24);
+        const TestSupport::WavFile w = TestSupport::readWav(wav);
+        const std::vector<int16_t> samples = w.samples();
+        const size_t first = std::min(samples.size(), size_t(w.sampleRate / 50) * size_t(std::max(1, w.channels)));
         int peak = 0;
-        for (quint32 i = 0; i < rate / 50 && 44 + 2 * i + 1 < quint32(b.size()); ++i)
-            peak = std::max(peak, std::abs(int(qFromLittleEndian<qint16>(b.constData() + 44 + 2 * i))));
+        for (size_t i = 0; i < first; ++i)
+            peak = std::max(peak, std::abs(int(samples[i])));
         return peak;
     }
 

@@ -185,10 +185,10 @@ TEST_F(LookTest, OptionsBandKeepsTheHeightItWasDraggedToAndLeavesTheListItsLines
     QCoreApplication::processEvents();
     ASSERT_EQ(ui->Panel3->height(), designed + 40);
     // Hiding and showing the options or the toolbar keeps it, and so does the next start.
-    for (auto toggle : {&TForm1::MMLabel1Click, &TForm1::ShowToolbarMItmClick}) {
-        (form->*toggle)();
-        (form->*toggle)();
-    }
+    form->MMLabel1Click();
+    form->MMLabel1Click();
+    form->ShowToolbarMItmClick();
+    form->ShowToolbarMItmClick();
     QCoreApplication::processEvents();
     EXPECT_EQ(ui->Panel3->height(), designed + 40);
     Exit();

@@ -27,6 +27,16 @@ const QString ClipboardWatcher::TooLargeMessage =
 
 namespace {
 
+// While a number edit is empty (the user is typing a new number) its setting
+// keeps its value; the validator lets nothing else through.
+void StoreNumber(const QLineEdit &edit, int32_t &setting)
+{
+    bool ok = false;
+    const int value = edit.text().toInt(&ok);
+    if (ok)
+        setting = value;
+}
+
 const QString kFocusOnlyNote =
     QStringLiteral("On this Wayland desktop, Voxtrella sees text copied in other programs only "
                    "while one of its windows has the focus.");
@@ -275,12 +285,7 @@ void ClipboardWatcher::AddClipboardText(int action)
 
 void ClipboardWatcher::ThreshHoldEditChange()
 {
-    // While the edit is empty (the user is typing a new number) the setting
-    // keeps its value; the validator lets nothing else through.
-    bool ok = false;
-    const int value = m_form.form()->ThreshHoldEdit->text().toInt(&ok);
-    if (ok)
-        m_form.Preferences().CB_ThreshHold = value;
+    StoreNumber(*m_form.form()->ThreshHoldEdit, m_form.Preferences().CB_ThreshHold);
 }
 
 void ClipboardWatcher::PromptCkbxClick()
@@ -290,10 +295,7 @@ void ClipboardWatcher::PromptCkbxClick()
 
 void ClipboardWatcher::PromptDelayEditChange()
 {
-    bool ok = false;
-    const int value = m_form.form()->PromptDelayEdit->text().toInt(&ok);
-    if (ok)
-        m_form.Preferences().CB_PromptDelay = value;
+    StoreNumber(*m_form.form()->PromptDelayEdit, m_form.Preferences().CB_PromptDelay);
 }
 
 void ClipboardWatcher::PromptDfltActCBoxChange()

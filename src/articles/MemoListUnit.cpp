@@ -16,7 +16,6 @@
 #include <QPushButton>
 #include <QPointer>
 #include <QScrollBar>
-#include <QVarLengthArray>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -160,13 +159,18 @@ void TMemoListBox::FreeEntry(TMemoEntry *entry)
     // Until it is really gone an export that is letting messages run may
     // still hold it; a hidden article is not written.
     entry->Hidden = true;
+    DropView(entry);
+    // Later, not now: the request to delete may come from the article's own
+    // popup menu or button, whose code is still running.
+    entry->deleteLater();
+}
+
+void TMemoListBox::DropView(TMemoEntry *entry)
+{
     if (TMemoEntryView *view = entry->View()) {
         view->hide();
         view->Release();
     }
-    // Later, not now: the request to delete may come from the article's own
-    // popup menu or button, whose code is still running.
-    entry->deleteLater();
 }
 
 bool TMemoListBox::InWindow(int position) const
@@ -199,11 +203,12 @@ TMemoEntryView *TMemoListBox::ViewFor(TMemoEntry *entry)
     const int position = FindEntry(entry);
     if (position == 0)
         return nullptr;
-    if (!InWindow(position))
+    const bool outOfView = !InWindow(position);
+    if (outOfView)
         m_kept = entry;
     TMemoEntryView *view = SpareView();
     view->Bind(entry);
-    if (!InWindow(position))
+    if (outOfView)
         view->resize(m_inner->width(), std::max(view->height(), m_inner->height() / std::max(1, m_visibleEntries)));
     return view;
 }
@@ -328,11 +333,7 @@ void TMemoListBox::ScrollToTop(int first)
     const int width = m_inner->width();
     m_first = std::max(1, first);
     // Rows that left the window give their widgets up for the new ones.
-    QVarLengthArray<const TMemoEntryView *, 16> staying;
-    for (int p = m_first; InWindow(p); ++p) {
-        if (const TMemoEntryView *v = m_entries.at(p - 1)->View())
-            staying.append(v);
-    }
+    const QList<TMemoEntryView *> staying = ShownViews();
     for (TMemoEntryView *v : std::as_const(m_views)) {
         if (!staying.contains(v))
             v->hide();
@@ -471,10 +472,7 @@ void TMemoListBox::HideEntry(TMemoEntry *entry)
         m_current = nullptr;
     ++m_hiddenCount;
     entry->Hidden = true;
-    if (TMemoEntryView *view = entry->View()) {
-        view->hide();
-        view->Release();
-    }
+    DropView(entry);
     m_entries.move(index, m_entries.size() - 1);
 
     ScrollToTop(1);

@@ -123,6 +123,8 @@ private:
     void Trace(const QString &operation) const;
     void PlaceInner();
     void FreeEntry(TMemoEntry *entry);
+    // Hides and releases the widgets showing entry, if any.
+    void DropView(TMemoEntry *entry);
     // Positions (1-based) of the rows in view; empty range when none.
     bool InWindow(int position) const;
     // A view showing no article in view (nor the one kept), or a new one.

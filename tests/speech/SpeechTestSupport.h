@@ -1,7 +1,6 @@
 #pragma once
-// Fixture: a scripted engine with three modes and a scripted audio system
-// with three output devices, installed for one test (from construction to destruction, so that
-// members of derived fixtures live inside it).
+// Fixture: a scripted engine with three modes and a scripted audio system with three output devices,
+// installed from construction to destruction, so that members of derived fixtures live inside it.
 
 #include "ScriptedEngine.h"
 
@@ -22,6 +21,35 @@ inline quint32 wholeWavData(const QString &path)
     return wav.whole ? quint32(wav.data.size()) : 0;
 }
 
+// What a component reports while it speaks; declared before the component, so it outlives it.
+struct Heard {
+    std::vector<uint32_t> offsets;
+    int done = 0, audioStarts = 0, audioStops = 0;
+    int offsetsAtFirstStop = -1;
+    TTTS *sender = nullptr;
+
+    void listen(TTTS &tts)
+    {
+        QObject::connect(&tts, &TTTS::OnWordPosition, [this](TTTS *s, sapi::QWORD, uint32_t offset) {
+            sender = s;
+            offsets.push_back(offset);
+        });
+        QObject::connect(&tts, &TTTS::OnTextDataDone, [this] { ++done; });
+        QObject::connect(&tts, &TTTS::OnAudioStart, [this] { ++audioStarts; });
+        QObject::connect(&tts, &TTTS::OnAudioStop, [this] {
+            if (audioStops++ == 0)
+                offsetsAtFirstStop = int(offsets.size());
+        });
+    }
+    // Speaks and waits for the end of the audio.
+    bool speak(TTTS &tts, const QString &text)
+    {
+        const int stops = audioStops;
+        tts.Speak(text);
+        return TestSupport::waitFor([&] { return audioStops > stops; }, 30000);
+    }
+};
+
 class ScriptedSpeechTest : public ::testing::Test
 {
 protected:
@@ -38,7 +66,7 @@ protected:
         sapi::SpeechPlatform::restoreDefaultEngines();
         audio::setAudioSystem(nullptr);
     }
-    // Installs an audio system with count output devices and probes again.
+    // Installs an audio system with count output devices.
     void setDevices(int count)
     {
         auto system = std::make_unique<audio::ScriptedAudioSystem>();

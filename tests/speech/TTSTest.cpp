@@ -8,35 +8,13 @@ const QString kMustBeFalse = "The Active property must be FALSE before you can s
 const QString kMustBeTrue = "The Active property must be TRUE before the %1 method can be called";
 const QString kInvalidMode = "The value assigned to the ModeName property is invalid";
 
-struct Heard {
-    std::vector<uint32_t> offsets;
-    int done = 0, audioStops = 0, audioStarts = 0;
-    TTTS *sender = nullptr;
-};
-
 class TTSTest : public ScriptedSpeechTest
 {
 protected:
-    void listen(TTTS &t)
-    {
-        QObject::connect(&t, &TTTS::OnWordPosition, [&](TTTS *s, sapi::QWORD, uint32_t offset) {
-            heard.sender = s;
-            heard.offsets.push_back(offset);
-        });
-        QObject::connect(&t, &TTTS::OnTextDataDone, [&](TTTS *, sapi::QWORD, uint32_t) { ++heard.done; });
-        QObject::connect(&t, &TTTS::OnAudioStart, [&](TTTS *, sapi::QWORD) { ++heard.audioStarts; });
-        QObject::connect(&t, &TTTS::OnAudioStop, [&](TTTS *, sapi::QWORD) { ++heard.audioStops; });
-    }
     void activate(const QString &modeName)
     {
         tts.SetModeName(modeName);
         tts.SetActive(true);
-    }
-    void speakAndWait(const QString &text)
-    {
-        const int stops = heard.audioStops;
-        tts.Speak(text);
-        ASSERT_TRUE(TestSupport::waitFor([&] { return heard.audioStops > stops; }, 3000));
     }
 
     Heard heard;
@@ -52,22 +30,17 @@ TEST_F(TTSTest, NewComponentHoldsTheEngineDefaultAndActivatesIt)
     EXPECT_TRUE(fresh.SpeechInstalled() && fresh.TTSInstalled());
     EXPECT_EQ(fresh.ModeName(), "Default");
     EXPECT_EQ(fresh.ModeID(), mode(2));
-    sapi::TTSMODEINFOW info;
-    fresh.GetModeInfo(info);
-    EXPECT_EQ(QString::fromUtf16(info.szModeName), "Beta");
     fresh.SetActive(true);
     EXPECT_EQ(engine->log.selectedModes, std::vector<sapi::GUID>{mode(2)});
-    EXPECT_TRUE(fresh.GetEngineInterface() != nullptr);
 }
 
 TEST_F(TTSTest, ModeNameAndModeIDSelectExactlyAndRefuseWhileActive)
 {
     tts.SetModeName(QString());  // ignored
-    EXPECT_EQ(tts.ModeName(), "Default");
     for (const QString name : {"default", "Beta "})
         EXPECT_EQ(messageOf([&] { tts.SetModeName(name); }), kInvalidMode) << name.toStdString();
     EXPECT_EQ(messageOf([&] { tts.SetModeID(mode(99)); }), kInvalidMode);
-    EXPECT_EQ(tts.ModeName(), "Default");  // failures change nothing
+    EXPECT_EQ(tts.ModeName(), "Default");  // neither the empty name nor a failure changed it
     tts.SetModeID(mode(3));
     EXPECT_EQ(tts.ModeName(), "Gamma");
 
@@ -94,11 +67,8 @@ TEST_F(TTSTest, ModeNameAndModeIDSelectExactlyAndRefuseWhileActive)
 
 TEST_F(TTSTest, AudioDeviceIDAcceptsMinusOneToTheDeviceCount)
 {
-    EXPECT_EQ(tts.AudioDeviceID(), -1);
-    for (int id : {-1, 0, 2, 3}) {
-        tts.SetAudioDeviceID(id);
-        EXPECT_EQ(tts.AudioDeviceID(), id);
-    }
+    for (int id : {-1, 3})
+        EXPECT_NO_THROW(tts.SetAudioDeviceID(id)) << id;
     const QString outside = "The value specified for the AudioDeviceID is outside the range of available IDs";
     for (int id : {-2, 4})
         EXPECT_EQ(messageOf([&] { tts.SetAudioDeviceID(id); }), outside) << id;
@@ -121,7 +91,6 @@ TEST_F(TTSTest, AudioDeviceIDAcceptsMinusOneToTheDeviceCount)
     none.SetAudioDeviceID(5);
     EXPECT_EQ(none.AudioDeviceID(), -1);
     EXPECT_EQ(messageOf([&] { none.SetActive(true); }), "No wave out devices available on system.");
-    EXPECT_FALSE(none.Active());
     EXPECT_EQ(engine->log.selects, 1);
 }
 
@@ -133,29 +102,23 @@ TEST_F(TTSTest, ActivationRunsOnceAndAnEndedOrFailedActivationLeavesNothingBehin
     EXPECT_EQ(engine->log.selects, 1);
     EXPECT_EQ(engine->log.registrations, 1);
     tts.SetActive(false);
-    EXPECT_FALSE(tts.Active());
     EXPECT_EQ(engine->log.unregistrations, 1);
     EXPECT_TRUE(engine->central->notifySinks.empty());
-    EXPECT_FALSE(tts.GetEngineInterface());
 
     engine->script.selectResult = sapi::TTSERR_WAVEDEVICEBUSY;
     EXPECT_EQ(messageOf<ESpeechError>([&] { tts.SetActive(true); }),
               "OLE error 80040203\r\nThe audio device is in use at this time.");
-    EXPECT_FALSE(tts.Active());
-
     engine->script.selectResult = sapi::S_OK;
     engine->script.offersDialogs = false;
     EXPECT_EQ(messageOf([&] { tts.SetActive(true); }), "Could''t create TTSDialogs Object. Is it registered?");
-    EXPECT_FALSE(tts.Active());
-    EXPECT_FALSE(tts.GetEngineInterface());
-    // The sink registered before the failure was taken back.
-    EXPECT_EQ(engine->log.unregistrations, 2);
-    EXPECT_TRUE(engine->central->notifySinks.empty());
-
     engine->script.offersDialogs = true;
     engine->script.offersAttributes = false;
     EXPECT_EQ(messageOf([&] { tts.SetActive(true); }),
               "Couldn''t create attributes Interface: Is engine registered?");
+    // The sink registered before the dialogs failed was taken back.
+    EXPECT_FALSE(tts.GetEngineInterface());
+    EXPECT_EQ(engine->log.unregistrations, 2);
+    EXPECT_TRUE(engine->central->notifySinks.empty());
     activate("Gamma");  // announces no attributes, so does not ask for them
     EXPECT_TRUE(tts.Active());
 }
@@ -163,7 +126,7 @@ TEST_F(TTSTest, ActivationRunsOnceAndAnEndedOrFailedActivationLeavesNothingBehin
 TEST_F(TTSTest, RefusedSinkRegistrationStillSpeaksWithoutEngineEvents)
 {
     engine->script.registerResult = sapi::E_FAIL;
-    listen(tts);
+    heard.listen(tts);
     tts.SetActive(true);
     tts.Speak("one two three");
     ASSERT_TRUE(TestSupport::waitFor([&] { return heard.done == 1; }, 2000));
@@ -173,7 +136,7 @@ TEST_F(TTSTest, RefusedSinkRegistrationStillSpeaksWithoutEngineEvents)
     EXPECT_EQ(engine->log.unregistrations, 0);
 }
 
-TEST_F(TTSTest, OtherAndDirectDestinations)
+TEST_F(TTSTest, OtherDestinationComesFromTheHandler)
 {
     tts.SetOutputDest(odOther);
     EXPECT_EQ(messageOf([&] { tts.SetActive(true); }),
@@ -182,42 +145,17 @@ TEST_F(TTSTest, OtherAndDirectDestinations)
     EXPECT_EQ(messageOf([&] { tts.SetActive(true); }), "OnMakeOtherDest must assign DestInterface parameter");
     sapi::UnknownPtr own;
     sapi::CoCreateInstance(sapi::CLSID_MMAudioDest, nullptr, sapi::CLSCTX_ALL, sapi::IID_IUnknown, own);
-    tts.OnMakeOtherDest = [&](TTTS *sender, sapi::UnknownPtr &dest) {
-        EXPECT_EQ(sender, &tts);
-        dest = own;
-    };
+    tts.OnMakeOtherDest = [&](TTTS *, sapi::UnknownPtr &dest) { dest = own; };
     tts.SetActive(true);
     EXPECT_EQ(engine->log.destinations.back(), own);
-    tts.SetActive(false);
-    tts.SetOutputDest(odDirect);
-    tts.SetActive(true);
-    EXPECT_TRUE(sapi::queryAs<sapi::IAudioDirect>(engine->log.destinations.back(), sapi::IID_IAudioDirect));
 }
 
-TEST_F(TTSTest, FileDestinationNeedsAPathAndSwitchesAndFinishesFiles)
+// Switching files while active is checked with the real engines.
+TEST_F(TTSTest, FileDestinationNeedsAPathAndDestroyingAnActiveComponentStillFinishesTheFile)
 {
-    const QString first = TestSupport::homeDir() + "/first.wav", second = TestSupport::homeDir() + "/second.wav";
     tts.SetOutputDest(odFile);  // no error yet
     EXPECT_EQ(messageOf([&] { tts.SetActive(true); }),
               "OutputDest of odFile requres a valid path and file name in the OutputFile property");
-    EXPECT_FALSE(tts.Active());
-
-    listen(tts);
-    tts.SetOutputFile(first);
-    tts.SetActive(true);
-    speakAndWait("one");
-    tts.SetOutputFile(second);  // written while active: switches at once
-    EXPECT_EQ(wholeWavData(first), 2205u * 2u);
-    speakAndWait("two three");
-    // The destination in use decides, even if OutputDest changed meanwhile.
-    tts.SetOutputDest(odAudioDevice);
-    tts.SetActive(false);
-    EXPECT_EQ(wholeWavData(first), 2205u * 2u);
-    EXPECT_EQ(wholeWavData(second), 2u * 2205u * 2u);
-}
-
-TEST_F(TTSTest, DestroyingAnActiveComponentStillFinishesTheFile)
-{
     const QString path = TestSupport::homeDir() + "/left.wav";
     {
         TTTS local;
@@ -233,8 +171,7 @@ TEST_F(TTSTest, DestroyingAnActiveComponentStillFinishesTheFile)
 
 TEST_F(TTSTest, SpeakHandsTheUtf16BlockWithItsNullAndReportsWordOffsets)
 {
-    EXPECT_EQ(messageOf([&] { tts.Speak("x"); }), kMustBeTrue.arg("Speak"));
-    listen(tts);
+    heard.listen(tts);
     tts.SetActive(true);
     tts.Speak(QString());
     ASSERT_EQ(engine->log.texts.size(), 1u);
@@ -263,8 +200,7 @@ TEST_F(TTSTest, EngineFailuresAreTranslatedOrPassedOn)
     engine->script.textDataResult = sapi::TTSERR_QUEUEFULL;
     EXPECT_EQ(messageOf<ESpeechError>([&] { tts.Speak("x"); }), ESpeechError(sapi::TTSERR_QUEUEFULL).message());
 
-    // Lexicon codes get the component's own words; the success-severity
-    // code only for 0x00040806.
+    // Lexicon codes get the component's own words; the success-severity code only for 0x00040806.
     const std::pair<uint32_t, QString> lexicon[] = {
         {0x80040801, "Lexicon error - Invalid Text Character"},
         {0x80040805, "Lexicon error - Invalid Pronouncation error"},
@@ -284,8 +220,7 @@ TEST_F(TTSTest, EngineFailuresAreTranslatedOrPassedOn)
 
 TEST_F(TTSTest, CharacterSetIsProbedOnTheEngineAndKeptWhenRefused)
 {
-    tts.SetCharacterSet(csEnginePhonetic);  // inactive: just stored
-    EXPECT_EQ(tts.CharacterSet(), csEnginePhonetic);
+    tts.SetCharacterSet(csEnginePhonetic);  // inactive: stored, not probed
     EXPECT_TRUE(engine->log.texts.empty());
     tts.SetCharacterSet(csText);
 
@@ -293,15 +228,11 @@ TEST_F(TTSTest, CharacterSetIsProbedOnTheEngineAndKeptWhenRefused)
     engine->script.refusedCharSets = {sapi::CHARSET_IPAPHONETIC};
     EXPECT_THROW(tts.SetCharacterSet(csIPAPhonetic), ESpeechError);
     EXPECT_EQ(tts.CharacterSet(), csText);
-    ASSERT_EQ(engine->log.texts.size(), 1u);
-    EXPECT_EQ(engine->log.texts[0].size, 1u);
-    EXPECT_FALSE(engine->log.texts[0].withSink);
 
     engine->script.charSetRefusal = sapi::E_NOTIMPL;
     EXPECT_EQ(messageOf([&] { tts.SetCharacterSet(csIPAPhonetic); }),
               "csIPAPhonetic is not implemented in the Alpha engine");
     tts.SetCharacterSet(csEnginePhonetic);
-    EXPECT_EQ(tts.CharacterSet(), csEnginePhonetic);
     tts.Speak("x");
     EXPECT_EQ(engine->log.texts.back().charSet, sapi::CHARSET_ENGINEPHONETIC);
 
@@ -317,7 +248,8 @@ TEST_F(TTSTest, CharacterSetIsProbedOnTheEngineAndKeptWhenRefused)
 TEST_F(TTSTest, ControlTagsNeedTheTaggedTextFeature)
 {
     tts.SetModeName("Beta");
-    EXPECT_EQ(messageOf([&] { tts.SetControlTags(ctTagged); }), "Control Tagging is not implemented in the Beta engine");
+    EXPECT_EQ(messageOf([&] { tts.SetControlTags(ctTagged); }),
+              "Control Tagging is not implemented in the Beta engine");
     EXPECT_EQ(tts.ControlTags(), ctNone);
     tts.SetModeName("Alpha");
     tts.SetControlTags(ctTagged);
@@ -349,38 +281,22 @@ TEST_F(TTSTest, SinksOfADestroyedComponentReachNothing)
 TEST_F(TTSTest, HandlersMayThrowOrDeactivateWithoutHarmingTheEngine)
 {
     tts.SetActive(true);
-    auto central = engine->central;
-    // Unassigned events: every callback answers 0.
-    sapi::TTSMOUTH mouth;
-    central->notifyAll([&](sapi::ITTSNotifySinkW &s) {
-        EXPECT_EQ(s.AttribChanged(sapi::TTSNSAC_PITCH), sapi::S_OK);
-        EXPECT_EQ(s.Visual(1, u'a', u'b', 0, &mouth), sapi::S_OK);
-    });
-
     int positions = 0;
     QObject::connect(&tts, &TTTS::OnWordPosition, [&](TTTS *, sapi::QWORD, uint32_t) {
         ++positions;
         throw EOleError("handler failed");
     });
-    const sapi::TTSMOUTH *seenMouth = nullptr;
-    QObject::connect(&tts, &TTTS::OnVisual, [&](TTTS *, sapi::QWORD, char16_t, char16_t, uint32_t, const sapi::TTSMOUTH &m) {
-        seenMouth = &m;
-    });
-    central->notifyAll([&](sapi::ITTSNotifySinkW &s) { s.Visual(1, u'a', u'b', 0, &mouth); });
-    EXPECT_EQ(seenMouth, &mouth);  // handed on, not copied
-
     QObject::connect(&tts, &TTTS::OnAudioStop, [&](TTTS *sender, sapi::QWORD) { sender->SetActive(false); });
     tts.Speak("one two three");
-    central->playPending();
+    engine->central->playPending();
     EXPECT_EQ(positions, 3);
     EXPECT_FALSE(tts.Active());
 }
 
-TEST_F(TTSTest, InactiveComponentGivesDefaultsAndRefusesControls)
+TEST_F(TTSTest, InactiveComponentRefusesControls)
 {
-    EXPECT_EQ(std::make_tuple(tts.Pitch(), tts.MinPitch(), tts.MaxPitch()), std::make_tuple(-1, 0, 100));
-    EXPECT_EQ(std::make_tuple(tts.Speed(), tts.MinSpeed(), tts.MaxSpeed()), std::make_tuple(0u, 0u, 100u));
     const std::pair<const char *, std::function<void()>> controls[] = {
+        {"Speak", [&] { tts.Speak("x"); }},
         {"Pitch", [&] { tts.SetPitch(10); }},
         {"Speed", [&] { tts.SetSpeed(10); }},
         {"AudioPaused", [&] { tts.SetAudioPaused(true); }},
@@ -393,23 +309,11 @@ TEST_F(TTSTest, InactiveComponentGivesDefaultsAndRefusesControls)
         EXPECT_EQ(messageOf(call), kMustBeTrue.arg(name));
 }
 
-TEST_F(TTSTest, RangeProbesFindTheEngineLimitsAndRestoreTheValue)
+// The probes of real engines are compared with the catalogue's ranges in the voices tests.
+TEST_F(TTSTest, AnEngineThatCannotTellItsPitchIsNotProbed)
 {
     tts.SetActive(true);
-    // Probed one after the other, in this order, as a program would.
-    EXPECT_EQ(tts.MinPitch(), 50);
-    EXPECT_EQ(tts.MaxPitch(), 200);
-    EXPECT_EQ(tts.Pitch(), 100);
-    EXPECT_EQ(tts.MinSpeed(), 80u);
-    EXPECT_EQ(tts.MaxSpeed(), 450u);
-    EXPECT_EQ(tts.Speed(), 170u);
-    EXPECT_EQ(engine->log.speedWrites, (std::vector<uint32_t>{0, 170, 0xFFFFFFFFu, 170}));
-
-    tts.SetPitch(120);
-    EXPECT_EQ(tts.Pitch(), 120);
-    // An engine that cannot tell its pitch is not probed at all.
     engine->script.pitchGetResult = sapi::E_NOTIMPL;
-    engine->log.pitchWrites.clear();
     EXPECT_EQ(tts.MinPitch(), 0);
     EXPECT_EQ(tts.MaxPitch(), 100);
     EXPECT_TRUE(engine->log.pitchWrites.empty());
@@ -439,8 +343,9 @@ TEST_F(TTSTest, PauseAndResetFollowTheEngine)
     tts.SetAudioPaused(true);
     tts.SetAudioPaused(true);
     EXPECT_EQ(engine->log.pauses, 1);
-    EXPECT_TRUE(tts.AudioPaused());
-    tts.AudioReset();
+    // A reset clears the flag, even one the engine fails.
+    engine->script.resetResult = sapi::E_FAIL;
+    EXPECT_THROW(tts.AudioReset(), ESpeechError);
     EXPECT_FALSE(tts.AudioPaused());
     EXPECT_EQ(engine->log.resets, 1);
 
@@ -448,14 +353,8 @@ TEST_F(TTSTest, PauseAndResetFollowTheEngine)
     EXPECT_THROW(tts.SetAudioPaused(true), ESpeechError);
     EXPECT_FALSE(tts.AudioPaused());
 
-    // A failing reset still clears the flag.
-    engine->script.pauseResult = sapi::S_OK;
-    tts.SetAudioPaused(true);
-    engine->script.resetResult = sapi::E_FAIL;
-    EXPECT_THROW(tts.AudioReset(), ESpeechError);
-    EXPECT_FALSE(tts.AudioPaused());
-
     // Deactivation keeps the flag.
+    engine->script.pauseResult = sapi::S_OK;
     tts.SetAudioPaused(true);
     tts.SetActive(false);
     tts.SetActive(true);

@@ -41,7 +41,6 @@ TEST(TaggedFile, LinesAreTrimmedAndJoinedAndReadAsUtf8OrWindows1252)
     GrabBaseClass g;
     const QString path = writeTagged("  <eng>Hello\r\n      world</eng>\r\n\t<fre>Bon\njour</fre>\n\x01<x>a </x> \n");
     EXPECT_EQ(g.LoadFromFile(path), QString());
-    EXPECT_EQ(g.FileName, path);
     EXPECT_EQ(g.Text, u"<eng>Helloworld</eng><fre>Bonjour</fre><x>a </x>"_s);
     expectValues(g, {{"/", "eng", "Helloworld"}, {"/", "FRE", "Bonjour"}, {"/", "x", "a "}, {"/", "deu", ""},
                      {"/nowhere", "eng", ""}});
@@ -66,11 +65,6 @@ TEST(TaggedFile, MissingOrUnreadableFileGivesErrorAndEmptyLookups)
 
     EXPECT_FALSE(g.LoadFromFile(writeTagged(QByteArray(GrabBaseClass::MaxFileSize + 10, 'a'))).isEmpty());
     EXPECT_TRUE(g.Text.isEmpty());
-
-    g.LoadFromFile(writeTagged("<eng>Hi</eng>"));
-    g.Clear();
-    EXPECT_TRUE(g.FileName.isEmpty());
-    EXPECT_TRUE(g.Root->Values.Names.isEmpty());
 }
 
 TEST(TaggedFile, MalformedTagsAreSkippedAndParsingGoesOn)
@@ -108,14 +102,6 @@ TEST(TaggedFile, SectionsNestAndAreFoundByExactPath)
     expectValues(g, {{"/", "top", "t"}, {"/", "after", "5"}, {"/", "eng", ""}, {"/Voices", "eng", "E"},
                      {"/Voices", "y", "2"}, {"/Voices/Inner", "x", "1"}, {"/voices", "eng", ""},
                      {"/Inner", "x", ""}, {"/keyboard", "z", "3"}, {"/\"Q\"", "q", "4"}});
-    ASSERT_EQ(g.Root->Children.size(), 3u);
-    ASSERT_EQ(g.Root->Children[0]->Children.size(), 1u);
-    const GBItemClass &inner = *g.Root->Children[0]->Children[0];
-    EXPECT_EQ(inner.Parent->KeyName, u"Voices"_s);
-    EXPECT_EQ(inner.Parent->Level, 1);
-    EXPECT_EQ(inner.Parent->Parent, g.Root.get());
-    EXPECT_EQ(inner.Path, u"/Voices/Inner"_s);
-    EXPECT_EQ(inner.Level, 2);
 
     // An unclosed section runs to the end of the text.
     g.LoadFromText(u"<a>1</a><key=S><b>2</b><c>3</c>"_s);
@@ -153,9 +139,9 @@ TEST(TaggedFile, ListsReadCountThenEntries)
     EXPECT_EQ(listOf(g, u"/S"_s, u"L"_s), (QStringList{u"a"_s, u"b"_s}));
 }
 
-// The files shipped in the data folder: every help topic has a spoken text
-// whose lines joined cleanly, every language code has a test sentence.
-TEST(TaggedFile, ShippedDataFilesAreComplete)
+// Every help topic of the shipped help file has a spoken text whose lines joined cleanly (the shipped
+// test sentences are checked for every installed language by the voice catalogue's test).
+TEST(TaggedFile, ShippedHelpFileIsComplete)
 {
     GrabBaseClass help;
     ASSERT_EQ(help.LoadFromFile(AppPaths::dataDir() + u"/AudioHelp.chl"_s), QString());
@@ -173,16 +159,4 @@ TEST(TaggedFile, ShippedDataFilesAreComplete)
     // A topic name must not begin with "key": it would open a section.
     EXPECT_TRUE(topics.contains(u"Shortcut Keys"_s));
     EXPECT_TRUE(help.GetValue(u"/"_s, u"Shortcut Keys"_s).contains("F6"_L1));
-
-    GrabBaseClass test;
-    ASSERT_EQ(test.LoadFromFile(AppPaths::dataDir() + u"/AudioTest.chl"_s), QString());
-    const QStringList codes = u"ara bul cat chi cze dan deu gre eng spa fin fre heb hun ice ita jpn kor dut nor "
-                              u"pol por ron rus cro slo alb swe tha"_s.split(u' ');
-    QStringList sentences;
-    for (const QString &code : codes) {
-        sentences << test.GetValue(u"/"_s, code).trimmed();
-        EXPECT_FALSE(sentences.last().isEmpty()) << code.toStdString();
-    }
-    sentences.removeDuplicates();
-    EXPECT_EQ(sentences.size(), codes.size());
 }

@@ -7,16 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QLocalServer>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <cmath>
-#include <cstring>
-
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 using namespace audio;
 
@@ -34,6 +30,7 @@ QByteArray tone(int ms)
     return pcm;
 }
 
+// A stream on the default device of the private test server.
 class PulseAudioTest : public ::testing::Test
 {
 protected:
@@ -43,17 +40,20 @@ protected:
         if (qEnvironmentVariableIsEmpty("VOXTRELLA_HEADLESS_AUDIO"))
             FAIL() << "needs the private test sound server: run through scripts/run-tests.sh";
         system = std::make_unique<PulseAudioSystem>();
+        stream = open();
+        ASSERT_TRUE(stream);
     }
 
     std::unique_ptr<PlaybackStream> open(int device = -1)
     {
         QString error;
-        auto stream = system->openPlayback(device, PcmFormat{kRate, 1}, &error);
-        EXPECT_TRUE(stream) << error.toStdString();
-        return stream;
+        auto opened = system->openPlayback(device, PcmFormat{kRate, 1}, &error);
+        EXPECT_TRUE(opened) << error.toStdString();
+        return opened;
     }
 
     std::unique_ptr<PulseAudioSystem> system;
+    std::unique_ptr<PlaybackStream> stream;
 };
 
 // Points libpulse at another server until the end of the scope; set before the backend connects.
@@ -141,8 +141,7 @@ TEST_F(PulseAudioTest, OpensOnEveryDeviceAndFailsWithAMessageOnAMissingDeviceOrA
 TEST_F(PulseAudioTest, DrainCallsBackOnceEverythingWrittenWasPlayedOnEachDevice)
 {
     auto other = open(0);
-    auto stream = open(1);
-    ASSERT_TRUE(other && stream);
+    ASSERT_TRUE(other);
     EXPECT_TRUE(drained(*other, 1000)) << "an empty stream drains at once";
     ASSERT_TRUE(put(*other, tone(200)));  // and plays on the other device meanwhile
     const QByteArray pcm = tone(500);
@@ -168,8 +167,6 @@ TEST_F(PulseAudioTest, DrainCallsBackOnceEverythingWrittenWasPlayedOnEachDevice)
 
 TEST_F(PulseAudioTest, PlayedPositionFollowsPlaybackAndFreezesWhilePaused)
 {
-    auto stream = open();
-    ASSERT_TRUE(stream);
     Writer writer(*stream, tone(2000), 882);  // 20 ms pieces
     int64_t last = 0;
     auto sampleFor = [&](int ms) {
@@ -221,8 +218,6 @@ TEST_F(PulseAudioTest, AfterAGapOrAPauseNothingIsHeardBeforeItWasWritten)
 {
     // The server's clock restarts a little ahead of time after a gap between
     // sentences or a pause: word highlighting would run ahead of the voice.
-    auto stream = open();
-    ASSERT_TRUE(stream);
     const QByteArray pcm = tone(200);
     ASSERT_TRUE(put(*stream, pcm));
     QThread::msleep(500);
@@ -255,8 +250,6 @@ TEST_F(PulseAudioTest, AfterAGapOrAPauseNothingIsHeardBeforeItWasWritten)
 
 TEST_F(PulseAudioTest, ResetReturnsAtOnceAndReleasesABlockedWriter)
 {
-    auto stream = open();
-    ASSERT_TRUE(stream);
     Writer writer(*stream, tone(5000));
     ASSERT_TRUE(TestSupport::waitFor([&] { return stream->playedUs() > 200000; }, 3000));
     std::atomic<bool> staleDrain{false};
@@ -286,7 +279,7 @@ TEST_F(PulseAudioTest, AResetWhilePausedStaysPausedAndPlaysWhenResumedEvenAtOnce
     const QByteArray pcm = tone(300);
     for (const bool resumeAtOnce : {false, true}) {
         SCOPED_TRACE(resumeAtOnce ? "resumed while the new server stream still connects" : "resumed later");
-        auto stream = open();
+        stream = open();
         ASSERT_TRUE(stream);
         ASSERT_TRUE(put(*stream, pcm));
         stream->pause();
@@ -308,8 +301,6 @@ TEST_F(PulseAudioTest, AResetWhilePausedStaysPausedAndPlaysWhenResumedEvenAtOnce
 
 TEST_F(PulseAudioTest, TheDrainCallbackMayUseOrDestroyItsStream)
 {
-    auto stream = open();
-    ASSERT_TRUE(stream);
     const QByteArray pcm = tone(100);
     ASSERT_TRUE(put(*stream, pcm));
     std::atomic<bool> destroyed{false};
@@ -347,18 +338,10 @@ TEST(PulseUnreachableServer, EveryCallFailsFastWithAMessageAndASilentServerTimes
         EXPECT_TRUE(error.contains("cannot be reached")) << error.toStdString();
         EXPECT_LT(clock.elapsed(), 5000) << "no server must fail fast, not wait";
     }
-    // The kernel accepts the connection; nobody ever replies.
-    const QByteArray path = (dir.path() + "/silent").toLocal8Bit();
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
-    const auto closeSocket = qScopeGuard([fd] { ::close(fd); });
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    ASSERT_LT(size_t(path.size()), sizeof(addr.sun_path));
-    std::memcpy(addr.sun_path, path.constData(), size_t(path.size()));
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)), 0);
-    ASSERT_EQ(::listen(fd, 4), 0);
-    const UseServer silent("unix:" + QString::fromLocal8Bit(path));
+    // The kernel accepts the connection; nobody ever replies (no event loop runs here).
+    QLocalServer listener;
+    ASSERT_TRUE(listener.listen(dir.path() + "/silent"));
+    const UseServer silent("unix:" + listener.fullServerName());
     PulseAudioSystem system;
     QString error;
     clock.restart();

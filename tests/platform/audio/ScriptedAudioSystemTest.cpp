@@ -1,6 +1,4 @@
-// The scripted backend's timeline, which other folders' tests stand on, and
-// the process-wide audio system switch.
-#include "PulseAudioSystem.h"
+// The scripted backend's timeline, which other folders' tests stand on.
 #include "ScriptedAudioSystem.h"
 
 #include "AudioTestHelpers.h"
@@ -52,14 +50,4 @@ TEST(ScriptedAudioSystem, PauseFreezesResetDropsAndReleasesTheWriter)
     EXPECT_EQ(stream->writtenUs(), stream->playedUs()) << "the next audio starts at the heard position";
     QThread::msleep(50);
     EXPECT_FALSE(staleDrain);
-}
-
-TEST(ProcessAudioSystem, CanBeReplacedAndRestored)
-{
-    auto scripted = std::make_unique<ScriptedAudioSystem>();
-    ScriptedAudioSystem *raw = scripted.get();
-    setAudioSystem(std::move(scripted));
-    EXPECT_EQ(&audioSystem(), raw);
-    setAudioSystem(nullptr);
-    EXPECT_NE(dynamic_cast<PulseAudioSystem *>(&audioSystem()), nullptr);
 }

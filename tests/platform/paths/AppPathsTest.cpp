@@ -17,7 +17,6 @@ TEST(AppPaths, VoxtrellaHomeHoldsUserFilesAndSettingsAndIsCreated)
     EXPECT_EQ(AppPaths::userDir(), home);
     EXPECT_TRUE(QFileInfo(home).isDir());
     EXPECT_EQ(AppPaths::settingsFile(), home + "/registry.ini");
-    EXPECT_EQ(AppPaths::logBaseName(), home + "/voxtrella");
 
     // One reading of the variable for everyone: cleaned, and a relative value ignored.
     qputenv("VOXTRELLA_HOME", (home + "/../home/").toLocal8Bit());

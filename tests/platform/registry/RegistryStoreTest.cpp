@@ -53,8 +53,7 @@ TEST(RegistryStore, KeysAndNamesIgnoreCaseAndExistWithValuesOrSubkeys)
 {
     RegistryStore store;
     store.setString("\\Software\\VarnyxTech\\Voxtrella\\", "ShowOptions", "true");
-    store.setString("SOFTWARE/varnyxtech//voxtrella", "SHOWOPTIONS",
-                    "false");
+    store.setString("SOFTWARE/varnyxtech//voxtrella", "SHOWOPTIONS", "false");
     EXPECT_EQ(store.valueNames(Key), QStringList{"ShowOptions"});  // first spelling kept
     EXPECT_EQ(store.value(Key, "showoptions").toString(), "false");
 
@@ -109,10 +108,9 @@ TEST(RegistryStore, NothingIsWrittenBeforeSaveAndAFailedSaveLeavesThePreviousFil
 
     // The file itself stays writable: only a save that truncates it in place
     // could succeed here, and that is what must not happen.
-    QFile::setPermissions(TestSupport::homeDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                                      QFile::ReadOther | QFile::ExeOther);
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
-    QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::WriteOther);
+    ASSERT_EQ(::chmod(QFile::encodeName(TestSupport::homeDir()).constData(), 0705), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0505), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0606), 0);
     {
         TestSupport::AsUnprivilegedUser unprivileged;
         RegistryStore store(file);
@@ -121,7 +119,7 @@ TEST(RegistryStore, NothingIsWrittenBeforeSaveAndAFailedSaveLeavesThePreviousFil
         EXPECT_FALSE(store.save());
         EXPECT_FALSE(store.errorString().isEmpty());
     }
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0700), 0);
     EXPECT_EQ(readFile(file), before);
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{"registry.ini"});
 

@@ -15,7 +15,7 @@
 
 #include <algorithm>
 #include <csignal>
-#include <memory>
+#include <functional>
 #include <sys/stat.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -54,18 +54,19 @@ QString socketPath()
     return QDir(TestSupport::homeDir()).filePath("vx.sock");
 }
 
-QString entryText()
+// A bound but unserved socket file, as a crashed run leaves.
+bool leaveStaleSocket()
 {
-    return QString::fromUtf8(TestSupport::readFile(Autostart::filePath()));
-}
-
-// The Exec value as a desktop environment reads it: the key's raw value.
-QString execValue()
-{
-    for (const QString &line : entryText().split(QLatin1Char('\n')))
-        if (line.startsWith("Exec="))
-            return line.mid(5);
-    return {};
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const QByteArray path = QFile::encodeName(socketPath());
+    if (size_t(path.size()) >= sizeof addr.sun_path)
+        return false;
+    std::copy(path.begin(), path.end(), addr.sun_path);
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0;
+    ::close(fd);  // closing does not remove the file
+    return bound && QFile::exists(socketPath());
 }
 
 }  // namespace
@@ -75,12 +76,10 @@ TEST(SingleInstance, LaterStartsSendOneRestoreRequestEachAndYield)
     {
         SingleInstance first(socketPath());
         ASSERT_TRUE(first.tryBecomePrimary());
-        EXPECT_TRUE(first.isPrimary());
         QSignalSpy restores(&first, &SingleInstance::restoreRequested);
         for (int start = 1; start <= 2; ++start) {
             SingleInstance later(socketPath());
             EXPECT_FALSE(later.tryBecomePrimary());
-            EXPECT_FALSE(later.isPrimary());
             EXPECT_TRUE(TestSupport::waitFor([&] { return restores.count() >= start; }, 2000));
         }
         // Unrelated data on the socket is not a restore request.
@@ -96,51 +95,27 @@ TEST(SingleInstance, LaterStartsSendOneRestoreRequestEachAndYield)
     EXPECT_TRUE(next.tryBecomePrimary()) << "the name is free again after the primary ends";
 }
 
-TEST(SingleInstance, StaleSocketFromCrashedRunIsReplaced)
+TEST(SingleInstance, AStaleSocketASilentServerOrAFileInItsPlaceIsReplaced)
 {
-    // A bound but unserved socket file, as a crashed run leaves.
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    const QByteArray path = QFile::encodeName(socketPath());
-    ASSERT_LT(size_t(path.size()), sizeof addr.sun_path);
-    std::copy(path.begin(), path.end(), addr.sun_path);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
-    ::close(fd);  // closing does not remove the file
-    ASSERT_TRUE(QFile::exists(socketPath()));
-
-    SingleInstance first(socketPath());
-    EXPECT_TRUE(first.tryBecomePrimary());
-    QSignalSpy restores(&first, &SingleInstance::restoreRequested);
-    SingleInstance second(socketPath());
-    EXPECT_FALSE(second.tryBecomePrimary());
-    EXPECT_TRUE(TestSupport::waitFor([&] { return restores.count() == 1; }, 2000)) << "the new server serves the name";
+    QLocalServer squatter;  // accepts connections but answers nothing
+    const std::pair<const char *, std::function<bool()>> occupants[] = {
+        {"a crashed run's socket", leaveStaleSocket},
+        {"a silent server", [&] { return squatter.listen(socketPath()); }},
+        {"a plain file", [] { return TestSupport::writeFile(socketPath(), "not a socket"); }},
+    };
+    for (const auto &[what, occupy] : occupants) {
+        SCOPED_TRACE(what);
+        ASSERT_TRUE(occupy());
+        SingleInstance first(socketPath());
+        EXPECT_TRUE(first.tryBecomePrimary());
+        QSignalSpy restores(&first, &SingleInstance::restoreRequested);
+        EXPECT_FALSE(SingleInstance(socketPath()).tryBecomePrimary()) << "the first start serves the name now";
+        EXPECT_TRUE(TestSupport::waitFor([&] { return restores.count() == 1; }, 2000));
+    }
+    EXPECT_TRUE(SingleInstance(QString()).tryBecomePrimary()) << "no safe folder: the program runs without the check";
 }
 
-TEST(SingleInstance, WhateverHoldsTheNameWithoutAnsweringLikeUsDoesNotStopTheStart)
-{
-    // Something that accepts connections but answers nothing ...
-    QLocalServer squatter;
-    ASSERT_TRUE(squatter.listen(socketPath()));
-    auto first = std::make_unique<SingleInstance>(socketPath());
-    EXPECT_TRUE(first->tryBecomePrimary());
-    SingleInstance second(socketPath());
-    EXPECT_FALSE(second.tryBecomePrimary()) << "the first start serves the name now";
-
-    // ... or a plain file in the socket's place.
-    first.reset();
-    ASSERT_TRUE(TestSupport::writeFile(socketPath(), "not a socket"));
-    SingleInstance third(socketPath());
-    EXPECT_TRUE(third.tryBecomePrimary());
-    QSignalSpy restores(&third, &SingleInstance::restoreRequested);
-    EXPECT_FALSE(SingleInstance(socketPath()).tryBecomePrimary());
-    EXPECT_TRUE(TestSupport::waitFor([&] { return restores.count() == 1; }, 2000));
-
-    // No safe folder at all: the program runs without the check.
-    EXPECT_TRUE(SingleInstance(QString()).tryBecomePrimary());
-}
-
-TEST(SingleInstance, TheSocketFolderIsTheUsersAloneOrNotUsed)
+TEST(SingleInstance, TheSocketFolderIsTheUsersAloneOrNotUsedAndTheNameFollowsTheUserFolder)
 {
     // XDG_CACHE_HOME is the test's own (see TestMain.cpp); XDG_RUNTIME_DIR is put back at the end.
     const TestSupport::ScopedEnv runtime("XDG_RUNTIME_DIR", QByteArray());
@@ -155,7 +130,14 @@ TEST(SingleInstance, TheSocketFolderIsTheUsersAloneOrNotUsed)
 
     EXPECT_EQ(SingleInstance::runtimeFolder(), cacheRun);
     EXPECT_EQ(TestSupport::fileMode(cacheRun), 0700u);
-    EXPECT_TRUE(SingleInstance::defaultServerName().startsWith(cacheRun + "/voxtrella-"));
+    // One name per user folder, short enough for a socket address.
+    const QString name = SingleInstance::defaultServerName();
+    EXPECT_TRUE(name.startsWith(cacheRun + "/voxtrella-"));
+    EXPECT_LT(QFile::encodeName(name).size(), 100);
+    {
+        const TestSupport::ScopedEnv otherHome("VOXTRELLA_HOME", (root + "/other").toLocal8Bit());
+        EXPECT_NE(SingleInstance::defaultServerName(), name);
+    }
 
     const QString good = makeDir("run-good", 0700);
     const QString open = makeDir("run-open", 0777);
@@ -180,50 +162,23 @@ TEST(SingleInstance, TheSocketFolderIsTheUsersAloneOrNotUsed)
     EXPECT_EQ(SingleInstance::defaultServerName(), QString());
 }
 
-TEST(SingleInstance, DefaultNameDependsOnUserFolderAndFitsASocketAddress)
+TEST(Autostart, TheEntryStartsTheProgramWithAutoAndQuotesWhatTheFormatReserves)
 {
-    const QString a = SingleInstance::defaultServerName();
-    qputenv("VOXTRELLA_HOME", QDir(TestSupport::homeDir()).filePath("other").toLocal8Bit());
-    const QString b = SingleInstance::defaultServerName();
-    EXPECT_NE(a, b);
-    EXPECT_TRUE(QFileInfo(b).fileName().startsWith("voxtrella-"));
-    EXPECT_LT(QFile::encodeName(b).size(), 100);
-    // A relative value is ignored here as everywhere else.
-    qputenv("VOXTRELLA_HOME", "relative/home");
-    const QString relative = SingleInstance::defaultServerName();
-    qunsetenv("VOXTRELLA_HOME");
-    EXPECT_EQ(relative, SingleInstance::defaultServerName());
-}
-
-TEST(Autostart, WriteCreatesAHiddenStartEntryThatFollowsAMovedProgramAndRemoveDeletesIt)
-{
-    ASSERT_FALSE(QFileInfo::exists(QFileInfo(Autostart::filePath()).absolutePath()));
-    EXPECT_FALSE(Autostart::exists());
     ASSERT_TRUE(Autostart::write("/usr/bin/voxtrella"));
-    EXPECT_TRUE(Autostart::exists());
-    EXPECT_TRUE(entryText().startsWith("[Desktop Entry]\n"));
-    EXPECT_TRUE(entryText().contains("\nType=Application\n"));
-    EXPECT_EQ(execValue(), "/usr/bin/voxtrella -auto");
-
-    ASSERT_TRUE(Autostart::write("/opt/new/voxtrella"));
-    EXPECT_EQ(execValue(), "/opt/new/voxtrella -auto");
-    EXPECT_FALSE(entryText().contains("/usr/bin"));
-    EXPECT_EQ(entryText().count("Exec="), 1);
-
-    EXPECT_TRUE(Autostart::remove());
-    EXPECT_FALSE(Autostart::exists());
-    EXPECT_TRUE(Autostart::remove()) << "removing what is not there is not a failure";
-}
-
-TEST(Autostart, PathsWithBlanksAndReservedCharactersAreQuoted)
-{
-    ASSERT_TRUE(Autostart::write("/home/ann/My Programs/voxtrella"));
-    EXPECT_EQ(execValue(), "\"/home/ann/My Programs/voxtrella\" -auto");
+    ASSERT_TRUE(Autostart::write("/home/ann/My Programs/voxtrella"));  // rewritten for a moved program
+    const QString entry = QString::fromUtf8(TestSupport::readFile(Autostart::filePath()));
+    EXPECT_TRUE(entry.startsWith("[Desktop Entry]\n"));
+    EXPECT_TRUE(entry.contains("\nExec=\"/home/ann/My Programs/voxtrella\" -auto\n")) << entry.toStdString();
+    EXPECT_EQ(entry.count("Exec="), 1);
     // Inside quotes ", `, $ and \ take a backslash, and the file doubles every
     // backslash once more; % is doubled for the Exec field codes.
     EXPECT_EQ(Autostart::execLine("/a b/$x\"y`z\\w%/vx"), "\"/a b/\\\\$x\\\\\"y\\\\`z\\\\\\\\w%%/vx\" -auto");
     EXPECT_EQ(Autostart::execLine("/opt/100%/vx"), "/opt/100%%/vx -auto");
     EXPECT_EQ(Autostart::execLine("/opt/it's/vx"), "\"/opt/it's/vx\" -auto");
+
+    EXPECT_TRUE(Autostart::remove());
+    EXPECT_FALSE(Autostart::exists());
+    EXPECT_TRUE(Autostart::remove()) << "removing what is not there is not a failure";
 }
 
 TEST(Autostart, FailedWritesLeaveTheEntryAsItWas)

@@ -1,9 +1,6 @@
 // The real engines (eSpeak NG and Flite) through the platform, on the
 // headless sound server and into WAV files.
-#include "ScriptedAudioSystem.h"
-#include "SpeechEngine.h"
 #include "SpeechTestSupport.h"
-#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -99,9 +96,6 @@ TEST_F(EngineTest, WordPositionsAreByteOffsetsIntoTheUtf16Block)
                                             uint32_t(astral.indexOf("three") * 2)};
     for (const TTSMODEINFOW *mode : {&espeak, &flite}) {
         const std::string what = modeName(*mode).toStdString();
-        const auto ascii = speakToFile(*mode, "one two three").notes;
-        EXPECT_EQ(ascii->values(Note::Word), (std::vector<uint32_t>{0, 8, 16})) << what;
-        EXPECT_TRUE(ascii->allOnMainThread());
         EXPECT_EQ(speakToFile(*mode, accented).notes->values(Note::Word), (std::vector<uint32_t>{0, 10, 22, 38, 50}))
             << what;
         std::vector<uint32_t> words = speakToFile(*mode, astral).notes->values(Note::Word);
@@ -228,13 +222,14 @@ TEST_F(EngineTest, SpeedAndPitchChangesAreHeardInTheOutput)
     }
 }
 
-TEST_F(EngineTest, AttributesClampToTheEngineRangeAndReportChanges)
+TEST_F(EngineTest, AttributesClampToTheEngineRangeAndReportChangesAndPhonemesComeInTaskMemory)
 {
     struct Expect {
         const TTSMODEINFOW *mode;
         uint16_t minPitch, maxPitch;
     } cases[] = {{&espeak, 50, 250}, {&flite, 50, 300}};
     for (const Expect &c : cases) {
+        SCOPED_TRACE(modeName(*c.mode).toStdString());
         Bound b = toFile(c.mode->gModeID, TestSupport::homeDir() + "/attr.wav");
         ASSERT_EQ(b.result, S_OK);
         auto a = queryAs<ITTSAttributesW>(b.central, IID_ITTSAttributesW);
@@ -242,8 +237,6 @@ TEST_F(EngineTest, AttributesClampToTheEngineRangeAndReportChanges)
         uint16_t pitch = 0, original = 0;
         uint32_t speed = 0;
         ASSERT_EQ(a->PitchGet(&original), S_OK);
-        ASSERT_EQ(a->SpeedGet(&speed), S_OK);
-        EXPECT_EQ(speed, 175u);
         EXPECT_TRUE(original >= c.minPitch && original <= c.maxPitch) << original;
         // The range probe of the speech component: extremes come back clamped.
         auto pitchAfter = [&](uint16_t set) { return a->PitchSet(set), a->PitchGet(&pitch), pitch; };
@@ -270,6 +263,26 @@ TEST_F(EngineTest, AttributesClampToTheEngineRangeAndReportChanges)
         EXPECT_EQ(pitch, original);
         EXPECT_EQ(b.central->Inject(u"no tag here"), E_INVALIDARG);
         EXPECT_EQ(b.central->Inject(nullptr), E_POINTER);
+
+        // Engine phonemes from both, IPA from eSpeak NG only; the buffer is the caller's to free.
+        char16_t text[] = u"hello world";
+        for (auto set : {CHARSET_ENGINEPHONETIC, CHARSET_IPAPHONETIC}) {
+            SDATA out;
+            const HRESULT r = b.central->Phoneme(set, 0, SDATA{text, sizeof text}, &out);
+            if (set == CHARSET_IPAPHONETIC && c.mode == &flite) {
+                EXPECT_TRUE(r == TTSERR_NOTSUPPORTED && !out.pData);
+                continue;
+            }
+            ASSERT_EQ(r, S_OK);
+            ASSERT_NE(out.pData, nullptr);
+            const QString p = QString::fromUtf16(static_cast<const char16_t *>(out.pData));
+            CoTaskMemFree(out.pData);
+            EXPECT_EQ(out.dwSize, uint32_t((p.size() + 1) * 2));
+            EXPECT_TRUE(set == CHARSET_ENGINEPHONETIC
+                            ? p.contains(u'l') && !p.contains("hello")
+                            : p.contains(QChar(0x0259)) || p.contains(QChar(0x025C)) || p.contains(QChar(0x02C8)))
+                << p.toStdString();
+        }
     }
 }
 
@@ -297,39 +310,12 @@ TEST_F(EngineTest, EmptyTextStillEndsAndAnUnregisteredSinkIsToldNothing)
     EXPECT_TRUE(other->notes.empty());  // unregistered: told nothing
 }
 
-TEST_F(EngineTest, PhonemeGivesEngineAndIpaPhonemesInTaskMemory)
-{
-    char16_t text[] = u"hello world";
-    for (const TTSMODEINFOW *mode : {&espeak, &flite}) {
-        Bound b = toFile(mode->gModeID, TestSupport::homeDir() + "/ph.wav");
-        ASSERT_EQ(b.result, S_OK);
-        for (auto set : {CHARSET_ENGINEPHONETIC, CHARSET_IPAPHONETIC}) {
-            SDATA out;
-            const HRESULT r = b.central->Phoneme(set, 0, SDATA{text, sizeof text}, &out);
-            if (set == CHARSET_IPAPHONETIC && mode == &flite) {
-                EXPECT_TRUE(r == TTSERR_NOTSUPPORTED && !out.pData);
-                continue;
-            }
-            ASSERT_EQ(r, S_OK);
-            ASSERT_NE(out.pData, nullptr);
-            const QString p = QString::fromUtf16(static_cast<const char16_t *>(out.pData));
-            CoTaskMemFree(out.pData);
-            EXPECT_EQ(out.dwSize, uint32_t((p.size() + 1) * 2));
-            EXPECT_TRUE(set == CHARSET_ENGINEPHONETIC
-                            ? p.contains(u'l') && !p.contains("hello")
-                            : p.contains(QChar(0x0259)) || p.contains(QChar(0x025C)) || p.contains(QChar(0x02C8)))
-                << p.toStdString();
-        }
-    }
-}
-
 TEST_F(EngineTest, ResetAfterTheLastWriteStillEndsWithOneAudioStop)
 {
     // A stream that takes everything at once: the engine is done writing
     // long before the listener has heard it all.
-    auto owned = std::make_unique<audio::ScriptedAudioSystem>();
-    owned->setQueueLimitUs(60'000'000);
-    audio::setAudioSystem(std::move(owned));
+    ScopedAudioSystem scripted;
+    scripted->setQueueLimitUs(60'000'000);
     Bound b = onDevice(espeak.gModeID);
     ASSERT_EQ(b.result, S_OK);
     ASSERT_EQ(speak(b, "one two three four five six"), S_OK);
@@ -341,8 +327,6 @@ TEST_F(EngineTest, ResetAfterTheLastWriteStillEndsWithOneAudioStop)
     idle(300);
     EXPECT_EQ(b.recorder->count(Note::AudioStop), 1);
     EXPECT_EQ(b.recorder->count(Note::TextDone), 0);
-    b = {};
-    audio::setAudioSystem(nullptr);
 }
 
 TEST_F(EngineTest, SentencesSpokenOneByOneKeepThePauseBetweenThem)

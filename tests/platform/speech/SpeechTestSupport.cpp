@@ -1,13 +1,9 @@
 #include "SpeechTestSupport.h"
 
-#include "SpeechEngine.h"
-#include "TestSupport.h"
-
-#include <gtest/gtest.h>
-
 #include <QCoreApplication>
 #include <QThread>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace sapi;
@@ -31,6 +27,11 @@ std::vector<uint32_t> Recorder::values(Note::Kind k) const
     return out;
 }
 
+bool Recorder::allOnMainThread() const
+{
+    return std::ranges::all_of(notes, &Note::onMainThread);
+}
+
 QString modeName(const TTSMODEINFOW &m)
 {
     return QString::fromUtf16(m.szModeName, qsizetype(nameLength(m.szModeName)));
@@ -38,18 +39,11 @@ QString modeName(const TTSMODEINFOW &m)
 
 namespace {
 
-std::shared_ptr<ITTSEnumW> enumerator()
-{
-    UnknownPtr object;
-    CoCreateInstance(CLSID_TTSEnumerator, nullptr, CLSCTX_ALL, IID_ITTSEnumW, object);
-    return std::dynamic_pointer_cast<ITTSEnumW>(object);
-}
-
 Bound bindMode(const GUID &mode, const UnknownPtr &dest)
 {
     Bound b;
     b.dest = dest;
-    auto e = enumerator();
+    auto e = create<ITTSEnumW>(CLSID_TTSEnumerator, IID_ITTSEnumW);
     if (!e || (b.result = e->Select(mode, b.central, dest)) != S_OK)
         return b;
     uint32_t key = 0;
@@ -64,7 +58,7 @@ std::vector<TTSMODEINFOW> allModes()
     std::vector<TTSMODEINFOW> out;
     TTSMODEINFOW m;
     uint32_t n = 0;
-    if (auto e = enumerator())
+    if (auto e = create<ITTSEnumW>(CLSID_TTSEnumerator, IID_ITTSEnumW))
         while (e->Next(1, &m, &n) == S_OK && n == 1)
             out.push_back(m);
     return out;
@@ -80,21 +74,7 @@ TTSMODEINFOW modeNamed(const QString &prefix)
 
 Bound onDevice(const GUID &mode)
 {
-    UnknownPtr dest;
-    CoCreateInstance(CLSID_MMAudioDest, nullptr, CLSCTX_ALL, IID_IAudioMultiMediaDevice, dest);
-    return bindMode(mode, dest);
-}
-
-std::shared_ptr<FileAudioDest> fileDest()
-{
-    UnknownPtr object;
-    EXPECT_EQ(CoCreateInstance(CLSID_AudioDestFile, nullptr, CLSCTX_ALL, IID_IAudioFile, object), S_OK);
-    return std::dynamic_pointer_cast<FileAudioDest>(object);
-}
-
-HRESULT setPath(IAudioFile &dest, const QString &path)
-{
-    return dest.Set(reinterpret_cast<const char16_t *>(path.utf16()), 1);
+    return bindMode(mode, create<IUnknown>(CLSID_MMAudioDest, IID_IAudioMultiMediaDevice));
 }
 
 Bound toFile(const GUID &mode, const QString &path)
@@ -120,7 +100,7 @@ bool waitForStop(Bound &b, int timeoutMs, int count)
 }
 
 Spoken speakToFile(const TTSMODEINFOW &mode, const QString &text, bool tagged,
-                   const std::function<void(Bound &)> &before, int timeoutMs)
+                   const std::function<void(Bound &)> &before)
 {
     static int files = 0;
     const QString path = TestSupport::homeDir() + QString("/spoken-%1.wav").arg(++files);
@@ -131,7 +111,7 @@ Spoken speakToFile(const TTSMODEINFOW &mode, const QString &text, bool tagged,
     if (before)
         before(b);
     EXPECT_EQ(speak(b, text, tagged), S_OK);
-    EXPECT_TRUE(waitForStop(b, timeoutMs)) << modeName(mode).toStdString();
+    EXPECT_TRUE(waitForStop(b, 20000)) << modeName(mode).toStdString();
     EXPECT_EQ(std::dynamic_pointer_cast<IAudioFile>(b.dest)->Flush(), S_OK);
     return {{TestSupport::readWav(path)}, b.recorder};
 }

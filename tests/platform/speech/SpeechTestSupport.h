@@ -1,18 +1,15 @@
 #pragma once
-// Sinks that record what an engine reports, and helpers to select a mode on
-// a device or a WAV file and to read the file back.
+// Sinks that record what an engine reports, and helpers to create platform
+// objects, select a mode on a device or a WAV file and read the file back.
 
 #include "AudioDestinations.h"
+#include "ScriptedAudioSystem.h"
 #include "SpeechApi.h"
 #include "SpeechEngine.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <QByteArray>
-#include <QString>
-
-#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <vector>
@@ -50,13 +47,33 @@ public:
 
     int count(Note::Kind k) const { return int(values(k).size()); }
     std::vector<uint32_t> values(Note::Kind k) const;
-    bool allOnMainThread() const
-    {
-        return std::all_of(notes.begin(), notes.end(), [](const Note &n) { return n.onMainThread; });
-    }
+    bool allOnMainThread() const;
 
 private:
     HRESULT add(Note::Kind k, sapi::QWORD t, uint32_t v);
+};
+
+// A platform object (the enumerator or an audio destination) as its interface I.
+template <class I>
+std::shared_ptr<I> create(const sapi::GUID &clsid, const sapi::GUID &iid)
+{
+    sapi::UnknownPtr object;
+    EXPECT_EQ(sapi::CoCreateInstance(clsid, nullptr, sapi::CLSCTX_ALL, iid, object), sapi::S_OK);
+    return std::dynamic_pointer_cast<I>(object);
+}
+
+// An audio system of the test's in place of the real one until the end of the scope.
+template <class System = audio::ScriptedAudioSystem>
+struct ScopedAudioSystem {
+    ScopedAudioSystem()
+    {
+        auto owned = std::make_unique<System>();
+        system = owned.get();
+        audio::setAudioSystem(std::move(owned));
+    }
+    ~ScopedAudioSystem() { audio::setAudioSystem(nullptr); }
+    System *operator->() const { return system; }
+    System *system;
 };
 
 // A mode of the installed engines by the start of its mode name.
@@ -72,8 +89,14 @@ struct Bound {
 };
 
 // A new file destination, and setting its file (as a WAV file).
-std::shared_ptr<sapi::FileAudioDest> fileDest();
-HRESULT setPath(sapi::IAudioFile &dest, const QString &path);
+inline std::shared_ptr<sapi::FileAudioDest> fileDest()
+{
+    return create<sapi::FileAudioDest>(sapi::CLSID_AudioDestFile, sapi::IID_IAudioFile);
+}
+inline HRESULT setPath(sapi::IAudioFile &dest, const QString &path)
+{
+    return dest.Set(reinterpret_cast<const char16_t *>(path.utf16()), 1);
+}
 
 // Selects the mode on the default device / a WAV file, with a recorder
 // registered for engine notifications.
@@ -98,7 +121,7 @@ struct Spoken {
     std::shared_ptr<Recorder> notes;
 };
 Spoken speakToFile(const sapi::TTSMODEINFOW &mode, const QString &text, bool tagged = false,
-                   const std::function<void(Bound &)> &before = {}, int timeoutMs = 20000);
+                   const std::function<void(Bound &)> &before = {});
 
 // The installed engines, with a mode of each at hand.
 class EngineTest : public ::testing::Test

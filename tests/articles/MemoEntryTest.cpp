@@ -52,42 +52,35 @@ TEST(MemoEntry, LoadFromFileAppendsLinesReportsOnlyMissingFilesAndSurvivesBinary
     MessageLog messages;
     TMemoEntry entry(nullptr);
     entry.SetText("existing");
+    const auto load = [&entry](const char *name, const QByteArray &bytes) {
+        const QString file = TestSupport::homeDir() + '/' + name;
+        EXPECT_TRUE(TestSupport::writeFile(file, bytes));
+        return entry.LoadFromFile(file);
+    };
     EXPECT_FALSE(entry.LoadFromFile(TestSupport::homeDir() + "/missing.txt"));
+    EXPECT_TRUE(load("empty.txt", {}));
     EXPECT_EQ(entry.Text(), "existing");
-
-    const QString empty = TestSupport::homeDir() + "/empty.txt";
-    ASSERT_TRUE(TestSupport::writeFile(empty, {}));
-    EXPECT_TRUE(entry.LoadFromFile(empty));
-    EXPECT_EQ(entry.Text(), "existing");
-
-    const QString windows = TestSupport::homeDir() + "/news.txt";
-    ASSERT_TRUE(TestSupport::writeFile(windows, "caf\xE9\r\n\x93quoted\x94\r\n"));
-    EXPECT_TRUE(entry.LoadFromFile(windows));
+    EXPECT_TRUE(load("news.txt", "caf\xE9\r\n\x93quoted\x94\r\n"));
     EXPECT_EQ(entry.Text(), QString::fromUtf8("existing\ncaf\u00e9\n\u201cquoted\u201d"));
 
     QByteArray binary(4096, '\0');
     for (int i = 0; i < binary.size(); ++i)
         binary[i] = char(i % 251);
-    const QString bin = TestSupport::homeDir() + "/a.bin";
-    ASSERT_TRUE(TestSupport::writeFile(bin, binary));
-    TMemoEntry first(nullptr);
-    EXPECT_TRUE(first.LoadFromFile(bin));
-    EXPECT_FALSE(first.Text().contains(QChar(0)));
-    EXPECT_GT(first.Text().size(), 1000);
-
-    const QString longLine = TestSupport::homeDir() + "/long.txt";
-    ASSERT_TRUE(TestSupport::writeFile(longLine, QByteArray(500000, 'x')));
-    TMemoEntry second(nullptr);
-    EXPECT_TRUE(second.LoadFromFile(longLine));
-    EXPECT_EQ(second.Text().size(), 500000);
+    entry.SetText("");
+    EXPECT_TRUE(load("a.bin", binary));
+    EXPECT_FALSE(entry.Text().contains(QChar(0)));
+    EXPECT_GT(entry.Text().size(), 1000);
+    entry.SetText("");
+    EXPECT_TRUE(load("long.txt", QByteArray(500000, 'x')));
+    EXPECT_EQ(entry.Text().size(), 500000);
     EXPECT_TRUE(messages.texts.isEmpty());
 
     // A named pipe or a device is no text file: refused at once, not waited on.
     const QString fifo = TestSupport::homeDir() + "/pipe.txt";
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     for (const QString &special : {fifo, QStringLiteral("/dev/zero")})
-        EXPECT_FALSE(second.LoadFromFile(special)) << special.toStdString();
-    EXPECT_EQ(second.Text().size(), 500000);
+        EXPECT_FALSE(entry.LoadFromFile(special)) << special.toStdString();
+    EXPECT_EQ(entry.Text().size(), 500000);
 }
 
 TEST(PropertyPanel, ButtonsFireEventsOnlyInMultiArticleLayout)

@@ -1,5 +1,3 @@
-// The small dialogs: the output folder chooser, the sound card notice, the
-// pronunciation editor note and the missing speech engine warning.
 #include "ContactLinks.h"
 #include "NoEngineWarning.h"
 #include "PreferenceUnit.h"
@@ -137,7 +135,6 @@ TEST_F(DialogTest, EngineWarningLinksOpenDownloadPageAndNewMailAndExitCloses)
         QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
     ASSERT_EQ(recorder.opened.size(), 2);
     EXPECT_EQ(recorder.opened[0], QUrl(ContactLinks::EngineDownloadPage));
-    EXPECT_EQ(recorder.opened[0].host(), u"voxtrella.org"_s);
     EXPECT_EQ(recorder.opened[1], QUrl(u"mailto:support@voxtrella.org"_s));
 
     click(form, "Button1");  // Exit
@@ -155,7 +152,6 @@ TEST_F(DialogTest, OutDirListsSoundFilesAndStoresTheBrowsedFolderOnlyOnOk)
         TOutDirDialog dialog(prefs.OUT_Directory);
         dialog.show();
         expectAccessibleNames(dialog);
-        EXPECT_EQ(dialog.Directory(), root);
         QStringList names;
         auto *list = child<QListWidget>(dialog, "FileListBox1");
         for (QListWidgetItem *item : list->findItems(u"*"_s, Qt::MatchWildcard))

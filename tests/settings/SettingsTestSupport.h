@@ -1,10 +1,8 @@
 #pragma once
-// Helpers shared by the settings tests.
 
 #include "RegistryStore.h"
 #include "TestSupport.h"
 
-#include <QFile>
 #include <QStringList>
 
 inline const QString PrefsKey = QStringLiteral("Software\\VarnyxTech\\Voxtrella");
@@ -17,11 +15,4 @@ inline void storeTexts(const Texts &values, const QString &key = PrefsKey)
     for (const auto &[name, text] : values)
         store.setString(key, name, text);
     store.save();
-}
-
-// Makes the test home readable by others, so AsUnprivilegedUser can reach its files.
-inline void openHome()
-{
-    QFile::setPermissions(TestSupport::homeDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                                      QFile::ReadOther | QFile::ExeOther);
 }

@@ -1,4 +1,3 @@
-// The diagnostic log, the file copy and the string splitter.
 #include "UtilsClass.h"
 #include "AppPaths.h"
 #include "TestSupport.h"

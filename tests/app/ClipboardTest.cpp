@@ -20,32 +20,26 @@ protected:
     {
         WindowTest::SetUp();
         QGuiApplication::clipboard()->clear();
-        StoreSetting(u"FirstTimeUser"_s, false);
-        StoreSetting(u"CB_Prompt"_s, false);
+        StoreSettings({{"FirstTimeUser", false}, {"CB_Prompt", false}});
     }
     static void Copy(const QString &text) { QGuiApplication::clipboard()->setText(text); }
     ClipboardWatcher &Watcher() const { return form->Clipboard(); }
     TCB_PromptForm *Prompt() const { return Watcher().Prompt(); }
     bool PromptShown() const { return Prompt() && Prompt()->isVisible(); }
-    QStringList Texts() const
+    // The check box, the menu item and the tray item that watch the clipboard.
+    QList<bool> Watching() const
     {
-        QStringList texts;
-        for (int i = 0; i < Count(); ++i)
-            texts << Entry(i)->Text();
-        return texts;
+        return {ui->MonitorCB->isChecked(), ui->MonClipMItm->isChecked(), Tray("MonClipPoNtry")->isChecked()};
     }
 };
 
 TEST_F(ClipboardTest, ClipboardWatchingOnTakesOnlyLaterCopiesAndCancelWithoutPromptMakesANewArticle)
 {
-    StoreSetting(u"ML_ListMode"_s, 1);
-    StoreSetting(u"CB_DfltPromptAction"_s, 2);
+    StoreSettings({{"ML_ListMode", 1}, {"CB_DfltPromptAction", 2}});
     Copy(u"Already on the clipboard at start"_s);
     Start();
     EXPECT_EQ(Texts(), QStringList{QString()});
-    EXPECT_TRUE(ui->MonitorCB->isChecked());
-    EXPECT_TRUE(ui->MonClipMItm->isChecked());
-    EXPECT_TRUE(Tray("MonClipPoNtry")->isChecked());
+    EXPECT_EQ(Watching(), QList<bool>(3, true));
 
     Copy(u"The first copy after the start"_s);
     EXPECT_EQ(Texts(), QStringList{u"The first copy after the start"_s});
@@ -53,14 +47,13 @@ TEST_F(ClipboardTest, ClipboardWatchingOnTakesOnlyLaterCopiesAndCancelWithoutPro
     // Off from the check box: every watch control follows, copies are ignored.
     ui->MonitorCB->click();
     EXPECT_FALSE(form->Preferences().CB_Monitor);
-    EXPECT_FALSE(ui->MonClipMItm->isChecked());
-    EXPECT_FALSE(Tray("MonClipPoNtry")->isChecked());
+    EXPECT_EQ(Watching(), QList<bool>(3, false));
     Copy(u"Copied while nobody watches"_s);
     EXPECT_EQ(Count(), 1);
 
     // On from the tray: what is on the clipboard now is not taken, the next copy is.
     Tray("MonClipPoNtry")->trigger();
-    EXPECT_TRUE(ui->MonitorCB->isChecked());
+    EXPECT_EQ(Watching(), QList<bool>(3, true));
     EXPECT_TRUE(Watcher().Joined());
     EXPECT_EQ(Count(), 1);
     Copy(u"Copied after switching on"_s);
@@ -68,15 +61,17 @@ TEST_F(ClipboardTest, ClipboardWatchingOnTakesOnlyLaterCopiesAndCancelWithoutPro
     EXPECT_TRUE(messages.isEmpty()) << Messages();
 }
 
-TEST_F(ClipboardTest, ClipboardThresholdIgnoresTextUpToItsLengthAndHtmlBecomesPlainText)
+TEST_F(ClipboardTest, ClipboardTakesTextLongerThanTheThresholdAsPlainTextAndClearsItWhenAsked)
 {
-    StoreSetting(u"ML_ListMode"_s, 1);
-    StoreSetting(u"CB_ThreshHold"_s, 10);
+    StoreSettings({{"ML_ListMode", 1}, {"CB_ThreshHold", 10}, {"CB_ClearOnCopy", true}});
     Start();
     Copy(u"0123456789"_s);
     EXPECT_EQ(Texts(), QStringList{QString()});
+    // Taken and cleared; the clearing makes no second article.
     Copy(u"0123456789A"_s);
+    QCoreApplication::processEvents();
     EXPECT_EQ(Texts(), QStringList{u"0123456789A"_s});
+    EXPECT_TRUE(QGuiApplication::clipboard()->text().isEmpty());
 
     auto *rich = new QMimeData;
     rich->setHtml(u"<p>Rich <b>bold</b>&nbsp;text</p><p>second paragraph</p>"_s);
@@ -91,8 +86,7 @@ TEST_F(ClipboardTest, ClipboardThresholdIgnoresTextUpToItsLengthAndHtmlBecomesPl
 
 TEST_F(ClipboardTest, ClipboardAppendPutsOneBlankAfterALetterAndNoneAfterALineBreak)
 {
-    StoreSetting(u"ML_ListMode"_s, 1);
-    StoreSetting(u"CB_DfltPromptAction"_s, 1);
+    StoreSettings({{"ML_ListMode", 1}, {"CB_DfltPromptAction", 1}});
     Start();
     const struct {
         QString before, after;
@@ -108,34 +102,35 @@ TEST_F(ClipboardTest, ClipboardAppendPutsOneBlankAfterALetterAndNoneAfterALineBr
     EXPECT_TRUE(Saved().contains("Appended words"));
 }
 
-TEST_F(ClipboardTest, CopyPromptWithZeroDelayStaysOpenRefusesMoreTextAndHasNoAppendForOneEmptyArticle)
+TEST_F(ClipboardTest, CopyPromptWithZeroDelayStaysOpenOnTheScreenRefusesMoreTextAndOpensWhereTheUserLeftIt)
 {
-    StoreSetting(u"CB_Prompt"_s, true);
-    StoreSetting(u"CB_PromptDelay"_s, 0);
-    StoreSetting(u"CB_DfltPromptAction"_s, 3);
-    StoreSetting(u"CB_LastPromptAction"_s, 0);
+    // Last shown on a screen that is gone.
+    StoreSettings({{"CB_Prompt", true}, {"CB_PromptDelay", 0}, {"CB_DfltPromptAction", 3}, {"CB_LastPromptAction", 0},
+                   {"CB_PromptLeft", 30000}, {"CB_PromptTop", 30000}});
     Start();
     Copy(u"Text for the prompt"_s);
     ASSERT_TRUE(PromptShown());
-    EXPECT_EQ(Prompt()->windowTitle(), u"Voxtrella MP3"_s);
+    EXPECT_TRUE(Prompt()->screen()->geometry().contains(Prompt()->geometry()));
     EXPECT_EQ(Prompt()->ModeText(), u"Current Mode is Single-Article Mode"_s);
     EXPECT_EQ(Prompt()->New()->toolTip(), u"Overwrite current article"_s);
     EXPECT_FALSE(Prompt()->Append()->isEnabled());
     // Remember Last with New, but nothing to append to: Cancel.
     EXPECT_EQ(Prompt()->DefaultButton(), Prompt()->Cancel());
-    EXPECT_FALSE(Prompt()->Timer1()->isActive());
     EXPECT_FALSE(waitFor([this] { return !PromptShown(); }, 1500));
 
     Copy(u"Copied while the prompt is open"_s);
     EXPECT_EQ(Watcher().BufferText(), u"Text for the prompt"_s);
+    Prompt()->move(40, 50);
     Prompt()->New()->click();
     EXPECT_FALSE(PromptShown());
     EXPECT_EQ(Texts(), QStringList{u"Text for the prompt"_s});
     EXPECT_EQ(form->Preferences().CB_LastPromptAction, 0);
+    EXPECT_EQ(QPoint(form->Preferences().CB_PromptLeft, form->Preferences().CB_PromptTop), QPoint(40, 50));
 
     // Now Append is possible: Remember Last offers New again.
     Copy(u"A second text to copy"_s);
     ASSERT_TRUE(PromptShown());
+    EXPECT_EQ(Prompt()->pos(), QPoint(40, 50));
     EXPECT_TRUE(Prompt()->Append()->isEnabled());
     EXPECT_EQ(Prompt()->DefaultButton(), Prompt()->New());
     Prompt()->Cancel()->click();
@@ -145,56 +140,22 @@ TEST_F(ClipboardTest, CopyPromptWithZeroDelayStaysOpenRefusesMoreTextAndHasNoApp
 
 TEST_F(ClipboardTest, CopyPromptPressesItsDefaultButtonWhenTheDelayRunsOut)
 {
-    StoreSetting(u"ML_ListMode"_s, 1);
-    StoreSetting(u"CB_Prompt"_s, true);
-    StoreSetting(u"CB_PromptDelay"_s, 1);
-    StoreSetting(u"CB_DfltPromptAction"_s, 1);
-    writeFile(ExportPath(), Record("Old", "Old text"));
+    StoreSettings({{"ML_ListMode", 1}, {"CB_Prompt", true}, {"CB_PromptDelay", 1}, {"CB_DfltPromptAction", 1}});
+    SaveArticles(Record("Old", "Old text"));
     Start();
     Copy(u"Added by the timer"_s);
     ASSERT_TRUE(PromptShown());
     EXPECT_EQ(Prompt()->ModeText(), u"Current Mode is Multi-Article Mode"_s);
     EXPECT_EQ(Prompt()->DefaultButton(), Prompt()->Append());
-    EXPECT_EQ(Prompt()->Timer1()->interval(), 1000);
+    EXPECT_FALSE(waitFor([this] { return !PromptShown(); }, 500));  // a second, not a millisecond
     ASSERT_TRUE(waitFor([this] { return !PromptShown(); }, 5000));
     EXPECT_EQ(Texts(), QStringList{u"Old text Added by the timer"_s});
     EXPECT_EQ(form->Preferences().CB_LastPromptAction, 1);
 }
 
-TEST_F(ClipboardTest, CopyPromptOpensWhereTheUserLeftItAndNeverOffTheScreens)
-{
-    StoreSetting(u"CB_Prompt"_s, true);
-    StoreSetting(u"CB_PromptDelay"_s, 0);
-    StoreSetting(u"CB_PromptLeft"_s, 30000); // a screen that is gone
-    StoreSetting(u"CB_PromptTop"_s, 30000);
-    Start();
-    Copy(u"Text for the prompt"_s);
-    ASSERT_TRUE(PromptShown());
-    EXPECT_TRUE(Prompt()->screen()->geometry().contains(Prompt()->geometry()));
-    Prompt()->move(40, 50);
-    Prompt()->Cancel()->click();
-    EXPECT_EQ(form->Preferences().CB_PromptLeft, 40);
-    EXPECT_EQ(form->Preferences().CB_PromptTop, 50);
-    Copy(u"Another text for the prompt"_s);
-    ASSERT_TRUE(PromptShown());
-    EXPECT_EQ(Prompt()->pos(), QPoint(40, 50));
-}
-
-TEST_F(ClipboardTest, ClipboardClearAfterCopyEmptiesItAndMakesNoSecondArticle)
-{
-    StoreSetting(u"ML_ListMode"_s, 1);
-    StoreSetting(u"CB_ClearOnCopy"_s, true);
-    Start();
-    Copy(u"Taken and then cleared"_s);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(Texts(), QStringList{u"Taken and then cleared"_s});
-    EXPECT_TRUE(QGuiApplication::clipboard()->text().isEmpty());
-    EXPECT_TRUE(messages.isEmpty()) << Messages();
-}
-
 TEST_F(ClipboardTest, ClipboardShowsTheBusyDialogInSingleArticleModeWhileReading)
 {
-    writeFile(ExportPath(), Record("Long", QByteArray("Many words to read. ").repeated(200)));
+    SaveArticles(Record("Long", QByteArray("Many words to read. ").repeated(200)));
     Start();
     sound->setPlaybackRate(0.5);
     ui->PlayToolBtn->click();
@@ -207,7 +168,7 @@ TEST_F(ClipboardTest, ClipboardShowsTheBusyDialogInSingleArticleModeWhileReading
     EXPECT_TRUE(OpenedDialogs([] { Copy(u"Copied again while reading"_s); }).isEmpty());
     EXPECT_EQ(Texts(), QStringList{reading});
     ui->StopBtn->click();
-    ASSERT_TRUE(waitFor([this] { return form->State() == rsIdle; }, 20000));
+    ASSERT_TRUE(WaitIdle());
 }
 
 TEST_F(ClipboardTest, ClipboardTabSettingsSurviveARestart)
@@ -224,9 +185,7 @@ TEST_F(ClipboardTest, ClipboardTabSettingsSurviveARestart)
 
     Start();
     EXPECT_FALSE(Watcher().Joined());
-    EXPECT_FALSE(ui->MonitorCB->isChecked());
-    EXPECT_FALSE(ui->MonClipMItm->isChecked());
-    EXPECT_FALSE(Tray("MonClipPoNtry")->isChecked());
+    EXPECT_EQ(Watching(), QList<bool>(3, false));
     EXPECT_TRUE(ui->ClearClipboardCB->isChecked());
     EXPECT_EQ(ui->ThreshHoldEdit->text(), u"25"_s);
     EXPECT_TRUE(ui->PromptCkbx->isChecked());

@@ -2,8 +2,8 @@
 // brings the first one's window back and ends at once, "-auto" starts hidden
 // in the tray, a termination request saves what was typed and every setting,
 // the way the exit command does, and at twice the size nothing is cut.
-
 #include "ProgramUnderXvfb.h"
+#include "settings/PreferenceUnit.h"
 
 #include <QCoreApplication>
 
@@ -14,21 +14,10 @@ namespace {
 
 using EndToEndTest = ProgramTest::ProgramUnderXvfb;
 
-// Every key of the preferences table.
-const char *const kPreferenceKeys[] = {
-    "ShowOptions",      "ShowToolbar",         "SI_AutoSpeak",       "SI_Voice",        "SI_ShowBusyDialog",
-    "MI_Voice",         "ML_AutoDelete",       "ML_VisibleEntries",  "ML_ListMode",     "TTS_DefaultVoiceName",
-    "TTS_HighlightPosition", "TTS_FilterSymbols", "TTS_AudioDeviceID", "TTS_SoundCardCheckErr", "CB_Monitor",
-    "CB_Prompt",        "CB_PromptDelay",      "CB_ThreshHold",      "CB_PromptTop",    "CB_PromptLeft",
-    "CB_DfltPromptAction", "CB_LastPromptAction", "CB_ClearOnCopy",  "OUT_FileDest",    "OUT_FileFormat",
-    "OUT_Directory",    "OpenDlgInitialDir",   "RunMinimized",       "ToolbarOnMinOption", "ToolbarOnTop",
-    "FirstTimeUser",    "BitRate",             "ShowPronEditWarning", "SI_DefaultTitles",   "OptionsHeight"};
-
 TEST_F(EndToEndTest, AutoStartsInTheTrayASecondStartBringsItBackAndTerminationSavesEverything)
 {
     startProgram(m_first, {u"-auto"_s});
-    ASSERT_TRUE(waitUntil([this] { return log().contains(u"FormActivate Timer: Minimizing now."_s); }, 30000))
-        << log().toStdString();
+    ASSERT_TRUE(waitForLog(u"FormActivate Timer: Minimizing now."_s)) << log().toStdString();
     QThread::msleep(300);
     EXPECT_TRUE(visibleMainWindow().isEmpty());
 
@@ -53,27 +42,20 @@ TEST_F(EndToEndTest, AutoStartsInTheTrayASecondStartBringsItBackAndTerminationSa
     const QString geometry = xdotool({u"getwindowgeometry"_s, window});
     const QRegularExpressionMatch size = QRegularExpression(u"Geometry: (\\d+)x(\\d+)"_s).match(geometry);
     ASSERT_TRUE(size.hasMatch()) << geometry.toStdString();
-    const int w = size.captured(1).toInt();
-    const int h = size.captured(2).toInt();
-    const QString x = QString::number(w / 2), y = QString::number(h - 60);
+    const QString x = QString::number(size.captured(1).toInt() / 2);
+    const QString y = QString::number(size.captured(2).toInt() - 60);
     xdotool({u"mousemove"_s, u"--window"_s, window, x, y, u"click"_s, u"1"_s});
     QThread::msleep(300);
     xdotool({u"type"_s, u"--delay"_s, u"30"_s, u"typed before logout"_s});
     QThread::msleep(500);
 
     // A termination request (logout, shutdown) saves like the exit command.
-    ::kill(pid_t(m_first.processId()), SIGTERM);
-    ASSERT_TRUE(m_first.waitForFinished(10000));
-    EXPECT_EQ(m_first.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(m_first.exitCode(), 0);
-
+    endWith(SIGTERM);
     const QByteArray saved = readFile(home() + u"/VXExport.txt"_s);
     EXPECT_TRUE(saved.contains("typed before logout")) << saved.toStdString();
-
     const QString settings = QString::fromUtf8(readFile(home() + u"/registry.ini"_s));
-    for (const char *key : kPreferenceKeys)
-        EXPECT_TRUE(settings.contains(QLatin1Char('"') + QLatin1String(key) + u"\"="_s, Qt::CaseInsensitive))
-            << key;
+    for (const auto &item : TPreferences().Items)
+        EXPECT_TRUE(settings.contains(u'"' + item->Name + u"\"="_s, Qt::CaseInsensitive)) << item->Name.toStdString();
     // The first run's introduction is not shown again.
     EXPECT_TRUE(settings.contains(u"\"FirstTimeUser\"=\"false\""_s)) << settings.toStdString();
 }
@@ -83,13 +65,11 @@ TEST_F(EndToEndTest, AutoWrittenInCapitalsOrSecondDoesNotHideTheWindow)
     for (const QStringList &args : {QStringList{u"-AUTO"_s}, QStringList{u"notes.txt"_s, u"-auto"_s}}) {
         QFile::remove(home() + u"/voxtrella.dbg"_s);
         startProgram(m_first, args);
-        ASSERT_TRUE(waitUntil([this] { return log().contains(u"Exiting FormActivate"_s); }, 30000))
-            << log().toStdString();
+        ASSERT_TRUE(waitForLog(u"Exiting FormActivate"_s)) << log().toStdString();
         QThread::msleep(1000);
         EXPECT_FALSE(visibleMainWindow().isEmpty()) << args.join(u' ').toStdString();
         EXPECT_FALSE(log().contains(u"Minimizing"_s)) << args.join(u' ').toStdString();
-        ::kill(pid_t(m_first.processId()), SIGTERM);
-        ASSERT_TRUE(m_first.waitForFinished(10000));
+        endWith(SIGTERM);
     }
 }
 
@@ -132,8 +112,7 @@ TEST_F(EndToEndLookTest, NothingIsCutOrOutsideTheWindowAtLargerFontsTwiceTheScal
         EXPECT_EQ(pages.size(), 8) << pages.join(u'\n').toStdString();  // four tabs in each list mode
         for (const QString &page : pages)
             EXPECT_TRUE(page.endsWith(u": "_s)) << page.toStdString();
-        ::kill(pid_t(m_first.processId()), SIGTERM);
-        ASSERT_TRUE(m_first.waitForFinished(10000));
+        endWith(SIGTERM);
     }
 }
 

@@ -1,18 +1,25 @@
 // A look inside the real program for the end-to-end look test, loaded as a
 // Qt generic plugin (QT_QPA_GENERIC_PLUGINS=voxtrellalookprobe). Once the
 // main window shows its article count it goes through every options page in
-// both list modes, notes what is cut (LookChecks.h), keeps a screenshot of
-// each page as the X server shows it, and writes one line per page to the
-// file VOXTRELLA_LOOK_REPORT names; the file appears when it is complete.
-#include "LookChecks.h"
-
+// both list modes, notes what a user sees as a broken layout (a caption or
+// control outside the window, cut by its parent or too small for its text, a
+// tab whose caption does not fit), keeps a screenshot of each page as the X
+// server shows it, and writes one line per page to the file
+// VOXTRELLA_LOOK_REPORT names; the file appears when it is complete.
+#include <QAbstractButton>
+#include <QAbstractScrollArea>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QGenericPlugin>
+#include <QLabel>
+#include <QLineEdit>
 #include <QScreen>
+#include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
@@ -20,6 +27,57 @@
 namespace {
 
 using namespace Qt::StringLiterals;
+
+// Every visible caption or control of the window that is cut.
+QStringList Cut(const QWidget *window)
+{
+    QStringList faults;
+    for (QWidget *w : window->findChildren<QWidget *>()) {
+        const bool caption = qobject_cast<QLabel *>(w) || qobject_cast<QAbstractButton *>(w);
+        const bool control =
+            caption || qobject_cast<QComboBox *>(w) || qobject_cast<QLineEdit *>(w) || qobject_cast<QTabBar *>(w);
+        if (!control || !w->isVisible())
+            continue;
+        const QString name =
+            w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName();
+        const QRect inWindow(w->mapTo(window, QPoint()), w->size());
+        const QRect seen = w->visibleRegion().boundingRect();
+        // The article list and the option pages scroll up and down; what
+        // they hold must fit across.
+        bool scrolls = false;
+        for (QWidget *p = w->parentWidget(); p && p != window; p = p->parentWidget())
+            scrolls = scrolls || qobject_cast<QAbstractScrollArea *>(p);
+        if (!window->rect().contains(inWindow))
+            faults << name + u" outside the window"_s;
+        else if (scrolls ? !seen.isEmpty() && seen.width() != w->width() : seen != w->rect())
+            faults << name + u" cut by its parent"_s;
+        const QString text = w->property("text").toString();
+        if (caption && !text.isEmpty()) {
+            auto *label = qobject_cast<QLabel *>(w);
+            auto *tool = qobject_cast<QToolButton *>(w);
+            QSize need = label && label->wordWrap() ? QSize(0, label->heightForWidth(label->width()))
+                                                    : (label ? w->minimumSizeHint() : w->sizeHint());
+            // A caption under an image gets the room below the image and
+            // the button's frame; the rest of the hint is margin.
+            if (tool && tool->toolButtonStyle() == Qt::ToolButtonTextUnderIcon) {
+                const int frame = 2 * tool->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+                need = QSize(tool->fontMetrics().horizontalAdvance(text.trimmed()) + frame,
+                             tool->iconSize().height() + 4 + tool->fontMetrics().height() + frame);
+            }
+            if (w->width() < need.width() || w->height() < need.height())
+                faults << u"%1 text cut (%2x%3"_s.arg(name).arg(w->width()).arg(w->height()) +
+                              u" < %1x%2)"_s.arg(need.width()).arg(need.height());
+        }
+        if (auto *tabs = qobject_cast<QTabBar *>(w)) {
+            for (int i = 0; i < tabs->count(); ++i) {
+                if (!tabs->rect().contains(tabs->tabRect(i)) ||
+                    tabs->tabRect(i).width() < tabs->fontMetrics().horizontalAdvance(tabs->tabText(i)))
+                    faults << tabs->tabText(i) + u" tab cut"_s;
+            }
+        }
+    }
+    return faults;
+}
 
 class LookProbe : public QObject
 {
@@ -82,7 +140,7 @@ private:
                 tabs->setCurrentIndex(page);
                 Settle();
                 lines << u"%1 %2: %3"_s.arg(QLatin1String(mode), tabs->tabText(page),
-                                            LookChecks::Cut(form).join(u", "_s));
+                                            Cut(form).join(u", "_s));
                 form->screen()->grabWindow(form->winId()).save(
                     shots.filePath(u"%1-%2-page%3.png"_s.arg(QFileInfo(report).baseName(), QLatin1String(mode))
                                        .arg(page + 1)));

@@ -11,7 +11,7 @@ namespace {
 using namespace WindowTesting;
 using MainWindowTest = WindowTest;
 
-TEST_F(MainWindowTest, FirstRunShowsIntroArticlesAndTheNextRunTheArticlesSavedAtExit)
+TEST_F(MainWindowTest, FirstRunShowsTheIntroductionArticles)
 {
     Start();
     const QByteArray intro = readFile(AppPaths::dataDir() + u"/VXIntro.chl"_s);
@@ -19,144 +19,96 @@ TEST_F(MainWindowTest, FirstRunShowsIntroArticlesAndTheNextRunTheArticlesSavedAt
     ASSERT_GE(Count(), 1);
     EXPECT_EQ(Entry(0)->Title(), QString::fromUtf8(intro.split('\n').value(1)).section(u'|', 0, 0));
     EXPECT_FALSE(form->Preferences().FirstTimeUser);
-
-    form->Articles().ToolButton2Click();
-    TMemoEntry *added = form->Articles().AddNewArticle();
-    ASSERT_NE(added, nullptr);
-    added->SetTitle(u"Typed"_s);
-    added->SetText(u"What the user typed"_s);
-    const QStringList before = Titles();
-    Exit();
-
-    EXPECT_TRUE(Saved().contains("What the user typed"));
-    Start();
-    EXPECT_EQ(Titles(), before);
-    EXPECT_EQ(Entry(Count() - 1)->Text(), u"What the user typed"_s);
 }
 
-TEST_F(MainWindowTest, EmptyOrMissingSavedArticlesGiveOneEmptyArticleNeverAnEmptyList)
+TEST_F(MainWindowTest, StartUpShowsTheSavedArticlesOnceAndForAnEmptyOrMissingFileOneEmptyArticle)
 {
-    StoreSetting(u"FirstTimeUser"_s, false);
-    ASSERT_TRUE(writeFile(ExportPath(), QByteArray()));
+    StoreSettings({{"FirstTimeUser", false}, {"ML_ListMode", 1}});
+    SaveArticles(Record("One", "first") + Record("Two", "second"));
     Start();
-    ASSERT_EQ(Count(), 1);
-    EXPECT_TRUE(Entry(0)->Text().isEmpty());
-    EXPECT_EQ(form->ReadingCommands().ArticleCountText(), u"No articles"_s);
-    EXPECT_EQ(form->StatusText(), u"No articles"_s);
-    Exit();
-
-    QFile::remove(ExportPath());
-    Start();
-    EXPECT_EQ(Count(), 1);
-}
-
-TEST_F(MainWindowTest, StartUpCreatesTheWindowsInOrderAndRunsTheFirstShowOnce)
-{
-    StoreSetting(u"FirstTimeUser"_s, false);
-    ASSERT_TRUE(writeFile(ExportPath(), Record("One", "first") + Record("Two", "second")));
-    StoreSetting(u"ML_ListMode"_s, 1);
-    Start();
-    EXPECT_NE(form->Driver(), nullptr);
-    EXPECT_EQ(form->windowTitle(), u"Voxtrella MP3"_s);
     EXPECT_GT(form->Driver()->Voices().Count(), 0);
     EXPECT_EQ(Titles(), (QStringList{u"One"_s, u"Two"_s}));
     EXPECT_EQ(form->List()->CurrentEntry(), Entry(0));
     EXPECT_EQ(form->StatusText(), u"2 articles"_s);
     EXPECT_EQ(form->State(), rsIdle);
-    ASSERT_NE(form->TrayIcon(), nullptr);
-    EXPECT_EQ(form->TrayIcon()->toolTip(), u"Voxtrella MP3"_s);
-
-    // A second show (restoring from the tray) imports nothing again.
-    form->hide();
+    EXPECT_NE(form->TrayIcon(), nullptr);
+    form->hide();  // restoring from the tray imports nothing again
     form->show();
     QCoreApplication::processEvents();
     EXPECT_EQ(Count(), 2);
-    const QString log = Log();
-    const qsizetype version = log.indexOf(u"Version: 1.204"_s);
-    EXPECT_GE(version, 0);
-    EXPECT_GT(log.indexOf(u"Entered FormShow"_s), version);
-    EXPECT_GT(log.indexOf(u"Exiting FormShow"_s), log.indexOf(u"Entered FormShow"_s));
-    EXPECT_EQ(log.count(u"Entered FormShow"_s), 1);
+    EXPECT_EQ(Log().count(u"Entered FormShow"_s), 1);
+    Exit();
+
+    SaveArticles({});
+    for (const char *file : {"empty", "missing"}) {
+        SCOPED_TRACE(file);
+        Start();
+        EXPECT_EQ(Texts(), QStringList{QString()});
+        EXPECT_EQ(form->StatusText(), u"No articles"_s);
+        Exit();
+        QFile::remove(ExportPath());
+    }
 }
 
 TEST_F(MainWindowTest, NoSoundDeviceEndsTheProgramWithTheMessage)
 {
     sound->setServerReachable(false);
-    windows = std::make_unique<AppWindows>();
-    ASSERT_TRUE(windows->Create());
-    form = windows->MainForm();
-    form->show();
-    QCoreApplication::processEvents();
+    Start(false);
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages.first().startsWith(u"Sound Card not found"_s));
     EXPECT_TRUE(form->Terminating());
     EXPECT_EQ(form->TrayIcon(), nullptr);  // no articles imported, no tray icon
 }
 
-TEST_F(MainWindowTest, StatusPanelsAndOptionsFollowTheLayoutRules)
+TEST_F(MainWindowTest, OptionsAndToolbarTogglesFollowEveryControlAndTheNextStart)
 {
     Start();
-    // The first panel takes three quarters, rounded to even; the gauge sits over the second.
-    for (const auto &[width, first] : {std::pair{798, 598}, std::pair{802, 602}}) {
-        form->resize(width, 500);
-        QCoreApplication::processEvents();
-        ASSERT_EQ(form->width(), width);
-        EXPECT_EQ(form->StatusPanelWidth(0), first);
-        EXPECT_EQ(form->StatusPanelWidth(1), 200);
-    }
-    form->resize(798, 500);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(form->Gauge()->geometry(), QRect(600, 2, 200, 15));
-    EXPECT_FALSE(form->Gauge()->isVisible());
-
-    EXPECT_EQ(TForm1::FullOptionsHeight(120), 316);
-    EXPECT_EQ(TForm1::FullOptionsHeight(96), 257);
-    ASSERT_EQ(ui->Panel2->height(), 257);
+    const int both = ui->Panel2->height();
     form->MMLabel1Click();  // options off
     EXPECT_FALSE(form->Preferences().ShowOptions);
     EXPECT_FALSE(ui->OptionsBtn->isChecked());
     EXPECT_FALSE(ui->ShowOptionsMItm->isChecked());
-    EXPECT_EQ(ui->Panel2->height(), 56);
+    EXPECT_LT(ui->Panel2->height(), both);
     form->ShowToolbarMItmClick();  // toolbar off too
     EXPECT_FALSE(form->Preferences().ShowToolbar);
     EXPECT_FALSE(ui->ShowToolbarMItm->isChecked());
     EXPECT_FALSE(ui->Panel2->isVisible());
-    form->MMLabel1Click();  // options only
-    EXPECT_EQ(ui->Panel2->height(), TForm1::FullOptionsHeight(form->screen()->logicalDotsPerInch()) - 56);
-    form->ShowToolbarMItmClick();  // both: the toolbar toggle always uses 257
-    EXPECT_EQ(ui->Panel2->height(), 257);
-    EXPECT_TRUE(ui->ToolBar1->isVisible());
-
-    // Stored settings shape the next start.
-    form->MMLabel1Click();
-    form->ShowToolbarMItmClick();
     Exit();
+
     Start();
     EXPECT_FALSE(ui->Panel2->isVisible());
     EXPECT_FALSE(ui->ShowToolbarMItm->isChecked());
     EXPECT_FALSE(ui->OptionsBtn->isChecked());
+    form->MMLabel1Click();  // options only
+    EXPECT_TRUE(ui->Panel3->isVisible());
+    EXPECT_FALSE(ui->ToolBar1->isVisible());
+    EXPECT_LT(ui->Panel2->height(), both);
+    form->ShowToolbarMItmClick();
+    EXPECT_EQ(ui->Panel2->height(), both);
+    EXPECT_TRUE(ui->ToolBar1->isVisible());
 }
 
 TEST_F(MainWindowTest, ModeSwitchesKeepOneArticleAndIgnoreTheActiveMode)
 {
     Start();
-    ASSERT_EQ(form->Preferences().ML_ListMode, 0);
-    EXPECT_TRUE(ui->ToolButton1->isChecked());
-    EXPECT_TRUE(ui->SingleMItm->isChecked());
-    EXPECT_TRUE(Tray("SIPoNtry")->isChecked());
-    EXPECT_EQ(ui->MISIOptionsPage->currentWidget(), ui->SIOptionsSheet);
+    // Every control that shows the list mode shows the same one.
+    const auto expectMode = [this](bool multi) {
+        EXPECT_EQ(form->Preferences().ML_ListMode, multi ? 1 : 0);
+        EXPECT_EQ(form->List()->MultiArticle(), multi);
+        const QList<bool> multiShown{ui->ToolButton2->isChecked(), ui->MultiMItm->isChecked(),
+                                     Tray("MIPoNtry")->isChecked(), !ui->ToolButton1->isChecked(),
+                                     !ui->SingleMItm->isChecked(), !Tray("SIPoNtry")->isChecked()};
+        EXPECT_EQ(multiShown, QList<bool>(6, multi));
+        EXPECT_EQ(ui->MISIOptionsPage->currentWidget(), multi ? ui->MIOptionsSheet : ui->SIOptionsSheet);
+    };
+    expectMode(false);
     const QString logBefore = Log();
     form->Articles().ToolButton1Click();  // already Single-Article
     EXPECT_EQ(Log(), logBefore);
 
     form->Articles().ToolButton2Click();
-    EXPECT_EQ(form->Preferences().ML_ListMode, 1);
-    EXPECT_TRUE(form->List()->MultiArticle());
+    expectMode(true);
     EXPECT_EQ(form->List()->VisibleEntries(), form->Preferences().ML_VisibleEntries);
-    EXPECT_TRUE(ui->ToolButton2->isChecked());
-    EXPECT_TRUE(ui->MultiMItm->isChecked());
-    EXPECT_TRUE(Tray("MIPoNtry")->isChecked());
-    EXPECT_EQ(ui->MISIOptionsPage->currentWidget(), ui->MIOptionsSheet);
     EXPECT_FALSE(ui->SkipBtn->isEnabled());
 
     // Only blank articles: back in Single-Article mode exactly one is left.
@@ -165,22 +117,19 @@ TEST_F(MainWindowTest, ModeSwitchesKeepOneArticleAndIgnoreTheActiveMode)
     form->Articles().AddNewArticle();
     Entry(0)->SetText(u"   "_s);
     form->Articles().ToolButton1Click();
+    expectMode(false);
     EXPECT_EQ(Count(), 1);
     EXPECT_TRUE(Entry(0)->Text().trimmed().isEmpty());
     EXPECT_EQ(form->List()->VisibleEntries(), 1);
     EXPECT_TRUE(Log().contains(u"Calling AddNew"_s));
 
     Tray("MIPoNtry")->trigger();  // the tray items switch too
-    EXPECT_EQ(form->Preferences().ML_ListMode, 1);
-    EXPECT_TRUE(ui->ToolButton2->isChecked());
+    expectMode(true);
 }
 
 TEST_F(MainWindowTest, OptionControlsWriteTheSettingOfTheCurrentMode)
 {
     Start();
-    // The sheet shown at start-up already shows the stored values.
-    EXPECT_TRUE(ui->SIVoiceDefault->isChecked());
-    EXPECT_TRUE(ui->AutoTitleCB->isChecked());
     ui->SIVoiceRandom->click();
     ui->AutoSpeakCB->click();
     ui->AutoTitleCB->click();
@@ -249,12 +198,6 @@ TEST_F(MainWindowTest, VoicePoliciesDefaultRandomAndRoundRobin)
     form->Preferences().TTS_DefaultVoiceName = three[2];
     EXPECT_EQ(form->Articles().ChooseVoice(), three[2]);
 
-    // Voices of a disabled engine are no favourites for new articles.
-    form->Driver()->Voices().Items(0)->Engine->Enabled = false;
-    form->Articles().LoadFavoriteVoices();
-    EXPECT_FALSE(form->Articles().FavoriteVoices().contains(three[0]));
-    form->Driver()->Voices().Items(0)->Engine->Enabled = true;
-
     KeepFavorites(0);  // no favourite at all: new articles still get the default voice
     for (int policy : {2, 1}) {
         form->Preferences().MI_Voice = policy;
@@ -266,12 +209,10 @@ TEST_F(MainWindowTest, VoicePoliciesDefaultRandomAndRoundRobin)
 TEST_F(MainWindowTest, OpeningTextFilesTitlesThemAfterTheFileName)
 {
     Start();
-    // The dialog offers .txt in any case, several files only in Multi-Article mode.
+    // The dialog takes .TXT as .txt, and several files only in Multi-Article mode.
     std::unique_ptr<QFileDialog> single = form->Articles().CreateOpenDialog();
-    EXPECT_EQ(single->nameFilters(), QStringList{u"Text files (*.txt)"_s});
     EXPECT_FALSE(single->filter() & QDir::CaseSensitive);
     EXPECT_EQ(single->fileMode(), QFileDialog::ExistingFile);
-    EXPECT_EQ(single->directory().absolutePath(), QDir(form->Preferences().OpenDlgInitialDir).absolutePath());
 
     // A file while the single article is read is refused.
     Entry(0)->SetText(u"Being read"_s);
@@ -293,11 +234,10 @@ TEST_F(MainWindowTest, OpeningTextFilesTitlesThemAfterTheFileName)
     form->Articles().OpenTextFiles(
         {dir + u"/My News.txt"_s, dir + u"/report.v2.TXT"_s, dir + u"/README"_s});
     EXPECT_EQ(Titles(), (QStringList{u"My_News"_s, u"report"_s, u"README"_s}));
-    EXPECT_EQ(Entry(0)->Text().replace(u"\r\n"_s, u"\n"_s), u"Hello\nWorld"_s);
+    EXPECT_EQ(Entry(2)->Text(), u"No extension"_s);
     EXPECT_EQ(form->Preferences().OpenDlgInitialDir, dir);
     EXPECT_EQ(form->StatusText(), u"3 articles"_s);
     EXPECT_TRUE(Saved().contains("My_News|"));  // saved at once
-    EXPECT_TRUE(Saved().contains("No extension"));
 
     // A file that vanished before it was read is reported, not silently dropped.
     messages.clear();
@@ -420,8 +360,6 @@ TEST_F(MainWindowTest, FloatingToolbarFollowsItsShowingRules)
     EXPECT_FALSE(toolbar->isVisible());
     form->ReadingCommands().SetReadingState(rsReading);
     EXPECT_TRUE(toolbar->isVisible());
-    EXPECT_FALSE(ui->PlayToolBtn->isEnabled());
-    EXPECT_TRUE(ui->StopBtn->isEnabled());
     EXPECT_FALSE(ui->SkipBtn->isEnabled());  // Single-Article mode
     form->ReadingCommands().SetReadingState(rsIdle);
     form->RestoreFromTray();
@@ -458,52 +396,11 @@ TEST_F(MainWindowTest, AutostartCheckBoxWritesAndRemovesTheLoginEntry)
     EXPECT_TRUE(ui->AutoStartAppCB->isChecked());
 }
 
-TEST_F(MainWindowTest, ReadingDriverChecksTheDeviceAndQueriesVoiceRanges)
+TEST_F(MainWindowTest, ReadingAnUnknownVoiceIsRefusedWithItsName)
 {
     Start();
-    const int32_t before = form->Driver()->TTS1()->AudioDeviceID();
-    EXPECT_TRUE(form->Driver()->CheckAudioDevice(-1));
-    EXPECT_TRUE(messages.isEmpty()) << Messages();
-    // A device number the sound server does not have is refused, with both messages.
-    EXPECT_FALSE(form->Driver()->CheckAudioDevice(7));
-    ASSERT_EQ(messages.size(), 2);
-    EXPECT_TRUE(messages.last().startsWith(u"Audio device check failed. \rVerify"_s));
-    EXPECT_EQ(form->Driver()->TTS1()->AudioDeviceID(), before);
-    EXPECT_FALSE(form->Driver()->TTS1()->Active());
-
-    TVoiceEntry *voice = form->Driver()->Voices().Items(0);
-    voice->Pitch = 0;
-    voice->Speed = 0;
-    form->Driver()->LoadVoiceDefaults(voice);
-    EXPECT_GE(voice->PitchMin, 0);
-    EXPECT_GT(voice->PitchMax, voice->PitchMin);
-    EXPECT_GT(voice->SpeedMax, voice->SpeedMin);
-    EXPECT_EQ(voice->Pitch, voice->PitchDefault);
-    EXPECT_EQ(voice->Speed, voice->SpeedDefault);
-    EXPECT_GT(voice->Speed, 0);
-    voice->Speed = voice->SpeedMin + 1;  // a speed the user chose stays
-    form->Driver()->LoadVoiceDefaults(voice);
-    EXPECT_EQ(voice->Speed, voice->SpeedMin + 1);
-
-    messages.clear();  // an unknown voice is refused with its name
-    int done = 0;
-    QObject::connect(form->Driver(), &TTTSForm::OnDone, form, [&done] { ++done; });
     EXPECT_FALSE(form->Driver()->Play(u"Hello"_s, u"Nobody"_s));
-    EXPECT_EQ(messages.value(0), u"Voice Nobody does not exist"_s);
-
-    // A pause is no end; the end is reported once, after the audio stopped.
-    ASSERT_TRUE(
-        form->Driver()->Play(u"One two three four five six seven eight nine ten."_s, voice->DisplayName));
-    const auto audioFlows = [this] {
-        return !sound->streams().empty() && !sound->streams().back()->bytes().isEmpty();
-    };
-    ASSERT_TRUE(waitFor(audioFlows, 10000));
-    form->Driver()->PauseAudio();
-    EXPECT_FALSE(waitFor([&done] { return done > 0; }, 1500));
-    form->Driver()->ResumeAudio();
-    ASSERT_TRUE(waitFor([&done] { return done > 0; }, 30000));
-    EXPECT_FALSE(waitFor([&done] { return done > 1; }, 1000));
-    QObject::disconnect(form->Driver(), &TTTSForm::OnDone, form, nullptr);
+    EXPECT_EQ(messages, QStringList{u"Voice Nobody does not exist"_s});
 }
 
 TEST_F(MainWindowTest, PronunciationEditorOpensAfterItsNoteAndAudioDeviceTakesOnlyAWorkingDevice)
@@ -540,11 +437,14 @@ TEST_F(MainWindowTest, PronunciationEditorOpensAfterItsNoteAndAudioDeviceTakesOn
     choose(2);
     EXPECT_EQ(form->Preferences().TTS_AudioDeviceID, 1);
     EXPECT_EQ(form->Driver()->TTS1()->AudioDeviceID(), 1);
-    sound->setOpenFails(0, true);  // a device that fails its check is not taken
+    EXPECT_TRUE(messages.isEmpty()) << Messages();
+    sound->setOpenFails(0, true);  // a device that fails its check is not taken, with both messages
     choose(1);
     EXPECT_EQ(form->Preferences().TTS_AudioDeviceID, 1);
     EXPECT_EQ(form->Driver()->TTS1()->AudioDeviceID(), 1);
-    EXPECT_FALSE(messages.isEmpty());
+    EXPECT_FALSE(form->Driver()->TTS1()->Active());
+    ASSERT_EQ(messages.size(), 2) << Messages();
+    EXPECT_TRUE(messages.last().startsWith(u"Audio device check failed. \rVerify"_s)) << Messages();
 }
 
 TEST_F(MainWindowTest, AudioHelpMenuSpeaksTheTopicsOfTheHelpFile)
@@ -562,9 +462,7 @@ TEST_F(MainWindowTest, AudioHelpMenuSpeaksTheTopicsOfTheHelpFile)
     EXPECT_EQ(form->State(), rsReading);
     EXPECT_EQ(form->StatusText(), u"Reading Audio Help"_s);
     EXPECT_FALSE(ui->PlayToolBtn->isEnabled());
-    EXPECT_FALSE(ui->SkipBtn->isEnabled());
-    EXPECT_TRUE(ui->StopBtn->isEnabled());
-    ASSERT_TRUE(waitFor([this] { return form->State() == rsIdle; }, 60000));
+    ASSERT_TRUE(WaitIdle());
     ASSERT_FALSE(sound->streams().empty());
     EXPECT_GT(sound->streams().back()->bytes().size(), 8000);
     EXPECT_FALSE(form->Driver()->TTS1()->Active());
@@ -590,7 +488,7 @@ TEST_F(MainWindowTest, AudioHelpMenuSpeaksTheTopicsOfTheHelpFile)
     EXPECT_TRUE(messages.first().startsWith(u"An English Voice was not found"_s));
 }
 
-TEST_F(MainWindowTest, EveryControlHasAnAccessibleNameAndTheMenusTheirShortcuts)
+TEST_F(MainWindowTest, EveryControlHasAnAccessibleNameEveryMenuDistinctAccessKeysAndEveryTabStopAFocusMark)
 {
     Start();
     for (QWidget *w : form->findChildren<QWidget *>()) {
@@ -602,13 +500,6 @@ TEST_F(MainWindowTest, EveryControlHasAnAccessibleNameAndTheMenusTheirShortcuts)
                 << w->objectName().toStdString() << " in " << w->parentWidget()->objectName().toStdString();
         }
     }
-    EXPECT_EQ(ui->OpenTextFile1->shortcut(), QKeySequence(u"Ctrl+O"_s));
-    EXPECT_EQ(ui->PlaySpkrMItm->shortcut(), QKeySequence(u"Ctrl+F6"_s));
-    EXPECT_EQ(ui->StopMItm->shortcut(), QKeySequence(u"Ctrl+F10"_s));
-    EXPECT_EQ(ui->Paste1->shortcut(), QKeySequence(u"Ctrl+V"_s));
-    EXPECT_EQ(ui->PageControl1->tabText(1), u"Engines / Voices"_s);
-    EXPECT_EQ(ui->PageControl1->currentWidget(), ui->ClipboardSheet);
-    EXPECT_EQ(form->Tray().PopupMenu2()->defaultAction()->text(), u"Restore"_s);
 
     // Within the menu bar and within each menu, no access key is used twice.
     auto accessKeys = [](const QWidget *menu) {

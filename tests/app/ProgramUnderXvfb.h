@@ -27,58 +27,67 @@ namespace ProgramTest {
 using namespace Qt::StringLiterals;
 using TestSupport::readFile;
 
-class XvfbDisplay
+class ProgramUnderXvfb : public ::testing::Test
 {
-public:
-    ~XvfbDisplay() { stop(); }
-
-    // size: the screen as Xvfb takes it, width x height x depth.
-    bool start(const QString &size = u"1024x768x24"_s)
+protected:
+    void SetUp() override
     {
-        for (int n = 91; n < 160; ++n) {
-            if (QFile::exists(u"/tmp/.X%1-lock"_s.arg(n)) || QFile::exists(u"/tmp/.X11-unix/X%1"_s.arg(n)))
-                continue;
-            m_name = u":%1"_s.arg(n);
-            m_server.start(u"Xvfb"_s,
-                           {m_name, u"-nolisten"_s, u"tcp"_s, u"-screen"_s, u"0"_s, size});
-            if (!m_server.waitForStarted(5000))
-                return false;
-            QElapsedTimer t;
-            t.start();
-            while (t.elapsed() < 10000 && m_server.state() == QProcess::Running) {
-                if (QFile::exists(u"/tmp/.X11-unix/X%1"_s.arg(n)) && connectTray())
-                    return true;
-                QThread::msleep(50);
-            }
-            stop();
+        if (QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty() ||
+            QStandardPaths::findExecutable(u"xdotool"_s).isEmpty())
+            GTEST_SKIP() << "Xvfb and xdotool are needed";
+        // The program refuses to run without a sound device; the test
+        // command provides a private sound server.
+        if (audio::audioSystem().outputDeviceCount() <= 0)
+            GTEST_SKIP() << "no sound server (run through scripts/run-tests.sh)";
+        // Xvfb takes the first free display and names it once it accepts
+        // connections; one starting at the same moment elsewhere can make it
+        // quit, so it is tried again.
+        for (int attempt = 0; attempt < 5 && m_display.isEmpty(); ++attempt) {
+            m_xvfb.start(u"Xvfb"_s,
+                         {u"-displayfd"_s, u"1"_s, u"-nolisten"_s, u"tcp"_s, u"-screen"_s, u"0"_s, screenSize()});
+            if (m_xvfb.waitForReadyRead(10000) && m_xvfb.canReadLine())
+                m_display = u':' + QString::fromLatin1(m_xvfb.readLine()).trimmed();
+            else
+                stop(m_xvfb);
         }
-        return false;
+        ASSERT_TRUE(standInForATray()) << "no display";
+        m_env = QProcessEnvironment::systemEnvironment();
+        m_env.insert(u"DISPLAY"_s, m_display);
+        m_env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+        m_env.insert(u"VOXTRELLA_HOME"_s, home());
+        m_env.remove(u"WAYLAND_DISPLAY"_s);
     }
 
-    void stop()
+    void TearDown() override
     {
-        if (m_tray) {
+        stop(m_first);
+        stop(m_second);
+        if (m_tray)
             xcb_disconnect(m_tray);
-            m_tray = nullptr;
-        }
-        if (m_server.state() != QProcess::NotRunning) {
-            m_server.terminate();
-            m_server.waitForFinished(5000);
+        stop(m_xvfb);
+    }
+
+    // Ends a process that still runs: asked first (Xvfb then removes its
+    // lock file), then killed.
+    static void stop(QProcess &process)
+    {
+        if (process.state() == QProcess::NotRunning)
+            return;
+        process.terminate();
+        if (!process.waitForFinished(5000)) {
+            process.kill();
+            process.waitForFinished(5000);
         }
     }
 
-    QString name() const { return m_name; }
-
-private:
-    // Owns "_NET_SYSTEM_TRAY_S0": programs on this display now see a tray.
-    bool connectTray()
+    // Owns "_NET_SYSTEM_TRAY_S0": programs on the display now see a tray.
+    bool standInForATray()
     {
-        m_tray = xcb_connect(m_name.toLatin1().constData(), nullptr);
-        if (xcb_connection_has_error(m_tray)) {
-            xcb_disconnect(m_tray);
-            m_tray = nullptr;
+        if (m_display.isEmpty())
             return false;
-        }
+        m_tray = xcb_connect(m_display.toLatin1().constData(), nullptr);
+        if (xcb_connection_has_error(m_tray))
+            return false;
         xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_tray)).data;
         const xcb_window_t window = xcb_generate_id(m_tray);
         xcb_create_window(m_tray, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0,
@@ -94,51 +103,29 @@ private:
         return true;
     }
 
-    QProcess m_server;
-    QString m_name;
-    xcb_connection_t *m_tray = nullptr;
-};
-
-class ProgramUnderXvfb : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        if (QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty() ||
-            QStandardPaths::findExecutable(u"xdotool"_s).isEmpty())
-            GTEST_SKIP() << "Xvfb and xdotool are needed";
-        // The program refuses to run without a sound device; the test
-        // command provides a private sound server.
-        if (audio::audioSystem().outputDeviceCount() <= 0)
-            GTEST_SKIP() << "no sound server (run through scripts/run-tests.sh)";
-        ASSERT_TRUE(m_display.start(screenSize()));
-        m_env = QProcessEnvironment::systemEnvironment();
-        m_env.insert(u"DISPLAY"_s, m_display.name());
-        m_env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
-        m_env.insert(u"VOXTRELLA_HOME"_s, home());
-        m_env.remove(u"WAYLAND_DISPLAY"_s);
-    }
-
-    void TearDown() override
-    {
-        for (QProcess *p : {&m_first, &m_second}) {
-            if (p->state() != QProcess::NotRunning) {
-                p->kill();
-                p->waitForFinished(5000);
-            }
-        }
-        m_display.stop();
-    }
-
     virtual QString screenSize() const { return u"1024x768x24"_s; }
     static QString home() { return TestSupport::homeDir(); }
 
-    void startProgram(QProcess &process, const QStringList &args)
+    void startProgram(QProcess &process, const QStringList &args,
+                      const QString &program = QStringLiteral(VOXTRELLA_EXECUTABLE))
     {
         process.setProcessEnvironment(m_env);
         process.setProcessChannelMode(QProcess::ForwardedChannels);
-        process.start(QStringLiteral(VOXTRELLA_EXECUTABLE), args);
+        process.start(program, args);
         ASSERT_TRUE(process.waitForStarted(5000));
+    }
+
+    // Sends the signal to the first program and waits for its normal end;
+    // the milliseconds it took.
+    qint64 endWith(int signal, int withinMs = 10000)
+    {
+        QElapsedTimer t;
+        t.start();
+        ::kill(pid_t(m_first.processId()), signal);
+        EXPECT_TRUE(m_first.waitForFinished(withinMs)) << "still running after the signal";
+        EXPECT_EQ(m_first.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(m_first.exitCode(), 0);
+        return t.elapsed();
     }
 
     QString xdotool(const QStringList &args)
@@ -153,8 +140,7 @@ protected:
     // The visible main window's id, or empty.
     QString visibleMainWindow()
     {
-        return xdotool({u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^Voxtrella MP3$"_s})
-            .section(u'\n', 0, 0);
+        return xdotool({u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^Voxtrella MP3$"_s}).section(u'\n', 0, 0);
     }
 
     bool waitUntil(const std::function<bool()> &pred, int ms)
@@ -170,8 +156,14 @@ protected:
     }
 
     QString log() { return QString::fromUtf8(readFile(home() + u"/voxtrella.dbg"_s)); }
+    bool waitForLog(const QString &line, int ms = 30000)
+    {
+        return waitUntil([&] { return log().contains(line); }, ms);
+    }
 
-    XvfbDisplay m_display;
+    QProcess m_xvfb;
+    QString m_display;
+    xcb_connection_t *m_tray = nullptr;
     QProcessEnvironment m_env;
     QProcess m_first;
     QProcess m_second;

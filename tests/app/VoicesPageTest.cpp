@@ -34,12 +34,7 @@ protected:
         EXPECT_FALSE(found.isEmpty()) << text.toStdString();
         return found.value(0);
     }
-    QTreeWidgetItem *Select(const QString &text) const
-    {
-        QTreeWidgetItem *node = Node(text);
-        tree->setCurrentItem(node);
-        return node;
-    }
+    void Select(const QString &text) const { tree->setCurrentItem(Node(text)); }
     // The voices of a group in catalogue order.
     QList<TVoiceEntry *> GroupVoices(const QString &group) const
     {
@@ -49,12 +44,10 @@ protected:
                 voices << form->Driver()->Voices().Items(i);
         return voices;
     }
-    int Favorites(const QString &group) const
+    qsizetype Favorites(const QString &group) const
     {
-        int n = 0;
-        for (const TVoiceEntry *v : GroupVoices(group))
-            n += v->Favorite;
-        return n;
+        const QList<TVoiceEntry *> voices = GroupVoices(group);
+        return std::count_if(voices.begin(), voices.end(), [](const TVoiceEntry *v) { return v->Favorite; });
     }
     TVoiceEntry *DefaultVoice() const { return form->Driver()->FindVoice(form->Preferences().TTS_DefaultVoiceName); }
     // The image every node must show, by the rules.
@@ -73,18 +66,10 @@ protected:
             }
         }
     }
-    // Words heard, found at the reported offsets in the text given.
-    void ListenFor(const QString &text)
-    {
-        QObject::connect(form->Driver()->TTS1(), &TTTS::OnWordPosition, form,
-                         [this, text](TTTS *, sapi::QWORD, uint32_t offset) {
-                             heard << text.mid(int(offset / 2)).section(u' ', 0, 0);
-                         });
-    }
     // As the mouse gives it: a click, then the second press.
     void DoubleClick(QTreeWidgetItem *node) const
     {
-            const QPoint at = tree->visualItemRect(node).center();
+        const QPoint at = tree->visualItemRect(node).center();
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
         QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, at);
         QTest::mouseRelease(tree->viewport(), Qt::LeftButton, {}, at);
@@ -94,7 +79,6 @@ protected:
     {
         QTest::keyClick(slider, slider->value() > slider->minimum() ? Qt::Key_PageDown : Qt::Key_PageUp);
     }
-    bool WaitIdle() { return waitFor([this] { return form->State() == rsIdle; }, 30000); }
     // Runs the edit command; inside the editor's loop, `inside` acts on it.
     void Edit(const std::function<void(TVoiceEditForm &)> &inside)
     {
@@ -110,7 +94,6 @@ protected:
     }
 
     QTreeWidget *tree = nullptr;
-    QStringList heard;
 };
 
 const QString kEspeak = u"eSpeak NG"_s;
@@ -160,7 +143,7 @@ TEST_F(VoicesPageTest, GroupsHoldTheVoicesOfAllTheirEnginesAndTheButtonsFollowTh
     EXPECT_TRUE(item("TestItem")->isEnabled());
 
     // A double click on a group neither folds it nor changes it.
-    const int favorites = Favorites(kEspeak);
+    const auto favorites = Favorites(kEspeak);
     DoubleClick(espeak);
     EXPECT_TRUE(espeak->isExpanded());
     EXPECT_EQ(Favorites(kEspeak), favorites);
@@ -293,7 +276,11 @@ TEST_F(VoicesPageTest, TestSpeaksTheBuiltInSentenceWhenTheTestFileLacksTheLangua
     ShowPage();
     TVoiceEntry *voice = GroupVoices(kEspeak).at(0);
     voice->Engine->LanguageID = 1047;  // a language without a code, so without a sentence
-    ListenFor(u"Thanks for trying Voxtrella MP3"_s);
+    // Words heard, found at the reported offsets in the built-in sentence.
+    QStringList heard;
+    QObject::connect(form->Driver()->TTS1(), &TTTS::OnWordPosition, form, [&heard](TTTS *, sapi::QWORD, uint32_t at) {
+        heard << u"Thanks for trying Voxtrella MP3"_s.mid(int(at / 2)).section(u' ', 0, 0);
+    });
     Node(kEspeak)->setExpanded(true);
     Select(voice->DisplayName);
     ui->TestButton->click();

@@ -2,7 +2,6 @@
 // The main window's tests: the program's windows on the offscreen platform.
 #include "AppWindows.h"
 #include "ArticleCommands.h"
-#include "HelpMenu.h"
 #include "ReaderUnit.h"
 #include "ReadingBinder.h"
 #include "ToolBarUnit.h"
@@ -28,8 +27,6 @@
 #include <QFileInfo>
 #include <QListWidget>
 #include <QMenu>
-#include <QProgressBar>
-#include <QSystemTrayIcon>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -82,24 +79,30 @@ protected:
     }
 
     // Settings of an earlier run, written before the windows exist.
-    static void StoreSetting(const QString &name, const QVariant &value)
+    static void StoreSettings(std::initializer_list<std::pair<const char *, QVariant>> settings)
     {
         TPreferences prefs;
         prefs.LoadFromRegistry();
-        prefs.SetValue(name, value);
+        for (const auto &[name, value] : settings)
+            prefs.SetValue(QLatin1String(name), value);
         prefs.SaveToRegistry();
     }
+    // The saved-articles file of an earlier run.
+    static void SaveArticles(const QByteArray &records) { ASSERT_TRUE(writeFile(ExportPath(), records)); }
 
-    // Starts the program the way the program entry does and waits until the
-    // first show has filled the list.
-    void Start()
+    // Starts the program the way the program entry does and, unless told
+    // otherwise, waits until the first show has filled the list.
+    void Start(bool untilListed = true)
     {
         windows = std::make_unique<AppWindows>();
         ASSERT_TRUE(windows->Create());
         form = windows->MainForm();
         ui = form->form();
         form->show();
-        ASSERT_TRUE(waitFor([this] { return form->ListInfoInitialised(); }, 20000));
+        QCoreApplication::processEvents();
+        if (untilListed) {
+            ASSERT_TRUE(waitFor([this] { return form->ListInfoInitialised(); }, 20000));
+        }
     }
     void Exit()  // the exit command
     {
@@ -114,12 +117,19 @@ protected:
     std::string Messages() const { return messages.join(u'|').toStdString(); }
     int Count() const { return form->List()->GetVisibleCount(); }
     TMemoEntry *Entry(int i) const { return form->List()->Entry(i); }
-    QStringList Titles() const
+    QStringList Titles() const { return Each([](const TMemoEntry *e) { return e->Title(); }); }
+    QStringList Texts() const { return Each([](const TMemoEntry *e) { return e->Text(); }); }
+    template <class Value>
+    QStringList Each(Value value) const
     {
-        QStringList titles;
+        QStringList values;
         for (int i = 0; i < Count(); ++i)
-            titles << Entry(i)->Title();
-        return titles;
+            values << value(Entry(i));
+        return values;
+    }
+    bool WaitIdle(int ms = 60000)
+    {
+        return waitFor([this] { return form->State() == rsIdle; }, ms);
     }
     QAction *Tray(const char *name) const { return form->TrayItem(name); }
 

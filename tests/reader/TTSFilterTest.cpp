@@ -7,12 +7,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
 constexpr uint8_t kPlain = 0;
 constexpr uint8_t kSelfExpanding = 3;
-
-}  // namespace
 
 TEST(TTSFilter, RecordsMapPositionsBackToTheOriginalText)
 {

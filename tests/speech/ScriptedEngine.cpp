@@ -14,8 +14,7 @@ GUID ScriptedEngine::modeGuid(uint32_t number)
     return GUID{number, 0x5C71, 0x7E57, {0xAB}};
 }
 
-TTSMODEINFOW ScriptedEngine::makeMode(const QString &name, uint32_t number, bool tagged, bool attributes,
-                                      uint16_t language)
+TTSMODEINFOW ScriptedEngine::makeMode(const QString &name, uint32_t number, bool attributes)
 {
     TTSMODEINFOW m;
     m.gEngineID = modeGuid(0xE0000000u);
@@ -25,8 +24,7 @@ TTSMODEINFOW ScriptedEngine::makeMode(const QString &name, uint32_t number, bool
     copyName(m.szProductName, mfg.data(), mfg.size());
     copyName(m.szModeName, n.data(), n.size());
     copyName(m.szSpeaker, n.data(), n.size());
-    m.language.LanguageID = language;
-    m.dwFeatures = tagged ? TTSFEATURE_TAGGED : 0;
+    m.language.LanguageID = 0x0409;
     m.dwInterfaces = attributes ? TTSI_ITTSATTRIBUTES : 0;
     return m;
 }
@@ -79,8 +77,6 @@ HRESULT ScriptedCentral::QueryInterface(const GUID &iid, UnknownPtr &out)
 
 HRESULT ScriptedCentral::Phoneme(uint32_t, uint32_t, SDATA text, SDATA *out)
 {
-    if (m_engine.script.phonemeResult != S_OK)
-        return m_engine.script.phonemeResult;
     // "Phonemes": the text in upper case, so a test can tell it was converted.
     const QString phonemes = QString::fromUtf16(static_cast<const char16_t *>(text.pData)).toUpper();
     out->dwSize = uint32_t((phonemes.size() + 1) * 2);
@@ -92,11 +88,10 @@ HRESULT ScriptedCentral::Phoneme(uint32_t, uint32_t, SDATA text, SDATA *out)
 HRESULT ScriptedCentral::TextData(uint32_t charSet, uint32_t flags, SDATA text, const UnknownPtr &sink,
                                   const GUID &)
 {
-    m_engine.log.texts.push_back({charSet, flags, text.dwSize,
-                                  QByteArray(static_cast<const char *>(text.pData), text.dwSize), sink != nullptr});
+    m_engine.log.texts.push_back({flags, QByteArray(static_cast<const char *>(text.pData), text.dwSize)});
     const auto &refused = m_engine.script.refusedCharSets;
     if (std::find(refused.begin(), refused.end(), charSet) != refused.end())
-        return m_engine.script.charSetRefusal;
+        return TTSERR_NOTSUPPORTED;
     if (m_engine.script.textDataResult != S_OK)
         return m_engine.script.textDataResult;
     auto bufferSink = queryAs<ITTSBufNotifySink>(sink, IID_ITTSBufNotifySink);
@@ -188,17 +183,15 @@ HRESULT ScriptedCentral::PitchSet(uint16_t pitch)
 
 HRESULT ScriptedCentral::SpeedSet(uint32_t speed)
 {
-    m_engine.log.speedWrites.push_back(speed);
     Script &s = m_engine.script;
     if (s.speedSetResult == S_OK)
         s.speed = std::clamp(speed, s.minSpeed, s.maxSpeed);
     return s.speedSetResult;
 }
 
-HRESULT ScriptedCentral::dialog(char kind, const char16_t *title)
+HRESULT ScriptedCentral::LexiconDlg(HWND, const char16_t *title)
 {
-    m_engine.log.dialogKinds.push_back(kind);
-    m_engine.log.dialogTitles.push_back(title ? std::optional(QString::fromUtf16(title)) : std::nullopt);
+    m_engine.log.lexiconDialogTitles.push_back(title ? std::optional(QString::fromUtf16(title)) : std::nullopt);
     return m_engine.script.dialogResult;
 }
 

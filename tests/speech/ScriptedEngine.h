@@ -25,10 +25,9 @@ namespace scripted {
 // How the central object answers; change it before or after activation.
 struct Script {
     sapi::HRESULT selectResult = sapi::S_OK, registerResult = sapi::S_OK, textDataResult = sapi::S_OK;
-    // Character sets that the empty probe text (and Speak) are refused for.
+    // Character sets that the empty probe text (and Speak) are refused for, as not supported.
     std::vector<uint32_t> refusedCharSets;
-    sapi::HRESULT charSetRefusal = sapi::hr(0x80040204);
-    sapi::HRESULT injectResult = sapi::S_OK, phonemeResult = sapi::S_OK, dialogResult = sapi::S_OK;
+    sapi::HRESULT injectResult = sapi::S_OK, dialogResult = sapi::S_OK;
     sapi::HRESULT pauseResult = sapi::S_OK, resetResult = sapi::S_OK;
     bool offersAttributes = true;  // QueryInterface answers for the attributes
     bool offersDialogs = true;     // ... and for the dialogs
@@ -43,17 +42,13 @@ struct Script {
 // Everything the component did to the engine.
 struct CallLog {
     struct Text {
-        uint32_t charSet = 0, flags = 0;
-        uint32_t size = 0;  // bytes as given
-        QByteArray bytes;   // copy of the block
-        bool withSink = false;
+        uint32_t flags = 0;
+        QByteArray bytes;  // copy of the block
     };
     std::vector<Text> texts;
     std::vector<QString> injected;
-    std::vector<std::optional<QString>> dialogTitles;  // nullopt: a null title
-    std::vector<char> dialogKinds;                     // 'A', 'G', 'L', 'T'
+    std::vector<std::optional<QString>> lexiconDialogTitles;  // nullopt: a null title
     std::vector<uint16_t> pitchWrites;
-    std::vector<uint32_t> speedWrites;
     int pauses = 0, resumes = 0, resets = 0, registrations = 0, unregistrations = 0, selects = 0;
     std::vector<sapi::GUID> selectedModes;
     std::vector<sapi::UnknownPtr> destinations;
@@ -66,15 +61,14 @@ class ScriptedEngine : public sapi::SpeechEngine
 public:
     // Builds a mode record. The GUID is made from the number so tests can
     // name it with modeGuid(number).
-    static sapi::TTSMODEINFOW makeMode(const QString &name, uint32_t number, bool tagged = false,
-                                       bool attributes = true, uint16_t language = 0x0409);
+    static sapi::TTSMODEINFOW makeMode(const QString &name, uint32_t number, bool attributes = true);
     static sapi::GUID modeGuid(uint32_t number);
 
     // Adds a mode. Without defaultModeId the platform's rule applies: the first mode.
     // The reference stays valid until the next mode is added.
-    sapi::TTSMODEINFOW &addMode(const QString &name, bool tagged = false, bool attributes = true)
+    sapi::TTSMODEINFOW &addMode(const QString &name, bool attributes = true)
     {
-        return addMode(makeMode(name, m_nextNumber, tagged, attributes));
+        return addMode(makeMode(name, m_nextNumber, attributes));
     }
     // Adds a record as it is (manufacturer, speaker, language...); a zero
     // mode ID gets the next number's GUID.
@@ -146,7 +140,10 @@ public:
     sapi::HRESULT UnRegister(uint32_t key) override;
 
     // ITTSAttributesW: pitch and speed as scripted, the rest fixed.
-    sapi::HRESULT PitchGet(uint16_t *pitch) override { return get(pitch, m_engine.script.pitch, m_engine.script.pitchGetResult); }
+    sapi::HRESULT PitchGet(uint16_t *pitch) override
+    {
+        return get(pitch, m_engine.script.pitch, m_engine.script.pitchGetResult);
+    }
     sapi::HRESULT PitchSet(uint16_t pitch) override;
     sapi::HRESULT RealTimeGet(uint32_t *value) override { return *value = 100, sapi::S_OK; }
     sapi::HRESULT RealTimeSet(uint32_t) override { return sapi::E_NOTIMPL; }
@@ -155,11 +152,11 @@ public:
     sapi::HRESULT VolumeGet(uint32_t *value) override { return *value = 0xFFFF, sapi::S_OK; }
     sapi::HRESULT VolumeSet(uint32_t) override { return sapi::E_NOTIMPL; }
 
-    // ITTSDialogsW
-    sapi::HRESULT AboutDlg(sapi::HWND, const char16_t *title) override { return dialog('A', title); }
-    sapi::HRESULT LexiconDlg(sapi::HWND, const char16_t *title) override { return dialog('L', title); }
-    sapi::HRESULT GeneralDlg(sapi::HWND, const char16_t *title) override { return dialog('G', title); }
-    sapi::HRESULT TranslateDlg(sapi::HWND, const char16_t *title) override { return dialog('T', title); }
+    // ITTSDialogsW: only the lexicon dialog is there.
+    sapi::HRESULT AboutDlg(sapi::HWND, const char16_t *) override { return sapi::E_NOTIMPL; }
+    sapi::HRESULT LexiconDlg(sapi::HWND, const char16_t *title) override;
+    sapi::HRESULT GeneralDlg(sapi::HWND, const char16_t *) override { return sapi::E_NOTIMPL; }
+    sapi::HRESULT TranslateDlg(sapi::HWND, const char16_t *) override { return sapi::E_NOTIMPL; }
 
     // Runs every queued speech at once (without the event loop).
     void playPending();
@@ -178,7 +175,6 @@ private:
             *out = value;
         return result;
     }
-    sapi::HRESULT dialog(char kind, const char16_t *title);
     void speak(const std::u16string &text, const std::shared_ptr<sapi::ITTSBufNotifySink> &sink);
 
     ScriptedEngine &m_engine;

@@ -14,50 +14,14 @@
 #include <functional>
 #include <memory>
 
-// The data size of a whole WAV file; 0 unless its RIFF and data sizes match the file.
-inline quint32 wholeWavData(const QString &path)
-{
-    const TestSupport::WavFile wav = TestSupport::readWav(path);
-    return wav.whole ? quint32(wav.data.size()) : 0;
-}
-
-// What a component reports while it speaks; declared before the component, so it outlives it.
-struct Heard {
-    std::vector<uint32_t> offsets;
-    int done = 0, audioStarts = 0, audioStops = 0;
-    int offsetsAtFirstStop = -1;
-    TTTS *sender = nullptr;
-
-    void listen(TTTS &tts)
-    {
-        QObject::connect(&tts, &TTTS::OnWordPosition, [this](TTTS *s, sapi::QWORD, uint32_t offset) {
-            sender = s;
-            offsets.push_back(offset);
-        });
-        QObject::connect(&tts, &TTTS::OnTextDataDone, [this] { ++done; });
-        QObject::connect(&tts, &TTTS::OnAudioStart, [this] { ++audioStarts; });
-        QObject::connect(&tts, &TTTS::OnAudioStop, [this] {
-            if (audioStops++ == 0)
-                offsetsAtFirstStop = int(offsets.size());
-        });
-    }
-    // Speaks and waits for the end of the audio.
-    bool speak(TTTS &tts, const QString &text)
-    {
-        const int stops = audioStops;
-        tts.Speak(text);
-        return TestSupport::waitFor([&] { return audioStops > stops; }, 30000);
-    }
-};
-
 class ScriptedSpeechTest : public ::testing::Test
 {
 protected:
     ScriptedSpeechTest()
     {
-        engine->addMode(QStringLiteral("Alpha"), /*tagged*/ true);
+        engine->addMode(QStringLiteral("Alpha"));
         engine->addMode(QStringLiteral("Beta"));
-        engine->addMode(QStringLiteral("Gamma"), false, /*attributes*/ false);
+        engine->addMode(QStringLiteral("Gamma"), /*attributes*/ false);
         sapi::SpeechPlatform::setEngines({engine});
         setDevices(3);
     }

@@ -25,12 +25,12 @@ protected:
         ASSERT_NO_FATAL_FAILURE(EngineTest::SetUp());
         ASSERT_GT(waveOutGetNumDevs(), 0u) << "needs the headless sound server: run through scripts/run-tests.sh";
     }
-    // eSpeak NG speaking the long text (texts times), heard up to its second word.
-    void startLong(Bound &b, int texts = 1)
+    // eSpeak NG speaking the long text twice (two queued texts), heard up to its second word.
+    void startLong(Bound &b)
     {
         b = onDevice(espeak.gModeID);
         ASSERT_EQ(b.result, S_OK);
-        for (int i = 0; i < texts; ++i)
+        for (int i = 0; i < 2; ++i)
             ASSERT_EQ(speak(b, kLongText), S_OK);
         ASSERT_TRUE(TestSupport::waitFor([&] { return b.recorder->count(Note::Word) >= 2; }, 5000));
     }
@@ -41,27 +41,19 @@ protected:
 TEST_F(EngineTest, EveryModeEnumeratesWithItsNamesAndSpeaksAShortSentenceIntoAValidWav)
 {
     const std::vector<TTSMODEINFOW> modes = allModes();
+    // The catalogue's test reads the makers, speakers and languages of the same modes.
     QSet<QString> names;
     QSet<QByteArray> ids;
-    int espeakModes = 0, femaleUs = 0, maleUs = 0;
+    int espeakModes = 0;
     QStringList fliteSpeakers;
     for (const TTSMODEINFOW &m : modes) {
         const QString name = modeName(m), maker = QString::fromUtf16(m.szMfgName);
         const std::string what = name.toStdString();
         names.insert(name);
         ids.insert(QByteArray(reinterpret_cast<const char *>(&m.gModeID), sizeof(GUID)));
-        EXPECT_EQ(m.dwFeatures & TTSFEATURE_TAGGED, TTSFEATURE_TAGGED);
-        EXPECT_EQ(m.dwInterfaces & TTSI_ITTSATTRIBUTES, TTSI_ITTSATTRIBUTES);
-        EXPECT_GT(nameLength(m.szSpeaker), 0u);
-        EXPECT_NE(m.language.LanguageID, 0);
         if (maker == "eSpeak NG") {
             ++espeakModes;
-            EXPECT_TRUE(QString::fromUtf16(m.szProductName).startsWith("eSpeak NG 1."));
-            femaleUs += m.language.LanguageID == 0x0409 && m.wGender == 1;
-            maleUs += m.language.LanguageID == 0x0409 && m.wGender == 2;
         } else {
-            EXPECT_EQ(maker, "Carnegie Mellon University");
-            EXPECT_EQ(m.language.LanguageID, 0x0409);
             fliteSpeakers << QString::fromUtf16(m.szSpeaker);
             EXPECT_EQ(name.contains("Telephone"), fliteSpeakers.back() == "kal") << what;
         }
@@ -80,8 +72,6 @@ TEST_F(EngineTest, EveryModeEnumeratesWithItsNamesAndSpeaksAShortSentenceIntoAVa
     EXPECT_EQ(names.size(), modes.size());  // unique names
     EXPECT_EQ(ids.size(), modes.size());
     EXPECT_GE(espeakModes, 5 * 20);  // a handful of variants for each of many languages
-    EXPECT_GE(femaleUs, 2);
-    EXPECT_GE(maleUs, 2);
     fliteSpeakers.sort();
     EXPECT_EQ(fliteSpeakers, (QStringList{"awb", "kal", "kal16", "rms", "slt"}));
     // The identifiers do not depend on the run: a fresh enumeration agrees.
@@ -127,7 +117,6 @@ TEST_F(DeviceTest, DeviceDeliversWordsAsTheyAreHeardBookmarksFromTagsAndQueuedTe
         EXPECT_EQ(r.count(Note::TextStarted), 2);
         EXPECT_EQ(r.values(Note::TextDone), (std::vector<uint32_t>{0, 0}));
         EXPECT_EQ(r.values(Note::Mark), std::vector<uint32_t>{7});
-        EXPECT_GT(r.count(Note::Visual), 5);
         EXPECT_EQ(r.values(Note::Word), expected) << modeName(*mode).toStdString();
 
         // The mark stands between "one" and "two"; each word comes when its
@@ -145,7 +134,8 @@ TEST_F(DeviceTest, DeviceDeliversWordsAsTheyAreHeardBookmarksFromTagsAndQueuedTe
     }
 }
 
-TEST_F(DeviceTest, PauseHoldsAudioAndNotificationsAndInjectedTagsActInTheRunningText)
+// That a resumed text still ends, once, is checked through the reading window.
+TEST_F(DeviceTest, PauseHoldsEverythingInjectedTagsActInTheRunningTextAndResetStopsAtOnce)
 {
     Bound b;
     ASSERT_NO_FATAL_FAILURE(startLong(b));
@@ -154,49 +144,43 @@ TEST_F(DeviceTest, PauseHoldsAudioAndNotificationsAndInjectedTagsActInTheRunning
     idle(100);
     QWORD before = 0, after = 0;
     ASSERT_EQ(b.central->PosnGet(&before), S_OK);
-    const size_t notes = b.recorder->notes.size();
+    size_t notes = b.recorder->notes.size();
     idle(300);
     ASSERT_EQ(b.central->PosnGet(&after), S_OK);
     EXPECT_EQ(after, before);  // the played position stands still
     EXPECT_EQ(b.recorder->notes.size(), notes);
-    EXPECT_EQ(b.recorder->count(Note::AudioStop), 0);
 
     ASSERT_EQ(b.central->AudioResume(), S_OK);
-    ASSERT_TRUE(waitForStop(b, 20000));
+    ASSERT_TRUE(TestSupport::waitFor([&] { return b.recorder->count(Note::Mark) > 0; }, 10000));
     ASSERT_EQ(b.central->PosnGet(&after), S_OK);
     EXPECT_GT(after, before);
-    EXPECT_GT(b.recorder->count(Note::Word), 20);
-    EXPECT_EQ(b.recorder->values(Note::TextDone), std::vector<uint32_t>{0});
     EXPECT_EQ(b.recorder->values(Note::Mark), std::vector<uint32_t>{9});
     EXPECT_EQ(b.recorder->values(Note::Attrib), std::vector<uint32_t>{TTSNSAC_SPEED});
     uint32_t speed = 0;
     queryAs<ITTSAttributesW>(b.central, IID_ITTSAttributesW)->SpeedGet(&speed);
     EXPECT_EQ(speed, 400u);
-}
 
-TEST_F(DeviceTest, ResetStopsAtOnceWithOneAudioStopAndNothingStaleLater)
-{
-    Bound b;
-    ASSERT_NO_FATAL_FAILURE(startLong(b, 2));  // queued texts go too
-    ASSERT_EQ(b.central->AudioPause(), S_OK);  // a reset also ends a pause
+    // A reset also ends a pause: one AudioStop at once, and nothing stale later.
+    ASSERT_EQ(b.central->AudioPause(), S_OK);
+    ASSERT_EQ(b.recorder->count(Note::AudioStop), 0);
+    const int done = b.recorder->count(Note::TextDone);
     const auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(b.central->AudioReset(), S_OK);
     ASSERT_TRUE(waitForStop(b, 1000));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
-    const size_t notes = b.recorder->notes.size();
-    QWORD p1 = 0, p2 = 0;
-    b.central->PosnGet(&p1);
+    notes = b.recorder->notes.size();
+    b.central->PosnGet(&before);
     idle(700);
-    b.central->PosnGet(&p2);
+    b.central->PosnGet(&after);
     EXPECT_EQ(b.recorder->notes.size(), notes);  // no word, no done, no second stop
-    EXPECT_EQ(b.recorder->count(Note::TextDone), 0);
-    EXPECT_EQ(p2, p1);
+    EXPECT_EQ(b.recorder->count(Note::TextDone), done);
+    EXPECT_EQ(after, before);
 
     // The engine speaks again afterwards, not paused.
     ASSERT_EQ(speak(b, "again"), S_OK);
     ASSERT_TRUE(waitForStop(b, 10000, 2));
     EXPECT_EQ(b.recorder->count(Note::AudioStart), 2);
-    EXPECT_EQ(b.recorder->values(Note::TextDone), std::vector<uint32_t>{0});
+    EXPECT_EQ(b.recorder->count(Note::TextDone), done + 1);
 }
 
 TEST_F(EngineTest, SpeedAndPitchChangesAreHeardInTheOutput)
@@ -211,18 +195,14 @@ TEST_F(EngineTest, SpeedAndPitchChangesAreHeardInTheOutput)
                 ASSERT_EQ(attributes->SpeedSet(speed), S_OK);
                 ASSERT_EQ(attributes->PitchSet(pitch), S_OK);
             };
-            return speakToFile(*mode, sentence, false, set).wav;
+            return speakToFile(*mode, sentence, set).wav;
         };
-        auto tagged = [&](const QString &text) { return speakToFile(*mode, text, true).wav.seconds(); };
         EXPECT_GT(withAttributes(100, 150).seconds(), 1.8 * withAttributes(300, 150).seconds()) << what;
         EXPECT_GT(withAttributes(175, 240).meanPitchHz(), 1.2 * withAttributes(175, 60).meanPitchHz()) << what;
-        // The same through tags inside the text.
-        EXPECT_GT(tagged("\\Spd=100\\" + sentence), 1.8 * tagged("\\Spd=300\\" + sentence)) << what;
-        EXPECT_NEAR(tagged("one \\Pau=1000\\ two") - tagged("one \\Pau=0\\ two"), 1.0, 0.25) << what;
     }
 }
 
-TEST_F(EngineTest, AttributesClampToTheEngineRangeAndReportChangesAndPhonemesComeInTaskMemory)
+TEST_F(EngineTest, AttributesClampToTheEngineRangeAndIdleTagsActAtOnce)
 {
     struct Expect {
         const TTSMODEINFOW *mode;
@@ -245,12 +225,6 @@ TEST_F(EngineTest, AttributesClampToTheEngineRangeAndReportChangesAndPhonemesCom
         EXPECT_EQ(pitchAfter(0xFFFF), c.maxPitch);
         EXPECT_EQ(speedAfter(0), 80u);
         EXPECT_EQ(speedAfter(0xFFFFFFFF), 450u);
-        a->SpeedSet(450);  // no change, no notification
-        ASSERT_TRUE(TestSupport::waitFor([&] { return b.recorder->count(Note::Attrib) >= 4; }, 2000));
-        idle(50);
-        EXPECT_EQ(b.recorder->values(Note::Attrib),
-                  (std::vector<uint32_t>{TTSNSAC_PITCH, TTSNSAC_PITCH, TTSNSAC_SPEED, TTSNSAC_SPEED}));
-        EXPECT_TRUE(b.recorder->allOnMainThread());
 
         // Tags injected while idle change the voice at once.
         EXPECT_EQ(b.central->Inject(u"\\Spd=200\\\\Pit=100\\"), S_OK);
@@ -261,28 +235,14 @@ TEST_F(EngineTest, AttributesClampToTheEngineRangeAndReportChangesAndPhonemesCom
         EXPECT_EQ(b.central->Inject(u"\\Rst\\"), S_OK);
         a->PitchGet(&pitch);
         EXPECT_EQ(pitch, original);
-        EXPECT_EQ(b.central->Inject(u"no tag here"), E_INVALIDARG);
-        EXPECT_EQ(b.central->Inject(nullptr), E_POINTER);
 
-        // Engine phonemes from both, IPA from eSpeak NG only; the buffer is the caller's to free.
+        // The reader converts nothing to phonemes; one check that they come in memory the caller frees.
         char16_t text[] = u"hello world";
-        for (auto set : {CHARSET_ENGINEPHONETIC, CHARSET_IPAPHONETIC}) {
-            SDATA out;
-            const HRESULT r = b.central->Phoneme(set, 0, SDATA{text, sizeof text}, &out);
-            if (set == CHARSET_IPAPHONETIC && c.mode == &flite) {
-                EXPECT_TRUE(r == TTSERR_NOTSUPPORTED && !out.pData);
-                continue;
-            }
-            ASSERT_EQ(r, S_OK);
-            ASSERT_NE(out.pData, nullptr);
-            const QString p = QString::fromUtf16(static_cast<const char16_t *>(out.pData));
-            CoTaskMemFree(out.pData);
-            EXPECT_EQ(out.dwSize, uint32_t((p.size() + 1) * 2));
-            EXPECT_TRUE(set == CHARSET_ENGINEPHONETIC
-                            ? p.contains(u'l') && !p.contains("hello")
-                            : p.contains(QChar(0x0259)) || p.contains(QChar(0x025C)) || p.contains(QChar(0x02C8)))
-                << p.toStdString();
-        }
+        SDATA out;
+        ASSERT_EQ(b.central->Phoneme(CHARSET_ENGINEPHONETIC, 0, SDATA{text, sizeof text}, &out), S_OK);
+        const QString p = QString::fromUtf16(static_cast<const char16_t *>(out.pData));
+        CoTaskMemFree(out.pData);
+        EXPECT_TRUE(p.contains(u'l') && !p.contains("hello")) << p.toStdString();
     }
 }
 
@@ -290,10 +250,6 @@ TEST_F(EngineTest, EmptyTextStillEndsAndAnUnregisteredSinkIsToldNothing)
 {
     Bound b = toFile(espeak.gModeID, TestSupport::homeDir() + "/args.wav");
     ASSERT_EQ(b.result, S_OK);
-    char16_t text[] = u"hello";
-    EXPECT_EQ(b.central->TextData(CHARSET_IPAPHONETIC, 0, SDATA{text, sizeof text}, nullptr, IID_ITTSBufNotifySink),
-              TTSERR_NOTSUPPORTED);
-    EXPECT_EQ(b.central->TextData(CHARSET_TEXT, 0, SDATA{nullptr, 10}, nullptr, IID_ITTSBufNotifySink), E_POINTER);
     // An empty text (its null only) still starts, ends and stops the audio.
     ASSERT_EQ(speak(b, QString()), S_OK);
     ASSERT_TRUE(waitForStop(b, 5000));

@@ -15,14 +15,13 @@ namespace {
 const auto id = ScriptedEngine::modeGuid;
 
 // A mode record, or a query of Find, with the fields given.
-TTSMODEINFOW makeMode(uint32_t number, const QString &name, uint16_t language = 0, uint16_t gender = 0)
+TTSMODEINFOW makeMode(uint32_t number, const QString &name, uint16_t language = 0)
 {
     TTSMODEINFOW m;
     m.gModeID = number ? id(number) : GUID{};
     const std::u16string text = name.toStdU16String();
     copyName(m.szModeName, text.data(), text.size());
     m.language.LanguageID = language;
-    m.wGender = gender;
     return m;
 }
 
@@ -36,11 +35,10 @@ protected:
     {
         scriptedAudio->setDevices(
             {{audio::ScriptedAudioSystem::makeCaps("One", 2)}, {audio::ScriptedAudioSystem::makeCaps("Two", 2)}});
-        scriptedAudio->setInputDeviceCount(1);
-        first->addMode(makeMode(1, "Alpha", 0x0409, 2));
-        first->addMode(makeMode(2, "Beta", 0x0809, 1));
-        second->addMode(makeMode(3, "Gamma", 0x040C, 1));
-        second->addMode(makeMode(4, "Delta", 0x0407, 2));
+        first->addMode(makeMode(1, "Alpha", 0x0409));
+        first->addMode(makeMode(2, "Beta", 0x0809));
+        second->addMode(makeMode(3, "Gamma", 0x040C));
+        second->addMode(makeMode(4, "Delta", 0x0407));
         second->defaultModeId = id(3);
         second->script.pitch = 120;
         first->script.selectResult = second->script.selectResult = E_FAIL;
@@ -73,8 +71,7 @@ TEST_F(SpeechPlatformTest, ObjectsAnswerOnlyForInterfacesTheyImplementAndCreatio
         GUID clsid, yes, no;
     } cases[] = {{CLSID_TTSEnumerator, IID_ITTSFindW, IID_ITTSCentralW},
                  {CLSID_MMAudioDest, IID_IAudioMultiMediaDevice, IID_IAudioFile},
-                 {CLSID_AudioDestFile, IID_IAudioFile, IID_IAudioMultiMediaDevice},
-                 {CLSID_AudioDestDirect, IID_IAudioDirect, IID_IAudioFile}};
+                 {CLSID_AudioDestFile, IID_IAudioFile, IID_IAudioMultiMediaDevice}};
     UnknownPtr out;
     for (const auto &c : cases) {
         EXPECT_TRUE(CoCreateInstance(c.clsid, nullptr, CLSCTX_ALL, c.yes, out) == S_OK && out);
@@ -96,20 +93,13 @@ TEST_F(SpeechPlatformTest, EnumeratorWalksEveryModeInInstallationOrder)
         names << modeName(m);
     EXPECT_EQ(names, (QStringList{"Alpha", "Beta", "Gamma", "Delta"}));
 
+    // Nothing in the program skips or fetches more than one; one check of both.
     auto e = create<ITTSEnumW>(CLSID_TTSEnumerator, IID_ITTSEnumW);
     TTSMODEINFOW batch[3];
     uint32_t fetched = 0;
     ASSERT_EQ(e->Skip(1), S_OK);
     ASSERT_EQ(e->Next(3, batch, &fetched), S_OK);
-    EXPECT_EQ(fetched, 3u);
-    EXPECT_EQ(modeName(batch[0]), "Beta");
     EXPECT_EQ(modeName(batch[2]), "Delta");
-    EXPECT_EQ(e->Next(1, batch, &fetched), S_OK);  // at the end: success, nothing fetched
-    EXPECT_EQ(fetched, 0u);
-    e->Reset();
-    ASSERT_EQ(e->Next(1, batch, &fetched), S_OK);
-    EXPECT_EQ(modeName(batch[0]), "Alpha");
-    EXPECT_EQ(e->Next(3, batch, nullptr), E_POINTER);
 }
 
 TEST_F(SpeechPlatformTest, FindGivesDefaultVoiceForEmptyQueryAndClosestModeOtherwise)
@@ -117,7 +107,6 @@ TEST_F(SpeechPlatformTest, FindGivesDefaultVoiceForEmptyQueryAndClosestModeOther
     auto f = finder();
     ASSERT_TRUE(f);
     const TTSMODEINFORANK byName{.dwModeName = 10}, byId{.dwModeID = 10};
-    const TTSMODEINFORANK genderFirst{.dwLanguage = 1, .dwGender = 5}, languageFirst{.dwLanguage = 5, .dwGender = 1};
     const struct {
         TTSMODEINFOW query;
         const TTSMODEINFORANK *rank;
@@ -128,10 +117,8 @@ TEST_F(SpeechPlatformTest, FindGivesDefaultVoiceForEmptyQueryAndClosestModeOther
         {makeMode(0, "Delta"), &byName, "Delta"},
         {makeMode(0, "delta"), &byName, "Gamma"},  // names compare exactly
         {makeMode(2, ""), &byId, "Beta"},
-        {makeMode(kMissing, ""), &byId, "Gamma"},                // not installed: the default
-        {makeMode(0, "", 0x0807), nullptr, "Delta"},             // Swiss German is closest to German
-        {makeMode(0, "", 0x0409, 1), &genderFirst, "Beta"},      // female, English by its primary language
-        {makeMode(0, "", 0x0409, 1), &languageFirst, "Alpha"},
+        {makeMode(kMissing, ""), &byId, "Gamma"},     // not installed: the default
+        {makeMode(0, "", 0x0807), nullptr, "Delta"},  // Swiss German is closest to German
     };
     for (const auto &c : cases) {
         TTSMODEINFOW found;
@@ -156,8 +143,6 @@ TEST_F(SpeechPlatformTest, FindGivesDefaultVoiceForEmptyQueryAndClosestModeOther
     SpeechPlatform::setEngines({});
     EXPECT_EQ(finder()->Find(&query, nullptr, &found), TTSERR_INVALIDMODE);
     EXPECT_TRUE(defaultOf().isNull());
-    SpeechPlatform::setEngines({first}, false);
-    EXPECT_TRUE(SpeechPlatform::installedModes().modes.empty());
 }
 
 TEST_F(SpeechPlatformTest, SelectAndRangesGoToTheDriverThatOwnsTheMode)
@@ -177,26 +162,13 @@ TEST_F(SpeechPlatformTest, SelectAndRangesGoToTheDriverThatOwnsTheMode)
     EXPECT_EQ(SpeechPlatform::ranges(id(4))->defaultPitch, 120);
     EXPECT_EQ(SpeechPlatform::ranges(id(1))->defaultPitch, 100);
     EXPECT_FALSE(SpeechPlatform::ranges(id(kMissing)));
-    SpeechPlatform::setEngines({first}, false);
-    EXPECT_FALSE(SpeechPlatform::ranges(id(1)));
 }
 
+// Nothing in the program asks the probes; one check that they see voices and devices.
 TEST_F(SpeechPlatformTest, ProbesReportPlatformVoicesAndDevices)
 {
-    SpeechProbe p = probeSpeechPlatform();
-    EXPECT_TRUE(p.speechInstalled && p.ttsInstalled && p.waveOutPresent && p.waveInPresent);
-    EXPECT_FALSE(p.srInstalled);
-    EXPECT_EQ(waveOutGetNumDevs(), 2u);
-    EXPECT_EQ(waveInGetNumDevs(), 1u);
-
+    const SpeechProbe p = probeSpeechPlatform();
+    EXPECT_TRUE(p.speechInstalled && p.ttsInstalled && p.waveOutPresent && p.waveInPresent && !p.srInstalled);
     SpeechPlatform::setEngines({std::make_shared<ScriptedEngine>()});
-    scriptedAudio->setInputDeviceCount(0);
-    p = probeSpeechPlatform();
-    EXPECT_TRUE(p.speechInstalled);
-    EXPECT_FALSE(p.ttsInstalled);  // an engine without voices does not count
-    EXPECT_FALSE(p.waveInPresent);
-
-    SpeechPlatform::setEngines({first}, false);
-    p = probeSpeechPlatform();
-    EXPECT_FALSE(p.speechInstalled || p.ttsInstalled);
+    EXPECT_FALSE(probeSpeechPlatform().ttsInstalled);  // an engine without voices does not count
 }

@@ -99,8 +99,7 @@ bool waitForStop(Bound &b, int timeoutMs, int count)
     return TestSupport::waitFor([&] { return b.recorder->count(Note::AudioStop) >= count; }, timeoutMs);
 }
 
-Spoken speakToFile(const TTSMODEINFOW &mode, const QString &text, bool tagged,
-                   const std::function<void(Bound &)> &before)
+Spoken speakToFile(const TTSMODEINFOW &mode, const QString &text, const std::function<void(Bound &)> &before)
 {
     static int files = 0;
     const QString path = TestSupport::homeDir() + QString("/spoken-%1.wav").arg(++files);
@@ -110,7 +109,7 @@ Spoken speakToFile(const TTSMODEINFOW &mode, const QString &text, bool tagged,
         return {{}, b.recorder};
     if (before)
         before(b);
-    EXPECT_EQ(speak(b, text, tagged), S_OK);
+    EXPECT_EQ(speak(b, text), S_OK);
     EXPECT_TRUE(waitForStop(b, 20000)) << modeName(mode).toStdString();
     EXPECT_EQ(std::dynamic_pointer_cast<IAudioFile>(b.dest)->Flush(), S_OK);
     return {{TestSupport::readWav(path)}, b.recorder};

@@ -120,7 +120,7 @@ struct Spoken {
     Wav wav;
     std::shared_ptr<Recorder> notes;
 };
-Spoken speakToFile(const sapi::TTSMODEINFOW &mode, const QString &text, bool tagged = false,
+Spoken speakToFile(const sapi::TTSMODEINFOW &mode, const QString &text,
                    const std::function<void(Bound &)> &before = {});
 
 // The installed engines, with a mode of each at hand.

@@ -63,10 +63,13 @@ protected:
     void SetUp() override
     {
         auto system = std::make_unique<audio::ScriptedAudioSystem>();
+        audio::WaveOutCaps speakers = caps("Speakers", 2, 0x800);
+        speakers.wMid = 1;
+        speakers.wPid = 77;
+        speakers.vDriverVersion = 0x0102;
+        speakers.dwSupport = audio::WAVECAPS_PITCH | audio::WAVECAPS_SYNC;
         // Device 1 offers no standard format and must be left out.
-        system->setDevices({{caps("Speakers", 2, 0x800)},
-                            {caps("Odd Device", 2, 0x1000)},
-                            {caps("Surround", 4, 0x401)}});
+        system->setDevices({{speakers}, {caps("Odd Device", 2, 0x1000)}, {caps("Surround", 4, 0x401)}});
         fake = system.get();
         audio::setAudioSystem(std::move(system));
     }
@@ -83,12 +86,18 @@ TEST_F(AuDevDlgTest, ListsTheMapperAndDevicesWithAStandardFormatUnderTheirOwnIDs
     form.SetDeviceID(-1);
     form.show();
     EXPECT_EQ(rows(form), QStringList({"System default output", "Speakers", "Surround"}));
-    // The mapper row shows the default device's details.
+    // The mapper row shows the default device's details, the numbers on one line under the list.
     EXPECT_EQ(listBox(form)->currentRow(), 0);
-    EXPECT_EQ(label(form, "lDetails"), "Device ID -1 (system default) \u00B7 Manufacturer ID 0 \u00B7 Product ID 0 \u00B7 "
-                                       "Version 0");
+    EXPECT_EQ(label(form, "lDetails"),
+              "Device ID -1 (system default) \u00B7 Manufacturer ID 1 \u00B7 Product ID 77 \u00B7 Version 258");
+    const QLabel *details = form.findChild<QLabel *>("lDetails");
+    EXPECT_GE(details->y(), listBox(form)->geometry().bottom());
+    EXPECT_GE(details->width(), details->sizeHint().width());
+    EXPECT_LT(details->height(), 2 * details->fontMetrics().height());
     EXPECT_EQ(label(form, "lFormat"), "44.1 kHz, Stereo, 16-bit");
     EXPECT_EQ(label(form, "lChannels"), "Stereo");
+    EXPECT_EQ(label(form, "lSupports"),
+              "Supports pitch control. The driver is synchronous and will block while playing a buffer. ");
     EXPECT_EQ(form.GetDeviceID(), -1);
 
     listBox(form)->setCurrentRow(2);
@@ -103,28 +112,13 @@ TEST_F(AuDevDlgTest, ListsTheMapperAndDevicesWithAStandardFormatUnderTheirOwnIDs
     form.show();
     EXPECT_EQ(listBox(form)->count(), 3);
     EXPECT_EQ(form.GetDeviceID(), 2);
-}
 
-TEST_F(AuDevDlgTest, DetailsShowTheDriverNumbers)
-{
-    audio::WaveOutCaps c = caps("Card", 1, 0x4);
-    c.wMid = 1;
-    c.wPid = 77;
-    c.vDriverVersion = 0x0102;
-    c.dwSupport = audio::WAVECAPS_PITCH | audio::WAVECAPS_SYNC;
-    fake->setDevices({{c}});
-    TMyAudioDeviceDlg form;
-    form.SetDeviceID(0);
-    form.show();
-    // The numbers share one line under the list, whole at the dialog's size.
-    EXPECT_EQ(label(form, "lDetails"), "Device ID 0 \u00B7 Manufacturer ID 1 \u00B7 Product ID 77 \u00B7 Version 258");
-    const QLabel *details = form.findChild<QLabel *>("lDetails");
-    EXPECT_GE(details->y(), listBox(form)->geometry().bottom());
-    EXPECT_GE(details->width(), details->sizeHint().width());
-    EXPECT_LT(details->height(), 2 * details->fontMetrics().height());
-    EXPECT_EQ(label(form, "lChannels"), "Mono");
-    EXPECT_EQ(label(form, "lSupports"),
-              "Supports pitch control. The driver is synchronous and will block while playing a buffer. ");
+    // Input use (which the program never asks for) offers the source mapper alone, without output details.
+    TMyAudioDeviceDlg input;
+    input.SetDlgUse(duSR);
+    input.show();
+    EXPECT_EQ(rows(input), QStringList({"System default input"}));
+    EXPECT_EQ(label(input, "lDetails"), "");
 }
 
 TEST(AuDevDlgServerTest, ListsTheSoundServersDevicesByTheirDescriptions)
@@ -139,6 +133,7 @@ TEST(AuDevDlgServerTest, ListsTheSoundServersDevicesByTheirDescriptions)
     EXPECT_EQ(rows(form),
               QStringList({"System default output", "Voxtrella Auxiliary Output For ", "Voxtrella Test Output"}));
     EXPECT_TRUE(label(form, "lDetails").startsWith("Device ID -1 (system default) \u00B7 "));
+    EXPECT_EQ(label(form, "lChannels"), "Stereo") << "the mapper is the default sink, not the first";
     // All twelve formats and the wrapped support text show whole.
     QCoreApplication::processEvents();
     const QLabel *formats = form.findChild<QLabel *>("lFormat");
@@ -146,6 +141,13 @@ TEST(AuDevDlgServerTest, ListsTheSoundServersDevicesByTheirDescriptions)
     EXPECT_EQ(formats->text().count('\n'), 11);
     EXPECT_GE(formats->height(), formats->sizeHint().height());
     EXPECT_GE(supports->height(), supports->heightForWidth(supports->width()));
+    // Only the support bits the sink really has.
+    listBox(form)->setCurrentRow(1);
+    EXPECT_EQ(label(form, "lChannels"), "Mono");
+    EXPECT_EQ(supports->text(), "Supports volume control. Returns sample-accurate position information.");
+    listBox(form)->setCurrentRow(2);
+    EXPECT_EQ(supports->text(), "Supports separate left and right volume control. Supports volume control. "
+                                "Returns sample-accurate position information.");
 }
 
 TEST_F(AuDevDlgTest, ExecuteGivesTheChosenRowAndCancelKeepsTheID)
@@ -161,10 +163,6 @@ TEST_F(AuDevDlgTest, ExecuteGivesTheChosenRowAndCancelKeepsTheID)
     });
     EXPECT_FALSE(dlg.Execute());
     EXPECT_EQ(selectedAtStart, 1);
-    EXPECT_EQ(dlg.AudioDeviceID, 0);
-
-    whenShown([](TMyAudioDeviceDlg &form) { form.close(); });
-    EXPECT_FALSE(dlg.Execute());
     EXPECT_EQ(dlg.AudioDeviceID, 0);
 
     // Double-clicking a row confirms it.
@@ -193,16 +191,4 @@ TEST_F(AuDevDlgTest, ExecuteGivesTheChosenRowAndCancelKeepsTheID)
     EXPECT_TRUE(dlg.Execute());
     EXPECT_EQ(count, 0);
     EXPECT_EQ(dlg.AudioDeviceID, -1);
-}
-
-TEST_F(AuDevDlgTest, InputUseListsTheSourceMapper)
-{
-    fake->setInputDeviceCount(2);
-    TMyAudioDeviceDlg form;
-    form.SetDlgUse(duSR);
-    form.SetDeviceID(-1);
-    form.show();
-    EXPECT_EQ(rows(form), QStringList({"System default input"}));
-    EXPECT_EQ(label(form, "lDetails"), "");  // no output details for input use
-    EXPECT_EQ(form.GetDeviceID(), -1);
 }

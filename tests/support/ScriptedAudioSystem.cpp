@@ -88,14 +88,14 @@ void runDrains(std::shared_ptr<StreamCore> core)
 class ScriptedPlaybackStream : public PlaybackStream
 {
 public:
-    ScriptedPlaybackStream(std::shared_ptr<ScriptedStreamRecord> record, double rate, int64_t queueLimitUs)
+    ScriptedPlaybackStream(std::shared_ptr<ScriptedStreamRecord> record, const PcmFormat &format, double rate,
+                           int64_t queueLimitUs)
         : m_core(std::make_shared<StreamCore>())
     {
-        const PcmFormat f = record->m_format;
         m_core->record = std::move(record);
         m_core->rate = rate;
         m_core->queueLimitUs = queueLimitUs;
-        m_core->bytesPerSecond = int64_t(f.sampleRate) * f.channels * 2;
+        m_core->bytesPerSecond = int64_t(format.sampleRate) * format.channels * 2;
     }
 
     ~ScriptedPlaybackStream() override
@@ -199,13 +199,6 @@ private:
     std::thread m_worker;
 };
 
-ScriptedAudioSystem::ScriptedAudioSystem()
-{
-    m_devices.push_back({makeCaps(QStringLiteral("Scripted Output"), 2)});
-}
-
-ScriptedAudioSystem::~ScriptedAudioSystem() = default;
-
 WaveOutCaps ScriptedAudioSystem::makeCaps(const QString &name, int channels)
 {
     WaveOutCaps caps;
@@ -231,7 +224,7 @@ int ScriptedAudioSystem::outputDeviceCount()
 
 int ScriptedAudioSystem::inputDeviceCount()
 {
-    return locked([&] { return m_reachable ? m_inputDevices : 0; });
+    return locked([&] { return m_reachable ? 1 : 0; });
 }
 
 bool ScriptedAudioSystem::outputCaps(int device, WaveOutCaps &caps)
@@ -253,16 +246,14 @@ DeviceCheck ScriptedAudioSystem::checkDevice(int device, QString *error)
         return result;
     };
     if (!m_reachable)
-        return fail(DeviceCheck::Failed, QString::fromLatin1(kUnreachableMessage));
+        return fail(DeviceCheck::Failed, QStringLiteral("The audio server cannot be reached."));
     const ScriptedDevice *d = deviceLocked(device);
     if (!d)
-        return fail(DeviceCheck::Failed, m_devices.empty()
-                                             ? QStringLiteral("There is no audio output device.")
-                                             : QStringLiteral("There is no audio output device number %1.").arg(device));
+        return fail(DeviceCheck::Failed, QStringLiteral("There is no audio output device number %1.").arg(device));
     if (d->busy)
-        return fail(DeviceCheck::Busy, QString::fromLatin1(kBusyMessage));
+        return fail(DeviceCheck::Busy, QStringLiteral("The audio device is in use."));
     if (d->openFails)
-        return fail(DeviceCheck::Failed, QString::fromLatin1(kOpenFailedMessage));
+        return fail(DeviceCheck::Failed, QStringLiteral("The audio device cannot be opened."));
     return DeviceCheck::Free;
 }
 
@@ -273,21 +264,13 @@ bool ScriptedAudioSystem::testOpen(int device, QString *error)
 
 std::unique_ptr<PlaybackStream> ScriptedAudioSystem::openPlayback(int device, const PcmFormat &format, QString *error)
 {
-    if (format.sampleRate <= 0 || format.channels <= 0) {
-        if (error)
-            *error = QStringLiteral("The audio format %1 Hz, %2 channels is not supported.")
-                         .arg(format.sampleRate)
-                         .arg(format.channels);
-        return nullptr;
-    }
     if (checkDevice(device, error) != DeviceCheck::Free)
         return nullptr;
     auto record = std::make_shared<ScriptedStreamRecord>();
     record->m_device = device;
-    record->m_format = format;
     std::lock_guard<std::mutex> guard(m_mutex);
     m_records.push_back(record);
-    return std::make_unique<ScriptedPlaybackStream>(record, m_rate, m_queueLimitUs);
+    return std::make_unique<ScriptedPlaybackStream>(record, format, m_rate, m_queueLimitUs);
 }
 
 }  // namespace audio

@@ -2,12 +2,8 @@
 // A scripted audio system for tests: fake devices with chosen capabilities,
 // busy, failing or unreachable devices, and playback streams that play nothing but
 // advance their positions in real time (or faster, see setPlaybackRate), so
-// code built on the audio layer can be tested without a sound server.
-//
-//   auto scripted = std::make_unique<audio::ScriptedAudioSystem>();
-//   scripted->setDevices({{caps0}, {caps1}});
-//   scripted->setBusy(1, true);
-//   audio::setAudioSystem(std::move(scripted));
+// code built on the audio layer can be tested without a sound server. It has
+// one input device while the server is reachable.
 
 #include "AudioSystem.h"
 
@@ -22,8 +18,8 @@ namespace audio {
 
 struct ScriptedDevice {
     WaveOutCaps caps;
-    bool busy = false;       // the busy check says Busy; opening fails with kBusyMessage
-    bool openFails = false;  // the busy check says Failed; opening fails with kOpenFailedMessage
+    bool busy = false;       // the busy check says Busy and opening fails
+    bool openFails = false;  // the busy check says Failed and opening fails
 };
 
 // What one opened stream saw; stays readable after the stream is gone.
@@ -37,7 +33,6 @@ private:
     friend class ScriptedPlaybackStream;
     friend class ScriptedAudioSystem;
     int m_device = -1;
-    PcmFormat m_format;
     mutable std::mutex m_mutex;
     QByteArray m_bytes;
 };
@@ -52,16 +47,7 @@ class ScriptedAudioSystem : public AudioSystem
     }
 
 public:
-    static constexpr const char *kBusyMessage = "The audio device is in use.";
-    static constexpr const char *kUnreachableMessage = "The audio server cannot be reached.";
-    static constexpr const char *kOpenFailedMessage = "The audio device cannot be opened.";
-
-    // Starts with one stereo device, "Scripted Output", as the default.
-    ScriptedAudioSystem();
-    ~ScriptedAudioSystem() override;
-
     void setDevices(std::vector<ScriptedDevice> devices) { locked([&] { m_devices = std::move(devices); }); }
-    void setInputDeviceCount(int count) { locked([&] { m_inputDevices = count; }); }
     // -1 marks the default device, the first one.
     void setBusy(int device, bool busy) { locked([&] { setFlag(device, &ScriptedDevice::busy, busy); }); }
     void setOpenFails(int device, bool fails) { locked([&] { setFlag(device, &ScriptedDevice::openFails, fails); }); }
@@ -95,8 +81,8 @@ private:
     }
 
     mutable std::mutex m_mutex;
-    std::vector<ScriptedDevice> m_devices;
-    int m_inputDevices = 1;
+    // One stereo device, "Scripted Output", as the default.
+    std::vector<ScriptedDevice> m_devices{{makeCaps(QStringLiteral("Scripted Output"), 2)}};
     bool m_reachable = true;
     double m_rate = 1.0;
     int64_t m_queueLimitUs = 200000;

@@ -3,22 +3,76 @@
 // (stereo, "Voxtrella Test Output", the default).
 #include "PulseAudioSystem.h"
 
-#include "AudioTestHelpers.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QLocalServer>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QThread>
 
+#include <atomic>
 #include <cmath>
+#include <optional>
+#include <thread>
 
 using namespace audio;
 
 namespace {
 
 constexpr int kRate = 22050;
+
+// Writes in pieces of `chunk` bytes (all at once by default).
+bool put(PlaybackStream &s, const QByteArray &pcm, qsizetype chunk = 0)
+{
+    chunk = chunk > 0 ? chunk : pcm.size();
+    for (qsizetype at = 0; at < pcm.size(); at += chunk)
+        if (!s.write(pcm.constData() + at, size_t(std::min(chunk, pcm.size() - at))))
+            return false;
+    return true;
+}
+
+// Drains and waits for the "audio stopped" callback.
+bool drained(PlaybackStream &s, int timeoutMs)
+{
+    auto stopped = std::make_shared<std::atomic<bool>>(false);
+    s.drain([stopped] { *stopped = true; });
+    return TestSupport::waitFor([&] { return stopped->load(); }, timeoutMs);
+}
+
+// Writes on a thread of its own, as synthesis does.
+class Writer
+{
+public:
+    Writer(PlaybackStream &s, QByteArray pcm, qsizetype chunk = 0)
+        : m_stream(s), m_thread([this, pcm = std::move(pcm), chunk] {
+              m_ok = put(m_stream, pcm, chunk);
+              m_done = true;
+          })
+    {
+    }
+    ~Writer()
+    {
+        if (!m_done)
+            m_stream.reset();  // a test that stopped early releases its writer
+        m_thread.join();
+    }
+    // The write's result, once it has ended within the time given.
+    std::optional<bool> result(int timeoutMs)
+    {
+        if (!TestSupport::waitFor([this] { return m_done.load(); }, timeoutMs))
+            return std::nullopt;
+        return m_ok.load();
+    }
+
+private:
+    std::atomic<bool> m_ok{false}, m_done{false};
+    PlaybackStream &m_stream;
+    std::thread m_thread;
+};
 
 QByteArray tone(int ms)
 {
@@ -93,30 +147,18 @@ TEST(PulseCapsHelpers, IdsVersionsAndNamesFromSinkPropertiesFitTheirFields)
               QString(30, QChar('a')));
 }
 
-TEST_F(PulseAudioTest, DevicesAreTheSinksSortedByNameAndMinusOneIsTheDefault)
+// Names, order, channels, formats and support bits of the sinks are checked
+// where the user sees them, in tests/dialogs/AuDevDlgTest.
+TEST_F(PulseAudioTest, DevicesAreTheSinksAndMinusOneIsTheDefault)
 {
     ASSERT_EQ(system->outputDeviceCount(), 2);
     EXPECT_EQ(system->inputDeviceCount(), 1) << "one virtual microphone; the sinks' monitors are no inputs";
-    WaveOutCaps first, second, mapper, none;
-    ASSERT_TRUE(system->outputCaps(0, first));
-    ASSERT_TRUE(system->outputCaps(1, second));
+    WaveOutCaps mapper, none;
     ASSERT_TRUE(system->outputCaps(-1, mapper));
+    EXPECT_EQ(mapper.szPname, "Voxtrella Test Output") << "the default sink, not the first";
+    EXPECT_NE(mapper.vDriverVersion, 0u) << "the server's version";
     EXPECT_FALSE(system->outputCaps(2, none));
     EXPECT_FALSE(system->outputCaps(-2, none));
-
-    // "voxtrella_aux" sorts before "voxtrella_null". Only true support bits are set.
-    EXPECT_EQ(first.szPname, "Voxtrella Auxiliary Output For ");
-    EXPECT_EQ(first.wChannels, 1);
-    EXPECT_EQ(first.dwSupport, uint32_t(WAVECAPS_VOLUME | WAVECAPS_SAMPLEACCURATE));
-    EXPECT_EQ(second.szPname, "Voxtrella Test Output");
-    EXPECT_EQ(second.wChannels, 2);
-    EXPECT_EQ(second.dwSupport, uint32_t(WAVECAPS_VOLUME | WAVECAPS_LRVOLUME | WAVECAPS_SAMPLEACCURATE));
-    for (const WaveOutCaps &c : {first, second}) {
-        EXPECT_EQ(c.dwFormats, 0xFFFu);
-        EXPECT_NE(c.vDriverVersion, 0u) << "the server's version";
-    }
-    EXPECT_EQ(mapper.szPname, second.szPname);
-    EXPECT_EQ(mapper.wChannels, second.wChannels);
 }
 
 TEST_F(PulseAudioTest, OpensOnEveryDeviceAndFailsWithAMessageOnAMissingDeviceOrABadFormat)
@@ -144,10 +186,7 @@ TEST_F(PulseAudioTest, DrainCallsBackOnceEverythingWrittenWasPlayedOnEachDevice)
     ASSERT_TRUE(other);
     EXPECT_TRUE(drained(*other, 1000)) << "an empty stream drains at once";
     ASSERT_TRUE(put(*other, tone(200)));  // and plays on the other device meanwhile
-    const QByteArray pcm = tone(500);
-    QElapsedTimer clock;
-    clock.start();
-    ASSERT_TRUE(put(*stream, pcm, 333));  // odd pieces: the server takes whole frames only
+    ASSERT_TRUE(put(*stream, tone(500), 333));  // odd pieces: the server takes whole frames only
     EXPECT_EQ(stream->writtenUs(), 500000);
     std::atomic<int> calls{0};
     std::atomic<int64_t> playedAtStop{0};
@@ -156,8 +195,7 @@ TEST_F(PulseAudioTest, DrainCallsBackOnceEverythingWrittenWasPlayedOnEachDevice)
         ++calls;
     });
     ASSERT_TRUE(TestSupport::waitFor([&] { return calls > 0; }, 5000));
-    EXPECT_GE(clock.elapsed(), 400) << "the callback came before the audio could have been heard";
-    EXPECT_GE(playedAtStop.load(), 450000);
+    EXPECT_GE(playedAtStop.load(), 450000) << "the callback came before the audio was heard";
     EXPECT_LE(playedAtStop.load(), 500000);
     QThread::msleep(100);
     EXPECT_EQ(calls, 1);
@@ -195,19 +233,13 @@ TEST_F(PulseAudioTest, PlayedPositionFollowsPlaybackAndFreezesWhilePaused)
         bestError = std::min<int64_t>(bestError, std::abs(moved - clock.nsecsElapsed() / 1000));
     }
     EXPECT_LT(bestError, 20000);
-    last = stream->playedUs();
 
     stream->pause();
     const int64_t frozen = stream->playedUs();
-    clock.restart();
-    while (clock.elapsed() < 300) {
-        EXPECT_EQ(stream->playedUs(), frozen);
-        QThread::msleep(10);
-    }
+    QThread::msleep(300);
+    EXPECT_EQ(stream->playedUs(), frozen);
     EXPECT_LE(stream->writtenUs() - frozen, 600000) << "the writer must block while the device is paused";
     stream->resume();
-    sampleFor(300);
-    EXPECT_GT(last, frozen + 150000) << "playback did not continue after resume";
     EXPECT_EQ(writer.result(5000), true);
     ASSERT_TRUE(drained(*stream, 5000));
     EXPECT_GE(stream->playedUs(), 1950000);
@@ -248,18 +280,14 @@ TEST_F(PulseAudioTest, AfterAGapOrAPauseNothingIsHeardBeforeItWasWritten)
     EXPECT_LE(stream->playedUs(), 1000000);
 }
 
-TEST_F(PulseAudioTest, ResetReturnsAtOnceAndReleasesABlockedWriter)
+TEST_F(PulseAudioTest, ResetReleasesABlockedWriterAndTheNextAudioIsHeardFromThere)
 {
     Writer writer(*stream, tone(5000));
     ASSERT_TRUE(TestSupport::waitFor([&] { return stream->playedUs() > 200000; }, 3000));
     std::atomic<bool> staleDrain{false};
     stream->drain([&] { staleDrain = true; });
-
-    QElapsedTimer clock;
-    clock.start();
     stream->reset();
-    EXPECT_LT(clock.elapsed(), 200);
-    EXPECT_EQ(writer.result(500), false) << "released, and saying the write was cut short";
+    EXPECT_EQ(writer.result(500), false) << "released at once, and saying the write was cut short";
 
     // The next audio is heard from where the reset happened.
     const int64_t heard = stream->playedUs();
@@ -274,29 +302,20 @@ TEST_F(PulseAudioTest, ResetReturnsAtOnceAndReleasesABlockedWriter)
     EXPECT_FALSE(staleDrain) << "a drain dropped by reset must not report later";
 }
 
-TEST_F(PulseAudioTest, AResetWhilePausedStaysPausedAndPlaysWhenResumedEvenAtOnce)
+// The engines resume before they reset (tests/platform/speech/EngineTest, DeviceTest.PauseHolds...);
+// the other order, quickly, must not leave the new server stream corked either.
+TEST_F(PulseAudioTest, AResetWhilePausedPlaysWhenResumedAtOnce)
 {
     const QByteArray pcm = tone(300);
-    for (const bool resumeAtOnce : {false, true}) {
-        SCOPED_TRACE(resumeAtOnce ? "resumed while the new server stream still connects" : "resumed later");
-        stream = open();
-        ASSERT_TRUE(stream);
-        ASSERT_TRUE(put(*stream, pcm));
-        stream->pause();
-        stream->reset();
-        if (resumeAtOnce)
-            stream->resume();
-        const int64_t at = stream->playedUs();
-        Writer writer(*stream, pcm);
-        if (!resumeAtOnce) {
-            QThread::msleep(300);
-            EXPECT_EQ(stream->playedUs(), at);
-            stream->resume();
-        }
-        ASSERT_EQ(writer.result(3000), true) << "a stream left corked blocks the writer for good";
-        ASSERT_TRUE(drained(*stream, 3000));
-        EXPECT_GE(stream->playedUs(), at + 250000);
-    }
+    ASSERT_TRUE(put(*stream, pcm));
+    stream->pause();
+    stream->reset();
+    stream->resume();  // while the new server stream still connects
+    const int64_t at = stream->playedUs();
+    Writer writer(*stream, pcm);
+    ASSERT_EQ(writer.result(3000), true) << "a stream left corked blocks the writer for good";
+    ASSERT_TRUE(drained(*stream, 3000));
+    EXPECT_GE(stream->playedUs(), at + 250000);
 }
 
 TEST_F(PulseAudioTest, TheDrainCallbackMayUseOrDestroyItsStream)
@@ -322,19 +341,15 @@ TEST(PulseUnreachableServer, EveryCallFailsFastWithAMessageAndASilentServerTimes
     QElapsedTimer clock;
     clock.start();
     {
+        // Selecting a voice with no server: tests/platform/speech/DestinationAndFaultTest.
         const UseServer unreachable("unix:" + dir.path() + "/no-such-socket");
         PulseAudioSystem system;
         EXPECT_EQ(system.outputDeviceCount(), 0);
         EXPECT_EQ(system.inputDeviceCount(), 0);
         WaveOutCaps caps;
         EXPECT_FALSE(system.outputCaps(-1, caps));
-        EXPECT_FALSE(system.outputCaps(0, caps));
         QString error;
         EXPECT_FALSE(system.testOpen(-1, &error)) << "an unreachable server is never a free device";
-        EXPECT_TRUE(error.contains("cannot be reached")) << error.toStdString();
-        EXPECT_EQ(system.checkDevice(-1, &error), DeviceCheck::Failed);
-        error.clear();
-        EXPECT_FALSE(system.openPlayback(-1, PcmFormat{kRate, 1}, &error));
         EXPECT_TRUE(error.contains("cannot be reached")) << error.toStdString();
         EXPECT_LT(clock.elapsed(), 5000) << "no server must fail fast, not wait";
     }

@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFileInfo>
 
 // VOXTRELLA_HOME and XDG_CONFIG_HOME are set afresh for every test; the other
-// variables changed here are put back at the end of the test.
+// variables changed here are put back at the end of the test. dataDir() and
+// programFileName() are checked where used (TaggedFileTest's help file, ProgramSettingsTest).
 
 TEST(AppPaths, VoxtrellaHomeHoldsUserFilesAndSettingsAndIsCreated)
 {
@@ -42,10 +42,4 @@ TEST(AppPaths, WithoutVoxtrellaHomeTheXdgFoldersOrTheirDefaultsAreUsed)
     qunsetenv("XDG_CONFIG_HOME");
     EXPECT_EQ(AppPaths::userDir(), root + "/user/.local/share/voxtrella");
     EXPECT_EQ(AppPaths::settingsFile(), root + "/user/.config/VarnyxTech/registry.ini");
-}
-
-TEST(AppPaths, ABuildTreeProgramReadsTheSourceDataAndKnowsItsOwnName)
-{
-    EXPECT_EQ(QDir(AppPaths::dataDir()).canonicalPath(), QDir(QStringLiteral(VOXTRELLA_SOURCE_DATA_DIR)).canonicalPath());
-    EXPECT_EQ(AppPaths::programFileName(), "test_platform_paths");
 }

@@ -1,11 +1,8 @@
-// A look inside the real program for the end-to-end look test, loaded as a
-// Qt generic plugin (QT_QPA_GENERIC_PLUGINS=voxtrellalookprobe). Once the
-// main window shows its article count it goes through every options page in
-// both list modes, notes what a user sees as a broken layout (a caption or
-// control outside the window, cut by its parent or too small for its text, a
-// tab whose caption does not fit), keeps a screenshot of each page as the X
-// server shows it, and writes one line per page to the file
-// VOXTRELLA_LOOK_REPORT names; the file appears when it is complete.
+// A look inside the real program for the end-to-end look test, loaded as a Qt
+// generic plugin (QT_QPA_GENERIC_PLUGINS=voxtrellalookprobe). Once the main
+// window shows its article count it notes, on every options page in both list
+// modes, what a user sees as a broken layout, keeps a screenshot of each page
+// and writes one line per page to VOXTRELLA_LOOK_REPORT, complete when it appears.
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
 #include <QApplication>

@@ -1,18 +1,12 @@
 // The main window as a new user sees it in light, dark and high-contrast
-// palettes: readable toolbar icons and spoken word, an options band that keeps
-// the height the user gives it, and a floating toolbar that opens on the
-// screen. A screenshot of every palette is kept in look-artefacts/ beside the
-// test. Cut captions are looked for inside the real program (EndToEndTest).
+// palettes: readable toolbar icons and spoken word. A screenshot of every
+// palette is kept in look-artefacts/ beside the test. Cut captions are looked
+// for inside the real program (EndToEndTest).
 #include "WindowTestSupport.h"
-
-#include "settings/TBaseRegistryClassUnit.h"
 
 #include <QDir>
 #include <QPlainTextEdit>
-#include <QScreen>
-#include <QSplitter>
 #include <QStyleFactory>
-#include <QTest>
 #include <QTextCursor>
 
 #include <cmath>
@@ -128,62 +122,6 @@ TEST_F(LookTest, ToolbarIconsAndTheSpokenWordStandOutInLightDarkAndHighContrastP
         QDir().mkpath(shots);
         form->grab().save(shots + u"/%1-palette.png"_s.arg(QLatin1String(name)));
         Exit();
-    }
-}
-
-TEST_F(LookTest, OptionsBandKeepsTheHeightItWasDraggedToAndLeavesTheListItsLines)
-{
-    Start();
-    const int designed = ui->Panel3->height();
-    QSplitterHandle *handle = ui->OptionsSplitter->handle(1);
-    const QPoint grip(handle->width() / 2, handle->height() / 2);
-    QTest::mousePress(handle, Qt::LeftButton, {}, grip);
-    QTest::mouseMove(handle, grip + QPoint(0, 40));
-    QTest::mouseRelease(handle, Qt::LeftButton, {}, grip + QPoint(0, 40));
-    QCoreApplication::processEvents();
-    ASSERT_EQ(ui->Panel3->height(), designed + 40);
-    // Hiding and showing the options or the toolbar keeps it, and so does the next start.
-    form->MMLabel1Click();
-    form->MMLabel1Click();
-    form->ShowToolbarMItmClick();
-    form->ShowToolbarMItmClick();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(ui->Panel3->height(), designed + 40);
-    Exit();
-    Start();
-    EXPECT_EQ(ui->Panel3->height(), designed + 40);
-    Exit();
-
-    // A damaged value: a negative one is none, a huge one leaves the list its lines.
-    for (const int stored : {-40, 1000000}) {
-        SCOPED_TRACE(stored);
-        StoreSettings({{"OptionsHeight", stored}});
-        Start();
-        if (stored < 0)
-            EXPECT_EQ(ui->Panel3->height(), designed);
-        else
-            EXPECT_GT(ui->Panel3->height(), designed);
-        EXPECT_GE(ui->MainTextPanel->height(), 4 * form->fontMetrics().height());
-        EXPECT_TRUE(form->rect().contains(QRect(ui->MainTextPanel->mapTo(form, QPoint()), ui->MainTextPanel->size())));
-        Exit();
-    }
-}
-
-TEST_F(LookTest, FloatingToolbarOpensWithItsTitleBarOnTheScreen)
-{
-    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-    {
-        TToolBarForm neverShown;  // a fresh profile: no place stored for a toolbar never seen
-    }
-    QRect bounds;
-    bool maximized = false;
-    EXPECT_FALSE(TBaseRegistryClass::LoadWindowPlacement(u"ToolBarForm"_s, bounds, maximized));
-
-    for (const QPoint stored : {QPoint(0, 0), QPoint(-500, -300), QPoint(area.right() + 50, area.bottom() + 50)}) {
-        ASSERT_TRUE(TBaseRegistryClass::SaveWindowPlacement(u"ToolBarForm"_s, QRect(stored, QSize(300, 60)), false));
-        TToolBarForm toolbar;
-        EXPECT_TRUE(area.contains(toolbar.pos())) << stored.x() << "," << stored.y();
-        EXPECT_GE(toolbar.y(), area.top() + toolbar.style()->pixelMetric(QStyle::PM_TitleBarHeight));
     }
 }
 

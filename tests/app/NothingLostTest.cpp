@@ -75,21 +75,15 @@ TEST_F(NothingLost, TerminationWithABoxOpenClosesItAndSavesOnlyOnce)
     // A damaged settings file, a stored audio device that is gone, a saved
     // file that is no saved file: each start shows a box; a termination
     // request closes it, and the files stay as they were.
-    const struct {
-        QByteArray settings;
-        QByteArray articles;
-    } starts[] = {
-        {damaged, saved},
-        {settingsFile("\"TTS_AudioDeviceID\"=\"7\"\n"), saved},
-        {settingsFile({}), binary},
-    };
-    for (const auto &start : starts) {
-        ASSERT_TRUE(writeFile(settings(), start.settings));
-        ASSERT_TRUE(writeFile(exported(), start.articles));
+    const std::pair<QByteArray, QByteArray> starts[] = {
+        {damaged, saved}, {settingsFile("\"TTS_AudioDeviceID\"=\"7\"\n"), saved}, {settingsFile({}), binary}};
+    for (const auto &[settingsBytes, articlesBytes] : starts) {
+        ASSERT_TRUE(writeFile(settings(), settingsBytes));
+        ASSERT_TRUE(writeFile(exported(), articlesBytes));
         startProgram(m_first, {});
         QThread::msleep(3000);
         EXPECT_LT(endWith(SIGTERM), 3000);
-        if (start.articles == saved) {
+        if (articlesBytes == saved) {
             EXPECT_EQ(readFile(exported()), saved);
         }
     }
@@ -130,11 +124,11 @@ TEST_F(NothingLost, ARestartKeepsEverythingTheSavedFileHolds)
 {
     // No settings file (as after a lost one), Single-Article mode, and the
     // records that the reader dropped or garbled: a Windows-1252 line in an
-    // otherwise UTF-8 file, a blank text, a line separator in a title and a
-    // missing end marker.
+    // otherwise UTF-8 file and record, a blank text, a line separator in a
+    // title and a missing end marker, which ends the text at the next record.
     QFile::remove(settings());
     const QByteArray saved = S + "first||1\r\nZo\xc3\xab's caf\xc3\xa9\r\n" + E +
-                             S + "latin||1\r\ncaf\xe9 cr\xe8me\r\n" + E +
+                             S + "latin||1\r\ncaf\xe9 cr\xe8me\r\nZo\xc3\xab\r\n" + E +
                              S + "blank text||1\r\n\r\n" + E +
                              S + "two\xe2\x80\xa8lines||1\r\ntitle\r\n" + E +
                              S + "no end||1\r\ncut short\r\n" +
@@ -146,11 +140,13 @@ TEST_F(NothingLost, ARestartKeepsEverythingTheSavedFileHolds)
     endWith(SIGTERM);
     const QByteArray after = readFile(exported());
     auto expected = records(saved);
+    ASSERT_EQ(expected.size(), 8u);
+    EXPECT_EQ(expected[4].second, u"cut short"_s);
     expected[3].first = u"two lines"_s;
     EXPECT_EQ(records(after), expected);
     // Every accented letter is still itself: nothing was read as Windows-1252
     // but the one line that is.
-    EXPECT_EQ(after.count("Zo\xc3\xab"), 2);
+    EXPECT_EQ(after.count("Zo\xc3\xab"), 3);
     EXPECT_TRUE(after.contains("caf\xc3\xa9 cr\xc3\xa8me"));
 }
 

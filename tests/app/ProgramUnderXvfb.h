@@ -1,10 +1,7 @@
 #pragma once
-// The real voxtrella executable on a private Xvfb display, for the tests
-// that must see what the program does as a whole: starting, ending on a
-// signal, and what it leaves in its files.
-//
-// A tray is stood in for by owning the system tray selection of the display,
-// which is what makes a desktop's tray "available" to programs.
+// The real voxtrella executable on a private Xvfb display with a tray, for
+// the tests that must see what the program does as a whole: starting, ending
+// on a signal, and what it leaves in its files.
 #include "TestSupport.h"
 #include "platform/audio/AudioSystem.h"
 
@@ -20,12 +17,12 @@
 #include <xcb/xcb.h>
 
 #include <csignal>
-#include <functional>
 
 namespace ProgramTest {
 
 using namespace Qt::StringLiterals;
 using TestSupport::readFile;
+using TestSupport::waitFor;
 
 class ProgramUnderXvfb : public ::testing::Test
 {
@@ -80,7 +77,8 @@ protected:
         }
     }
 
-    // Owns "_NET_SYSTEM_TRAY_S0": programs on the display now see a tray.
+    // Owns "_NET_SYSTEM_TRAY_S0", which is what makes a desktop's tray
+    // "available": programs on the display now see a tray.
     bool standInForATray()
     {
         if (m_display.isEmpty())
@@ -143,22 +141,10 @@ protected:
         return xdotool({u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^Voxtrella MP3$"_s}).section(u'\n', 0, 0);
     }
 
-    bool waitUntil(const std::function<bool()> &pred, int ms)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (!pred()) {
-            if (t.elapsed() > ms)
-                return false;
-            QThread::msleep(100);
-        }
-        return true;
-    }
-
     QString log() { return QString::fromUtf8(readFile(home() + u"/voxtrella.dbg"_s)); }
     bool waitForLog(const QString &line, int ms = 30000)
     {
-        return waitUntil([&] { return log().contains(line); }, ms);
+        return waitFor([&] { return log().contains(line); }, ms);
     }
 
     QProcess m_xvfb;

@@ -7,8 +7,6 @@
 #include "ListReadingView.h"
 
 #include <QDir>
-#include <QFileInfo>
-#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -44,26 +42,14 @@ protected:
 
     QStringList OutFiles() const { return QDir(out).entryList(QDir::Files, QDir::Name); }
 
-    // "MPEG 2.0 L III cbr32 22050 mono" and the seconds mpg123 decodes.
-    static std::pair<QString, double> Decode(const QString &mp3)
+    // "MPEG 2.0 L III cbr32 22050 mono", as mpg123 reads it.
+    static QString Mp3Format(const QString &mp3)
     {
         QProcess p;
-        p.start(u"mpg123"_s, {u"-v"_s, u"-w"_s, mp3 + u".wav"_s, mp3});
+        p.start(u"mpg123"_s, {u"-v"_s, u"-t"_s, mp3});
         p.waitForFinished(30000);
         const QString info = QString::fromUtf8(p.readAllStandardError());
-        const QRegularExpressionMatch format = QRegularExpression(u"MPEG \\d\\.\\d L III \\w+ \\d+ \\w+"_s).match(info);
-        return {format.captured(), TestSupport::readWav(mp3 + u".wav"_s).seconds()};
-    }
-    // The loudest sample of the first 20 ms of a decoded WAV.
-    static int FirstPeak(const QString &wav)
-    {
-        const TestSupport::WavFile w = TestSupport::readWav(wav);
-        const std::vector<int16_t> samples = w.samples();
-        const size_t first = std::min(samples.size(), size_t(w.sampleRate / 50) * size_t(std::max(1, w.channels)));
-        int peak = 0;
-        for (size_t i = 0; i < first; ++i)
-            peak = std::max(peak, std::abs(int(samples[i])));
-        return peak;
+        return QRegularExpression(u"MPEG \\d\\.\\d L III \\w+ \\d+ \\w+"_s).match(info).captured();
     }
 
     QString out;
@@ -153,13 +139,12 @@ TEST_F(ReadingTest, AutoDeleteHidesEachArticleAfterItWasReadAndSaves)
     EXPECT_FALSE(Saved().contains("Seven"));
 }
 
-TEST_F(ReadingTest, ReadToFileGivesOneWavOrAnMp3PerArticleThatDecodesAtThePreset)
+// The encoder's sound is checked for every preset in Mp3PresetTest, the
+// length of encoded speech in CliReadToFile, and safe names in OutputNamesTest.
+TEST_F(ReadingTest, ReadToFileGivesOneWavOrAnMp3PerArticleAtThePreset)
 {
     if (QStandardPaths::findExecutable(u"mpg123"_s).isEmpty())
         GTEST_SKIP() << "mpg123 is needed";
-    const QByteArray sentence = "The quick brown fox jumps over the lazy dog while the band plays on. ";
-    SaveArticles(Record("First", sentence.repeated(3)) + Record("Second", sentence.repeated(4)) +
-                 Record("Third", sentence.repeated(2)));
     StoreSettings({{"BitRate", 56}});
     StartReading();
 
@@ -167,41 +152,18 @@ TEST_F(ReadingTest, ReadToFileGivesOneWavOrAnMp3PerArticleThatDecodesAtThePreset
     ui->PlayFileBtn->click();
     ASSERT_TRUE(WaitIdle()) << Messages();
     EXPECT_EQ(OutFiles(), QStringList{u"First.wav"_s});
+    EXPECT_GT(TestSupport::readWav(out + u"/First.wav"_s).seconds(), 2.0);
     QFile::remove(out + u"/First.wav"_s);
 
-    // One WAV per article, then one MP3 per article at 56 kbit/s and
-    // 44.1 kHz, each as long as its speech, without a click at its start.
+    // One MP3 per article at 56 kbit/s and 44.1 kHz.
     ui->ODestMultiple->click();
-    ui->PlayFileBtn->click();
-    ASSERT_TRUE(WaitIdle()) << Messages();
-    ASSERT_EQ(OutFiles(), (QStringList{u"First.wav"_s, u"Second.wav"_s, u"Third.wav"_s}));
-    QMap<QString, double> wavSeconds;
-    for (const QString &file : OutFiles()) {
-        wavSeconds[QFileInfo(file).completeBaseName()] = TestSupport::readWav(out + u'/' + file).seconds();
-        QFile::remove(out + u'/' + file);
-    }
     ui->FileFormatMP3->click();
     EXPECT_FALSE(ui->AudioQltyCbx->isHidden());
     ui->PlayFileBtn->click();
     ASSERT_TRUE(WaitIdle()) << Messages();
     ASSERT_EQ(OutFiles(), (QStringList{u"First.mp3"_s, u"Second.mp3"_s, u"Third.mp3"_s}));
-    for (const QString &file : OutFiles()) {
-        const auto [format, seconds] = Decode(out + u'/' + file);
-        EXPECT_EQ(format, u"MPEG 1.0 L III cbr56 44100 mono"_s) << file.toStdString();
-        EXPECT_LT(FirstPeak(out + u'/' + file + u".wav"_s), 600) << file.toStdString();
-        const double expected = wavSeconds.value(QFileInfo(file).completeBaseName());
-        EXPECT_NEAR(seconds, expected, expected * 0.03) << file.toStdString();
-    }
-
-    // A title that names another folder stays in the output folder.
     for (const QString &file : OutFiles())
-        QFile::remove(out + u'/' + file);
-    Entry(1)->SetTitle(u"../../x"_s);
-    ui->PlayFileBtn->click();
-    ASSERT_TRUE(WaitIdle()) << Messages();
-    EXPECT_EQ(OutFiles().size(), 3);
-    EXPECT_EQ(QDir(homeDir()).entryList({u"*.mp3"_s}, QDir::Files), QStringList());
-    EXPECT_EQ(QDir(homeDir() + u"/.."_s).entryList({u"*.mp3"_s}, QDir::Files), QStringList());
+        EXPECT_EQ(Mp3Format(out + u'/' + file), u"MPEG 1.0 L III cbr56 44100 mono"_s) << file.toStdString();
     EXPECT_TRUE(messages.isEmpty()) << Messages();
 }
 

@@ -151,20 +151,41 @@ TEST_F(VoicesPageTest, GroupsHoldTheVoicesOfAllTheirEnginesAndTheButtonsFollowTh
     EXPECT_TRUE(messages.isEmpty()) << Messages();
 }
 
-TEST_F(VoicesPageTest, GroupsAreDisabledAndEnabledWholeButNeverWithTheDefaultVoice)
+TEST_F(VoicesPageTest, TheDefaultVoiceShowsImage2EvenExcludedIsNeverExcludedAndKeepsItsGroupOn)
 {
     Start();
-    form->Preferences().TTS_DefaultVoiceName = GroupVoices(kEspeak).at(0)->DisplayName;
-    ShowPage();
     const QList<TVoiceEntry *> voices = GroupVoices(kEspeak);
+    TVoiceEntry *dflt = voices.at(0);
+    form->Preferences().TTS_DefaultVoiceName = dflt->DisplayName;
+    dflt->Favorite = false;
+    ShowPage();
+    QTreeWidgetItem *node = Node(dflt->DisplayName);
+    EXPECT_EQ(Page::ImageOf(node), 2);
+    node->parent()->setExpanded(true);
+    tree->setCurrentItem(node);
+    EXPECT_FALSE(ui->EnableBtn->isEnabled());
+    Page().PopupMenu3Popup();
+    EXPECT_FALSE(Page().PopupMenu3()->findChild<QAction *>(u"EnableItem"_s)->isEnabled());
+    DoubleClick(node);
+    Page().EnableItemClick();
+    EXPECT_EQ(messages, QStringList(2, dflt->DisplayName + u" is the default voice"_s));
+    EXPECT_FALSE(dflt->Favorite);
+    // Set Default again offers it for reading.
+    ui->SetDfltBtn->click();
+    EXPECT_TRUE(dflt->Favorite);
+    EXPECT_TRUE(form->Articles().FavoriteVoices().contains(dflt->DisplayName));
+    EXPECT_EQ(Page::ImageOf(node), 2);
+
+    // Nor is its group disabled; groups go off and on whole.
+    messages.clear();
     Select(kEspeak);
     ui->EnableBtn->click();
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].startsWith(u"This engine cannot be disabled because it contains the default voice, ["_s +
-                                       voices[0]->DisplayName + u']'))
+                                       dflt->DisplayName + u']'))
         << Messages();
     EXPECT_TRUE(messages[0].contains(u"Set Default"_s));
-    EXPECT_TRUE(voices[0]->Engine->Enabled);
+    EXPECT_TRUE(dflt->Engine->Enabled);
 
     // With a Flite voice as the default the group goes off whole.
     const TVoiceEntry *flite = GroupVoices(kFlite).at(0);
@@ -202,32 +223,6 @@ TEST_F(VoicesPageTest, GroupsAreDisabledAndEnabledWholeButNeverWithTheDefaultVoi
     EXPECT_EQ(Favorites(kEspeak), voices.size());
     ExpectImagesFollowTheRules();
     EXPECT_EQ(messages.size(), 1) << Messages();
-}
-
-TEST_F(VoicesPageTest, TheDefaultVoiceShowsImage2EvenExcludedAndIsNeverExcluded)
-{
-    Start();
-    TVoiceEntry *dflt = DefaultVoice();
-    ASSERT_NE(dflt, nullptr);
-    dflt->Favorite = false;
-    ShowPage();
-    QTreeWidgetItem *node = Node(dflt->DisplayName);
-    EXPECT_EQ(Page::ImageOf(node), 2);
-    node->parent()->setExpanded(true);
-    tree->setCurrentItem(node);
-    EXPECT_FALSE(ui->EnableBtn->isEnabled());
-    Page().PopupMenu3Popup();
-    EXPECT_FALSE(Page().PopupMenu3()->findChild<QAction *>(u"EnableItem"_s)->isEnabled());
-    DoubleClick(node);
-    Page().EnableItemClick();
-    EXPECT_EQ(messages, QStringList(2, dflt->DisplayName + u" is the default voice"_s));
-    EXPECT_FALSE(dflt->Favorite);
-
-    // Set Default again offers it for reading.
-    ui->SetDfltBtn->click();
-    EXPECT_TRUE(dflt->Favorite);
-    EXPECT_TRUE(form->Articles().FavoriteVoices().contains(dflt->DisplayName));
-    EXPECT_EQ(Page::ImageOf(node), 2);
 }
 
 TEST_F(VoicesPageTest, VoiceEditOnAVoiceNeverQueriedShowsItsEngineLimitsAndTheValuesSurviveARestart)

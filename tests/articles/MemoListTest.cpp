@@ -74,6 +74,7 @@ TEST_F(MemoList, SingleModeReusesBlankArticleAndReplacesWrittenOne)
 {
     prefs.SI_DefaultTitles = false;
     TMemoEntry *first = list.Add("", "");
+    EXPECT_TRUE(first->View()->Header->ReadBtn->isHidden());  // the row's buttons are Multi-Article's
     EXPECT_EQ(list.Count(), 1);
     EXPECT_EQ(list.Add("hello", ""), first);
     EXPECT_EQ(list.Count(), 1);
@@ -90,10 +91,21 @@ TEST_F(MemoList, SingleModeReusesBlankArticleAndReplacesWrittenOne)
     EXPECT_EQ(list.Add("Third, text", "")->Title(), "Third_text");
 }
 
-TEST_F(MemoList, LayoutShowsLastRowsWithScrollBarFigures)
+TEST_F(MemoList, FewArticlesShareTheHeightAndMoreShowTheLastRowsWithScrollBarFigures)
 {
     multi(3);
-    for (int i = 1; i <= 5; ++i)
+    list.resize(400, 301);
+    list.Add("text 1", "");
+    TMemoEntry *second = list.Add("text 2", "");
+    EXPECT_FALSE(list.ScrollBar()->isVisible());
+    EXPECT_EQ(second->View()->height(), 150);  // 150.5 rounds to even
+    EXPECT_EQ(second->View()->width(), 400);
+    list.resize(400, 303);
+    EXPECT_EQ(second->View()->height(), 152);  // 151.5 rounds to even
+    EXPECT_EQ(second->View()->y(), 152);
+
+    list.resize(400, 300);
+    for (int i = 3; i <= 5; ++i)
         list.Add(QString("text %1").arg(i), "");
     TMemoEntry *sixth = list.Add("text 6", "");
     EXPECT_EQ(shownRows(list), std::vector<int>({4, 5, 6}));
@@ -123,20 +135,6 @@ TEST_F(MemoList, LayoutShowsLastRowsWithScrollBarFigures)
     EXPECT_EQ(list.Entry(5)->Color(), list.UnselectedColor());
     list.MarkEntry(9);  // out of range: nothing changes
     EXPECT_EQ(list.CurrentEntry(), list.Entry(0));
-}
-
-TEST_F(MemoList, FewerArticlesThanRowsShareTheHeightRoundedHalfToEven)
-{
-    multi(3);
-    list.resize(400, 301);
-    list.Add("a", "");
-    TMemoEntry *b = list.Add("b", "");
-    EXPECT_FALSE(list.ScrollBar()->isVisible());
-    EXPECT_EQ(b->View()->height(), 150);  // 150.5 rounds to even
-    EXPECT_EQ(b->View()->width(), 400);
-    list.resize(400, 303);
-    EXPECT_EQ(b->View()->height(), 152);  // 151.5 rounds to even
-    EXPECT_EQ(b->View()->y(), 152);
 }
 
 TEST_F(MemoList, HiddenArticlesWaitAtTheEnd)
@@ -184,7 +182,8 @@ TEST_F(MemoList, DeleteBlankEntriesRemovesOnlyTrailingBlanks)
     EXPECT_EQ(list.Entry(2)->View()->height(), 100);  // no gap left behind
 }
 
-TEST_F(MemoList, LockedArticlesAreNeitherDeletedNorReplaced)
+// Hiding or replacing a locked article is refused through the window (MainWindowTest).
+TEST_F(MemoList, LockedArticlesAreNotDeletedUntilUnlocked)
 {
     multi(3);
     TMemoEntry *a = list.Add("a", "");
@@ -193,34 +192,10 @@ TEST_F(MemoList, LockedArticlesAreNeitherDeletedNorReplaced)
     EXPECT_THROW(list.DeleteAll(), EMemoEntryLocked);
     EXPECT_EQ(list.Count(), 2);
     EXPECT_THROW(list.DeleteMemoEntry(a), EMemoEntryLocked);
-    EXPECT_THROW(list.HideEntry(a), EMemoEntryLocked);
-    EXPECT_EQ(list.HiddenCount(), 0);
-
-    list.SetMultiArticle(false);
-    EXPECT_THROW(list.Add("new", ""), EMemoEntryLocked);
-    EXPECT_EQ(texts(list), QStringList({"a", "b"}));
     list.UnlockAllEntries();
     list.DeleteAll();
     EXPECT_EQ(list.Count(), 0);
     EXPECT_EQ(list.LastTitle(), "b");
-}
-
-TEST_F(MemoList, DeleteSelectedNeedsACurrentArticle)
-{
-    MessageLog shown;
-    multi(3);
-    list.Add("a", "");
-    TMemoEntry *b = list.Add("b", "");
-    b->SetTitle("Gone");
-    list.DeleteSelected();
-    EXPECT_EQ(list.CurrentEntry(), nullptr);
-    EXPECT_EQ(list.Count(), 1);
-    EXPECT_EQ(list.LastTitle(), "Gone");
-    EXPECT_TRUE(shown.texts.isEmpty());
-    list.DeleteSelected();
-    EXPECT_EQ(shown.texts, QStringList({"No rows are currently selected"}));
-    EXPECT_EQ(list.Count(), 1);
-    EXPECT_EQ(list.FindEntry(b), 0);
 }
 
 TEST_F(SavedFile, NewsArticleIsWrittenAsFiveLinesBlankAsThreeAndHiddenNotAtAll)
@@ -289,17 +264,6 @@ TEST_F(SavedFile, BrokenFilesImportWhatCanBeSaved)
     EXPECT_TRUE(messages.texts.isEmpty());
 }
 
-TEST_F(SavedFile, IntroductionFileLoads)
-{
-    list->ImportList(QStringLiteral(VOXTRELLA_SOURCE_DATA_DIR "/VXIntro.chl"), nullptr, {}, {}, {});
-    ASSERT_GE(list->Count(), 1);
-    for (int i = 0; i < list->Count(); ++i) {
-        EXPECT_FALSE(list->Entry(i)->Title().trimmed().isEmpty());
-        EXPECT_GT(list->Entry(i)->Text().size(), 200);
-        EXPECT_FALSE(list->Entry(i)->Text().contains("||||||"));
-    }
-}
-
 TEST_F(SavedFile, FailedExportOnAFullDiskOrInAReadOnlyFolderKeepsThePreviousFileWhole)
 {
     const QString dir = TestSupport::homeDir() + "/ro";
@@ -308,26 +272,19 @@ TEST_F(SavedFile, FailedExportOnAFullDiskOrInAReadOnlyFolderKeepsThePreviousFile
     add("Keep", "Mary", "The saved article");
     ASSERT_TRUE(list->ExportList(path));
     QByteArray before = TestSupport::readFile(path);
-    const auto exportWithDiskFullAt = [this](rlim_t bytes) {
-        TestSupport::FileSizeLimit full(bytes);
-        return list->ExportList(path);
-    };
-    // A small save is buffered; its write error shows only when it is flushed.
-    add("Second", "Mike", "still small");
-    EXPECT_FALSE(exportWithDiskFullAt(64));
-    EXPECT_EQ(TestSupport::readFile(path), before);
-    EXPECT_EQ(messages.texts.size(), 1);
-    ASSERT_TRUE(list->ExportList(path));
-    before = TestSupport::readFile(path);
+    // A small save, whose write error shows only when it is flushed, fails
+    // through the real program in NothingLost; this one fails while writing.
     for (int i = 0; i < 200; ++i)
         add(QString("New %1").arg(i), "Mike", QString(200, 'n'));
-
-    EXPECT_FALSE(exportWithDiskFullAt(4096));
+    {
+        TestSupport::FileSizeLimit full(4096);
+        EXPECT_FALSE(list->ExportList(path));
+    }
     EXPECT_EQ(TestSupport::readFile(path), before);
     EXPECT_EQ(QDir(dir).entryList(QDir::Files), QStringList({"VXExport.txt"}));
-    EXPECT_EQ(messages.texts.size(), 2);
+    EXPECT_EQ(messages.texts.size(), 1);
     EXPECT_FALSE(list->ExportList(QStringLiteral("/proc/voxtrella-cannot-write-here")));
-    EXPECT_EQ(messages.texts.size(), 2);  // told once while saving keeps failing
+    EXPECT_EQ(messages.texts.size(), 1);  // told once while saving keeps failing
     EXPECT_FALSE(list->Exporting());
     ASSERT_TRUE(list->ExportList(path));
     before = TestSupport::readFile(path);
@@ -354,7 +311,7 @@ TEST_F(SavedFile, FailedExportOnAFullDiskOrInAReadOnlyFolderKeepsThePreviousFile
     QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     EXPECT_FALSE(written);
     EXPECT_EQ(TestSupport::readFile(path), before);
-    EXPECT_EQ(messages.texts.size(), 3);
+    EXPECT_EQ(messages.texts.size(), 2);
 }
 
 // A binary saved file is kept aside the same way through the real program (NothingLost).
@@ -369,7 +326,7 @@ TEST_F(SavedFile, ASavedFileThatIsAPipeIsKeptAsideNotWaitedFor)
     EXPECT_EQ(messages.texts.size(), 1);
 }
 
-TEST_F(SavedFile, TenThousandArticlesScrollWithTheRightOneInEachRowAndEditsKept)
+TEST_F(SavedFile, TenThousandArticlesScrollWithTheRightOneInEachRow)
 {
     constexpr int kArticles = 10000;
     QByteArray file;
@@ -395,16 +352,6 @@ TEST_F(SavedFile, TenThousandArticlesScrollWithTheRightOneInEachRowAndEditsKept)
         }
     }
 
-    // A row given to another article keeps the edits in the one it showed.
-    list->ScrollBar()->setValue(0);
-    TMemoEntryView *row = list->ShownViews().at(1);
-    row->Memo->appendPlainText(QStringLiteral("edited"));
-    row->Header->TitleEdit->setText(QStringLiteral("changed"));
-    list->ScrollBar()->setValue(5000);
-    EXPECT_EQ(list->Entry(1)->View(), nullptr);
-    EXPECT_EQ(list->Entry(1)->Text(), "text 2\nedited");
-    EXPECT_EQ(list->Entry(1)->Title(), "changed");
-
     // The article being read keeps its editor and highlight out of view.
     TMyPlusMemo *reading = list->Entry(7)->Editor();
     reading->SetSelStart(5);
@@ -419,6 +366,5 @@ TEST_F(SavedFile, TenThousandArticlesScrollWithTheRightOneInEachRowAndEditsKept)
     auto restored = makeList();
     import(*restored);
     ASSERT_EQ(restored->Count(), kArticles);
-    EXPECT_EQ(restored->Entry(1)->Text(), "text 2\nedited");
     EXPECT_EQ(restored->Entry(kArticles - 1)->Title(), "t10000");
 }

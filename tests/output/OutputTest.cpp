@@ -175,37 +175,12 @@ TEST(WaveFileTest, FindsDataAcrossChunkLayoutsAndRejectsWhatIsNotPcmWav)
     EXPECT_THROW(GetWaveSampleRate(dir.filePath(u"missing.wav"_s)), EWaveError);
 }
 
-TEST(WaveFileTest, ConvertsEveryLayoutToSixteenBitMono)
-{
-    struct Case {
-        int bits, channels;
-        QByteArray frame;
-        int16_t expected;
-    } cases[] = {
-        {16, 1, le(uint16_t(-1234), 2), -1234},
-        {16, 2, le(uint16_t(-3), 2) + le(2, 2), -1}, // -0.5 rounded down
-        {16, 2, le(32767, 2) + le(32767, 2), 32767},
-        {8, 1, le(0, 1), -32768},
-        {8, 1, le(255, 1), 32512},
-        {8, 2, le(0, 1) + le(1, 1), -32768},
-    };
-    for (const Case &c : cases) {
-        TWaveFormat f{1, uint16_t(c.channels), 8000, 0, uint16_t(c.channels * c.bits / 8), uint16_t(c.bits)};
-        int16_t out = 0;
-        ToMono16(c.frame.constData(), 1, f, &out);
-        EXPECT_EQ(out, c.expected) << c.bits << " bits, " << c.channels << " channels";
-    }
-}
-
-TEST(LameUnitTest, OutOfRangeBitRateTakesNearestPresetAndProgressRoundsHalfToEven)
+// The progress an encoding reports is checked in Mp3PresetTest.
+TEST(LameUnitTest, OutOfRangeBitRateTakesNearestPreset)
 {
     const int bitRates[][2] = {{0, 16}, {24, 16}, {36, 32}, {44, 40}, {60, 56}, {128, 64}, {-5, 16}};
     for (auto [given, preset] : bitRates)
         EXPECT_EQ(Mp3PresetFor(given).BitRate, preset) << given;
-    // position * 100 / size + 0.5: 0.5 -> 0, 1.5 -> 2, 2.5 -> 2, 3.5 -> 4, 100.5 -> 100.
-    const int progress[][3] = {{0, 100, 0}, {1, 100, 2}, {2, 100, 2}, {3, 100, 4}, {1, 400, 1}, {100, 100, 100}};
-    for (auto [position, size, percent] : progress)
-        EXPECT_EQ(Mp3ProgressPercent(position, size), percent) << position << "/" << size;
 }
 
 class Mp3PresetTest : public ::testing::TestWithParam<int>
@@ -214,19 +189,14 @@ class Mp3PresetTest : public ::testing::TestWithParam<int>
 
 TEST_P(Mp3PresetTest, EncodesEveryInputAtThePresetsRateAndBitRate)
 {
+    // Speech from the real engines is encoded through the program in CliReadToFile.
     const TMp3Preset preset = Mp3Presets()[size_t(GetParam())];
     QTemporaryDir dir;
-    const QString speech = dir.filePath(u"speech.wav"_s);
-    ASSERT_EQ(QProcess::execute(u"espeak-ng"_s, {u"-w"_s, speech,
-                                                u"The quick brown fox jumps over the lazy dog. Reading articles "
-                                                u"aloud into files lets you listen to them later."_s}),
-              0);
     struct Input {
         const char *name;
-        std::optional<Pcm> pcm; // none: the eSpeak NG file
+        Pcm pcm;
         std::optional<uint32_t> dataSize;
     } inputs[] = {
-        {"espeak", std::nullopt, {}},
         {"16000 Hz 16-bit mono", sine(16000, 16, 1, 8), {}},
         {"22050 Hz 8-bit mono", sine(22050, 8, 1, 8), {}},
         {"44100 Hz 16-bit stereo", sine(44100, 16, 2, 8), {}},
@@ -234,10 +204,8 @@ TEST_P(Mp3PresetTest, EncodesEveryInputAtThePresetsRateAndBitRate)
     };
     for (const Input &in : inputs) {
         SCOPED_TRACE(in.name);
-        const QString wavPath = in.pcm ? dir.filePath(u"sine.wav"_s) : speech;
-        if (in.pcm) {
-            ASSERT_TRUE(writeFile(wavPath, wav(*in.pcm, in.dataSize)));
-        }
+        const QString wavPath = dir.filePath(u"sine.wav"_s);
+        ASSERT_TRUE(writeFile(wavPath, wav(in.pcm, in.dataSize)));
         const QString mp3 = dir.filePath(u"out.mp3"_s);
         std::vector<int> seen;
         const TMp3Result r =
@@ -254,21 +222,19 @@ TEST_P(Mp3PresetTest, EncodesEveryInputAtThePresetsRateAndBitRate)
         EXPECT_EQ(s.sampleRate, preset.SampleRate);
         EXPECT_TRUE(s.headerFlagsOk);
 
-        const TWaveLayout layout = ReadWaveLayout(wavPath);
-        const double seconds = double(layout.Frames()) / layout.Format.SampleRate;
         int rate = 0;
         const std::vector<int16_t> pcm = decode(mp3, rate);
         ASSERT_FALSE(pcm.empty());
         EXPECT_EQ(rate, preset.SampleRate);
-        EXPECT_NEAR(double(pcm.size()) / rate, seconds, seconds * 0.03);
-        if (!in.pcm)
-            continue;
-        // Silence first: no burst where an encoded header would sound.
+        EXPECT_NEAR(double(pcm.size()) / rate, 8.0, 8.0 * 0.03);  // every input lasts 8 s
+        // Silence first: no burst where an encoded header (or an 8-bit
+        // sample read as signed) would sound.
         int loudest = 0;
         for (size_t i = 0; i < size_t(rate / 50); ++i)
             loudest = std::max(loudest, std::abs(int(pcm[i])));
         EXPECT_LT(loudest, 200);
-        // The tone keeps its pitch, so the encoder was told the true input rate.
+        // The tone keeps its pitch: the encoder was told the true input rate
+        // and the channels were mixed, not interleaved.
         int crossings = 0;
         for (size_t i = size_t(rate) + 1; i < size_t(7 * rate); ++i)
             crossings += (pcm[i - 1] < 0) != (pcm[i] < 0);
@@ -394,13 +360,10 @@ TEST(OutputNamesTest, TitlesBecomeSafeNamesInsideTheFolder)
         EXPECT_EQ(TOutputNames::SafeFileName(QString::fromUtf8(title), u".mp3"_s), QString::fromUtf8(name));
 
     TOutputNames run(u"/out/"_s);
-    EXPECT_EQ(run.Build(u"News"_s, false).WavFile, u"/out/News.wav"_s);
     EXPECT_EQ(QFileInfo(run.Build(u"../../x"_s, true).Mp3File).absolutePath(), u"/out"_s);
-    EXPECT_EQ(run.Build(u"T"_s, true).Mp3File, u"/out/T.mp3"_s);
-    EXPECT_EQ(run.Build(u"T"_s, true).Mp3File, u"/out/T (2).mp3"_s);
-    EXPECT_EQ(run.Build(u"T"_s, true).Mp3File, u"/out/T (3).mp3"_s);
 
-    // 1 + 133 x 3 = 400 bytes: cut to whole characters within 255 bytes.
+    // 1 + 133 x 3 = 400 bytes: cut to whole characters within 255 bytes, a
+    // second use of the title numbered inside that too.
     const QString longTitle = u"x"_s + QString(133, QChar(0x8A9E));
     for (const QString &expectEnd : {u".mp3"_s, u" (2).mp3"_s}) {
         const QString name = QFileInfo(run.Build(longTitle, true).Mp3File).fileName();
@@ -410,23 +373,4 @@ TEST(OutputNamesTest, TitlesBecomeSafeNamesInsideTheFolder)
         EXPECT_TRUE(name.endsWith(expectEnd));
         EXPECT_TRUE(longTitle.startsWith(name.left(name.size() - expectEnd.size())));
     }
-}
-
-TEST(OutputNamesTest, IntermediateWavLivesInAPrivateFolderThatGoesWithTheRun)
-{
-    QTemporaryDir out;
-    QString temp;
-    {
-        TOutputNames run(out.path());
-        const TOutputNames::TFiles a = run.Build(u"A"_s, true);
-        const TOutputNames::TFiles b = run.Build(u"B"_s, true);
-        temp = run.TempDirectory();
-        EXPECT_TRUE(QFileInfo(temp).isDir());
-        EXPECT_EQ(a.WavFile, temp + u"/temp.wav"_s);
-        EXPECT_EQ(b.WavFile, a.WavFile);
-        EXPECT_FALSE(a.WavFile.startsWith(out.path() + QLatin1Char('/')));
-        EXPECT_EQ(b.Mp3File, out.path() + u"/B.mp3"_s);
-        ASSERT_TRUE(writeFile(a.WavFile, "speech"));
-    }
-    EXPECT_FALSE(QFileInfo::exists(temp));
 }

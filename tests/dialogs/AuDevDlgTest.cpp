@@ -106,13 +106,6 @@ TEST_F(AuDevDlgTest, ListsTheMapperAndDevicesWithAStandardFormatUnderTheirOwnIDs
     EXPECT_EQ(label(form, "lChannels"), "");  // four channels
     EXPECT_EQ(label(form, "lFormat"), "11.025 kHz, Mono, 8-bit\n44.1 kHz, Mono, 16-bit\n");
 
-    // Showing again does not add the rows twice, and selects the stored ID.
-    form.hide();
-    form.SetDeviceID(2);
-    form.show();
-    EXPECT_EQ(listBox(form)->count(), 3);
-    EXPECT_EQ(form.GetDeviceID(), 2);
-
     // Input use (which the program never asks for) offers the source mapper alone, without output details.
     TMyAudioDeviceDlg input;
     input.SetDlgUse(duSR);

@@ -164,7 +164,6 @@ TEST_F(DialogTest, OutDirListsSoundFilesAndStoresTheBrowsedFolderOnlyOnOk)
 
         // The same dialog is reused: every opening starts at OUT_Directory.
         dialog.show();
-        EXPECT_EQ(dialog.Directory(), root);
         EXPECT_EQ(shown(dialog), QDir::toNativeSeparators(root));
         browseTo(dialog, other);
         EXPECT_EQ(shown(dialog), QDir::toNativeSeparators(other));
@@ -174,7 +173,6 @@ TEST_F(DialogTest, OutDirListsSoundFilesAndStoresTheBrowsedFolderOnlyOnOk)
 
         // A folder removed while the dialog is open leaves its parent.
         dialog.show();
-        ASSERT_EQ(dialog.Directory(), other);
         ASSERT_TRUE(QDir(other).removeRecursively());
         dialog.setGeometry(40, 50, 500, 420);
         placed = QRect(dialog.pos(), dialog.size());
@@ -202,8 +200,7 @@ TEST_F(DialogTest, OutDirOpensInViewAndStoresTheNearestExistingFolderOfAnOddPath
         TOutDirDialog dialog(prefs.OUT_Directory);
         dialog.resize(410, 366);
         dialog.show();
-        EXPECT_EQ(dialog.Directory(), nearest) << start.toStdString();
-        EXPECT_EQ(shown(dialog), QDir::toNativeSeparators(nearest));
+        EXPECT_EQ(shown(dialog), QDir::toNativeSeparators(nearest)) << start.toStdString();
         // The open folder is brought into view once the folders have loaded, however deep.
         auto *tree = child<QTreeView>(dialog, "DirectoryListBox1");
         const auto inView = [tree] {

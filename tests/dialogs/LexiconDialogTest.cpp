@@ -73,18 +73,18 @@ TEST(LexiconDialogTest, AddsChangesRemovesAndSavesEntries)
     EXPECT_EQ(word->text(), "Qt");
     EXPECT_EQ(sound->text(), "cute");
     EXPECT_FALSE(phonemes->isChecked());
-    sound->setText("kyoot\tx");
+    sound->setText("kyöot\tx");
     dialog.ChangeBtnClick();
-    EXPECT_EQ(list->item(0, 1)->text(), "kyoot x");  // a tab would break the file
+    EXPECT_EQ(list->item(0, 1)->text(), "kyöot x");  // a tab would break the file
     dialog.TestBtnClick();
-    EXPECT_EQ(tested, std::pair(QString("kyoot\tx"), false));
+    EXPECT_EQ(tested, std::pair(QString("kyöot\tx"), false));
 
     list->setCurrentCell(1, 0);
     dialog.RemoveBtnClick();
     EXPECT_EQ(list->rowCount(), 1);
     dialog.accept();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(TestSupport::readFile(path), "Qt\tkyoot x\r\n");
+    EXPECT_EQ(TestSupport::readFile(path), "Qt\tkyöot x\r\n");  // in UTF-8
 }
 
 TEST(LexiconDialogTest, FailedSaveShowsAMessageAndKeepsTheDialogOpen)

@@ -15,11 +15,6 @@ using TestSupport::child;
 
 namespace {
 
-QString text(const QWidget &form, const char *name)
-{
-    return child<QLabel>(form, name)->text();
-}
-
 // A stored speed above the engine's range.
 VoiceEditValues Sam()
 {
@@ -27,32 +22,39 @@ VoiceEditValues Sam()
 }
 
 // Test with the working values, and Cancel, are checked through the window in tests/app/VoicesPageTest.
-TEST(VoiceEditTest, SlidersShowTheVoiceAndEveryKindOfMoveSetsTheWorkingValues)
+TEST(VoiceEditTest, SlidersShowTheVoiceEveryKindOfMoveSetsTheWorkingValuesAndTheEditorOpensWhereItClosed)
 {
+    {
+        TVoiceEditForm neverShown;  // stores no placement of its own
+    }
+    QRect stored;
+    bool maximized = false;
+    EXPECT_FALSE(TBaseRegistryClass::LoadWindowPlacement(u"VoiceEditForm"_s, stored, maximized));
     TVoiceEditForm form;
     form.SetVoice(Sam());
     form.show();
     auto *pitch = child<QSlider>(form, "PitchSlider");
     auto *speed = child<QSlider>(form, "SpeedSlider");
     // What the slider shows, not the stored 500.
-    EXPECT_EQ(text(form, "SpeedValLbl"), u"400"_s);
+    EXPECT_EQ(child<QLabel>(form, "SpeedValLbl")->text(), u"400"_s);
     EXPECT_EQ(form.EditSpeed(), 400);
 
     // Keyboard moves count at once; a drag counts when it ends.
     QTest::keyClick(pitch, Qt::Key_Right);
     EXPECT_EQ(form.EditPitch(), 121);
-    EXPECT_EQ(text(form, "PitchValLbl"), u"121"_s);
+    EXPECT_EQ(child<QLabel>(form, "PitchValLbl")->text(), u"121"_s);
     speed->setSliderDown(true);
     speed->setValue(300);
-    EXPECT_EQ(text(form, "SpeedValLbl"), u"300"_s);
+    EXPECT_EQ(child<QLabel>(form, "SpeedValLbl")->text(), u"300"_s);
     EXPECT_EQ(form.EditSpeed(), 400);
     speed->setSliderDown(false);
     EXPECT_EQ(form.EditSpeed(), 300);
 
     child<QPushButton>(form, "ResetBtn")->click();
-    EXPECT_EQ(std::pair(form.EditPitch(), form.EditSpeed()), std::pair(100, 170));
     EXPECT_EQ(std::pair(pitch->value(), speed->value()), std::pair(100, 170));
     QTest::keyClick(pitch, Qt::Key_PageUp);
+    form.move(form.pos() + QPoint(37, 23));
+    const QPoint placed = form.pos();
     child<QPushButton>(form, "OkBtn")->click();
     EXPECT_EQ(form.result(), QDialog::Accepted);
     EXPECT_EQ(std::pair(form.Voice().Pitch, form.Voice().Speed), std::pair(115, 170));
@@ -61,25 +63,6 @@ TEST(VoiceEditTest, SlidersShowTheVoiceAndEveryKindOfMoveSetsTheWorkingValues)
     form.SetVoice(Sam());
     form.show();
     EXPECT_EQ(form.EditPitch(), 120);
-}
-
-TEST(VoiceEditTest, PlacementOfTheLastUseComesBackAndANeverShownEditorStoresNone)
-{
-    QRect stored;
-    bool maximized = false;
-    {
-        TVoiceEditForm unused;
-    }
-    EXPECT_FALSE(TBaseRegistryClass::LoadWindowPlacement(u"VoiceEditForm"_s, stored, maximized));
-    QPoint placed;
-    {
-        TVoiceEditForm form;
-        form.SetVoice(Sam());
-        form.show();
-        form.move(form.pos() + QPoint(37, 23));
-        placed = form.pos();
-        child<QPushButton>(form, "CancelBtn")->click();
-    }
     TVoiceEditForm again;
     EXPECT_EQ(again.pos(), placed);
 }

@@ -87,23 +87,6 @@ TEST(Preferences, StoredValuesArriveByTheFieldsRules)
     EXPECT_EQ(prefs.OUT_Directory, prefs.FilesDir);  // a blank output folder
 }
 
-TEST(Preferences, OptionsBandIsDesignedUntilSizedAndAStoredHeightStaysWithinTheWindow)
-{
-    // designed 200 pixels, the window holds 90 to 500
-    const std::pair<const char *, int> cases[] = {
-        {"", 200}, {"-40", 200}, {"99999999999", 200}, {"320", 320}, {"1000000", 500}, {"12", 90}};
-    for (const auto &[text, height] : cases) {
-        storeTexts({{"OptionsHeight", text}});
-        TPreferences prefs;
-        load(prefs);
-        EXPECT_EQ(prefs.OptionsBandHeight(200, 90, 500), height) << text;
-    }
-    // A window too small for the band's least height still gets that.
-    TPreferences prefs;
-    prefs.OptionsHeight = 300;
-    EXPECT_EQ(prefs.OptionsBandHeight(200, 90, 40), 90);
-}
-
 TEST(Preferences, LateItemsGetTheirStoredValuesWithoutResettingTheFields)
 {
     storeTexts({{"FAV_eSpeak NG - English", "true"}});

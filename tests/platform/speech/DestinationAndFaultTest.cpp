@@ -1,7 +1,5 @@
-// The audio destinations (the WAV file's format, a paused writer, device
-// numbers) and faults, which end in an error result with its code, never in a
-// crash or a false success: no sound server, an unwritable or full output
-// file, voice data that went missing.
+// The audio destinations, and faults: each ends in an error result with its
+// code, never in a crash or a false success.
 #include "EspeakEngine.h"
 #include "PulseAudioSystem.h"
 #include "SpeechTestSupport.h"

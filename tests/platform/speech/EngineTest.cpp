@@ -25,15 +25,6 @@ protected:
         ASSERT_NO_FATAL_FAILURE(EngineTest::SetUp());
         ASSERT_GT(waveOutGetNumDevs(), 0u) << "needs the headless sound server: run through scripts/run-tests.sh";
     }
-    // eSpeak NG speaking the long text twice (two queued texts), heard up to its second word.
-    void startLong(Bound &b)
-    {
-        b = onDevice(espeak.gModeID);
-        ASSERT_EQ(b.result, S_OK);
-        for (int i = 0; i < 2; ++i)
-            ASSERT_EQ(speak(b, kLongText), S_OK);
-        ASSERT_TRUE(TestSupport::waitFor([&] { return b.recorder->count(Note::Word) >= 2; }, 5000));
-    }
 };
 
 }  // namespace
@@ -109,7 +100,7 @@ TEST_F(DeviceTest, DeviceDeliversWordsAsTheyAreHeardBookmarksFromTagsAndQueuedTe
         ASSERT_TRUE(waitForStop(b, 15000));
         idle(150);  // nothing may follow the stop
         const Recorder &r = *b.recorder;
-        EXPECT_TRUE(r.allOnMainThread());
+        EXPECT_TRUE(std::ranges::all_of(r.notes, &Note::onMainThread));
         // Queued texts play as one stretch of audio.
         EXPECT_EQ(r.count(Note::AudioStart), 1);
         EXPECT_EQ(r.count(Note::AudioStop), 1);
@@ -137,8 +128,11 @@ TEST_F(DeviceTest, DeviceDeliversWordsAsTheyAreHeardBookmarksFromTagsAndQueuedTe
 // That a resumed text still ends, once, is checked through the reading window.
 TEST_F(DeviceTest, PauseHoldsEverythingInjectedTagsActInTheRunningTextAndResetStopsAtOnce)
 {
-    Bound b;
-    ASSERT_NO_FATAL_FAILURE(startLong(b));
+    Bound b = onDevice(espeak.gModeID);
+    ASSERT_EQ(b.result, S_OK);
+    for (int i = 0; i < 2; ++i)  // two queued texts
+        ASSERT_EQ(speak(b, kLongText), S_OK);
+    ASSERT_TRUE(TestSupport::waitFor([&] { return b.recorder->count(Note::Word) >= 2; }, 5000));
     ASSERT_EQ(b.central->Inject(u"\\Spd=400\\\\Mrk=9\\"), S_OK);
     ASSERT_EQ(b.central->AudioPause(), S_OK);
     idle(100);
@@ -246,24 +240,17 @@ TEST_F(EngineTest, AttributesClampToTheEngineRangeAndIdleTagsActAtOnce)
     }
 }
 
-TEST_F(EngineTest, EmptyTextStillEndsAndAnUnregisteredSinkIsToldNothing)
+// An empty text read through the program: CliReadToFile.UnusualTextsAreRead.
+TEST_F(EngineTest, AnUnregisteredSinkIsToldNothing)
 {
-    Bound b = toFile(espeak.gModeID, TestSupport::homeDir() + "/args.wav");
-    ASSERT_EQ(b.result, S_OK);
-    // An empty text (its null only) still starts, ends and stops the audio.
-    ASSERT_EQ(speak(b, QString()), S_OK);
-    ASSERT_TRUE(waitForStop(b, 5000));
-    EXPECT_EQ(b.recorder->count(Note::TextStarted), 1);
-    EXPECT_EQ(b.recorder->values(Note::TextDone), std::vector<uint32_t>{0});
-
-    uint32_t key = 0;
     auto other = std::make_shared<Recorder>();
-    ASSERT_EQ(b.central->Register(other, IID_ITTSNotifySinkW, &key), S_OK);
-    EXPECT_EQ(b.central->UnRegister(key), S_OK);
-    EXPECT_EQ(b.central->UnRegister(key), TTSERR_INVALIDKEY);
-    ASSERT_EQ(speak(b, "hi"), S_OK);
-    ASSERT_TRUE(waitForStop(b, 5000, 2));
-    EXPECT_TRUE(other->notes.empty());  // unregistered: told nothing
+    speakToFile(espeak, "hi", [&](Bound &b) {
+        uint32_t key = 0;
+        ASSERT_EQ(b.central->Register(other, IID_ITTSNotifySinkW, &key), S_OK);
+        EXPECT_EQ(b.central->UnRegister(key), S_OK);
+        EXPECT_EQ(b.central->UnRegister(key), TTSERR_INVALIDKEY);
+    });
+    EXPECT_TRUE(other->notes.empty());
 }
 
 TEST_F(EngineTest, ResetAfterTheLastWriteStillEndsWithOneAudioStop)

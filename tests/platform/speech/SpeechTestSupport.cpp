@@ -27,11 +27,6 @@ std::vector<uint32_t> Recorder::values(Note::Kind k) const
     return out;
 }
 
-bool Recorder::allOnMainThread() const
-{
-    return std::ranges::all_of(notes, &Note::onMainThread);
-}
-
 QString modeName(const TTSMODEINFOW &m)
 {
     return QString::fromUtf16(m.szModeName, qsizetype(nameLength(m.szModeName)));

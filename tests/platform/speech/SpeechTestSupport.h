@@ -47,7 +47,6 @@ public:
 
     int count(Note::Kind k) const { return int(values(k).size()); }
     std::vector<uint32_t> values(Note::Kind k) const;
-    bool allOnMainThread() const;
 
 private:
     HRESULT add(Note::Kind k, sapi::QWORD t, uint32_t v);

@@ -66,7 +66,7 @@ TEST(TextWalkerTest, LongTextIsCutAtSentenceEndsWithoutSplittingCharacters)
     EXPECT_EQ(total, astral.size());
 }
 
-TEST(LexiconTest, FileRoundTripSkipsBadLinesAndLaterEntriesWin)
+TEST(LexiconTest, LoadSkipsBadLinesAndLaterEntriesWin)
 {
     const QString path = TestSupport::homeDir() + "/lex/lexicon.txt";
     ASSERT_TRUE(TestSupport::writeFile(path, "tomato\ttoe may toe\r\nbroken line\n\tno word\nTomato\t[[t@mA:t@U]]\n"
@@ -77,12 +77,7 @@ TEST(LexiconTest, FileRoundTripSkipsBadLinesAndLaterEntriesWin)
     EXPECT_TRUE(entries[0].phonemes());
     EXPECT_EQ(entries[1].word, QString::fromUtf8("café"));
     EXPECT_FALSE(entries[1].phonemes());
-
-    // The dialog's tests check what a save writes; here, that it writes UTF-8.
-    QString error;
-    ASSERT_TRUE(Lexicon::save(path, {{"café", "ka fay"}, {"Qt", "cute"}}, &error)) << error.toStdString();
-    EXPECT_EQ(TestSupport::readFile(path), QString::fromUtf8("café\tka fay\r\nQt\tcute\r\n").toUtf8());
-
+    // What a save writes (in UTF-8) is checked through the dialog.
     EXPECT_TRUE(Lexicon::load(TestSupport::homeDir() + "/missing.txt").empty());
     EXPECT_EQ(Lexicon::filePath(), TestSupport::homeDir() + "/lexicon.txt");
 }
@@ -105,20 +100,12 @@ TEST(LexiconTest, ApplyReplacesWholeWordsCaseInsensitivelyAndMapsToTheOriginal)
     EXPECT_TRUE(phonemes);
 }
 
-TEST_F(LexiconEngineTest, EspeakAppliesEntriesToWholeWordsWithoutMovingPositions)
+// Which words match (letter case, whole words) is checked on Lexicon::apply above.
+TEST_F(LexiconEngineTest, EspeakAppliesEntriesWithoutMovingPositions)
 {
-    auto say = [&](const QString &text) { return speakToFile(espeak, text); };
-    const Spoken plain = say("I like tomato soup."), plural = say("I like tomatoes.");
-
+    const Spoken plain = speakToFile(espeak, "I like tomato soup.");
     ASSERT_TRUE(TestSupport::writeFile(Lexicon::filePath(), "tomato\tbanana split\r\nsoup\t[[s'u:p]]\r\n"));
-    const Spoken replaced = say("I like tomato soup.");
+    const Spoken replaced = speakToFile(espeak, "I like tomato soup.");
     EXPECT_GT(replaced.wav.data.size(), plain.wav.data.size() + 4000);  // "banana split" is longer
     EXPECT_EQ(replaced.notes->values(Note::Word), plain.notes->values(Note::Word));
-    // eSpeak NG's output varies by a few samples from call to call; a
-    // replacement changes the length by far more.
-    auto sameLength = [](const Spoken &a, const Spoken &b) {
-        return std::abs(a.wav.seconds() - b.wav.seconds()) < 0.02 * b.wav.seconds();
-    };
-    EXPECT_TRUE(sameLength(say("I like TOMATO soup."), replaced));  // letter case does not matter
-    EXPECT_TRUE(sameLength(say("I like tomatoes."), plural));       // only whole words
 }

@@ -33,7 +33,7 @@ protected:
     }
 };
 
-TEST_F(ClipboardTest, ClipboardWatchingOnTakesOnlyLaterCopiesAndCancelWithoutPromptMakesANewArticle)
+TEST_F(ClipboardTest, ClipboardWatchingTakesOnlyLaterCopiesItsTabSurvivesARestartAndCancelWithoutPromptMakesANewArticle)
 {
     StoreSettings({{"ML_ListMode", 1}, {"CB_DfltPromptAction", 2}});
     Copy(u"Already on the clipboard at start"_s);
@@ -44,10 +44,18 @@ TEST_F(ClipboardTest, ClipboardWatchingOnTakesOnlyLaterCopiesAndCancelWithoutPro
     Copy(u"The first copy after the start"_s);
     EXPECT_EQ(Texts(), QStringList{u"The first copy after the start"_s});
 
-    // Off from the check box: every watch control follows, copies are ignored.
+    // Off from the check box: every watch control follows, also at the next start.
     ui->MonitorCB->click();
-    EXPECT_FALSE(form->Preferences().CB_Monitor);
     EXPECT_EQ(Watching(), QList<bool>(3, false));
+    ui->ThreshHoldEdit->setText(u"15"_s);
+    ui->PromptDelayEdit->setText(u"7"_s);
+    ui->PromptDelayEdit->clear(); // while the user types a new number
+    Exit();
+    Start();
+    EXPECT_FALSE(Watcher().Joined());
+    EXPECT_EQ(Watching(), QList<bool>(3, false));
+    EXPECT_EQ(ui->ThreshHoldEdit->text(), u"15"_s);
+    EXPECT_EQ(ui->PromptDelayEdit->text(), u"7"_s);
     Copy(u"Copied while nobody watches"_s);
     EXPECT_EQ(Count(), 1);
 
@@ -102,7 +110,7 @@ TEST_F(ClipboardTest, ClipboardAppendPutsOneBlankAfterALetterAndNoneAfterALineBr
     EXPECT_TRUE(Saved().contains("Appended words"));
 }
 
-TEST_F(ClipboardTest, CopyPromptWithZeroDelayStaysOpenOnTheScreenRefusesMoreTextAndOpensWhereTheUserLeftIt)
+TEST_F(ClipboardTest, CopyPromptStaysOnTheScreenOpensWhereTheUserLeftItAndPressesItsDefaultButtonWhenTheDelayRunsOut)
 {
     // Last shown on a screen that is gone.
     StoreSettings({{"CB_Prompt", true}, {"CB_PromptDelay", 0}, {"CB_DfltPromptAction", 3}, {"CB_LastPromptAction", 0},
@@ -112,7 +120,6 @@ TEST_F(ClipboardTest, CopyPromptWithZeroDelayStaysOpenOnTheScreenRefusesMoreText
     ASSERT_TRUE(PromptShown());
     EXPECT_TRUE(Prompt()->screen()->geometry().contains(Prompt()->geometry()));
     EXPECT_EQ(Prompt()->ModeText(), u"Current Mode is Single-Article Mode"_s);
-    EXPECT_EQ(Prompt()->New()->toolTip(), u"Overwrite current article"_s);
     EXPECT_FALSE(Prompt()->Append()->isEnabled());
     // Remember Last with New, but nothing to append to: Cancel.
     EXPECT_EQ(Prompt()->DefaultButton(), Prompt()->Cancel());
@@ -124,7 +131,6 @@ TEST_F(ClipboardTest, CopyPromptWithZeroDelayStaysOpenOnTheScreenRefusesMoreText
     Prompt()->New()->click();
     EXPECT_FALSE(PromptShown());
     EXPECT_EQ(Texts(), QStringList{u"Text for the prompt"_s});
-    EXPECT_EQ(form->Preferences().CB_LastPromptAction, 0);
     EXPECT_EQ(QPoint(form->Preferences().CB_PromptLeft, form->Preferences().CB_PromptTop), QPoint(40, 50));
 
     // Now Append is possible: Remember Last offers New again.
@@ -136,20 +142,18 @@ TEST_F(ClipboardTest, CopyPromptWithZeroDelayStaysOpenOnTheScreenRefusesMoreText
     Prompt()->Cancel()->click();
     EXPECT_EQ(Texts(), QStringList{u"Text for the prompt"_s});
     EXPECT_EQ(form->Preferences().CB_LastPromptAction, 2);
-}
 
-TEST_F(ClipboardTest, CopyPromptPressesItsDefaultButtonWhenTheDelayRunsOut)
-{
-    StoreSettings({{"ML_ListMode", 1}, {"CB_Prompt", true}, {"CB_PromptDelay", 1}, {"CB_DfltPromptAction", 1}});
-    SaveArticles(Record("Old", "Old text"));
-    Start();
+    // With a delay the default button is pressed when it runs out.
+    form->Articles().ToolButton2Click();
+    form->Preferences().CB_PromptDelay = 1;
+    form->Preferences().CB_DfltPromptAction = 1;
     Copy(u"Added by the timer"_s);
     ASSERT_TRUE(PromptShown());
     EXPECT_EQ(Prompt()->ModeText(), u"Current Mode is Multi-Article Mode"_s);
     EXPECT_EQ(Prompt()->DefaultButton(), Prompt()->Append());
     EXPECT_FALSE(waitFor([this] { return !PromptShown(); }, 500));  // a second, not a millisecond
     ASSERT_TRUE(waitFor([this] { return !PromptShown(); }, 5000));
-    EXPECT_EQ(Texts(), QStringList{u"Old text Added by the timer"_s});
+    EXPECT_EQ(Texts(), QStringList{u"Text for the prompt Added by the timer"_s});
     EXPECT_EQ(form->Preferences().CB_LastPromptAction, 1);
 }
 
@@ -169,22 +173,6 @@ TEST_F(ClipboardTest, ClipboardShowsTheBusyDialogInSingleArticleModeWhileReading
     EXPECT_EQ(Texts(), QStringList{reading});
     ui->StopBtn->click();
     ASSERT_TRUE(WaitIdle());
-}
-
-TEST_F(ClipboardTest, ClipboardWatchingAndTheNumbersTypedOnItsTabSurviveARestart)
-{
-    Start();
-    ui->MonitorCB->click();
-    ui->ThreshHoldEdit->setText(u"25"_s);
-    ui->PromptDelayEdit->setText(u"7"_s);
-    ui->PromptDelayEdit->clear(); // while the user types a new number
-    Exit();
-
-    Start();
-    EXPECT_FALSE(Watcher().Joined());
-    EXPECT_EQ(Watching(), QList<bool>(3, false));
-    EXPECT_EQ(ui->ThreshHoldEdit->text(), u"25"_s);
-    EXPECT_EQ(ui->PromptDelayEdit->text(), u"7"_s);
 }
 
 TEST(ClipboardFocus, ClipboardFocusOnlyOnWaylandAndXwayland)

@@ -50,10 +50,8 @@ inline QByteArray Record(const QByteArray &title, const QByteArray &text)
            "\r\n||||||Voxtrella MP3 End of Article||||||\r\n";
 }
 
-// The program's windows as the program entry creates them, with every
-// message answered and noted. The sound goes to a scripted sound system
-// that plays 8 times faster than real time, or, with RealSound(), to the
-// headless sound server of the test command.
+// The program's windows as the program entry creates them, every message answered and noted. The sound
+// goes to a scripted sound system 8 times faster than real time, or with RealSound() to the test's server.
 class WindowTest : public ::testing::Test
 {
 protected:
@@ -90,8 +88,7 @@ protected:
     // The saved-articles file of an earlier run.
     static void SaveArticles(const QByteArray &records) { ASSERT_TRUE(writeFile(ExportPath(), records)); }
 
-    // Starts the program the way the program entry does and, unless told
-    // otherwise, waits until the first show has filled the list.
+    // Starts the program the way the program entry does and, unless told otherwise, waits for the list.
     void Start(bool untilListed = true)
     {
         windows = std::make_unique<AppWindows>();

@@ -136,7 +136,8 @@ int main(int argc, char **argv)
         list->ScrollBar()->setValue(first - 1);
     QCoreApplication::processEvents();
     const double scrollSeconds = timer.nsecsElapsed() / 1e9;
-    if (list->Count() != kManyArticles || list->ShownViews().value(0)->Entry() != list->Entry(list->ScrollBar()->value())) {
+    if (list->Count() != kManyArticles ||
+        list->ShownViews().value(0)->Entry() != list->Entry(list->ScrollBar()->value())) {
         std::fprintf(stderr, "10,000 articles: %d loaded or the rows are wrong\n", list->Count());
         return 1;
     }

@@ -86,25 +86,25 @@ void note(const QString &text)
 // statements, questions, quotations, numbers and years, in paragraphs.
 QString makeArticle(int words)
 {
-    static const char *const adjectives[] = {
-        "quiet", "bright", "old", "narrow", "distant", "careful", "heavy", "golden", "patient", "crowded",
-        "simple", "curious", "broken", "gentle", "famous", "silent", "busy", "modern", "ancient", "clever"};
+    static const char *const adjectives[] = {"quiet",  "bright",  "old",     "narrow", "distant", "careful", "heavy",
+                                             "golden", "patient", "crowded", "simple", "curious", "broken",  "gentle",
+                                             "famous", "silent",  "busy",    "modern", "ancient", "clever"};
     // Nouns with a plain plural.
-    static const char *const nouns[] = {
-        "reader", "river", "sailor", "letter", "teacher", "garden", "station", "engineer", "village", "market",
-        "journey", "window", "doctor", "harbour", "poet", "machine", "farmer", "painter", "bridge", "newspaper"};
+    static const char *const nouns[] = {"reader",   "river",   "sailor", "letter",  "teacher", "garden",   "station",
+                                        "engineer", "village", "market", "journey", "window",  "doctor",   "harbour",
+                                        "poet",     "machine", "farmer", "painter", "bridge",  "newspaper"};
     struct Verb {
         const char *past, *base;
     };
-    static const Verb verbs[] = {
-        {"carried", "carry"}, {"found", "find"},      {"watched", "watch"}, {"described", "describe"},
-        {"opened", "open"},   {"followed", "follow"}, {"built", "build"},   {"remembered", "remember"},
-        {"painted", "paint"}, {"visited", "visit"},   {"read", "read"},     {"explained", "explain"}};
-    static const char *const places[] = {
-        "across the river", "in the old library", "near the station", "under the bridge", "along the coast",
-        "behind the market", "at the end of the street", "inside the museum", "beyond the hills"};
-    static const char *const openers[] = {"In the morning,", "However,",   "Years later,", "As expected,",
-                                          "Without warning,", "On Tuesday,", "Meanwhile,",  "After dinner,"};
+    static const Verb verbs[] = {{"carried", "carry"},      {"found", "find"},          {"watched", "watch"},
+                                 {"described", "describe"}, {"opened", "open"},         {"followed", "follow"},
+                                 {"built", "build"},        {"remembered", "remember"}, {"painted", "paint"},
+                                 {"visited", "visit"},      {"read", "read"},           {"explained", "explain"}};
+    static const char *const places[] = {"across the river",         "in the old library", "near the station",
+                                         "under the bridge",         "along the coast",    "behind the market",
+                                         "at the end of the street", "inside the museum",  "beyond the hills"};
+    static const char *const openers[] = {"In the morning,",  "However,",    "Years later,", "As expected,",
+                                          "Without warning,", "On Tuesday,", "Meanwhile,",   "After dinner,"};
     static const char *const adverbs[] = {"slowly", "quickly", "carefully", "happily", "rarely", "suddenly"};
 
     std::mt19937 random(20261206);
@@ -299,7 +299,8 @@ int libraryReference(const char *textFile, const char *mp3File)
     bool ok = true;
     for (size_t at = 0; at < samples.size() && ok; at += kChunk) {
         const int n = int(std::min(kChunk, samples.size() - at));
-        const int made = lame_encode_buffer(lame, samples.data() + at, samples.data() + at, n, mp3.data(), int(mp3.size()));
+        const int made = lame_encode_buffer(lame, samples.data() + at, samples.data() + at, n, mp3.data(),
+                                            int(mp3.size()));
         ok = made >= 0 && std::fwrite(mp3.data(), 1, size_t(made), out) == size_t(made);
     }
     if (ok) {
@@ -351,13 +352,15 @@ ProcessRun runTimed(const QString &program, const QStringList &arguments, int ti
             process.kill();
             process.waitForFinished();
         }
-        run.error = QStringLiteral("%1 did not end within %2 s").arg(QFileInfo(program).fileName()).arg(timeoutMs / 1000);
+        run.error =
+            QStringLiteral("%1 did not end within %2 s").arg(QFileInfo(program).fileName()).arg(timeoutMs / 1000);
         return run;
     }
     const double elapsed = secondsSince(start);
     run.output = process.readAllStandardOutput();
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        run.error = QStringLiteral("%1 ended with status %2").arg(QFileInfo(program).fileName()).arg(process.exitCode());
+        run.error =
+            QStringLiteral("%1 ended with status %2").arg(QFileInfo(program).fileName()).arg(process.exitCode());
         return run;
     }
     run.seconds = elapsed;
@@ -560,13 +563,15 @@ CommandsRun runCommands(const QString &espeak, const QString &lame, const QStrin
     const QString mp3File = work.filePath(QStringLiteral("commands.mp3"));
     QFile::remove(mp3File);
     const ProcessRun espeakRun = runTimed(
-        espeak, {QStringLiteral("-v"), QStringLiteral("en-us"), QStringLiteral("-w"), wavFile, QStringLiteral("-f"), textFile},
+        espeak,
+        {QStringLiteral("-v"), QStringLiteral("en-us"), QStringLiteral("-w"), wavFile, QStringLiteral("-f"), textFile},
         600000);
     if (espeakRun.seconds < 0) {
         note(espeakRun.error);
         return run;
     }
-    const ProcessRun lameRun = runTimed(lame, {QStringLiteral("-b"), QString::number(kBitRate), wavFile, mp3File}, 600000);
+    const ProcessRun lameRun = runTimed(lame, {QStringLiteral("-b"), QString::number(kBitRate), wavFile, mp3File},
+                                        600000);
     QFile::remove(wavFile);
     if (lameRun.seconds < 0) {
         note(lameRun.error);
@@ -622,9 +627,9 @@ double runProgramCli(const QString &textFile, const QString &outputDirectory, co
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     const QString errors = outputDirectory + QStringLiteral(".err");
     const ProcessRun run = runTimed(program,
-                                    {QStringLiteral("--read-to-file"), QStringLiteral("--format"), QStringLiteral("mp3"),
-                                     QStringLiteral("--bitrate"), QString::number(kBitRate), QStringLiteral("--out"),
-                                     outputDirectory, textFile},
+                                    {QStringLiteral("--read-to-file"), QStringLiteral("--format"),
+                                     QStringLiteral("mp3"), QStringLiteral("--bitrate"), QString::number(kBitRate),
+                                     QStringLiteral("--out"), outputDirectory, textFile},
                                     timeoutMs, environment, errors);
     const QString mp3 = mp3In(outputDirectory);
     if (run.seconds < 0)
@@ -660,7 +665,8 @@ int main(int argc, char *argv[])
 
     QString soundError;
     if (audio::audioSystem().checkDevice(-1, &soundError) == audio::DeviceCheck::Failed) {
-        note(QStringLiteral("The sound card check fails (%1): run this under scripts/headless-audio.sh.").arg(soundError));
+        note(QStringLiteral("The sound card check fails (%1): run this under scripts/headless-audio.sh.")
+                 .arg(soundError));
         return 1;
     }
     const QString espeak = QStandardPaths::findExecutable(QStringLiteral("espeak-ng"));
@@ -703,7 +709,8 @@ int main(int argc, char *argv[])
         const CommandsRun c = runCommands(espeak, lame, textFile, workDir);
         if (c.espeak < 0)
             return 1;
-        note(QStringLiteral("  espeak-ng %1 s, lame %2 s, %3 s of audio").arg(c.espeak).arg(c.lame).arg(c.audioSeconds));
+        note(
+            QStringLiteral("  espeak-ng %1 s, lame %2 s, %3 s of audio").arg(c.espeak).arg(c.lame).arg(c.audioSeconds));
         if (commands.espeak < 0 || c.Total() < commands.Total())
             commands = c;
 
@@ -711,7 +718,10 @@ int main(int argc, char *argv[])
         const LibraryRun l = runLibraries(textFile, workDir);
         if (l.synthesis < 0 || l.encode < 0)
             return 1;
-        note(QStringLiteral("  synthesis %1 s, encoding %2 s, %3 s of audio").arg(l.synthesis).arg(l.encode).arg(l.audioSeconds));
+        note(QStringLiteral("  synthesis %1 s, encoding %2 s, %3 s of audio")
+                 .arg(l.synthesis)
+                 .arg(l.encode)
+                 .arg(l.audioSeconds));
         if (library.synthesis < 0 || l.Total() < library.Total())
             library = l;
 

@@ -41,10 +41,10 @@ double msSince(Clock::time_point t)
 QString makeText(qsizetype minChars, int words)
 {
     static const char *vocabulary[] = {
-        "the", "reader", "speaks", "every", "article", "with", "a", "clear", "voice", "while", "words",
-        "appear", "on", "screen", "and", "listeners", "follow", "along", "through", "long", "evenings",
-        "quiet", "rooms", "bright", "mornings", "simple", "sentences", "carry", "meaning", "across",
-        "distant", "places", "people", "gather", "stories", "from", "newspapers", "letters", "books"};
+        "the",      "reader", "speaks", "every",  "article",  "with",      "a",          "clear",   "voice",   "while",
+        "words",    "appear", "on",     "screen", "and",      "listeners", "follow",     "along",   "through", "long",
+        "evenings", "quiet",  "rooms",  "bright", "mornings", "simple",    "sentences",  "carry",   "meaning", "across",
+        "distant",  "places", "people", "gather", "stories",  "from",      "newspapers", "letters", "books"};
     std::mt19937 random(42);
     QString text;
     int count = 0, inSentence = 0;
@@ -97,7 +97,10 @@ private:
     class Stream : public audio::PlaybackStream
     {
     public:
-        Stream(std::unique_ptr<audio::PlaybackStream> s, std::atomic<int64_t> &first) : m_s(std::move(s)), m_first(first) {}
+        Stream(std::unique_ptr<audio::PlaybackStream> s, std::atomic<int64_t> &first)
+            : m_s(std::move(s)), m_first(first)
+        {
+        }
         bool write(const void *d, size_t n) override
         {
             int64_t zero = 0;
@@ -208,7 +211,8 @@ int main(int argc, char **argv)
         b.central->AudioReset();
         waitFor([&] { return b.sink->stops > 0; }, 2000);
         printf("speak_10mb_peak_mb=%.1f\n", BenchSupport::statusMb("VmHWM:") - startMb);
-        fprintf(stderr, "start %.1f MB, now %.1f MB, peak %.1f MB\n", startMb, BenchSupport::statusMb("VmRSS:"), BenchSupport::statusMb("VmHWM:"));
+        fprintf(stderr, "start %.1f MB, now %.1f MB, peak %.1f MB\n", startMb, BenchSupport::statusMb("VmRSS:"),
+                BenchSupport::statusMb("VmHWM:"));
     }
     // (a) and (c) on the device.
     auto timing = std::make_unique<TimingAudio>();

@@ -166,8 +166,8 @@ void ArticleCommands::ReadFileBtnClick()
 
 std::unique_ptr<QFileDialog> ArticleCommands::CreateOpenDialog()
 {
-    auto dialog =
-        std::make_unique<QFileDialog>(&m_form, QStringLiteral("Open Text File"), m_form.Preferences().OpenDlgInitialDir);
+    auto dialog = std::make_unique<QFileDialog>(&m_form, QStringLiteral("Open Text File"),
+                                                m_form.Preferences().OpenDlgInitialDir);
     dialog->setObjectName(QStringLiteral("OpenDialog1"));
     // Name filters match in any letter case unless QDir::CaseSensitive is
     // set, so "NOTES.TXT" is offered too.

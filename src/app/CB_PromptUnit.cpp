@@ -22,7 +22,7 @@ const QString kSingleMode = QStringLiteral("Current Mode is Single-Article Mode"
 const QString kNewMultiHint = QStringLiteral("Add new article");
 const QString kNewSingleHint = QStringLiteral("Overwrite current article");
 
-} // namespace
+}  // namespace
 
 TCB_PromptForm::TCB_PromptForm(TMemoListBox &list, TPreferences &prefs, std::function<void(int)> addText,
                                QWidget *parent)

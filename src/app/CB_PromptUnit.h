@@ -67,5 +67,5 @@ private:
     QTimer *m_timer1;
     QPushButton *m_default = nullptr;
     QPoint m_placedAt{-1, -1};
-    bool m_acting = false; // New or Append is adding the text
+    bool m_acting = false;  // New or Append is adding the text
 };

@@ -37,11 +37,11 @@ void StoreNumber(const QLineEdit &edit, int32_t &setting)
         setting = value;
 }
 
-const QString kFocusOnlyNote =
-    QStringLiteral("On this Wayland desktop, Voxtrella sees text copied in other programs only "
-                   "while one of its windows has the focus.");
+const QString kFocusOnlyNote = QStringLiteral(
+    "On this Wayland desktop, Voxtrella sees text copied in other programs only "
+    "while one of its windows has the focus.");
 
-} // namespace
+}  // namespace
 
 ClipboardWatcher::ClipboardWatcher(TForm1 &form) : QObject(&form), m_form(form)
 {
@@ -61,8 +61,7 @@ ClipboardWatcher::ClipboardWatcher(TForm1 &form) : QObject(&form), m_form(form)
     connect(ui->ThreshHoldEdit, &QLineEdit::textChanged, this, &ClipboardWatcher::ThreshHoldEditChange);
     connect(ui->PromptCkbx, &QCheckBox::toggled, this, &ClipboardWatcher::PromptCkbxClick);
     connect(ui->PromptDelayEdit, &QLineEdit::textChanged, this, &ClipboardWatcher::PromptDelayEditChange);
-    connect(ui->PromptDfltActCBox, &QComboBox::currentIndexChanged, this,
-            &ClipboardWatcher::PromptDfltActCBoxChange);
+    connect(ui->PromptDfltActCBox, &QComboBox::currentIndexChanged, this, &ClipboardWatcher::PromptDfltActCBoxChange);
 
     NoteFocusOnlyClipboard();
 }
@@ -320,8 +319,7 @@ bool ClipboardWatcher::FocusOnlyClipboard(const QString &platformName, const QSt
     // An X program on a Wayland desktop gets the clipboard through
     // Xwayland, which passes it on when an X window takes the focus.
     return platformName == QLatin1String("xcb") &&
-           (sessionType.compare(QLatin1String("wayland"), Qt::CaseInsensitive) == 0 ||
-            !waylandDisplay.isEmpty());
+           (sessionType.compare(QLatin1String("wayland"), Qt::CaseInsensitive) == 0 || !waylandDisplay.isEmpty());
 }
 
 void ClipboardWatcher::NoteFocusOnlyClipboard()

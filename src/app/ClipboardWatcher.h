@@ -72,8 +72,8 @@ private:
     TForm1 &m_form;
     QMetaObject::Connection m_viewer;
     bool m_armed = false;
-    bool m_clearing = false;       // our own emptying of the clipboard
-    bool m_inNotification = false; // a box or dialog of a notification is open
+    bool m_clearing = false;        // our own emptying of the clipboard
+    bool m_inNotification = false;  // a box or dialog of a notification is open
     QString m_buffer;
     std::unique_ptr<TCB_PromptForm> m_prompt;
     QLabel *m_focusNote = nullptr;

@@ -30,8 +30,8 @@ const QString kIsDefaultVoice = QStringLiteral(" is the default voice");
 const QString kCannotDisable = QStringLiteral(
     "This engine cannot be disabled because it contains the default voice, [%1]\r\r"
     "To disable it, first choose a voice of another engine and click Set Default.");
-const QString kNoRanges = QStringLiteral(
-    "The pitch and speed of %1 could not be read from its engine, so the voice cannot be edited.");
+const QString kNoRanges =
+    QStringLiteral("The pitch and speed of %1 could not be read from its engine, so the voice cannot be edited.");
 
 constexpr int kImageRole = Qt::UserRole;
 constexpr int kVoiceRole = Qt::UserRole + 1;

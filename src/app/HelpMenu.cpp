@@ -44,8 +44,7 @@ HelpMenu::HelpMenu(TForm1 &form) : m_form(form)
     Ui::TForm1 *ui = form.form();
     connect(ui->Contents1, &QAction::triggered, this, &HelpMenu::Contents1Click);
     connect(ui->About1, &QAction::triggered, this, &HelpMenu::About1Click);
-    connect(ui->VisitVarnyxTechnologies1, &QAction::triggered, this,
-            &HelpMenu::VisitVarnyxTechnologies1Click);
+    connect(ui->VisitVarnyxTechnologies1, &QAction::triggered, this, &HelpMenu::VisitVarnyxTechnologies1Click);
     connect(ui->PortableMP3, &QAction::triggered, this, &HelpMenu::PortableMP3Click);
     connect(ui->MoreVoicesLbl, &QLabel::linkActivated, this, &HelpMenu::MoreVoicesLblClick);
 }

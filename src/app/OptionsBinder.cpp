@@ -195,8 +195,9 @@ void OptionsBinder::AutoStartAppCBClick()
     const bool on = ui.AutoStartAppCB->isChecked();
     const bool ok = on ? Autostart::write(AppPaths::programFilePath()) : Autostart::remove();
     if (!ok) {
-        MessageService::error(on ? QStringLiteral("The login start entry could not be written:\r") + Autostart::filePath()
-                                 : QStringLiteral("The login start entry could not be removed:\r") + Autostart::filePath());
+        MessageService::error(
+            on ? QStringLiteral("The login start entry could not be written:\r") + Autostart::filePath()
+               : QStringLiteral("The login start entry could not be removed:\r") + Autostart::filePath());
         ui.AutoStartAppCB->setChecked(Autostart::exists());
     }
 }

@@ -267,8 +267,8 @@ void TForm1::BuildPopupMenus()
     m_popupMenu1 = new QMenu(this);
     m_popupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     m_popupMenu1->setAccessibleName(tr("Article menu"));
-    connect(addAction(m_popupMenu1, "AddNewPopup", QStringLiteral("&Add New")), &QAction::triggered,
-            m_articles.get(), &ArticleCommands::AddNewPopupClick);
+    connect(addAction(m_popupMenu1, "AddNewPopup", QStringLiteral("&Add New")), &QAction::triggered, m_articles.get(),
+            &ArticleCommands::AddNewPopupClick);
     m_articles->AddNewArticleShortcut(*this);
     connect(addAction(m_popupMenu1, "DelSelPopup", QStringLiteral("&Delete Selected")), &QAction::triggered,
             m_articles.get(), &ArticleCommands::DelSelPopupClick);
@@ -284,10 +284,8 @@ void TForm1::BuildPopupMenus()
     connect(m_popupMenu1, &QMenu::aboutToShow, m_articles.get(), &ArticleCommands::Paste1Update);
     connect(m_popupMenu1, &QMenu::aboutToShow, m_readingCommands.get(), &ReadingBinder::PopupMenu1Popup);
     // The selected article follows the focus, and Paste follows the selection.
-    m_focusConnection =
-        connect(qApp, &QApplication::focusChanged, this, [this] { m_articles->Paste1Update(); });
+    m_focusConnection = connect(qApp, &QApplication::focusChanged, this, [this] { m_articles->Paste1Update(); });
     this->addAction(ui->Paste1);
-
 }
 
 void TForm1::BindControls()
@@ -298,16 +296,11 @@ void TForm1::BindControls()
         QToolButton *button;
         const char *theme;
     } icons[] = {
-        {ui->ToolButton1, "document-new"},
-        {ui->ToolButton2, "view-list-details"},
-        {ui->ReadFileBtn, "document-open"},
-        {ui->PasteBtn, "edit-paste"},
-        {ui->PlayToolBtn, "media-playback-start"},
-        {ui->PlayFileBtn, "document-save"},
-        {ui->PauseBtn, "media-playback-pause"},
-        {ui->SkipBtn, "media-skip-forward"},
-        {ui->StopBtn, "media-playback-stop"},
-        {ui->OptionsBtn, "configure"},
+        {ui->ToolButton1, "document-new"},         {ui->ToolButton2, "view-list-details"},
+        {ui->ReadFileBtn, "document-open"},        {ui->PasteBtn, "edit-paste"},
+        {ui->PlayToolBtn, "media-playback-start"}, {ui->PlayFileBtn, "document-save"},
+        {ui->PauseBtn, "media-playback-pause"},    {ui->SkipBtn, "media-skip-forward"},
+        {ui->StopBtn, "media-playback-stop"},      {ui->OptionsBtn, "configure"},
     };
     for (const auto &i : icons)
         i.button->setIcon(ToolBarIcon(QLatin1String(i.theme)));
@@ -319,9 +312,8 @@ void TForm1::BindControls()
     connect(ui->SelAudioDevMItm, &QAction::triggered, this, &TForm1::SelAudioDevMItmClick);
     connect(ui->PronunciationMItm, &QAction::triggered, this, &TForm1::PronunciationMItmClick);
 
-    connect(m_options, &OptionsBinder::FileDestinationChosen, m_readingCommands.get(), [this](uint8_t destination) {
-        m_readingCommands->SetTarget(static_cast<OutputTarget>(destination));
-    });
+    connect(m_options, &OptionsBinder::FileDestinationChosen, m_readingCommands.get(),
+            [this](uint8_t destination) { m_readingCommands->SetTarget(static_cast<OutputTarget>(destination)); });
     connect(m_options, &OptionsBinder::HighlightSwitchedOn, m_readingCommands.get(),
             &ReadingBinder::HighlightSwitchedOn);
 }
@@ -345,8 +337,7 @@ void TForm1::changeEvent(QEvent *event)
     } else if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
         if (!m_activatedOnce)
             FormActivate();
-    } else if (event->type() == QEvent::WindowStateChange && isMinimized() && m_shownOnce &&
-               State() != rsExiting) {
+    } else if (event->type() == QEvent::WindowStateChange && isMinimized() && m_shownOnce && State() != rsExiting) {
         // The user minimised the window: the program goes to the tray.
         QTimer::singleShot(0, this, [this] {
             if (isMinimized())
@@ -417,15 +408,23 @@ void TForm1::FormShow()
     // damaged settings file must not put it in place of the user's own.
     const QFileInfo saved(ExportFileName());
     const bool noSavedArticles = !saved.exists() || (saved.isFile() && saved.size() == 0);
-    const QString articles =
-        m_prefs.FirstTimeUser && noSavedArticles ? AppPaths::dataDir() + QLatin1Char('/') + kIntroFile : ExportFileName();
+    const QString articles = m_prefs.FirstTimeUser && noSavedArticles
+                                 ? AppPaths::dataDir() + QLatin1Char('/') + kIntroFile
+                                 : ExportFileName();
     m_prefs.FirstTimeUser = false;
     if (Exiting())
         return;
     m_articles->ArticlesLoading();
     m_list->ImportList(
-        articles, m_popupMenu1, [this](TMemoEntry *e) { if (Reading()) Reading()->ArticleReadClick(e); },
-        [this](TMemoEntry *e) { if (Reading()) Reading()->ArticleReadToFileClick(e); },
+        articles, m_popupMenu1,
+        [this](TMemoEntry *e) {
+            if (Reading())
+                Reading()->ArticleReadClick(e);
+        },
+        [this](TMemoEntry *e) {
+            if (Reading())
+                Reading()->ArticleReadToFileClick(e);
+        },
         [this](TMemoEntry *e) { m_articles->ArticleDeleteRequest(e); });
     if (Exiting())
         return;

@@ -60,17 +60,13 @@ void TrayController::BuildPopupMenu2()
             [&w] { w.ReadingCommands().PlayAllBtnClick(); });
     command(addAction(m_menu, "PlayFilePoNtry", QStringLiteral("Read to &File")),
             [&w] { w.ReadingCommands().PlayFileBtnClick(); });
-    command(addAction(m_menu, "SkipPoNtry", QStringLiteral("S&kip")),
-            [&w] { w.ReadingCommands().SkipBtnClick(); });
-    command(addAction(m_menu, "PausePoNtry", QStringLiteral("&Pause")),
-            [&w] { w.ReadingCommands().PauseBtnClick(); });
-    command(addAction(m_menu, "StopPoNtry", QStringLiteral("&Stop")),
-            [&w] { w.ReadingCommands().StopBtnClick(); });
+    command(addAction(m_menu, "SkipPoNtry", QStringLiteral("S&kip")), [&w] { w.ReadingCommands().SkipBtnClick(); });
+    command(addAction(m_menu, "PausePoNtry", QStringLiteral("&Pause")), [&w] { w.ReadingCommands().PauseBtnClick(); });
+    command(addAction(m_menu, "StopPoNtry", QStringLiteral("&Stop")), [&w] { w.ReadingCommands().StopBtnClick(); });
     m_menu->addSeparator();
     command(addAction(m_menu, "AboutPoNtry", QStringLiteral("A&bout")), [&w] { w.Help().About1Click(); });
     m_menu->addSeparator();
-    command(addAction(m_menu, "ExitVoxtrella", QStringLiteral("E&xit Voxtrella")),
-            [&w] { w.ExitVoxtrellaClick(); });
+    command(addAction(m_menu, "ExitVoxtrella", QStringLiteral("E&xit Voxtrella")), [&w] { w.ExitVoxtrellaClick(); });
 }
 
 QAction *TrayController::Item(const char *name) const

@@ -12,10 +12,14 @@ namespace {
 QMessageBox::Icon iconOf(UserInteraction::Kind kind)
 {
     switch (kind) {
-    case UserInteraction::Kind::Error: return QMessageBox::Critical;
-    case UserInteraction::Kind::Warning: return QMessageBox::Warning;
-    case UserInteraction::Kind::Question: return QMessageBox::Question;
-    case UserInteraction::Kind::Notice: break;
+    case UserInteraction::Kind::Error:
+        return QMessageBox::Critical;
+    case UserInteraction::Kind::Warning:
+        return QMessageBox::Warning;
+    case UserInteraction::Kind::Question:
+        return QMessageBox::Question;
+    case UserInteraction::Kind::Notice:
+        break;
     }
     return QMessageBox::NoIcon;
 }

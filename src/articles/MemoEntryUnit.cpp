@@ -288,7 +288,8 @@ bool TMemoEntry::LoadFromFile(const QString &fileName)
     // Only regular files: a FIFO or a device would block or never end.
     const SafeFile::ReadResult read = SafeFile::readRegularFile(fileName, kMaxTextFileBytes);
     switch (read.status) {
-    case SafeFile::ReadStatus::Ok: break;
+    case SafeFile::ReadStatus::Ok:
+        break;
     case SafeFile::ReadStatus::Missing:
     case SafeFile::ReadStatus::NotRegular:
         UtilsClass::WriteLog(QStringLiteral("LoadFromFile - cannot open: ") + fileName);

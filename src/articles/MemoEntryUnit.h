@@ -37,7 +37,7 @@ public:
     int SelStart() const;
     void SetSelStart(int position);  // moves the caret, clears the selection
     int SelLength() const;
-    void SetSelLength(int length);   // selects from SelStart
+    void SetSelLength(int length);  // selects from SelStart
     void ScrollInView();
     void ScrollToFirstLine();
 

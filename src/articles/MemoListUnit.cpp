@@ -221,7 +221,7 @@ void TMemoListBox::OrderTabStops()
     for (TMemoEntryView *v : ShownViews()) {
         const TPropertyPanel *h = v->Header;
         for (QWidget *w : std::initializer_list<QWidget *>{h->TitleEdit, h->VoiceCB, h->ReadBtn, h->ReadToFileBtn,
-                                                            h->DeleteBtn, v->Memo}) {
+                                                           h->DeleteBtn, v->Memo}) {
             if (previous)
                 QWidget::setTabOrder(previous, w);
             previous = w;
@@ -604,8 +604,8 @@ bool TMemoListBox::ExportList(const QString &fileName)
 
 void TMemoListBox::SetAside(const QString &fileName, const QString &reason)
 {
-    const QString kept =
-        fileName + QStringLiteral(".unreadable-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    const QString kept = fileName + QStringLiteral(".unreadable-") +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
     UtilsClass::WriteLog(QStringLiteral("Import error - ") + reason + QStringLiteral(": ") + fileName);
     if (QFile::rename(fileName, kept)) {
         MessageService::notice(QStringLiteral("%1\r\rThe saved articles file \"%2\" could not be read (%3). "
@@ -643,11 +643,19 @@ void TMemoListBox::ImportList(const QString &fileName, QMenu *popupMenu, const T
     // device under the saved file's name must not freeze the start.
     SafeFile::ReadResult read = SafeFile::readRegularFile(fileName, kMaxSavedFileBytes);
     switch (read.status) {
-    case SafeFile::ReadStatus::Ok: break;
-    case SafeFile::ReadStatus::Missing: return;
-    case SafeFile::ReadStatus::TooLarge: SetAside(fileName, QStringLiteral("it is too large")); return;
-    case SafeFile::ReadStatus::NotRegular: SetAside(fileName, QStringLiteral("it is not a regular file")); return;
-    case SafeFile::ReadStatus::Failed: SetAside(fileName, read.error); return;
+    case SafeFile::ReadStatus::Ok:
+        break;
+    case SafeFile::ReadStatus::Missing:
+        return;
+    case SafeFile::ReadStatus::TooLarge:
+        SetAside(fileName, QStringLiteral("it is too large"));
+        return;
+    case SafeFile::ReadStatus::NotRegular:
+        SetAside(fileName, QStringLiteral("it is not a regular file"));
+        return;
+    case SafeFile::ReadStatus::Failed:
+        SetAside(fileName, read.error);
+        return;
     }
 
     const SavedArticles::ParseResult parsed = SavedArticles::Parse(std::exchange(read.bytes, {}));

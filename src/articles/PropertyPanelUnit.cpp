@@ -48,8 +48,7 @@ void TVoiceComboBox::showPopup()
     QComboBox::showPopup();
 }
 
-TPropertyPanel::TPropertyPanel(QWidget *parent, VoiceProvider voices)
-    : QFrame(parent), m_voices(std::move(voices))
+TPropertyPanel::TPropertyPanel(QWidget *parent, VoiceProvider voices) : QFrame(parent), m_voices(std::move(voices))
 {
     setObjectName(QStringLiteral("PropertyPanel"));
     setFrameShape(QFrame::NoFrame);
@@ -69,7 +68,8 @@ TPropertyPanel::TPropertyPanel(QWidget *parent, VoiceProvider voices)
     VoiceCB->OnDropDown = [this] { LoadVoiceList(); };
     VoiceLabel->setBuddy(VoiceCB);
 
-    ReadBtn = headerButton(QStringLiteral("Read"), QStringLiteral("Read selected article"), QStringLiteral("ReadBtn"), this);
+    ReadBtn = headerButton(QStringLiteral("Read"), QStringLiteral("Read selected article"), QStringLiteral("ReadBtn"),
+                           this);
     ReadToFileBtn = headerButton(QStringLiteral("Read to File"), QStringLiteral("Read selected article to file"),
                                  QStringLiteral("ReadToFileBtn"), this);
     DeleteBtn = headerButton(QStringLiteral("Delete"), QStringLiteral("Delete selected article"),
@@ -166,8 +166,8 @@ bool TPropertyPanel::SelectVoice(const QString &name)
 
 int TPropertyPanel::PreferredHeight() const
 {
-    const int controls = std::max({TitleEdit->sizeHint().height(), VoiceCB->sizeHint().height(),
-                                   ReadBtn->sizeHint().height()});
+    const int controls =
+        std::max({TitleEdit->sizeHint().height(), VoiceCB->sizeHint().height(), ReadBtn->sizeHint().height()});
     return std::max(kMinHeaderHeight, controls + 2 * kControlTop);
 }
 

@@ -14,8 +14,7 @@ class QLineEdit;
 class QPushButton;
 
 // One voice of the voice catalogue as the article header needs it.
-struct VoiceChoice
-{
+struct VoiceChoice {
     QString DisplayName;
     bool Favorite = false;
     bool EngineEnabled = true;

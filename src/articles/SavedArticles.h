@@ -20,16 +20,14 @@ QString SplitToken(QString &s, const QString &delimiters);
 
 namespace SavedArticles {
 
-struct Record
-{
+struct Record {
     QString Title;
     QString Voice;
-    QString Text;           // lines joined by "\n"
-    bool LineCountOk = true; // false when the property line's count was no number
+    QString Text;             // lines joined by "\n"
+    bool LineCountOk = true;  // false when the property line's count was no number
 };
 
-struct ParseResult
-{
+struct ParseResult {
     std::vector<Record> Records;
     QStringList Notes;  // what was repaired or skipped, for the diagnostic log
     // False when the bytes are not empty but hold no saved articles at all

@@ -232,13 +232,20 @@ std::optional<QByteArray> readInput(const QString &path, QString *error)
     }
     const SafeFile::ReadResult read = SafeFile::readRegularFile(path, kMaxTextFileBytes);
     switch (read.status) {
-    case SafeFile::ReadStatus::Ok: return read.bytes;
-    case SafeFile::ReadStatus::Missing: *error = path + QStringLiteral(": no such file"); break;
-    case SafeFile::ReadStatus::NotRegular: *error = path + QStringLiteral(": not a regular file"); break;
+    case SafeFile::ReadStatus::Ok:
+        return read.bytes;
+    case SafeFile::ReadStatus::Missing:
+        *error = path + QStringLiteral(": no such file");
+        break;
+    case SafeFile::ReadStatus::NotRegular:
+        *error = path + QStringLiteral(": not a regular file");
+        break;
     case SafeFile::ReadStatus::TooLarge:
         *error = path + QStringLiteral(": larger than %1 MB").arg(kMaxTextFileBytes >> 20);
         break;
-    case SafeFile::ReadStatus::Failed: *error = path + QStringLiteral(": ") + read.error; break;
+    case SafeFile::ReadStatus::Failed:
+        *error = path + QStringLiteral(": ") + read.error;
+        break;
     }
     return std::nullopt;
 }
@@ -339,8 +346,8 @@ int Runner::ListVoices()
         const TVoiceEntry *voice = m_driver->Voices().Items(i);
         const QString language = voice->Engine ? voice->Engine->LanguageName : QString();
         const QString engine = voice->Engine ? voice->Engine->GroupName : QString();
-        std::printf("%s\t%s\t%s\n", voice->DisplayName.toLocal8Bit().constData(),
-                    language.toLocal8Bit().constData(), engine.toLocal8Bit().constData());
+        std::printf("%s\t%s\t%s\n", voice->DisplayName.toLocal8Bit().constData(), language.toLocal8Bit().constData(),
+                    engine.toLocal8Bit().constData());
     }
     return Written;
 }
@@ -459,7 +466,8 @@ bool Runner::ReadRun(FileArticle *article, const QString &title, const QString &
     // beside it as title.wav; on a full disk that copy is cut short.
     QStringList made = {output};
     if (m_prefs.OUT_FileFormat == 1)
-        made << TOutputNames::JoinPath(QFileInfo(output).path(), TOutputNames::SafeFileName(title, QStringLiteral(".wav")));
+        made << TOutputNames::JoinPath(QFileInfo(output).path(),
+                                       TOutputNames::SafeFileName(title, QStringLiteral(".wav")));
     QList<bool> existed;
     for (const QString &file : made)
         existed << QFileInfo::exists(file);
@@ -525,9 +533,9 @@ int Run(int argc, char *argv[])
     QCoreApplication::setOrganizationName(QStringLiteral("VarnyxTech"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Reads text files into WAV or MP3 files with the voices and settings of Voxtrella MP3.\n"
-        "Without --voice, --format, --bitrate or --out the saved settings apply."));
+    parser.setApplicationDescription(
+        QStringLiteral("Reads text files into WAV or MP3 files with the voices and settings of Voxtrella MP3.\n"
+                       "Without --voice, --format, --bitrate or --out the saved settings apply."));
     const QCommandLineOption readOption(QStringLiteral("read-to-file"),
                                         QStringLiteral("Read each FILE into an output file named after it."));
     const QCommandLineOption voiceOption(QStringLiteral("voice"), QStringLiteral("The voice, by its display name."),
@@ -539,14 +547,13 @@ int Run(int argc, char *argv[])
                                            QStringLiteral("KBPS"));
     const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("The output folder."),
                                        QStringLiteral("DIR"));
-    const QCommandLineOption singleOption(QStringLiteral("single"),
-                                          QStringLiteral("Read all FILEs into one output named NAME."),
-                                          QStringLiteral("NAME"));
+    const QCommandLineOption singleOption(
+        QStringLiteral("single"), QStringLiteral("Read all FILEs into one output named NAME."), QStringLiteral("NAME"));
     const QCommandLineOption forceOption(QStringLiteral("force"), QStringLiteral("Replace existing output files."));
     const QCommandLineOption listOption(QStringLiteral("list-voices"),
                                         QStringLiteral("List the voices: display name, language, engine."));
-    parser.addOptions({readOption, voiceOption, formatOption, bitRateOption, outOption, singleOption, forceOption,
-                       listOption});
+    parser.addOptions(
+        {readOption, voiceOption, formatOption, bitRateOption, outOption, singleOption, forceOption, listOption});
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Text files to read; - reads standard input."),

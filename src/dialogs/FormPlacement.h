@@ -10,9 +10,9 @@ namespace FormPlacement {
 
 inline bool Save(const QWidget *form)
 {
-    return form && TBaseRegistryClass::SaveWindowPlacement(
-                       form->objectName(), QRect(form->x(), form->y(), form->width(), form->height()),
-                       form->isMaximized());
+    return form && TBaseRegistryClass::SaveWindowPlacement(form->objectName(),
+                                                           QRect(form->x(), form->y(), form->width(), form->height()),
+                                                           form->isMaximized());
 }
 
 inline void Restore(QWidget *form)

@@ -105,11 +105,11 @@ LexiconDialog::LexiconDialog(QWidget *parent, const QString &title, const QStrin
     std::vector<LexiconEntry> loaded;
     QString error;
     if (!Lexicon::read(m_path, loaded, &error)) {
-        m_loadError =
-            QStringLiteral("The pronunciations in \"%1\" cannot be edited: %2.").arg(QDir::toNativeSeparators(m_path), error);
-        for (QWidget *w : {static_cast<QWidget *>(m_list), static_cast<QWidget *>(m_word),
-                           static_cast<QWidget *>(m_sound), static_cast<QWidget *>(m_phonemes),
-                           static_cast<QWidget *>(box->button(QDialogButtonBox::Ok))})
+        m_loadError = QStringLiteral("The pronunciations in \"%1\" cannot be edited: %2.")
+                          .arg(QDir::toNativeSeparators(m_path), error);
+        for (QWidget *w :
+             {static_cast<QWidget *>(m_list), static_cast<QWidget *>(m_word), static_cast<QWidget *>(m_sound),
+              static_cast<QWidget *>(m_phonemes), static_cast<QWidget *>(box->button(QDialogButtonBox::Ok))})
             w->setEnabled(false);
     }
     for (const LexiconEntry &e : loaded) {

@@ -33,9 +33,11 @@ TEngineWarningForm::TEngineWarningForm(QWidget *parent)
 
     // Links take the palette's link colour, so they stay readable in dark
     // and high-contrast themes.
-    ui->URL->setText(linkHtml(ContactLinks::EngineDownloadPage, QStringLiteral("Click here to download Speech Engine")));
+    ui->URL->setText(
+        linkHtml(ContactLinks::EngineDownloadPage, QStringLiteral("Click here to download Speech Engine")));
     ui->URL->setToolTip(ContactLinks::EngineDownloadPage);
-    ui->Label1->setText(linkHtml(QStringLiteral("mailto:") + ContactLinks::SupportAddress, ContactLinks::SupportAddress));
+    ui->Label1->setText(
+        linkHtml(QStringLiteral("mailto:") + ContactLinks::SupportAddress, ContactLinks::SupportAddress));
     ui->Label1->setAccessibleName(ContactLinks::SupportAddress);
     ui->Label1->setAccessibleDescription(QStringLiteral("Write to support"));
     ui->Memo1->setAccessibleName(ui->Memo1->text().simplified());

@@ -127,8 +127,7 @@ void TOutDirDialog::FillFileList()
         return;
     // QDir matches name filters without regard to letter case.
     const QDir dir(m_directory);
-    const QStringList files =
-        dir.entryList(FileMasks, QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
+    const QStringList files = dir.entryList(FileMasks, QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
     ui->FileListBox1->addItems(files);
 }
 

@@ -22,12 +22,10 @@ const QString kDetailsLine =
 }  // namespace
 
 const TStandardFormat StandardFormats[12] = {
-    {0x1, "11.025 kHz, Mono, 8-bit"},   {0x2, "11.025 kHz, Stereo, 8-bit"},
-    {0x4, "11.025 kHz, Mono, 16-bit"},  {0x8, "11.025 kHz, Stereo, 16-bit"},
-    {0x10, "22.05 kHz, Mono, 8-bit "},  {0x20, "22.05 kHz, Stereo, 8-bit"},
-    {0x40, "22.05 kHz, Mono, 16-bit"},  {0x80, "22.05 kHz, Stereo, 16-bit"},
-    {0x100, "44.1 kHz, Mono, 8-bit"},   {0x200, "44.1 kHz, Stereo, 8-bit"},
-    {0x400, "44.1 kHz, Mono, 16-bit"},  {0x800, "44.1 kHz, Stereo, 16-bit"},
+    {0x1, "11.025 kHz, Mono, 8-bit"},    {0x2, "11.025 kHz, Stereo, 8-bit"},  {0x4, "11.025 kHz, Mono, 16-bit"},
+    {0x8, "11.025 kHz, Stereo, 16-bit"}, {0x10, "22.05 kHz, Mono, 8-bit "},   {0x20, "22.05 kHz, Stereo, 8-bit"},
+    {0x40, "22.05 kHz, Mono, 16-bit"},   {0x80, "22.05 kHz, Stereo, 16-bit"}, {0x100, "44.1 kHz, Mono, 8-bit"},
+    {0x200, "44.1 kHz, Stereo, 8-bit"},  {0x400, "44.1 kHz, Mono, 16-bit"},   {0x800, "44.1 kHz, Stereo, 16-bit"},
 };
 
 bool HasStandardFormat(uint32_t dwFormats)
@@ -72,8 +70,7 @@ QString SupportText(uint32_t dwSupport)
     return text;
 }
 
-TMyAudioDeviceDlg::TMyAudioDeviceDlg(QWidget *parent)
-    : QDialog(parent), m_ui(std::make_unique<Ui::TMyAudioDeviceDlg>())
+TMyAudioDeviceDlg::TMyAudioDeviceDlg(QWidget *parent) : QDialog(parent), m_ui(std::make_unique<Ui::TMyAudioDeviceDlg>())
 {
     m_ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -85,8 +82,7 @@ TMyAudioDeviceDlg::~TMyAudioDeviceDlg() = default;
 
 int TMyAudioDeviceDlg::DeviceCount() const
 {
-    return IsOutputUse() ? audio::audioSystem().outputDeviceCount()
-                         : audio::audioSystem().inputDeviceCount();
+    return IsOutputUse() ? audio::audioSystem().outputDeviceCount() : audio::audioSystem().inputDeviceCount();
 }
 
 void TMyAudioDeviceDlg::SetDeviceID(int32_t id)

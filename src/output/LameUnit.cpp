@@ -41,7 +41,7 @@ int outputBytesFor(size_t samples)
     return static_cast<int>(samples + samples / 4 + 1) + kFlushBufferBytes;
 }
 
-} // namespace
+}  // namespace
 
 const std::array<TMp3Preset, 6> &Mp3Presets()
 {
@@ -151,8 +151,8 @@ int TMp3Encoder::Flush(QByteArray &out)
         return LAME_GENERICERROR;
     const qsizetype start = out.size();
     out.resize(start + kFlushBufferBytes);
-    const int made =
-        lame_encode_flush(m_lame, reinterpret_cast<unsigned char *>(out.data() + start), kFlushBufferBytes);
+    const int made = lame_encode_flush(m_lame, reinterpret_cast<unsigned char *>(out.data() + start),
+                                       kFlushBufferBytes);
     out.resize(start + std::max(made, 0));
     return made < 0 ? made : 0;
 }
@@ -227,8 +227,7 @@ TMp3Result TMp3FileWriter::Finish(const QByteArray &tail)
     if (!m_out.isEmpty() && !writeOut())
         return fail(QString::fromLatin1(Mp3Messages::WriteError2));
     if (!m_file->commit()) {
-        UtilsClass::WriteLog(
-            QStringLiteral("Cannot save \"%1\": %2").arg(m_file->fileName(), m_file->errorString()));
+        UtilsClass::WriteLog(QStringLiteral("Cannot save \"%1\": %2").arg(m_file->fileName(), m_file->errorString()));
         return fail(QString::fromLatin1(Mp3Messages::WriteError2));
     }
     m_file.reset();
@@ -241,7 +240,7 @@ void TMp3FileWriter::Abort()
     m_out.clear();
     if (m_file) {
         m_file->cancelWriting();
-        m_file.reset(); // an uncommitted QSaveFile removes its temporary file
+        m_file.reset();  // an uncommitted QSaveFile removes its temporary file
     }
 }
 

@@ -28,8 +28,8 @@ struct lame_global_struct;
 
 // One quality preset of the options panel.
 struct TMp3Preset {
-    int BitRate;    // kbit/s, the BitRate preference
-    int SampleRate; // Hz of the MP3
+    int BitRate;     // kbit/s, the BitRate preference
+    int SampleRate;  // Hz of the MP3
 };
 
 const std::array<TMp3Preset, 6> &Mp3Presets();
@@ -53,12 +53,12 @@ inline constexpr const char *EncodeChunk = "beEncodeChunk failed ";
 inline constexpr const char *WriteError1 = "Write Error (1)";
 inline constexpr const char *ExitStream = "beExitStream failed ";
 inline constexpr const char *WriteError2 = "Write error (2)";
-} // namespace Mp3Messages
+}  // namespace Mp3Messages
 
 struct TMp3Result {
     enum Outcome { Done, Stopped, Failed };
     Outcome Status = Done;
-    QString Message; // Failed: the error to show and trace; empty otherwise
+    QString Message;  // Failed: the error to show and trace; empty otherwise
 
     bool Ok() const { return Status == Done; }
     static TMp3Result Fail(QString message) { return {Failed, std::move(message)}; }
@@ -133,5 +133,4 @@ private:
 // failure no MP3 file is left either (an older one of that name stays).
 // Traces the start and every failure to the diagnostic log; shows nothing.
 TMp3Result ConvertToMp3(const QString &inputWav, const QString &mp3File, int bitRate,
-                        const std::function<void(int)> &progress = {},
-                        const std::function<bool()> &stopRequested = {});
+                        const std::function<void(int)> &progress = {}, const std::function<bool()> &stopRequested = {});

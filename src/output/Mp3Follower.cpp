@@ -97,7 +97,9 @@ qint64 TMp3Follower::QuietestFrameNear(qint64 middle, qint64 from, qint64 to)
     const qint64 window = std::max<qint64>(1, f.SampleRate / 50);
     const qint64 first = std::max(from, middle - reach * frameBytes);
     const qint64 last = std::min(to, middle + reach * frameBytes);
-    const auto aligned = [&](qint64 at) { return m_layout.DataOffset + (at - m_layout.DataOffset) / frameBytes * frameBytes; };
+    const auto aligned = [&](qint64 at) {
+        return m_layout.DataOffset + (at - m_layout.DataOffset) / frameBytes * frameBytes;
+    };
     QFile file(m_wavFile);
     const qint64 frames = (last - first) / frameBytes;
     if (frames < 2 * window || !file.open(QIODevice::ReadOnly) || !file.seek(aligned(first)))

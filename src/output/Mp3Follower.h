@@ -41,8 +41,7 @@ public:
     // progress gets the percent of the rest done; stopRequested ends it
     // early (Stopped, no MP3). Blocks until done; the callbacks run on the
     // encoding threads.
-    TMp3Result Finish(const std::function<void(int)> &progress = {},
-                      const std::function<bool()> &stopRequested = {});
+    TMp3Result Finish(const std::function<void(int)> &progress = {}, const std::function<bool()> &stopRequested = {});
     // Abandons the MP3.
     void Stop();
 

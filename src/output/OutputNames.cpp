@@ -86,7 +86,7 @@ QString fitName(const QString &base, const QString &suffix, const QString &exten
     return cut + suffix + extension;
 }
 
-} // namespace
+}  // namespace
 
 TOutputNames::TOutputNames(QString outputDirectory) : m_directory(std::move(outputDirectory)) {}
 

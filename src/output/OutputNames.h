@@ -33,8 +33,8 @@ public:
     static constexpr const char *UntitledName = "Untitled";
 
     struct TFiles {
-        QString WavFile; // where the speech is written
-        QString Mp3File; // the MP3 made from it; empty for WAV output
+        QString WavFile;  // where the speech is written
+        QString Mp3File;  // the MP3 made from it; empty for WAV output
     };
 
     explicit TOutputNames(QString outputDirectory);

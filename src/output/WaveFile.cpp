@@ -54,20 +54,19 @@ TWaveFormat parseFormat(const char *p, uint32_t size, const QString &fileName)
     return f;
 }
 
-} // namespace
+}  // namespace
 
 bool TWaveFormat::IsConvertible() const
 {
-    return FormatTag == kFormatPcm && (BitsPerSample == 8 || BitsPerSample == 16) &&
-           (Channels == 1 || Channels == 2) && BlockAlign == Channels * BitsPerSample / 8;
+    return FormatTag == kFormatPcm && (BitsPerSample == 8 || BitsPerSample == 16) && (Channels == 1 || Channels == 2) &&
+           BlockAlign == Channels * BitsPerSample / 8;
 }
 
 TWaveLayout ReadWaveLayout(QFile &file, const QString &fileName)
 {
     const qint64 fileSize = file.size();
     char riff[12];
-    if (!readExactly(file, 0, riff, 12) || std::memcmp(riff, "RIFF", 4) != 0 ||
-        std::memcmp(riff + 8, "WAVE", 4) != 0)
+    if (!readExactly(file, 0, riff, 12) || std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0)
         throw EWaveError(quoted(fileName) + QStringLiteral(" is not a WAV file"));
 
     // The RIFF size is not trusted: the speech component fixes it only when
@@ -132,7 +131,7 @@ void ToMono16(const char *data, qint64 frames, const TWaveFormat &format, int16_
             const auto *p = data + i * format.BlockAlign;
             int v = static_cast<int16_t>(le16(p));
             if (stereo)
-                v = (v + static_cast<int16_t>(le16(p + 2))) >> 1; // floor, also below zero
+                v = (v + static_cast<int16_t>(le16(p + 2))) >> 1;  // floor, also below zero
             out[i] = static_cast<int16_t>(v);
         }
     } else {
@@ -146,17 +145,15 @@ void ToMono16(const char *data, qint64 frames, const TWaveFormat &format, int16_
 TWaveReader::TWaveReader(const QString &fileName) : m_fileName(fileName), m_file(fileName)
 {
     if (!m_file.open(QIODevice::ReadOnly))
-        throw EWaveError(
-            QStringLiteral("Cannot open file %1: %2").arg(quoted(fileName), m_file.errorString()));
+        throw EWaveError(QStringLiteral("Cannot open file %1: %2").arg(quoted(fileName), m_file.errorString()));
     m_layout = ReadWaveLayout(m_file, fileName);
     const TWaveFormat &f = m_layout.Format;
     if (!f.IsConvertible())
-        throw EWaveError(
-            quoted(fileName) +
-            QStringLiteral(" holds %1-bit sound with %2 channels; only 8- or 16-bit mono or stereo "
-                           "sound can be converted")
-                .arg(f.BitsPerSample)
-                .arg(f.Channels));
+        throw EWaveError(quoted(fileName) +
+                         QStringLiteral(" holds %1-bit sound with %2 channels; only 8- or 16-bit mono or stereo "
+                                        "sound can be converted")
+                             .arg(f.BitsPerSample)
+                             .arg(f.Channels));
     if (!m_file.seek(m_layout.DataOffset))
         throw EWaveError(QString::fromLatin1(ReadErrorText));
 }

@@ -27,11 +27,11 @@ public:
 
 // The format chunk's PCM fields.
 struct TWaveFormat {
-    uint16_t FormatTag = 0; // 1: PCM (WAVE_FORMAT_EXTENSIBLE with a PCM sub-format reads as 1)
+    uint16_t FormatTag = 0;  // 1: PCM (WAVE_FORMAT_EXTENSIBLE with a PCM sub-format reads as 1)
     uint16_t Channels = 0;
     uint32_t SampleRate = 0;
     uint32_t AvgBytesPerSec = 0;
-    uint16_t BlockAlign = 0; // bytes per frame
+    uint16_t BlockAlign = 0;  // bytes per frame
     uint16_t BitsPerSample = 0;
 
     // 8- or 16-bit, mono or stereo PCM: what ToMono16 converts.
@@ -40,8 +40,8 @@ struct TWaveFormat {
 
 struct TWaveLayout {
     TWaveFormat Format;
-    qint64 DataOffset = 0; // file offset of the first sound byte
-    qint64 DataBytes = 0;  // whole frames only; a partial last frame is left out
+    qint64 DataOffset = 0;  // file offset of the first sound byte
+    qint64 DataBytes = 0;   // whole frames only; a partial last frame is left out
     qint64 Frames() const { return Format.BlockAlign ? DataBytes / Format.BlockAlign : 0; }
 };
 

@@ -74,7 +74,7 @@ QString ReadingController::ArticleCountText() const
         return QStringLiteral("No articles");
     if (count == 1)
         return m_view.Text(m_view.ArticleAt(1)).trimmed().isEmpty() ? QStringLiteral("No articles")
-                                                                     : QStringLiteral("1 article");
+                                                                    : QStringLiteral("1 article");
     return QString::number(count) + QStringLiteral(" articles");
 }
 
@@ -322,9 +322,14 @@ void ReadingController::DriverDone()
         m_completion = Completion::ArticleDone;  // the run goes on
         ArticleDone();
         break;
-    case Completion::SelectedArticleDone: SelectedArticleDone(); break;
-    case Completion::AudioHelp: OnAudioHelpDone(); break;
-    case Completion::None: break;
+    case Completion::SelectedArticleDone:
+        SelectedArticleDone();
+        break;
+    case Completion::AudioHelp:
+        OnAudioHelpDone();
+        break;
+    case Completion::None:
+        break;
     }
 }
 
@@ -578,8 +583,8 @@ bool ReadingController::ConvertToMp3()
         UtilsClass::WriteLog(QStringLiteral("Starting Lame MP3 conversion"));
         result = m_follower->Finish(
             [this](int percent) {
-                QMetaObject::invokeMethod(this, [this, percent] { emit GaugeChanged(true, 100, percent); },
-                                          Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    this, [this, percent] { emit GaugeChanged(true, 100, percent); }, Qt::QueuedConnection);
             },
             [this] { return m_stopConversion.load(); });
         QMetaObject::invokeMethod(&wait, &QEventLoop::quit, Qt::QueuedConnection);
@@ -607,7 +612,8 @@ void ReadingController::KeepWavBesideMp3()
     // The speech is kept where the user looks for it, as title.wav.
     if (!QFile::exists(m_wavName) || m_mp3Name.isEmpty())
         return;
-    const QString kept = QFileInfo(m_mp3Name).path() + u'/' + TOutputNames::SafeFileName(m_title, QStringLiteral(".wav"));
+    const QString kept = QFileInfo(m_mp3Name).path() + u'/' +
+                         TOutputNames::SafeFileName(m_title, QStringLiteral(".wav"));
     if (QFile::exists(kept) || QFile::rename(m_wavName, kept))
         return;
     // Another file system: a copy, never left half made on a full disk.

@@ -63,7 +63,10 @@ public:
     virtual void FocusEditor(Article) {}
     // The word being spoken: the caret at caret, and the characters up to
     // wordEnd (exclusive) selected when highlight is set.
-    virtual void ShowWord(Article, int caret, int wordEnd, bool highlight) { (void)caret, (void)wordEnd, (void)highlight; }
+    virtual void ShowWord(Article, int caret, int wordEnd, bool highlight)
+    {
+        (void)caret, (void)wordEnd, (void)highlight;
+    }
 };
 
 class ReadingController : public QObject

@@ -4,6 +4,9 @@
 
 namespace {
 
+// Small character classes, laid out by hand.
+// clang-format off
+
 // Letters and digits are ASCII only: an accented letter ends a word.
 bool isUpper(QChar c) { return c.unicode() >= 'A' && c.unicode() <= 'Z'; }
 bool isLower(QChar c) { return c.unicode() >= 'a' && c.unicode() <= 'z'; }
@@ -43,6 +46,8 @@ bool isSymbol(QChar c)
         return false;
     }
 }
+
+// clang-format on
 
 const QString kAssociatedPress = QStringLiteral("Associated Press");
 const QString kWebLink = QStringLiteral("web link ");
@@ -86,23 +91,19 @@ const TLookupTable &TLookupTable::StateCodes()
         // Some spellings are deliberately off: they make engines say the
         // name right.
         static const char *const entries[][2] = {
-            {"AK", "Alaska"},         {"AL", "Alabama"},        {"AR", "Arkansas"},
-            {"AZ", "Arizona"},        {"CA", "Callifornia"},    {"CO", "Colorado"},
-            {"CT", "Connecticut"},    {"DE", "Delaware"},       {"FL", "Florida"},
-            {"GA", "Georgia"},        {"HI", "Hawaii"},         {"IA", "Iowa"},
-            {"ID", "Idaho"},          {"IL", "Illinois"},       {"IN", "Indiania"},
-            {"KS", "Kansas"},         {"KY", "Kentucky"},       {"LA", "Louisiana"},
-            {"MA", "Massachusetts"},  {"MD", "Maryland"},       {"ME", "Maine"},
-            {"MI", "Michigan"},       {"MN", "Minnesota"},      {"MO", "Missouri"},
-            {"MS", "Mississippi"},    {"MT", "Montana"},        {"NC", "North Carolina"},
-            {"ND", "North Dakota"},   {"NE", "Nebraska"},       {"NH", "New Hampshire"},
-            {"NJ", "New Jersey"},     {"NM", "New Mexico"},     {"NV", "Nevada"},
-            {"NY", "New York"},       {"OH", "Ohio"},           {"OK", "Oklahoma"},
-            {"OR", "Oregon"},         {"PA", "Pennsylvania"},   {"RI", "Rhode Island"},
-            {"SC", "South Carolina"}, {"SD", "South Dakota"},   {"TN", "Tennessee"},
-            {"TX", "Texas"},          {"UT", "Utah"},           {"VA", "Virginia"},
-            {"VT", "Vermont"},        {"WA", "Washington"},     {"WI", "Wisconsin"},
-            {"WV", "West Virginia"},  {"WY", "Wyoming"},
+            {"AK", "Alaska"},        {"AL", "Alabama"},       {"AR", "Arkansas"},       {"AZ", "Arizona"},
+            {"CA", "Callifornia"},   {"CO", "Colorado"},      {"CT", "Connecticut"},    {"DE", "Delaware"},
+            {"FL", "Florida"},       {"GA", "Georgia"},       {"HI", "Hawaii"},         {"IA", "Iowa"},
+            {"ID", "Idaho"},         {"IL", "Illinois"},      {"IN", "Indiania"},       {"KS", "Kansas"},
+            {"KY", "Kentucky"},      {"LA", "Louisiana"},     {"MA", "Massachusetts"},  {"MD", "Maryland"},
+            {"ME", "Maine"},         {"MI", "Michigan"},      {"MN", "Minnesota"},      {"MO", "Missouri"},
+            {"MS", "Mississippi"},   {"MT", "Montana"},       {"NC", "North Carolina"}, {"ND", "North Dakota"},
+            {"NE", "Nebraska"},      {"NH", "New Hampshire"}, {"NJ", "New Jersey"},     {"NM", "New Mexico"},
+            {"NV", "Nevada"},        {"NY", "New York"},      {"OH", "Ohio"},           {"OK", "Oklahoma"},
+            {"OR", "Oregon"},        {"PA", "Pennsylvania"},  {"RI", "Rhode Island"},   {"SC", "South Carolina"},
+            {"SD", "South Dakota"},  {"TN", "Tennessee"},     {"TX", "Texas"},          {"UT", "Utah"},
+            {"VA", "Virginia"},      {"VT", "Vermont"},       {"WA", "Washington"},     {"WI", "Wisconsin"},
+            {"WV", "West Virginia"}, {"WY", "Wyoming"},
         };
         TLookupTable t;
         for (const auto &e : entries)
@@ -120,7 +121,10 @@ const TLookupTable &TLookupTable::StateCodes()
 // not yet copied (a web address path), so each character is handled a
 // bounded number of times and replacement records arrive in start order.
 
-TTTSFilter::TTTSFilter() : m_states(TLookupTable::StateCodes()) { ClearOffsets(); }
+TTTSFilter::TTTSFilter() : m_states(TLookupTable::StateCodes())
+{
+    ClearOffsets();
+}
 
 QString TTTSFilter::FilterText(uint8_t engineFeatures, const QString &text, bool filterSymbols)
 {
@@ -333,9 +337,8 @@ int TTTSFilter::MapPosition(int position) const
     if (m_disjoint) {
         // Records neither overlap nor touch, so their ends ascend too: the
         // first record that does not end before the position decides.
-        const auto it = std::lower_bound(
-            m_offsets.begin(), m_offsets.end(), position,
-            [](const TOffsetRecord &r, int p) { return r.End < p; });
+        const auto it = std::lower_bound(m_offsets.begin(), m_offsets.end(), position,
+                                         [](const TOffsetRecord &r, int p) { return r.End < p; });
         const int sum = m_prefix[size_t(it - m_offsets.begin())];
         if (it != m_offsets.end() && it->Start <= position)
             return it->Start + sum;

@@ -23,8 +23,8 @@ const QString kLexiconEngineDisabled = QStringLiteral(
     "eSpeak NG TTS Engine is not enabled\r\rVoxtrella MP3 has detected that you have disabled the eSpeak NG\r"
     "Text-To-Speech engine.  The engine must be enabled for the\rPronunciation Editor to work.\r\r"
     "Please select the Engines/Voices tab on the options panel and enable\rthe engine.");
-const QString kNoLexiconVoice = QStringLiteral(
-    "No eSpeak NG voice for English was found, so the pronunciation editor cannot be opened.");
+const QString kNoLexiconVoice =
+    QStringLiteral("No eSpeak NG voice for English was found, so the pronunciation editor cannot be opened.");
 
 // Runs work; a failure is logged and shown once, and gives false.
 template <class Work>
@@ -45,9 +45,7 @@ bool ShownOnFailure(Work &&work)
 }  // namespace
 
 TTTSForm::TTTSForm(TPreferences &prefs, QObject *parent)
-    : QObject(parent),
-      m_prefs(prefs),
-      m_catalog(std::make_unique<TVoiceCatalog>()),
+    : QObject(parent), m_prefs(prefs), m_catalog(std::make_unique<TVoiceCatalog>()),
       m_filter(std::make_unique<TTTSFilter>())
 {
     setObjectName(QStringLiteral("TTSForm"));
@@ -340,8 +338,7 @@ void TTTSForm::ShowLexicon(sapi::HWND owner, const QString &title)
         voice = nullptr;
         for (int i = 0; i < Voices().Count() && !voice; ++i) {
             TVoiceEntry *v = Voices().Items(i);
-            if (v->Engine && v->Engine->HasLexicon &&
-                LanguageCodeOf(v->Engine->LanguageID) == QLatin1String("eng"))
+            if (v->Engine && v->Engine->HasLexicon && LanguageCodeOf(v->Engine->LanguageID) == QLatin1String("eng"))
                 voice = v;
         }
     }

@@ -15,8 +15,8 @@ namespace {
 
 // Every setting, in registration (and save) order, with its kind, default
 // and the field that mirrors it.
-using Field = std::variant<std::monostate, bool TPreferences::*, uint8_t TPreferences::*,
-                           int32_t TPreferences::*, QString TPreferences::*>;
+using Field = std::variant<std::monostate, bool TPreferences::*, uint8_t TPreferences::*, int32_t TPreferences::*,
+                           QString TPreferences::*>;
 
 struct Setting {
     const char *key;
@@ -138,18 +138,42 @@ void TPreferences::FieldsToItems()
     }
 }
 
-bool TPreferences::AutoSpeak() const { return IsMultiArticleMode() ? false : SI_AutoSpeak; }
-void TPreferences::SetAutoSpeak(bool value) { SI_AutoSpeak = value; }
+bool TPreferences::AutoSpeak() const
+{
+    return IsMultiArticleMode() ? false : SI_AutoSpeak;
+}
+void TPreferences::SetAutoSpeak(bool value)
+{
+    SI_AutoSpeak = value;
+}
 
-bool TPreferences::AutoDelete() const { return IsMultiArticleMode() ? ML_AutoDelete : false; }
-void TPreferences::SetAutoDelete(bool value) { ML_AutoDelete = value; }
+bool TPreferences::AutoDelete() const
+{
+    return IsMultiArticleMode() ? ML_AutoDelete : false;
+}
+void TPreferences::SetAutoDelete(bool value)
+{
+    ML_AutoDelete = value;
+}
 
-int32_t TPreferences::VisibleEntries() const { return IsMultiArticleMode() ? ML_VisibleEntries : 1; }
+int32_t TPreferences::VisibleEntries() const
+{
+    return IsMultiArticleMode() ? ML_VisibleEntries : 1;
+}
 
-uint8_t TPreferences::FileDest() const { return IsMultiArticleMode() ? OUT_FileDest : 0; }
-void TPreferences::SetFileDest(uint8_t value) { OUT_FileDest = value; }
+uint8_t TPreferences::FileDest() const
+{
+    return IsMultiArticleMode() ? OUT_FileDest : 0;
+}
+void TPreferences::SetFileDest(uint8_t value)
+{
+    OUT_FileDest = value;
+}
 
-uint8_t TPreferences::VoiceSelection() const { return IsMultiArticleMode() ? MI_Voice : SI_Voice; }
+uint8_t TPreferences::VoiceSelection() const
+{
+    return IsMultiArticleMode() ? MI_Voice : SI_Voice;
+}
 
 void TPreferences::SetVoiceSelection(uint8_t value)
 {
@@ -159,8 +183,14 @@ void TPreferences::SetVoiceSelection(uint8_t value)
         SI_Voice = value;
 }
 
-bool TPreferences::DefaultTitles() const { return IsMultiArticleMode() ? true : SI_DefaultTitles; }
-void TPreferences::SetDefaultTitles(bool value) { SI_DefaultTitles = value; }
+bool TPreferences::DefaultTitles() const
+{
+    return IsMultiArticleMode() ? true : SI_DefaultTitles;
+}
+void TPreferences::SetDefaultTitles(bool value)
+{
+    SI_DefaultTitles = value;
+}
 
 int32_t TPreferences::OptionsBandHeight(int32_t designed, int32_t minimum, int32_t maximum) const
 {

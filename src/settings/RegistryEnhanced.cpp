@@ -76,7 +76,9 @@ bool TRegistryEnhanced::WriteValue(const QString &name, const QVariant &value)
     SplitName(name, keyPath, valueName);
 
     switch (value.typeId()) {
-    case QMetaType::Bool: store->setDWord(keyPath, valueName, value.toBool() ? 1 : 0); break;
+    case QMetaType::Bool:
+        store->setDWord(keyPath, valueName, value.toBool() ? 1 : 0);
+        break;
     case QMetaType::Int:
     case QMetaType::UInt:
     case QMetaType::Long:
@@ -91,12 +93,16 @@ bool TRegistryEnhanced::WriteValue(const QString &name, const QVariant &value)
         store->setDWord(keyPath, valueName, quint32(value.toLongLong()));
         break;
     case QMetaType::Double:
-    case QMetaType::Float: store->setBinary(keyPath, valueName, doubleBytes(value.toDouble())); break;
+    case QMetaType::Float:
+        store->setBinary(keyPath, valueName, doubleBytes(value.toDouble()));
+        break;
     case QMetaType::QDateTime:
     case QMetaType::QDate:
         store->setBinary(keyPath, valueName, doubleBytes(toDateNumber(value.toDateTime())));
         break;
-    default: store->setString(keyPath, valueName, value.toString()); break;
+    default:
+        store->setString(keyPath, valueName, value.toString());
+        break;
     }
 
     return store.commit(m_lastError);
@@ -111,10 +117,14 @@ QVariant TRegistryEnhanced::ReadValue(const QString &name, const QVariant &defau
         return defaultValue;
     const QVariant data = store->value(keyPath, valueName);
     switch (store->valueType(keyPath, valueName)) {
-    case RegistryStore::ValueType::String: return data.toString();
-    case RegistryStore::ValueType::DWord: return QVariant(qint32(data.toUInt()));
-    case RegistryStore::ValueType::Binary: return QVariant(qint32(data.toByteArray().size()));
-    case RegistryStore::ValueType::None: break;
+    case RegistryStore::ValueType::String:
+        return data.toString();
+    case RegistryStore::ValueType::DWord:
+        return QVariant(qint32(data.toUInt()));
+    case RegistryStore::ValueType::Binary:
+        return QVariant(qint32(data.toByteArray().size()));
+    case RegistryStore::ValueType::None:
+        break;
     }
     return defaultValue;
 }

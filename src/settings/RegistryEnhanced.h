@@ -20,8 +20,8 @@ public:
     // Works on the caller's store; the caller saves it.
     explicit TRegistryEnhanced(RegistryStore *store) : m_store(store) {}
 
-    QString Key;                      // leading and trailing "\" are ignored
-    uint32_t Access = KEY_ALL_ACCESS; // kept for callers; the store has no access rights
+    QString Key;                       // leading and trailing "\" are ignored
+    uint32_t Access = KEY_ALL_ACCESS;  // kept for callers; the store has no access rights
 
     // Writes by the variant's type: string as REG_SZ, integer as REG_DWORD,
     // boolean as REG_DWORD 0/1, floating point and date/time as REG_BINARY

@@ -50,9 +50,18 @@ void regInt::SetAsString(const QString &text)
         Value = Default;
 }
 
-QString regInt::GetAsString() const { return QString::number(Value); }
-QString regInt::GetDefaultAsString() const { return QString::number(Default); }
-QVariant regInt::GetAsVariant() const { return QVariant(Value); }
+QString regInt::GetAsString() const
+{
+    return QString::number(Value);
+}
+QString regInt::GetDefaultAsString() const
+{
+    return QString::number(Default);
+}
+QVariant regInt::GetAsVariant() const
+{
+    return QVariant(Value);
+}
 
 void regInt::SetAsVariant(const QVariant &value)
 {
@@ -79,9 +88,18 @@ void regReal::SetAsString(const QString &text)
         Value = Default;
 }
 
-QString regReal::GetAsString() const { return QString::number(Value, 'g', QLocale::FloatingPointShortest); }
-QString regReal::GetDefaultAsString() const { return QString::number(Default, 'g', QLocale::FloatingPointShortest); }
-QVariant regReal::GetAsVariant() const { return QVariant(Value); }
+QString regReal::GetAsString() const
+{
+    return QString::number(Value, 'g', QLocale::FloatingPointShortest);
+}
+QString regReal::GetDefaultAsString() const
+{
+    return QString::number(Default, 'g', QLocale::FloatingPointShortest);
+}
+QVariant regReal::GetAsVariant() const
+{
+    return QVariant(Value);
+}
 
 void regReal::SetAsVariant(const QVariant &value)
 {
@@ -107,9 +125,18 @@ void regBool::SetAsString(const QString &text)
     Value = text.toLower() == QLatin1String("true");
 }
 
-QString regBool::GetAsString() const { return Value ? QStringLiteral("true") : QStringLiteral("false"); }
-QString regBool::GetDefaultAsString() const { return Default ? QStringLiteral("true") : QStringLiteral("false"); }
-QVariant regBool::GetAsVariant() const { return QVariant(Value); }
+QString regBool::GetAsString() const
+{
+    return Value ? QStringLiteral("true") : QStringLiteral("false");
+}
+QString regBool::GetDefaultAsString() const
+{
+    return Default ? QStringLiteral("true") : QStringLiteral("false");
+}
+QVariant regBool::GetAsVariant() const
+{
+    return QVariant(Value);
+}
 
 void regBool::SetAsVariant(const QVariant &value)
 {
@@ -126,10 +153,22 @@ regString::regString(const QString &name, uint8_t location, const QString &defau
 {
 }
 
-void regString::SetAsString(const QString &text) { Value = text; }
-QString regString::GetAsString() const { return Value; }
-QString regString::GetDefaultAsString() const { return Default; }
-QVariant regString::GetAsVariant() const { return QVariant(Value); }
+void regString::SetAsString(const QString &text)
+{
+    Value = text;
+}
+QString regString::GetAsString() const
+{
+    return Value;
+}
+QString regString::GetDefaultAsString() const
+{
+    return Default;
+}
+QVariant regString::GetAsVariant() const
+{
+    return QVariant(Value);
+}
 
 void regString::SetAsVariant(const QVariant &value)
 {
@@ -198,9 +237,18 @@ void regList::SetAsString(const QString &text)
         Value = Default;
 }
 
-QString regList::GetAsString() const { return ToText(Value); }
-QString regList::GetDefaultAsString() const { return ToText(Default); }
-QVariant regList::GetAsVariant() const { return QVariant(Value); }
+QString regList::GetAsString() const
+{
+    return ToText(Value);
+}
+QString regList::GetDefaultAsString() const
+{
+    return ToText(Default);
+}
+QVariant regList::GetAsVariant() const
+{
+    return QVariant(Value);
+}
 
 void regList::SetAsVariant(const QVariant &value)
 {
@@ -215,8 +263,12 @@ BaseRegClass *TBaseRegistryClass::AddItem(const QString &name, uint8_t location,
 {
     std::unique_ptr<BaseRegClass> item;
     switch (kind) {
-    case ikInteger: item = std::make_unique<regInt>(name, location, defaultValue.toInt()); break;
-    case ikReal: item = std::make_unique<regReal>(name, location, defaultValue.toDouble()); break;
+    case ikInteger:
+        item = std::make_unique<regInt>(name, location, defaultValue.toInt());
+        break;
+    case ikReal:
+        item = std::make_unique<regReal>(name, location, defaultValue.toDouble());
+        break;
     case ikBoolean: {
         const bool value = defaultValue.typeId() == QMetaType::QString
                                ? defaultValue.toString().toLower() == QLatin1String("true")
@@ -224,8 +276,12 @@ BaseRegClass *TBaseRegistryClass::AddItem(const QString &name, uint8_t location,
         item = std::make_unique<regBool>(name, location, value);
         break;
     }
-    case ikString: item = std::make_unique<regString>(name, location, defaultValue.toString()); break;
-    case ikList: item = std::make_unique<regList>(name, location, defaultValue.toStringList()); break;
+    case ikString:
+        item = std::make_unique<regString>(name, location, defaultValue.toString());
+        break;
+    case ikList:
+        item = std::make_unique<regList>(name, location, defaultValue.toStringList());
+        break;
     }
     if (!item)
         return nullptr;
@@ -291,7 +347,7 @@ bool TBaseRegistryClass::SaveToRegistry()
     }
     if (store.save())
         return true;
-    UtilsClass::WriteLog(QStringLiteral("Settings could not be saved to %1: %2")
-                             .arg(store.fileName(), store.errorString()));
+    UtilsClass::WriteLog(
+        QStringLiteral("Settings could not be saved to %1: %2").arg(store.fileName(), store.errorString()));
     return false;
 }

@@ -113,8 +113,8 @@ public:
 class TBaseRegistryClass
 {
 public:
-    static const QString BaseKey;     // "Software\VarnyxTech"
-    static const QString WindowsKey;  // "Software\VarnyxTech\Windows"
+    static const QString BaseKey;            // "Software\VarnyxTech"
+    static const QString WindowsKey;         // "Software\VarnyxTech\Windows"
     static const QString NoSuchItemMessage;  // "No such registry item as name between equals ="
 
     TBaseRegistryClass() = default;

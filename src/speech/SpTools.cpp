@@ -23,12 +23,14 @@ const QHash<uint16_t, QString> &messageTable()
         {0x202, "The sound card does not support the right wave-file format to work with the speech software."},
         {0x203, "The audio device is in use at this time."},
         {0x204, "An invalid parameter was passed to the speech engine."},
-        {0x205, "There was an error in disk access, or there is not enough disk space free. If you are low on disk space, try deleting some files to free up space."},
+        {0x205, "There was an error in disk access, or there is not enough disk space free. If you are low on disk "
+                "space, try deleting some files to free up space."},
         {0x206, "The program has selected a non-existent speech engine."},
         {0x207, "An invalid list was passed to the speech recognizer."},
         {0x208, "An invalid character was passed to the speech engine."},
         {0x209, "An invalid key was passed to the speech engine."},
-        {0x20A, "There is not enough memory for the text-to-speech engine to finish. Quit some other programs, and then try again."},
+        {0x20A, "There is not enough memory for the text-to-speech engine to finish. Quit some other programs, and "
+                "then try again."},
         {0x20B, "The text string passed into the text-to-speech engine is empty."},
         // Audio objects.
         {0x301, "The program has selected an audio device that does not exist."},
@@ -36,7 +38,8 @@ const QHash<uint16_t, QString> &messageTable()
         {0x306, "The audio device is not playing."},
         {0x312, "Your sound card does not support this audio-file format."},
         {0x313, "The audio device is not recording."},
-        {0x317, "The audio driver has not been opened. Double-click the MultiMedia icon in Control Panel and make sure the correct drivers are loaded."},
+        {0x317, "The audio driver has not been opened. Double-click the MultiMedia icon in Control Panel and make sure "
+                "the correct drivers are loaded."},
         {0x318, "The audio handle is still busy. Try restarting your computer."},
         {0x319, "The notification sink is not the right type."},
         {0x31A, "The audio device is not ready."},
@@ -113,13 +116,18 @@ const QHash<uint16_t, QString> &messageTable()
         {0x719, "Voice text is already speaking."},
         // Lexicon.
         {0x801, "Lexicon error - The string that contains the word to pronounce contains an invalid character."},
-        {0x802, "Lexicon error - The value that indicates the alternate pronunciation or meaning of the word is invalid."},
+        {0x802,
+         "Lexicon error - The value that indicates the alternate pronunciation or meaning of the word is invalid."},
         {0x803, "Lexicon error - The given word is not in the lexicon."},
-        {0x804, "Lexicon error - The disk does not contain enough space to save the information to be added to the lexicon. "},
-        {0x805, "Lexicon error - The string that contains the phonetic or phonemic transcription of the given word contains an invalid character."},
+        {0x804,
+         "Lexicon error - The disk does not contain enough space to save the information to be added to the lexicon. "},
+        {0x805, "Lexicon error - The string that contains the phonetic or phonemic transcription of the given word "
+                "contains an invalid character."},
         {0x806, "Lexicon error - The lexicon already contains information for the given word."},
-        {0x807, "Lexicon error - The buffer that is to receive the phonetic or phonemic transcription for the given word is too small."},
-        {0x808, "Lexicon error - The buffer that is to receive the additional information about the given word is too small."},
+        {0x807, "Lexicon error - The buffer that is to receive the phonetic or phonemic transcription for the given "
+                "word is too small."},
+        {0x808,
+         "Lexicon error - The buffer that is to receive the additional information about the given word is too small."},
     };
     return table;
 }
@@ -227,8 +235,7 @@ QString SystemErrorText(HRESULT code)
 HRESULT GetModeNames(QStringList &Names)
 {
     sapi::UnknownPtr object;
-    OleCheck(sapi::CoCreateInstance(sapi::CLSID_TTSEnumerator, nullptr, sapi::CLSCTX_ALL,
-                                    sapi::IID_IUnknown, object));
+    OleCheck(sapi::CoCreateInstance(sapi::CLSID_TTSEnumerator, nullptr, sapi::CLSCTX_ALL, sapi::IID_IUnknown, object));
     HRESULT r = sapi::S_OK;
     auto enumerator = sapi::queryAs<sapi::ITTSEnumW>(object, sapi::IID_ITTSEnumW, &r);
     OleCheck(r);
@@ -254,8 +261,7 @@ void ModeIDFromName(const QString &Name, sapi::GUID &ModeID)
 {
     ModeID = sapi::GUID{};
     sapi::UnknownPtr object;
-    OleCheck(sapi::CoCreateInstance(sapi::CLSID_TTSEnumerator, nullptr, sapi::CLSCTX_ALL,
-                                    sapi::IID_ITTSEnumW, object));
+    OleCheck(sapi::CoCreateInstance(sapi::CLSID_TTSEnumerator, nullptr, sapi::CLSCTX_ALL, sapi::IID_ITTSEnumW, object));
     HRESULT r = sapi::S_OK;
     auto enumerator = sapi::queryAs<sapi::ITTSEnumW>(object, sapi::IID_ITTSEnumW, &r);
     OleCheck(r);

@@ -13,15 +13,12 @@ const QString kDefault = QStringLiteral("Default");
 const char *const kMustBeFalse = "The Active property must be FALSE before you can set the %1 property";
 const char *const kMustBeTrue = "The Active property must be TRUE before the %1 method can be called";
 const char *const kInvalidModeName = "The value assigned to the ModeName property is invalid";
-const char *const kDeviceOutOfRange =
-    "The value specified for the AudioDeviceID is outside the range of available IDs";
+const char *const kDeviceOutOfRange = "The value specified for the AudioDeviceID is outside the range of available IDs";
 const char *const kNoAttributes = "Couldn''t create attributes Interface: Is engine registered?";
 const char *const kNoDialogs = "Could''t create TTSDialogs Object. Is it registered?";
 const char *const kNoWaveOut = "No wave out devices available on system.";
-const char *const kNoOutputFile =
-    "OutputDest of odFile requres a valid path and file name in the OutputFile property";
-const char *const kNoOtherDestHandler =
-    "An OnMakeOtherDest event must be defined to use an OutputDest of odOther.";
+const char *const kNoOutputFile = "OutputDest of odFile requres a valid path and file name in the OutputFile property";
+const char *const kNoOtherDestHandler = "An OnMakeOtherDest event must be defined to use an OutputDest of odOther.";
 const char *const kNoOtherDest = "OnMakeOtherDest must assign DestInterface parameter";
 const char *const kNotImplemented = "%1 is not implemented in the %2 engine";
 
@@ -87,73 +84,55 @@ QString CharSetName(TChrSet set)
 
 HRESULT TTSNotifySink::AttribChanged(uint32_t dwAttribute)
 {
-    return deliver(m_owner, [&](TTTS *c) {
-        emit c->OnAttribChanged(c, dwAttribute);
-    });
+    return deliver(m_owner, [&](TTTS *c) { emit c->OnAttribChanged(c, dwAttribute); });
 }
 
 HRESULT TTSNotifySink::AudioStart(QWORD qTimeStamp)
 {
-    return deliver(m_owner, [&](TTTS *c) {
-        emit c->OnAudioStart(c, qTimeStamp);
-    });
+    return deliver(m_owner, [&](TTTS *c) { emit c->OnAudioStart(c, qTimeStamp); });
 }
 
 HRESULT TTSNotifySink::AudioStop(QWORD qTimeStamp)
 {
-    return deliver(m_owner, [&](TTTS *c) {
-        emit c->OnAudioStop(c, qTimeStamp);
-    });
+    return deliver(m_owner, [&](TTTS *c) { emit c->OnAudioStop(c, qTimeStamp); });
 }
 
-HRESULT TTSNotifySink::Visual(QWORD qTimeStamp, char16_t cIPAPhoneme, char16_t cEnginePhoneme,
-                              uint32_t dwHints, const TTSMOUTH *pTTSMouth)
+HRESULT TTSNotifySink::Visual(QWORD qTimeStamp, char16_t cIPAPhoneme, char16_t cEnginePhoneme, uint32_t dwHints,
+                              const TTSMOUTH *pTTSMouth)
 {
     static const TTSMOUTH closed;
     return deliver(m_owner, [&](TTTS *c) {
-        emit c->OnVisual(c, qTimeStamp, cIPAPhoneme, cEnginePhoneme, dwHints,
-                    pTTSMouth ? *pTTSMouth : closed);
+        emit c->OnVisual(c, qTimeStamp, cIPAPhoneme, cEnginePhoneme, dwHints, pTTSMouth ? *pTTSMouth : closed);
     });
 }
 
 HRESULT TTSBufNotifySink::TextDataDone(QWORD qTimeStamp, uint32_t dwFlags)
 {
-    return deliver(m_owner, [&](TTTS *c) {
-        emit c->OnTextDataDone(c, qTimeStamp, dwFlags);
-    });
+    return deliver(m_owner, [&](TTTS *c) { emit c->OnTextDataDone(c, qTimeStamp, dwFlags); });
 }
 
 HRESULT TTSBufNotifySink::TextDataStarted(QWORD qTimeStamp)
 {
-    return deliver(m_owner, [&](TTTS *c) {
-        emit c->OnTextDataStarted(c, qTimeStamp);
-    });
+    return deliver(m_owner, [&](TTTS *c) { emit c->OnTextDataStarted(c, qTimeStamp); });
 }
 
 HRESULT TTSBufNotifySink::BookMark(QWORD qTimeStamp, uint32_t dwMarkNum)
 {
-    return deliver(m_owner, [&](TTTS *c) {
-        emit c->OnBookMark(c, qTimeStamp, dwMarkNum);
-    });
+    return deliver(m_owner, [&](TTTS *c) { emit c->OnBookMark(c, qTimeStamp, dwMarkNum); });
 }
 
 HRESULT TTSBufNotifySink::WordPosition(QWORD qTimeStamp, uint32_t dwByteOffset)
 {
-    return deliver(m_owner, [&](TTTS *c) {
-        emit c->OnWordPosition(c, qTimeStamp, dwByteOffset);
-    });
+    return deliver(m_owner, [&](TTTS *c) { emit c->OnWordPosition(c, qTimeStamp, dwByteOffset); });
 }
 
 // ---- Construction ----------------------------------------------------------
 
 TTTS::TTTS(QObject *Owner)
-    : TSpeechComponent(Owner),
-      m_self(this, [](TTTS *) {}),
-      m_modeInfo(std::make_unique<TTSMODEINFOW>())
+    : TSpeechComponent(Owner), m_self(this, [](TTTS *) {}), m_modeInfo(std::make_unique<TTSMODEINFOW>())
 {
     UnknownPtr object;
-    const HRESULT created =
-        CoCreateInstance(CLSID_TTSEnumerator, nullptr, CLSCTX_ALL, IID_ITTSFindW, object);
+    const HRESULT created = CoCreateInstance(CLSID_TTSEnumerator, nullptr, CLSCTX_ALL, IID_ITTSFindW, object);
     m_speechInstalled = created == S_OK;
     if (!m_speechInstalled)
         return;
@@ -306,8 +285,7 @@ void TTTS::SetModeID(const GUID &Value)
     TTSMODEINFOW found;
     FindMode(query, rank, found);
 
-    if (!(found.gModeID == Value) &&
-        !EnumerateFor([&](const TTSMODEINFOW &r) { return r.gModeID == Value; }, found))
+    if (!(found.gModeID == Value) && !EnumerateFor([&](const TTSMODEINFOW &r) { return r.gModeID == Value; }, found))
         throw EOleError(QString::fromLatin1(kInvalidModeName));
     *m_modeInfo = found;
     m_modeID = found.gModeID;
@@ -346,8 +324,7 @@ void TTTS::MakeDest(UnknownPtr &Dest)
 {
     switch (m_outputDest) {
     case odAudioDevice: {
-        SpeechCheck(CoCreateInstance(CLSID_MMAudioDest, nullptr, CLSCTX_ALL,
-                                     IID_IAudioMultiMediaDevice, Dest));
+        SpeechCheck(CoCreateInstance(CLSID_MMAudioDest, nullptr, CLSCTX_ALL, IID_IAudioMultiMediaDevice, Dest));
         if (waveOutGetNumDevs() == 0) {
             Dest.reset();
             throw EOleError(QString::fromLatin1(kNoWaveOut));
@@ -519,8 +496,8 @@ void TTTS::Speak(const QString &Text)
     SDATA block;
     block.pData = const_cast<char16_t *>(u16(Text));
     block.dwSize = uint32_t((Text.size() + 1) * 2);
-    const HRESULT r = m_central->TextData(m_characterSet, m_controlTags == ctTagged ? TTSDATAFLAG_TAGGED : 0,
-                                          block, m_bufNotifySink, IID_ITTSBufNotifySink);
+    const HRESULT r = m_central->TextData(m_characterSet, m_controlTags == ctTagged ? TTSDATAFLAG_TAGGED : 0, block,
+                                          m_bufNotifySink, IID_ITTSBufNotifySink);
     if (IsLoading())
         return;
     try {
@@ -558,8 +535,7 @@ void TTTS::SetControlTags(TCtrlTags Value)
 {
     if (Value == ctTagged && !(m_modeInfo->dwFeatures & TTSFEATURE_TAGGED)) {
         m_controlTags = ctNone;
-        throw EOleError(QString::fromLatin1(kNotImplemented)
-                            .arg(QStringLiteral("Control Tagging"), RecordModeName()));
+        throw EOleError(QString::fromLatin1(kNotImplemented).arg(QStringLiteral("Control Tagging"), RecordModeName()));
     }
     m_controlTags = Value;
 }

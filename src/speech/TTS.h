@@ -39,8 +39,8 @@ public:
     sapi::HRESULT AttribChanged(uint32_t dwAttribute) override;
     sapi::HRESULT AudioStart(sapi::QWORD qTimeStamp) override;
     sapi::HRESULT AudioStop(sapi::QWORD qTimeStamp) override;
-    sapi::HRESULT Visual(sapi::QWORD qTimeStamp, char16_t cIPAPhoneme, char16_t cEnginePhoneme,
-                         uint32_t dwHints, const sapi::TTSMOUTH *pTTSMouth) override;
+    sapi::HRESULT Visual(sapi::QWORD qTimeStamp, char16_t cIPAPhoneme, char16_t cEnginePhoneme, uint32_t dwHints,
+                         const sapi::TTSMOUTH *pTTSMouth) override;
 
 private:
     std::weak_ptr<TTTS> m_owner;
@@ -130,8 +130,8 @@ signals:
     void OnAttribChanged(TTTS *Sender, uint32_t dwAttribute);
     void OnAudioStart(TTTS *Sender, sapi::QWORD qTimeStamp);
     void OnAudioStop(TTTS *Sender, sapi::QWORD qTimeStamp);
-    void OnVisual(TTTS *Sender, sapi::QWORD qTimeStamp, char16_t cIPAPhoneme, char16_t cEnginePhoneme,
-                  uint32_t dwHints, const sapi::TTSMOUTH &aTTSMouth);
+    void OnVisual(TTTS *Sender, sapi::QWORD qTimeStamp, char16_t cIPAPhoneme, char16_t cEnginePhoneme, uint32_t dwHints,
+                  const sapi::TTSMOUTH &aTTSMouth);
 
 protected:
     // Builds the audio destination for OutputDest into Dest (empty on entry).
@@ -149,10 +149,8 @@ private:
     void TranslateError(const ESpeechError &E, const QString &Operation);
     void RequireActive(const char *Operation) const;
     [[noreturn]] void RefuseWhileActive(const char *Property) const;
-    bool FindMode(const sapi::TTSMODEINFOW &Query, const sapi::TTSMODEINFORANK &Rank,
-                  sapi::TTSMODEINFOW &Found);
-    bool EnumerateFor(const std::function<bool(const sapi::TTSMODEINFOW &)> &match,
-                      sapi::TTSMODEINFOW &Found);
+    bool FindMode(const sapi::TTSMODEINFOW &Query, const sapi::TTSMODEINFORANK &Rank, sapi::TTSMODEINFOW &Found);
+    bool EnumerateFor(const std::function<bool(const sapi::TTSMODEINFOW &)> &match, sapi::TTSMODEINFOW &Found);
     void FreePhonemes();
     QString RecordModeName() const;
 

@@ -14,8 +14,7 @@
 
 #include <sys/stat.h>
 
-EFOpenError::EFOpenError(const QString &fileName)
-    : EAppError(QStringLiteral("Cannot open file \"%1\"").arg(fileName))
+EFOpenError::EFOpenError(const QString &fileName) : EAppError(QStringLiteral("Cannot open file \"%1\"").arg(fileName))
 {
 }
 
@@ -36,8 +35,7 @@ namespace {
 // The log stays open between lines: a long import writes thousands of them,
 // and opening the file and formatting the time for each cost more than the
 // work they trace. Each line is still one unbuffered write.
-struct LogSink
-{
+struct LogSink {
     std::mutex lock;
     QString path;
     std::unique_ptr<QFile> file;
@@ -48,7 +46,8 @@ struct LogSink
     // The open file is still the one under path (not removed nor replaced).
     bool stillAt(const QString &where) const
     {
-        struct stat named {}, open {};
+        struct stat named {
+        }, open{};
         return ::stat(QFile::encodeName(where).constData(), &named) == 0 && ::fstat(file->handle(), &open) == 0 &&
                named.st_ino == open.st_ino && named.st_dev == open.st_dev;
     }

@@ -1,7 +1,6 @@
 #include "GBItemClassUnit.h"
 
-GBItemClass::GBItemClass(GBItemClass *parent, const QString &keyName)
-    : Parent(parent), KeyName(keyName)
+GBItemClass::GBItemClass(GBItemClass *parent, const QString &keyName) : Parent(parent), KeyName(keyName)
 {
     if (!parent) {
         Path = QStringLiteral("/");

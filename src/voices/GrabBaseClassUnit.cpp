@@ -10,10 +10,9 @@ namespace {
 // Windows-1252 differs from Latin-1 only in 0x80..0x9F; the five unused
 // codes map to the C1 controls as Windows itself does.
 constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
 // Trims blanks and control characters from both ends, as a line is read.
@@ -124,8 +123,8 @@ void GrabBaseClass::parseSection(GBItemClass *item, std::vector<GBItemClass *> &
 {
     const QString &t = item->Text;
     const QStringView all(t);
-    qsizetype s = 0;          // start of the remaining text
-    qsizetype lim = t.size(); // end of the remaining text
+    qsizetype s = 0;           // start of the remaining text
+    qsizetype lim = t.size();  // end of the remaining text
     QHash<QString, qsizetype> closeHits;
     while (s < lim) {
         const QStringView rest = all.mid(s, lim - s);

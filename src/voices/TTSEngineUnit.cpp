@@ -38,10 +38,10 @@ const std::vector<sapi::EngineFacts> &windowsEngineRows()
     static const std::vector<sapi::EngineFacts> rows = {
         {kMicrosoft, kMicrosoft, false, kMicrosoft, kUsEnglish, QString(), 3, false, FavoriteDefault::NamedVoices,
          favorites},
-        {QStringLiteral("Lernout && Hauspie Speech Products"), QStringLiteral("L & H TruVoice"), false, lh,
-         kUsEnglish, QStringLiteral("Lrn1"), 0, false, FavoriteDefault::NamedVoices, favorites},
-        {lh, QStringLiteral("L & H"), true, lh, QString(), QStringLiteral("Lrn2"), 0, false,
-         FavoriteDefault::AllVoices, QString()},
+        {QStringLiteral("Lernout && Hauspie Speech Products"), QStringLiteral("L & H TruVoice"), false, lh, kUsEnglish,
+         QStringLiteral("Lrn1"), 0, false, FavoriteDefault::NamedVoices, favorites},
+        {lh, QStringLiteral("L & H"), true, lh, QString(), QStringLiteral("Lrn2"), 0, false, FavoriteDefault::AllVoices,
+         QString()},
         {QStringLiteral("Eloquent Technology, Inc."), QStringLiteral("Eloquent"), true,
          QStringLiteral("Eloquent Technology, Inc."), QString(), QStringLiteral("Eloq"), 0, false,
          FavoriteDefault::AllVoices, QString()},
@@ -72,6 +72,7 @@ struct LanguageRow {
 };
 
 // Some names are spelled as engines have always shown them.
+// clang-format off
 constexpr LanguageRow kLanguages[] = {
     {1025, "Arabic", "ara"},      {1026, "Bulgarian", "bul"},  {1027, "Catalan", "cat"},
     {1028, "Chinese", "chi"},     {1029, "Czech", "cze"},      {1030, "Danish", "dan"},
@@ -105,6 +106,7 @@ constexpr LanguageRow kLanguages[] = {
     {19466, "Spanish [Nicaragua]", nullptr},
     {20490, "Spanish [Puerto Rico]", nullptr},
 };
+// clang-format on
 
 template <class Pick>
 QString lookupLanguage(int32_t id, Pick pick)
@@ -161,16 +163,16 @@ int32_t localePrimaryLanguage()
         int32_t primary;
     };
     static const Row rows[] = {
-        {QLocale::Arabic, 0x01},    {QLocale::Bulgarian, 0x02}, {QLocale::Catalan, 0x03},
-        {QLocale::Chinese, 0x04},   {QLocale::Czech, 0x05},     {QLocale::Danish, 0x06},
-        {QLocale::German, 0x07},    {QLocale::Greek, 0x08},     {QLocale::English, 0x09},
-        {QLocale::Spanish, 0x0A},   {QLocale::Finnish, 0x0B},   {QLocale::French, 0x0C},
-        {QLocale::Hebrew, 0x0D},    {QLocale::Hungarian, 0x0E}, {QLocale::Icelandic, 0x0F},
-        {QLocale::Italian, 0x10},   {QLocale::Japanese, 0x11},  {QLocale::Korean, 0x12},
-        {QLocale::Dutch, 0x13},     {QLocale::NorwegianBokmal, 0x14}, {QLocale::NorwegianNynorsk, 0x14},
-        {QLocale::Polish, 0x15},    {QLocale::Portuguese, 0x16}, {QLocale::Romanian, 0x18},
-        {QLocale::Russian, 0x19},   {QLocale::Croatian, 0x1A},  {QLocale::Slovak, 0x1B},
-        {QLocale::Albanian, 0x1C},  {QLocale::Swedish, 0x1D},   {QLocale::Thai, 0x1E},
+        {QLocale::Arabic, 0x01},   {QLocale::Bulgarian, 0x02},       {QLocale::Catalan, 0x03},
+        {QLocale::Chinese, 0x04},  {QLocale::Czech, 0x05},           {QLocale::Danish, 0x06},
+        {QLocale::German, 0x07},   {QLocale::Greek, 0x08},           {QLocale::English, 0x09},
+        {QLocale::Spanish, 0x0A},  {QLocale::Finnish, 0x0B},         {QLocale::French, 0x0C},
+        {QLocale::Hebrew, 0x0D},   {QLocale::Hungarian, 0x0E},       {QLocale::Icelandic, 0x0F},
+        {QLocale::Italian, 0x10},  {QLocale::Japanese, 0x11},        {QLocale::Korean, 0x12},
+        {QLocale::Dutch, 0x13},    {QLocale::NorwegianBokmal, 0x14}, {QLocale::NorwegianNynorsk, 0x14},
+        {QLocale::Polish, 0x15},   {QLocale::Portuguese, 0x16},      {QLocale::Romanian, 0x18},
+        {QLocale::Russian, 0x19},  {QLocale::Croatian, 0x1A},        {QLocale::Slovak, 0x1B},
+        {QLocale::Albanian, 0x1C}, {QLocale::Swedish, 0x1D},         {QLocale::Thai, 0x1E},
     };
     const QLocale::Language language = QLocale().language();
     for (const Row &row : rows)
@@ -257,8 +259,7 @@ TEngineEntry *TEngineList::FindOrAddEngine(const sapi::TTSMODEINFOW &mode)
     NameEngine(*entry);
     if (entry->GroupName.isEmpty() || entry->LanguageName.isEmpty())
         return nullptr;
-    registerSetting(Preferences, QStringLiteral("ENG_") + entry->DisplayName, true,
-                    ikBoolean);
+    registerSetting(Preferences, QStringLiteral("ENG_") + entry->DisplayName, true, ikBoolean);
     m_items.push_back(std::move(entry));
     return m_items.back().get();
 }

@@ -25,7 +25,7 @@ public:
     QString DisplayName;  // unique per engine; part of its setting name
     QString ShortName;    // vendor code used in voice key names
     bool Enabled = true;
-    QString GroupName;    // vendor group; several engines (languages) may share it
+    QString GroupName;  // vendor group; several engines (languages) may share it
     QString MfgName;
     QString ProductName;
     int32_t LanguageID = 0;

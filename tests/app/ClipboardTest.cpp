@@ -49,7 +49,7 @@ TEST_F(ClipboardTest, ClipboardWatchingTakesOnlyLaterCopiesItsTabSurvivesARestar
     EXPECT_EQ(Watching(), QList<bool>(3, false));
     ui->ThreshHoldEdit->setText(u"15"_s);
     ui->PromptDelayEdit->setText(u"7"_s);
-    ui->PromptDelayEdit->clear(); // while the user types a new number
+    ui->PromptDelayEdit->clear();  // while the user types a new number
     Exit();
     Start();
     EXPECT_FALSE(Watcher().Joined());
@@ -113,8 +113,12 @@ TEST_F(ClipboardTest, ClipboardAppendPutsOneBlankAfterALetterAndNoneAfterALineBr
 TEST_F(ClipboardTest, CopyPromptStaysOnTheScreenOpensWhereTheUserLeftItAndPressesItsDefaultButtonWhenTheDelayRunsOut)
 {
     // Last shown on a screen that is gone.
-    StoreSettings({{"CB_Prompt", true}, {"CB_PromptDelay", 0}, {"CB_DfltPromptAction", 3}, {"CB_LastPromptAction", 0},
-                   {"CB_PromptLeft", 30000}, {"CB_PromptTop", 30000}});
+    StoreSettings({{"CB_Prompt", true},
+                   {"CB_PromptDelay", 0},
+                   {"CB_DfltPromptAction", 3},
+                   {"CB_LastPromptAction", 0},
+                   {"CB_PromptLeft", 30000},
+                   {"CB_PromptTop", 30000}});
     Start();
     Copy(u"Text for the prompt"_s);
     ASSERT_TRUE(PromptShown());
@@ -166,8 +170,7 @@ TEST_F(ClipboardTest, ClipboardShowsTheBusyDialogInSingleArticleModeWhileReading
     ASSERT_EQ(form->State(), rsReading);
     const QString reading = Entry(0)->Text();
 
-    EXPECT_EQ(OpenedDialogs([] { Copy(u"Copied while reading"_s); }),
-              QStringList{u"SIBusyForm=Voxtrella Busy ..."_s});
+    EXPECT_EQ(OpenedDialogs([] { Copy(u"Copied while reading"_s); }), QStringList{u"SIBusyForm=Voxtrella Busy ..."_s});
     form->Preferences().SI_ShowBusyDialog = false;
     EXPECT_TRUE(OpenedDialogs([] { Copy(u"Copied again while reading"_s); }).isEmpty());
     EXPECT_EQ(Texts(), QStringList{reading});
@@ -184,4 +187,4 @@ TEST(ClipboardFocus, ClipboardFocusOnlyOnWaylandAndXwayland)
     EXPECT_FALSE(ClipboardWatcher::FocusOnlyClipboard(u"offscreen"_s, u"wayland"_s, u"wayland-0"_s));
 }
 
-} // namespace
+}  // namespace

@@ -76,13 +76,12 @@ TEST_F(EndToEndLookTest, NothingIsCutOrOutsideTheWindowAtLargerFontsTwiceTheScal
         const char *name;
         QStringList variables;
         QStringList arguments;
-    } cases[] = {
-        {"font-9pt", {u"VOXTRELLA_LOOK_POINTS=9"_s}, {u"-AUTO"_s}},
-        {"font-11pt", {u"VOXTRELLA_LOOK_POINTS=11"_s}, {u"notes.txt"_s, u"-auto"_s}},
-        {"font-14pt", {u"VOXTRELLA_LOOK_POINTS=14"_s}, {}},
-        {"font-14pt-live", {u"VOXTRELLA_LOOK_LIVE_POINTS=14"_s}, {}},
-        {"scale-200", {u"QT_SCALE_FACTOR=2"_s}, {}},
-        {"font-192dpi", {u"QT_ENABLE_HIGHDPI_SCALING=0"_s, u"QT_FONT_DPI=192"_s}, {}}};
+    } cases[] = {{"font-9pt", {u"VOXTRELLA_LOOK_POINTS=9"_s}, {u"-AUTO"_s}},
+                 {"font-11pt", {u"VOXTRELLA_LOOK_POINTS=11"_s}, {u"notes.txt"_s, u"-auto"_s}},
+                 {"font-14pt", {u"VOXTRELLA_LOOK_POINTS=14"_s}, {}},
+                 {"font-14pt-live", {u"VOXTRELLA_LOOK_LIVE_POINTS=14"_s}, {}},
+                 {"scale-200", {u"QT_SCALE_FACTOR=2"_s}, {}},
+                 {"font-192dpi", {u"QT_ENABLE_HIGHDPI_SCALING=0"_s, u"QT_FONT_DPI=192"_s}, {}}};
     for (const auto &[name, variables, arguments] : cases) {
         SCOPED_TRACE(name);
         const QString report = home() + u'/' + QLatin1String(name);

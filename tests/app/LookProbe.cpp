@@ -31,12 +31,12 @@ QStringList Cut(const QWidget *window)
     QStringList faults;
     for (QWidget *w : window->findChildren<QWidget *>()) {
         const bool caption = qobject_cast<QLabel *>(w) || qobject_cast<QAbstractButton *>(w);
-        const bool control =
-            caption || qobject_cast<QComboBox *>(w) || qobject_cast<QLineEdit *>(w) || qobject_cast<QTabBar *>(w);
+        const bool control = caption || qobject_cast<QComboBox *>(w) || qobject_cast<QLineEdit *>(w) ||
+                             qobject_cast<QTabBar *>(w);
         if (!control || !w->isVisible())
             continue;
-        const QString name =
-            w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName();
+        const QString name = w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className())
+                                                       : w->objectName();
         const QRect inWindow(w->mapTo(window, QPoint()), w->size());
         const QRect seen = w->visibleRegion().boundingRect();
         // The article list and the option pages scroll up and down; what
@@ -136,11 +136,11 @@ private:
             for (int page = 0; tabs && page < tabs->count(); ++page) {
                 tabs->setCurrentIndex(page);
                 Settle();
-                lines << u"%1 %2: %3"_s.arg(QLatin1String(mode), tabs->tabText(page),
-                                            Cut(form).join(u", "_s));
-                form->screen()->grabWindow(form->winId()).save(
-                    shots.filePath(u"%1-%2-page%3.png"_s.arg(QFileInfo(report).baseName(), QLatin1String(mode))
-                                       .arg(page + 1)));
+                lines << u"%1 %2: %3"_s.arg(QLatin1String(mode), tabs->tabText(page), Cut(form).join(u", "_s));
+                form->screen()
+                    ->grabWindow(form->winId())
+                    .save(shots.filePath(
+                        u"%1-%2-page%3.png"_s.arg(QFileInfo(report).baseName(), QLatin1String(mode)).arg(page + 1)));
             }
         }
         QFile file(report + u".part"_s);

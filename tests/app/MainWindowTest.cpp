@@ -114,9 +114,9 @@ TEST_F(MainWindowTest, ModeSwitchesKeepOneArticleAndEachModesOptionsIncludingThe
     const auto expectMode = [this](bool multi) {
         EXPECT_EQ(form->Preferences().ML_ListMode, multi ? 1 : 0);
         EXPECT_EQ(form->List()->MultiArticle(), multi);
-        const QList<bool> multiShown{ui->ToolButton2->isChecked(), ui->MultiMItm->isChecked(),
+        const QList<bool> multiShown{ui->ToolButton2->isChecked(),  ui->MultiMItm->isChecked(),
                                      Tray("MIPoNtry")->isChecked(), !ui->ToolButton1->isChecked(),
-                                     !ui->SingleMItm->isChecked(), !Tray("SIPoNtry")->isChecked()};
+                                     !ui->SingleMItm->isChecked(),  !Tray("SIPoNtry")->isChecked()};
         EXPECT_EQ(multiShown, QList<bool>(6, multi));
         EXPECT_EQ(ui->MISIOptionsPage->currentWidget(), multi ? ui->MIOptionsSheet : ui->SIOptionsSheet);
     };
@@ -224,8 +224,7 @@ TEST_F(MainWindowTest, OpeningTextFilesTitlesThemAfterTheFileName)
     ASSERT_TRUE(writeFile(dir + u"/report.v2.TXT"_s, "Two dots"));
     ASSERT_TRUE(writeFile(dir + u"/README"_s, "No extension"));
     form->List()->DeleteAll();
-    form->Articles().OpenTextFiles(
-        {dir + u"/My News.txt"_s, dir + u"/report.v2.TXT"_s, dir + u"/README"_s});
+    form->Articles().OpenTextFiles({dir + u"/My News.txt"_s, dir + u"/report.v2.TXT"_s, dir + u"/README"_s});
     EXPECT_EQ(Titles(), (QStringList{u"My_News"_s, u"report"_s, u"README"_s}));
     EXPECT_EQ(Entry(2)->Text(), u"No extension"_s);
     EXPECT_EQ(form->Preferences().OpenDlgInitialDir, dir);
@@ -370,8 +369,8 @@ TEST_F(MainWindowTest, AutostartCheckBoxWritesAndRemovesTheLoginEntry)
     EXPECT_FALSE(QFile::exists(entry));
 
     // An entry left by an older program file is rewritten at the next start.
-    ASSERT_TRUE(writeFile(
-        entry, "[Desktop Entry]\nType=Application\nName=Voxtrella MP3\nExec=/old/place/voxtrella -auto\n"));
+    ASSERT_TRUE(
+        writeFile(entry, "[Desktop Entry]\nType=Application\nName=Voxtrella MP3\nExec=/old/place/voxtrella -auto\n"));
     Exit();
     Start();
     EXPECT_FALSE(readFile(entry).contains("/old/place"));

@@ -70,7 +70,9 @@ TEST_F(NothingLost, TerminationWithABoxOpenClosesItAndSavesOnlyOnce)
 {
     const QByteArray saved = articles(20);
     const QByteArray damaged = "not [ settings\n\x01\x02";
-    const QByteArray binary("\x7f" "ELF\x02\x01\x01\0\0 not articles", 22);
+    const QByteArray binary("\x7f"
+                            "ELF\x02\x01\x01\0\0 not articles",
+                            22);
 
     // A damaged settings file, a stored audio device that is gone, a saved
     // file that is no saved file: each start shows a box; a termination
@@ -127,14 +129,11 @@ TEST_F(NothingLost, ARestartKeepsEverythingTheSavedFileHolds)
     // otherwise UTF-8 file and record, a blank text, a line separator in a
     // title and a missing end marker, which ends the text at the next record.
     QFile::remove(settings());
-    const QByteArray saved = S + "first||1\r\nZo\xc3\xab's caf\xc3\xa9\r\n" + E +
-                             S + "latin||1\r\ncaf\xe9 cr\xe8me\r\nZo\xc3\xab\r\n" + E +
-                             S + "blank text||1\r\n\r\n" + E +
-                             S + "two\xe2\x80\xa8lines||1\r\ntitle\r\n" + E +
-                             S + "no end||1\r\ncut short\r\n" +
-                             S + "sixth||1\r\nsix\r\n" + E +
-                             S + "seventh||1\r\nseven\r\n" + E +
-                             S + "last||1\r\nZo\xc3\xab\r\n" + E;
+    const QByteArray saved = S + "first||1\r\nZo\xc3\xab's caf\xc3\xa9\r\n" + E + S +
+                             "latin||1\r\ncaf\xe9 cr\xe8me\r\nZo\xc3\xab\r\n" + E + S + "blank text||1\r\n\r\n" + E +
+                             S + "two\xe2\x80\xa8lines||1\r\ntitle\r\n" + E + S + "no end||1\r\ncut short\r\n" + S +
+                             "sixth||1\r\nsix\r\n" + E + S + "seventh||1\r\nseven\r\n" + E + S +
+                             "last||1\r\nZo\xc3\xab\r\n" + E;
     ASSERT_TRUE(writeFile(exported(), saved));
     startAndWaitForTheList();
     endWith(SIGTERM);

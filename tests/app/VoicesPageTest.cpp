@@ -60,7 +60,9 @@ protected:
             EXPECT_EQ(Page::ImageOf(group), enabled ? 0 : 1) << group->text(0).toStdString();
             for (int i = 0; i < group->childCount(); ++i) {
                 const TVoiceEntry *v = Page::VoiceOf(group->child(i));
-                EXPECT_EQ(Page::ImageOf(group->child(i)), v == DefaultVoice() ? 2 : v->Favorite ? 0 : 1)
+                EXPECT_EQ(Page::ImageOf(group->child(i)), v == DefaultVoice() ? 2
+                                                          : v->Favorite       ? 0
+                                                                              : 1)
                     << v->DisplayName.toStdString();
             }
         }
@@ -244,9 +246,7 @@ TEST_F(VoicesPageTest, VoiceEditShowsTheLimitsOfAVoiceNeverQueriedKeepsItsValues
     ASSERT_NE(pitch, voice->PitchDefault);
     EXPECT_EQ(voice->Pitch, pitch);
     // Cancel keeps it.
-    Edit([](TVoiceEditForm &editor) {
-        MoveByPage(editor.findChild<QSlider *>(u"PitchSlider"_s));
-    });
+    Edit([](TVoiceEditForm &editor) { MoveByPage(editor.findChild<QSlider *>(u"PitchSlider"_s)); });
     EXPECT_EQ(voice->Pitch, pitch);
 
     // Test, in a language without a code and so without a sentence in the test file, speaks the built-in one:

@@ -114,8 +114,14 @@ protected:
     std::string Messages() const { return messages.join(u'|').toStdString(); }
     int Count() const { return form->List()->GetVisibleCount(); }
     TMemoEntry *Entry(int i) const { return form->List()->Entry(i); }
-    QStringList Titles() const { return Each([](const TMemoEntry *e) { return e->Title(); }); }
-    QStringList Texts() const { return Each([](const TMemoEntry *e) { return e->Text(); }); }
+    QStringList Titles() const
+    {
+        return Each([](const TMemoEntry *e) { return e->Title(); });
+    }
+    QStringList Texts() const
+    {
+        return Each([](const TMemoEntry *e) { return e->Text(); });
+    }
     template <class Value>
     QStringList Each(Value value) const
     {

@@ -32,7 +32,9 @@ TEST(MakeTitle, NeverDoubledLeadingOrTrailingUnderscores)
 
 TEST(TextFiles, DecodingFallsBackToWindows1252AndLinesEndInAnyStyle)
 {
-    EXPECT_EQ(ArticleText::DecodeTextFile("\xEF\xBB\xBF" "caf\xC3\xA9"), QString::fromUtf8("caf\u00e9"));
+    EXPECT_EQ(ArticleText::DecodeTextFile("\xEF\xBB\xBF"
+                                          "caf\xC3\xA9"),
+              QString::fromUtf8("caf\u00e9"));
     EXPECT_EQ(ArticleText::DecodeTextFile("\x80 caf\xE9"), QString::fromUtf8("\u20ac caf\u00e9"));
     EXPECT_EQ(ArticleText::DecodeTextFile(QByteArray("a\0b", 3)), QString::fromUtf8("a\uFFFDb"));
     EXPECT_EQ(ArticleText::SplitLines("a\r\nb\nc\rd\r\n"), QStringList({"a", "b", "c", "d"}));

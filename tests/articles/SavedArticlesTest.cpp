@@ -18,11 +18,9 @@ TEST(SavedArticlesParse, DamagedRecordsDoNotLoseTheFollowingArticles)
 {
     // Bad line count, a title holding "|", an end marker inside the text,
     // and stray lines between records.
-    const QByteArray file = S + "first|v|many\r\nkept\r\n" + E +
-                            S + "A|B|Mary|1\r\nbar title\r\n" + E +
-                            S + "third|v|3\r\nbefore\r\n" + E + "after\r\n" + E +
-                            "stray\r\n" +
-                            S + "last|v|1\r\nend\r\n" + E;
+    const QByteArray file = S + "first|v|many\r\nkept\r\n" + E + S + "A|B|Mary|1\r\nbar title\r\n" + E + S +
+                            "third|v|3\r\nbefore\r\n" + E + "after\r\n" + E + "stray\r\n" + S + "last|v|1\r\nend\r\n" +
+                            E;
     const auto r = SavedArticles::Parse(file);
     ASSERT_EQ(r.Records.size(), 4u);
     EXPECT_EQ(r.Records[0].Title, "first");
@@ -54,5 +52,8 @@ TEST(SavedArticlesParse, DamageThatLostArticlesBeforeCostsNothingNow)
     // A Windows-1252 line, a line separator in a title and a missing end
     // marker are read through the real program in NothingLost.
     // Written back, no line break in a title can split the record.
-    EXPECT_EQ(SavedArticles::PropertyString(QString::fromUtf8("a\xe2\x80\xa8" "b\nc"), "v", 1), "a b c|v|1");
+    EXPECT_EQ(SavedArticles::PropertyString(QString::fromUtf8("a\xe2\x80\xa8"
+                                                              "b\nc"),
+                                            "v", 1),
+              "a b c|v|1");
 }

@@ -153,7 +153,9 @@ TEST_F(CliReadToFile, FailuresAreNamedWithTheirStatusAndLeaveNothingHalfWritten)
         QStringList written;
     } cases[] = {
         {{u"--voice"_s, u"No Such Voice"_s, u"a.txt"_s},
-         2, {u"\"No Such Voice\" does not exist"_s, u"--list-voices"_s}, {}},
+         2,
+         {u"\"No Such Voice\" does not exist"_s, u"--list-voices"_s},
+         {}},
         {{u"missing.txt"_s, u"a.txt"_s}, 1, {u"missing.txt: no such file"_s}, {u"a.mp3"_s}},
         {{u"--out"_s, unwritable, u"a.txt"_s}, 1, {u"output folder "_s + unwritable + u" is not writable"_s}, {}},
         {{u"--out"_s, path(u"blocker"_s), u"a.txt"_s}, 1, {u"is not a folder"_s}, {}},
@@ -205,9 +207,9 @@ TEST_F(CliReadToFile, UnusualTextsAreRead)
     write(u"big.txt"_s, big + "The end.\n");
     write(u"other/a.txt"_s, "Another text with the same title.");
 
-    const Result r = readToFile({u"latin.txt"_s, u"utf8.txt"_s, u"empty.txt"_s, u"big.txt"_s, u"-"_s, u"a.txt"_s,
-                                 u"other/a.txt"_s},
-                                "Read from standard input.");
+    const Result r =
+        readToFile({u"latin.txt"_s, u"utf8.txt"_s, u"empty.txt"_s, u"big.txt"_s, u"-"_s, u"a.txt"_s, u"other/a.txt"_s},
+                   "Read from standard input.");
     ASSERT_EQ(r.status, 0) << qPrintable(r.err);
     EXPECT_EQ(entries(u"saved"_s), QStringList({u"a (2).wav"_s, u"a.wav"_s, u"big.wav"_s, u"empty.wav"_s,
                                                 u"latin.wav"_s, u"stdin.wav"_s, u"utf8.wav"_s}));

@@ -191,10 +191,15 @@ TEST_F(DialogTest, OutDirOpensInViewAndStoresTheNearestExistingFolderOfAnOddPath
     const QString deep = root + u"/a/b/c/d/e/f/g/h/i/j/k/l/m/n"_s;
     ASSERT_TRUE(QDir().mkpath(deep));
     const QString home = QDir::homePath();
-    const std::pair<QString, QString> cases[] = {
-        {root + u"/gone/deeper"_s, root}, {root + u'/', root},       {root + u"/./x/../y/z"_s, root},
-        {u"/"_s, u"/"_s},                 {file, root},              {QString(), home},
-        {u"  "_s, home},                  {u"relative/dir"_s, home}, {deep, deep}};
+    const std::pair<QString, QString> cases[] = {{root + u"/gone/deeper"_s, root},
+                                                 {root + u'/', root},
+                                                 {root + u"/./x/../y/z"_s, root},
+                                                 {u"/"_s, u"/"_s},
+                                                 {file, root},
+                                                 {QString(), home},
+                                                 {u"  "_s, home},
+                                                 {u"relative/dir"_s, home},
+                                                 {deep, deep}};
     for (const auto &[start, nearest] : cases) {
         prefs.OUT_Directory = start;
         TOutDirDialog dialog(prefs.OUT_Directory);

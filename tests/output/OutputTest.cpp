@@ -51,13 +51,11 @@ struct Pcm {
 QByteArray fmtBody(const Pcm &p, uint16_t tag = 1)
 {
     const int align = p.channels * p.bits / 8;
-    return le(tag, 2) + le(p.channels, 2) + le(p.rate, 4) + le(p.rate * align, 4) + le(align, 2) +
-           le(p.bits, 2);
+    return le(tag, 2) + le(p.channels, 2) + le(p.rate, 4) + le(p.rate * align, 4) + le(align, 2) + le(p.bits, 2);
 }
 
 // A RIFF WAVE file; dataSize overrides the data chunk's size field.
-QByteArray wav(const Pcm &p, std::optional<uint32_t> dataSize = {}, const QByteArray &before = {},
-               uint16_t tag = 1)
+QByteArray wav(const Pcm &p, std::optional<uint32_t> dataSize = {}, const QByteArray &before = {}, uint16_t tag = 1)
 {
     QByteArray data = QByteArray("data") + le(dataSize.value_or(p.bytes.size()), 4) + p.bytes;
     return QByteArray("RIFF") + le(36, 4) + "WAVE" + before + chunk("fmt ", fmtBody(p, tag)) + data;
@@ -81,7 +79,7 @@ Pcm sine(int rate, int bits, int channels, double seconds, double silence = 0.3)
 // Walks every MPEG audio frame of an MP3 file from its first byte.
 struct FrameScan {
     int frames = 0, bitRate = 0, sampleRate = 0;
-    bool headerFlagsOk = true; // mono, no CRC, private on, copyright/original off, same rate in every frame
+    bool headerFlagsOk = true;  // mono, no CRC, private on, copyright/original off, same rate in every frame
     qint64 unparsedBytes = 0;
 };
 
@@ -128,13 +126,13 @@ std::vector<int16_t> decode(const QString &mp3, int &rate)
     return s;
 }
 
-} // namespace
+}  // namespace
 
 TEST(WaveFileTest, FindsDataAcrossChunkLayoutsAndRejectsWhatIsNotPcmWav)
 {
     QTemporaryDir dir;
-    const Pcm p = sine(16000, 16, 2, 0.01);       // 160 frames of 4 bytes
-    const QByteArray list = chunk("LIST", "odd"); // 3 bytes and a pad byte
+    const Pcm p = sine(16000, 16, 2, 0.01);        // 160 frames of 4 bytes
+    const QByteArray list = chunk("LIST", "odd");  // 3 bytes and a pad byte
     const QByteArray riff = QByteArray("RIFF") + le(0, 4) + "WAVE";
     QByteArray extensible = fmtBody(p, 0xFFFE) + le(22, 2) + le(16, 2) + le(3, 4) + le(1, 2) +
                             QByteArray::fromHex("000000001000800000aa00389b71");
@@ -184,8 +182,7 @@ TEST(LameUnitTest, OutOfRangeBitRateTakesNearestPreset)
 }
 
 class Mp3PresetTest : public ::testing::TestWithParam<int>
-{
-};
+{};
 
 TEST_P(Mp3PresetTest, EncodesEveryInputAtThePresetsRateAndBitRate)
 {
@@ -208,8 +205,7 @@ TEST_P(Mp3PresetTest, EncodesEveryInputAtThePresetsRateAndBitRate)
         ASSERT_TRUE(writeFile(wavPath, wav(in.pcm, in.dataSize)));
         const QString mp3 = dir.filePath(u"out.mp3"_s);
         std::vector<int> seen;
-        const TMp3Result r =
-            ConvertToMp3(wavPath, mp3, preset.BitRate, [&](int pct) { seen.push_back(pct); });
+        const TMp3Result r = ConvertToMp3(wavPath, mp3, preset.BitRate, [&](int pct) { seen.push_back(pct); });
         ASSERT_TRUE(r.Ok()) << r.Message.toStdString();
         ASSERT_FALSE(seen.empty());
         EXPECT_EQ(seen.front(), 0);

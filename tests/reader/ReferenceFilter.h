@@ -16,14 +16,15 @@ namespace reference {
 // The 50 state codes and the names spoken for them, in order.
 inline const QStringList &states()
 {
-    static const QStringList t = QStringLiteral(
-        "AKAlaska|ALAlabama|ARArkansas|AZArizona|CACallifornia|COColorado|CTConnecticut|DEDelaware|"
-        "FLFlorida|GAGeorgia|HIHawaii|IAIowa|IDIdaho|ILIllinois|INIndiania|KSKansas|KYKentucky|"
-        "LALouisiana|MAMassachusetts|MDMaryland|MEMaine|MIMichigan|MNMinnesota|MOMissouri|"
-        "MSMississippi|MTMontana|NCNorth Carolina|NDNorth Dakota|NENebraska|NHNew Hampshire|"
-        "NJNew Jersey|NMNew Mexico|NVNevada|NYNew York|OHOhio|OKOklahoma|OROregon|PAPennsylvania|"
-        "RIRhode Island|SCSouth Carolina|SDSouth Dakota|TNTennessee|TXTexas|UTUtah|VAVirginia|"
-        "VTVermont|WAWashington|WIWisconsin|WVWest Virginia|WYWyoming").split(QLatin1Char('|'));
+    static const QStringList t =
+        QStringLiteral("AKAlaska|ALAlabama|ARArkansas|AZArizona|CACallifornia|COColorado|CTConnecticut|DEDelaware|"
+                       "FLFlorida|GAGeorgia|HIHawaii|IAIowa|IDIdaho|ILIllinois|INIndiania|KSKansas|KYKentucky|"
+                       "LALouisiana|MAMassachusetts|MDMaryland|MEMaine|MIMichigan|MNMinnesota|MOMissouri|"
+                       "MSMississippi|MTMontana|NCNorth Carolina|NDNorth Dakota|NENebraska|NHNew Hampshire|"
+                       "NJNew Jersey|NMNew Mexico|NVNevada|NYNew York|OHOhio|OKOklahoma|OROregon|PAPennsylvania|"
+                       "RIRhode Island|SCSouth Carolina|SDSouth Dakota|TNTennessee|TXTexas|UTUtah|VAVirginia|"
+                       "VTVermont|WAWashington|WIWisconsin|WVWest Virginia|WYWyoming")
+            .split(QLatin1Char('|'));
     return t;
 }
 

@@ -77,7 +77,10 @@ TEST(Preferences, UnreadableSettingsGiveDefaults)
 
 TEST(Preferences, StoredValuesArriveByTheFieldsRules)
 {
-    storeTexts({{"ML_ListMode", "300"}, {"SI_Voice", "300"}, {"CB_DfltPromptAction", "-1"}, {"BitRate", "300"},
+    storeTexts({{"ML_ListMode", "300"},
+                {"SI_Voice", "300"},
+                {"CB_DfltPromptAction", "-1"},
+                {"BitRate", "300"},
                 {"OUT_Directory", "   "}});
     TPreferences prefs;
     load(prefs);

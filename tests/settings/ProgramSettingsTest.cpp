@@ -34,7 +34,9 @@ TEST(ProgramSettings, SigintEndsTheProgramWithEverySettingSavedAndItsStartRotate
     program.setProcessEnvironment(env);
     program.start(QStringLiteral(VOXTRELLA_PROGRAM), {});
     ASSERT_TRUE(program.waitForStarted(10000));
-    EXPECT_TRUE(TestSupport::waitFor([] { return readFile(home("voxtrella1.dbg")) == "previous run\r\n" &&
+    EXPECT_TRUE(TestSupport::waitFor(
+        [] {
+            return readFile(home("voxtrella1.dbg")) == "previous run\r\n" &&
                    readFile(home("voxtrella.dbg")).contains("Version: 1.204");
         },
         30000))

@@ -43,8 +43,11 @@ Placement restored(const QString &name)
 
 QRect restoredFrom(int top, int left, int width, int height)
 {
-    storeTexts({{"Top", QString::number(top)}, {"Left", QString::number(left)}, {"Width", QString::number(width)},
-                {"Height", QString::number(height)}, {"Maximized", "0"}},
+    storeTexts({{"Top", QString::number(top)},
+                {"Left", QString::number(left)},
+                {"Width", QString::number(width)},
+                {"Height", QString::number(height)},
+                {"Maximized", "0"}},
                placementKey("Form1"));
     return restored("Form1").bounds;
 }
@@ -62,13 +65,20 @@ TEST(RegistryItems, StoredTextRulesDecideBetweenValueAndDefault)
         QVariant fallback;
         TItemKind kind;
         QString expected;
-    } cases[] = {{"Bad", "12abc", 3, ikInteger, "3"},          {"Big", "99999999999", 3, ikInteger, "3"},
-                 {"Spaces", " 17 ", 3, ikInteger, "17"},       {"Dword", nullptr, 3, ikInteger, "300"},
-                 {"Binary", nullptr, 3, ikInteger, "6"},            {"Missing", nullptr, 3, ikInteger, "3"},
-                 {"Real", "1,5", 2.5, ikReal, "2.5"},          {"List", "\"open", QStringList{"d"}, ikList, "\"d\""},
-                 {"T1", "TRUE", true, ikBoolean, "true"},      {"T2", "tRuE", true, ikBoolean, "true"},
-                 {"F1", "1", true, ikBoolean, "false"},        {"F2", "", true, ikBoolean, "false"},
-                 {"F3", "yes", true, ikBoolean, "false"},      {"Marker", "defaultvalue", "dflt", ikString, "dflt"},
+    } cases[] = {{"Bad", "12abc", 3, ikInteger, "3"},
+                 {"Big", "99999999999", 3, ikInteger, "3"},
+                 {"Spaces", " 17 ", 3, ikInteger, "17"},
+                 {"Dword", nullptr, 3, ikInteger, "300"},
+                 {"Binary", nullptr, 3, ikInteger, "6"},
+                 {"Missing", nullptr, 3, ikInteger, "3"},
+                 {"Real", "1,5", 2.5, ikReal, "2.5"},
+                 {"List", "\"open", QStringList{"d"}, ikList, "\"d\""},
+                 {"T1", "TRUE", true, ikBoolean, "true"},
+                 {"T2", "tRuE", true, ikBoolean, "true"},
+                 {"F1", "1", true, ikBoolean, "false"},
+                 {"F2", "", true, ikBoolean, "false"},
+                 {"F3", "yes", true, ikBoolean, "false"},
+                 {"Marker", "defaultvalue", "dflt", ikString, "dflt"},
                  {"NotMarker", "DefaultValue", "dflt", ikString, "DefaultValue"}};
     RegistryStore store;
     Record r;
@@ -91,7 +101,8 @@ TEST(RegistryItems, StoredTextRulesDecideBetweenValueAndDefault)
 TEST(RegistryItems, AnUnknownNameIsReportedAndChangesNothing)
 {
     QStringList messages;
-    MessageService::setHandler([&](const MessageService::Message &m) { messages.append(m.text);
+    MessageService::setHandler([&](const MessageService::Message &m) {
+        messages.append(m.text);
         return UserInteraction::Ok;
     });
     Record record;

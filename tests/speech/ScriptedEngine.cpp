@@ -44,8 +44,7 @@ std::optional<ModeRanges> ScriptedEngine::ranges(const GUID &modeId)
     return ModeRanges{script.minPitch, script.maxPitch, script.pitch, script.minSpeed, script.maxSpeed, script.speed};
 }
 
-HRESULT ScriptedEngine::select(const GUID &modeId, const UnknownPtr &audioDest,
-                               std::shared_ptr<ITTSCentralW> &out)
+HRESULT ScriptedEngine::select(const GUID &modeId, const UnknownPtr &audioDest, std::shared_ptr<ITTSCentralW> &out)
 {
     ++log.selects;
     log.selectedModes.push_back(modeId);
@@ -85,8 +84,7 @@ HRESULT ScriptedCentral::Phoneme(uint32_t, uint32_t, SDATA text, SDATA *out)
     return S_OK;
 }
 
-HRESULT ScriptedCentral::TextData(uint32_t charSet, uint32_t flags, SDATA text, const UnknownPtr &sink,
-                                  const GUID &)
+HRESULT ScriptedCentral::TextData(uint32_t charSet, uint32_t flags, SDATA text, const UnknownPtr &sink, const GUID &)
 {
     m_engine.log.texts.push_back({flags, QByteArray(static_cast<const char *>(text.pData), text.dwSize)});
     const auto &refused = m_engine.script.refusedCharSets;
@@ -164,8 +162,7 @@ HRESULT ScriptedCentral::Register(const UnknownPtr &sink, const GUID &iid, uint3
 HRESULT ScriptedCentral::UnRegister(uint32_t key)
 {
     ++m_engine.log.unregistrations;
-    const auto it = std::find_if(notifySinks.begin(), notifySinks.end(),
-                                 [&](const auto &e) { return e.first == key; });
+    const auto it = std::find_if(notifySinks.begin(), notifySinks.end(), [&](const auto &e) { return e.first == key; });
     if (it == notifySinks.end())
         return E_INVALIDARG;
     notifySinks.erase(it);

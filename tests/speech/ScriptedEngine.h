@@ -109,8 +109,7 @@ private:
 class ScriptedCentral : public sapi::ITTSCentralW, public sapi::ITTSAttributesW, public sapi::ITTSDialogsW
 {
 public:
-    ScriptedCentral(ScriptedEngine &engine, sapi::TTSMODEINFOW mode,
-                    std::shared_ptr<sapi::AudioDestination> audio)
+    ScriptedCentral(ScriptedEngine &engine, sapi::TTSMODEINFOW mode, std::shared_ptr<sapi::AudioDestination> audio)
         : m_engine(engine), m_mode(mode), m_audio(std::move(audio))
     {
     }
@@ -126,8 +125,8 @@ public:
     sapi::HRESULT ModeGet(sapi::TTSMODEINFOW *info) override { return *info = m_mode, sapi::S_OK; }
     sapi::HRESULT Phoneme(uint32_t charSet, uint32_t flags, sapi::SDATA text, sapi::SDATA *out) override;
     sapi::HRESULT PosnGet(sapi::QWORD *stamp) override { return *stamp = m_clock, sapi::S_OK; }
-    sapi::HRESULT TextData(uint32_t charSet, uint32_t flags, sapi::SDATA text,
-                           const sapi::UnknownPtr &sink, const sapi::GUID &iid) override;
+    sapi::HRESULT TextData(uint32_t charSet, uint32_t flags, sapi::SDATA text, const sapi::UnknownPtr &sink,
+                           const sapi::GUID &iid) override;
     sapi::HRESULT ToFileTime(sapi::QWORD stamp, int64_t *t) override { return *t = int64_t(stamp), sapi::S_OK; }
     sapi::HRESULT AudioPause() override { return ++m_engine.log.pauses, m_engine.script.pauseResult; }
     sapi::HRESULT AudioResume() override { return ++m_engine.log.resumes, sapi::S_OK; }

@@ -80,8 +80,7 @@ TEST_F(TTSTest, ActivationRunsOnceAndAnEndedOrFailedActivationLeavesNothingBehin
     EXPECT_EQ(messageOf([&] { tts.SetActive(true); }), "Could''t create TTSDialogs Object. Is it registered?");
     engine->script.offersDialogs = true;
     engine->script.offersAttributes = false;
-    EXPECT_EQ(messageOf([&] { tts.SetActive(true); }),
-              "Couldn''t create attributes Interface: Is engine registered?");
+    EXPECT_EQ(messageOf([&] { tts.SetActive(true); }), "Couldn''t create attributes Interface: Is engine registered?");
     // The sink registered before the dialogs failed was taken back.
     EXPECT_FALSE(tts.GetEngineInterface());
     EXPECT_EQ(engine->log.unregistrations, 2);

@@ -47,20 +47,41 @@ class ScriptedAudioSystem : public AudioSystem
     }
 
 public:
-    void setDevices(std::vector<ScriptedDevice> devices) { locked([&] { m_devices = std::move(devices); }); }
+    void setDevices(std::vector<ScriptedDevice> devices)
+    {
+        locked([&] { m_devices = std::move(devices); });
+    }
     // -1 marks the default device, the first one.
-    void setBusy(int device, bool busy) { locked([&] { setFlag(device, &ScriptedDevice::busy, busy); }); }
-    void setOpenFails(int device, bool fails) { locked([&] { setFlag(device, &ScriptedDevice::openFails, fails); }); }
+    void setBusy(int device, bool busy)
+    {
+        locked([&] { setFlag(device, &ScriptedDevice::busy, busy); });
+    }
+    void setOpenFails(int device, bool fails)
+    {
+        locked([&] { setFlag(device, &ScriptedDevice::openFails, fails); });
+    }
     // An unreachable server: no devices, every open fails.
-    void setServerReachable(bool reachable) { locked([&] { m_reachable = reachable; }); }
+    void setServerReachable(bool reachable)
+    {
+        locked([&] { m_reachable = reachable; });
+    }
     // 2.0 plays twice as fast as real time, so long texts finish sooner.
     // Applies to streams opened afterwards, as does the queue limit.
-    void setPlaybackRate(double rate) { locked([&] { m_rate = rate > 0 ? rate : 1.0; }); }
+    void setPlaybackRate(double rate)
+    {
+        locked([&] { m_rate = rate > 0 ? rate : 1.0; });
+    }
     // How far write() may run ahead of the played position before it blocks
     // (200 ms unless set).
-    void setQueueLimitUs(int64_t us) { locked([&] { m_queueLimitUs = std::max<int64_t>(us, 1000); }); }
+    void setQueueLimitUs(int64_t us)
+    {
+        locked([&] { m_queueLimitUs = std::max<int64_t>(us, 1000); });
+    }
 
-    std::vector<std::shared_ptr<ScriptedStreamRecord>> streams() const { return locked([&] { return m_records; }); }
+    std::vector<std::shared_ptr<ScriptedStreamRecord>> streams() const
+    {
+        return locked([&] { return m_records; });
+    }
 
     int outputDeviceCount() override;
     int inputDeviceCount() override;

@@ -49,7 +49,9 @@ TEST(DiagnosticLog, FiveRunsKeepFourGenerationsOfDatedLinesEndingInCrLf)
         UtilsClass::WriteLog(QString::fromUtf8("run %1 \xc3\xa4").arg(run));
     }
     const std::pair<const char *, const char *> expected[] = {{".dbg", " - run 5 \xc3\xa4\r\n"},
-        {"1.dbg", " - run 4 \xc3\xa4\r\n"}, {"2.dbg", " - run 3 \xc3\xa4\r\n"}, {"3.dbg", " - run 2 \xc3\xa4\r\n"}};
+                                                              {"1.dbg", " - run 4 \xc3\xa4\r\n"},
+                                                              {"2.dbg", " - run 3 \xc3\xa4\r\n"},
+                                                              {"3.dbg", " - run 2 \xc3\xa4\r\n"}};
     for (const auto &[suffix, line] : expected) {
         EXPECT_TRUE(logOf(suffix).endsWith(line)) << suffix;
         EXPECT_EQ(logOf(suffix).count("\r\n"), 1) << suffix;
@@ -120,7 +122,9 @@ TEST(CopyFile, ASpecialFileDestinationIsWrittenNotReplaced)
     const QByteArray path = QFile::encodeName(home("pipe"));
     ASSERT_EQ(::mkfifo(path.constData(), 0600), 0);
     QByteArray received;
-    std::thread reader([&] { const int fd = ::open(path.constData(), O_RDONLY); char buffer[4096];
+    std::thread reader([&] {
+        const int fd = ::open(path.constData(), O_RDONLY);
+        char buffer[4096];
         for (ssize_t n; fd >= 0 && (n = ::read(fd, buffer, sizeof buffer)) > 0;)
             received.append(buffer, n);
         ::close(fd);

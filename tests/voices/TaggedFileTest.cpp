@@ -42,7 +42,10 @@ TEST(TaggedFile, LinesAreTrimmedAndJoinedAndReadAsUtf8OrWindows1252)
     const QString path = writeTagged("  <eng>Hello\r\n      world</eng>\r\n\t<fre>Bon\njour</fre>\n\x01<x>a </x> \n");
     EXPECT_EQ(g.LoadFromFile(path), QString());
     EXPECT_EQ(g.Text, u"<eng>Helloworld</eng><fre>Bonjour</fre><x>a </x>"_s);
-    expectValues(g, {{"/", "eng", "Helloworld"}, {"/", "FRE", "Bonjour"}, {"/", "x", "a "}, {"/", "deu", ""},
+    expectValues(g, {{"/", "eng", "Helloworld"},
+                     {"/", "FRE", "Bonjour"},
+                     {"/", "x", "a "},
+                     {"/", "deu", ""},
                      {"/nowhere", "eng", ""}});
     // Text is read as UTF-8, or else as Windows-1252.
     g.LoadFromFile(writeTagged("\xEF\xBB\xBF<fre>Voil\xC3\xA0 \xE2\x80\x94 ok</fre>"));
@@ -99,9 +102,16 @@ TEST(TaggedFile, SectionsNestAndAreFoundByExactPath)
     GrabBaseClass g;
     g.LoadFromText(u"<top>t</top><key=Voices><eng>E</eng><KEY name=Inner><x>1</x></KEY><y>2</y></key>"
                    u"<keyboard><z>3</z></keyboard><key=\"Q\"><q>4</q></Key><after>5</after>"_s);
-    expectValues(g, {{"/", "top", "t"}, {"/", "after", "5"}, {"/", "eng", ""}, {"/Voices", "eng", "E"},
-                     {"/Voices", "y", "2"}, {"/Voices/Inner", "x", "1"}, {"/voices", "eng", ""},
-                     {"/Inner", "x", ""}, {"/keyboard", "z", "3"}, {"/\"Q\"", "q", "4"}});
+    expectValues(g, {{"/", "top", "t"},
+                     {"/", "after", "5"},
+                     {"/", "eng", ""},
+                     {"/Voices", "eng", "E"},
+                     {"/Voices", "y", "2"},
+                     {"/Voices/Inner", "x", "1"},
+                     {"/voices", "eng", ""},
+                     {"/Inner", "x", ""},
+                     {"/keyboard", "z", "3"},
+                     {"/\"Q\"", "q", "4"}});
 
     // An unclosed section runs to the end of the text.
     g.LoadFromText(u"<a>1</a><key=S><b>2</b><c>3</c>"_s);

@@ -49,12 +49,19 @@ const TTSMODEINFOW kEspeakUK = mode(17, kEspeak, u"eSpeak UK", u"English (Great 
 
 std::vector<TTSMODEINFOW> windowsAndLinuxModes()
 {
-    return {mode(1, u"Microsoft", u"Mary", u"Mary", 1033), mode(2, u"Microsoft", u"Robo", u"Robo", 1033),
-            mode(3, u"Microsoft", u"Mary for Telephone", u"Mary", 1033), mode(4, kLH, u"LH French", u"Jean-Luc", 1036),
-            mode(5, kLH, u"LH German", u"Hans", 1031), mode(6, kEloq, u"Eloq Jean", u"Jean", 1036),
-            mode(7, kEloq, u"Eloq Telephone Only", u"Tel", 1031), mode(8, kEloq, u"Eloq 1047", u"Nobody", 1047),
+    return {mode(1, u"Microsoft", u"Mary", u"Mary", 1033),
+            mode(2, u"Microsoft", u"Robo", u"Robo", 1033),
+            mode(3, u"Microsoft", u"Mary for Telephone", u"Mary", 1033),
+            mode(4, kLH, u"LH French", u"Jean-Luc", 1036),
+            mode(5, kLH, u"LH German", u"Hans", 1031),
+            mode(6, kEloq, u"Eloq Jean", u"Jean", 1036),
+            mode(7, kEloq, u"Eloq Telephone Only", u"Tel", 1031),
+            mode(8, kEloq, u"Eloq 1047", u"Nobody", 1047),
             mode(9, u"ELAN Informatique", u"Digalo Eddy", u"Eddy", 1033),
-            mode(10, u"Acme Speech", u"Acme One", u"One", 1033), kEspeakArabic, kEspeakUS, kEspeakFrench,
+            mode(10, u"Acme Speech", u"Acme One", u"One", 1033),
+            kEspeakArabic,
+            kEspeakUS,
+            kEspeakFrench,
             mode(14, kEspeak, u"eSpeak English", u"Annie", 1033),
             mode(15, u"Carnegie Mellon University", u"Flite slt", u"slt", 1033),
             mode(16, kLH, u"LH Mexican", u"Juan", 2058)};
@@ -144,9 +151,10 @@ TEST_F(VoiceCatalog, NamesEnginesAndVoicesAndSkipsUnknownOnes)
         voices << c.Voices.Items(i)->DisplayName, keys << c.Voices.Items(i)->KeyName;
     // Telephone modes, unknown makers and unnamed languages give no voice;
     // the two modes named alike both come from the first of them.
-    EXPECT_EQ(voices, u"Mary|Robo|Jean-Luc (French)|Hans (German)|Jean (French)|Digalo Eddy|Arabic (Arabic)|"
-                      u"English (America)|French (France) (French)|English (America)|slt|Juan (Spanish [Mexican])"_s
-                          .split(u'|'));
+    EXPECT_EQ(
+        voices,
+        u"Mary|Robo|Jean-Luc (French)|Hans (German)|Jean (French)|Digalo Eddy|Arabic (Arabic)|"
+        u"English (America)|French (France) (French)|English (America)|slt|Juan (Spanish [Mexican])"_s.split(u'|'));
     EXPECT_EQ(keys, u"Mary|Robo|Lrn2Jean-Luc1036|Lrn2Hans1031|EloqJean1036|DigaEddy1033|EspkArabic1025|"
                     u"EspkEnglish (America)1033|EspkFrench (France)1036|EspkEnglish (America)1033|Flteslt1033|"
                     u"Lrn2Juan2058"_s.split(u'|'));
@@ -161,13 +169,17 @@ TEST_F(VoiceCatalog, NamesEnginesAndVoicesAndSkipsUnknownOnes)
 
     // The settings are registered with their defaults; for eSpeak NG only the
     // locale's language starts as favourite.
-    for (const QString &name : {u"ENG_Eloquent - German"_s, u"FAV_EloqJean1036"_s, u"SPD_Lrn2Hans1031"_s,
-                                u"PIT_Flteslt1033"_s})
+    for (const QString &name :
+         {u"ENG_Eloquent - German"_s, u"FAV_EloqJean1036"_s, u"SPD_Lrn2Hans1031"_s, u"PIT_Flteslt1033"_s})
         EXPECT_TRUE(k.registered(name)) << name.toStdString();
     EXPECT_FALSE(k.registered(u"ENG_Eloquent - "_s));
     EXPECT_FALSE(k.registered(u"FAV_Mary for Telephone"_s));
-    k.expectFavourites({{u"Mary", true}, {u"Robo", false}, {u"EloqJean1036", true}, {u"Flteslt1033", true},
-                        {u"EspkEnglish (America)1033", true}, {u"EspkArabic1025", false},
+    k.expectFavourites({{u"Mary", true},
+                        {u"Robo", false},
+                        {u"EloqJean1036", true},
+                        {u"Flteslt1033", true},
+                        {u"EspkEnglish (America)1033", true},
+                        {u"EspkArabic1025", false},
                         {u"EspkFrench (France)1036", false}});
 
     // Until the settings are loaded a voice is no favourite.
@@ -220,11 +232,10 @@ TEST_F(VoiceCatalog, DefaultVoiceNameAlwaysNamesACataloguedVoice)
         std::optional<GUID> engineDefault;
         QString expected;
     } cases[] = {
-        {QString(), GUID{17}, uk},                    // the engine's choice
-        {u"   "_s, std::nullopt, us},                 // first favourite
-        {QString(), GUID{13}, us},                    // engine's choice not a favourite
-        {u"Gone Voice"_s, GUID{17}, uk},
-        {u"Arabic (Arabic)"_s, GUID{12}, u"Arabic (Arabic)"_s},  // kept
+        {QString(), GUID{17}, uk},     // the engine's choice
+        {u"   "_s, std::nullopt, us},  // first favourite
+        {QString(), GUID{13}, us},     // engine's choice not a favourite
+        {u"Gone Voice"_s, GUID{17}, uk}, {u"Arabic (Arabic)"_s, GUID{12}, u"Arabic (Arabic)"_s},  // kept
     };
     for (const auto &k : cases) {
         install({kEspeakArabic, kEspeakUS, kEspeakUK, kEspeakFrench}, k.engineDefault);

@@ -16,18 +16,28 @@ namespace audio {
 
 // Wave-out format bits (the twelve classic formats).
 enum : uint32_t {
-    WAVE_FORMAT_1M08 = 0x00000001, WAVE_FORMAT_1S08 = 0x00000002,
-    WAVE_FORMAT_1M16 = 0x00000004, WAVE_FORMAT_1S16 = 0x00000008,
-    WAVE_FORMAT_2M08 = 0x00000010, WAVE_FORMAT_2S08 = 0x00000020,
-    WAVE_FORMAT_2M16 = 0x00000040, WAVE_FORMAT_2S16 = 0x00000080,
-    WAVE_FORMAT_4M08 = 0x00000100, WAVE_FORMAT_4S08 = 0x00000200,
-    WAVE_FORMAT_4M16 = 0x00000400, WAVE_FORMAT_4S16 = 0x00000800,
+    WAVE_FORMAT_1M08 = 0x00000001,
+    WAVE_FORMAT_1S08 = 0x00000002,
+    WAVE_FORMAT_1M16 = 0x00000004,
+    WAVE_FORMAT_1S16 = 0x00000008,
+    WAVE_FORMAT_2M08 = 0x00000010,
+    WAVE_FORMAT_2S08 = 0x00000020,
+    WAVE_FORMAT_2M16 = 0x00000040,
+    WAVE_FORMAT_2S16 = 0x00000080,
+    WAVE_FORMAT_4M08 = 0x00000100,
+    WAVE_FORMAT_4S08 = 0x00000200,
+    WAVE_FORMAT_4M16 = 0x00000400,
+    WAVE_FORMAT_4S16 = 0x00000800,
 };
 
 // Wave-out support bits.
 enum : uint32_t {
-    WAVECAPS_PITCH = 0x0001, WAVECAPS_PLAYBACKRATE = 0x0002, WAVECAPS_VOLUME = 0x0004,
-    WAVECAPS_LRVOLUME = 0x0008, WAVECAPS_SYNC = 0x0010, WAVECAPS_SAMPLEACCURATE = 0x0020,
+    WAVECAPS_PITCH = 0x0001,
+    WAVECAPS_PLAYBACKRATE = 0x0002,
+    WAVECAPS_VOLUME = 0x0004,
+    WAVECAPS_LRVOLUME = 0x0008,
+    WAVECAPS_SYNC = 0x0010,
+    WAVECAPS_SAMPLEACCURATE = 0x0020,
 };
 
 struct WaveOutCaps {
@@ -113,8 +123,7 @@ public:
         return testOpen(device, error) ? DeviceCheck::Free : DeviceCheck::Failed;
     }
     // Opens a playback stream; nullptr (with a message) on failure.
-    virtual std::unique_ptr<PlaybackStream> openPlayback(int device, const PcmFormat &format,
-                                                         QString *error) = 0;
+    virtual std::unique_ptr<PlaybackStream> openPlayback(int device, const PcmFormat &format, QString *error) = 0;
 };
 
 // The process-wide audio system: the libpulse backend unless replaced.

@@ -38,8 +38,7 @@ QString paError(int code)
 class LoopLock
 {
 public:
-    explicit LoopLock(pa_threaded_mainloop *loop)
-        : m_loop(pa_threaded_mainloop_in_thread(loop) ? nullptr : loop)
+    explicit LoopLock(pa_threaded_mainloop *loop) : m_loop(pa_threaded_mainloop_in_thread(loop) ? nullptr : loop)
     {
         if (m_loop)
             pa_threaded_mainloop_lock(m_loop);
@@ -168,7 +167,8 @@ std::shared_ptr<PulseConnection> PulseConnection::open(QString *error)
     if (!c->m_context)
         return fail(QStringLiteral("The audio system could not be started."));
     pa_context_set_state_callback(
-        c->m_context, [](pa_context *, void *loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop *>(loop), 0); },
+        c->m_context,
+        [](pa_context *, void *loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop *>(loop), 0); },
         c->m_loop);
     if (pa_threaded_mainloop_start(c->m_loop) < 0)
         return fail(QStringLiteral("The audio system could not be started."));
@@ -252,7 +252,8 @@ bool PulseConnection::finish(pa_operation *op, int timeoutMs)
         return false;
     // Result callbacks do not wake waiters; the operation's end does.
     pa_operation_set_state_callback(
-        op, [](pa_operation *, void *loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop *>(loop), 0); },
+        op,
+        [](pa_operation *, void *loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop *>(loop), 0); },
         m_loop);
     const bool finished = waitFor([op] { return pa_operation_get_state(op) != PA_OPERATION_RUNNING; }, timeoutMs);
     if (!finished)
@@ -395,7 +396,10 @@ bool PulsePlaybackStream::createStreamLocked(bool corked)
     pa_stream_set_state_callback(
         m_stream, [](pa_stream *, void *self) { static_cast<PulsePlaybackStream *>(self)->onStateChanged(); }, this);
     pa_stream_set_write_callback(
-        m_stream, [](pa_stream *, size_t, void *loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop *>(loop), 0); },
+        m_stream,
+        [](pa_stream *, size_t, void *loop) {
+            pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop *>(loop), 0);
+        },
         loop());
     pa_stream_set_underflow_callback(
         m_stream, [](pa_stream *, void *self) { static_cast<PulsePlaybackStream *>(self)->m_underflow = true; }, this);

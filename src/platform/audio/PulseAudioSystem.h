@@ -37,8 +37,7 @@ public:
     int inputDeviceCount() override;
     bool outputCaps(int device, WaveOutCaps &caps) override;
     bool testOpen(int device, QString *error) override;
-    std::unique_ptr<PlaybackStream> openPlayback(int device, const PcmFormat &format,
-                                                 QString *error) override;
+    std::unique_ptr<PlaybackStream> openPlayback(int device, const PcmFormat &format, QString *error) override;
 
     // The sinks sorted by name, and the name of the default sink (empty when
     // the server names none); false with a message when the server is not

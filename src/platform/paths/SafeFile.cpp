@@ -168,8 +168,8 @@ bool AtomicWriter::open()
     const mode_t createMode = setMode ? S_IRUSR | S_IWUSR : 0666;
     const QString base = dir + QStringLiteral("/.") + QFileInfo(m_target).fileName() + u'.';
     for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
-        const QString candidate =
-            base + QString::number(QRandomGenerator::global()->generate() & 0xffffff, 36) + QStringLiteral(".tmp");
+        const QString candidate = base + QString::number(QRandomGenerator::global()->generate() & 0xffffff, 36) +
+                                  QStringLiteral(".tmp");
         m_fd = ::open(QFile::encodeName(candidate).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
         if (m_fd >= 0)
             m_temp = candidate;

@@ -29,11 +29,21 @@ QString quote(const QString &text)
     out += u'"';
     for (const QChar c : text) {
         switch (c.unicode()) {
-        case '\\': out += QLatin1String("\\\\"); break;
-        case '"': out += QLatin1String("\\\""); break;
-        case '\n': out += QLatin1String("\\n"); break;
-        case '\r': out += QLatin1String("\\r"); break;
-        case '\t': out += QLatin1String("\\t"); break;
+        case '\\':
+            out += QLatin1String("\\\\");
+            break;
+        case '"':
+            out += QLatin1String("\\\"");
+            break;
+        case '\n':
+            out += QLatin1String("\\n");
+            break;
+        case '\r':
+            out += QLatin1String("\\r");
+            break;
+        case '\t':
+            out += QLatin1String("\\t");
+            break;
         default:
             if (c.unicode() < 0x20 || c.unicode() == 0x7f)
                 out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
@@ -64,11 +74,21 @@ bool unquote(const QString &line, qsizetype &pos, QString &text)
             return false;
         const QChar e = line[pos++];
         switch (e.unicode()) {
-        case '\\': text += u'\\'; break;
-        case '"': text += u'"'; break;
-        case 'n': text += u'\n'; break;
-        case 'r': text += u'\r'; break;
-        case 't': text += u'\t'; break;
+        case '\\':
+            text += u'\\';
+            break;
+        case '"':
+            text += u'"';
+            break;
+        case 'n':
+            text += u'\n';
+            break;
+        case 'r':
+            text += u'\r';
+            break;
+        case 't':
+            text += u'\t';
+            break;
         case 'x': {
             bool ok = false;
             const uint code = line.mid(pos, 2).toUInt(&ok, 16);
@@ -78,7 +98,8 @@ bool unquote(const QString &line, qsizetype &pos, QString &text)
             pos += 2;
             break;
         }
-        default: return false;
+        default:
+            return false;
         }
     }
     return false;
@@ -138,11 +159,18 @@ void RegistryStore::load()
     // Only a regular file is read: a FIFO in its place must not hang the start.
     const SafeFile::ReadResult read = SafeFile::readRegularFile(m_fileName, MaxFileSize);
     switch (read.status) {
-    case SafeFile::ReadStatus::Ok: break;
-    case SafeFile::ReadStatus::Missing: m_status = LoadStatus::Missing; return;
-    case SafeFile::ReadStatus::TooLarge: m_status = LoadStatus::Damaged; return;
+    case SafeFile::ReadStatus::Ok:
+        break;
+    case SafeFile::ReadStatus::Missing:
+        m_status = LoadStatus::Missing;
+        return;
+    case SafeFile::ReadStatus::TooLarge:
+        m_status = LoadStatus::Damaged;
+        return;
     case SafeFile::ReadStatus::NotRegular:
-    case SafeFile::ReadStatus::Failed: m_status = LoadStatus::Unreadable; return;
+    case SafeFile::ReadStatus::Failed:
+        m_status = LoadStatus::Unreadable;
+        return;
     }
     if (parse(read.bytes)) {
         m_status = LoadStatus::Ok;
@@ -234,7 +262,9 @@ QByteArray RegistryStore::serialize() const
         for (const Value &value : key.values) {
             out += quote(value.name) + u'=';
             switch (value.type) {
-            case ValueType::String: out += quote(value.data.toString()); break;
+            case ValueType::String:
+                out += quote(value.data.toString());
+                break;
             case ValueType::DWord:
                 out += DWordPrefix + QStringLiteral("%1").arg(value.data.toUInt(), 8, 16, QLatin1Char('0'));
                 break;
@@ -244,7 +274,8 @@ QByteArray RegistryStore::serialize() const
                 out += QString::fromLatin1(binary.toHex(','));
                 break;
             }
-            case ValueType::None: break;
+            case ValueType::None:
+                break;
             }
             out += u'\n';
         }

@@ -67,9 +67,9 @@ private:
         QVariant data;
     };
     struct Key {
-        QString path;  // as first written
-        std::vector<Value> values;            // in the order first written
-        std::map<QString, size_t> byName;     // lower-cased name -> index in values
+        QString path;                      // as first written
+        std::vector<Value> values;         // in the order first written
+        std::map<QString, size_t> byName;  // lower-cased name -> index in values
         const Value *find(const QString &name) const;
     };
 

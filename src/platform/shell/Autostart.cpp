@@ -78,15 +78,14 @@ bool write(const QString &programPath)
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return false;
 
-    const QString text = QStringLiteral(
-                             "[Desktop Entry]\n"
-                             "Type=Application\n"
-                             "Name=Voxtrella MP3\n"
-                             "Comment=Start Voxtrella MP3 in the tray at login\n"
-                             "Exec=%1\n"
-                             "Icon=voxtrella\n"
-                             "Terminal=false\n"
-                             "X-GNOME-Autostart-enabled=true\n")
+    const QString text = QStringLiteral("[Desktop Entry]\n"
+                                        "Type=Application\n"
+                                        "Name=Voxtrella MP3\n"
+                                        "Comment=Start Voxtrella MP3 in the tray at login\n"
+                                        "Exec=%1\n"
+                                        "Icon=voxtrella\n"
+                                        "Terminal=false\n"
+                                        "X-GNOME-Autostart-enabled=true\n")
                              .arg(exec);
 
     return SafeFile::writeAtomically(path, text.toUtf8());

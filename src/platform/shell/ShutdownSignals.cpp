@@ -36,9 +36,8 @@ void setHandler(int number, void (*handler)(int))
 ShutdownSignals::ShutdownSignals(QObject *parent) : QObject(parent)
 {
     if (auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
-        connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) {
-            emit shutdownRequested(Reason::SessionEnd, 0);
-        });
+        connect(app, &QGuiApplication::commitDataRequest, this,
+                [this](QSessionManager &) { emit shutdownRequested(Reason::SessionEnd, 0); });
     }
     if (g_pipe[0] != -1)
         return;  // another instance owns the handlers

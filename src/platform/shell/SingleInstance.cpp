@@ -81,7 +81,8 @@ private:
                 socket->write(kAnswer);
             } else if (line == kRestoreRequest) {
                 SingleInstance *owner = m_owner;
-                QMetaObject::invokeMethod(owner, [owner] { emit owner->restoreRequested(); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    owner, [owner] { emit owner->restoreRequested(); }, Qt::QueuedConnection);
             }
         }
         // Nothing a client sends is longer than one short line; drop garbage.
@@ -95,10 +96,7 @@ private:
 
 }  // namespace SingleInstanceDetail
 
-SingleInstance::SingleInstance(QObject *parent)
-    : SingleInstance(defaultServerName(), parent)
-{
-}
+SingleInstance::SingleInstance(QObject *parent) : SingleInstance(defaultServerName(), parent) {}
 
 SingleInstance::SingleInstance(QString serverName, QObject *parent)
     : QObject(parent), m_serverName(std::move(serverName))
@@ -134,8 +132,7 @@ QString SingleInstance::defaultServerName()
     // Separate user folders (VOXTRELLA_HOME) are separate programs: they share
     // no settings or articles, so each may run once.
     const QString home = AppPaths::homeOverride();
-    const QByteArray hash =
-        QCryptographicHash::hash(home.toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
+    const QByteArray hash = QCryptographicHash::hash(home.toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
     const QString folder = runtimeFolder();
     if (folder.isEmpty())
         return {};
@@ -155,8 +152,8 @@ bool SingleInstance::tryBecomePrimary()
     // Two starts at the same moment (a double click on the launcher) would
     // both find no server and remove each other's socket; take turns.
     const QString lockPath = (m_serverName.contains(QLatin1Char('/')) ? m_serverName
-                                                                        : QDir::temp().filePath(m_serverName))
-                             + QStringLiteral(".lock");
+                                                                      : QDir::temp().filePath(m_serverName)) +
+                             QStringLiteral(".lock");
     QLockFile lock(lockPath);
     lock.tryLock(3 * kConnectTimeoutMs);
 
@@ -192,8 +189,7 @@ bool SingleInstance::listen()
     SingleInstanceDetail::Listener *listener = m_listener;
     const QString name = m_serverName;
     QMetaObject::invokeMethod(
-        m_listener, [&listening, listener, name] { listening = listener->listen(name); },
-        Qt::BlockingQueuedConnection);
+        m_listener, [&listening, listener, name] { listening = listener->listen(name); }, Qt::BlockingQueuedConnection);
     if (!listening)
         stopListening();
     return listening;
@@ -205,7 +201,8 @@ void SingleInstance::stopListening()
         return;
     // The server goes in its own thread, which also removes the socket file.
     SingleInstanceDetail::Listener *listener = m_listener;
-    QMetaObject::invokeMethod(listener, [listener] { delete listener; }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        listener, [listener] { delete listener; }, Qt::BlockingQueuedConnection);
     m_listener = nullptr;
     m_thread->quit();
     m_thread->wait();

@@ -19,7 +19,9 @@ class JobOutput : public ChunkOutput
 {
 public:
     JobOutput(CentralCore &core, uint64_t gen, const std::shared_ptr<ITTSBufNotifySink> &sink)
-        : m_core(core), m_gen(gen), m_sink(sink) {}
+        : m_core(core), m_gen(gen), m_sink(sink)
+    {
+    }
 
     void beginChunk(qsizetype start, const VoiceState &voice)
     {
@@ -84,10 +86,7 @@ public:
 
     bool cancelled() const override { return m_failed || m_core.generation != m_gen || m_core.closed; }
     void pauseAfter(uint32_t ms) override { m_pendingPauseMs = ms; }
-    uint32_t takePendingPause()
-    {
-        return std::exchange(m_pendingPauseMs, 0);
-    }
+    uint32_t takePendingPause() { return std::exchange(m_pendingPauseMs, 0); }
 
     // Into a file the engine runs far ahead of the thread that takes the
     // notifications; past a limit it waits, so they cannot pile up without end.
@@ -107,10 +106,7 @@ public:
     bool failed() const { return m_failed; }
 
 private:
-    int64_t timeOf(int64_t sample) const
-    {
-        return m_baseUs + sample * 1000000 / std::max(1, m_core.format.sampleRate);
-    }
+    int64_t timeOf(int64_t sample) const { return m_baseUs + sample * 1000000 / std::max(1, m_core.format.sampleRate); }
     void push(PendingEvent e)
     {
         {

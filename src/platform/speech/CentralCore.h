@@ -92,7 +92,8 @@ public:
             return;
         wakePosted = true;
         NotificationPump *p = pump;
-        QMetaObject::invokeMethod(p, [p] { p->deliver(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            p, [p] { p->deliver(); }, Qt::QueuedConnection);
     }
 
     void pushLocked(PendingEvent e, uint64_t gen)

@@ -6,8 +6,7 @@ namespace {
 
 bool isSentenceEnd(QChar c)
 {
-    return c == u'.' || c == u'!' || c == u'?' || c == u';' || c == u':' || c == QChar(0x2026) ||
-           c == QChar(0x3002);
+    return c == u'.' || c == u'!' || c == u'?' || c == u';' || c == u':' || c == QChar(0x2026) || c == QChar(0x3002);
 }
 
 }  // namespace

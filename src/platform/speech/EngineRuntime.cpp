@@ -67,6 +67,7 @@ TTSMOUTH mouthForPhoneme(const QString &symbol)
 {
     TTSMOUTH m;
     const QChar c = symbol.isEmpty() ? QChar(u'_') : symbol.at(0).toLower();
+    // clang-format off
     switch (c.unicode()) {
     case u'a': case u'A': case u'@': case u'V': case u'3':
         m = {200, 160, 128, 200, 160, 40, 60, 60};
@@ -93,6 +94,7 @@ TTSMOUTH mouthForPhoneme(const QString &symbol)
         m = {90, 140, 128, 90, 140, 90, 120, 100};
         break;
     }
+    // clang-format on
     return m;
 }
 
@@ -130,7 +132,10 @@ public:
         *pwPitch = m_core->voice.pitch;
         return S_OK;
     }
-    HRESULT PitchSet(uint16_t wPitch) override { return change([&] { m_core->setPitchLocked(wPitch); }); }
+    HRESULT PitchSet(uint16_t wPitch) override
+    {
+        return change([&] { m_core->setPitchLocked(wPitch); });
+    }
     HRESULT SpeedGet(uint32_t *pdwSpeed) override
     {
         if (!pdwSpeed)
@@ -139,7 +144,10 @@ public:
         *pdwSpeed = m_core->voice.speed;
         return S_OK;
     }
-    HRESULT SpeedSet(uint32_t dwSpeed) override { return change([&] { m_core->setSpeedLocked(dwSpeed); }); }
+    HRESULT SpeedSet(uint32_t dwSpeed) override
+    {
+        return change([&] { m_core->setSpeedLocked(dwSpeed); });
+    }
     HRESULT VolumeGet(uint32_t *pdwVolume) override
     {
         if (!pdwVolume)
@@ -148,7 +156,10 @@ public:
         *pdwVolume = m_core->voice.volume;
         return S_OK;
     }
-    HRESULT VolumeSet(uint32_t dwVolume) override { return change([&] { m_core->setVolumeLocked(dwVolume); }); }
+    HRESULT VolumeSet(uint32_t dwVolume) override
+    {
+        return change([&] { m_core->setVolumeLocked(dwVolume); });
+    }
     HRESULT RealTimeGet(uint32_t *pdwRealTime) override
     {
         if (!pdwRealTime)

@@ -94,8 +94,7 @@ public:
     virtual QString aboutText(const GUID &mode) = 0;
     // The pronunciation editor; test speaks a text (or engine phonemes)
     // through the caller's central.
-    virtual HRESULT lexiconDialog(HWND parent, const QString &title,
-                                  std::function<void(const QString &, bool)> test)
+    virtual HRESULT lexiconDialog(HWND parent, const QString &title, std::function<void(const QString &, bool)> test)
     {
         return TTSERR_NOTSUPPORTED;
     }

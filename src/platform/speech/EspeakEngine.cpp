@@ -24,11 +24,11 @@ struct LanguageRow {
     const char *code;
 };
 constexpr LanguageRow kLanguages[] = {
-    {1025, "ar"}, {1026, "bg"}, {1027, "ca"}, {1028, "cmn"}, {1029, "cs"}, {1030, "da"}, {1031, "de"},
-    {1032, "el"}, {1033, "en-us"}, {1034, "es"}, {1035, "fi"}, {1036, "fr-fr"}, {1037, "he"}, {1038, "hu"},
-    {1039, "is"}, {1040, "it"}, {1041, "ja"}, {1042, "ko"}, {1043, "nl"}, {1044, "nb"}, {1045, "pl"},
-    {1046, "pt-br"}, {1048, "ro"}, {1049, "ru"}, {1050, "hr"}, {1051, "sk"}, {1052, "sq"}, {1053, "sv"},
-    {1054, "th"}, {2057, "en-gb"}, {2058, "es-419"}, {2070, "pt"},
+    {1025, "ar"},    {1026, "bg"},    {1027, "ca"},     {1028, "cmn"}, {1029, "cs"},    {1030, "da"}, {1031, "de"},
+    {1032, "el"},    {1033, "en-us"}, {1034, "es"},     {1035, "fi"},  {1036, "fr-fr"}, {1037, "he"}, {1038, "hu"},
+    {1039, "is"},    {1040, "it"},    {1041, "ja"},     {1042, "ko"},  {1043, "nl"},    {1044, "nb"}, {1045, "pl"},
+    {1046, "pt-br"}, {1048, "ro"},    {1049, "ru"},     {1050, "hr"},  {1051, "sk"},    {1052, "sq"}, {1053, "sv"},
+    {1054, "th"},    {2057, "en-gb"}, {2058, "es-419"}, {2070, "pt"},
 };
 
 // The variants offered besides each language's own voice: two female, two male.
@@ -40,7 +40,7 @@ const QString kMaker = QStringLiteral("eSpeak NG");
 
 struct EspeakVoice {
     GUID mode;
-    QByteArray name;  // what espeak_SetVoiceByName takes
+    QByteArray name;    // what espeak_SetVoiceByName takes
     QStringList files;  // the voice's data files, relative to the data folder
     uint16_t language = 0;
     QString code;  // language code, "en-us"
@@ -83,7 +83,7 @@ int synthCallback(short *wav, int numsamples, espeak_EVENT *events)
 // pause after "." by speed, in ms). Chunked text gets these back.
 uint32_t sentencePauseMs(uint32_t speed)
 {
-    static const std::pair<uint32_t, uint32_t> table[] = {{80, 864}, {120, 535}, {175, 294},
+    static const std::pair<uint32_t, uint32_t> table[] = {{80, 864},  {120, 535}, {175, 294},
                                                           {250, 137}, {300, 78},  {450, 40}};
     if (speed <= table[0].first)
         return table[0].second;
@@ -246,8 +246,7 @@ public:
             .arg(version, v ? QString::fromUtf8(v->name) : QString());
     }
 
-    HRESULT lexiconDialog(HWND parent, const QString &title,
-                          std::function<void(const QString &, bool)> test) override
+    HRESULT lexiconDialog(HWND parent, const QString &title, std::function<void(const QString &, bool)> test) override
     {
         // The editor is a window of the window layer; it edits the lexicon
         // file this driver applies.
@@ -319,7 +318,8 @@ std::shared_ptr<EspeakEngine> EspeakEngine::load()
             auto add = [&](const QString &variantFile, const QString &speaker, int espeakGender) {
                 TTSMODEINFOW m;
                 m.gEngineID = engineId;
-                const QString key = QString::fromLatin1(row.code) + (variantFile.isEmpty() ? QString() : u'+' + variantFile);
+                const QString key = QString::fromLatin1(row.code) +
+                                    (variantFile.isEmpty() ? QString() : u'+' + variantFile);
                 m.gModeID = nameBasedGuid(QStringLiteral("eSpeak NG/") + key);
                 setField(m.szMfgName, kMaker);
                 setField(m.szProductName, product);
@@ -366,9 +366,8 @@ std::shared_ptr<EspeakEngine> EspeakEngine::load()
     if (!engine->m_default)  // "pt-pt" finds "pt" before "pt-br"
         engine->m_default = findByLanguage([&](const QString &code) { return code == primary; });
     if (!engine->m_default)
-        engine->m_default = findByLanguage([&](const QString &code) {
-            return primary.size() >= 2 && code.section(u'-', 0, 0) == primary;
-        });
+        engine->m_default = findByLanguage(
+            [&](const QString &code) { return primary.size() >= 2 && code.section(u'-', 0, 0) == primary; });
     if (!engine->m_default)
         engine->m_default = findByLanguage([](const QString &code) { return code == QLatin1String("en-us"); });
     instance = engine;

@@ -113,8 +113,8 @@ void emitEvents(const cst_utterance *utt, StreamContext &ctx)
     }
     for (const cst_item *seg = relation_head(utt_relation(utt, "Segment")); seg; seg = item_next(seg)) {
         const float start = item_prev(seg) ? item_feat_float(item_prev(seg), "end") : 0.0f;
-        events.push_back({int64_t(double(start) * ctx.sampleRate), false, 0,
-                          QString::fromLatin1(item_feat_string(seg, "name"))});
+        events.push_back(
+            {int64_t(double(start) * ctx.sampleRate), false, 0, QString::fromLatin1(item_feat_string(seg, "name"))});
     }
     std::stable_sort(events.begin(), events.end(), [](const Ev &a, const Ev &b) { return a.sample < b.sample; });
     for (const Ev &e : events) {
@@ -145,11 +145,12 @@ int streamChunk(const cst_wave *w, int start, int size, int, cst_audio_streaming
 QByteArray fliteTransliterate(const QString &text, std::vector<int> &map)
 {
     static const QHash<char16_t, const char *> special = {
-        {u'ß', "ss"}, {u'æ', "ae"}, {u'Æ', "AE"}, {u'œ', "oe"}, {u'Œ', "OE"}, {u'ø', "o"}, {u'Ø', "O"},
-        {u'đ', "d"}, {u'Đ', "D"}, {u'ł', "l"}, {u'Ł', "L"}, {u'þ', "th"}, {u'Þ', "Th"}, {u'ð', "d"},
-        {u'Ð', "D"}, {u'ı', "i"}, {0x2018, "'"}, {0x2019, "'"}, {0x201A, "'"}, {0x2032, "'"},
-        {0x201C, "\""}, {0x201D, "\""}, {0x201E, "\""}, {0x00AB, "\""}, {0x00BB, "\""}, {0x2013, "-"},
-        {0x2014, "-"}, {0x2026, "..."}, {0x00A0, " "}, {0x20AC, "euros"}, {0x00A3, "pounds"},
+        {u'ß', "ss"},       {u'æ', "ae"},  {u'Æ', "AE"},   {u'œ', "oe"},    {u'Œ', "OE"},   {u'ø', "o"},
+        {u'Ø', "O"},        {u'đ', "d"},   {u'Đ', "D"},    {u'ł', "l"},     {u'Ł', "L"},    {u'þ', "th"},
+        {u'Þ', "Th"},       {u'ð', "d"},   {u'Ð', "D"},    {u'ı', "i"},     {0x2018, "'"},  {0x2019, "'"},
+        {0x201A, "'"},      {0x2032, "'"}, {0x201C, "\""}, {0x201D, "\""},  {0x201E, "\""}, {0x00AB, "\""},
+        {0x00BB, "\""},     {0x2013, "-"}, {0x2014, "-"},  {0x2026, "..."}, {0x00A0, " "},  {0x20AC, "euros"},
+        {0x00A3, "pounds"},
     };
     QByteArray out;
     out.reserve(text.size());

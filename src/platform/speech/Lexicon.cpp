@@ -36,8 +36,10 @@ bool read(const QString &path, std::vector<LexiconEntry> &entries, QString *erro
     entries.clear();
     const SafeFile::ReadResult file = SafeFile::readRegularFile(path, kMaxFileSize);
     switch (file.status) {
-    case SafeFile::ReadStatus::Ok: break;
-    case SafeFile::ReadStatus::Missing: return true;
+    case SafeFile::ReadStatus::Ok:
+        break;
+    case SafeFile::ReadStatus::Missing:
+        return true;
     case SafeFile::ReadStatus::TooLarge:
         if (error)
             *error = QStringLiteral("the file is larger than %1 MB").arg(kMaxFileSize / (1024 * 1024));

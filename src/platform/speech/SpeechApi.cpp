@@ -104,8 +104,7 @@ HRESULT IUnknown::QueryInterface(const GUID &iid, UnknownPtr &out)
         {&IID_ITTSDialogsW, [](IUnknown *o) { return dynamic_cast<ITTSDialogsW *>(o) != nullptr; }},
         {&IID_ITTSNotifySinkW, [](IUnknown *o) { return dynamic_cast<ITTSNotifySinkW *>(o) != nullptr; }},
         {&IID_ITTSBufNotifySink, [](IUnknown *o) { return dynamic_cast<ITTSBufNotifySink *>(o) != nullptr; }},
-        {&IID_IAudioMultiMediaDevice,
-         [](IUnknown *o) { return dynamic_cast<IAudioMultiMediaDevice *>(o) != nullptr; }},
+        {&IID_IAudioMultiMediaDevice, [](IUnknown *o) { return dynamic_cast<IAudioMultiMediaDevice *>(o) != nullptr; }},
         {&IID_IAudioFile, [](IUnknown *o) { return dynamic_cast<IAudioFile *>(o) != nullptr; }},
         {&IID_IAudioDirect, [](IUnknown *o) { return dynamic_cast<IAudioDirect *>(o) != nullptr; }},
     };
@@ -141,8 +140,8 @@ size_t nameLength(const char16_t *field, size_t capacity)
     return n;
 }
 
-HRESULT CoCreateInstance(const GUID &clsid, const UnknownPtr &outer, uint32_t clsContext,
-                         const GUID &iid, UnknownPtr &out)
+HRESULT CoCreateInstance(const GUID &clsid, const UnknownPtr &outer, uint32_t clsContext, const GUID &iid,
+                         UnknownPtr &out)
 {
     out.reset();
     if (outer)

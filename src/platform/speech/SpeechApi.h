@@ -17,7 +17,10 @@ using HRESULT = int32_t;
 using HWND = void *;
 using QWORD = uint64_t;
 
-constexpr HRESULT hr(uint32_t code) { return static_cast<HRESULT>(code); }
+constexpr HRESULT hr(uint32_t code)
+{
+    return static_cast<HRESULT>(code);
+}
 
 // Result codes.
 constexpr HRESULT S_OK = 0;
@@ -33,7 +36,7 @@ constexpr HRESULT CLASS_E_NOAGGREGATION = hr(0x80040110);
 // Speech API result codes (facility ITF, 0x8004xxxx).
 constexpr HRESULT TTSERR_NONE = 0;
 constexpr HRESULT TTSERR_INVALIDINTERFACE = E_NOINTERFACE;
-constexpr HRESULT TTSERR_OUTOFDISK = hr(0x80070070);   // disk full
+constexpr HRESULT TTSERR_OUTOFDISK = hr(0x80070070);  // disk full
 constexpr HRESULT TTSERR_NOTSUPPORTED = E_NOTIMPL;
 constexpr HRESULT TTSERR_VALUEOUTOFRANGE = hr(0x8007000D);
 constexpr HRESULT TTSERR_INVALIDWINDOW = hr(0x80070578);
@@ -46,7 +49,7 @@ constexpr HRESULT TTSERR_QUEUEFULL = hr(0x8004020A);
 constexpr HRESULT TTSERR_WAVEDEVICEBUSY = hr(0x80040203);  // device in use
 constexpr HRESULT TTSERR_NOTPAUSED = hr(0x80040204);
 constexpr HRESULT TTSERR_ALREADYPAUSED = hr(0x80040205);
-constexpr HRESULT AUDERR_NOTOPEN = hr(0x80040210);        // file or device could not be opened
+constexpr HRESULT AUDERR_NOTOPEN = hr(0x80040210);  // file or device could not be opened
 
 struct GUID {
     uint32_t Data1 = 0;
@@ -125,9 +128,9 @@ struct TTSMODEINFOW {
 
 // Weights of Find; 0 means the field does not matter.
 struct TTSMODEINFORANK {
-    uint32_t dwEngineID = 0, dwMfgName = 0, dwProductName = 0, dwModeID = 0, dwModeName = 0,
-             dwLanguage = 0, dwDialect = 0, dwSpeaker = 0, dwStyle = 0, dwGender = 0,
-             dwAge = 0, dwFeatures = 0, dwInterfaces = 0, dwEngineFeatures = 0;
+    uint32_t dwEngineID = 0, dwMfgName = 0, dwProductName = 0, dwModeID = 0, dwModeName = 0, dwLanguage = 0,
+             dwDialect = 0, dwSpeaker = 0, dwStyle = 0, dwGender = 0, dwAge = 0, dwFeatures = 0, dwInterfaces = 0,
+             dwEngineFeatures = 0;
 };
 
 struct SDATA {
@@ -136,8 +139,8 @@ struct SDATA {
 };
 
 struct TTSMOUTH {
-    uint8_t bMouthHeight = 0, bMouthWidth = 0, bMouthUpturn = 0, bJawOpen = 0,
-            bTeethUpperVisible = 0, bTeethLowerVisible = 0, bTonguePosn = 0, bLipTension = 0;
+    uint8_t bMouthHeight = 0, bMouthWidth = 0, bMouthUpturn = 0, bJawOpen = 0, bTeethUpperVisible = 0,
+            bTeethLowerVisible = 0, bTonguePosn = 0, bLipTension = 0;
 };
 
 // Memory handed out by the platform (the phoneme buffer) is freed with this.
@@ -174,8 +177,8 @@ public:
     virtual HRESULT AttribChanged(uint32_t dwAttribute) = 0;
     virtual HRESULT AudioStart(QWORD qTimeStamp) = 0;
     virtual HRESULT AudioStop(QWORD qTimeStamp) = 0;
-    virtual HRESULT Visual(QWORD qTimeStamp, char16_t cIPAPhoneme, char16_t cEnginePhoneme,
-                           uint32_t dwHints, const TTSMOUTH *pTTSMouth) = 0;
+    virtual HRESULT Visual(QWORD qTimeStamp, char16_t cIPAPhoneme, char16_t cEnginePhoneme, uint32_t dwHints,
+                           const TTSMOUTH *pTTSMouth) = 0;
 };
 
 class ITTSBufNotifySink : public virtual IUnknown
@@ -197,14 +200,13 @@ public:
     virtual HRESULT PosnGet(QWORD *pqTimeStamp) = 0;
     // Queues a text (UTF-16, size in bytes, terminating null included).
     // The sink, when given, reports on this text.
-    virtual HRESULT TextData(uint32_t eCharacterSet, uint32_t dwFlags, SDATA dText,
-                             const UnknownPtr &pNotifyInterface, const GUID &iidNotifyInterface) = 0;
+    virtual HRESULT TextData(uint32_t eCharacterSet, uint32_t dwFlags, SDATA dText, const UnknownPtr &pNotifyInterface,
+                             const GUID &iidNotifyInterface) = 0;
     virtual HRESULT ToFileTime(QWORD qTimeStamp, int64_t *pFT) = 0;
     virtual HRESULT AudioPause() = 0;
     virtual HRESULT AudioResume() = 0;
     virtual HRESULT AudioReset() = 0;
-    virtual HRESULT Register(const UnknownPtr &pNotifyInterface, const GUID &iidNotifyInterface,
-                             uint32_t *pdwKey) = 0;
+    virtual HRESULT Register(const UnknownPtr &pNotifyInterface, const GUID &iidNotifyInterface, uint32_t *pdwKey) = 0;
     virtual HRESULT UnRegister(uint32_t dwKey) = 0;
 };
 
@@ -274,8 +276,8 @@ public:
 
 // Creates a platform object (the enumerator or one of the audio destinations)
 // and gives its interface iid. REGDB_E_CLASSNOTREG for an unknown class.
-HRESULT CoCreateInstance(const GUID &clsid, const UnknownPtr &outer, uint32_t clsContext,
-                         const GUID &iid, UnknownPtr &out);
+HRESULT CoCreateInstance(const GUID &clsid, const UnknownPtr &outer, uint32_t clsContext, const GUID &iid,
+                         UnknownPtr &out);
 
 // Copies a string into a fixed mode-record field, cut to fit with a null.
 void copyName(char16_t (&field)[TTSI_NAMELEN], const char16_t *text, size_t length);

@@ -37,10 +37,10 @@ struct EngineFacts {
     QString displayName;  // the engine's name, e.g. "Flite"
     // One engine per language, named displayName + " - " + its language name.
     bool languageInName = false;
-    QString groupName;     // must not be empty, or the modes are not catalogued
-    QString languageName;  // a fixed name ("US English"); empty: by each mode's language
-    QString shortName;     // four letters that start the voice key names
-    uint8_t features = 0;  // the catalogue's Features bits
+    QString groupName;        // must not be empty, or the modes are not catalogued
+    QString languageName;     // a fixed name ("US English"); empty: by each mode's language
+    QString shortName;        // four letters that start the voice key names
+    uint8_t features = 0;     // the catalogue's Features bits
     bool hasLexicon = false;  // the engine carries the pronunciation editor
     FavoriteDefault favorites = FavoriteDefault::AllVoices;
     QString favoriteNames;  // for FavoriteDefault::NamedVoices
@@ -62,8 +62,7 @@ public:
     virtual std::optional<ModeRanges> ranges(const GUID &modeId) = 0;
     // Binds a mode of this driver to an audio destination (an object from
     // CoCreateInstance, or a caller's own) and gives its central interface.
-    virtual HRESULT select(const GUID &modeId, const UnknownPtr &audioDest,
-                           std::shared_ptr<ITTSCentralW> &central) = 0;
+    virtual HRESULT select(const GUID &modeId, const UnknownPtr &audioDest, std::shared_ptr<ITTSCentralW> &central) = 0;
 };
 
 // The installed modes in enumeration order, and the mode an empty query

@@ -136,8 +136,8 @@ TEST(PulseCapsHelpers, IdsVersionsAndNamesFromSinkPropertiesFitTheirFields)
     EXPECT_EQ(m.wPid, 0x2668);
     EXPECT_EQ(caps::fromSink(SinkInfo{"null", "", 2, "", ""}, 0).szPname, "null") << "no description: the sink name";
     const std::pair<const char *, uint32_t> versions[] = {
-        {"15.0.0", 0x0F00}, {"pulseaudio 16.1-rebootstrapped", 0x1001}, {"1.0.74", 0x0100},
-        {"unknown", 0},     {"300.400", 0xFFFF},  // parts beyond a byte are capped, not wrapped
+        {"15.0.0", 0x0F00},  {"pulseaudio 16.1-rebootstrapped", 0x1001}, {"1.0.74", 0x0100}, {"unknown", 0},
+        {"300.400", 0xFFFF},  // parts beyond a byte are capped, not wrapped
     };
     for (const auto &[text, version] : versions)
         EXPECT_EQ(caps::versionNumber(text), version) << text;
@@ -185,7 +185,7 @@ TEST_F(PulseAudioTest, DrainCallsBackOnceEverythingWrittenWasPlayedOnEachDevice)
     auto other = open(0);
     ASSERT_TRUE(other);
     EXPECT_TRUE(drained(*other, 1000)) << "an empty stream drains at once";
-    ASSERT_TRUE(put(*other, tone(200)));  // and plays on the other device meanwhile
+    ASSERT_TRUE(put(*other, tone(200)));        // and plays on the other device meanwhile
     ASSERT_TRUE(put(*stream, tone(500), 333));  // odd pieces: the server takes whole frames only
     EXPECT_EQ(stream->writtenUs(), 500000);
     std::atomic<int> calls{0};

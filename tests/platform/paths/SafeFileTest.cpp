@@ -50,12 +50,8 @@ TEST(SafeFile, ReadingRefusesSpecialFilesAtOnceAndCapsTheSize)
         qint64 max;
         S status;
     } cases[] = {
-        {dir + "/fifo", 100, S::NotRegular},
-        {"/dev/zero", 100, S::NotRegular},
-        {dir, 100, S::NotRegular},
-        {dir + "/missing", 100, S::Missing},
-        {dir + "/file.txt", 99, S::TooLarge},
-        {dir + "/link.txt", 100, S::Ok},
+        {dir + "/fifo", 100, S::NotRegular},  {"/dev/zero", 100, S::NotRegular},    {dir, 100, S::NotRegular},
+        {dir + "/missing", 100, S::Missing},  {dir + "/file.txt", 99, S::TooLarge}, {dir + "/link.txt", 100, S::Ok},
         {"/proc/self/maps", 10, S::TooLarge},  // reports size 0: caught while reading
     };
     for (const auto &c : cases) {
@@ -73,8 +69,8 @@ TEST(SafeFile, LeftoversOfAKilledSaveAreRemovedAndNothingElse)
 {
     const QString dir = TestSupport::homeDir();
     const QString target = dir + "/VXExport.txt";
-    for (const char *name : {".VXExport.txt.k3f9.tmp", ".VXExport.txt.zz.tmp", "VXExport.txt",
-                                ".registry.ini.a1.tmp", "VXExport.txt.tmp"})
+    for (const char *name :
+         {".VXExport.txt.k3f9.tmp", ".VXExport.txt.zz.tmp", "VXExport.txt", ".registry.ini.a1.tmp", "VXExport.txt.tmp"})
         ASSERT_TRUE(TestSupport::writeFile(dir + "/" + QLatin1String(name), "x"));
     SafeFile::removeLeftovers(target);
     QStringList left = QDir(dir).entryList(QDir::Files | QDir::Hidden);

@@ -12,9 +12,9 @@ using namespace speechtest;
 
 namespace {
 
-const QString kLongText =
-    QStringLiteral("This sentence is long enough to keep the speaker busy for a few seconds. "
-                   "It goes on with a second sentence, so that pausing and stopping can be watched.");
+const QString kLongText = QStringLiteral(
+    "This sentence is long enough to keep the speaker busy for a few seconds. "
+    "It goes on with a second sentence, so that pausing and stopping can be watched.");
 
 // Tests on the headless sound server's device.
 class DeviceTest : public EngineTest

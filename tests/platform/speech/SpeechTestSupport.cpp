@@ -12,8 +12,8 @@ namespace speechtest {
 
 HRESULT Recorder::add(Note::Kind k, QWORD t, uint32_t v)
 {
-    const bool main =
-        QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
+    const bool main = QCoreApplication::instance() &&
+                      QThread::currentThread() == QCoreApplication::instance()->thread();
     notes.push_back({k, v, t, std::chrono::steady_clock::now(), main});
     return S_OK;
 }

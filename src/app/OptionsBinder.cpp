@@ -11,8 +11,10 @@
 #include <QButtonGroup>
 #include <QIntValidator>
 #include <QScreen>
+#include <QScrollArea>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -241,6 +243,34 @@ int OptionsBinder::MenuAndStatusHeight() const
     return ui.MainMenu1->sizeHint().height() + ui.StatusBar1->minimumHeight();
 }
 
+int OptionsBinder::WholePagesHeight() const
+{
+    // Each page asks, for a moment, for all it holds; the band's least
+    // height is then the height that shows every page without scrolling.
+    std::vector<std::pair<QScrollArea *, int>> kept;
+    for (QScrollArea *page : ui.Panel3->findChildren<QScrollArea *>()) {
+        if (!page->widget())
+            continue;
+        kept.emplace_back(page, page->minimumHeight());
+        page->setMinimumHeight(page->widget()->minimumSizeHint().height() + 2 * page->frameWidth());
+    }
+    // Layouts keep their sizes until told; hidden pages tell no one.
+    const auto recount = [this, &kept] {
+        for (const auto &entry : kept) {
+            for (QWidget *w = entry.first; w && w != ui.Panel3; w = w->parentWidget())
+                w->updateGeometry();
+        }
+        for (QLayout *layout : ui.Panel3->findChildren<QLayout *>())
+            layout->invalidate();
+    };
+    recount();
+    const int height = ui.Panel3->minimumSizeHint().height();
+    for (const auto &[page, least] : kept)
+        page->setMinimumHeight(least);
+    recount();
+    return height;
+}
+
 int OptionsBinder::ShownStripHeight(int designed, int toolbar) const
 {
     // A stored height is held to what the screen leaves besides the menu,
@@ -249,7 +279,10 @@ int OptionsBinder::ShownStripHeight(int designed, int toolbar) const
     const QScreen *screen = m_window.screen();
     const int room = (screen ? screen->availableGeometry().height() : m_window.height()) - MenuAndStatusHeight() -
                      toolbar - ui.MainTextPanel->minimumHeight();
-    return toolbar + m_prefs.OptionsBandHeight(designed - toolbar, ui.Panel3->minimumSizeHint().height(), room);
+    // A desktop font that draws the pages taller than they were designed
+    // grows the band until they show whole, as far as the screen allows.
+    const int band = std::max(designed - toolbar, std::min(WholePagesHeight(), room));
+    return toolbar + m_prefs.OptionsBandHeight(band, ui.Panel3->minimumSizeHint().height(), room);
 }
 
 void OptionsBinder::SetStripHeight(int height)

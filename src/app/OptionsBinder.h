@@ -65,6 +65,7 @@ private:
     void ShowQuality();
     void OptionsSplitterMoved(int position);
     int MenuAndStatusHeight() const;
+    int WholePagesHeight() const;
 
     Ui::TForm1 &ui;
     TPreferences &m_prefs;

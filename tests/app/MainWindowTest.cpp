@@ -5,6 +5,8 @@
 
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTest>
 #include <QTextEdit>
@@ -58,6 +60,13 @@ TEST_F(MainWindowTest, NoSoundDeviceEndsTheProgramWithTheMessage)
 TEST_F(MainWindowTest, OptionsAndToolbarTogglesFollowEveryControlAndTheBandKeepsTheHeightItWasDraggedTo)
 {
     Start();
+    // At the height it opens with, the band shows every option page whole.
+    for (int i = 0; i < ui->PageControl1->count(); ++i) {
+        ui->PageControl1->setCurrentIndex(i);
+        QCoreApplication::processEvents();
+        for (const QScrollArea *page : ui->Panel3->findChildren<QScrollArea *>())
+            EXPECT_FALSE(page->verticalScrollBar()->isVisible()) << page->objectName().toStdString();
+    }
     const int designed = ui->Panel3->height();
     QSplitterHandle *handle = ui->OptionsSplitter->handle(1);
     const QPoint grip(handle->width() / 2, handle->height() / 2);

@@ -151,19 +151,8 @@ QList<QStringView> SplitLineViews(const QString &text)
 QStringList SplitLines(const QString &text)
 {
     QStringList lines;
-    const qsizetype n = text.size();
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text.at(i);
-        if (c == u'\n' || c == u'\r') {
-            lines.append(text.mid(start, i - start));
-            if (c == u'\r' && i + 1 < n && text.at(i + 1) == u'\n')
-                ++i;
-            start = i + 1;
-        }
-    }
-    if (start < n)
-        lines.append(text.mid(start));
+    for (const QStringView line : SplitLineViews(text))
+        lines.append(line.toString());
     return lines;
 }
 

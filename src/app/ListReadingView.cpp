@@ -104,7 +104,7 @@ void ListReadingView::FocusHeader(Article article)
 void ListReadingView::FocusEditor(Article article)
 {
     TMemoEntry *entry = EntryOf(article);
-    if (entry && m_form.isVisible() && entry->View() && !entry->View()->isHidden())
+    if (entry && m_form.isVisible() && entry->OnScreen())
         entry->Editor()->setFocus(Qt::OtherFocusReason);
 }
 

@@ -143,7 +143,7 @@ void ReadingBinder::HighlightSwitchedOn()
     if (m_readingState != rsReading || !m_reading)
         return;
     if (TMemoEntry *entry = ListReadingView::EntryOf(m_reading->ArticleBeingRead())) {
-        if (!entry->View() || entry->View()->isHidden())
+        if (!entry->OnScreen())
             m_form.List()->MarkEntry(m_form.List()->FindEntry(entry));
         entry->Editor()->setFocus(Qt::OtherFocusReason);
     }

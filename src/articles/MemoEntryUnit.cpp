@@ -337,6 +337,11 @@ void TMemoEntry::SetPopupMenu(QMenu *menu)
         m_view->Memo->SetPopupMenu(menu);
 }
 
+bool TMemoEntry::OnScreen() const
+{
+    return m_view && !m_view->isHidden();
+}
+
 TMyPlusMemo *TMemoEntry::Editor()
 {
     if (!m_view && m_list)

@@ -101,6 +101,8 @@ public:
 
     // The widgets showing the article; none while it is out of view.
     TMemoEntryView *View() const { return m_view; }
+    // A row of the list shows the article now.
+    bool OnScreen() const;
     // The editor showing the article. One is bound when it has none (it
     // stays bound while the article scrolls out of view, for the reading
     // highlight); null for an article outside a list.

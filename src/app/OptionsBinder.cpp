@@ -254,14 +254,13 @@ int OptionsBinder::WholePagesHeight() const
         kept.emplace_back(page, page->minimumHeight());
         page->setMinimumHeight(page->widget()->minimumSizeHint().height() + 2 * page->frameWidth());
     }
-    // Layouts keep their sizes until told; hidden pages tell no one.
+    // Layouts keep the sizes they counted, and a hidden page tells its
+    // parents nothing: each widget up to the band is told.
     const auto recount = [this, &kept] {
         for (const auto &entry : kept) {
             for (QWidget *w = entry.first; w && w != ui.Panel3; w = w->parentWidget())
                 w->updateGeometry();
         }
-        for (QLayout *layout : ui.Panel3->findChildren<QLayout *>())
-            layout->invalidate();
     };
     recount();
     const int height = ui.Panel3->minimumSizeHint().height();

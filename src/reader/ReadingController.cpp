@@ -586,11 +586,14 @@ bool ReadingController::FinishOutput(bool aborted)
         m_driver.FinishOutput();
     } catch (const EAppError &e) {
         // A full disk when the file is closed: tell, keep what was written,
-        // and be idle again.
+        // and be idle again. A reading that was stopped, or whose start
+        // failed and was told already, only logs it: its file goes anyway.
         m_follower->Stop();
         m_pendingWav.reset();
-        const QString kept = toFile && m_prefs.OUT_FileFormat == 1 ? KeepWavBesideMp3() : QString();
-        AbandonRun(e.message(), kept);
+        const QString kept = toFile && !aborted && m_prefs.OUT_FileFormat == 1 ? KeepWavBesideMp3() : QString();
+        AbandonRun(aborted ? QString() : e.message(), kept);
+        if (aborted)
+            UtilsClass::WriteLog(e.message());
         return false;
     }
     if (toFile && aborted) {
@@ -709,8 +712,10 @@ void ReadingController::AbandonRun(const QString &message, const QString &keptWa
 {
     const QString text =
         keptWav.isEmpty() ? message : message + QStringLiteral("\r\rThe speech was kept in \"%1\".").arg(keptWav);
-    UtilsClass::WriteLog(text);
-    MessageService::error(text);
+    if (!text.isEmpty()) {
+        UtilsClass::WriteLog(text);
+        MessageService::error(text);
+    }
     m_completion = Completion::None;
     SetReadingState(rsIdle);
     ResetStatus();

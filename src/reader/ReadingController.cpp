@@ -648,6 +648,7 @@ bool ReadingController::ConvertToMp3()
     }
     emit GaugeChanged(false, 0, 0);
     NotePlacement(m_mp3Name, result.File);
+    m_mp3Name = result.File;
     UtilsClass::WriteLog(QStringLiteral("Deleting wav file ") + m_wavName);
     if (!QFile::remove(m_wavName))
         UtilsClass::WriteLog(QStringLiteral("Delete Failed"));

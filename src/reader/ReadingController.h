@@ -140,6 +140,8 @@ public:
     bool FinishOutput(bool aborted);
     void TTSWordPosition(uint32_t byteOffset);
 
+    // Where the speech is written (a temporary file for WAV output), and
+    // the MP3's name, once made the name it was put under.
     QString WavName() const { return m_wavName; }
     QString Mp3Name() const { return m_mp3Name; }
 

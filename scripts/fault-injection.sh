@@ -2,9 +2,12 @@
 # fault-injection.sh [--runs N] [--seed S] [--program PATH] [--keep]
 # Starts the real program on a saved file of 5,000 articles and ends it with
 # SIGTERM, SIGHUP or SIGKILL at a random moment: while it imports the
-# articles, when it is idle, while it saves, or with a notice box open. After
-# each run the saved file must still hold all 5,000 articles as they were,
-# and nothing but the program's own files may be left beside it.
+# articles, when it is idle, while it saves, with a notice box open, or while
+# it reads the articles into a WAV or MP3 file. After each run the saved file
+# must still hold all 5,000 articles as they were, and nothing but the
+# program's own files may be left beside it. A reading into a file must leave
+# no file under a final name, and after the next start nothing in the output
+# or temporary folder.
 # One line per run, then "N passed, M failed"; the exit status is 1 when a
 # run failed. The seed is printed; --seed repeats the same choices.
 # Runs on its own Xvfb display and, unless the test runner's sound server is
@@ -194,6 +197,48 @@ join() {
 
 signal_name() { case "$1" in TERM) echo SIGTERM ;; HUP) echo SIGHUP ;; KILL) echo SIGKILL ;; esac; }
 
+# Starts the program in $home through a small shell that keeps the exit
+# status ($1.rc); the shell's own note on a killed job ("Killed") goes to
+# $1.out. Sets wrapper_pid and prog_pid.
+start_program() {
+  rm -f "$1.pid" "$1.rc"
+  VOXTRELLA_HOME="$home" TMPDIR="$dir/tmp" bash -c '"$0" & echo $! >"$1.pid"; wait $!; echo $? >"$1.rc"' \
+    "$program" "$1" >"$1.out" 2>&1 &
+  wrapper_pid=$!
+  for _ in $(seq 1 100); do [ -s "$1.pid" ] && break; sleep 0.01; done
+  prog_pid=$(cat "$1.pid" 2>/dev/null)
+  if [ -z "$prog_pid" ]; then echo "the program did not start" >&2; exit 2; fi
+}
+
+# Read to File (Ctrl+F7) in the program's window.
+press_read_to_file() {
+  local w
+  command -v xdotool >/dev/null || return 1
+  w=$(xdotool search --onlyvisible --name '^Voxtrella MP3$' 2>/dev/null | head -n 1)
+  [ -n "$w" ] || return 1
+  # Without a window manager only the focus can be set.
+  xdotool windowactivate --sync "$w" >/dev/null 2>&1 || xdotool windowfocus --sync "$w" >/dev/null 2>&1
+  xdotool key ctrl+F7
+}
+
+# The output folder and the temporary folder after a reading into a file:
+# files under a final name are problems; what a killed program left is
+# listed in $left.
+check_outputs() {
+  local path name
+  left=()
+  while IFS= read -r -d '' path; do
+    name=${path##*/}
+    case "$name" in
+      .voxtrella-*.part) left+=("$name") ;;
+      *) problems+=("$1: a file under a final name: $name ($(stat -c %s "$path") bytes)") ;;
+    esac
+  done < <(find "$home/Files" -mindepth 1 -maxdepth 1 -print0 2>/dev/null)
+  while IFS= read -r -d '' path; do
+    left+=("${path##*/}")
+  done < <(find "$dir/tmp" -mindepth 1 -maxdepth 1 -print0 2>/dev/null)
+}
+
 # Sets sig (not in a subshell: $RANDOM must advance here).
 pick_signal() {
   local s=(TERM HUP KILL)
@@ -202,13 +247,13 @@ pick_signal() {
 
 passed=0
 failed=0
-modes=(import idle save box)
+modes=(import idle save box file)
 
 for run in $(seq 1 "$runs"); do
-  mode=${modes[$((RANDOM % 4))]}
+  mode=${modes[$((RANDOM % 5))]}
   dir="$work/run-$(printf '%02d' "$run")"
   home="$dir/home"
-  mkdir -p "$home"
+  mkdir -p "$home" "$dir/tmp"
   cp "$work/VXExport.txt" "$home/VXExport.txt"
   if [ "$mode" = box ]; then
     # A damaged settings file: the program keeps it aside and tells so in a
@@ -233,17 +278,16 @@ for run in $(seq 1 "$runs"); do
       # runs aim at that window, the others anywhere in the 300 ms.
       if [ $((RANDOM % 2)) = 0 ]; then delay=$((RANDOM % 16)); else delay=$((RANDOM % 301)); fi ;;
     box) pick_signal; delay=$((1500 + RANDOM % 1001)) ;;
+    file)
+      if [ $((RANDOM % 2)) = 0 ]; then sig=KILL; else sig=TERM; fi
+      format=$((RANDOM % 2))
+      delay=$((RANDOM % 3001))
+      # The default output folder, "Files" in the home; 1 is MP3.
+      printf '[Software\\VarnyxTech\\Voxtrella]\n"OUT_FileFormat"="%d"\n' "$format" >"$home/registry.ini" ;;
   esac
 
-  # Through a small shell that keeps the exit status: the shell's own note
-  # on a killed job ("Killed") then goes to the program's output file.
-  VOXTRELLA_HOME="$home" bash -c '"$0" & echo $! >"$1.pid"; wait $!; echo $? >"$1.rc"' \
-    "$program" "$dir/program" >"$dir/program.out" 2>&1 &
-  wrapper_pid=$!
+  start_program "$dir/program"
   started=$(now_ms)
-  for _ in $(seq 1 100); do [ -s "$dir/program.pid" ] && break; sleep 0.01; done
-  prog_pid=$(cat "$dir/program.pid" 2>/dev/null)
-  if [ -z "$prog_pid" ]; then echo "the program did not start" >&2; exit 2; fi
   case "$mode" in
     import|box)
       sleep "$(ms_to_s "$delay")"
@@ -274,6 +318,15 @@ for run in $(seq 1 "$runs"); do
           notes+=("second signal before the save began")
         fi
       fi ;;
+    file)
+      if ! wait_for_log "Exiting FormShow" 30000; then
+        problems+=("never became idle (no \"Exiting FormShow\" within 30 s)")
+      elif ! press_read_to_file; then
+        problems+=("Read to File could not be pressed (xdotool, the window)")
+      elif ! wait_for_log "Article 1 of" 15000; then
+        problems+=("the reading into a file did not start within 15 s")
+      fi
+      sleep "$(ms_to_s "$delay")" ;;
   esac
   signalled=$(( $(now_ms) - started ))
   kill "-$sig" "$prog_pid" 2>/dev/null
@@ -300,6 +353,24 @@ for run in $(seq 1 "$runs"); do
     fi
   fi
   [ "$sig" = KILL ] && remove_stale_socket
+
+  if [ "$mode" = file ]; then
+    # No file under a final name; what a kill left, the next start removes.
+    check_outputs "after $(signal_name "$sig")"
+    [ ${#left[@]} -gt 0 ] && notes+=("left until the next start: ${left[*]}")
+    # A fresh log, so that the start waited for is this one.
+    mv "$home/voxtrella.dbg" "$dir/program.dbg" 2>/dev/null
+    start_program "$dir/restart"
+    wait_for_log "Exiting FormShow" 30000 >/dev/null
+    sleep 1
+    kill -TERM "$prog_pid" 2>/dev/null
+    wait_end "$prog_pid" 10000 || { problems+=("the next start did not end on SIGTERM"); kill -KILL "$prog_pid"; }
+    wait "$wrapper_pid" 2>/dev/null
+    prog_pid=""
+    wrapper_pid=""
+    check_outputs "after the next start"
+    [ ${#left[@]} -gt 0 ] && problems+=("left after the next start: ${left[*]}")
+  fi
 
   # Every article, title and text as generated.
   if result=$(python3 "$check" check "$home/VXExport.txt" "$articles"); then
@@ -332,6 +403,7 @@ for run in $(seq 1 "$runs"); do
       import) how="$(signal_name "$sig") ${delay} ms after start" ;;
       idle) how="$(signal_name "$sig") ${delay} ms after idle" ;;
       box) how="$(signal_name "$sig") ${delay} ms after start, box open" ;;
+      file) how="$(signal_name "$sig") ${delay} ms into a Read to File as $([ "$format" = 1 ] && echo MP3 || echo WAV)" ;;
     esac
   fi
   line=$(printf 'run %2d  %-6s %-7s delay %4s ms  at %5s ms  exit %3s  ' \

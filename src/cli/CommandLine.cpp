@@ -2,6 +2,7 @@
 
 #include "articles/ArticleText.h"
 #include "output/OutputNames.h"
+#include "output/PendingFile.h"
 #include "platform/paths/SafeFile.h"
 #include "platform/shell/MessageService.h"
 #include "platform/shell/ShutdownSignals.h"
@@ -289,6 +290,9 @@ private:
     int ListVoices();
     int ReadToFiles();
     bool LoadArticles();
+    // Why the --single output is not to be read (it exists, an input failed);
+    // empty when it is.
+    QString SingleOutputProblem(const QString &output) const;
     // Reads one run (an article's Read to File, or the whole list) into
     // output, titled title, and waits until the reading commands are idle
     // again. True when the output was written.
@@ -375,6 +379,8 @@ int Runner::ReadToFiles()
         return Failed;
 
     m_reading = std::make_unique<ReadingController>(*m_driver, m_prefs, m_articles);
+    // A name taken while the file was written is not replaced unless asked.
+    m_reading->SetPlacement(m_options.force ? OutputPlacement::Replace : OutputPlacement::Refuse);
     m_progress = std::make_unique<Progress>(m_console, isatty(STDERR_FILENO) == 1);
     QObject::connect(m_reading.get(), &ReadingController::CommandsChanged, m_reading.get(),
                      [this](ReadingController::Commands, ReadingState state) {
@@ -409,8 +415,8 @@ int Runner::ReadToFiles()
     };
     if (!m_options.single.isEmpty()) {
         const QString output = outputOf(m_options.single);
-        if (QFileInfo::exists(output) && !m_options.force) {
-            printError(QStringLiteral("%1 exists; use --force to replace it").arg(output));
+        if (const QString problem = SingleOutputProblem(output); !problem.isEmpty()) {
+            printError(problem);
             return Failed;
         }
         // Single File is named after the first article read.
@@ -422,7 +428,7 @@ int Runner::ReadToFiles()
             if (m_interrupted)
                 break;
             const QString output = outputOf(article->Title);
-            if (QFileInfo::exists(output) && !m_options.force) {
+            if (PendingFile::Exists(output) && !m_options.force) {
                 printError(QStringLiteral("%1 exists; use --force to replace it").arg(output));
                 ++m_failures;
                 continue;
@@ -440,6 +446,17 @@ int Runner::ReadToFiles()
         return Interrupted;
     }
     return m_failures == 0 ? Written : Failed;
+}
+
+QString Runner::SingleOutputProblem(const QString &output) const
+{
+    // Anything at the name counts, a symbolic link too, even one that leads nowhere.
+    if (PendingFile::Exists(output) && !m_options.force)
+        return QStringLiteral("%1 exists; use --force to replace it").arg(output);
+    // One output of all the inputs: without one of them it is not the whole.
+    if (m_failures > 0)
+        return QStringLiteral("%1 was not written: not every input could be read").arg(output);
+    return QString();
 }
 
 bool Runner::LoadArticles()
@@ -462,16 +479,6 @@ bool Runner::LoadArticles()
 
 bool Runner::ReadRun(FileArticle *article, const QString &title, const QString &output)
 {
-    // When an MP3 conversion fails, the reading commands keep the speech
-    // beside it as title.wav; on a full disk that copy is cut short.
-    QStringList made = {output};
-    if (m_prefs.OUT_FileFormat == 1)
-        made << TOutputNames::JoinPath(QFileInfo(output).path(),
-                                       TOutputNames::SafeFileName(title, QStringLiteral(".wav")));
-    QList<bool> existed;
-    for (const QString &file : made)
-        existed << QFileInfo::exists(file);
-
     const int errorsBefore = m_console.Errors();
     m_progress->Start(QFileInfo(output).fileName());
     if (article) {
@@ -491,12 +498,8 @@ bool Runner::ReadRun(FileArticle *article, const QString &title, const QString &
         return false;
     const bool written = m_console.Errors() == errorsBefore && QFileInfo(output).isFile();
     if (!written) {
-        // Whatever a failed reading left is not the whole text: a script
-        // reruns it, nobody picks up the pieces.
-        for (qsizetype i = 0; i < made.size(); ++i) {
-            if (!existed[i] && QFileInfo::exists(made[i]))
-                QFile::remove(made[i]);
-        }
+        // The reading commands put nothing under a final name before it is
+        // whole, so there is nothing to clear up here.
         printError(QStringLiteral("%1 was not written").arg(output));
         return false;
     }

@@ -3,7 +3,6 @@
 #include "UtilsClass.h"
 #include "WaveFile.h"
 
-#include <QSaveFile>
 
 #include <lame/lame.h>
 
@@ -188,18 +187,19 @@ TMp3Result TMp3FileWriter::fail(QString message)
 
 bool TMp3FileWriter::writeOut()
 {
-    // Flushed every time so that a full disk is seen at the chunk that hit it.
-    const bool ok = m_file->write(m_out) == m_out.size() && m_file->flush();
+    // Unbuffered, so that a full disk is seen at the chunk that hit it.
+    const bool ok = m_file->Write(m_out.constData(), m_out.size());
     m_out.clear();
     return ok;
 }
 
-TMp3Result TMp3FileWriter::Open(const QString &mp3File, int inputSampleRate, int bitRate)
+TMp3Result TMp3FileWriter::Open(const QString &mp3File, int inputSampleRate, int bitRate, OutputPlacement placement)
 {
     Abort();
-    m_file = std::make_unique<QSaveFile>(mp3File);
-    if (!m_file->open(QIODevice::WriteOnly))
-        return fail(QStringLiteral("Cannot create file \"%1\": %2").arg(mp3File, m_file->errorString()));
+    m_placement = placement;
+    m_file = std::make_unique<PendingFile>(mp3File);
+    if (!m_file->Create())
+        return fail(m_file->ErrorString());
     if (const int r = m_encoder.Init(inputSampleRate, bitRate); r != 0)
         return fail(QString::fromLatin1(Mp3Messages::OpenStream) + QString::number(r));
     return {};
@@ -208,46 +208,42 @@ TMp3Result TMp3FileWriter::Open(const QString &mp3File, int inputSampleRate, int
 TMp3Result TMp3FileWriter::Write(std::span<const int16_t> samples)
 {
     if (!m_file)
-        return TMp3Result::Fail(QString::fromLatin1(Mp3Messages::WriteError1));
+        return TMp3Result::Fail(QStringLiteral("No MP3 file is open"));
     if (const int r = m_encoder.Encode(samples, m_out); r != 0)
         return fail(QString::fromLatin1(Mp3Messages::EncodeChunk) + QString::number(r));
     if (!m_out.isEmpty() && !writeOut())
-        return fail(QString::fromLatin1(Mp3Messages::WriteError1));
+        return fail(m_file->ErrorString());
     return {};
 }
 
 TMp3Result TMp3FileWriter::Finish(const QByteArray &tail)
 {
     if (!m_file)
-        return TMp3Result::Fail(QString::fromLatin1(Mp3Messages::WriteError2));
+        return TMp3Result::Fail(QStringLiteral("No MP3 file is open"));
     if (const int r = m_encoder.Flush(m_out); r != 0)
         return fail(QString::fromLatin1(Mp3Messages::ExitStream) + QString::number(r));
     m_encoder.Close();
     m_out += tail;
-    if (!m_out.isEmpty() && !writeOut())
-        return fail(QString::fromLatin1(Mp3Messages::WriteError2));
-    if (!m_file->commit()) {
-        UtilsClass::WriteLog(QStringLiteral("Cannot save \"%1\": %2").arg(m_file->fileName(), m_file->errorString()));
-        return fail(QString::fromLatin1(Mp3Messages::WriteError2));
-    }
+    if ((!m_out.isEmpty() && !writeOut()) || !m_file->Place(m_placement))
+        return fail(m_file->ErrorString());
+    TMp3Result done;
+    done.File = m_file->Target();
     m_file.reset();
-    return {};
+    return done;
 }
 
 void TMp3FileWriter::Abort()
 {
     m_encoder.Close();
     m_out.clear();
-    if (m_file) {
-        m_file->cancelWriting();
-        m_file.reset();  // an uncommitted QSaveFile removes its temporary file
-    }
+    m_file.reset();  // an unplaced PendingFile removes its temporary file
 }
 
 // ---- ConvertToMp3 ----
 
 TMp3Result ConvertToMp3(const QString &inputWav, const QString &mp3File, int bitRate,
-                        const std::function<void(int)> &progress, const std::function<bool()> &stopRequested)
+                        const std::function<void(int)> &progress, const std::function<bool()> &stopRequested,
+                        OutputPlacement placement)
 {
     UtilsClass::WriteLog(QStringLiteral("Starting Lame MP3 conversion"));
     std::optional<TWaveReader> reader;
@@ -260,7 +256,7 @@ TMp3Result ConvertToMp3(const QString &inputWav, const QString &mp3File, int bit
 
     TMp3FileWriter writer;
     const int inputRate = static_cast<int>(std::min<uint32_t>(reader->Layout().Format.SampleRate, INT32_MAX));
-    if (TMp3Result r = writer.Open(mp3File, inputRate, bitRate); !r.Ok())
+    if (TMp3Result r = writer.Open(mp3File, inputRate, bitRate, placement); !r.Ok())
         return r;
 
     const qint64 total = reader->Layout().Frames();
@@ -274,7 +270,7 @@ TMp3Result ConvertToMp3(const QString &inputWav, const QString &mp3File, int bit
             if (stopRequested && stopRequested()) {
                 writer.Abort();
                 UtilsClass::WriteLog(QStringLiteral("MP3 conversion stopped"));
-                return {TMp3Result::Stopped, {}};
+                return {TMp3Result::Stopped, {}, {}};
             }
             if (progress)
                 progress(Mp3ProgressPercent(reader->FramesRead(), total));

@@ -3,7 +3,8 @@
 //
 // TMp3Encoder is the bare stream (16-bit mono PCM in, MP3 bytes out) set up
 // for one of the six quality presets; TMp3FileWriter puts the stream into a
-// file that appears under its real name only once it is complete, so the
+// file that appears under its real name only once it is complete (a
+// PendingFile), so the
 // reading pipeline can feed it while speech is still being synthesized;
 // ConvertToMp3 is the loop that feeds a finished WAV file through it.
 //
@@ -14,6 +15,8 @@
 // progress and stop callbacks run on the thread that calls ConvertToMp3, so
 // it can run on a worker thread with an atomic stop flag.
 
+#include "PendingFile.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -23,7 +26,6 @@
 #include <memory>
 #include <span>
 
-class QSaveFile;
 struct lame_global_struct;
 
 // One quality preset of the options panel.
@@ -46,22 +48,22 @@ int Mp3ProgressPercent(qint64 position, qint64 size);
 
 // Result texts the caller shows; the encoder's result code follows the
 // "failed"/"stream" ones in decimal. A short read of the WAV gives
-// TWaveReader::ReadErrorText ("Read Error").
+// TWaveReader::ReadErrorText ("Read Error"); a file that cannot be written
+// is named with the cause in words.
 namespace Mp3Messages {
 inline constexpr const char *OpenStream = "Error opening encoding stream ";
 inline constexpr const char *EncodeChunk = "beEncodeChunk failed ";
-inline constexpr const char *WriteError1 = "Write Error (1)";
 inline constexpr const char *ExitStream = "beExitStream failed ";
-inline constexpr const char *WriteError2 = "Write error (2)";
 }  // namespace Mp3Messages
 
 struct TMp3Result {
     enum Outcome { Done, Stopped, Failed };
     Outcome Status = Done;
     QString Message;  // Failed: the error to show and trace; empty otherwise
+    QString File;     // Done: the name the MP3 was put under
 
     bool Ok() const { return Status == Done; }
-    static TMp3Result Fail(QString message) { return {Failed, std::move(message)}; }
+    static TMp3Result Fail(QString message) { return {Failed, std::move(message), {}}; }
 };
 
 // The LAME stream. Settings of every preset: CBR at the preset's bit rate,
@@ -95,9 +97,9 @@ private:
 };
 
 // An MP3 file being written. The bytes go to a temporary file beside the
-// target, renamed to the target by Finish; Abort, a failure, or destroying
-// an unfinished writer removes it, and an older file under the target name
-// stays untouched.
+// target, put under the target's name by Finish as placement says; Abort, a
+// failure, or destroying an unfinished writer removes it, and an older file
+// under the target name stays untouched.
 class TMp3FileWriter
 {
 public:
@@ -106,7 +108,8 @@ public:
     TMp3FileWriter(const TMp3FileWriter &) = delete;
     TMp3FileWriter &operator=(const TMp3FileWriter &) = delete;
 
-    TMp3Result Open(const QString &mp3File, int inputSampleRate, int bitRate);
+    TMp3Result Open(const QString &mp3File, int inputSampleRate, int bitRate,
+                    OutputPlacement placement = OutputPlacement::Replace);
     // 16-bit mono samples at the input rate given to Open.
     TMp3Result Write(std::span<const int16_t> samples);
     // Flushes the encoder and puts the file in place; tail (the MP3 frames of
@@ -122,7 +125,8 @@ private:
     bool writeOut();
 
     TMp3Encoder m_encoder;
-    std::unique_ptr<QSaveFile> m_file;
+    std::unique_ptr<PendingFile> m_file;
+    OutputPlacement m_placement = OutputPlacement::Replace;
     QByteArray m_out;
 };
 
@@ -133,4 +137,5 @@ private:
 // failure no MP3 file is left either (an older one of that name stays).
 // Traces the start and every failure to the diagnostic log; shows nothing.
 TMp3Result ConvertToMp3(const QString &inputWav, const QString &mp3File, int bitRate,
-                        const std::function<void(int)> &progress = {}, const std::function<bool()> &stopRequested = {});
+                        const std::function<void(int)> &progress = {}, const std::function<bool()> &stopRequested = {},
+                        OutputPlacement placement = OutputPlacement::Replace);

@@ -21,12 +21,13 @@ TMp3Follower::~TMp3Follower()
     Stop();
 }
 
-void TMp3Follower::Start(const QString &wavFile, const QString &mp3File, int bitRate)
+void TMp3Follower::Start(const QString &wavFile, const QString &mp3File, int bitRate, OutputPlacement placement)
 {
     Stop();
     m_wavFile = wavFile;
     m_mp3File = mp3File;
     m_bitRate = bitRate;
+    m_placement = placement;
     m_complete = false;
     m_stop = false;
     m_progress = {};
@@ -48,7 +49,7 @@ bool TMp3Follower::Stopping() const
 TMp3Result TMp3Follower::Finish(const std::function<void(int)> &progress, const std::function<bool()> &stopRequested)
 {
     if (!m_thread.joinable())
-        return ConvertToMp3(m_wavFile, m_mp3File, m_bitRate, progress, stopRequested);
+        return ConvertToMp3(m_wavFile, m_mp3File, m_bitRate, progress, stopRequested, m_placement);
 
     {
         std::lock_guard lock(m_mutex);
@@ -68,7 +69,7 @@ TMp3Result TMp3Follower::Finish(const std::function<void(int)> &progress, const 
     }
     if (Stopping()) {
         m_writer.Abort();
-        return {TMp3Result::Stopped, {}};
+        return {TMp3Result::Stopped, {}, {}};
     }
     return m_writer.Finish(m_tail);
 }
@@ -157,7 +158,7 @@ void TMp3Follower::EncodeTail(qint64 from, qint64 to)
     std::vector<int16_t> samples(static_cast<size_t>(kChunkFrames));
     for (qint64 at = from; at < to;) {
         if (Stopping()) {
-            m_tailResult = {TMp3Result::Stopped, {}};
+            m_tailResult = {TMp3Result::Stopped, {}, {}};
             return;
         }
         const qint64 frames = std::min<qint64>((to - at) / f.BlockAlign, kChunkFrames);
@@ -209,7 +210,7 @@ void TMp3Follower::Run()
         }
     }
 
-    if (TMp3Result r = m_writer.Open(m_mp3File, int(m_layout.Format.SampleRate), m_bitRate); !r.Ok()) {
+    if (TMp3Result r = m_writer.Open(m_mp3File, int(m_layout.Format.SampleRate), m_bitRate, m_placement); !r.Ok()) {
         m_result = r;
         return;
     }
@@ -222,7 +223,7 @@ void TMp3Follower::Run()
     for (;;) {
         if (Stopping()) {
             m_writer.Abort();
-            m_result = {TMp3Result::Stopped, {}};
+            m_result = {TMp3Result::Stopped, {}, {}};
             return;
         }
         // The speech may end while this stream is still behind it.

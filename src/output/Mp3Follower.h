@@ -4,7 +4,8 @@
 // the last part left to do. When that part is long, a second stream encodes
 // its second half on another thread; its frames follow the first stream's,
 // cut at a pause in the speech. The MP3 appears under its name only when
-// complete (TMp3FileWriter); stopping or a failure leaves none.
+// complete (TMp3FileWriter), placed as the caller says; stopping or a
+// failure leaves none.
 //
 // The WAV may be growing: its data chunk's size field is 0 until it is
 // finished, and the follower reads sound data up to the file's current end.
@@ -32,12 +33,14 @@ public:
     TMp3Follower &operator=(const TMp3Follower &) = delete;
 
     // Starts following wavFile (written by someone else from now on).
-    void Start(const QString &wavFile, const QString &mp3File, int bitRate);
+    void Start(const QString &wavFile, const QString &mp3File, int bitRate,
+               OutputPlacement placement = OutputPlacement::Replace);
     bool Running() const { return m_thread.joinable(); }
     // The last Finish encoded the rest in two streams.
     bool WasSplit() const { return m_split; }
 
-    // The WAV is complete: encodes the rest and puts the MP3 in place.
+    // The WAV is complete: encodes the rest and puts the MP3 in place (the
+    // result's File says under which name).
     // progress gets the percent of the rest done; stopRequested ends it
     // early (Stopped, no MP3). Blocks until done; the callbacks run on the
     // encoding threads.
@@ -58,6 +61,7 @@ private:
     QString m_wavFile;
     QString m_mp3File;
     int m_bitRate = 0;
+    OutputPlacement m_placement = OutputPlacement::Replace;
     std::thread m_thread;
     std::thread m_second;
     mutable std::mutex m_mutex;

@@ -1,9 +1,10 @@
 #include "OutputNames.h"
 
 #include "AppError.h"
+#include "PendingFile.h"
 
-#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTextBoundaryFinder>
 
@@ -88,7 +89,10 @@ QString fitName(const QString &base, const QString &suffix, const QString &exten
 
 }  // namespace
 
-TOutputNames::TOutputNames(QString outputDirectory) : m_directory(std::move(outputDirectory)) {}
+TOutputNames::TOutputNames(QString outputDirectory, bool avoidExisting)
+    : m_directory(std::move(outputDirectory)), m_avoidExisting(avoidExisting)
+{
+}
 
 TOutputNames::~TOutputNames() = default;
 
@@ -105,11 +109,27 @@ QString TOutputNames::JoinPath(const QString &directory, const QString &name)
     return path;
 }
 
-QString TOutputNames::uniqueName(const QString &title, const QString &extension)
+QString TOutputNames::NumberedName(const QString &path, int n)
+{
+    const QFileInfo info(path);
+    const QString name = info.fileName();
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QString extension = dot > 0 ? name.mid(dot) : QString();
+    const QString numbered = fitName(name.left(name.size() - extension.size()), QStringLiteral(" (%1)").arg(n),
+                                     extension);
+    return path.left(path.size() - name.size()) + numbered;
+}
+
+QString TOutputNames::uniqueName(const QString &title, const QString &extension, QString *taken)
 {
     const QString base = cleanTitle(title);
+    const auto free = [&](const QString &name) {
+        return !m_used.contains(name) && !(m_avoidExisting && PendingFile::Exists(JoinPath(m_directory, name)));
+    };
     QString name = fitName(base, QString(), extension);
-    for (int n = 2; m_used.contains(name); ++n)
+    if (!free(name) && !m_used.contains(name))
+        *taken = JoinPath(m_directory, name);
+    for (int n = 2; !free(name); ++n)
         name = fitName(base, QStringLiteral(" (%1)").arg(n), extension);
     m_used.insert(name);
     return name;
@@ -124,16 +144,16 @@ TOutputNames::TFiles TOutputNames::Build(const QString &title, bool mp3)
 {
     TFiles files;
     if (!mp3) {
-        files.WavFile = JoinPath(m_directory, uniqueName(title, QString::fromLatin1(WavExtension)));
+        files.WavFile = JoinPath(m_directory, uniqueName(title, QString::fromLatin1(WavExtension), &files.Taken));
         return files;
     }
     if (!m_temp) {
-        auto temp = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/voxtrella-XXXXXX"));
+        auto temp = std::make_unique<QTemporaryDir>(PendingFile::TempFolderTemplate());
         if (!temp->isValid())
             throw EAppError(QStringLiteral("Cannot create a temporary folder: ") + temp->errorString());
         m_temp = std::move(temp);
     }
     files.WavFile = JoinPath(m_temp->path(), QString::fromLatin1(TempWavName));
-    files.Mp3File = JoinPath(m_directory, uniqueName(title, QString::fromLatin1(Mp3Extension)));
+    files.Mp3File = JoinPath(m_directory, uniqueName(title, QString::fromLatin1(Mp3Extension), &files.Taken));
     return files;
 }

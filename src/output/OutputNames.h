@@ -7,13 +7,15 @@
 // files, no ".."), and the name with its extension is cut to 255 bytes in
 // the file system's encoding at a character boundary. A name that was
 // already given out in this run gets " (2)", " (3)" ... so that two
-// articles with one title do not overwrite each other. A title that is
-// already safe is used unchanged.
+// articles with one title do not overwrite each other; so does a name taken
+// in the folder, when the names are to avoid the folder's files. A title
+// that is already safe is used unchanged.
 //
 // For MP3 output the intermediate "temp.wav" lives in a private temporary
 // folder owned by this object, never in the output folder, where it would
 // overwrite (and later delete) a file of the user's. The folder and what it
-// holds go when the object is destroyed.
+// holds go when the object is destroyed; the process id in the folder's name
+// lets a later run remove one that a killed run left.
 
 #include <QSet>
 #include <QString>
@@ -33,11 +35,14 @@ public:
     static constexpr const char *UntitledName = "Untitled";
 
     struct TFiles {
-        QString WavFile;  // where the speech is written
+        QString WavFile;  // where the speech is written: the WAV output's name, or temp.wav
         QString Mp3File;  // the MP3 made from it; empty for WAV output
+        QString Taken;    // the title's own name, when a file in the folder had it
     };
 
-    explicit TOutputNames(QString outputDirectory);
+    // avoidExisting: a name that anything in the folder has (a dangling
+    // symbolic link too) is not given out either.
+    explicit TOutputNames(QString outputDirectory, bool avoidExisting = false);
     ~TOutputNames();
     TOutputNames(const TOutputNames &) = delete;
     TOutputNames &operator=(const TOutputNames &) = delete;
@@ -57,11 +62,14 @@ public:
     static QString SafeFileName(const QString &title, const QString &extension);
     // directory + "/" + name, every doubled "/" reduced to one.
     static QString JoinPath(const QString &directory, const QString &name);
+    // The path with " (n)" before the extension of its file name, cut to fit.
+    static QString NumberedName(const QString &path, int n);
 
 private:
-    QString uniqueName(const QString &title, const QString &extension);
+    QString uniqueName(const QString &title, const QString &extension, QString *taken);
 
     QString m_directory;
+    bool m_avoidExisting;
     QSet<QString> m_used;
     std::unique_ptr<QTemporaryDir> m_temp;
 };

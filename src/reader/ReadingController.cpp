@@ -4,6 +4,7 @@
 #include "output/LameUnit.h"
 #include "output/Mp3Follower.h"
 #include "output/OutputNames.h"
+#include "platform/paths/SafeFile.h"
 #include "platform/shell/MessageService.h"
 #include "settings/PreferenceUnit.h"
 #include "util/UtilsClass.h"
@@ -25,6 +26,13 @@ const QString kTitleRequired = QStringLiteral(
     "A title is required to output speech to a file\r\rIn Single Article mode, you can use the Generate\r"
     "Default Article Titles option to generate titles\rautomatically");
 
+const QString kWavTooLarge = QStringLiteral(
+    "Cannot write \"%1\": a WAV file cannot hold more than 4 GB of sound. Choose MP3 as the output "
+    "format for a text this long.");
+const QString kSavedAs = QStringLiteral("\"%1\" exists; the speech was saved as \"%2\"");
+// The speech component's WAV header.
+constexpr qint64 kWavHeaderBytes = 44;
+
 bool isFileTarget(OutputTarget mode)
 {
     return mode != otSpeakers;
@@ -38,6 +46,7 @@ ReadingController::ReadingController(TTTSForm &driver, TPreferences &prefs, Read
     connect(&m_driver, &TTTSForm::OnDone, this, &ReadingController::DriverDone);
     connect(m_driver.TTS1(), &TTTS::OnWordPosition, this,
             [this](TTTS *, sapi::QWORD, uint32_t offset) { TTSWordPosition(offset); });
+    PendingFile::RemoveLeftovers(m_prefs.OUT_Directory);
 }
 
 ReadingController::~ReadingController() = default;
@@ -431,18 +440,33 @@ bool ReadingController::PrepareOutput(QObject *article, OutputTarget mode)
         MessageService::error(kTitleRequired);
         return false;
     }
+    const bool mp3 = m_prefs.OUT_FileFormat == 1;
     try {
-        if (!m_names)
-            m_names = std::make_unique<TOutputNames>(m_prefs.OUT_Directory);
-        const TOutputNames::TFiles files = m_names->Build(title, m_prefs.OUT_FileFormat == 1);
+        if (!m_names) {
+            // The folder may have changed since the start: a killed run may
+            // have left its temporary files there too.
+            PendingFile::RemoveLeftovers(m_prefs.OUT_Directory);
+            m_names = std::make_unique<TOutputNames>(m_prefs.OUT_Directory,
+                                                     m_placement == OutputPlacement::NextFreeName);
+        }
+        const TOutputNames::TFiles files = m_names->Build(title, mp3);
         m_wavName = files.WavFile;
         m_mp3Name = files.Mp3File;
+        m_taken = files.Taken;
         m_title = title;
+        m_oversized = false;
+        if (!mp3) {
+            m_pendingWav = std::make_unique<PendingFile>(files.WavFile);
+            if (!m_pendingWav->Create())
+                throw EAppError(m_pendingWav->ErrorString());
+            m_wavName = m_pendingWav->TempPath();
+        }
     } catch (const EAppError &e) {
+        m_pendingWav.reset();
         MessageService::error(e.message());
         return false;
     }
-    if (!m_driver.PlayToFileInit(VoiceOf(article), m_wavName)) {
+    if (!m_driver.PlayToFileInit(VoiceOf(article), m_wavName, mp3 ? QString() : m_pendingWav->Target())) {
         UtilsClass::WriteLog(QStringLiteral("Play to file initialization failed"));
         SetReadingState(rsIdle);
         m_view.SetLocked(article, false);
@@ -453,12 +477,13 @@ bool ReadingController::PrepareOutput(QObject *article, OutputTarget mode)
         } catch (const EAppError &e) {
             UtilsClass::WriteLog(e.message());
         }
-        QFile::remove(m_wavName);
+        if (!m_pendingWav)
+            QFile::remove(m_wavName);
         EndRun();
         return false;
     }
-    if (m_prefs.OUT_FileFormat == 1)
-        m_follower->Start(m_wavName, m_mp3Name, m_prefs.BitRate);
+    if (mp3)
+        m_follower->Start(m_wavName, m_mp3Name, m_prefs.BitRate, m_placement);
     return true;
 }
 
@@ -536,6 +561,22 @@ void ReadingController::TTSWordPosition(uint32_t byteOffset)
     // The 1-based index of the delimiter is the progress.
     emit GaugeChanged(true, -1, delimiter + 1 - m_readStart);
     m_view.ShowWord(m_article, caret, delimiter, m_prefs.TTS_HighlightPosition);
+    // Words arrive as the file is written: a WAV that outgrows what its
+    // header can say is stopped here rather than read to its end in vain.
+    if (m_pendingWav && !m_oversized && QFileInfo(m_wavName).size() - kWavHeaderBytes > m_wavLimit) {
+        m_oversized = true;
+        QMetaObject::invokeMethod(this, &ReadingController::RefuseOversizedWav, Qt::QueuedConnection);
+    }
+}
+
+void ReadingController::RefuseOversizedWav()
+{
+    if (!m_pendingWav || (m_state != rsReading && m_state != rsPaused))
+        return;
+    const QString message = kWavTooLarge.arg(m_pendingWav->Target());
+    StopBtnClick();
+    UtilsClass::WriteLog(message);
+    MessageService::error(message);
 }
 
 bool ReadingController::FinishOutput(bool aborted)
@@ -545,20 +586,27 @@ bool ReadingController::FinishOutput(bool aborted)
         m_driver.FinishOutput();
     } catch (const EAppError &e) {
         // A full disk when the file is closed: tell, keep what was written,
-        // and be idle again.
-        UtilsClass::WriteLog(e.message());
-        MessageService::error(e.message());
+        // and be idle again. A reading that was stopped, or whose start
+        // failed and was told already, only logs it: its file goes anyway.
         m_follower->Stop();
-        AbandonRun(toFile && m_prefs.OUT_FileFormat == 1);
+        m_pendingWav.reset();
+        const QString kept = toFile && !aborted && m_prefs.OUT_FileFormat == 1 ? KeepWavBesideMp3() : QString();
+        AbandonRun(aborted ? QString() : e.message(), kept);
+        if (aborted)
+            UtilsClass::WriteLog(e.message());
         return false;
     }
     if (toFile && aborted) {
         m_follower->Stop();
-        if (QFile::exists(m_wavName) && !QFile::remove(m_wavName))
+        if (m_pendingWav)
+            m_pendingWav.reset();
+        else if (QFile::exists(m_wavName) && !QFile::remove(m_wavName))
             UtilsClass::WriteLog(QStringLiteral("Delete Failed"));
     } else if (toFile && m_prefs.OUT_FileFormat == 1) {
         if (!ConvertToMp3())
             return false;
+    } else if (toFile && !PlaceWav()) {
+        return false;
     }
     if (m_state != rsExiting) {
         emit StatusReset();
@@ -595,38 +643,80 @@ bool ReadingController::ConvertToMp3()
     if (result.Status == TMp3Result::Stopped || m_state == rsExiting)
         return false;
     if (result.Status == TMp3Result::Failed) {
-        UtilsClass::WriteLog(result.Message);
-        MessageService::error(result.Message);
-        AbandonRun(true);
+        AbandonRun(result.Message, KeepWavBesideMp3());
         return false;
     }
     emit GaugeChanged(false, 0, 0);
+    NotePlacement(m_mp3Name, result.File);
+    m_mp3Name = result.File;
     UtilsClass::WriteLog(QStringLiteral("Deleting wav file ") + m_wavName);
     if (!QFile::remove(m_wavName))
         UtilsClass::WriteLog(QStringLiteral("Delete Failed"));
     return true;
 }
 
-void ReadingController::KeepWavBesideMp3()
+bool ReadingController::PlaceWav()
 {
-    // The speech is kept where the user looks for it, as title.wav.
-    if (!QFile::exists(m_wavName) || m_mp3Name.isEmpty())
-        return;
-    const QString kept = QFileInfo(m_mp3Name).path() + u'/' +
-                         TOutputNames::SafeFileName(m_title, QStringLiteral(".wav"));
-    if (QFile::exists(kept) || QFile::rename(m_wavName, kept))
-        return;
-    // Another file system: a copy, never left half made on a full disk.
-    if (!QFile::copy(m_wavName, kept)) {
-        QFile::remove(kept);
-        UtilsClass::WriteLog(QStringLiteral("The WAV file could not be kept: ") + m_wavName);
+    const std::unique_ptr<PendingFile> wav = std::move(m_pendingWav);
+    const QString wanted = wav->Target();
+    QString error;
+    if (QFileInfo(wav->TempPath()).size() - kWavHeaderBytes > m_wavLimit)
+        error = kWavTooLarge.arg(wav->Target());
+    else if (!wav->Place(m_placement))
+        error = wav->ErrorString();
+    if (!error.isEmpty()) {
+        AbandonRun(error, QString());
+        return false;
     }
+    NotePlacement(wanted, wav->Target());
+    return true;
 }
 
-void ReadingController::AbandonRun(bool keepWav)
+void ReadingController::NotePlacement(const QString &built, const QString &placed)
 {
-    if (keepWav)
-        KeepWavBesideMp3();
+    const QString wanted = m_taken.isEmpty() ? built : m_taken;
+    if (placed != wanted)
+        m_placementNote = kSavedAs.arg(QFileInfo(wanted).fileName(), QFileInfo(placed).fileName());
+    UtilsClass::WriteLog(QStringLiteral("Saved ") + placed);
+}
+
+QString ReadingController::KeepWavBesideMp3()
+{
+    // The speech is kept where the user looks for it, as title.wav, never in
+    // place of a file that is there.
+    if (!QFile::exists(m_wavName) || m_mp3Name.isEmpty())
+        return QString();
+    const QString kept = QFileInfo(m_mp3Name).path() + u'/' +
+                         TOutputNames::SafeFileName(m_title, QStringLiteral(".wav"));
+    QString error;
+    const SafeFile::RenameResult moved = SafeFile::renameFile(m_wavName, kept, false, &error);
+    if (moved == SafeFile::RenameResult::Failed) {
+        // Another file system: a copy, never left half made on a full disk.
+        PendingFile copy(kept);
+        QFile in(m_wavName);
+        bool ok = copy.Create() && in.open(QIODevice::ReadOnly);
+        for (QByteArray chunk; ok && !(chunk = in.read(1 << 20)).isEmpty();)
+            ok = copy.Write(chunk.constData(), chunk.size());
+        if (ok && copy.Place(OutputPlacement::Refuse))
+            return kept;
+        error = copy.ErrorString();
+    } else if (moved == SafeFile::RenameResult::Done) {
+        return kept;
+    } else {
+        error = QStringLiteral("\"%1\" exists").arg(kept);
+    }
+    UtilsClass::WriteLog(QStringLiteral("The WAV file could not be kept: ") + error);
+    return QString();
+}
+
+void ReadingController::AbandonRun(const QString &message, const QString &keptWav)
+{
+    const QString text =
+        keptWav.isEmpty() ? message : message + QStringLiteral("\r\rThe speech was kept in \"%1\".").arg(keptWav);
+    if (!text.isEmpty()) {
+        UtilsClass::WriteLog(text);
+        MessageService::error(text);
+    }
     m_completion = Completion::None;
     SetReadingState(rsIdle);
     ResetStatus();
@@ -636,6 +726,10 @@ void ReadingController::AbandonRun(bool keepWav)
 void ReadingController::EndRun()
 {
     m_follower->Stop();
+    m_pendingWav.reset();
     m_names.reset();
     m_skipAllowed = true;
+    if (!m_placementNote.isEmpty() && m_state == rsIdle)
+        UpdateStatus(std::exchange(m_placementNote, QString()));
+    m_placementNote.clear();
 }

@@ -9,6 +9,13 @@
 // Widget-free: the main window (or the command line) implements
 // ReadingView over its article list and binds its controls to the slots and
 // signals here.
+//
+// A file appears under its name only when it is complete (PendingFile): a
+// stop, a failure or a killed program leaves nothing under a final name, and
+// a file this reading did not write is never replaced unless the placement
+// says so. Making a controller removes what killed runs left behind.
+
+#include "output/PendingFile.h"
 
 #include <QObject>
 #include <QPointer>
@@ -108,6 +115,14 @@ public:
 
     // The File Destination option sets the target of the next file reading.
     void SetTarget(OutputTarget target) { m_target = target; }
+    // What a finished file does when its name is taken: the window takes the
+    // next free name (and says so in the status bar), the command line
+    // refuses or, asked to, replaces.
+    void SetPlacement(OutputPlacement placement) { m_placement = placement; }
+    // The most sound bytes a WAV file takes: its header's sizes are 32 bits.
+    // A reading that would pass it is stopped and the file not made.
+    static constexpr qint64 WavSoundLimit = 0xFFFFFFFFLL - 36;
+    void SetWavSoundLimit(qint64 bytes) { m_wavLimit = bytes; }
     void SetReadingState(ReadingState state);
     void UpdateStatus(const QString &text);
     void ResetStatus();
@@ -125,6 +140,8 @@ public:
     bool FinishOutput(bool aborted);
     void TTSWordPosition(uint32_t byteOffset);
 
+    // Where the speech is written (a temporary file for WAV output), and
+    // the MP3's name, once made the name it was put under.
     QString WavName() const { return m_wavName; }
     QString Mp3Name() const { return m_mp3Name; }
 
@@ -150,12 +167,17 @@ private:
     bool OutputDirectoryExists() const;
     void InvalidDirectory();
     void EndRun();
-    // A failure after the speech was written: idle again, the WAV kept
-    // beside the MP3 it was for when asked.
-    void AbandonRun(bool keepWav);
+    // A failure after the speech was written: the message shown, saying
+    // where the speech was kept when it was, and idle again.
+    void AbandonRun(const QString &message, const QString &keptWav);
     void FailStart(QObject *article);
     bool ConvertToMp3();
-    void KeepWavBesideMp3();
+    bool PlaceWav();
+    void RefuseOversizedWav();
+    // The status note when a finished file took another name than its own.
+    void NotePlacement(const QString &built, const QString &placed);
+    // The speech of a failed MP3 as title.wav beside it; its name, or empty.
+    QString KeepWavBesideMp3();
     QString VoiceOf(QObject *article) const;
 
     TTTSForm &m_driver;
@@ -176,8 +198,15 @@ private:
     // Encodes the MP3 while the speech is written, so little is left to
     // convert when the reading ends.
     std::unique_ptr<TMp3Follower> m_follower;
-    QString m_wavName;
+    // The WAV output being written, until it is put in place.
+    std::unique_ptr<PendingFile> m_pendingWav;
+    OutputPlacement m_placement = OutputPlacement::NextFreeName;
+    qint64 m_wavLimit = WavSoundLimit;
+    bool m_oversized = false;
+    QString m_wavName;  // where the speech is written
     QString m_mp3Name;
     QString m_title;
+    QString m_taken;  // the title's own name, taken when the names were built
+    QString m_placementNote;
     std::atomic<bool> m_stopConversion{false};
 };

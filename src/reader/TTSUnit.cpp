@@ -157,8 +157,9 @@ bool TTTSForm::CheckSoundCard()
     return true;
 }
 
-bool TTTSForm::PlayToFileInit(const QString &voiceName, const QString &fileName)
+bool TTTSForm::PlayToFileInit(const QString &voiceName, const QString &fileName, const QString &shownName)
 {
+    m_shownFileName = shownName.isEmpty() ? fileName : shownName;
     try {
         m_tts->SetActive(false);
         m_tts->SetOutputDest(odFile);
@@ -211,18 +212,33 @@ bool TTTSForm::SpeakToFile(const QString &voiceName, const QString &text)
                                                       m_prefs.TTS_FilterSymbols);
         m_tts->Speak(filtered);
     } catch (const EAppError &e) {
-        UtilsClass::WriteLog(e.message());
-        MessageService::error(e.message());
+        const QString text = FileErrorText(e);
+        UtilsClass::WriteLog(text);
+        MessageService::error(text);
         return false;
     }
     return true;
 }
 
+QString TTTSForm::FileErrorText(const EAppError &e) const
+{
+    QString text = m_tts->OutputDest() == odFile ? m_tts->OutputError() : QString();
+    if (text.isEmpty())
+        return e.message();
+    if (!m_shownFileName.isEmpty())
+        text.replace(m_tts->OutputFile(), m_shownFileName);
+    return text;
+}
+
 void TTTSForm::FinishOutput()
 {
     m_fileVoice.clear();
-    if (m_tts->Active())
-        m_tts->SetActive(false);
+    try {
+        if (m_tts->Active())
+            m_tts->SetActive(false);
+    } catch (const EAppError &e) {
+        throw EAppError(FileErrorText(e), e.code());
+    }
 }
 
 void TTTSForm::CancelDone()

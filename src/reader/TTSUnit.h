@@ -40,13 +40,15 @@ public:
 
     // Reading into a WAV file: deactivates, switches to file output and
     // activates with the voice. False (told to the user) when it cannot.
-    bool PlayToFileInit(const QString &voiceName, const QString &fileName);
+    // shownName is the file messages name in fileName's place (the name the
+    // user will see when fileName is a temporary file).
+    bool PlayToFileInit(const QString &voiceName, const QString &fileName, const QString &shownName = {});
     // Filters the text for that voice's engine and speaks it into the open
     // file; OnDone follows when it is written. A voice not in the catalogue
     // filters for the engine the file was opened with.
     bool SpeakToFile(const QString &voiceName, const QString &text);
     // Ends the current output: deactivating finishes a WAV file. Throws the
-    // component's error (a full disk) after the component is let go.
+    // component's error (a full disk) in words, naming the file.
     void FinishOutput();
 
     // Forgets a completion still waiting in the half-second timer: a Stop
@@ -104,6 +106,9 @@ private:
     // component's errors.
     bool ActivateVoice(TVoiceEntry *voice);
     TVoiceEntry *FileVoice() const;
+    // A failure while reading into a file: the file destination's own words
+    // for it, naming the file shown to the user, rather than a result code.
+    QString FileErrorText(const EAppError &e) const;
 
     TTTS *m_tts = nullptr;
     QTimer *m_timer = nullptr;
@@ -112,6 +117,7 @@ private:
     // The voice a file was opened with: its engine filters later texts whose
     // own voice is unknown.
     QString m_fileVoice;
+    QString m_shownFileName;
 
     TPreferences &m_prefs;
 

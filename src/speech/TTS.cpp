@@ -1,5 +1,6 @@
 #include "TTS.h"
 
+#include "platform/speech/AudioDestinations.h"
 #include "platform/speech/SpeechEngine.h"
 #include "util/UtilsClass.h"
 
@@ -318,6 +319,12 @@ void TTTS::SetOutputFile(const QString &Value)
             throw ESpeechError(E_NOINTERFACE);
         SpeechCheck(file->Set(u16(m_outputFile), 1));
     }
+}
+
+QString TTTS::OutputError() const
+{
+    const auto file = std::dynamic_pointer_cast<sapi::AudioDestination>(m_dest);
+    return file ? file->lastError() : QString();
 }
 
 void TTTS::MakeDest(UnknownPtr &Dest)

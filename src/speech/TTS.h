@@ -81,6 +81,9 @@ public:
     void SetModeName(const QString &Value);
     QString OutputFile() const { return m_outputFile; }
     void SetOutputFile(const QString &Value);
+    // The file destination's last failure in words, naming the file and the
+    // cause; empty when it has none.
+    QString OutputError() const;
     TOutputDest OutputDest() const { return m_outputDest; }
     void SetOutputDest(TOutputDest Value) { m_outputDest = Value; }
     bool Active() const { return m_active; }

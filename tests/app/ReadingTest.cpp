@@ -40,7 +40,8 @@ protected:
         QObject::connect(form->Driver(), &TTTSForm::OnDone, form, [this] { ++completions; });
     }
 
-    QStringList OutFiles() const { return QDir(out).entryList(QDir::Files, QDir::Name); }
+    // Hidden ones too: a temporary file left in the folder is a fault.
+    QStringList OutFiles() const { return QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
 
     // "MPEG 2.0 L III cbr32 22050 mono", as mpg123 reads it.
     static QString Mp3Format(const QString &mp3)
@@ -148,12 +149,17 @@ TEST_F(ReadingTest, ReadToFileGivesOneWavOrAnMp3PerArticleAtThePreset)
     StoreSettings({{"BitRate", 56}});
     StartReading();
 
-    // One WAV for the whole list, named after the first title.
+    // One WAV for the whole list, named after the first title; a file of
+    // that name is not replaced, and the status bar says so.
+    ASSERT_TRUE(TestSupport::writeFile(out + u"/First.wav"_s, "the user's own"));
     ui->PlayFileBtn->click();
     ASSERT_TRUE(WaitIdle()) << Messages();
-    EXPECT_EQ(OutFiles(), QStringList{u"First.wav"_s});
-    EXPECT_GT(TestSupport::readWav(out + u"/First.wav"_s).seconds(), 2.0);
-    QFile::remove(out + u"/First.wav"_s);
+    EXPECT_EQ(OutFiles(), (QStringList{u"First (2).wav"_s, u"First.wav"_s}));
+    EXPECT_EQ(TestSupport::readFile(out + u"/First.wav"_s), "the user's own");
+    EXPECT_EQ(form->StatusText(), u"\"First.wav\" exists; the speech was saved as \"First (2).wav\""_s);
+    EXPECT_GT(TestSupport::readWav(out + u"/First (2).wav"_s).seconds(), 2.0);
+    QDir(out).removeRecursively();
+    QDir().mkpath(out);
 
     // One MP3 per article at 56 kbit/s and 44.1 kHz.
     ui->ODestMultiple->click();
@@ -177,6 +183,16 @@ TEST_F(ReadingTest, StopLeavesNoFileAndMissingTitleOrFolderReadsNothing)
     ui->StopBtn->click();
     EXPECT_EQ(form->State(), rsIdle);
     EXPECT_TRUE(OutFiles().isEmpty());
+
+    // A WAV that outgrows what its header can say (4 GB, made small here)
+    // is stopped and not made; the message suggests MP3.
+    form->Reading()->SetWavSoundLimit(50000);
+    ui->PlayFileBtn->click();
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(messages.value(0).startsWith(u"Cannot write \""_s + out + u"/Long.wav\": a WAV file"_s)) << Messages();
+    EXPECT_TRUE(messages.value(0).contains(u"MP3"_s));
+    EXPECT_TRUE(OutFiles().isEmpty());
+    messages.clear();
 
     // Multiple files need a title on every article: the untitled one is marked.
     ui->ODestMultiple->click();

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QThread>
 
 #include <unistd.h>
 
@@ -58,8 +59,9 @@ protected:
         return QDir(path(folder)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     }
 
-    // The program with neither display nor sound server in reach, reading to file.
-    Result run(const QStringList &arguments, const QByteArray &input = {}) const
+    // The program with neither display nor sound server in reach, reading to
+    // file; started through another program (a shell) when one is given.
+    void start(QProcess &process, const QStringList &arguments, const QString &program = {}) const
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "PULSE_SERVER", "PIPEWIRE_RUNTIME_DIR"})
@@ -67,10 +69,14 @@ protected:
         env.insert(u"XDG_RUNTIME_DIR"_s, path(u"runtime"_s));
         env.insert(u"PULSE_RUNTIME_PATH"_s, path(u"runtime/pulse"_s));
         env.insert(u"TMPDIR"_s, path(u"tmp"_s));
-        QProcess process;
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(m_home);
-        process.start(QStringLiteral(VOXTRELLA_EXECUTABLE), arguments);
+        process.start(program.isEmpty() ? QStringLiteral(VOXTRELLA_EXECUTABLE) : program, arguments);
+    }
+    Result run(const QStringList &arguments, const QByteArray &input = {}, const QString &program = {}) const
+    {
+        QProcess process;
+        start(process, arguments, program);
         process.write(input);
         process.closeWriteChannel();
         Result r;
@@ -157,6 +163,10 @@ TEST_F(CliReadToFile, FailuresAreNamedWithTheirStatusAndLeaveNothingHalfWritten)
          {u"\"No Such Voice\" does not exist"_s, u"--list-voices"_s},
          {}},
         {{u"missing.txt"_s, u"a.txt"_s}, 1, {u"missing.txt: no such file"_s}, {u"a.mp3"_s}},
+        {{u"--single"_s, u"Book"_s, u"a.txt"_s, u"missing.txt"_s},
+         1,
+         {u"missing.txt: no such file"_s, u"Book.mp3 was not written"_s},
+         {}},
         {{u"--out"_s, unwritable, u"a.txt"_s}, 1, {u"output folder "_s + unwritable + u" is not writable"_s}, {}},
         {{u"--out"_s, path(u"blocker"_s), u"a.txt"_s}, 1, {u"is not a folder"_s}, {}},
         {{u"--bitrate"_s, u"33"_s, u"a.txt"_s}, 2, {u"bit rate \"33\""_s, u"Usage:"_s}, {}},
@@ -180,18 +190,87 @@ TEST_F(CliReadToFile, FailuresAreNamedWithTheirStatusAndLeaveNothingHalfWritten)
     EXPECT_EQ(bytes(u"blocker"_s), QByteArray("not a folder"));
 }
 
-TEST_F(CliReadToFile, ExistingOutputIsReplacedOnlyWithForce)
+TEST_F(CliReadToFile, ExistingOutputIsReplacedOnlyWithForceAndALinkThereIsNeverFollowed)
 {
-    write(u"saved/a.wav"_s, "the user's own file");
-    const Result skipped = readToFile({u"a.txt"_s, u"b.txt"_s});
-    EXPECT_EQ(skipped.status, 1);
-    EXPECT_TRUE(skipped.err.contains(path(u"saved/a.wav"_s) + u" exists; use --force"_s)) << qPrintable(skipped.err);
-    EXPECT_EQ(bytes(u"saved/a.wav"_s), QByteArray("the user's own file"));
-    EXPECT_GT(seconds(u"saved/b.wav"_s), 1.0);
+    // At the output's name: the user's file, a link to someone else's file,
+    // a link that leads nowhere. A link is replaced itself, never followed.
+    write(u"victim"_s, "someone else's file");
+    const QString a = path(u"saved/a.wav"_s);
+    for (const QString &link : {QString(), path(u"victim"_s), path(u"nowhere"_s)}) {
+        QFile::remove(a);
+        if (link.isEmpty())
+            write(u"saved/a.wav"_s, "the user's own file");
+        else
+            ASSERT_TRUE(QFile::link(link, a));
+        const Result skipped = readToFile({u"a.txt"_s, u"b.txt"_s});
+        EXPECT_EQ(skipped.status, 1);
+        EXPECT_TRUE(skipped.err.contains(a + u" exists; use --force"_s)) << qPrintable(skipped.err);
+        EXPECT_EQ(QFileInfo(a).symLinkTarget(), link);
+        EXPECT_EQ(bytes(u"saved/a.wav"_s), link.isEmpty() ? "the user's own file" : TestSupport::readFile(link));
+        EXPECT_GT(seconds(u"saved/b.wav"_s), 1.0);
 
-    const Result forced = readToFile({u"--force"_s, u"a.txt"_s});
-    EXPECT_EQ(forced.status, 0) << qPrintable(forced.err);
-    EXPECT_GT(seconds(u"saved/a.wav"_s), 1.0);
+        const Result forced = readToFile({u"--force"_s, u"a.txt"_s});
+        EXPECT_EQ(forced.status, 0) << qPrintable(forced.err);
+        EXPECT_FALSE(QFileInfo(a).isSymLink());
+        EXPECT_GT(seconds(u"saved/a.wav"_s), 1.0);
+    }
+    EXPECT_EQ(bytes(u"victim"_s), "someone else's file");
+    EXPECT_FALSE(QFile::exists(path(u"nowhere"_s)));
+}
+
+TEST_F(CliReadToFile, KilledLimitedOrRacingRunsNeverLeaveAPartialFile)
+{
+    write(u"long.txt"_s, QByteArray("A long text keeps the program writing for a good while. ").repeated(300));
+    const QString out = path(u"out"_s);
+    const auto temporary = [&] { return QDir(out).entryList({u".voxtrella-*"_s}, QDir::Files | QDir::Hidden); };
+    // SIGKILL at a few moments of a forced WAV and MP3 run over an older
+    // file: the older file stays, and no other name appears.
+    for (const QString &format : {u"wav"_s, u"mp3"_s}) {
+        for (const int afterMs : {-200, 0, 800}) {
+            write(u"out/long."_s + format, "older");
+            const QStringList before = QDir(out).entryList(QDir::Files);
+            QProcess p;
+            start(p, {u"--read-to-file"_s, u"--force"_s, u"--format"_s, format, u"--out"_s, out, u"long.txt"_s});
+            // Negative: that long after the start; else after its temporary file appeared.
+            const QString mine = u".voxtrella-%1-"_s.arg(p.processId());
+            if (afterMs >= 0) {
+                EXPECT_TRUE(TestSupport::waitFor([&] { return !temporary().filter(mine).isEmpty(); }, 30000));
+            }
+            QThread::msleep(std::abs(afterMs));
+            p.kill();
+            p.waitForFinished();
+            EXPECT_EQ(QDir(out).entryList(QDir::Files), before) << afterMs;
+            EXPECT_EQ(bytes(u"out/long."_s + format), "older") << qPrintable(format) << afterMs;
+        }
+    }
+    EXPECT_FALSE(temporary().isEmpty());
+
+    // A file-size limit, as a full disk, is a message naming the file; the
+    // run removes what the killed ones left (the home's tmp is checked at
+    // the end) and leaves nothing of its own.
+    QFile::remove(path(u"out/long.wav"_s));
+    QFile::remove(path(u"out/long.mp3"_s));
+    const Result limited =
+        run({u"-c"_s, u"trap '' XFSZ; exec prlimit --fsize=100000 \"$@\""_s, u"sh"_s,
+             QStringLiteral(VOXTRELLA_EXECUTABLE), u"--read-to-file"_s, u"--out"_s, out, u"long.txt"_s},
+            {}, u"bash"_s);
+    EXPECT_EQ(limited.status, 1);
+    EXPECT_TRUE(limited.err.contains(u"Cannot write \""_s + out + u"/long.wav\": File too large"_s))
+        << qPrintable(limited.err);
+    EXPECT_EQ(entries(u"out"_s), QStringList());
+
+    // Two runs writing one name: one writes it whole, the other says so and fails.
+    QProcess first, second;
+    for (QProcess *p : {&first, &second})
+        start(*p, {u"--read-to-file"_s, u"--out"_s, out, u"a.txt"_s});
+    for (QProcess *p : {&first, &second})
+        ASSERT_TRUE(p->waitForFinished(100000));
+    EXPECT_EQ(first.exitCode() + second.exitCode(), 1);
+    const QString err = QString::fromLocal8Bit((first.exitCode() ? first : second).readAllStandardError());
+    EXPECT_TRUE(err.contains(u"appeared while it was being written"_s) || err.contains(u"exists; use --force"_s))
+        << qPrintable(err);
+    EXPECT_TRUE(TestSupport::readWav(path(u"out/a.wav"_s)).whole);
+    EXPECT_EQ(entries(u"out"_s), QStringList{u"a.wav"_s});
 }
 
 TEST_F(CliReadToFile, UnusualTextsAreRead)

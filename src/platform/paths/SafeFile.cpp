@@ -6,6 +6,7 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -263,6 +264,39 @@ bool writeAtomically(const QString &path, const QByteArray &bytes, QString *erro
     if (!ok && error)
         *error = writer.errorString();
     return ok;
+}
+
+RenameResult renameFile(const QString &from, const QString &to, bool replace, QString *error)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    const auto failed = [&](int code) {
+        if (error)
+            *error = QStringLiteral("Cannot rename \"%1\" to \"%2\": %3").arg(from, to, systemError(code));
+        return RenameResult::Failed;
+    };
+    if (replace)
+        return ::rename(source.constData(), target.constData()) == 0 ? RenameResult::Done : failed(errno);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return RenameResult::Done;
+    if (errno == EEXIST)
+        return RenameResult::NameTaken;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return failed(errno);
+    // A file system without the flag: a hard link also refuses a taken name.
+    if (::link(source.constData(), target.constData()) == 0) {
+        ::unlink(source.constData());
+        return RenameResult::Done;
+    }
+    if (errno == EEXIST)
+        return RenameResult::NameTaken;
+    if (errno != EPERM && errno != ENOTSUP)
+        return failed(errno);
+    // Nor hard links (FAT): checked just before the rename, as well as it can be.
+    struct stat st {};
+    if (::lstat(target.constData(), &st) == 0)
+        return RenameResult::NameTaken;
+    return ::rename(source.constData(), target.constData()) == 0 ? RenameResult::Done : failed(errno);
 }
 
 void removeLeftovers(const QString &path)

@@ -71,6 +71,14 @@ private:
 // Only call it while no other writer of that file can be running.
 void removeLeftovers(const QString &path);
 
+// Renames from to to unless something (a dangling symbolic link too) has the
+// name to: the check and the rename are one step (RENAME_NOREPLACE, or a
+// hard link and an unlink where the file system lacks it), so a name that
+// appears at the last moment is never replaced. With replace, whatever has
+// the name is replaced; a symbolic link itself, never the file it names.
+enum class RenameResult { Done, NameTaken, Failed };
+RenameResult renameFile(const QString &from, const QString &to, bool replace, QString *error = nullptr);
+
 // open(), write() and commit() in one call; error receives the reason.
 bool writeAtomically(const QString &path, const QByteArray &bytes, QString *error = nullptr);
 

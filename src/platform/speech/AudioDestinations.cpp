@@ -235,7 +235,9 @@ HRESULT FileAudioDest::openFileLocked(const QString &path)
     m_dataBytes = 0;
     m_buffer.clear();
     m_createdRegular = false;
-    int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // A symbolic link planted at the name is not followed to a file of
+    // someone else's choosing.
+    int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0) {
         int err = errno;
         m_failure = diskFull(err) ? TTSERR_OUTOFDISK : AUDERR_NOTOPEN;

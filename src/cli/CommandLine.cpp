@@ -20,6 +20,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
+#include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
@@ -451,6 +452,10 @@ int Runner::Exec()
         m_driver = std::make_unique<TTTSForm>(m_prefs);
         m_driver->Initialize();
         m_driver->LoadVoicePrefs();
+        // The window waits half a second after each text's audio has ended;
+        // a file is complete when it is written, and with a thousand small
+        // files that pause would be most of the run.
+        m_driver->Timer1()->setInterval(0);
     } catch (const std::exception &e) {
         printError(QStringLiteral("the speech engines could not be started: ") + QString::fromUtf8(e.what()));
         m_driver.reset();

@@ -687,12 +687,14 @@ bool Wanted(int argc, char *argv[])
         return false;
     // Every other option is ours, so that an unknown one gets a usage message
     // instead of a window, except those Qt's window takes (with one dash or
-    // two, "=value" or not); a session manager restarts it with -session.
+    // two); a session manager restarts the window with -session.
     static const QByteArray windowOptions =
         " platform platformpluginpath platformtheme plugin qwindowtitle qwindowgeometry qwindowicon geometry title "
-        "icon display name reverse session style stylesheet widgetcount testability qmljsdebugger ";
+        "icon display name reverse session style stylesheet widgetcount testability ";
     const QByteArray name = first.mid(first.startsWith("--") ? 2 : 1);
-    return name.isEmpty() || !windowOptions.contains(' ' + name.split('=').constFirst() + ' ');
+    if (name.startsWith("qmljsdebugger="))
+        return false;
+    return name.isEmpty() || !windowOptions.contains(' ' + name + ' ');
 }
 
 int Run(int argc, char *argv[])

@@ -10,6 +10,9 @@
 //   cli_mp3_ratio_cli         `voxtrella --read-to-file` over the same two
 //                             commands; n/a (with a note on stderr) when the
 //                             executable has no such mode
+//   cli_1000_small_files_s    seconds for `voxtrella --read-to-file` to read
+//                             1,000 files of two characters each into WAV
+//                             files: the cost of each file beyond its speech
 // followed by the parts they are made of: the pipeline's synthesis phase
 // (the command to "Converting to MP3") and conversion phase (from there to
 // idle), each reference step, the audio lengths. Every step
@@ -643,6 +646,41 @@ double runProgramCli(const QString &textFile, const QString &outputDirectory, co
     return -1;
 }
 
+// voxtrella --read-to-file over many tiny files into WAV; -1 with a note
+// when it fails or misses a file.
+double runProgramManyFiles(const QDir &work, const QString &home, QString &why)
+{
+    constexpr int kFiles = 1000;
+    const QString inputs = work.filePath(QStringLiteral("small"));
+    const QString outputs = work.filePath(QStringLiteral("small-out"));
+    QDir().mkpath(inputs);
+    QStringList arguments = {QStringLiteral("--read-to-file"), QStringLiteral("--format"), QStringLiteral("wav"),
+                             QStringLiteral("--out"), outputs};
+    for (int i = 0; i < kFiles; ++i) {
+        const QString file = inputs + QStringLiteral("/%1.txt").arg(i, 4, 10, QLatin1Char('0'));
+        QFile f(file);
+        if (!f.open(QIODevice::WriteOnly) || f.write("Hi") != 2) {
+            why = QStringLiteral("cannot write ") + file;
+            return -1;
+        }
+        arguments << file;
+    }
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VOXTRELLA_HOME"), home);
+    const QString errors = outputs + QStringLiteral(".err");
+    const ProcessRun run = runTimed(QStringLiteral(VOXTRELLA_EXECUTABLE), arguments, 900000, environment, errors);
+    const qsizetype written = QDir(outputs).entryList({QStringLiteral("*.wav")}, QDir::Files).size();
+    if (run.seconds < 0)
+        why = run.error;
+    else if (written != kFiles)
+        why = QStringLiteral("%1 of %2 WAV files were written").arg(written).arg(kFiles);
+    else
+        return run.seconds;
+    if (const QString said = tail(errors, 5); !said.isEmpty())
+        why += u'\n' + said;
+    return -1;
+}
+
 }  // namespace
 
 int main(int argc, char *argv[])
@@ -751,6 +789,12 @@ int main(int argc, char *argv[])
             cliSeconds = s;
     }
 
+    note(QStringLiteral("voxtrella --read-to-file: 1,000 small files"));
+    QString manyWhy;
+    const double manySeconds = runProgramManyFiles(workDir, work.filePath(QStringLiteral("cli-home")), manyWhy);
+    if (manySeconds < 0)
+        note(QStringLiteral("voxtrella --read-to-file gave no 1,000 files: ") + manyWhy);
+
     std::printf("mp3_ratio_cli=%.3f\n", read.total / commands.Total());
     std::printf("mp3_ratio_lib=%.3f\n", read.total / library.Total());
     std::printf("audio_seconds_per_second=%.1f\n", read.audioSeconds / read.total);
@@ -773,6 +817,10 @@ int main(int argc, char *argv[])
     std::printf("lib_audio_seconds=%.1f\n", library.audioSeconds);
     if (cliSeconds >= 0)
         std::printf("cli_program_seconds=%.3f\n", cliSeconds);
+    if (manySeconds >= 0)
+        std::printf("cli_1000_small_files_s=%.1f\n", manySeconds);
+    else
+        std::printf("cli_1000_small_files_s=n/a\n");
     std::printf("peak_memory_mb=%.0f\n", BenchSupport::peakMemoryMb());
     return 0;
 }

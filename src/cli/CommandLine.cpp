@@ -3,6 +3,7 @@
 #include "articles/ArticleText.h"
 #include "output/OutputNames.h"
 #include "output/PendingFile.h"
+#include "platform/audio/AudioSystem.h"
 #include "platform/paths/SafeFile.h"
 #include "platform/shell/MessageService.h"
 #include "platform/shell/ShutdownSignals.h"
@@ -20,14 +21,21 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
+#include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <optional>
+#include <system_error>
 #include <vector>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace CommandLine {
@@ -82,6 +90,45 @@ private:
     int m_errors = 0;
     bool m_progressShown = false;
 };
+
+// The sound system of the command line: no device at all. Reading into files
+// needs none, and leaving the sound server alone keeps a run going where it
+// would fail (no server, a stored device that is gone, a file-size limit
+// that its shared memory exceeds). The sound card check before each file
+// then fails quietly into the log, and the console lets the reading go on.
+class NoSoundDevices : public audio::AudioSystem
+{
+public:
+    int outputDeviceCount() override { return 0; }
+    int inputDeviceCount() override { return 0; }
+    bool outputCaps(int, audio::WaveOutCaps &) override { return false; }
+    bool testOpen(int, QString *error) override
+    {
+        if (error)
+            *error = kNoDevice;
+        return false;
+    }
+    std::unique_ptr<audio::PlaybackStream> openPlayback(int, const audio::PcmFormat &, QString *error) override
+    {
+        if (error)
+            *error = kNoDevice;
+        return nullptr;
+    }
+
+private:
+    inline static const QString kNoDevice = QStringLiteral("the command line writes files and plays no sound");
+};
+
+// Nothing of the command line reaches the sound server. Our own sound layer
+// is replaced by one without devices; and eSpeak NG, which opens a test
+// stream at start for a playback of its own that this program never uses
+// (it takes the samples itself), is given an empty server name, so that its
+// probe fails at once instead of connecting.
+void leaveSoundServerAlone()
+{
+    audio::setAudioSystem(std::make_unique<NoSoundDevices>());
+    qputenv("PULSE_SERVER", QByteArray(""));
+}
 
 // One input file as an article of the list.
 class FileArticle : public QObject
@@ -213,24 +260,91 @@ QString titleOf(const QString &path)
     return title.isEmpty() ? QString::fromLatin1(TOutputNames::UntitledName) : title;
 }
 
-std::optional<QByteArray> readInput(const QString &path, QString *error)
+// Standard descriptors found closed at start. Each is held open on
+// /dev/null, so that no file the run opens takes its number (the list of
+// outputs would otherwise be written into a sound file), and remembered, so
+// that using it is still reported as the error it is.
+struct ClosedStreams {
+    bool input = false;
+    bool output = false;
+};
+ClosedStreams g_closed;
+
+void holdClosedStreams()
 {
-    if (path == QLatin1String("-")) {
-        QFile in;
-        if (!in.open(stdin, QIODevice::ReadOnly)) {
-            *error = QStringLiteral("standard input cannot be read");
-            return std::nullopt;
+    for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // open() gives the lowest free number: the one just found closed.
+        const int held = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (held >= 0 && held != fd) {
+            ::dup2(held, fd);
+            ::close(held);
         }
-        QByteArray bytes;
-        for (QByteArray chunk; !(chunk = in.read(1 << 16)).isEmpty();) {
-            bytes += chunk;
+        if (fd == STDIN_FILENO)
+            g_closed.input = true;
+        else if (fd == STDOUT_FILENO)
+            g_closed.output = true;
+    }
+}
+
+// Standard input to its real end. A pipe set non-blocking by whoever
+// started us answers EAGAIN while the writer is slow: that is waited out,
+// not taken for the end of the text.
+std::optional<QByteArray> readStandardInput(QString *error)
+{
+    if (g_closed.input) {
+        *error = QStringLiteral("standard input is closed");
+        return std::nullopt;
+    }
+    QByteArray bytes;
+    char chunk[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+        if (n > 0) {
+            bytes.append(chunk, n);
             if (bytes.size() > kMaxTextFileBytes) {
                 *error = QStringLiteral("standard input is larger than %1 MB").arg(kMaxTextFileBytes >> 20);
                 return std::nullopt;
             }
+        } else if (n == 0) {
+            return bytes;
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            pollfd ready = {STDIN_FILENO, POLLIN, 0};
+            ::poll(&ready, 1, -1);
+        } else if (errno != EINTR) {
+            *error = QStringLiteral("standard input cannot be read: ") + QString::fromLocal8Bit(std::strerror(errno));
+            return std::nullopt;
         }
-        return bytes;
     }
+}
+
+// Writes text to standard output. The first failure (a full disk, a closed
+// descriptor, a reader that went away) is told once; false from then on.
+bool writeStandardOutput(const QByteArray &text)
+{
+    static bool failed = false;
+    if (failed)
+        return false;
+    QString cause;
+    if (g_closed.output) {
+        cause = QStringLiteral("it is closed");
+    } else {
+        std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+        if (std::fflush(stdout) != 0 || std::ferror(stdout))
+            cause = QString::fromLocal8Bit(std::strerror(errno));
+    }
+    if (cause.isEmpty())
+        return true;
+    failed = true;
+    printError(QStringLiteral("standard output cannot be written: ") + cause);
+    return false;
+}
+
+std::optional<QByteArray> readInput(const QString &path, QString *error)
+{
+    if (path == QLatin1String("-"))
+        return readStandardInput(error);
     const SafeFile::ReadResult read = SafeFile::readRegularFile(path, kMaxTextFileBytes);
     switch (read.status) {
     case SafeFile::ReadStatus::Ok:
@@ -265,6 +379,22 @@ QString outputFolderProblem(const QString &dir)
     QTemporaryFile probe(QDir(dir).filePath(QStringLiteral(".voxtrella-XXXXXX")));
     if (!probe.open())
         return QStringLiteral("output folder %1 is not writable: %2").arg(dir, probe.errorString());
+    return QString();
+}
+
+// A folder named with --out is made when missing, parents and all, as
+// mkdir -p does. The saved folder is not: it may sit on a drive that is not
+// mounted now, and a folder made in its place would catch the files.
+QString makeOutputFolder(const QString &dir)
+{
+    const std::filesystem::path path(QFile::encodeName(dir).toStdString());
+    std::error_code error;
+    if (std::filesystem::exists(std::filesystem::symlink_status(path, error)))
+        return QString();
+    std::filesystem::create_directories(path, error);
+    if (error)
+        return QStringLiteral("output folder %1 cannot be created: %2")
+            .arg(dir, QString::fromLocal8Bit(error.message().c_str()));
     return QString();
 }
 
@@ -308,10 +438,13 @@ private:
     QEventLoop *m_wait = nullptr;
     bool m_interrupted = false;
     int m_failures = 0;
+    // The list of outputs could not be given: a script cannot trust the run.
+    bool m_outputFailed = false;
 };
 
 int Runner::Exec()
 {
+    leaveSoundServerAlone();
     MessageService::install(&m_console);
     // The settings as the window saved them, overridden by the options for
     // this run only: this record is never saved.
@@ -323,6 +456,10 @@ int Runner::Exec()
         m_driver = std::make_unique<TTTSForm>(m_prefs);
         m_driver->Initialize();
         m_driver->LoadVoicePrefs();
+        // The window waits half a second after each text's audio has ended;
+        // a file is complete when it is written, and with a thousand small
+        // files that pause would be most of the run.
+        m_driver->Timer1()->setInterval(0);
     } catch (const std::exception &e) {
         printError(QStringLiteral("the speech engines could not be started: ") + QString::fromUtf8(e.what()));
         m_driver.reset();
@@ -341,19 +478,20 @@ int Runner::Exec()
     m_reading.reset();
     m_driver.reset();
     MessageService::install(nullptr);
+    audio::setAudioSystem(nullptr);
     return status;
 }
 
 int Runner::ListVoices()
 {
+    QString list;
     for (int i = 0; i < m_driver->Voices().Count(); ++i) {
         const TVoiceEntry *voice = m_driver->Voices().Items(i);
         const QString language = voice->Engine ? voice->Engine->LanguageName : QString();
         const QString engine = voice->Engine ? voice->Engine->GroupName : QString();
-        std::printf("%s\t%s\t%s\n", voice->DisplayName.toLocal8Bit().constData(), language.toLocal8Bit().constData(),
-                    engine.toLocal8Bit().constData());
+        list += voice->DisplayName + u'\t' + language + u'\t' + engine + u'\n';
     }
-    return Written;
+    return writeStandardOutput(list.toLocal8Bit()) ? Written : Failed;
 }
 
 int Runner::ReadToFiles()
@@ -367,8 +505,13 @@ int Runner::ReadToFiles()
         m_prefs.OUT_FileFormat = *m_options.format;
     if (m_options.bitRate)
         m_prefs.BitRate = *m_options.bitRate;
-    if (!m_options.out.isEmpty())
+    if (!m_options.out.isEmpty()) {
+        if (const QString problem = makeOutputFolder(m_options.out); !problem.isEmpty()) {
+            printError(problem);
+            return Failed;
+        }
         m_prefs.OUT_Directory = m_options.out;
+    }
     if (const QString problem = outputFolderProblem(m_prefs.OUT_Directory); !problem.isEmpty()) {
         printError(problem);
         return Failed;
@@ -445,7 +588,7 @@ int Runner::ReadToFiles()
         printError(QStringLiteral("interrupted"));
         return Interrupted;
     }
-    return m_failures == 0 ? Written : Failed;
+    return m_failures == 0 && !m_outputFailed ? Written : Failed;
 }
 
 QString Runner::SingleOutputProblem(const QString &output) const
@@ -504,17 +647,35 @@ bool Runner::ReadRun(FileArticle *article, const QString &title, const QString &
         return false;
     }
     // The files written, one a line, for scripts.
-    std::printf("%s\n", output.toLocal8Bit().constData());
-    std::fflush(stdout);
+    if (!writeStandardOutput(output.toLocal8Bit() + '\n'))
+        m_outputFailed = true;
     return true;
 }
 
 constexpr int kBitRates[] = {16, 32, 40, 48, 56, 64};
 
+// What the options cannot say: what each exit status means, and what a
+// script finds in the output folder after a failure.
+const QString kExitStatusText = QStringLiteral(
+    "\nExit status:\n"
+    "  0    Every file was written.\n"
+    "  1    Some file was not written (each is named on standard error; the\n"
+    "       others are still written), or standard input or output failed.\n"
+    "  2    Bad arguments.\n"
+    "  130  Interrupted; the files finished before stay.\n"
+    "\n"
+    "An output file appears complete or not at all: a failed or interrupted\n"
+    "reading never leaves a partial file under an output's name.\n");
+
+QString helpText(const QCommandLineParser &parser)
+{
+    return parser.helpText() + kExitStatusText;
+}
+
 int usageError(const QCommandLineParser &parser, const QString &message)
 {
     printError(message);
-    std::fprintf(stderr, "\n%s", parser.helpText().toLocal8Bit().constData());
+    std::fprintf(stderr, "\n%s", helpText(parser).toLocal8Bit().constData());
     return BadArguments;
 }
 
@@ -525,11 +686,28 @@ bool Wanted(int argc, char *argv[])
     if (argc < 2)
         return false;
     const QByteArray first(argv[1]);
-    return first == "--read-to-file" || first == "--list-voices" || first == "--help" || first == "--version";
+    if (first == "-auto" || !first.startsWith('-'))
+        return false;
+    // Every other option is ours, so that an unknown one gets a usage message
+    // instead of a window, except those Qt's window takes (with one dash or
+    // two); a session manager restarts the window with -session.
+    static const QByteArray windowOptions =
+        " platform platformpluginpath platformtheme plugin qwindowtitle qwindowgeometry qwindowicon geometry title "
+        "icon display name reverse session style stylesheet widgetcount testability ";
+    const QByteArray name = first.mid(first.startsWith("--") ? 2 : 1);
+    if (name.startsWith("qmljsdebugger="))
+        return false;
+    return name.isEmpty() || !windowOptions.contains(' ' + name + ' ');
 }
 
 int Run(int argc, char *argv[])
 {
+    // A file-size limit or a reader of standard output that went away is a
+    // write error named in words, not a death that leaves a partial file.
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+    holdClosedStreams();
+
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(kProgram);
     QCoreApplication::setApplicationVersion(QStringLiteral(VOXTRELLA_VERSION));
@@ -564,13 +742,11 @@ int Run(int argc, char *argv[])
 
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser, parser.errorText());
-    if (parser.isSet(helpOption)) {
-        std::printf("%s", parser.helpText().toLocal8Bit().constData());
-        return Written;
-    }
+    if (parser.isSet(helpOption) || parser.isSet(QStringLiteral("help-all")))
+        return writeStandardOutput(helpText(parser).toLocal8Bit()) ? Written : Failed;
     if (parser.isSet(versionOption)) {
-        std::printf("%s %s\n", qPrintable(kProgram), qPrintable(QCoreApplication::applicationVersion()));
-        return Written;
+        const QString version = kProgram + u' ' + QCoreApplication::applicationVersion() + u'\n';
+        return writeStandardOutput(version.toLocal8Bit()) ? Written : Failed;
     }
 
     Options options;
@@ -599,6 +775,8 @@ int Run(int argc, char *argv[])
     }
     if (parser.isSet(singleOption) && options.single.isEmpty())
         return usageError(parser, QStringLiteral("--single needs a name"));
+    if (parser.isSet(outOption) && options.out.trimmed().isEmpty())
+        return usageError(parser, QStringLiteral("--out needs a folder"));
     if (parser.isSet(voiceOption) && options.voice.trimmed().isEmpty())
         return usageError(parser, QStringLiteral("--voice needs a name"));
     if (options.readToFile && options.files.isEmpty())

@@ -10,6 +10,10 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <functional>
+
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -59,25 +63,50 @@ protected:
         return QDir(path(folder)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     }
 
-    // The program with neither display nor sound server in reach, reading to
-    // file; started through another program (a shell) when one is given.
-    void start(QProcess &process, const QStringList &arguments, const QString &program = {}) const
+    // How the program is started beyond its arguments.
+    struct Start {
+        // Runs in the child before the program: its streams and limits.
+        std::function<void()> child;
+        // Written to standard input one after the other, two seconds apart.
+        QByteArrayList input;
+        // The test's own sound server in reach.
+        bool soundServer = false;
+        // Another program (a shell) that starts this one; empty: this one.
+        QString program;
+    };
+
+    // The program with neither display nor sound server in reach, reading to file.
+    void start(QProcess &process, const QStringList &arguments) const { start(process, arguments, Start{}); }
+    void start(QProcess &process, const QStringList &arguments, const Start &how) const
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "PULSE_SERVER", "PIPEWIRE_RUNTIME_DIR"})
             env.remove(QString::fromLatin1(name));
-        env.insert(u"XDG_RUNTIME_DIR"_s, path(u"runtime"_s));
-        env.insert(u"PULSE_RUNTIME_PATH"_s, path(u"runtime/pulse"_s));
+        if (!how.soundServer) {
+            env.insert(u"XDG_RUNTIME_DIR"_s, path(u"runtime"_s));
+            env.insert(u"PULSE_RUNTIME_PATH"_s, path(u"runtime/pulse"_s));
+        }
         env.insert(u"TMPDIR"_s, path(u"tmp"_s));
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(m_home);
-        process.start(program.isEmpty() ? QStringLiteral(VOXTRELLA_EXECUTABLE) : program, arguments);
+        if (how.child)
+            process.setChildProcessModifier(how.child);
+        process.start(how.program.isEmpty() ? QStringLiteral(VOXTRELLA_EXECUTABLE) : how.program, arguments);
     }
-    Result run(const QStringList &arguments, const QByteArray &input = {}, const QString &program = {}) const
+    Result run(const QStringList &arguments, const QByteArray &input = {}) const
+    {
+        return run(arguments, Start{{}, {input}, false, {}});
+    }
+    Result run(const QStringList &arguments, const Start &how) const
     {
         QProcess process;
-        start(process, arguments, program);
-        process.write(input);
+        start(process, arguments, how);
+        for (qsizetype i = 0; i < how.input.size(); ++i) {
+            if (i > 0)
+                QThread::msleep(2000);
+            process.write(how.input[i]);
+            process.waitForBytesWritten();
+        }
         process.closeWriteChannel();
         Result r;
         if (!process.waitForFinished(100000) || process.exitStatus() != QProcess::NormalExit) {
@@ -253,7 +282,7 @@ TEST_F(CliReadToFile, KilledLimitedOrRacingRunsNeverLeaveAPartialFile)
     const Result limited =
         run({u"-c"_s, u"trap '' XFSZ; exec prlimit --fsize=100000 \"$@\""_s, u"sh"_s,
              QStringLiteral(VOXTRELLA_EXECUTABLE), u"--read-to-file"_s, u"--out"_s, out, u"long.txt"_s},
-            {}, u"bash"_s);
+            Start{{}, {}, false, u"bash"_s});
     EXPECT_EQ(limited.status, 1);
     EXPECT_TRUE(limited.err.contains(u"Cannot write \""_s + out + u"/long.wav\": File too large"_s))
         << qPrintable(limited.err);
@@ -319,6 +348,73 @@ TEST_F(CliReadToFile, ListsVoicesAndReadsWithOneOfThem)
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.out.contains(u"--read-to-file"_s));
     EXPECT_EQ(run({u"--version"_s}).out, u"voxtrella 1.204\n"_s);
+}
+
+TEST_F(CliReadToFile, ArgumentsStreamsAndLimitsEndWithAnHonestStatusAndNeverTheSoundServer)
+{
+    if (qEnvironmentVariableIsEmpty("VOXTRELLA_HEADLESS_AUDIO"))
+        FAIL() << "needs the private test sound server: run through scripts/run-tests.sh";
+    // A sound device stored when there were more of them: file output never uses it.
+    write(u"registry.ini"_s, m_settings + "\"TTS_AudioDeviceID\"=\"7\"\n");
+    m_settings = bytes(u"registry.ini"_s);
+    QByteArray longText;
+    for (int i = 0; i < 30; ++i)
+        longText += "This sentence is read again and again, to make a sound file longer than the limit. ";
+    write(u"long.txt"_s, longText);
+
+    const auto closeStream = [](int fd) { return [fd] { ::close(fd); }; };
+    const auto nonBlockingInput = [] { ::fcntl(0, F_SETFL, ::fcntl(0, F_GETFL) | O_NONBLOCK); };
+    const auto fullOutput = [] { ::dup2(::open("/dev/full", O_WRONLY), 1); };
+    // 300 kB: three seconds of speech; far below the sound library's shared memory.
+    const auto sizeLimit = [] {
+        const rlimit limit = {300000, 300000};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    };
+    const QString out = path(u"out"_s);
+    const struct {
+        QStringList arguments;
+        std::function<void()> child;
+        QByteArrayList input;
+        int status;
+        QStringList messages;  // on standard error
+        QString output;        // on standard output, in part
+        QString folder;
+        QStringList written;
+    } cases[] = {
+        // clang-format off
+        {{u"-h"_s}, {}, {}, 0, {}, u"0    Every file was written."_s, u"out"_s, {}},
+        {{u"-v"_s}, {}, {}, 0, {}, u"voxtrella 1.204\n"_s, u"out"_s, {}},
+        {{u"--bogus"_s, u"a.txt"_s}, {}, {}, 2, {u"Unknown option 'bogus'"_s, u"Usage:"_s}, {}, u"out"_s, {}},
+        {{u"--read-to-file"_s, u"--out"_s, {}, u"a.txt"_s}, {}, {}, 2, {u"--out needs a folder"_s}, {}, u"."_s, {}},
+        {{u"--read-to-file"_s, u"--out"_s, u"new/folder"_s, u"a.txt"_s}, {}, {}, 0, {}, u"a.wav"_s, u"new/folder"_s,
+         {u"a.wav"_s}},
+        {{u"--read-to-file"_s, u"--out"_s, out, u"-"_s, u"b.txt"_s}, closeStream(0), {}, 1,
+         {u"standard input is closed"_s}, u"b.wav"_s, u"out"_s, {u"b.wav"_s}},
+        {{u"--read-to-file"_s, u"--out"_s, out, u"-"_s}, nonBlockingInput, {"First part. ", "The second part, late."},
+         0, {}, u"stdin.wav"_s, u"out"_s, {u"stdin.wav"_s}},
+        {{u"--read-to-file"_s, u"--out"_s, out, u"a.txt"_s}, fullOutput, {}, 1,
+         {u"standard output cannot be written: No space left on device"_s}, {}, u"out"_s, {u"a.wav"_s}},
+        {{u"--read-to-file"_s, u"--out"_s, out, u"a.txt"_s}, closeStream(1), {}, 1,
+         {u"standard output cannot be written: it is closed"_s}, {}, u"out"_s, {u"a.wav"_s}},
+        {{u"--list-voices"_s}, sizeLimit, {}, 0, {}, u"\tUS English\teSpeak NG\n"_s, u"out"_s, {}},
+        {{u"--read-to-file"_s, u"--out"_s, out, u"a.txt"_s, u"long.txt"_s}, sizeLimit, {}, 1,
+         {out + u"/long.wav"_s}, u"a.wav"_s, u"out"_s, {u"a.wav"_s}},
+        // clang-format on
+    };
+    for (const auto &c : cases) {
+        const QString name = c.arguments.join(u' ');
+        QDir(out).removeRecursively();
+        QDir(m_home).mkpath(u"out"_s);
+        const Result r = run(c.arguments, Start{c.child, c.input, true, {}});
+        EXPECT_EQ(r.status, c.status) << qPrintable(name) << "\n" << qPrintable(r.err);
+        for (const QString &message : c.messages)
+            EXPECT_TRUE(r.err.contains(message)) << qPrintable(name) << "\n" << qPrintable(r.err);
+        EXPECT_TRUE(r.out.contains(c.output)) << qPrintable(name) << "\n" << qPrintable(r.out);
+        EXPECT_EQ(QDir(path(c.folder)).entryList({u"*.wav"_s}, QDir::Files), c.written) << qPrintable(name);
+        // Spoken whole: both parts of the slow input, the file read beside a failing one.
+        for (const QString &file : c.written)
+            EXPECT_GT(seconds(c.folder + u'/' + file), file == u"stdin.wav"_s ? 2.0 : 1.0) << qPrintable(name);
+    }
 }
 
 }  // namespace

@@ -20,7 +20,8 @@ namespace sapi {
 
 // ---- synthesis thread ----
 
-SynthesisThread::SynthesisThread(const char *name) : m_thread([this] { run(); })
+SynthesisThread::SynthesisThread(const char *name)
+    : m_queue(std::make_shared<Queue>()), m_thread([queue = m_queue] { run(queue); })
 {
     pthread_setname_np(m_thread.native_handle(), name);
 }
@@ -28,34 +29,40 @@ SynthesisThread::SynthesisThread(const char *name) : m_thread([this] { run(); })
 SynthesisThread::~SynthesisThread()
 {
     {
-        std::lock_guard lock(m_mutex);
-        m_stop = true;
+        std::lock_guard lock(m_queue->mutex);
+        m_queue->stop = true;
     }
-    m_wake.notify_all();
-    if (m_thread.joinable())
+    m_queue->wake.notify_all();
+    if (!m_thread.joinable())
+        return;
+    // A task held the last reference (a speech job still unwinding while the
+    // process ends): the thread cannot wait for itself, and ends by itself.
+    if (onThread())
+        m_thread.detach();
+    else
         m_thread.join();
 }
 
 void SynthesisThread::post(std::function<void()> task)
 {
     {
-        std::lock_guard lock(m_mutex);
-        m_tasks.push_back(std::move(task));
+        std::lock_guard lock(m_queue->mutex);
+        m_queue->tasks.push_back(std::move(task));
     }
-    m_wake.notify_one();
+    m_queue->wake.notify_one();
 }
 
-void SynthesisThread::run()
+void SynthesisThread::run(const std::shared_ptr<Queue> &queue)
 {
     for (;;) {
         std::function<void()> task;
         {
-            std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_stop || !m_tasks.empty(); });
-            if (m_tasks.empty())
+            std::unique_lock lock(queue->mutex);
+            queue->wake.wait(lock, [&] { return queue->stop || !queue->tasks.empty(); });
+            if (queue->tasks.empty())
                 return;
-            task = std::move(m_tasks.front());
-            m_tasks.pop_front();
+            task = std::move(queue->tasks.front());
+            queue->tasks.pop_front();
         }
         task();
     }

@@ -14,6 +14,7 @@
 #include <deque>
 #include <functional>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -42,12 +43,17 @@ public:
     bool onThread() const { return std::this_thread::get_id() == m_thread.get_id(); }
 
 private:
-    void run();
+    // Shared with the thread: the last owner may let go from a task on the
+    // thread itself, and the thread then ends on its own after this object.
+    struct Queue {
+        std::mutex mutex;
+        std::condition_variable wake;
+        std::deque<std::function<void()>> tasks;
+        bool stop = false;
+    };
+    static void run(const std::shared_ptr<Queue> &queue);
 
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::deque<std::function<void()>> m_tasks;
-    bool m_stop = false;
+    std::shared_ptr<Queue> m_queue;
     std::thread m_thread;
 };
 

@@ -38,12 +38,20 @@ struct ModeWalk {
 
 ModeWalk walkModes()
 {
+    // Every activation walks a few hundred records of over 2 kB each: sized
+    // once, so that the list is not copied again at each growth.
+    const std::vector<std::shared_ptr<SpeechEngine>> engines = SpeechPlatform::engines();
+    std::vector<std::vector<TTSMODEINFOW>> lists;
+    size_t count = 0;
+    for (const auto &engine : engines)
+        count += lists.emplace_back(engine->modes()).size();
     ModeWalk walk;
-    for (const auto &engine : SpeechPlatform::engines()) {
-        for (const TTSMODEINFOW &m : engine->modes())
-            walk.modes.push_back({m, engine});
+    walk.modes.reserve(count);
+    for (size_t i = 0; i < engines.size(); ++i) {
+        for (const TTSMODEINFOW &m : lists[i])
+            walk.modes.push_back({m, engines[i]});
         if (!walk.preferred)
-            walk.preferred = engine->defaultMode();
+            walk.preferred = engines[i]->defaultMode();
     }
     return walk;
 }

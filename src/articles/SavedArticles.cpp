@@ -63,25 +63,35 @@ bool isEscapedMarker(QStringView line)
 // A text line equal to a marker would end or split its article when read
 // back: it gets a backslash in front, and one that already reads as an
 // escaped marker gets one more, so that the reader's taking one away always
-// gives the line as it was. Texts without such lines are not copied.
-QString escapeMarkerLines(QString text)
+// gives the line as it was. Texts without such lines are not copied; the
+// lines are found first, so that many of them cost one copy.
+QString escapeMarkerLines(const QString &text)
 {
+    QList<qsizetype> lineStarts;
     for (const QString *marker : {&startMarker(), &endMarker()}) {
-        qsizetype at = 0;
-        while ((at = text.indexOf(*marker, at)) >= 0) {
+        for (qsizetype at = 0; (at = text.indexOf(*marker, at)) >= 0;) {
             const qsizetype end = at + marker->size();
             qsizetype begin = at;
             while (begin > 0 && text.at(begin - 1) == u'\\')
                 --begin;
-            if ((begin == 0 || isLineBreak(text.at(begin - 1))) && (end == text.size() || isLineBreak(text.at(end)))) {
-                text.insert(begin, u'\\');
-                at = end + 1;
-            } else {
-                at = end;
-            }
+            if ((begin == 0 || isLineBreak(text.at(begin - 1))) && (end == text.size() || isLineBreak(text.at(end))))
+                lineStarts << begin;
+            at = end;
         }
     }
-    return text;
+    if (lineStarts.isEmpty())
+        return text;
+    std::sort(lineStarts.begin(), lineStarts.end());
+    QString out;
+    out.reserve(text.size() + lineStarts.size());
+    qsizetype from = 0;
+    for (const qsizetype at : std::as_const(lineStarts)) {
+        out += QStringView(text).mid(from, at - from);
+        out += u'\\';
+        from = at;
+    }
+    out += QStringView(text).mid(from);
+    return out;
 }
 
 bool parseCount(const QString &field)

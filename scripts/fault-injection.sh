@@ -3,7 +3,8 @@
 # Starts the real program on a saved file of 5,000 articles and ends it with
 # SIGTERM, SIGHUP or SIGKILL at a random moment: while it imports the
 # articles, when it is idle, while it saves, with a notice box open, or while
-# it reads the articles into a WAV or MP3 file. After each run the saved file
+# it reads the articles into a WAV or MP3 file; and with SIGKILL a few seconds
+# after an edit was typed (one run in ten). After each run the saved file
 # must still hold all 5,000 articles as they were, and nothing but the
 # program's own files may be left beside it. A reading into a file must leave
 # no file under a final name, and after the next start nothing in the output
@@ -417,6 +418,65 @@ for run in $(seq 1 "$runs"); do
     failed=$((failed + 1))
     failed_dirs+=("$dir")
     echo "${line}FAIL  ($how; seed $seed; $(join "${problems[@]}")${joined_notes:+; $joined_notes}; kept in $dir)"
+  fi
+done
+
+# --- a typed edit, then SIGKILL ----------------------------------------------
+# Edits are saved a few seconds after the typing stops: text typed into the
+# first article and SIGKILL 4 to 6 s later must leave it in the saved file,
+# with every other article as it was. One run in ten, at least one.
+edit_runs=$(( (runs + 9) / 10 ))
+if ! command -v xdotool >/dev/null; then
+  echo "xdotool is missing: no typed-edit runs"
+  edit_runs=0
+fi
+for run in $(seq 1 "$edit_runs"); do
+  dir="$work/edit-$(printf '%02d' "$run")"
+  home="$dir/home"
+  mkdir -p "$home"
+  cp "$work/VXExport.txt" "$home/VXExport.txt"
+  problems=()
+  notes=()
+  delay=$((4000 + RANDOM % 2001))
+  typed="Typed edit $run-$RANDOM "
+  VOXTRELLA_HOME="$home" bash -c '"$0" & echo $! >"$1.pid"; wait $!; echo $? >"$1.rc"' \
+    "$program" "$dir/program" >"$dir/program.out" 2>&1 &
+  wrapper_pid=$!
+  for _ in $(seq 1 100); do [ -s "$dir/program.pid" ] && break; sleep 0.01; done
+  prog_pid=$(cat "$dir/program.pid" 2>/dev/null)
+  if [ -z "$prog_pid" ]; then echo "the program did not start" >&2; exit 2; fi
+  if ! wait_for_log "Exiting FormShow" 30000; then
+    problems+=("never became idle (no \"Exiting FormShow\" within 30 s)")
+  fi
+  window=$(xdotool search --onlyvisible --name '^Voxtrella MP3$' 2>/dev/null | head -n 1)
+  if [ -n "$window" ]; then
+    xdotool windowactivate --sync "$window" 2>/dev/null
+    xdotool type --delay 20 "$typed"
+  else
+    problems+=("no window to type into")
+  fi
+  sleep "$(ms_to_s "$delay")"
+  kill -KILL "$prog_pid" 2>/dev/null
+  wait "$wrapper_pid" 2>/dev/null
+  prog_pid=""
+  wrapper_pid=""
+  remove_stale_socket
+  if ! result=$(python3 "$check" check "$home/VXExport.txt" "$articles" --typed "$typed"); then
+    problems+=("saved file: $result")
+  fi
+  for path in "$home"/.VXExport.txt.*.tmp; do
+    [ -e "$path" ] && notes+=("left after SIGKILL: ${path##*/}")
+  done
+  line=$(printf 'edit %2d  SIGKILL %5s ms after typing  ' "$run" "$delay")
+  joined_notes=$(join "${notes[@]}")
+  if [ ${#problems[@]} -eq 0 ]; then
+    passed=$((passed + 1))
+    echo "${line}PASS  ($result${joined_notes:+; $joined_notes})"
+    [ "$keep" = 1 ] || rm -rf "$dir"
+  else
+    failed=$((failed + 1))
+    failed_dirs+=("$dir")
+    echo "${line}FAIL  (seed $seed; $(join "${problems[@]}")${joined_notes:+; $joined_notes}; kept in $dir)"
   fi
 done
 

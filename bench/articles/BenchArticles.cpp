@@ -1,14 +1,17 @@
 // Imports a saved file of 1,000 articles (about 5 MB) into a Multi-Article
 // list, lays it out and exports it again; then starts a list from 10,000
-// articles (about 50 MB) and scrolls through it. Prints name=value lines.
+// articles (about 50 MB) and scrolls through it; then types into a 10 MB
+// article while it is saved on its own. Prints name=value lines.
 #include "BenchSupport.h"
 
+#include "AutoSave.h"
 #include "MemoListUnit.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QScrollBar>
+#include <QTextCursor>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -145,5 +148,46 @@ int main(int argc, char **argv)
     std::printf("start_10k_cpu_s=%.3f\n", startCpu);
     std::printf("scroll_10k_s=%.3f\n", scrollSeconds);
     std::printf("memory_10k_mb=%.1f\n", BenchSupport::peakMemoryMb());
+    list.reset();
+
+    // A 10 MB article in view (holding marker lines, which the save has to
+    // escape), typed into first alone, then while it is saved on its own:
+    // the window's share of a save (copying the records) and the longest
+    // keystroke in each case, in CPU time of the window's thread.
+    list = std::make_unique<TMemoListBox>();
+    setUp(*list);
+    TMemoEntry *entry = list->Add(QString::fromLatin1(makeSavedFile(2000)), QString());
+    QCoreApplication::processEvents();
+    entry->Editor()->moveCursor(QTextCursor::End);
+    const auto typeKey = [&] {
+        const double before = cpuSeconds();
+        entry->Editor()->insertPlainText(QStringLiteral("x"));
+        QCoreApplication::processEvents();
+        return cpuSeconds() - before;
+    };
+    double longestKeyAlone = 0;
+    for (int i = 0; i < 20; ++i)
+        longestKeyAlone = std::max(longestKeyAlone, typeKey());
+    cpu = cpuSeconds();
+    const auto records = list->RecordsToSave(output);
+    const double snapshotCpu = cpuSeconds() - cpu;
+    AutoSave save(output, [&] { return list->RecordsToSave(output); });
+    save.setDelays(0, 0);
+    bool written = false;
+    QObject::connect(&save, &AutoSave::written, [&](bool ok, const QString &) { written = ok; });
+    save.edited();
+    double longestKey = 0;
+    QElapsedTimer writing;
+    writing.start();
+    while (!written && writing.elapsed() < 60000)
+        longestKey = std::max(longestKey, typeKey());
+    if (!records || !written) {
+        std::fprintf(stderr, "the 10 MB article was not saved\n");
+        return 1;
+    }
+    std::printf("autosave_10mb_snapshot_cpu_s=%.3f\n", snapshotCpu);
+    std::printf("autosave_10mb_write_s=%.3f\n", writing.nsecsElapsed() / 1e9);
+    std::printf("typing_10mb_longest_key_cpu_s=%.3f\n", longestKeyAlone);
+    std::printf("autosave_10mb_longest_key_cpu_s=%.3f\n", longestKey);
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "ui_ReaderUnit.h"
 
+#include "ArticleSaving.h"
 #include "ReaderUnit.h"
 #include "ReadingBinder.h"
 #include "articles/MemoEntryUnit.h"
@@ -150,10 +151,7 @@ TMemoEntry *ArticleCommands::CreateArticle(const QString &text, const QString &v
 
 void ArticleCommands::SaveList()
 {
-    // Before the saved articles are read the list is empty: saving it would
-    // put an empty file in their place.
-    if (m_articlesLoading)
-        m_form.List()->ExportList(TForm1::ExportFileName());
+    m_form.Saving().Save();
 }
 
 void ArticleCommands::ReadFileBtnClick()

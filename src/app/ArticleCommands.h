@@ -32,9 +32,6 @@ public:
     TMemoEntry *CreateArticle(const QString &text, const QString &voiceName);
     // Saves the list to the saved-articles file.
     void SaveList();
-    // The saved articles are being read into the list: from now on saving
-    // it no longer replaces them with an empty file.
-    void ArticlesLoading() { m_articlesLoading = true; }
 
     void ReadFileBtnClick();
     // OpenDialog1 as the current list mode wants it.
@@ -72,6 +69,5 @@ private:
     TForm1 &m_form;
     QStringList m_favoriteVoices;
     int m_roundRobinIndex = -1;
-    bool m_articlesLoading = false;
     std::mt19937 m_random;
 };

@@ -3,6 +3,7 @@
 #include "ui_ReaderUnit.h"
 
 #include "ArticleCommands.h"
+#include "ArticleSaving.h"
 #include "ClipboardWatcher.h"
 #include "EnginesVoicesPage.h"
 #include "HelpMenu.h"
@@ -38,6 +39,7 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QStyle>
@@ -57,6 +59,7 @@ const QString kPronunciationTitle = QStringLiteral("Voxtrella MP3 Pronunciation"
 const QString kSettingsDamaged = QStringLiteral(
     "The settings file \"%1\" could not be read, so Voxtrella starts with its default settings.\r\r"
     "The damaged file is kept as \"%1.damaged\". Your saved articles are not affected.");
+const QString kSettingsNotSaved = QStringLiteral("The settings could not be saved.");
 const QString kAudioDeviceGone = QStringLiteral(
     "The audio device chosen earlier (device %1) is no longer available, so Voxtrella uses the system default "
     "output.\r\rChoose another device with Options, Select Audio Device.");
@@ -180,6 +183,7 @@ void TForm1::FormCreate()
 
     m_list = new TMemoListBox(ui->MainTextPanel, m_popupMenu1);
     m_list->SetPreferences(&m_prefs);
+    m_saving = std::make_unique<ArticleSaving>(*m_list, ExportFileName());
     m_list->setObjectName(QStringLiteral("MemoListBox"));
     ui->MainTextLayout->addWidget(m_list);
     const bool multi = m_prefs.ML_ListMode == 1;
@@ -408,13 +412,12 @@ void TForm1::FormShow()
     // damaged settings file must not put it in place of the user's own.
     const QFileInfo saved(ExportFileName());
     const bool noSavedArticles = !saved.exists() || (saved.isFile() && saved.size() == 0);
-    const QString articles = m_prefs.FirstTimeUser && noSavedArticles
-                                 ? AppPaths::dataDir() + QLatin1Char('/') + kIntroFile
-                                 : ExportFileName();
+    const QString articles = m_saving->ArticlesFile(m_prefs.FirstTimeUser && noSavedArticles
+                                                        ? AppPaths::dataDir() + QLatin1Char('/') + kIntroFile
+                                                        : ExportFileName());
     m_prefs.FirstTimeUser = false;
     if (Exiting())
         return;
-    m_articles->ArticlesLoading();
     m_list->ImportList(
         articles, m_popupMenu1,
         [this](TMemoEntry *e) {
@@ -428,6 +431,7 @@ void TForm1::FormShow()
         [this](TMemoEntry *e) { m_articles->ArticleDeleteRequest(e); });
     if (Exiting())
         return;
+    m_saving->ArticlesRead();
 
     if (!m_listInfoInitialised && isActiveWindow()) {
         UtilsClass::WriteLog(QStringLiteral("FormShow - Initialize list info and mark entry"));
@@ -667,11 +671,11 @@ void TForm1::PronunciationMItmClick()
 
 // ---------------------------------------------------------------- leaving
 
-bool TForm1::SaveSettings()
+bool TForm1::SaveSettings(QString *error)
 {
     FormPlacement::Save(this);
     m_prefs.FieldsToItems();
-    return m_prefs.SaveToRegistry();
+    return m_prefs.SaveToRegistry(error);
 }
 
 QAction *TForm1::TrayItem(const char *name) const
@@ -682,8 +686,10 @@ QAction *TForm1::TrayItem(const char *name) const
 void TForm1::closeEvent(QCloseEvent *event)
 {
     UtilsClass::WriteLog(QStringLiteral("Entered FormClose"));
-    if (!SaveSettings())
-        MessageService::error(QStringLiteral("The settings could not be saved."));
+    QString why;
+    // Who chose to exit without saving knows already that nothing is saved.
+    if (!SaveSettings(&why) && !m_saving->ExitWithoutSaving())
+        MessageService::error(kSettingsNotSaved + QStringLiteral("\r\r") + why);
     if (State() != rsExiting && !m_terminating) {
         event->ignore();
         m_tray->AppMinimize();
@@ -703,13 +709,22 @@ void TForm1::ExitVoxtrellaClick()
         return;
     }
     UtilsClass::WriteLog(QStringLiteral("Entered ExitVoxtrellaClick"));
+    if (!m_unattendedExit) {
+        // Asked before anything stops, so that staying leaves all as it was;
+        // once: the exit command is not taken again while the box is open.
+        if (m_confirmingExit)
+            return;
+        const QScopedValueRollback confirming(m_confirmingExit, true);
+        if (!m_saving->SaveBeforeExit())
+            return;
+    }
     m_readingCommands->BeginExit();
     m_list->StopImport();
     CloseOpenDialogs();
     QCoreApplication::processEvents();
     if (m_driver && m_driver->TTS1()->Active())
         m_driver->TTS1()->AudioReset();
-    m_articles->SaveList();
+    m_saving->SaveAtExit();
     // Nothing may save after this, whatever command the exit interrupted.
     m_list->Seal();
     m_list->UnlockAllEntries();
@@ -724,6 +739,7 @@ void TForm1::ExitVoxtrellaClick()
 void TForm1::ExitProgram()
 {
     MessageService::setQuiet(true);
+    m_unattendedExit = true;
     ExitVoxtrellaClick();
 }
 

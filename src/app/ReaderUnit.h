@@ -27,6 +27,7 @@ class TForm1;
 }
 
 class ArticleCommands;
+class ArticleSaving;
 class HelpMenu;
 class ClipboardWatcher;
 class EnginesVoicesPage;
@@ -76,6 +77,7 @@ public:
     ClipboardWatcher &Clipboard() const { return *m_clipboard; }
     EnginesVoicesPage &VoicesPage() const { return *m_voicesPage; }
     ArticleCommands &Articles() const { return *m_articles; }
+    ArticleSaving &Saving() const { return *m_saving; }
     ReadingBinder &ReadingCommands() const { return *m_readingCommands; }
     HelpMenu &Help() const { return *m_help; }
 
@@ -95,8 +97,8 @@ public:
     // device; the first show tells the user.
     void NoteAudioDeviceFallback(int32_t storedId) { m_lostAudioDevice = storedId; }
     // Placement, fields and the settings store. False when the store could
-    // not be written.
-    bool SaveSettings();
+    // not be written; error then says why.
+    bool SaveSettings(QString *error = nullptr);
 
     // Layout.
     void FormResize();
@@ -165,6 +167,9 @@ private:
     bool m_listInfoInitialised = false;
     bool m_terminating = false;
     bool m_settingsDamaged = false;
+    // A termination request or the end of the session: nobody to ask.
+    bool m_unattendedExit = false;
+    bool m_confirmingExit = false;
     int32_t m_lostAudioDevice = -1;
     TTTSForm *m_driver = nullptr;
     // Destroyed before the window's widgets: the reading commands still
@@ -172,5 +177,6 @@ private:
     std::unique_ptr<HelpMenu> m_help;
     std::unique_ptr<ArticleCommands> m_articles;
     std::unique_ptr<ReadingBinder> m_readingCommands;
+    std::unique_ptr<ArticleSaving> m_saving;
     QMetaObject::Connection m_focusConnection;
 };

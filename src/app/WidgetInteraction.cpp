@@ -4,6 +4,7 @@
 #include "dialogs/PronEditorInfo.h"
 #include "dialogs/SoundCardError.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 
@@ -45,6 +46,12 @@ UserInteraction::Button WidgetInteraction::show(const Message &message, Button d
 {
     QMessageBox box(iconOf(message.kind), message.title, displayText(message.text),
                     QMessageBox::StandardButtons(message.buttons), QApplication::activeWindow());
+    for (const auto &[button, caption] : message.captions) {
+        if (QAbstractButton *b = box.button(QMessageBox::StandardButton(button)))
+            b->setText(caption);
+    }
+    for (QAbstractButton *b : box.buttons())
+        b->setAccessibleName(QString(b->text()).remove(u'&'));
     if (defaultButton != NoButton)
         box.setDefaultButton(QMessageBox::StandardButton(defaultButton));
     box.setAccessibleName(message.title);

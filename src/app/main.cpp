@@ -6,10 +6,19 @@
 #include "UtilsClass.h"
 #include "platform/paths/AppPaths.h"
 #include "platform/paths/SafeFile.h"
+#include "platform/shell/MessageService.h"
 
 #include <QSettings>
 
 #include <QApplication>
+
+namespace {
+
+const QString kUserDirUnusable = QStringLiteral(
+    "Voxtrella cannot keep its files in the folder \"%1\"%2: %3.\r\r"
+    "It runs, but your articles and settings are not saved until this is fixed.");
+
+}  // namespace
 
 int main(int argc, char *argv[])
 {
@@ -73,6 +82,12 @@ int main(int argc, char *argv[])
 
     windows.Create();
     TForm1 *form = windows.MainForm();
+    // Said now, not only when the first save fails much later.
+    if (const QString problem = AppPaths::userDirProblem(); !problem.isEmpty() && form->State() != rsExiting) {
+        const QString setBy = AppPaths::homeOverride().isEmpty() ? QString() : QStringLiteral(" (VOXTRELLA_HOME)");
+        UtilsClass::WriteLog(QStringLiteral("User folder unusable: ") + problem);
+        MessageService::notice(kUserDirUnusable.arg(AppPaths::userDir(), setBy, problem));
+    }
 
     QObject::connect(&instance, &SingleInstance::restoreRequested, form, [form] {
         if (form->State() != rsExiting)

@@ -366,6 +366,7 @@ TMemoEntryView::TMemoEntryView(QWidget *parent, VoiceProvider voices) : QFrame(p
         m_entry->m_blank = -1;
         m_textEdited = true;
     });
+    WatchEdits();
 
     auto forward = [this](TMemoEntry::TEntryEvent TMemoEntry::*event) {
         return [this, event] {
@@ -432,6 +433,18 @@ void TMemoEntryView::Release()
     // none, so a long article is not kept twice.
     const QSignalBlocker block(Memo->document());
     Memo->document()->clear();
+}
+
+void TMemoEntryView::WatchEdits()
+{
+    // Text changes that the program makes itself are blocked or saved at
+    // once by their command; reporting them too only costs a save.
+    connect(Memo->document(), &QTextDocument::contentsChanged, this, [this] {
+        if (m_entry)
+            emit Edited();
+    });
+    connect(Header->TitleEdit, &QLineEdit::textEdited, this, &TMemoEntryView::Edited);
+    connect(Header->VoiceCB, &QComboBox::activated, this, &TMemoEntryView::Edited);
 }
 
 void TMemoEntryView::resizeEvent(QResizeEvent *event)

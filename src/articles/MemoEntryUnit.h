@@ -147,12 +147,18 @@ public:
     // Keeps the edits in the article and shows none.
     void Release();
 
+signals:
+    // The text, title or voice of the article shown changed.
+    void Edited();
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
     friend class TMemoEntry;
     void PlaceChildren();
+    // Reports the user's edits as Edited, for the saving of the list.
+    void WatchEdits();
 
     TMemoEntry *m_entry = nullptr;
     bool m_textEdited = false;

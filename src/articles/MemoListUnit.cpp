@@ -187,6 +187,7 @@ TMemoEntryView *TMemoListBox::SpareView()
             return v;
     }
     auto *view = new TMemoEntryView(this, m_voices);
+    connect(view, &TMemoEntryView::Edited, this, &TMemoListBox::ArticleEdited);
     if (m_multiArticle)
         view->Header->ShowButtons();
     view->hide();
@@ -543,20 +544,45 @@ int TMemoListBox::FindEntry(TMemoEntry *entry) const
     return index + 1;
 }
 
-bool TMemoListBox::ExportList(const QString &fileName)
+QString TMemoListBox::ExportBypass(const QString &fileName) const
+{
+    if (m_exporting)
+        return QStringLiteral("Bypass Export - already in progress");
+    // The exit has saved; whatever asks now would save a list being taken apart.
+    if (m_sealed)
+        return QStringLiteral("Bypass Export - the articles were saved at exit");
+    if (!m_protectedFile.isEmpty() && QFileInfo(fileName) == QFileInfo(m_protectedFile))
+        return QStringLiteral("Bypass Export - unreadable saved file kept: ") + fileName;
+    return {};
+}
+
+std::optional<std::vector<SavedArticles::Record>> TMemoListBox::RecordsToSave(const QString &fileName) const
+{
+    if (!ExportBypass(fileName).isEmpty())
+        return std::nullopt;
+    // Copies of the texts out of view share their data; only the rows in
+    // view copy their editors' text.
+    std::vector<SavedArticles::Record> records;
+    records.reserve(size_t(GetVisibleCount()) + (m_pending ? m_pending->size() - m_pendingIndex : 0));
+    for (const TMemoEntry *e : std::as_const(m_entries)) {
+        if (!e->Hidden)
+            records.push_back({e->Title(), e->VoiceName(), e->Text()});
+    }
+    for (size_t k = m_pending ? m_pendingIndex : 0; m_pending && k < m_pending->size(); ++k)
+        records.push_back(m_pending->at(k));
+    return records;
+}
+
+QString TMemoListBox::SaveFailedText(const QString &fileName, const QString &reason)
+{
+    return QStringLiteral("The articles could not be saved to \"%1\".\n%2").arg(fileName, reason);
+}
+
+bool TMemoListBox::ExportList(const QString &fileName, QString *reason)
 {
     Trace(QStringLiteral("ExportList"));
-    if (m_exporting) {
-        UtilsClass::WriteLog(QStringLiteral("Bypass Export - already in progress"));
-        return false;
-    }
-    if (m_sealed) {
-        // The exit has saved; whatever asks now would save a list being taken apart.
-        UtilsClass::WriteLog(QStringLiteral("Bypass Export - the articles were saved at exit"));
-        return false;
-    }
-    if (!m_protectedFile.isEmpty() && QFileInfo(fileName) == QFileInfo(m_protectedFile)) {
-        UtilsClass::WriteLog(QStringLiteral("Bypass Export - unreadable saved file kept: ") + fileName);
+    if (const QString bypass = ExportBypass(fileName); !bypass.isEmpty()) {
+        UtilsClass::WriteLog(bypass);
         return false;
     }
     m_exporting = true;
@@ -595,9 +621,16 @@ bool TMemoListBox::ExportList(const QString &fileName)
     m_exporting = false;
     UtilsClass::WriteLog(QStringLiteral("MemoListBox - Export Complete"));
 
+    if (reason) {
+        // The caller tells the user.
+        *reason = failure;
+        if (ok)
+            m_exportFailed = false;
+        return ok;
+    }
     // Tell the user once, not at every later save while the disk stays full.
     if (!ok && !m_exportFailed)
-        MessageService::error(QStringLiteral("The articles could not be saved to \"%1\".\n%2").arg(fileName, failure));
+        MessageService::error(SaveFailedText(fileName, failure));
     m_exportFailed = !ok;
     return ok;
 }

@@ -14,6 +14,9 @@
 #include <QPointer>
 #include <QString>
 
+#include <optional>
+#include <vector>
+
 class QMenu;
 class TPreferences;
 class QScrollBar;
@@ -60,7 +63,15 @@ public:
     // import that are not articles yet, so a save during the import loses
     // none of them. An existing file is replaced only once the new one is
     // complete. False when nothing was written (also after Seal).
-    bool ExportList(const QString &fileName);
+    // With reason given, a failure is left to the caller to tell and reason
+    // says why; else the user is told once. A save that is not made (see
+    // RecordsToSave) is no failure: false with reason left empty.
+    bool ExportList(const QString &fileName, QString *reason = nullptr);
+    // What ExportList would write now, for a save away from the window's
+    // thread; none while ExportList would write nothing to fileName.
+    std::optional<std::vector<SavedArticles::Record>> RecordsToSave(const QString &fileName) const;
+    // What the user is told when a save fails.
+    static QString SaveFailedText(const QString &fileName, const QString &reason);
     // Appends the file's articles, each with the given menu and handlers,
     // in either list mode. A file that exists but holds no saved articles
     // (another kind of file, unreadable, too large) is renamed aside with
@@ -113,6 +124,10 @@ public:
     QScrollBar *ScrollBar() const { return m_scrollBar; }
     QWidget *InnerPanel() const { return m_inner; }
 
+signals:
+    // The user changed the text, title or voice of an article.
+    void ArticleEdited();
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
@@ -138,6 +153,8 @@ private:
     void MakeCurrent(TMemoEntry *entry);
     // Renames an unusable saved file aside and tells the user.
     void SetAside(const QString &fileName, const QString &reason);
+    // Why an export to fileName would write nothing now; empty when it would.
+    QString ExportBypass(const QString &fileName) const;
 
     QList<TMemoEntry *> m_entries;
     QList<TMemoEntryView *> m_views;

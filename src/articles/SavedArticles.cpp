@@ -45,6 +45,55 @@ QString singleLine(QString s)
     return s;
 }
 
+bool isLineBreak(QChar c)
+{
+    return c == u'\n' || c == u'\r';
+}
+
+// A text line that is a marker after any number of backslashes.
+bool isEscapedMarker(QStringView line)
+{
+    qsizetype i = 0;
+    while (i < line.size() && line.at(i) == u'\\')
+        ++i;
+    const QStringView marker = line.mid(i);
+    return marker == startMarker() || marker == endMarker();
+}
+
+// A text line equal to a marker would end or split its article when read
+// back: it gets a backslash in front, and one that already reads as an
+// escaped marker gets one more, so that the reader's taking one away always
+// gives the line as it was. Texts without such lines are not copied; the
+// lines are found first, so that many of them cost one copy.
+QString escapeMarkerLines(const QString &text)
+{
+    QList<qsizetype> lineStarts;
+    for (const QString *marker : {&startMarker(), &endMarker()}) {
+        for (qsizetype at = 0; (at = text.indexOf(*marker, at)) >= 0;) {
+            const qsizetype end = at + marker->size();
+            qsizetype begin = at;
+            while (begin > 0 && text.at(begin - 1) == u'\\')
+                --begin;
+            if ((begin == 0 || isLineBreak(text.at(begin - 1))) && (end == text.size() || isLineBreak(text.at(end))))
+                lineStarts << begin;
+            at = end;
+        }
+    }
+    if (lineStarts.isEmpty())
+        return text;
+    std::sort(lineStarts.begin(), lineStarts.end());
+    QString out;
+    out.reserve(text.size() + lineStarts.size());
+    qsizetype from = 0;
+    for (const qsizetype at : std::as_const(lineStarts)) {
+        out += QStringView(text).mid(from, at - from);
+        out += u'\\';
+        from = at;
+    }
+    out += QStringView(text).mid(from);
+    return out;
+}
+
 bool parseCount(const QString &field)
 {
     bool ok = false;
@@ -88,7 +137,7 @@ QByteArray FormatRecord(const QString &title, const QString &voice, const QStrin
     out += "\r\n";
     out += PropertyString(title, voice, lineCount).toUtf8();
     out += "\r\n";
-    out += ArticleText::ToCrLfUtf8(text);
+    out += ArticleText::ToCrLfUtf8(escapeMarkerLines(text));
     out += "\r\n";
     out += QString::fromUtf16(kArticleEndMarker).toUtf8();
     out += "\r\n";
@@ -173,7 +222,12 @@ ParseResult Parse(QByteArray bytes)
         for (qsizetype k = textStart; k < end; ++k) {
             if (k > textStart)
                 rec.Text += u'\n';
-            rec.Text += lines.at(k);
+            const QStringView line = lines.at(k);
+            // Files of earlier versions hold no such line but by chance.
+            if (line.startsWith(u'\\') && line.endsWith(u"||||||") && isEscapedMarker(line))
+                rec.Text += line.mid(1);
+            else
+                rec.Text += line;
         }
         // The editor takes the Unicode separators as line breaks anyway.
         rec.Text.replace(QChar(0x2028), u'\n').replace(QChar(0x2029), u'\n');

@@ -40,7 +40,9 @@ struct ParseResult {
 // so they are written as blanks.
 QString PropertyString(const QString &title, const QString &voice, int lineCount);
 
-// The bytes of one record; text line breaks may be LF or CR LF.
+// The bytes of one record; text line breaks may be LF or CR LF. A text line
+// equal to a marker is written with a backslash in front (one more for a
+// line that already is backslashes and a marker); Parse takes it away.
 QByteArray FormatRecord(const QString &title, const QString &voice, const QString &text, int lineCount);
 
 // Reads a whole saved file (UTF-8, Windows-1252 line by line where a line is

@@ -335,7 +335,7 @@ void TBaseRegistryClass::LoadFromRegistry()
     }
 }
 
-bool TBaseRegistryClass::SaveToRegistry()
+bool TBaseRegistryClass::SaveToRegistry(QString *error)
 {
     // One pass over the store and one atomic write: the previous file stays
     // whole when the write fails.
@@ -349,5 +349,7 @@ bool TBaseRegistryClass::SaveToRegistry()
         return true;
     UtilsClass::WriteLog(
         QStringLiteral("Settings could not be saved to %1: %2").arg(store.fileName(), store.errorString()));
+    if (error)
+        *error = store.errorString();
     return false;
 }

@@ -146,8 +146,9 @@ public:
     // Every item from the store; absent or unconvertible values give defaults.
     void LoadFromRegistry();
     // Every item into the store in one atomic write. False (and a log line)
-    // when the store could not be written; the previous file is then whole.
-    bool SaveToRegistry();
+    // when the store could not be written; the previous file is then whole
+    // and error, when given, says why.
+    bool SaveToRegistry(QString *error = nullptr);
 
     // Window placement under "Software\VarnyxTech\Windows\<program>\<objectName>".
     static QString PlacementKey(const QString &formName);

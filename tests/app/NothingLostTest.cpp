@@ -34,6 +34,16 @@ std::vector<std::pair<QString, QString>> records(const QByteArray &file)
     return out;
 }
 
+// The records with typed taken out of the first article's text; none when
+// it was not typed there.
+std::vector<std::pair<QString, QString>> withoutTyped(std::vector<std::pair<QString, QString>> r, const QString &typed)
+{
+    if (r.empty() || !r[0].second.contains(typed))
+        return {};
+    r[0].second.remove(typed);
+    return r;
+}
+
 class NothingLost : public ProgramTest::ProgramUnderXvfb
 {
 protected:
@@ -44,6 +54,28 @@ protected:
     {
         startProgram(m_first, {});
         ASSERT_TRUE(waitForLog(u"Exiting FormShow"_s)) << log().toStdString();
+    }
+
+    // Keys go to the main window (there is no window manager to give it the
+    // focus back after a box).
+    void focusMainWindow() { xdotool({u"windowfocus"_s, u"--sync"_s, visibleMainWindow()}); }
+    // Types into the article that has the focus at start (the first one).
+    void typeIntoTheArticle(const QString &text)
+    {
+        focusMainWindow();
+        xdotool({u"type"_s, u"--delay"_s, u"20"_s, text});
+    }
+
+    // The program's boxes carry its window's title; true once n are shown.
+    bool windowsShown(int n)
+    {
+        return TestSupport::waitFor(
+            [&] {
+                return xdotool({u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^Voxtrella MP3$"_s})
+                           .split(u'\n', Qt::SkipEmptyParts)
+                           .size() == n;
+            },
+            10000);
     }
 };
 
@@ -169,6 +201,92 @@ TEST_F(NothingLost, AFullDiskLeavesTheSettingsAndArticlesAsTheyWere)
         EXPECT_EQ(records(readFile(exported())), records(oldArticles));
         EXPECT_EQ(QDir(home()).entryList({u"*.tmp"_s, u"*~*"_s}, QDir::Files), QStringList());
     }
+}
+
+TEST_F(NothingLost, ATypedEditIsSavedSecondsAfterTheTypingStopsAndNothingIsSavedWithoutOne)
+{
+    // LF line ends: any save would write CR LF.
+    const QByteArray old = QByteArray(articles(3)).replace("\r\n", "\n");
+    ASSERT_TRUE(writeFile(settings(), settingsFile({})));
+    ASSERT_TRUE(writeFile(exported(), old));
+    startAndWaitForTheList();
+    QThread::msleep(4000);
+    EXPECT_EQ(readFile(exported()), old);
+    typeIntoTheArticle(u"Typed 42 "_s);
+    QThread::msleep(5000);
+    ::kill(pid_t(m_first.processId()), SIGKILL);
+    m_first.waitForFinished(5000);
+    EXPECT_EQ(withoutTyped(records(readFile(exported())), u"Typed 42 "_s), records(old));
+}
+
+TEST_F(NothingLost, AFullDiskAtTheExitCommandOffersRetryExitWithoutSavingAndCancel)
+{
+    const QByteArray old = articles(3);
+    for (const bool giveUp : {false, true}) {
+        ASSERT_TRUE(writeFile(settings(), settingsFile({})));
+        ASSERT_TRUE(writeFile(exported(), old));
+        startProgram(m_first,
+                     {u"-c"_s, u"trap '' XFSZ; exec prlimit --fsize=60:unlimited \"$0\""_s,
+                      QStringLiteral(VOXTRELLA_EXECUTABLE)},
+                     u"bash"_s);
+        ASSERT_TRUE(windowsShown(1));
+        QThread::msleep(3000);
+        typeIntoTheArticle(u"Kept "_s);
+        xdotool({u"key"_s, u"alt+f"_s, u"x"_s});
+        ASSERT_TRUE(windowsShown(2));
+        if (giveUp) {
+            xdotool({u"key"_s, u"alt+x"_s});
+            ASSERT_TRUE(m_first.waitForFinished(10000));
+            EXPECT_EQ(readFile(exported()), old);
+            continue;
+        }
+        // Cancel stays; Retry once there is room saves the edit and exits.
+        xdotool({u"key"_s, u"Escape"_s});
+        ASSERT_TRUE(windowsShown(1));
+        EXPECT_FALSE(m_first.waitForFinished(1000));
+        focusMainWindow();
+        xdotool({u"key"_s, u"alt+f"_s, u"x"_s});
+        ASSERT_TRUE(windowsShown(2));
+        QProcess::execute(u"prlimit"_s, {u"--pid"_s, QString::number(m_first.processId()), u"--fsize=unlimited"_s});
+        xdotool({u"key"_s, u"alt+r"_s});
+        ASSERT_TRUE(m_first.waitForFinished(10000));
+        EXPECT_EQ(m_first.exitCode(), 0);
+        EXPECT_EQ(withoutTyped(records(readFile(exported())), u"Kept "_s), records(old));
+    }
+    EXPECT_EQ(QDir(home()).entryList({u"*.tmp"_s}, QDir::Files | QDir::Hidden), QStringList());
+}
+
+TEST_F(NothingLost, ASaveFailingAtATerminationRequestLeavesACopyThatTheNextStartBringsBack)
+{
+    const QString cache = home() + u"/cache/voxtrella"_s;
+    m_env.insert(u"XDG_CACHE_HOME"_s, home() + u"/cache"_s);
+    const QByteArray old = articles(3);
+    const auto rescued = [](const QByteArray &file) { return withoutTyped(records(file), u"Rescued "_s); };
+    ASSERT_TRUE(writeFile(settings(), settingsFile({})));
+    ASSERT_TRUE(writeFile(exported(), old));
+    startAndWaitForTheList();
+    typeIntoTheArticle(u"Rescued "_s);
+    // The saved file's place takes no file now.
+    ASSERT_TRUE(QFile::rename(exported(), exported() + u".away"_s) && QDir().mkdir(exported()));
+    endWith(SIGTERM);
+    ASSERT_TRUE(QDir().rmdir(exported()) && QFile::rename(exported() + u".away"_s, exported()));
+    EXPECT_EQ(readFile(exported()), old);
+    const QStringList copies = QDir(cache).entryList(QDir::Files);
+    ASSERT_EQ(copies.size(), 1);
+    EXPECT_EQ(TestSupport::fileMode(cache + u'/' + copies[0]), 0600u);
+    EXPECT_EQ(rescued(readFile(cache + u'/' + copies[0])), records(old));
+
+    // The next start asks; Yes is the default answer.
+    QFile::remove(home() + u"/voxtrella.dbg"_s);
+    startProgram(m_first, {});
+    ASSERT_TRUE(waitForLog(u"Offering the recovery copy"_s)) << log().toStdString();
+    ASSERT_TRUE(windowsShown(1));
+    xdotool({u"key"_s, u"Return"_s});
+    ASSERT_TRUE(waitForLog(u"Exiting FormShow"_s)) << log().toStdString();
+    EXPECT_EQ(rescued(readFile(exported())), records(old));
+    EXPECT_TRUE(QDir(cache).entryList(QDir::Files).isEmpty());
+    endWith(SIGTERM);
+    EXPECT_EQ(rescued(readFile(exported())), records(old));
 }
 
 }  // namespace

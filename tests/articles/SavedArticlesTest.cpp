@@ -57,3 +57,19 @@ TEST(SavedArticlesParse, DamageThatLostArticlesBeforeCostsNothingNow)
                                             "v", 1),
               "a b c|v|1");
 }
+
+TEST(SavedArticlesParse, TextLinesThatAreMarkersReadBackAsTheyWere)
+{
+    const QString start = QString::fromUtf16(kArticleStartMarker);
+    const QString end = QString::fromUtf16(kArticleEndMarker);
+    // Markers as whole lines (first, middle, last), behind the backslash the
+    // escape itself uses, and inside a longer line.
+    const QString text = QStringList{end, start, "\\" + end, "\\\\" + start, "see " + end, end}.join(u'\n');
+    const auto r = SavedArticles::Parse(SavedArticles::FormatRecord("t", "v", text, 6) +
+                                        SavedArticles::FormatRecord("next", "w", "x", 1));
+    ASSERT_EQ(r.Records.size(), 2u);
+    EXPECT_EQ(r.Records[0].Text, text);
+    EXPECT_EQ(r.Records[0].Voice, "v");
+    EXPECT_EQ(r.Records[1].Title, "next");
+    EXPECT_TRUE(r.Notes.isEmpty()) << r.Notes.join(u'\n').toStdString();
+}

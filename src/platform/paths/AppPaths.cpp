@@ -2,7 +2,12 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -67,6 +72,22 @@ QString userDir()
     // every writer handles; nothing to report here.
     QDir().mkpath(dir);
     return dir;
+}
+
+QString userDirProblem()
+{
+    const QString dir = userDir();
+    const QByteArray name = QFile::encodeName(dir);
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0) {
+        const int code = ::mkdir(name.constData(), 0700) == 0 ? 0 : errno;
+        return code == 0 ? QString() : QStringLiteral("it cannot be created (%1)").arg(qt_error_string(code));
+    }
+    if (!S_ISDIR(st.st_mode))
+        return QStringLiteral("it is not a folder");
+    if (::access(name.constData(), W_OK | X_OK) != 0)
+        return QStringLiteral("it cannot be written (%1)").arg(qt_error_string(errno));
+    return {};
 }
 
 QString settingsFile()

@@ -21,6 +21,10 @@ QString dataDir();
 // Writable per-user folder (VXExport.txt, the logs, the "Files" folder).
 QString userDir();
 
+// Why the user folder cannot hold the program's files (it is no folder, it
+// cannot be created or written), in words; empty when it can.
+QString userDirProblem();
+
 // The settings store (stands in for the registry of the current user):
 // $VOXTRELLA_HOME/registry.ini, else $XDG_CONFIG_HOME/VarnyxTech/registry.ini.
 QString settingsFile();

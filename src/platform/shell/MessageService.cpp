@@ -58,9 +58,9 @@ void MessageService::notice(const QString &text)
 }
 
 MessageService::Button MessageService::ask(Kind kind, const QString &text, UserInteraction::Buttons buttons,
-                                           Button defaultButton)
+                                           Button defaultButton, UserInteraction::Captions captions)
 {
-    return show({kind, applicationTitle(), text, buttons}, defaultButton);
+    return show({kind, applicationTitle(), text, buttons, std::move(captions)}, defaultButton);
 }
 
 void MessageService::install(UserInteraction *interaction)

@@ -29,7 +29,8 @@ public:
     static void notice(const QString &text);
 
     // A box with the given icon kind and buttons; returns the button chosen.
-    static Button ask(Kind kind, const QString &text, UserInteraction::Buttons buttons, Button defaultButton);
+    static Button ask(Kind kind, const QString &text, UserInteraction::Buttons buttons, Button defaultButton,
+                      UserInteraction::Captions captions = {});
 
     // The program's way to its user; null restores the standard-error one.
     static void install(UserInteraction *interaction);

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <utility>
+#include <vector>
 
 class UserInteraction
 {
@@ -19,15 +21,20 @@ public:
         Ok = 0x00000400,
         Yes = 0x00004000,
         No = 0x00010000,
+        Retry = 0x00080000,
         Cancel = 0x00400000,
+        Discard = 0x00800000,
     };
     using Buttons = uint32_t;
+    // Button texts other than the standard ones, with "&" before the access key.
+    using Captions = std::vector<std::pair<Button, QString>>;
 
     struct Message {
         Kind kind;
         QString title;
         QString text;
         Buttons buttons;
+        Captions captions = {};
     };
 
     virtual ~UserInteraction() = default;

@@ -1,6 +1,7 @@
 // Imports a saved file of 1,000 articles (about 5 MB) into a Multi-Article
 // list, lays it out and exports it again; then starts a list from 10,000
-// articles (about 50 MB) and scrolls through it. Prints name=value lines.
+// articles (about 50 MB) and scrolls through it; then opens a 60 MB text
+// file of one line as an article in view. Prints name=value lines.
 #include "BenchSupport.h"
 
 #include "MemoListUnit.h"
@@ -145,5 +146,41 @@ int main(int argc, char **argv)
     std::printf("start_10k_cpu_s=%.3f\n", startCpu);
     std::printf("scroll_10k_s=%.3f\n", scrollSeconds);
     std::printf("memory_10k_mb=%.1f\n", BenchSupport::peakMemoryMb());
+    list.reset();
+
+    // 60 MB of words on one line, opened into the article shown, until the
+    // window is idle with it on the screen.
+    {
+        QByteArray line;
+        const QByteArray words = "one line of words without end ";
+        line.reserve(60 * 1024 * 1024);
+        while (line.size() < 60 * 1024 * 1024)
+            line += words;
+        if (!writeFile(input, line))
+            return 1;
+        list = std::make_unique<TMemoListBox>();
+        setUp(*list);
+        TMemoEntry *entry = list->Add(QString(), QStringLiteral("Voice 0"));
+        QCoreApplication::processEvents();
+        timer.restart();
+        cpu = cpuSeconds();
+        entry->LoadFromFile(input);
+        QCoreApplication::processEvents();
+        const double openSeconds = timer.nsecsElapsed() / 1e9;
+        const double openCpu = cpuSeconds() - cpu;
+        timer.restart();
+        entry->Editor()->SetSelStart(int(line.size()) - 5);
+        entry->Editor()->ensureCursorVisible();
+        QCoreApplication::processEvents();
+        const double endSeconds = timer.nsecsElapsed() / 1e9;
+        if (entry->Text().size() != line.size()) {
+            std::fprintf(stderr, "60 MB line: %lld characters back\n", qlonglong(entry->Text().size()));
+            return 1;
+        }
+        std::printf("open_60mb_one_line_s=%.3f\n", openSeconds);
+        std::printf("open_60mb_one_line_cpu_s=%.3f\n", openCpu);
+        std::printf("caret_to_end_60mb_s=%.3f\n", endSeconds);
+        std::printf("memory_60mb_one_line_mb=%.1f\n", BenchSupport::statusMb("VmRSS:"));
+    }
     return 0;
 }

@@ -200,7 +200,13 @@ void TMyPlusMemo::SetText(const QString &text)
     const QString plain = editorText(text);
     m_softValid = false;
     m_hasSoft = hasLongLine(plain);
-    if (!m_hasSoft) {
+    // Each block costs the editor time and memory of its own, which adds up
+    // to many seconds over a million short lines: in a long text, lines
+    // share a block, a line separator between them. It is one character as
+    // the line break is, so offsets stay the same, and Text() gives it back
+    // as the line break.
+    const bool groupLines = plain.size() > kGroupLinesFromChars;
+    if (!m_hasSoft && !groupLines) {
         document()->setPlainText(plain);
         return;
     }
@@ -208,11 +214,18 @@ void TMyPlusMemo::SetText(const QString &text)
     display.reserve(plain.size() + plain.size() / (kSoftLineChars / 2) + 1);
     std::vector<int> softBlocks;
     int block = -1;
+    qsizetype blockChars = 0;
     forEachPiece(plain, [&](QStringView piece, bool soft) {
-        if (++block > 0) {
-            display += u'\n';
-            if (soft)
-                softBlocks.push_back(block);
+        if (block >= 0 && !soft && groupLines && blockChars + 1 + piece.size() <= kSoftLineChars) {
+            display += QChar::LineSeparator;
+            blockChars += 1 + piece.size();
+        } else {
+            if (++block > 0) {
+                display += u'\n';
+                if (soft)
+                    softBlocks.push_back(block);
+            }
+            blockChars = piece.size();
         }
         display += piece;
     });
@@ -322,7 +335,9 @@ void TMyPlusMemo::AppendLines(const QStringList &lines)
 
 int TMyPlusMemo::LineCount() const
 {
-    return document()->blockCount() - int(SoftStarts().size());
+    // Counted in the text: line separators (grouped lines, Shift+Enter) are
+    // line breaks there too.
+    return int(Text().count(u'\n')) + 1;
 }
 
 int TMyPlusMemo::SelStart() const

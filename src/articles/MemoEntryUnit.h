@@ -59,6 +59,8 @@ public:
     int TextPosition(int editorPosition) const;
 
     static constexpr int kSoftLineChars = 2000;
+    // Texts longer than this show several short lines in one block.
+    static constexpr int kGroupLinesFromChars = 1024 * 1024;
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;

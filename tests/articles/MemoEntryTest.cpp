@@ -81,6 +81,23 @@ TEST(MyPlusMemo, TextAndItsOffsetsStayTheArticlesAlsoWhereLongLinesAreShownInPie
     EXPECT_EQ(memo.Text(), text.left(middle) + "\n" + text.mid(middle));
     memo.undo();
     EXPECT_EQ(memo.Text(), text);
+
+    // A long text of short lines: they share blocks, and still come back,
+    // count and copy as lines.
+    QString lines;
+    for (int i = 0; lines.size() <= TMyPlusMemo::kGroupLinesFromChars; ++i)
+        lines += QString("line %1\n").arg(i);
+    lines += "last";
+    memo.SetText(lines);
+    EXPECT_LT(memo.document()->blockCount(), 5000);
+    EXPECT_EQ(memo.Text(), lines);
+    EXPECT_EQ(memo.LineCount(), lines.count('\n') + 1);
+    const int at = int(lines.indexOf("line 9999\n"));
+    ASSERT_GT(at, 0);
+    memo.SetSelStart(at);
+    memo.SetSelLength(22);
+    memo.copy();
+    EXPECT_EQ(QApplication::clipboard()->text(), lines.mid(at, 22));
 }
 
 TEST(MemoEntry, LoadFromFileAppendsLinesReportsOnlyMissingFilesAndSurvivesBinaryAndHugeLines)

@@ -1,7 +1,8 @@
 // Imports a saved file of 1,000 articles (about 5 MB) into a Multi-Article
 // list, lays it out and exports it again; then starts a list from 10,000
-// articles (about 50 MB) and scrolls through it; then types into a 10 MB
-// article while it is saved on its own. Prints name=value lines.
+// articles (about 50 MB) and scrolls through it; types into a 10 MB article
+// while it is saved on its own; then opens a 60 MB text file of one line, and
+// one of short lines, as an article in view. Prints name=value lines.
 #include "BenchSupport.h"
 
 #include "AutoSave.h"
@@ -15,6 +16,7 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <ctime>
 
@@ -189,5 +191,44 @@ int main(int argc, char **argv)
     std::printf("autosave_10mb_write_s=%.3f\n", writing.nsecsElapsed() / 1e9);
     std::printf("typing_10mb_longest_key_cpu_s=%.3f\n", longestKeyAlone);
     std::printf("autosave_10mb_longest_key_cpu_s=%.3f\n", longestKey);
+    list.reset();
+
+    // 60 MB of words on one line, then in short lines, opened
+    // into the article shown, until the window is idle with it on the screen.
+    for (const char *shape : {"one_line", "short_lines"}) {
+        const bool oneLine = std::strcmp(shape, "one_line") == 0;
+        QByteArray text;
+        const QByteArray words = oneLine ? "one line of words without end "
+                                         : "a short line of words, as many a text file has them\n";
+        text.reserve(60 * 1024 * 1024);
+        while (text.size() < 60 * 1024 * 1024)
+            text += words;
+        if (!writeFile(input, text))
+            return 1;
+        list = std::make_unique<TMemoListBox>();
+        setUp(*list);
+        TMemoEntry *entry = list->Add(QString(), QStringLiteral("Voice 0"));
+        QCoreApplication::processEvents();
+        timer.restart();
+        cpu = cpuSeconds();
+        entry->LoadFromFile(input);
+        QCoreApplication::processEvents();
+        const double openSeconds = timer.nsecsElapsed() / 1e9;
+        const double openCpu = cpuSeconds() - cpu;
+        timer.restart();
+        entry->Editor()->SetSelStart(int(text.size()) - 5);
+        entry->Editor()->ensureCursorVisible();
+        QCoreApplication::processEvents();
+        const double endSeconds = timer.nsecsElapsed() / 1e9;
+        // The text file's last line break starts no line of its own.
+        if (entry->Text().size() != text.size() - (oneLine ? 0 : 1)) {
+            std::fprintf(stderr, "60 MB %s: %lld characters back\n", shape, qlonglong(entry->Text().size()));
+            return 1;
+        }
+        std::printf("open_60mb_%s_s=%.3f\n", shape, openSeconds);
+        std::printf("open_60mb_%s_cpu_s=%.3f\n", shape, openCpu);
+        std::printf("caret_to_end_60mb_%s_s=%.3f\n", shape, endSeconds);
+        std::printf("memory_60mb_%s_mb=%.1f\n", shape, BenchSupport::statusMb("VmRSS:"));
+    }
     return 0;
 }

@@ -26,6 +26,10 @@
 namespace {
 
 const QString kLockedMessage = QStringLiteral("This item is currently being read and cannot be deleted");
+const QString kReplaceShownQuestion = QStringLiteral(
+    "In Single-Article mode a new article takes the place of the one shown.\r\r"
+    "Replace the article \"%1\"? Its text will be deleted. The other articles stay saved "
+    "and show again in Multi-Article mode.");
 constexpr int kTitleLength = 20;
 
 }  // namespace
@@ -154,10 +158,27 @@ void ArticleCommands::SaveList()
     m_form.Saving().Save();
 }
 
+bool ArticleCommands::MayReplaceShownArticle()
+{
+    if (m_form.Preferences().IsMultiArticleMode())
+        return true;
+    TMemoListBox *list = m_form.List();
+    TMemoEntry *shown = list->GetVisibleCount() > 0 ? list->Entry(0) : nullptr;
+    // A blank article is reused, and one being read is refused with its own message.
+    if (!shown || shown->Locked || shown->IsBlank())
+        return true;
+    const QString title = shown->Title().trimmed();
+    return MessageService::ask(UserInteraction::Kind::Question,
+                               kReplaceShownQuestion.arg(title.isEmpty() ? QStringLiteral("(untitled)") : title),
+                               UserInteraction::Yes | UserInteraction::No, UserInteraction::No) == UserInteraction::Yes;
+}
+
 void ArticleCommands::ReadFileBtnClick()
 {
     std::unique_ptr<QFileDialog> dialog = CreateOpenDialog();
     if (dialog->exec() != QDialog::Accepted || Exiting())
+        return;
+    if (!MayReplaceShownArticle())
         return;
     OpenTextFiles(dialog->selectedFiles());
 }
@@ -239,7 +260,8 @@ void ArticleCommands::AfterRemoval(bool showCount)
 
 void ArticleCommands::AddNewPopupClick()
 {
-    AddNewArticle();
+    if (MayReplaceShownArticle())
+        AddNewArticle();
 }
 
 void ArticleCommands::Paste1Execute()
@@ -287,15 +309,22 @@ void ArticleCommands::SwitchListMode(bool multi)
     CheckMode(multi);
     m_form.Preferences().ML_ListMode = multi ? 1 : 0;
     TMemoListBox *list = m_form.List();
-    list->SetMultiArticle(multi);
+    // Blank articles are dropped from the whole list, also from those that
+    // Single-Article mode sets aside or brings back.
+    if (!multi)
+        list->DeleteBlankEntries();
     list->SetVisibleEntries(multi ? m_form.Preferences().ML_VisibleEntries : 1);
+    list->SetMultiArticle(multi);
     m_form.ShowModeSheet(multi);
-    list->DeleteBlankEntries();
+    if (multi)
+        list->DeleteBlankEntries();
     if (list->GetVisibleCount() == 0) {
         UtilsClass::WriteLog(QStringLiteral("Calling AddNew"));
         AddNewArticle();
     }
     m_form.ReadingCommands().SetReadingState(m_form.State());
+    if (m_form.State() == rsIdle)
+        m_form.ReadingCommands().UpdateStatus(m_form.ReadingCommands().ArticleCountText());
 }
 
 void ArticleCommands::AddEditingItems(QMenu &menu)

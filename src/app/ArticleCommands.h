@@ -63,6 +63,9 @@ private:
     // left, the list saved, the count shown when asked.
     void AfterRemoval(bool showCount);
     void SwitchListMode(bool multi);
+    // In Single-Article mode a new article replaces the one shown: true when
+    // that loses nothing or the user agrees.
+    bool MayReplaceShownArticle();
     void GiveArticleHandlers(TMemoEntry *entry);
     bool Exiting() const;
 

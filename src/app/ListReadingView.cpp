@@ -63,6 +63,8 @@ void ListReadingView::AddEmptyArticleIfNone()
 QString ListReadingView::Title(Article article) const
 {
     TMemoEntry *entry = EntryOf(article);
+    // "Generate Default Article Titles" covers an article typed after it was added, too.
+    m_form.List()->GiveDefaultTitle(entry);
     return entry ? entry->Title() : QString();
 }
 

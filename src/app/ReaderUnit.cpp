@@ -201,6 +201,10 @@ void TForm1::FormCreate()
         }
         return choices;
     });
+    connect(m_list, &TMemoListBox::SoleArticleBlankChanged, this, [this] {
+        if (State() == rsIdle)
+            m_readingCommands->UpdateStatus(m_readingCommands->ArticleCountText());
+    });
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_list, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { m_popupMenu1->popup(m_list->mapToGlobal(pos)); });

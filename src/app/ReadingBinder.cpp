@@ -108,9 +108,10 @@ void ReadingBinder::ReadHighlighted1Click()
     if (!entry || !m_reading)
         return;
     // The selection's anchor may lie after the caret: a backward selection.
-    const QTextCursor cursor = entry->Editor()->textCursor();
-    const int length = cursor.position() - cursor.anchor();
-    m_reading->ReadHighlighted1Click(cursor.anchor(), length);
+    const TMyPlusMemo *editor = entry->Editor();
+    const QTextCursor cursor = editor->textCursor();
+    const int anchor = editor->TextPosition(cursor.anchor());
+    m_reading->ReadHighlighted1Click(anchor, editor->TextPosition(cursor.position()) - anchor);
 }
 
 void ReadingBinder::PopupMenu1Popup()

@@ -16,6 +16,8 @@
 #include <QPushButton>
 #include <QPointer>
 #include <QScrollBar>
+#include <QTextDocument>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -29,6 +31,8 @@ const QString kNoRowsSelected = QStringLiteral("No rows are currently selected")
 constexpr qint64 kMaxSavedFileBytes = 512LL * 1024 * 1024;
 // How often long loops let the window repaint and take input.
 constexpr qint64 kMessagesIntervalMs = 100;
+// How long typing pauses before the count of a sole article is looked at.
+constexpr int kSoleEditDelayMs = 300;
 
 // Integer division rounded to the nearest, halves to even.
 int roundedDiv(int a, int b)
@@ -60,6 +64,21 @@ TMemoListBox::TMemoListBox(QWidget *parent, QMenu *popupMenu) : QFrame(parent), 
             ScrollToTop(value + 1);
     });
 
+    m_soleEditTimer = new QTimer(this);
+    m_soleEditTimer->setSingleShot(true);
+    m_soleEditTimer->setInterval(kSoleEditDelayMs);
+    connect(m_soleEditTimer, &QTimer::timeout, this, [this] {
+        TMemoEntry *sole = GetVisibleCount() == 1 ? m_entries.first() : nullptr;
+        if (!sole)
+            return;
+        const bool blank = sole->IsBlank();
+        if (sole != m_soleEntry || blank != m_soleBlank) {
+            m_soleEntry = sole;
+            m_soleBlank = blank;
+            emit SoleArticleBlankChanged();
+        }
+    });
+
     m_selectedColor = palette().color(QPalette::Active, QPalette::Base);
     m_unselectedColor = palette().color(QPalette::Active, QPalette::Window);
     PlaceInner();
@@ -71,6 +90,8 @@ TMemoListBox::~TMemoListBox()
     m_current = nullptr;
     const QList<TMemoEntry *> entries = std::exchange(m_entries, {});
     qDeleteAll(entries);
+    qDeleteAll(std::exchange(m_asideBefore, {}));
+    qDeleteAll(std::exchange(m_asideAfter, {}));
     qDeleteAll(std::exchange(m_views, {}));
 }
 
@@ -87,16 +108,87 @@ void TMemoListBox::Trace(const QString &operation) const
 void TMemoListBox::SetMultiArticle(bool on)
 {
     m_multiArticle = on;
-    if (on) {
-        for (TMemoEntryView *v : std::as_const(m_views))
-            v->Header->ShowButtons();
+    for (TMemoEntryView *v : std::as_const(m_views))
+        v->Header->ShowButtons(on);
+    if (on)
+        BringBackSetAside();
+    else
+        SetAsideAllBut(m_current);
+}
+
+void TMemoListBox::SetAsideAllBut(TMemoEntry *shown)
+{
+    const int visible = GetVisibleCount();
+    if (visible <= 1)
+        return;
+    Trace(QStringLiteral("SetAsideAllBut"));
+    int at = shown && !shown->Hidden ? int(m_entries.indexOf(shown)) : -1;
+    // An article being read stays in view, so its reading goes on.
+    for (int i = 0; i < visible; ++i) {
+        if (m_entries.at(i)->Locked) {
+            at = i;
+            break;
+        }
     }
+    at = std::max(at, 0);
+    const QList<TMemoEntry *> before = m_entries.mid(0, at);
+    const QList<TMemoEntry *> after = m_entries.mid(at + 1, visible - at - 1);
+    for (TMemoEntry *e : before + after) {
+        // Its edits go back into the article; no row shows it any more.
+        DropView(e);
+        if (e == m_current)
+            m_current = nullptr;
+    }
+    m_asideBefore += before;
+    m_asideAfter = after + m_asideAfter;
+    m_entries.remove(at + 1, visible - at - 1);
+    m_entries.remove(0, at);
+    m_findHint = 0;
+    MakeCurrent(m_entries.first());
+    LayOutAroundCurrent();
+}
+
+void TMemoListBox::BringBackSetAside()
+{
+    if (m_asideBefore.isEmpty() && m_asideAfter.isEmpty())
+        return;
+    Trace(QStringLiteral("BringBackSetAside"));
+    const int visible = GetVisibleCount();
+    QList<TMemoEntry *> entries = std::exchange(m_asideBefore, {});
+    entries += m_entries.mid(0, visible);
+    entries += std::exchange(m_asideAfter, {});
+    entries += m_entries.mid(visible);  // the hidden ones stay last
+    m_entries = entries;
+    m_findHint = 0;
+    LayOutAroundCurrent();
+}
+
+void TMemoListBox::LayOutAroundCurrent()
+{
+    const int visible = GetVisibleCount();
+    if (visible == 0 || m_deferLayout)
+        return;
+    int first = std::clamp(m_first, 1, std::max(1, visible - m_visibleEntries + 1));
+    const int position = m_current && !m_current->Hidden ? FindEntry(m_current) : 0;
+    if (position >= 1 && (position < first || position >= first + m_visibleEntries))
+        first = std::max(1, position - m_visibleEntries + 1);
+    SetScrollMax(visible > m_visibleEntries ? visible - m_visibleEntries : visible - 1);
+    ScrollToTop(first);
+}
+
+void TMemoListBox::GiveDefaultTitle(TMemoEntry *entry)
+{
+    if (entry && !m_multiArticle && m_prefs && m_prefs->SI_DefaultTitles && entry->Title().trimmed().isEmpty())
+        entry->TitleFromText(m_titleLength);
 }
 
 void TMemoListBox::SetVisibleEntries(int n)
 {
-    m_visibleEntries = std::max(1, n);
+    const int before = std::exchange(m_visibleEntries, std::max(1, n));
     m_scrollBar->setPageStep(m_visibleEntries);
+    // Rows already laid out take the new count at once.
+    if (before != m_visibleEntries && m_first >= 1)
+        LayOutAroundCurrent();
 }
 
 void TMemoListBox::SetScrollMax(int max)
@@ -188,8 +280,11 @@ TMemoEntryView *TMemoListBox::SpareView()
     }
     auto *view = new TMemoEntryView(this, m_voices);
     connect(view, &TMemoEntryView::Edited, this, &TMemoListBox::ArticleEdited);
-    if (m_multiArticle)
-        view->Header->ShowButtons();
+    view->Header->ShowButtons(m_multiArticle);
+    connect(view->Memo->document(), &QTextDocument::contentsChanged, this, [this] {
+        if (GetVisibleCount() == 1)
+            m_soleEditTimer->start();
+    });
     view->hide();
     m_views.append(view);
     return view;
@@ -563,10 +658,14 @@ std::optional<std::vector<SavedArticles::Record>> TMemoListBox::RecordsToSave(co
     // Copies of the texts out of view share their data; only the rows in
     // view copy their editors' text.
     std::vector<SavedArticles::Record> records;
-    records.reserve(size_t(GetVisibleCount()) + (m_pending ? m_pending->size() - m_pendingIndex : 0));
-    for (const TMemoEntry *e : std::as_const(m_entries)) {
-        if (!e->Hidden)
-            records.push_back({e->Title(), e->VoiceName(), e->Text()});
+    records.reserve(size_t(m_asideBefore.size() + GetVisibleCount() + m_asideAfter.size()) +
+                    (m_pending ? m_pending->size() - m_pendingIndex : 0));
+    // The articles Single-Article mode set aside are saved in their places.
+    for (const QList<TMemoEntry *> *part : {&m_asideBefore, &m_entries, &m_asideAfter}) {
+        for (const TMemoEntry *e : *part) {
+            if (!e->Hidden)
+                records.push_back({e->Title(), e->VoiceName(), e->Text()});
+        }
     }
     for (size_t k = m_pending ? m_pendingIndex : 0; m_pending && k < m_pending->size(); ++k)
         records.push_back(m_pending->at(k));
@@ -592,10 +691,13 @@ bool TMemoListBox::ExportList(const QString &fileName, QString *reason)
     SafeFile::AtomicWriter file(fileName);
     bool ok = file.open();
 
+    // The articles Single-Article mode set aside are saved in their places.
     QList<QPointer<TMemoEntry>> entries;
-    entries.reserve(m_entries.size());
-    for (TMemoEntry *e : std::as_const(m_entries))
-        entries.append(e);
+    entries.reserve(m_asideBefore.size() + m_entries.size() + m_asideAfter.size());
+    for (const QList<TMemoEntry *> *part : {&m_asideBefore, &m_entries, &m_asideAfter}) {
+        for (TMemoEntry *e : *part)
+            entries.append(e);
+    }
 
     for (const QPointer<TMemoEntry> &e : std::as_const(entries)) {
         if (!ok)
@@ -743,6 +845,9 @@ void TMemoListBox::ImportList(const QString &fileName, QMenu *popupMenu, const T
         m_pendingIndex = k + 1;
     }
     m_pending = nullptr;
+    // Single-Article mode shows the first article, the one the start selects.
+    if (!m_multiArticle && !m_stopImport && !m_entries.isEmpty())
+        SetAsideAllBut(m_entries.first());
     for (TMemoEntryView *v : std::as_const(m_views))
         v->Memo->ScrollToFirstLine();
 

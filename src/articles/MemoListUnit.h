@@ -20,6 +20,7 @@
 class QMenu;
 class TPreferences;
 class QScrollBar;
+class QTimer;
 
 class EMemoEntryLocked : public EAppError
 {
@@ -37,7 +38,8 @@ public:
     ~TMemoListBox() override;
 
     // Puts text into a blank visible article, or into a new one (in
-    // Single-Article mode the new one replaces every article); returns it.
+    // Single-Article mode the new one replaces the article shown, and the
+    // articles set aside stay as they are); returns it.
     TMemoEntry *Add(const QString &text, const QString &voiceName);
     void MarkEntry(int position);
     void OnEntryHandler(TMemoEntry *entry);
@@ -89,9 +91,13 @@ public:
     int VisibleEntries() const { return m_visibleEntries; }
     void SetVisibleEntries(int n);
     bool MultiArticle() const { return m_multiArticle; }
-    // Multi-Article mode gives every article, also one made in
-    // Single-Article mode, its Read, Read to File and Delete buttons.
+    // Multi-Article mode gives every article its Read, Read to File and
+    // Delete buttons and brings back the articles Single-Article mode set
+    // aside; Single-Article mode takes the buttons away and keeps only the
+    // current article (else the first) in the list: see SetAsideAllBut.
     void SetMultiArticle(bool on);
+    // Articles kept out of the list by Single-Article mode.
+    int SetAsideCount() const { return int(m_asideBefore.size() + m_asideAfter.size()); }
     QColor SelectedColor() const { return m_selectedColor; }
     void SetSelectedColor(const QColor &c) { m_selectedColor = c; }
     QColor UnselectedColor() const { return m_unselectedColor; }
@@ -124,9 +130,16 @@ public:
     QScrollBar *ScrollBar() const { return m_scrollBar; }
     QWidget *InnerPanel() const { return m_inner; }
 
+    // Single-Article mode with default titles: an article that still has no
+    // title (one typed after Add New) gets one made from its text now.
+    void GiveDefaultTitle(TMemoEntry *entry);
+
 signals:
     // The user changed the text, title or voice of an article.
     void ArticleEdited();
+    // The only article got its first text or lost all of it, so the article
+    // count shown for it changes; told a moment after typing stops.
+    void SoleArticleBlankChanged();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -151,12 +164,24 @@ private:
     // A new article inserted before the hidden ones.
     TMemoEntry *CreateEntry(const QString &voiceName);
     void MakeCurrent(TMemoEntry *entry);
+    // Single-Article mode shows, reads and replaces one article. The others
+    // wait outside the list, in their places before and after it: saved with
+    // it in their order, and back in the list in Multi-Article mode.
+    void SetAsideAllBut(TMemoEntry *shown);
+    void BringBackSetAside();
+    // Lays the rows out for the current mode with the current article in view.
+    void LayOutAroundCurrent();
     // Renames an unusable saved file aside and tells the user.
     void SetAside(const QString &fileName, const QString &reason);
     // Why an export to fileName would write nothing now; empty when it would.
     QString ExportBypass(const QString &fileName) const;
 
     QList<TMemoEntry *> m_entries;
+    QList<TMemoEntry *> m_asideBefore;
+    QList<TMemoEntry *> m_asideAfter;
+    QTimer *m_soleEditTimer;
+    QPointer<TMemoEntry> m_soleEntry;
+    bool m_soleBlank = true;
     QList<TMemoEntryView *> m_views;
     int m_first = 0;  // position of the first row in view, 0 before any layout
     QPointer<TMemoEntry> m_kept;

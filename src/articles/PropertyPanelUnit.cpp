@@ -131,13 +131,13 @@ void TPropertyPanel::LoadVoiceList()
     PlaceControls();
 }
 
-void TPropertyPanel::ShowButtons()
+void TPropertyPanel::ShowButtons(bool show)
 {
-    m_voiceLeft = kMultiVoiceLeft;
-    m_buttonsShown = true;
-    ReadBtn->show();
-    ReadToFileBtn->show();
-    DeleteBtn->show();
+    m_voiceLeft = show ? kMultiVoiceLeft : kSingleVoiceLeft;
+    m_buttonsShown = show;
+    ReadBtn->setVisible(show);
+    ReadToFileBtn->setVisible(show);
+    DeleteBtn->setVisible(show);
     PlaceControls();
 }
 

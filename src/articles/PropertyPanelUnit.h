@@ -43,8 +43,9 @@ public:
     // keeping the article's current voice; nothing while VoiceListLoaded.
     void LoadVoiceList();
 
-    // The Multi-Article layout: voice further left, buttons shown.
-    void ShowButtons();
+    // The Multi-Article layout (voice further left, buttons shown), or
+    // with false the Single-Article one.
+    void ShowButtons(bool show = true);
     bool ButtonsShown() const { return m_buttonsShown; }
 
     QString Title() const;

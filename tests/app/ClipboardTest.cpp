@@ -4,10 +4,12 @@
 
 #include "CB_PromptUnit.h"
 #include "ClipboardWatcher.h"
+#include "articles/SavedArticles.h"
 
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 
 namespace {
 
@@ -176,6 +178,66 @@ TEST_F(ClipboardTest, ClipboardShowsTheBusyDialogInSingleArticleModeWhileReading
     EXPECT_EQ(Texts(), QStringList{reading});
     ui->StopBtn->click();
     ASSERT_TRUE(WaitIdle());
+}
+
+TEST_F(ClipboardTest, SingleArticleModeShowsOneArticleAndNewReplacesOnlyItTheOthersStaySaved)
+{
+    StoreSettings({{"ML_ListMode", 1}, {"CB_Prompt", true}, {"CB_PromptDelay", 0}});
+    SaveArticles(Record("One", "First article.") + Record("Two", "Second article.") + Record("Three", "Third."));
+    Start();
+    const auto savedTexts = [] {
+        QStringList texts;
+        for (const SavedArticles::Record &r : SavedArticles::Parse(Saved()).Records)
+            texts << r.Text;
+        return texts;
+    };
+    form->List()->MarkEntry(2);
+    form->Articles().SaveList();
+    const QByteArray saved = Saved();
+
+    // The selected article, alone in the list, without the Multi-Article buttons.
+    ui->ToolButton1->click();
+    EXPECT_EQ(Texts(), QStringList{u"Second article."_s});
+    EXPECT_EQ(form->StatusText(), u"1 article"_s);
+    EXPECT_TRUE(form->List()->ScrollBar()->isHidden());
+    EXPECT_TRUE(form->List()->ViewFor(Entry(0))->Header->ReadBtn->isHidden());
+    form->Articles().SaveList();
+    EXPECT_EQ(Saved(), saved);
+
+    // The prompt's New replaces that article only.
+    Copy(u"Copied in Single-Article mode"_s);
+    ASSERT_TRUE(PromptShown());
+    Prompt()->New()->click();
+    EXPECT_EQ(Texts(), QStringList{u"Copied in Single-Article mode"_s});
+    EXPECT_EQ(savedTexts(), (QStringList{u"First article."_s, u"Copied in Single-Article mode"_s, u"Third."_s}));
+
+    // Add New asks before the text goes; "no" keeps it.
+    const QByteArray beforeQuestion = Saved();
+    QAction *addNew = form->PopupMenu1()->findChild<QAction *>(u"AddNewPopup"_s);
+    addNew->trigger();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages.first().contains(u"Replace the article"_s)) << Messages();
+    EXPECT_EQ(Saved(), beforeQuestion);
+    MessageService::setHandler([](const MessageService::Message &) { return UserInteraction::Yes; });
+    addNew->trigger();
+    EXPECT_EQ(Texts(), QStringList{QString()});
+
+    // Multi-Article mode has them all back, with their buttons.
+    ui->ToolButton2->click();
+    EXPECT_EQ(Texts(), (QStringList{u"First article."_s, QString(), u"Third."_s}));
+    EXPECT_EQ(form->StatusText(), u"3 articles"_s);
+    for (const TMemoEntryView *v : form->List()->ShownViews())
+        EXPECT_FALSE(v->Header->ReadBtn->isHidden());
+
+    // Started in Single-Article mode: the first is shown, and the exit saves all three.
+    ui->ToolButton1->click();
+    Exit();
+    const QByteArray atExit = Saved();
+    EXPECT_EQ(savedTexts(), (QStringList{u"First article."_s, QString(), u"Third."_s}));
+    Start();
+    EXPECT_EQ(Texts(), QStringList{u"First article."_s});
+    Exit();
+    EXPECT_EQ(Saved(), atExit);
 }
 
 TEST(ClipboardFocus, ClipboardFocusOnlyOnWaylandAndXwayland)

@@ -3,6 +3,7 @@
 // files, the close box against the exit command, and the floating toolbar.
 #include "WindowTestSupport.h"
 
+#include <QDir>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QScrollArea>
@@ -207,6 +208,28 @@ TEST_F(MainWindowTest, ModeSwitchesKeepOneArticleAndEachModesOptionsIncludingThe
 
     Tray("MIPoNtry")->trigger();  // the tray items switch too
     expectMode(true);
+}
+
+TEST_F(MainWindowTest, SingleArticleTypedTextCountsAsAnArticleAndGetsADefaultTitleAtReadToFile)
+{
+    const QString out = homeDir() + u"/out"_s;
+    ASSERT_TRUE(QDir().mkpath(out));
+    StoreSettings({{"FirstTimeUser", false}, {"OUT_Directory", out}});
+    Start();
+    ASSERT_TRUE(ui->AutoTitleCB->isChecked());
+    EXPECT_EQ(form->StatusText(), u"No articles"_s);
+    TMyPlusMemo *editor = Entry(0)->Editor();
+    editor->setFocus();
+    QTest::keyClicks(editor, u"Typed by hand."_s);
+    EXPECT_TRUE(waitFor([this] { return form->StatusText() == u"1 article"_s; }, 5000))
+        << form->StatusText().toStdString();
+    ui->PlayFileBtn->click();
+    ASSERT_TRUE(WaitIdle()) << Messages();
+    EXPECT_TRUE(messages.isEmpty()) << Messages();
+    EXPECT_EQ(Entry(0)->Title(), u"Typed_by_hand"_s);
+    const QStringList files = QDir(out).entryList(QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_TRUE(files.first().startsWith(u"Typed_by_hand"_s));
 }
 
 TEST_F(MainWindowTest, OpeningTextFilesTitlesThemAfterTheFileName)

@@ -3,8 +3,11 @@
 #include "ArticlesTestSupport.h"
 #include "TestSupport.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include <QFile>
 
@@ -26,7 +29,7 @@ QStringList items(const QComboBox *cb)
 
 }  // namespace
 
-TEST(MyPlusMemo, TextOffsetsMatchCaretPositions)
+TEST(MyPlusMemo, TextAndItsOffsetsStayTheArticlesAlsoWhereLongLinesAreShownInPieces)
 {
     TMyPlusMemo memo;
     memo.SetText("Hello\r\nWorld");
@@ -37,6 +40,64 @@ TEST(MyPlusMemo, TextOffsetsMatchCaretPositions)
     EXPECT_EQ(memo.textCursor().selectedText(), "World");
     memo.SetSelLength(1000);  // clamped at the end of the text
     EXPECT_EQ(memo.SelLength(), 5);
+
+    // Long lines of words, of one word, and with a surrogate pair where a
+    // piece would end; the editor shows pieces, but hands out the article.
+    const int n = TMyPlusMemo::kSoftLineChars;
+    const QString words = QString("word ").repeated(3 * n / 5);
+    const QString word = QString(n - 1, 'x') + QString::fromUtf8("\U0001F600") + QString(2 * n, 'y');
+    const QString text = "short\n" + words + "\n\n" + word + "\nend";
+    memo.SetText(text);
+    ASSERT_GT(memo.document()->blockCount(), 8);
+    EXPECT_EQ(memo.Text(), text);
+    EXPECT_EQ(memo.TextLength(), text.size());
+    EXPECT_EQ(memo.LineCount(), 5);
+    for (const QString &part : {QString("y"), QString::fromUtf8("\U0001F600"), QString("end"), QString("word word")}) {
+        for (const int at : {int(text.indexOf(part, n)), int(text.lastIndexOf(part))}) {
+            memo.SetSelStart(at);
+            memo.SetSelLength(int(part.size()));
+            EXPECT_EQ(memo.SelStart(), at);
+            EXPECT_EQ(memo.SelLength(), part.size());
+            // The editor's own selection holds a piece's end where it crosses one.
+            EXPECT_EQ(memo.textCursor().selectedText().remove(QChar::ParagraphSeparator), part) << at;
+        }
+    }
+
+    // Copy, cut, undo and paste carry the article's text; a line break
+    // typed inside a piece is one line break more, nothing else.
+    memo.selectAll();
+    memo.cut();
+    EXPECT_EQ(QApplication::clipboard()->text(), text);
+    EXPECT_TRUE(memo.Text().isEmpty());
+    memo.undo();
+    EXPECT_EQ(memo.Text(), text);
+    memo.SetSelStart(int(text.indexOf("end")));
+    memo.paste();
+    EXPECT_EQ(memo.Text(), text.left(text.size() - 3) + text + "end");
+    memo.SetText(text);
+    const int middle = int(text.indexOf('y') + n / 2);
+    memo.SetSelStart(middle);
+    QTest::keyClick(&memo, Qt::Key_Return);
+    EXPECT_EQ(memo.Text(), text.left(middle) + "\n" + text.mid(middle));
+    memo.undo();
+    EXPECT_EQ(memo.Text(), text);
+
+    // A long text of short lines: they share blocks, and still come back,
+    // count and copy as lines.
+    QString lines;
+    for (int i = 0; lines.size() <= TMyPlusMemo::kGroupLinesFromChars; ++i)
+        lines += QString("line %1\n").arg(i);
+    lines += "last";
+    memo.SetText(lines);
+    EXPECT_LT(memo.document()->blockCount(), 5000);
+    EXPECT_EQ(memo.Text(), lines);
+    EXPECT_EQ(memo.LineCount(), lines.count('\n') + 1);
+    const int at = int(lines.indexOf("line 9999\n"));
+    ASSERT_GT(at, 0);
+    memo.SetSelStart(at);
+    memo.SetSelLength(22);
+    memo.copy();
+    EXPECT_EQ(QApplication::clipboard()->text(), lines.mid(at, 22));
 }
 
 TEST(MemoEntry, LoadFromFileAppendsLinesReportsOnlyMissingFilesAndSurvivesBinaryAndHugeLines)

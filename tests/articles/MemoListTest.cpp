@@ -89,6 +89,37 @@ TEST_F(MemoList, SingleModeReusesBlankArticleAndReplacesWrittenOne)
 
     prefs.SI_DefaultTitles = true;
     EXPECT_EQ(list.Add("Third, text", "")->Title(), "Third_text");
+
+    // Several articles (from Multi-Article mode): Single-Article mode shows
+    // the current one in one row without buttons, and a new article
+    // replaces only it; the others come back, in their places.
+    multi(2);
+    TMemoEntry *b = list.Add("b", "");
+    TMemoEntry *c = list.Add("c", "");
+    list.OnEntryHandler(b);
+    list.SetVisibleEntries(1);
+    list.SetMultiArticle(false);
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.Entry(0), b);
+    EXPECT_EQ(list.SetAsideCount(), 2);
+    EXPECT_TRUE(list.ScrollBar()->isHidden());
+    ASSERT_EQ(list.ShownViews().size(), 1);
+    EXPECT_TRUE(list.ShownViews()[0]->Header->ReadBtn->isHidden());
+    EXPECT_EQ(list.ShownViews()[0]->height(), list.InnerPanel()->height());
+    list.Add("new", "");
+    EXPECT_EQ(list.Count(), 1);
+    // What is saved on its own holds the articles set aside too.
+    const auto records = list.RecordsToSave(QStringLiteral("unused.txt"));
+    ASSERT_TRUE(records && records->size() == 3);
+    EXPECT_EQ(records->at(1).Text, "new");
+    list.SetVisibleEntries(2);
+    list.SetMultiArticle(true);
+    ASSERT_EQ(list.Count(), 3);
+    EXPECT_EQ(list.Entry(0)->Text(), "Third, text");
+    EXPECT_EQ(list.Entry(1)->Text(), "new");
+    EXPECT_EQ(list.Entry(2), c);
+    for (const TMemoEntryView *v : list.ShownViews())
+        EXPECT_FALSE(v->Header->ReadBtn->isHidden());
 }
 
 TEST_F(MemoList, FewArticlesShareTheHeightAndMoreShowTheLastRowsWithScrollBarFigures)
@@ -230,6 +261,14 @@ TEST_F(SavedFile, ExportThenImportRestoresEveryArticleInEitherModeAndTheNextSave
         QMenu menu;
         auto restored = makeList(multi);
         restored->ImportList(path, &menu, [&](TMemoEntry *) { ++reads; }, {}, {});
+        // Single-Article mode shows the first; the others are saved all the
+        // same and come back in Multi-Article mode.
+        ASSERT_EQ(restored->Count(), multi ? 3 : 1);
+        EXPECT_EQ(restored->CurrentEntry(), restored->Entry(multi ? 2 : 0));
+        EXPECT_FALSE(restored->Importing());
+        ASSERT_TRUE(restored->ExportList(again));
+        EXPECT_EQ(TestSupport::readFile(again), TestSupport::readFile(path));
+        restored->SetMultiArticle(true);
         ASSERT_EQ(restored->Count(), 3);
         for (int i = 0; i < 3; ++i) {
             EXPECT_EQ(restored->Entry(i)->Title(), list->Entry(i)->Title());
@@ -237,12 +276,8 @@ TEST_F(SavedFile, ExportThenImportRestoresEveryArticleInEitherModeAndTheNextSave
             EXPECT_EQ(restored->Entry(i)->Text(), list->Entry(i)->Text());
             EXPECT_EQ(restored->Entry(i)->PopupMenu(), &menu);
         }
-        EXPECT_EQ(restored->CurrentEntry(), restored->Entry(2));
-        EXPECT_FALSE(restored->Importing());
         restored->ViewFor(restored->Entry(0))->Header->ReadBtn->click();
         EXPECT_EQ(reads, 1);
-        ASSERT_TRUE(restored->ExportList(again));
-        EXPECT_EQ(TestSupport::readFile(again), TestSupport::readFile(path));
     }
     EXPECT_TRUE(messages.texts.isEmpty());
 }

@@ -41,13 +41,15 @@ bool AppWindows::Create()
     bool driverCreated = true;
     try {
         // A device number that no longer exists (an unplugged USB card)
-        // would stop every start; the default device takes its place.
+        // would stop every start; the default device takes its place. With
+        // no sound server nothing can be told, and the choice is kept for
+        // when the server comes.
         const int32_t device = m_prefs->TTS_AudioDeviceID;
-        if (device < -1 || device >= audio::audioSystem().outputDeviceCount()) {
+        const int devices = audio::audioSystem().outputDeviceCount();
+        if (device < -1 || (devices > 0 && device >= devices)) {
             UtilsClass::WriteLog(QStringLiteral("Audio device %1 is gone; using the default device").arg(device));
             m_prefs->TTS_AudioDeviceID = -1;
-            if (audio::audioSystem().outputDeviceCount() > 0)
-                m_form1->NoteAudioDeviceFallback(device);
+            m_form1->NoteAudioDeviceFallback(device);
         }
         m_ttsForm = std::make_unique<TTTSForm>(*m_prefs);
         m_form1->AttachDriver(*m_ttsForm);

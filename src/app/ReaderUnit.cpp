@@ -53,8 +53,10 @@ namespace {
 
 const QString kExportFile = QStringLiteral("VXExport.txt");
 const QString kIntroFile = QStringLiteral("VXIntro.chl");
-const QString kNoSoundCard = QStringLiteral(
-    "Sound Card not found\r\rA Sound Card is required for Voxtrella to operate\r\rVoxtrella will exit now.");
+const QString kNoSoundOutput = QStringLiteral(
+    "No sound output was found, so Voxtrella cannot read aloud for now.\r\r%1\r\r"
+    "Reading to files works as usual, and Read Aloud looks for the sound output again each time.");
+const QString kAutoStart = QStringLiteral("-auto");
 const QString kPronunciationTitle = QStringLiteral("Voxtrella MP3 Pronunciation");
 const QString kSettingsDamaged = QStringLiteral(
     "The settings file \"%1\" could not be read, so Voxtrella starts with its default settings.\r\r"
@@ -368,17 +370,23 @@ void TForm1::FormShow()
     // Started at login, the program may be up before the sound server.
     QElapsedTimer waited;
     waited.start();
-    while (audio::audioSystem().outputDeviceCount() <= 0 && waited.elapsed() < kSoundServerWaitMs && !Exiting()) {
+    while (StartedAtLogin() && audio::audioSystem().outputDeviceCount() <= 0 && waited.elapsed() < kSoundServerWaitMs &&
+           !Exiting()) {
         QThread::msleep(200);
         QCoreApplication::processEvents();
     }
     if (Exiting())
         return;
+    // Without sound the articles, the files and the options still work;
+    // reading aloud checks again each time, so a server started later serves.
     if (audio::audioSystem().outputDeviceCount() <= 0) {
-        MessageService::notice(kNoSoundCard);
-        Terminate();
-        m_shownOnce = true;
-        return;
+        QString why;
+        audio::audioSystem().testOpen(-1, &why);
+        UtilsClass::WriteLog(QStringLiteral("No sound output at start: ") + why);
+        MessageService::notice(
+            kNoSoundOutput.arg(why.isEmpty() ? QStringLiteral("There is no audio output device.") : why));
+        if (Exiting())
+            return;
     }
     if (m_settingsDamaged) {
         MessageService::notice(kSettingsDamaged.arg(RegistryStore().fileName()));
@@ -484,11 +492,17 @@ void TForm1::FormActivate()
         UtilsClass::WriteLog(QStringLiteral("FormActivate - Initialize list info and mark entry"));
         InitListInfo();
     }
-    if (first == QLatin1String("-auto")) {
+    if (StartedAtLogin()) {
         UtilsClass::WriteLog(QStringLiteral("Minimizing ..."));
         m_timer1->start(kAutoTimerMs);
     }
     UtilsClass::WriteLog(QStringLiteral("Exiting FormActivate"));
+}
+
+bool TForm1::StartedAtLogin()
+{
+    // Only as the first argument, in small letters, as the autostart entry writes it.
+    return QCoreApplication::arguments().value(1) == kAutoStart;
 }
 
 void TForm1::Timer1Timer()

@@ -131,6 +131,8 @@ private:
     void FormShow();
     void FormActivate();
     void FormDestroy();
+    // Started by the login autostart entry ("-auto").
+    static bool StartedAtLogin();
     void BuildPopupMenus();
     void BindControls();
     void LayoutStatusPanels();

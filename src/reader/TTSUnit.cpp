@@ -15,6 +15,10 @@ const QString kLexiconActivationFailed = QStringLiteral("TTS Activation failed i
 const QString kDeviceCheckFailed = QStringLiteral(
     "Audio device check failed. \rVerify that the device you have selected is a valid audio device\r\r"
     "Please contact Varnyx Support if you're having problems");
+const QString kNoSoundOutput = QStringLiteral(
+    "Voxtrella cannot read aloud: there is no sound output.\r\r%1\r\r"
+    "Start the desktop's sound service or connect a sound device, then try again. Reading to files works "
+    "without sound.");
 const QString kLexiconEngineMissing = QStringLiteral(
     "eSpeak NG TTS Engine is not installed\r\rVoxtrella MP3 has detected that the eSpeak NG Text-To-Speech\r"
     "engine is not installed on your computer.  The engine must be\rinstalled for the pronunciation editor to "
@@ -104,10 +108,11 @@ bool TTTSForm::Play(const QString &text, const QString &voiceName)
         MessageService::error(e.message());
         return false;
     }
+    UseChosenDevice();
     TVoiceEntry *voice = FindVoice(voiceName);
 
     // The sound card check comes first.
-    if (!CheckSoundCard())
+    if (!CheckSoundCard(false))
         return false;
 
     if (!voice) {
@@ -139,7 +144,20 @@ bool TTTSForm::ActivateVoice(TVoiceEntry *voice)
     return true;
 }
 
-bool TTTSForm::CheckSoundCard()
+void TTTSForm::UseChosenDevice()
+{
+    // The component takes no device number while there are no devices, as
+    // when the program started before the sound server.
+    if (m_tts->AudioDeviceID() == m_prefs.TTS_AudioDeviceID)
+        return;
+    try {
+        m_tts->SetAudioDeviceID(m_prefs.TTS_AudioDeviceID);
+    } catch (const EAppError &e) {
+        UtilsClass::WriteLog(QStringLiteral("Audio device %1 is gone: ").arg(m_prefs.TTS_AudioDeviceID) + e.message());
+    }
+}
+
+bool TTTSForm::CheckSoundCard(bool forFile)
 {
     QString error;
     const audio::DeviceCheck check = audio::audioSystem().checkDevice(m_tts->AudioDeviceID(), &error);
@@ -150,6 +168,13 @@ bool TTTSForm::CheckSoundCard()
     }
     if (check == audio::DeviceCheck::Failed) {
         UtilsClass::WriteLog(QStringLiteral("Sound card check failed: ") + error);
+        // With no sound output at all (no sound server, no device) going on
+        // could only fail again, while a file needs no sound.
+        if (audio::audioSystem().outputDeviceCount() <= 0) {
+            if (!forFile)
+                MessageService::error(kNoSoundOutput.arg(error));
+            return forFile;
+        }
         if (m_prefs.TTS_SoundCardCheckErr &&
             !MessageService::interaction().soundCardCheckFailed(m_prefs.TTS_SoundCardCheckErr))
             return false;
@@ -174,7 +199,7 @@ bool TTTSForm::PlayToFileInit(const QString &voiceName, const QString &fileName,
         return false;
     }
     // Made for file output too, as for reading aloud.
-    if (!CheckSoundCard())
+    if (!CheckSoundCard(true))
         return false;
     bool failed = true;
     if (ShownOnFailure([&] {

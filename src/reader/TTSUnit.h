@@ -99,8 +99,11 @@ signals:
 private:
     void AudioStopped();
     void Timer1Timer();
-    // The sound card check before speaking; false when the reading must not go on.
-    bool CheckSoundCard();
+    // The sound card check before speaking; false when the reading must not
+    // go on. A file is written without any sound output.
+    bool CheckSoundCard(bool forFile);
+    // Gives the component the device of the settings where it has another.
+    void UseChosenDevice();
     // Selects the voice's mode, activates it and gives it the voice's pitch
     // and speed; false when the engine did not become active. Throws the
     // component's errors.

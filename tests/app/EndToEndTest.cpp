@@ -1,10 +1,13 @@
 // The real voxtrella executable on a private Xvfb display: a second start
 // brings the first one's window back and ends at once, "-auto" starts hidden
 // in the tray, a termination request saves what was typed the way the exit
-// command does, and at twice the size nothing is cut.
+// command does, no sound server stops nothing but reading aloud, and at
+// twice the size nothing is cut.
 #include "ProgramUnderXvfb.h"
 
 #include <QCoreApplication>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
 using TestSupport::readFile;
@@ -52,6 +55,40 @@ TEST_F(EndToEndTest, AutoStartsInTheTrayASecondStartBringsItBackAndTerminationSa
     // saved at a termination request: ProgramSettings.)
     const QString settings = QString::fromUtf8(readFile(home() + u"/registry.ini"_s));
     EXPECT_TRUE(settings.contains(u"\"FirstTimeUser\"=\"false\""_s)) << settings.toStdString();
+}
+
+// No sound server at all: the program starts all the same, says so once, and
+// the articles and Read to File (into the default "Files" folder) are there;
+// a server started afterwards reads aloud without a restart.
+TEST_F(EndToEndTest, WithoutASoundServerItStartsReadsToFileAndReadsAloudOnceTheServerCame)
+{
+    QTemporaryDir sound;  // its runtime folder, where the program looks for a server
+    ASSERT_TRUE(QDir().mkpath(sound.path() + u"/runtime/pulse"_s));
+    m_env.insert(u"XDG_RUNTIME_DIR"_s, sound.path() + u"/runtime"_s);
+    m_env.insert(u"PULSE_RUNTIME_PATH"_s, sound.path() + u"/runtime/pulse"_s);
+    m_env.remove(u"PULSE_SERVER"_s);
+    ASSERT_TRUE(TestSupport::writeFile(home() + u"/VXExport.txt"_s,
+                                       "||||||Voxtrella MP3 Start of Article||||||\r\nKept||1\r\nRead into a file "
+                                       "without any sound.\r\n||||||Voxtrella MP3 End of Article||||||\r\n"));
+    startProgram(m_first, {});
+    ASSERT_TRUE(waitForLog(u"No sound output at start"_s)) << log().toStdString();
+    QThread::msleep(500);
+    xdotool({u"key"_s, u"Return"_s});  // the notice
+    ASSERT_TRUE(waitForLog(u"Exiting FormShow"_s, 5000));
+    xdotool({u"windowactivate"_s, u"--sync"_s, visibleMainWindow()});
+    xdotool({u"key"_s, u"ctrl+F7"_s});  // Read to File
+    const QString wav = home() + u"/Files/Kept.wav"_s;
+    ASSERT_TRUE(waitFor([&] { return TestSupport::readWav(wav).whole; }, 20000)) << log().toStdString();
+    EXPECT_GT(TestSupport::readWav(wav).seconds(), 1.0);
+
+    QProcess::execute(u"bash"_s, {HEADLESS_AUDIO_SCRIPT, u"start"_s, sound.path()});
+    const auto stopServer = qScopeGuard([&] {
+        QProcess::execute(u"bash"_s, {HEADLESS_AUDIO_SCRIPT, u"stop"_s, sound.path()});
+    });
+    xdotool({u"key"_s, u"ctrl+F6"_s});  // Read Aloud
+    ASSERT_TRUE(waitFor([&] { return log().count(u"Article 1 of 1 : Kept"_s) == 2; }, 10000)) << log().toStdString();
+    endWith(SIGTERM);
+    EXPECT_EQ(log().count(u"No sound output at start"_s), 1);
 }
 
 // A screen that holds the window at twice its size.

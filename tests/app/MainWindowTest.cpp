@@ -48,16 +48,6 @@ TEST_F(MainWindowTest, FirstRunShowsTheIntroductionWholeLaterStartsTheSavedArtic
     EXPECT_EQ(form->StatusText(), u"No articles"_s);
 }
 
-TEST_F(MainWindowTest, NoSoundDeviceEndsTheProgramWithTheMessage)
-{
-    sound->setServerReachable(false);
-    Start(false);
-    ASSERT_EQ(messages.size(), 1);
-    EXPECT_TRUE(messages.first().startsWith(u"Sound Card not found"_s));
-    EXPECT_TRUE(form->Terminating());
-    EXPECT_EQ(form->TrayIcon(), nullptr);  // no articles imported, no tray icon
-}
-
 TEST_F(MainWindowTest, OptionsAndToolbarTogglesFollowEveryControlAndTheBandKeepsTheHeightItWasDraggedTo)
 {
     Start();

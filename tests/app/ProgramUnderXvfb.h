@@ -32,7 +32,7 @@ protected:
         if (QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty() ||
             QStandardPaths::findExecutable(u"xdotool"_s).isEmpty())
             GTEST_SKIP() << "Xvfb and xdotool are needed";
-        // The program refuses to run without a sound device; the test
+        // The program is tried as a user has it, with sound; the test
         // command provides a private sound server.
         if (audio::audioSystem().outputDeviceCount() <= 0)
             GTEST_SKIP() << "no sound server (run through scripts/run-tests.sh)";

@@ -7,6 +7,9 @@
 #include "ListReadingView.h"
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -138,6 +141,37 @@ TEST_F(ReadingTest, AutoDeleteHidesEachArticleAfterItWasReadAndSaves)
     EXPECT_EQ(Count(), 1);  // one empty article, never an empty list
     EXPECT_TRUE(Entry(0)->Text().isEmpty());
     EXPECT_FALSE(Saved().contains("Seven"));
+}
+
+// Sound streams of this process on the test's server.
+int OurSinkInputs()
+{
+    QProcess p;
+    p.start(u"pactl"_s, {u"-f"_s, u"json"_s, u"list"_s, u"sink-inputs"_s});
+    p.waitForFinished(5000);
+    const QJsonValue pid(QString::number(QCoreApplication::applicationPid()));
+    int ours = 0;
+    for (const QJsonValue input : QJsonDocument::fromJson(p.readAllStandardOutput()).array())
+        ours += input[u"properties"_s][u"application.process.id"_s] == pid;
+    return ours;
+}
+
+// Each reading ends the one before, as Skip and Stop do; a stream left behind
+// would stay on the server until the end, and the server takes only so many.
+TEST_F(ReadingTest, ReadingManyArticlesAloudLeavesNoSoundStreamBehind)
+{
+    StartReading();
+    int words = 0;
+    QObject::connect(form->Driver()->TTS1(), &TTTS::OnWordPosition, form, [&words] { ++words; });
+    for (int i = 1; i <= 300; ++i) {
+        ASSERT_TRUE(form->Driver()->Play(u"a"_s, form->Preferences().TTS_DefaultVoiceName)) << i << Messages();
+        if (i % 60 == 0) {
+            ASSERT_LE(OurSinkInputs(), 2) << "after " << i << " articles";
+        }
+    }
+    // The last one is heard to its end.
+    ASSERT_TRUE(waitFor([&] { return completions == 1 && words >= 1 && OurSinkInputs() <= 1; }, 10000));
+    EXPECT_TRUE(messages.isEmpty()) << Messages();
 }
 
 // The encoder's sound is checked for every preset in Mp3PresetTest, the

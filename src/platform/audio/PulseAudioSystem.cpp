@@ -426,9 +426,19 @@ void PulsePlaybackStream::destroyStreamLocked()
 {
     if (!m_stream)
         return;
-    pa_stream_set_state_callback(m_stream, nullptr, nullptr);
     pa_stream_set_write_callback(m_stream, nullptr, nullptr);
     pa_stream_set_underflow_callback(m_stream, nullptr, nullptr);
+    // The server names a stream only in its answer to the creation; a
+    // stream let go before that answer stays on the server, a sink input
+    // nobody closes until the program ends. So the answer is awaited first.
+    pa_stream_set_state_callback(
+        m_stream,
+        [](pa_stream *, void *loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop *>(loop), 0); },
+        loop());
+    pa_stream *stream = m_stream;
+    if (pa_stream_get_state(stream) == PA_STREAM_CREATING && !m_connection->inLoopThread())
+        m_connection->waitFor([stream] { return pa_stream_get_state(stream) != PA_STREAM_CREATING; }, kServerTimeoutMs);
+    pa_stream_set_state_callback(m_stream, nullptr, nullptr);
     if (PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream)))
         pa_stream_disconnect(m_stream);
     pa_stream_unref(m_stream);

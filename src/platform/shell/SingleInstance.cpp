@@ -12,6 +12,7 @@
 #include <QLockFile>
 #include <QThread>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,6 +32,21 @@ bool safeFolder(const QString &path, bool mustBePrivate)
     if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
         return false;
     return (st.st_mode & (mustBePrivate ? S_IRWXG | S_IRWXO : S_IWGRP | S_IWOTH)) == 0;
+}
+
+// A folder for the socket if it is ours: closed to others again when it was
+// opened up by hand. Opened without following a link, so the folder checked
+// is the folder changed.
+bool claimFolder(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    const bool ours = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+                      ((st.st_mode & (S_IRWXG | S_IRWXO)) == 0 || ::fchmod(fd, 0700) == 0);
+    ::close(fd);
+    return ours && safeFolder(path, true);
 }
 
 QString absoluteEnv(const char *name)
@@ -117,13 +133,28 @@ QString SingleInstance::runtimeFolder()
     QString cache = absoluteEnv("XDG_CACHE_HOME");
     if (cache.isEmpty())
         cache = QDir::homePath() + QStringLiteral("/.cache");
-    const QString folder = cache + QStringLiteral("/voxtrella-run");
     QDir().mkpath(cache);
-    const QByteArray encoded = QFile::encodeName(folder);
-    ::mkdir(encoded.constData(), 0700);  // an existing one is checked below
-    struct stat st {};
-    if (::lstat(encoded.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid())
-        ::chmod(encoded.constData(), 0700);  // ours, but opened up by hand: close it again
+    // The cache may be a folder other users write to, where one of them may
+    // have made our folder's name first: a folder of theirs would let them
+    // take the socket away and so run a second copy on our files. A taken
+    // name passes to the next; the last resort is a folder of a name nobody
+    // could guess, found again by the next start through the listing.
+    const QString own = QStringLiteral("voxtrella-run-%1").arg(::getuid());
+    for (const QString &name : {QStringLiteral("voxtrella-run"), own}) {
+        const QString folder = cache + QLatin1Char('/') + name;
+        ::mkdir(QFile::encodeName(folder).constData(), 0700);  // an existing one is checked below
+        if (claimFolder(folder))
+            return folder;
+    }
+    const QStringList earlier = QDir(cache).entryList({own + QStringLiteral("-*")},
+                                                      QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString &name : earlier)
+        if (claimFolder(cache + QLatin1Char('/') + name))
+            return cache + QLatin1Char('/') + name;
+    QByteArray fresh = QFile::encodeName(cache + QLatin1Char('/') + own + QStringLiteral("-XXXXXX"));
+    if (!::mkdtemp(fresh.data()))
+        return {};
+    const QString folder = QFile::decodeName(fresh);
     return safeFolder(folder, true) ? folder : QString();
 }
 

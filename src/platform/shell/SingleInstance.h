@@ -4,7 +4,7 @@
 // window and ends.
 //
 // The socket lives in a folder only this user can enter ($XDG_RUNTIME_DIR,
-// else "voxtrella-run" in the user's cache folder, mode 0700), so no other
+// else a folder of ours in the user's cache folder, mode 0700), so no other
 // user can put a socket in its place. Even so, a later start ends only when
 // the socket answers "VOXTRELLA?" with "VOXTRELLA": anything else on the
 // name is not a running copy and is replaced. The primary answers from a
@@ -45,9 +45,12 @@ public:
     static QString defaultServerName();
 
     // $XDG_RUNTIME_DIR when it is ours and closed to others, else
-    // "$XDG_CACHE_HOME/voxtrella-run" (or "~/.cache/voxtrella-run"), created
-    // with mode 0700 when missing. Empty when neither passes: a real folder,
-    // not a symlink, owned by this user, writable by nobody else.
+    // "voxtrella-run" in $XDG_CACHE_HOME (or "~/.cache"), created with mode
+    // 0700 when missing. When another user holds that name (a shared cache):
+    // "voxtrella-run-<uid>", else an earlier or a new
+    // "voxtrella-run-<uid>-XXXXXX". Every folder taken is a real folder, not
+    // a symlink, owned by this user and closed to others; empty when none
+    // can be made.
     static QString runtimeFolder();
 
     // How long a second start waits for the first one to answer.

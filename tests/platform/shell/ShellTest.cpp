@@ -156,6 +156,25 @@ TEST(SingleInstance, TheSocketFolderIsTheUsersAloneOrNotUsedAndTheNameFollowsThe
         EXPECT_EQ(SingleInstance::runtimeFolder(), cacheRun) << runtime.toStdString();
     }
 
+    // Another user made our folder's name first in a shared cache: a folder
+    // of ours beside it serves, found again by every later start, and the
+    // check holds.
+    qunsetenv("XDG_RUNTIME_DIR");
+    const QString own = cacheRun + "-" + QString::number(::getuid());
+    for (const QString &taken : ::geteuid() == 0 ? QStringList{cacheRun, own} : QStringList()) {
+        ASSERT_EQ(::chown(QFile::encodeName(taken).constData(), 65534, 65534), 0);
+        ASSERT_TRUE(QFile::link(cacheRun, own + "-AAAAAA"));  // a link is never ours
+        const QString folder = SingleInstance::runtimeFolder();
+        EXPECT_TRUE(folder.startsWith(own) && folder != taken) << folder.toStdString();
+        EXPECT_EQ(QFileInfo(folder).ownerId(), ::getuid());
+        EXPECT_EQ(TestSupport::fileMode(folder), 0700u);
+        EXPECT_EQ(SingleInstance::runtimeFolder(), folder);
+        SingleInstance first;
+        ASSERT_TRUE(first.tryBecomePrimary() && first.serverName().startsWith(folder + "/"));
+        EXPECT_FALSE(SingleInstance().tryBecomePrimary());
+        QFile::remove(own + "-AAAAAA");
+    }
+
     // The cache folder cannot be made: no folder, and no single-instance check.
     ASSERT_TRUE(TestSupport::writeFile(root + "/file", "x"));
     qputenv("XDG_CACHE_HOME", (root + "/file").toLocal8Bit());

@@ -6,6 +6,7 @@
 
 #include <QLayout>
 #include <QListWidget>
+#include <QScrollBar>
 
 #include <algorithm>
 
@@ -139,6 +140,13 @@ void TMyAudioDeviceDlg::FillList()
         }
     }
     SelectStoredRow();
+    // Whole device names, however long the sound server's descriptions are.
+    QListWidget *list = m_ui->ListBox1;
+    list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth() +
+                          list->verticalScrollBar()->sizeHint().width());
+    layout()->activate();
+    if (width() < minimumWidth())
+        resize(minimumWidth(), height());
     FitTallestDetails();
 }
 

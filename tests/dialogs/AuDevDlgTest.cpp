@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 
@@ -125,6 +126,7 @@ TEST(AuDevDlgServerTest, ListsTheSoundServersDevicesByTheirDescriptions)
     // The test server's two sinks in name order, their descriptions whole (longer than Windows' 31 characters).
     EXPECT_EQ(rows(form), QStringList({"System default output", "Voxtrella Auxiliary Output For Device Tests",
                                        "Voxtrella Test Output"}));
+    EXPECT_FALSE(listBox(form)->horizontalScrollBar()->isVisible());
     EXPECT_TRUE(label(form, "lDetails").startsWith("Device ID -1 (system default) \u00B7 "));
     EXPECT_EQ(label(form, "lChannels"), "Stereo") << "the mapper is the default sink, not the first";
     // All twelve formats and the wrapped support text show whole.

@@ -460,11 +460,10 @@ TEST_F(MainWindowTest, HelpContentsOpensWithoutABrowserAudioHelpSpeaksTheTopicsA
     // This platform starts no browser: the page shows in the program's own window, one however often asked for.
     ui->Contents1->trigger();
     ui->Contents1->trigger();
-    QDialog *window = form->Help().HelpWindow();
-    ASSERT_TRUE(window && window->isVisible());
-    EXPECT_EQ(form->findChildren<QTextBrowser *>().size(), 1);
-    EXPECT_TRUE(window->findChild<QTextBrowser *>()->toPlainText().contains(u"reads text aloud"_s));
-    window->close();
+    ASSERT_TRUE(form->Help().HelpWindow() && form->Help().HelpWindow()->isVisible());
+    ASSERT_EQ(form->findChildren<QTextBrowser *>().size(), 1);
+    EXPECT_TRUE(form->findChild<QTextBrowser *>()->toPlainText().contains(u"reads text aloud"_s));
+    form->Help().HelpWindow()->close();
     const QByteArray help = readFile(AppPaths::dataDir() + u"/AudioHelp.chl"_s);
     ASSERT_FALSE(help.isEmpty());
     const QList<QAction *> items = ui->AudioHelp1->actions();

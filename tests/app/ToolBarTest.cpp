@@ -94,8 +94,8 @@ TEST_F(ToolBarFormTest, ButtonsCarryTheirHintsForMouseAndScreenReaderInTabOrderA
     form.setFont(font);
     form.show();
     font.setBold(true);
-    const int closeBox = 2 * form.style()->pixelMetric(QStyle::PM_TitleBarHeight);
-    EXPECT_GT(form.width(), QFontMetrics(font).horizontalAdvance(TToolBarForm::Caption) + closeBox);
+    EXPECT_GT(form.width(), QFontMetrics(font).horizontalAdvance(TToolBarForm::Caption) +
+                                2 * form.style()->pixelMetric(QStyle::PM_TitleBarHeight));
 }
 
 TEST_F(ToolBarFormTest, GaugeStaysInsideItsRangeShowsPercentSignsAsWrittenAndIdleResetsIt)

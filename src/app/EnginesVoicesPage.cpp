@@ -16,7 +16,10 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QHash>
+#include <QSet>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 #include <cmath>
 #include <numbers>
@@ -26,6 +29,7 @@ namespace {
 const QString kTestFallback = QStringLiteral("Thanks for trying Voxtrella MP3");
 const QString kReadingTest = QStringLiteral("Reading Test Message");
 const QString kIsDefaultVoice = QStringLiteral(" is the default voice");
+const QString kLanguageNode = QStringLiteral("Language");
 // The rule stands; the message tells the way past it.
 const QString kCannotDisable = QStringLiteral(
     "This engine cannot be disabled because it contains the default voice, [%1]\r\r"
@@ -182,13 +186,17 @@ bool EnginesVoicesPage::eventFilter(QObject *watched, QEvent *event)
 
 int EnginesVoicesPage::ImageOf(const QTreeWidgetItem *node)
 {
-    return node ? node->data(0, kImageRole).toInt() : -1;
+    return node && !IsLanguageNode(node) ? node->data(0, kImageRole).toInt() : -1;
 }
 
 TVoiceEntry *EnginesVoicesPage::VoiceOf(const QTreeWidgetItem *node)
 {
-    return node && node->parent() ? reinterpret_cast<TVoiceEntry *>(node->data(0, kVoiceRole).value<quintptr>())
-                                  : nullptr;
+    return node ? reinterpret_cast<TVoiceEntry *>(node->data(0, kVoiceRole).value<quintptr>()) : nullptr;
+}
+
+bool EnginesVoicesPage::IsLanguageNode(const QTreeWidgetItem *node)
+{
+    return node && node->parent() && !VoiceOf(node);
 }
 
 QString EnginesVoicesPage::GroupOf(const QTreeWidgetItem *node)
@@ -222,7 +230,8 @@ bool EnginesVoicesPage::GroupEnabled(const QString &group) const
 int EnginesVoicesPage::ImageFor(const QTreeWidgetItem *node) const
 {
     if (const TVoiceEntry *voice = VoiceOf(node))
-        return IsDefault(voice) ? niDefault : voice->Favorite ? niFavorite : niExcluded;
+        // A favourite of a disabled engine is not offered, so it shows excluded.
+        return IsDefault(voice) ? niDefault : voice->Offered() ? niFavorite : niExcluded;
     return GroupEnabled(GroupOf(node)) ? niFavorite : niExcluded;
 }
 
@@ -230,7 +239,7 @@ void EnginesVoicesPage::SetImage(QTreeWidgetItem *node, int image)
 {
     node->setData(0, kImageRole, image);
     node->setIcon(0, m_images[size_t(image)]);
-    const QString text = ImageText(image, node->parent() != nullptr);
+    const QString text = ImageText(image, VoiceOf(node) != nullptr);
     node->setData(0, Qt::ToolTipRole, text);
     node->setData(0, Qt::AccessibleDescriptionRole, text);
 }
@@ -268,11 +277,28 @@ void EnginesVoicesPage::BuildTree()
         auto *groupNode = new QTreeWidgetItem(tree, QStringList(group));
         groupNode->setData(0, kGroupRole, group);
         SetImage(groupNode, ImageFor(groupNode));
+        // A group that speaks several languages holds one node per language,
+        // so that its voices (a handful for each of dozens of languages) do
+        // not make one list of a hundred and more.
+        QSet<const TEngineEntry *> languages;
+        for (int v = 0; v < voices.Count(); ++v)
+            if (voices.Items(v)->Engine && voices.Items(v)->Engine->GroupName == group)
+                languages.insert(voices.Items(v)->Engine);
+        QHash<const TEngineEntry *, QTreeWidgetItem *> languageNodes;
         for (int v = 0; v < voices.Count(); ++v) {
             TVoiceEntry *voice = voices.Items(v);
             if (!voice->Engine || voice->Engine->GroupName != group)
                 continue;
-            auto *voiceNode = new QTreeWidgetItem(groupNode, QStringList(voice->DisplayName));
+            QTreeWidgetItem *parent = groupNode;
+            if (languages.size() > 1) {
+                QTreeWidgetItem *&language = languageNodes[voice->Engine];
+                if (!language) {
+                    language = new QTreeWidgetItem(groupNode, QStringList(voice->Engine->LanguageName));
+                    language->setData(0, Qt::AccessibleDescriptionRole, kLanguageNode);
+                }
+                parent = language;
+            }
+            auto *voiceNode = new QTreeWidgetItem(parent, QStringList(voice->DisplayName));
             voiceNode->setData(0, kVoiceRole, QVariant::fromValue(reinterpret_cast<quintptr>(voice)));
             SetImage(voiceNode, ImageFor(voiceNode));
         }
@@ -285,12 +311,9 @@ void EnginesVoicesPage::BuildTree()
 void EnginesVoicesPage::RefreshImages()
 {
     QTreeWidget *tree = m_form.form()->EngineVoicesTV;
-    for (int g = 0; g < tree->topLevelItemCount(); ++g) {
-        QTreeWidgetItem *groupNode = tree->topLevelItem(g);
-        SetImage(groupNode, ImageFor(groupNode));
-        for (int v = 0; v < groupNode->childCount(); ++v)
-            SetImage(groupNode->child(v), ImageFor(groupNode->child(v)));
-    }
+    for (QTreeWidgetItemIterator it(tree); *it; ++it)
+        if (!IsLanguageNode(*it))
+            SetImage(*it, ImageFor(*it));
     EngineVoicesTVMouseDown(tree->currentItem());
     tree->viewport()->update();
 }
@@ -319,14 +342,15 @@ void EnginesVoicesPage::EngineVoicesTVMouseDown(QTreeWidgetItem *node)
     ui.EnableBtn->setText(image == niExcluded ? QStringLiteral("Enable") : QStringLiteral("Disable"));
     ui.EnableBtn->setAccessibleName(ui.EnableBtn->text());
     // The default voice cannot be excluded.
-    ui.EnableBtn->setEnabled(node && image != niDefault);
+    // A language node only holds voices; the commands act on a voice or a group.
+    ui.EnableBtn->setEnabled(node && image != niDefault && !IsLanguageNode(node));
 }
 
 void EnginesVoicesPage::PopupMenu3Popup()
 {
     QTreeWidgetItem *node = m_form.form()->EngineVoicesTV->currentItem();
     TVoiceEntry *voice = VoiceOf(node);
-    if (!node) {
+    if (!node || IsLanguageNode(node)) {
         for (QAction *item : {m_enableItem, m_setDfltItem, m_editVoiceItem, m_testItem})
             item->setEnabled(false);
         return;
@@ -336,7 +360,7 @@ void EnginesVoicesPage::PopupMenu3Popup()
         m_enableItem->setText(GroupEnabled(GroupOf(node)) ? QStringLiteral("Disable Engine")
                                                           : QStringLiteral("Enable Engine"));
     } else {
-        m_enableItem->setText(voice->Favorite ? QStringLiteral("Disable Voice") : QStringLiteral("Enable Voice"));
+        m_enableItem->setText(voice->Offered() ? QStringLiteral("Disable Voice") : QStringLiteral("Enable Voice"));
         m_enableItem->setEnabled(!IsDefault(voice));
     }
     m_setDfltItem->setEnabled(voice != nullptr);
@@ -348,7 +372,9 @@ void EnginesVoicesPage::PopupMenu3Popup()
 
 void EnginesVoicesPage::ToggleFavorite(TVoiceEntry *voice)
 {
-    voice->Favorite = !voice->Favorite;
+    // A favourite shown excluded because its engine is off is offered again,
+    // not dropped.
+    voice->Favorite = !voice->Offered();
     if (voice->Favorite && voice->Engine)
         m_form.Driver()->Catalog().SetGroupEnabled(voice->Engine->GroupName, true);
 }
@@ -363,7 +389,7 @@ void EnginesVoicesPage::VoicesChanged()
 void EnginesVoicesPage::EnableItemClick()
 {
     QTreeWidgetItem *node = m_form.form()->EngineVoicesTV->currentItem();
-    if (!node || !m_form.Driver())
+    if (!node || IsLanguageNode(node) || !m_form.Driver())
         return;
     if (TVoiceEntry *voice = VoiceOf(node)) {
         if (IsDefault(voice)) {
@@ -386,6 +412,8 @@ void EnginesVoicesPage::EnableItemClick()
 
 void EnginesVoicesPage::EngineVoicesTVDblClick(QTreeWidgetItem *node)
 {
+    if (IsLanguageNode(node))
+        node->setExpanded(!node->isExpanded());
     TVoiceEntry *voice = VoiceOf(node);
     if (!voice || !m_form.Driver())
         return;

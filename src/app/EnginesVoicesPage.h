@@ -35,9 +35,12 @@ public:
     TVoiceEditForm *VoiceEditForm() const { return m_editor; }
     bool TreeBuilt() const { return m_treeBuilt; }
 
-    // A node's image index, its voice (nullptr for a group node) and its group.
+    // A node's image index (-1 for a language node), its voice (nullptr for a
+    // group or language node) and its group. Groups of several languages hold
+    // a language node per language, the voices below it.
     static int ImageOf(const QTreeWidgetItem *node);
     static TVoiceEntry *VoiceOf(const QTreeWidgetItem *node);
+    static bool IsLanguageNode(const QTreeWidgetItem *node);
     static QString GroupOf(const QTreeWidgetItem *node);
 
     void EngineVoicesTabShow();

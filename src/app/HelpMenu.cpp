@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -23,6 +24,7 @@ namespace {
 
 const QString kAudioHelpFile = QStringLiteral("AudioHelp.chl");
 const QString kHelpPage = QStringLiteral("help/index.html");
+const QString kHelpCaption = QStringLiteral("Voxtrella MP3 Help");
 const QString kNoEnglishVoice = QStringLiteral(
     "An English Voice was not found on your computer.\rAudio Help is currently available in English only");
 
@@ -89,8 +91,43 @@ void HelpMenu::FillAudioHelpMenu()
 void HelpMenu::Contents1Click()
 {
     const QString page = AppPaths::dataDir() + QLatin1Char('/') + kHelpPage;
-    if (!QFileInfo::exists(page) || !QDesktopServices::openUrl(QUrl::fromLocalFile(page)))
+    if (!QFileInfo::exists(page)) {
         MessageService::error(QStringLiteral("The help pages could not be opened:\r") + page);
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(page)))
+        ShowHelpWindow(page);
+}
+
+void HelpMenu::ShowHelpWindow(const QString &page)
+{
+    // Without a browser (a minimal or kiosk desktop) the pages show in a
+    // window of our own, so help always opens.
+    if (!m_helpWindow) {
+        m_helpWindow = new QDialog(&m_form, Qt::Window);
+        m_helpWindow->setObjectName(QStringLiteral("HelpWindow"));
+        m_helpWindow->setWindowTitle(kHelpCaption);
+        m_helpWindow->setAttribute(Qt::WA_DeleteOnClose);
+        auto *layout = new QVBoxLayout(m_helpWindow);
+        auto *browser = new QTextBrowser(m_helpWindow);
+        browser->setObjectName(QStringLiteral("HelpBrowser"));
+        browser->setAccessibleName(kHelpCaption);
+        // Pages of the program follow here; web links go to a browser, if one starts.
+        browser->setOpenExternalLinks(true);
+        layout->addWidget(browser);
+        auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, m_helpWindow);
+        buttons->button(QDialogButtonBox::Close)->setAccessibleName(QStringLiteral("Close"));
+        connect(buttons, &QDialogButtonBox::rejected, m_helpWindow, &QDialog::close);
+        layout->addWidget(buttons);
+        const QFontMetrics metrics(m_helpWindow->font());
+        m_helpWindow->resize(metrics.averageCharWidth() * 90, metrics.height() * 36);
+    }
+    auto *browser = m_helpWindow->findChild<QTextBrowser *>();
+    browser->setSource(QUrl::fromLocalFile(page));
+    m_helpWindow->show();
+    m_helpWindow->raise();
+    m_helpWindow->activateWindow();
+    browser->setFocus();
 }
 
 void HelpMenu::AudioHelpClick(const QString &topic)

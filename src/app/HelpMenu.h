@@ -2,7 +2,9 @@
 // The main window's Help menu: the help pages, the spoken help topics, the
 // About box and the program's web pages.
 
+#include <QDialog>
 #include <QObject>
+#include <QPointer>
 
 class TForm1;
 
@@ -20,7 +22,11 @@ public:
     void VisitVarnyxTechnologies1Click();
     void PortableMP3Click();
     void MoreVoicesLblClick();
+    // The help page in a window of the program's own; one window, reused.
+    void ShowHelpWindow(const QString &page);
+    QDialog *HelpWindow() const { return m_helpWindow; }
 
 private:
     TForm1 &m_form;
+    QPointer<QDialog> m_helpWindow;
 };

@@ -198,7 +198,8 @@ void TForm1::FormCreate()
             const TVoiceList &voices = m_driver->Voices();
             for (int i = 0; i < voices.Count(); ++i) {
                 const TVoiceEntry *v = voices.Items(i);
-                choices.push_back({v->DisplayName, v->Favorite, v->Engine && v->Engine->Enabled});
+                // A disabled engine keeps its favourites but offers none of them.
+                choices.push_back({v->DisplayName, v->Offered(), v->Engine && v->Engine->Enabled});
             }
         }
         return choices;
@@ -443,6 +444,17 @@ void TForm1::FormShow()
         [this](TMemoEntry *e) { m_articles->ArticleDeleteRequest(e); });
     if (Exiting())
         return;
+    // Each article shows the voice that reads it: the introduction, which
+    // names none, the default voice; one saved under an earlier name of its
+    // voice, the voice's name now.
+    for (int i = 0; i < m_list->Count(); ++i) {
+        TMemoEntry *entry = m_list->Entry(i);
+        const QString voice = entry->VoiceName().trimmed().isEmpty()
+                                  ? m_prefs.TTS_DefaultVoiceName
+                                  : m_driver->Catalog().CurrentName(entry->VoiceName());
+        if (voice != entry->VoiceName())
+            entry->SetVoiceName(voice);
+    }
     m_saving->ArticlesRead();
 
     if (!m_listInfoInitialised && isActiveWindow()) {

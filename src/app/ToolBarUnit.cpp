@@ -135,10 +135,12 @@ void placeOnScreen(QWidget *window)
     const QRect area = screen->availableGeometry();
     const int titleBar = window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window);
     const QSize size = window->frameGeometry().size().expandedTo(window->sizeHint());
-    const int x = std::clamp(window->x(), area.left(), std::max(area.left(), area.right() + 1 - size.width()));
-    const int y = std::clamp(window->y(), area.top() + titleBar,
+    // By the client area, as the placement is stored (FormPlacement.h).
+    const QRect client = window->geometry();
+    const int x = std::clamp(client.x(), area.left(), std::max(area.left(), area.right() + 1 - size.width()));
+    const int y = std::clamp(client.y(), area.top() + titleBar,
                              std::max(area.top() + titleBar, area.bottom() + 1 - size.height()));
-    window->move(x, y);
+    window->setGeometry(QRect(QPoint(x, y), client.size()));
 }
 
 }  // namespace
@@ -177,6 +179,7 @@ TToolBarForm::TToolBarForm(QWidget *parent) : QWidget(parent), ui(std::make_uniq
     SetSkipEnabled(false);
     SetStopEnabled(false);
 
+    FitCaption();
     // FormCreate
     FormPlacement::Restore(this);
     placeOnScreen(this);
@@ -352,4 +355,20 @@ void TToolBarForm::changeEvent(QEvent *event)
     QWidget::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         FormActivate();
+    if (event->type() == QEvent::FontChange)
+        FitCaption();
+}
+
+void TToolBarForm::FitCaption()
+{
+    // The window is only as wide as its buttons, and window managers cut a
+    // longer caption in the middle ("Voxtrella … 3 Toolbar"). Title bars use
+    // a bold face of about the desktop font; the close box and the frame
+    // take about three title bar heights beside it.
+    QFont title = font();
+    title.setBold(true);
+    const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    const QMargins margins = layout()->contentsMargins();
+    ui->ToolBar1->setMinimumWidth(QFontMetrics(title).horizontalAdvance(windowTitle()) + 3 * titleBar - margins.left() -
+                                  margins.right());
 }

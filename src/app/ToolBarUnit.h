@@ -95,6 +95,9 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    // Wide enough that the title bar shows the whole caption.
+    void FitCaption();
+
     std::unique_ptr<Ui::TToolBarForm> ui;
     const TPreferences *m_prefs = nullptr;
     bool m_applyingTopmost = false;

@@ -129,6 +129,11 @@ void TrayController::AttachToolBar(TToolBarForm *toolbar)
 void TrayController::AppMinimize()
 {
     if (TrayAvailable()) {
+        // A hidden window shown again is placed anew by the window manager,
+        // or by its frame where it stood by its client area: it comes back
+        // where it was only when put there by its client bounds.
+        const bool normal = !(m_window.windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen));
+        m_placeBeforeHide = m_window.isVisible() && normal ? m_window.geometry() : QRect();
         m_window.hide();
         if (m_window.List())
             m_window.List()->hide();
@@ -150,6 +155,9 @@ void TrayController::RestoreFromTray()
     if (m_window.List())
         m_window.List()->show();
     m_window.setWindowState(m_window.windowState() & ~Qt::WindowMinimized);
+    if (m_placeBeforeHide.isValid() && !m_window.isVisible())
+        m_window.setGeometry(m_placeBeforeHide);
+    m_placeBeforeHide = QRect();
     m_window.show();
     Item("ToolBarPONtry")->setEnabled(false);
     m_window.raise();

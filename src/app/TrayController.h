@@ -5,6 +5,7 @@
 // tray menu PopupMenu2 gives the window's commands.
 
 #include <QObject>
+#include <QRect>
 
 class QAction;
 class QIcon;
@@ -50,4 +51,6 @@ private:
     QMenu *m_menu = nullptr;
     QSystemTrayIcon *m_trayIcon = nullptr;
     TToolBarForm *m_toolBar = nullptr;
+    // Where the window was when it went to the tray; invalid: nowhere kept.
+    QRect m_placeBeforeHide;
 };

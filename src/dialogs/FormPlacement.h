@@ -1,6 +1,9 @@
 #pragma once
 // A form's stored position and size, by its object name: saved when it is
-// destroyed, restored when it is created.
+// destroyed, restored when it is created. Kept as the client area's bounds,
+// not the frame's: a window placed by its frame position is placed again on
+// every later showing by its client position as if it were the frame's, and
+// moves down by its title bar each time it is hidden and shown (X11).
 
 #include "settings/TBaseRegistryClassUnit.h"
 
@@ -10,9 +13,7 @@ namespace FormPlacement {
 
 inline bool Save(const QWidget *form)
 {
-    return form && TBaseRegistryClass::SaveWindowPlacement(form->objectName(),
-                                                           QRect(form->x(), form->y(), form->width(), form->height()),
-                                                           form->isMaximized());
+    return form && TBaseRegistryClass::SaveWindowPlacement(form->objectName(), form->geometry(), form->isMaximized());
 }
 
 inline void Restore(QWidget *form)
@@ -21,8 +22,7 @@ inline void Restore(QWidget *form)
     bool maximized = false;
     if (!form || !TBaseRegistryClass::LoadWindowPlacement(form->objectName(), bounds, maximized))
         return;
-    form->move(bounds.topLeft());
-    form->resize(bounds.size());
+    form->setGeometry(bounds);
     if (maximized)
         form->setWindowState(form->windowState() | Qt::WindowMaximized);
 }

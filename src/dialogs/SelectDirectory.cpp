@@ -4,6 +4,7 @@
 
 #include "FormPlacement.h"
 #include "UtilsClass.h"
+#include "platform/shell/MessageService.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -12,6 +13,13 @@
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QTimer>
+
+#include <algorithm>
+
+namespace {
+const QString kNewFolder = QStringLiteral("New Folder");
+const QString kCannotMakeFolder = QStringLiteral("A new folder could not be made in \"%1\".");
+}  // namespace
 
 const QStringList TOutDirDialog::FileMasks = {QStringLiteral("*.WAV"), QStringLiteral("*.MP3")};
 
@@ -35,7 +43,8 @@ TOutDirDialog::TOutDirDialog(QString &directory, QWidget *parent)
     ui->DirectoryListBox1->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     ui->Splitter1->setStretchFactor(0, 0);
     ui->Splitter1->setStretchFactor(1, 1);
-    ui->Splitter1->setSizes({185, 225});
+    // The folders get the room: their names are what the user reads here.
+    ui->Splitter1->setSizes({260, 150});
 
     connect(ui->DirectoryListBox1->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this] { DirectoryListBox1Change(); });
@@ -47,15 +56,23 @@ TOutDirDialog::TOutDirDialog(QString &directory, QWidget *parent)
         QTreeView *tree = ui->DirectoryListBox1;
         const QModelIndex current = tree->currentIndex();
         tree->scrollTo(current, QAbstractItemView::PositionAtCenter);
-        // The view scrolls sideways only to the column; bring the deeply
-        // indented name itself into view, with its arrow.
+        // The view scrolls sideways only to the column. Scroll just far
+        // enough for the open folder's whole name, no further than its
+        // arrow, so that the names of its parents stay whole where they fit.
         QScrollBar *sideways = tree->horizontalScrollBar();
-        sideways->setValue(sideways->value() + tree->visualRect(current).left() - tree->indentation());
+        const QRect row = tree->visualRect(current);
+        const int overflow = row.left() + tree->sizeHintForIndex(current).width() - tree->viewport()->width();
+        const int shift = overflow > 0 ? std::min(overflow, row.left() - tree->indentation())
+                                       : std::max(overflow, -sideways->value());
+        sideways->setValue(sideways->value() + shift);
     });
     connect(m_folders, &QFileSystemModel::directoryLoaded, this, &TOutDirDialog::ScrollToDirectory);
     connect(m_folders, &QFileSystemModel::rowsInserted, this, &TOutDirDialog::ScrollToDirectory);
     connect(ui->Button1, &QPushButton::clicked, this, &TOutDirDialog::Button1Click);
     connect(ui->Button2, &QPushButton::clicked, this, &TOutDirDialog::Button2Click);
+    connect(ui->NewFolderBtn, &QPushButton::clicked, this, &TOutDirDialog::NewFolderClick);
+    // Folders are renamed only right after New Folder made one.
+    ui->DirectoryListBox1->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
     FormPlacement::Restore(this);
 }
@@ -137,6 +154,26 @@ void TOutDirDialog::Button1Click()
     const QString folder = NearestExistingFolder(m_directory);
     m_setting = folder;
     accept();
+}
+
+QString TOutDirDialog::NewFolderClick()
+{
+    const QString parent = NearestExistingFolder(m_directory);
+    QString name = kNewFolder;
+    for (int n = 2; QFileInfo::exists(parent + QLatin1Char('/') + name); ++n)
+        name = kNewFolder + QStringLiteral(" (%1)").arg(n);
+    if (!QDir(parent).mkdir(name)) {
+        MessageService::error(kCannotMakeFolder.arg(QDir::toNativeSeparators(parent)));
+        return QString();
+    }
+    const QString made = parent + QLatin1Char('/') + name;
+    SetDirectory(made);
+    // Named like any other file name: typed over the proposed one, Enter
+    // keeps it. The model renames the folder on disk.
+    m_folders->setReadOnly(false);
+    if (const QModelIndex index = m_folders->index(made); index.isValid())
+        ui->DirectoryListBox1->edit(index);
+    return made;
 }
 
 void TOutDirDialog::Button2Click()

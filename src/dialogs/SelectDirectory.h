@@ -44,6 +44,10 @@ public:
     void DirectoryListBox1Change();
     void Button1Click();
     void Button2Click();
+    // Makes "New Folder" (or "New Folder (2)"...) in the open folder, opens
+    // it and lets the user name it; its path, or empty when it could not be
+    // made.
+    QString NewFolderClick();
 
     void done(int result) override;
 

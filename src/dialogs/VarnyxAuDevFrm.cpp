@@ -6,6 +6,9 @@
 
 #include <QLayout>
 #include <QListWidget>
+#include <QScrollBar>
+
+#include <algorithm>
 
 namespace {
 
@@ -137,6 +140,14 @@ void TMyAudioDeviceDlg::FillList()
         }
     }
     SelectStoredRow();
+    // Whole device names, however long the sound server's descriptions are.
+    QListWidget *list = m_ui->ListBox1;
+    list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth() +
+                          list->verticalScrollBar()->sizeHint().width());
+    layout()->activate();
+    if (width() < minimumWidth())
+        resize(minimumWidth(), height());
+    FitTallestDetails();
 }
 
 void TMyAudioDeviceDlg::SelectStoredRow()
@@ -158,12 +169,40 @@ void TMyAudioDeviceDlg::SelectStoredRow()
 
 void TMyAudioDeviceDlg::ShowDetails(int row)
 {
-    if (row < 0 || size_t(row) >= m_rowIds.size() || m_use == duNone || !IsOutputUse())
+    if (!SetDetailTexts(row))
         return;
+    // The least height Qt gives a dialog leaves out the lines that wrapped
+    // text takes at its width: grow to show every line.
+    layout()->activate();
+    if (const int needed = layout()->totalHeightForWidth(width()); needed > height())
+        resize(width(), needed);
+}
+
+void TMyAudioDeviceDlg::FitTallestDetails()
+{
+    // Every row's details are laid out once and the dialog takes the
+    // tallest, so that choosing another device does not move OK and Cancel
+    // (perhaps under the pointer) as the text below the list grows or shrinks.
+    int tallest = 0;
+    for (int row = 0; row < int(m_rowIds.size()); ++row) {
+        if (!SetDetailTexts(row))
+            continue;
+        layout()->activate();
+        tallest = std::max(tallest, layout()->totalHeightForWidth(width()));
+    }
+    SetDetailTexts(m_ui->ListBox1->currentRow());
+    if (tallest > height())
+        resize(width(), tallest);
+}
+
+bool TMyAudioDeviceDlg::SetDetailTexts(int row)
+{
+    if (row < 0 || size_t(row) >= m_rowIds.size() || m_use == duNone || !IsOutputUse())
+        return false;
     const int32_t id = m_rowIds[size_t(row)];
     audio::WaveOutCaps caps;
     if (!audio::audioSystem().outputCaps(id, caps))
-        return;
+        return false;
     m_ui->lDetails->setText(kDetailsLine.arg(id == -1 ? kMapperId : QString::number(id), QString::number(caps.wMid),
                                              QString::number(caps.wPid), QString::number(caps.vDriverVersion)));
     m_ui->lFormat->setText(FormatText(caps.dwFormats));
@@ -171,11 +210,7 @@ void TMyAudioDeviceDlg::ShowDetails(int row)
                              : caps.wChannels == 2 ? QStringLiteral("Stereo")
                                                    : QString());
     m_ui->lSupports->setText(SupportText(caps.dwSupport));
-    // The least height Qt gives a dialog leaves out the lines that wrapped
-    // text takes at its width: grow to show every line.
-    layout()->activate();
-    if (const int needed = layout()->totalHeightForWidth(width()); needed > height())
-        resize(width(), needed);
+    return true;
 }
 
 bool TAuDevDlg::Execute()

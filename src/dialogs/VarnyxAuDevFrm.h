@@ -57,6 +57,9 @@ private:
     int DeviceCount() const;
     void SelectStoredRow();
     void ShowDetails(int row);
+    // The details of a list row in the labels; false for a row without any.
+    bool SetDetailTexts(int row);
+    void FitTallestDetails();
 
     std::unique_ptr<Ui::TMyAudioDeviceDlg> m_ui;
     TDlgUse m_use = duTTS;

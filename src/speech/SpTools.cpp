@@ -32,6 +32,8 @@ const QHash<uint16_t, QString> &messageTable()
         {0x20A, "There is not enough memory for the text-to-speech engine to finish. Quit some other programs, and "
                 "then try again."},
         {0x20B, "The text string passed into the text-to-speech engine is empty."},
+        {0x210, "The audio device or the output file could not be opened. Check that the sound server is running, "
+                "or that the output folder exists and has room."},
         // Audio objects.
         {0x301, "The program has selected an audio device that does not exist."},
         {0x302, "The program has not told the sound card what wave-file format to use."},
@@ -132,19 +134,20 @@ const QHash<uint16_t, QString> &messageTable()
     return table;
 }
 
-// The texts the system gives for the general result codes the platform uses.
+// Texts for the general result codes the platform uses, in words a reader
+// of the box understands rather than the system's terse names.
 const QHash<uint32_t, QString> &systemTable()
 {
     static const QHash<uint32_t, QString> table = {
         {0x00000001u, "The operation succeeded but reported a partial result."},
-        {0x80004001u, "Not implemented"},
-        {0x80004002u, "No such interface supported"},
-        {0x80004003u, "Invalid pointer"},
-        {0x80004004u, "Operation aborted"},
-        {0x80004005u, "Unspecified error"},
-        {0x8000FFFFu, "Catastrophic failure"},
-        {0x80040110u, "Class does not support aggregation (or class object is remote)"},
-        {0x80040154u, "Class not registered"},
+        {0x80004001u, "The speech engine cannot do this."},
+        {0x80004002u, "The speech engine does not offer this feature."},
+        {0x80004003u, "The speech engine was called without a required value."},
+        {0x80004004u, "The operation was stopped before it finished."},
+        {0x80004005u, "The speech engine failed without giving a reason."},
+        {0x8000FFFFu, "The speech software failed badly. Restart Voxtrella MP3 and try again."},
+        {0x80040110u, "The speech engine could not be started the way the program asked."},
+        {0x80040154u, "The speech engine is not installed, or could not be loaded."},
         {0x80070002u, "The system cannot find the file specified."},
         {0x80070003u, "The system cannot find the path specified."},
         {0x80070005u, "Access is denied."},
@@ -174,10 +177,15 @@ QString modeName(const sapi::TTSMODEINFOW &record)
     return QString::fromUtf16(record.szModeName, qsizetype(sapi::nameLength(record.szModeName)));
 }
 
+// The words first; the code last, for a report to support.
+QString withCode(const QString &text, HRESULT code)
+{
+    return QStringLiteral("%1\r\n\r\nError code %2").arg(text, hex8(code));
+}
+
 QString oleSysMessage(HRESULT code)
 {
-    QString text = SystemErrorText(code);
-    return text.isEmpty() ? QStringLiteral("OLE error %1").arg(hex8(code)) : text;
+    return withCode(SystemErrorText(code), code);
 }
 
 QString speechMessage(HRESULT code)
@@ -185,7 +193,7 @@ QString speechMessage(HRESULT code)
     QString text = SpeechErrorText(code);
     if (text.isEmpty())
         text = SystemErrorText(code);
-    return QStringLiteral("OLE error %1\r\n%2").arg(hex8(code), text);
+    return withCode(text, code);
 }
 
 }  // namespace
@@ -229,7 +237,7 @@ QString SystemErrorText(HRESULT code)
     const auto it = table.constFind(static_cast<uint32_t>(code));
     if (it != table.constEnd())
         return *it;
-    return QStringLiteral("Unknown error %1").arg(hex8(code));
+    return QStringLiteral("The speech software reported an error it does not describe.");
 }
 
 HRESULT GetModeNames(QStringList &Names)

@@ -36,7 +36,7 @@ public:
     int32_t ErrorCode() const noexcept { return code(); }
 };
 
-// A failing result of an engine call: "OLE error XXXXXXXX" and the table text.
+// A failing result of an engine call: the table text, then "Error code XXXXXXXX".
 class ESpeechError : public EOleError
 {
 public:
@@ -91,7 +91,8 @@ void OleCheck(sapi::HRESULT code);
 
 // The table text for the code's low 16 bits; empty when there is no row.
 QString SpeechErrorText(sapi::HRESULT code);
-// The system's own text for a result code (used when the table has no row).
+// The text for a general result code (used when the table has no row); a
+// general sentence for a code without one.
 QString SystemErrorText(sapi::HRESULT code);
 
 // Adds the name of every installed mode, in enumeration order, untrimmed and

@@ -10,6 +10,7 @@
 #include <QHash>
 #include <QLocale>
 
+#include <algorithm>
 #include <optional>
 
 
@@ -24,6 +25,7 @@ const QString kUsEnglish = QStringLiteral("US English");
 const QString kMicrosoft = QStringLiteral("Microsoft");
 const QString kDigaloUs = QStringLiteral("Digalo - US English");
 const QString kHelpVoiceNames = QStringLiteral("MaryMikeSam");
+const QString kNameDash = QStringLiteral(" \u2013 ");
 
 // The engine naming table's rows for the Windows engines. They have no
 // driver on this platform, so the catalogue keeps them itself; every other
@@ -49,6 +51,12 @@ const std::vector<sapi::EngineFacts> &windowsEngineRows()
          QStringLiteral("Diga"), 0, false, FavoriteDefault::AllVoices, QString()},
     };
     return rows;
+}
+
+bool isWindowsEngine(const QString &maker)
+{
+    const auto &rows = windowsEngineRows();
+    return std::any_of(rows.begin(), rows.end(), [&](const sapi::EngineFacts &row) { return row.maker == maker; });
 }
 
 // The naming table's row for a manufacturer; nullopt for one it has no row for.
@@ -223,8 +231,11 @@ void TEngineList::NameEngine(TEngineEntry &e)
         e.HasLexicon = false;
         e.FavoriteRule = sapi::FavoriteDefault::AllVoices;
         e.FavoriteNames.clear();
+        e.LanguageFirst = e.PerLanguage = false;
         return;
     }
+    e.LanguageFirst = !isWindowsEngine(e.MfgName);
+    e.PerLanguage = row->languageInName;
     e.LanguageName = row->languageName.isEmpty() ? LanguageNameOf(e.LanguageID) : row->languageName;
     e.DisplayName = row->languageInName ? row->displayName + QStringLiteral(" - ") + e.LanguageName : row->displayName;
     e.GroupName = row->groupName;
@@ -322,7 +333,16 @@ TVoiceEntry *TVoiceList::FindVoice(const QString &name) const
     for (const auto &v : m_items)
         if (v->DisplayName == name)
             return v.get();
+    for (const auto &v : m_items)
+        if (v->FormerName == name)
+            return v.get();
     return nullptr;
+}
+
+QString TVoiceList::CurrentName(const QString &storedName) const
+{
+    const TVoiceEntry *voice = FindVoice(storedName);
+    return voice ? voice->DisplayName : storedName;
 }
 
 TVoiceEntry *TVoiceList::FindHelpVoice() const
@@ -414,17 +434,25 @@ void TVoiceCatalog::Initialize(QObject *)
         auto voice = std::make_unique<TVoiceEntry>();
         voice->Engine = engine;
         if (engine->DisplayName == kMicrosoft) {
-            voice->DisplayName = name;
+            voice->FormerName = name;
             voice->KeyName = name;
         } else if (engine->DisplayName == kDigaloUs) {
-            voice->DisplayName = QStringLiteral("Digalo ") + speaker;
+            voice->FormerName = QStringLiteral("Digalo ") + speaker;
             voice->KeyName = engine->ShortName + speaker + QString::number(engine->LanguageID);
         } else {
-            voice->DisplayName = speaker;
+            voice->FormerName = speaker;
             voice->KeyName = engine->ShortName + speaker + QString::number(engine->LanguageID);
         }
         if (engine->LanguageName != kUsEnglish)
-            voice->DisplayName += QStringLiteral(" (") + engine->LanguageName + QLatin1Char(')');
+            voice->FormerName += QStringLiteral(" (") + engine->LanguageName + QLatin1Char(')');
+        voice->DisplayName = voice->FormerName;
+        if (engine->LanguageFirst) {
+            // A long list reads like an index: language first, and the
+            // language's own voice (its mode carries no variant after " - ")
+            // by the language alone.
+            const bool ownVoice = engine->PerLanguage && !name.endsWith(QStringLiteral(" - ") + speaker);
+            voice->DisplayName = ownVoice ? engine->LanguageName : engine->LanguageName + kNameDash + speaker;
+        }
         voice->ModeID = id;
 
         const bool favorite = DefaultFavorite(*engine, voice->DisplayName);
@@ -448,6 +476,7 @@ void TVoiceCatalog::EnsureDefaultVoice()
         QString &current = p->TTS_DefaultVoiceName;
         if (!current.trimmed().isEmpty() && !FindVoice(current))
             current.clear();
+        current = CurrentName(current);
         if (current.trimmed().isEmpty()) {
             // A fresh start gets a voice that is offered for reading, the
             // engine's own choice first, rather than whichever language
@@ -506,10 +535,22 @@ void TVoiceCatalog::SaveVoicePrefs()
 
 void TVoiceCatalog::SetEngineEnabled(const QString &groupName, bool flag)
 {
+    // The favourites stay as the user chose them while the group is off (a
+    // disabled engine offers none of them anyway), so switching it on again
+    // brings back exactly those. Only a group left with no favourite at all,
+    // as older versions left every disabled group, starts from the default
+    // favourites rather than from nothing or from all of its voices.
+    std::vector<TVoiceEntry *> group;
+    bool anyFavorite = false;
     for (int i = 0; i < Voices.Count(); ++i) {
         TVoiceEntry *v = Voices.Items(i);
-        if (v->Engine && v->Engine->GroupName == groupName)
-            v->Favorite = flag;
+        if (v->Engine && v->Engine->GroupName == groupName) {
+            group.push_back(v);
+            anyFavorite = anyFavorite || v->Favorite;
+        }
     }
+    if (flag && !anyFavorite)
+        for (TVoiceEntry *v : group)
+            v->Favorite = DefaultFavorite(*v->Engine, v->DisplayName);
     SetGroupEnabled(groupName, flag);
 }

@@ -36,6 +36,11 @@ public:
     // Which of its voices start as favourites (TVoiceCatalog::DefaultFavorite).
     sapi::FavoriteDefault FavoriteRule = sapi::FavoriteDefault::AllVoices;
     QString FavoriteNames;
+    // Voices are named language first ("Thai", "Thai – Andrea"): the engines
+    // of this platform. The Windows engines' rows keep their own names.
+    bool LanguageFirst = false;
+    // One engine per language, whose own voice is named by the language alone.
+    bool PerLanguage = false;
 };
 
 class TEngineList
@@ -83,6 +88,10 @@ class TVoiceEntry
 public:
     QString DisplayName;  // the voice's name everywhere; compared exactly
     QString KeyName;      // identifies the voice inside setting names
+    // The name earlier versions gave the voice ("Andrea (Thai)"), still found
+    // in stored settings and saved articles; equal to DisplayName where the
+    // name did not change.
+    QString FormerName;
     bool Favorite = false;
     sapi::GUID ModeID;
     TEngineEntry *Engine = nullptr;  // not owned
@@ -102,8 +111,13 @@ public:
     TVoiceEntry *Add(std::unique_ptr<TVoiceEntry> voice);
     void Clear() { m_items.clear(); }
 
-    // The first voice with exactly that display name, or nullptr.
+    // The first voice with exactly that display name, else the first whose
+    // former name it is, or nullptr.
     TVoiceEntry *FindVoice(const QString &name) const;
+    // The name to show and store for a voice name read from settings or a
+    // saved article: a former name becomes the voice's display name; any
+    // other name comes back unchanged.
+    QString CurrentName(const QString &storedName) const;
     // A voice for the spoken help: Mary, Mike or Sam, else the first English
     // voice, else nullptr.
     TVoiceEntry *FindHelpVoice() const;
@@ -140,11 +154,12 @@ public:
     void SaveVoicePrefs();
 
     TVoiceEntry *FindVoice(const QString &name) const { return Voices.FindVoice(name); }
+    QString CurrentName(const QString &storedName) const { return Voices.CurrentName(storedName); }
     TVoiceEntry *FindHelpVoice() const { return Voices.FindHelpVoice(); }
     TEngineEntry *FindEngine(const QString &displayName) const { return Engines.FindEngine(displayName); }
 
-    // Sets Favorite of every voice of the group, then enables or disables
-    // the group's engines.
+    // Enables or disables the group's engines. The voices keep their
+    // Favorite flags; a group enabled with no favourite gets the default ones.
     void SetEngineEnabled(const QString &groupName, bool flag);
     void SetGroupEnabled(const QString &groupName, bool flag) { Engines.SetGroupEnabled(groupName, flag); }
 

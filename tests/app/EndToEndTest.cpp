@@ -98,8 +98,9 @@ protected:
     QString screenSize() const override { return u"2560x1600x24"_s; }
 };
 
-// The probe (LookProbe.cpp) looks at every options page in both list modes
-// from inside the program and leaves its screenshots in look-artefacts/.
+// The probe (LookProbe.cpp) looks at every options page in both list modes,
+// the voice drop-down and two dialogs from inside the program and leaves its
+// screenshots in look-artefacts/.
 // Two runs also show that "-auto" hides the window only when written as the
 // first argument, in small letters.
 TEST_F(EndToEndLookTest, NothingIsCutOrOutsideTheWindowAtLargerFontsTwiceTheScaleOrFontResolution)
@@ -132,7 +133,8 @@ TEST_F(EndToEndLookTest, NothingIsCutOrOutsideTheWindowAtLargerFontsTwiceTheScal
         startProgram(m_first, arguments);
         ASSERT_TRUE(waitFor([&] { return QFile::exists(report); }, 60000)) << log().toStdString();
         const QStringList pages = QString::fromUtf8(readFile(report)).split(u'\n', Qt::SkipEmptyParts);
-        EXPECT_EQ(pages.size(), 8) << pages.join(u'\n').toStdString();  // four tabs in each list mode
+        // Four tabs in each list mode, the voice drop-down, the device dialog and the folder chooser.
+        EXPECT_EQ(pages.size(), 11) << pages.join(u'\n').toStdString();
         for (const QString &page : pages)
             EXPECT_TRUE(page.endsWith(u": "_s)) << page.toStdString();
         EXPECT_FALSE(visibleMainWindow().isEmpty());

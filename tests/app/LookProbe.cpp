@@ -1,9 +1,12 @@
 // A look inside the real program for the end-to-end look test, loaded as a Qt
 // generic plugin (QT_QPA_GENERIC_PLUGINS=voxtrellalookprobe). Once the main
 // window shows its article count it notes, on every options page in both list
-// modes, what a user sees as a broken layout, keeps a screenshot of each page
-// and writes one line per page to VOXTRELLA_LOOK_REPORT, complete when it appears.
+// modes and in the voice drop-down, the audio device dialog and the output
+// folder chooser, what a user sees as a broken layout, keeps a screenshot of
+// each and writes one line for each to VOXTRELLA_LOOK_REPORT, complete when it
+// appears.
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QComboBox>
@@ -14,12 +17,16 @@
 #include <QGenericPlugin>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QScrollBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
 
 namespace {
 
@@ -65,6 +72,8 @@ QStringList Cut(const QWidget *window)
                 faults << u"%1 text cut (%2x%3"_s.arg(name).arg(w->width()).arg(w->height()) +
                               u" < %1x%2)"_s.arg(need.width()).arg(need.height());
         }
+        if (auto *list = qobject_cast<QListWidget *>(w); list && list->horizontalScrollBar()->isVisible())
+            faults << name + u" rows cut"_s;
         if (auto *tabs = qobject_cast<QTabBar *>(w)) {
             for (int i = 0; i < tabs->count(); ++i) {
                 if (!tabs->rect().contains(tabs->tabRect(i)) ||
@@ -135,6 +144,8 @@ private:
                 b->click();
             for (int page = 0; tabs && page < tabs->count(); ++page) {
                 tabs->setCurrentIndex(page);
+                if (auto *voices = form->findChild<QTreeWidget *>(u"EngineVoicesTV"_s))  // grouping in the pictures
+                    voices->expandToDepth(0);
                 Settle();
                 lines << u"%1 %2: %3"_s.arg(QLatin1String(mode), tabs->tabText(page), Cut(form).join(u", "_s));
                 form->screen()
@@ -143,6 +154,44 @@ private:
                         u"%1-%2-page%3.png"_s.arg(QFileInfo(report).baseName(), QLatin1String(mode)).arg(page + 1)));
             }
         }
+        // The voice drop-down as it opens: every name whole.
+        const QString base = QFileInfo(report).baseName();
+        if (auto *voices = form->findChild<QComboBox *>(u"DfltVoiceCB"_s)) {
+            tabs->setCurrentIndex(tabs->indexOf(form->findChild<QWidget *>(u"MiscSheet"_s)));
+            voices->showPopup();
+            Settle();
+            QStringList cut{u"no drop-down"_s};
+            if (QWidget *popup = QApplication::activePopupWidget()) {
+                const QRect at = popup->frameGeometry();
+                popup->screen()
+                    ->grabWindow(0, at.x(), at.y(), at.width(), at.height())
+                    .save(shots.filePath(base + u"-voice-dropdown.png"_s));
+                const bool narrow = voices->view()->sizeHintForColumn(0) > voices->view()->viewport()->width();
+                cut = narrow ? QStringList{u"names cut"_s} : QStringList();
+            }
+            voices->hidePopup();
+            lines << u"voice drop-down: "_s + cut.join(u", "_s);
+        }
+        // The two dialogs, looked at while open, then closed as Cancel would.
+        const auto dialog = [&](const char *name, QObject *opener, const char *slot) {
+            QStringList faults{u"did not open"_s};
+            QObject scope;  // the look is called off when no dialog held this call up
+            QTimer::singleShot(800, &scope, [&] {
+                if (QWidget *d = QApplication::activeModalWidget()) {
+                    Settle();
+                    faults = Cut(d);
+                    d->screen()
+                        ->grabWindow(d->winId())
+                        .save(shots.filePath(base + u'-' + QLatin1String(name) + u".png"_s));
+                    d->close();
+                }
+            });
+            if (opener)
+                QMetaObject::invokeMethod(opener, slot);
+            lines << QLatin1String(name) + u": "_s + faults.join(u", "_s);
+        };
+        dialog("device-dialog", form->findChild<QAction *>(u"SelAudioDevMItm"_s), "trigger");
+        dialog("folder-chooser", form->findChild<QPushButton *>(u"Button1"_s), "click");
         QFile file(report + u".part"_s);
         if (file.open(QIODevice::WriteOnly))
             file.write((lines.join(u'\n') + u'\n').toUtf8());

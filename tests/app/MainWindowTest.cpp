@@ -3,6 +3,8 @@
 // files, the close box against the exit command, and the floating toolbar.
 #include "WindowTestSupport.h"
 
+#include "HelpMenu.h"
+
 #include <QDir>
 #include <QPlainTextEdit>
 #include <QRadioButton>
@@ -10,6 +12,7 @@
 #include <QScrollBar>
 #include <QSplitter>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTextEdit>
 
 namespace {
@@ -27,11 +30,19 @@ TEST_F(MainWindowTest, FirstRunShowsTheIntroductionWholeLaterStartsTheSavedArtic
         EXPECT_GT(text.size(), 200);
         EXPECT_FALSE(text.contains(u"||||||"_s));
     }
+    // The introduction names no voice; its header shows the one that reads it.
+    EXPECT_FALSE(form->Preferences().TTS_DefaultVoiceName.isEmpty());
+    EXPECT_EQ(form->List()->ViewFor(Entry(0))->Header->VoiceCB->currentText(),
+              form->Preferences().TTS_DefaultVoiceName);
     Exit();
 
-    StoreSettings({{"ML_ListMode", 1}});
-    SaveArticles(Record("One", "first") + Record("Two", "second"));
+    // A voice saved under the name an earlier version gave it shows, and is saved again, under its name now.
+    StoreSettings({{"ML_ListMode", 1}, {"TTS_DefaultVoiceName", u"Andrea (Thai)"_s}});
+    SaveArticles(Record("One|Andrea (Thai)", "first").replace("|Andrea (Thai)||", "|Andrea (Thai)|") +
+                 Record("Two", "second"));
     Start();
+    EXPECT_EQ(form->Preferences().TTS_DefaultVoiceName, u"Thai \u2013 Andrea"_s);
+    EXPECT_EQ(Entry(0)->VoiceName(), u"Thai \u2013 Andrea"_s);
     EXPECT_EQ(Titles(), (QStringList{u"One"_s, u"Two"_s}));
     EXPECT_EQ(form->List()->CurrentEntry(), Entry(0));
     EXPECT_EQ(form->StatusText(), u"2 articles"_s);
@@ -51,13 +62,20 @@ TEST_F(MainWindowTest, FirstRunShowsTheIntroductionWholeLaterStartsTheSavedArtic
 TEST_F(MainWindowTest, OptionsAndToolbarTogglesFollowEveryControlAndTheBandKeepsTheHeightItWasDraggedTo)
 {
     Start();
-    // At the height it opens with, the band shows every option page whole.
-    for (int i = 0; i < ui->PageControl1->count(); ++i) {
-        ui->PageControl1->setCurrentIndex(i);
-        QCoreApplication::processEvents();
-        for (const QScrollArea *page : ui->Panel3->findChildren<QScrollArea *>())
-            EXPECT_FALSE(page->verticalScrollBar()->isVisible()) << page->objectName().toStdString();
+    // At the height it opens with, the band shows every option page whole, also after the toolbar went and came
+    // back, and the window stays where it was.
+    const QRect placed = form->geometry();
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < ui->PageControl1->count(); ++i) {
+            ui->PageControl1->setCurrentIndex(i);
+            QCoreApplication::processEvents();
+            for (const QScrollArea *page : ui->Panel3->findChildren<QScrollArea *>())
+                EXPECT_FALSE(page->verticalScrollBar()->isVisible()) << page->objectName().toStdString() << round;
+        }
+        form->ShowToolbarMItmClick();
+        form->ShowToolbarMItmClick();
     }
+    EXPECT_EQ(form->geometry().topLeft(), placed.topLeft());
     const int designed = ui->Panel3->height();
     QSplitterHandle *handle = ui->OptionsSplitter->handle(1);
     const QPoint grip(handle->width() / 2, handle->height() / 2);
@@ -338,6 +356,7 @@ TEST_F(MainWindowTest, FloatingToolbarFollowsItsShowingRules)
 
     // "On request only": nothing but the tray, and the tray item comes on.
     form->Preferences().ToolbarOnMinOption = 0;
+    const QRect placed = form->geometry();
     form->Tray().AppMinimize();
     EXPECT_FALSE(toolbar->isVisible());
     EXPECT_TRUE(showToolbar->isEnabled());
@@ -350,6 +369,7 @@ TEST_F(MainWindowTest, FloatingToolbarFollowsItsShowingRules)
     EXPECT_TRUE(showToolbar->isEnabled());
     form->RestoreFromTray();
     EXPECT_FALSE(showToolbar->isEnabled());
+    EXPECT_EQ(form->geometry(), placed);  // back where it was, by its client area
 
     // "When minimized", chosen on the Misc tab; the task bar (no tray) follows it too.
     ui->ToolbarMinCB->setCurrentIndex(1);
@@ -447,9 +467,16 @@ TEST_F(MainWindowTest, PronunciationEditorOpensAfterItsNoteAndAudioDeviceTakesOn
 }
 
 // Reading and stopping a topic with the real engines: ReadingTest.
-TEST_F(MainWindowTest, AudioHelpMenuSpeaksTheTopicsOfTheHelpFileAndMissingVoicesAreNamed)
+TEST_F(MainWindowTest, HelpContentsOpensWithoutABrowserAudioHelpSpeaksTheTopicsAndMissingVoicesAreNamed)
 {
     Start();
+    // This platform starts no browser: the page shows in the program's own window, one however often asked for.
+    ui->Contents1->trigger();
+    ui->Contents1->trigger();
+    ASSERT_TRUE(form->Help().HelpWindow() && form->Help().HelpWindow()->isVisible());
+    ASSERT_EQ(form->findChildren<QTextBrowser *>().size(), 1);
+    EXPECT_TRUE(form->findChild<QTextBrowser *>()->toPlainText().contains(u"reads text aloud"_s));
+    form->Help().HelpWindow()->close();
     const QByteArray help = readFile(AppPaths::dataDir() + u"/AudioHelp.chl"_s);
     ASSERT_FALSE(help.isEmpty());
     const QList<QAction *> items = ui->AudioHelp1->actions();

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFontMetrics>
 #include <QProgressBar>
 #include <QScreen>
 #include <QStyle>
@@ -65,7 +66,7 @@ TEST_F(ToolBarFormTest, StartsIdleAndButtonsCallOnlyTheirEnabledCommands)
     EXPECT_EQ(clickAll(), reading);
 }
 
-TEST_F(ToolBarFormTest, ButtonsCarryTheirHintsForMouseAndScreenReaderInTabOrder)
+TEST_F(ToolBarFormTest, ButtonsCarryTheirHintsForMouseAndScreenReaderInTabOrderAndTheCaptionFits)
 {
     const std::pair<const char *, const char *> hints[] = {
         {"PlayToolBtn", "Read text aloud"}, {"PlayFileBtn", "Read text to file"},
@@ -87,6 +88,14 @@ TEST_F(ToolBarFormTest, ButtonsCarryTheirHintsForMouseAndScreenReaderInTabOrder)
         }
         previous = b;
     }
+    // Wide enough for the whole bold caption beside the close box, also in a large desktop font.
+    QFont font = form.font();
+    font.setPointSize(14);
+    form.setFont(font);
+    form.show();
+    font.setBold(true);
+    EXPECT_GT(form.width(), QFontMetrics(font).horizontalAdvance(TToolBarForm::Caption) +
+                                2 * form.style()->pixelMetric(QStyle::PM_TitleBarHeight));
 }
 
 TEST_F(ToolBarFormTest, GaugeStaysInsideItsRangeShowsPercentSignsAsWrittenAndIdleResetsIt)
@@ -122,11 +131,11 @@ TEST_F(ToolBarFormTest, KeptOnTopOnlyWhenChosenAndOpensWhereItWasLastRunWithItsT
         TToolBarForm first;
         first.show();
         first.move(70, 90);
-        where = first.pos();
+        where = first.geometry().topLeft();
     }
     TToolBarForm again;
     again.show();
-    EXPECT_EQ(again.pos(), where);
+    EXPECT_EQ(again.geometry().topLeft(), where);
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     for (const QPoint stored : {QPoint(0, 0), QPoint(-500, -300), QPoint(area.right() + 50, area.bottom() + 50)}) {
         ASSERT_TRUE(TBaseRegistryClass::SaveWindowPlacement(u"ToolBarForm"_s, QRect(stored, QSize(300, 60)), false));

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 
@@ -122,9 +123,10 @@ TEST(AuDevDlgServerTest, ListsTheSoundServersDevicesByTheirDescriptions)
     TMyAudioDeviceDlg form;
     form.SetDeviceID(-1);
     form.show();
-    // The test server's two sinks in name order; a description is cut at 31 characters.
-    EXPECT_EQ(rows(form),
-              QStringList({"System default output", "Voxtrella Auxiliary Output For ", "Voxtrella Test Output"}));
+    // The test server's two sinks in name order, their descriptions whole (longer than Windows' 31 characters).
+    EXPECT_EQ(rows(form), QStringList({"System default output", "Voxtrella Auxiliary Output For Device Tests",
+                                       "Voxtrella Test Output"}));
+    EXPECT_FALSE(listBox(form)->horizontalScrollBar()->isVisible());
     EXPECT_TRUE(label(form, "lDetails").startsWith("Device ID -1 (system default) \u00B7 "));
     EXPECT_EQ(label(form, "lChannels"), "Stereo") << "the mapper is the default sink, not the first";
     // All twelve formats and the wrapped support text show whole.
@@ -141,6 +143,17 @@ TEST(AuDevDlgServerTest, ListsTheSoundServersDevicesByTheirDescriptions)
     listBox(form)->setCurrentRow(2);
     EXPECT_EQ(supports->text(), "Supports separate left and right volume control. Supports volume control. "
                                 "Returns sample-accurate position information.");
+
+    // Opened on the mono sink, choosing one with longer details leaves OK where it was.
+    TMyAudioDeviceDlg mono;
+    mono.SetDeviceID(0);
+    mono.show();
+    QCoreApplication::processEvents();
+    const QWidget *ok = mono.findChild<QWidget *>("OKBtn");
+    const QPoint okAt = ok->mapToGlobal(QPoint());
+    listBox(mono)->setCurrentRow(2);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ok->mapToGlobal(QPoint()), okAt);
 }
 
 TEST_F(AuDevDlgTest, ExecuteGivesTheChosenRowAndCancelKeepsTheID)

@@ -54,7 +54,7 @@ TEST(VoiceEditTest, SlidersShowTheVoiceEveryKindOfMoveSetsTheWorkingValuesAndThe
     EXPECT_EQ(std::pair(pitch->value(), speed->value()), std::pair(100, 170));
     QTest::keyClick(pitch, Qt::Key_PageUp);
     form.move(form.pos() + QPoint(37, 23));
-    const QPoint placed = form.pos();
+    const QPoint placed = form.geometry().topLeft();
     child<QPushButton>(form, "OkBtn")->click();
     EXPECT_EQ(form.result(), QDialog::Accepted);
     EXPECT_EQ(std::pair(form.Voice().Pitch, form.Voice().Speed), std::pair(115, 170));
@@ -64,7 +64,7 @@ TEST(VoiceEditTest, SlidersShowTheVoiceEveryKindOfMoveSetsTheWorkingValuesAndThe
     form.show();
     EXPECT_EQ(form.EditPitch(), 120);
     TVoiceEditForm again;
-    EXPECT_EQ(again.pos(), placed);
+    EXPECT_EQ(again.geometry().topLeft(), placed);
 }
 
 }  // namespace

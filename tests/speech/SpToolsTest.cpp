@@ -2,20 +2,31 @@
 
 using sapi::hr;
 
-TEST(SpeechErrorTest, MessageGivesCodeInHexAndTheTableOrSystemText)
+TEST(SpeechErrorTest, MessageGivesTheTextInWordsThenTheCodeInHexForEveryCodeThePlatformGives)
 {
     const ESpeechError error(hr(0x80040206));
-    EXPECT_EQ(error.message(), "OLE error 80040206\r\nThe program has selected a non-existent speech engine.");
+    EXPECT_EQ(error.message(), "The program has selected a non-existent speech engine.\r\n\r\nError code 80040206");
     // The low 16 bits are the key: same key, other severity, same text.
     EXPECT_EQ(SpeechErrorText(hr(0x00040206)), SpeechErrorText(hr(0x80040206)));
-    EXPECT_EQ(ESpeechError(hr(0x8004020a)).message().left(19), "OLE error 8004020A\r");
-    EXPECT_TRUE(ESpeechError(1).message().startsWith("OLE error 00000001\r\n"));
-    // Without a table row: the system text, or at least a readable line.
+    EXPECT_TRUE(ESpeechError(hr(0x8004020a)).message().endsWith("\r\n\r\nError code 8004020A"));
+    // Without a table row: the general text, or at least a sentence.
     EXPECT_TRUE(SpeechErrorText(hr(0x80004005)).isEmpty());
-    EXPECT_EQ(ESpeechError(hr(0x80004005)).message(), "OLE error 80004005\r\nUnspecified error");
-    const QString unknown = ESpeechError(hr(0x8004ABCD)).message();
-    EXPECT_TRUE(unknown.startsWith("OLE error 8004ABCD\r\n"));
-    EXPECT_GT(unknown.size(), QString("OLE error 8004ABCD\r\n").size());
+    EXPECT_EQ(EOleSysError(hr(0x80004005)).message(), ESpeechError(hr(0x80004005)).message());
+    const QString general = SystemErrorText(hr(0x8004ABCD));
+    EXPECT_EQ(ESpeechError(hr(0x8004ABCD)).message(), general + "\r\n\r\nError code 8004ABCD");
+    using namespace sapi;
+    // clang-format off
+    const HRESULT platformCodes[] = {
+        S_FALSE, E_NOTIMPL, E_NOINTERFACE, E_POINTER, E_FAIL, E_OUTOFMEMORY, E_INVALIDARG, REGDB_E_CLASSNOTREG,
+        CLASS_E_NOAGGREGATION, TTSERR_OUTOFDISK, TTSERR_VALUEOUTOFRANGE, TTSERR_INVALIDWINDOW, TTSERR_INVALIDMODE,
+        TTSERR_INVALIDKEY, TTSERR_WAVEFORMATNOTSUPPORTED, TTSERR_INVALIDCHAR, TTSERR_QUEUEFULL, TTSERR_WAVEDEVICEBUSY,
+        TTSERR_NOTPAUSED, TTSERR_ALREADYPAUSED, AUDERR_NOTOPEN};
+    // clang-format on
+    for (const HRESULT code : platformCodes) {
+        const QString words = ESpeechError(code).message().section("\r\n", 0, 0);
+        EXPECT_TRUE(words != general && words.endsWith('.') && !words.contains("OLE") && !words.contains("rror 8"))
+            << words.toStdString();
+    }
 }
 
 TEST(SpeechErrorTest, SpeechCheckRaisesForEveryNonZeroCodeSuccessCodesIncluded)

@@ -74,7 +74,7 @@ TEST_F(TTSTest, ActivationRunsOnceAndAnEndedOrFailedActivationLeavesNothingBehin
 
     engine->script.selectResult = sapi::TTSERR_WAVEDEVICEBUSY;
     EXPECT_EQ(messageOf<ESpeechError>([&] { tts.SetActive(true); }),
-              "OLE error 80040203\r\nThe audio device is in use at this time.");
+              "The audio device is in use at this time.\r\n\r\nError code 80040203");
     engine->script.selectResult = sapi::S_OK;
     engine->script.offersDialogs = false;
     EXPECT_EQ(messageOf([&] { tts.SetActive(true); }), "Could''t create TTSDialogs Object. Is it registered?");

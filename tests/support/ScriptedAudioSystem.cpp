@@ -202,7 +202,7 @@ private:
 WaveOutCaps ScriptedAudioSystem::makeCaps(const QString &name, int channels)
 {
     WaveOutCaps caps;
-    caps.szPname = name.left(31);
+    caps.szPname = name;
     caps.wChannels = uint16_t(channels);
     caps.dwFormats = 0xFFF;
     caps.dwSupport = WAVECAPS_VOLUME | WAVECAPS_SAMPLEACCURATE | (channels > 1 ? uint32_t(WAVECAPS_LRVOLUME) : 0u);

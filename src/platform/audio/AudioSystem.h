@@ -44,7 +44,7 @@ struct WaveOutCaps {
     uint16_t wMid = 0;            // vendor id, from the sink's properties where present
     uint16_t wPid = 0;            // product id, likewise
     uint32_t vDriverVersion = 0;  // high byte major, low byte minor
-    QString szPname;              // the sink's description, at most 31 characters
+    QString szPname;              // the sink's description (its name when it has none), whole
     uint32_t dwFormats = 0;
     uint16_t wChannels = 0;
     uint32_t dwSupport = 0;

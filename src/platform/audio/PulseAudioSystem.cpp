@@ -752,24 +752,15 @@ uint32_t versionNumber(const QString &text)
     return (major << 8) | minor;
 }
 
-QString deviceName(const QString &description)
-{
-    constexpr int kMaxName = 31;
-    if (description.size() <= kMaxName)
-        return description;
-    int length = kMaxName;
-    if (description.at(length - 1).isHighSurrogate())
-        --length;
-    return description.left(length);
-}
-
 WaveOutCaps fromSink(const SinkInfo &sink, uint32_t serverVersion)
 {
     WaveOutCaps caps;
     caps.wMid = parseHexId(sink.vendorId);
     caps.wPid = parseHexId(sink.productId);
     caps.vDriverVersion = serverVersion;
-    caps.szPname = deviceName(sink.description.isEmpty() ? QString::fromUtf8(sink.name) : sink.description);
+    // Whole: Windows cut device names to 31 characters, but nothing here
+    // stores or compares them (devices are stored by number).
+    caps.szPname = sink.description.isEmpty() ? QString::fromUtf8(sink.name) : sink.description;
     caps.wChannels = uint16_t(sink.channels);
     // The server converts whatever it is given, so all twelve are accepted.
     caps.dwFormats = 0xFFF;

@@ -61,8 +61,6 @@ namespace caps {
 uint16_t parseHexId(const QString &text);
 // "15.0.74" or "pulseaudio 16.1-rebootstrapped" as major << 8 | minor.
 uint32_t versionNumber(const QString &text);
-// The device name cut to 31 characters without splitting a surrogate pair.
-QString deviceName(const QString &description);
 // Capabilities of one sink: every classic format (the server converts) and
 // the support bits that hold for a sound server's sink.
 WaveOutCaps fromSink(const SinkInfo &sink, uint32_t serverVersion);

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace Autostart {
 
 namespace {
@@ -16,6 +18,28 @@ const QString kReserved = QStringLiteral(" \t\"'\\><~|&;$*?#()`");
 
 // Inside quotes these four take a backslash.
 const QString kEscapedInQuotes = QStringLiteral("\"`$\\");
+
+// An entry is line based: a line break or other control character cannot be
+// written into it.
+bool fitsOnALine(const QString &text)
+{
+    return std::none_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
+}
+
+// One Exec argument, quoted whole when asked to or when it holds a reserved
+// character; inside quotes ", `, $ and \ take a backslash.
+QString argument(const QString &text, bool alwaysQuoted)
+{
+    if (!alwaysQuoted && std::none_of(text.begin(), text.end(), [](QChar c) { return kReserved.contains(c); }))
+        return text;
+    QString arg = QStringLiteral("\"");
+    for (const QChar c : text) {
+        if (kEscapedInQuotes.contains(c))
+            arg += QLatin1Char('\\');
+        arg += c;
+    }
+    return arg + QLatin1Char('"');
+}
 
 }  // namespace
 
@@ -29,48 +53,27 @@ bool exists()
     return QFileInfo(filePath()).isFile();
 }
 
-QString execLine(const QString &programPath)
+QString execLine(const QString &programPath, const QString &home)
 {
-    if (programPath.isEmpty())
+    if (programPath.isEmpty() || !fitsOnALine(programPath) || !fitsOnALine(home))
         return {};
-    for (const QChar c : programPath) {
-        // An entry is line based: a line break or other control character in
-        // the path cannot be written into it.
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            return {};
-    }
-
-    bool needsQuotes = false;
-    for (const QChar c : programPath) {
-        if (kReserved.contains(c)) {
-            needsQuotes = true;
-            break;
-        }
-    }
-
-    QString arg;
-    if (needsQuotes) {
-        arg = QStringLiteral("\"");
-        for (const QChar c : programPath) {
-            if (kEscapedInQuotes.contains(c))
-                arg += QLatin1Char('\\');
-            arg += c;
-        }
-        arg += QLatin1Char('"');
-    } else {
-        arg = programPath;
-    }
-
+    // A portable set-up (its own VOXTRELLA_HOME) must start at login with its
+    // own settings and articles, not the user's usual ones.
+    QString line;
+    if (!home.isEmpty())
+        line = QStringLiteral("env ") + argument(QStringLiteral("VOXTRELLA_HOME=") + home, false) + QLatin1Char(' ');
+    // The path is always quoted, so that no launcher splits or expands it.
+    line += argument(programPath, true) + QStringLiteral(" -auto");
     // The value is also a string value of the file, where a backslash is
     // written doubled, and an Exec line where a percent sign is doubled.
-    arg.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
-    arg.replace(QLatin1Char('%'), QStringLiteral("%%"));
-    return arg + QStringLiteral(" -auto");
+    line.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    line.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    return line;
 }
 
 bool write(const QString &programPath)
 {
-    const QString exec = execLine(programPath);
+    const QString exec = execLine(programPath, AppPaths::homeOverride());
     if (exec.isEmpty())
         return false;
 

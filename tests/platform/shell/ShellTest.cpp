@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QProcess>
 #include <QSignalSpy>
 
 #include <algorithm>
@@ -181,18 +182,35 @@ TEST(SingleInstance, TheSocketFolderIsTheUsersAloneOrNotUsedAndTheNameFollowsThe
     EXPECT_EQ(SingleInstance::defaultServerName(), QString());
 }
 
-TEST(Autostart, TheEntryStartsTheProgramWithAutoAndQuotesWhatTheFormatReserves)
+TEST(Autostart, TheEntryStartsTheProgramQuotedWithAutoAndThisHomeAndPassesTheValidator)
 {
     // Rewriting the entry of a moved program: tests/app/MainWindowTest (AutostartCheckBox...).
+    const QString home = qEnvironmentVariable("VOXTRELLA_HOME");
+    ASSERT_FALSE(home.isEmpty());
+    const auto validate = [] {  // desktop-file-validate, of desktop-file-utils: silent when all is well
+        QProcess validator;
+        validator.setProcessChannelMode(QProcess::MergedChannels);
+        validator.start("desktop-file-validate", {Autostart::filePath()});
+        const bool ran = validator.waitForFinished(10000);
+        EXPECT_TRUE(ran && validator.exitCode() == 0 && validator.atEnd()) << validator.readAll().toStdString();
+    };
     ASSERT_TRUE(Autostart::write("/home/ann/My Programs/voxtrella"));
     const QString entry = QString::fromUtf8(TestSupport::readFile(Autostart::filePath()));
-    EXPECT_TRUE(entry.startsWith("[Desktop Entry]\n"));
-    EXPECT_TRUE(entry.contains("\nExec=\"/home/ann/My Programs/voxtrella\" -auto\n")) << entry.toStdString();
+    EXPECT_TRUE(entry.contains("\nExec=env VOXTRELLA_HOME=" + home + " \"/home/ann/My Programs/voxtrella\" -auto\n"))
+        << entry.toStdString();
+    validate();
     // Inside quotes ", `, $ and \ take a backslash, and the file doubles every
     // backslash once more; % is doubled for the Exec field codes.
-    EXPECT_EQ(Autostart::execLine("/a b/$x\"y`z\\w%/vx"), "\"/a b/\\\\$x\\\\\"y\\\\`z\\\\\\\\w%%/vx\" -auto");
-    EXPECT_EQ(Autostart::execLine("/opt/100%/vx"), "/opt/100%%/vx -auto");
-    EXPECT_EQ(Autostart::execLine("/opt/it's/vx"), "\"/opt/it's/vx\" -auto");
+    const QString odd = "/a b/$x\"y`z\\w%/vx";
+    EXPECT_EQ(Autostart::execLine(odd), "\"/a b/\\\\$x\\\\\"y\\\\`z\\\\\\\\w%%/vx\" -auto");
+    EXPECT_EQ(Autostart::execLine("/opt/100%/vx"), "\"/opt/100%%/vx\" -auto");
+    EXPECT_EQ(Autostart::execLine("/opt/it's/vx", "/media/usb/my vx"),
+              "env \"VOXTRELLA_HOME=/media/usb/my vx\" \"/opt/it's/vx\" -auto");
+    EXPECT_EQ(Autostart::execLine("/opt/vx", "/tmp/a\nb"), "");
+    qputenv("VOXTRELLA_HOME", (home + odd).toUtf8());
+    ASSERT_TRUE(Autostart::write(odd));
+    qputenv("VOXTRELLA_HOME", home.toUtf8());
+    validate();
 
     EXPECT_TRUE(Autostart::remove());
     EXPECT_FALSE(Autostart::exists());

@@ -42,7 +42,12 @@ protected:
         for (int attempt = 0; attempt < 5 && m_display.isEmpty(); ++attempt) {
             m_xvfb.start(u"Xvfb"_s,
                          {u"-displayfd"_s, u"1"_s, u"-nolisten"_s, u"tcp"_s, u"-screen"_s, u"0"_s, screenSize()});
-            if (m_xvfb.waitForReadyRead(10000) && m_xvfb.canReadLine())
+            // The number and its line end may come in separate writes.
+            QElapsedTimer waited;
+            waited.start();
+            while (!m_xvfb.canReadLine() && waited.elapsed() < 10000 && m_xvfb.state() == QProcess::Running)
+                m_xvfb.waitForReadyRead(int(10000 - waited.elapsed()));
+            if (m_xvfb.canReadLine())
                 m_display = u':' + QString::fromLatin1(m_xvfb.readLine()).trimmed();
             else
                 stop(m_xvfb);

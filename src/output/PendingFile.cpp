@@ -134,14 +134,8 @@ bool PendingFile::Place(OutputPlacement placement)
             m_placed = true;
             ::close(m_fd);
             m_fd = -1;
-            // The rename lasts once the folder is synced; failing that, the
-            // file is in place all the same.
-            const int dirFd = ::open(QFile::encodeName(QFileInfo(name).absolutePath()).constData(),
-                                     O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            if (dirFd >= 0) {
-                (void)::fsync(dirFd);
-                ::close(dirFd);
-            }
+            // Failing that, the file is in place all the same.
+            SafeFile::syncFolderOf(name);
             return true;
         }
         case SafeFile::RenameResult::Failed:

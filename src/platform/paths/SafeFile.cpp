@@ -234,15 +234,19 @@ bool AtomicWriter::commit()
         return fail(QStringLiteral("Cannot replace \"%1\": %2").arg(m_path, systemError(errno)));
     m_temp.clear();
     m_committed = true;
-    // The rename itself lasts only once the folder is synced; a failure here
-    // cannot be undone and the new file is in place, so it is not reported.
-    const int dirFd = ::open(QFile::encodeName(QFileInfo(m_target).absolutePath()).constData(),
-                             O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // A failure here cannot be undone and the new file is in place, so it is not reported.
+    syncFolderOf(m_target);
+    return true;
+}
+
+void syncFolderOf(const QString &path)
+{
+    const int dirFd =
+        ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         (void)::fsync(dirFd);
         ::close(dirFd);
     }
-    return true;
 }
 
 void AtomicWriter::cancel()

@@ -79,6 +79,9 @@ void removeLeftovers(const QString &path);
 enum class RenameResult { Done, NameTaken, Failed };
 RenameResult renameFile(const QString &from, const QString &to, bool replace, QString *error = nullptr);
 
+// A rename into a folder lasts a power cut only once the folder is synced.
+void syncFolderOf(const QString &path);
+
 // open(), write() and commit() in one call; error receives the reason.
 bool writeAtomically(const QString &path, const QByteArray &bytes, QString *error = nullptr);
 

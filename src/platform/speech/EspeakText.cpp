@@ -61,7 +61,8 @@ char32_t safeTextChar(char32_t c)
 // Which run of Unicode blocks a letter belongs to, for word breaks: the
 // Latin, Greek, Cyrillic, Chinese and Japanese, Hangul and Arabic blocks
 // each count as one; other blocks by their 128 code points. 0: goes with
-// any (combining marks, ASCII digits and signs, and quotes in Latin text).
+// any (combining marks shared by all scripts, ASCII digits and signs,
+// quotes in Latin text).
 constexpr Range kBlockGroups[][5] = {
     {{0x0000, 0x02AF}, {0x1D00, 0x1DBF}, {0x1E00, 0x1EFF}, {0x2C60, 0x2C7F}, {0xA720, 0xA7FF}},
     {{0x0370, 0x03FF}, {0x1F00, 0x1FFF}},
@@ -74,7 +75,7 @@ constexpr uint32_t kLatinGroup = 1;
 
 uint32_t blockGroup(char32_t c, uint32_t wordGroup)
 {
-    if (QChar::isMark(c) || (c < 0x80 && !QChar::isLetter(c)))
+    if (QChar::script(c) == QChar::Script_Inherited || (c < 0x80 && !QChar::isLetter(c)))
         return 0;
     if ((c == 0x2018 || c == 0x2019) && wordGroup == kLatinGroup)
         return 0;  // "don’t"

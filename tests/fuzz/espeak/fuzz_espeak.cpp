@@ -1,7 +1,6 @@
-// Feeds the eSpeak NG driver arbitrary text, as plain text or as engine
-// phonemes, tagged or not, and with a lexicon file made of the input too:
-// whatever a document or a hand-written lexicon holds must reach eSpeak NG
-// only in a form it handles (run under AddressSanitizer and UBSan).
+// Feeds the eSpeak NG driver arbitrary text (plain, tagged or phonemes) with
+// a lexicon made of the input too: whatever a document or a hand-written
+// lexicon holds must reach eSpeak NG only in a form it handles.
 #include "AudioDestinations.h"
 #include "EspeakEngine.h"
 #include "Lexicon.h"
@@ -9,45 +8,14 @@
 #include "SpeechApi.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
-#include <atomic>
 #include <cstdlib>
 
 using namespace sapi;
 
 namespace {
-
-// Takes the audio and throws it away at once; notifications follow the
-// time written, as for a file.
-class DiscardingDest : public AudioDestination
-{
-public:
-    HRESULT open(const audio::PcmFormat &format) override
-    {
-        m_bytesPerSecond = int64_t(format.sampleRate) * format.channels * 2;
-        return S_OK;
-    }
-    HRESULT write(const void *, size_t bytes) override
-    {
-        m_bytes += int64_t(bytes);
-        return S_OK;
-    }
-    void pause() override {}
-    void resume() override {}
-    void reset() override {}
-    int64_t heardUs() const override { return writtenUs(); }
-    int64_t writtenUs() const override { return m_bytesPerSecond ? m_bytes * 1000000 / m_bytesPerSecond : 0; }
-    bool realTime() const override { return false; }
-    void drain(std::function<void()> done) override { done(); }
-    QString lastError() const override { return {}; }
-
-private:
-    std::atomic<int64_t> m_bytes{0};
-    int64_t m_bytesPerSecond = 0;
-};
 
 class DoneSink : public ITTSBufNotifySink
 {
@@ -60,6 +28,8 @@ public:
 };
 
 std::shared_ptr<ITTSCentralW> g_central;
+std::shared_ptr<IAudioFile> g_file;
+QString g_wav;
 
 }  // namespace
 
@@ -68,9 +38,14 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     static QTemporaryDir home;
     qputenv("VOXTRELLA_HOME", QFile::encodeName(home.path()));
     new QCoreApplication(*argc, *argv);
+    g_wav = home.path() + "/speech.wav";
+    UnknownPtr dest;
+    CoCreateInstance(CLSID_AudioDestFile, nullptr, CLSCTX_ALL, IID_IAudioFile, dest);
+    g_file = std::dynamic_pointer_cast<IAudioFile>(dest);
     const std::shared_ptr<EspeakEngine> engine = EspeakEngine::load();
     const std::optional<GUID> mode = engine ? engine->defaultMode() : std::nullopt;
-    if (!mode || engine->select(*mode, std::make_shared<DiscardingDest>(), g_central) != S_OK) {
+    const char16_t *wav = reinterpret_cast<const char16_t *>(g_wav.utf16());
+    if (!g_file || g_file->Set(wav, 1) != S_OK || !mode || engine->select(*mode, dest, g_central) != S_OK) {
         fprintf(stderr, "eSpeak NG did not start\n");
         std::abort();
     }
@@ -101,6 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                                      : QString(reinterpret_cast<const QChar *>(rest.data()), rest.size() / 2);
     const uint32_t charset = (flags & 1) ? CHARSET_ENGINEPHONETIC : CHARSET_TEXT;
 
+    g_file->Set(reinterpret_cast<const char16_t *>(g_wav.utf16()), 1);  // each input starts a new file
     auto sink = std::make_shared<DoneSink>();
     SDATA block;
     block.pData = const_cast<char16_t *>(reinterpret_cast<const char16_t *>(text.utf16()));

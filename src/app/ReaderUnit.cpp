@@ -425,9 +425,9 @@ void TForm1::FormShow()
     // damaged settings file must not put it in place of the user's own.
     const QFileInfo saved(ExportFileName());
     const bool noSavedArticles = !saved.exists() || (saved.isFile() && saved.size() == 0);
-    const QString articles = m_saving->ArticlesFile(m_prefs.FirstTimeUser && noSavedArticles
-                                                        ? AppPaths::dataDir() + QLatin1Char('/') + kIntroFile
-                                                        : ExportFileName());
+    const bool introduction = m_prefs.FirstTimeUser && noSavedArticles;
+    const QString articles = m_saving->ArticlesFile(
+        introduction ? AppPaths::dataDir() + QLatin1Char('/') + kIntroFile : ExportFileName());
     m_prefs.FirstTimeUser = false;
     if (Exiting())
         return;
@@ -446,9 +446,12 @@ void TForm1::FormShow()
         return;
     // Each article shows the voice that reads it: the introduction, which
     // names none, the default voice; one saved under an earlier name of its
-    // voice, the voice's name now.
+    // voice, the voice's name now. A saved article without a voice keeps
+    // none, so it follows the default voice when that changes.
     for (int i = 0; i < m_list->Count(); ++i) {
         TMemoEntry *entry = m_list->Entry(i);
+        if (entry->VoiceName().trimmed().isEmpty() && !introduction)
+            continue;
         const QString voice = entry->VoiceName().trimmed().isEmpty()
                                   ? m_prefs.TTS_DefaultVoiceName
                                   : m_driver->Catalog().CurrentName(entry->VoiceName());

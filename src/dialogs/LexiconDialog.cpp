@@ -18,6 +18,13 @@ namespace sapi {
 namespace {
 
 const QString kDefaultTitle = QStringLiteral("Pronunciation Editor");
+const QString kTooLong = QStringLiteral("A word and its pronunciation can have at most %1 characters each.");
+const QString kLinesTooLong = QStringLiteral(
+    "Line %1 of \"%2\" is longer than %3 characters, so it is not used. It stays in the file as it is.");
+const QString kManyLinesTooLong = QStringLiteral(
+    "Lines %1 of \"%2\" are longer than %3 characters, so they are not used. They stay in the file as they are.");
+// Where an entry came from: the key it was loaded as (none for added ones).
+constexpr int kOriginalKeyRole = Qt::UserRole;
 
 QString stripBrackets(const QString &sound)
 {
@@ -47,7 +54,9 @@ LexiconDialog::LexiconDialog(QWidget *parent, const QString &title, const QStrin
     m_word = new QLineEdit(this);
     m_word->setObjectName(QStringLiteral("WordEdit"));
     m_word->setAccessibleName(QStringLiteral("Word"));
+    m_word->setMaxLength(int(Lexicon::kMaxWordLength));
     m_sound = new QLineEdit(this);
+    m_sound->setMaxLength(int(Lexicon::kMaxSoundLength));
     m_sound->setObjectName(QStringLiteral("SoundEdit"));
     m_sound->setAccessibleName(QStringLiteral("Sounds like"));
     m_phonemes = new QCheckBox(QStringLiteral("eSpeak &phonemes"), this);
@@ -87,12 +96,22 @@ LexiconDialog::LexiconDialog(QWidget *parent, const QString &title, const QStrin
     connect(box, &QDialogButtonBox::accepted, this, &LexiconDialog::accept);
     connect(box, &QDialogButtonBox::rejected, this, &LexiconDialog::reject);
 
+    auto *note = new QLabel(this);
+    note->setObjectName(QStringLiteral("NoteLabel"));
+    note->setWordWrap(true);
+    note->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+    note->setFocusPolicy(Qt::StrongFocus);  // read by screen readers in the tab order
+    note->setAccessibleName(QStringLiteral("Note"));
+    note->hide();
+
     auto *layout = new QVBoxLayout(this);
+    layout->addWidget(note);
     layout->addWidget(m_list);
     layout->addLayout(form);
     layout->addLayout(buttons);
     layout->addWidget(box);
 
+    setTabOrder(note, m_list);
     setTabOrder(m_list, m_word);
     setTabOrder(m_word, m_sound);
     setTabOrder(m_sound, m_phonemes);
@@ -102,9 +121,9 @@ LexiconDialog::LexiconDialog(QWidget *parent, const QString &title, const QStrin
     setTabOrder(m_remove, m_testButton);
     setTabOrder(m_testButton, box);
 
-    std::vector<LexiconEntry> loaded;
+    LexiconDocument document;
     QString error;
-    if (!Lexicon::read(m_path, loaded, &error)) {
+    if (!Lexicon::readDocument(m_path, document, &error)) {
         m_loadError = QStringLiteral("The pronunciations in \"%1\" cannot be edited: %2.")
                           .arg(QDir::toNativeSeparators(m_path), error);
         for (QWidget *w :
@@ -112,11 +131,23 @@ LexiconDialog::LexiconDialog(QWidget *parent, const QString &title, const QStrin
               static_cast<QWidget *>(m_phonemes), static_cast<QWidget *>(box->button(QDialogButtonBox::Ok))})
             w->setEnabled(false);
     }
-    for (const LexiconEntry &e : loaded) {
+    for (const LexiconEntry &e : document.entries()) {
         const int row = m_list->rowCount();
         m_list->insertRow(row);
-        m_list->setItem(row, 0, new QTableWidgetItem(e.word));
+        auto *word = new QTableWidgetItem(e.word);
+        word->setData(kOriginalKeyRole, Lexicon::key(e.word));
+        m_list->setItem(row, 0, word);
         m_list->setItem(row, 1, new QTableWidgetItem(e.sound));
+    }
+    if (!document.tooLong.empty()) {
+        QStringList numbers;
+        for (int line : document.tooLong)
+            numbers << QString::number(line);
+        note->setText((numbers.size() == 1 ? kLinesTooLong : kManyLinesTooLong)
+                          .arg(numbers.join(QStringLiteral(", ")), QDir::toNativeSeparators(m_path))
+                          .arg(Lexicon::kMaxSoundLength));
+        note->setAccessibleDescription(note->text());
+        note->show();
     }
     connect(m_list, &QTableWidget::itemSelectionChanged, this, &LexiconDialog::fillEditors);
     connect(m_word, &QLineEdit::textChanged, this, &LexiconDialog::updateButtons);
@@ -125,12 +156,22 @@ LexiconDialog::LexiconDialog(QWidget *parent, const QString &title, const QStrin
     resize(460, 380);
 }
 
-std::vector<LexiconEntry> LexiconDialog::entries() const
+std::vector<EditedEntry> LexiconDialog::entries() const
 {
-    std::vector<LexiconEntry> out;
+    std::vector<EditedEntry> out;
     for (int row = 0; row < m_list->rowCount(); ++row)
-        out.push_back({m_list->item(row, 0)->text(), m_list->item(row, 1)->text()});
+        out.push_back({m_list->item(row, 0)->data(kOriginalKeyRole).toString(),
+                       {m_list->item(row, 0)->text(), m_list->item(row, 1)->text()}});
     return out;
+}
+
+bool LexiconDialog::fitsTheLimits()
+{
+    if (m_word->text().trimmed().size() <= Lexicon::kMaxWordLength &&
+        soundFromEditors().size() <= Lexicon::kMaxSoundLength)
+        return true;
+    QMessageBox::warning(this, windowTitle(), kTooLong.arg(Lexicon::kMaxSoundLength));
+    return false;
 }
 
 int LexiconDialog::rowOf(const QString &word) const
@@ -184,6 +225,8 @@ void LexiconDialog::AddBtnClick()
     const QString word = m_word->text().trimmed();
     if (word.isEmpty() || word.contains(u' ') || m_sound->text().trimmed().isEmpty() || rowOf(word) >= 0)
         return;
+    if (!fitsTheLimits())
+        return;
     const int row = m_list->rowCount();
     m_list->insertRow(row);
     m_list->setItem(row, 0, new QTableWidgetItem(word));
@@ -201,6 +244,8 @@ void LexiconDialog::ChangeBtnClick()
     const int clash = rowOf(word);
     if (clash >= 0 && clash != row)
         return;  // the word already has its own entry
+    if (!fitsTheLimits())
+        return;
     m_list->item(row, 0)->setText(word);
     m_list->item(row, 1)->setText(soundFromEditors());
     updateButtons();
@@ -239,7 +284,7 @@ void LexiconDialog::accept()
         return;
     }
     QString error;
-    if (!Lexicon::save(m_path, entries(), &error)) {
+    if (!Lexicon::saveEdits(m_path, entries(), &error)) {
         QMessageBox::critical(this, windowTitle(),
                               QStringLiteral("The pronunciations could not be saved to \"%1\": %2").arg(m_path, error));
         return;

@@ -23,8 +23,8 @@ public:
 
     LexiconDialog(QWidget *parent, const QString &title, const QString &path, TestFunction test);
 
-    // The entries as edited so far.
-    std::vector<LexiconEntry> entries() const;
+    // The entries as edited so far, each with the key it was loaded as.
+    std::vector<EditedEntry> entries() const;
 
     // False when the file is there but could not be read whole (too large,
     // not a regular file, unreadable): the dialog then edits and saves
@@ -44,6 +44,8 @@ private:
     void fillEditors();
     void updateButtons();
     QString soundFromEditors() const;
+    // False, after telling the user, when the editors hold too long an entry.
+    bool fitsTheLimits();
     int rowOf(const QString &word) const;
 
     QString m_path;

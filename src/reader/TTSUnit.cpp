@@ -264,6 +264,11 @@ void TTTSForm::FinishOutput()
     } catch (const EAppError &e) {
         throw EAppError(FileErrorText(e), e.code());
     }
+    // The file destination ends with its reading: a later activation (the
+    // pronunciation editor, the device check) must not open the finished
+    // file again, which would empty it, or a removed temporary one.
+    m_tts->SetOutputDest(odAudioDevice);
+    m_tts->SetOutputFile(QString());
 }
 
 void TTTSForm::CancelDone()
@@ -329,6 +334,7 @@ bool TTTSForm::CheckAudioDevice(int32_t deviceId)
     bool active = false;
     try {
         m_tts->SetActive(false);
+        m_tts->SetOutputDest(odAudioDevice);
         m_tts->SetAudioDeviceID(deviceId);
         m_tts->SetActive(true);
     } catch (const EAppError &e) {
@@ -399,6 +405,8 @@ void TTTSForm::ShowLexicon(sapi::HWND owner, const QString &title)
     try {
         if (voice->PitchMin == -1 || voice->Pitch <= 0 || voice->Speed <= 0)
             LoadVoiceDefaults(voice);
+        // The editor's Test button speaks aloud, never into a file.
+        m_tts->SetOutputDest(odAudioDevice);
         m_tts->SetModeID(voice->ModeID);
         m_tts->SetActive(true);
         if (!m_tts->Active()) {

@@ -45,7 +45,7 @@ protected:
             // The number and its line end may come in separate writes.
             QElapsedTimer waited;
             waited.start();
-            while (!m_xvfb.canReadLine() && waited.elapsed() < 10000 && m_xvfb.state() == QProcess::Running)
+            while (!m_xvfb.canReadLine() && waited.elapsed() < 10000 && m_xvfb.state() != QProcess::NotRunning)
                 m_xvfb.waitForReadyRead(int(10000 - waited.elapsed()));
             if (m_xvfb.canReadLine())
                 m_display = u':' + QString::fromLatin1(m_xvfb.readLine()).trimmed();

@@ -192,6 +192,11 @@ TEST_F(ReadingTest, ReadToFileGivesOneWavOrAnMp3PerArticleAtThePreset)
     EXPECT_EQ(TestSupport::readFile(out + u"/First.wav"_s), "the user's own");
     EXPECT_EQ(form->StatusText(), u"\"First.wav\" exists; the speech was saved as \"First (2).wav\""_s);
     EXPECT_GT(TestSupport::readWav(out + u"/First (2).wav"_s).seconds(), 2.0);
+    // The file destination ended with the reading: the pronunciation editor
+    // (and its Test button) leaves the finished file alone.
+    const QByteArray wav = TestSupport::readFile(out + u"/First (2).wav"_s);
+    EXPECT_EQ(OpenedDialogs([this] { ui->PronunciationMItm->trigger(); }).size(), 2);
+    EXPECT_EQ(TestSupport::readFile(out + u"/First (2).wav"_s), wav);
     QDir(out).removeRecursively();
     QDir().mkpath(out);
 
@@ -204,6 +209,8 @@ TEST_F(ReadingTest, ReadToFileGivesOneWavOrAnMp3PerArticleAtThePreset)
     ASSERT_EQ(OutFiles(), (QStringList{u"First.mp3"_s, u"Second.mp3"_s, u"Third.mp3"_s}));
     for (const QString &file : OutFiles())
         EXPECT_EQ(Mp3Format(out + u'/' + file), u"MPEG 1.0 L III cbr56 44100 mono"_s) << file.toStdString();
+    // Nor does it look for the WAV the encoder took and removed.
+    EXPECT_EQ(OpenedDialogs([this] { ui->PronunciationMItm->trigger(); }).size(), 2);
     EXPECT_TRUE(messages.isEmpty()) << Messages();
 }
 

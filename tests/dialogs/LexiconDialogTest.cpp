@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -35,10 +36,24 @@ struct ModalCloser {
     QString seen;
 };
 
-TEST(LexiconDialogTest, AddsChangesRemovesAndSavesEntries)
+TEST(LexiconDialogTest, AddsChangesRemovesAndSavesOnlyTheEntriesEditedKeepingTheRestOfTheFile)
 {
     const QString path = TestSupport::homeDir() + "/lexicon.txt";
-    ASSERT_TRUE(TestSupport::writeFile(path, "Qt\tcute\r\n"));
+    const QByteArray hand = "# by hand\nNew York\tnoo york\nQt\tcute\r\nna\xefve\tnah eve\nbroken\nlong\t" +
+                            QByteArray(Lexicon::kMaxSoundLength + 1, 'x') + "\n";
+    ASSERT_TRUE(TestSupport::writeFile(path, hand));
+    {
+        // OK without a change leaves every byte as it was.
+        LexiconDialog unchanged(nullptr, QString(), path, {});
+        auto *note = unchanged.findChild<QLabel *>("NoteLabel");
+        ASSERT_TRUE(note);
+        EXPECT_TRUE(note->isVisibleTo(&unchanged));
+        EXPECT_TRUE(note->text().startsWith("Line 6 of")) << note->text().toStdString();
+        EXPECT_EQ(unchanged.findChild<QTableWidget *>("EntryList")->rowCount(), 2);
+        unchanged.accept();
+        EXPECT_EQ(unchanged.result(), QDialog::Accepted);
+        EXPECT_EQ(TestSupport::readFile(path), hand);
+    }
     std::pair<QString, bool> tested;  // the text tried and whether it was phonemes
     LexiconDialog dialog(nullptr, QString(), path, [&](const QString &t, bool p) { tested = {t, p}; });
     auto *list = dialog.findChild<QTableWidget *>("EntryList");
@@ -47,7 +62,7 @@ TEST(LexiconDialogTest, AddsChangesRemovesAndSavesEntries)
     auto *phonemes = dialog.findChild<QCheckBox *>("PhonemesCB");
     auto *add = dialog.findChild<QPushButton *>("AddBtn");
     ASSERT_TRUE(list && word && sound && phonemes && add);
-    ASSERT_EQ(list->rowCount(), 1);
+    ASSERT_EQ(list->rowCount(), 2);
     // Every control can be found by a screen reader.
     for (QWidget *w : dialog.findChildren<QWidget *>())
         EXPECT_TRUE(w->focusPolicy() == Qt::NoFocus || !w->isVisibleTo(&dialog) || !w->accessibleName().isEmpty())
@@ -57,15 +72,25 @@ TEST(LexiconDialogTest, AddsChangesRemovesAndSavesEntries)
     sound->setText("queue tea");
     EXPECT_FALSE(add->isEnabled());
     dialog.AddBtnClick();
-    EXPECT_EQ(list->rowCount(), 1);
+    EXPECT_EQ(list->rowCount(), 2);
 
+    // No entry longer than eSpeak NG takes: the brackets count too.
     word->setText("GIF");
-    sound->setText("[[dZIf]]");
+    sound->setText(QString(Lexicon::kMaxSoundLength + 5, u'x'));
+    EXPECT_EQ(sound->text().size(), Lexicon::kMaxSoundLength);
     phonemes->setChecked(true);
+    {
+        ModalCloser box;
+        dialog.AddBtnClick();
+        EXPECT_TRUE(box.seen.startsWith("A word and its pronunciation can have at most 100")) << box.seen.toStdString();
+    }
+    EXPECT_EQ(list->rowCount(), 2);
+
+    sound->setText("[[dZIf]]");
     ASSERT_TRUE(add->isEnabled());
     dialog.AddBtnClick();
-    ASSERT_EQ(list->rowCount(), 2);
-    EXPECT_EQ(list->item(1, 1)->text(), "[[dZIf]]");  // not bracketed twice
+    ASSERT_EQ(list->rowCount(), 3);
+    EXPECT_EQ(list->item(2, 1)->text(), "[[dZIf]]");  // not bracketed twice
     dialog.TestBtnClick();
     EXPECT_EQ(tested, std::pair(QString("dZIf"), true));
 
@@ -79,17 +104,24 @@ TEST(LexiconDialogTest, AddsChangesRemovesAndSavesEntries)
     dialog.TestBtnClick();
     EXPECT_EQ(tested, std::pair(QString("kyöot\tx"), false));
 
+    list->setCurrentCell(2, 0);
+    dialog.RemoveBtnClick();
     list->setCurrentCell(1, 0);
     dialog.RemoveBtnClick();
     EXPECT_EQ(list->rowCount(), 1);
     dialog.accept();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(TestSupport::readFile(path), "Qt\tkyöot x\r\n");  // in UTF-8
+    // Only the changed line (now in UTF-8) and the removed one differ.
+    EXPECT_EQ(TestSupport::readFile(path), "# by hand\nNew York\tnoo york\nQt\tkyöot x\r\nbroken\nlong\t" +
+                                               QByteArray(Lexicon::kMaxSoundLength + 1, 'x') + "\n");
 }
 
 TEST(LexiconDialogTest, FailedSaveShowsAMessageAndKeepsTheDialogOpen)
 {
     LexiconDialog dialog(nullptr, "Words", "/proc/voxtrella/lexicon.txt", {});
+    dialog.findChild<QLineEdit *>("WordEdit")->setText("Qt");
+    dialog.findChild<QLineEdit *>("SoundEdit")->setText("cute");
+    dialog.AddBtnClick();
     ModalCloser box;
     dialog.accept();
     EXPECT_TRUE(box.seen.contains("could not be saved")) << box.seen.toStdString();

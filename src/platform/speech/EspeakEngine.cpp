@@ -1,6 +1,7 @@
 #include "EspeakEngine.h"
 
 #include "EngineRuntime.h"
+#include "EspeakText.h"
 #include "Lexicon.h"
 #include "MessageService.h"
 
@@ -190,27 +191,15 @@ public:
         espeak_SetParameter(espeakRATE, int(voice.speed), 0);
         espeak_SetParameter(espeakPITCH, (int(voice.pitch) - kMinPitch) * 100 / (kMaxPitch - kMinPitch), 0);
 
-        std::vector<int> map;
-        QString spoken;
-        bool phonemes = false;
-        if (charset == CHARSET_ENGINEPHONETIC) {
-            // The whole text is phonemes; positions point at their own text.
-            spoken = QStringLiteral("[[") + chunk + QStringLiteral("]]");
-            map.assign(2, 0);
-            for (qsizetype i = 0; i < chunk.size(); ++i)
-                if (!chunk[i].isLowSurrogate())
-                    map.push_back(int(i));
-            map.insert(map.end(), 2, int(std::max<qsizetype>(0, chunk.size() - 1)));
-            phonemes = true;
-        } else {
-            spoken = Lexicon::apply(chunk, *Lexicon::current(), map, phonemes);
-        }
-        const QByteArray utf8 = spoken.toUtf8();
-        SynthContext ctx{&out, &map};
+        const EspeakInput input = charset == CHARSET_ENGINEPHONETIC
+                                      ? EspeakText::fromPhonemes(chunk)
+                                      : EspeakText::fromText(chunk, *Lexicon::current());
+        const QByteArray utf8 = input.text.toUtf8();
+        SynthContext ctx{&out, &input.map};
         espeak_SetSynthCallback(synthCallback);  // direct users of the library may have set theirs
         g_running = &ctx;
         const espeak_ERROR r = espeak_Synth(utf8.constData(), size_t(utf8.size()) + 1, 0, POS_CHARACTER, 0,
-                                            espeakCHARS_UTF8 | (phonemes ? espeakPHONEMES : 0), nullptr, nullptr);
+                                            espeakCHARS_UTF8 | (input.phonemes ? espeakPHONEMES : 0), nullptr, nullptr);
         g_running = nullptr;
         if (r != EE_OK)
             return E_FAIL;
@@ -226,7 +215,7 @@ public:
             return TTSERR_INVALIDMODE;
         if (!useVoice(*v))
             return E_FAIL;
-        const QByteArray utf8 = text.toUtf8();
+        const QByteArray utf8 = EspeakText::fromText(text, {}).text.toUtf8();
         const void *p = utf8.constData();
         const int mode_ = charset == CHARSET_IPAPHONETIC ? 0x02 : 0;
         QStringList parts;

@@ -5,6 +5,8 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QSet>
+#include <QStringDecoder>
 
 #include <mutex>
 
@@ -14,9 +16,16 @@ namespace {
 
 constexpr const char *kFileName = "lexicon.txt";
 
-bool isWordChar(QChar c)
+QString decodeLine(QByteArrayView bytes)
 {
-    return c.isLetterOrNumber() || c.isMark() || c == u'\'' || c == QChar(0x2019);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8(bytes);
+    if (!utf8.hasError())
+        return text;
+    QStringDecoder windows("windows-1252");
+    if (windows.isValid())
+        return windows(bytes);
+    return QString::fromLatin1(bytes);
 }
 
 }  // namespace
@@ -31,9 +40,9 @@ QString key(const QString &word)
     return word.trimmed().toCaseFolded();
 }
 
-bool read(const QString &path, std::vector<LexiconEntry> &entries, QString *error)
+bool readDocument(const QString &path, LexiconDocument &document, QString *error)
 {
-    entries.clear();
+    document = {};
     const SafeFile::ReadResult file = SafeFile::readRegularFile(path, kMaxFileSize);
     switch (file.status) {
     case SafeFile::ReadStatus::Ok:
@@ -53,26 +62,48 @@ bool read(const QString &path, std::vector<LexiconEntry> &entries, QString *erro
             *error = file.error;
         return false;
     }
-    QHash<QString, size_t> seen;
-    const QStringList lines = QString::fromUtf8(file.bytes).split(u'\n');
-    for (QString line : lines) {
-        if (line.endsWith(u'\r'))
-            line.chop(1);
-        const qsizetype tab = line.indexOf(u'\t');
+    const QByteArray &bytes = file.bytes;
+    for (qsizetype start = 0; start < bytes.size();) {
+        const qsizetype newline = bytes.indexOf('\n', start);
+        LexiconLine line;
+        if (newline < 0) {
+            line.bytes = bytes.mid(start);
+            start = bytes.size();
+        } else {
+            const bool crlf = newline > start && bytes[newline - 1] == '\r';
+            line.bytes = bytes.mid(start, newline - start - (crlf ? 1 : 0));
+            line.end = crlf ? QByteArray("\r\n") : QByteArray("\n");
+            start = newline + 1;
+        }
+        document.lines.push_back(std::move(line));
+    }
+    for (size_t i = 0; i < document.lines.size(); ++i) {
+        LexiconLine &line = document.lines[i];
+        QByteArrayView view(line.bytes);
+        if (i == 0 && view.startsWith("\xEF\xBB\xBF"))
+            view = view.sliced(3);
+        const QString text = decodeLine(view);
+        const qsizetype tab = text.indexOf(u'\t');
         if (tab <= 0)
             continue;
-        LexiconEntry e{line.left(tab).trimmed(), line.mid(tab + 1).trimmed()};
+        LexiconEntry e{text.left(tab).trimmed(), text.mid(tab + 1).trimmed()};
         if (e.word.isEmpty() || e.sound.isEmpty() || e.word.contains(u' '))
             continue;
-        const QString k = key(e.word);
-        if (auto it = seen.find(k); it != seen.end()) {
-            entries[*it] = e;
-        } else {
-            seen.insert(k, entries.size());
-            entries.push_back(e);
+        if (e.word.size() > kMaxWordLength || e.sound.size() > kMaxSoundLength) {
+            document.tooLong.push_back(int(i) + 1);
+            continue;
         }
+        line.entry = std::move(e);
     }
     return true;
+}
+
+bool read(const QString &path, std::vector<LexiconEntry> &entries, QString *error)
+{
+    LexiconDocument document;
+    const bool ok = readDocument(path, document, error);
+    entries = document.entries();
+    return ok;
 }
 
 std::vector<LexiconEntry> load(const QString &path)
@@ -82,12 +113,69 @@ std::vector<LexiconEntry> load(const QString &path)
     return entries;
 }
 
-bool save(const QString &path, const std::vector<LexiconEntry> &entries, QString *error)
+QByteArray withEdits(const LexiconDocument &document, const std::vector<EditedEntry> &edited)
 {
+    const std::vector<LexiconLine> &lines = document.lines;
+    QHash<QString, std::vector<size_t>> linesOf;
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lines[i].entry)
+            linesOf[key(lines[i].entry->word)].push_back(i);
+
+    auto entryLine = [](const LexiconEntry &e) { return e.word.toUtf8() + '\t' + e.sound.toUtf8(); };
+    std::vector<std::optional<QByteArray>> replaced(lines.size());
+    std::vector<bool> removed(lines.size(), false);
+    QSet<QString> claimed;
+    std::vector<QByteArray> added;
+    for (const EditedEntry &e : edited) {
+        auto it = linesOf.constFind(e.originalKey);
+        if (e.originalKey.isEmpty() || it == linesOf.cend() || claimed.contains(e.originalKey)) {
+            added.push_back(entryLine(e.entry));
+            continue;
+        }
+        claimed.insert(e.originalKey);
+        const size_t last = it->back();
+        const LexiconEntry &was = *lines[last].entry;
+        if (was.word == e.entry.word && was.sound == e.entry.sound)
+            continue;
+        replaced[last] = entryLine(e.entry);
+        if (key(e.entry.word) != e.originalKey)
+            for (size_t i : *it)
+                removed[i] = i != last;
+    }
+    for (auto it = linesOf.cbegin(); it != linesOf.cend(); ++it)
+        if (!claimed.contains(it.key()))
+            for (size_t i : it.value())
+                removed[i] = true;
+
+    QByteArray lineEnd("\r\n");
+    for (const LexiconLine &line : lines)
+        if (!line.end.isEmpty()) {
+            lineEnd = line.end;  // the file's own line ends for added lines
+            break;
+        }
     QByteArray out;
-    for (const LexiconEntry &e : entries)
-        out += e.word.toUtf8() + '\t' + e.sound.toUtf8() + "\r\n";
-    return SafeFile::writeAtomically(path, out, error);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (removed[i])
+            continue;
+        out += replaced[i] ? *replaced[i] : lines[i].bytes;
+        out += lines[i].end;
+    }
+    if (!added.empty() && !out.isEmpty() && !out.endsWith('\n'))
+        out += lineEnd;
+    for (const QByteArray &line : added)
+        out += line + lineEnd;
+    return out;
+}
+
+bool saveEdits(const QString &path, const std::vector<EditedEntry> &edited, QString *error)
+{
+    LexiconDocument document;
+    if (!readDocument(path, document, error))
+        return false;
+    const QByteArray bytes = withEdits(document, edited);
+    if (bytes == document.bytes())
+        return true;  // nothing changed: the file is not touched
+    return SafeFile::writeAtomically(path, bytes, error);
 }
 
 std::shared_ptr<const QHash<QString, LexiconEntry>> current()
@@ -119,52 +207,34 @@ std::shared_ptr<const QHash<QString, LexiconEntry>> current()
     return cached;
 }
 
-QString apply(const QString &text, const QHash<QString, LexiconEntry> &entries, std::vector<int> &map,
-              bool &usesPhonemes)
+}  // namespace sapi::Lexicon
+
+namespace sapi {
+
+QByteArray LexiconDocument::bytes() const
 {
-    QString out;
-    out.reserve(text.size());
-    map.clear();
-    map.reserve(size_t(text.size()));
-    usesPhonemes = false;
-    auto copyCodePoint = [&](qsizetype &i) {
-        const int origin = int(i);
-        out += text[i];
-        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            out += text[i + 1];
-            ++i;
-        }
-        map.push_back(origin);
-        ++i;
-    };
-    qsizetype i = 0;
-    while (i < text.size()) {
-        if (!isWordChar(text[i]) || entries.isEmpty()) {
-            copyCodePoint(i);
-            continue;
-        }
-        qsizetype end = i;
-        while (end < text.size() && isWordChar(text[end]))
-            ++end;
-        const QString word = text.mid(i, end - i);
-        auto it = entries.find(key(word));
-        if (it == entries.end()) {
-            while (i < end)
-                copyCodePoint(i);
-            continue;
-        }
-        const QString &sound = it->sound;
-        usesPhonemes = usesPhonemes || it->phonemes();
-        for (qsizetype k = 0; k < sound.size(); ++k) {
-            out += sound[k];
-            if (sound[k].isHighSurrogate() && k + 1 < sound.size()) {
-                out += sound[++k];
-            }
-            map.push_back(int(i));
-        }
-        i = end;
-    }
+    QByteArray out;
+    for (const LexiconLine &line : lines)
+        out += line.bytes + line.end;
     return out;
 }
 
-}  // namespace sapi::Lexicon
+std::vector<LexiconEntry> LexiconDocument::entries() const
+{
+    std::vector<LexiconEntry> entries;
+    QHash<QString, size_t> seen;
+    for (const LexiconLine &line : lines) {
+        if (!line.entry)
+            continue;
+        const QString k = Lexicon::key(line.entry->word);
+        if (auto it = seen.find(k); it != seen.end()) {
+            entries[*it] = *line.entry;
+        } else {
+            seen.insert(k, entries.size());
+            entries.push_back(*line.entry);
+        }
+    }
+    return entries;
+}
+
+}  // namespace sapi

@@ -283,8 +283,9 @@ for run in $(seq 1 "$runs"); do
       if [ $((RANDOM % 2)) = 0 ]; then sig=KILL; else sig=TERM; fi
       format=$((RANDOM % 2))
       delay=$((RANDOM % 3001))
-      # The default output folder, "Files" in the home; 1 is MP3.
-      printf '[Software\\VarnyxTech\\Voxtrella]\n"OUT_FileFormat"="%d"\n' "$format" >"$home/registry.ini" ;;
+      # The default output folder, "Files" in the home; 1 is MP3. Multi-Article
+      # mode, so that all 5,000 articles go into one long file.
+      printf '[Software\\VarnyxTech\\Voxtrella]\n"OUT_FileFormat"="%d"\n"ML_ListMode"="1"\n' "$format" >"$home/registry.ini" ;;
   esac
 
   start_program "$dir/program"

@@ -686,7 +686,8 @@ bool Wanted(int argc, char *argv[])
     if (argc < 2)
         return false;
     const QByteArray first(argv[1]);
-    if (first == "-auto" || !first.startsWith('-'))
+    // "-auto" in another case starts the window too, only not minimised.
+    if (first.toLower() == "-auto" || !first.startsWith('-'))
         return false;
     // Every other option is ours, so that an unknown one gets a usage message
     // instead of a window, except those Qt's window takes (with one dash or

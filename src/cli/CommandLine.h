@@ -22,7 +22,7 @@ namespace CommandLine {
 enum ExitStatus { Written = 0, Failed = 1, BadArguments = 2, Interrupted = 130 };
 
 // True when the first argument asks for the command line: any option but
-// "-auto" and Qt's own window options, so that an unknown one is a usage
+// "-auto" (in any case) and Qt's own window options, so that an unknown one is a usage
 // error rather than a window. No argument at all belongs to the window.
 bool Wanted(int argc, char *argv[]);
 

@@ -258,17 +258,24 @@ QString TTTSForm::FileErrorText(const EAppError &e) const
 void TTTSForm::FinishOutput()
 {
     m_fileVoice.clear();
+    // The file destination ends with its reading, also when it failed: a
+    // later activation (the next file, the pronunciation editor, the device
+    // check) must not open the finished file again, which would empty it,
+    // nor retry a file that could not be written.
+    const auto endDestination = [this] {
+        m_tts->SetOutputDest(odAudioDevice);
+        m_tts->SetOutputFile(QString());
+    };
     try {
         if (m_tts->Active())
             m_tts->SetActive(false);
     } catch (const EAppError &e) {
-        throw EAppError(FileErrorText(e), e.code());
+        const QString text = FileErrorText(e);  // the destination knows the cause; ask before it goes
+        m_tts->Abandon();
+        endDestination();
+        throw EAppError(text, e.code());
     }
-    // The file destination ends with its reading: a later activation (the
-    // pronunciation editor, the device check) must not open the finished
-    // file again, which would empty it, or a removed temporary one.
-    m_tts->SetOutputDest(odAudioDevice);
-    m_tts->SetOutputFile(QString());
+    endDestination();
 }
 
 void TTTSForm::CancelDone()

@@ -453,6 +453,12 @@ void TTTS::Deactivate()
     m_active = false;
 }
 
+void TTTS::Abandon()
+{
+    ReleaseInterfaces();
+    m_active = false;
+}
+
 void TTTS::ReleaseInterfaces()
 {
     m_attributes.reset();

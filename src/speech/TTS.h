@@ -88,6 +88,9 @@ public:
     void SetOutputDest(TOutputDest Value) { m_outputDest = Value; }
     bool Active() const { return m_active; }
     void SetActive(bool Value);
+    // Lets go of the engine and the destination without flushing: a file
+    // whose flush failed is given up, so the next activation starts afresh.
+    void Abandon();
     TChrSet CharacterSet() const { return m_characterSet; }
     void SetCharacterSet(TChrSet Value);
     TCtrlTags ControlTags() const { return m_controlTags; }

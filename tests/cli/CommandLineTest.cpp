@@ -397,7 +397,8 @@ TEST_F(CliReadToFile, ArgumentsStreamsAndLimitsEndWithAnHonestStatusAndNeverTheS
         {{u"--read-to-file"_s, u"--out"_s, out, u"a.txt"_s}, closeStream(1), {}, 1,
          {u"standard output cannot be written: it is closed"_s}, {}, u"out"_s, {u"a.wav"_s}},
         {{u"--list-voices"_s}, sizeLimit, {}, 0, {}, u"\tUS English\teSpeak NG\n"_s, u"out"_s, {}},
-        {{u"--read-to-file"_s, u"--out"_s, out, u"a.txt"_s, u"long.txt"_s}, sizeLimit, {}, 1,
+        // A file that failed leaves the next one to be written.
+        {{u"--read-to-file"_s, u"--out"_s, out, u"long.txt"_s, u"a.txt"_s}, sizeLimit, {}, 1,
          {out + u"/long.wav"_s}, u"a.wav"_s, u"out"_s, {u"a.wav"_s}},
         // clang-format on
     };

@@ -426,8 +426,8 @@ void TForm1::FormShow()
     const QFileInfo saved(ExportFileName());
     const bool noSavedArticles = !saved.exists() || (saved.isFile() && saved.size() == 0);
     const bool introduction = m_prefs.FirstTimeUser && noSavedArticles;
-    const QString articles = m_saving->ArticlesFile(
-        introduction ? AppPaths::dataDir() + QLatin1Char('/') + kIntroFile : ExportFileName());
+    const QString articles = m_saving->ArticlesFile(introduction ? AppPaths::dataDir() + QLatin1Char('/') + kIntroFile
+                                                                 : ExportFileName());
     m_prefs.FirstTimeUser = false;
     if (Exiting())
         return;

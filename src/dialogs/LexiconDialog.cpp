@@ -19,8 +19,8 @@ namespace {
 
 const QString kDefaultTitle = QStringLiteral("Pronunciation Editor");
 const QString kTooLong = QStringLiteral("A word and its pronunciation can have at most %1 characters each.");
-const QString kLinesTooLong = QStringLiteral(
-    "Line %1 of \"%2\" is longer than %3 characters, so it is not used. It stays in the file as it is.");
+const QString kLinesTooLong =
+    QStringLiteral("Line %1 of \"%2\" is longer than %3 characters, so it is not used. It stays in the file as it is.");
 const QString kManyLinesTooLong = QStringLiteral(
     "Lines %1 of \"%2\" are longer than %3 characters, so they are not used. They stay in the file as they are.");
 // Where an entry came from: the key it was loaded as (none for added ones).

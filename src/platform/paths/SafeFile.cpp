@@ -241,8 +241,8 @@ bool AtomicWriter::commit()
 
 void syncFolderOf(const QString &path)
 {
-    const int dirFd =
-        ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dirFd = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
+                             O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         (void)::fsync(dirFd);
         ::close(dirFd);

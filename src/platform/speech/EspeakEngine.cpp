@@ -191,9 +191,8 @@ public:
         espeak_SetParameter(espeakRATE, int(voice.speed), 0);
         espeak_SetParameter(espeakPITCH, (int(voice.pitch) - kMinPitch) * 100 / (kMaxPitch - kMinPitch), 0);
 
-        const EspeakInput input = charset == CHARSET_ENGINEPHONETIC
-                                      ? EspeakText::fromPhonemes(chunk)
-                                      : EspeakText::fromText(chunk, *Lexicon::current());
+        const EspeakInput input = charset == CHARSET_ENGINEPHONETIC ? EspeakText::fromPhonemes(chunk)
+                                                                    : EspeakText::fromText(chunk, *Lexicon::current());
         const QByteArray utf8 = input.text.toUtf8();
         SynthContext ctx{&out, &input.map};
         espeak_SetSynthCallback(synthCallback);  // direct users of the library may have set theirs

@@ -27,8 +27,8 @@
 namespace sapi {
 
 struct EspeakInput {
-    QString text;          // given to eSpeak NG as UTF-8
-    std::vector<int> map;  // per code point of text: the UTF-16 index in the chunk it stands for
+    QString text;           // given to eSpeak NG as UTF-8
+    std::vector<int> map;   // per code point of text: the UTF-16 index in the chunk it stands for
     bool phonemes = false;  // text holds "[[...]]" phonemes: synthesize with espeakPHONEMES
 };
 

@@ -81,8 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     SDATA block;
     block.pData = const_cast<char16_t *>(reinterpret_cast<const char16_t *>(text.utf16()));
     block.dwSize = uint32_t((text.size() + 1) * 2);
-    if (g_central->TextData(charset, (flags & 2) ? TTSDATAFLAG_TAGGED : 0, block, sink, IID_ITTSBufNotifySink) !=
-        S_OK)
+    if (g_central->TextData(charset, (flags & 2) ? TTSDATAFLAG_TAGGED : 0, block, sink, IID_ITTSBufNotifySink) != S_OK)
         return 0;
     QElapsedTimer timer;
     timer.start();

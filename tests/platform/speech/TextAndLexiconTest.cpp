@@ -139,8 +139,8 @@ TEST(EspeakTextTest, LexiconWordsAreReplacedAndWhatEspeakMishandlesNeverReachesI
     // Plain text cannot switch phonemes on; unpaired surrogates, non-characters,
     // controls and the digits and signs eSpeak NG spells wrongly are replaced;
     // a word too long is split.
-    QString odd = QString("a[[b]]c") + QChar(0xD800) + QChar(0xFDD0) + QChar(0x0001) + QChar(0x09EC) +
-                  QChar(0x0BDA) + QChar(0x0915) + QChar(0xDC00) + "x";
+    QString odd = QString("a[[b]]c") + QChar(0xD800) + QChar(0xFDD0) + QChar(0x0001) + QChar(0x09EC) + QChar(0x0BDA) +
+                  QChar(0x0915) + QChar(0xDC00) + "x";
     EXPECT_EQ(EspeakText::fromText(odd, {}).text, QString("a[ b] c   6 ") + QChar(0x0915) + " x");
     in = EspeakText::fromText(QString(100, u'a'), {});
     EXPECT_EQ(in.text, QString(64, u'a') + ' ' + QString(36, u'a'));
@@ -176,7 +176,7 @@ TEST_F(LexiconEngineTest, EspeakSpeaksPhonemesAndScriptsItOnceCrashedOn)
     EXPECT_GT(TestSupport::readWav(path).seconds(), 2.0);
 
     ASSERT_TRUE(TestSupport::writeFile(Lexicon::filePath(), "odd\t[[" + QByteArray(96, 't') + "]]\r\n"));
-    const Spoken scripts =
-        speakToFile(espeak, QString::fromUtf8("odd \u0BDA\u09EC\u0B80 \u1180\u0D04 [[") + phonemes + "]]");
+    const Spoken scripts = speakToFile(espeak,
+                                       QString::fromUtf8("odd \u0BDA\u09EC\u0B80 \u1180\u0D04 [[") + phonemes + "]]");
     EXPECT_GT(scripts.wav.seconds(), 2.0);
 }

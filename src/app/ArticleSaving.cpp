@@ -124,7 +124,7 @@ void ArticleSaving::KeepRecoveryCopy(const QString &reason)
         return;
     QByteArray bytes;
     for (const SavedArticles::Record &r : *records)
-        bytes += SavedArticles::FormatRecord(r.Title, r.Voice, r.Text, int(r.Text.count(u'\n')) + 1);
+        bytes += SavedArticles::FormatRecord(r);
     QString error;
     const QString copy = RecoveryCopy::write(m_fileName, bytes, &error);
     if (copy.isEmpty()) {

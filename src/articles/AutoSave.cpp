@@ -100,7 +100,7 @@ void AutoSave::saveNow()
         for (const SavedArticles::Record &r : j->records) {
             if (!ok)
                 break;
-            ok = file.write(SavedArticles::FormatRecord(r.Title, r.Voice, r.Text, int(r.Text.count(u'\n')) + 1));
+            ok = file.write(SavedArticles::FormatRecord(r));
         }
         ok = ok && file.commit();
         j->ok = ok;

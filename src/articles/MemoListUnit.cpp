@@ -651,6 +651,12 @@ QString TMemoListBox::ExportBypass(const QString &fileName) const
     return {};
 }
 
+QList<TMemoEntry *> TMemoListBox::EntriesInSavedOrder() const
+{
+    // The articles Single-Article mode set aside are saved in their places.
+    return m_asideBefore + m_entries + m_asideAfter;
+}
+
 std::optional<std::vector<SavedArticles::Record>> TMemoListBox::RecordsToSave(const QString &fileName) const
 {
     if (!ExportBypass(fileName).isEmpty())
@@ -658,14 +664,11 @@ std::optional<std::vector<SavedArticles::Record>> TMemoListBox::RecordsToSave(co
     // Copies of the texts out of view share their data; only the rows in
     // view copy their editors' text.
     std::vector<SavedArticles::Record> records;
-    records.reserve(size_t(m_asideBefore.size() + GetVisibleCount() + m_asideAfter.size()) +
-                    (m_pending ? m_pending->size() - m_pendingIndex : 0));
-    // The articles Single-Article mode set aside are saved in their places.
-    for (const QList<TMemoEntry *> *part : {&m_asideBefore, &m_entries, &m_asideAfter}) {
-        for (const TMemoEntry *e : *part) {
-            if (!e->Hidden)
-                records.push_back({e->Title(), e->VoiceName(), e->Text()});
-        }
+    const QList<TMemoEntry *> entries = EntriesInSavedOrder();
+    records.reserve(size_t(entries.size()) + (m_pending ? m_pending->size() - m_pendingIndex : 0));
+    for (const TMemoEntry *e : entries) {
+        if (!e->Hidden)
+            records.push_back({e->Title(), e->VoiceName(), e->Text()});
     }
     for (size_t k = m_pending ? m_pendingIndex : 0; m_pending && k < m_pending->size(); ++k)
         records.push_back(m_pending->at(k));
@@ -691,13 +694,10 @@ bool TMemoListBox::ExportList(const QString &fileName, QString *reason)
     SafeFile::AtomicWriter file(fileName);
     bool ok = file.open();
 
-    // The articles Single-Article mode set aside are saved in their places.
+    // Messages run between the records: an article may go meanwhile.
     QList<QPointer<TMemoEntry>> entries;
-    entries.reserve(m_asideBefore.size() + m_entries.size() + m_asideAfter.size());
-    for (const QList<TMemoEntry *> *part : {&m_asideBefore, &m_entries, &m_asideAfter}) {
-        for (TMemoEntry *e : *part)
-            entries.append(e);
-    }
+    for (TMemoEntry *e : EntriesInSavedOrder())
+        entries.append(e);
 
     for (const QPointer<TMemoEntry> &e : std::as_const(entries)) {
         if (!ok)
@@ -709,10 +709,8 @@ bool TMemoListBox::ExportList(const QString &fileName, QString *reason)
     }
     // The records an import has not turned into articles yet; the import
     // cannot move on while this runs.
-    for (size_t k = m_pending ? m_pendingIndex : 0; ok && m_pending && k < m_pending->size(); ++k) {
-        const SavedArticles::Record &rec = m_pending->at(k);
-        ok = file.write(SavedArticles::FormatRecord(rec.Title, rec.Voice, rec.Text, int(rec.Text.count(u'\n')) + 1));
-    }
+    for (size_t k = m_pending ? m_pendingIndex : 0; ok && m_pending && k < m_pending->size(); ++k)
+        ok = file.write(SavedArticles::FormatRecord(m_pending->at(k)));
     if (ok)
         ok = file.commit();
     const QString failure = file.errorString();

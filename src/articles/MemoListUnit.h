@@ -175,6 +175,8 @@ private:
     void SetAside(const QString &fileName, const QString &reason);
     // Why an export to fileName would write nothing now; empty when it would.
     QString ExportBypass(const QString &fileName) const;
+    // Every article, the ones set aside included, in the order they are saved.
+    QList<TMemoEntry *> EntriesInSavedOrder() const;
 
     QList<TMemoEntry *> m_entries;
     QList<TMemoEntry *> m_asideBefore;

@@ -129,6 +129,11 @@ QString PropertyString(const QString &title, const QString &voice, int lineCount
     return singleLine(title) + u'|' + singleLine(voice) + u'|' + QString::number(lineCount);
 }
 
+QByteArray FormatRecord(const Record &record)
+{
+    return FormatRecord(record.Title, record.Voice, record.Text, int(record.Text.count(u'\n')) + 1);
+}
+
 QByteArray FormatRecord(const QString &title, const QString &voice, const QString &text, int lineCount)
 {
     QByteArray out;

@@ -44,6 +44,8 @@ QString PropertyString(const QString &title, const QString &voice, int lineCount
 // equal to a marker is written with a backslash in front (one more for a
 // line that already is backslashes and a marker); Parse takes it away.
 QByteArray FormatRecord(const QString &title, const QString &voice, const QString &text, int lineCount);
+// A record's bytes, its line count counted in its text.
+QByteArray FormatRecord(const Record &record);
 
 // Reads a whole saved file (UTF-8, Windows-1252 line by line where a line is
 // not UTF-8, or UTF-16 with a byte-order mark). Blank lines before the first

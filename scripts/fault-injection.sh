@@ -196,6 +196,22 @@ join() {
   printf '%s' "$out"
 }
 
+# Counts a run as passed or failed and prints its line; a passed run's
+# folder goes unless --keep. Arguments: the line's start, what was done.
+report_run() {
+  local joined_notes
+  joined_notes=$(join "${notes[@]}")
+  if [ ${#problems[@]} -eq 0 ]; then
+    passed=$((passed + 1))
+    echo "$1PASS  (${2:+$2; }$result${joined_notes:+; $joined_notes})"
+    [ "$keep" = 1 ] || rm -rf "$dir"
+  else
+    failed=$((failed + 1))
+    failed_dirs+=("$dir")
+    echo "$1FAIL  (${2:+$2; }seed $seed; $(join "${problems[@]}")${joined_notes:+; $joined_notes}; kept in $dir)"
+  fi
+}
+
 signal_name() { case "$1" in TERM) echo SIGTERM ;; HUP) echo SIGHUP ;; KILL) echo SIGKILL ;; esac; }
 
 # Starts the program in $home through a small shell that keeps the exit
@@ -410,16 +426,7 @@ for run in $(seq 1 "$runs"); do
   fi
   line=$(printf 'run %2d  %-6s %-7s delay %4s ms  at %5s ms  exit %3s  ' \
     "$run" "$mode" "$(signal_name "$sig")" "$delay" "$signalled" "$rc")
-  joined_notes=$(join "${notes[@]}")
-  if [ ${#problems[@]} -eq 0 ]; then
-    passed=$((passed + 1))
-    echo "${line}PASS  ($how; $result${joined_notes:+; $joined_notes})"
-    [ "$keep" = 1 ] || rm -rf "$dir"
-  else
-    failed=$((failed + 1))
-    failed_dirs+=("$dir")
-    echo "${line}FAIL  ($how; seed $seed; $(join "${problems[@]}")${joined_notes:+; $joined_notes}; kept in $dir)"
-  fi
+  report_run "$line" "$how"
 done
 
 # --- a typed edit, then SIGKILL ----------------------------------------------
@@ -469,16 +476,7 @@ for run in $(seq 1 "$edit_runs"); do
     [ -e "$path" ] && notes+=("left after SIGKILL: ${path##*/}")
   done
   line=$(printf 'edit %2d  SIGKILL %5s ms after typing  ' "$run" "$delay")
-  joined_notes=$(join "${notes[@]}")
-  if [ ${#problems[@]} -eq 0 ]; then
-    passed=$((passed + 1))
-    echo "${line}PASS  ($result${joined_notes:+; $joined_notes})"
-    [ "$keep" = 1 ] || rm -rf "$dir"
-  else
-    failed=$((failed + 1))
-    failed_dirs+=("$dir")
-    echo "${line}FAIL  (seed $seed; $(join "${problems[@]}")${joined_notes:+; $joined_notes}; kept in $dir)"
-  fi
+  report_run "$line" ""
 done
 
 echo "$passed passed, $failed failed"

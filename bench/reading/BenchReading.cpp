@@ -28,9 +28,9 @@
 #include "platform/audio/AudioSystem.h"
 #include "platform/shell/MessageService.h"
 #include "reader/ReadingController.h"
-#include "reader/TTSUnit.h"
+#include "reader/Speaker.h"
 #include "settings/PreferenceUnit.h"
-#include "speech/SpTools.h"
+#include "speech/SpeechErrors.h"
 
 #include <espeak-ng/speak_lib.h>
 #include <lame/lame.h>
@@ -462,7 +462,7 @@ public:
         m_prefs.BitRate = kBitRate;
         m_prefs.OUT_Directory = outputDirectory;
 
-        m_driver = std::make_unique<TTTSForm>(m_prefs);
+        m_driver = std::make_unique<Speaker>(m_prefs);
         m_driver->Initialize();
         m_driver->LoadVoicePrefs();
         // The default voice follows the locale's language; the article is
@@ -547,7 +547,7 @@ public:
 
 private:
     TPreferences m_prefs;
-    std::unique_ptr<TTTSForm> m_driver;
+    std::unique_ptr<Speaker> m_driver;
     std::unique_ptr<BenchView> m_view;
     std::unique_ptr<ReadingController> m_controller;
     QString m_voice;

@@ -8,7 +8,7 @@
 #include "BenchSupport.h"
 
 #include "AppWindows.h"
-#include "ReaderUnit.h"
+#include "MainWindow.h"
 #include "articles/MemoListUnit.h"
 #include "platform/audio/AudioSystem.h"
 #include "ScriptedAudioSystem.h"
@@ -77,7 +77,7 @@ int main(int argc, char **argv)
 
     auto windows = std::make_unique<AppWindows>();
     windows->Create();
-    TForm1 *form = windows->MainForm();
+    MainWindow *form = windows->MainForm();
     form->show();
     while (!form->ListInfoInitialised() || form->List()->Importing())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);

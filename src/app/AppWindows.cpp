@@ -1,15 +1,15 @@
 #include "AppWindows.h"
 
-#include "ReaderUnit.h"
-#include "ToolBarUnit.h"
+#include "MainWindow.h"
+#include "FloatingToolBar.h"
 #include "WidgetInteraction.h"
 #include "dialogs/NoEngineWarning.h"
 #include "dialogs/SelectDirectory.h"
 #include "platform/audio/AudioSystem.h"
 #include "platform/shell/MessageService.h"
 #include "settings/PreferenceUnit.h"
-#include "reader/TTSUnit.h"
-#include "util/UtilsClass.h"
+#include "reader/Speaker.h"
+#include "util/DiagnosticLog.h"
 
 #include <QCoreApplication>
 
@@ -34,8 +34,8 @@ bool AppWindows::Create()
     m_interaction = std::make_unique<WidgetInteraction>();
     MessageService::install(m_interaction.get());
     m_prefs = std::make_unique<TPreferences>();
-    m_form1 = std::make_unique<TForm1>(*m_prefs);
-    m_toolBarForm = std::make_unique<TToolBarForm>();
+    m_form1 = std::make_unique<MainWindow>(*m_prefs);
+    m_toolBarForm = std::make_unique<FloatingToolBar>();
     m_form1->AttachToolBar(m_toolBarForm.get());
 
     bool driverCreated = true;
@@ -47,17 +47,17 @@ bool AppWindows::Create()
         const int32_t device = m_prefs->TTS_AudioDeviceID;
         const int devices = audio::audioSystem().outputDeviceCount();
         if (device < -1 || (devices > 0 && device >= devices)) {
-            UtilsClass::WriteLog(QStringLiteral("Audio device %1 is gone; using the default device").arg(device));
+            DiagnosticLog::WriteLog(QStringLiteral("Audio device %1 is gone; using the default device").arg(device));
             m_prefs->TTS_AudioDeviceID = -1;
             m_form1->NoteAudioDeviceFallback(device);
         }
-        m_ttsForm = std::make_unique<TTTSForm>(*m_prefs);
+        m_ttsForm = std::make_unique<Speaker>(*m_prefs);
         m_form1->AttachDriver(*m_ttsForm);
     } catch (const std::exception &e) {
-        UtilsClass::WriteLog(QStringLiteral("TTSForm creation failed: ") + QString::fromUtf8(e.what()));
+        DiagnosticLog::WriteLog(QStringLiteral("TTSForm creation failed: ") + QString::fromUtf8(e.what()));
         driverCreated = false;
     } catch (...) {
-        UtilsClass::WriteLog(QStringLiteral("TTSForm creation failed"));
+        DiagnosticLog::WriteLog(QStringLiteral("TTSForm creation failed"));
         driverCreated = false;
     }
     if (!driverCreated) {

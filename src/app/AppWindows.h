@@ -5,9 +5,9 @@
 
 #include <memory>
 
-class TForm1;
-class TToolBarForm;
-class TTTSForm;
+class MainWindow;
+class FloatingToolBar;
+class Speaker;
 class TOutDirDialog;
 class TEngineWarningForm;
 
@@ -25,7 +25,7 @@ public:
     // Returns false in that case.
     bool Create();
 
-    TForm1 *MainForm() const { return m_form1.get(); }
+    MainWindow *MainForm() const { return m_form1.get(); }
 
 private:
     // Installed first, removed last: every window and the layers below
@@ -33,9 +33,9 @@ private:
     std::unique_ptr<class WidgetInteraction> m_interaction;
     // The settings record every window works with; it outlives them.
     std::unique_ptr<class TPreferences> m_prefs;
-    std::unique_ptr<TForm1> m_form1;
-    std::unique_ptr<TToolBarForm> m_toolBarForm;
-    std::unique_ptr<TTTSForm> m_ttsForm;
+    std::unique_ptr<MainWindow> m_form1;
+    std::unique_ptr<FloatingToolBar> m_toolBarForm;
+    std::unique_ptr<Speaker> m_ttsForm;
     std::unique_ptr<TOutDirDialog> m_outDirDialog;
     std::unique_ptr<TEngineWarningForm> m_engineWarningForm;
 };

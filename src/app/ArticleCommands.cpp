@@ -1,17 +1,17 @@
 #include "ArticleCommands.h"
 
-#include "ui_ReaderUnit.h"
+#include "ui_MainWindow.h"
 
 #include "ArticleSaving.h"
-#include "ReaderUnit.h"
+#include "MainWindow.h"
 #include "ReadingBinder.h"
 #include "articles/MemoEntryUnit.h"
 #include "articles/MemoListUnit.h"
 #include "platform/paths/AppPaths.h"
 #include "platform/shell/MessageService.h"
-#include "reader/TTSUnit.h"
+#include "reader/Speaker.h"
 #include "settings/PreferenceUnit.h"
-#include "util/UtilsClass.h"
+#include "util/DiagnosticLog.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -34,9 +34,9 @@ constexpr int kTitleLength = 20;
 
 }  // namespace
 
-ArticleCommands::ArticleCommands(TForm1 &form) : m_form(form), m_random(std::random_device{}())
+ArticleCommands::ArticleCommands(MainWindow &form) : m_form(form), m_random(std::random_device{}())
 {
-    Ui::TForm1 *ui = form.form();
+    Ui::MainWindow *ui = form.form();
     auto *mode = new QActionGroup(this);
     mode->addAction(ui->SingleMItm);
     mode->addAction(ui->MultiMItm);
@@ -44,14 +44,14 @@ ArticleCommands::ArticleCommands(TForm1 &form) : m_form(form), m_random(std::ran
     modeButtons->addButton(ui->ToolButton1);
     modeButtons->addButton(ui->ToolButton2);
 
-    connect(ui->ToolButton1, &QToolButton::clicked, this, &ArticleCommands::ToolButton1Click);
-    connect(ui->SingleMItm, &QAction::triggered, this, &ArticleCommands::ToolButton1Click);
-    connect(ui->ToolButton2, &QToolButton::clicked, this, &ArticleCommands::ToolButton2Click);
-    connect(ui->MultiMItm, &QAction::triggered, this, &ArticleCommands::ToolButton2Click);
+    connect(ui->ToolButton1, &QToolButton::clicked, this, &ArticleCommands::SwitchToSingleArticle);
+    connect(ui->SingleMItm, &QAction::triggered, this, &ArticleCommands::SwitchToSingleArticle);
+    connect(ui->ToolButton2, &QToolButton::clicked, this, &ArticleCommands::SwitchToMultiArticle);
+    connect(ui->MultiMItm, &QAction::triggered, this, &ArticleCommands::SwitchToMultiArticle);
     connect(ui->ReadFileBtn, &QToolButton::clicked, this, &ArticleCommands::ReadFileBtnClick);
     connect(ui->OpenTextFile1, &QAction::triggered, this, &ArticleCommands::ReadFileBtnClick);
-    connect(ui->PasteBtn, &QToolButton::clicked, this, &ArticleCommands::Paste1Execute);
-    connect(ui->Paste1, &QAction::triggered, this, &ArticleCommands::Paste1Execute);
+    connect(ui->PasteBtn, &QToolButton::clicked, this, &ArticleCommands::PasteIntoArticle);
+    connect(ui->Paste1, &QAction::triggered, this, &ArticleCommands::PasteIntoArticle);
 }
 
 bool ArticleCommands::Exiting() const
@@ -80,10 +80,10 @@ QString ArticleCommands::ChooseVoice()
 
 void ArticleCommands::LoadFavoriteVoices()
 {
-    UtilsClass::WriteLog(QStringLiteral("Entering LoadFavoriteVoices"));
+    DiagnosticLog::WriteLog(QStringLiteral("Entering LoadFavoriteVoices"));
     m_roundRobinIndex = -1;
     m_favoriteVoices.clear();
-    if (TTTSForm *driver = m_form.Driver()) {
+    if (Speaker *driver = m_form.Driver()) {
         TVoiceList &voices = driver->Voices();
         for (int i = 0; i < voices.Count(); ++i) {
             TVoiceEntry *v = voices.Items(i);
@@ -136,16 +136,16 @@ TMemoEntry *ArticleCommands::CreateArticle(const QString &text, const QString &v
     try {
         entry = m_form.List()->Add(text, voiceName);
     } catch (const EMemoEntryLocked &e) {
-        UtilsClass::WriteLog(QStringLiteral("AddMemo Exception: ") + e.message());
+        DiagnosticLog::WriteLog(QStringLiteral("AddMemo Exception: ") + e.message());
         MessageService::error(kLockedMessage);
     } catch (const EAppError &e) {
-        UtilsClass::WriteLog(QStringLiteral("AddMemo Exception: ") + e.message());
+        DiagnosticLog::WriteLog(QStringLiteral("AddMemo Exception: ") + e.message());
         MessageService::error(e.message());
     } catch (const std::exception &e) {
-        UtilsClass::WriteLog(QStringLiteral("AddMemo Exception: ") + QString::fromUtf8(e.what()));
+        DiagnosticLog::WriteLog(QStringLiteral("AddMemo Exception: ") + QString::fromUtf8(e.what()));
         MessageService::error(QString::fromUtf8(e.what()));
     } catch (...) {
-        UtilsClass::WriteLog(QStringLiteral("AddMemo Failed"));
+        DiagnosticLog::WriteLog(QStringLiteral("AddMemo Failed"));
         MessageService::error(QStringLiteral("AddMemo Failed"));
     }
     SaveList();
@@ -264,13 +264,13 @@ void ArticleCommands::AddNewPopupClick()
         AddNewArticle();
 }
 
-void ArticleCommands::Paste1Execute()
+void ArticleCommands::PasteIntoArticle()
 {
     if (TMemoEntry *entry = m_form.List()->CurrentEntry())
         entry->Editor()->paste();
 }
 
-void ArticleCommands::Paste1Update()
+void ArticleCommands::UpdatePasteCommands()
 {
     const bool selected = m_form.List() && m_form.List()->CurrentEntry();
     m_form.form()->PasteBtn->setEnabled(selected);
@@ -281,18 +281,18 @@ void ArticleCommands::Paste1Update()
 
 void ArticleCommands::CheckMode(bool multi)
 {
-    Ui::TForm1 *ui = m_form.form();
+    Ui::MainWindow *ui = m_form.form();
     (multi ? ui->ToolButton2 : ui->ToolButton1)->setChecked(true);
     (multi ? ui->MultiMItm : ui->SingleMItm)->setChecked(true);
     m_form.TrayItem(multi ? "MIPoNtry" : "SIPoNtry")->setChecked(true);
 }
 
-void ArticleCommands::ToolButton1Click()
+void ArticleCommands::SwitchToSingleArticle()
 {
     SwitchListMode(false);
 }
 
-void ArticleCommands::ToolButton2Click()
+void ArticleCommands::SwitchToMultiArticle()
 {
     SwitchListMode(true);
 }
@@ -304,8 +304,8 @@ void ArticleCommands::SwitchListMode(bool multi)
         CheckMode(multi);
         return;
     }
-    UtilsClass::WriteLog(multi ? QStringLiteral("Entering Multi-Article Mode")
-                               : QStringLiteral("Entering Single-Article Mode"));
+    DiagnosticLog::WriteLog(multi ? QStringLiteral("Entering Multi-Article Mode")
+                                  : QStringLiteral("Entering Single-Article Mode"));
     CheckMode(multi);
     m_form.Preferences().ML_ListMode = multi ? 1 : 0;
     TMemoListBox *list = m_form.List();
@@ -319,7 +319,7 @@ void ArticleCommands::SwitchListMode(bool multi)
     if (multi)
         list->DeleteBlankEntries();
     if (list->GetVisibleCount() == 0) {
-        UtilsClass::WriteLog(QStringLiteral("Calling AddNew"));
+        DiagnosticLog::WriteLog(QStringLiteral("Calling AddNew"));
         AddNewArticle();
     }
     m_form.ReadingCommands().SetReadingState(m_form.State());

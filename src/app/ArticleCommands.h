@@ -13,14 +13,14 @@
 class QFileDialog;
 class QMenu;
 class QWidget;
-class TForm1;
+class MainWindow;
 class TMemoEntry;
 
 class ArticleCommands : public QObject
 {
     Q_OBJECT
 public:
-    explicit ArticleCommands(TForm1 &form);
+    explicit ArticleCommands(MainWindow &form);
 
     const QStringList &FavoriteVoices() const { return m_favoriteVoices; }
     int RoundRobinIndex() const { return m_roundRobinIndex; }
@@ -41,8 +41,8 @@ public:
     void ArticleDeleteRequest(TMemoEntry *entry);
     void AddNewPopupClick();
     void DelSelPopupClick();
-    void Paste1Execute();
-    void Paste1Update();
+    void PasteIntoArticle();
+    void UpdatePasteCommands();
 
     // The editor's own commands in the article menu (Undo, Redo, Cut,
     // Copy; Select All after Paste), on the selected article.
@@ -53,8 +53,8 @@ public:
     void AddNewArticleShortcut(QWidget &window);
 
     // List modes.
-    void ToolButton1Click();
-    void ToolButton2Click();
+    void SwitchToSingleArticle();
+    void SwitchToMultiArticle();
     // The mode buttons, menu items and tray items show the given mode.
     void CheckMode(bool multi);
 
@@ -69,7 +69,7 @@ private:
     void GiveArticleHandlers(TMemoEntry *entry);
     bool Exiting() const;
 
-    TForm1 &m_form;
+    MainWindow &m_form;
     QStringList m_favoriteVoices;
     int m_roundRobinIndex = -1;
     std::mt19937 m_random;

@@ -4,7 +4,7 @@
 #include "articles/SavedArticles.h"
 #include "platform/paths/RecoveryCopy.h"
 #include "platform/shell/MessageService.h"
-#include "util/UtilsClass.h"
+#include "util/DiagnosticLog.h"
 
 namespace {
 
@@ -72,7 +72,7 @@ void ArticleSaving::AutoSaveWritten(bool ok, const QString &error)
         m_failureTold = false;
         return;
     }
-    UtilsClass::WriteLog(QStringLiteral("MemoListBox - Autosave failed: ") + error);
+    DiagnosticLog::WriteLog(QStringLiteral("MemoListBox - Autosave failed: ") + error);
     // A save waiting for this write reports its own outcome.
     if (!m_saving)
         TellFailure(error);
@@ -84,7 +84,7 @@ bool ArticleSaving::SaveBeforeExit()
         QString reason;
         if (SaveNow(&reason) || reason.isEmpty())
             return true;
-        UtilsClass::WriteLog(QStringLiteral("Exit - the articles could not be saved: ") + reason);
+        DiagnosticLog::WriteLog(QStringLiteral("Exit - the articles could not be saved: ") + reason);
         m_failureTold = true;
         const MessageService::Button answer = MessageService::ask(
             MessageService::Kind::Warning, kExitNotSaved.arg(m_fileName, reason),
@@ -97,7 +97,7 @@ bool ArticleSaving::SaveBeforeExit()
             continue;
         if (answer != UserInteraction::Discard)
             return false;
-        UtilsClass::WriteLog(QStringLiteral("Exit without saving the articles"));
+        DiagnosticLog::WriteLog(QStringLiteral("Exit without saving the articles"));
         m_exitWithoutSaving = true;
         return true;
     }
@@ -111,7 +111,7 @@ void ArticleSaving::SaveAtExit()
     QString reason;
     if (SaveNow(&reason) || reason.isEmpty())
         return;
-    UtilsClass::WriteLog(QStringLiteral("Exit - the articles could not be saved: ") + reason);
+    DiagnosticLog::WriteLog(QStringLiteral("Exit - the articles could not be saved: ") + reason);
     KeepRecoveryCopy(reason);
 }
 
@@ -128,10 +128,10 @@ void ArticleSaving::KeepRecoveryCopy(const QString &reason)
     QString error;
     const QString copy = RecoveryCopy::write(m_fileName, bytes, &error);
     if (copy.isEmpty()) {
-        UtilsClass::WriteLog(QStringLiteral("Exit - no recovery copy could be kept: ") + error);
+        DiagnosticLog::WriteLog(QStringLiteral("Exit - no recovery copy could be kept: ") + error);
         return;
     }
-    UtilsClass::WriteLog(QStringLiteral("Exit - recovery copy kept: ") + copy);
+    DiagnosticLog::WriteLog(QStringLiteral("Exit - recovery copy kept: ") + copy);
     // Shown only when someone is there to see it.
     MessageService::notice(kCopyKept.arg(m_fileName, reason, copy));
 }
@@ -149,7 +149,7 @@ QString ArticleSaving::OfferRecoveryCopy(const QString &usual)
     const QStringList copies = RecoveryCopy::find(m_fileName);
     if (copies.isEmpty())
         return usual;
-    UtilsClass::WriteLog(QStringLiteral("Offering the recovery copy ") + copies.first());
+    DiagnosticLog::WriteLog(QStringLiteral("Offering the recovery copy ") + copies.first());
     const MessageService::Button answer =
         MessageService::ask(MessageService::Kind::Question, kRestoreQuestion.arg(m_fileName, copies.first()),
                             UserInteraction::Yes | UserInteraction::No, UserInteraction::Yes);

@@ -1,16 +1,16 @@
 #include "ClipboardWatcher.h"
 
-#include "ui_ReaderUnit.h"
+#include "ui_MainWindow.h"
 
 #include "ArticleCommands.h"
-#include "CB_PromptUnit.h"
-#include "ReaderUnit.h"
+#include "ClipboardPrompt.h"
+#include "MainWindow.h"
 #include "ReadingBinder.h"
-#include "SIBusyDialogUnit.h"
+#include "SecondStartDialog.h"
 #include "articles/MemoListUnit.h"
 #include "platform/shell/MessageService.h"
 #include "settings/PreferenceUnit.h"
-#include "util/UtilsClass.h"
+#include "util/DiagnosticLog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -43,9 +43,9 @@ const QString kFocusOnlyNote = QStringLiteral(
 
 }  // namespace
 
-ClipboardWatcher::ClipboardWatcher(TForm1 &form) : QObject(&form), m_form(form)
+ClipboardWatcher::ClipboardWatcher(MainWindow &form) : QObject(&form), m_form(form)
 {
-    Ui::TForm1 *ui = form.form();
+    Ui::MainWindow *ui = form.form();
     SetMonitorChecks(m_form.Preferences().CB_Monitor);
     m_armed = m_form.Preferences().CB_Monitor;
     if (m_form.Preferences().CB_Monitor)
@@ -84,7 +84,7 @@ void ClipboardWatcher::Join()
     // The notification a new viewer receives at once is taken here, before
     // the window's first show would make it count: what the clipboard
     // holds now is not a copy the user just made.
-    UtilsClass::WriteLog(QStringLiteral("Received WM_DRAWCLIPBOARD"));
+    DiagnosticLog::WriteLog(QStringLiteral("Received WM_DRAWCLIPBOARD"));
     m_armed = true;
 }
 
@@ -132,7 +132,7 @@ void ClipboardWatcher::MonitorCBClick()
 
 void ClipboardWatcher::WMDrawClipboard()
 {
-    UtilsClass::WriteLog(QStringLiteral("Received WM_DRAWCLIPBOARD"));
+    DiagnosticLog::WriteLog(QStringLiteral("Received WM_DRAWCLIPBOARD"));
     // Our own emptying after a copy is no new text.
     if (m_clearing)
         return;
@@ -222,15 +222,15 @@ void ClipboardWatcher::ShowBusyDialog()
 {
     if (!m_form.Preferences().SI_ShowBusyDialog)
         return;
-    TSIBusyForm busy(m_form.Preferences().SI_ShowBusyDialog, &m_form);
+    SecondStartDialog busy(m_form.Preferences().SI_ShowBusyDialog, &m_form);
     busy.exec();
 }
 
 void ClipboardWatcher::ShowPrompt()
 {
     if (!m_prompt)
-        m_prompt = std::make_unique<TCB_PromptForm>(*m_form.List(), m_form.Preferences(),
-                                                    [this](int action) { AddClipboardText(action); });
+        m_prompt = std::make_unique<ClipboardPrompt>(*m_form.List(), m_form.Preferences(),
+                                                     [this](int action) { AddClipboardText(action); });
     m_prompt->show();
     m_prompt->BringToFront();
 }
@@ -327,8 +327,8 @@ void ClipboardWatcher::NoteFocusOnlyClipboard()
     if (!FocusOnlyClipboard(QGuiApplication::platformName(), qEnvironmentVariable("XDG_SESSION_TYPE"),
                             qEnvironmentVariable("WAYLAND_DISPLAY")))
         return;
-    UtilsClass::WriteLog(QStringLiteral("Clipboard: other programs' copies arrive only while focused"));
-    Ui::TForm1 *ui = m_form.form();
+    DiagnosticLog::WriteLog(QStringLiteral("Clipboard: other programs' copies arrive only while focused"));
+    Ui::MainWindow *ui = m_form.form();
     m_focusNote = new QLabel(kFocusOnlyNote, ui->ClipboardSheetContents);
     m_focusNote->setObjectName(QStringLiteral("ClipboardFocusNote"));
     m_focusNote->setAccessibleName(kFocusOnlyNote);

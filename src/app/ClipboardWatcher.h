@@ -14,8 +14,8 @@
 #include <memory>
 
 class QLabel;
-class TCB_PromptForm;
-class TForm1;
+class ClipboardPrompt;
+class MainWindow;
 
 class ClipboardWatcher : public QObject
 {
@@ -29,7 +29,7 @@ public:
 
     // Sets the watch check marks from CB_Monitor and joins when it is set;
     // binds the Clipboard tab's controls.
-    explicit ClipboardWatcher(TForm1 &form);
+    explicit ClipboardWatcher(MainWindow &form);
     ~ClipboardWatcher() override;
 
     // Leaves the viewers when the window is destroyed.
@@ -38,7 +38,7 @@ public:
     bool Joined() const;
     bool Armed() const { return m_armed; }
     // The copy prompt; null until it was first needed.
-    TCB_PromptForm *Prompt() const { return m_prompt.get(); }
+    ClipboardPrompt *Prompt() const { return m_prompt.get(); }
     // The text of the last notification that was taken.
     const QString &BufferText() const { return m_buffer; }
 
@@ -69,12 +69,12 @@ private:
     void ShowPrompt();
     void NoteFocusOnlyClipboard();
 
-    TForm1 &m_form;
+    MainWindow &m_form;
     QMetaObject::Connection m_viewer;
     bool m_armed = false;
     bool m_clearing = false;        // our own emptying of the clipboard
     bool m_inNotification = false;  // a box or dialog of a notification is open
     QString m_buffer;
-    std::unique_ptr<TCB_PromptForm> m_prompt;
+    std::unique_ptr<ClipboardPrompt> m_prompt;
     QLabel *m_focusNote = nullptr;
 };

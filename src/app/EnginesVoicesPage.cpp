@@ -1,12 +1,12 @@
 #include "EnginesVoicesPage.h"
 
-#include "ui_ReaderUnit.h"
+#include "ui_MainWindow.h"
 
 #include "ArticleCommands.h"
-#include "ReaderUnit.h"
+#include "MainWindow.h"
 #include "ReadingBinder.h"
 #include "platform/shell/MessageService.h"
-#include "reader/TTSUnit.h"
+#include "reader/Speaker.h"
 #include "settings/PreferenceUnit.h"
 #include "voices/TTSEngineUnit.h"
 
@@ -108,9 +108,9 @@ QString ImageText(int image, bool voice)
 
 }  // namespace
 
-EnginesVoicesPage::EnginesVoicesPage(TForm1 &form) : QObject(&form), m_form(form)
+EnginesVoicesPage::EnginesVoicesPage(MainWindow &form) : QObject(&form), m_form(form)
 {
-    Ui::TForm1 &ui = *m_form.form();
+    Ui::MainWindow &ui = *m_form.form();
     for (int i = 0; i < 3; ++i)
         m_images[size_t(i)] = ImageIcon(i);
     QLabel *legend[] = {ui.epImage1, ui.epImage2, ui.epImage3};
@@ -172,7 +172,7 @@ void EnginesVoicesPage::BuildPopupMenu()
     m_setDfltItem = add("SetDfltItem", QStringLiteral("Set Voice as Default"), &EnginesVoicesPage::SetDfltItemClick);
     m_editVoiceItem = add("EditVoiceItem", QStringLiteral("Edit Voice"), &EnginesVoicesPage::EditVoiceItemClick);
     m_testItem = add("TestItem", QStringLiteral("Test"), &EnginesVoicesPage::TestButtonClick);
-    connect(m_popupMenu3, &QMenu::aboutToShow, this, &EnginesVoicesPage::PopupMenu3Popup);
+    connect(m_popupMenu3, &QMenu::aboutToShow, this, &EnginesVoicesPage::UpdateVoiceMenuItems);
 }
 
 bool EnginesVoicesPage::eventFilter(QObject *watched, QEvent *event)
@@ -248,7 +248,7 @@ void EnginesVoicesPage::SetImage(QTreeWidgetItem *node, int image)
 
 void EnginesVoicesPage::EngineVoicesTabShow()
 {
-    TTTSForm *driver = m_form.Driver();
+    Speaker *driver = m_form.Driver();
     // Before the catalogue is built there is nothing to show yet; the tree
     // is built at the first showing after it.
     if (!driver || driver->Voices().Count() == 0)
@@ -322,7 +322,7 @@ void EnginesVoicesPage::RefreshImages()
 // sit below its visible part.
 void EnginesVoicesPage::KeepSelectedInView()
 {
-    Ui::TForm1 &ui = *m_form.form();
+    Ui::MainWindow &ui = *m_form.form();
     QTreeWidgetItem *node = ui.EngineVoicesTV->currentItem();
     if (!node || !ui.EngineVoicesTab->isVisible())
         return;
@@ -333,7 +333,7 @@ void EnginesVoicesPage::KeepSelectedInView()
 
 void EnginesVoicesPage::EngineVoicesTVMouseDown(QTreeWidgetItem *node)
 {
-    Ui::TForm1 &ui = *m_form.form();
+    Ui::MainWindow &ui = *m_form.form();
     const bool voice = VoiceOf(node) != nullptr;
     ui.SetDfltBtn->setEnabled(voice);
     ui.EditBtn->setEnabled(voice);
@@ -346,7 +346,7 @@ void EnginesVoicesPage::EngineVoicesTVMouseDown(QTreeWidgetItem *node)
     ui.EnableBtn->setEnabled(node && image != niDefault && !IsLanguageNode(node));
 }
 
-void EnginesVoicesPage::PopupMenu3Popup()
+void EnginesVoicesPage::UpdateVoiceMenuItems()
 {
     QTreeWidgetItem *node = m_form.form()->EngineVoicesTV->currentItem();
     TVoiceEntry *voice = VoiceOf(node);
@@ -446,7 +446,7 @@ void EnginesVoicesPage::SetDfltItemClick()
 void EnginesVoicesPage::EditVoiceItemClick()
 {
     TVoiceEntry *voice = VoiceOf(m_form.form()->EngineVoicesTV->currentItem());
-    TTTSForm *driver = m_form.Driver();
+    Speaker *driver = m_form.Driver();
     if (!voice || !driver || !m_editor)
         return;
     if (voice->PitchMin == -1)

@@ -17,7 +17,7 @@
 class QAction;
 class QMenu;
 class QTreeWidgetItem;
-class TForm1;
+class MainWindow;
 class TVoiceEntry;
 
 class EnginesVoicesPage : public QObject
@@ -28,7 +28,7 @@ public:
     // disabled group, the default voice.
     enum NodeImage { niFavorite = 0, niExcluded = 1, niDefault = 2 };
 
-    explicit EnginesVoicesPage(TForm1 &form);
+    explicit EnginesVoicesPage(MainWindow &form);
     ~EnginesVoicesPage() override;
 
     QMenu *PopupMenu3() const { return m_popupMenu3; }
@@ -47,7 +47,7 @@ public:
     // A node became the selected one, by mouse or keyboard.
     void EngineVoicesTVMouseDown(QTreeWidgetItem *node);
     void EngineVoicesTVDblClick(QTreeWidgetItem *node);
-    void PopupMenu3Popup();
+    void UpdateVoiceMenuItems();
     void EnableItemClick();
     void SetDfltItemClick();
     void EditVoiceItemClick();
@@ -74,7 +74,7 @@ private:
     void CommandsChanged(ReadingController::Commands commands);
     bool AloudAllowed() const;
 
-    TForm1 &m_form;
+    MainWindow &m_form;
     QMenu *m_popupMenu3 = nullptr;
     QAction *m_enableItem = nullptr;
     QAction *m_setDfltItem = nullptr;

@@ -1,14 +1,14 @@
 #include "HelpMenu.h"
 
-#include "ui_ReaderUnit.h"
+#include "ui_MainWindow.h"
 
-#include "ReaderUnit.h"
+#include "MainWindow.h"
 #include "ReadingBinder.h"
 #include "platform/paths/AppPaths.h"
 #include "platform/shell/MessageService.h"
-#include "reader/TTSUnit.h"
+#include "reader/Speaker.h"
 #include "settings/PreferenceUnit.h"
-#include "voices/GrabBaseClassUnit.h"
+#include "voices/TaggedFile.h"
 
 #include <QDesktopServices>
 #include <QDialog>
@@ -41,13 +41,13 @@ QString AudioHelpFile()
 
 }  // namespace
 
-HelpMenu::HelpMenu(TForm1 &form) : m_form(form)
+HelpMenu::HelpMenu(MainWindow &form) : m_form(form)
 {
-    Ui::TForm1 *ui = form.form();
-    connect(ui->Contents1, &QAction::triggered, this, &HelpMenu::Contents1Click);
-    connect(ui->About1, &QAction::triggered, this, &HelpMenu::About1Click);
-    connect(ui->VisitVarnyxTechnologies1, &QAction::triggered, this, &HelpMenu::VisitVarnyxTechnologies1Click);
-    connect(ui->PortableMP3, &QAction::triggered, this, &HelpMenu::PortableMP3Click);
+    Ui::MainWindow *ui = form.form();
+    connect(ui->Contents1, &QAction::triggered, this, &HelpMenu::ShowHelpContents);
+    connect(ui->About1, &QAction::triggered, this, &HelpMenu::ShowAbout);
+    connect(ui->VisitVarnyxTechnologies1, &QAction::triggered, this, &HelpMenu::VisitWebSite);
+    connect(ui->PortableMP3, &QAction::triggered, this, &HelpMenu::ShowPortableMp3Help);
     connect(ui->MoreVoicesLbl, &QLabel::linkActivated, this, &HelpMenu::MoreVoicesLblClick);
 }
 
@@ -64,7 +64,7 @@ void OpenWebPage(const QUrl &url)
 
 void HelpMenu::FillAudioHelpMenu()
 {
-    GrabBaseClass help;
+    TaggedFile help;
     help.LoadFromFile(AudioHelpFile());
     QStringList topics;
     help.GetList(QStringLiteral("/"), QStringLiteral("HelpTopics"), topics);
@@ -88,7 +88,7 @@ void HelpMenu::FillAudioHelpMenu()
     menu->menuAction()->setEnabled(!topics.isEmpty());
 }
 
-void HelpMenu::Contents1Click()
+void HelpMenu::ShowHelpContents()
 {
     const QString page = AppPaths::dataDir() + QLatin1Char('/') + kHelpPage;
     if (!QFileInfo::exists(page)) {
@@ -132,10 +132,10 @@ void HelpMenu::ShowHelpWindow(const QString &page)
 
 void HelpMenu::AudioHelpClick(const QString &topic)
 {
-    GrabBaseClass help;
+    TaggedFile help;
     help.LoadFromFile(AudioHelpFile());
     const QString text = help.GetValue(QStringLiteral("/"), topic);
-    TTTSForm *driver = m_form.Driver();
+    Speaker *driver = m_form.Driver();
     TVoiceEntry *voice = driver ? driver->FindVoice(m_form.Preferences().TTS_DefaultVoiceName) : nullptr;
     if (driver && (!voice || LanguageCodeOf(voice->Engine->LanguageID) != QLatin1String("eng")))
         voice = driver->FindHelpVoice();
@@ -147,7 +147,7 @@ void HelpMenu::AudioHelpClick(const QString &topic)
     m_form.ReadingCommands().SpeakAudioHelp(text, voice->DisplayName);
 }
 
-void HelpMenu::About1Click()
+void HelpMenu::ShowAbout()
 {
     QDialog about(&m_form);
     about.setObjectName(QStringLiteral("AboutBox"));
@@ -170,12 +170,12 @@ void HelpMenu::About1Click()
     about.exec();
 }
 
-void HelpMenu::VisitVarnyxTechnologies1Click()
+void HelpMenu::VisitWebSite()
 {
     OpenWebPage(kHomePage);
 }
 
-void HelpMenu::PortableMP3Click()
+void HelpMenu::ShowPortableMp3Help()
 {
     OpenWebPage(kPlayersPage);
 }

@@ -6,27 +6,27 @@
 #include <QObject>
 #include <QPointer>
 
-class TForm1;
+class MainWindow;
 
 class HelpMenu : public QObject
 {
     Q_OBJECT
 public:
-    explicit HelpMenu(TForm1 &form);
+    explicit HelpMenu(MainWindow &form);
 
     // One Audio Help item per topic of the spoken help file.
     void FillAudioHelpMenu();
-    void Contents1Click();
+    void ShowHelpContents();
     void AudioHelpClick(const QString &topic);
-    void About1Click();
-    void VisitVarnyxTechnologies1Click();
-    void PortableMP3Click();
+    void ShowAbout();
+    void VisitWebSite();
+    void ShowPortableMp3Help();
     void MoreVoicesLblClick();
     // The help page in a window of the program's own; one window, reused.
     void ShowHelpWindow(const QString &page);
     QDialog *HelpWindow() const { return m_helpWindow; }
 
 private:
-    TForm1 &m_form;
+    MainWindow &m_form;
     QPointer<QDialog> m_helpWindow;
 };

@@ -1,6 +1,6 @@
 #include "ListReadingView.h"
 
-#include "ReaderUnit.h"
+#include "MainWindow.h"
 #include "articles/MemoListUnit.h"
 
 TMemoEntry *ListReadingView::EntryOf(Article article)
@@ -113,7 +113,7 @@ void ListReadingView::FocusEditor(Article article)
 void ListReadingView::ShowWord(Article article, int caret, int wordEnd, bool highlight)
 {
     TMemoEntry *entry = EntryOf(article);
-    TMyPlusMemo *editor = entry ? entry->Editor() : nullptr;
+    ArticleEditor *editor = entry ? entry->Editor() : nullptr;
     if (!editor)
         return;
     editor->SetSelStart(caret);

@@ -4,13 +4,13 @@
 
 #include "reader/ReadingController.h"
 
-class TForm1;
+class MainWindow;
 class TMemoEntry;
 
 class ListReadingView : public ReadingView
 {
 public:
-    explicit ListReadingView(TForm1 &form) : m_form(form) {}
+    explicit ListReadingView(MainWindow &form) : m_form(form) {}
 
     static TMemoEntry *EntryOf(Article article);
 
@@ -35,5 +35,5 @@ public:
     void ShowWord(Article article, int caret, int wordEnd, bool highlight) override;
 
 private:
-    TForm1 &m_form;
+    MainWindow &m_form;
 };

@@ -1,6 +1,6 @@
 #include "OptionsBinder.h"
 
-#include "ui_ReaderUnit.h"
+#include "ui_MainWindow.h"
 
 #include "dialogs/SelectDirectory.h"
 #include "platform/paths/AppPaths.h"
@@ -23,7 +23,7 @@ constexpr int kListLines = 4;
 
 }  // namespace
 
-OptionsBinder::OptionsBinder(Ui::TForm1 &form, TPreferences &prefs, QWidget &window)
+OptionsBinder::OptionsBinder(Ui::MainWindow &form, TPreferences &prefs, QWidget &window)
     : QObject(&window), ui(form), m_prefs(prefs), m_window(window)
 {
     auto group = [this](std::initializer_list<QAbstractButton *> buttons) {
@@ -55,7 +55,7 @@ OptionsBinder::OptionsBinder(Ui::TForm1 &form, TPreferences &prefs, QWidget &win
     connect(ui.AutoStartAppCB, &QCheckBox::clicked, this, &OptionsBinder::AutoStartAppCBClick);
     connect(ui.AudioQltyCbx, &QComboBox::activated, this, &OptionsBinder::AudioQltyCbxChange);
     connect(ui.OutDirEdit, &QLineEdit::textEdited, this, &OptionsBinder::OutDirEditChange);
-    connect(ui.Button1, &QPushButton::clicked, this, &OptionsBinder::Button1Click);
+    connect(ui.Button1, &QPushButton::clicked, this, &OptionsBinder::ChooseOutputFolder);
     connect(ui.PageControl1, &QTabWidget::currentChanged, this, [this](int) {
         if (ui.PageControl1->currentWidget() == ui.MiscSheet)
             MiscSheetShow();
@@ -229,7 +229,7 @@ void OptionsBinder::OutDirEditChange()
     m_prefs.OUT_Directory = dir;
 }
 
-void OptionsBinder::Button1Click()
+void OptionsBinder::ChooseOutputFolder()
 {
     TOutDirDialog dialog(m_prefs.OUT_Directory, &m_window);
     if (dialog.exec() == QDialog::Accepted)

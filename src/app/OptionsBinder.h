@@ -12,14 +12,14 @@ class QWidget;
 class TPreferences;
 
 namespace Ui {
-class TForm1;
+class MainWindow;
 }
 
 class OptionsBinder : public QObject
 {
     Q_OBJECT
 public:
-    OptionsBinder(Ui::TForm1 &ui, TPreferences &prefs, QWidget &window);
+    OptionsBinder(Ui::MainWindow &ui, TPreferences &prefs, QWidget &window);
 
     // The controls from the settings (the window's creation).
     void LoadControls();
@@ -42,7 +42,7 @@ public:
     void FileFormatRGrpClick();
     void AudioQltyCbxChange();
     void OutDirEditChange();
-    void Button1Click();
+    void ChooseOutputFolder();
 
     // AutoDeleteCB acts only after the window's first show.
     void SetShownOnce() { m_shownOnce = true; }
@@ -67,7 +67,7 @@ private:
     int MenuAndStatusHeight() const;
     int WholePagesHeight() const;
 
-    Ui::TForm1 &ui;
+    Ui::MainWindow &ui;
     TPreferences &m_prefs;
     QWidget &m_window;
     QButtonGroup *m_siVoiceGrp = nullptr;

@@ -1,11 +1,11 @@
 #include "ReadingBinder.h"
 
-#include "ui_ReaderUnit.h"
+#include "ui_MainWindow.h"
 
 #include "ArticleCommands.h"
 #include "ListReadingView.h"
-#include "ReaderUnit.h"
-#include "ToolBarUnit.h"
+#include "MainWindow.h"
+#include "FloatingToolBar.h"
 #include "TrayController.h"
 #include "articles/MemoEntryUnit.h"
 #include "articles/MemoListUnit.h"
@@ -17,10 +17,10 @@
 #include <QProgressBar>
 #include <QTextCursor>
 
-ReadingBinder::ReadingBinder(TForm1 &form, QLabel &status, QLabel &progress, QProgressBar &gauge)
+ReadingBinder::ReadingBinder(MainWindow &form, QLabel &status, QLabel &progress, QProgressBar &gauge)
     : m_form(form), m_status(status), m_progress(progress), m_gauge(gauge)
 {
-    Ui::TForm1 *ui = form.form();
+    Ui::MainWindow *ui = form.form();
     const struct {
         QToolButton *button;
         QAction *item;
@@ -40,7 +40,7 @@ ReadingBinder::ReadingBinder(TForm1 &form, QLabel &status, QLabel &progress, QPr
 
 ReadingBinder::~ReadingBinder() = default;
 
-void ReadingBinder::AttachDriver(TTTSForm &driver)
+void ReadingBinder::AttachDriver(Speaker &driver)
 {
     m_readingView = std::make_unique<ListReadingView>(m_form);
     m_reading = std::make_unique<ReadingController>(driver, m_form.Preferences(), *m_readingView);
@@ -55,7 +55,7 @@ void ReadingBinder::AttachDriver(TTTSForm &driver)
     m_reading->SetReadingState(m_readingState == rsExiting ? rsExiting : rsIdle);
 }
 
-void ReadingBinder::AttachToolBar(TToolBarForm &toolbar)
+void ReadingBinder::AttachToolBar(FloatingToolBar &toolbar)
 {
     toolbar.OnPlay = [this] { PlayAllBtnClick(); };
     toolbar.OnPlayFile = [this] { PlayFileBtnClick(); };
@@ -96,25 +96,25 @@ void ReadingBinder::StopBtnClick()
         m_reading->StopBtnClick();
 }
 
-void ReadingBinder::ReadfromCursor1Click()
+void ReadingBinder::ReadFromCursor()
 {
     if (TMemoEntry *entry = m_form.List()->CurrentEntry(); entry && m_reading)
-        m_reading->ReadfromCursor1Click(entry->Editor()->SelStart());
+        m_reading->ReadFromCursor(entry->Editor()->SelStart());
 }
 
-void ReadingBinder::ReadHighlighted1Click()
+void ReadingBinder::ReadSelection()
 {
     TMemoEntry *entry = m_form.List()->CurrentEntry();
     if (!entry || !m_reading)
         return;
     // The selection's anchor may lie after the caret: a backward selection.
-    const TMyPlusMemo *editor = entry->Editor();
+    const ArticleEditor *editor = entry->Editor();
     const QTextCursor cursor = editor->textCursor();
     const int anchor = editor->TextPosition(cursor.anchor());
-    m_reading->ReadHighlighted1Click(anchor, editor->TextPosition(cursor.position()) - anchor);
+    m_reading->ReadSelection(anchor, editor->TextPosition(cursor.position()) - anchor);
 }
 
-void ReadingBinder::PopupMenu1Popup()
+void ReadingBinder::UpdateArticleMenuItems()
 {
     TMemoEntry *entry = m_form.List()->CurrentEntry();
     if (QAction *item = m_form.PopupMenu1()->findChild<QAction *>(QStringLiteral("ReadHighlighted1")))
@@ -187,7 +187,7 @@ void ReadingBinder::ApplyCommands(ReadingController::Commands c, ReadingState st
     set({"SkipBtn", "SkipMItm", "SkipPoNtry"}, c.skip);
     set({"StopBtn", "StopMItm", "StopPoNtry"}, c.stop);
     set({"SelAudioDevMItm", "PronunciationMItm"}, c.deviceMenus);
-    TToolBarForm *toolBar = m_form.ToolBar();
+    FloatingToolBar *toolBar = m_form.ToolBar();
     if (toolBar) {
         toolBar->SetAloudEnabled(c.aloud);
         toolBar->SetFileEnabled(c.file);
@@ -223,8 +223,8 @@ void ReadingBinder::ShowStatus(const QString &longText, const QString &shortText
 {
     m_status.setText(longText);
     m_form.Tray().SetTip(longText, m_readingState == rsIdle);
-    m_form.Articles().Paste1Update();
-    if (TToolBarForm *toolBar = m_form.ToolBar())
+    m_form.Articles().UpdatePasteCommands();
+    if (FloatingToolBar *toolBar = m_form.ToolBar())
         toolBar->SetStatusText(shortText);
 }
 
@@ -236,7 +236,7 @@ void ReadingBinder::ResetStatus()
 
 void ReadingBinder::ShowGauge(bool visible, int maximum, int value)
 {
-    TToolBarForm *toolBar = m_form.ToolBar();
+    FloatingToolBar *toolBar = m_form.ToolBar();
     if (!visible) {
         m_gauge.hide();
         m_gauge.setValue(0);
@@ -259,7 +259,7 @@ void ReadingBinder::ShowGauge(bool visible, int maximum, int value)
 
 void ReadingBinder::ShowPaused(bool paused)
 {
-    Ui::TForm1 *ui = m_form.form();
+    Ui::MainWindow *ui = m_form.form();
     ui->PauseMItm->setText(paused ? QStringLiteral("&Resume") : QStringLiteral("&Pause"));
     ui->PauseBtn->setText(paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
     m_form.TrayItem("PausePoNtry")->setText(paused ? QStringLiteral("Resume") : QStringLiteral("&Pause"));

@@ -13,9 +13,9 @@
 
 class QLabel;
 class QProgressBar;
-class TForm1;
-class TToolBarForm;
-class TTTSForm;
+class MainWindow;
+class FloatingToolBar;
+class Speaker;
 class ListReadingView;
 
 class ReadingBinder : public QObject
@@ -23,7 +23,7 @@ class ReadingBinder : public QObject
     Q_OBJECT
 public:
     // status and progress are the status bar's two panels, gauge the bar's gauge.
-    ReadingBinder(TForm1 &form, QLabel &status, QLabel &progress, QProgressBar &gauge);
+    ReadingBinder(MainWindow &form, QLabel &status, QLabel &progress, QProgressBar &gauge);
     ~ReadingBinder() override;
 
     ReadingState State() const { return m_readingState; }
@@ -31,9 +31,9 @@ public:
     OutputTarget Target() const { return m_reading ? m_reading->Target() : otSpeakers; }
     // The reading driver, created after the window; the commands start
     // working with it.
-    void AttachDriver(TTTSForm &driver);
+    void AttachDriver(Speaker &driver);
     // The floating toolbar's buttons give the same commands.
-    void AttachToolBar(TToolBarForm &toolbar);
+    void AttachToolBar(FloatingToolBar &toolbar);
 
     void SetReadingState(ReadingState state);
     // The exit command: from now on the state stays rsExiting.
@@ -57,9 +57,9 @@ public:
     void PauseBtnClick();
     void SkipBtnClick();
     void StopBtnClick();
-    void ReadfromCursor1Click();
-    void ReadHighlighted1Click();
-    void PopupMenu1Popup();
+    void ReadFromCursor();
+    void ReadSelection();
+    void UpdateArticleMenuItems();
 
 private:
     void ApplyCommands(ReadingController::Commands commands, ReadingState state);
@@ -67,7 +67,7 @@ private:
     void ShowGauge(bool visible, int maximum, int value);
     void ShowPaused(bool paused);
 
-    TForm1 &m_form;
+    MainWindow &m_form;
     QLabel &m_status;
     QLabel &m_progress;
     QProgressBar &m_gauge;

@@ -2,9 +2,9 @@
 
 #include "ArticleCommands.h"
 #include "HelpMenu.h"
-#include "ReaderUnit.h"
+#include "MainWindow.h"
 #include "ReadingBinder.h"
-#include "ToolBarUnit.h"
+#include "FloatingToolBar.h"
 #include "articles/MemoListUnit.h"
 #include "settings/PreferenceUnit.h"
 
@@ -15,12 +15,12 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 
-TrayController::TrayController(TForm1 &window) : QObject(&window), m_window(window)
+TrayController::TrayController(MainWindow &window) : QObject(&window), m_window(window)
 {
-    BuildPopupMenu2();
+    BuildTrayMenu();
 }
 
-void TrayController::BuildPopupMenu2()
+void TrayController::BuildTrayMenu()
 {
     auto addAction = [](QMenu *menu, const char *name, const QString &text) {
         auto *a = menu->addAction(text);
@@ -30,7 +30,7 @@ void TrayController::BuildPopupMenu2()
     // The window's commands, looked up when chosen: the window's parts are
     // built after this menu.
     auto command = [this](QAction *item, auto &&run) { connect(item, &QAction::triggered, this, run); };
-    TForm1 &w = m_window;
+    MainWindow &w = m_window;
 
     m_menu = new QMenu(&m_window);
     m_menu->setObjectName(QStringLiteral("PopupMenu2"));
@@ -53,8 +53,8 @@ void TrayController::BuildPopupMenu2()
         a->setCheckable(true);
         trayModes->addAction(a);
     }
-    command(si, [&w] { w.Articles().ToolButton1Click(); });
-    command(mi, [&w] { w.Articles().ToolButton2Click(); });
+    command(si, [&w] { w.Articles().SwitchToSingleArticle(); });
+    command(mi, [&w] { w.Articles().SwitchToMultiArticle(); });
     m_menu->addSeparator();
     command(addAction(m_menu, "PlayPoNtry", QStringLiteral("Read &Aloud")),
             [&w] { w.ReadingCommands().PlayAllBtnClick(); });
@@ -64,7 +64,7 @@ void TrayController::BuildPopupMenu2()
     command(addAction(m_menu, "PausePoNtry", QStringLiteral("&Pause")), [&w] { w.ReadingCommands().PauseBtnClick(); });
     command(addAction(m_menu, "StopPoNtry", QStringLiteral("&Stop")), [&w] { w.ReadingCommands().StopBtnClick(); });
     m_menu->addSeparator();
-    command(addAction(m_menu, "AboutPoNtry", QStringLiteral("A&bout")), [&w] { w.Help().About1Click(); });
+    command(addAction(m_menu, "AboutPoNtry", QStringLiteral("A&bout")), [&w] { w.Help().ShowAbout(); });
     m_menu->addSeparator();
     command(addAction(m_menu, "ExitVoxtrella", QStringLiteral("E&xit Voxtrella")), [&w] { w.ExitVoxtrellaClick(); });
 }
@@ -85,7 +85,7 @@ void TrayController::AddTrayIcon(const QIcon &icon)
         return;
     m_trayIcon = new QSystemTrayIcon(icon, this);
     m_trayIcon->setObjectName(QStringLiteral("TrayIcon"));
-    m_trayIcon->setToolTip(TForm1::Caption);
+    m_trayIcon->setToolTip(MainWindow::Caption);
     // The menu is opened by the program itself on a right click.
     connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (!m_window.ShownOnce())
@@ -113,10 +113,10 @@ void TrayController::RemoveTrayIcon()
 void TrayController::SetTip(const QString &text, bool idle)
 {
     if (m_trayIcon)
-        m_trayIcon->setToolTip(idle || text.isEmpty() ? TForm1::Caption : text.left(63));
+        m_trayIcon->setToolTip(idle || text.isEmpty() ? MainWindow::Caption : text.left(63));
 }
 
-void TrayController::AttachToolBar(TToolBarForm *toolbar)
+void TrayController::AttachToolBar(FloatingToolBar *toolbar)
 {
     m_toolBar = toolbar;
     if (!toolbar)

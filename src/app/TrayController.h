@@ -11,8 +11,8 @@ class QAction;
 class QIcon;
 class QMenu;
 class QSystemTrayIcon;
-class TForm1;
-class TToolBarForm;
+class MainWindow;
+class FloatingToolBar;
 
 class TrayController : public QObject
 {
@@ -20,11 +20,11 @@ class TrayController : public QObject
 public:
     // Builds the tray menu PopupMenu2, a child of the window so that the
     // window's command states reach its items.
-    explicit TrayController(TForm1 &window);
+    explicit TrayController(MainWindow &window);
 
     QMenu *PopupMenu2() const { return m_menu; }
     QSystemTrayIcon *TrayIcon() const { return m_trayIcon; }
-    TToolBarForm *ToolBar() const { return m_toolBar; }
+    FloatingToolBar *ToolBar() const { return m_toolBar; }
     QAction *Item(const char *name) const;
 
     void AddTrayIcon(const QIcon &icon);
@@ -35,7 +35,7 @@ public:
     bool TrayAvailable() const;
 
     // The floating toolbar this controller shows and hides (created after the window).
-    void AttachToolBar(TToolBarForm *toolbar);
+    void AttachToolBar(FloatingToolBar *toolbar);
     void AppMinimize();
     void RestoreFromTray();
     void RestoreMItmClick() { RestoreFromTray(); }
@@ -45,12 +45,12 @@ public:
     void BroughtBackFromTaskBar();
 
 private:
-    void BuildPopupMenu2();
+    void BuildTrayMenu();
 
-    TForm1 &m_window;
+    MainWindow &m_window;
     QMenu *m_menu = nullptr;
     QSystemTrayIcon *m_trayIcon = nullptr;
-    TToolBarForm *m_toolBar = nullptr;
+    FloatingToolBar *m_toolBar = nullptr;
     // Where the window was when it went to the tray; invalid: nowhere kept.
     QRect m_placeBeforeHide;
 };

@@ -1,9 +1,9 @@
 #include "AppWindows.h"
 #include "CommandLine.h"
-#include "ReaderUnit.h"
+#include "MainWindow.h"
 #include "ShutdownSignals.h"
 #include "SingleInstance.h"
-#include "UtilsClass.h"
+#include "DiagnosticLog.h"
 #include "platform/paths/AppPaths.h"
 #include "platform/paths/SafeFile.h"
 #include "platform/shell/MessageService.h"
@@ -54,10 +54,10 @@ int main(int argc, char *argv[])
     SafeFile::removeLeftovers(AppPaths::settingsFile());
 
     try {
-        UtilsClass::RotateLogs();
+        DiagnosticLog::RotateLogs();
     } catch (const EAppError &e) {
         // A locked older log only stops the rotation; the program still runs.
-        UtilsClass::WriteLog(QStringLiteral("Log rotation stopped: ") + e.message());
+        DiagnosticLog::WriteLog(QStringLiteral("Log rotation stopped: ") + e.message());
     }
 
     // Installed before any window exists: a termination request during a
@@ -69,10 +69,10 @@ int main(int argc, char *argv[])
                          // The end of the session or a termination request
                          // (SIGTERM, SIGINT, SIGHUP) leaves the way the exit
                          // command does, so nothing is lost at logout.
-                         UtilsClass::WriteLog(reason == ShutdownSignals::Reason::SessionEnd
-                                                  ? QStringLiteral("Session ending")
-                                                  : QStringLiteral("Signal %1").arg(signalNumber));
-                         if (TForm1 *form = windows.MainForm()) {
+                         DiagnosticLog::WriteLog(reason == ShutdownSignals::Reason::SessionEnd
+                                                     ? QStringLiteral("Session ending")
+                                                     : QStringLiteral("Signal %1").arg(signalNumber));
+                         if (MainWindow *form = windows.MainForm()) {
                              form->ExitProgram();
                          } else {
                              QCoreApplication::quit();
@@ -81,11 +81,11 @@ int main(int argc, char *argv[])
                      });
 
     windows.Create();
-    TForm1 *form = windows.MainForm();
+    MainWindow *form = windows.MainForm();
     // Said now, not only when the first save fails much later.
     if (const QString problem = AppPaths::userDirProblem(); !problem.isEmpty() && form->State() != rsExiting) {
         const QString setBy = AppPaths::homeOverride().isEmpty() ? QString() : QStringLiteral(" (VOXTRELLA_HOME)");
-        UtilsClass::WriteLog(QStringLiteral("User folder unusable: ") + problem);
+        DiagnosticLog::WriteLog(QStringLiteral("User folder unusable: ") + problem);
         MessageService::notice(kUserDirUnusable.arg(AppPaths::userDir(), setBy, problem));
     }
 

@@ -7,7 +7,7 @@
 #include "ArticleText.h"
 
 #include "MessageService.h"
-#include "UtilsClass.h"
+#include "DiagnosticLog.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -62,7 +62,7 @@ bool hasLongLine(QStringView text)
 {
     for (qsizetype from = 0;;) {
         const qsizetype nl = text.indexOf(u'\n', from);
-        if ((nl < 0 ? text.size() : nl) - from > TMyPlusMemo::kSoftLineChars)
+        if ((nl < 0 ? text.size() : nl) - from > ArticleEditor::kSoftLineChars)
             return true;
         if (nl < 0)
             return false;
@@ -75,7 +75,7 @@ bool hasLongLine(QStringView text)
 // between the two halves of a surrogate pair.
 qsizetype pieceEnd(QStringView line, qsizetype from)
 {
-    constexpr qsizetype size = TMyPlusMemo::kSoftLineChars;
+    constexpr qsizetype size = ArticleEditor::kSoftLineChars;
     if (line.size() - from <= size)
         return line.size();
     for (qsizetype i = from + size; i > from + size / 2; --i) {
@@ -143,9 +143,9 @@ QString MakeTitle(const QString &text, int maxChars)
     return ArticleText::MakeTitle(text, maxChars);
 }
 
-// --- TMyPlusMemo ---
+// --- ArticleEditor ---
 
-TMyPlusMemo::TMyPlusMemo(QWidget *parent) : QPlainTextEdit(parent)
+ArticleEditor::ArticleEditor(QWidget *parent) : QPlainTextEdit(parent)
 {
     setObjectName(QStringLiteral("Memo"));
     setAccessibleName(QStringLiteral("Article text"));
@@ -162,7 +162,7 @@ TMyPlusMemo::TMyPlusMemo(QWidget *parent) : QPlainTextEdit(parent)
     setPalette(pal);
 }
 
-QString TMyPlusMemo::Text() const
+QString ArticleEditor::Text() const
 {
     if (!m_hasSoft)
         return toPlainText();
@@ -193,7 +193,7 @@ QString TMyPlusMemo::Text() const
     return text;
 }
 
-void TMyPlusMemo::SetText(const QString &text)
+void ArticleEditor::SetText(const QString &text)
 {
     // Straight into the document: the widget's own setPlainText lays out
     // the first and last lines again, which adds up over a long import.
@@ -251,7 +251,7 @@ void TMyPlusMemo::SetText(const QString &text)
     m_softValid = false;
 }
 
-void TMyPlusMemo::InsertText(QTextCursor &cursor, const QString &text)
+void ArticleEditor::InsertText(QTextCursor &cursor, const QString &text)
 {
     // Every new block gets its mark set, also a line break's: a block made
     // inside a piece would otherwise take over the piece's mark.
@@ -269,7 +269,7 @@ void TMyPlusMemo::InsertText(QTextCursor &cursor, const QString &text)
     cursor.endEditBlock();
 }
 
-const std::vector<int> &TMyPlusMemo::SoftStarts() const
+const std::vector<int> &ArticleEditor::SoftStarts() const
 {
     if (!m_softValid) {
         m_softStarts.clear();
@@ -288,7 +288,7 @@ const std::vector<int> &TMyPlusMemo::SoftStarts() const
     return m_softStarts;
 }
 
-int TMyPlusMemo::TextPosition(int editorPosition) const
+int ArticleEditor::TextPosition(int editorPosition) const
 {
     if (!m_hasSoft)
         return editorPosition;
@@ -296,7 +296,7 @@ int TMyPlusMemo::TextPosition(int editorPosition) const
     return editorPosition - int(std::upper_bound(starts.cbegin(), starts.cend(), editorPosition) - starts.cbegin());
 }
 
-int TMyPlusMemo::EditorPosition(int textPosition) const
+int ArticleEditor::EditorPosition(int textPosition) const
 {
     if (!m_hasSoft)
         return textPosition;
@@ -305,17 +305,17 @@ int TMyPlusMemo::EditorPosition(int textPosition) const
                               m_softTextStarts.cbegin());
 }
 
-int TMyPlusMemo::TextLength() const
+int ArticleEditor::TextLength() const
 {
     return document()->characterCount() - 1 - int(SoftStarts().size());
 }
 
-void TMyPlusMemo::AppendLine(const QString &line)
+void ArticleEditor::AppendLine(const QString &line)
 {
     AppendLines({line});
 }
 
-void TMyPlusMemo::AppendLines(const QStringList &lines)
+void ArticleEditor::AppendLines(const QStringList &lines)
 {
     if (lines.isEmpty())
         return;
@@ -333,32 +333,32 @@ void TMyPlusMemo::AppendLines(const QStringList &lines)
         cursor.insertText(joined);
 }
 
-int TMyPlusMemo::LineCount() const
+int ArticleEditor::LineCount() const
 {
     // Counted in the text: line separators (grouped lines, Shift+Enter) are
     // line breaks there too.
     return int(Text().count(u'\n')) + 1;
 }
 
-int TMyPlusMemo::SelStart() const
+int ArticleEditor::SelStart() const
 {
     return TextPosition(textCursor().selectionStart());
 }
 
-void TMyPlusMemo::SetSelStart(int position)
+void ArticleEditor::SetSelStart(int position)
 {
     QTextCursor cursor = textCursor();
     cursor.setPosition(EditorPosition(std::clamp(position, 0, TextLength())));
     setTextCursor(cursor);
 }
 
-int TMyPlusMemo::SelLength() const
+int ArticleEditor::SelLength() const
 {
     const QTextCursor cursor = textCursor();
     return TextPosition(cursor.selectionEnd()) - TextPosition(cursor.selectionStart());
 }
 
-void TMyPlusMemo::SetSelLength(int length)
+void ArticleEditor::SetSelLength(int length)
 {
     QTextCursor cursor = textCursor();
     const int start = cursor.selectionStart();
@@ -368,29 +368,29 @@ void TMyPlusMemo::SetSelLength(int length)
     setTextCursor(cursor);
 }
 
-void TMyPlusMemo::ScrollInView()
+void ArticleEditor::ScrollInView()
 {
     ensureCursorVisible();
 }
 
-void TMyPlusMemo::ScrollToFirstLine()
+void ArticleEditor::ScrollToFirstLine()
 {
     verticalScrollBar()->setValue(0);
 }
 
-void TMyPlusMemo::SetBackgroundColor(const QColor &colour)
+void ArticleEditor::SetBackgroundColor(const QColor &colour)
 {
     QPalette pal = palette();
     pal.setColor(QPalette::Base, colour);
     setPalette(pal);
 }
 
-QColor TMyPlusMemo::BackgroundColor() const
+QColor ArticleEditor::BackgroundColor() const
 {
     return palette().color(QPalette::Base);
 }
 
-void TMyPlusMemo::contextMenuEvent(QContextMenuEvent *event)
+void ArticleEditor::contextMenuEvent(QContextMenuEvent *event)
 {
     if (m_popup)
         m_popup->exec(event->globalPos());
@@ -398,7 +398,7 @@ void TMyPlusMemo::contextMenuEvent(QContextMenuEvent *event)
         QPlainTextEdit::contextMenuEvent(event);
 }
 
-void TMyPlusMemo::keyPressEvent(QKeyEvent *event)
+void ArticleEditor::keyPressEvent(QKeyEvent *event)
 {
     // A line break typed inside a piece is a real one: the block it makes
     // must not take over the piece's soft mark.
@@ -415,7 +415,7 @@ void TMyPlusMemo::keyPressEvent(QKeyEvent *event)
     QPlainTextEdit::keyPressEvent(event);
 }
 
-void TMyPlusMemo::insertFromMimeData(const QMimeData *source)
+void ArticleEditor::insertFromMimeData(const QMimeData *source)
 {
     const QString text = source && source->hasText() ? editorText(source->text()) : QString();
     if (isReadOnly() || text.isEmpty() || (!m_hasSoft && !hasLongLine(text))) {
@@ -428,7 +428,7 @@ void TMyPlusMemo::insertFromMimeData(const QMimeData *source)
     ensureCursorVisible();
 }
 
-QMimeData *TMyPlusMemo::createMimeDataFromSelection() const
+QMimeData *ArticleEditor::createMimeDataFromSelection() const
 {
     if (!m_hasSoft)
         return QPlainTextEdit::createMimeDataFromSelection();
@@ -541,14 +541,14 @@ bool TMemoEntry::LoadFromFile(const QString &fileName)
         break;
     case SafeFile::ReadStatus::Missing:
     case SafeFile::ReadStatus::NotRegular:
-        UtilsClass::WriteLog(QStringLiteral("LoadFromFile - cannot open: ") + fileName);
+        DiagnosticLog::WriteLog(QStringLiteral("LoadFromFile - cannot open: ") + fileName);
         return false;
     case SafeFile::ReadStatus::TooLarge:
-        UtilsClass::WriteLog(QStringLiteral("LoadFromFile - file too large: ") + fileName);
+        DiagnosticLog::WriteLog(QStringLiteral("LoadFromFile - file too large: ") + fileName);
         MessageService::notice(kReadInputError);
         return true;
     case SafeFile::ReadStatus::Failed:
-        UtilsClass::WriteLog(QStringLiteral("LoadFromFile - read error: ") + read.error);
+        DiagnosticLog::WriteLog(QStringLiteral("LoadFromFile - read error: ") + read.error);
         if (read.bytes.isEmpty())
             return false;
         MessageService::notice(kReadInputError);
@@ -563,7 +563,7 @@ bool TMemoEntry::LoadFromFile(const QString &fileName)
             m_blank = -1;
         }
     } catch (const std::exception &e) {
-        UtilsClass::WriteLog(QStringLiteral("LoadFromFile failed: ") + QString::fromUtf8(e.what()));
+        DiagnosticLog::WriteLog(QStringLiteral("LoadFromFile failed: ") + QString::fromUtf8(e.what()));
         MessageService::notice(kReadInputError);
     }
     return true;
@@ -591,7 +591,7 @@ bool TMemoEntry::OnScreen() const
     return m_view && !m_view->isHidden();
 }
 
-TMyPlusMemo *TMemoEntry::Editor()
+ArticleEditor *TMemoEntry::Editor()
 {
     if (!m_view && m_list)
         m_list->ViewFor(this);
@@ -608,7 +608,7 @@ TMemoEntryView::TMemoEntryView(QWidget *parent, VoiceProvider voices) : QFrame(p
     setFrameShape(QFrame::NoFrame);
 
     Header = new TPropertyPanel(this, std::move(voices));
-    Memo = new TMyPlusMemo(this);
+    Memo = new ArticleEditor(this);
     connect(Memo->document(), &QTextDocument::contentsChanged, this, [this] {
         if (!m_entry)
             return;

@@ -27,11 +27,11 @@ class TMemoEntry;
 // gigabytes, while pieces are laid out only when they come into view. The
 // soft breaks exist only in the display: Text(), the positions and copied
 // text leave them out.
-class TMyPlusMemo : public QPlainTextEdit
+class ArticleEditor : public QPlainTextEdit
 {
     Q_OBJECT
 public:
-    explicit TMyPlusMemo(QWidget *parent = nullptr);
+    explicit ArticleEditor(QWidget *parent = nullptr);
 
     QString Text() const;
     void SetText(const QString &text);
@@ -134,7 +134,7 @@ public:
     // The editor showing the article. One is bound when it has none (it
     // stays bound while the article scrolls out of view, for the reading
     // highlight); null for an article outside a list.
-    TMyPlusMemo *Editor();
+    ArticleEditor *Editor();
 
     // Text files bigger than this are refused rather than frozen on.
     static constexpr qint64 kMaxTextFileBytes = 64 * 1024 * 1024;
@@ -166,7 +166,7 @@ public:
     explicit TMemoEntryView(QWidget *parent, VoiceProvider voices = {});
     ~TMemoEntryView() override;
 
-    TMyPlusMemo *Memo;
+    ArticleEditor *Memo;
     TPropertyPanel *Header;
 
     TMemoEntry *Entry() const { return m_entry; }

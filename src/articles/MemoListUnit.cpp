@@ -5,7 +5,7 @@
 #include "MessageService.h"
 #include "PreferenceUnit.h"
 #include "SafeFile.h"
-#include "UtilsClass.h"
+#include "DiagnosticLog.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -86,7 +86,7 @@ TMemoListBox::TMemoListBox(QWidget *parent, QMenu *popupMenu) : QFrame(parent), 
 
 TMemoListBox::~TMemoListBox()
 {
-    UtilsClass::WriteLog(QStringLiteral("MemoListBox - Destroy"));
+    DiagnosticLog::WriteLog(QStringLiteral("MemoListBox - Destroy"));
     m_current = nullptr;
     const QList<TMemoEntry *> entries = std::exchange(m_entries, {});
     qDeleteAll(entries);
@@ -102,7 +102,7 @@ QString TMemoListBox::ListInfo() const
 
 void TMemoListBox::Trace(const QString &operation) const
 {
-    UtilsClass::WriteLog(QStringLiteral("MemoListBox - ") + operation + ListInfo());
+    DiagnosticLog::WriteLog(QStringLiteral("MemoListBox - ") + operation + ListInfo());
 }
 
 void TMemoListBox::SetMultiArticle(bool on)
@@ -341,18 +341,18 @@ TMemoEntry *TMemoListBox::CreateEntry(const QString &voiceName)
     try {
         entry = new TMemoEntry(this);
     } catch (...) {
-        UtilsClass::WriteLog(QStringLiteral("Create Memo Entry Failed"));
+        DiagnosticLog::WriteLog(QStringLiteral("Create Memo Entry Failed"));
         throw;
     }
     entry->SetVoiceName(voiceName);
     entry->SetPopupMenu(m_popup);
     if (m_hiddenCount == 0) {
         m_entries.append(entry);
-        UtilsClass::WriteLog(QStringLiteral("Added entry at position %1").arg(m_entries.size()));
+        DiagnosticLog::WriteLog(QStringLiteral("Added entry at position %1").arg(m_entries.size()));
     } else {
         const int at = GetVisibleCount();
         m_entries.insert(at, entry);
-        UtilsClass::WriteLog(QStringLiteral("Inserting entry at position %1").arg(at + 1));
+        DiagnosticLog::WriteLog(QStringLiteral("Inserting entry at position %1").arg(at + 1));
     }
     return entry;
 }
@@ -363,7 +363,7 @@ void TMemoListBox::MakeCurrent(TMemoEntry *entry)
         try {
             m_current->SetColor(m_unselectedColor);
         } catch (...) {
-            UtilsClass::WriteLog(QStringLiteral("MemoListBox - trapped CurrentEntry setcolor exception"));
+            DiagnosticLog::WriteLog(QStringLiteral("MemoListBox - trapped CurrentEntry setcolor exception"));
         }
     }
     entry->SetColor(m_selectedColor);
@@ -464,7 +464,7 @@ void TMemoListBox::MarkEntry(int position)
     Trace(QStringLiteral("MarkEntry"));
     const int n = GetVisibleCount();
     if (position < 1 || position > n) {
-        UtilsClass::WriteLog(QStringLiteral("MemoListBox - MarkEntry position %1 out of range").arg(position));
+        DiagnosticLog::WriteLog(QStringLiteral("MemoListBox - MarkEntry position %1 out of range").arg(position));
         return;
     }
     for (int i = 0; i < n; ++i) {
@@ -516,7 +516,7 @@ void TMemoListBox::DeleteMemoEntry(TMemoEntry *entry)
     const int index = FindEntry(entry) - 1;
     if (index < 0)
         return;
-    UtilsClass::WriteLog(QStringLiteral("MemoListBox - Deleting position %1").arg(index));
+    DiagnosticLog::WriteLog(QStringLiteral("MemoListBox - Deleting position %1").arg(index));
     m_lastTitle = entry->Title();
     if (entry->Hidden)
         --m_hiddenCount;
@@ -536,7 +536,7 @@ void TMemoListBox::DeleteAll()
 {
     Trace(QStringLiteral("DeleteAll"));
     if (m_entries.isEmpty()) {
-        UtilsClass::WriteLog(QStringLiteral("MemoListBox - DeleteAll - Empty List"));
+        DiagnosticLog::WriteLog(QStringLiteral("MemoListBox - DeleteAll - Empty List"));
         m_current = nullptr;
         return;
     }
@@ -635,7 +635,7 @@ int TMemoListBox::FindEntry(TMemoEntry *entry) const
     if (index >= 0)
         m_findHint = index;
     if (index < 0)
-        UtilsClass::WriteLog(QStringLiteral("FindEntry Failed"));
+        DiagnosticLog::WriteLog(QStringLiteral("FindEntry Failed"));
     return index + 1;
 }
 
@@ -684,7 +684,7 @@ bool TMemoListBox::ExportList(const QString &fileName, QString *reason)
 {
     Trace(QStringLiteral("ExportList"));
     if (const QString bypass = ExportBypass(fileName); !bypass.isEmpty()) {
-        UtilsClass::WriteLog(bypass);
+        DiagnosticLog::WriteLog(bypass);
         return false;
     }
     m_exporting = true;
@@ -716,10 +716,10 @@ bool TMemoListBox::ExportList(const QString &fileName, QString *reason)
     const QString failure = file.errorString();
     if (!ok) {
         file.cancel();
-        UtilsClass::WriteLog(QStringLiteral("MemoListBox - Export failed: ") + failure);
+        DiagnosticLog::WriteLog(QStringLiteral("MemoListBox - Export failed: ") + failure);
     }
     m_exporting = false;
-    UtilsClass::WriteLog(QStringLiteral("MemoListBox - Export Complete"));
+    DiagnosticLog::WriteLog(QStringLiteral("MemoListBox - Export Complete"));
 
     if (reason) {
         // The caller tells the user.
@@ -739,7 +739,7 @@ void TMemoListBox::SetAside(const QString &fileName, const QString &reason)
 {
     const QString kept = fileName + QStringLiteral(".unreadable-") +
                          QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
-    UtilsClass::WriteLog(QStringLiteral("Import error - ") + reason + QStringLiteral(": ") + fileName);
+    DiagnosticLog::WriteLog(QStringLiteral("Import error - ") + reason + QStringLiteral(": ") + fileName);
     if (QFile::rename(fileName, kept)) {
         MessageService::notice(QStringLiteral("%1\r\rThe saved articles file \"%2\" could not be read (%3). "
                                               "It has been kept as \"%4\", and Voxtrella starts without it.")
@@ -758,7 +758,7 @@ void TMemoListBox::ImportList(const QString &fileName, QMenu *popupMenu, const T
 {
     Trace(QStringLiteral("ImportList"));
     if (m_importing) {
-        UtilsClass::WriteLog(QStringLiteral("Bypass Import - already in progress"));
+        DiagnosticLog::WriteLog(QStringLiteral("Bypass Import - already in progress"));
         return;
     }
     m_importing = true;
@@ -793,7 +793,7 @@ void TMemoListBox::ImportList(const QString &fileName, QMenu *popupMenu, const T
 
     const SavedArticles::ParseResult parsed = SavedArticles::Parse(std::exchange(read.bytes, {}));
     for (const QString &note : parsed.Notes)
-        UtilsClass::WriteLog(QStringLiteral("MemoListBox - ") + note);
+        DiagnosticLog::WriteLog(QStringLiteral("MemoListBox - ") + note);
     if (!parsed.Recognised) {
         SetAside(fileName, QStringLiteral("it holds no saved articles"));
         return;
@@ -826,7 +826,7 @@ void TMemoListBox::ImportList(const QString &fileName, QMenu *popupMenu, const T
     for (size_t k = 0; k < parsed.Records.size(); ++k) {
         LetMessagesRun();
         if (m_stopImport) {
-            UtilsClass::WriteLog(QStringLiteral("MemoListBox - Import stopped"));
+            DiagnosticLog::WriteLog(QStringLiteral("MemoListBox - Import stopped"));
             break;
         }
         const SavedArticles::Record &rec = parsed.Records[k];
@@ -850,5 +850,5 @@ void TMemoListBox::ImportList(const QString &fileName, QMenu *popupMenu, const T
         v->Memo->ScrollToFirstLine();
 
     m_importing = false;
-    UtilsClass::WriteLog(QStringLiteral("MemoListBox - Import Complete"));
+    DiagnosticLog::WriteLog(QStringLiteral("MemoListBox - Import Complete"));
 }

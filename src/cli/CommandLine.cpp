@@ -8,11 +8,11 @@
 #include "platform/shell/MessageService.h"
 #include "platform/shell/ShutdownSignals.h"
 #include "reader/ReadingController.h"
-#include "reader/TTSUnit.h"
+#include "reader/Speaker.h"
 #include "settings/PreferenceUnit.h"
-#include "speech/SpTools.h"
+#include "speech/SpeechErrors.h"
 #include "util/AppError.h"
-#include "util/UtilsClass.h"
+#include "util/DiagnosticLog.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -78,7 +78,7 @@ public:
 
     bool soundCardCheckFailed(bool &) override
     {
-        UtilsClass::WriteLog(QStringLiteral("No sound card needed for file output"));
+        DiagnosticLog::WriteLog(QStringLiteral("No sound card needed for file output"));
         return true;
     }
 
@@ -431,7 +431,7 @@ private:
     const Options &m_options;
     ConsoleInteraction m_console;
     TPreferences m_prefs;
-    std::unique_ptr<TTTSForm> m_driver;
+    std::unique_ptr<Speaker> m_driver;
     FileArticles m_articles;
     std::unique_ptr<ReadingController> m_reading;
     std::unique_ptr<Progress> m_progress;
@@ -453,7 +453,7 @@ int Runner::Exec()
 
     int status = Failed;
     try {
-        m_driver = std::make_unique<TTTSForm>(m_prefs);
+        m_driver = std::make_unique<Speaker>(m_prefs);
         m_driver->Initialize();
         m_driver->LoadVoicePrefs();
         // The window waits half a second after each text's audio has ended;

@@ -5,7 +5,7 @@
 // every later showing by its client position as if it were the frame's, and
 // moves down by its title bar each time it is hidden and shown (X11).
 
-#include "settings/TBaseRegistryClassUnit.h"
+#include "settings/SettingsRecord.h"
 
 #include <QWidget>
 
@@ -13,14 +13,14 @@ namespace FormPlacement {
 
 inline bool Save(const QWidget *form)
 {
-    return form && TBaseRegistryClass::SaveWindowPlacement(form->objectName(), form->geometry(), form->isMaximized());
+    return form && SettingsRecord::SaveWindowPlacement(form->objectName(), form->geometry(), form->isMaximized());
 }
 
 inline void Restore(QWidget *form)
 {
     QRect bounds;
     bool maximized = false;
-    if (!form || !TBaseRegistryClass::LoadWindowPlacement(form->objectName(), bounds, maximized))
+    if (!form || !SettingsRecord::LoadWindowPlacement(form->objectName(), bounds, maximized))
         return;
     form->setGeometry(bounds);
     if (maximized)

@@ -3,7 +3,7 @@
 #include "ui_NoEngineWarning.h"
 
 #include "ContactLinks.h"
-#include "UtilsClass.h"
+#include "DiagnosticLog.h"
 
 #include <QDesktopServices>
 #include <QUrl>
@@ -19,7 +19,7 @@ bool openLink(const QUrl &url)
 {
     const bool opened = QDesktopServices::openUrl(url);
     if (!opened)
-        UtilsClass::WriteLog(QStringLiteral("Could not open ") + url.toString());
+        DiagnosticLog::WriteLog(QStringLiteral("Could not open ") + url.toString());
     return opened;
 }
 
@@ -44,25 +44,25 @@ TEngineWarningForm::TEngineWarningForm(QWidget *parent)
     ui->Memo2->setAccessibleName(ui->Memo2->text().simplified());
     ui->PackageHint->setAccessibleName(ui->PackageHint->text());
 
-    connect(ui->URL, &QLabel::linkActivated, this, [this] { URLClick(); });
-    connect(ui->Label1, &QLabel::linkActivated, this, [this] { Label1Click(); });
-    connect(ui->Button1, &QPushButton::clicked, this, &TEngineWarningForm::Button1Click);
+    connect(ui->URL, &QLabel::linkActivated, this, [this] { OpenDownloadPage(); });
+    connect(ui->Label1, &QLabel::linkActivated, this, [this] { MailSupport(); });
+    connect(ui->Button1, &QPushButton::clicked, this, &TEngineWarningForm::OkClick);
     ui->Button1->setFocus();
 }
 
 TEngineWarningForm::~TEngineWarningForm() = default;
 
-bool TEngineWarningForm::URLClick()
+bool TEngineWarningForm::OpenDownloadPage()
 {
     return openLink(QUrl(ContactLinks::EngineDownloadPage));
 }
 
-bool TEngineWarningForm::Label1Click()
+bool TEngineWarningForm::MailSupport()
 {
     return openLink(QUrl(QStringLiteral("mailto:") + ContactLinks::SupportAddress));
 }
 
-void TEngineWarningForm::Button1Click()
+void TEngineWarningForm::OkClick()
 {
     accept();
 }

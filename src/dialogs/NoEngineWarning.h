@@ -20,9 +20,9 @@ public:
 
     // Open the download page / a new mail to support in the user's programs.
     // False when the desktop has no program for them.
-    bool URLClick();
-    bool Label1Click();
-    void Button1Click();
+    bool OpenDownloadPage();
+    bool MailSupport();
+    void OkClick();
 
 private:
     std::unique_ptr<Ui::TEngineWarningForm> ui;

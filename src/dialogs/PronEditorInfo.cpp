@@ -11,19 +11,19 @@ TPronEditorInfoForm::TPronEditorInfoForm(bool &showAgain, QWidget *parent)
     ui->Memo1->setAccessibleName(ui->Memo1->text().simplified());
 
     ui->CheckBox1->setChecked(false);
-    connect(ui->CheckBox1, &QCheckBox::toggled, this, &TPronEditorInfoForm::CheckBox1Click);
-    connect(ui->Button1, &QPushButton::clicked, this, &TPronEditorInfoForm::Button1Click);
+    connect(ui->CheckBox1, &QCheckBox::toggled, this, &TPronEditorInfoForm::DontShowAgainClick);
+    connect(ui->Button1, &QPushButton::clicked, this, &TPronEditorInfoForm::OkClick);
     ui->Button1->setFocus();
 }
 
 TPronEditorInfoForm::~TPronEditorInfoForm() = default;
 
-void TPronEditorInfoForm::Button1Click()
+void TPronEditorInfoForm::OkClick()
 {
     accept();
 }
 
-void TPronEditorInfoForm::CheckBox1Click()
+void TPronEditorInfoForm::DontShowAgainClick()
 {
     m_showAgain = !ui->CheckBox1->isChecked();
 }

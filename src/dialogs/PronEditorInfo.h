@@ -19,8 +19,8 @@ public:
     explicit TPronEditorInfoForm(bool &showAgain, QWidget *parent = nullptr);
     ~TPronEditorInfoForm() override;
 
-    void Button1Click();
-    void CheckBox1Click();
+    void OkClick();
+    void DontShowAgainClick();
 
 private:
     std::unique_ptr<Ui::TPronEditorInfoForm> ui;

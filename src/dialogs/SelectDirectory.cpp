@@ -3,7 +3,7 @@
 #include "ui_SelectDirectory.h"
 
 #include "FormPlacement.h"
-#include "UtilsClass.h"
+#include "DiagnosticLog.h"
 #include "platform/shell/MessageService.h"
 
 #include <QDir>
@@ -47,7 +47,7 @@ TOutDirDialog::TOutDirDialog(QString &directory, QWidget *parent)
     ui->Splitter1->setSizes({260, 150});
 
     connect(ui->DirectoryListBox1->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this] { DirectoryListBox1Change(); });
+            [this] { FolderChanged(); });
     // Folders load in the background; once the open folder's parents are
     // read, bring it into view.
     m_scrollTimer.setSingleShot(true);
@@ -68,8 +68,8 @@ TOutDirDialog::TOutDirDialog(QString &directory, QWidget *parent)
     });
     connect(m_folders, &QFileSystemModel::directoryLoaded, this, &TOutDirDialog::ScrollToDirectory);
     connect(m_folders, &QFileSystemModel::rowsInserted, this, &TOutDirDialog::ScrollToDirectory);
-    connect(ui->Button1, &QPushButton::clicked, this, &TOutDirDialog::Button1Click);
-    connect(ui->Button2, &QPushButton::clicked, this, &TOutDirDialog::Button2Click);
+    connect(ui->Button1, &QPushButton::clicked, this, &TOutDirDialog::OkClick);
+    connect(ui->Button2, &QPushButton::clicked, this, &TOutDirDialog::CancelClick);
     connect(ui->NewFolderBtn, &QPushButton::clicked, this, &TOutDirDialog::NewFolderClick);
     // Folders are renamed only right after New Folder made one.
     ui->DirectoryListBox1->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -106,7 +106,7 @@ QString TOutDirDialog::SetDirectory(const QString &path)
     }
     // The signal does not fire when the index was already current.
     m_directory = folder;
-    DirectoryListBox1Change();
+    FolderChanged();
     return m_directory;
 }
 
@@ -124,10 +124,10 @@ void TOutDirDialog::FormActivate()
     const QString wanted = m_setting;
     const QString opened = SetDirectory(wanted);
     if (QDir::cleanPath(wanted.trimmed()) != opened)
-        UtilsClass::WriteLog(QStringLiteral("Output directory %1 not found, showing %2").arg(wanted, opened));
+        DiagnosticLog::WriteLog(QStringLiteral("Output directory %1 not found, showing %2").arg(wanted, opened));
 }
 
-void TOutDirDialog::DirectoryListBox1Change()
+void TOutDirDialog::FolderChanged()
 {
     const QModelIndex index = ui->DirectoryListBox1->currentIndex();
     if (index.isValid())
@@ -148,7 +148,7 @@ void TOutDirDialog::FillFileList()
     ui->FileListBox1->addItems(files);
 }
 
-void TOutDirDialog::Button1Click()
+void TOutDirDialog::OkClick()
 {
     // The folder may have gone while the dialog was open.
     const QString folder = NearestExistingFolder(m_directory);
@@ -176,7 +176,7 @@ QString TOutDirDialog::NewFolderClick()
     return made;
 }
 
-void TOutDirDialog::Button2Click()
+void TOutDirDialog::CancelClick()
 {
     reject();
 }

@@ -41,9 +41,9 @@ public:
     static const QStringList FileMasks;
 
     void FormActivate();
-    void DirectoryListBox1Change();
-    void Button1Click();
-    void Button2Click();
+    void FolderChanged();
+    void OkClick();
+    void CancelClick();
     // Makes "New Folder" (or "New Folder (2)"...) in the open folder, opens
     // it and lets the user name it; its path, or empty when it could not be
     // made.

@@ -19,25 +19,25 @@ TSoundCardErrorForm::TSoundCardErrorForm(bool &checkAgain, QWidget *parent)
     ui->Memo1->setPalette(palette);
 
     ui->CheckBox1->setChecked(false);
-    connect(ui->CheckBox1, &QCheckBox::toggled, this, &TSoundCardErrorForm::CheckBox1Click);
-    connect(ui->Button1, &QPushButton::clicked, this, &TSoundCardErrorForm::Button1Click);
-    connect(ui->Button2, &QPushButton::clicked, this, &TSoundCardErrorForm::Button2Click);
+    connect(ui->CheckBox1, &QCheckBox::toggled, this, &TSoundCardErrorForm::DontCheckAgainClick);
+    connect(ui->Button1, &QPushButton::clicked, this, &TSoundCardErrorForm::ProceedClick);
+    connect(ui->Button2, &QPushButton::clicked, this, &TSoundCardErrorForm::CancelClick);
     ui->Button2->setFocus();
 }
 
 TSoundCardErrorForm::~TSoundCardErrorForm() = default;
 
-void TSoundCardErrorForm::Button1Click()
+void TSoundCardErrorForm::ProceedClick()
 {
     accept();
 }
 
-void TSoundCardErrorForm::Button2Click()
+void TSoundCardErrorForm::CancelClick()
 {
     reject();
 }
 
-void TSoundCardErrorForm::CheckBox1Click()
+void TSoundCardErrorForm::DontCheckAgainClick()
 {
     m_checkAgain = !ui->CheckBox1->isChecked();
 }

@@ -20,9 +20,9 @@ public:
     explicit TSoundCardErrorForm(bool &checkAgain, QWidget *parent = nullptr);
     ~TSoundCardErrorForm() override;
 
-    void Button1Click();
-    void Button2Click();
-    void CheckBox1Click();
+    void ProceedClick();
+    void CancelClick();
+    void DontCheckAgainClick();
 
 private:
     std::unique_ptr<Ui::TSoundCardErrorForm> ui;

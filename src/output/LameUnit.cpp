@@ -1,6 +1,6 @@
 #include "LameUnit.h"
 
-#include "UtilsClass.h"
+#include "DiagnosticLog.h"
 #include "WaveFile.h"
 
 
@@ -180,7 +180,7 @@ bool TMp3FileWriter::IsOpen() const
 
 TMp3Result TMp3FileWriter::fail(QString message)
 {
-    UtilsClass::WriteLog(message);
+    DiagnosticLog::WriteLog(message);
     Abort();
     return TMp3Result::Fail(std::move(message));
 }
@@ -245,12 +245,12 @@ TMp3Result ConvertToMp3(const QString &inputWav, const QString &mp3File, int bit
                         const std::function<void(int)> &progress, const std::function<bool()> &stopRequested,
                         OutputPlacement placement)
 {
-    UtilsClass::WriteLog(QStringLiteral("Starting Lame MP3 conversion"));
+    DiagnosticLog::WriteLog(QStringLiteral("Starting Lame MP3 conversion"));
     std::optional<TWaveReader> reader;
     try {
         reader.emplace(inputWav);
     } catch (const EWaveError &e) {
-        UtilsClass::WriteLog(e.message());
+        DiagnosticLog::WriteLog(e.message());
         return TMp3Result::Fail(e.message());
     }
 
@@ -269,7 +269,7 @@ TMp3Result ConvertToMp3(const QString &inputWav, const QString &mp3File, int bit
                 return r;
             if (stopRequested && stopRequested()) {
                 writer.Abort();
-                UtilsClass::WriteLog(QStringLiteral("MP3 conversion stopped"));
+                DiagnosticLog::WriteLog(QStringLiteral("MP3 conversion stopped"));
                 return {TMp3Result::Stopped, {}, {}};
             }
             if (progress)
@@ -277,7 +277,7 @@ TMp3Result ConvertToMp3(const QString &inputWav, const QString &mp3File, int bit
         }
     } catch (const EWaveError &e) {
         writer.Abort();
-        UtilsClass::WriteLog(e.message());
+        DiagnosticLog::WriteLog(e.message());
         return TMp3Result::Fail(e.message());
     }
     return writer.Finish();

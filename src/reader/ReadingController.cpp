@@ -1,13 +1,13 @@
 #include "ReadingController.h"
 
-#include "TTSUnit.h"
+#include "Speaker.h"
 #include "output/LameUnit.h"
 #include "output/Mp3Follower.h"
 #include "output/OutputNames.h"
 #include "platform/paths/SafeFile.h"
 #include "platform/shell/MessageService.h"
 #include "settings/PreferenceUnit.h"
-#include "util/UtilsClass.h"
+#include "util/DiagnosticLog.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -40,10 +40,10 @@ bool isFileTarget(OutputTarget mode)
 
 }  // namespace
 
-ReadingController::ReadingController(TTTSForm &driver, TPreferences &prefs, ReadingView &view, QObject *parent)
+ReadingController::ReadingController(Speaker &driver, TPreferences &prefs, ReadingView &view, QObject *parent)
     : QObject(parent), m_driver(driver), m_prefs(prefs), m_view(view), m_follower(std::make_unique<TMp3Follower>())
 {
-    connect(&m_driver, &TTTSForm::OnDone, this, &ReadingController::DriverDone);
+    connect(&m_driver, &Speaker::OnDone, this, &ReadingController::DriverDone);
     connect(m_driver.TTS1(), &TTTS::OnWordPosition, this,
             [this](TTTS *, sapi::QWORD, uint32_t offset) { TTSWordPosition(offset); });
     PendingFile::RemoveLeftovers(m_prefs.OUT_Directory);
@@ -104,7 +104,7 @@ void ReadingController::UpdateStatus(const QString &text)
         longText = shortText = ArticleCountText();
     }
     emit StatusChanged(longText, shortText);
-    UtilsClass::WriteLog(longText);
+    DiagnosticLog::WriteLog(longText);
 }
 
 void ReadingController::ResetStatus()
@@ -203,12 +203,12 @@ void ReadingController::ArticleReadToFileClick(QObject *article)
     ReadArticle(article, otSingleFile, -1, -1);
 }
 
-void ReadingController::ReadfromCursor1Click(int caret)
+void ReadingController::ReadFromCursor(int caret)
 {
     ReadArticle(nullptr, otSpeakers, -1, caret);
 }
 
-void ReadingController::ReadHighlighted1Click(int selStart, int selLength)
+void ReadingController::ReadSelection(int selStart, int selLength)
 {
     // A selection made backwards reads the same text as one made forwards.
     if (selLength < 0) {
@@ -261,7 +261,7 @@ void ReadingController::PauseReading()
 {
     m_paused = true;
     emit PausedChanged(true);
-    UtilsClass::WriteLog(QStringLiteral("Pause"));
+    DiagnosticLog::WriteLog(QStringLiteral("Pause"));
     m_driver.PauseAudio();
     SetReadingState(rsPaused);
 }
@@ -270,7 +270,7 @@ void ReadingController::ResumeReading()
 {
     m_paused = false;
     emit PausedChanged(false);
-    UtilsClass::WriteLog(QStringLiteral("Resume"));
+    DiagnosticLog::WriteLog(QStringLiteral("Resume"));
     if (m_article)
         m_view.FocusEditor(m_article);
     m_driver.ResumeAudio();
@@ -281,7 +281,7 @@ void ReadingController::SkipBtnClick()
 {
     if (!m_driver.TTS1()->Active() || m_state != rsReading)
         return;
-    UtilsClass::WriteLog(QStringLiteral("Skip"));
+    DiagnosticLog::WriteLog(QStringLiteral("Skip"));
     m_paused = false;
     emit PausedChanged(false);
     // The driver reports the article done, and ArticleDone moves on.
@@ -295,14 +295,14 @@ void ReadingController::StopBtnClick()
     m_paused = false;
     emit PausedChanged(false);
     m_view.UnlockAll();
-    UtilsClass::WriteLog(QStringLiteral("Abort"));
+    DiagnosticLog::WriteLog(QStringLiteral("Abort"));
     // A completion already counting down would start the next article.
     m_completion = Completion::None;
     m_driver.CancelDone();
     try {
         m_driver.TTS1()->AudioReset();
     } catch (const EAppError &e) {
-        UtilsClass::WriteLog(e.message());
+        DiagnosticLog::WriteLog(e.message());
     }
     FinishOutput(true);
     m_article = nullptr;
@@ -347,7 +347,7 @@ void ReadingController::OnAudioHelpDone()
     try {
         m_driver.TTS1()->SetActive(false);
     } catch (const EAppError &e) {
-        UtilsClass::WriteLog(e.message());
+        DiagnosticLog::WriteLog(e.message());
     }
     m_skipAllowed = true;
     if (m_state == rsExiting)
@@ -467,7 +467,7 @@ bool ReadingController::PrepareOutput(QObject *article, OutputTarget mode)
         return false;
     }
     if (!m_driver.PlayToFileInit(VoiceOf(article), m_wavName, mp3 ? QString() : m_pendingWav->Target())) {
-        UtilsClass::WriteLog(QStringLiteral("Play to file initialization failed"));
+        DiagnosticLog::WriteLog(QStringLiteral("Play to file initialization failed"));
         SetReadingState(rsIdle);
         m_view.SetLocked(article, false);
         emit GaugeChanged(false, 0, 0);
@@ -475,7 +475,7 @@ bool ReadingController::PrepareOutput(QObject *article, OutputTarget mode)
         try {
             m_driver.FinishOutput();
         } catch (const EAppError &e) {
-            UtilsClass::WriteLog(e.message());
+            DiagnosticLog::WriteLog(e.message());
         }
         if (!m_pendingWav)
             QFile::remove(m_wavName);
@@ -533,7 +533,7 @@ bool ReadingController::StartReading(QObject *article, int length, int start, Ou
         spoken = mode == otSpeakers ? m_driver.Play(part, VoiceOf(article))
                                     : m_driver.SpeakToFile(VoiceOf(article), part);
     } catch (const EAppError &e) {
-        UtilsClass::WriteLog(e.message());
+        DiagnosticLog::WriteLog(e.message());
         MessageService::error(e.message());
     }
     if (!spoken) {
@@ -575,7 +575,7 @@ void ReadingController::RefuseOversizedWav()
         return;
     const QString message = kWavTooLarge.arg(m_pendingWav->Target());
     StopBtnClick();
-    UtilsClass::WriteLog(message);
+    DiagnosticLog::WriteLog(message);
     MessageService::error(message);
 }
 
@@ -593,7 +593,7 @@ bool ReadingController::FinishOutput(bool aborted)
         const QString kept = toFile && !aborted && m_prefs.OUT_FileFormat == 1 ? KeepWavBesideMp3() : QString();
         AbandonRun(aborted ? QString() : e.message(), kept);
         if (aborted)
-            UtilsClass::WriteLog(e.message());
+            DiagnosticLog::WriteLog(e.message());
         return false;
     }
     if (toFile && aborted) {
@@ -601,7 +601,7 @@ bool ReadingController::FinishOutput(bool aborted)
         if (m_pendingWav)
             m_pendingWav.reset();
         else if (QFile::exists(m_wavName) && !QFile::remove(m_wavName))
-            UtilsClass::WriteLog(QStringLiteral("Delete Failed"));
+            DiagnosticLog::WriteLog(QStringLiteral("Delete Failed"));
     } else if (toFile && m_prefs.OUT_FileFormat == 1) {
         if (!ConvertToMp3())
             return false;
@@ -628,7 +628,7 @@ bool ReadingController::ConvertToMp3()
     TMp3Result result;
     QEventLoop wait;
     std::thread worker([&] {
-        UtilsClass::WriteLog(QStringLiteral("Starting Lame MP3 conversion"));
+        DiagnosticLog::WriteLog(QStringLiteral("Starting Lame MP3 conversion"));
         result = m_follower->Finish(
             [this](int percent) {
                 QMetaObject::invokeMethod(
@@ -649,9 +649,9 @@ bool ReadingController::ConvertToMp3()
     emit GaugeChanged(false, 0, 0);
     NotePlacement(m_mp3Name, result.File);
     m_mp3Name = result.File;
-    UtilsClass::WriteLog(QStringLiteral("Deleting wav file ") + m_wavName);
+    DiagnosticLog::WriteLog(QStringLiteral("Deleting wav file ") + m_wavName);
     if (!QFile::remove(m_wavName))
-        UtilsClass::WriteLog(QStringLiteral("Delete Failed"));
+        DiagnosticLog::WriteLog(QStringLiteral("Delete Failed"));
     return true;
 }
 
@@ -677,7 +677,7 @@ void ReadingController::NotePlacement(const QString &built, const QString &place
     const QString wanted = m_taken.isEmpty() ? built : m_taken;
     if (placed != wanted)
         m_placementNote = kSavedAs.arg(QFileInfo(wanted).fileName(), QFileInfo(placed).fileName());
-    UtilsClass::WriteLog(QStringLiteral("Saved ") + placed);
+    DiagnosticLog::WriteLog(QStringLiteral("Saved ") + placed);
 }
 
 QString ReadingController::KeepWavBesideMp3()
@@ -705,7 +705,7 @@ QString ReadingController::KeepWavBesideMp3()
     } else {
         error = QStringLiteral("\"%1\" exists").arg(kept);
     }
-    UtilsClass::WriteLog(QStringLiteral("The WAV file could not be kept: ") + error);
+    DiagnosticLog::WriteLog(QStringLiteral("The WAV file could not be kept: ") + error);
     return QString();
 }
 
@@ -714,7 +714,7 @@ void ReadingController::AbandonRun(const QString &message, const QString &keptWa
     const QString text =
         keptWav.isEmpty() ? message : message + QStringLiteral("\r\rThe speech was kept in \"%1\".").arg(keptWav);
     if (!text.isEmpty()) {
-        UtilsClass::WriteLog(text);
+        DiagnosticLog::WriteLog(text);
         MessageService::error(text);
     }
     m_completion = Completion::None;

@@ -28,7 +28,7 @@
 class TMp3Follower;
 class TOutputNames;
 class TPreferences;
-class TTTSForm;
+class Speaker;
 
 enum ReadingState : uint8_t { rsIdle = 0, rsPaused = 1, rsReading = 2, rsConverting = 3, rsExiting = 4 };
 enum OutputTarget : uint8_t { otSingleFile = 0, otMultipleFiles = 1, otSpeakers = 2 };
@@ -87,7 +87,7 @@ public:
         bool operator==(const Commands &) const = default;
     };
 
-    ReadingController(TTTSForm &driver, TPreferences &prefs, ReadingView &view, QObject *parent = nullptr);
+    ReadingController(Speaker &driver, TPreferences &prefs, ReadingView &view, QObject *parent = nullptr);
     ~ReadingController() override;
 
     ReadingState State() const { return m_state; }
@@ -107,8 +107,8 @@ public:
     void ReadArticle(QObject *article, OutputTarget mode, int length, int start);
     void ArticleReadClick(QObject *article);        // an article's Read button
     void ArticleReadToFileClick(QObject *article);  // its Read to File button
-    void ReadfromCursor1Click(int caret);
-    void ReadHighlighted1Click(int selStart, int selLength);
+    void ReadFromCursor(int caret);
+    void ReadSelection(int selStart, int selLength);
     void SpeakAudioHelp(const QString &text, const QString &voiceName);
     // New text read at once (auto speak), from its beginning.
     void StartAutoSpeak(QObject *article);
@@ -180,7 +180,7 @@ private:
     QString KeepWavBesideMp3();
     QString VoiceOf(QObject *article) const;
 
-    TTTSForm &m_driver;
+    Speaker &m_driver;
     TPreferences &m_prefs;
     ReadingView &m_view;
 

@@ -4,13 +4,13 @@
 // depends on the list mode. The program makes one for the whole run and
 // hands it to the windows and the reading driver.
 
-#include "TBaseRegistryClassUnit.h"
+#include "SettingsRecord.h"
 
 #include <QString>
 
 #include <cstdint>
 
-class TPreferences : public TBaseRegistryClass
+class TPreferences : public SettingsRecord
 {
 public:
     // Registers every setting in order, computes FilesDir (creating the

@@ -1,6 +1,5 @@
 #include "RegistryEnhanced.h"
 
-#include "Brkapart.h"
 #include "RegistryStore.h"
 
 #include <QDateTime>
@@ -57,12 +56,7 @@ private:
 
 void TRegistryEnhanced::SplitName(const QString &name, QString &keyPath, QString &valueName) const
 {
-    TBrkApart splitter;
-    splitter.BaseString = name;
-    splitter.BreakString = QStringLiteral("\\");
-    splitter.AllowEmptyString = false;
-    splitter.BreakApart();
-    QStringList pieces = splitter.StringList;
+    QStringList pieces = name.split(u'\\', Qt::SkipEmptyParts);
     valueName = pieces.isEmpty() ? QString() : pieces.takeLast();
     pieces.prepend(Key);
     keyPath = RegistryStore::normalizeKey(pieces.join(u'\\'));

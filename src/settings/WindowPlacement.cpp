@@ -1,11 +1,11 @@
 // Window placement of the program's forms, kept apart from the settings
 // record. Widget-free: the forms pass their bounds (dialogs/FormPlacement.h).
-#include "TBaseRegistryClassUnit.h"
+#include "SettingsRecord.h"
 
 #include "AppPaths.h"
 #include "RegistryEnhanced.h"
 #include "RegistryStore.h"
-#include "UtilsClass.h"
+#include "DiagnosticLog.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -26,12 +26,12 @@ int32_t readNumber(TRegistryEnhanced &registry, const char *name)
 
 }  // namespace
 
-QString TBaseRegistryClass::PlacementKey(const QString &formName)
+QString SettingsRecord::PlacementKey(const QString &formName)
 {
     return WindowsKey + u'\\' + AppPaths::programFileName() + u'\\' + formName;
 }
 
-bool TBaseRegistryClass::SaveWindowPlacement(const QString &formName, const QRect &bounds, bool maximized)
+bool SettingsRecord::SaveWindowPlacement(const QString &formName, const QRect &bounds, bool maximized)
 {
     if (formName.isEmpty())
         return false;
@@ -49,12 +49,12 @@ bool TBaseRegistryClass::SaveWindowPlacement(const QString &formName, const QRec
     }
     if (store.save())
         return true;
-    UtilsClass::WriteLog(
+    DiagnosticLog::WriteLog(
         QStringLiteral("Window placement of %1 could not be saved: %2").arg(formName, store.errorString()));
     return false;
 }
 
-bool TBaseRegistryClass::LoadWindowPlacement(const QString &formName, QRect &bounds, bool &maximized)
+bool SettingsRecord::LoadWindowPlacement(const QString &formName, QRect &bounds, bool &maximized)
 {
     if (formName.isEmpty())
         return false;

@@ -2,7 +2,7 @@
 
 #include "platform/speech/AudioDestinations.h"
 #include "platform/speech/SpeechEngine.h"
-#include "util/UtilsClass.h"
+#include "util/DiagnosticLog.h"
 
 #include <utility>
 
@@ -58,9 +58,9 @@ HRESULT deliver(const std::weak_ptr<TTTS> &owner, F &&call)
     try {
         call(component.get());
     } catch (const std::exception &e) {
-        UtilsClass::WriteLog(QStringLiteral("Speech event handler failed: ") + QString::fromUtf8(e.what()));
+        DiagnosticLog::WriteLog(QStringLiteral("Speech event handler failed: ") + QString::fromUtf8(e.what()));
     } catch (...) {
-        UtilsClass::WriteLog(QStringLiteral("Speech event handler failed"));
+        DiagnosticLog::WriteLog(QStringLiteral("Speech event handler failed"));
     }
     return S_OK;
 }
@@ -165,8 +165,8 @@ TTTS::~TTTS()
     if (m_active && m_dest) {
         if (auto file = queryAs<IAudioFile>(m_dest, IID_IAudioFile)) {
             if (const HRESULT r = file->Flush(); r != S_OK)
-                UtilsClass::WriteLog(QStringLiteral("Speech output file could not be finished: ") +
-                                     ESpeechError(r).message());
+                DiagnosticLog::WriteLog(QStringLiteral("Speech output file could not be finished: ") +
+                                        ESpeechError(r).message());
         }
     }
     FreePhonemes();

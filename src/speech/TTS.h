@@ -7,7 +7,7 @@
 // order AudioDeviceID, ModeName, OutputFile, OutputDest, Active,
 // CharacterSet, ControlTags, then Loaded().
 
-#include "SpTools.h"
+#include "SpeechErrors.h"
 
 #include "platform/speech/SpeechApi.h"
 

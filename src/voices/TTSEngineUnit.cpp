@@ -1,10 +1,10 @@
 #include "TTSEngineUnit.h"
 
-#include "GrabBaseClassUnit.h"
+#include "TaggedFile.h"
 
 #include "AppPaths.h"
 #include "PreferenceUnit.h"
-#include "UtilsClass.h"
+#include "DiagnosticLog.h"
 #include "speech/TTS.h"
 
 #include <QHash>
@@ -210,7 +210,7 @@ QString GetTestMessage(const TEngineEntry *engine)
     const QString code = LanguageCodeOf(engine->LanguageID);
     if (code.isEmpty())
         return QString();
-    GrabBaseClass file;
+    TaggedFile file;
     if (!file.LoadFromFile(AppPaths::dataDir() + QLatin1Char('/') + AudioTestFileName).isEmpty())
         return QString();
     return file.GetValue(QStringLiteral("/"), code);
@@ -403,13 +403,13 @@ bool TVoiceCatalog::LoadRanges(TVoiceEntry &voice)
 
 void TVoiceCatalog::Initialize(QObject *)
 {
-    UtilsClass::WriteLog(QStringLiteral("Entering TTSForm.Initialize"));
+    DiagnosticLog::WriteLog(QStringLiteral("Entering TTSForm.Initialize"));
     // One walk over the installed modes gives the names, the records and the
     // engine's own default. Looking each name up on its own walks every mode
     // again for every mode, which made the first start take seconds with a
     // hundred and more eSpeak NG voices.
     if (!sapi::SpeechPlatform::installed())
-        UtilsClass::WriteLog(QStringLiteral("Listing the voices failed: the speech platform is not installed"));
+        DiagnosticLog::WriteLog(QStringLiteral("Listing the voices failed: the speech platform is not installed"));
     const sapi::InstalledModes installed = sapi::SpeechPlatform::installedModes();
     const std::vector<sapi::TTSMODEINFOW> &records = installed.modes;
 
@@ -461,12 +461,12 @@ void TVoiceCatalog::Initialize(QObject *)
         registerSetting(p, QStringLiteral("PIT_") + voice->KeyName, 0, ikInteger);
 
         TVoiceEntry *added = Voices.Add(std::move(voice));
-        UtilsClass::WriteLog(QStringLiteral("Loaded voice ") + added->DisplayName);
+        DiagnosticLog::WriteLog(QStringLiteral("Loaded voice ") + added->DisplayName);
     }
 
     m_engineDefault = installed.defaultMode;
     EnsureDefaultVoice();
-    UtilsClass::WriteLog(QStringLiteral("Exiting TTSForm.Initialize"));
+    DiagnosticLog::WriteLog(QStringLiteral("Exiting TTSForm.Initialize"));
 }
 
 void TVoiceCatalog::EnsureDefaultVoice()

@@ -2,7 +2,7 @@
 // the offscreen platform, where a copy notifies its viewers at once.
 #include "WindowTestSupport.h"
 
-#include "CB_PromptUnit.h"
+#include "ClipboardPrompt.h"
 #include "ClipboardWatcher.h"
 #include "articles/SavedArticles.h"
 
@@ -26,7 +26,7 @@ protected:
     }
     static void Copy(const QString &text) { QGuiApplication::clipboard()->setText(text); }
     ClipboardWatcher &Watcher() const { return form->Clipboard(); }
-    TCB_PromptForm *Prompt() const { return Watcher().Prompt(); }
+    ClipboardPrompt *Prompt() const { return Watcher().Prompt(); }
     bool PromptShown() const { return Prompt() && Prompt()->isVisible(); }
     // The check box, the menu item and the tray item that watch the clipboard.
     QList<bool> Watching() const
@@ -150,7 +150,7 @@ TEST_F(ClipboardTest, CopyPromptStaysOnTheScreenOpensWhereTheUserLeftItAndPresse
     EXPECT_EQ(form->Preferences().CB_LastPromptAction, 2);
 
     // With a delay the default button is pressed when it runs out.
-    form->Articles().ToolButton2Click();
+    form->Articles().SwitchToMultiArticle();
     form->Preferences().CB_PromptDelay = 1;
     form->Preferences().CB_DfltPromptAction = 1;
     Copy(u"Added by the timer"_s);

@@ -97,7 +97,7 @@ TEST_F(LookTest, ToolbarIconsAndTheSpokenWordStandOutInLightDarkAndHighContrastP
         Start();
         QList<QToolButton *> buttons = ui->ToolBar1->findChildren<QToolButton *>();
         ASSERT_EQ(buttons.size(), 10);
-        TToolBarForm floating;
+        FloatingToolBar floating;
         buttons += floating.findChildren<QToolButton *>();
         for (QToolButton *button : buttons) {
             const QColor ink = Ink(button->icon());

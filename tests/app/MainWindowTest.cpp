@@ -85,7 +85,7 @@ TEST_F(MainWindowTest, OptionsAndToolbarTogglesFollowEveryControlAndTheBandKeeps
     QCoreApplication::processEvents();
     ASSERT_EQ(ui->Panel3->height(), designed + 40);
     const int both = ui->Panel2->height();
-    form->MMLabel1Click();  // options off
+    form->ToggleOptionsBand();  // options off
     EXPECT_FALSE(ui->OptionsBtn->isChecked());
     EXPECT_FALSE(ui->ShowOptionsMItm->isChecked());
     EXPECT_LT(ui->Panel2->height(), both);
@@ -98,7 +98,7 @@ TEST_F(MainWindowTest, OptionsAndToolbarTogglesFollowEveryControlAndTheBandKeeps
     EXPECT_FALSE(ui->Panel2->isVisible());
     EXPECT_FALSE(ui->ShowToolbarMItm->isChecked());
     EXPECT_FALSE(ui->OptionsBtn->isChecked());
-    form->MMLabel1Click();  // options only
+    form->ToggleOptionsBand();  // options only
     EXPECT_TRUE(ui->Panel3->isVisible());
     EXPECT_FALSE(ui->ToolBar1->isVisible());
     EXPECT_LT(ui->Panel2->height(), both);
@@ -145,10 +145,10 @@ TEST_F(MainWindowTest, ModeSwitchesKeepOneArticleAndEachModesOptionsIncludingThe
     EXPECT_TRUE(form->Preferences().SI_AutoSpeak);
     EXPECT_FALSE(form->Preferences().SI_DefaultTitles);
     const QString logBefore = Log();
-    form->Articles().ToolButton1Click();  // already Single-Article
+    form->Articles().SwitchToSingleArticle();  // already Single-Article
     EXPECT_EQ(Log(), logBefore);
 
-    form->Articles().ToolButton2Click();
+    form->Articles().SwitchToMultiArticle();
     expectMode(true);
     EXPECT_EQ(form->List()->VisibleEntries(), form->Preferences().ML_VisibleEntries);
     EXPECT_FALSE(ui->SkipBtn->isEnabled());
@@ -204,7 +204,7 @@ TEST_F(MainWindowTest, ModeSwitchesKeepOneArticleAndEachModesOptionsIncludingThe
     form->Articles().AddNewArticle();
     form->Articles().AddNewArticle();
     Entry(0)->SetText(u"   "_s);
-    form->Articles().ToolButton1Click();
+    form->Articles().SwitchToSingleArticle();
     expectMode(false);
     EXPECT_EQ(Count(), 1);
     EXPECT_TRUE(Entry(0)->Text().trimmed().isEmpty());
@@ -226,7 +226,7 @@ TEST_F(MainWindowTest, SingleArticleTypedTextCountsAsAnArticleAndGetsADefaultTit
     Start();
     ASSERT_TRUE(ui->AutoTitleCB->isChecked());
     EXPECT_EQ(form->StatusText(), u"No articles"_s);
-    TMyPlusMemo *editor = Entry(0)->Editor();
+    ArticleEditor *editor = Entry(0)->Editor();
     editor->setFocus();
     QTest::keyClicks(editor, u"Typed by hand."_s);
     EXPECT_TRUE(waitFor([this] { return form->StatusText() == u"1 article"_s; }, 5000))
@@ -257,7 +257,7 @@ TEST_F(MainWindowTest, OpeningTextFilesTitlesThemAfterTheFileName)
     ASSERT_EQ(Texts(), QStringList{u"Being read"_s});
     Entry(0)->Locked = false;
 
-    form->Articles().ToolButton2Click();
+    form->Articles().SwitchToMultiArticle();
     EXPECT_EQ(form->Articles().CreateOpenDialog()->fileMode(), QFileDialog::ExistingFiles);
     const QString dir = homeDir() + u"/texts"_s;
     ASSERT_TRUE(writeFile(dir + u"/My News.txt"_s, "Hello\nWorld\n"));
@@ -291,7 +291,7 @@ TEST_F(MainWindowTest, ArticleMenuEditsTheSelectedArticleAndDeletingTheLastLeave
     item("RedoPopup")->trigger();
     EXPECT_TRUE(form->List()->CurrentEntry()->Text().isEmpty());
 
-    form->Articles().ToolButton2Click();
+    form->Articles().SwitchToMultiArticle();
     form->List()->DeleteAll();
     TMemoEntry *only = form->Articles().AddNewArticle();
     ASSERT_NE(only, nullptr);
@@ -320,7 +320,7 @@ TEST_F(MainWindowTest, ArticleMenuEditsTheSelectedArticleAndDeletingTheLastLeave
     EXPECT_EQ(messages.value(1), u"No rows are currently selected"_s);
     EXPECT_TRUE(ui->PasteBtn->isEnabled());
     QApplication::clipboard()->setText(u"From the clipboard"_s);
-    form->Articles().Paste1Execute();
+    form->Articles().PasteIntoArticle();
     EXPECT_EQ(form->List()->CurrentEntry()->Text(), u"From the clipboard"_s);
 }
 
@@ -349,7 +349,7 @@ TEST_F(MainWindowTest, CloseBoxKeepsTheProgramRunningOnlyExitSaves)
 TEST_F(MainWindowTest, FloatingToolbarFollowsItsShowingRules)
 {
     Start();
-    TToolBarForm *toolbar = form->ToolBar();
+    FloatingToolBar *toolbar = form->ToolBar();
     ASSERT_NE(toolbar, nullptr);
     QAction *showToolbar = Tray("ToolBarPONtry");
     EXPECT_FALSE(showToolbar->isEnabled());

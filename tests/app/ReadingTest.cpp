@@ -40,7 +40,7 @@ protected:
     void StartReading()
     {
         Start();
-        QObject::connect(form->Driver(), &TTTSForm::OnDone, form, [this] { ++completions; });
+        QObject::connect(form->Driver(), &Speaker::OnDone, form, [this] { ++completions; });
     }
 
     // Hidden ones too: a temporary file left in the folder is a fault.

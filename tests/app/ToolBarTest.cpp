@@ -1,8 +1,8 @@
 // The floating toolbar window on its own: its buttons, hints, gauge, keeping
 // on top and placement on the screen. Closing it is tried through the main window.
 #include "PreferenceUnit.h"
-#include "TBaseRegistryClassUnit.h"
-#include "ToolBarUnit.h"
+#include "SettingsRecord.h"
+#include "FloatingToolBar.h"
 
 #include <gtest/gtest.h>
 
@@ -43,7 +43,7 @@ protected:
     }
 
     TPreferences prefs;
-    TToolBarForm form;
+    FloatingToolBar form;
 };
 
 }  // namespace
@@ -94,7 +94,7 @@ TEST_F(ToolBarFormTest, ButtonsCarryTheirHintsForMouseAndScreenReaderInTabOrderA
     form.setFont(font);
     form.show();
     font.setBold(true);
-    EXPECT_GT(form.width(), QFontMetrics(font).horizontalAdvance(TToolBarForm::Caption) +
+    EXPECT_GT(form.width(), QFontMetrics(font).horizontalAdvance(FloatingToolBar::Caption) +
                                 2 * form.style()->pixelMetric(QStyle::PM_TitleBarHeight));
 }
 
@@ -121,25 +121,25 @@ TEST_F(ToolBarFormTest, GaugeStaysInsideItsRangeShowsPercentSignsAsWrittenAndIdl
 TEST_F(ToolBarFormTest, KeptOnTopOnlyWhenChosenAndOpensWhereItWasLastRunWithItsTitleBarOnTheScreen)
 {
     {
-        TToolBarForm neverShown;  // a fresh profile: no place stored for a toolbar never seen
+        FloatingToolBar neverShown;  // a fresh profile: no place stored for a toolbar never seen
     }
     QRect bounds;
     bool maximized = false;
-    EXPECT_FALSE(TBaseRegistryClass::LoadWindowPlacement(u"ToolBarForm"_s, bounds, maximized));
+    EXPECT_FALSE(SettingsRecord::LoadWindowPlacement(u"ToolBarForm"_s, bounds, maximized));
     QPoint where;
     {
-        TToolBarForm first;
+        FloatingToolBar first;
         first.show();
         first.move(70, 90);
         where = first.geometry().topLeft();
     }
-    TToolBarForm again;
+    FloatingToolBar again;
     again.show();
     EXPECT_EQ(again.geometry().topLeft(), where);
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     for (const QPoint stored : {QPoint(0, 0), QPoint(-500, -300), QPoint(area.right() + 50, area.bottom() + 50)}) {
-        ASSERT_TRUE(TBaseRegistryClass::SaveWindowPlacement(u"ToolBarForm"_s, QRect(stored, QSize(300, 60)), false));
-        TToolBarForm toolbar;
+        ASSERT_TRUE(SettingsRecord::SaveWindowPlacement(u"ToolBarForm"_s, QRect(stored, QSize(300, 60)), false));
+        FloatingToolBar toolbar;
         EXPECT_TRUE(area.contains(toolbar.pos())) << stored.x() << "," << stored.y();
         EXPECT_GE(toolbar.y(), area.top() + toolbar.style()->pixelMetric(QStyle::PM_TitleBarHeight));
     }

@@ -145,7 +145,7 @@ TEST_F(VoicesPageTest, GroupsHoldTheVoicesOfAllTheirEnginesAndTheButtonsFollowTh
     EXPECT_EQ(ui->EnableBtn->text(), u"Disable"_s);
     for (QPushButton *b : {ui->SetDfltBtn, ui->EditBtn, ui->TestButton})
         EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
-    Page().PopupMenu3Popup();
+    Page().UpdateVoiceMenuItems();
     QMenu *menu = Page().PopupMenu3();
     auto item = [menu](const char *name) { return menu->findChild<QAction *>(QLatin1String(name)); };
     EXPECT_EQ(item("EnableItem")->text(), u"Disable Engine"_s);
@@ -166,7 +166,7 @@ TEST_F(VoicesPageTest, GroupsHoldTheVoicesOfAllTheirEnginesAndTheButtonsFollowTh
     tree->setCurrentItem(Node(other->DisplayName));
     for (QPushButton *b : {ui->EnableBtn, ui->SetDfltBtn, ui->EditBtn, ui->TestButton})
         EXPECT_TRUE(b->isEnabled()) << b->objectName().toStdString();
-    Page().PopupMenu3Popup();
+    Page().UpdateVoiceMenuItems();
     EXPECT_EQ(item("EnableItem")->text(), other->Favorite ? u"Disable Voice"_s : u"Enable Voice"_s);
     EXPECT_TRUE(item("TestItem")->isEnabled());
 
@@ -192,7 +192,7 @@ TEST_F(VoicesPageTest, TheDefaultVoiceShowsImage2EvenExcludedIsNeverExcludedAndK
     node->parent()->setExpanded(true);
     tree->setCurrentItem(node);
     EXPECT_FALSE(ui->EnableBtn->isEnabled());
-    Page().PopupMenu3Popup();
+    Page().UpdateVoiceMenuItems();
     EXPECT_FALSE(Page().PopupMenu3()->findChild<QAction *>(u"EnableItem"_s)->isEnabled());
     DoubleClick(node);
     Page().EnableItemClick();

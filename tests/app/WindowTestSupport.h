@@ -2,20 +2,20 @@
 // The main window's tests: the program's windows on the offscreen platform.
 #include "AppWindows.h"
 #include "ArticleCommands.h"
-#include "ReaderUnit.h"
+#include "MainWindow.h"
 #include "ReadingBinder.h"
-#include "ToolBarUnit.h"
+#include "FloatingToolBar.h"
 #include "TrayController.h"
-#include "ui_ReaderUnit.h"
+#include "ui_MainWindow.h"
 
 #include "TestSupport.h"
 #include "articles/MemoListUnit.h"
 #include "ScriptedAudioSystem.h"
 #include "platform/paths/AppPaths.h"
 #include "platform/shell/MessageService.h"
-#include "reader/TTSUnit.h"
+#include "reader/Speaker.h"
 #include "settings/PreferenceUnit.h"
-#include "util/UtilsClass.h"
+#include "util/DiagnosticLog.h"
 #include "voices/TTSEngineUnit.h"
 
 #include <QAction>
@@ -110,7 +110,7 @@ protected:
 
     static QString ExportPath() { return homeDir() + u"/VXExport.txt"_s; }
     static QByteArray Saved() { return readFile(ExportPath()); }
-    static QString Log() { return QString::fromUtf8(readFile(UtilsClass::LogFileName())); }
+    static QString Log() { return QString::fromUtf8(readFile(DiagnosticLog::LogFileName())); }
     std::string Messages() const { return messages.join(u'|').toStdString(); }
     int Count() const { return form->List()->GetVisibleCount(); }
     TMemoEntry *Entry(int i) const { return form->List()->Entry(i); }
@@ -168,8 +168,8 @@ protected:
     }
 
     std::unique_ptr<AppWindows> windows;
-    TForm1 *form = nullptr;
-    Ui::TForm1 *ui = nullptr;
+    MainWindow *form = nullptr;
+    Ui::MainWindow *ui = nullptr;
     QStringList messages;
     audio::ScriptedAudioSystem *sound = nullptr;
 };

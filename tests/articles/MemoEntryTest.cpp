@@ -31,7 +31,7 @@ QStringList items(const QComboBox *cb)
 
 TEST(MyPlusMemo, TextAndItsOffsetsStayTheArticlesAlsoWhereLongLinesAreShownInPieces)
 {
-    TMyPlusMemo memo;
+    ArticleEditor memo;
     memo.SetText("Hello\r\nWorld");
     EXPECT_EQ(memo.Text(), "Hello\nWorld");
     EXPECT_EQ(memo.LineCount(), 2);
@@ -43,7 +43,7 @@ TEST(MyPlusMemo, TextAndItsOffsetsStayTheArticlesAlsoWhereLongLinesAreShownInPie
 
     // Long lines of words, of one word, and with a surrogate pair where a
     // piece would end; the editor shows pieces, but hands out the article.
-    const int n = TMyPlusMemo::kSoftLineChars;
+    const int n = ArticleEditor::kSoftLineChars;
     const QString words = QString("word ").repeated(3 * n / 5);
     const QString word = QString(n - 1, 'x') + QString::fromUtf8("\U0001F600") + QString(2 * n, 'y');
     const QString text = "short\n" + words + "\n\n" + word + "\nend";
@@ -85,7 +85,7 @@ TEST(MyPlusMemo, TextAndItsOffsetsStayTheArticlesAlsoWhereLongLinesAreShownInPie
     // A long text of short lines: they share blocks, and still come back,
     // count and copy as lines.
     QString lines;
-    for (int i = 0; lines.size() <= TMyPlusMemo::kGroupLinesFromChars; ++i)
+    for (int i = 0; lines.size() <= ArticleEditor::kGroupLinesFromChars; ++i)
         lines += QString("line %1\n").arg(i);
     lines += "last";
     memo.SetText(lines);

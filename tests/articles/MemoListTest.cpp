@@ -388,7 +388,7 @@ TEST_F(SavedFile, TenThousandArticlesScrollWithTheRightOneInEachRow)
     }
 
     // The article being read keeps its editor and highlight out of view.
-    TMyPlusMemo *reading = list->Entry(7)->Editor();
+    ArticleEditor *reading = list->Entry(7)->Editor();
     reading->SetSelStart(5);
     reading->SetSelLength(1);
     for (int value = 0; value < 40; ++value)

@@ -1,7 +1,7 @@
 #include "VoiceEditUnit.h"
 
 #include "TestSupport.h"
-#include "settings/TBaseRegistryClassUnit.h"
+#include "settings/SettingsRecord.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +29,7 @@ TEST(VoiceEditTest, SlidersShowTheVoiceEveryKindOfMoveSetsTheWorkingValuesAndThe
     }
     QRect stored;
     bool maximized = false;
-    EXPECT_FALSE(TBaseRegistryClass::LoadWindowPlacement(u"VoiceEditForm"_s, stored, maximized));
+    EXPECT_FALSE(SettingsRecord::LoadWindowPlacement(u"VoiceEditForm"_s, stored, maximized));
     TVoiceEditForm form;
     form.SetVoice(Sam());
     form.show();

@@ -1,7 +1,7 @@
 #include "MessageService.h"
 #include "RegistryEnhanced.h"
 #include "SettingsTestSupport.h"
-#include "TBaseRegistryClassUnit.h"
+#include "SettingsRecord.h"
 
 #include "AppPaths.h"
 
@@ -12,7 +12,7 @@
 
 namespace {
 
-class Record : public TBaseRegistryClass
+class Record : public SettingsRecord
 {
 public:
     Record() { Section = "Voxtrella"; }
@@ -36,7 +36,7 @@ Placement restored(const QString &name)
 {
     QRect bounds;
     bool maximized = false;
-    if (TBaseRegistryClass::LoadWindowPlacement(name, bounds, maximized))
+    if (SettingsRecord::LoadWindowPlacement(name, bounds, maximized))
         return {bounds, maximized};
     return {};
 }
@@ -149,13 +149,13 @@ TEST(WindowPlacement, BoundsPastTheScreenOrAbsurdAreFittedToTheScreenOrIgnored)
 TEST(WindowPlacement, SavedBoundsComeBackForTheSameFormOnlyAndAMaximizedSaveKeepsTheEarlierNormalBounds)
 {
     // Never saved in the normal state: Height reads 0 and nothing is applied.
-    ASSERT_TRUE(TBaseRegistryClass::SaveWindowPlacement("Form1", Designed, true));
+    ASSERT_TRUE(SettingsRecord::SaveWindowPlacement("Form1", Designed, true));
     EXPECT_FALSE(restored("Form1").maximized);
     EXPECT_EQ(restored("Form1").bounds, Designed);
 
-    ASSERT_TRUE(TBaseRegistryClass::SaveWindowPlacement("Form1", QRect(50, 60, 250, 150), false));
+    ASSERT_TRUE(SettingsRecord::SaveWindowPlacement("Form1", QRect(50, 60, 250, 150), false));
     EXPECT_EQ(restored("VoiceEditForm").bounds, Designed);
-    ASSERT_TRUE(TBaseRegistryClass::SaveWindowPlacement("Form1", QRect(1, 2, 3, 4), true));
+    ASSERT_TRUE(SettingsRecord::SaveWindowPlacement("Form1", QRect(1, 2, 3, 4), true));
     EXPECT_EQ(restored("Form1").bounds, QRect(50, 60, 250, 150));
     EXPECT_TRUE(restored("Form1").maximized);
 

@@ -6,7 +6,7 @@
 
 #include "ScriptedAudioSystem.h"
 #include "TestSupport.h"
-#include "speech/SpTools.h"
+#include "speech/SpeechErrors.h"
 #include "speech/TTS.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,6 @@
-#include "UtilsClass.h"
+#include "DiagnosticLog.h"
 #include "AppPaths.h"
 #include "TestSupport.h"
-#include "Brkapart.h"
 
 #include <gtest/gtest.h>
 
@@ -42,11 +41,11 @@ QString home(const char *name)
 TEST(DiagnosticLog, FiveRunsKeepFourGenerationsOfDatedLinesEndingInCrLf)
 {
     for (int run = 1; run <= 5; ++run) {
-        EXPECT_NO_THROW(UtilsClass::RotateLogs());
+        EXPECT_NO_THROW(DiagnosticLog::RotateLogs());
         // Rotation creates no generation it has nothing for.
-        EXPECT_FALSE(run == 1 && QFile::exists(UtilsClass::LogFileName()));
+        EXPECT_FALSE(run == 1 && QFile::exists(DiagnosticLog::LogFileName()));
         EXPECT_EQ(QFile::exists(AppPaths::logBaseName() + "3.dbg"), run > 3) << run;
-        UtilsClass::WriteLog(QString::fromUtf8("run %1 \xc3\xa4").arg(run));
+        DiagnosticLog::WriteLog(QString::fromUtf8("run %1 \xc3\xa4").arg(run));
     }
     const std::pair<const char *, const char *> expected[] = {{".dbg", " - run 5 \xc3\xa4\r\n"},
                                                               {"1.dbg", " - run 4 \xc3\xa4\r\n"},
@@ -64,17 +63,17 @@ TEST(DiagnosticLog, ReadOnlyUserFolderMakesWritesFailSilently)
 {
     // A start in a user folder that cannot be written: no log can be made.
     const QString home = TestSupport::homeDir();
-    UtilsClass::WriteLog("before");
-    ASSERT_TRUE(QFile::rename(UtilsClass::LogFileName(), AppPaths::logBaseName() + "1.dbg"));
+    DiagnosticLog::WriteLog("before");
+    ASSERT_TRUE(QFile::rename(DiagnosticLog::LogFileName(), AppPaths::logBaseName() + "1.dbg"));
     QFile::setPermissions(home, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
     {
         TestSupport::AsUnprivilegedUser unprivileged;
-        EXPECT_NO_THROW(UtilsClass::WriteLog("lost"));
+        EXPECT_NO_THROW(DiagnosticLog::WriteLog("lost"));
         // Rotation cannot create the older generation and says so.
-        EXPECT_THROW(UtilsClass::RotateLogs(), EAppError);
+        EXPECT_THROW(DiagnosticLog::RotateLogs(), EAppError);
     }
     QFile::setPermissions(home, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    EXPECT_FALSE(QFile::exists(UtilsClass::LogFileName()));
+    EXPECT_FALSE(QFile::exists(DiagnosticLog::LogFileName()));
 }
 
 TEST(DiagnosticLog, LogsStayReadableByTheUserAloneThroughRotation)
@@ -83,10 +82,10 @@ TEST(DiagnosticLog, LogsStayReadableByTheUserAloneThroughRotation)
     // An older run's log, opened to everyone, is replaced by this run's.
     ASSERT_TRUE(writeFile(AppPaths::logBaseName() + "1.dbg", "older\r\n"));
     ::chmod(QFile::encodeName(AppPaths::logBaseName() + "1.dbg").constData(), 0644);
-    UtilsClass::WriteLog("this run");
+    DiagnosticLog::WriteLog("this run");
     EXPECT_EQ(modeOf(".dbg"), 0600u);
     const QByteArray current = logOf(".dbg");
-    UtilsClass::RotateLogs();
+    DiagnosticLog::RotateLogs();
     EXPECT_EQ(logOf("1.dbg"), current);
     EXPECT_EQ(modeOf("1.dbg"), 0600u);
     EXPECT_EQ(logOf("2.dbg"), "older\r\n");
@@ -98,7 +97,7 @@ TEST(CopyFile, CopiesEveryByte)
     for (int size : {0, 8191, 8192, 3 * 8192 + 17}) {
         ASSERT_TRUE(writeFile(home("src.bin"), pattern(size)));
         ASSERT_TRUE(writeFile(home("dst.bin"), "old and longer than some"));
-        UtilsClass::CopyFile(home("src.bin"), home("dst.bin"));
+        DiagnosticLog::CopyFile(home("src.bin"), home("dst.bin"));
         EXPECT_EQ(readFile(home("dst.bin")), pattern(size)) << "size " << size;
     }
 }
@@ -107,7 +106,7 @@ TEST(CopyFile, CopiesEveryByte)
 TEST(CopyFile, AMissingSourceIsNamedAndCreatesNothing)
 {
     try {
-        UtilsClass::CopyFile(home("missing.txt"), home("out.txt"));
+        DiagnosticLog::CopyFile(home("missing.txt"), home("out.txt"));
         ADD_FAILURE() << "copying a missing file must fail";
     } catch (const EFOpenError &e) {
         EXPECT_TRUE(e.message().contains(home("missing.txt"))) << e.what();
@@ -130,33 +129,10 @@ TEST(CopyFile, ASpecialFileDestinationIsWrittenNotReplaced)
         ::close(fd);
     });
     ASSERT_TRUE(writeFile(home("a.txt"), pattern(100000)));
-    EXPECT_NO_THROW(UtilsClass::CopyFile(home("a.txt"), home("pipe")));
+    EXPECT_NO_THROW(DiagnosticLog::CopyFile(home("a.txt"), home("pipe")));
     if (const int unblock = ::open(path.constData(), O_WRONLY | O_NONBLOCK); unblock >= 0)
         ::close(unblock);  // in case the copy never opened the pipe
     reader.join();
     EXPECT_FALSE(QFileInfo(home("pipe")).isFile());
     EXPECT_EQ(received, pattern(100000));
-}
-
-TEST(StringSplitter, SplitsAtWholeCaseSensitiveDelimitersKeepingEmptyPiecesOnlyWhenAllowed)
-{
-    const struct {
-        const char *text, *delimiter;
-        bool allowEmpty;
-        QStringList expected;
-    } cases[] = {{"Software\\Key\\Sub", "\\", false, {"Software", "Key", "Sub"}},
-                 {"no delimiter", "\\", false, {"no delimiter"}},
-                 {"\\a\\\\b\\", "\\", false, {"a", "b"}},
-                 {"", "\\", false, {}},
-                 // The program splits at single backslashes only; one row for the rest.
-                 {"oneABtwoabthreeAB", "AB", true, {"one", "twoabthree", ""}}};
-    for (const auto &c : cases) {
-        TBrkApart splitter;
-        splitter.StringList = QStringList{"stale"};
-        splitter.BaseString = QString::fromUtf8(c.text);
-        splitter.BreakString = QString::fromUtf8(c.delimiter);
-        splitter.AllowEmptyString = c.allowEmpty;
-        splitter.BreakApart();
-        EXPECT_EQ(splitter.StringList, c.expected) << c.text << " at " << c.delimiter << " " << c.allowEmpty;
-    }
 }

@@ -1,5 +1,5 @@
 #include "AppPaths.h"
-#include "GrabBaseClassUnit.h"
+#include "TaggedFile.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +19,7 @@ QString writeTagged(const QByteArray &bytes)
     return path;
 }
 
-QStringList listOf(const GrabBaseClass &g, const QString &path, const QString &name)
+QStringList listOf(const TaggedFile &g, const QString &path, const QString &name)
 {
     QStringList l{u"stale"_s};
     g.GetList(path, name, l);
@@ -27,7 +27,7 @@ QStringList listOf(const GrabBaseClass &g, const QString &path, const QString &n
 }
 
 // Each row: section path, value name, expected value ("" for none).
-void expectValues(const GrabBaseClass &g, std::initializer_list<std::array<const char *, 3>> rows)
+void expectValues(const TaggedFile &g, std::initializer_list<std::array<const char *, 3>> rows)
 {
     for (const auto &r : rows)
         EXPECT_EQ(g.GetValue(QString::fromUtf8(r[0]), QString::fromUtf8(r[1])), QString::fromUtf8(r[2]))
@@ -38,7 +38,7 @@ void expectValues(const GrabBaseClass &g, std::initializer_list<std::array<const
 
 TEST(TaggedFile, LinesAreTrimmedAndJoinedAndReadAsUtf8OrWindows1252)
 {
-    GrabBaseClass g;
+    TaggedFile g;
     const QString path = writeTagged("  <eng>Hello\r\n      world</eng>\r\n\t<fre>Bon\njour</fre>\n\x01<x>a </x> \n");
     EXPECT_EQ(g.LoadFromFile(path), QString());
     EXPECT_EQ(g.Text, u"<eng>Helloworld</eng><fre>Bonjour</fre><x>a </x>"_s);
@@ -57,7 +57,7 @@ TEST(TaggedFile, LinesAreTrimmedAndJoinedAndReadAsUtf8OrWindows1252)
 
 TEST(TaggedFile, MissingOrUnreadableFileGivesErrorAndEmptyLookups)
 {
-    GrabBaseClass g;
+    TaggedFile g;
     g.LoadFromFile(writeTagged("<eng>Hi</eng>"));
     const QString missing = TestSupport::homeDir() + u"/none/AudioTest.chl"_s;
     EXPECT_EQ(g.LoadFromFile(missing), u"File:"_s + missing + u" Not Found."_s);
@@ -66,13 +66,13 @@ TEST(TaggedFile, MissingOrUnreadableFileGivesErrorAndEmptyLookups)
     EXPECT_TRUE(listOf(g, u"/"_s, u"HelpTopics"_s).isEmpty());
     EXPECT_FALSE(g.LoadFromFile(TestSupport::homeDir()).isEmpty());  // a folder is no file
 
-    EXPECT_FALSE(g.LoadFromFile(writeTagged(QByteArray(GrabBaseClass::MaxFileSize + 10, 'a'))).isEmpty());
+    EXPECT_FALSE(g.LoadFromFile(writeTagged(QByteArray(TaggedFile::MaxFileSize + 10, 'a'))).isEmpty());
     EXPECT_TRUE(g.Text.isEmpty());
 }
 
 TEST(TaggedFile, MalformedTagsAreSkippedAndParsingGoesOn)
 {
-    GrabBaseClass g;
+    TaggedFile g;
     // A value without its closing tag is empty.
     g.LoadFromText(u"<a>text<b>val</b>"_s);
     EXPECT_EQ(g.Root->Values.Names, (QStringList{u"a"_s, u"b"_s}));
@@ -99,7 +99,7 @@ TEST(TaggedFile, MalformedTagsAreSkippedAndParsingGoesOn)
 
 TEST(TaggedFile, SectionsNestAndAreFoundByExactPath)
 {
-    GrabBaseClass g;
+    TaggedFile g;
     g.LoadFromText(u"<top>t</top><key=Voices><eng>E</eng><KEY name=Inner><x>1</x></KEY><y>2</y></key>"
                    u"<keyboard><z>3</z></keyboard><key=\"Q\"><q>4</q></Key><after>5</after>"_s);
     expectValues(g, {{"/", "top", "t"},
@@ -120,32 +120,32 @@ TEST(TaggedFile, SectionsNestAndAreFoundByExactPath)
 
 TEST(TaggedFile, DeepNestingAndFarContentAreCutOffWithoutHarm)
 {
-    GrabBaseClass g;
+    TaggedFile g;
     g.LoadFromText(u"<key=n>"_s.repeated(5000) + u"<v>deep</v>"_s + u"</key>"_s.repeated(5000) + u"<w>top</w>"_s);
     expectValues(g, {{"/", "w", "top"}, {"/n/n", "v", ""}});
-    const GBItemClass *item = g.Root.get();
+    const TaggedSection *item = g.Root.get();
     int depth = 0;
     for (; !item->Children.empty(); ++depth)
         item = item->Children[0].get();
-    EXPECT_EQ(depth, GrabBaseClass::MaxDepth);
+    EXPECT_EQ(depth, TaggedFile::MaxDepth);
 
     // Content far beyond the last element is ignored.
-    g.LoadFromText(u"<a>1</a>"_s + QString(GrabBaseClass::ParseWindow - 8, u'x') + u"<b>2</b>"_s);
+    g.LoadFromText(u"<a>1</a>"_s + QString(TaggedFile::ParseWindow - 8, u'x') + u"<b>2</b>"_s);
     expectValues(g, {{"/", "b", "2"}});
-    g.LoadFromText(u"<a>1</a>"_s + QString(GrabBaseClass::ParseWindow + 1, u'x') + u"<b>2</b>"_s);
+    g.LoadFromText(u"<a>1</a>"_s + QString(TaggedFile::ParseWindow + 1, u'x') + u"<b>2</b>"_s);
     expectValues(g, {{"/", "a", "1"}, {"/", "b", ""}});
 }
 
 TEST(TaggedFile, ListsReadCountThenEntries)
 {
-    GrabBaseClass g;
+    TaggedFile g;
     g.LoadFromText(u"<T>3</T><T0>zero</T0><T2>two</T2><Bad>x1</Bad><Neg>-2</Neg><Huge>999999999</Huge>"
                    u"<key=S><L> 2 </L><L0>a</L0><L1>b</L1></key>"_s);
     EXPECT_EQ(listOf(g, u"/"_s, u"T"_s), (QStringList{u"zero"_s, QString(), u"two"_s}));
     for (const QString &name : {u"Bad"_s, u"Neg"_s, u"Absent"_s})
         EXPECT_TRUE(listOf(g, u"/"_s, name).isEmpty()) << name.toStdString();
     EXPECT_TRUE(listOf(g, u"/missing"_s, u"T"_s).isEmpty());
-    EXPECT_EQ(listOf(g, u"/"_s, u"Huge"_s).size(), NVListClass::MaxListCount);
+    EXPECT_EQ(listOf(g, u"/"_s, u"Huge"_s).size(), NameValueList::MaxListCount);
     EXPECT_EQ(listOf(g, u"/S"_s, u"L"_s), (QStringList{u"a"_s, u"b"_s}));
 }
 
@@ -153,7 +153,7 @@ TEST(TaggedFile, ListsReadCountThenEntries)
 // test sentences are checked for every installed language by the voice catalogue's test).
 TEST(TaggedFile, ShippedHelpFileIsComplete)
 {
-    GrabBaseClass help;
+    TaggedFile help;
     ASSERT_EQ(help.LoadFromFile(AppPaths::dataDir() + u"/AudioHelp.chl"_s), QString());
     QStringList topics;
     help.GetList(u"/"_s, u"HelpTopics"_s, topics);

@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the tagged-file reader as file content and checks
 // the tree it builds: paths and levels follow the nesting, every section is
 // found again by its path, lookups and lists never fail.
-#include "GrabBaseClassUnit.h"
+#include "TaggedFile.h"
 
 #include <cstdlib>
 #include <vector>
@@ -9,22 +9,22 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
-    GrabBaseClass g;
-    g.LoadFromText(GrabBaseClass::JoinLines(GrabBaseClass::DecodeText(bytes)));
+    TaggedFile g;
+    g.LoadFromText(TaggedFile::JoinLines(TaggedFile::DecodeText(bytes)));
     if (g.Root->Path != QLatin1String("/") || g.Root->Level != 0 || g.Root->Parent)
         std::abort();
 
-    std::vector<const GBItemClass *> pending{g.Root.get()};
+    std::vector<const TaggedSection *> pending{g.Root.get()};
     int sections = 0;
     while (!pending.empty()) {
-        const GBItemClass *item = pending.back();
+        const TaggedSection *item = pending.back();
         pending.pop_back();
         ++sections;
-        if (item->Level > GrabBaseClass::MaxDepth + 1)
+        if (item->Level > TaggedFile::MaxDepth + 1)
             std::abort();
         if (item->Values.Names.size() != item->Values.Values.size())
             std::abort();
-        const GBItemClass *found = g.Root->FindPath(item->Path);
+        const TaggedSection *found = g.Root->FindPath(item->Path);
         if (!found || found->Path != item->Path)
             std::abort();
         for (const QString &name : item->Values.Names) {
@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 std::abort();
             QStringList list;
             g.GetList(item->Path, name, list);
-            if (list.size() > NVListClass::MaxListCount)
+            if (list.size() > NameValueList::MaxListCount)
                 std::abort();
         }
         for (const auto &child : item->Children) {

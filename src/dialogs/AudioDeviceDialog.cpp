@@ -1,6 +1,6 @@
-#include "VarnyxAuDevFrm.h"
+#include "AudioDeviceDialog.h"
 
-#include "ui_VarnyxAuDevFrm.h"
+#include "ui_AudioDeviceDialog.h"
 
 #include "platform/audio/AudioSystem.h"
 
@@ -73,29 +73,29 @@ QString SupportText(uint32_t dwSupport)
     return text;
 }
 
-TMyAudioDeviceDlg::TMyAudioDeviceDlg(QWidget *parent) : QDialog(parent), m_ui(std::make_unique<Ui::TMyAudioDeviceDlg>())
+AudioDeviceDialog::AudioDeviceDialog(QWidget *parent) : QDialog(parent), m_ui(std::make_unique<Ui::AudioDeviceDialog>())
 {
     m_ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    connect(m_ui->ListBox1, &QListWidget::currentRowChanged, this, &TMyAudioDeviceDlg::ShowDetails);
+    connect(m_ui->ListBox1, &QListWidget::currentRowChanged, this, &AudioDeviceDialog::ShowDetails);
     connect(m_ui->ListBox1, &QListWidget::itemDoubleClicked, this, [this] { accept(); });
 }
 
-TMyAudioDeviceDlg::~TMyAudioDeviceDlg() = default;
+AudioDeviceDialog::~AudioDeviceDialog() = default;
 
-int TMyAudioDeviceDlg::DeviceCount() const
+int AudioDeviceDialog::DeviceCount() const
 {
     return IsOutputUse() ? audio::audioSystem().outputDeviceCount() : audio::audioSystem().inputDeviceCount();
 }
 
-void TMyAudioDeviceDlg::SetDeviceID(int32_t id)
+void AudioDeviceDialog::SetDeviceID(int32_t id)
 {
     m_deviceID = id;
     if (id >= -1 && id <= DeviceCount())
         SelectStoredRow();
 }
 
-int32_t TMyAudioDeviceDlg::GetDeviceID() const
+int32_t AudioDeviceDialog::GetDeviceID() const
 {
     const int row = m_ui->ListBox1->currentRow();
     if (row < 0 || size_t(row) >= m_rowIds.size())
@@ -103,13 +103,13 @@ int32_t TMyAudioDeviceDlg::GetDeviceID() const
     return m_rowIds[size_t(row)];
 }
 
-void TMyAudioDeviceDlg::showEvent(QShowEvent *event)
+void AudioDeviceDialog::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     FillList();
 }
 
-void TMyAudioDeviceDlg::FillList()
+void AudioDeviceDialog::FillList()
 {
     // Rebuilt on every showing, so a second show does not add the rows again.
     const QSignalBlocker blocker(m_ui->ListBox1);
@@ -150,7 +150,7 @@ void TMyAudioDeviceDlg::FillList()
     FitTallestDetails();
 }
 
-void TMyAudioDeviceDlg::SelectStoredRow()
+void AudioDeviceDialog::SelectStoredRow()
 {
     int row = -1;
     for (size_t i = 0; i < m_rowIds.size(); ++i) {
@@ -167,7 +167,7 @@ void TMyAudioDeviceDlg::SelectStoredRow()
         ShowDetails(row);
 }
 
-void TMyAudioDeviceDlg::ShowDetails(int row)
+void AudioDeviceDialog::ShowDetails(int row)
 {
     if (!SetDetailTexts(row))
         return;
@@ -178,7 +178,7 @@ void TMyAudioDeviceDlg::ShowDetails(int row)
         resize(width(), needed);
 }
 
-void TMyAudioDeviceDlg::FitTallestDetails()
+void AudioDeviceDialog::FitTallestDetails()
 {
     // Every row's details are laid out once and the dialog takes the
     // tallest, so that choosing another device does not move OK and Cancel
@@ -195,7 +195,7 @@ void TMyAudioDeviceDlg::FitTallestDetails()
         resize(width(), tallest);
 }
 
-bool TMyAudioDeviceDlg::SetDetailTexts(int row)
+bool AudioDeviceDialog::SetDetailTexts(int row)
 {
     if (row < 0 || size_t(row) >= m_rowIds.size() || m_use == duNone || !IsOutputUse())
         return false;
@@ -213,9 +213,9 @@ bool TMyAudioDeviceDlg::SetDetailTexts(int row)
     return true;
 }
 
-bool TAuDevDlg::Execute()
+bool AudioDevicePicker::Execute()
 {
-    auto form = std::make_unique<TMyAudioDeviceDlg>();
+    auto form = std::make_unique<AudioDeviceDialog>();
     form->SetDlgUse(DlgUse);
     form->SetDeviceID(AudioDeviceID);
     const bool ok = form->exec() == QDialog::Accepted;

@@ -1,5 +1,5 @@
 #pragma once
-// TTTSForm: the reading driver, created at start-up; it owns the speech
+// Speaker: the reading driver, created at start-up; it owns the speech
 // component, the voice catalogue and the text filter. It speaks one text at
 // a time to the speakers or into a WAV file and reports its end (OnDone),
 // and serves the catalogue, a voice's ranges, the audio device check and
@@ -16,12 +16,12 @@
 #include <functional>
 #include <memory>
 
-class TTTSForm : public QObject
+class Speaker : public QObject
 {
     Q_OBJECT
 public:
-    explicit TTTSForm(TPreferences &prefs, QObject *parent = nullptr);
-    ~TTTSForm() override;
+    explicit Speaker(TPreferences &prefs, QObject *parent = nullptr);
+    ~Speaker() override;
 
     // Builds the voice catalogue from the installed engine modes.
     void Initialize();
@@ -94,11 +94,11 @@ public:
 signals:
     // Half a second after the audio of the text given last has ended (not
     // after a pause); an audio reset (Stop, Skip) ends it too.
-    void OnDone(TTTSForm *sender);
+    void OnDone(Speaker *sender);
 
 private:
     void AudioStopped();
-    void Timer1Timer();
+    void ReportDone();
     // The sound card check before speaking; false when the reading must not
     // go on. A file is written without any sound output.
     bool CheckSoundCard(bool forFile);

@@ -7,24 +7,24 @@
 #include <memory>
 
 namespace Ui {
-class TSIBusyForm;
+class SecondStartDialog;
 }
 
-class TSIBusyForm : public QDialog
+class SecondStartDialog : public QDialog
 {
     Q_OBJECT
 public:
     // showAgain is the setting the check box turns off.
-    explicit TSIBusyForm(bool &showAgain, QWidget *parent = nullptr);
-    ~TSIBusyForm() override;
+    explicit SecondStartDialog(bool &showAgain, QWidget *parent = nullptr);
+    ~SecondStartDialog() override;
 
-    void Button1Click();
-    void CheckBox1Click();
+    void OkClick();
+    void DontShowAgainClick();
 
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    std::unique_ptr<Ui::TSIBusyForm> ui;
+    std::unique_ptr<Ui::SecondStartDialog> ui;
     bool &m_showAgain;
 };

@@ -1,6 +1,6 @@
-#include "GBItemClassUnit.h"
+#include "TaggedSection.h"
 
-GBItemClass::GBItemClass(GBItemClass *parent, const QString &keyName) : Parent(parent), KeyName(keyName)
+TaggedSection::TaggedSection(TaggedSection *parent, const QString &keyName) : Parent(parent), KeyName(keyName)
 {
     if (!parent) {
         Path = QStringLiteral("/");
@@ -11,18 +11,18 @@ GBItemClass::GBItemClass(GBItemClass *parent, const QString &keyName) : Parent(p
     }
 }
 
-GBItemClass *GBItemClass::AddChild(const QString &keyName)
+TaggedSection *TaggedSection::AddChild(const QString &keyName)
 {
-    Children.push_back(std::make_unique<GBItemClass>(this, keyName));
+    Children.push_back(std::make_unique<TaggedSection>(this, keyName));
     return Children.back().get();
 }
 
-const GBItemClass *GBItemClass::FindPath(const QString &path) const
+const TaggedSection *TaggedSection::FindPath(const QString &path) const
 {
     // Iterative, so that a deeply nested file cannot exhaust the stack.
-    std::vector<const GBItemClass *> pending{this};
+    std::vector<const TaggedSection *> pending{this};
     while (!pending.empty()) {
-        const GBItemClass *item = pending.back();
+        const TaggedSection *item = pending.back();
         pending.pop_back();
         if (item->Path == path)
             return item;

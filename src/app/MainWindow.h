@@ -1,5 +1,5 @@
 #pragma once
-// TForm1: the main window. Holds the form and its layout rules, runs the
+// MainWindow: the main window. Holds the form and its layout rules, runs the
 // program's start-up and shutdown sequence, and wires its parts together:
 // the article list with its commands (ArticleCommands), the reading
 // commands (ReadingBinder), the option panels (OptionsBinder), the Help menu
@@ -19,11 +19,11 @@ class QSystemTrayIcon;
 class QTimer;
 class TMemoEntry;
 class TMemoListBox;
-class TToolBarForm;
-class TTTSForm;
+class FloatingToolBar;
+class Speaker;
 
 namespace Ui {
-class TForm1;
+class MainWindow;
 }
 
 class ArticleCommands;
@@ -36,7 +36,7 @@ class ReadingBinder;
 class TPreferences;
 class TrayController;
 
-class TForm1 : public QMainWindow
+class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
@@ -44,14 +44,14 @@ public:
 
     // Runs FormCreate: loads the settings record, builds the option panels
     // and the article list.
-    explicit TForm1(TPreferences &prefs, QWidget *parent = nullptr);
+    explicit MainWindow(TPreferences &prefs, QWidget *parent = nullptr);
     // FormDestroy: saves placement and settings, removes the tray icon.
-    ~TForm1() override;
+    ~MainWindow() override;
 
     // The saved-articles file.
     static QString ExportFileName();
 
-    Ui::TForm1 *form() const { return ui.get(); }
+    Ui::MainWindow *form() const { return ui.get(); }
     TMemoListBox *List() const { return m_list; }
     QMenu *PopupMenu1() const { return m_popupMenu1; }
     QSystemTrayIcon *TrayIcon() const;
@@ -59,18 +59,18 @@ public:
     QTimer *Timer1() const { return m_timer1; }
     ReadingState State() const;
     ReadingController *Reading() const;
-    TTTSForm *Driver() const { return m_driver; }
+    Speaker *Driver() const { return m_driver; }
     TPreferences &Preferences() const { return m_prefs; }
     // The reading driver, created after this window; the reading commands
     // start working with it.
-    void AttachDriver(TTTSForm &driver);
+    void AttachDriver(Speaker &driver);
     bool ShownOnce() const { return m_shownOnce; }
     bool ListInfoInitialised() const { return m_listInfoInitialised; }
     bool Terminating() const { return m_terminating; }
     int StatusPanelWidth(int panel) const { return m_panelWidth[panel]; }
     QString StatusText() const;
     QAction *TrayItem(const char *name) const;
-    TToolBarForm *ToolBar() const;
+    FloatingToolBar *ToolBar() const;
 
     TrayController &Tray() const { return *m_tray; }
     OptionsBinder &Options() const { return *m_options; }
@@ -84,11 +84,11 @@ public:
     // Opens the options panels on the named tab.
     void ShowOptionsPage(const QString &name);
     // The floating toolbar this window drives (created after it).
-    void AttachToolBar(TToolBarForm *toolbar);
+    void AttachToolBar(FloatingToolBar *toolbar);
 
     // Start-up and shutdown.
     void InitListInfo();
-    void Timer1Timer();
+    void MinimiseAfterLoginStart();
     void ExitVoxtrellaClick();
     // The exit command as a termination request or the end of the session
     // gives it: the same saving, but no box may wait for a click.
@@ -103,7 +103,7 @@ public:
     // Layout.
     void FormResize();
     void MainTextPanelResize();
-    void MMLabel1Click();
+    void ToggleOptionsBand();
     void ShowToolbarMItmClick();
     // The option sheet of the list mode.
     void ShowModeSheet(bool multi);
@@ -136,7 +136,7 @@ private:
     void BuildPopupMenus();
     void BindControls();
     void LayoutStatusPanels();
-    void SetPanel2Height(int height);
+    void SetStripHeight(int height);
     // The strip's height for the toolbar and options shown now.
     void LayoutStrip();
     // The strip's height with toolbar and options shown: designed is its
@@ -150,7 +150,7 @@ private:
     void CloseOpenDialogs();
     bool Exiting() const { return State() == rsExiting; }
 
-    std::unique_ptr<Ui::TForm1> ui;
+    std::unique_ptr<Ui::MainWindow> ui;
     TPreferences &m_prefs;
     TMemoListBox *m_list = nullptr;
     TrayController *m_tray = nullptr;
@@ -173,7 +173,7 @@ private:
     bool m_unattendedExit = false;
     bool m_confirmingExit = false;
     int32_t m_lostAudioDevice = -1;
-    TTTSForm *m_driver = nullptr;
+    Speaker *m_driver = nullptr;
     // Destroyed before the window's widgets: the reading commands still
     // reach the list while they stop.
     std::unique_ptr<HelpMenu> m_help;

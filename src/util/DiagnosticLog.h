@@ -29,10 +29,10 @@ public:
     explicit EInOutError(const QString &message);
 };
 
-class UtilsClass
+class DiagnosticLog
 {
 public:
-    UtilsClass() = delete;
+    DiagnosticLog() = delete;
 
     // Appends "<local date> <local time> - <message>" + CR LF to the current
     // log. Never fails visibly: every error is swallowed.

@@ -1,6 +1,6 @@
-#include "CB_PromptUnit.h"
+#include "ClipboardPrompt.h"
 
-#include "ui_CB_PromptUnit.h"
+#include "ui_ClipboardPrompt.h"
 
 #include "ClipboardWatcher.h"
 #include "articles/MemoListUnit.h"
@@ -24,9 +24,9 @@ const QString kNewSingleHint = QStringLiteral("Overwrite current article");
 
 }  // namespace
 
-TCB_PromptForm::TCB_PromptForm(TMemoListBox &list, TPreferences &prefs, std::function<void(int)> addText,
-                               QWidget *parent)
-    : QDialog(parent), ui(std::make_unique<Ui::TCB_PromptForm>()), m_list(list), m_prefs(prefs),
+ClipboardPrompt::ClipboardPrompt(TMemoListBox &list, TPreferences &prefs, std::function<void(int)> addText,
+                                 QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::ClipboardPrompt>()), m_list(list), m_prefs(prefs),
       m_addText(std::move(addText)), m_timer1(new QTimer(this))
 {
     ui->setupUi(this);
@@ -35,41 +35,41 @@ TCB_PromptForm::TCB_PromptForm(TMemoListBox &list, TPreferences &prefs, std::fun
     setModal(false);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
     m_timer1->setSingleShot(true);
-    connect(m_timer1, &QTimer::timeout, this, &TCB_PromptForm::Timer1Timer);
-    connect(ui->New, &QPushButton::clicked, this, &TCB_PromptForm::NewClick);
-    connect(ui->Append, &QPushButton::clicked, this, &TCB_PromptForm::AppendClick);
-    connect(ui->Cancel, &QPushButton::clicked, this, &TCB_PromptForm::CancelClick);
+    connect(m_timer1, &QTimer::timeout, this, &ClipboardPrompt::TimeOutToDefault);
+    connect(ui->New, &QPushButton::clicked, this, &ClipboardPrompt::NewClick);
+    connect(ui->Append, &QPushButton::clicked, this, &ClipboardPrompt::AppendClick);
+    connect(ui->Cancel, &QPushButton::clicked, this, &ClipboardPrompt::CancelClick);
     FormCreate();
 }
 
-TCB_PromptForm::~TCB_PromptForm() = default;
+ClipboardPrompt::~ClipboardPrompt() = default;
 
-QPushButton *TCB_PromptForm::New() const
+QPushButton *ClipboardPrompt::New() const
 {
     return ui->New;
 }
 
-QPushButton *TCB_PromptForm::Append() const
+QPushButton *ClipboardPrompt::Append() const
 {
     return ui->Append;
 }
 
-QPushButton *TCB_PromptForm::Cancel() const
+QPushButton *ClipboardPrompt::Cancel() const
 {
     return ui->Cancel;
 }
 
-QString TCB_PromptForm::ModeText() const
+QString ClipboardPrompt::ModeText() const
 {
     return ui->ModeValue->text();
 }
 
-void TCB_PromptForm::FormCreate()
+void ClipboardPrompt::FormCreate()
 {
     Place();
 }
 
-void TCB_PromptForm::Place()
+void ClipboardPrompt::Place()
 {
     adjustSize();
     QPoint at(m_prefs.CB_PromptLeft, m_prefs.CB_PromptTop);
@@ -83,7 +83,7 @@ void TCB_PromptForm::Place()
     m_placedAt = pos();
 }
 
-void TCB_PromptForm::FormShow()
+void ClipboardPrompt::FormShow()
 {
     ui->Append->setEnabled(true);
     if (!m_list.CurrentEntry() || (m_list.GetVisibleCount() == 1 && m_list.Entry(0)->IsBlank()))
@@ -105,13 +105,13 @@ void TCB_PromptForm::FormShow()
     Place();
 }
 
-void TCB_PromptForm::FormActivate()
+void ClipboardPrompt::FormActivate()
 {
     ChooseDefaultButton();
     m_default->setFocus(Qt::ActiveWindowFocusReason);
 }
 
-void TCB_PromptForm::ChooseDefaultButton()
+void ClipboardPrompt::ChooseDefaultButton()
 {
     const bool appendOn = ui->Append->isEnabled();
     QPushButton *chosen = ui->Cancel;
@@ -136,7 +136,7 @@ void TCB_PromptForm::ChooseDefaultButton()
         b->setDefault(b == chosen);
 }
 
-void TCB_PromptForm::BringToFront()
+void ClipboardPrompt::BringToFront()
 {
     QWindow *window = windowHandle();
     if (!window)
@@ -150,17 +150,17 @@ void TCB_PromptForm::BringToFront()
     window->setFlags(window->flags() & ~Qt::WindowStaysOnTopHint);
 }
 
-void TCB_PromptForm::NewClick()
+void ClipboardPrompt::NewClick()
 {
     AddText(ClipboardWatcher::caNew);
 }
 
-void TCB_PromptForm::AppendClick()
+void ClipboardPrompt::AppendClick()
 {
     AddText(ClipboardWatcher::caAppend);
 }
 
-void TCB_PromptForm::AddText(ClipboardWatcher::Action action)
+void ClipboardPrompt::AddText(ClipboardWatcher::Action action)
 {
     if (m_acting)
         return;
@@ -172,7 +172,7 @@ void TCB_PromptForm::AddText(ClipboardWatcher::Action action)
     done(Accepted);
 }
 
-void TCB_PromptForm::CancelClick()
+void ClipboardPrompt::CancelClick()
 {
     // While New or Append adds the text (which may let messages run) the
     // window manager's close must not record a second answer.
@@ -183,12 +183,12 @@ void TCB_PromptForm::CancelClick()
     QDialog::reject();
 }
 
-void TCB_PromptForm::reject()
+void ClipboardPrompt::reject()
 {
     CancelClick();
 }
 
-void TCB_PromptForm::Timer1Timer()
+void ClipboardPrompt::TimeOutToDefault()
 {
     m_timer1->stop();
     if (m_default == ui->New)
@@ -199,13 +199,13 @@ void TCB_PromptForm::Timer1Timer()
         CancelClick();
 }
 
-void TCB_PromptForm::showEvent(QShowEvent *event)
+void ClipboardPrompt::showEvent(QShowEvent *event)
 {
     FormShow();
     QDialog::showEvent(event);
 }
 
-void TCB_PromptForm::hideEvent(QHideEvent *event)
+void ClipboardPrompt::hideEvent(QHideEvent *event)
 {
     m_timer1->stop();
     // Where the user moved it, it opens next time. Wayland reports no
@@ -219,7 +219,7 @@ void TCB_PromptForm::hideEvent(QHideEvent *event)
     QDialog::hideEvent(event);
 }
 
-void TCB_PromptForm::changeEvent(QEvent *event)
+void ClipboardPrompt::changeEvent(QEvent *event)
 {
     QDialog::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow() && isVisible())

@@ -10,21 +10,21 @@
 // Line breaks vanish when a file is read: each line is trimmed and joined
 // to the next without a separator.
 
-#include "GBItemClassUnit.h"
+#include "TaggedSection.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <memory>
 
-class GrabBaseClass
+class TaggedFile
 {
 public:
-    GrabBaseClass();
+    TaggedFile();
 
     QString FileName;
     QString Text;
-    std::unique_ptr<GBItemClass> Root;
+    std::unique_ptr<TaggedSection> Root;
 
     // Clears, then reads and parses the file. Returns an empty text on
     // success, else a message ("File:" + name + " Not Found." when it does
@@ -62,5 +62,5 @@ public:
 
 private:
     void parse();
-    void parseSection(GBItemClass *item, std::vector<GBItemClass *> &pending);
+    void parseSection(TaggedSection *item, std::vector<TaggedSection *> &pending);
 };

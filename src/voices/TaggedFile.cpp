@@ -1,4 +1,4 @@
-#include "GrabBaseClassUnit.h"
+#include "TaggedFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -33,12 +33,12 @@ bool startsWithKey(QStringView tag)
 
 }  // namespace
 
-GrabBaseClass::GrabBaseClass()
+TaggedFile::TaggedFile()
 {
     Clear();
 }
 
-QString GrabBaseClass::DecodeText(const QByteArray &bytes)
+QString TaggedFile::DecodeText(const QByteArray &bytes)
 {
     QStringDecoder utf8(QStringDecoder::Utf8);
     QString text = utf8.decode(bytes);
@@ -56,14 +56,14 @@ QString GrabBaseClass::DecodeText(const QByteArray &bytes)
     return text;
 }
 
-void GrabBaseClass::Clear()
+void TaggedFile::Clear()
 {
     FileName.clear();
     Text.clear();
-    Root = std::make_unique<GBItemClass>(nullptr, QString());
+    Root = std::make_unique<TaggedSection>(nullptr, QString());
 }
 
-QString GrabBaseClass::LoadFromFile(const QString &fileName)
+QString TaggedFile::LoadFromFile(const QString &fileName)
 {
     Clear();
     FileName = fileName;
@@ -85,7 +85,7 @@ QString GrabBaseClass::LoadFromFile(const QString &fileName)
     return QString();
 }
 
-QString GrabBaseClass::JoinLines(const QString &content)
+QString TaggedFile::JoinLines(const QString &content)
 {
     QString joined;
     joined.reserve(content.size());
@@ -99,19 +99,19 @@ QString GrabBaseClass::JoinLines(const QString &content)
     return joined;
 }
 
-void GrabBaseClass::LoadFromText(const QString &text)
+void TaggedFile::LoadFromText(const QString &text)
 {
     Clear();
     Text = text;
     parse();
 }
 
-void GrabBaseClass::parse()
+void TaggedFile::parse()
 {
     Root->Text = Text;
-    std::vector<GBItemClass *> pending{Root.get()};
+    std::vector<TaggedSection *> pending{Root.get()};
     while (!pending.empty()) {
-        GBItemClass *item = pending.back();
+        TaggedSection *item = pending.back();
         pending.pop_back();
         parseSection(item, pending);
     }
@@ -119,7 +119,7 @@ void GrabBaseClass::parse()
 
 // Reads the elements of one section's text into its values and children;
 // children go onto pending to have their own text read.
-void GrabBaseClass::parseSection(GBItemClass *item, std::vector<GBItemClass *> &pending)
+void TaggedFile::parseSection(TaggedSection *item, std::vector<TaggedSection *> &pending)
 {
     const QString &t = item->Text;
     const QStringView all(t);
@@ -171,7 +171,7 @@ void GrabBaseClass::parseSection(GBItemClass *item, std::vector<GBItemClass *> &
             const qsizetype inner = element.lastIndexOf(u"</key", -1, Qt::CaseInsensitive);
             const qsizetype contentEnd = inner > lt ? inner : element.size();
             if (item->Level < MaxDepth) {
-                GBItemClass *child = item->AddChild(name);
+                TaggedSection *child = item->AddChild(name);
                 child->Text = element.mid(lt + 1, contentEnd - lt - 1).toString();
                 pending.push_back(child);
             }
@@ -207,15 +207,15 @@ void GrabBaseClass::parseSection(GBItemClass *item, std::vector<GBItemClass *> &
     }
 }
 
-QString GrabBaseClass::GetValue(const QString &path, const QString &name) const
+QString TaggedFile::GetValue(const QString &path, const QString &name) const
 {
-    const GBItemClass *item = Root->FindPath(path);
+    const TaggedSection *item = Root->FindPath(path);
     return item ? item->Values.Get(name) : QString();
 }
 
-void GrabBaseClass::GetList(const QString &path, const QString &name, QStringList &list) const
+void TaggedFile::GetList(const QString &path, const QString &name, QStringList &list) const
 {
     list.clear();
-    if (const GBItemClass *item = Root->FindPath(path))
+    if (const TaggedSection *item = Root->FindPath(path))
         item->Values.GetList(name, list);
 }

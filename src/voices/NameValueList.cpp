@@ -1,6 +1,6 @@
-#include "NVListClassUnit.h"
+#include "NameValueList.h"
 
-int NVListClass::indexOf(const QString &name) const
+int NameValueList::indexOf(const QString &name) const
 {
     for (int i = 0; i < Names.size(); ++i)
         if (Names.at(i).compare(name, Qt::CaseInsensitive) == 0)
@@ -8,13 +8,13 @@ int NVListClass::indexOf(const QString &name) const
     return -1;
 }
 
-QString NVListClass::Get(const QString &name) const
+QString NameValueList::Get(const QString &name) const
 {
     const int i = indexOf(name);
     return i < 0 ? QString() : Values.at(i);
 }
 
-void NVListClass::Set(const QString &name, const QString &value)
+void NameValueList::Set(const QString &name, const QString &value)
 {
     const int i = indexOf(name);
     if (i >= 0) {
@@ -25,13 +25,13 @@ void NVListClass::Set(const QString &name, const QString &value)
     }
 }
 
-void NVListClass::Clear()
+void NameValueList::Clear()
 {
     Names.clear();
     Values.clear();
 }
 
-void NVListClass::GetList(const QString &name, QStringList &list) const
+void NameValueList::GetList(const QString &name, QStringList &list) const
 {
     list.clear();
     bool ok = false;

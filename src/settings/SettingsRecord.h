@@ -110,17 +110,17 @@ public:
     static bool FromText(const QString &text, QStringList &list);
 };
 
-class TBaseRegistryClass
+class SettingsRecord
 {
 public:
     static const QString BaseKey;            // "Software\VarnyxTech"
     static const QString WindowsKey;         // "Software\VarnyxTech\Windows"
     static const QString NoSuchItemMessage;  // "No such registry item as name between equals ="
 
-    TBaseRegistryClass() = default;
-    virtual ~TBaseRegistryClass() = default;
-    TBaseRegistryClass(const TBaseRegistryClass &) = delete;
-    TBaseRegistryClass &operator=(const TBaseRegistryClass &) = delete;
+    SettingsRecord() = default;
+    virtual ~SettingsRecord() = default;
+    SettingsRecord(const SettingsRecord &) = delete;
+    SettingsRecord &operator=(const SettingsRecord &) = delete;
 
     std::vector<std::unique_ptr<BaseRegClass>> Items;  // in registration order
     QString Section = QStringLiteral("change this");

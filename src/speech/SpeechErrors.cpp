@@ -1,4 +1,4 @@
-#include "SpTools.h"
+#include "SpeechErrors.h"
 
 #include "platform/speech/SpeechEngine.h"
 

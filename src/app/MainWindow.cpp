@@ -1,6 +1,6 @@
-#include "ReaderUnit.h"
+#include "MainWindow.h"
 
-#include "ui_ReaderUnit.h"
+#include "ui_MainWindow.h"
 
 #include "ArticleCommands.h"
 #include "ArticleSaving.h"
@@ -9,7 +9,7 @@
 #include "HelpMenu.h"
 #include "OptionsBinder.h"
 #include "ReadingBinder.h"
-#include "ToolBarUnit.h"
+#include "FloatingToolBar.h"
 #include "TrayController.h"
 #include "articles/MemoListUnit.h"
 #include "dialogs/NoEngineWarning.h"
@@ -18,11 +18,11 @@
 #include "platform/registry/RegistryStore.h"
 #include "platform/shell/Autostart.h"
 #include "platform/shell/MessageService.h"
-#include "reader/TTSUnit.h"
+#include "reader/Speaker.h"
 #include "dialogs/FormPlacement.h"
 #include "settings/PreferenceUnit.h"
-#include "dialogs/VarnyxAuDevFrm.h"
-#include "util/UtilsClass.h"
+#include "dialogs/AudioDeviceDialog.h"
+#include "util/DiagnosticLog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -47,7 +47,7 @@
 #include <cmath>
 
 
-const QString TForm1::Caption = QStringLiteral("Voxtrella MP3");
+const QString MainWindow::Caption = QStringLiteral("Voxtrella MP3");
 
 namespace {
 
@@ -110,23 +110,23 @@ QIcon AppIcon()
 
 }  // namespace
 
-QString TForm1::ExportFileName()
+QString MainWindow::ExportFileName()
 {
     return AppPaths::userDir() + QLatin1Char('/') + kExportFile;
 }
 
-TForm1::TForm1(TPreferences &prefs, QWidget *parent)
-    : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>()), m_prefs(prefs)
+MainWindow::MainWindow(TPreferences &prefs, QWidget *parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>()), m_prefs(prefs)
 {
     ui->setupUi(this);
     // The form's name keys its stored placement.
     setObjectName(QStringLiteral("Form1"));
-    UtilsClass::WriteLog(QStringLiteral("Entered FormCreate"));
+    DiagnosticLog::WriteLog(QStringLiteral("Entered FormCreate"));
     FormCreate();
-    UtilsClass::WriteLog(QStringLiteral("Exiting FormCreate"));
+    DiagnosticLog::WriteLog(QStringLiteral("Exiting FormCreate"));
 }
 
-TForm1::~TForm1()
+MainWindow::~MainWindow()
 {
     // Focus moves while the children go; nothing may look at them then.
     disconnect(m_focusConnection);
@@ -135,7 +135,7 @@ TForm1::~TForm1()
 
 // ---------------------------------------------------------------- start-up
 
-void TForm1::FormCreate()
+void MainWindow::FormCreate()
 {
     m_shownOnce = false;
     m_activatedOnce = false;
@@ -149,7 +149,7 @@ void TForm1::FormCreate()
     m_prefs.LoadFromRegistry();
     FormPlacement::Restore(this);
     m_prefs.ItemsToFields();
-    UtilsClass::WriteLog(QStringLiteral("Version: ") + m_prefs.Version());
+    DiagnosticLog::WriteLog(QStringLiteral("Version: ") + m_prefs.Version());
 
     // Status bar: panel 0 for the long status, panel 1 under the gauge.
     // Placed by hand like the gauge: panels in the bar's layout would make
@@ -226,17 +226,17 @@ void TForm1::FormCreate()
         ui->ToolBar1->hide();
         panel2 -= ToolbarHeight();
     }
-    SetPanel2Height(panel2);
+    SetStripHeight(panel2);
 
     // List mode.
     if (multi) {
         m_articles->CheckMode(true);
         ShowModeSheet(true);
-        UtilsClass::WriteLog(QStringLiteral("Current Mode is Multi-Article"));
+        DiagnosticLog::WriteLog(QStringLiteral("Current Mode is Multi-Article"));
     } else {
         m_articles->CheckMode(false);
         ShowModeSheet(false);
-        UtilsClass::WriteLog(QStringLiteral("Current Mode is Single-Article"));
+        DiagnosticLog::WriteLog(QStringLiteral("Current Mode is Single-Article"));
     }
 
     // Controls from preferences; the clipboard watcher joins the viewers
@@ -258,7 +258,7 @@ void TForm1::FormCreate()
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
     m_timer1->setSingleShot(true);
-    connect(m_timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    connect(m_timer1, &QTimer::timeout, this, &MainWindow::MinimiseAfterLoginStart);
 
     BindControls();
     // The sheet was chosen above, before its radio groups existed: fill it now.
@@ -266,7 +266,7 @@ void TForm1::FormCreate()
     m_readingCommands->SetReadingState(rsIdle);
 }
 
-void TForm1::BuildPopupMenus()
+void MainWindow::BuildPopupMenus()
 {
     auto addAction = [this](QMenu *menu, const char *name, const QString &text) {
         auto *a = menu->addAction(text);
@@ -289,17 +289,17 @@ void TForm1::BuildPopupMenus()
     m_articles->AddSelectAllItem(*m_popupMenu1);
     m_popupMenu1->addSeparator();
     connect(addAction(m_popupMenu1, "ReadfromCursor1", QStringLiteral("Read from Cursor Aloud")), &QAction::triggered,
-            m_readingCommands.get(), &ReadingBinder::ReadfromCursor1Click);
+            m_readingCommands.get(), &ReadingBinder::ReadFromCursor);
     connect(addAction(m_popupMenu1, "ReadHighlighted1", QStringLiteral("Read Selected Text Aloud")),
-            &QAction::triggered, m_readingCommands.get(), &ReadingBinder::ReadHighlighted1Click);
-    connect(m_popupMenu1, &QMenu::aboutToShow, m_articles.get(), &ArticleCommands::Paste1Update);
-    connect(m_popupMenu1, &QMenu::aboutToShow, m_readingCommands.get(), &ReadingBinder::PopupMenu1Popup);
+            &QAction::triggered, m_readingCommands.get(), &ReadingBinder::ReadSelection);
+    connect(m_popupMenu1, &QMenu::aboutToShow, m_articles.get(), &ArticleCommands::UpdatePasteCommands);
+    connect(m_popupMenu1, &QMenu::aboutToShow, m_readingCommands.get(), &ReadingBinder::UpdateArticleMenuItems);
     // The selected article follows the focus, and Paste follows the selection.
-    m_focusConnection = connect(qApp, &QApplication::focusChanged, this, [this] { m_articles->Paste1Update(); });
+    m_focusConnection = connect(qApp, &QApplication::focusChanged, this, [this] { m_articles->UpdatePasteCommands(); });
     this->addAction(ui->Paste1);
 }
 
-void TForm1::BindControls()
+void MainWindow::BindControls()
 {
     // Icons of the command toolbar: the desktop theme's, else symbols drawn
     // in the palette's colours (the floating toolbar draws the same ones).
@@ -316,12 +316,12 @@ void TForm1::BindControls()
     for (const auto &i : icons)
         i.button->setIcon(ToolBarIcon(QLatin1String(i.theme)));
 
-    connect(ui->OptionsBtn, &QToolButton::clicked, this, &TForm1::MMLabel1Click);
-    connect(ui->ShowOptionsMItm, &QAction::triggered, this, &TForm1::MMLabel1Click);
-    connect(ui->ShowToolbarMItm, &QAction::triggered, this, &TForm1::ShowToolbarMItmClick);
-    connect(ui->ExitVoxtrella1, &QAction::triggered, this, &TForm1::ExitVoxtrellaClick);
-    connect(ui->SelAudioDevMItm, &QAction::triggered, this, &TForm1::SelAudioDevMItmClick);
-    connect(ui->PronunciationMItm, &QAction::triggered, this, &TForm1::PronunciationMItmClick);
+    connect(ui->OptionsBtn, &QToolButton::clicked, this, &MainWindow::ToggleOptionsBand);
+    connect(ui->ShowOptionsMItm, &QAction::triggered, this, &MainWindow::ToggleOptionsBand);
+    connect(ui->ShowToolbarMItm, &QAction::triggered, this, &MainWindow::ShowToolbarMItmClick);
+    connect(ui->ExitVoxtrella1, &QAction::triggered, this, &MainWindow::ExitVoxtrellaClick);
+    connect(ui->SelAudioDevMItm, &QAction::triggered, this, &MainWindow::SelAudioDevMItmClick);
+    connect(ui->PronunciationMItm, &QAction::triggered, this, &MainWindow::PronunciationMItmClick);
 
     connect(m_options, &OptionsBinder::FileDestinationChosen, m_readingCommands.get(),
             [this](uint8_t destination) { m_readingCommands->SetTarget(static_cast<OutputTarget>(destination)); });
@@ -329,14 +329,14 @@ void TForm1::BindControls()
             &ReadingBinder::HighlightSwitchedOn);
 }
 
-void TForm1::showEvent(QShowEvent *event)
+void MainWindow::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
     if (!m_shownOnce && !m_inFirstShow)
         FormShow();
 }
 
-void TForm1::changeEvent(QEvent *event)
+void MainWindow::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::FontChange && m_options) {
@@ -361,9 +361,9 @@ void TForm1::changeEvent(QEvent *event)
     }
 }
 
-void TForm1::FormShow()
+void MainWindow::FormShow()
 {
-    UtilsClass::WriteLog(QStringLiteral("Entered FormShow"));
+    DiagnosticLog::WriteLog(QStringLiteral("Entered FormShow"));
     // The checks and the import below let events run; a show event among
     // them must not start a second first show.
     m_inFirstShow = true;
@@ -383,7 +383,7 @@ void TForm1::FormShow()
     if (audio::audioSystem().outputDeviceCount() <= 0) {
         QString why;
         audio::audioSystem().testOpen(-1, &why);
-        UtilsClass::WriteLog(QStringLiteral("No sound output at start: ") + why);
+        DiagnosticLog::WriteLog(QStringLiteral("No sound output at start: ") + why);
         MessageService::notice(
             kNoSoundOutput.arg(why.isEmpty() ? QStringLiteral("There is no audio output device.") : why));
         if (Exiting())
@@ -461,7 +461,7 @@ void TForm1::FormShow()
     m_saving->ArticlesRead();
 
     if (!m_listInfoInitialised && isActiveWindow()) {
-        UtilsClass::WriteLog(QStringLiteral("FormShow - Initialize list info and mark entry"));
+        DiagnosticLog::WriteLog(QStringLiteral("FormShow - Initialize list info and mark entry"));
         InitListInfo();
     }
 
@@ -471,7 +471,7 @@ void TForm1::FormShow()
     m_shownOnce = true;
     m_options->SetShownOnce();
     m_inFirstShow = false;
-    UtilsClass::WriteLog(QStringLiteral("Exiting FormShow"));
+    DiagnosticLog::WriteLog(QStringLiteral("Exiting FormShow"));
     // A desktop may refuse the focus to a starting program; the first
     // activation's work (the list info, the "-auto" start) must still run.
     QTimer::singleShot(0, this, [this] {
@@ -484,7 +484,7 @@ void TForm1::FormShow()
     });
 }
 
-void TForm1::InitListInfo()
+void MainWindow::InitListInfo()
 {
     m_listInfoInitialised = true;
     m_readingCommands->UpdateStatus(m_readingCommands->ArticleCountText());
@@ -496,44 +496,44 @@ void TForm1::InitListInfo()
     }
 }
 
-void TForm1::FormActivate()
+void MainWindow::FormActivate()
 {
     m_activatedOnce = true;
     const QStringList args = QCoreApplication::arguments();
     const QString first = args.size() > 1 ? args.at(1) : QString();
-    UtilsClass::WriteLog(AppPaths::programFilePath());
-    UtilsClass::WriteLog(first);
+    DiagnosticLog::WriteLog(AppPaths::programFilePath());
+    DiagnosticLog::WriteLog(first);
     if (!m_listInfoInitialised && m_shownOnce && !m_terminating) {
-        UtilsClass::WriteLog(QStringLiteral("FormActivate - Initialize list info and mark entry"));
+        DiagnosticLog::WriteLog(QStringLiteral("FormActivate - Initialize list info and mark entry"));
         InitListInfo();
     }
     if (StartedAtLogin()) {
-        UtilsClass::WriteLog(QStringLiteral("Minimizing ..."));
+        DiagnosticLog::WriteLog(QStringLiteral("Minimizing ..."));
         m_timer1->start(kAutoTimerMs);
     }
-    UtilsClass::WriteLog(QStringLiteral("Exiting FormActivate"));
+    DiagnosticLog::WriteLog(QStringLiteral("Exiting FormActivate"));
 }
 
-bool TForm1::StartedAtLogin()
+bool MainWindow::StartedAtLogin()
 {
     // Only as the first argument, in small letters, as the autostart entry writes it.
     return QCoreApplication::arguments().value(1) == kAutoStart;
 }
 
-void TForm1::Timer1Timer()
+void MainWindow::MinimiseAfterLoginStart()
 {
-    UtilsClass::WriteLog(QStringLiteral("FormActivate Timer popped"));
+    DiagnosticLog::WriteLog(QStringLiteral("FormActivate Timer popped"));
     if (m_list->Importing()) {
-        UtilsClass::WriteLog(QStringLiteral("Import in progress.  Resetting timer"));
+        DiagnosticLog::WriteLog(QStringLiteral("Import in progress.  Resetting timer"));
         m_timer1->start(kAutoTimerMs);
         return;
     }
-    UtilsClass::WriteLog(QStringLiteral("FormActivate Timer: Minimizing now."));
+    DiagnosticLog::WriteLog(QStringLiteral("FormActivate Timer: Minimizing now."));
     m_timer1->stop();
     m_tray->AppMinimize();
 }
 
-void TForm1::Terminate()
+void MainWindow::Terminate()
 {
     m_terminating = true;
     // Queued, so that it also ends a message loop that has not started yet.
@@ -542,7 +542,7 @@ void TForm1::Terminate()
 
 // ------------------------------------------------------------------ layout
 
-void TForm1::LayoutStatusPanels()
+void MainWindow::LayoutStatusPanels()
 {
     const int client = ui->StatusBar1->width() > 0 ? width() : 639;
     m_panelWidth[0] = RoundHalfEven(client * 0.75);
@@ -553,37 +553,37 @@ void TForm1::LayoutStatusPanels()
     m_gauge->setGeometry(m_panelWidth[0] + 2, 2, m_panelWidth[1], 15);
 }
 
-void TForm1::resizeEvent(QResizeEvent *event)
+void MainWindow::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
     FormResize();
 }
 
-void TForm1::FormResize()
+void MainWindow::FormResize()
 {
     if (m_shownOnce)
         LayoutStatusPanels();
 }
 
-bool TForm1::eventFilter(QObject *watched, QEvent *event)
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == ui->MainTextPanel && event->type() == QEvent::Resize)
         MainTextPanelResize();
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TForm1::MainTextPanelResize()
+void MainWindow::MainTextPanelResize()
 {
     if (m_list)
         m_list->ScrollToFirstShown();
 }
 
-int TForm1::FullOptionsHeight(double dpi)
+int MainWindow::FullOptionsHeight(double dpi)
 {
     return qRound(dpi) == 120 ? kFullOptionsHeight120Dpi : kFullOptionsHeight;
 }
 
-int TForm1::ToolbarHeight() const
+int MainWindow::ToolbarHeight() const
 {
     // The designed 56 pixels, or more when a larger font needs them for the
     // caption line under each 32-pixel image.
@@ -594,7 +594,7 @@ int TForm1::ToolbarHeight() const
     return needed;
 }
 
-void TForm1::SetPanel2Height(int height)
+void MainWindow::SetStripHeight(int height)
 {
     // The option pages scroll down but never across: each is at least as
     // wide as what it holds, which makes the window as wide as it needs.
@@ -609,30 +609,30 @@ void TForm1::SetPanel2Height(int height)
     m_options->SetStripHeight(height);
 }
 
-int TForm1::FullStripHeight(int designed) const
+int MainWindow::FullStripHeight(int designed) const
 {
     return m_options->ShownStripHeight(qRound(designed * FontScale(this)), ToolbarHeight());
 }
 
-void TForm1::MMLabel1Click()
+void MainWindow::ToggleOptionsBand()
 {
     if (ui->Panel3->isVisibleTo(this)) {
         ui->OptionsBtn->setChecked(false);
         ui->ShowOptionsMItm->setChecked(false);
         m_prefs.ShowOptions = false;
         ui->Panel3->hide();
-        SetPanel2Height(ui->ToolBar1->isVisibleTo(this) ? ToolbarHeight() : 0);
+        SetStripHeight(ui->ToolBar1->isVisibleTo(this) ? ToolbarHeight() : 0);
     } else {
         ui->OptionsBtn->setChecked(true);
         ui->ShowOptionsMItm->setChecked(true);
         m_prefs.ShowOptions = true;
         ui->Panel3->show();
         const int full = FullStripHeight(FullOptionsHeight(screen() ? screen()->logicalDotsPerInch() : 96.0));
-        SetPanel2Height(ui->ToolBar1->isVisibleTo(this) ? full : full - ToolbarHeight());
+        SetStripHeight(ui->ToolBar1->isVisibleTo(this) ? full : full - ToolbarHeight());
     }
 }
 
-void TForm1::ShowToolbarMItmClick()
+void MainWindow::ShowToolbarMItmClick()
 {
     m_prefs.ShowToolbar = !m_prefs.ShowToolbar;
     ui->ShowToolbarMItm->setChecked(m_prefs.ShowToolbar);
@@ -640,17 +640,17 @@ void TForm1::ShowToolbarMItmClick()
     LayoutStrip();
 }
 
-void TForm1::LayoutStrip()
+void MainWindow::LayoutStrip()
 {
     const bool options = ui->Panel3->isVisibleTo(this);
     const int full = FullStripHeight(kFullOptionsHeight);
     if (ui->ToolBar1->isVisibleTo(this))
-        SetPanel2Height(options ? full : ToolbarHeight());
+        SetStripHeight(options ? full : ToolbarHeight());
     else
-        SetPanel2Height(options ? full - ToolbarHeight() : 0);
+        SetStripHeight(options ? full - ToolbarHeight() : 0);
 }
 
-void TForm1::ShowModeSheet(bool multi)
+void MainWindow::ShowModeSheet(bool multi)
 {
     ui->MISIOptionsPage->setCurrentWidget(multi ? ui->MIOptionsSheet : ui->SIOptionsSheet);
     if (multi)
@@ -659,14 +659,14 @@ void TForm1::ShowModeSheet(bool multi)
         m_options->SIOptionsSheetShow();
 }
 
-QString TForm1::StatusText() const
+QString MainWindow::StatusText() const
 {
     return m_panel[0]->text();
 }
 
 // ------------------------------------------------------ tray and toolbar
 
-void TForm1::AttachToolBar(TToolBarForm *toolbar)
+void MainWindow::AttachToolBar(FloatingToolBar *toolbar)
 {
     m_tray->AttachToolBar(toolbar);
     if (!toolbar)
@@ -677,17 +677,17 @@ void TForm1::AttachToolBar(TToolBarForm *toolbar)
     m_readingCommands->SetReadingState(State());
 }
 
-void TForm1::ShowOptionsPage(const QString &name)
+void MainWindow::ShowOptionsPage(const QString &name)
 {
     if (!ui->Panel3->isVisibleTo(this))
-        MMLabel1Click();
+        ToggleOptionsBand();
     if (QWidget *page = ui->PageControl1->findChild<QWidget *>(name))
         ui->PageControl1->setCurrentWidget(page);
 }
 
-void TForm1::SelAudioDevMItmClick()
+void MainWindow::SelAudioDevMItmClick()
 {
-    TAuDevDlg dialog(this);
+    AudioDevicePicker dialog(this);
     dialog.DlgUse = duTTS;
     dialog.AudioDeviceID = m_prefs.TTS_AudioDeviceID;
     if (dialog.Execute() && m_driver && m_driver->CheckAudioDevice(dialog.AudioDeviceID)) {
@@ -696,7 +696,7 @@ void TForm1::SelAudioDevMItmClick()
     }
 }
 
-void TForm1::PronunciationMItmClick()
+void MainWindow::PronunciationMItmClick()
 {
     if (m_driver)
         m_driver->ShowLexicon(this, kPronunciationTitle);
@@ -704,21 +704,21 @@ void TForm1::PronunciationMItmClick()
 
 // ---------------------------------------------------------------- leaving
 
-bool TForm1::SaveSettings(QString *error)
+bool MainWindow::SaveSettings(QString *error)
 {
     FormPlacement::Save(this);
     m_prefs.FieldsToItems();
     return m_prefs.SaveToRegistry(error);
 }
 
-QAction *TForm1::TrayItem(const char *name) const
+QAction *MainWindow::TrayItem(const char *name) const
 {
     return m_tray->Item(name);
 }
 
-void TForm1::closeEvent(QCloseEvent *event)
+void MainWindow::closeEvent(QCloseEvent *event)
 {
-    UtilsClass::WriteLog(QStringLiteral("Entered FormClose"));
+    DiagnosticLog::WriteLog(QStringLiteral("Entered FormClose"));
     QString why;
     // Who chose to exit without saving knows already that nothing is saved.
     if (!SaveSettings(&why) && !m_saving->ExitWithoutSaving())
@@ -731,17 +731,17 @@ void TForm1::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-void TForm1::ExitVoxtrellaClick()
+void MainWindow::ExitVoxtrellaClick()
 {
     if (State() == rsExiting)
         return;
     if (m_list->Exporting()) {
         // Asked while a save lets events run: taking the list apart now
         // would cut that save short. Exit once it has finished.
-        QTimer::singleShot(50, this, &TForm1::ExitVoxtrellaClick);
+        QTimer::singleShot(50, this, &MainWindow::ExitVoxtrellaClick);
         return;
     }
-    UtilsClass::WriteLog(QStringLiteral("Entered ExitVoxtrellaClick"));
+    DiagnosticLog::WriteLog(QStringLiteral("Entered ExitVoxtrellaClick"));
     if (!m_unattendedExit) {
         // Asked before anything stops, so that staying leaves all as it was;
         // once: the exit command is not taken again while the box is open.
@@ -769,14 +769,14 @@ void TForm1::ExitVoxtrellaClick()
     Terminate();
 }
 
-void TForm1::ExitProgram()
+void MainWindow::ExitProgram()
 {
     MessageService::setQuiet(true);
     m_unattendedExit = true;
     ExitVoxtrellaClick();
 }
 
-void TForm1::CloseOpenDialogs()
+void MainWindow::CloseOpenDialogs()
 {
     if (QWidget *popup = QApplication::activePopupWidget())
         popup->close();
@@ -790,54 +790,54 @@ void TForm1::CloseOpenDialogs()
     }
 }
 
-void TForm1::FormDestroy()
+void MainWindow::FormDestroy()
 {
-    UtilsClass::WriteLog(QStringLiteral("Entered Form1 Destroy"));
+    DiagnosticLog::WriteLog(QStringLiteral("Entered Form1 Destroy"));
     SaveSettings();
     m_clipboard->Leave();
     m_tray->RemoveTrayIcon();
-    UtilsClass::WriteLog(QStringLiteral("Exitting FormDestroy"));
+    DiagnosticLog::WriteLog(QStringLiteral("Exitting FormDestroy"));
 }
 
 // ------------------------------------------------------------ the parts
 
-ReadingState TForm1::State() const
+ReadingState MainWindow::State() const
 {
     return m_readingCommands ? m_readingCommands->State() : rsIdle;
 }
 
-ReadingController *TForm1::Reading() const
+ReadingController *MainWindow::Reading() const
 {
     return m_readingCommands ? m_readingCommands->Reading() : nullptr;
 }
 
-void TForm1::AttachDriver(TTTSForm &driver)
+void MainWindow::AttachDriver(Speaker &driver)
 {
     m_driver = &driver;
     m_readingCommands->AttachDriver(driver);
 }
 
-TMemoEntry *TForm1::AddNewArticle()
+TMemoEntry *MainWindow::AddNewArticle()
 {
     return m_articles->AddNewArticle();
 }
 
-void TForm1::SaveList()
+void MainWindow::SaveList()
 {
     m_articles->SaveList();
 }
 
-QSystemTrayIcon *TForm1::TrayIcon() const
+QSystemTrayIcon *MainWindow::TrayIcon() const
 {
     return m_tray->TrayIcon();
 }
 
-TToolBarForm *TForm1::ToolBar() const
+FloatingToolBar *MainWindow::ToolBar() const
 {
     return m_tray->ToolBar();
 }
 
-void TForm1::RestoreFromTray()
+void MainWindow::RestoreFromTray()
 {
     m_tray->RestoreFromTray();
 }

@@ -1,4 +1,4 @@
-#include "UtilsClass.h"
+#include "DiagnosticLog.h"
 
 #include "AppPaths.h"
 #include "SafeFile.h"
@@ -25,7 +25,7 @@ EFCreateError::EFCreateError(const QString &fileName)
 
 EInOutError::EInOutError(const QString &message) : EAppError(message) {}
 
-QString UtilsClass::LogFileName()
+QString DiagnosticLog::LogFileName()
 {
     return AppPaths::logBaseName() + QStringLiteral(".dbg");
 }
@@ -67,7 +67,7 @@ LogSink &logSink()
 
 }  // namespace
 
-void UtilsClass::WriteLog(const QString &message)
+void DiagnosticLog::WriteLog(const QString &message)
 {
     try {
         LogSink &sink = logSink();
@@ -98,7 +98,7 @@ void UtilsClass::WriteLog(const QString &message)
     }
 }
 
-void UtilsClass::RotateLogs()
+void DiagnosticLog::RotateLogs()
 {
     {
         LogSink &sink = logSink();
@@ -118,7 +118,7 @@ void UtilsClass::RotateLogs()
     QFile::remove(name(".dbg"));
 }
 
-void UtilsClass::CopyFile(const QString &source, const QString &dest)
+void DiagnosticLog::CopyFile(const QString &source, const QString &dest)
 {
     QFile in(source);
     if (QFileInfo(source).isDir() || !in.open(QIODevice::ReadOnly))

@@ -1,4 +1,4 @@
-#include "VarnyxAuDevFrm.h"
+#include "AudioDeviceDialog.h"
 
 #include "ScriptedAudioSystem.h"
 #include "TestSupport.h"
@@ -26,17 +26,17 @@ audio::WaveOutCaps caps(const QString &name, uint16_t channels, uint32_t formats
 
 using TestSupport::child;
 
-QListWidget *listBox(const TMyAudioDeviceDlg &form)
+QListWidget *listBox(const AudioDeviceDialog &form)
 {
     return child<QListWidget>(form, "ListBox1");
 }
 
-QString label(const TMyAudioDeviceDlg &form, const char *name)
+QString label(const AudioDeviceDialog &form, const char *name)
 {
     return child<QLabel>(form, name)->text();
 }
 
-QStringList rows(const TMyAudioDeviceDlg &form)
+QStringList rows(const AudioDeviceDialog &form)
 {
     QStringList list;
     for (int i = 0; i < listBox(form)->count(); ++i)
@@ -46,11 +46,11 @@ QStringList rows(const TMyAudioDeviceDlg &form)
 
 // Runs action on the device dialog once it is shown modally; closes it with
 // Cancel if it took too long to appear, so a failing test cannot hang.
-void whenShown(const std::function<void(TMyAudioDeviceDlg &)> &action, int tries = 0)
+void whenShown(const std::function<void(AudioDeviceDialog &)> &action, int tries = 0)
 {
     QTimer::singleShot(tries == 0 ? 0 : 10, [action, tries] {
         for (QWidget *w : QApplication::topLevelWidgets()) {
-            auto *form = qobject_cast<TMyAudioDeviceDlg *>(w);
+            auto *form = qobject_cast<AudioDeviceDialog *>(w);
             if (form && form->isVisible())
                 return tries > 300 ? form->reject() : action(*form);
         }
@@ -83,7 +83,7 @@ protected:
 
 TEST_F(AuDevDlgTest, ListsTheMapperAndDevicesWithAStandardFormatUnderTheirOwnIDs)
 {
-    TMyAudioDeviceDlg form;
+    AudioDeviceDialog form;
     form.SetDeviceID(-1);
     form.show();
     EXPECT_EQ(rows(form), QStringList({"System default output", "Speakers", "Surround"}));
@@ -108,7 +108,7 @@ TEST_F(AuDevDlgTest, ListsTheMapperAndDevicesWithAStandardFormatUnderTheirOwnIDs
     EXPECT_EQ(label(form, "lFormat"), "11.025 kHz, Mono, 8-bit\n44.1 kHz, Mono, 16-bit\n");
 
     // Input use (which the program never asks for) offers the source mapper alone, without output details.
-    TMyAudioDeviceDlg input;
+    AudioDeviceDialog input;
     input.SetDlgUse(duSR);
     input.show();
     EXPECT_EQ(rows(input), QStringList({"System default input"}));
@@ -120,7 +120,7 @@ TEST(AuDevDlgServerTest, ListsTheSoundServersDevicesByTheirDescriptions)
     if (qEnvironmentVariableIsEmpty("VOXTRELLA_HEADLESS_AUDIO"))
         GTEST_SKIP() << "needs the private test sound server (scripts/run-tests.sh), never the user's own";
     audio::setAudioSystem(nullptr);  // the sound server, reached on first use
-    TMyAudioDeviceDlg form;
+    AudioDeviceDialog form;
     form.SetDeviceID(-1);
     form.show();
     // The test server's two sinks in name order, their descriptions whole (longer than Windows' 31 characters).
@@ -145,7 +145,7 @@ TEST(AuDevDlgServerTest, ListsTheSoundServersDevicesByTheirDescriptions)
                                 "Returns sample-accurate position information.");
 
     // Opened on the mono sink, choosing one with longer details leaves OK where it was.
-    TMyAudioDeviceDlg mono;
+    AudioDeviceDialog mono;
     mono.SetDeviceID(0);
     mono.show();
     QCoreApplication::processEvents();
@@ -158,11 +158,11 @@ TEST(AuDevDlgServerTest, ListsTheSoundServersDevicesByTheirDescriptions)
 
 TEST_F(AuDevDlgTest, ExecuteGivesTheChosenRowAndCancelKeepsTheID)
 {
-    TAuDevDlg dlg;
+    AudioDevicePicker dlg;
     dlg.DlgUse = duTTS;
     dlg.AudioDeviceID = 0;
     int selectedAtStart = -1;
-    whenShown([&](TMyAudioDeviceDlg &form) {
+    whenShown([&](AudioDeviceDialog &form) {
         selectedAtStart = listBox(form)->currentRow();
         listBox(form)->setCurrentRow(2);
         child<QPushButton>(form, "CancelBtn")->click();
@@ -172,7 +172,7 @@ TEST_F(AuDevDlgTest, ExecuteGivesTheChosenRowAndCancelKeepsTheID)
     EXPECT_EQ(dlg.AudioDeviceID, 0);
 
     // Double-clicking a row confirms it.
-    whenShown([](TMyAudioDeviceDlg &form) {
+    whenShown([](AudioDeviceDialog &form) {
         QListWidget *list = listBox(form);
         list->setCurrentRow(2);
         emit list->itemDoubleClicked(list->item(2));
@@ -182,7 +182,7 @@ TEST_F(AuDevDlgTest, ExecuteGivesTheChosenRowAndCancelKeepsTheID)
 
     // A stored ID without a row leaves nothing selected: confirming gives -1.
     dlg.AudioDeviceID = 1;
-    whenShown([](TMyAudioDeviceDlg &form) { QTest::keyClick(&form, Qt::Key_Return); });
+    whenShown([](AudioDeviceDialog &form) { QTest::keyClick(&form, Qt::Key_Return); });
     EXPECT_TRUE(dlg.Execute());
     EXPECT_EQ(dlg.AudioDeviceID, -1);
 
@@ -190,7 +190,7 @@ TEST_F(AuDevDlgTest, ExecuteGivesTheChosenRowAndCancelKeepsTheID)
     fake->setDevices({});
     dlg.AudioDeviceID = 0;
     int count = -1;
-    whenShown([&](TMyAudioDeviceDlg &form) {
+    whenShown([&](AudioDeviceDialog &form) {
         count = listBox(form)->count();
         child<QPushButton>(form, "OKBtn")->click();
     });

@@ -11,7 +11,7 @@
 #include <memory>
 
 namespace Ui {
-class TToolBarForm;
+class FloatingToolBar;
 }
 
 // A command's icon: the desktop theme's, else a symbol drawn in the
@@ -21,7 +21,7 @@ QIcon ToolBarIcon(const QString &themeName);
 
 class TPreferences;
 
-class TToolBarForm : public QWidget
+class FloatingToolBar : public QWidget
 {
     Q_OBJECT
 
@@ -30,8 +30,8 @@ public:
 
     // Create it without a parent: a window owned by the main window would
     // lose its own taskbar entry.
-    explicit TToolBarForm(QWidget *parent = nullptr);
-    ~TToolBarForm() override;  // saves the window placement
+    explicit FloatingToolBar(QWidget *parent = nullptr);
+    ~FloatingToolBar() override;  // saves the window placement
 
     // The commands of the buttons (main window's PlayAllBtnClick,
     // PlayFileBtnClick, PauseBtnClick, SkipBtnClick, StopBtnClick,
@@ -98,7 +98,7 @@ private:
     // Wide enough that the title bar shows the whole caption.
     void FitCaption();
 
-    std::unique_ptr<Ui::TToolBarForm> ui;
+    std::unique_ptr<Ui::FloatingToolBar> ui;
     const TPreferences *m_prefs = nullptr;
     bool m_applyingTopmost = false;
 };

@@ -12,7 +12,7 @@
 #include <vector>
 
 namespace Ui {
-class TMyAudioDeviceDlg;
+class AudioDeviceDialog;
 }
 
 enum TDlgUse : uint8_t { duNone = 0, duTTS = 1, duSR = 2, duVCmd = 3, duVDct = 4, duVTxt = 5 };
@@ -31,12 +31,12 @@ QString FormatText(uint32_t dwFormats);
 // The support texts of lSupports for the given bits.
 QString SupportText(uint32_t dwSupport);
 
-class TMyAudioDeviceDlg : public QDialog
+class AudioDeviceDialog : public QDialog
 {
     Q_OBJECT
 public:
-    explicit TMyAudioDeviceDlg(QWidget *parent = nullptr);
-    ~TMyAudioDeviceDlg() override;
+    explicit AudioDeviceDialog(QWidget *parent = nullptr);
+    ~AudioDeviceDialog() override;
 
     TDlgUse DlgUse() const { return m_use; }
     void SetDlgUse(TDlgUse use) { m_use = use; }
@@ -47,7 +47,7 @@ public:
     void FillList();
 
     // For tests and the owner: the form's widgets.
-    Ui::TMyAudioDeviceDlg *ui() const { return m_ui.get(); }
+    Ui::AudioDeviceDialog *ui() const { return m_ui.get(); }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -61,18 +61,18 @@ private:
     bool SetDetailTexts(int row);
     void FitTallestDetails();
 
-    std::unique_ptr<Ui::TMyAudioDeviceDlg> m_ui;
+    std::unique_ptr<Ui::AudioDeviceDialog> m_ui;
     TDlgUse m_use = duTTS;
     int32_t m_deviceID = 0;
     std::vector<int32_t> m_rowIds;  // the device ID of each list row
 };
 
-// Runs TMyAudioDeviceDlg modally.
-class TAuDevDlg : public QObject
+// Runs AudioDeviceDialog modally.
+class AudioDevicePicker : public QObject
 {
     Q_OBJECT
 public:
-    explicit TAuDevDlg(QObject *Owner = nullptr) : QObject(Owner) {}
+    explicit AudioDevicePicker(QObject *Owner = nullptr) : QObject(Owner) {}
 
     // True when the user confirmed; AudioDeviceID then holds the choice.
     bool Execute();

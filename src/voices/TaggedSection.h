@@ -2,30 +2,30 @@
 // One section of a tagged text file: its name, its path from the root, the
 // name/value pairs it holds and its sub-sections.
 
-#include "NVListClassUnit.h"
+#include "NameValueList.h"
 
 #include <QString>
 
 #include <memory>
 #include <vector>
 
-class GBItemClass
+class TaggedSection
 {
 public:
     // The root has no parent, an empty name and the path "/".
-    GBItemClass(GBItemClass *parent, const QString &keyName);
+    TaggedSection(TaggedSection *parent, const QString &keyName);
 
-    GBItemClass *Parent = nullptr;
+    TaggedSection *Parent = nullptr;
     QString KeyName;
     QString Path;
     QString Text;  // the raw text the section was parsed from
-    std::vector<std::unique_ptr<GBItemClass>> Children;
-    NVListClass Values;
+    std::vector<std::unique_ptr<TaggedSection>> Children;
+    NameValueList Values;
     int32_t Level = 0;
 
-    GBItemClass *AddChild(const QString &keyName);
+    TaggedSection *AddChild(const QString &keyName);
 
     // This section or the first one below it, depth first in list order,
     // whose Path equals path exactly; nullptr when there is none.
-    const GBItemClass *FindPath(const QString &path) const;
+    const TaggedSection *FindPath(const QString &path) const;
 };

@@ -1,9 +1,9 @@
-#include "TTSUnit.h"
+#include "Speaker.h"
 
 #include "platform/audio/AudioSystem.h"
 #include "platform/shell/MessageService.h"
 #include "settings/PreferenceUnit.h"
-#include "util/UtilsClass.h"
+#include "util/DiagnosticLog.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -37,10 +37,10 @@ bool ShownOnFailure(Work &&work)
     try {
         return work();
     } catch (const EAppError &e) {
-        UtilsClass::WriteLog(e.message());
+        DiagnosticLog::WriteLog(e.message());
         MessageService::error(e.message());
     } catch (const std::exception &e) {
-        UtilsClass::WriteLog(QString::fromUtf8(e.what()));
+        DiagnosticLog::WriteLog(QString::fromUtf8(e.what()));
         MessageService::error(QString::fromUtf8(e.what()));
     }
     return false;
@@ -48,7 +48,7 @@ bool ShownOnFailure(Work &&work)
 
 }  // namespace
 
-TTTSForm::TTTSForm(TPreferences &prefs, QObject *parent)
+Speaker::Speaker(TPreferences &prefs, QObject *parent)
     : QObject(parent), m_prefs(prefs), m_catalog(std::make_unique<TVoiceCatalog>()),
       m_filter(std::make_unique<TTTSFilter>())
 {
@@ -61,44 +61,44 @@ TTTSForm::TTTSForm(TPreferences &prefs, QObject *parent)
     m_timer->setObjectName(QStringLiteral("Timer1"));
     m_timer->setInterval(500);
     m_timer->setSingleShot(true);
-    connect(m_timer, &QTimer::timeout, this, &TTTSForm::Timer1Timer);
+    connect(m_timer, &QTimer::timeout, this, &Speaker::ReportDone);
     connect(m_tts, &TTTS::OnAudioStop, this, [this] { AudioStopped(); });
 }
 
-TTTSForm::~TTTSForm() = default;
+Speaker::~Speaker() = default;
 
-void TTTSForm::Initialize()
+void Speaker::Initialize()
 {
     m_catalog->Initialize();
 }
 
-void TTTSForm::LoadVoicePrefs()
+void Speaker::LoadVoicePrefs()
 {
     m_catalog->EnsureDefaultVoice();
     m_catalog->LoadVoicePrefs();
 }
 
-void TTTSForm::SaveVoicePrefs()
+void Speaker::SaveVoicePrefs()
 {
     m_catalog->SaveVoicePrefs();
 }
 
-TVoiceEntry *TTTSForm::FindVoice(const QString &name) const
+TVoiceEntry *Speaker::FindVoice(const QString &name) const
 {
     return m_catalog->FindVoice(name);
 }
 
-TVoiceEntry *TTTSForm::FindHelpVoice() const
+TVoiceEntry *Speaker::FindHelpVoice() const
 {
     return m_catalog->FindHelpVoice();
 }
 
-void TTTSForm::SetEngineEnabled(const QString &groupName, bool enabled)
+void Speaker::SetEngineEnabled(const QString &groupName, bool enabled)
 {
     m_catalog->SetEngineEnabled(groupName, enabled);
 }
 
-bool TTTSForm::Play(const QString &text, const QString &voiceName)
+bool Speaker::Play(const QString &text, const QString &voiceName)
 {
     try {
         m_tts->SetActive(false);
@@ -130,7 +130,7 @@ bool TTTSForm::Play(const QString &text, const QString &voiceName)
     });
 }
 
-bool TTTSForm::ActivateVoice(TVoiceEntry *voice)
+bool Speaker::ActivateVoice(TVoiceEntry *voice)
 {
     // A pitch or speed never chosen stands for the engine's default.
     if (voice->Speed <= 0 || voice->Pitch <= 0)
@@ -144,7 +144,7 @@ bool TTTSForm::ActivateVoice(TVoiceEntry *voice)
     return true;
 }
 
-void TTTSForm::UseChosenDevice()
+void Speaker::UseChosenDevice()
 {
     // The component takes no device number while there are no devices, as
     // when the program started before the sound server.
@@ -153,21 +153,22 @@ void TTTSForm::UseChosenDevice()
     try {
         m_tts->SetAudioDeviceID(m_prefs.TTS_AudioDeviceID);
     } catch (const EAppError &e) {
-        UtilsClass::WriteLog(QStringLiteral("Audio device %1 is gone: ").arg(m_prefs.TTS_AudioDeviceID) + e.message());
+        DiagnosticLog::WriteLog(QStringLiteral("Audio device %1 is gone: ").arg(m_prefs.TTS_AudioDeviceID) +
+                                e.message());
     }
 }
 
-bool TTTSForm::CheckSoundCard(bool forFile)
+bool Speaker::CheckSoundCard(bool forFile)
 {
     QString error;
     const audio::DeviceCheck check = audio::audioSystem().checkDevice(m_tts->AudioDeviceID(), &error);
     if (check == audio::DeviceCheck::Busy) {
-        UtilsClass::WriteLog(QStringLiteral("Detected Sound Card Busy"));
+        DiagnosticLog::WriteLog(QStringLiteral("Detected Sound Card Busy"));
         MessageService::error(QStringLiteral("Sound card is busy.  Wait and try again."));
         return false;
     }
     if (check == audio::DeviceCheck::Failed) {
-        UtilsClass::WriteLog(QStringLiteral("Sound card check failed: ") + error);
+        DiagnosticLog::WriteLog(QStringLiteral("Sound card check failed: ") + error);
         // With no sound output at all (no sound server, no device) going on
         // could only fail again, while a file needs no sound.
         if (audio::audioSystem().outputDeviceCount() <= 0) {
@@ -182,7 +183,7 @@ bool TTTSForm::CheckSoundCard(bool forFile)
     return true;
 }
 
-bool TTTSForm::PlayToFileInit(const QString &voiceName, const QString &fileName, const QString &shownName)
+bool Speaker::PlayToFileInit(const QString &voiceName, const QString &fileName, const QString &shownName)
 {
     m_shownFileName = shownName.isEmpty() ? fileName : shownName;
     try {
@@ -222,12 +223,12 @@ bool TTTSForm::PlayToFileInit(const QString &voiceName, const QString &fileName,
     return false;
 }
 
-TVoiceEntry *TTTSForm::FileVoice() const
+TVoiceEntry *Speaker::FileVoice() const
 {
     return FindVoice(m_fileVoice);
 }
 
-bool TTTSForm::SpeakToFile(const QString &voiceName, const QString &text)
+bool Speaker::SpeakToFile(const QString &voiceName, const QString &text)
 {
     TVoiceEntry *voice = FindVoice(voiceName);
     if (!voice)
@@ -238,14 +239,14 @@ bool TTTSForm::SpeakToFile(const QString &voiceName, const QString &text)
         m_tts->Speak(filtered);
     } catch (const EAppError &e) {
         const QString text = FileErrorText(e);
-        UtilsClass::WriteLog(text);
+        DiagnosticLog::WriteLog(text);
         MessageService::error(text);
         return false;
     }
     return true;
 }
 
-QString TTTSForm::FileErrorText(const EAppError &e) const
+QString Speaker::FileErrorText(const EAppError &e) const
 {
     QString text = m_tts->OutputDest() == odFile ? m_tts->OutputError() : QString();
     if (text.isEmpty())
@@ -255,7 +256,7 @@ QString TTTSForm::FileErrorText(const EAppError &e) const
     return text;
 }
 
-void TTTSForm::FinishOutput()
+void Speaker::FinishOutput()
 {
     m_fileVoice.clear();
     // The file destination ends with its reading, also when it failed: a
@@ -278,43 +279,43 @@ void TTTSForm::FinishOutput()
     endDestination();
 }
 
-void TTTSForm::CancelDone()
+void Speaker::CancelDone()
 {
     m_timer->stop();
 }
 
-void TTTSForm::PauseAudio()
+void Speaker::PauseAudio()
 {
     try {
         m_tts->SetAudioPaused(true);
     } catch (...) {
-        UtilsClass::WriteLog(QStringLiteral("Pause Exception"));
+        DiagnosticLog::WriteLog(QStringLiteral("Pause Exception"));
     }
 }
 
-void TTTSForm::ResumeAudio()
+void Speaker::ResumeAudio()
 {
     try {
         m_tts->SetAudioPaused(false);
     } catch (...) {
-        UtilsClass::WriteLog(QStringLiteral("Resume Exception"));
+        DiagnosticLog::WriteLog(QStringLiteral("Resume Exception"));
     }
 }
 
-void TTTSForm::AudioStopped()
+void Speaker::AudioStopped()
 {
     // A pause stops the audio too; only the real end is reported.
     if (!m_tts->AudioPaused())
         m_timer->start();
 }
 
-void TTTSForm::Timer1Timer()
+void Speaker::ReportDone()
 {
     m_timer->stop();
     emit OnDone(this);
 }
 
-void TTTSForm::ApplyPitch(TVoiceEntry *voice)
+void Speaker::ApplyPitch(TVoiceEntry *voice)
 {
     // The mode identifier tells the voice being spoken; mode names here are
     // not the voices' display names.
@@ -322,20 +323,20 @@ void TTTSForm::ApplyPitch(TVoiceEntry *voice)
         m_tts->Inject(QStringLiteral("\\Pit=%1\\").arg(voice->Pitch));
 }
 
-void TTTSForm::ApplySpeed(TVoiceEntry *voice)
+void Speaker::ApplySpeed(TVoiceEntry *voice)
 {
     if (voice && m_tts->Active() && m_tts->ModeID() == voice->ModeID)
         m_tts->Inject(QStringLiteral("\\Spd=%1\\").arg(voice->Speed));
 }
 
-void TTTSForm::LoadVoiceDefaults(TVoiceEntry *voice)
+void Speaker::LoadVoiceDefaults(TVoiceEntry *voice)
 {
     // The platform knows every voice's ranges; nothing is activated for them.
     if (voice && !TVoiceCatalog::LoadRanges(*voice))
-        UtilsClass::WriteLog(QStringLiteral("No ranges for voice ") + voice->DisplayName);
+        DiagnosticLog::WriteLog(QStringLiteral("No ranges for voice ") + voice->DisplayName);
 }
 
-bool TTTSForm::CheckAudioDevice(int32_t deviceId)
+bool Speaker::CheckAudioDevice(int32_t deviceId)
 {
     const int32_t previous = m_tts->AudioDeviceID();
     bool active = false;
@@ -365,12 +366,12 @@ bool TTTSForm::CheckAudioDevice(int32_t deviceId)
         m_tts->SetActive(false);
         m_tts->SetAudioDeviceID(previous);
     } catch (const EAppError &e) {
-        UtilsClass::WriteLog(QStringLiteral("CheckAudioDevice: ") + e.message());
+        DiagnosticLog::WriteLog(QStringLiteral("CheckAudioDevice: ") + e.message());
     }
     return active;
 }
 
-void TTTSForm::ShowLexicon(sapi::HWND owner, const QString &title)
+void Speaker::ShowLexicon(sapi::HWND owner, const QString &title)
 {
     if (m_tts->Active())
         return;
@@ -434,6 +435,6 @@ void TTTSForm::ShowLexicon(sapi::HWND owner, const QString &title)
     try {
         m_tts->SetActive(false);
     } catch (const EAppError &e) {
-        UtilsClass::WriteLog(QStringLiteral("ShowLexicon: ") + e.message());
+        DiagnosticLog::WriteLog(QStringLiteral("ShowLexicon: ") + e.message());
     }
 }

@@ -16,17 +16,17 @@ class TMemoListBox;
 class TPreferences;
 
 namespace Ui {
-class TCB_PromptForm;
+class ClipboardPrompt;
 }
 
-class TCB_PromptForm : public QDialog
+class ClipboardPrompt : public QDialog
 {
     Q_OBJECT
 public:
     // addText takes the chosen action (0 New, 1 Append).
-    TCB_PromptForm(TMemoListBox &list, TPreferences &prefs, std::function<void(int)> addText,
-                   QWidget *parent = nullptr);
-    ~TCB_PromptForm() override;
+    ClipboardPrompt(TMemoListBox &list, TPreferences &prefs, std::function<void(int)> addText,
+                    QWidget *parent = nullptr);
+    ~ClipboardPrompt() override;
 
     QPushButton *New() const;
     QPushButton *Append() const;
@@ -41,7 +41,7 @@ public:
     void NewClick();
     void AppendClick();
     void CancelClick();
-    void Timer1Timer();
+    void TimeOutToDefault();
 
     // Escape and the window manager's close act as Cancel.
     void reject() override;
@@ -60,7 +60,7 @@ private:
     void ChooseDefaultButton();
     void Place();
 
-    std::unique_ptr<Ui::TCB_PromptForm> ui;
+    std::unique_ptr<Ui::ClipboardPrompt> ui;
     TMemoListBox &m_list;
     TPreferences &m_prefs;
     std::function<void(int)> m_addText;

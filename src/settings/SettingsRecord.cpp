@@ -1,17 +1,17 @@
-#include "TBaseRegistryClassUnit.h"
+#include "SettingsRecord.h"
 
 #include "MessageService.h"
 #include "RegistryEnhanced.h"
 #include "RegistryStore.h"
-#include "UtilsClass.h"
+#include "DiagnosticLog.h"
 
 #include <QLocale>
 
 #include <cmath>
 
-const QString TBaseRegistryClass::BaseKey = QStringLiteral("Software\\VarnyxTech");
-const QString TBaseRegistryClass::WindowsKey = QStringLiteral("Software\\VarnyxTech\\Windows");
-const QString TBaseRegistryClass::NoSuchItemMessage = QStringLiteral("No such registry item as name between equals =");
+const QString SettingsRecord::BaseKey = QStringLiteral("Software\\VarnyxTech");
+const QString SettingsRecord::WindowsKey = QStringLiteral("Software\\VarnyxTech\\Windows");
+const QString SettingsRecord::NoSuchItemMessage = QStringLiteral("No such registry item as name between equals =");
 
 namespace {
 
@@ -256,10 +256,10 @@ void regList::SetAsVariant(const QVariant &value)
         Value = value.toStringList();
 }
 
-// --- TBaseRegistryClass ---------------------------------------------------
+// --- SettingsRecord ---------------------------------------------------
 
-BaseRegClass *TBaseRegistryClass::AddItem(const QString &name, uint8_t location, const QVariant &defaultValue,
-                                          TItemKind kind)
+BaseRegClass *SettingsRecord::AddItem(const QString &name, uint8_t location, const QVariant &defaultValue,
+                                      TItemKind kind)
 {
     std::unique_ptr<BaseRegClass> item;
     switch (kind) {
@@ -289,41 +289,41 @@ BaseRegClass *TBaseRegistryClass::AddItem(const QString &name, uint8_t location,
     return Items.back().get();
 }
 
-BaseRegClass *TBaseRegistryClass::FindItem(const QString &name) const
+BaseRegClass *SettingsRecord::FindItem(const QString &name) const
 {
     for (const auto &item : Items) {
         if (item->Name.compare(name, Qt::CaseInsensitive) == 0)
             return item.get();
     }
     const QString text = NoSuchItemMessage + name + u'=';
-    UtilsClass::WriteLog(text);
+    DiagnosticLog::WriteLog(text);
     MessageService::notice(text);
     return nullptr;
 }
 
-QVariant TBaseRegistryClass::GetValue(const QString &name) const
+QVariant SettingsRecord::GetValue(const QString &name) const
 {
     const BaseRegClass *item = FindItem(name);
     return item ? item->GetAsVariant() : QVariant();
 }
 
-void TBaseRegistryClass::SetValue(const QString &name, const QVariant &value)
+void SettingsRecord::SetValue(const QString &name, const QVariant &value)
 {
     if (BaseRegClass *item = FindItem(name))
         item->SetAsVariant(value);
 }
 
-QString TBaseRegistryClass::ItemKey(const BaseRegClass &item) const
+QString SettingsRecord::ItemKey(const BaseRegClass &item) const
 {
     return item.Location == 0 ? BaseKey : BaseKey + u'\\' + Section;
 }
 
-void TBaseRegistryClass::LoadFromRegistry()
+void SettingsRecord::LoadFromRegistry()
 {
     RegistryStore store;
     if (store.loadStatus() == RegistryStore::LoadStatus::Damaged ||
         store.loadStatus() == RegistryStore::LoadStatus::Unreadable) {
-        UtilsClass::WriteLog(QStringLiteral("Settings file cannot be read, using defaults: ") + store.fileName());
+        DiagnosticLog::WriteLog(QStringLiteral("Settings file cannot be read, using defaults: ") + store.fileName());
     }
     TRegistryEnhanced registry(&store);
     for (const auto &item : Items) {
@@ -335,7 +335,7 @@ void TBaseRegistryClass::LoadFromRegistry()
     }
 }
 
-bool TBaseRegistryClass::SaveToRegistry(QString *error)
+bool SettingsRecord::SaveToRegistry(QString *error)
 {
     // One pass over the store and one atomic write: the previous file stays
     // whole when the write fails.
@@ -347,7 +347,7 @@ bool TBaseRegistryClass::SaveToRegistry(QString *error)
     }
     if (store.save())
         return true;
-    UtilsClass::WriteLog(
+    DiagnosticLog::WriteLog(
         QStringLiteral("Settings could not be saved to %1: %2").arg(store.fileName(), store.errorString()));
     if (error)
         *error = store.errorString();

@@ -1,6 +1,6 @@
-#include "ToolBarUnit.h"
+#include "FloatingToolBar.h"
 
-#include "ui_ToolBarUnit.h"
+#include "ui_FloatingToolBar.h"
 
 #include "PreferenceUnit.h"
 #include "dialogs/FormPlacement.h"
@@ -18,7 +18,7 @@
 #include <initializer_list>
 #include <utility>
 
-const QString TToolBarForm::Caption = QStringLiteral("Voxtrella MP3 Toolbar");
+const QString FloatingToolBar::Caption = QStringLiteral("Voxtrella MP3 Toolbar");
 
 namespace {
 
@@ -153,7 +153,7 @@ QIcon ToolBarIcon(const QString &themeName)
     return QIcon(new SymbolIconEngine(themeName));
 }
 
-TToolBarForm::TToolBarForm(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::TToolBarForm>())
+FloatingToolBar::FloatingToolBar(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::FloatingToolBar>())
 {
     ui->setupUi(this);
     // A window of its own (own taskbar entry) with only the close box.
@@ -167,12 +167,12 @@ TToolBarForm::TToolBarForm(QWidget *parent) : QWidget(parent), ui(std::make_uniq
     ui->StopBtn->setIcon(ToolBarIcon(QStringLiteral("media-playback-stop")));
     ui->RestoreBtn->setIcon(ToolBarIcon(QStringLiteral("window-restore")));
 
-    connect(ui->PlayToolBtn, &QToolButton::clicked, this, &TToolBarForm::PlayToolBtnClick);
-    connect(ui->PlayFileBtn, &QToolButton::clicked, this, &TToolBarForm::PlayFileBtnClick);
-    connect(ui->PauseBtn, &QToolButton::clicked, this, &TToolBarForm::PauseBtnClick);
-    connect(ui->SkipBtn, &QToolButton::clicked, this, &TToolBarForm::SkipBtnClick);
-    connect(ui->StopBtn, &QToolButton::clicked, this, &TToolBarForm::StopBtnClick);
-    connect(ui->RestoreBtn, &QToolButton::clicked, this, &TToolBarForm::RestoreBtnClick);
+    connect(ui->PlayToolBtn, &QToolButton::clicked, this, &FloatingToolBar::PlayToolBtnClick);
+    connect(ui->PlayFileBtn, &QToolButton::clicked, this, &FloatingToolBar::PlayFileBtnClick);
+    connect(ui->PauseBtn, &QToolButton::clicked, this, &FloatingToolBar::PauseBtnClick);
+    connect(ui->SkipBtn, &QToolButton::clicked, this, &FloatingToolBar::SkipBtnClick);
+    connect(ui->StopBtn, &QToolButton::clicked, this, &FloatingToolBar::StopBtnClick);
+    connect(ui->RestoreBtn, &QToolButton::clicked, this, &FloatingToolBar::RestoreBtnClick);
 
     // Idle until the main window says otherwise.
     SetPauseEnabled(false);
@@ -186,7 +186,7 @@ TToolBarForm::TToolBarForm(QWidget *parent) : QWidget(parent), ui(std::make_uniq
     ui->Gauge1->setVisible(false);
 }
 
-TToolBarForm::~TToolBarForm()
+FloatingToolBar::~FloatingToolBar()
 {
     // FormDestroy. A toolbar that was never shown has no place of its own
     // yet; saving its unplaced 0,0 would later open it half off the screen.
@@ -194,7 +194,7 @@ TToolBarForm::~TToolBarForm()
         FormPlacement::Save(this);
 }
 
-void TToolBarForm::SetStatusText(const QString &text)
+void FloatingToolBar::SetStatusText(const QString &text)
 {
     ui->StatusLabel->setText(text);
     // The label may be too narrow for the whole text.
@@ -202,27 +202,27 @@ void TToolBarForm::SetStatusText(const QString &text)
     ui->StatusLabel->setAccessibleDescription(text);
 }
 
-QString TToolBarForm::StatusText() const
+QString FloatingToolBar::StatusText() const
 {
     return ui->StatusLabel->text();
 }
 
-void TToolBarForm::SetGaugeRange(int minimum, int maximum)
+void FloatingToolBar::SetGaugeRange(int minimum, int maximum)
 {
     ui->Gauge1->setRange(minimum, std::max(minimum, maximum));
 }
 
-void TToolBarForm::SetGaugePosition(int position)
+void FloatingToolBar::SetGaugePosition(int position)
 {
     ui->Gauge1->setValue(std::clamp(position, ui->Gauge1->minimum(), ui->Gauge1->maximum()));
 }
 
-int TToolBarForm::GaugePosition() const
+int FloatingToolBar::GaugePosition() const
 {
     return ui->Gauge1->value();
 }
 
-void TToolBarForm::SetGaugeText(const QString &text)
+void FloatingToolBar::SetGaugeText(const QString &text)
 {
     // The gauge reads %p, %v and %m in its format as numbers; an invisible
     // word joiner after every % keeps a status such as "100%volume.mp3" as
@@ -233,60 +233,60 @@ void TToolBarForm::SetGaugeText(const QString &text)
     ui->Gauge1->setTextVisible(!text.isEmpty());
 }
 
-void TToolBarForm::SetGaugeVisible(bool visible)
+void FloatingToolBar::SetGaugeVisible(bool visible)
 {
     ui->Gauge1->setVisible(visible);
 }
 
-bool TToolBarForm::IsGaugeVisible() const
+bool FloatingToolBar::IsGaugeVisible() const
 {
     return !ui->Gauge1->isHidden();
 }
 
-void TToolBarForm::ResetGauge()
+void FloatingToolBar::ResetGauge()
 {
     ui->Gauge1->setVisible(false);
     ui->Gauge1->setValue(ui->Gauge1->minimum());
     SetGaugeText(QString());
 }
 
-void TToolBarForm::SetAloudEnabled(bool enabled)
+void FloatingToolBar::SetAloudEnabled(bool enabled)
 {
     ui->PlayToolBtn->setEnabled(enabled);
 }
 
-void TToolBarForm::SetFileEnabled(bool enabled)
+void FloatingToolBar::SetFileEnabled(bool enabled)
 {
     ui->PlayFileBtn->setEnabled(enabled);
 }
 
-void TToolBarForm::SetPauseEnabled(bool enabled)
+void FloatingToolBar::SetPauseEnabled(bool enabled)
 {
     ui->PauseBtn->setEnabled(enabled);
 }
 
-void TToolBarForm::SetSkipEnabled(bool enabled)
+void FloatingToolBar::SetSkipEnabled(bool enabled)
 {
     ui->SkipBtn->setEnabled(enabled);
 }
 
-void TToolBarForm::SetStopEnabled(bool enabled)
+void FloatingToolBar::SetStopEnabled(bool enabled)
 {
     ui->StopBtn->setEnabled(enabled);
 }
 
-void TToolBarForm::ShowNormal()
+void FloatingToolBar::ShowNormal()
 {
     showNormal();
     raise();
 }
 
-bool TToolBarForm::IsOnTop() const
+bool FloatingToolBar::IsOnTop() const
 {
     return windowFlags().testFlag(Qt::WindowStaysOnTopHint);
 }
 
-void TToolBarForm::FormActivate()
+void FloatingToolBar::FormActivate()
 {
     if (m_applyingTopmost)
         return;
@@ -306,43 +306,43 @@ void TToolBarForm::FormActivate()
     m_applyingTopmost = false;
 }
 
-void TToolBarForm::PlayToolBtnClick()
+void FloatingToolBar::PlayToolBtnClick()
 {
     call(OnPlay);
 }
 
-void TToolBarForm::PlayFileBtnClick()
+void FloatingToolBar::PlayFileBtnClick()
 {
     call(OnPlayFile);
 }
 
-void TToolBarForm::PauseBtnClick()
+void FloatingToolBar::PauseBtnClick()
 {
     call(OnPause);
 }
 
-void TToolBarForm::SkipBtnClick()
+void FloatingToolBar::SkipBtnClick()
 {
     call(OnSkip);
 }
 
-void TToolBarForm::StopBtnClick()
+void FloatingToolBar::StopBtnClick()
 {
     call(OnStop);
 }
 
-void TToolBarForm::RestoreBtnClick()
+void FloatingToolBar::RestoreBtnClick()
 {
     call(OnRestore);
 }
 
-void TToolBarForm::showEvent(QShowEvent *event)
+void FloatingToolBar::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     call(OnShown);
 }
 
-void TToolBarForm::closeEvent(QCloseEvent *event)
+void FloatingToolBar::closeEvent(QCloseEvent *event)
 {
     // Closing only hides it; the program goes on in the tray.
     event->ignore();
@@ -350,7 +350,7 @@ void TToolBarForm::closeEvent(QCloseEvent *event)
     call(OnUserClosed);
 }
 
-void TToolBarForm::changeEvent(QEvent *event)
+void FloatingToolBar::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
@@ -359,7 +359,7 @@ void TToolBarForm::changeEvent(QEvent *event)
         FitCaption();
 }
 
-void TToolBarForm::FitCaption()
+void FloatingToolBar::FitCaption()
 {
     // The window is only as wide as its buttons, and window managers cut a
     // longer caption in the middle ("Voxtrella … 3 Toolbar"). Title bars use

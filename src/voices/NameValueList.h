@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-class NVListClass
+class NameValueList
 {
 public:
     QStringList Names;

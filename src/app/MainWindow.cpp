@@ -354,7 +354,7 @@ void MainWindow::changeEvent(QEvent *event)
             if (isMinimized())
                 m_tray->AppMinimize();
         });
-    } else if (event->type() == QEvent::WindowStateChange && !isMinimized() && m_shownOnce &&
+    } else if (event->type() == QEvent::WindowStateChange && !isMinimized() && isVisible() && m_shownOnce &&
                (static_cast<QWindowStateChangeEvent *>(event)->oldState() & Qt::WindowMinimized)) {
         // Brought back from the task bar (no tray): as a restore from the tray.
         m_tray->BroughtBackFromTaskBar();

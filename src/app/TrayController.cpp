@@ -135,6 +135,11 @@ void TrayController::AppMinimize()
         const bool normal = !(m_window.windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen));
         m_placeBeforeHide = m_window.isVisible() && normal ? m_window.geometry() : QRect();
         m_window.hide();
+        // Minimised by the window manager, the window keeps its iconic
+        // state while hidden, and the manager would minimise it again the
+        // moment it is shown from the tray: it is hidden as a normal window.
+        if (m_window.isMinimized())
+            m_window.setWindowState(m_window.windowState() & ~Qt::WindowMinimized);
         if (m_window.List())
             m_window.List()->hide();
     } else if (!m_window.isMinimized()) {

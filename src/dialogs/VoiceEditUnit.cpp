@@ -135,5 +135,5 @@ void TVoiceEditForm::CancelBtnClick()
 void TVoiceEditForm::done(int result)
 {
     FormPlacement::Save(this);
-    QDialog::done(result);
+    FormPlacement::HideInPlace(this, [&] { QDialog::done(result); });
 }

@@ -96,11 +96,20 @@ class EndToEndLookTest : public ProgramTest::ProgramUnderXvfb
 {
 protected:
     QString screenSize() const override { return u"2560x1600x24"_s; }
+    void TearDown() override
+    {
+        stop(m_windowManager);
+        ProgramUnderXvfb::TearDown();
+    }
+    // For the last run: frames the windows as a desktop does, so that
+    // placements moving by a frame's offset show.
+    QProcess m_windowManager;
 };
 
 // The probe (LookProbe.cpp) looks at every options page in both list modes,
-// the voice drop-down and two dialogs from inside the program and leaves its
-// screenshots in look-artefacts/.
+// the voice drop-down and three dialogs from inside the program and leaves its
+// screenshots in look-artefacts/; under a window manager the voice editor
+// opened again and the window brought back from the tray show where they were.
 // Two runs also show that "-auto" hides the window only when written as the
 // first argument, in small letters.
 TEST_F(EndToEndLookTest, NothingIsCutOrOutsideTheWindowAtLargerFontsTwiceTheScaleOrFontResolution)
@@ -119,7 +128,8 @@ TEST_F(EndToEndLookTest, NothingIsCutOrOutsideTheWindowAtLargerFontsTwiceTheScal
                  {"font-14pt", {u"VOXTRELLA_LOOK_POINTS=14"_s}, {}},
                  {"font-14pt-live", {u"VOXTRELLA_LOOK_LIVE_POINTS=14"_s}, {}},
                  {"scale-200", {u"QT_SCALE_FACTOR=2"_s}, {}},
-                 {"font-192dpi", {u"QT_ENABLE_HIGHDPI_SCALING=0"_s, u"QT_FONT_DPI=192"_s}, {}}};
+                 {"font-192dpi", {u"QT_ENABLE_HIGHDPI_SCALING=0"_s, u"QT_FONT_DPI=192"_s}, {}},
+                 {"framed", {u"VOXTRELLA_LOOK_PLACEMENTS=1"_s}, {}}};
     for (const auto &[name, variables, arguments] : cases) {
         SCOPED_TRACE(name);
         const QString report = home() + u'/' + QLatin1String(name);
@@ -130,11 +140,21 @@ TEST_F(EndToEndLookTest, NothingIsCutOrOutsideTheWindowAtLargerFontsTwiceTheScal
         m_env.insert(u"QT_QPA_GENERIC_PLUGINS"_s, u"voxtrellalookprobe"_s);
         m_env.insert(u"VOXTRELLA_LOOK_REPORT"_s, report);
         m_env.insert(u"VOXTRELLA_LOOK_SHOTS"_s, shots);
+        const bool framed = m_env.contains(u"VOXTRELLA_LOOK_PLACEMENTS"_s);
+        if (framed) {
+            ASSERT_FALSE(QStandardPaths::findExecutable(u"openbox"_s).isEmpty()) << "openbox is needed";
+            // A home of its own: the runs before placed the window without a frame.
+            m_env.insert(u"VOXTRELLA_HOME"_s, home() + u"/framed-home"_s);
+            m_windowManager.setProcessEnvironment(m_env);
+            m_windowManager.start(u"openbox"_s, {});
+            ASSERT_TRUE(m_windowManager.waitForStarted());
+        }
         startProgram(m_first, arguments);
         ASSERT_TRUE(waitFor([&] { return QFile::exists(report); }, 60000)) << log().toStdString();
         const QStringList pages = QString::fromUtf8(readFile(report)).split(u'\n', Qt::SkipEmptyParts);
-        // Four tabs in each list mode, the voice drop-down, the device dialog and the folder chooser.
-        EXPECT_EQ(pages.size(), 11) << pages.join(u'\n').toStdString();
+        // Four tabs in each list mode, the voice drop-down, the device dialog and the folder chooser;
+        // framed also the voice editor twice and the window back from the tray.
+        EXPECT_EQ(pages.size(), framed ? 14 : 11) << pages.join(u'\n').toStdString();
         for (const QString &page : pages)
             EXPECT_TRUE(page.endsWith(u": "_s)) << page.toStdString();
         EXPECT_FALSE(visibleMainWindow().isEmpty());

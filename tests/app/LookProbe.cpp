@@ -22,11 +22,13 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QSystemTrayIcon>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 namespace {
 
@@ -138,7 +140,12 @@ private:
         QStringList lines;
         const QRect screen = form->screen()->availableGeometry();
         if (!screen.contains(form->frameGeometry()))
-            lines << u"window: larger than the screen or off it"_s;
+            lines << u"window: larger than the screen or off it (%1,%2 %3x%4 on %5x%6)"_s.arg(form->frameGeometry().x())
+                         .arg(form->frameGeometry().y())
+                         .arg(form->frameGeometry().width())
+                         .arg(form->frameGeometry().height())
+                         .arg(screen.width())
+                         .arg(screen.height());
         for (const auto &[mode, button] : {std::pair{"single", "ToolButton1"}, std::pair{"multi", "ToolButton2"}}) {
             if (auto *b = form->findChild<QToolButton *>(QLatin1String(button)))
                 b->click();
@@ -173,6 +180,7 @@ private:
             lines << u"voice drop-down: "_s + cut.join(u", "_s);
         }
         // The two dialogs, looked at while open, then closed as Cancel would.
+        QRect shownAt;  // where the last dialog showed
         const auto dialog = [&](const char *name, QObject *opener, const char *slot) {
             QStringList faults{u"did not open"_s};
             QObject scope;  // the look is called off when no dialog held this call up
@@ -180,6 +188,7 @@ private:
                 if (QWidget *d = QApplication::activeModalWidget()) {
                     Settle();
                     faults = Cut(d);
+                    shownAt = d->geometry();
                     d->screen()
                         ->grabWindow(d->winId())
                         .save(shots.filePath(base + u'-' + QLatin1String(name) + u".png"_s));
@@ -192,11 +201,67 @@ private:
         };
         dialog("device-dialog", form->findChild<QAction *>(u"SelAudioDevMItm"_s), "trigger");
         dialog("folder-chooser", form->findChild<QPushButton *>(u"Button1"_s), "click");
+        // Under a window manager: the voice editor opened a second time
+        // shows where it was, and so does the window brought back from the tray.
+        if (qEnvironmentVariableIsSet("VOXTRELLA_LOOK_PLACEMENTS"))
+            LookAtPlacements(form, dialog, shownAt, lines);
         QFile file(report + u".part"_s);
         if (file.open(QIODevice::WriteOnly))
             file.write((lines.join(u'\n') + u'\n').toUtf8());
         file.close();
         file.rename(report);
+    }
+
+    template <typename Dialog>
+    static void LookAtPlacements(QWidget *form, const Dialog &dialog, const QRect &shownAt, QStringList &lines)
+    {
+        if (auto *voices = form->findChild<QTreeWidget *>(u"EngineVoicesTV"_s)) {
+            for (QTreeWidgetItemIterator node(voices); *node; ++node) {
+                if ((*node)->parent() && (*node)->childCount() == 0) {  // a voice, not an engine or a language
+                    voices->setCurrentItem(*node);
+                    break;
+                }
+            }
+        }
+        dialog("voice-editor", form->findChild<QPushButton *>(u"EditBtn"_s), "click");
+        const QRect firstShown = shownAt;
+        dialog("voice-editor-again", form->findChild<QPushButton *>(u"EditBtn"_s), "click");
+        if (shownAt != firstShown)
+            lines.last() += u"moved from %1,%2 to %3,%4"_s.arg(firstShown.x()).arg(firstShown.y()).arg(shownAt.x()).arg(
+                shownAt.y());
+        // The window hidden to the tray and brought back from it stays where it was.
+        const QRect before = form->geometry();
+        // The window manager answers in its own time.
+        const auto settleUntil = [](const auto &done) {
+            QElapsedTimer t;
+            t.start();
+            while (!done() && t.elapsed() < 5000)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            Settle();
+        };
+        form->showMinimized();
+        settleUntil([form] { return !form->isVisible(); });
+        QStringList tray{u"not hidden"_s};
+        if (!form->isVisible()) {
+            tray = QStringList{u"not restored"_s};
+            auto *icon = form->findChild<QSystemTrayIcon *>();
+            if (!icon)
+                icon = qApp->findChild<QSystemTrayIcon *>();
+            if (icon)
+                emit icon->activated(QSystemTrayIcon::Trigger);
+            settleUntil([form] { return form->isVisible(); });
+            if (QWidget *box = QApplication::activeModalWidget())
+                tray << u"a box is open: "_s + box->windowTitle();
+            if (!icon)
+                tray << u"no tray icon"_s;
+            if (form->isVisible())
+                tray = form->geometry() == before ? QStringList()
+                                                  : QStringList{u"moved from %1,%2 to %3,%4"_s.arg(before.x())
+                                                                    .arg(before.y())
+                                                                    .arg(form->geometry().x())
+                                                                    .arg(form->geometry().y())};
+        }
+        lines << u"hidden to the tray and back: "_s + tray.join(u", "_s);
     }
 
     QTimer m_poll;

@@ -2,6 +2,7 @@
 #include "NoEngineWarning.h"
 #include "PreferenceUnit.h"
 #include "PronEditorInfo.h"
+#include "platform/shell/MessageService.h"
 #include "SelectDirectory.h"
 #include "SoundCardError.h"
 #include "TestSupport.h"
@@ -170,6 +171,33 @@ TEST_F(DialogTest, OutDirListsSoundFilesAndStoresTheBrowsedFolderOnlyOnOk)
         click(dialog, "Button1");
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
         EXPECT_EQ(prefs.OUT_Directory, other);
+
+        // New Folder makes a folder of a free name in the open one and opens it;
+        // where none can be made it says so and stays.
+        dialog.show();
+        click(dialog, "NewFolderBtn");
+        EXPECT_EQ(shown(dialog), QDir::toNativeSeparators(other + u"/New Folder"_s));
+        browseTo(dialog, other);
+        click(dialog, "NewFolderBtn");
+        EXPECT_TRUE(QFileInfo(other + u"/New Folder (2)"_s).isDir());
+        browseTo(dialog, other);
+        QStringList errors;
+        MessageService::setHandler([&](const MessageService::Message &m) {
+            errors << m.text;
+            return MessageService::Button::Ok;
+        });
+        QFile::setPermissions(other, QFile::ReadOwner | QFile::ExeOwner);
+        {
+            TestSupport::AsUnprivilegedUser nobody;
+            click(dialog, "NewFolderBtn");
+        }
+        QFile::setPermissions(other, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        MessageService::setHandler({});
+        ASSERT_EQ(errors.size(), 1);
+        EXPECT_TRUE(errors.first().startsWith(u"A new folder could not be made"_s)) << errors.first().toStdString();
+        EXPECT_EQ(shown(dialog), QDir::toNativeSeparators(other));
+        EXPECT_FALSE(QFileInfo::exists(other + u"/New Folder (3)"_s));
+        click(dialog, "Button2");
 
         // A folder removed while the dialog is open leaves its parent.
         dialog.show();

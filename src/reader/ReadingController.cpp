@@ -11,7 +11,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 
@@ -49,7 +48,13 @@ ReadingController::ReadingController(Speaker &driver, TPreferences &prefs, Readi
     PendingFile::RemoveLeftovers(m_prefs.OUT_Directory);
 }
 
-ReadingController::~ReadingController() = default;
+ReadingController::~ReadingController()
+{
+    // An MP3 still being encoded stops after its current chunk.
+    m_stopConversion = true;
+    if (m_conversion.joinable())
+        m_conversion.join();
+}
 
 bool ReadingController::MultiArticle() const
 {
@@ -360,8 +365,14 @@ void ReadingController::ArticleDone()
 {
     if (m_state != rsReading)
         return;
-    if (m_runMode == otMultipleFiles && !FinishOutput(false))
-        return;
+    if (m_runMode == otMultipleFiles)
+        FinishOutput(false, &ReadingController::NextArticle);
+    else
+        NextArticle();
+}
+
+void ReadingController::NextArticle()
+{
     if (m_state == rsExiting)
         return;
 
@@ -396,7 +407,13 @@ void ReadingController::ArticleDone()
     // finished (and converted) now.
     m_completion = Completion::None;
     if (m_runMode != otMultipleFiles)
-        FinishOutput(false);
+        FinishOutput(false, &ReadingController::RunOver, &ReadingController::RunOver);
+    else
+        RunOver();
+}
+
+void ReadingController::RunOver()
+{
     if (m_state == rsExiting)
         return;
     m_article = nullptr;
@@ -412,7 +429,11 @@ void ReadingController::SelectedArticleDone()
         return;
     m_view.UnlockAll();
     ResetStatus();
-    FinishOutput(false);
+    FinishOutput(false, &ReadingController::SelectionOver, &ReadingController::SelectionOver);
+}
+
+void ReadingController::SelectionOver()
+{
     if (m_state == rsExiting)
         return;
     m_article = nullptr;
@@ -579,7 +600,7 @@ void ReadingController::RefuseOversizedWav()
     MessageService::error(message);
 }
 
-bool ReadingController::FinishOutput(bool aborted)
+void ReadingController::FinishOutput(bool aborted, Step afterwards, Step afterFailure)
 {
     const bool toFile = isFileTarget(m_runMode);
     try {
@@ -594,7 +615,8 @@ bool ReadingController::FinishOutput(bool aborted)
         AbandonRun(aborted ? QString() : e.message(), kept);
         if (aborted)
             DiagnosticLog::WriteLog(e.message());
-        return false;
+        Continue(afterFailure);
+        return;
     }
     if (toFile && aborted) {
         m_follower->Stop();
@@ -603,19 +625,31 @@ bool ReadingController::FinishOutput(bool aborted)
         else if (QFile::exists(m_wavName) && !QFile::remove(m_wavName))
             DiagnosticLog::WriteLog(QStringLiteral("Delete Failed"));
     } else if (toFile && m_prefs.OUT_FileFormat == 1) {
-        if (!ConvertToMp3())
-            return false;
+        ConvertToMp3(afterwards, afterFailure);
+        return;
     } else if (toFile && !PlaceWav()) {
-        return false;
+        Continue(afterFailure);
+        return;
     }
+    OutputFinished(afterwards);
+}
+
+void ReadingController::OutputFinished(Step afterwards)
+{
     if (m_state != rsExiting) {
         emit StatusReset();
         m_view.DeleteHidden();
     }
-    return true;
+    Continue(afterwards);
 }
 
-bool ReadingController::ConvertToMp3()
+void ReadingController::Continue(Step step)
+{
+    if (step)
+        (this->*step)();
+}
+
+void ReadingController::ConvertToMp3(Step afterwards, Step afterFailure)
 {
     SetReadingState(rsConverting);
     UpdateStatus(QString());
@@ -625,26 +659,34 @@ bool ReadingController::ConvertToMp3()
     // while it was written; the window stays responsive and the exit can
     // stop it after its current chunk.
     m_stopConversion = false;
-    TMp3Result result;
-    QEventLoop wait;
-    std::thread worker([&] {
+    m_afterConversion = afterwards;
+    m_afterFailedConversion = afterFailure;
+    m_conversion = std::thread([this] {
         DiagnosticLog::WriteLog(QStringLiteral("Starting Lame MP3 conversion"));
-        result = m_follower->Finish(
+        m_conversionResult = m_follower->Finish(
             [this](int percent) {
                 QMetaObject::invokeMethod(
                     this, [this, percent] { emit GaugeChanged(true, 100, percent); }, Qt::QueuedConnection);
             },
             [this] { return m_stopConversion.load(); });
-        QMetaObject::invokeMethod(&wait, &QEventLoop::quit, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &ReadingController::ConversionEnded, Qt::QueuedConnection);
     });
-    wait.exec();
-    worker.join();
+}
 
-    if (result.Status == TMp3Result::Stopped || m_state == rsExiting)
-        return false;
+void ReadingController::ConversionEnded()
+{
+    m_conversion.join();
+    const TMp3Result result = std::exchange(m_conversionResult, TMp3Result());
+    const Step afterwards = std::exchange(m_afterConversion, nullptr);
+    const Step afterFailure = std::exchange(m_afterFailedConversion, nullptr);
+    if (result.Status == TMp3Result::Stopped || m_state == rsExiting) {
+        Continue(afterFailure);
+        return;
+    }
     if (result.Status == TMp3Result::Failed) {
         AbandonRun(result.Message, KeepWavBesideMp3());
-        return false;
+        Continue(afterFailure);
+        return;
     }
     emit GaugeChanged(false, 0, 0);
     NotePlacement(m_mp3Name, result.File);
@@ -652,7 +694,7 @@ bool ReadingController::ConvertToMp3()
     DiagnosticLog::WriteLog(QStringLiteral("Deleting wav file ") + m_wavName);
     if (!QFile::remove(m_wavName))
         DiagnosticLog::WriteLog(QStringLiteral("Delete Failed"));
-    return true;
+    OutputFinished(afterwards);
 }
 
 bool ReadingController::PlaceWav()

@@ -15,6 +15,7 @@
 // a file this reading did not write is never replaced unless the placement
 // says so. Making a controller removes what killed runs left behind.
 
+#include "output/LameUnit.h"
 #include "output/PendingFile.h"
 
 #include <QObject>
@@ -24,6 +25,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <thread>
 
 class TMp3Follower;
 class TOutputNames;
@@ -137,7 +139,12 @@ public:
     void SelectedArticleDone();
     bool PrepareOutput(QObject *article, OutputTarget mode);
     bool StartReading(QObject *article, int length, int start, OutputTarget mode);
-    bool FinishOutput(bool aborted);
+    // The next step of a run, taken once its output is finished.
+    using Step = void (ReadingController::*)();
+    // Closes the output; a file is put in place, an MP3 converted first on a
+    // thread of its own. Then afterwards is taken, or afterFailure when the
+    // file could not be finished (or the program is ending).
+    void FinishOutput(bool aborted, Step afterwards = nullptr, Step afterFailure = nullptr);
     void TTSWordPosition(uint32_t byteOffset);
 
     // Where the speech is written (a temporary file for WAV output), and
@@ -171,7 +178,13 @@ private:
     // where the speech was kept when it was, and idle again.
     void AbandonRun(const QString &message, const QString &keptWav);
     void FailStart(QObject *article);
-    bool ConvertToMp3();
+    void NextArticle();
+    void RunOver();
+    void SelectionOver();
+    void OutputFinished(Step afterwards);
+    void Continue(Step step);
+    void ConvertToMp3(Step afterwards, Step afterFailure);
+    void ConversionEnded();
     bool PlaceWav();
     void RefuseOversizedWav();
     // The status note when a finished file took another name than its own.
@@ -209,4 +222,8 @@ private:
     QString m_taken;  // the title's own name, taken when the names were built
     QString m_placementNote;
     std::atomic<bool> m_stopConversion{false};
+    std::thread m_conversion;
+    TMp3Result m_conversionResult;  // written by the conversion thread until it ends
+    Step m_afterConversion = nullptr;
+    Step m_afterFailedConversion = nullptr;
 };

@@ -407,7 +407,6 @@ void Speaker::ShowLexicon(sapi::HWND owner, const QString &title)
     }
     if (otherEngines && m_prefs.ShowPronEditWarning) {
         MessageService::interaction().pronunciationEditorNote(m_prefs.ShowPronEditWarning);
-        QCoreApplication::processEvents();
     }
 
     try {

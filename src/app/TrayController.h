@@ -23,11 +23,11 @@ class TrayController : public QObject
 {
     Q_OBJECT
 public:
-    // Builds the tray menu PopupMenu2 around the reading commands.
+    // Builds the tray menu (object name PopupMenu2) around the reading commands.
     TrayController(TPreferences &prefs, const ReadingActions &commands, QObject *parent = nullptr);
     ~TrayController() override;
 
-    QMenu *PopupMenu2() const { return m_menu.get(); }
+    QMenu *Menu() const { return m_menu.get(); }
     QSystemTrayIcon *TrayIcon() const { return m_trayIcon; }
     // The menu's own items that the window's parts keep in step.
     QAction *ShowToolbarItem() const { return m_showToolbar; }

@@ -529,7 +529,7 @@ TEST_F(MainWindowTest, EveryControlHasAnAccessibleNameEveryMenuDistinctAccessKey
     }
 
     // Within the menu bar and within each menu, no access key is used twice.
-    QList<QWidget *> menus{ui->MainMenu1, form->Tray().PopupMenu2()};
+    QList<QWidget *> menus{ui->MainMenu1, form->Tray().Menu()};
     for (QMenu *menu : form->findChildren<QMenu *>())
         menus << menu;
     for (const QWidget *menu : menus) {

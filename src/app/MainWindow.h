@@ -2,8 +2,8 @@
 // MainWindow: the main window. Holds the form and its layout rules, runs the
 // program's start-up and shutdown sequence, and wires its parts together:
 // the article list with its commands (ArticleCommands), the reading
-// commands (ReadingBinder), the option panels (OptionsBinder), the Help menu
-// (HelpMenu) and the tray (TrayController).
+// commands (ReadingActions, driven by ReadingBinder), the option panels
+// (OptionsBinder), the Help menu (HelpMenu) and the tray (TrayController).
 
 #include "reader/ReadingController.h"
 

@@ -530,7 +530,7 @@ TEST_F(MainWindowTest, EveryControlHasAnAccessibleNameEveryMenuDistinctAccessKey
 
     // Within the menu bar and within each menu, no access key is used twice.
     QList<QWidget *> menus{ui->MainMenu1, form->Tray().Menu()};
-    for (QMenu *menu : form->findChildren<QMenu *>())
+    for (QMenu *menu : form->findChildren<QMenu *>() + form->Tray().Menu()->findChildren<QMenu *>())
         menus << menu;
     for (const QWidget *menu : menus) {
         QStringList keys;

@@ -1,24 +1,19 @@
 #pragma once
 // The floating toolbar: the reading commands, the short status and a
 // progress gauge in a small window of its own, for use while the main window
-// is hidden in the tray. It knows nothing of the main window; the main
-// window assigns the callbacks and drives the status, gauge and buttons.
+// is hidden in the tray. It knows nothing of the main window: its command
+// buttons show the shared reading actions (enabled state and all), and it
+// reports the rest by signals.
 
-#include <QIcon>
 #include <QWidget>
 
-#include <functional>
 #include <memory>
 
 namespace Ui {
 class FloatingToolBar;
 }
 
-// A command's icon: the desktop theme's, else a symbol drawn in the
-// palette's button text colour (visible in light, dark and high-contrast
-// palettes). The main window's toolbar uses the same symbols.
-QIcon ToolBarIcon(const QString &themeName);
-
+class ReadingActions;
 class TPreferences;
 
 class FloatingToolBar : public QWidget
@@ -29,24 +24,13 @@ public:
     static const QString Caption;  // "Voxtrella MP3 Toolbar"
 
     // Create it without a parent: a window owned by the main window would
-    // lose its own taskbar entry.
-    explicit FloatingToolBar(QWidget *parent = nullptr);
+    // lose its own taskbar entry. Its five command buttons show commands.
+    explicit FloatingToolBar(const ReadingActions *commands = nullptr, QWidget *parent = nullptr);
     ~FloatingToolBar() override;  // saves the window placement
 
-    // The commands of the buttons (main window's PlayAllBtnClick,
-    // PlayFileBtnClick, PauseBtnClick, SkipBtnClick, StopBtnClick,
-    // RestoreFromTray). An empty callback does nothing.
-    std::function<void()> OnPlay;
-    std::function<void()> OnPlayFile;
-    std::function<void()> OnPause;
-    std::function<void()> OnSkip;
-    std::function<void()> OnStop;
-    std::function<void()> OnRestore;
-
-    // The toolbar was shown (the tray item "Show &Toolbar" goes off) or the
-    // user closed it, which only hides it (the item comes back on).
-    std::function<void()> OnShown;
-    std::function<void()> OnUserClosed;
+    // The reading commands the five command buttons give, with their
+    // enabled state, hints and shortcuts (which then work in this window too).
+    void SetCommands(const ReadingActions &commands);
 
     // StatusLabel: the short status text.
     void SetStatusText(const QString &text);
@@ -63,13 +47,6 @@ public:
     // Idle: hidden and back to 0.
     void ResetGauge();
 
-    // The command groups of the reading state.
-    void SetAloudEnabled(bool enabled);
-    void SetFileEnabled(bool enabled);
-    void SetPauseEnabled(bool enabled);
-    void SetSkipEnabled(bool enabled);
-    void SetStopEnabled(bool enabled);
-
     // Shows it in its normal (not minimised) state.
     void ShowNormal();
 
@@ -78,16 +55,17 @@ public:
     void FormActivate();
     bool IsOnTop() const;
 
-    void PlayToolBtnClick();
-    void PlayFileBtnClick();
-    void PauseBtnClick();
-    void SkipBtnClick();
-    void StopBtnClick();
-    void RestoreBtnClick();
-
     // The settings whose "on top" choice FormActivate applies; without them
     // the toolbar is an ordinary window.
     void SetPreferences(const TPreferences *prefs) { m_prefs = prefs; }
+
+signals:
+    // RestoreBtn: the main window is wanted back.
+    void RestoreRequested();
+    // The toolbar was shown (the tray item "Show &Toolbar" goes off) or the
+    // user closed it, which only hides it (the item comes back on).
+    void Shown();
+    void ClosedByUser();
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -7,9 +7,12 @@
 #include "ClipboardWatcher.h"
 #include "EnginesVoicesPage.h"
 #include "HelpMenu.h"
+#include "ListReadingView.h"
 #include "OptionsBinder.h"
+#include "ReadingActions.h"
 #include "ReadingBinder.h"
 #include "FloatingToolBar.h"
+#include "ToolBarIcons.h"
 #include "TrayController.h"
 #include "articles/MemoListUnit.h"
 #include "dialogs/NoEngineWarning.h"
@@ -45,6 +48,7 @@
 #include <QStyle>
 
 #include <cmath>
+#include <string_view>
 
 
 const QString MainWindow::Caption = QStringLiteral("Voxtrella MP3");
@@ -176,11 +180,12 @@ void MainWindow::FormCreate()
     setWindowIcon(icon.isNull() ? style()->standardIcon(QStyle::SP_MediaVolume) : icon);
     ui->MainTextPanel->setFrameShape(QFrame::NoFrame);
 
-    m_readingCommands = std::make_unique<ReadingBinder>(*this, *m_panel[0], *m_panel[1], *m_gauge);
+    m_readingActions = new ReadingActions(this);
     m_articles = std::make_unique<ArticleCommands>(*this);
     m_help = std::make_unique<HelpMenu>(*this);
     BuildPopupMenus();
-    m_tray = new TrayController(*this);
+    m_tray = new TrayController(m_prefs, *m_readingActions, this);
+    ConnectTray();
     m_options = new OptionsBinder(*ui, m_prefs, *this);
 
     m_list = new TMemoListBox(ui->MainTextPanel, m_popupMenu1);
@@ -205,7 +210,7 @@ void MainWindow::FormCreate()
         return choices;
     });
     connect(m_list, &TMemoListBox::SoleArticleBlankChanged, this, [this] {
-        if (State() == rsIdle)
+        if (m_readingCommands && State() == rsIdle)
             m_readingCommands->UpdateStatus(m_readingCommands->ArticleCountText());
     });
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -245,8 +250,6 @@ void MainWindow::FormCreate()
     m_clipboard = new ClipboardWatcher(*this);
     m_voicesPage = new EnginesVoicesPage(*this);
 
-    TrayItem("ToolBarPONtry")->setEnabled(false);
-
     m_help->FillAudioHelpMenu();
 
     // Keep the login entry pointing at this program file when it has moved.
@@ -263,7 +266,6 @@ void MainWindow::FormCreate()
     BindControls();
     // The sheet was chosen above, before its radio groups existed: fill it now.
     ShowModeSheet(multi);
-    m_readingCommands->SetReadingState(rsIdle);
 }
 
 void MainWindow::BuildPopupMenus()
@@ -288,12 +290,12 @@ void MainWindow::BuildPopupMenus()
     m_popupMenu1->addAction(ui->Paste1);
     m_articles->AddSelectAllItem(*m_popupMenu1);
     m_popupMenu1->addSeparator();
-    connect(addAction(m_popupMenu1, "ReadfromCursor1", QStringLiteral("Read from Cursor Aloud")), &QAction::triggered,
-            m_readingCommands.get(), &ReadingBinder::ReadFromCursor);
-    connect(addAction(m_popupMenu1, "ReadHighlighted1", QStringLiteral("Read Selected Text Aloud")),
-            &QAction::triggered, m_readingCommands.get(), &ReadingBinder::ReadSelection);
+    m_popupMenu1->addActions({m_readingActions->ReadFromCursor(), m_readingActions->ReadSelected()});
     connect(m_popupMenu1, &QMenu::aboutToShow, m_articles.get(), &ArticleCommands::UpdatePasteCommands);
-    connect(m_popupMenu1, &QMenu::aboutToShow, m_readingCommands.get(), &ReadingBinder::UpdateArticleMenuItems);
+    connect(m_popupMenu1, &QMenu::aboutToShow, this, [this] {
+        if (m_readingCommands)
+            m_readingCommands->UpdateArticleMenuItems();
+    });
     // The selected article follows the focus, and Paste follows the selection.
     m_focusConnection = connect(qApp, &QApplication::focusChanged, this, [this] { m_articles->UpdatePasteCommands(); });
     this->addAction(ui->Paste1);
@@ -307,14 +309,27 @@ void MainWindow::BindControls()
         QToolButton *button;
         const char *theme;
     } icons[] = {
-        {ui->ToolButton1, "document-new"},         {ui->ToolButton2, "view-list-details"},
-        {ui->ReadFileBtn, "document-open"},        {ui->PasteBtn, "edit-paste"},
-        {ui->PlayToolBtn, "media-playback-start"}, {ui->PlayFileBtn, "document-save"},
-        {ui->PauseBtn, "media-playback-pause"},    {ui->SkipBtn, "media-skip-forward"},
-        {ui->StopBtn, "media-playback-stop"},      {ui->OptionsBtn, "configure"},
+        {ui->ToolButton1, "document-new"}, {ui->ToolButton2, "view-list-details"}, {ui->ReadFileBtn, "document-open"},
+        {ui->PasteBtn, "edit-paste"},      {ui->OptionsBtn, "configure"},
     };
     for (const auto &i : icons)
         i.button->setIcon(ToolBarIcon(QLatin1String(i.theme)));
+
+    // The reading commands: one action each, in the toolbar, the Read menu
+    // and (built with them) the tray menu, the article menu and the floating
+    // toolbar. The voice test and the device commands follow their state.
+    const ReadingActions &commands = *m_readingActions;
+    ui->PlayToolBtn->setDefaultAction(commands.ReadAloud());
+    ui->PlayFileBtn->setDefaultAction(commands.ReadToFile());
+    ui->PauseBtn->setDefaultAction(commands.PauseResume());
+    ui->SkipBtn->setDefaultAction(commands.Skip());
+    ui->StopBtn->setDefaultAction(commands.Stop());
+    ui->Read1->addActions({commands.ReadAloud(), commands.ReadToFile()});
+    ui->Read1->addSeparator();
+    ui->Read1->addActions({commands.PauseResume(), commands.Skip(), commands.Stop()});
+    connect(&commands, &ReadingActions::ReadAloudAllowed, ui->TestButton, &QWidget::setEnabled);
+    connect(&commands, &ReadingActions::SoundDeviceFree, ui->SelAudioDevMItm, &QAction::setEnabled);
+    connect(&commands, &ReadingActions::SoundDeviceFree, ui->PronunciationMItm, &QAction::setEnabled);
 
     connect(ui->OptionsBtn, &QToolButton::clicked, this, &MainWindow::ToggleOptionsBand);
     connect(ui->ShowOptionsMItm, &QAction::triggered, this, &MainWindow::ToggleOptionsBand);
@@ -322,11 +337,6 @@ void MainWindow::BindControls()
     connect(ui->ExitVoxtrella1, &QAction::triggered, this, &MainWindow::ExitVoxtrellaClick);
     connect(ui->SelAudioDevMItm, &QAction::triggered, this, &MainWindow::SelAudioDevMItmClick);
     connect(ui->PronunciationMItm, &QAction::triggered, this, &MainWindow::PronunciationMItmClick);
-
-    connect(m_options, &OptionsBinder::FileDestinationChosen, m_readingCommands.get(),
-            [this](uint8_t destination) { m_readingCommands->SetTarget(static_cast<OutputTarget>(destination)); });
-    connect(m_options, &OptionsBinder::HighlightSwitchedOn, m_readingCommands.get(),
-            &ReadingBinder::HighlightSwitchedOn);
 }
 
 void MainWindow::showEvent(QShowEvent *event)
@@ -352,12 +362,14 @@ void MainWindow::changeEvent(QEvent *event)
         // The user minimised the window: the program goes to the tray.
         QTimer::singleShot(0, this, [this] {
             if (isMinimized())
-                m_tray->AppMinimize();
+                MinimiseToTray();
         });
     } else if (event->type() == QEvent::WindowStateChange && !isMinimized() && isVisible() && m_shownOnce &&
                (static_cast<QWindowStateChangeEvent *>(event)->oldState() & Qt::WindowMinimized)) {
         // Brought back from the task bar (no tray): as a restore from the tray.
-        m_tray->BroughtBackFromTaskBar();
+        if (m_toolBar)
+            m_toolBar->hide();
+        m_tray->WindowShown();
     }
 }
 
@@ -466,7 +478,7 @@ void MainWindow::FormShow()
     }
 
     LayoutStatusPanels();
-    m_tray->AddTrayIcon(windowIcon());
+    m_tray->AddTrayIcon(windowIcon(), Caption);
     m_readingCommands->SetReadingState(rsIdle);
     m_shownOnce = true;
     m_options->SetShownOnce();
@@ -530,7 +542,7 @@ void MainWindow::MinimiseAfterLoginStart()
     }
     DiagnosticLog::WriteLog(QStringLiteral("FormActivate Timer: Minimizing now."));
     m_timer1->stop();
-    m_tray->AppMinimize();
+    MinimiseToTray();
 }
 
 void MainWindow::Terminate()
@@ -668,13 +680,15 @@ QString MainWindow::StatusText() const
 
 void MainWindow::AttachToolBar(FloatingToolBar *toolbar)
 {
-    m_tray->AttachToolBar(toolbar);
+    m_toolBar = toolbar;
     if (!toolbar)
         return;
-    m_readingCommands->AttachToolBar(*toolbar);
+    toolbar->SetCommands(*m_readingActions);
     toolbar->SetPreferences(&m_prefs);
     toolbar->setWindowIcon(windowIcon());
-    m_readingCommands->SetReadingState(State());
+    connect(toolbar, &FloatingToolBar::RestoreRequested, this, &MainWindow::RestoreFromTray);
+    connect(toolbar, &FloatingToolBar::Shown, m_tray, &TrayController::ToolbarShown);
+    connect(toolbar, &FloatingToolBar::ClosedByUser, m_tray, &TrayController::ToolbarClosed);
 }
 
 void MainWindow::ShowOptionsPage(const QString &name)
@@ -713,7 +727,16 @@ bool MainWindow::SaveSettings(QString *error)
 
 QAction *MainWindow::TrayItem(const char *name) const
 {
-    return m_tray->Item(name);
+    const std::string_view item(name);
+    if (item == "ToolBarPONtry")
+        return m_tray->ShowToolbarItem();
+    if (item == "MonClipPoNtry")
+        return m_tray->WatchClipboardItem();
+    if (item == "SIPoNtry")
+        return m_tray->SingleArticleItem();
+    if (item == "MIPoNtry")
+        return m_tray->MultiArticleItem();
+    return nullptr;
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -725,7 +748,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
         MessageService::error(kSettingsNotSaved + QStringLiteral("\r\r") + why);
     if (State() != rsExiting && !m_terminating) {
         event->ignore();
-        m_tray->AppMinimize();
+        MinimiseToTray();
         return;
     }
     event->accept();
@@ -751,7 +774,9 @@ void MainWindow::ExitVoxtrellaClick()
         if (!m_saving->SaveBeforeExit())
             return;
     }
-    m_readingCommands->BeginExit();
+    m_exitBegun = true;
+    if (m_readingCommands)
+        m_readingCommands->BeginExit();
     m_list->StopImport();
     CloseOpenDialogs();
     QCoreApplication::processEvents();
@@ -803,18 +828,22 @@ void MainWindow::FormDestroy()
 
 ReadingState MainWindow::State() const
 {
-    return m_readingCommands ? m_readingCommands->State() : rsIdle;
-}
-
-ReadingController *MainWindow::Reading() const
-{
-    return m_readingCommands ? m_readingCommands->Reading() : nullptr;
+    if (m_readingCommands)
+        return m_readingCommands->State();
+    return m_exitBegun ? rsExiting : rsIdle;
 }
 
 void MainWindow::AttachDriver(Speaker &driver)
 {
     m_driver = &driver;
-    m_readingCommands->AttachDriver(driver);
+    m_readingView = std::make_unique<ListReadingView>(*this);
+    m_reading = std::make_unique<ReadingController>(driver, m_prefs, *m_readingView);
+    m_readingCommands =
+        std::make_unique<ReadingBinder>(*m_reading, *m_readingActions, *m_list,
+                                        ReadingBinder::StatusWidgets{*m_panel[0], *m_panel[1], *m_gauge}, m_toolBar);
+    if (m_exitBegun)
+        m_readingCommands->BeginExit();
+    ConnectReading();
 }
 
 TMemoEntry *MainWindow::AddNewArticle()
@@ -832,12 +861,80 @@ QSystemTrayIcon *MainWindow::TrayIcon() const
     return m_tray->TrayIcon();
 }
 
-FloatingToolBar *MainWindow::ToolBar() const
+// ------------------------------------------- the tray and the reading parts
+
+void MainWindow::ConnectTray()
 {
-    return m_tray->ToolBar();
+    connect(m_tray, &TrayController::RestoreRequested, this, &MainWindow::RestoreFromTray);
+    connect(m_tray, &TrayController::ShowToolbarRequested, this, [this] {
+        if (m_toolBar)
+            m_toolBar->ShowNormal();
+    });
+    connect(m_tray, &TrayController::MenuOpening, this, &QWidget::activateWindow);
+    connect(m_tray, &TrayController::ListModeChosen, this, [this](bool multi) {
+        if (multi)
+            m_articles->SwitchToMultiArticle();
+        else
+            m_articles->SwitchToSingleArticle();
+    });
+    connect(m_tray, &TrayController::AboutRequested, this, [this] { m_help->ShowAbout(); });
+    connect(m_tray, &TrayController::ExitRequested, this, &MainWindow::ExitVoxtrellaClick);
+}
+
+void MainWindow::ConnectReading()
+{
+    connect(m_readingCommands.get(), &ReadingBinder::StatusShown, this, [this](const QString &text, bool idle) {
+        m_tray->SetTip(text, idle);
+        m_articles->UpdatePasteCommands();
+    });
+    // Reading started with both windows hidden: the floating toolbar may come.
+    connect(m_readingCommands.get(), &ReadingBinder::StateApplied, this, [this](ReadingState state) {
+        // A window minimised to the task bar counts as hidden here.
+        const bool shown = isVisible() && !isMinimized();
+        if (state == rsReading && m_toolBar && !m_toolBar->isVisible() && !shown)
+            m_tray->ReadingWhileHidden();
+    });
+    connect(m_options, &OptionsBinder::FileDestinationChosen, m_readingCommands.get(),
+            [this](uint8_t destination) { m_readingCommands->SetTarget(static_cast<OutputTarget>(destination)); });
+    connect(m_options, &OptionsBinder::HighlightSwitchedOn, m_readingCommands.get(),
+            &ReadingBinder::HighlightSwitchedOn);
+}
+
+void MainWindow::MinimiseToTray()
+{
+    if (m_tray->TrayAvailable()) {
+        // A hidden window shown again is placed anew by the window manager,
+        // or by its frame where it stood by its client area: it comes back
+        // where it was only when put there by its client bounds.
+        const bool normal = !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen));
+        m_placeBeforeHide = isVisible() && normal ? geometry() : QRect();
+        hide();
+        // Minimised by the window manager, the window keeps its iconic
+        // state while hidden, and the manager would minimise it again the
+        // moment it is shown from the tray: it is hidden as a normal window.
+        if (isMinimized())
+            setWindowState(windowState() & ~Qt::WindowMinimized);
+        if (m_list)
+            m_list->hide();
+    } else if (!isMinimized()) {
+        // Without a tray the task bar is the only way back.
+        showMinimized();
+    }
+    m_tray->WindowHidden(State());
 }
 
 void MainWindow::RestoreFromTray()
 {
-    m_tray->RestoreFromTray();
+    if (m_toolBar)
+        m_toolBar->hide();
+    if (m_list)
+        m_list->show();
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    if (m_placeBeforeHide.isValid() && !isVisible())
+        setGeometry(m_placeBeforeHide);
+    m_placeBeforeHide = QRect();
+    show();
+    m_tray->WindowShown();
+    raise();
+    activateWindow();
 }

@@ -2,8 +2,8 @@
 // MainWindow: the main window. Holds the form and its layout rules, runs the
 // program's start-up and shutdown sequence, and wires its parts together:
 // the article list with its commands (ArticleCommands), the reading
-// commands (ReadingBinder), the option panels (OptionsBinder), the Help menu
-// (HelpMenu) and the tray (TrayController).
+// commands (ReadingActions, driven by ReadingBinder), the option panels
+// (OptionsBinder), the Help menu (HelpMenu) and the tray (TrayController).
 
 #include "reader/ReadingController.h"
 
@@ -20,6 +20,8 @@ class QTimer;
 class TMemoEntry;
 class TMemoListBox;
 class FloatingToolBar;
+class ListReadingView;
+class ReadingActions;
 class Speaker;
 
 namespace Ui {
@@ -58,7 +60,7 @@ public:
     QProgressBar *Gauge() const { return m_gauge; }
     QTimer *Timer1() const { return m_timer1; }
     ReadingState State() const;
-    ReadingController *Reading() const;
+    ReadingController *Reading() const { return m_reading.get(); }
     Speaker *Driver() const { return m_driver; }
     TPreferences &Preferences() const { return m_prefs; }
     // The reading driver, created after this window; the reading commands
@@ -69,8 +71,10 @@ public:
     bool Terminating() const { return m_terminating; }
     int StatusPanelWidth(int panel) const { return m_panelWidth[panel]; }
     QString StatusText() const;
+    // The tray menu's own items by name, for the parts that keep them in step.
     QAction *TrayItem(const char *name) const;
-    FloatingToolBar *ToolBar() const;
+    FloatingToolBar *ToolBar() const { return m_toolBar; }
+    ReadingActions &ReadingCommandActions() const { return *m_readingActions; }
 
     TrayController &Tray() const { return *m_tray; }
     OptionsBinder &Options() const { return *m_options; }
@@ -117,6 +121,10 @@ public:
     // Used by the article list's reading view and the program entry.
     TMemoEntry *AddNewArticle();
     void SaveList();
+
+    // The window in the tray (or on the task bar where there is no tray)
+    // and back.
+    void MinimiseToTray();
     void RestoreFromTray();
 
 protected:
@@ -149,11 +157,17 @@ private:
     // the exiting state and stop.
     void CloseOpenDialogs();
     bool Exiting() const { return State() == rsExiting; }
+    // The tray's and the floating toolbar's requests, and the reading
+    // commands' reports, reach the window's parts.
+    void ConnectTray();
+    void ConnectReading();
 
     std::unique_ptr<Ui::MainWindow> ui;
     TPreferences &m_prefs;
     TMemoListBox *m_list = nullptr;
+    ReadingActions *m_readingActions = nullptr;
     TrayController *m_tray = nullptr;
+    FloatingToolBar *m_toolBar = nullptr;
     OptionsBinder *m_options = nullptr;
     ClipboardWatcher *m_clipboard = nullptr;
     EnginesVoicesPage *m_voicesPage = nullptr;
@@ -173,11 +187,19 @@ private:
     bool m_unattendedExit = false;
     bool m_confirmingExit = false;
     int32_t m_lostAudioDevice = -1;
+    // Exit begun before the reading commands were there.
+    bool m_exitBegun = false;
+    // Where the window was when it went to the tray; invalid: nowhere kept.
+    QRect m_placeBeforeHide;
     Speaker *m_driver = nullptr;
     // Destroyed before the window's widgets: the reading commands still
     // reach the list while they stop.
     std::unique_ptr<HelpMenu> m_help;
     std::unique_ptr<ArticleCommands> m_articles;
+    // The controller reads the list through the view, and the binder drives
+    // the controller: destroyed binder first, view last.
+    std::unique_ptr<ListReadingView> m_readingView;
+    std::unique_ptr<ReadingController> m_reading;
     std::unique_ptr<ReadingBinder> m_readingCommands;
     std::unique_ptr<ArticleSaving> m_saving;
     QMetaObject::Connection m_focusConnection;

@@ -1,151 +1,90 @@
 #include "ReadingBinder.h"
 
-#include "ui_MainWindow.h"
-
-#include "ArticleCommands.h"
-#include "ListReadingView.h"
-#include "MainWindow.h"
 #include "FloatingToolBar.h"
-#include "TrayController.h"
+#include "ListReadingView.h"
+#include "ReadingActions.h"
 #include "articles/MemoEntryUnit.h"
 #include "articles/MemoListUnit.h"
-#include "settings/PreferenceUnit.h"
 
 #include <QAction>
 #include <QLabel>
-#include <QMenu>
 #include <QProgressBar>
 #include <QTextCursor>
 
-ReadingBinder::ReadingBinder(MainWindow &form, QLabel &status, QLabel &progress, QProgressBar &gauge)
-    : m_form(form), m_status(status), m_progress(progress), m_gauge(gauge)
+ReadingBinder::ReadingBinder(ReadingController &reading, ReadingActions &commands, TMemoListBox &list,
+                             const StatusWidgets &statusWidgets, FloatingToolBar *toolbar, QObject *parent)
+    : QObject(parent), m_reading(reading), m_commands(commands), m_list(list), m_statusWidgets(statusWidgets),
+      m_toolBar(toolbar)
 {
-    Ui::MainWindow *ui = form.form();
-    const struct {
-        QToolButton *button;
-        QAction *item;
-        void (ReadingBinder::*command)();
-    } commands[] = {
-        {ui->PlayToolBtn, ui->PlaySpkrMItm, &ReadingBinder::PlayAllBtnClick},
-        {ui->PlayFileBtn, ui->PlayFileMItm, &ReadingBinder::PlayFileBtnClick},
-        {ui->PauseBtn, ui->PauseMItm, &ReadingBinder::PauseBtnClick},
-        {ui->SkipBtn, ui->SkipMItm, &ReadingBinder::SkipBtnClick},
-        {ui->StopBtn, ui->StopMItm, &ReadingBinder::StopBtnClick},
-    };
-    for (const auto &c : commands) {
-        connect(c.button, &QToolButton::clicked, this, c.command);
-        connect(c.item, &QAction::triggered, this, c.command);
-    }
+    connect(commands.ReadAloud(), &QAction::triggered, &reading, &ReadingController::PlayAllBtnClick);
+    connect(commands.ReadToFile(), &QAction::triggered, &reading, &ReadingController::PlayFileBtnClick);
+    connect(commands.PauseResume(), &QAction::triggered, &reading, &ReadingController::PauseBtnClick);
+    connect(commands.Skip(), &QAction::triggered, &reading, &ReadingController::SkipBtnClick);
+    connect(commands.Stop(), &QAction::triggered, &reading, &ReadingController::StopBtnClick);
+    connect(commands.ReadFromCursor(), &QAction::triggered, this, &ReadingBinder::ReadFromCursor);
+    connect(commands.ReadSelected(), &QAction::triggered, this, &ReadingBinder::ReadSelection);
+
+    connect(&reading, &ReadingController::CommandsChanged, this, &ReadingBinder::ApplyCommands);
+    connect(&reading, &ReadingController::StatusChanged, this, &ReadingBinder::ShowStatus);
+    connect(&reading, &ReadingController::StatusReset, this, [this] {
+        m_statusWidgets.status.clear();
+        emit StatusShown(QString(), true);
+    });
+    connect(&reading, &ReadingController::GaugeChanged, this, &ReadingBinder::ShowGauge);
+    connect(&reading, &ReadingController::PausedChanged, this, &ReadingBinder::ShowPaused);
+    reading.SetReadingState(reading.State() == rsExiting ? rsExiting : rsIdle);
 }
 
 ReadingBinder::~ReadingBinder() = default;
 
-void ReadingBinder::AttachDriver(Speaker &driver)
-{
-    m_readingView = std::make_unique<ListReadingView>(m_form);
-    m_reading = std::make_unique<ReadingController>(driver, m_form.Preferences(), *m_readingView);
-    connect(m_reading.get(), &ReadingController::CommandsChanged, this, &ReadingBinder::ApplyCommands);
-    connect(m_reading.get(), &ReadingController::StatusChanged, this, &ReadingBinder::ShowStatus);
-    connect(m_reading.get(), &ReadingController::StatusReset, this, [this] {
-        m_status.clear();
-        m_form.Tray().SetTip(QString(), true);
-    });
-    connect(m_reading.get(), &ReadingController::GaugeChanged, this, &ReadingBinder::ShowGauge);
-    connect(m_reading.get(), &ReadingController::PausedChanged, this, &ReadingBinder::ShowPaused);
-    m_reading->SetReadingState(m_readingState == rsExiting ? rsExiting : rsIdle);
-}
-
-void ReadingBinder::AttachToolBar(FloatingToolBar &toolbar)
-{
-    toolbar.OnPlay = [this] { PlayAllBtnClick(); };
-    toolbar.OnPlayFile = [this] { PlayFileBtnClick(); };
-    toolbar.OnPause = [this] { PauseBtnClick(); };
-    toolbar.OnSkip = [this] { SkipBtnClick(); };
-    toolbar.OnStop = [this] { StopBtnClick(); };
-}
-
 // ---------------------------------------------------------------- commands
-
-void ReadingBinder::PlayAllBtnClick()
-{
-    if (m_reading)
-        m_reading->PlayAllBtnClick();
-}
-
-void ReadingBinder::PlayFileBtnClick()
-{
-    if (m_reading)
-        m_reading->PlayFileBtnClick();
-}
-
-void ReadingBinder::PauseBtnClick()
-{
-    if (m_reading)
-        m_reading->PauseBtnClick();
-}
-
-void ReadingBinder::SkipBtnClick()
-{
-    if (m_reading)
-        m_reading->SkipBtnClick();
-}
-
-void ReadingBinder::StopBtnClick()
-{
-    if (m_reading)
-        m_reading->StopBtnClick();
-}
 
 void ReadingBinder::ReadFromCursor()
 {
-    if (TMemoEntry *entry = m_form.List()->CurrentEntry(); entry && m_reading)
-        m_reading->ReadFromCursor(entry->Editor()->SelStart());
+    if (TMemoEntry *entry = m_list.CurrentEntry())
+        m_reading.ReadFromCursor(entry->Editor()->SelStart());
 }
 
 void ReadingBinder::ReadSelection()
 {
-    TMemoEntry *entry = m_form.List()->CurrentEntry();
-    if (!entry || !m_reading)
+    TMemoEntry *entry = m_list.CurrentEntry();
+    if (!entry)
         return;
     // The selection's anchor may lie after the caret: a backward selection.
     const ArticleEditor *editor = entry->Editor();
     const QTextCursor cursor = editor->textCursor();
     const int anchor = editor->TextPosition(cursor.anchor());
-    m_reading->ReadSelection(anchor, editor->TextPosition(cursor.position()) - anchor);
+    m_reading.ReadSelection(anchor, editor->TextPosition(cursor.position()) - anchor);
 }
 
 void ReadingBinder::UpdateArticleMenuItems()
 {
-    TMemoEntry *entry = m_form.List()->CurrentEntry();
-    if (QAction *item = m_form.PopupMenu1()->findChild<QAction *>(QStringLiteral("ReadHighlighted1")))
-        item->setEnabled(entry && entry->Editor()->textCursor().hasSelection());
+    TMemoEntry *entry = m_list.CurrentEntry();
+    m_commands.SetSelectionPresent(entry && entry->Editor()->textCursor().hasSelection());
 }
 
 void ReadingBinder::SpeakAudioHelp(const QString &text, const QString &voiceName)
 {
-    if (m_reading)
-        m_reading->SpeakAudioHelp(text, voiceName);
+    m_reading.SpeakAudioHelp(text, voiceName);
 }
 
 void ReadingBinder::StartAutoSpeak(QObject *article)
 {
-    if (m_reading)
-        m_reading->StartAutoSpeak(article);
+    m_reading.StartAutoSpeak(article);
 }
 
 void ReadingBinder::SetTarget(OutputTarget target)
 {
-    if (m_reading)
-        m_reading->SetTarget(target);
+    m_reading.SetTarget(target);
 }
 
 void ReadingBinder::HighlightSwitchedOn()
 {
-    if (m_readingState != rsReading || !m_reading)
+    if (m_readingState != rsReading)
         return;
-    if (TMemoEntry *entry = ListReadingView::EntryOf(m_reading->ArticleBeingRead())) {
+    if (TMemoEntry *entry = ListReadingView::EntryOf(m_reading.ArticleBeingRead())) {
         if (!entry->OnScreen())
-            m_form.List()->MarkEntry(m_form.List()->FindEntry(entry));
+            m_list.MarkEntry(m_list.FindEntry(entry));
         entry->Editor()->setFocus(Qt::OtherFocusReason);
     }
 }
@@ -154,114 +93,70 @@ void ReadingBinder::HighlightSwitchedOn()
 
 void ReadingBinder::SetReadingState(ReadingState state)
 {
-    if (m_reading) {
-        m_reading->SetReadingState(state);
-    } else {
-        m_readingState = state;
-        ApplyCommands({state == rsIdle, state == rsIdle, false, false, false, state == rsIdle}, state);
-    }
+    m_reading.SetReadingState(state);
 }
 
 void ReadingBinder::BeginExit()
 {
-    if (m_reading)
-        m_reading->BeginExit();
+    m_reading.BeginExit();
     m_readingState = rsExiting;
 }
 
-void ReadingBinder::ApplyCommands(ReadingController::Commands c, ReadingState state)
+void ReadingBinder::ApplyCommands(ReadingController::Commands commands, ReadingState state)
 {
     m_readingState = state;
-    auto set = [this](std::initializer_list<const char *> names, bool on) {
-        for (const char *n : names) {
-            const QString name = QLatin1String(n);
-            if (auto *w = m_form.findChild<QWidget *>(name))
-                w->setEnabled(on);
-            if (auto *a = m_form.findChild<QAction *>(name))
-                a->setEnabled(on);
-        }
-    };
-    set({"PlayToolBtn", "PlaySpkrMItm", "PlayPoNtry", "TestButton"}, c.aloud);
-    set({"PlayFileBtn", "PlayFileMItm", "PlayFilePoNtry"}, c.file);
-    set({"PauseBtn", "PauseMItm", "PausePoNtry"}, c.pause);
-    set({"SkipBtn", "SkipMItm", "SkipPoNtry"}, c.skip);
-    set({"StopBtn", "StopMItm", "StopPoNtry"}, c.stop);
-    set({"SelAudioDevMItm", "PronunciationMItm"}, c.deviceMenus);
-    FloatingToolBar *toolBar = m_form.ToolBar();
-    if (toolBar) {
-        toolBar->SetAloudEnabled(c.aloud);
-        toolBar->SetFileEnabled(c.file);
-        toolBar->SetPauseEnabled(c.pause);
-        toolBar->SetSkipEnabled(c.skip);
-        toolBar->SetStopEnabled(c.stop);
-    }
-    // A window minimised to the task bar counts as hidden here.
-    const bool mainShown = m_form.isVisible() && !m_form.isMinimized();
-    if (state == rsReading && toolBar && !toolBar->isVisible() && !mainShown &&
-        m_form.Preferences().ToolbarOnMinOption == 2)
-        m_form.Tray().ShowFloatingToolbar();
+    m_commands.Apply(commands);
+    emit StateApplied(state);
 }
 
 QString ReadingBinder::ArticleCountText() const
 {
-    if (m_reading)
-        return m_reading->ArticleCountText();
-    TMemoListBox *list = m_form.List();
-    return list && list->GetVisibleCount() > 0 ? QString::number(list->GetVisibleCount()) + " articles"
-                                               : QStringLiteral("No articles");
+    return m_reading.ArticleCountText();
 }
 
 void ReadingBinder::UpdateStatus(const QString &text)
 {
-    if (m_reading)
-        m_reading->UpdateStatus(text);
-    else
-        ShowStatus(text, text);
+    m_reading.UpdateStatus(text);
 }
 
 void ReadingBinder::ShowStatus(const QString &longText, const QString &shortText)
 {
-    m_status.setText(longText);
-    m_form.Tray().SetTip(longText, m_readingState == rsIdle);
-    m_form.Articles().UpdatePasteCommands();
-    if (FloatingToolBar *toolBar = m_form.ToolBar())
-        toolBar->SetStatusText(shortText);
+    m_statusWidgets.status.setText(longText);
+    emit StatusShown(longText, m_readingState == rsIdle);
+    if (m_toolBar)
+        m_toolBar->SetStatusText(shortText);
 }
 
 void ReadingBinder::ResetStatus()
 {
-    if (m_reading)
-        m_reading->ResetStatus();
+    m_reading.ResetStatus();
 }
 
 void ReadingBinder::ShowGauge(bool visible, int maximum, int value)
 {
-    FloatingToolBar *toolBar = m_form.ToolBar();
+    QProgressBar &gauge = m_statusWidgets.gauge;
     if (!visible) {
-        m_gauge.hide();
-        m_gauge.setValue(0);
-        if (toolBar)
-            toolBar->ResetGauge();
+        gauge.hide();
+        gauge.setValue(0);
+        if (m_toolBar)
+            m_toolBar->ResetGauge();
         return;
     }
     if (maximum >= 0) {
-        m_gauge.setRange(0, std::max(1, maximum));
-        if (toolBar)
-            toolBar->SetGaugeRange(0, std::max(1, maximum));
+        gauge.setRange(0, std::max(1, maximum));
+        if (m_toolBar)
+            m_toolBar->SetGaugeRange(0, std::max(1, maximum));
     }
-    m_gauge.setValue(std::clamp(value, m_gauge.minimum(), m_gauge.maximum()));
-    m_gauge.show();
-    if (toolBar) {
-        toolBar->SetGaugePosition(value);
-        toolBar->SetGaugeVisible(true);
+    gauge.setValue(std::clamp(value, gauge.minimum(), gauge.maximum()));
+    gauge.show();
+    if (m_toolBar) {
+        m_toolBar->SetGaugePosition(value);
+        m_toolBar->SetGaugeVisible(true);
     }
 }
 
 void ReadingBinder::ShowPaused(bool paused)
 {
-    Ui::MainWindow *ui = m_form.form();
-    ui->PauseMItm->setText(paused ? QStringLiteral("&Resume") : QStringLiteral("&Pause"));
-    ui->PauseBtn->setText(paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
-    m_form.TrayItem("PausePoNtry")->setText(paused ? QStringLiteral("Resume") : QStringLiteral("&Pause"));
-    m_progress.setText(paused ? QStringLiteral("Pause") : QStringLiteral(" "));
+    m_commands.ShowPaused(paused);
+    m_statusWidgets.progress.setText(paused ? QStringLiteral("Pause") : QStringLiteral(" "));
 }

@@ -1,39 +1,41 @@
 #pragma once
-// The reading commands bound to the main window: the toolbar buttons, menu
-// items, article menu and floating toolbar give them to the reading
-// controller, and what the controller reports (allowed commands, status,
-// gauge, pause) comes back to the window's controls, the tray and the
-// floating toolbar.
+// The reading commands at work in the window: the shared reading actions
+// go to the reading controller, and what the controller reports (allowed
+// commands, status, gauge, pause) comes back to the actions, the status
+// bar and the floating toolbar; the tray tip and the rest of the window
+// hear of it by signals.
 
 #include "reader/ReadingController.h"
 
 #include <QObject>
 
-#include <memory>
-
 class QLabel;
 class QProgressBar;
-class MainWindow;
 class FloatingToolBar;
-class Speaker;
-class ListReadingView;
+class ReadingActions;
+class TMemoListBox;
 
 class ReadingBinder : public QObject
 {
     Q_OBJECT
 public:
-    // status and progress are the status bar's two panels, gauge the bar's gauge.
-    ReadingBinder(MainWindow &form, QLabel &status, QLabel &progress, QProgressBar &gauge);
+    // The status bar's two panels and its gauge.
+    struct StatusWidgets {
+        QLabel &status;
+        QLabel &progress;
+        QProgressBar &gauge;
+    };
+
+    // list: the article list that Read from Cursor and Read Selected read
+    // from; toolbar: the floating toolbar that shows the short status and
+    // the gauge too (none: nothing shows them there).
+    ReadingBinder(ReadingController &reading, ReadingActions &commands, TMemoListBox &list,
+                  const StatusWidgets &statusWidgets, FloatingToolBar *toolbar, QObject *parent = nullptr);
     ~ReadingBinder() override;
 
     ReadingState State() const { return m_readingState; }
-    ReadingController *Reading() const { return m_reading.get(); }
-    OutputTarget Target() const { return m_reading ? m_reading->Target() : otSpeakers; }
-    // The reading driver, created after the window; the commands start
-    // working with it.
-    void AttachDriver(Speaker &driver);
-    // The floating toolbar's buttons give the same commands.
-    void AttachToolBar(FloatingToolBar &toolbar);
+    ReadingController *Reading() const { return &m_reading; }
+    OutputTarget Target() const { return m_reading.Target(); }
 
     void SetReadingState(ReadingState state);
     // The exit command: from now on the state stays rsExiting.
@@ -51,28 +53,27 @@ public:
     void SetTarget(OutputTarget target);
     // Highlighting was switched on: the article being read comes into view.
     void HighlightSwitchedOn();
-
-    void PlayAllBtnClick();
-    void PlayFileBtnClick();
-    void PauseBtnClick();
-    void SkipBtnClick();
-    void StopBtnClick();
-    void ReadFromCursor();
-    void ReadSelection();
+    // The article menu opens: Read Selected only with a selection to read.
     void UpdateArticleMenuItems();
 
+signals:
+    // The commands followed a new reading state.
+    void StateApplied(ReadingState state);
+    // The long status text, also for the tray tip (the program's name while idle).
+    void StatusShown(const QString &longText, bool idle);
+
 private:
+    void ReadFromCursor();
+    void ReadSelection();
     void ApplyCommands(ReadingController::Commands commands, ReadingState state);
     void ShowStatus(const QString &longText, const QString &shortText);
     void ShowGauge(bool visible, int maximum, int value);
     void ShowPaused(bool paused);
 
-    MainWindow &m_form;
-    QLabel &m_status;
-    QLabel &m_progress;
-    QProgressBar &m_gauge;
+    ReadingController &m_reading;
+    ReadingActions &m_commands;
+    TMemoListBox &m_list;
+    StatusWidgets m_statusWidgets;
+    FloatingToolBar *m_toolBar;
     ReadingState m_readingState = rsIdle;
-    // The controller reads the list through the view: the view goes last.
-    std::unique_ptr<ListReadingView> m_readingView;
-    std::unique_ptr<ReadingController> m_reading;
 };

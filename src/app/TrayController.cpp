@@ -1,11 +1,6 @@
 #include "TrayController.h"
 
-#include "ArticleCommands.h"
-#include "HelpMenu.h"
-#include "MainWindow.h"
-#include "ReadingBinder.h"
-#include "FloatingToolBar.h"
-#include "articles/MemoListUnit.h"
+#include "ReadingActions.h"
 #include "settings/PreferenceUnit.h"
 
 #include <QAction>
@@ -15,63 +10,64 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 
-TrayController::TrayController(MainWindow &window) : QObject(&window), m_window(window)
+namespace {
+
+QAction *addItem(QMenu *menu, const char *name, const QString &text)
 {
-    BuildTrayMenu();
+    QAction *item = menu->addAction(text);
+    item->setObjectName(QLatin1String(name));
+    return item;
 }
 
-void TrayController::BuildTrayMenu()
-{
-    auto addAction = [](QMenu *menu, const char *name, const QString &text) {
-        auto *a = menu->addAction(text);
-        a->setObjectName(QLatin1String(name));
-        return a;
-    };
-    // The window's commands, looked up when chosen: the window's parts are
-    // built after this menu.
-    auto command = [this](QAction *item, auto &&run) { connect(item, &QAction::triggered, this, run); };
-    MainWindow &w = m_window;
+}  // namespace
 
-    m_menu = new QMenu(&m_window);
+TrayController::TrayController(TPreferences &prefs, const ReadingActions &commands, QObject *parent)
+    : QObject(parent), m_prefs(prefs)
+{
+    BuildTrayMenu(commands);
+}
+
+TrayController::~TrayController()
+{
+    RemoveTrayIcon();
+}
+
+void TrayController::BuildTrayMenu(const ReadingActions &commands)
+{
+    m_menu = std::make_unique<QMenu>();
     m_menu->setObjectName(QStringLiteral("PopupMenu2"));
     m_menu->setAccessibleName(tr("Tray menu"));
-    auto *restore = addAction(m_menu, "RestoreMItm", QStringLiteral("Restore"));
+    QAction *restore = addItem(m_menu.get(), "RestoreMItm", QStringLiteral("Restore"));
     m_menu->setDefaultAction(restore);
-    connect(restore, &QAction::triggered, this, &TrayController::RestoreMItmClick);
-    connect(addAction(m_menu, "ToolBarPONtry", QStringLiteral("Show &Toolbar")), &QAction::triggered, this,
-            &TrayController::ToolBarPONtryClick);
+    connect(restore, &QAction::triggered, this, &TrayController::RestoreRequested);
+    m_showToolbar = addItem(m_menu.get(), "ToolBarPONtry", QStringLiteral("Show &Toolbar"));
+    // Offered only while the window is hidden.
+    m_showToolbar->setEnabled(false);
+    connect(m_showToolbar, &QAction::triggered, this, &TrayController::ShowFloatingToolbar);
     m_menu->addSeparator();
     QMenu *options = m_menu->addMenu(QStringLiteral("&Options"));
     options->setObjectName(QStringLiteral("OptionsPoNtry"));
-    auto *monClip = addAction(options, "MonClipPoNtry", QStringLiteral("&Watch Clipboard"));
-    monClip->setCheckable(true);
+    m_watchClipboard = addItem(options, "MonClipPoNtry", QStringLiteral("&Watch Clipboard"));
+    m_watchClipboard->setCheckable(true);
     options->addSeparator();
-    auto *si = addAction(options, "SIPoNtry", QStringLiteral("&Single Article"));
-    auto *mi = addAction(options, "MIPoNtry", QStringLiteral("&Multi Article"));
-    auto *trayModes = new QActionGroup(this);
-    for (auto *a : {si, mi}) {
-        a->setCheckable(true);
-        trayModes->addAction(a);
+    m_singleArticle = addItem(options, "SIPoNtry", QStringLiteral("&Single Article"));
+    m_multiArticle = addItem(options, "MIPoNtry", QStringLiteral("&Multi Article"));
+    auto *modes = new QActionGroup(this);
+    for (QAction *mode : {m_singleArticle, m_multiArticle}) {
+        mode->setCheckable(true);
+        modes->addAction(mode);
     }
-    command(si, [&w] { w.Articles().SwitchToSingleArticle(); });
-    command(mi, [&w] { w.Articles().SwitchToMultiArticle(); });
+    connect(m_singleArticle, &QAction::triggered, this, [this] { emit ListModeChosen(false); });
+    connect(m_multiArticle, &QAction::triggered, this, [this] { emit ListModeChosen(true); });
     m_menu->addSeparator();
-    command(addAction(m_menu, "PlayPoNtry", QStringLiteral("Read &Aloud")),
-            [&w] { w.ReadingCommands().PlayAllBtnClick(); });
-    command(addAction(m_menu, "PlayFilePoNtry", QStringLiteral("Read to &File")),
-            [&w] { w.ReadingCommands().PlayFileBtnClick(); });
-    command(addAction(m_menu, "SkipPoNtry", QStringLiteral("S&kip")), [&w] { w.ReadingCommands().SkipBtnClick(); });
-    command(addAction(m_menu, "PausePoNtry", QStringLiteral("&Pause")), [&w] { w.ReadingCommands().PauseBtnClick(); });
-    command(addAction(m_menu, "StopPoNtry", QStringLiteral("&Stop")), [&w] { w.ReadingCommands().StopBtnClick(); });
+    m_menu->addActions(
+        {commands.ReadAloud(), commands.ReadToFile(), commands.Skip(), commands.PauseResume(), commands.Stop()});
     m_menu->addSeparator();
-    command(addAction(m_menu, "AboutPoNtry", QStringLiteral("A&bout")), [&w] { w.Help().ShowAbout(); });
+    connect(addItem(m_menu.get(), "AboutPoNtry", QStringLiteral("A&bout")), &QAction::triggered, this,
+            &TrayController::AboutRequested);
     m_menu->addSeparator();
-    command(addAction(m_menu, "ExitVoxtrella", QStringLiteral("E&xit Voxtrella")), [&w] { w.ExitVoxtrellaClick(); });
-}
-
-QAction *TrayController::Item(const char *name) const
-{
-    return m_menu->findChild<QAction *>(QLatin1String(name));
+    connect(addItem(m_menu.get(), "ExitVoxtrella", QStringLiteral("E&xit Voxtrella")), &QAction::triggered, this,
+            &TrayController::ExitRequested);
 }
 
 bool TrayController::TrayAvailable() const
@@ -79,21 +75,20 @@ bool TrayController::TrayAvailable() const
     return m_trayIcon && QSystemTrayIcon::isSystemTrayAvailable();
 }
 
-void TrayController::AddTrayIcon(const QIcon &icon)
+void TrayController::AddTrayIcon(const QIcon &icon, const QString &idleTip)
 {
     if (m_trayIcon)
         return;
+    m_idleTip = idleTip;
     m_trayIcon = new QSystemTrayIcon(icon, this);
     m_trayIcon->setObjectName(QStringLiteral("TrayIcon"));
-    m_trayIcon->setToolTip(MainWindow::Caption);
+    m_trayIcon->setToolTip(m_idleTip);
     // The menu is opened by the program itself on a right click.
     connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (!m_window.ShownOnce())
-            return;
         if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) {
-            RestoreFromTray();
+            emit RestoreRequested();
         } else if (reason == QSystemTrayIcon::Context) {
-            m_window.activateWindow();
+            emit MenuOpening();
             QCoreApplication::processEvents();
             m_menu->popup(QCursor::pos());
         }
@@ -113,73 +108,41 @@ void TrayController::RemoveTrayIcon()
 void TrayController::SetTip(const QString &text, bool idle)
 {
     if (m_trayIcon)
-        m_trayIcon->setToolTip(idle || text.isEmpty() ? MainWindow::Caption : text.left(63));
+        m_trayIcon->setToolTip(idle || text.isEmpty() ? m_idleTip : text.left(63));
 }
 
-void TrayController::AttachToolBar(FloatingToolBar *toolbar)
+void TrayController::WindowHidden(ReadingState state)
 {
-    m_toolBar = toolbar;
-    if (!toolbar)
-        return;
-    toolbar->OnRestore = [this] { RestoreFromTray(); };
-    toolbar->OnShown = [this] { Item("ToolBarPONtry")->setEnabled(false); };
-    toolbar->OnUserClosed = [this] { Item("ToolBarPONtry")->setEnabled(true); };
-}
-
-void TrayController::AppMinimize()
-{
-    if (TrayAvailable()) {
-        // A hidden window shown again is placed anew by the window manager,
-        // or by its frame where it stood by its client area: it comes back
-        // where it was only when put there by its client bounds.
-        const bool normal = !(m_window.windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen));
-        m_placeBeforeHide = m_window.isVisible() && normal ? m_window.geometry() : QRect();
-        m_window.hide();
-        // Minimised by the window manager, the window keeps its iconic
-        // state while hidden, and the manager would minimise it again the
-        // moment it is shown from the tray: it is hidden as a normal window.
-        if (m_window.isMinimized())
-            m_window.setWindowState(m_window.windowState() & ~Qt::WindowMinimized);
-        if (m_window.List())
-            m_window.List()->hide();
-    } else if (!m_window.isMinimized()) {
-        // Without a tray the task bar is the only way back.
-        m_window.showMinimized();
-    }
-    const uint8_t option = m_window.Preferences().ToolbarOnMinOption;
-    if (option == 1 || (option == 2 && m_window.State() == rsReading))
+    const uint8_t option = m_prefs.ToolbarOnMinOption;
+    if (option == 1 || (option == 2 && state == rsReading))
         ShowFloatingToolbar();
     else
-        Item("ToolBarPONtry")->setEnabled(true);
+        m_showToolbar->setEnabled(true);
 }
 
-void TrayController::RestoreFromTray()
+void TrayController::WindowShown()
 {
-    if (m_toolBar)
-        m_toolBar->hide();
-    if (m_window.List())
-        m_window.List()->show();
-    m_window.setWindowState(m_window.windowState() & ~Qt::WindowMinimized);
-    if (m_placeBeforeHide.isValid() && !m_window.isVisible())
-        m_window.setGeometry(m_placeBeforeHide);
-    m_placeBeforeHide = QRect();
-    m_window.show();
-    Item("ToolBarPONtry")->setEnabled(false);
-    m_window.raise();
-    m_window.activateWindow();
+    m_showToolbar->setEnabled(false);
+}
+
+void TrayController::ReadingWhileHidden()
+{
+    if (m_prefs.ToolbarOnMinOption == 2)
+        ShowFloatingToolbar();
 }
 
 void TrayController::ShowFloatingToolbar()
 {
-    if (!m_toolBar)
-        return;
-    m_toolBar->ShowNormal();
-    Item("ToolBarPONtry")->setEnabled(false);
+    emit ShowToolbarRequested();
+    m_showToolbar->setEnabled(false);
 }
 
-void TrayController::BroughtBackFromTaskBar()
+void TrayController::ToolbarShown()
 {
-    if (m_toolBar)
-        m_toolBar->hide();
-    Item("ToolBarPONtry")->setEnabled(false);
+    m_showToolbar->setEnabled(false);
+}
+
+void TrayController::ToolbarClosed()
+{
+    m_showToolbar->setEnabled(true);
 }

@@ -1,56 +1,79 @@
 #pragma once
 // The program in the notification area: the tray icon with its tip and
-// menu, minimising to the tray (or to the task bar where there is no tray),
-// bringing the window back, and when the floating toolbar is shown. The
-// tray menu PopupMenu2 gives the window's commands.
+// menu, and when the floating toolbar is offered. The tray menu PopupMenu2
+// gives the shared reading actions and the window's commands; what the
+// window must do (come back, show the toolbar, switch the list mode, show
+// About, exit) it asks for by signals.
+
+#include "reader/ReadingController.h"
 
 #include <QObject>
-#include <QRect>
+#include <QString>
+
+#include <memory>
 
 class QAction;
 class QIcon;
 class QMenu;
 class QSystemTrayIcon;
-class MainWindow;
-class FloatingToolBar;
+class ReadingActions;
+class TPreferences;
 
 class TrayController : public QObject
 {
     Q_OBJECT
 public:
-    // Builds the tray menu PopupMenu2, a child of the window so that the
-    // window's command states reach its items.
-    explicit TrayController(MainWindow &window);
+    // Builds the tray menu (object name PopupMenu2) around the reading commands.
+    TrayController(TPreferences &prefs, const ReadingActions &commands, QObject *parent = nullptr);
+    ~TrayController() override;
 
-    QMenu *PopupMenu2() const { return m_menu; }
+    QMenu *Menu() const { return m_menu.get(); }
     QSystemTrayIcon *TrayIcon() const { return m_trayIcon; }
-    FloatingToolBar *ToolBar() const { return m_toolBar; }
-    QAction *Item(const char *name) const;
+    // The menu's own items that the window's parts keep in step.
+    QAction *ShowToolbarItem() const { return m_showToolbar; }
+    QAction *WatchClipboardItem() const { return m_watchClipboard; }
+    QAction *SingleArticleItem() const { return m_singleArticle; }
+    QAction *MultiArticleItem() const { return m_multiArticle; }
 
-    void AddTrayIcon(const QIcon &icon);
+    // The icon, with idleTip as its tip while nothing is read.
+    void AddTrayIcon(const QIcon &icon, const QString &idleTip);
     void RemoveTrayIcon();
     // The tray tip: the program's name while idle, else the long status.
     void SetTip(const QString &text, bool idle);
     // The desktop offers a tray to hide in (else minimising goes to the task bar).
     bool TrayAvailable() const;
 
-    // The floating toolbar this controller shows and hides (created after the window).
-    void AttachToolBar(FloatingToolBar *toolbar);
-    void AppMinimize();
-    void RestoreFromTray();
-    void RestoreMItmClick() { RestoreFromTray(); }
+    // The window went to the tray or the task bar while in state: the
+    // floating toolbar comes as ToolbarOnMinOption says, else it is offered.
+    void WindowHidden(ReadingState state);
+    // The window is back: the toolbar is no longer offered.
+    void WindowShown();
+    // Reading started while both windows are hidden.
+    void ReadingWhileHidden();
+    // "Show &Toolbar".
     void ShowFloatingToolbar();
-    void ToolBarPONtryClick() { ShowFloatingToolbar(); }
-    // The window came back from the task bar: as a restore from the tray.
-    void BroughtBackFromTaskBar();
+    // The floating toolbar was shown, or closed by the user.
+    void ToolbarShown();
+    void ToolbarClosed();
+
+signals:
+    void RestoreRequested();
+    void ShowToolbarRequested();
+    // The tray menu is about to open: the program is brought to the foreground first.
+    void MenuOpening();
+    void ListModeChosen(bool multi);
+    void AboutRequested();
+    void ExitRequested();
 
 private:
-    void BuildTrayMenu();
+    void BuildTrayMenu(const ReadingActions &commands);
 
-    MainWindow &m_window;
-    QMenu *m_menu = nullptr;
+    TPreferences &m_prefs;
+    QString m_idleTip;
+    std::unique_ptr<QMenu> m_menu;
     QSystemTrayIcon *m_trayIcon = nullptr;
-    FloatingToolBar *m_toolBar = nullptr;
-    // Where the window was when it went to the tray; invalid: nowhere kept.
-    QRect m_placeBeforeHide;
+    QAction *m_showToolbar = nullptr;
+    QAction *m_watchClipboard = nullptr;
+    QAction *m_singleArticle = nullptr;
+    QAction *m_multiArticle = nullptr;
 };

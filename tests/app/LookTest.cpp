@@ -97,8 +97,7 @@ TEST_F(LookTest, ToolbarIconsAndTheSpokenWordStandOutInLightDarkAndHighContrastP
         Start();
         QList<QToolButton *> buttons = ui->ToolBar1->findChildren<QToolButton *>();
         ASSERT_EQ(buttons.size(), 10);
-        FloatingToolBar floating;
-        buttons += floating.findChildren<QToolButton *>();
+        buttons += form->ToolBar()->findChildren<QToolButton *>();
         for (QToolButton *button : buttons) {
             const QColor ink = Ink(button->icon());
             ASSERT_TRUE(ink.isValid()) << button->objectName().toStdString();

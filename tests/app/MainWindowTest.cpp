@@ -357,10 +357,10 @@ TEST_F(MainWindowTest, FloatingToolbarFollowsItsShowingRules)
     // "On request only": nothing but the tray, and the tray item comes on.
     form->Preferences().ToolbarOnMinOption = 0;
     const QRect placed = form->geometry();
-    form->Tray().AppMinimize();
+    form->MinimiseToTray();
     EXPECT_FALSE(toolbar->isVisible());
     EXPECT_TRUE(showToolbar->isEnabled());
-    form->Tray().ToolBarPONtryClick();
+    form->Tray().ShowFloatingToolbar();
     EXPECT_TRUE(toolbar->isVisible());
     EXPECT_FALSE(showToolbar->isEnabled());
     toolbar->close();  // closing the toolbar only hides it
@@ -374,7 +374,7 @@ TEST_F(MainWindowTest, FloatingToolbarFollowsItsShowingRules)
     // "When minimized", chosen on the Misc tab; the task bar (no tray) follows it too.
     ui->ToolbarMinCB->setCurrentIndex(1);
     emit ui->ToolbarMinCB->activated(1);
-    form->Tray().AppMinimize();
+    form->MinimiseToTray();
     EXPECT_TRUE(toolbar->isVisible());
     form->RestoreFromTray();
     EXPECT_FALSE(toolbar->isVisible());
@@ -386,7 +386,7 @@ TEST_F(MainWindowTest, FloatingToolbarFollowsItsShowingRules)
 
     // "When minimized and reading starts": not while idle, but when reading starts.
     form->Preferences().ToolbarOnMinOption = 2;
-    form->Tray().AppMinimize();
+    form->MinimiseToTray();
     EXPECT_FALSE(toolbar->isVisible());
     form->ReadingCommands().SetReadingState(rsReading);
     EXPECT_TRUE(toolbar->isVisible());
@@ -529,8 +529,8 @@ TEST_F(MainWindowTest, EveryControlHasAnAccessibleNameEveryMenuDistinctAccessKey
     }
 
     // Within the menu bar and within each menu, no access key is used twice.
-    QList<QWidget *> menus{ui->MainMenu1, form->Tray().PopupMenu2()};
-    for (QMenu *menu : form->findChildren<QMenu *>())
+    QList<QWidget *> menus{ui->MainMenu1, form->Tray().Menu()};
+    for (QMenu *menu : form->findChildren<QMenu *>() + form->Tray().Menu()->findChildren<QMenu *>())
         menus << menu;
     for (const QWidget *menu : menus) {
         QStringList keys;

@@ -5,6 +5,7 @@
 #include "WindowTestSupport.h"
 
 #include "ListReadingView.h"
+#include "ReadingActions.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -65,13 +66,14 @@ TEST_F(ReadingTest, ReadAloudReadsEveryArticleInOrderWithTheCaretOnEachWord)
     StartReading();
     // After the controller has moved the caret, the selection must be the word heard.
     QStringList heard;
-    QObject::connect(form->Driver()->TTS1(), &TTTS::OnWordPosition, form, [&](TTTS *, sapi::QWORD, uint32_t offset) {
-        TMemoEntry *entry = ListReadingView::EntryOf(form->Reading()->ArticleBeingRead());
-        ASSERT_NE(entry, nullptr);
-        const QTextCursor cursor = entry->Editor()->textCursor();
-        EXPECT_EQ(cursor.selectionStart(), int(offset / 2));
-        heard << cursor.selectedText();
-    });
+    const auto words = QObject::connect(
+        form->Driver()->TTS1(), &TTTS::OnWordPosition, form, [&](TTTS *, sapi::QWORD, uint32_t offset) {
+            TMemoEntry *entry = ListReadingView::EntryOf(form->Reading()->ArticleBeingRead());
+            ASSERT_NE(entry, nullptr);
+            const QTextCursor cursor = entry->Editor()->textCursor();
+            EXPECT_EQ(cursor.selectionStart(), int(offset / 2));
+            heard << cursor.selectedText();
+        });
     ui->PlayToolBtn->click();
     EXPECT_EQ(form->State(), rsReading);
     EXPECT_FALSE(ui->PlayToolBtn->isEnabled());
@@ -83,6 +85,28 @@ TEST_F(ReadingTest, ReadAloudReadsEveryArticleInOrderWithTheCaretOnEachWord)
         EXPECT_FALSE(Entry(i)->Locked);
     EXPECT_TRUE(ui->PlayToolBtn->isEnabled());
     EXPECT_TRUE(messages.isEmpty()) << Messages();
+
+    // The article menu reads a selection made backwards, offered only while there is one.
+    QAction *readSelected = form->ReadingCommandActions().ReadSelected();
+    const auto menuOpens = [this] { emit form->PopupMenu1()->aboutToShow(); };
+    form->List()->MarkEntry(2);
+    QTextCursor backwards(Entry(1)->Editor()->document());
+    backwards.movePosition(QTextCursor::End);
+    Entry(1)->Editor()->setTextCursor(backwards);
+    menuOpens();
+    EXPECT_FALSE(readSelected->isEnabled());
+    backwards.movePosition(QTextCursor::PreviousWord, QTextCursor::KeepAnchor, 3);
+    Entry(1)->Editor()->setTextCursor(backwards);
+    menuOpens();
+    ASSERT_TRUE(form->PopupMenu1()->actions().contains(readSelected));
+    ASSERT_TRUE(readSelected->isEnabled());
+    QObject::disconnect(words);
+    heard.clear();
+    QObject::connect(form->Driver()->TTS1(), &TTTS::OnWordPosition, form,
+                     [&] { heard << Entry(1)->Editor()->textCursor().selectedText(); });
+    readSelected->trigger();
+    ASSERT_TRUE(WaitIdle()) << Messages();
+    EXPECT_EQ(heard, (QStringList{"five", "six."}));
 }
 
 TEST_F(ReadingTest, PauseResumeSkipAndStopAlsoDuringAudioHelp)
@@ -96,12 +120,23 @@ TEST_F(ReadingTest, PauseResumeSkipAndStopAlsoDuringAudioHelp)
     ui->PlayToolBtn->click();
     ASSERT_TRUE(waitFor([&words] { return words >= 2; }, 10000));
 
-    // A pause is no end; the resumed article ends once.
+    // A pause is no end; the resumed article ends once. Paused from the toolbar, every menu says so and
+    // offers only what a pause allows; the tray menu's item resumes.
     ui->PauseBtn->click();
     EXPECT_EQ(form->State(), rsPaused);
     EXPECT_EQ(ui->PauseBtn->text(), u"Resume"_s);
+    const auto shown = [](const QWidget *menu) {
+        QStringList items;
+        for (const QAction *a : menu->actions())
+            items << (a->isSeparator() ? u"-"_s : a->text() + (a->isEnabled() ? u""_s : u" (off)"_s));
+        return items.join(u'|').toStdString();
+    };
+    EXPECT_EQ(shown(form->Tray().Menu()), "Restore|Show &Toolbar (off)|-|&Options|-|Read &Aloud (off)|"
+                                          "Read to &File (off)|S&kip (off)|&Resume|&Stop|-|A&bout|-|E&xit Voxtrella");
+    EXPECT_EQ(shown(ui->Read1), "Read &Aloud (off)|Read to &File (off)|-|&Resume|S&kip (off)|&Stop");
     EXPECT_FALSE(waitFor([this] { return completions > 0; }, 1500));
-    ui->PauseBtn->click();
+    form->Tray().Menu()->actions().at(8)->trigger();
+    EXPECT_EQ(form->State(), rsReading);
     EXPECT_EQ(ui->PauseBtn->text(), u"Pause"_s);
     ASSERT_TRUE(waitFor([this] { return completions == 1; }, 20000));
 

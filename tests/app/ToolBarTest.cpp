@@ -3,9 +3,12 @@
 #include "PreferenceUnit.h"
 #include "SettingsRecord.h"
 #include "FloatingToolBar.h"
+#include "ReadingActions.h"
 
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QApplication>
 #include <QFontMetrics>
 #include <QProgressBar>
 #include <QScreen>
@@ -27,43 +30,57 @@ protected:
     void SetUp() override { form.SetPreferences(&prefs); }
 
     QToolButton *button(const char *name) const { return form.findChild<QToolButton *>(QLatin1String(name)); }
-    // Clicks every button and returns which commands ran.
-    std::map<std::string, int> clickAll()
+    // Runs what input does (every button clicked, or nothing) and returns which commands ran.
+    template <class Input>
+    std::map<std::string, int> commandsRun(Input input)
     {
         std::map<std::string, int> calls;
-        form.OnPlay = [&] { ++calls["play"]; };
-        form.OnPlayFile = [&] { ++calls["file"]; };
-        form.OnPause = [&] { ++calls["pause"]; };
-        form.OnSkip = [&] { ++calls["skip"]; };
-        form.OnStop = [&] { ++calls["stop"]; };
-        form.OnRestore = [&] { ++calls["restore"]; };
-        for (const char *name : kButtons)
-            QTest::mouseClick(button(name), Qt::LeftButton);
+        QObject listening;
+        const std::pair<QAction *, const char *> actions[] = {
+            {commands.ReadAloud(), "play"}, {commands.ReadToFile(), "file"}, {commands.PauseResume(), "pause"},
+            {commands.Skip(), "skip"},      {commands.Stop(), "stop"},
+        };
+        for (const auto &[action, name] : actions)
+            QObject::connect(action, &QAction::triggered, &listening, [&calls, name = name] { ++calls[name]; });
+        QObject::connect(&form, &FloatingToolBar::RestoreRequested, &listening, [&calls] { ++calls["restore"]; });
+        input();
         return calls;
+    }
+    std::map<std::string, int> clickAll()
+    {
+        return commandsRun([this] {
+            for (const char *name : kButtons)
+                QTest::mouseClick(button(name), Qt::LeftButton);
+        });
     }
 
     TPreferences prefs;
-    FloatingToolBar form;
+    ReadingActions commands;
+    FloatingToolBar form{&commands};
 };
 
 }  // namespace
 
-TEST_F(ToolBarFormTest, StartsIdleAndButtonsCallOnlyTheirEnabledCommands)
+TEST_F(ToolBarFormTest, ButtonsAndShortcutsGiveOnlyTheCommandsTheReadingStateAllows)
 {
     form.show();
-    // Unassigned commands are harmless.
-    for (const char *name : kButtons)
-        QTest::mouseClick(button(name), Qt::LeftButton);
     EXPECT_EQ(clickAll(), (std::map<std::string, int>{{"play", 1}, {"file", 1}, {"restore", 1}}));
 
-    // Reading: only Pause, Skip and Stop work.
-    form.SetAloudEnabled(false);
-    form.SetFileEnabled(false);
-    form.SetPauseEnabled(true);
-    form.SetSkipEnabled(true);
-    form.SetStopEnabled(true);
+    // Reading: only Pause, Skip and Stop work, from the buttons and from the keyboard in this window.
+    commands.Apply({false, false, true, true, true, false});
     const std::map<std::string, int> reading{{"pause", 1}, {"skip", 1}, {"stop", 1}, {"restore", 1}};
     EXPECT_EQ(clickAll(), reading);
+    QApplication::setActiveWindow(&form);
+    const auto keys = [this] {
+        for (Qt::Key key : {Qt::Key_F6, Qt::Key_F7, Qt::Key_F8, Qt::Key_F9, Qt::Key_F10})
+            QTest::keyClick(&form, key, Qt::ControlModifier);
+    };
+    EXPECT_EQ(commandsRun(keys), (std::map<std::string, int>{{"pause", 1}, {"skip", 1}, {"stop", 1}}));
+
+    // Paused: the button's hint stays and its command resumes.
+    commands.ShowPaused(true);
+    EXPECT_EQ(button("PauseBtn")->toolTip(), u"Pause / Resume"_s);
+    EXPECT_EQ(commands.PauseResume()->text(), u"&Resume"_s);
 }
 
 TEST_F(ToolBarFormTest, ButtonsCarryTheirHintsForMouseAndScreenReaderInTabOrderAndTheCaptionFits)

@@ -9,6 +9,7 @@
 #include <QCursor>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 namespace {
 
@@ -89,8 +90,10 @@ void TrayController::AddTrayIcon(const QIcon &icon, const QString &idleTip)
             emit RestoreRequested();
         } else if (reason == QSystemTrayIcon::Context) {
             emit MenuOpening();
-            QCoreApplication::processEvents();
-            m_menu->popup(QCursor::pos());
+            // Opened once the window's activation has been handled, so that
+            // a click elsewhere closes it.
+            const QPoint at = QCursor::pos();
+            QTimer::singleShot(0, m_menu.get(), [this, at] { m_menu->popup(at); });
         }
     });
     m_trayIcon->show();

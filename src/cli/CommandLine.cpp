@@ -17,7 +17,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
@@ -420,13 +419,22 @@ private:
     int ListVoices();
     int ReadToFiles();
     bool LoadArticles();
+    // The file a title is read into, named as the window names it.
+    QString OutputOf(const QString &title);
     // Why the --single output is not to be read (it exists, an input failed);
     // empty when it is.
     QString SingleOutputProblem(const QString &output) const;
-    // Reads one run (an article's Read to File, or the whole list) into
-    // output, titled title, and waits until the reading commands are idle
-    // again. True when the output was written.
-    bool ReadRun(FileArticle *article, const QString &title, const QString &output);
+    // The runs, one after another in the program's event loop: each starts
+    // when the one before has ended (the reading commands are idle again),
+    // and the loop ends after the last.
+    void StartNextRun();
+    // Starts one run (an article's Read to File, or the whole list) into
+    // output; false when it ended at once, nothing being read.
+    bool StartRun(FileArticle *article, const QString &output);
+    // The run ended: was its output written?
+    void EndRun();
+    // EndRun once the events of this moment have been handled.
+    void EndRunSoon();
 
     const Options &m_options;
     ConsoleInteraction m_console;
@@ -435,7 +443,13 @@ private:
     FileArticles m_articles;
     std::unique_ptr<ReadingController> m_reading;
     std::unique_ptr<Progress> m_progress;
-    QEventLoop *m_wait = nullptr;
+    // Each article of the list, or one null entry for the --single output.
+    std::vector<FileArticle *> m_runs;
+    size_t m_nextRun = 0;
+    std::unique_ptr<TOutputNames> m_names;
+    QString m_singleOutput;
+    QString m_runOutput;  // the output of the run under way; empty between runs
+    int m_errorsBefore = 0;
     bool m_interrupted = false;
     int m_failures = 0;
     // The list of outputs could not be given: a script cannot trust the run.
@@ -527,8 +541,8 @@ int Runner::ReadToFiles()
     m_progress = std::make_unique<Progress>(m_console, isatty(STDERR_FILENO) == 1);
     QObject::connect(m_reading.get(), &ReadingController::CommandsChanged, m_reading.get(),
                      [this](ReadingController::Commands, ReadingState state) {
-                         if (state == rsIdle && m_wait)
-                             m_wait->quit();
+                         if (state == rsIdle)
+                             EndRunSoon();
                      });
     QObject::connect(m_reading.get(), &ReadingController::GaugeChanged, m_reading.get(),
                      [this](bool visible, int maximum, int value) {
@@ -545,45 +559,26 @@ int Runner::ReadToFiles()
             m_reading->StopBtnClick();
         else
             m_reading->BeginExit();
-        if (m_wait)
-            m_wait->quit();
+        EndRunSoon();
     });
 
-    const bool mp3 = m_prefs.OUT_FileFormat == 1;
     // The names the window gives: one per title, " (2)" for a repeated one.
-    TOutputNames names(m_prefs.OUT_Directory);
-    const auto outputOf = [&](const QString &title) {
-        const TOutputNames::TFiles files = names.Build(title, mp3);
-        return mp3 ? files.Mp3File : files.WavFile;
-    };
+    m_names = std::make_unique<TOutputNames>(m_prefs.OUT_Directory);
     if (!m_options.single.isEmpty()) {
-        const QString output = outputOf(m_options.single);
-        if (const QString problem = SingleOutputProblem(output); !problem.isEmpty()) {
+        m_singleOutput = OutputOf(m_options.single);
+        if (const QString problem = SingleOutputProblem(m_singleOutput); !problem.isEmpty()) {
             printError(problem);
             return Failed;
         }
         // Single File is named after the first article read.
         m_articles.Items.front()->Title = m_options.single;
-        if (!ReadRun(nullptr, m_options.single, output))
-            ++m_failures;
+        m_runs = {nullptr};
     } else {
-        for (const auto &article : m_articles.Items) {
-            if (m_interrupted)
-                break;
-            const QString output = outputOf(article->Title);
-            if (PendingFile::Exists(output) && !m_options.force) {
-                printError(QStringLiteral("%1 exists; use --force to replace it").arg(output));
-                ++m_failures;
-                continue;
-            }
-            // The name given out above, so that two files of one title get
-            // "notes" and "notes (2)" as in one run of the window.
-            const QString name = QFileInfo(output).fileName();
-            article->Title = name.left(name.size() - int(std::strlen(TOutputNames::Mp3Extension)));
-            if (!ReadRun(article.get(), article->Title, output))
-                ++m_failures;
-        }
+        for (const auto &article : m_articles.Items)
+            m_runs.push_back(article.get());
     }
+    QTimer::singleShot(0, m_reading.get(), [this] { StartNextRun(); });
+    QCoreApplication::exec();
     if (m_interrupted) {
         printError(QStringLiteral("interrupted"));
         return Interrupted;
@@ -620,9 +615,40 @@ bool Runner::LoadArticles()
     return all;
 }
 
-bool Runner::ReadRun(FileArticle *article, const QString &title, const QString &output)
+QString Runner::OutputOf(const QString &title)
 {
-    const int errorsBefore = m_console.Errors();
+    const bool mp3 = m_prefs.OUT_FileFormat == 1;
+    const TOutputNames::TFiles files = m_names->Build(title, mp3);
+    return mp3 ? files.Mp3File : files.WavFile;
+}
+
+void Runner::StartNextRun()
+{
+    while (m_nextRun < m_runs.size() && !m_interrupted) {
+        FileArticle *article = m_runs[m_nextRun++];
+        QString output = m_singleOutput;
+        if (article) {
+            output = OutputOf(article->Title);
+            if (PendingFile::Exists(output) && !m_options.force) {
+                printError(QStringLiteral("%1 exists; use --force to replace it").arg(output));
+                ++m_failures;
+                continue;
+            }
+            // The name given out above, so that two files of one title get
+            // "notes" and "notes (2)" as in one run of the window.
+            const QString name = QFileInfo(output).fileName();
+            article->Title = name.left(name.size() - int(std::strlen(TOutputNames::Mp3Extension)));
+        }
+        if (StartRun(article, output))
+            return;  // EndRun goes on
+    }
+    QCoreApplication::exit(0);
+}
+
+bool Runner::StartRun(FileArticle *article, const QString &output)
+{
+    m_errorsBefore = m_console.Errors();
+    m_runOutput = output;
     m_progress->Start(QFileInfo(output).fileName());
     if (article) {
         m_reading->ArticleReadToFileClick(article);
@@ -630,26 +656,46 @@ bool Runner::ReadRun(FileArticle *article, const QString &title, const QString &
         m_reading->SetTarget(otSingleFile);
         m_reading->ReadAllArticles();
     }
-    if (m_reading->State() != rsIdle && !m_interrupted) {
-        QEventLoop wait;
-        m_wait = &wait;
-        wait.exec();
-        m_wait = nullptr;
-    }
+    if (m_reading->State() != rsIdle && !m_interrupted)
+        return true;
+    EndRun();
+    return false;
+}
+
+void Runner::EndRunSoon()
+{
+    QMetaObject::invokeMethod(
+        m_reading.get(),
+        [this] {
+            // Idle again, or interrupted: an MP3 being converted then stops
+            // when the reading commands go.
+            if (!m_runOutput.isEmpty() && (m_reading->State() == rsIdle || m_interrupted)) {
+                EndRun();
+                StartNextRun();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void Runner::EndRun()
+{
+    const QString output = std::exchange(m_runOutput, QString());
     m_progress->End();
-    if (m_interrupted)
-        return false;
-    const bool written = m_console.Errors() == errorsBefore && QFileInfo(output).isFile();
+    if (m_interrupted) {
+        ++m_failures;
+        return;
+    }
+    const bool written = m_console.Errors() == m_errorsBefore && QFileInfo(output).isFile();
     if (!written) {
         // The reading commands put nothing under a final name before it is
         // whole, so there is nothing to clear up here.
         printError(QStringLiteral("%1 was not written").arg(output));
-        return false;
+        ++m_failures;
+        return;
     }
     // The files written, one a line, for scripts.
     if (!writeStandardOutput(output.toLocal8Bit() + '\n'))
         m_outputFailed = true;
-    return true;
 }
 
 constexpr int kBitRates[] = {16, 32, 40, 48, 56, 64};

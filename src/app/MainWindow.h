@@ -1,12 +1,13 @@
 #pragma once
-// MainWindow: the main window. Holds the form and its layout rules, runs the
-// program's start-up and shutdown sequence, and wires its parts together:
+// MainWindow: the main window. Holds the form and its layout rules, runs its
+// first show and its part of the exit, and wires its parts together:
 // the article list with its commands (ArticleCommands), the reading
 // commands (ReadingBinder), the option panels (OptionsBinder), the Help menu
 // (HelpMenu) and the tray (TrayController).
 
 #include "reader/ReadingController.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <cstdint>
@@ -42,9 +43,21 @@ class MainWindow : public QMainWindow
 public:
     static const QString Caption;  // "Voxtrella MP3", the title a second start looks for
 
-    // Runs FormCreate: loads the settings record, builds the option panels
-    // and the article list.
-    explicit MainWindow(TPreferences &prefs, QWidget *parent = nullptr);
+    // What the application found while building the parts before the
+    // window; the first show tells the user.
+    struct StartNotes {
+        // The settings store could not be read; the defaults are in use.
+        bool settingsDamaged = false;
+        // The stored audio device that is gone, replaced by the default
+        // device; -1 when none is.
+        int32_t lostAudioDevice = -1;
+    };
+
+    // Runs FormCreate with the loaded settings record, the speech driver
+    // and the floating toolbar: builds the option panels and the article
+    // list.
+    MainWindow(TPreferences &prefs, Speaker &driver, FloatingToolBar &toolBar, StartNotes notes,
+               QWidget *parent = nullptr);
     // FormDestroy: saves placement and settings, removes the tray icon.
     ~MainWindow() override;
 
@@ -59,11 +72,8 @@ public:
     QTimer *Timer1() const { return m_timer1; }
     ReadingState State() const;
     ReadingController *Reading() const;
-    Speaker *Driver() const { return m_driver; }
+    Speaker *Driver() const { return &m_driver; }
     TPreferences &Preferences() const { return m_prefs; }
-    // The reading driver, created after this window; the reading commands
-    // start working with it.
-    void AttachDriver(Speaker &driver);
     bool ShownOnce() const { return m_shownOnce; }
     bool ListInfoInitialised() const { return m_listInfoInitialised; }
     bool Terminating() const { return m_terminating; }
@@ -83,19 +93,26 @@ public:
 
     // Opens the options panels on the named tab.
     void ShowOptionsPage(const QString &name);
-    // The floating toolbar this window drives (created after it).
-    void AttachToolBar(FloatingToolBar *toolbar);
 
     // Start-up and shutdown.
+    // The first show: waits for the sound server at a login start, tells
+    // what the start found, shows the window, then loads the voices and the
+    // articles; each step from the event loop. Showing the window before
+    // starts the same steps.
+    void Start();
     void InitListInfo();
     void MinimiseAfterLoginStart();
+    // The exit command (menu, tray): asks the application to exit.
     void ExitVoxtrellaClick();
-    // The exit command as a termination request or the end of the session
-    // gives it: the same saving, but no box may wait for a click.
-    void ExitProgram();
-    // AppWindows found the stored audio device gone and chose the default
-    // device; the first show tells the user.
-    void NoteAudioDeviceFallback(int32_t storedId) { m_lostAudioDevice = storedId; }
+    // The window's part of the exit, which the application runs. A save
+    // lets events run: while it does, the exit waits.
+    bool SavingInProgress() const;
+    // Before anything stops: true when the articles are saved or the user
+    // chose to exit without saving, false when the user stays.
+    bool ConfirmExit();
+    // Stops reading and loading, closes open boxes and dialogs, saves the
+    // articles once more and closes the window.
+    void CloseForExit();
     // Placement, fields and the settings store. False when the store could
     // not be written; error then says why.
     bool SaveSettings(QString *error = nullptr);
@@ -119,6 +136,10 @@ public:
     void SaveList();
     void RestoreFromTray();
 
+signals:
+    // The exit command was given; the application runs the exit.
+    void ExitRequested();
+
 protected:
     void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
@@ -127,8 +148,20 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The first show's steps, in order, each started by m_startTimer so
+    // that boxes and paints run between them without a nested loop.
+    enum class StartStep { NotShown, WaitingForSoundServer, Notices, LoadingVoices, LoadingArticles, Done };
+
     void FormCreate();
     void FormShow();
+    void RunStartStep();
+    void NextStartStep(StartStep step, int delayMs = 0);
+    // False when the program ends instead (a box was closed by the exit).
+    bool ShowStartNotices();
+    // False when there are no voices: the engine warning, and the program ends.
+    bool LoadVoices();
+    void LoadArticles();
+    void FinishFirstShow();
     void FormActivate();
     void FormDestroy();
     // Started by the login autostart entry ("-auto").
@@ -164,16 +197,16 @@ private:
     QTimer *m_timer1 = nullptr;
 
     bool m_shownOnce = false;
-    bool m_inFirstShow = false;
+    StartStep m_startStep = StartStep::NotShown;
+    QTimer *m_startTimer = nullptr;
+    // Since the first show: a login start waits for the sound server.
+    QElapsedTimer m_soundServerWait;
     bool m_activatedOnce = false;
     bool m_listInfoInitialised = false;
     bool m_terminating = false;
-    bool m_settingsDamaged = false;
-    // A termination request or the end of the session: nobody to ask.
-    bool m_unattendedExit = false;
-    bool m_confirmingExit = false;
-    int32_t m_lostAudioDevice = -1;
-    Speaker *m_driver = nullptr;
+    const StartNotes m_startNotes;
+    Speaker &m_driver;
+    FloatingToolBar &m_toolBar;
     // Destroyed before the window's widgets: the reading commands still
     // reach the list while they stop.
     std::unique_ptr<HelpMenu> m_help;

@@ -117,12 +117,8 @@ QString MainWindow::ExportFileName()
 
 MainWindow::MainWindow(TPreferences &prefs, Speaker &driver, FloatingToolBar &toolBar, StartNotes notes,
                        QWidget *parent)
-    : QMainWindow(parent),
-      ui(std::make_unique<Ui::MainWindow>()),
-      m_prefs(prefs),
-      m_startNotes(notes),
-      m_driver(driver),
-      m_toolBar(toolBar)
+    : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>()), m_prefs(prefs), m_startNotes(notes),
+      m_driver(driver), m_toolBar(toolBar)
 {
     ui->setupUi(this);
     // The form's name keys its stored placement.

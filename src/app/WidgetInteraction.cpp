@@ -72,7 +72,7 @@ void WidgetInteraction::pronunciationEditorNote(bool &showAgain)
 }
 
 void WidgetInteraction::editPronunciations(void *owner, const QString &title,
-                                           std::function<void(const QString &text, bool phonemes)> test)
+                                           PronunciationTest test)
 {
     sapi::showLexiconDialog(ownerWidget(owner), title, std::move(test));
 }

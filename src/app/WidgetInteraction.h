@@ -11,6 +11,6 @@ public:
     bool soundCardCheckFailed(bool &checkAgain) override;
     void pronunciationEditorNote(bool &showAgain) override;
     void editPronunciations(void *owner, const QString &title,
-                            std::function<void(const QString &text, bool phonemes)> test) override;
+                            PronunciationTest test) override;
     void about(void *owner, const QString &title, const QString &text) override;
 };

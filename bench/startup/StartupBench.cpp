@@ -78,7 +78,7 @@ int main(int argc, char **argv)
     auto windows = std::make_unique<Application>();
     windows->Create();
     MainWindow *form = windows->MainForm();
-    form->show();
+    form->Start();
     while (!form->ListInfoInitialised() || form->List()->Importing())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     // Idle: nothing left to do in the queue.

@@ -45,7 +45,7 @@ HelpMenu::HelpMenu(const Controls &controls, const TPreferences &prefs, Speaker 
     connect(&controls.about, &QAction::triggered, this, &HelpMenu::ShowAbout);
     connect(&controls.visitWebSite, &QAction::triggered, this, &HelpMenu::VisitWebSite);
     connect(&controls.portableMp3, &QAction::triggered, this, &HelpMenu::ShowPortableMp3Help);
-    connect(&controls.moreVoices, &QLabel::linkActivated, this, &HelpMenu::MoreVoicesLblClick);
+    connect(&controls.moreVoices, &QLabel::linkActivated, this, &HelpMenu::ShowMoreVoicesPage);
 }
 
 namespace {
@@ -80,7 +80,7 @@ void HelpMenu::FillAudioHelpMenu()
             }
         }
         QAction *item = menu->addAction(caption);
-        connect(item, &QAction::triggered, this, [this, topic] { AudioHelpClick(topic); });
+        connect(item, &QAction::triggered, this, [this, topic] { SpeakAudioHelpTopic(topic); });
     }
     menu->menuAction()->setEnabled(!topics.isEmpty());
 }
@@ -127,7 +127,7 @@ void HelpMenu::ShowHelpWindow(const QString &page)
     browser->setFocus();
 }
 
-void HelpMenu::AudioHelpClick(const QString &topic)
+void HelpMenu::SpeakAudioHelpTopic(const QString &topic)
 {
     TaggedFile help;
     help.LoadFromFile(AudioHelpFile());
@@ -175,7 +175,7 @@ void HelpMenu::ShowPortableMp3Help()
     OpenWebPage(kPlayersPage);
 }
 
-void HelpMenu::MoreVoicesLblClick()
+void HelpMenu::ShowMoreVoicesPage()
 {
     OpenWebPage(kVoicesPage);
 }

@@ -35,11 +35,11 @@ public:
     // One Audio Help item per topic of the spoken help file.
     void FillAudioHelpMenu();
     void ShowHelpContents();
-    void AudioHelpClick(const QString &topic);
+    void SpeakAudioHelpTopic(const QString &topic);
     void ShowAbout();
     void VisitWebSite();
     void ShowPortableMp3Help();
-    void MoreVoicesLblClick();
+    void ShowMoreVoicesPage();
     // The help page in a window of the program's own; one window, reused.
     void ShowHelpWindow(const QString &page);
     QDialog *HelpWindow() const { return m_helpWindow; }

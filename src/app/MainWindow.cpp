@@ -255,10 +255,10 @@ void MainWindow::FormCreate()
 
     ui->PageControl1->setCurrentWidget(ui->ClipboardSheet);
 
-    m_timer1 = new QTimer(this);
-    m_timer1->setObjectName(QStringLiteral("Timer1"));
-    m_timer1->setSingleShot(true);
-    connect(m_timer1, &QTimer::timeout, this, &MainWindow::MinimiseAfterLoginStart);
+    m_loginMinimiseTimer = new QTimer(this);
+    m_loginMinimiseTimer->setObjectName(QStringLiteral("LoginMinimiseTimer"));
+    m_loginMinimiseTimer->setSingleShot(true);
+    connect(m_loginMinimiseTimer, &QTimer::timeout, this, &MainWindow::MinimiseAfterLoginStart);
 
     BindControls();
     // The sheet was chosen above, before its radio groups existed: fill it now.
@@ -563,7 +563,7 @@ void MainWindow::FormActivate()
     }
     if (StartedAtLogin()) {
         DiagnosticLog::WriteLog(QStringLiteral("Minimizing ..."));
-        m_timer1->start(kAutoTimerMs);
+        m_loginMinimiseTimer->start(kAutoTimerMs);
     }
     DiagnosticLog::WriteLog(QStringLiteral("Exiting FormActivate"));
 }
@@ -579,11 +579,11 @@ void MainWindow::MinimiseAfterLoginStart()
     DiagnosticLog::WriteLog(QStringLiteral("FormActivate Timer popped"));
     if (m_list->Importing()) {
         DiagnosticLog::WriteLog(QStringLiteral("Import in progress.  Resetting timer"));
-        m_timer1->start(kAutoTimerMs);
+        m_loginMinimiseTimer->start(kAutoTimerMs);
         return;
     }
     DiagnosticLog::WriteLog(QStringLiteral("FormActivate Timer: Minimizing now."));
-    m_timer1->stop();
+    m_loginMinimiseTimer->stop();
     m_tray->AppMinimize();
 }
 

@@ -69,7 +69,6 @@ public:
     QMenu *PopupMenu1() const { return m_popupMenu1; }
     QSystemTrayIcon *TrayIcon() const;
     QProgressBar *Gauge() const { return m_gauge; }
-    QTimer *Timer1() const { return m_timer1; }
     ReadingState State() const;
     ReadingController *Reading() const;
     Speaker *Driver() const { return &m_driver; }
@@ -194,7 +193,8 @@ private:
     QProgressBar *m_gauge = nullptr;
     QLabel *m_panel[2] = {nullptr, nullptr};
     int m_panelWidth[2] = {0, 0};
-    QTimer *m_timer1 = nullptr;
+    // A login start goes to the tray once the articles are loaded.
+    QTimer *m_loginMinimiseTimer = nullptr;
 
     bool m_shownOnce = false;
     StartStep m_startStep = StartStep::NotShown;

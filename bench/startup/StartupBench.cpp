@@ -2,12 +2,12 @@
 // application until the main window is shown with its list filled and the
 // event queue idle, and the peak memory of the process by then.
 //
-// Runs the program's own start-up (AppWindows, as the program entry does)
+// Runs the program's own start-up (the application object, as the program entry does)
 // on the offscreen platform in a temporary user folder, with the real
 // speech engines and the process's sound server when there is one.
 #include "BenchSupport.h"
 
-#include "AppWindows.h"
+#include "Application.h"
 #include "MainWindow.h"
 #include "articles/MemoListUnit.h"
 #include "platform/audio/AudioSystem.h"
@@ -75,10 +75,10 @@ int main(int argc, char **argv)
     if (audio::audioSystem().outputDeviceCount() <= 0)
         audio::setAudioSystem(std::make_unique<audio::ScriptedAudioSystem>());
 
-    auto windows = std::make_unique<AppWindows>();
+    auto windows = std::make_unique<Application>();
     windows->Create();
     MainWindow *form = windows->MainForm();
-    form->show();
+    form->Start();
     while (!form->ListInfoInitialised() || form->List()->Importing())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     // Idle: nothing left to do in the queue.

@@ -1,9 +1,5 @@
 #include "HelpMenu.h"
 
-#include "ui_MainWindow.h"
-
-#include "MainWindow.h"
-#include "ReadingBinder.h"
 #include "platform/paths/AppPaths.h"
 #include "platform/shell/MessageService.h"
 #include "reader/Speaker.h"
@@ -15,6 +11,7 @@
 #include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QUrl>
@@ -41,14 +38,14 @@ QString AudioHelpFile()
 
 }  // namespace
 
-HelpMenu::HelpMenu(MainWindow &form) : m_form(form)
+HelpMenu::HelpMenu(const Controls &controls, const TPreferences &prefs, Speaker &driver, QWidget &dialogParent)
+    : m_audioHelp(controls.audioHelp), m_prefs(prefs), m_driver(driver), m_dialogParent(dialogParent)
 {
-    Ui::MainWindow *ui = form.form();
-    connect(ui->Contents1, &QAction::triggered, this, &HelpMenu::ShowHelpContents);
-    connect(ui->About1, &QAction::triggered, this, &HelpMenu::ShowAbout);
-    connect(ui->VisitVarnyxTechnologies1, &QAction::triggered, this, &HelpMenu::VisitWebSite);
-    connect(ui->PortableMP3, &QAction::triggered, this, &HelpMenu::ShowPortableMp3Help);
-    connect(ui->MoreVoicesLbl, &QLabel::linkActivated, this, &HelpMenu::MoreVoicesLblClick);
+    connect(&controls.contents, &QAction::triggered, this, &HelpMenu::ShowHelpContents);
+    connect(&controls.about, &QAction::triggered, this, &HelpMenu::ShowAbout);
+    connect(&controls.visitWebSite, &QAction::triggered, this, &HelpMenu::VisitWebSite);
+    connect(&controls.portableMp3, &QAction::triggered, this, &HelpMenu::ShowPortableMp3Help);
+    connect(&controls.moreVoices, &QLabel::linkActivated, this, &HelpMenu::ShowMoreVoicesPage);
 }
 
 namespace {
@@ -68,7 +65,7 @@ void HelpMenu::FillAudioHelpMenu()
     help.LoadFromFile(AudioHelpFile());
     QStringList topics;
     help.GetList(QStringLiteral("/"), QStringLiteral("HelpTopics"), topics);
-    QMenu *menu = m_form.form()->AudioHelp1;
+    QMenu *menu = &m_audioHelp;
     QString usedKeys;
     for (const QString &topic : std::as_const(topics)) {
         // Each topic gets an access key of its own: its first letter not
@@ -83,7 +80,7 @@ void HelpMenu::FillAudioHelpMenu()
             }
         }
         QAction *item = menu->addAction(caption);
-        connect(item, &QAction::triggered, this, [this, topic] { AudioHelpClick(topic); });
+        connect(item, &QAction::triggered, this, [this, topic] { SpeakAudioHelpTopic(topic); });
     }
     menu->menuAction()->setEnabled(!topics.isEmpty());
 }
@@ -104,7 +101,7 @@ void HelpMenu::ShowHelpWindow(const QString &page)
     // Without a browser (a minimal or kiosk desktop) the pages show in a
     // window of our own, so help always opens.
     if (!m_helpWindow) {
-        m_helpWindow = new QDialog(&m_form, Qt::Window);
+        m_helpWindow = new QDialog(&m_dialogParent, Qt::Window);
         m_helpWindow->setObjectName(QStringLiteral("HelpWindow"));
         m_helpWindow->setWindowTitle(kHelpCaption);
         m_helpWindow->setAttribute(Qt::WA_DeleteOnClose);
@@ -130,26 +127,24 @@ void HelpMenu::ShowHelpWindow(const QString &page)
     browser->setFocus();
 }
 
-void HelpMenu::AudioHelpClick(const QString &topic)
+void HelpMenu::SpeakAudioHelpTopic(const QString &topic)
 {
     TaggedFile help;
     help.LoadFromFile(AudioHelpFile());
     const QString text = help.GetValue(QStringLiteral("/"), topic);
-    Speaker *driver = m_form.Driver();
-    TVoiceEntry *voice = driver ? driver->FindVoice(m_form.Preferences().TTS_DefaultVoiceName) : nullptr;
-    if (driver && (!voice || LanguageCodeOf(voice->Engine->LanguageID) != QLatin1String("eng")))
-        voice = driver->FindHelpVoice();
+    TVoiceEntry *voice = m_driver.FindVoice(m_prefs.TTS_DefaultVoiceName);
+    if (!voice || LanguageCodeOf(voice->Engine->LanguageID) != QLatin1String("eng"))
+        voice = m_driver.FindHelpVoice();
     if (!voice) {
         MessageService::error(kNoEnglishVoice);
         return;
     }
-    m_form.ReadingCommands().UpdateStatus(QStringLiteral("Reading Audio Help"));
-    m_form.ReadingCommands().SpeakAudioHelp(text, voice->DisplayName);
+    emit AudioHelpRequested(text, voice->DisplayName);
 }
 
 void HelpMenu::ShowAbout()
 {
-    QDialog about(&m_form);
+    QDialog about(&m_dialogParent);
     about.setObjectName(QStringLiteral("AboutBox"));
     about.setWindowTitle(QStringLiteral("About Voxtrella MP3"));
     auto *layout = new QVBoxLayout(&about);
@@ -160,7 +155,7 @@ void HelpMenu::ShowAbout()
                                  "<p>Reads your text aloud, or into WAV and MP3 files,<br>"
                                  "with the eSpeak NG and Flite speech engines.</p>"
                                  "<p>MP3 encoding by LAME.</p>")
-                      .arg(m_form.Preferences().Version()));
+                      .arg(m_prefs.Version()));
     text->setAccessibleName(QStringLiteral("About Voxtrella MP3"));
     layout->addWidget(text);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &about);
@@ -180,7 +175,7 @@ void HelpMenu::ShowPortableMp3Help()
     OpenWebPage(kPlayersPage);
 }
 
-void HelpMenu::MoreVoicesLblClick()
+void HelpMenu::ShowMoreVoicesPage()
 {
     OpenWebPage(kVoicesPage);
 }

@@ -32,7 +32,6 @@
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QFontInfo>
-#include <QThread>
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
@@ -42,10 +41,10 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QScrollArea>
-#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QStyle>
+#include <QWindow>
 
 #include <cmath>
 #include <string_view>
@@ -78,6 +77,7 @@ constexpr int kDesignedModeOptionsWidth = 289;
 constexpr double kDesignedFontPoints = 9.0;
 constexpr int kAutoTimerMs = 500;
 constexpr int kSoundServerWaitMs = 5000;
+constexpr int kSoundServerPollMs = 200;
 
 // How much larger than the designed font the window's font is at the screen's
 // resolution: the designed heights grow with it, never shrink.
@@ -119,8 +119,10 @@ QString MainWindow::ExportFileName()
     return AppPaths::userDir() + QLatin1Char('/') + kExportFile;
 }
 
-MainWindow::MainWindow(TPreferences &prefs, QWidget *parent)
-    : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>()), m_prefs(prefs)
+MainWindow::MainWindow(TPreferences &prefs, Speaker &driver, FloatingToolBar &toolBar, StartNotes notes,
+                       QWidget *parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>()), m_prefs(prefs), m_startNotes(notes),
+      m_driver(driver), m_toolBar(toolBar)
 {
     ui->setupUi(this);
     // The form's name keys its stored placement.
@@ -145,15 +147,8 @@ void MainWindow::FormCreate()
     m_activatedOnce = false;
     m_listInfoInitialised = false;
 
-    {
-        const RegistryStore store;
-        m_settingsDamaged = store.loadStatus() == RegistryStore::LoadStatus::Damaged ||
-                            store.loadStatus() == RegistryStore::LoadStatus::Unreadable;
-    }
-    m_prefs.LoadFromRegistry();
+    // The settings record comes loaded from the store.
     FormPlacement::Restore(this);
-    m_prefs.ItemsToFields();
-    DiagnosticLog::WriteLog(QStringLiteral("Version: ") + m_prefs.Version());
 
     // Status bar: panel 0 for the long status, panel 1 under the gauge.
     // Placed by hand like the gauge: panels in the bar's layout would make
@@ -182,7 +177,13 @@ void MainWindow::FormCreate()
 
     m_readingActions = new ReadingActions(this);
     m_articles = std::make_unique<ArticleCommands>(*this);
-    m_help = std::make_unique<HelpMenu>(*this);
+    m_help = std::make_unique<HelpMenu>(HelpMenu::Controls{*ui->Contents1, *ui->About1, *ui->VisitVarnyxTechnologies1,
+                                                           *ui->PortableMP3, *ui->AudioHelp1, *ui->MoreVoicesLbl},
+                                        m_prefs, m_driver, *this);
+    connect(m_help.get(), &HelpMenu::AudioHelpRequested, this, [this](const QString &text, const QString &voice) {
+        m_readingCommands->UpdateStatus(QStringLiteral("Reading Audio Help"));
+        m_readingCommands->SpeakAudioHelp(text, voice);
+    });
     BuildPopupMenus();
     m_tray = new TrayController(m_prefs, *m_readingActions, this);
     ConnectTray();
@@ -199,13 +200,11 @@ void MainWindow::FormCreate()
     // Article headers offer the catalogue's voices, read when they open.
     m_list->SetVoiceProvider([this] {
         std::vector<VoiceChoice> choices;
-        if (m_driver) {
-            const TVoiceList &voices = m_driver->Voices();
-            for (int i = 0; i < voices.Count(); ++i) {
-                const TVoiceEntry *v = voices.Items(i);
-                // A disabled engine keeps its favourites but offers none of them.
-                choices.push_back({v->DisplayName, v->Offered(), v->Engine && v->Engine->Enabled});
-            }
+        const TVoiceList &voices = m_driver.Voices();
+        for (int i = 0; i < voices.Count(); ++i) {
+            const TVoiceEntry *v = voices.Items(i);
+            // A disabled engine keeps its favourites but offers none of them.
+            choices.push_back({v->DisplayName, v->Offered(), v->Engine && v->Engine->Enabled});
         }
         return choices;
     });
@@ -258,14 +257,18 @@ void MainWindow::FormCreate()
 
     ui->PageControl1->setCurrentWidget(ui->ClipboardSheet);
 
-    m_timer1 = new QTimer(this);
-    m_timer1->setObjectName(QStringLiteral("Timer1"));
-    m_timer1->setSingleShot(true);
-    connect(m_timer1, &QTimer::timeout, this, &MainWindow::MinimiseAfterLoginStart);
+    m_loginMinimiseTimer = new QTimer(this);
+    m_loginMinimiseTimer->setObjectName(QStringLiteral("LoginMinimiseTimer"));
+    m_loginMinimiseTimer->setSingleShot(true);
+    connect(m_loginMinimiseTimer, &QTimer::timeout, this, &MainWindow::MinimiseAfterLoginStart);
 
     BindControls();
     // The sheet was chosen above, before its radio groups existed: fill it now.
     ShowModeSheet(multi);
+
+    // The reading commands, given also by the floating toolbar; they reach
+    // the list through the window's parts, all built by now.
+    BuildReading();
 }
 
 void MainWindow::BuildPopupMenus()
@@ -342,7 +345,13 @@ void MainWindow::BindControls()
 void MainWindow::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
-    if (!m_shownOnce && !m_inFirstShow)
+    if (m_startStep == StartStep::NotShown)
+        FormShow();
+}
+
+void MainWindow::Start()
+{
+    if (m_startStep == StartStep::NotShown && !Exiting())
         FormShow();
 }
 
@@ -356,7 +365,8 @@ void MainWindow::changeEvent(QEvent *event)
         LayoutStrip();
         LayoutStatusPanels();
     } else if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
-        if (!m_activatedOnce)
+        // Before the first show has finished, its end runs the activation.
+        if (!m_activatedOnce && m_shownOnce)
             FormActivate();
     } else if (event->type() == QEvent::WindowStateChange && isMinimized() && m_shownOnce && State() != rsExiting) {
         // The user minimised the window: the program goes to the tray.
@@ -367,8 +377,7 @@ void MainWindow::changeEvent(QEvent *event)
     } else if (event->type() == QEvent::WindowStateChange && !isMinimized() && isVisible() && m_shownOnce &&
                (static_cast<QWindowStateChangeEvent *>(event)->oldState() & Qt::WindowMinimized)) {
         // Brought back from the task bar (no tray): as a restore from the tray.
-        if (m_toolBar)
-            m_toolBar->hide();
+        m_toolBar.hide();
         m_tray->WindowShown();
     }
 }
@@ -376,20 +385,62 @@ void MainWindow::changeEvent(QEvent *event)
 void MainWindow::FormShow()
 {
     DiagnosticLog::WriteLog(QStringLiteral("Entered FormShow"));
-    // The checks and the import below let events run; a show event among
-    // them must not start a second first show.
-    m_inFirstShow = true;
+    m_startTimer = new QTimer(this);
+    m_startTimer->setSingleShot(true);
+    connect(m_startTimer, &QTimer::timeout, this, &MainWindow::RunStartStep);
+    m_soundServerWait.start();
+    NextStartStep(StartStep::WaitingForSoundServer);
+}
 
-    // Started at login, the program may be up before the sound server.
-    QElapsedTimer waited;
-    waited.start();
-    while (StartedAtLogin() && audio::audioSystem().outputDeviceCount() <= 0 && waited.elapsed() < kSoundServerWaitMs &&
-           !Exiting()) {
-        QThread::msleep(200);
-        QCoreApplication::processEvents();
-    }
+void MainWindow::NextStartStep(StartStep step, int delayMs)
+{
+    m_startStep = step;
+    m_startTimer->start(delayMs);
+}
+
+void MainWindow::RunStartStep()
+{
+    // An exit during the start (a termination request, a box closed by
+    // it) ends the sequence where it is.
     if (Exiting())
         return;
+    switch (m_startStep) {
+    case StartStep::NotShown:
+    case StartStep::Done:
+        return;
+    case StartStep::WaitingForSoundServer:
+        // Started at login, the program may be up before the sound server.
+        if (StartedAtLogin() && audio::audioSystem().outputDeviceCount() <= 0 &&
+            m_soundServerWait.elapsed() < kSoundServerWaitMs) {
+            NextStartStep(StartStep::WaitingForSoundServer, kSoundServerPollMs);
+            return;
+        }
+        NextStartStep(StartStep::Notices);
+        return;
+    case StartStep::Notices:
+        if (!ShowStartNotices())
+            return;
+        // The window comes up once nothing is left to tell; activated also
+        // when it was up already, since without a window manager nobody
+        // hands it the focus back when a box closes.
+        show();
+        windowHandle()->requestActivate();
+        NextStartStep(StartStep::LoadingVoices);
+        return;
+    case StartStep::LoadingVoices:
+        if (LoadVoices())
+            NextStartStep(StartStep::LoadingArticles);
+        return;
+    case StartStep::LoadingArticles:
+        LoadArticles();
+        if (!Exiting())
+            FinishFirstShow();
+        return;
+    }
+}
+
+bool MainWindow::ShowStartNotices()
+{
     // Without sound the articles, the files and the options still work;
     // reading aloud checks again each time, so a server started later serves.
     if (audio::audioSystem().outputDeviceCount() <= 0) {
@@ -399,40 +450,42 @@ void MainWindow::FormShow()
         MessageService::notice(
             kNoSoundOutput.arg(why.isEmpty() ? QStringLiteral("There is no audio output device.") : why));
         if (Exiting())
-            return;
+            return false;
     }
-    if (m_settingsDamaged) {
+    if (m_startNotes.settingsDamaged) {
         MessageService::notice(kSettingsDamaged.arg(RegistryStore().fileName()));
         if (Exiting())
-            return;
+            return false;
     }
-    if (m_lostAudioDevice >= 0 || m_lostAudioDevice < -1) {
-        MessageService::notice(kAudioDeviceGone.arg(m_lostAudioDevice));
+    if (m_startNotes.lostAudioDevice != -1) {
+        MessageService::notice(kAudioDeviceGone.arg(m_startNotes.lostAudioDevice));
         if (Exiting())
-            return;
+            return false;
     }
+    return true;
+}
 
-    if (!m_driver) {
-        Terminate();
-        m_shownOnce = true;
-        return;
-    }
-    m_driver->Initialize();
-
+bool MainWindow::LoadVoices()
+{
+    m_driver.Initialize();
     if (Exiting())
-        return;
-    if (m_driver->Voices().Count() == 0) {
+        return false;
+    if (m_driver.Voices().Count() == 0) {
+        m_startStep = StartStep::Done;
         TEngineWarningForm warning(this);
         warning.exec();
         Terminate();
         m_shownOnce = true;
-        return;
+        return false;
     }
-
     m_prefs.LoadFromRegistry();
-    m_driver->LoadVoicePrefs();
+    m_driver.LoadVoicePrefs();
     m_articles->LoadFavoriteVoices();
+    return true;
+}
 
+void MainWindow::LoadArticles()
+{
     // The introduction only where there are no saved articles: a lost or
     // damaged settings file must not put it in place of the user's own.
     const QFileInfo saved(ExportFileName());
@@ -444,15 +497,8 @@ void MainWindow::FormShow()
     if (Exiting())
         return;
     m_list->ImportList(
-        articles, m_popupMenu1,
-        [this](TMemoEntry *e) {
-            if (Reading())
-                Reading()->ArticleReadClick(e);
-        },
-        [this](TMemoEntry *e) {
-            if (Reading())
-                Reading()->ArticleReadToFileClick(e);
-        },
+        articles, m_popupMenu1, [this](TMemoEntry *e) { Reading()->ArticleReadClick(e); },
+        [this](TMemoEntry *e) { Reading()->ArticleReadToFileClick(e); },
         [this](TMemoEntry *e) { m_articles->ArticleDeleteRequest(e); });
     if (Exiting())
         return;
@@ -466,12 +512,16 @@ void MainWindow::FormShow()
             continue;
         const QString voice = entry->VoiceName().trimmed().isEmpty()
                                   ? m_prefs.TTS_DefaultVoiceName
-                                  : m_driver->Catalog().CurrentName(entry->VoiceName());
+                                  : m_driver.Catalog().CurrentName(entry->VoiceName());
         if (voice != entry->VoiceName())
             entry->SetVoiceName(voice);
     }
     m_saving->ArticlesRead();
+}
 
+void MainWindow::FinishFirstShow()
+{
+    m_startStep = StartStep::Done;
     if (!m_listInfoInitialised && isActiveWindow()) {
         DiagnosticLog::WriteLog(QStringLiteral("FormShow - Initialize list info and mark entry"));
         InitListInfo();
@@ -482,7 +532,6 @@ void MainWindow::FormShow()
     m_readingCommands->SetReadingState(rsIdle);
     m_shownOnce = true;
     m_options->SetShownOnce();
-    m_inFirstShow = false;
     DiagnosticLog::WriteLog(QStringLiteral("Exiting FormShow"));
     // A desktop may refuse the focus to a starting program; the first
     // activation's work (the list info, the "-auto" start) must still run.
@@ -521,7 +570,7 @@ void MainWindow::FormActivate()
     }
     if (StartedAtLogin()) {
         DiagnosticLog::WriteLog(QStringLiteral("Minimizing ..."));
-        m_timer1->start(kAutoTimerMs);
+        m_loginMinimiseTimer->start(kAutoTimerMs);
     }
     DiagnosticLog::WriteLog(QStringLiteral("Exiting FormActivate"));
 }
@@ -537,11 +586,11 @@ void MainWindow::MinimiseAfterLoginStart()
     DiagnosticLog::WriteLog(QStringLiteral("FormActivate Timer popped"));
     if (m_list->Importing()) {
         DiagnosticLog::WriteLog(QStringLiteral("Import in progress.  Resetting timer"));
-        m_timer1->start(kAutoTimerMs);
+        m_loginMinimiseTimer->start(kAutoTimerMs);
         return;
     }
     DiagnosticLog::WriteLog(QStringLiteral("FormActivate Timer: Minimizing now."));
-    m_timer1->stop();
+    m_loginMinimiseTimer->stop();
     MinimiseToTray();
 }
 
@@ -678,19 +727,6 @@ QString MainWindow::StatusText() const
 
 // ------------------------------------------------------ tray and toolbar
 
-void MainWindow::AttachToolBar(FloatingToolBar *toolbar)
-{
-    m_toolBar = toolbar;
-    if (!toolbar)
-        return;
-    toolbar->SetCommands(*m_readingActions);
-    toolbar->SetPreferences(&m_prefs);
-    toolbar->setWindowIcon(windowIcon());
-    connect(toolbar, &FloatingToolBar::RestoreRequested, this, &MainWindow::RestoreFromTray);
-    connect(toolbar, &FloatingToolBar::Shown, m_tray, &TrayController::ToolbarShown);
-    connect(toolbar, &FloatingToolBar::ClosedByUser, m_tray, &TrayController::ToolbarClosed);
-}
-
 void MainWindow::ShowOptionsPage(const QString &name)
 {
     if (!ui->Panel3->isVisibleTo(this))
@@ -704,16 +740,15 @@ void MainWindow::SelAudioDevMItmClick()
     AudioDevicePicker dialog(this);
     dialog.DlgUse = duTTS;
     dialog.AudioDeviceID = m_prefs.TTS_AudioDeviceID;
-    if (dialog.Execute() && m_driver && m_driver->CheckAudioDevice(dialog.AudioDeviceID)) {
+    if (dialog.Execute() && m_driver.CheckAudioDevice(dialog.AudioDeviceID)) {
         m_prefs.TTS_AudioDeviceID = dialog.AudioDeviceID;
-        m_driver->TTS1()->SetAudioDeviceID(dialog.AudioDeviceID);
+        m_driver.TTS1()->SetAudioDeviceID(dialog.AudioDeviceID);
     }
 }
 
 void MainWindow::PronunciationMItmClick()
 {
-    if (m_driver)
-        m_driver->ShowLexicon(this, kPronunciationTitle);
+    m_driver.ShowLexicon(this, kPronunciationTitle);
 }
 
 // ---------------------------------------------------------------- leaving
@@ -756,49 +791,33 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::ExitVoxtrellaClick()
 {
-    if (State() == rsExiting)
-        return;
-    if (m_list->Exporting()) {
-        // Asked while a save lets events run: taking the list apart now
-        // would cut that save short. Exit once it has finished.
-        QTimer::singleShot(50, this, &MainWindow::ExitVoxtrellaClick);
-        return;
-    }
-    DiagnosticLog::WriteLog(QStringLiteral("Entered ExitVoxtrellaClick"));
-    if (!m_unattendedExit) {
-        // Asked before anything stops, so that staying leaves all as it was;
-        // once: the exit command is not taken again while the box is open.
-        if (m_confirmingExit)
-            return;
-        const QScopedValueRollback confirming(m_confirmingExit, true);
-        if (!m_saving->SaveBeforeExit())
-            return;
-    }
-    m_exitBegun = true;
-    if (m_readingCommands)
-        m_readingCommands->BeginExit();
+    emit ExitRequested();
+}
+
+bool MainWindow::SavingInProgress() const
+{
+    return m_list->Exporting();
+}
+
+bool MainWindow::ConfirmExit()
+{
+    return m_saving->SaveBeforeExit();
+}
+
+void MainWindow::CloseForExit()
+{
+    m_readingCommands->BeginExit();
     m_list->StopImport();
     CloseOpenDialogs();
-    QCoreApplication::processEvents();
-    if (m_driver && m_driver->TTS1()->Active())
-        m_driver->TTS1()->AudioReset();
+    if (m_driver.TTS1()->Active())
+        m_driver.TTS1()->AudioReset();
     m_saving->SaveAtExit();
     // Nothing may save after this, whatever command the exit interrupted.
     m_list->Seal();
     m_list->UnlockAllEntries();
     m_list->DeleteAll();
     close();
-    // Ends the loops running now (a box, a dialog) and, queued, the main
-    // loop, also when the exit came before it started.
-    QCoreApplication::quit();
     Terminate();
-}
-
-void MainWindow::ExitProgram()
-{
-    MessageService::setQuiet(true);
-    m_unattendedExit = true;
-    ExitVoxtrellaClick();
 }
 
 void MainWindow::CloseOpenDialogs()
@@ -828,22 +847,24 @@ void MainWindow::FormDestroy()
 
 ReadingState MainWindow::State() const
 {
-    if (m_readingCommands)
-        return m_readingCommands->State();
-    return m_exitBegun ? rsExiting : rsIdle;
+    return m_readingCommands ? m_readingCommands->State() : rsIdle;
 }
 
-void MainWindow::AttachDriver(Speaker &driver)
+void MainWindow::BuildReading()
 {
-    m_driver = &driver;
     m_readingView = std::make_unique<ListReadingView>(*this);
-    m_reading = std::make_unique<ReadingController>(driver, m_prefs, *m_readingView);
+    m_reading = std::make_unique<ReadingController>(m_driver, m_prefs, *m_readingView);
     m_readingCommands =
         std::make_unique<ReadingBinder>(*m_reading, *m_readingActions, *m_list,
-                                        ReadingBinder::StatusWidgets{*m_panel[0], *m_panel[1], *m_gauge}, m_toolBar);
-    if (m_exitBegun)
-        m_readingCommands->BeginExit();
+                                        ReadingBinder::StatusWidgets{*m_panel[0], *m_panel[1], *m_gauge}, &m_toolBar);
     ConnectReading();
+    m_toolBar.SetCommands(*m_readingActions);
+    m_toolBar.SetPreferences(&m_prefs);
+    m_toolBar.setWindowIcon(windowIcon());
+    connect(&m_toolBar, &FloatingToolBar::RestoreRequested, this, &MainWindow::RestoreFromTray);
+    connect(&m_toolBar, &FloatingToolBar::Shown, m_tray, &TrayController::ToolbarShown);
+    connect(&m_toolBar, &FloatingToolBar::ClosedByUser, m_tray, &TrayController::ToolbarClosed);
+    m_readingCommands->SetReadingState(rsIdle);
 }
 
 TMemoEntry *MainWindow::AddNewArticle()
@@ -867,8 +888,7 @@ void MainWindow::ConnectTray()
 {
     connect(m_tray, &TrayController::RestoreRequested, this, &MainWindow::RestoreFromTray);
     connect(m_tray, &TrayController::ShowToolbarRequested, this, [this] {
-        if (m_toolBar)
-            m_toolBar->ShowNormal();
+        m_toolBar.ShowNormal();
     });
     connect(m_tray, &TrayController::MenuOpening, this, &QWidget::activateWindow);
     connect(m_tray, &TrayController::ListModeChosen, this, [this](bool multi) {
@@ -891,7 +911,7 @@ void MainWindow::ConnectReading()
     connect(m_readingCommands.get(), &ReadingBinder::StateApplied, this, [this](ReadingState state) {
         // A window minimised to the task bar counts as hidden here.
         const bool shown = isVisible() && !isMinimized();
-        if (state == rsReading && m_toolBar && !m_toolBar->isVisible() && !shown)
+        if (state == rsReading && !m_toolBar.isVisible() && !shown)
             m_tray->ReadingWhileHidden();
     });
     connect(m_options, &OptionsBinder::FileDestinationChosen, m_readingCommands.get(),
@@ -925,8 +945,7 @@ void MainWindow::MinimiseToTray()
 
 void MainWindow::RestoreFromTray()
 {
-    if (m_toolBar)
-        m_toolBar->hide();
+    m_toolBar.hide();
     if (m_list)
         m_list->show();
     setWindowState(windowState() & ~Qt::WindowMinimized);

@@ -1,12 +1,13 @@
 #pragma once
-// MainWindow: the main window. Holds the form and its layout rules, runs the
-// program's start-up and shutdown sequence, and wires its parts together:
+// MainWindow: the main window. Holds the form and its layout rules, runs its
+// first show and its part of the exit, and wires its parts together:
 // the article list with its commands (ArticleCommands), the reading
 // commands (ReadingActions, driven by ReadingBinder), the option panels
 // (OptionsBinder), the Help menu (HelpMenu) and the tray (TrayController).
 
 #include "reader/ReadingController.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <cstdint>
@@ -44,9 +45,21 @@ class MainWindow : public QMainWindow
 public:
     static const QString Caption;  // "Voxtrella MP3", the title a second start looks for
 
-    // Runs FormCreate: loads the settings record, builds the option panels
-    // and the article list.
-    explicit MainWindow(TPreferences &prefs, QWidget *parent = nullptr);
+    // What the application found while building the parts before the
+    // window; the first show tells the user.
+    struct StartNotes {
+        // The settings store could not be read; the defaults are in use.
+        bool settingsDamaged = false;
+        // The stored audio device that is gone, replaced by the default
+        // device; -1 when none is.
+        int32_t lostAudioDevice = -1;
+    };
+
+    // Runs FormCreate with the loaded settings record, the speech driver
+    // and the floating toolbar: builds the option panels and the article
+    // list.
+    MainWindow(TPreferences &prefs, Speaker &driver, FloatingToolBar &toolBar, StartNotes notes,
+               QWidget *parent = nullptr);
     // FormDestroy: saves placement and settings, removes the tray icon.
     ~MainWindow() override;
 
@@ -58,14 +71,10 @@ public:
     QMenu *PopupMenu1() const { return m_popupMenu1; }
     QSystemTrayIcon *TrayIcon() const;
     QProgressBar *Gauge() const { return m_gauge; }
-    QTimer *Timer1() const { return m_timer1; }
     ReadingState State() const;
     ReadingController *Reading() const { return m_reading.get(); }
-    Speaker *Driver() const { return m_driver; }
+    Speaker *Driver() const { return &m_driver; }
     TPreferences &Preferences() const { return m_prefs; }
-    // The reading driver, created after this window; the reading commands
-    // start working with it.
-    void AttachDriver(Speaker &driver);
     bool ShownOnce() const { return m_shownOnce; }
     bool ListInfoInitialised() const { return m_listInfoInitialised; }
     bool Terminating() const { return m_terminating; }
@@ -73,7 +82,7 @@ public:
     QString StatusText() const;
     // The tray menu's own items by name, for the parts that keep them in step.
     QAction *TrayItem(const char *name) const;
-    FloatingToolBar *ToolBar() const { return m_toolBar; }
+    FloatingToolBar *ToolBar() const { return &m_toolBar; }
     ReadingActions &ReadingCommandActions() const { return *m_readingActions; }
 
     TrayController &Tray() const { return *m_tray; }
@@ -87,19 +96,26 @@ public:
 
     // Opens the options panels on the named tab.
     void ShowOptionsPage(const QString &name);
-    // The floating toolbar this window drives (created after it).
-    void AttachToolBar(FloatingToolBar *toolbar);
 
     // Start-up and shutdown.
+    // The first show: waits for the sound server at a login start, tells
+    // what the start found, shows the window, then loads the voices and the
+    // articles; each step from the event loop. Showing the window before
+    // starts the same steps.
+    void Start();
     void InitListInfo();
     void MinimiseAfterLoginStart();
+    // The exit command (menu, tray): asks the application to exit.
     void ExitVoxtrellaClick();
-    // The exit command as a termination request or the end of the session
-    // gives it: the same saving, but no box may wait for a click.
-    void ExitProgram();
-    // AppWindows found the stored audio device gone and chose the default
-    // device; the first show tells the user.
-    void NoteAudioDeviceFallback(int32_t storedId) { m_lostAudioDevice = storedId; }
+    // The window's part of the exit, which the application runs. A save
+    // lets events run: while it does, the exit waits.
+    bool SavingInProgress() const;
+    // Before anything stops: true when the articles are saved or the user
+    // chose to exit without saving, false when the user stays.
+    bool ConfirmExit();
+    // Stops reading and loading, closes open boxes and dialogs, saves the
+    // articles once more and closes the window.
+    void CloseForExit();
     // Placement, fields and the settings store. False when the store could
     // not be written; error then says why.
     bool SaveSettings(QString *error = nullptr);
@@ -127,6 +143,10 @@ public:
     void MinimiseToTray();
     void RestoreFromTray();
 
+signals:
+    // The exit command was given; the application runs the exit.
+    void ExitRequested();
+
 protected:
     void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
@@ -135,8 +155,20 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The first show's steps, in order, each started by m_startTimer so
+    // that boxes and paints run between them without a nested loop.
+    enum class StartStep { NotShown, WaitingForSoundServer, Notices, LoadingVoices, LoadingArticles, Done };
+
     void FormCreate();
     void FormShow();
+    void RunStartStep();
+    void NextStartStep(StartStep step, int delayMs = 0);
+    // False when the program ends instead (a box was closed by the exit).
+    bool ShowStartNotices();
+    // False when there are no voices: the engine warning, and the program ends.
+    bool LoadVoices();
+    void LoadArticles();
+    void FinishFirstShow();
     void FormActivate();
     void FormDestroy();
     // Started by the login autostart entry ("-auto").
@@ -161,13 +193,14 @@ private:
     // commands' reports, reach the window's parts.
     void ConnectTray();
     void ConnectReading();
+    // The reading controller, its commands and the floating toolbar's part.
+    void BuildReading();
 
     std::unique_ptr<Ui::MainWindow> ui;
     TPreferences &m_prefs;
     TMemoListBox *m_list = nullptr;
     ReadingActions *m_readingActions = nullptr;
     TrayController *m_tray = nullptr;
-    FloatingToolBar *m_toolBar = nullptr;
     OptionsBinder *m_options = nullptr;
     ClipboardWatcher *m_clipboard = nullptr;
     EnginesVoicesPage *m_voicesPage = nullptr;
@@ -175,23 +208,22 @@ private:
     QProgressBar *m_gauge = nullptr;
     QLabel *m_panel[2] = {nullptr, nullptr};
     int m_panelWidth[2] = {0, 0};
-    QTimer *m_timer1 = nullptr;
+    // A login start goes to the tray once the articles are loaded.
+    QTimer *m_loginMinimiseTimer = nullptr;
 
     bool m_shownOnce = false;
-    bool m_inFirstShow = false;
+    StartStep m_startStep = StartStep::NotShown;
+    QTimer *m_startTimer = nullptr;
+    // Since the first show: a login start waits for the sound server.
+    QElapsedTimer m_soundServerWait;
     bool m_activatedOnce = false;
     bool m_listInfoInitialised = false;
     bool m_terminating = false;
-    bool m_settingsDamaged = false;
-    // A termination request or the end of the session: nobody to ask.
-    bool m_unattendedExit = false;
-    bool m_confirmingExit = false;
-    int32_t m_lostAudioDevice = -1;
-    // Exit begun before the reading commands were there.
-    bool m_exitBegun = false;
     // Where the window was when it went to the tray; invalid: nowhere kept.
     QRect m_placeBeforeHide;
-    Speaker *m_driver = nullptr;
+    const StartNotes m_startNotes;
+    Speaker &m_driver;
+    FloatingToolBar &m_toolBar;
     // Destroyed before the window's widgets: the reading commands still
     // reach the list while they stop.
     std::unique_ptr<HelpMenu> m_help;

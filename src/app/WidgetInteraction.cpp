@@ -71,8 +71,7 @@ void WidgetInteraction::pronunciationEditorNote(bool &showAgain)
     info.exec();
 }
 
-void WidgetInteraction::editPronunciations(void *owner, const QString &title,
-                                           std::function<void(const QString &text, bool phonemes)> test)
+void WidgetInteraction::editPronunciations(void *owner, const QString &title, PronunciationTest test)
 {
     sapi::showLexiconDialog(ownerWidget(owner), title, std::move(test));
 }

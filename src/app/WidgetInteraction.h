@@ -10,7 +10,6 @@ public:
     Button show(const Message &message, Button defaultButton) override;
     bool soundCardCheckFailed(bool &checkAgain) override;
     void pronunciationEditorNote(bool &showAgain) override;
-    void editPronunciations(void *owner, const QString &title,
-                            std::function<void(const QString &text, bool phonemes)> test) override;
+    void editPronunciations(void *owner, const QString &title, PronunciationTest test) override;
     void about(void *owner, const QString &title, const QString &text) override;
 };

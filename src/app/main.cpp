@@ -1,7 +1,6 @@
-#include "AppWindows.h"
+#include "Application.h"
 #include "CommandLine.h"
 #include "MainWindow.h"
-#include "ShutdownSignals.h"
 #include "SingleInstance.h"
 #include "DiagnosticLog.h"
 #include "platform/paths/AppPaths.h"
@@ -60,28 +59,12 @@ int main(int argc, char *argv[])
         DiagnosticLog::WriteLog(QStringLiteral("Log rotation stopped: ") + e.message());
     }
 
-    // Installed before any window exists: a termination request during a
-    // start-up dialog still ends the program with the usual saving.
-    AppWindows windows;
-    ShutdownSignals shutdown;
-    QObject::connect(&shutdown, &ShutdownSignals::shutdownRequested, &app,
-                     [&windows](ShutdownSignals::Reason reason, int signalNumber) {
-                         // The end of the session or a termination request
-                         // (SIGTERM, SIGINT, SIGHUP) leaves the way the exit
-                         // command does, so nothing is lost at logout.
-                         DiagnosticLog::WriteLog(reason == ShutdownSignals::Reason::SessionEnd
-                                                     ? QStringLiteral("Session ending")
-                                                     : QStringLiteral("Signal %1").arg(signalNumber));
-                         if (MainWindow *form = windows.MainForm()) {
-                             form->ExitProgram();
-                         } else {
-                             QCoreApplication::quit();
-                             QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-                         }
-                     });
-
-    windows.Create();
-    MainWindow *form = windows.MainForm();
+    // Builds the parts in order; the termination requests are taken from
+    // here on, so one during a start-up box still ends with the usual saving.
+    Application application;
+    if (!application.Create())
+        return app.exec();  // the engine warning was shown; the queued quit ends at once
+    MainWindow *form = application.MainForm();
     // Said now, not only when the first save fails much later.
     if (const QString problem = AppPaths::userDirProblem(); !problem.isEmpty() && form->State() != rsExiting) {
         const QString setBy = AppPaths::homeOverride().isEmpty() ? QString() : QStringLiteral(" (VOXTRELLA_HOME)");
@@ -93,9 +76,6 @@ int main(int argc, char *argv[])
         if (form->State() != rsExiting)
             form->RestoreFromTray();
     });
-    if (form->State() != rsExiting) {
-        form->show();
-        form->activateWindow();
-    }
+    form->Start();
     return app.exec();
 }

@@ -59,6 +59,33 @@ TEST_F(MainWindowTest, FirstRunShowsTheIntroductionWholeLaterStartsTheSavedArtic
     EXPECT_EQ(form->StatusText(), u"No articles"_s);
 }
 
+// The first show runs its steps from the event loop, so the exit command or
+// a termination request can come while a start-up box is open: the start
+// stops there, and the saved articles, not yet read, stay as they were.
+TEST_F(MainWindowTest, AnExitDuringAStartUpNoticeEndsTheStartAndKeepsTheSavedArticles)
+{
+    const QByteArray saved = Record("Kept", "Saved by an earlier run");
+    for (const auto kind : {Application::ExitKind::Command, Application::ExitKind::Unattended}) {
+        SaveArticles(saved);
+        ASSERT_TRUE(writeFile(AppPaths::settingsFile(), "not [ settings\n\x01\x02"));
+        MessageService::setHandler([this, kind](const MessageService::Message &m) {
+            messages << m.text;
+            if (m.text.contains(u"could not be read"_s))
+                application->Exit(kind);
+            return UserInteraction::Ok;
+        });
+        Start(false);
+        ASSERT_TRUE(waitFor([this] { return form->State() == rsExiting; }, 20000)) << Messages();
+        TestSupport::idle(300);
+        EXPECT_FALSE(form->ListInfoInitialised());
+        EXPECT_FALSE(Log().contains(u"Exiting FormShow"_s));
+        EXPECT_EQ(Saved(), saved) << Messages();
+        application.reset();
+        MessageService::setQuiet(false);
+        messages.clear();
+    }
+}
+
 TEST_F(MainWindowTest, OptionsAndToolbarTogglesFollowEveryControlAndTheBandKeepsTheHeightItWasDraggedTo)
 {
     Start();

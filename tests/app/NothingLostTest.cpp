@@ -280,7 +280,7 @@ TEST_F(NothingLost, ASaveFailingAtATerminationRequestLeavesACopyThatTheNextStart
     QFile::remove(home() + u"/voxtrella.dbg"_s);
     startProgram(m_first, {});
     ASSERT_TRUE(waitForLog(u"Offering the recovery copy"_s)) << log().toStdString();
-    ASSERT_TRUE(windowsShown(1));
+    ASSERT_TRUE(windowsShown(2));  // the window and the question
     xdotool({u"key"_s, u"Return"_s});
     ASSERT_TRUE(waitForLog(u"Exiting FormShow"_s)) << log().toStdString();
     EXPECT_EQ(rescued(readFile(exported())), records(old));

@@ -1,6 +1,6 @@
 #pragma once
 // The main window's tests: the program's windows on the offscreen platform.
-#include "AppWindows.h"
+#include "Application.h"
 #include "ArticleCommands.h"
 #include "MainWindow.h"
 #include "ReadingBinder.h"
@@ -50,7 +50,7 @@ inline QByteArray Record(const QByteArray &title, const QByteArray &text)
            "\r\n||||||Voxtrella MP3 End of Article||||||\r\n";
 }
 
-// The program's windows as the program entry creates them, every message answered and noted. The sound
+// The program as the program entry builds it, every message answered and noted. The sound
 // goes to a scripted sound system 8 times faster than real time, or with RealSound() to the test's server.
 class WindowTest : public ::testing::Test
 {
@@ -71,7 +71,7 @@ protected:
     }
     void TearDown() override
     {
-        windows.reset();
+        application.reset();
         MessageService::setHandler({});
         audio::setAudioSystem(nullptr);
     }
@@ -91,11 +91,11 @@ protected:
     // Starts the program the way the program entry does and, unless told otherwise, waits for the list.
     void Start(bool untilListed = true)
     {
-        windows = std::make_unique<AppWindows>();
-        ASSERT_TRUE(windows->Create());
-        form = windows->MainForm();
+        application = std::make_unique<Application>();
+        ASSERT_TRUE(application->Create());
+        form = application->MainForm();
         ui = form->form();
-        form->show();
+        form->Start();
         QCoreApplication::processEvents();
         if (untilListed) {
             ASSERT_TRUE(waitFor([this] { return form->ListInfoInitialised(); }, 20000));
@@ -104,7 +104,7 @@ protected:
     void Exit()  // the exit command
     {
         form->ExitVoxtrellaClick();
-        windows.reset();
+        application.reset();
         form = nullptr;
     }
 
@@ -167,7 +167,7 @@ protected:
         return opened;
     }
 
-    std::unique_ptr<AppWindows> windows;
+    std::unique_ptr<Application> application;
     MainWindow *form = nullptr;
     Ui::MainWindow *ui = nullptr;
     QStringList messages;

@@ -50,11 +50,12 @@ public:
     // The note shown before the pronunciation editor when engines without
     // one are installed; showAgain is the setting the user may turn off.
     virtual void pronunciationEditorNote(bool &showAgain) { (void)showAgain; }
+    // Speaks a text (or, with phonemes, engine phonemes) with the engine
+    // whose pronunciations are being edited.
+    using PronunciationTest = std::function<void(const QString &text, bool phonemes)>;
     // The pronunciation editor of the speech platform, owned by the given
-    // window (an opaque handle of the window layer; may be null). test
-    // speaks a text (or engine phonemes) with the engine being edited.
-    virtual void editPronunciations(void *owner, const QString &title,
-                                    std::function<void(const QString &text, bool phonemes)> test)
+    // window (an opaque handle of the window layer; may be null).
+    virtual void editPronunciations(void *owner, const QString &title, PronunciationTest test)
     {
         (void)owner, (void)title, (void)test;
     }

@@ -1,0 +1,145 @@
+#include "Application.h"
+
+#include "FloatingToolBar.h"
+#include "MainWindow.h"
+#include "WidgetInteraction.h"
+#include "dialogs/NoEngineWarning.h"
+#include "platform/audio/AudioSystem.h"
+#include "platform/registry/RegistryStore.h"
+#include "platform/shell/MessageService.h"
+#include "platform/shell/ShutdownSignals.h"
+#include "reader/Speaker.h"
+#include "settings/PreferenceUnit.h"
+#include "util/DiagnosticLog.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+Application::Application() = default;
+
+Application::~Application()
+{
+    // Reverse order: the window still reaches the driver and the toolbar
+    // while it is destroyed.
+    m_window.reset();
+    m_toolBar.reset();
+    m_speaker.reset();
+    m_prefs.reset();
+    m_shutdownSignals.reset();
+    if (&MessageService::interaction() == m_interaction.get())
+        MessageService::install(nullptr);
+}
+
+bool Application::Create()
+{
+    m_interaction = std::make_unique<WidgetInteraction>();
+    MessageService::install(m_interaction.get());
+    m_shutdownSignals = std::make_unique<ShutdownSignals>();
+    connect(m_shutdownSignals.get(), &ShutdownSignals::shutdownRequested, this,
+            [this](ShutdownSignals::Reason reason, int signalNumber) {
+                // The end of the session or a termination request (SIGTERM,
+                // SIGINT, SIGHUP) leaves the way the exit command does, so
+                // nothing is lost at logout.
+                DiagnosticLog::WriteLog(reason == ShutdownSignals::Reason::SessionEnd
+                                            ? QStringLiteral("Session ending")
+                                            : QStringLiteral("Signal %1").arg(signalNumber));
+                Exit(ExitKind::Unattended);
+            });
+
+    m_prefs = std::make_unique<TPreferences>();
+    const bool settingsDamaged = LoadSettings();
+    const int32_t lostAudioDevice = ReplaceLostAudioDevice();
+
+    try {
+        m_speaker = std::make_unique<Speaker>(*m_prefs);
+    } catch (const std::exception &e) {
+        DiagnosticLog::WriteLog(QStringLiteral("TTSForm creation failed: ") + QString::fromUtf8(e.what()));
+    } catch (...) {
+        DiagnosticLog::WriteLog(QStringLiteral("TTSForm creation failed"));
+    }
+    if (!m_speaker) {
+        TEngineWarningForm warning;
+        warning.exec();
+        // Queued, so that the message loop entered next ends at once.
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        return false;
+    }
+
+    m_toolBar = std::make_unique<FloatingToolBar>();
+    m_window = std::make_unique<MainWindow>(*m_prefs, *m_speaker, *m_toolBar,
+                                            MainWindow::StartNotes{settingsDamaged, lostAudioDevice});
+    connect(m_window.get(), &MainWindow::ExitRequested, this, [this] { Exit(ExitKind::Command); });
+    return true;
+}
+
+bool Application::LoadSettings()
+{
+    bool damaged = false;
+    {
+        const RegistryStore store;
+        damaged = store.loadStatus() == RegistryStore::LoadStatus::Damaged ||
+                  store.loadStatus() == RegistryStore::LoadStatus::Unreadable;
+    }
+    m_prefs->LoadFromRegistry();
+    m_prefs->ItemsToFields();
+    DiagnosticLog::WriteLog(QStringLiteral("Version: ") + m_prefs->Version());
+    return damaged;
+}
+
+int32_t Application::ReplaceLostAudioDevice()
+{
+    // A device number that no longer exists (an unplugged USB card) would
+    // stop every start; the default device takes its place. With no sound
+    // server nothing can be told, and the choice is kept for when the
+    // server comes.
+    const int32_t device = m_prefs->TTS_AudioDeviceID;
+    const int devices = audio::audioSystem().outputDeviceCount();
+    if (device < -1 || (devices > 0 && device >= devices)) {
+        DiagnosticLog::WriteLog(QStringLiteral("Audio device %1 is gone; using the default device").arg(device));
+        m_prefs->TTS_AudioDeviceID = -1;
+        return device;
+    }
+    return -1;
+}
+
+void Application::Exit(ExitKind kind)
+{
+    if (kind == ExitKind::Unattended) {
+        MessageService::setQuiet(true);
+        m_unattended = true;
+    }
+    if (!m_window) {
+        // Nothing to save yet: a start-up box or the time before the loop.
+        // The direct quit ends the loops running now, the queued one a main
+        // loop that has not started yet.
+        QCoreApplication::quit();
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        return;
+    }
+    if (m_window->State() == rsExiting)
+        return;
+    if (m_window->SavingInProgress()) {
+        // Asked while a save lets events run: taking the list apart now
+        // would cut that save short. Exit once it has finished.
+        QTimer::singleShot(50, this, [this] { Exit(m_unattended ? ExitKind::Unattended : ExitKind::Command); });
+        return;
+    }
+    DiagnosticLog::WriteLog(QStringLiteral("Entered ExitVoxtrellaClick"));
+    if (!m_unattended) {
+        // Asked before anything stops, so that staying leaves all as it was;
+        // once: the exit command is not taken again while the box is open.
+        if (m_confirming)
+            return;
+        m_confirming = true;
+        const bool leave = m_window->ConfirmExit();
+        m_confirming = false;
+        // A termination request during the box has done the exit already.
+        if (!leave || m_window->State() == rsExiting)
+            return;
+    }
+    m_window->CloseForExit();
+    // Ends the loops running now (a box, a dialog) and, queued, the main
+    // loop, also when the exit came before it started.
+    QCoreApplication::quit();
+    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+}

@@ -24,10 +24,9 @@ const QString kNewSingleHint = QStringLiteral("Overwrite current article");
 
 }  // namespace
 
-ClipboardPrompt::ClipboardPrompt(TMemoListBox &list, TPreferences &prefs, std::function<void(int)> addText,
-                                 QWidget *parent)
+ClipboardPrompt::ClipboardPrompt(TMemoListBox &list, TPreferences &prefs, QWidget *parent)
     : QDialog(parent), ui(std::make_unique<Ui::ClipboardPrompt>()), m_list(list), m_prefs(prefs),
-      m_addText(std::move(addText)), m_timer1(new QTimer(this))
+      m_timer1(new QTimer(this))
 {
     ui->setupUi(this);
     // Dialog border, no border icons.
@@ -167,7 +166,7 @@ void ClipboardPrompt::AddText(ClipboardWatcher::Action action)
     m_prefs.CB_LastPromptAction = action;
     m_timer1->stop();
     m_acting = true;
-    m_addText(action);
+    emit ActionChosen(action);
     m_acting = false;
     done(Accepted);
 }

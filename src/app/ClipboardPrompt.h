@@ -7,7 +7,6 @@
 
 #include <QDialog>
 
-#include <functional>
 #include <memory>
 
 class QPushButton;
@@ -23,9 +22,7 @@ class ClipboardPrompt : public QDialog
 {
     Q_OBJECT
 public:
-    // addText takes the chosen action (0 New, 1 Append).
-    ClipboardPrompt(TMemoListBox &list, TPreferences &prefs, std::function<void(int)> addText,
-                    QWidget *parent = nullptr);
+    ClipboardPrompt(TMemoListBox &list, TPreferences &prefs, QWidget *parent = nullptr);
     ~ClipboardPrompt() override;
 
     QPushButton *New() const;
@@ -46,6 +43,10 @@ public:
     // Escape and the window manager's close act as Cancel.
     void reject() override;
 
+signals:
+    // New or Append was chosen (0 New, 1 Append): the text is to be added now.
+    void ActionChosen(int action);
+
 protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
@@ -63,7 +64,6 @@ private:
     std::unique_ptr<Ui::ClipboardPrompt> ui;
     TMemoListBox &m_list;
     TPreferences &m_prefs;
-    std::function<void(int)> m_addText;
     QTimer *m_timer1;
     QPushButton *m_default = nullptr;
     QPoint m_placedAt{-1, -1};

@@ -48,7 +48,6 @@ HelpMenu::HelpMenu(MainWindow &form) : m_form(form)
     connect(ui->About1, &QAction::triggered, this, &HelpMenu::ShowAbout);
     connect(ui->VisitVarnyxTechnologies1, &QAction::triggered, this, &HelpMenu::VisitWebSite);
     connect(ui->PortableMP3, &QAction::triggered, this, &HelpMenu::ShowPortableMp3Help);
-    connect(ui->MoreVoicesLbl, &QLabel::linkActivated, this, &HelpMenu::MoreVoicesLblClick);
 }
 
 namespace {

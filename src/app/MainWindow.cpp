@@ -1,5 +1,7 @@
 #include "MainWindow.h"
 
+#include "ui_ClipboardOptionsForm.h"
+#include "ui_EnginesVoicesForm.h"
 #include "ui_MainWindow.h"
 
 #include "ArticleCommands.h"
@@ -8,6 +10,7 @@
 #include "EnginesVoicesPage.h"
 #include "HelpMenu.h"
 #include "OptionsBinder.h"
+#include "OptionsStrip.h"
 #include "ReadingBinder.h"
 #include "FloatingToolBar.h"
 #include "TrayController.h"
@@ -26,6 +29,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QFontInfo>
@@ -181,7 +185,12 @@ void MainWindow::FormCreate()
     m_help = std::make_unique<HelpMenu>(*this);
     BuildPopupMenus();
     m_tray = new TrayController(*this);
-    m_options = new OptionsBinder(*ui, m_prefs, *this);
+    m_strip = new OptionsStrip(
+        {ui->MainMenu1, ui->StatusBar1, ui->OptionsSplitter, ui->Panel2, ui->ToolBar1, ui->Panel3, ui->MainTextPanel},
+        m_prefs, *this);
+    m_options = new OptionsBinder(
+        {*ui->SIOptionsSheet, *ui->MIOptionsSheet, *ui->ClipboardSheet, *ui->FileOptionsSheet, *ui->MiscSheet}, m_prefs,
+        this);
 
     m_list = new TMemoListBox(ui->MainTextPanel, m_popupMenu1);
     m_list->SetPreferences(&m_prefs);
@@ -242,8 +251,7 @@ void MainWindow::FormCreate()
     // Controls from preferences; the clipboard watcher joins the viewers
     // when watching is on.
     m_options->LoadControls();
-    m_clipboard = new ClipboardWatcher(*this);
-    m_voicesPage = new EnginesVoicesPage(*this);
+    BindOptionPages();
 
     TrayItem("ToolBarPONtry")->setEnabled(false);
 
@@ -470,6 +478,7 @@ void MainWindow::FormShow()
     m_readingCommands->SetReadingState(rsIdle);
     m_shownOnce = true;
     m_options->SetShownOnce();
+    m_clipboard->SetShownOnce();
     m_inFirstShow = false;
     DiagnosticLog::WriteLog(QStringLiteral("Exiting FormShow"));
     // A desktop may refuse the focus to a starting program; the first
@@ -606,12 +615,12 @@ void MainWindow::SetStripHeight(int height)
     ui->MISIOptionsPage->setMinimumWidth(
         std::max(kDesignedModeOptionsWidth, ui->MISIOptionsPage->minimumSizeHint().width()));
     ui->ToolBar1->setFixedHeight(ToolbarHeight());
-    m_options->SetStripHeight(height);
+    m_strip->SetStripHeight(height);
 }
 
 int MainWindow::FullStripHeight(int designed) const
 {
-    return m_options->ShownStripHeight(qRound(designed * FontScale(this)), ToolbarHeight());
+    return m_strip->ShownStripHeight(qRound(designed * FontScale(this)), ToolbarHeight());
 }
 
 void MainWindow::ToggleOptionsBand()
@@ -650,13 +659,49 @@ void MainWindow::LayoutStrip()
         SetStripHeight(options ? full - ToolbarHeight() : 0);
 }
 
+void MainWindow::BindOptionPages()
+{
+    // The clipboard watcher joins the viewers when watching is on; the
+    // Clipboard page, the Options menu and the tray show and switch it.
+    m_clipboard = new ClipboardWatcher(m_prefs, *QGuiApplication::clipboard(), *m_list, *m_articles, *this, this);
+    QCheckBox *monitor = ui->ClipboardSheet->Controls().MonitorCB;
+    QAction *trayMonitor = TrayItem("MonClipPoNtry");
+    const auto showMonitor = [this, monitor, trayMonitor](bool on) {
+        monitor->setChecked(on);
+        ui->MonClipMItm->setChecked(on);
+        trayMonitor->setChecked(on);
+    };
+    showMonitor(m_prefs.CB_Monitor);
+    connect(m_clipboard, &ClipboardWatcher::MonitorShown, this, showMonitor);
+    // clicked and triggered come from the user only: setting the check
+    // marks does not switch watching again.
+    connect(monitor, &QCheckBox::clicked, m_clipboard, &ClipboardWatcher::MonitorCBClick);
+    connect(ui->MonClipMItm, &QAction::triggered, m_clipboard, &ClipboardWatcher::MonitorCBClick);
+    connect(trayMonitor, &QAction::triggered, m_clipboard, &ClipboardWatcher::MonitorCBClick);
+
+    m_voicesPage = new EnginesVoicesPage(*ui->EngineVoicesTab, m_prefs, this);
+    connect(m_voicesPage, &EnginesVoicesPage::FavoritesChanged, m_articles.get(), &ArticleCommands::LoadFavoriteVoices);
+    connect(ui->EngineVoicesTab->Controls().MoreVoicesLbl, &QLabel::linkActivated, m_help.get(),
+            &HelpMenu::MoreVoicesLblClick);
+
+    // A page shows its settings as they are now when its tab is chosen.
+    connect(ui->PageControl1, &QTabWidget::currentChanged, this, [this] {
+        if (ui->PageControl1->currentWidget() == ui->EngineVoicesTab)
+            m_voicesPage->EngineVoicesTabShow();
+        else if (ui->PageControl1->currentWidget() == ui->MiscSheet)
+            m_options->MiscSheetShow();
+    });
+}
+
 void MainWindow::ShowModeSheet(bool multi)
 {
-    ui->MISIOptionsPage->setCurrentWidget(multi ? ui->MIOptionsSheet : ui->SIOptionsSheet);
-    if (multi)
+    if (multi) {
+        ui->MISIOptionsPage->setCurrentWidget(ui->MIOptionsSheet);
         m_options->MIOptionsSheetShow();
-    else
+    } else {
+        ui->MISIOptionsPage->setCurrentWidget(ui->SIOptionsSheet);
         m_options->SIOptionsSheetShow();
+    }
 }
 
 QString MainWindow::StatusText() const
@@ -815,6 +860,8 @@ void MainWindow::AttachDriver(Speaker &driver)
 {
     m_driver = &driver;
     m_readingCommands->AttachDriver(driver);
+    m_voicesPage->AttachReading(driver, *Reading());
+    m_clipboard->AttachReading(*Reading());
 }
 
 TMemoEntry *MainWindow::AddNewArticle()

@@ -31,7 +31,8 @@ protected:
     // The check box, the menu item and the tray item that watch the clipboard.
     QList<bool> Watching() const
     {
-        return {ui->MonitorCB->isChecked(), ui->MonClipMItm->isChecked(), Tray("MonClipPoNtry")->isChecked()};
+        return {ui->ClipboardSheet->Controls().MonitorCB->isChecked(), ui->MonClipMItm->isChecked(),
+                Tray("MonClipPoNtry")->isChecked()};
     }
 };
 
@@ -47,17 +48,17 @@ TEST_F(ClipboardTest, ClipboardWatchingTakesOnlyLaterCopiesItsTabSurvivesARestar
     EXPECT_EQ(Texts(), QStringList{u"The first copy after the start"_s});
 
     // Off from the check box: every watch control follows, also at the next start.
-    ui->MonitorCB->click();
+    ui->ClipboardSheet->Controls().MonitorCB->click();
     EXPECT_EQ(Watching(), QList<bool>(3, false));
-    ui->ThreshHoldEdit->setText(u"15"_s);
-    ui->PromptDelayEdit->setText(u"7"_s);
-    ui->PromptDelayEdit->clear();  // while the user types a new number
+    ui->ClipboardSheet->Controls().ThreshHoldEdit->setText(u"15"_s);
+    ui->ClipboardSheet->Controls().PromptDelayEdit->setText(u"7"_s);
+    ui->ClipboardSheet->Controls().PromptDelayEdit->clear();  // while the user types a new number
     Exit();
     Start();
     EXPECT_FALSE(Watcher().Joined());
     EXPECT_EQ(Watching(), QList<bool>(3, false));
-    EXPECT_EQ(ui->ThreshHoldEdit->text(), u"15"_s);
-    EXPECT_EQ(ui->PromptDelayEdit->text(), u"7"_s);
+    EXPECT_EQ(ui->ClipboardSheet->Controls().ThreshHoldEdit->text(), u"15"_s);
+    EXPECT_EQ(ui->ClipboardSheet->Controls().PromptDelayEdit->text(), u"7"_s);
     Copy(u"Copied while nobody watches"_s);
     EXPECT_EQ(Count(), 1);
 

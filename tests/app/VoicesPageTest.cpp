@@ -23,7 +23,7 @@ protected:
     void ShowPage()
     {
         form->ShowOptionsPage(u"EngineVoicesTab"_s);
-        tree = ui->EngineVoicesTV;
+        tree = ui->EngineVoicesTab->Controls().EngineVoicesTV;
         ASSERT_TRUE(Page().TreeBuilt());
     }
     EnginesVoicesPage &Page() const { return form->VoicesPage(); }
@@ -109,7 +109,7 @@ protected:
             if (editor->isVisible())
                 editor->reject();
         });
-        ui->EditBtn->click();
+        ui->EngineVoicesTab->Controls().EditBtn->click();
     }
 
     QTreeWidget *tree = nullptr;
@@ -142,8 +142,9 @@ TEST_F(VoicesPageTest, GroupsHoldTheVoicesOfAllTheirEnginesAndTheButtonsFollowTh
 
     // The first node is chosen: a group, so only Enable acts.
     EXPECT_EQ(tree->currentItem(), tree->topLevelItem(0));
-    EXPECT_EQ(ui->EnableBtn->text(), u"Disable"_s);
-    for (QPushButton *b : {ui->SetDfltBtn, ui->EditBtn, ui->TestButton})
+    EXPECT_EQ(ui->EngineVoicesTab->Controls().EnableBtn->text(), u"Disable"_s);
+    for (QPushButton *b : {ui->EngineVoicesTab->Controls().SetDfltBtn, ui->EngineVoicesTab->Controls().EditBtn,
+                           ui->EngineVoicesTab->Controls().TestButton})
         EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
     Page().UpdateVoiceMenuItems();
     QMenu *menu = Page().PopupMenu3();
@@ -159,12 +160,14 @@ TEST_F(VoicesPageTest, GroupsHoldTheVoicesOfAllTheirEnginesAndTheButtonsFollowTh
     for (Qt::Key key : {Qt::Key_Right, Qt::Key_Down, Qt::Key_Right})
         QTest::keyClick(tree, key);
     EXPECT_TRUE(Page::IsLanguageNode(tree->currentItem()));
-    EXPECT_FALSE(ui->EnableBtn->isEnabled() || ui->EditBtn->isEnabled());
+    EXPECT_FALSE(ui->EngineVoicesTab->Controls().EnableBtn->isEnabled() ||
+                 ui->EngineVoicesTab->Controls().EditBtn->isEnabled());
     QTest::keyClick(tree, Qt::Key_Down);
     EXPECT_EQ(Page::VoiceOf(tree->currentItem()), voices[0]);
-    EXPECT_TRUE(ui->EditBtn->isEnabled());
+    EXPECT_TRUE(ui->EngineVoicesTab->Controls().EditBtn->isEnabled());
     tree->setCurrentItem(Node(other->DisplayName));
-    for (QPushButton *b : {ui->EnableBtn, ui->SetDfltBtn, ui->EditBtn, ui->TestButton})
+    for (QPushButton *b : {ui->EngineVoicesTab->Controls().EnableBtn, ui->EngineVoicesTab->Controls().SetDfltBtn,
+                           ui->EngineVoicesTab->Controls().EditBtn, ui->EngineVoicesTab->Controls().TestButton})
         EXPECT_TRUE(b->isEnabled()) << b->objectName().toStdString();
     Page().UpdateVoiceMenuItems();
     EXPECT_EQ(item("EnableItem")->text(), other->Favorite ? u"Disable Voice"_s : u"Enable Voice"_s);
@@ -191,7 +194,7 @@ TEST_F(VoicesPageTest, TheDefaultVoiceShowsImage2EvenExcludedIsNeverExcludedAndK
     EXPECT_EQ(Page::ImageOf(node), 2);
     node->parent()->setExpanded(true);
     tree->setCurrentItem(node);
-    EXPECT_FALSE(ui->EnableBtn->isEnabled());
+    EXPECT_FALSE(ui->EngineVoicesTab->Controls().EnableBtn->isEnabled());
     Page().UpdateVoiceMenuItems();
     EXPECT_FALSE(Page().PopupMenu3()->findChild<QAction *>(u"EnableItem"_s)->isEnabled());
     DoubleClick(node);
@@ -199,7 +202,7 @@ TEST_F(VoicesPageTest, TheDefaultVoiceShowsImage2EvenExcludedIsNeverExcludedAndK
     EXPECT_EQ(messages, QStringList(2, dflt->DisplayName + u" is the default voice"_s));
     EXPECT_FALSE(dflt->Favorite);
     // Set Default again offers it for reading.
-    ui->SetDfltBtn->click();
+    ui->EngineVoicesTab->Controls().SetDfltBtn->click();
     EXPECT_TRUE(dflt->Favorite);
     EXPECT_TRUE(form->Articles().FavoriteVoices().contains(dflt->DisplayName));
     EXPECT_EQ(Page::ImageOf(node), 2);
@@ -207,7 +210,7 @@ TEST_F(VoicesPageTest, TheDefaultVoiceShowsImage2EvenExcludedIsNeverExcludedAndK
     // Nor is its group disabled; groups go off and on whole.
     messages.clear();
     Select(kEspeak);
-    ui->EnableBtn->click();
+    ui->EngineVoicesTab->Controls().EnableBtn->click();
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].startsWith(u"This engine cannot be disabled because it contains the default voice, ["_s +
                                        dflt->DisplayName + u']'))
@@ -219,19 +222,19 @@ TEST_F(VoicesPageTest, TheDefaultVoiceShowsImage2EvenExcludedIsNeverExcludedAndK
     const TVoiceEntry *flite = GroupVoices(kFlite).at(0);
     flite->Engine->Enabled = false;
     Select(flite->DisplayName);
-    ui->SetDfltBtn->click();
+    ui->EngineVoicesTab->Controls().SetDfltBtn->click();
     EXPECT_EQ(form->Preferences().TTS_DefaultVoiceName, flite->DisplayName);
     EXPECT_TRUE(flite->Favorite && flite->Engine->Enabled);
-    EXPECT_EQ(ui->DfltVoiceCB->currentText(), flite->DisplayName);
+    EXPECT_EQ(ui->MiscSheet->Controls().DfltVoiceCB->currentText(), flite->DisplayName);
     QList<bool> chosen = Offered(kEspeak);
     const qsizetype excluded = chosen.indexOf(false);
     ASSERT_GE(excluded, 0);
     Select(kEspeak);
-    ui->EnableBtn->click();
+    ui->EngineVoicesTab->Controls().EnableBtn->click();
     EXPECT_EQ(Favorites(kEspeak), 0);
     for (const TVoiceEntry *v : voices)
         EXPECT_FALSE(v->Engine->Enabled);
-    EXPECT_EQ(ui->EnableBtn->text(), u"Enable"_s);
+    EXPECT_EQ(ui->EngineVoicesTab->Controls().EnableBtn->text(), u"Enable"_s);
     for (const QString &name : form->Articles().FavoriteVoices())
         EXPECT_NE(form->Driver()->FindVoice(name)->Engine->GroupName, kEspeak);
     ExpectImagesFollowTheRules();
@@ -246,14 +249,14 @@ TEST_F(VoicesPageTest, TheDefaultVoiceShowsImage2EvenExcludedIsNeverExcludedAndK
     // Off and on again keeps them, through the settings record too; a group that comes back with no
     // favourite at all (as older versions left every disabled one) gets the default favourites.
     Select(kEspeak);
-    ui->EnableBtn->click();
+    ui->EngineVoicesTab->Controls().EnableBtn->click();
     EXPECT_TRUE(form->Preferences().GetValue(u"FAV_"_s + voices[excluded]->KeyName).toBool());
-    ui->EnableBtn->click();
+    ui->EngineVoicesTab->Controls().EnableBtn->click();
     EXPECT_EQ(Offered(kEspeak), chosen);
-    ui->EnableBtn->click();
+    ui->EngineVoicesTab->Controls().EnableBtn->click();
     for (TVoiceEntry *v : voices)
         v->Favorite = false;
-    ui->EnableBtn->click();
+    ui->EngineVoicesTab->Controls().EnableBtn->click();
     for (const TVoiceEntry *v : voices)
         EXPECT_EQ(v->Offered(), TVoiceCatalog::DefaultFavorite(*v->Engine, v->DisplayName))
             << v->DisplayName.toStdString();
@@ -295,13 +298,13 @@ TEST_F(VoicesPageTest, VoiceEditShowsTheLimitsOfAVoiceNeverQueriedKeepsItsValues
     });
     Node(kEspeak)->setExpanded(true);
     Select(spoken->DisplayName);
-    ui->TestButton->click();
+    ui->EngineVoicesTab->Controls().TestButton->click();
     EXPECT_EQ(form->StatusText(), u"Reading Test Message"_s);
     EXPECT_EQ(form->State(), rsReading);
-    EXPECT_FALSE(ui->TestButton->isEnabled());
+    EXPECT_FALSE(ui->EngineVoicesTab->Controls().TestButton->isEnabled());
     ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(heard.mid(0, 3), (QStringList{u"Thanks"_s, u"for"_s, u"trying"_s}));
-    EXPECT_TRUE(ui->TestButton->isEnabled());
+    EXPECT_TRUE(ui->EngineVoicesTab->Controls().TestButton->isEnabled());
 
     // The editor's Test reads with the working values and leaves the voice's own.
     heard.clear();

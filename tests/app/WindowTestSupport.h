@@ -6,7 +6,13 @@
 #include "ReadingBinder.h"
 #include "FloatingToolBar.h"
 #include "TrayController.h"
+#include "ui_ClipboardOptionsForm.h"
+#include "ui_EnginesVoicesForm.h"
+#include "ui_FileOptionsForm.h"
 #include "ui_MainWindow.h"
+#include "ui_MiscOptionsForm.h"
+#include "ui_MultiArticleOptionsForm.h"
+#include "ui_SingleArticleOptionsForm.h"
 
 #include "TestSupport.h"
 #include "articles/MemoListUnit.h"

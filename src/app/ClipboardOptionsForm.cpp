@@ -2,7 +2,6 @@
 
 #include "ui_ClipboardOptionsForm.h"
 
-#include "ClipboardWatcher.h"
 #include "util/DiagnosticLog.h"
 
 #include <QGuiApplication>
@@ -25,10 +24,21 @@ ClipboardOptionsForm::ClipboardOptionsForm(QWidget *parent)
 
 ClipboardOptionsForm::~ClipboardOptionsForm() = default;
 
+bool ClipboardOptionsForm::FocusOnlyClipboard(const QString &platformName, const QString &sessionType,
+                                              const QString &waylandDisplay)
+{
+    if (platformName.startsWith(QLatin1String("wayland")))
+        return true;
+    // An X program on a Wayland desktop gets the clipboard through
+    // Xwayland, which passes it on when an X window takes the focus.
+    return platformName == QLatin1String("xcb") &&
+           (sessionType.compare(QLatin1String("wayland"), Qt::CaseInsensitive) == 0 || !waylandDisplay.isEmpty());
+}
+
 void ClipboardOptionsForm::NoteFocusOnlyClipboard()
 {
-    if (!ClipboardWatcher::FocusOnlyClipboard(QGuiApplication::platformName(), qEnvironmentVariable("XDG_SESSION_TYPE"),
-                                              qEnvironmentVariable("WAYLAND_DISPLAY")))
+    if (!FocusOnlyClipboard(QGuiApplication::platformName(), qEnvironmentVariable("XDG_SESSION_TYPE"),
+                            qEnvironmentVariable("WAYLAND_DISPLAY")))
         return;
     DiagnosticLog::WriteLog(QStringLiteral("Clipboard: other programs' copies arrive only while focused"));
     auto *note = new QLabel(kFocusOnlyNote, ui->ClipboardSheetContents);

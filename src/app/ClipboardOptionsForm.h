@@ -20,6 +20,11 @@ public:
 
     Ui::ClipboardOptionsForm &Controls() const { return *ui; }
 
+    // True where a program sees other programs' copies only while one of
+    // its windows has the focus (Wayland, and X programs under Wayland).
+    static bool FocusOnlyClipboard(const QString &platformName, const QString &sessionType,
+                                   const QString &waylandDisplay);
+
 private:
     // Where other programs' copies arrive only while a window of ours has
     // the focus, the page says so.

@@ -3,10 +3,9 @@
 // been copied, and presses its default button by itself once the delay
 // (CB_PromptDelay seconds) has run out. A delay of 0 keeps it open.
 
-#include "ClipboardWatcher.h"
-
 #include <QDialog>
 
+#include <cstdint>
 #include <memory>
 
 class QPushButton;
@@ -22,6 +21,9 @@ class ClipboardPrompt : public QDialog
 {
     Q_OBJECT
 public:
+    // Stored values of CB_DfltPromptAction and CB_LastPromptAction.
+    enum Action : uint8_t { caNew = 0, caAppend = 1, caCancel = 2, caRememberLast = 3 };
+
     ClipboardPrompt(TMemoListBox &list, TPreferences &prefs, QWidget *parent = nullptr);
     ~ClipboardPrompt() override;
 
@@ -29,7 +31,7 @@ public:
     QPushButton *Append() const;
     QPushButton *Cancel() const;
     QPushButton *DefaultButton() const { return m_default; }
-    QTimer *Timer1() const { return m_timer1; }
+    QTimer *DelayTimer() const { return m_delayTimer; }
     QString ModeText() const;
 
     // Raises the shown prompt above other programs' windows once.
@@ -54,7 +56,7 @@ protected:
 
 private:
     // New or Append: remembered as the last answer, then the text is added.
-    void AddText(ClipboardWatcher::Action action);
+    void AddText(Action action);
     void FormCreate();
     void FormShow();
     void FormActivate();
@@ -64,7 +66,7 @@ private:
     std::unique_ptr<Ui::ClipboardPrompt> ui;
     TMemoListBox &m_list;
     TPreferences &m_prefs;
-    QTimer *m_timer1;
+    QTimer *m_delayTimer;
     QPushButton *m_default = nullptr;
     QPoint m_placedAt{-1, -1};
     bool m_acting = false;  // New or Append is adding the text

@@ -60,7 +60,7 @@ void ClipboardWatcher::Leave()
 {
     LeaveChain();
     if (m_prompt) {
-        m_prompt->Timer1()->stop();
+        m_prompt->DelayTimer()->stop();
         m_prompt->hide();
     }
 }
@@ -130,10 +130,10 @@ void ClipboardWatcher::WMDrawClipboard()
         return;
     }
     int action = m_prefs.CB_DfltPromptAction;
-    if (action == caRememberLast)
+    if (action == ClipboardPrompt::caRememberLast)
         action = m_prefs.CB_LastPromptAction;
     // Without a prompt there is nobody to cancel for: Cancel means New.
-    AddClipboardText(action == caAppend ? caAppend : caNew);
+    AddClipboardText(action == ClipboardPrompt::caAppend ? ClipboardPrompt::caAppend : ClipboardPrompt::caNew);
 }
 
 ClipboardWatcher::ReadResult ClipboardWatcher::ReadClipboard()
@@ -201,7 +201,7 @@ void ClipboardWatcher::AddClipboardText(int action)
         ShowBusyDialog();
         return;
     }
-    TMemoEntry *entry = action == caAppend ? m_list.CurrentEntry() : nullptr;
+    TMemoEntry *entry = action == ClipboardPrompt::caAppend ? m_list.CurrentEntry() : nullptr;
     if (entry) {
         QString text = entry->Text();
         if (text.size() + m_buffer.size() + 1 > kMaxTextChars) {
@@ -230,17 +230,4 @@ void ClipboardWatcher::AddClipboardText(int action)
         m_clipboard.clear();
         m_clearing = false;
     }
-}
-
-// ---------------------------------------------------------------- Wayland
-
-bool ClipboardWatcher::FocusOnlyClipboard(const QString &platformName, const QString &sessionType,
-                                          const QString &waylandDisplay)
-{
-    if (platformName.startsWith(QLatin1String("wayland")))
-        return true;
-    // An X program on a Wayland desktop gets the clipboard through
-    // Xwayland, which passes it on when an X window takes the focus.
-    return platformName == QLatin1String("xcb") &&
-           (sessionType.compare(QLatin1String("wayland"), Qt::CaseInsensitive) == 0 || !waylandDisplay.isEmpty());
 }

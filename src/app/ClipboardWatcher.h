@@ -27,14 +27,12 @@ class ClipboardWatcher : public QObject
 {
     Q_OBJECT
 public:
-    // Stored values of CB_DfltPromptAction and CB_LastPromptAction.
-    enum Action : uint8_t { caNew = 0, caAppend = 1, caCancel = 2, caRememberLast = 3 };
     // Longer clipboard text is refused, like text files beyond this size.
     static constexpr qsizetype kMaxTextChars = 64 * 1024 * 1024;
     static const QString TooLargeMessage;
 
     // Joins when CB_Monitor is set. New text goes into the list through the
-    // article commands; the busy dialog and the prompt open over dialogParent.
+    // article commands; the busy dialog opens over dialogParent's window.
     ClipboardWatcher(TPreferences &prefs, QClipboard &clipboard, TMemoListBox &list, ArticleCommands &articles,
                      QWidget &dialogParent, QObject *parent = nullptr);
     ~ClipboardWatcher() override;
@@ -61,10 +59,6 @@ public:
     // 0 New or 1 Append, with the buffer's text.
     void AddClipboardText(int action);
 
-    // True where a program sees other programs' copies only while one of
-    // its windows has the focus (Wayland, and X programs under Wayland).
-    static bool FocusOnlyClipboard(const QString &platformName, const QString &sessionType,
-                                   const QString &waylandDisplay);
 
 signals:
     // Watching was switched on or off, or a click is undone: every watch

@@ -134,7 +134,7 @@ EnginesVoicesPage::EnginesVoicesPage(EnginesVoicesForm &page, TPreferences &pref
     connect(tree, &QWidget::customContextMenuRequested, this, [this, tree](const QPoint &pos) {
         if (QTreeWidgetItem *node = tree->itemAt(pos))
             tree->setCurrentItem(node);
-        m_popupMenu3->popup(tree->viewport()->mapToGlobal(pos));
+        m_voiceMenu->popup(tree->viewport()->mapToGlobal(pos));
     });
 
     connect(ui.EnableBtn, &QPushButton::clicked, this, &EnginesVoicesPage::EnableItemClick);
@@ -159,11 +159,11 @@ void EnginesVoicesPage::AttachReading(Speaker &driver, ReadingController &readin
 
 void EnginesVoicesPage::BuildPopupMenu()
 {
-    m_popupMenu3 = new QMenu(&m_page);
-    m_popupMenu3->setObjectName(QStringLiteral("PopupMenu3"));
-    m_popupMenu3->setAccessibleName(tr("Engines and voices menu"));
+    m_voiceMenu = new QMenu(&m_page);
+    m_voiceMenu->setObjectName(QStringLiteral("PopupMenu3"));
+    m_voiceMenu->setAccessibleName(tr("Engines and voices menu"));
     auto add = [this](const char *name, const QString &text, void (EnginesVoicesPage::*handler)()) {
-        QAction *action = m_popupMenu3->addAction(text);
+        QAction *action = m_voiceMenu->addAction(text);
         action->setObjectName(QLatin1String(name));
         connect(action, &QAction::triggered, this, handler);
         return action;
@@ -172,7 +172,7 @@ void EnginesVoicesPage::BuildPopupMenu()
     m_setDfltItem = add("SetDfltItem", QStringLiteral("Set Voice as Default"), &EnginesVoicesPage::SetDfltItemClick);
     m_editVoiceItem = add("EditVoiceItem", QStringLiteral("Edit Voice"), &EnginesVoicesPage::EditVoiceItemClick);
     m_testItem = add("TestItem", QStringLiteral("Test"), &EnginesVoicesPage::TestButtonClick);
-    connect(m_popupMenu3, &QMenu::aboutToShow, this, &EnginesVoicesPage::UpdateVoiceMenuItems);
+    connect(m_voiceMenu, &QMenu::aboutToShow, this, &EnginesVoicesPage::UpdateVoiceMenuItems);
 }
 
 bool EnginesVoicesPage::eventFilter(QObject *watched, QEvent *event)

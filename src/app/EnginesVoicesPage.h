@@ -42,7 +42,7 @@ public:
     // the catalogue, and Test reads through the commands when they allow it.
     void AttachReading(Speaker &driver, ReadingController &reading);
 
-    QMenu *PopupMenu3() const { return m_popupMenu3; }
+    QMenu *VoiceMenu() const { return m_voiceMenu; }
     TVoiceEditForm *VoiceEditForm() const { return m_editor; }
     bool TreeBuilt() const { return m_treeBuilt; }
 
@@ -96,7 +96,7 @@ private:
     TPreferences &m_prefs;
     Speaker *m_driver = nullptr;
     QPointer<ReadingController> m_reading;
-    QMenu *m_popupMenu3 = nullptr;
+    QMenu *m_voiceMenu = nullptr;
     QAction *m_enableItem = nullptr;
     QAction *m_setDfltItem = nullptr;
     QAction *m_editVoiceItem = nullptr;

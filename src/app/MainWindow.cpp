@@ -663,7 +663,8 @@ void MainWindow::BindOptionPages()
 {
     // The clipboard watcher joins the viewers when watching is on; the
     // Clipboard page, the Options menu and the tray show and switch it.
-    m_clipboard = new ClipboardWatcher(m_prefs, *QGuiApplication::clipboard(), *m_list, *m_articles, *this, this);
+    m_clipboard = new ClipboardWatcher(m_prefs, *QGuiApplication::clipboard(), *m_list, *m_articles,
+                                       *ui->ClipboardSheet, this);
     QCheckBox *monitor = ui->ClipboardSheet->Controls().MonitorCB;
     QAction *trayMonitor = TrayItem("MonClipPoNtry");
     const auto showMonitor = [this, monitor, trayMonitor](bool on) {

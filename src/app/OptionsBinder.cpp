@@ -1,7 +1,7 @@
 #include "OptionsBinder.h"
 
 #include "ClipboardOptionsForm.h"
-#include "ClipboardWatcher.h"
+#include "ClipboardPrompt.h"
 #include "FileOptionsForm.h"
 #include "MiscOptionsForm.h"
 #include "MultiArticleOptionsForm.h"
@@ -274,7 +274,7 @@ void OptionsBinder::PromptDelayEditChange()
 void OptionsBinder::PromptDfltActCBoxChange()
 {
     const int index = m_clipboard.PromptDfltActCBox->currentIndex();
-    if (!m_loading && index >= ClipboardWatcher::caNew && index <= ClipboardWatcher::caRememberLast)
+    if (!m_loading && index >= ClipboardPrompt::caNew && index <= ClipboardPrompt::caRememberLast)
         m_prefs.CB_DfltPromptAction = uint8_t(index);
 }
 

@@ -2,6 +2,7 @@
 // the offscreen platform, where a copy notifies its viewers at once.
 #include "WindowTestSupport.h"
 
+#include "ClipboardOptionsForm.h"
 #include "ClipboardPrompt.h"
 #include "ClipboardWatcher.h"
 #include "articles/SavedArticles.h"
@@ -243,11 +244,11 @@ TEST_F(ClipboardTest, SingleArticleModeShowsOneArticleAndNewReplacesOnlyItTheOth
 
 TEST(ClipboardFocus, ClipboardFocusOnlyOnWaylandAndXwayland)
 {
-    EXPECT_TRUE(ClipboardWatcher::FocusOnlyClipboard(u"wayland"_s, u"wayland"_s, u"wayland-0"_s));
-    EXPECT_TRUE(ClipboardWatcher::FocusOnlyClipboard(u"xcb"_s, u"wayland"_s, QString()));
-    EXPECT_TRUE(ClipboardWatcher::FocusOnlyClipboard(u"xcb"_s, QString(), u"wayland-0"_s));
-    EXPECT_FALSE(ClipboardWatcher::FocusOnlyClipboard(u"xcb"_s, u"x11"_s, QString()));
-    EXPECT_FALSE(ClipboardWatcher::FocusOnlyClipboard(u"offscreen"_s, u"wayland"_s, u"wayland-0"_s));
+    EXPECT_TRUE(ClipboardOptionsForm::FocusOnlyClipboard(u"wayland"_s, u"wayland"_s, u"wayland-0"_s));
+    EXPECT_TRUE(ClipboardOptionsForm::FocusOnlyClipboard(u"xcb"_s, u"wayland"_s, QString()));
+    EXPECT_TRUE(ClipboardOptionsForm::FocusOnlyClipboard(u"xcb"_s, QString(), u"wayland-0"_s));
+    EXPECT_FALSE(ClipboardOptionsForm::FocusOnlyClipboard(u"xcb"_s, u"x11"_s, QString()));
+    EXPECT_FALSE(ClipboardOptionsForm::FocusOnlyClipboard(u"offscreen"_s, u"wayland"_s, u"wayland-0"_s));
 }
 
 }  // namespace

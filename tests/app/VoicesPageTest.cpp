@@ -147,7 +147,7 @@ TEST_F(VoicesPageTest, GroupsHoldTheVoicesOfAllTheirEnginesAndTheButtonsFollowTh
                            ui->EngineVoicesTab->Controls().TestButton})
         EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
     Page().UpdateVoiceMenuItems();
-    QMenu *menu = Page().PopupMenu3();
+    QMenu *menu = Page().VoiceMenu();
     auto item = [menu](const char *name) { return menu->findChild<QAction *>(QLatin1String(name)); };
     EXPECT_EQ(item("EnableItem")->text(), u"Disable Engine"_s);
     EXPECT_FALSE(item("EditVoiceItem")->isEnabled());
@@ -196,7 +196,7 @@ TEST_F(VoicesPageTest, TheDefaultVoiceShowsImage2EvenExcludedIsNeverExcludedAndK
     tree->setCurrentItem(node);
     EXPECT_FALSE(ui->EngineVoicesTab->Controls().EnableBtn->isEnabled());
     Page().UpdateVoiceMenuItems();
-    EXPECT_FALSE(Page().PopupMenu3()->findChild<QAction *>(u"EnableItem"_s)->isEnabled());
+    EXPECT_FALSE(Page().VoiceMenu()->findChild<QAction *>(u"EnableItem"_s)->isEnabled());
     DoubleClick(node);
     Page().EnableItemClick();
     EXPECT_EQ(messages, QStringList(2, dflt->DisplayName + u" is the default voice"_s));

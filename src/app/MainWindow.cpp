@@ -187,7 +187,7 @@ void MainWindow::FormCreate()
     m_tray = new TrayController(*this);
     m_strip = new OptionsStrip(
         {ui->MainMenu1, ui->StatusBar1, ui->OptionsSplitter, ui->Panel2, ui->ToolBar1, ui->Panel3, ui->MainTextPanel},
-        m_prefs, *this);
+        m_prefs, this);
     m_options = new OptionsBinder(
         {*ui->SIOptionsSheet, *ui->MIOptionsSheet, *ui->ClipboardSheet, *ui->FileOptionsSheet, *ui->MiscSheet}, m_prefs,
         this);
@@ -615,12 +615,17 @@ void MainWindow::SetStripHeight(int height)
     ui->MISIOptionsPage->setMinimumWidth(
         std::max(kDesignedModeOptionsWidth, ui->MISIOptionsPage->minimumSizeHint().width()));
     ui->ToolBar1->setFixedHeight(ToolbarHeight());
-    m_strip->SetStripHeight(height);
+    const int needed = m_strip->SetStripHeight(height);
+    // A window too low for the strip and the list's lines grows, as far as
+    // the screen allows, rather than squeeze the band.
+    if (needed > this->height() && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+        resize(width(), screen() ? std::min(needed, screen()->availableGeometry().height()) : needed);
 }
 
 int MainWindow::FullStripHeight(int designed) const
 {
-    return m_strip->ShownStripHeight(qRound(designed * FontScale(this)), ToolbarHeight());
+    return m_strip->ShownStripHeight(qRound(designed * FontScale(this)), ToolbarHeight(),
+                                     screen() ? screen()->availableGeometry().height() : height());
 }
 
 void MainWindow::ToggleOptionsBand()

@@ -2,7 +2,6 @@
 
 #include "settings/PreferenceUnit.h"
 
-#include <QScreen>
 #include <QScrollArea>
 #include <QSplitter>
 
@@ -16,13 +15,13 @@ constexpr int kListLines = 4;
 
 }  // namespace
 
-OptionsStrip::OptionsStrip(const Frame &frame, TPreferences &prefs, QWidget &window)
-    : QObject(&window), m_frame(frame), m_prefs(prefs), m_window(window)
+OptionsStrip::OptionsStrip(const Frame &frame, TPreferences &prefs, QObject *parent)
+    : QObject(parent), m_frame(frame), m_prefs(prefs)
 {
     // The list takes what the window gains or loses and keeps a few lines
     // however far the band is dragged; the band keeps its height.
     m_frame.splitter->setStretchFactor(1, 1);
-    m_frame.list->setMinimumHeight(kListLines * m_window.fontMetrics().height());
+    m_frame.list->setMinimumHeight(kListLines * m_frame.list->fontMetrics().height());
     connect(m_frame.splitter, &QSplitter::splitterMoved, this, &OptionsStrip::OptionsSplitterMoved);
 }
 
@@ -59,21 +58,19 @@ int OptionsStrip::WholePagesHeight() const
     return height;
 }
 
-int OptionsStrip::ShownStripHeight(int designed, int toolbar) const
+int OptionsStrip::ShownStripHeight(int designed, int toolbar, int screenHeight) const
 {
     // A stored height is held to what the screen leaves besides the menu,
     // toolbar, status bar and the list's least height; a smaller window gets
     // the band the splitter can give it, and the rest back when it grows.
-    const QScreen *screen = m_window.screen();
-    const int room = (screen ? screen->availableGeometry().height() : m_window.height()) - MenuAndStatusHeight() -
-                     toolbar - m_frame.list->minimumHeight();
+    const int room = screenHeight - MenuAndStatusHeight() - toolbar - m_frame.list->minimumHeight();
     // A desktop font that draws the pages taller than they were designed
     // grows the band until they show whole, as far as the screen allows.
     const int band = std::max(designed - toolbar, std::min(WholePagesHeight(), room));
     return toolbar + m_prefs.OptionsBandHeight(band, m_frame.band->minimumSizeHint().height(), room);
 }
 
-void OptionsStrip::SetStripHeight(int height)
+int OptionsStrip::SetStripHeight(int height)
 {
     height = std::max(0, height);
     const bool band = !m_frame.band->isHidden() && height > 0;
@@ -90,14 +87,7 @@ void OptionsStrip::SetStripHeight(int height)
     splitter->handle(1)->setAttribute(Qt::WA_TransparentForMouseEvents, !band);
     m_frame.strip->setVisible(height > 0);
     splitter->setSizes({height, std::max(0, splitter->height() - height)});
-
-    // A window too low for the strip and the list's lines grows, as far as
-    // the screen allows, rather than squeeze the band.
-    const int needed = MenuAndStatusHeight() + height + splitter->handleWidth() + m_frame.list->minimumHeight();
-    if (needed > m_window.height() && !(m_window.windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
-        const QScreen *screen = m_window.screen();
-        m_window.resize(m_window.width(), screen ? std::min(needed, screen->availableGeometry().height()) : needed);
-    }
+    return MenuAndStatusHeight() + height + splitter->handleWidth() + m_frame.list->minimumHeight();
 }
 
 void OptionsStrip::OptionsSplitterMoved(int position)

@@ -27,16 +27,17 @@ public:
         QWidget *list;
     };
 
-    // window is the main window, grown when it is too low for the strip.
-    OptionsStrip(const Frame &frame, TPreferences &prefs, QWidget &window);
+    OptionsStrip(const Frame &frame, TPreferences &prefs, QObject *parent = nullptr);
 
     // With the band shown, a strip designed at designed pixels over a
     // toolbar of toolbar pixels, the band at the height the user last
-    // dragged it to with the splitter.
-    int ShownStripHeight(int designed, int toolbar) const;
+    // dragged it to with the splitter; screenHeight is the height the
+    // screen leaves for the window.
+    int ShownStripHeight(int designed, int toolbar, int screenHeight) const;
     // Gives the strip its height. Only a shown band can be resized; without
-    // it the strip is the toolbar alone, or nothing.
-    void SetStripHeight(int height);
+    // it the strip is the toolbar alone, or nothing. Returns the window
+    // height the strip and the list's least height need.
+    int SetStripHeight(int height);
 
 private:
     void OptionsSplitterMoved(int position);
@@ -45,5 +46,4 @@ private:
 
     Frame m_frame;
     TPreferences &m_prefs;
-    QWidget &m_window;
 };

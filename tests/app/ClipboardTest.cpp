@@ -32,7 +32,7 @@ protected:
     // The check box, the menu item and the tray item that watch the clipboard.
     QList<bool> Watching() const
     {
-        return {ui->ClipboardSheet->Controls().MonitorCB->isChecked(), ui->MonClipMItm->isChecked(),
+        return {ClipboardTab().MonitorCB->isChecked(), ui->MonClipMItm->isChecked(),
                 Tray("MonClipPoNtry")->isChecked()};
     }
 };
@@ -49,17 +49,17 @@ TEST_F(ClipboardTest, ClipboardWatchingTakesOnlyLaterCopiesItsTabSurvivesARestar
     EXPECT_EQ(Texts(), QStringList{u"The first copy after the start"_s});
 
     // Off from the check box: every watch control follows, also at the next start.
-    ui->ClipboardSheet->Controls().MonitorCB->click();
+    ClipboardTab().MonitorCB->click();
     EXPECT_EQ(Watching(), QList<bool>(3, false));
-    ui->ClipboardSheet->Controls().ThreshHoldEdit->setText(u"15"_s);
-    ui->ClipboardSheet->Controls().PromptDelayEdit->setText(u"7"_s);
-    ui->ClipboardSheet->Controls().PromptDelayEdit->clear();  // while the user types a new number
+    ClipboardTab().ThreshHoldEdit->setText(u"15"_s);
+    ClipboardTab().PromptDelayEdit->setText(u"7"_s);
+    ClipboardTab().PromptDelayEdit->clear();  // while the user types a new number
     Exit();
     Start();
     EXPECT_FALSE(Watcher().Joined());
     EXPECT_EQ(Watching(), QList<bool>(3, false));
-    EXPECT_EQ(ui->ClipboardSheet->Controls().ThreshHoldEdit->text(), u"15"_s);
-    EXPECT_EQ(ui->ClipboardSheet->Controls().PromptDelayEdit->text(), u"7"_s);
+    EXPECT_EQ(ClipboardTab().ThreshHoldEdit->text(), u"15"_s);
+    EXPECT_EQ(ClipboardTab().PromptDelayEdit->text(), u"7"_s);
     Copy(u"Copied while nobody watches"_s);
     EXPECT_EQ(Count(), 1);
 

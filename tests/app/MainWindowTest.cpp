@@ -140,9 +140,9 @@ TEST_F(MainWindowTest, ModeSwitchesKeepOneArticleAndEachModesOptionsIncludingThe
                   multi ? static_cast<QWidget *>(ui->MIOptionsSheet) : ui->SIOptionsSheet);
     };
     expectMode(false);
-    ui->SIOptionsSheet->Controls().SIVoiceRandom->click();
-    ui->SIOptionsSheet->Controls().AutoSpeakCB->click();
-    ui->SIOptionsSheet->Controls().AutoTitleCB->click();
+    SingleSheet().SIVoiceRandom->click();
+    SingleSheet().AutoSpeakCB->click();
+    SingleSheet().AutoTitleCB->click();
     EXPECT_TRUE(form->Preferences().SI_AutoSpeak);
     EXPECT_FALSE(form->Preferences().SI_DefaultTitles);
     const QString logBefore = Log();
@@ -154,11 +154,10 @@ TEST_F(MainWindowTest, ModeSwitchesKeepOneArticleAndEachModesOptionsIncludingThe
     EXPECT_EQ(form->List()->VisibleEntries(), form->Preferences().ML_VisibleEntries);
     EXPECT_FALSE(ui->SkipBtn->isEnabled());
     // The option controls show and write the Multi-Article settings now.
-    EXPECT_TRUE(ui->MIOptionsSheet->Controls().MIVoiceDefault->isChecked());
-    for (QAbstractButton *b : {(QAbstractButton *)ui->MIOptionsSheet->Controls().MIVoiceRoundRobin,
-                               (QAbstractButton *)ui->MIOptionsSheet->Controls().AutoDeleteCB,
-                               (QAbstractButton *)ui->MiscSheet->Controls().FilterCB,
-                               (QAbstractButton *)ui->MiscSheet->Controls().HighlightCB})
+    EXPECT_TRUE(MultiSheet().MIVoiceDefault->isChecked());
+    for (QAbstractButton *b :
+         {(QAbstractButton *)MultiSheet().MIVoiceRoundRobin, (QAbstractButton *)MultiSheet().AutoDeleteCB,
+          (QAbstractButton *)MiscTab().FilterCB, (QAbstractButton *)MiscTab().HighlightCB})
         b->click();
     EXPECT_EQ(form->Preferences().MI_Voice, 2);
     EXPECT_EQ(form->Preferences().SI_Voice, 1);
@@ -169,7 +168,7 @@ TEST_F(MainWindowTest, ModeSwitchesKeepOneArticleAndEachModesOptionsIncludingThe
     // New articles take the favourite voices in turn (round robin, chosen above), ...
     const QStringList three = KeepFavorites(3);
     ASSERT_EQ(three.size(), 3);
-    EXPECT_EQ(ui->MiscSheet->Controls().DfltVoiceCB->count(), 3);
+    EXPECT_EQ(MiscTab().DfltVoiceCB->count(), 3);
     // A blank article would be reused with its voice; these all have text.
     for (int i = 0; i < Count(); ++i)
         Entry(i)->SetText(u"Existing text"_s);
@@ -183,25 +182,24 @@ TEST_F(MainWindowTest, ModeSwitchesKeepOneArticleAndEachModesOptionsIncludingThe
     form->Articles().LoadFavoriteVoices();  // reloading starts again with the first
     EXPECT_EQ(form->Articles().ChooseVoice(), three[0]);
     // ... or one of them at random, ...
-    ui->MIOptionsSheet->Controls().MIVoiceRandom->click();
+    MultiSheet().MIVoiceRandom->click();
     QSet<QString> random;
     for (int i = 0; i < 60; ++i)
         random.insert(form->Articles().ChooseVoice());
     EXPECT_GT(random.size(), 1);
     EXPECT_TRUE(QSet<QString>(three.begin(), three.end()).contains(random));
     // ... or the default voice, which the default voice box writes.
-    ui->MIOptionsSheet->Controls().MIVoiceDefault->click();
-    ui->MiscSheet->Controls().DfltVoiceCB->setCurrentIndex(2);
-    emit ui->MiscSheet->Controls().DfltVoiceCB->activated(2);
+    MultiSheet().MIVoiceDefault->click();
+    MiscTab().DfltVoiceCB->setCurrentIndex(2);
+    emit MiscTab().DfltVoiceCB->activated(2);
     EXPECT_EQ(form->Preferences().TTS_DefaultVoiceName, three[2]);
     EXPECT_EQ(form->Articles().ChooseVoice(), three[2]);
     KeepFavorites(0);  // no favourite at all: new articles still get the default voice
-    for (QRadioButton *policy :
-         {ui->MIOptionsSheet->Controls().MIVoiceRoundRobin, ui->MIOptionsSheet->Controls().MIVoiceRandom}) {
+    for (QRadioButton *policy : {MultiSheet().MIVoiceRoundRobin, MultiSheet().MIVoiceRandom}) {
         policy->click();
         EXPECT_EQ(form->Articles().ChooseVoice(), three[2]) << policy->objectName().toStdString();
     }
-    EXPECT_EQ(ui->MiscSheet->Controls().DfltVoiceCB->count(), 0);
+    EXPECT_EQ(MiscTab().DfltVoiceCB->count(), 0);
 
     // Only blank articles: back in Single-Article mode exactly one is left.
     form->List()->DeleteAll();
@@ -214,9 +212,9 @@ TEST_F(MainWindowTest, ModeSwitchesKeepOneArticleAndEachModesOptionsIncludingThe
     EXPECT_TRUE(Entry(0)->Text().trimmed().isEmpty());
     EXPECT_EQ(form->List()->VisibleEntries(), 1);
     EXPECT_TRUE(Log().contains(u"Calling AddNew"_s));
-    EXPECT_TRUE(ui->SIOptionsSheet->Controls().SIVoiceRandom->isChecked());
-    EXPECT_TRUE(ui->SIOptionsSheet->Controls().AutoSpeakCB->isChecked());
-    EXPECT_FALSE(ui->SIOptionsSheet->Controls().AutoTitleCB->isChecked());
+    EXPECT_TRUE(SingleSheet().SIVoiceRandom->isChecked());
+    EXPECT_TRUE(SingleSheet().AutoSpeakCB->isChecked());
+    EXPECT_FALSE(SingleSheet().AutoTitleCB->isChecked());
 
     Tray("MIPoNtry")->trigger();  // the tray items switch too
     expectMode(true);
@@ -228,7 +226,7 @@ TEST_F(MainWindowTest, SingleArticleTypedTextCountsAsAnArticleAndGetsADefaultTit
     ASSERT_TRUE(QDir().mkpath(out));
     StoreSettings({{"FirstTimeUser", false}, {"OUT_Directory", out}});
     Start();
-    ASSERT_TRUE(ui->SIOptionsSheet->Controls().AutoTitleCB->isChecked());
+    ASSERT_TRUE(SingleSheet().AutoTitleCB->isChecked());
     EXPECT_EQ(form->StatusText(), u"No articles"_s);
     ArticleEditor *editor = Entry(0)->Editor();
     editor->setFocus();
@@ -376,8 +374,8 @@ TEST_F(MainWindowTest, FloatingToolbarFollowsItsShowingRules)
     EXPECT_EQ(form->geometry(), placed);  // back where it was, by its client area
 
     // "When minimized", chosen on the Misc tab; the task bar (no tray) follows it too.
-    ui->MiscSheet->Controls().ToolbarMinCB->setCurrentIndex(1);
-    emit ui->MiscSheet->Controls().ToolbarMinCB->activated(1);
+    MiscTab().ToolbarMinCB->setCurrentIndex(1);
+    emit MiscTab().ToolbarMinCB->activated(1);
     form->Tray().AppMinimize();
     EXPECT_TRUE(toolbar->isVisible());
     form->RestoreFromTray();
@@ -399,7 +397,7 @@ TEST_F(MainWindowTest, FloatingToolbarFollowsItsShowingRules)
     form->RestoreFromTray();
     EXPECT_FALSE(toolbar->isVisible());
 
-    ui->MiscSheet->Controls().TBOnTopCB->click();  // the Misc tab writes the other toolbar setting too
+    MiscTab().TBOnTopCB->click();  // the Misc tab writes the other toolbar setting too
     EXPECT_TRUE(form->Preferences().ToolbarOnTop);
 }
 
@@ -408,10 +406,10 @@ TEST_F(MainWindowTest, AutostartCheckBoxWritesAndRemovesTheLoginEntry)
     Start();
     const QString entry = qEnvironmentVariable("XDG_CONFIG_HOME") + u"/autostart/voxtrella.desktop"_s;
     ui->PageControl1->setCurrentWidget(ui->MiscSheet);
-    EXPECT_FALSE(ui->MiscSheet->Controls().AutoStartAppCB->isChecked());
-    ui->MiscSheet->Controls().AutoStartAppCB->click();
+    EXPECT_FALSE(MiscTab().AutoStartAppCB->isChecked());
+    MiscTab().AutoStartAppCB->click();
     EXPECT_TRUE(readFile(entry).contains(" -auto"));
-    ui->MiscSheet->Controls().AutoStartAppCB->click();
+    MiscTab().AutoStartAppCB->click();
     EXPECT_FALSE(QFile::exists(entry));
 
     // An entry left by an older program file is rewritten at the next start.
@@ -423,7 +421,7 @@ TEST_F(MainWindowTest, AutostartCheckBoxWritesAndRemovesTheLoginEntry)
     EXPECT_TRUE(readFile(entry).contains(QFileInfo(AppPaths::programFilePath()).fileName().toUtf8()));
     ui->PageControl1->setCurrentWidget(ui->ClipboardSheet);
     ui->PageControl1->setCurrentWidget(ui->MiscSheet);
-    EXPECT_TRUE(ui->MiscSheet->Controls().AutoStartAppCB->isChecked());
+    EXPECT_TRUE(MiscTab().AutoStartAppCB->isChecked());
 }
 
 TEST_F(MainWindowTest, PronunciationEditorOpensAfterItsNoteAndAudioDeviceTakesOnlyAWorkingDevice)

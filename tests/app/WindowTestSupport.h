@@ -173,6 +173,14 @@ protected:
         return opened;
     }
 
+    // The options band's sheets and pages.
+    Ui::SingleArticleOptionsForm &SingleSheet() const { return ui->SIOptionsSheet->Controls(); }
+    Ui::MultiArticleOptionsForm &MultiSheet() const { return ui->MIOptionsSheet->Controls(); }
+    Ui::ClipboardOptionsForm &ClipboardTab() const { return ui->ClipboardSheet->Controls(); }
+    Ui::EnginesVoicesForm &VoicesTab() const { return ui->EngineVoicesTab->Controls(); }
+    Ui::FileOptionsForm &FileTab() const { return ui->FileOptionsSheet->Controls(); }
+    Ui::MiscOptionsForm &MiscTab() const { return ui->MiscSheet->Controls(); }
+
     std::unique_ptr<AppWindows> windows;
     MainWindow *form = nullptr;
     Ui::MainWindow *ui = nullptr;

@@ -41,7 +41,7 @@ void ClipboardWatcher::Join()
 {
     if (m_viewer)
         return;
-    m_viewer = connect(&m_clipboard, &QClipboard::dataChanged, this, &ClipboardWatcher::WMDrawClipboard);
+    m_viewer = connect(&m_clipboard, &QClipboard::dataChanged, this, &ClipboardWatcher::ClipboardChanged);
     // The notification a new viewer receives at once is taken here, before
     // the window's first show would make it count: what the clipboard
     // holds now is not a copy the user just made.
@@ -65,7 +65,7 @@ void ClipboardWatcher::Leave()
     }
 }
 
-void ClipboardWatcher::MonitorCBClick()
+void ClipboardWatcher::ToggleWatching()
 {
     if (!m_shownOnce) {
         // The control has toggled itself; it keeps showing the setting.
@@ -83,7 +83,7 @@ void ClipboardWatcher::MonitorCBClick()
 
 // ---------------------------------------------------------- notifications
 
-void ClipboardWatcher::WMDrawClipboard()
+void ClipboardWatcher::ClipboardChanged()
 {
     DiagnosticLog::WriteLog(QStringLiteral("Received WM_DRAWCLIPBOARD"));
     // Our own emptying after a copy is no new text.

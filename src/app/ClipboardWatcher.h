@@ -54,15 +54,15 @@ public:
     const QString &BufferText() const { return m_buffer; }
 
     // The watch command of the Clipboard page, the Options menu and the tray.
-    void MonitorCBClick();
-    void WMDrawClipboard();
+    void ToggleWatching();
+    // The clipboard's notification of new content (WM_DRAWCLIPBOARD).
+    void ClipboardChanged();
     // 0 New or 1 Append, with the buffer's text.
     void AddClipboardText(int action);
 
-
 signals:
     // Watching was switched on or off, or a click is undone: every watch
-    // check mark shows on.
+    // check mark is to show this.
     void MonitorShown(bool on);
 
 private:

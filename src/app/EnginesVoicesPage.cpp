@@ -123,12 +123,11 @@ EnginesVoicesPage::EnginesVoicesPage(EnginesVoicesForm &page, TPreferences &pref
     // A double click changes a voice; it must not fold a group as well.
     tree->setExpandsOnDoubleClick(false);
     connect(tree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *current) {
-        EngineVoicesTVMouseDown(current);
+        NodeSelected(current);
         // After the tree has scrolled to it.
         QMetaObject::invokeMethod(this, &EnginesVoicesPage::KeepSelectedInView, Qt::QueuedConnection);
     });
-    connect(tree, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem *node) { EngineVoicesTVDblClick(node); });
+    connect(tree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *node) { NodeDoubleClicked(node); });
 
     BuildPopupMenu();
     connect(tree, &QWidget::customContextMenuRequested, this, [this, tree](const QPoint &pos) {
@@ -307,7 +306,7 @@ void EnginesVoicesPage::BuildTree()
     }
     tree->setCurrentItem(tree->topLevelItem(0));
     m_treeBuilt = true;
-    EngineVoicesTVMouseDown(tree->currentItem());
+    NodeSelected(tree->currentItem());
 }
 
 void EnginesVoicesPage::RefreshImages()
@@ -316,7 +315,7 @@ void EnginesVoicesPage::RefreshImages()
     for (QTreeWidgetItemIterator it(tree); *it; ++it)
         if (!IsLanguageNode(*it))
             SetImage(*it, ImageFor(*it));
-    EngineVoicesTVMouseDown(tree->currentItem());
+    NodeSelected(tree->currentItem());
     tree->viewport()->update();
 }
 
@@ -332,7 +331,7 @@ void EnginesVoicesPage::KeepSelectedInView()
     ui.EngineVoicesTabScroll->ensureVisible(at.x(), at.y(), 0, row.height());
 }
 
-void EnginesVoicesPage::EngineVoicesTVMouseDown(QTreeWidgetItem *node)
+void EnginesVoicesPage::NodeSelected(QTreeWidgetItem *node)
 {
     const bool voice = VoiceOf(node) != nullptr;
     ui.SetDfltBtn->setEnabled(voice);
@@ -410,7 +409,7 @@ void EnginesVoicesPage::EnableItemClick()
     VoicesChanged();
 }
 
-void EnginesVoicesPage::EngineVoicesTVDblClick(QTreeWidgetItem *node)
+void EnginesVoicesPage::NodeDoubleClicked(QTreeWidgetItem *node)
 {
     if (IsLanguageNode(node))
         node->setExpanded(!node->isExpanded());

@@ -56,8 +56,8 @@ public:
 
     void EngineVoicesTabShow();
     // A node became the selected one, by mouse or keyboard.
-    void EngineVoicesTVMouseDown(QTreeWidgetItem *node);
-    void EngineVoicesTVDblClick(QTreeWidgetItem *node);
+    void NodeSelected(QTreeWidgetItem *node);
+    void NodeDoubleClicked(QTreeWidgetItem *node);
     void UpdateVoiceMenuItems();
     void EnableItemClick();
     void SetDfltItemClick();

@@ -681,9 +681,9 @@ void MainWindow::BindOptionPages()
     connect(m_clipboard, &ClipboardWatcher::MonitorShown, this, showMonitor);
     // clicked and triggered come from the user only: setting the check
     // marks does not switch watching again.
-    connect(monitor, &QCheckBox::clicked, m_clipboard, &ClipboardWatcher::MonitorCBClick);
-    connect(ui->MonClipMItm, &QAction::triggered, m_clipboard, &ClipboardWatcher::MonitorCBClick);
-    connect(trayMonitor, &QAction::triggered, m_clipboard, &ClipboardWatcher::MonitorCBClick);
+    connect(monitor, &QCheckBox::clicked, m_clipboard, &ClipboardWatcher::ToggleWatching);
+    connect(ui->MonClipMItm, &QAction::triggered, m_clipboard, &ClipboardWatcher::ToggleWatching);
+    connect(trayMonitor, &QAction::triggered, m_clipboard, &ClipboardWatcher::ToggleWatching);
 
     m_voicesPage = new EnginesVoicesPage(*ui->EngineVoicesTab, m_prefs, this);
     connect(m_voicesPage, &EnginesVoicesPage::FavoritesChanged, m_articles.get(), &ArticleCommands::LoadFavoriteVoices);

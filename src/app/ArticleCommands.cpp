@@ -1,6 +1,7 @@
 #include "ArticleCommands.h"
 
 #include "ui_MainWindow.h"
+#include "ui_MiscOptionsForm.h"
 
 #include "ArticleSaving.h"
 #include "MainWindow.h"
@@ -96,7 +97,7 @@ void ArticleCommands::LoadFavoriteVoices()
 
 void ArticleCommands::FillDefaultVoiceCombo()
 {
-    QComboBox *combo = m_form.form()->DfltVoiceCB;
+    QComboBox *combo = m_form.form()->MiscSheet->Controls().DfltVoiceCB;
     QSignalBlocker block(combo);
     combo->clear();
     combo->addItems(m_favoriteVoices);

@@ -2,7 +2,6 @@
 
 #include "ui_ClipboardPrompt.h"
 
-#include "ClipboardWatcher.h"
 #include "articles/MemoListUnit.h"
 #include "settings/PreferenceUnit.h"
 
@@ -24,18 +23,17 @@ const QString kNewSingleHint = QStringLiteral("Overwrite current article");
 
 }  // namespace
 
-ClipboardPrompt::ClipboardPrompt(TMemoListBox &list, TPreferences &prefs, std::function<void(int)> addText,
-                                 QWidget *parent)
+ClipboardPrompt::ClipboardPrompt(TMemoListBox &list, TPreferences &prefs, QWidget *parent)
     : QDialog(parent), ui(std::make_unique<Ui::ClipboardPrompt>()), m_list(list), m_prefs(prefs),
-      m_addText(std::move(addText)), m_timer1(new QTimer(this))
+      m_delayTimer(new QTimer(this))
 {
     ui->setupUi(this);
     // Dialog border, no border icons.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setModal(false);
-    m_timer1->setObjectName(QStringLiteral("Timer1"));
-    m_timer1->setSingleShot(true);
-    connect(m_timer1, &QTimer::timeout, this, &ClipboardPrompt::TimeOutToDefault);
+    m_delayTimer->setObjectName(QStringLiteral("Timer1"));
+    m_delayTimer->setSingleShot(true);
+    connect(m_delayTimer, &QTimer::timeout, this, &ClipboardPrompt::TimeOutToDefault);
     connect(ui->New, &QPushButton::clicked, this, &ClipboardPrompt::NewClick);
     connect(ui->Append, &QPushButton::clicked, this, &ClipboardPrompt::AppendClick);
     connect(ui->Cancel, &QPushButton::clicked, this, &ClipboardPrompt::CancelClick);
@@ -93,10 +91,10 @@ void ClipboardPrompt::FormShow()
     ui->New->setToolTip(multi ? kNewMultiHint : kNewSingleHint);
 
     // A delay of 0 seconds keeps the prompt open until it is answered.
-    m_timer1->stop();
+    m_delayTimer->stop();
     const qint64 delay = qint64(m_prefs.CB_PromptDelay) * 1000;
     if (m_prefs.CB_Prompt && delay > 0)
-        m_timer1->start(int(std::min<qint64>(delay, INT_MAX)));
+        m_delayTimer->start(int(std::min<qint64>(delay, INT_MAX)));
 
     // Chosen here too, not only on activation: a window manager may refuse
     // to activate a window of a program in the background, and the timer
@@ -116,16 +114,16 @@ void ClipboardPrompt::ChooseDefaultButton()
     const bool appendOn = ui->Append->isEnabled();
     QPushButton *chosen = ui->Cancel;
     switch (m_prefs.CB_DfltPromptAction) {
-    case ClipboardWatcher::caNew:
+    case caNew:
         chosen = ui->New;
         break;
-    case ClipboardWatcher::caAppend:
+    case caAppend:
         chosen = appendOn ? ui->Append : ui->Cancel;
         break;
-    case ClipboardWatcher::caRememberLast:
-        if (appendOn && m_prefs.CB_LastPromptAction == ClipboardWatcher::caNew)
+    case caRememberLast:
+        if (appendOn && m_prefs.CB_LastPromptAction == caNew)
             chosen = ui->New;
-        else if (appendOn && m_prefs.CB_LastPromptAction == ClipboardWatcher::caAppend)
+        else if (appendOn && m_prefs.CB_LastPromptAction == caAppend)
             chosen = ui->Append;
         break;
     default:
@@ -152,22 +150,22 @@ void ClipboardPrompt::BringToFront()
 
 void ClipboardPrompt::NewClick()
 {
-    AddText(ClipboardWatcher::caNew);
+    AddText(caNew);
 }
 
 void ClipboardPrompt::AppendClick()
 {
-    AddText(ClipboardWatcher::caAppend);
+    AddText(caAppend);
 }
 
-void ClipboardPrompt::AddText(ClipboardWatcher::Action action)
+void ClipboardPrompt::AddText(Action action)
 {
     if (m_acting)
         return;
     m_prefs.CB_LastPromptAction = action;
-    m_timer1->stop();
+    m_delayTimer->stop();
     m_acting = true;
-    m_addText(action);
+    emit ActionChosen(action);
     m_acting = false;
     done(Accepted);
 }
@@ -178,8 +176,8 @@ void ClipboardPrompt::CancelClick()
     // window manager's close must not record a second answer.
     if (m_acting)
         return;
-    m_prefs.CB_LastPromptAction = ClipboardWatcher::caCancel;
-    m_timer1->stop();
+    m_prefs.CB_LastPromptAction = caCancel;
+    m_delayTimer->stop();
     QDialog::reject();
 }
 
@@ -190,7 +188,7 @@ void ClipboardPrompt::reject()
 
 void ClipboardPrompt::TimeOutToDefault()
 {
-    m_timer1->stop();
+    m_delayTimer->stop();
     if (m_default == ui->New)
         NewClick();
     else if (m_default == ui->Append && ui->Append->isEnabled())
@@ -207,7 +205,7 @@ void ClipboardPrompt::showEvent(QShowEvent *event)
 
 void ClipboardPrompt::hideEvent(QHideEvent *event)
 {
-    m_timer1->stop();
+    m_delayTimer->stop();
     // Where the user moved it, it opens next time. Wayland reports no
     // real position, so nothing is learnt there.
     const QPoint at = pos();

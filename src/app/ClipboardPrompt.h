@@ -3,11 +3,9 @@
 // been copied, and presses its default button by itself once the delay
 // (CB_PromptDelay seconds) has run out. A delay of 0 keeps it open.
 
-#include "ClipboardWatcher.h"
-
 #include <QDialog>
 
-#include <functional>
+#include <cstdint>
 #include <memory>
 
 class QPushButton;
@@ -23,16 +21,17 @@ class ClipboardPrompt : public QDialog
 {
     Q_OBJECT
 public:
-    // addText takes the chosen action (0 New, 1 Append).
-    ClipboardPrompt(TMemoListBox &list, TPreferences &prefs, std::function<void(int)> addText,
-                    QWidget *parent = nullptr);
+    // Stored values of CB_DfltPromptAction and CB_LastPromptAction.
+    enum Action : uint8_t { caNew = 0, caAppend = 1, caCancel = 2, caRememberLast = 3 };
+
+    ClipboardPrompt(TMemoListBox &list, TPreferences &prefs, QWidget *parent = nullptr);
     ~ClipboardPrompt() override;
 
     QPushButton *New() const;
     QPushButton *Append() const;
     QPushButton *Cancel() const;
     QPushButton *DefaultButton() const { return m_default; }
-    QTimer *Timer1() const { return m_timer1; }
+    QTimer *DelayTimer() const { return m_delayTimer; }
     QString ModeText() const;
 
     // Raises the shown prompt above other programs' windows once.
@@ -46,6 +45,10 @@ public:
     // Escape and the window manager's close act as Cancel.
     void reject() override;
 
+signals:
+    // New or Append was chosen (0 New, 1 Append): the text is to be added now.
+    void ActionChosen(int action);
+
 protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
@@ -53,7 +56,7 @@ protected:
 
 private:
     // New or Append: remembered as the last answer, then the text is added.
-    void AddText(ClipboardWatcher::Action action);
+    void AddText(Action action);
     void FormCreate();
     void FormShow();
     void FormActivate();
@@ -63,8 +66,7 @@ private:
     std::unique_ptr<Ui::ClipboardPrompt> ui;
     TMemoListBox &m_list;
     TPreferences &m_prefs;
-    std::function<void(int)> m_addText;
-    QTimer *m_timer1;
+    QTimer *m_delayTimer;
     QPushButton *m_default = nullptr;
     QPoint m_placedAt{-1, -1};
     bool m_acting = false;  // New or Append is adding the text

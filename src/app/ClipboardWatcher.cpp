@@ -1,22 +1,15 @@
 #include "ClipboardWatcher.h"
 
-#include "ui_MainWindow.h"
-
 #include "ArticleCommands.h"
 #include "ClipboardPrompt.h"
-#include "MainWindow.h"
-#include "ReadingBinder.h"
 #include "SecondStartDialog.h"
 #include "articles/MemoListUnit.h"
 #include "platform/shell/MessageService.h"
 #include "settings/PreferenceUnit.h"
 #include "util/DiagnosticLog.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QGridLayout>
-#include <QLabel>
 #include <QMimeData>
 #include <QScopeGuard>
 #include <QTextDocument>
@@ -25,45 +18,14 @@
 const QString ClipboardWatcher::TooLargeMessage =
     QStringLiteral("The clipboard text is larger than %1 MB and was not copied.").arg(kMaxTextChars >> 20);
 
-namespace {
-
-// While a number edit is empty (the user is typing a new number) its setting
-// keeps its value; the validator lets nothing else through.
-void StoreNumber(const QLineEdit &edit, int32_t &setting)
+ClipboardWatcher::ClipboardWatcher(TPreferences &prefs, QClipboard &clipboard, TMemoListBox &list,
+                                   ArticleCommands &articles, QWidget &dialogParent, QObject *parent)
+    : QObject(parent), m_prefs(prefs), m_clipboard(clipboard), m_list(list), m_articles(articles),
+      m_dialogParent(dialogParent)
 {
-    bool ok = false;
-    const int value = edit.text().toInt(&ok);
-    if (ok)
-        setting = value;
-}
-
-const QString kFocusOnlyNote = QStringLiteral(
-    "On this Wayland desktop, Voxtrella sees text copied in other programs only "
-    "while one of its windows has the focus.");
-
-}  // namespace
-
-ClipboardWatcher::ClipboardWatcher(MainWindow &form) : QObject(&form), m_form(form)
-{
-    Ui::MainWindow *ui = form.form();
-    SetMonitorChecks(m_form.Preferences().CB_Monitor);
-    m_armed = m_form.Preferences().CB_Monitor;
-    if (m_form.Preferences().CB_Monitor)
+    m_armed = m_prefs.CB_Monitor;
+    if (m_prefs.CB_Monitor)
         Join();
-
-    // clicked and triggered come from the user only: setting the check
-    // marks below does not call the handler again.
-    connect(ui->MonitorCB, &QCheckBox::clicked, this, &ClipboardWatcher::MonitorCBClick);
-    connect(ui->MonClipMItm, &QAction::triggered, this, &ClipboardWatcher::MonitorCBClick);
-    connect(form.TrayItem("MonClipPoNtry"), &QAction::triggered, this, &ClipboardWatcher::MonitorCBClick);
-
-    connect(ui->ClearClipboardCB, &QCheckBox::toggled, this, &ClipboardWatcher::ClearClipboardCBClick);
-    connect(ui->ThreshHoldEdit, &QLineEdit::textChanged, this, &ClipboardWatcher::ThreshHoldEditChange);
-    connect(ui->PromptCkbx, &QCheckBox::toggled, this, &ClipboardWatcher::PromptCkbxClick);
-    connect(ui->PromptDelayEdit, &QLineEdit::textChanged, this, &ClipboardWatcher::PromptDelayEditChange);
-    connect(ui->PromptDfltActCBox, &QComboBox::currentIndexChanged, this, &ClipboardWatcher::PromptDfltActCBoxChange);
-
-    NoteFocusOnlyClipboard();
 }
 
 ClipboardWatcher::~ClipboardWatcher() = default;
@@ -79,8 +41,7 @@ void ClipboardWatcher::Join()
 {
     if (m_viewer)
         return;
-    m_viewer = connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
-                       &ClipboardWatcher::WMDrawClipboard);
+    m_viewer = connect(&m_clipboard, &QClipboard::dataChanged, this, &ClipboardWatcher::ClipboardChanged);
     // The notification a new viewer receives at once is taken here, before
     // the window's first show would make it count: what the clipboard
     // holds now is not a copy the user just made.
@@ -99,30 +60,22 @@ void ClipboardWatcher::Leave()
 {
     LeaveChain();
     if (m_prompt) {
-        m_prompt->Timer1()->stop();
+        m_prompt->DelayTimer()->stop();
         m_prompt->hide();
     }
 }
 
-void ClipboardWatcher::SetMonitorChecks(bool on)
+void ClipboardWatcher::ToggleWatching()
 {
-    m_form.form()->MonitorCB->setChecked(on);
-    m_form.form()->MonClipMItm->setChecked(on);
-    if (QAction *tray = m_form.TrayItem("MonClipPoNtry"))
-        tray->setChecked(on);
-}
-
-void ClipboardWatcher::MonitorCBClick()
-{
-    if (!m_form.ShownOnce()) {
+    if (!m_shownOnce) {
         // The control has toggled itself; it keeps showing the setting.
-        SetMonitorChecks(m_form.Preferences().CB_Monitor);
+        emit MonitorShown(m_prefs.CB_Monitor);
         return;
     }
-    m_form.Preferences().CB_Monitor = !m_form.Preferences().CB_Monitor;
-    SetMonitorChecks(m_form.Preferences().CB_Monitor);
+    m_prefs.CB_Monitor = !m_prefs.CB_Monitor;
+    emit MonitorShown(m_prefs.CB_Monitor);
     m_armed = false;
-    if (m_form.Preferences().CB_Monitor)
+    if (m_prefs.CB_Monitor)
         Join();
     else
         LeaveChain();
@@ -130,13 +83,13 @@ void ClipboardWatcher::MonitorCBClick()
 
 // ---------------------------------------------------------- notifications
 
-void ClipboardWatcher::WMDrawClipboard()
+void ClipboardWatcher::ClipboardChanged()
 {
     DiagnosticLog::WriteLog(QStringLiteral("Received WM_DRAWCLIPBOARD"));
     // Our own emptying after a copy is no new text.
     if (m_clearing)
         return;
-    if (!m_form.ShownOnce() || !m_form.Preferences().CB_Monitor)
+    if (!m_shownOnce || !m_prefs.CB_Monitor)
         return;
     if (!m_armed) {
         m_armed = true;
@@ -150,7 +103,7 @@ void ClipboardWatcher::WMDrawClipboard()
     m_inNotification = true;
     const auto done = qScopeGuard([this] { m_inNotification = false; });
 
-    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+    const QMimeData *data = m_clipboard.mimeData();
     if (!data || (!data->hasText() && !data->hasHtml()))
         return;
     if (m_prompt && m_prompt->isVisible()) {
@@ -170,23 +123,23 @@ void ClipboardWatcher::WMDrawClipboard()
     case ReadResult::Ok:
         break;
     }
-    if (m_buffer.size() <= m_form.Preferences().CB_ThreshHold)
+    if (m_buffer.size() <= m_prefs.CB_ThreshHold)
         return;
-    if (m_form.Preferences().CB_Prompt) {
+    if (m_prefs.CB_Prompt) {
         ShowPrompt();
         return;
     }
-    int action = m_form.Preferences().CB_DfltPromptAction;
-    if (action == caRememberLast)
-        action = m_form.Preferences().CB_LastPromptAction;
+    int action = m_prefs.CB_DfltPromptAction;
+    if (action == ClipboardPrompt::caRememberLast)
+        action = m_prefs.CB_LastPromptAction;
     // Without a prompt there is nobody to cancel for: Cancel means New.
-    AddClipboardText(action == caAppend ? caAppend : caNew);
+    AddClipboardText(action == ClipboardPrompt::caAppend ? ClipboardPrompt::caAppend : ClipboardPrompt::caNew);
 }
 
 ClipboardWatcher::ReadResult ClipboardWatcher::ReadClipboard()
 {
     m_buffer.clear();
-    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+    const QMimeData *data = m_clipboard.mimeData();
     if (!data)
         return ReadResult::NoText;
     QString text;
@@ -214,23 +167,23 @@ ClipboardWatcher::ReadResult ClipboardWatcher::ReadClipboard()
 
 bool ClipboardWatcher::ReadingSingleArticle() const
 {
-    const TMemoListBox *list = m_form.List();
-    return !m_form.Preferences().IsMultiArticleMode() && list->GetVisibleCount() > 0 && list->Entry(0)->Locked;
+    return !m_prefs.IsMultiArticleMode() && m_list.GetVisibleCount() > 0 && m_list.Entry(0)->Locked;
 }
 
 void ClipboardWatcher::ShowBusyDialog()
 {
-    if (!m_form.Preferences().SI_ShowBusyDialog)
+    if (!m_prefs.SI_ShowBusyDialog)
         return;
-    SecondStartDialog busy(m_form.Preferences().SI_ShowBusyDialog, &m_form);
+    SecondStartDialog busy(m_prefs.SI_ShowBusyDialog, &m_dialogParent);
     busy.exec();
 }
 
 void ClipboardWatcher::ShowPrompt()
 {
-    if (!m_prompt)
-        m_prompt = std::make_unique<ClipboardPrompt>(*m_form.List(), m_form.Preferences(),
-                                                     [this](int action) { AddClipboardText(action); });
+    if (!m_prompt) {
+        m_prompt = std::make_unique<ClipboardPrompt>(m_list, m_prefs);
+        connect(m_prompt.get(), &ClipboardPrompt::ActionChosen, this, &ClipboardWatcher::AddClipboardText);
+    }
     m_prompt->show();
     m_prompt->BringToFront();
 }
@@ -240,7 +193,7 @@ void ClipboardWatcher::ShowPrompt()
 void ClipboardWatcher::AddClipboardText(int action)
 {
     // The exit has saved the list: a prompt answered now changes nothing.
-    if (m_form.State() == rsExiting)
+    if (m_reading && m_reading->State() == rsExiting)
         return;
     // Reading may have started while the prompt waited: the single article
     // cannot be replaced nor changed now.
@@ -248,8 +201,7 @@ void ClipboardWatcher::AddClipboardText(int action)
         ShowBusyDialog();
         return;
     }
-    TMemoListBox *list = m_form.List();
-    TMemoEntry *entry = action == caAppend ? list->CurrentEntry() : nullptr;
+    TMemoEntry *entry = action == ClipboardPrompt::caAppend ? m_list.CurrentEntry() : nullptr;
     if (entry) {
         QString text = entry->Text();
         if (text.size() + m_buffer.size() + 1 > kMaxTextChars) {
@@ -259,89 +211,23 @@ void ClipboardWatcher::AddClipboardText(int action)
         if (!text.isEmpty() && text.back() != u'\0' && text.back() != u'\n' && text.back() != u'\r')
             text += u' ';
         entry->SetText(text + m_buffer);
-        m_form.Articles().SaveList();
+        m_articles.SaveList();
     } else {
         // A new article with the mode's voice and the handlers every new
         // article gets.
-        entry = m_form.Articles().AddNewArticle();
+        entry = m_articles.AddNewArticle();
         if (!entry)
             return;
         entry->SetText(m_buffer);
-        if (list->MultiArticle() || m_form.Preferences().SI_DefaultTitles)
-            entry->TitleFromText(list->TitleLength());
-        m_form.Articles().SaveList();
+        if (m_list.MultiArticle() || m_prefs.SI_DefaultTitles)
+            entry->TitleFromText(m_list.TitleLength());
+        m_articles.SaveList();
     }
-    if (m_form.Preferences().AutoSpeak())
-        m_form.ReadingCommands().StartAutoSpeak(entry);
-    if (m_form.Preferences().CB_ClearOnCopy) {
+    if (m_prefs.AutoSpeak() && m_reading)
+        m_reading->StartAutoSpeak(entry);
+    if (m_prefs.CB_ClearOnCopy) {
         m_clearing = true;
-        QGuiApplication::clipboard()->clear();
+        m_clipboard.clear();
         m_clearing = false;
-    }
-}
-
-// -------------------------------------------------------- the Clipboard tab
-
-void ClipboardWatcher::ThreshHoldEditChange()
-{
-    StoreNumber(*m_form.form()->ThreshHoldEdit, m_form.Preferences().CB_ThreshHold);
-}
-
-void ClipboardWatcher::PromptCkbxClick()
-{
-    m_form.Preferences().CB_Prompt = m_form.form()->PromptCkbx->isChecked();
-}
-
-void ClipboardWatcher::PromptDelayEditChange()
-{
-    StoreNumber(*m_form.form()->PromptDelayEdit, m_form.Preferences().CB_PromptDelay);
-}
-
-void ClipboardWatcher::PromptDfltActCBoxChange()
-{
-    const int index = m_form.form()->PromptDfltActCBox->currentIndex();
-    if (index >= caNew && index <= caRememberLast)
-        m_form.Preferences().CB_DfltPromptAction = uint8_t(index);
-}
-
-void ClipboardWatcher::ClearClipboardCBClick()
-{
-    m_form.Preferences().CB_ClearOnCopy = m_form.form()->ClearClipboardCB->isChecked();
-}
-
-// ---------------------------------------------------------------- Wayland
-
-bool ClipboardWatcher::FocusOnlyClipboard(const QString &platformName, const QString &sessionType,
-                                          const QString &waylandDisplay)
-{
-    if (platformName.startsWith(QLatin1String("wayland")))
-        return true;
-    // An X program on a Wayland desktop gets the clipboard through
-    // Xwayland, which passes it on when an X window takes the focus.
-    return platformName == QLatin1String("xcb") &&
-           (sessionType.compare(QLatin1String("wayland"), Qt::CaseInsensitive) == 0 || !waylandDisplay.isEmpty());
-}
-
-void ClipboardWatcher::NoteFocusOnlyClipboard()
-{
-    if (!FocusOnlyClipboard(QGuiApplication::platformName(), qEnvironmentVariable("XDG_SESSION_TYPE"),
-                            qEnvironmentVariable("WAYLAND_DISPLAY")))
-        return;
-    DiagnosticLog::WriteLog(QStringLiteral("Clipboard: other programs' copies arrive only while focused"));
-    Ui::MainWindow *ui = m_form.form();
-    m_focusNote = new QLabel(kFocusOnlyNote, ui->ClipboardSheetContents);
-    m_focusNote->setObjectName(QStringLiteral("ClipboardFocusNote"));
-    m_focusNote->setAccessibleName(kFocusOnlyNote);
-    m_focusNote->setWordWrap(true);
-    // Below the options, above the spacer that takes the rest of the sheet.
-    QGridLayout *grid = ui->ClipboardLayout;
-    const int row = grid->rowCount() - 1;
-    QLayoutItem *spacer = grid->itemAtPosition(row, 0);
-    if (spacer && spacer->spacerItem()) {
-        grid->removeItem(spacer);
-        grid->addWidget(m_focusNote, row, 0, 1, 3);
-        grid->addItem(spacer, row + 1, 0);
-    } else {
-        grid->addWidget(m_focusNote, row + 1, 0, 1, 3);
     }
 }

@@ -7,30 +7,41 @@
 // while joining, so the clipboard's content at that moment is never taken
 // as a copy and the next real copy is never taken for it.
 
+#include "reader/ReadingController.h"
+
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <cstdint>
 #include <memory>
 
-class QLabel;
+class QClipboard;
+class QWidget;
+class ArticleCommands;
 class ClipboardPrompt;
-class MainWindow;
+class TMemoListBox;
+class TPreferences;
 
 class ClipboardWatcher : public QObject
 {
     Q_OBJECT
 public:
-    // Stored values of CB_DfltPromptAction and CB_LastPromptAction.
-    enum Action : uint8_t { caNew = 0, caAppend = 1, caCancel = 2, caRememberLast = 3 };
     // Longer clipboard text is refused, like text files beyond this size.
     static constexpr qsizetype kMaxTextChars = 64 * 1024 * 1024;
     static const QString TooLargeMessage;
 
-    // Sets the watch check marks from CB_Monitor and joins when it is set;
-    // binds the Clipboard tab's controls.
-    explicit ClipboardWatcher(MainWindow &form);
+    // Joins when CB_Monitor is set. New text goes into the list through the
+    // article commands; the busy dialog opens over dialogParent's window.
+    ClipboardWatcher(TPreferences &prefs, QClipboard &clipboard, TMemoListBox &list, ArticleCommands &articles,
+                     QWidget &dialogParent, QObject *parent = nullptr);
     ~ClipboardWatcher() override;
+
+    // The reading commands: nothing is added while the program exits, and a
+    // new article is read at once when AutoSpeak is set.
+    void AttachReading(ReadingController &reading) { m_reading = &reading; }
+    // Copies count only after the window's first show.
+    void SetShownOnce() { m_shownOnce = true; }
 
     // Leaves the viewers when the window is destroyed.
     void Leave();
@@ -42,39 +53,38 @@ public:
     // The text of the last notification that was taken.
     const QString &BufferText() const { return m_buffer; }
 
-    void MonitorCBClick();
-    void WMDrawClipboard();
+    // The watch command of the Clipboard page, the Options menu and the tray.
+    void ToggleWatching();
+    // The clipboard's notification of new content (WM_DRAWCLIPBOARD).
+    void ClipboardChanged();
     // 0 New or 1 Append, with the buffer's text.
     void AddClipboardText(int action);
 
-    void ThreshHoldEditChange();
-    void PromptCkbxClick();
-    void PromptDelayEditChange();
-    void PromptDfltActCBoxChange();
-    void ClearClipboardCBClick();
-
-    // True where a program sees other programs' copies only while one of
-    // its windows has the focus (Wayland, and X programs under Wayland).
-    static bool FocusOnlyClipboard(const QString &platformName, const QString &sessionType,
-                                   const QString &waylandDisplay);
+signals:
+    // Watching was switched on or off, or a click is undone: every watch
+    // check mark is to show this.
+    void MonitorShown(bool on);
 
 private:
     enum class ReadResult { NoText, TooLarge, Ok };
     void Join();
     void LeaveChain();
-    void SetMonitorChecks(bool on);
     ReadResult ReadClipboard();
     bool ReadingSingleArticle() const;
     void ShowBusyDialog();
     void ShowPrompt();
-    void NoteFocusOnlyClipboard();
 
-    MainWindow &m_form;
+    TPreferences &m_prefs;
+    QClipboard &m_clipboard;
+    TMemoListBox &m_list;
+    ArticleCommands &m_articles;
+    QWidget &m_dialogParent;
+    QPointer<ReadingController> m_reading;
+    bool m_shownOnce = false;
     QMetaObject::Connection m_viewer;
     bool m_armed = false;
     bool m_clearing = false;        // our own emptying of the clipboard
     bool m_inNotification = false;  // a box or dialog of a notification is open
     QString m_buffer;
     std::unique_ptr<ClipboardPrompt> m_prompt;
-    QLabel *m_focusNote = nullptr;
 };

@@ -1,10 +1,8 @@
 #include "EnginesVoicesPage.h"
 
-#include "ui_MainWindow.h"
+#include "EnginesVoicesForm.h"
+#include "ui_EnginesVoicesForm.h"
 
-#include "ArticleCommands.h"
-#include "MainWindow.h"
-#include "ReadingBinder.h"
 #include "platform/shell/MessageService.h"
 #include "reader/Speaker.h"
 #include "settings/PreferenceUnit.h"
@@ -108,9 +106,9 @@ QString ImageText(int image, bool voice)
 
 }  // namespace
 
-EnginesVoicesPage::EnginesVoicesPage(MainWindow &form) : QObject(&form), m_form(form)
+EnginesVoicesPage::EnginesVoicesPage(EnginesVoicesForm &page, TPreferences &prefs, QObject *parent)
+    : QObject(parent), m_page(page), ui(page.Controls()), m_prefs(prefs)
 {
-    Ui::MainWindow &ui = *m_form.form();
     for (int i = 0; i < 3; ++i)
         m_images[size_t(i)] = ImageIcon(i);
     QLabel *legend[] = {ui.epImage1, ui.epImage2, ui.epImage3};
@@ -125,18 +123,17 @@ EnginesVoicesPage::EnginesVoicesPage(MainWindow &form) : QObject(&form), m_form(
     // A double click changes a voice; it must not fold a group as well.
     tree->setExpandsOnDoubleClick(false);
     connect(tree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *current) {
-        EngineVoicesTVMouseDown(current);
+        NodeSelected(current);
         // After the tree has scrolled to it.
         QMetaObject::invokeMethod(this, &EnginesVoicesPage::KeepSelectedInView, Qt::QueuedConnection);
     });
-    connect(tree, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem *node) { EngineVoicesTVDblClick(node); });
+    connect(tree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *node) { NodeDoubleClicked(node); });
 
     BuildPopupMenu();
     connect(tree, &QWidget::customContextMenuRequested, this, [this, tree](const QPoint &pos) {
         if (QTreeWidgetItem *node = tree->itemAt(pos))
             tree->setCurrentItem(node);
-        m_popupMenu3->popup(tree->viewport()->mapToGlobal(pos));
+        m_voiceMenu->popup(tree->viewport()->mapToGlobal(pos));
     });
 
     connect(ui.EnableBtn, &QPushButton::clicked, this, &EnginesVoicesPage::EnableItemClick);
@@ -144,26 +141,28 @@ EnginesVoicesPage::EnginesVoicesPage(MainWindow &form) : QObject(&form), m_form(
     connect(ui.EditBtn, &QPushButton::clicked, this, &EnginesVoicesPage::EditVoiceItemClick);
     connect(ui.TestButton, &QPushButton::clicked, this, &EnginesVoicesPage::TestButtonClick);
 
-    // The page shows when its tab is chosen. A tab chosen before the
-    // catalogue existed builds its tree when it is next shown (eventFilter).
-    connect(ui.PageControl1, &QTabWidget::currentChanged, this, [this, &ui](int) {
-        if (ui.PageControl1->currentWidget() == ui.EngineVoicesTab)
-            EngineVoicesTabShow();
-    });
-    ui.EngineVoicesTab->installEventFilter(this);
+    // A tab chosen before the catalogue existed builds its tree when it is
+    // next shown (eventFilter).
+    m_page.installEventFilter(this);
 
-    m_editor = new TVoiceEditForm(&m_form);
+    m_editor = new TVoiceEditForm(&m_page);
 }
 
 EnginesVoicesPage::~EnginesVoicesPage() = default;
 
+void EnginesVoicesPage::AttachReading(Speaker &driver, ReadingController &reading)
+{
+    m_driver = &driver;
+    m_reading = &reading;
+}
+
 void EnginesVoicesPage::BuildPopupMenu()
 {
-    m_popupMenu3 = new QMenu(&m_form);
-    m_popupMenu3->setObjectName(QStringLiteral("PopupMenu3"));
-    m_popupMenu3->setAccessibleName(tr("Engines and voices menu"));
+    m_voiceMenu = new QMenu(&m_page);
+    m_voiceMenu->setObjectName(QStringLiteral("PopupMenu3"));
+    m_voiceMenu->setAccessibleName(tr("Engines and voices menu"));
     auto add = [this](const char *name, const QString &text, void (EnginesVoicesPage::*handler)()) {
-        QAction *action = m_popupMenu3->addAction(text);
+        QAction *action = m_voiceMenu->addAction(text);
         action->setObjectName(QLatin1String(name));
         connect(action, &QAction::triggered, this, handler);
         return action;
@@ -172,12 +171,12 @@ void EnginesVoicesPage::BuildPopupMenu()
     m_setDfltItem = add("SetDfltItem", QStringLiteral("Set Voice as Default"), &EnginesVoicesPage::SetDfltItemClick);
     m_editVoiceItem = add("EditVoiceItem", QStringLiteral("Edit Voice"), &EnginesVoicesPage::EditVoiceItemClick);
     m_testItem = add("TestItem", QStringLiteral("Test"), &EnginesVoicesPage::TestButtonClick);
-    connect(m_popupMenu3, &QMenu::aboutToShow, this, &EnginesVoicesPage::UpdateVoiceMenuItems);
+    connect(m_voiceMenu, &QMenu::aboutToShow, this, &EnginesVoicesPage::UpdateVoiceMenuItems);
 }
 
 bool EnginesVoicesPage::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::Show && watched == m_form.form()->EngineVoicesTab && !m_treeBuilt)
+    if (event->type() == QEvent::Show && watched == &m_page && !m_treeBuilt)
         EngineVoicesTabShow();
     return QObject::eventFilter(watched, event);
 }
@@ -208,14 +207,16 @@ QString EnginesVoicesPage::GroupOf(const QTreeWidgetItem *node)
 
 bool EnginesVoicesPage::IsDefault(const TVoiceEntry *voice) const
 {
-    return voice && voice->DisplayName == m_form.Preferences().TTS_DefaultVoiceName;
+    return voice && voice->DisplayName == m_prefs.TTS_DefaultVoiceName;
 }
 
 bool EnginesVoicesPage::GroupEnabled(const QString &group) const
 {
     // Engine flags stored apart could leave a group half enabled; it then
     // shows as disabled, and enabling it enables every engine of it.
-    TEngineList &engines = m_form.Driver()->Engines();
+    if (!m_driver)
+        return false;
+    TEngineList &engines = m_driver->Engines();
     bool any = false;
     for (int i = 0; i < engines.Count(); ++i) {
         if (engines.GroupName(i) != group)
@@ -248,7 +249,7 @@ void EnginesVoicesPage::SetImage(QTreeWidgetItem *node, int image)
 
 void EnginesVoicesPage::EngineVoicesTabShow()
 {
-    Speaker *driver = m_form.Driver();
+    Speaker *driver = m_driver;
     // Before the catalogue is built there is nothing to show yet; the tree
     // is built at the first showing after it.
     if (!driver || driver->Voices().Count() == 0)
@@ -262,9 +263,9 @@ void EnginesVoicesPage::EngineVoicesTabShow()
 
 void EnginesVoicesPage::BuildTree()
 {
-    QTreeWidget *tree = m_form.form()->EngineVoicesTV;
-    TEngineList &engines = m_form.Driver()->Engines();
-    TVoiceList &voices = m_form.Driver()->Voices();
+    QTreeWidget *tree = ui.EngineVoicesTV;
+    TEngineList &engines = m_driver->Engines();
+    TVoiceList &voices = m_driver->Voices();
     const QSignalBlocker block(tree);
     tree->clear();
     for (int i = 0; i < engines.Count(); ++i) {
@@ -305,16 +306,16 @@ void EnginesVoicesPage::BuildTree()
     }
     tree->setCurrentItem(tree->topLevelItem(0));
     m_treeBuilt = true;
-    EngineVoicesTVMouseDown(tree->currentItem());
+    NodeSelected(tree->currentItem());
 }
 
 void EnginesVoicesPage::RefreshImages()
 {
-    QTreeWidget *tree = m_form.form()->EngineVoicesTV;
+    QTreeWidget *tree = ui.EngineVoicesTV;
     for (QTreeWidgetItemIterator it(tree); *it; ++it)
         if (!IsLanguageNode(*it))
             SetImage(*it, ImageFor(*it));
-    EngineVoicesTVMouseDown(tree->currentItem());
+    NodeSelected(tree->currentItem());
     tree->viewport()->update();
 }
 
@@ -322,18 +323,16 @@ void EnginesVoicesPage::RefreshImages()
 // sit below its visible part.
 void EnginesVoicesPage::KeepSelectedInView()
 {
-    Ui::MainWindow &ui = *m_form.form();
     QTreeWidgetItem *node = ui.EngineVoicesTV->currentItem();
-    if (!node || !ui.EngineVoicesTab->isVisible())
+    if (!node || !m_page.isVisible())
         return;
     const QRect row = ui.EngineVoicesTV->visualItemRect(node);
     const QPoint at = ui.EngineVoicesTV->viewport()->mapTo(ui.EngineVoicesTabContents, row.center());
     ui.EngineVoicesTabScroll->ensureVisible(at.x(), at.y(), 0, row.height());
 }
 
-void EnginesVoicesPage::EngineVoicesTVMouseDown(QTreeWidgetItem *node)
+void EnginesVoicesPage::NodeSelected(QTreeWidgetItem *node)
 {
-    Ui::MainWindow &ui = *m_form.form();
     const bool voice = VoiceOf(node) != nullptr;
     ui.SetDfltBtn->setEnabled(voice);
     ui.EditBtn->setEnabled(voice);
@@ -348,7 +347,7 @@ void EnginesVoicesPage::EngineVoicesTVMouseDown(QTreeWidgetItem *node)
 
 void EnginesVoicesPage::UpdateVoiceMenuItems()
 {
-    QTreeWidgetItem *node = m_form.form()->EngineVoicesTV->currentItem();
+    QTreeWidgetItem *node = ui.EngineVoicesTV->currentItem();
     TVoiceEntry *voice = VoiceOf(node);
     if (!node || IsLanguageNode(node)) {
         for (QAction *item : {m_enableItem, m_setDfltItem, m_editVoiceItem, m_testItem})
@@ -376,20 +375,20 @@ void EnginesVoicesPage::ToggleFavorite(TVoiceEntry *voice)
     // not dropped.
     voice->Favorite = !voice->Offered();
     if (voice->Favorite && voice->Engine)
-        m_form.Driver()->Catalog().SetGroupEnabled(voice->Engine->GroupName, true);
+        m_driver->Catalog().SetGroupEnabled(voice->Engine->GroupName, true);
 }
 
 void EnginesVoicesPage::VoicesChanged()
 {
     RefreshImages();
-    m_form.Articles().LoadFavoriteVoices();
-    m_form.Driver()->SaveVoicePrefs();
+    emit FavoritesChanged();
+    m_driver->SaveVoicePrefs();
 }
 
 void EnginesVoicesPage::EnableItemClick()
 {
-    QTreeWidgetItem *node = m_form.form()->EngineVoicesTV->currentItem();
-    if (!node || IsLanguageNode(node) || !m_form.Driver())
+    QTreeWidgetItem *node = ui.EngineVoicesTV->currentItem();
+    if (!node || IsLanguageNode(node) || !m_driver)
         return;
     if (TVoiceEntry *voice = VoiceOf(node)) {
         if (IsDefault(voice)) {
@@ -400,22 +399,22 @@ void EnginesVoicesPage::EnableItemClick()
     } else {
         const QString group = GroupOf(node);
         const bool enabled = GroupEnabled(group);
-        const TVoiceEntry *dflt = m_form.Driver()->FindVoice(m_form.Preferences().TTS_DefaultVoiceName);
+        const TVoiceEntry *dflt = m_driver->FindVoice(m_prefs.TTS_DefaultVoiceName);
         if (enabled && dflt && dflt->Engine && dflt->Engine->GroupName == group) {
             MessageService::notice(kCannotDisable.arg(dflt->DisplayName));
             return;
         }
-        m_form.Driver()->SetEngineEnabled(group, !enabled);
+        m_driver->SetEngineEnabled(group, !enabled);
     }
     VoicesChanged();
 }
 
-void EnginesVoicesPage::EngineVoicesTVDblClick(QTreeWidgetItem *node)
+void EnginesVoicesPage::NodeDoubleClicked(QTreeWidgetItem *node)
 {
     if (IsLanguageNode(node))
         node->setExpanded(!node->isExpanded());
     TVoiceEntry *voice = VoiceOf(node);
-    if (!voice || !m_form.Driver())
+    if (!voice || !m_driver)
         return;
     if (IsDefault(voice)) {
         MessageService::notice(voice->DisplayName + kIsDefaultVoice);
@@ -427,17 +426,17 @@ void EnginesVoicesPage::EngineVoicesTVDblClick(QTreeWidgetItem *node)
 
 void EnginesVoicesPage::SetDfltItemClick()
 {
-    TVoiceEntry *voice = VoiceOf(m_form.form()->EngineVoicesTV->currentItem());
-    if (!voice || !m_form.Driver())
+    TVoiceEntry *voice = VoiceOf(ui.EngineVoicesTV->currentItem());
+    if (!voice || !m_driver)
         return;
     // Setting the default again is the way to offer a default voice that
     // stored settings left excluded or in a disabled group.
     if (IsDefault(voice) && voice->Offered())
         return;
-    m_form.Preferences().TTS_DefaultVoiceName = voice->DisplayName;
+    m_prefs.TTS_DefaultVoiceName = voice->DisplayName;
     voice->Favorite = true;
     if (voice->Engine)
-        m_form.Driver()->Catalog().SetGroupEnabled(voice->Engine->GroupName, true);
+        m_driver->Catalog().SetGroupEnabled(voice->Engine->GroupName, true);
     // All images from the rules: the previous default shows what it is,
     // favourite or excluded.
     VoicesChanged();
@@ -445,8 +444,8 @@ void EnginesVoicesPage::SetDfltItemClick()
 
 void EnginesVoicesPage::EditVoiceItemClick()
 {
-    TVoiceEntry *voice = VoiceOf(m_form.form()->EngineVoicesTV->currentItem());
-    Speaker *driver = m_form.Driver();
+    TVoiceEntry *voice = VoiceOf(ui.EngineVoicesTV->currentItem());
+    Speaker *driver = m_driver;
     if (!voice || !driver || !m_editor)
         return;
     if (voice->PitchMin == -1)
@@ -480,7 +479,7 @@ void EnginesVoicesPage::EditVoiceItemClick()
     const int result = m_editor->exec();
     if (m_editor)
         m_editor->OnTest = nullptr;
-    if (result != QDialog::Accepted || !m_editor || m_form.State() == rsExiting)
+    if (result != QDialog::Accepted || !m_editor || State() == rsExiting)
         return;
     voice->Pitch = m_editor->Voice().Pitch;
     voice->Speed = m_editor->Voice().Speed;
@@ -491,19 +490,19 @@ void EnginesVoicesPage::EditVoiceItemClick()
 
 void EnginesVoicesPage::TestButtonClick()
 {
-    if (TVoiceEntry *voice = VoiceOf(m_form.form()->EngineVoicesTV->currentItem()))
+    if (TVoiceEntry *voice = VoiceOf(ui.EngineVoicesTV->currentItem()))
         SpeakTest(voice);
 }
 
 void EnginesVoicesPage::SpeakTest(TVoiceEntry *voice)
 {
-    if (m_form.State() != rsIdle)
+    if (State() != rsIdle || !m_reading)
         return;
     QString text = GetTestMessage(voice->Engine).trimmed();
     if (text.isEmpty())
         text = kTestFallback;
-    m_form.ReadingCommands().UpdateStatus(kReadingTest);
-    m_form.ReadingCommands().SpeakAudioHelp(text, voice->DisplayName);
+    m_reading->UpdateStatus(kReadingTest);
+    m_reading->SpeakAudioHelp(text, voice->DisplayName);
 }
 
 // ------------------------------------------------------ reading state
@@ -513,7 +512,7 @@ void EnginesVoicesPage::SpeakTest(TVoiceEntry *voice)
 // them and keeps it off while no voice is selected.
 void EnginesVoicesPage::FollowReadingCommands()
 {
-    ReadingController *reading = m_form.Reading();
+    ReadingController *reading = m_reading;
     if (m_commandsConnection || !reading)
         return;
     m_aloudAllowed = reading->AllowedCommands().aloud;
@@ -524,8 +523,8 @@ void EnginesVoicesPage::FollowReadingCommands()
 void EnginesVoicesPage::CommandsChanged(ReadingController::Commands commands)
 {
     m_aloudAllowed = commands.aloud;
-    QTreeWidgetItem *node = m_form.form()->EngineVoicesTV->currentItem();
-    m_form.form()->TestButton->setEnabled(m_aloudAllowed && VoiceOf(node));
+    QTreeWidgetItem *node = ui.EngineVoicesTV->currentItem();
+    ui.TestButton->setEnabled(m_aloudAllowed && VoiceOf(node));
     if (m_editor)
         m_editor->SetTestAllowed(m_aloudAllowed);
 }
@@ -534,5 +533,10 @@ bool EnginesVoicesPage::AloudAllowed() const
 {
     if (m_commandsConnection)
         return m_aloudAllowed;
-    return m_form.State() == rsIdle;
+    return State() == rsIdle;
+}
+
+ReadingState EnginesVoicesPage::State() const
+{
+    return m_reading ? m_reading->State() : rsIdle;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The Engines / Voices page: the tree of engine groups and voices, its
 // buttons and menu (PopupMenu3), and the voice editor. Every change goes
-// into the catalogue at once and on to the settings record.
+// into the catalogue at once and on to the settings record; the favourite
+// list's users hear of it by FavoritesChanged.
 
 #include "dialogs/VoiceEditUnit.h"
 #include "reader/ReadingController.h"
@@ -17,8 +18,14 @@
 class QAction;
 class QMenu;
 class QTreeWidgetItem;
-class MainWindow;
+class EnginesVoicesForm;
+class Speaker;
+class TPreferences;
 class TVoiceEntry;
+
+namespace Ui {
+class EnginesVoicesForm;
+}
 
 class EnginesVoicesPage : public QObject
 {
@@ -28,10 +35,14 @@ public:
     // disabled group, the default voice.
     enum NodeImage { niFavorite = 0, niExcluded = 1, niDefault = 2 };
 
-    explicit EnginesVoicesPage(MainWindow &form);
+    EnginesVoicesPage(EnginesVoicesForm &page, TPreferences &prefs, QObject *parent = nullptr);
     ~EnginesVoicesPage() override;
 
-    QMenu *PopupMenu3() const { return m_popupMenu3; }
+    // The voice catalogue's driver and the reading commands: the tree shows
+    // the catalogue, and Test reads through the commands when they allow it.
+    void AttachReading(Speaker &driver, ReadingController &reading);
+
+    QMenu *VoiceMenu() const { return m_voiceMenu; }
     TVoiceEditForm *VoiceEditForm() const { return m_editor; }
     bool TreeBuilt() const { return m_treeBuilt; }
 
@@ -45,13 +56,18 @@ public:
 
     void EngineVoicesTabShow();
     // A node became the selected one, by mouse or keyboard.
-    void EngineVoicesTVMouseDown(QTreeWidgetItem *node);
-    void EngineVoicesTVDblClick(QTreeWidgetItem *node);
+    void NodeSelected(QTreeWidgetItem *node);
+    void NodeDoubleClicked(QTreeWidgetItem *node);
     void UpdateVoiceMenuItems();
     void EnableItemClick();
     void SetDfltItemClick();
     void EditVoiceItemClick();
     void TestButtonClick();
+
+signals:
+    // Favourites, the default voice or an engine's state changed: the voice
+    // lists offered elsewhere are to be read again.
+    void FavoritesChanged();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -73,9 +89,14 @@ private:
     void FollowReadingCommands();
     void CommandsChanged(ReadingController::Commands commands);
     bool AloudAllowed() const;
+    ReadingState State() const;
 
-    MainWindow &m_form;
-    QMenu *m_popupMenu3 = nullptr;
+    EnginesVoicesForm &m_page;
+    Ui::EnginesVoicesForm &ui;
+    TPreferences &m_prefs;
+    Speaker *m_driver = nullptr;
+    QPointer<ReadingController> m_reading;
+    QMenu *m_voiceMenu = nullptr;
     QAction *m_enableItem = nullptr;
     QAction *m_setDfltItem = nullptr;
     QAction *m_editVoiceItem = nullptr;

@@ -1,5 +1,7 @@
 #include "MainWindow.h"
 
+#include "ui_ClipboardOptionsForm.h"
+#include "ui_EnginesVoicesForm.h"
 #include "ui_MainWindow.h"
 
 #include "ArticleCommands.h"
@@ -10,6 +12,7 @@
 #include "ListReadingView.h"
 #include "OptionsBinder.h"
 #include "ReadingActions.h"
+#include "OptionsStrip.h"
 #include "ReadingBinder.h"
 #include "FloatingToolBar.h"
 #include "ToolBarIcons.h"
@@ -29,6 +32,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QFontInfo>
@@ -178,7 +182,8 @@ void MainWindow::FormCreate()
     m_readingActions = new ReadingActions(this);
     m_articles = std::make_unique<ArticleCommands>(*this);
     m_help = std::make_unique<HelpMenu>(HelpMenu::Controls{*ui->Contents1, *ui->About1, *ui->VisitVarnyxTechnologies1,
-                                                           *ui->PortableMP3, *ui->AudioHelp1, *ui->MoreVoicesLbl},
+                                                           *ui->PortableMP3, *ui->AudioHelp1,
+                                                           *ui->EngineVoicesTab->Controls().MoreVoicesLbl},
                                         m_prefs, m_driver, *this);
     connect(m_help.get(), &HelpMenu::AudioHelpRequested, this, [this](const QString &text, const QString &voice) {
         m_readingCommands->UpdateStatus(QStringLiteral("Reading Audio Help"));
@@ -187,7 +192,12 @@ void MainWindow::FormCreate()
     BuildPopupMenus();
     m_tray = new TrayController(m_prefs, *m_readingActions, this);
     ConnectTray();
-    m_options = new OptionsBinder(*ui, m_prefs, *this);
+    m_strip = new OptionsStrip(
+        {ui->MainMenu1, ui->StatusBar1, ui->OptionsSplitter, ui->Panel2, ui->ToolBar1, ui->Panel3, ui->MainTextPanel},
+        m_prefs, this);
+    m_options = new OptionsBinder(
+        {*ui->SIOptionsSheet, *ui->MIOptionsSheet, *ui->ClipboardSheet, *ui->FileOptionsSheet, *ui->MiscSheet}, m_prefs,
+        this);
 
     m_list = new TMemoListBox(ui->MainTextPanel, m_popupMenu1);
     m_list->SetPreferences(&m_prefs);
@@ -246,8 +256,7 @@ void MainWindow::FormCreate()
     // Controls from preferences; the clipboard watcher joins the viewers
     // when watching is on.
     m_options->LoadControls();
-    m_clipboard = new ClipboardWatcher(*this);
-    m_voicesPage = new EnginesVoicesPage(*this);
+    BindOptionPages();
 
     m_help->FillAudioHelpMenu();
 
@@ -330,7 +339,6 @@ void MainWindow::BindControls()
     ui->Read1->addActions({commands.ReadAloud(), commands.ReadToFile()});
     ui->Read1->addSeparator();
     ui->Read1->addActions({commands.PauseResume(), commands.Skip(), commands.Stop()});
-    connect(&commands, &ReadingActions::ReadAloudAllowed, ui->TestButton, &QWidget::setEnabled);
     connect(&commands, &ReadingActions::SoundDeviceFree, ui->SelAudioDevMItm, &QAction::setEnabled);
     connect(&commands, &ReadingActions::SoundDeviceFree, ui->PronunciationMItm, &QAction::setEnabled);
 
@@ -532,6 +540,7 @@ void MainWindow::FinishFirstShow()
     m_readingCommands->SetReadingState(rsIdle);
     m_shownOnce = true;
     m_options->SetShownOnce();
+    m_clipboard->SetShownOnce();
     DiagnosticLog::WriteLog(QStringLiteral("Exiting FormShow"));
     // A desktop may refuse the focus to a starting program; the first
     // activation's work (the list info, the "-auto" start) must still run.
@@ -667,12 +676,17 @@ void MainWindow::SetStripHeight(int height)
     ui->MISIOptionsPage->setMinimumWidth(
         std::max(kDesignedModeOptionsWidth, ui->MISIOptionsPage->minimumSizeHint().width()));
     ui->ToolBar1->setFixedHeight(ToolbarHeight());
-    m_options->SetStripHeight(height);
+    const int needed = m_strip->SetStripHeight(height);
+    // A window too low for the strip and the list's lines grows, as far as
+    // the screen allows, rather than squeeze the band.
+    if (needed > this->height() && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+        resize(width(), screen() ? std::min(needed, screen()->availableGeometry().height()) : needed);
 }
 
 int MainWindow::FullStripHeight(int designed) const
 {
-    return m_options->ShownStripHeight(qRound(designed * FontScale(this)), ToolbarHeight());
+    return m_strip->ShownStripHeight(qRound(designed * FontScale(this)), ToolbarHeight(),
+                                     screen() ? screen()->availableGeometry().height() : height());
 }
 
 void MainWindow::ToggleOptionsBand()
@@ -711,13 +725,48 @@ void MainWindow::LayoutStrip()
         SetStripHeight(options ? full - ToolbarHeight() : 0);
 }
 
+void MainWindow::BindOptionPages()
+{
+    // The clipboard watcher joins the viewers when watching is on; the
+    // Clipboard page, the Options menu and the tray show and switch it.
+    m_clipboard = new ClipboardWatcher(m_prefs, *QGuiApplication::clipboard(), *m_list, *m_articles,
+                                       *ui->ClipboardSheet, this);
+    QCheckBox *monitor = ui->ClipboardSheet->Controls().MonitorCB;
+    QAction *trayMonitor = TrayItem("MonClipPoNtry");
+    const auto showMonitor = [this, monitor, trayMonitor](bool on) {
+        monitor->setChecked(on);
+        ui->MonClipMItm->setChecked(on);
+        trayMonitor->setChecked(on);
+    };
+    showMonitor(m_prefs.CB_Monitor);
+    connect(m_clipboard, &ClipboardWatcher::MonitorShown, this, showMonitor);
+    // clicked and triggered come from the user only: setting the check
+    // marks does not switch watching again.
+    connect(monitor, &QCheckBox::clicked, m_clipboard, &ClipboardWatcher::ToggleWatching);
+    connect(ui->MonClipMItm, &QAction::triggered, m_clipboard, &ClipboardWatcher::ToggleWatching);
+    connect(trayMonitor, &QAction::triggered, m_clipboard, &ClipboardWatcher::ToggleWatching);
+
+    m_voicesPage = new EnginesVoicesPage(*ui->EngineVoicesTab, m_prefs, this);
+    connect(m_voicesPage, &EnginesVoicesPage::FavoritesChanged, m_articles.get(), &ArticleCommands::LoadFavoriteVoices);
+
+    // A page shows its settings as they are now when its tab is chosen.
+    connect(ui->PageControl1, &QTabWidget::currentChanged, this, [this] {
+        if (ui->PageControl1->currentWidget() == ui->EngineVoicesTab)
+            m_voicesPage->EngineVoicesTabShow();
+        else if (ui->PageControl1->currentWidget() == ui->MiscSheet)
+            m_options->MiscSheetShow();
+    });
+}
+
 void MainWindow::ShowModeSheet(bool multi)
 {
-    ui->MISIOptionsPage->setCurrentWidget(multi ? ui->MIOptionsSheet : ui->SIOptionsSheet);
-    if (multi)
+    if (multi) {
+        ui->MISIOptionsPage->setCurrentWidget(ui->MIOptionsSheet);
         m_options->MIOptionsSheetShow();
-    else
+    } else {
+        ui->MISIOptionsPage->setCurrentWidget(ui->SIOptionsSheet);
         m_options->SIOptionsSheetShow();
+    }
 }
 
 QString MainWindow::StatusText() const
@@ -858,6 +907,8 @@ void MainWindow::BuildReading()
         std::make_unique<ReadingBinder>(*m_reading, *m_readingActions, *m_list,
                                         ReadingBinder::StatusWidgets{*m_panel[0], *m_panel[1], *m_gauge}, &m_toolBar);
     ConnectReading();
+    m_voicesPage->AttachReading(m_driver, *m_reading);
+    m_clipboard->AttachReading(*m_reading);
     m_toolBar.SetCommands(*m_readingActions);
     m_toolBar.SetPreferences(&m_prefs);
     m_toolBar.setWindowIcon(windowIcon());

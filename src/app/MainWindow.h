@@ -35,6 +35,7 @@ class HelpMenu;
 class ClipboardWatcher;
 class EnginesVoicesPage;
 class OptionsBinder;
+class OptionsStrip;
 class ReadingBinder;
 class TPreferences;
 class TrayController;
@@ -175,6 +176,8 @@ private:
     static bool StartedAtLogin();
     void BuildPopupMenus();
     void BindControls();
+    // The option pages' parts: the clipboard watcher, the Engines / Voices page.
+    void BindOptionPages();
     void LayoutStatusPanels();
     void SetStripHeight(int height);
     // The strip's height for the toolbar and options shown now.
@@ -202,6 +205,7 @@ private:
     ReadingActions *m_readingActions = nullptr;
     TrayController *m_tray = nullptr;
     OptionsBinder *m_options = nullptr;
+    OptionsStrip *m_strip = nullptr;
     ClipboardWatcher *m_clipboard = nullptr;
     EnginesVoicesPage *m_voicesPage = nullptr;
     QMenu *m_popupMenu1 = nullptr;

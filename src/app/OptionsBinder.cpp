@@ -1,6 +1,16 @@
 #include "OptionsBinder.h"
 
-#include "ui_MainWindow.h"
+#include "ClipboardOptionsForm.h"
+#include "ClipboardPrompt.h"
+#include "FileOptionsForm.h"
+#include "MiscOptionsForm.h"
+#include "MultiArticleOptionsForm.h"
+#include "SingleArticleOptionsForm.h"
+#include "ui_ClipboardOptionsForm.h"
+#include "ui_FileOptionsForm.h"
+#include "ui_MiscOptionsForm.h"
+#include "ui_MultiArticleOptionsForm.h"
+#include "ui_SingleArticleOptionsForm.h"
 
 #include "dialogs/SelectDirectory.h"
 #include "platform/paths/AppPaths.h"
@@ -10,21 +20,27 @@
 
 #include <QButtonGroup>
 #include <QIntValidator>
-#include <QScreen>
-#include <QScrollArea>
 
 #include <algorithm>
-#include <vector>
 
 namespace {
 
-// The list keeps room for this many lines of text however large the band is.
-constexpr int kListLines = 4;
+// While a number edit is empty (the user is typing a new number) its setting
+// keeps its value; the validator lets nothing else through.
+void StoreNumber(const QLineEdit &edit, int32_t &setting)
+{
+    bool ok = false;
+    const int value = edit.text().toInt(&ok);
+    if (ok)
+        setting = value;
+}
 
 }  // namespace
 
-OptionsBinder::OptionsBinder(Ui::MainWindow &form, TPreferences &prefs, QWidget &window)
-    : QObject(&window), ui(form), m_prefs(prefs), m_window(window)
+OptionsBinder::OptionsBinder(const Pages &pages, TPreferences &prefs, QObject *parent)
+    : QObject(parent), m_single(pages.single.Controls()), m_multi(pages.multi.Controls()),
+      m_clipboard(pages.clipboard.Controls()), m_file(pages.file.Controls()), m_misc(pages.misc.Controls()),
+      m_filePage(pages.file), m_prefs(prefs)
 {
     auto group = [this](std::initializer_list<QAbstractButton *> buttons) {
         auto *g = new QButtonGroup(this);
@@ -33,10 +49,10 @@ OptionsBinder::OptionsBinder(Ui::MainWindow &form, TPreferences &prefs, QWidget 
             g->addButton(b, id++);
         return g;
     };
-    m_siVoiceGrp = group({ui.SIVoiceDefault, ui.SIVoiceRandom});
-    m_miVoiceGrp = group({ui.MIVoiceDefault, ui.MIVoiceRandom, ui.MIVoiceRoundRobin});
-    m_oDestGrp = group({ui.ODestSingle, ui.ODestMultiple});
-    m_fileFormatGrp = group({ui.FileFormatWav, ui.FileFormatMP3});
+    m_siVoiceGrp = group({m_single.SIVoiceDefault, m_single.SIVoiceRandom});
+    m_miVoiceGrp = group({m_multi.MIVoiceDefault, m_multi.MIVoiceRandom, m_multi.MIVoiceRoundRobin});
+    m_oDestGrp = group({m_multi.ODestSingle, m_multi.ODestMultiple});
+    m_fileFormatGrp = group({m_file.FileFormatWav, m_file.FileFormatMP3});
 
     // idClicked and the other user signals fire for user actions only, so
     // loading a control does not write back the value it just read.
@@ -44,27 +60,26 @@ OptionsBinder::OptionsBinder(Ui::MainWindow &form, TPreferences &prefs, QWidget 
     connect(m_miVoiceGrp, &QButtonGroup::idClicked, this, &OptionsBinder::MIVoiceGrpClick);
     connect(m_oDestGrp, &QButtonGroup::idClicked, this, &OptionsBinder::ODestGrpClick);
     connect(m_fileFormatGrp, &QButtonGroup::idClicked, this, &OptionsBinder::FileFormatRGrpClick);
-    connect(ui.AutoSpeakCB, &QCheckBox::clicked, this, &OptionsBinder::AutoSpeakCBClick);
-    connect(ui.AutoDeleteCB, &QCheckBox::clicked, this, &OptionsBinder::AutoDeleteCBClick);
-    connect(ui.AutoTitleCB, &QCheckBox::clicked, this, &OptionsBinder::AutoTitleCBClick);
-    connect(ui.FilterCB, &QCheckBox::clicked, this, &OptionsBinder::FilterCBClick);
-    connect(ui.HighlightCB, &QCheckBox::clicked, this, &OptionsBinder::HighlightPosnClick);
-    connect(ui.DfltVoiceCB, &QComboBox::activated, this, &OptionsBinder::DfltVoiceCBChange);
-    connect(ui.ToolbarMinCB, &QComboBox::activated, this, &OptionsBinder::ToolbarMinCBChange);
-    connect(ui.TBOnTopCB, &QCheckBox::clicked, this, &OptionsBinder::TBOnTopCBClick);
-    connect(ui.AutoStartAppCB, &QCheckBox::clicked, this, &OptionsBinder::AutoStartAppCBClick);
-    connect(ui.AudioQltyCbx, &QComboBox::activated, this, &OptionsBinder::AudioQltyCbxChange);
-    connect(ui.OutDirEdit, &QLineEdit::textEdited, this, &OptionsBinder::OutDirEditChange);
-    connect(ui.Button1, &QPushButton::clicked, this, &OptionsBinder::ChooseOutputFolder);
-    connect(ui.PageControl1, &QTabWidget::currentChanged, this, [this](int) {
-        if (ui.PageControl1->currentWidget() == ui.MiscSheet)
-            MiscSheetShow();
-    });
-    // The list takes what the window gains or loses and keeps a few lines
-    // however far the band is dragged; the band keeps its height.
-    ui.OptionsSplitter->setStretchFactor(1, 1);
-    ui.MainTextPanel->setMinimumHeight(kListLines * m_window.fontMetrics().height());
-    connect(ui.OptionsSplitter, &QSplitter::splitterMoved, this, &OptionsBinder::OptionsSplitterMoved);
+    connect(m_single.AutoSpeakCB, &QCheckBox::clicked, this, &OptionsBinder::AutoSpeakCBClick);
+    connect(m_multi.AutoDeleteCB, &QCheckBox::clicked, this, &OptionsBinder::AutoDeleteCBClick);
+    connect(m_single.AutoTitleCB, &QCheckBox::clicked, this, &OptionsBinder::AutoTitleCBClick);
+    connect(m_misc.FilterCB, &QCheckBox::clicked, this, &OptionsBinder::FilterCBClick);
+    connect(m_misc.HighlightCB, &QCheckBox::clicked, this, &OptionsBinder::HighlightPosnClick);
+    connect(m_misc.DfltVoiceCB, &QComboBox::activated, this, &OptionsBinder::DfltVoiceCBChange);
+    connect(m_misc.ToolbarMinCB, &QComboBox::activated, this, &OptionsBinder::ToolbarMinCBChange);
+    connect(m_misc.TBOnTopCB, &QCheckBox::clicked, this, &OptionsBinder::TBOnTopCBClick);
+    connect(m_misc.AutoStartAppCB, &QCheckBox::clicked, this, &OptionsBinder::AutoStartAppCBClick);
+    connect(m_file.AudioQltyCbx, &QComboBox::activated, this, &OptionsBinder::AudioQltyCbxChange);
+    connect(m_file.OutDirEdit, &QLineEdit::textEdited, this, &OptionsBinder::OutDirEditChange);
+    connect(m_file.Button1, &QPushButton::clicked, this, &OptionsBinder::ChooseOutputFolder);
+    // The Clipboard page follows every change of its controls, also one made
+    // by code after loading (the m_loading guard keeps loading out).
+    connect(m_clipboard.ClearClipboardCB, &QCheckBox::toggled, this, &OptionsBinder::ClearClipboardCBClick);
+    connect(m_clipboard.ThreshHoldEdit, &QLineEdit::textChanged, this, &OptionsBinder::ThreshHoldEditChange);
+    connect(m_clipboard.PromptCkbx, &QCheckBox::toggled, this, &OptionsBinder::PromptCkbxClick);
+    connect(m_clipboard.PromptDelayEdit, &QLineEdit::textChanged, this, &OptionsBinder::PromptDelayEditChange);
+    connect(m_clipboard.PromptDfltActCBox, &QComboBox::currentIndexChanged, this,
+            &OptionsBinder::PromptDfltActCBoxChange);
 }
 
 void OptionsBinder::LoadControls()
@@ -72,25 +87,25 @@ void OptionsBinder::LoadControls()
     m_loading = true;
     if (auto *b = m_fileFormatGrp->button(m_prefs.OUT_FileFormat))
         b->setChecked(true);
-    ui.ClearClipboardCB->setChecked(m_prefs.CB_ClearOnCopy);
-    ui.HighlightCB->setChecked(m_prefs.TTS_HighlightPosition);
-    ui.FilterCB->setChecked(m_prefs.TTS_FilterSymbols);
-    ui.AutoDeleteCB->setChecked(m_prefs.AutoDelete());
-    ui.ToolbarMinCB->setCurrentIndex(m_prefs.ToolbarOnMinOption);
-    ui.TBOnTopCB->setChecked(m_prefs.ToolbarOnTop);
-    ui.ThreshHoldEdit->setText(QString::number(m_prefs.CB_ThreshHold));
-    ui.PromptCkbx->setChecked(m_prefs.CB_Prompt);
-    ui.PromptDelayEdit->setText(QString::number(m_prefs.CB_PromptDelay));
-    ui.PromptDfltActCBox->setCurrentIndex(m_prefs.CB_DfltPromptAction);
-    ui.OutDirEdit->setText(m_prefs.OUT_Directory);
-    ui.ThreshHoldEdit->setValidator(new QIntValidator(0, 1000000, ui.ThreshHoldEdit));
-    ui.PromptDelayEdit->setValidator(new QIntValidator(0, 100000, ui.PromptDelayEdit));
+    m_clipboard.ClearClipboardCB->setChecked(m_prefs.CB_ClearOnCopy);
+    m_misc.HighlightCB->setChecked(m_prefs.TTS_HighlightPosition);
+    m_misc.FilterCB->setChecked(m_prefs.TTS_FilterSymbols);
+    m_multi.AutoDeleteCB->setChecked(m_prefs.AutoDelete());
+    m_misc.ToolbarMinCB->setCurrentIndex(m_prefs.ToolbarOnMinOption);
+    m_misc.TBOnTopCB->setChecked(m_prefs.ToolbarOnTop);
+    m_clipboard.ThreshHoldEdit->setText(QString::number(m_prefs.CB_ThreshHold));
+    m_clipboard.PromptCkbx->setChecked(m_prefs.CB_Prompt);
+    m_clipboard.PromptDelayEdit->setText(QString::number(m_prefs.CB_PromptDelay));
+    m_clipboard.PromptDfltActCBox->setCurrentIndex(m_prefs.CB_DfltPromptAction);
+    m_file.OutDirEdit->setText(m_prefs.OUT_Directory);
+    m_clipboard.ThreshHoldEdit->setValidator(new QIntValidator(0, 1000000, m_clipboard.ThreshHoldEdit));
+    m_clipboard.PromptDelayEdit->setValidator(new QIntValidator(0, 100000, m_clipboard.PromptDelayEdit));
 
     // Quality: item 1 unless an item names the stored bit rate.
-    ui.AudioQltyCbx->setCurrentIndex(1);
-    for (int i = 0; i < ui.AudioQltyCbx->count(); ++i) {
-        if (ui.AudioQltyCbx->itemText(i).left(2).toInt() == m_prefs.BitRate) {
-            ui.AudioQltyCbx->setCurrentIndex(i);
+    m_file.AudioQltyCbx->setCurrentIndex(1);
+    for (int i = 0; i < m_file.AudioQltyCbx->count(); ++i) {
+        if (m_file.AudioQltyCbx->itemText(i).left(2).toInt() == m_prefs.BitRate) {
+            m_file.AudioQltyCbx->setCurrentIndex(i);
             break;
         }
     }
@@ -101,16 +116,16 @@ void OptionsBinder::LoadControls()
 void OptionsBinder::ShowQuality()
 {
     // The quality is offered whenever MP3 is chosen.
-    ui.AudioQltyLbl->setVisible(m_prefs.OUT_FileFormat == 1);
-    ui.AudioQltyCbx->setVisible(m_prefs.OUT_FileFormat == 1);
+    m_file.AudioQltyLbl->setVisible(m_prefs.OUT_FileFormat == 1);
+    m_file.AudioQltyCbx->setVisible(m_prefs.OUT_FileFormat == 1);
 }
 
 void OptionsBinder::SIOptionsSheetShow()
 {
     if (auto *b = m_siVoiceGrp->button(m_prefs.VoiceSelection()))
         b->setChecked(true);
-    ui.AutoSpeakCB->setChecked(m_prefs.AutoSpeak());
-    ui.AutoTitleCB->setChecked(m_prefs.DefaultTitles());
+    m_single.AutoSpeakCB->setChecked(m_prefs.AutoSpeak());
+    m_single.AutoTitleCB->setChecked(m_prefs.DefaultTitles());
 }
 
 void OptionsBinder::MIOptionsSheetShow()
@@ -119,7 +134,7 @@ void OptionsBinder::MIOptionsSheetShow()
         b->setChecked(true);
     if (auto *b = m_oDestGrp->button(m_prefs.FileDest()))
         b->setChecked(true);
-    ui.AutoDeleteCB->setChecked(m_prefs.AutoDelete());
+    m_multi.AutoDeleteCB->setChecked(m_prefs.AutoDelete());
 }
 
 void OptionsBinder::ODestGrpClick()
@@ -145,62 +160,62 @@ void OptionsBinder::SIVoiceGrpClick()
 
 void OptionsBinder::AutoSpeakCBClick()
 {
-    m_prefs.SetAutoSpeak(ui.AutoSpeakCB->isChecked());
+    m_prefs.SetAutoSpeak(m_single.AutoSpeakCB->isChecked());
 }
 
 void OptionsBinder::AutoDeleteCBClick()
 {
     if (m_shownOnce)
-        m_prefs.SetAutoDelete(ui.AutoDeleteCB->isChecked());
+        m_prefs.SetAutoDelete(m_multi.AutoDeleteCB->isChecked());
 }
 
 void OptionsBinder::AutoTitleCBClick()
 {
-    m_prefs.SetDefaultTitles(ui.AutoTitleCB->isChecked());
+    m_prefs.SetDefaultTitles(m_single.AutoTitleCB->isChecked());
 }
 
 void OptionsBinder::FilterCBClick()
 {
-    m_prefs.TTS_FilterSymbols = ui.FilterCB->isChecked();
+    m_prefs.TTS_FilterSymbols = m_misc.FilterCB->isChecked();
 }
 
 void OptionsBinder::HighlightPosnClick()
 {
-    m_prefs.TTS_HighlightPosition = ui.HighlightCB->isChecked();
+    m_prefs.TTS_HighlightPosition = m_misc.HighlightCB->isChecked();
     if (m_prefs.TTS_HighlightPosition)
         emit HighlightSwitchedOn();
 }
 
 void OptionsBinder::DfltVoiceCBChange()
 {
-    if (ui.DfltVoiceCB->currentIndex() >= 0)
-        m_prefs.TTS_DefaultVoiceName = ui.DfltVoiceCB->currentText();
+    if (m_misc.DfltVoiceCB->currentIndex() >= 0)
+        m_prefs.TTS_DefaultVoiceName = m_misc.DfltVoiceCB->currentText();
 }
 
 void OptionsBinder::ToolbarMinCBChange()
 {
-    m_prefs.ToolbarOnMinOption = static_cast<uint8_t>(std::max(0, ui.ToolbarMinCB->currentIndex()));
+    m_prefs.ToolbarOnMinOption = static_cast<uint8_t>(std::max(0, m_misc.ToolbarMinCB->currentIndex()));
 }
 
 void OptionsBinder::TBOnTopCBClick()
 {
-    m_prefs.ToolbarOnTop = ui.TBOnTopCB->isChecked();
+    m_prefs.ToolbarOnTop = m_misc.TBOnTopCB->isChecked();
 }
 
 void OptionsBinder::MiscSheetShow()
 {
-    ui.AutoStartAppCB->setChecked(Autostart::exists());
+    m_misc.AutoStartAppCB->setChecked(Autostart::exists());
 }
 
 void OptionsBinder::AutoStartAppCBClick()
 {
-    const bool on = ui.AutoStartAppCB->isChecked();
+    const bool on = m_misc.AutoStartAppCB->isChecked();
     const bool ok = on ? Autostart::write(AppPaths::programFilePath()) : Autostart::remove();
     if (!ok) {
         MessageService::error(
             on ? QStringLiteral("The login start entry could not be written:\r") + Autostart::filePath()
                : QStringLiteral("The login start entry could not be removed:\r") + Autostart::filePath());
-        ui.AutoStartAppCB->setChecked(Autostart::exists());
+        m_misc.AutoStartAppCB->setChecked(Autostart::exists());
     }
 }
 
@@ -216,14 +231,14 @@ void OptionsBinder::AudioQltyCbxChange()
 {
     // The bit rate is the number the item starts with.
     bool ok = false;
-    const int rate = ui.AudioQltyCbx->currentText().left(2).toInt(&ok);
+    const int rate = m_file.AudioQltyCbx->currentText().left(2).toInt(&ok);
     if (ok)
         m_prefs.BitRate = rate;
 }
 
 void OptionsBinder::OutDirEditChange()
 {
-    QString dir = ui.OutDirEdit->text().trimmed();
+    QString dir = m_file.OutDirEdit->text().trimmed();
     if (dir.size() > 1 && (dir.endsWith(u'/') || dir.endsWith(u'\\')))
         dir.chop(1);
     m_prefs.OUT_Directory = dir;
@@ -231,88 +246,40 @@ void OptionsBinder::OutDirEditChange()
 
 void OptionsBinder::ChooseOutputFolder()
 {
-    TOutDirDialog dialog(m_prefs.OUT_Directory, &m_window);
+    TOutDirDialog dialog(m_prefs.OUT_Directory, &m_filePage);
     if (dialog.exec() == QDialog::Accepted)
-        ui.OutDirEdit->setText(m_prefs.OUT_Directory);
+        m_file.OutDirEdit->setText(m_prefs.OUT_Directory);
 }
 
-// ------------------------------------------------------- the options band
+// ------------------------------------------------------ the Clipboard page
 
-int OptionsBinder::MenuAndStatusHeight() const
+void OptionsBinder::ThreshHoldEditChange()
 {
-    return ui.MainMenu1->sizeHint().height() + ui.StatusBar1->minimumHeight();
+    if (!m_loading)
+        StoreNumber(*m_clipboard.ThreshHoldEdit, m_prefs.CB_ThreshHold);
 }
 
-int OptionsBinder::WholePagesHeight() const
+void OptionsBinder::PromptCkbxClick()
 {
-    // Each page asks, for a moment, for all it holds; the band's least
-    // height is then the height that shows every page without scrolling.
-    std::vector<std::pair<QScrollArea *, int>> kept;
-    for (QScrollArea *page : ui.Panel3->findChildren<QScrollArea *>()) {
-        if (!page->widget())
-            continue;
-        kept.emplace_back(page, page->minimumHeight());
-        page->setMinimumHeight(page->widget()->minimumSizeHint().height() + 2 * page->frameWidth());
-    }
-    // Layouts keep the sizes they counted, and a hidden page tells its
-    // parents nothing: each widget up to the band is told.
-    const auto recount = [this, &kept] {
-        for (const auto &entry : kept) {
-            for (QWidget *w = entry.first; w && w != ui.Panel3; w = w->parentWidget())
-                w->updateGeometry();
-        }
-    };
-    recount();
-    const int height = ui.Panel3->minimumSizeHint().height();
-    for (const auto &[page, least] : kept)
-        page->setMinimumHeight(least);
-    recount();
-    return height;
+    if (!m_loading)
+        m_prefs.CB_Prompt = m_clipboard.PromptCkbx->isChecked();
 }
 
-int OptionsBinder::ShownStripHeight(int designed, int toolbar) const
+void OptionsBinder::PromptDelayEditChange()
 {
-    // A stored height is held to what the screen leaves besides the menu,
-    // toolbar, status bar and the list's least height; a smaller window gets
-    // the band the splitter can give it, and the rest back when it grows.
-    const QScreen *screen = m_window.screen();
-    const int room = (screen ? screen->availableGeometry().height() : m_window.height()) - MenuAndStatusHeight() -
-                     toolbar - ui.MainTextPanel->minimumHeight();
-    // A desktop font that draws the pages taller than they were designed
-    // grows the band until they show whole, as far as the screen allows.
-    const int band = std::max(designed - toolbar, std::min(WholePagesHeight(), room));
-    return toolbar + m_prefs.OptionsBandHeight(band, ui.Panel3->minimumSizeHint().height(), room);
+    if (!m_loading)
+        StoreNumber(*m_clipboard.PromptDelayEdit, m_prefs.CB_PromptDelay);
 }
 
-void OptionsBinder::SetStripHeight(int height)
+void OptionsBinder::PromptDfltActCBoxChange()
 {
-    height = std::max(0, height);
-    const bool band = !ui.Panel3->isHidden() && height > 0;
-    if (band) {
-        const int toolbar = ui.ToolBar1->isHidden() ? 0 : ui.ToolBar1->maximumHeight();
-        ui.Panel2->setMinimumHeight(std::min(height, toolbar + ui.Panel3->minimumSizeHint().height()));
-        ui.Panel2->setMaximumHeight(QWIDGETSIZE_MAX);
-    } else {
-        ui.Panel2->setFixedHeight(height);
-    }
-    // A handle that cannot move takes no room and lets clicks through to the list.
-    QSplitter *splitter = ui.OptionsSplitter;
-    splitter->setHandleWidth(band ? -1 : 0);
-    splitter->handle(1)->setAttribute(Qt::WA_TransparentForMouseEvents, !band);
-    ui.Panel2->setVisible(height > 0);
-    splitter->setSizes({height, std::max(0, splitter->height() - height)});
-
-    // A window too low for the strip and the list's lines grows, as far as
-    // the screen allows, rather than squeeze the band.
-    const int needed = MenuAndStatusHeight() + height + splitter->handleWidth() + ui.MainTextPanel->minimumHeight();
-    if (needed > m_window.height() && !(m_window.windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
-        const QScreen *screen = m_window.screen();
-        m_window.resize(m_window.width(), screen ? std::min(needed, screen->availableGeometry().height()) : needed);
-    }
+    const int index = m_clipboard.PromptDfltActCBox->currentIndex();
+    if (!m_loading && index >= ClipboardPrompt::caNew && index <= ClipboardPrompt::caRememberLast)
+        m_prefs.CB_DfltPromptAction = uint8_t(index);
 }
 
-void OptionsBinder::OptionsSplitterMoved(int position)
+void OptionsBinder::ClearClipboardCBClick()
 {
-    // The handle lies at the strip's lower edge, the band under the toolbar.
-    m_prefs.OptionsHeight = position - (ui.ToolBar1->isHidden() ? 0 : ui.ToolBar1->height());
+    if (!m_loading)
+        m_prefs.CB_ClearOnCopy = m_clipboard.ClearClipboardCB->isChecked();
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The option controls of the main window bound to the settings record: the
-// two list-mode sheets, the Clipboard, File Options and Misc tabs. Each
+// The option controls of the options band bound to the settings record: the
+// two list-mode sheets, the Clipboard, File Options and Misc pages. Each
 // control writes its setting at once; the record is saved with the window.
 
 #include <QObject>
@@ -8,18 +8,34 @@
 #include <cstdint>
 
 class QButtonGroup;
-class QWidget;
 class TPreferences;
+class SingleArticleOptionsForm;
+class MultiArticleOptionsForm;
+class ClipboardOptionsForm;
+class FileOptionsForm;
+class MiscOptionsForm;
 
 namespace Ui {
-class MainWindow;
-}
+class SingleArticleOptionsForm;
+class MultiArticleOptionsForm;
+class ClipboardOptionsForm;
+class FileOptionsForm;
+class MiscOptionsForm;
+}  // namespace Ui
 
 class OptionsBinder : public QObject
 {
     Q_OBJECT
 public:
-    OptionsBinder(Ui::MainWindow &ui, TPreferences &prefs, QWidget &window);
+    struct Pages {
+        SingleArticleOptionsForm &single;
+        MultiArticleOptionsForm &multi;
+        ClipboardOptionsForm &clipboard;
+        FileOptionsForm &file;
+        MiscOptionsForm &misc;
+    };
+
+    OptionsBinder(const Pages &pages, TPreferences &prefs, QObject *parent = nullptr);
 
     // The controls from the settings (the window's creation).
     void LoadControls();
@@ -43,17 +59,14 @@ public:
     void AudioQltyCbxChange();
     void OutDirEditChange();
     void ChooseOutputFolder();
+    void ThreshHoldEditChange();
+    void PromptCkbxClick();
+    void PromptDelayEditChange();
+    void PromptDfltActCBoxChange();
+    void ClearClipboardCBClick();
 
     // AutoDeleteCB acts only after the window's first show.
     void SetShownOnce() { m_shownOnce = true; }
-
-    // The strip of toolbar and options band: with the band shown, a strip
-    // designed at designed pixels over a toolbar of toolbar pixels, the band
-    // at the height the user last dragged it to with the splitter.
-    int ShownStripHeight(int designed, int toolbar) const;
-    // Gives the strip its height. Only a shown band can be resized; without
-    // it the strip is the toolbar alone, or nothing.
-    void SetStripHeight(int height);
 
 signals:
     // The File Output choice: the target of the next file reading.
@@ -63,13 +76,15 @@ signals:
 
 private:
     void ShowQuality();
-    void OptionsSplitterMoved(int position);
-    int MenuAndStatusHeight() const;
-    int WholePagesHeight() const;
 
-    Ui::MainWindow &ui;
+    Ui::SingleArticleOptionsForm &m_single;
+    Ui::MultiArticleOptionsForm &m_multi;
+    Ui::ClipboardOptionsForm &m_clipboard;
+    Ui::FileOptionsForm &m_file;
+    Ui::MiscOptionsForm &m_misc;
+    // The output folder chooser opens over the File Options page.
+    FileOptionsForm &m_filePage;
     TPreferences &m_prefs;
-    QWidget &m_window;
     QButtonGroup *m_siVoiceGrp = nullptr;
     QButtonGroup *m_miVoiceGrp = nullptr;
     QButtonGroup *m_oDestGrp = nullptr;

@@ -2,6 +2,7 @@
 // the offscreen platform, where a copy notifies its viewers at once.
 #include "WindowTestSupport.h"
 
+#include "ClipboardOptionsForm.h"
 #include "ClipboardPrompt.h"
 #include "ClipboardWatcher.h"
 #include "articles/SavedArticles.h"
@@ -31,7 +32,8 @@ protected:
     // The check box, the menu item and the tray item that watch the clipboard.
     QList<bool> Watching() const
     {
-        return {ui->MonitorCB->isChecked(), ui->MonClipMItm->isChecked(), Tray("MonClipPoNtry")->isChecked()};
+        return {ClipboardTab().MonitorCB->isChecked(), ui->MonClipMItm->isChecked(),
+                Tray("MonClipPoNtry")->isChecked()};
     }
 };
 
@@ -47,17 +49,17 @@ TEST_F(ClipboardTest, ClipboardWatchingTakesOnlyLaterCopiesItsTabSurvivesARestar
     EXPECT_EQ(Texts(), QStringList{u"The first copy after the start"_s});
 
     // Off from the check box: every watch control follows, also at the next start.
-    ui->MonitorCB->click();
+    ClipboardTab().MonitorCB->click();
     EXPECT_EQ(Watching(), QList<bool>(3, false));
-    ui->ThreshHoldEdit->setText(u"15"_s);
-    ui->PromptDelayEdit->setText(u"7"_s);
-    ui->PromptDelayEdit->clear();  // while the user types a new number
+    ClipboardTab().ThreshHoldEdit->setText(u"15"_s);
+    ClipboardTab().PromptDelayEdit->setText(u"7"_s);
+    ClipboardTab().PromptDelayEdit->clear();  // while the user types a new number
     Exit();
     Start();
     EXPECT_FALSE(Watcher().Joined());
     EXPECT_EQ(Watching(), QList<bool>(3, false));
-    EXPECT_EQ(ui->ThreshHoldEdit->text(), u"15"_s);
-    EXPECT_EQ(ui->PromptDelayEdit->text(), u"7"_s);
+    EXPECT_EQ(ClipboardTab().ThreshHoldEdit->text(), u"15"_s);
+    EXPECT_EQ(ClipboardTab().PromptDelayEdit->text(), u"7"_s);
     Copy(u"Copied while nobody watches"_s);
     EXPECT_EQ(Count(), 1);
 
@@ -242,11 +244,11 @@ TEST_F(ClipboardTest, SingleArticleModeShowsOneArticleAndNewReplacesOnlyItTheOth
 
 TEST(ClipboardFocus, ClipboardFocusOnlyOnWaylandAndXwayland)
 {
-    EXPECT_TRUE(ClipboardWatcher::FocusOnlyClipboard(u"wayland"_s, u"wayland"_s, u"wayland-0"_s));
-    EXPECT_TRUE(ClipboardWatcher::FocusOnlyClipboard(u"xcb"_s, u"wayland"_s, QString()));
-    EXPECT_TRUE(ClipboardWatcher::FocusOnlyClipboard(u"xcb"_s, QString(), u"wayland-0"_s));
-    EXPECT_FALSE(ClipboardWatcher::FocusOnlyClipboard(u"xcb"_s, u"x11"_s, QString()));
-    EXPECT_FALSE(ClipboardWatcher::FocusOnlyClipboard(u"offscreen"_s, u"wayland"_s, u"wayland-0"_s));
+    EXPECT_TRUE(ClipboardOptionsForm::FocusOnlyClipboard(u"wayland"_s, u"wayland"_s, u"wayland-0"_s));
+    EXPECT_TRUE(ClipboardOptionsForm::FocusOnlyClipboard(u"xcb"_s, u"wayland"_s, QString()));
+    EXPECT_TRUE(ClipboardOptionsForm::FocusOnlyClipboard(u"xcb"_s, QString(), u"wayland-0"_s));
+    EXPECT_FALSE(ClipboardOptionsForm::FocusOnlyClipboard(u"xcb"_s, u"x11"_s, QString()));
+    EXPECT_FALSE(ClipboardOptionsForm::FocusOnlyClipboard(u"offscreen"_s, u"wayland"_s, u"wayland-0"_s));
 }
 
 }  // namespace

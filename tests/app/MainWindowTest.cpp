@@ -163,12 +163,13 @@ TEST_F(MainWindowTest, ModeSwitchesKeepOneArticleAndEachModesOptionsIncludingThe
                                      Tray("MIPoNtry")->isChecked(), !ui->ToolButton1->isChecked(),
                                      !ui->SingleMItm->isChecked(),  !Tray("SIPoNtry")->isChecked()};
         EXPECT_EQ(multiShown, QList<bool>(6, multi));
-        EXPECT_EQ(ui->MISIOptionsPage->currentWidget(), multi ? ui->MIOptionsSheet : ui->SIOptionsSheet);
+        EXPECT_EQ(ui->MISIOptionsPage->currentWidget(),
+                  multi ? static_cast<QWidget *>(ui->MIOptionsSheet) : ui->SIOptionsSheet);
     };
     expectMode(false);
-    ui->SIVoiceRandom->click();
-    ui->AutoSpeakCB->click();
-    ui->AutoTitleCB->click();
+    SingleSheet().SIVoiceRandom->click();
+    SingleSheet().AutoSpeakCB->click();
+    SingleSheet().AutoTitleCB->click();
     EXPECT_TRUE(form->Preferences().SI_AutoSpeak);
     EXPECT_FALSE(form->Preferences().SI_DefaultTitles);
     const QString logBefore = Log();
@@ -180,9 +181,10 @@ TEST_F(MainWindowTest, ModeSwitchesKeepOneArticleAndEachModesOptionsIncludingThe
     EXPECT_EQ(form->List()->VisibleEntries(), form->Preferences().ML_VisibleEntries);
     EXPECT_FALSE(ui->SkipBtn->isEnabled());
     // The option controls show and write the Multi-Article settings now.
-    EXPECT_TRUE(ui->MIVoiceDefault->isChecked());
-    for (QAbstractButton *b : {(QAbstractButton *)ui->MIVoiceRoundRobin, (QAbstractButton *)ui->AutoDeleteCB,
-                               (QAbstractButton *)ui->FilterCB, (QAbstractButton *)ui->HighlightCB})
+    EXPECT_TRUE(MultiSheet().MIVoiceDefault->isChecked());
+    for (QAbstractButton *b :
+         {(QAbstractButton *)MultiSheet().MIVoiceRoundRobin, (QAbstractButton *)MultiSheet().AutoDeleteCB,
+          (QAbstractButton *)MiscTab().FilterCB, (QAbstractButton *)MiscTab().HighlightCB})
         b->click();
     EXPECT_EQ(form->Preferences().MI_Voice, 2);
     EXPECT_EQ(form->Preferences().SI_Voice, 1);
@@ -193,7 +195,7 @@ TEST_F(MainWindowTest, ModeSwitchesKeepOneArticleAndEachModesOptionsIncludingThe
     // New articles take the favourite voices in turn (round robin, chosen above), ...
     const QStringList three = KeepFavorites(3);
     ASSERT_EQ(three.size(), 3);
-    EXPECT_EQ(ui->DfltVoiceCB->count(), 3);
+    EXPECT_EQ(MiscTab().DfltVoiceCB->count(), 3);
     // A blank article would be reused with its voice; these all have text.
     for (int i = 0; i < Count(); ++i)
         Entry(i)->SetText(u"Existing text"_s);
@@ -207,24 +209,24 @@ TEST_F(MainWindowTest, ModeSwitchesKeepOneArticleAndEachModesOptionsIncludingThe
     form->Articles().LoadFavoriteVoices();  // reloading starts again with the first
     EXPECT_EQ(form->Articles().ChooseVoice(), three[0]);
     // ... or one of them at random, ...
-    ui->MIVoiceRandom->click();
+    MultiSheet().MIVoiceRandom->click();
     QSet<QString> random;
     for (int i = 0; i < 60; ++i)
         random.insert(form->Articles().ChooseVoice());
     EXPECT_GT(random.size(), 1);
     EXPECT_TRUE(QSet<QString>(three.begin(), three.end()).contains(random));
     // ... or the default voice, which the default voice box writes.
-    ui->MIVoiceDefault->click();
-    ui->DfltVoiceCB->setCurrentIndex(2);
-    emit ui->DfltVoiceCB->activated(2);
+    MultiSheet().MIVoiceDefault->click();
+    MiscTab().DfltVoiceCB->setCurrentIndex(2);
+    emit MiscTab().DfltVoiceCB->activated(2);
     EXPECT_EQ(form->Preferences().TTS_DefaultVoiceName, three[2]);
     EXPECT_EQ(form->Articles().ChooseVoice(), three[2]);
     KeepFavorites(0);  // no favourite at all: new articles still get the default voice
-    for (QRadioButton *policy : {ui->MIVoiceRoundRobin, ui->MIVoiceRandom}) {
+    for (QRadioButton *policy : {MultiSheet().MIVoiceRoundRobin, MultiSheet().MIVoiceRandom}) {
         policy->click();
         EXPECT_EQ(form->Articles().ChooseVoice(), three[2]) << policy->objectName().toStdString();
     }
-    EXPECT_EQ(ui->DfltVoiceCB->count(), 0);
+    EXPECT_EQ(MiscTab().DfltVoiceCB->count(), 0);
 
     // Only blank articles: back in Single-Article mode exactly one is left.
     form->List()->DeleteAll();
@@ -237,9 +239,9 @@ TEST_F(MainWindowTest, ModeSwitchesKeepOneArticleAndEachModesOptionsIncludingThe
     EXPECT_TRUE(Entry(0)->Text().trimmed().isEmpty());
     EXPECT_EQ(form->List()->VisibleEntries(), 1);
     EXPECT_TRUE(Log().contains(u"Calling AddNew"_s));
-    EXPECT_TRUE(ui->SIVoiceRandom->isChecked());
-    EXPECT_TRUE(ui->AutoSpeakCB->isChecked());
-    EXPECT_FALSE(ui->AutoTitleCB->isChecked());
+    EXPECT_TRUE(SingleSheet().SIVoiceRandom->isChecked());
+    EXPECT_TRUE(SingleSheet().AutoSpeakCB->isChecked());
+    EXPECT_FALSE(SingleSheet().AutoTitleCB->isChecked());
 
     Tray("MIPoNtry")->trigger();  // the tray items switch too
     expectMode(true);
@@ -251,7 +253,7 @@ TEST_F(MainWindowTest, SingleArticleTypedTextCountsAsAnArticleAndGetsADefaultTit
     ASSERT_TRUE(QDir().mkpath(out));
     StoreSettings({{"FirstTimeUser", false}, {"OUT_Directory", out}});
     Start();
-    ASSERT_TRUE(ui->AutoTitleCB->isChecked());
+    ASSERT_TRUE(SingleSheet().AutoTitleCB->isChecked());
     EXPECT_EQ(form->StatusText(), u"No articles"_s);
     ArticleEditor *editor = Entry(0)->Editor();
     editor->setFocus();
@@ -399,8 +401,8 @@ TEST_F(MainWindowTest, FloatingToolbarFollowsItsShowingRules)
     EXPECT_EQ(form->geometry(), placed);  // back where it was, by its client area
 
     // "When minimized", chosen on the Misc tab; the task bar (no tray) follows it too.
-    ui->ToolbarMinCB->setCurrentIndex(1);
-    emit ui->ToolbarMinCB->activated(1);
+    MiscTab().ToolbarMinCB->setCurrentIndex(1);
+    emit MiscTab().ToolbarMinCB->activated(1);
     form->MinimiseToTray();
     EXPECT_TRUE(toolbar->isVisible());
     form->RestoreFromTray();
@@ -422,7 +424,7 @@ TEST_F(MainWindowTest, FloatingToolbarFollowsItsShowingRules)
     form->RestoreFromTray();
     EXPECT_FALSE(toolbar->isVisible());
 
-    ui->TBOnTopCB->click();  // the Misc tab writes the other toolbar setting too
+    MiscTab().TBOnTopCB->click();  // the Misc tab writes the other toolbar setting too
     EXPECT_TRUE(form->Preferences().ToolbarOnTop);
 }
 
@@ -431,10 +433,10 @@ TEST_F(MainWindowTest, AutostartCheckBoxWritesAndRemovesTheLoginEntry)
     Start();
     const QString entry = qEnvironmentVariable("XDG_CONFIG_HOME") + u"/autostart/voxtrella.desktop"_s;
     ui->PageControl1->setCurrentWidget(ui->MiscSheet);
-    EXPECT_FALSE(ui->AutoStartAppCB->isChecked());
-    ui->AutoStartAppCB->click();
+    EXPECT_FALSE(MiscTab().AutoStartAppCB->isChecked());
+    MiscTab().AutoStartAppCB->click();
     EXPECT_TRUE(readFile(entry).contains(" -auto"));
-    ui->AutoStartAppCB->click();
+    MiscTab().AutoStartAppCB->click();
     EXPECT_FALSE(QFile::exists(entry));
 
     // An entry left by an older program file is rewritten at the next start.
@@ -446,7 +448,7 @@ TEST_F(MainWindowTest, AutostartCheckBoxWritesAndRemovesTheLoginEntry)
     EXPECT_TRUE(readFile(entry).contains(QFileInfo(AppPaths::programFilePath()).fileName().toUtf8()));
     ui->PageControl1->setCurrentWidget(ui->ClipboardSheet);
     ui->PageControl1->setCurrentWidget(ui->MiscSheet);
-    EXPECT_TRUE(ui->AutoStartAppCB->isChecked());
+    EXPECT_TRUE(MiscTab().AutoStartAppCB->isChecked());
 }
 
 TEST_F(MainWindowTest, PronunciationEditorOpensAfterItsNoteAndAudioDeviceTakesOnlyAWorkingDevice)
@@ -593,6 +595,25 @@ TEST_F(MainWindowTest, EveryControlHasAnAccessibleNameEveryMenuDistinctAccessKey
     }
     EXPECT_GT(reached, 15);
     EXPECT_TRUE(unmarked.isEmpty()) << unmarked.join(u", "_s).toStdString();
+
+    // The Tab key walks the toolbar, the mode sheets and each options page in
+    // the order they are laid out, whichever form holds them.
+    const QStringList strip = u"ToolButton1 ToolButton2 ReadFileBtn PasteBtn PlayToolBtn PlayFileBtn PauseBtn SkipBtn "
+                              u"StopBtn OptionsBtn SIVoiceDefault SIVoiceRandom AutoSpeakCB AutoTitleCB MIVoiceDefault "
+                              u"MIVoiceRandom MIVoiceRoundRobin ODestSingle ODestMultiple AutoDeleteCB PageControl1 "
+                              u"MonitorCB ClearClipboardCB ThreshHoldEdit PromptCkbx PromptDelayEdit PromptDfltActCBox "
+                              u"EngineVoicesTV EnableBtn SetDfltBtn EditBtn TestButton MoreVoicesLbl FileFormatWav "
+                              u"FileFormatMP3 AudioQltyCbx OutDirEdit Button1 DfltVoiceCB HighlightCB FilterCB "
+                              u"ToolbarMinCB TBOnTopCB AutoStartAppCB"_s.split(u' ');
+    QStringList walked;
+    QWidget *first = ui->ToolButton1;
+    for (QWidget *w = first; walked.size() < strip.size(); w = w->nextInFocusChain()) {
+        if (strip.contains(w->objectName()))
+            walked << w->objectName();
+        if (w->nextInFocusChain() == first)
+            break;
+    }
+    EXPECT_EQ(walked.join(u' ').toStdString(), strip.join(u' ').toStdString());
 }
 
 }  // namespace

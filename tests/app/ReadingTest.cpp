@@ -236,9 +236,9 @@ TEST_F(ReadingTest, ReadToFileGivesOneWavOrAnMp3PerArticleAtThePreset)
     QDir().mkpath(out);
 
     // One MP3 per article at 56 kbit/s and 44.1 kHz.
-    ui->ODestMultiple->click();
-    ui->FileFormatMP3->click();
-    EXPECT_FALSE(ui->AudioQltyCbx->isHidden());
+    MultiSheet().ODestMultiple->click();
+    FileTab().FileFormatMP3->click();
+    EXPECT_FALSE(FileTab().AudioQltyCbx->isHidden());
     ui->PlayFileBtn->click();
     ASSERT_TRUE(WaitIdle()) << Messages();
     ASSERT_EQ(OutFiles(), (QStringList{u"First.mp3"_s, u"Second.mp3"_s, u"Third.mp3"_s}));
@@ -271,7 +271,7 @@ TEST_F(ReadingTest, StopLeavesNoFileAndMissingTitleOrFolderReadsNothing)
     messages.clear();
 
     // Multiple files need a title on every article: the untitled one is marked.
-    ui->ODestMultiple->click();
+    MultiSheet().ODestMultiple->click();
     ui->PlayFileBtn->click();
     EXPECT_EQ(form->State(), rsIdle);
     EXPECT_EQ(messages.value(0), u"A title is required for each item entry when\routputting to multiple files"_s);
@@ -283,8 +283,8 @@ TEST_F(ReadingTest, StopLeavesNoFileAndMissingTitleOrFolderReadsNothing)
 
     // A folder that is gone.
     messages.clear();
-    ui->OutDirEdit->setText(homeDir() + u"/gone"_s);
-    emit ui->OutDirEdit->textEdited(ui->OutDirEdit->text());
+    FileTab().OutDirEdit->setText(homeDir() + u"/gone"_s);
+    emit FileTab().OutDirEdit->textEdited(FileTab().OutDirEdit->text());
     ui->PlayFileBtn->click();
     EXPECT_EQ(messages, QStringList{u"File Output Directory is invalid"_s});
     EXPECT_EQ(ui->PageControl1->currentWidget(), ui->FileOptionsSheet);

@@ -23,7 +23,7 @@ protected:
     void ShowPage()
     {
         form->ShowOptionsPage(u"EngineVoicesTab"_s);
-        tree = ui->EngineVoicesTV;
+        tree = VoicesTab().EngineVoicesTV;
         ASSERT_TRUE(Page().TreeBuilt());
     }
     EnginesVoicesPage &Page() const { return form->VoicesPage(); }
@@ -109,7 +109,7 @@ protected:
             if (editor->isVisible())
                 editor->reject();
         });
-        ui->EditBtn->click();
+        VoicesTab().EditBtn->click();
     }
 
     QTreeWidget *tree = nullptr;
@@ -142,11 +142,11 @@ TEST_F(VoicesPageTest, GroupsHoldTheVoicesOfAllTheirEnginesAndTheButtonsFollowTh
 
     // The first node is chosen: a group, so only Enable acts.
     EXPECT_EQ(tree->currentItem(), tree->topLevelItem(0));
-    EXPECT_EQ(ui->EnableBtn->text(), u"Disable"_s);
-    for (QPushButton *b : {ui->SetDfltBtn, ui->EditBtn, ui->TestButton})
+    EXPECT_EQ(VoicesTab().EnableBtn->text(), u"Disable"_s);
+    for (QPushButton *b : {VoicesTab().SetDfltBtn, VoicesTab().EditBtn, VoicesTab().TestButton})
         EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
     Page().UpdateVoiceMenuItems();
-    QMenu *menu = Page().PopupMenu3();
+    QMenu *menu = Page().VoiceMenu();
     auto item = [menu](const char *name) { return menu->findChild<QAction *>(QLatin1String(name)); };
     EXPECT_EQ(item("EnableItem")->text(), u"Disable Engine"_s);
     EXPECT_FALSE(item("EditVoiceItem")->isEnabled());
@@ -159,12 +159,12 @@ TEST_F(VoicesPageTest, GroupsHoldTheVoicesOfAllTheirEnginesAndTheButtonsFollowTh
     for (Qt::Key key : {Qt::Key_Right, Qt::Key_Down, Qt::Key_Right})
         QTest::keyClick(tree, key);
     EXPECT_TRUE(Page::IsLanguageNode(tree->currentItem()));
-    EXPECT_FALSE(ui->EnableBtn->isEnabled() || ui->EditBtn->isEnabled());
+    EXPECT_FALSE(VoicesTab().EnableBtn->isEnabled() || VoicesTab().EditBtn->isEnabled());
     QTest::keyClick(tree, Qt::Key_Down);
     EXPECT_EQ(Page::VoiceOf(tree->currentItem()), voices[0]);
-    EXPECT_TRUE(ui->EditBtn->isEnabled());
+    EXPECT_TRUE(VoicesTab().EditBtn->isEnabled());
     tree->setCurrentItem(Node(other->DisplayName));
-    for (QPushButton *b : {ui->EnableBtn, ui->SetDfltBtn, ui->EditBtn, ui->TestButton})
+    for (QPushButton *b : {VoicesTab().EnableBtn, VoicesTab().SetDfltBtn, VoicesTab().EditBtn, VoicesTab().TestButton})
         EXPECT_TRUE(b->isEnabled()) << b->objectName().toStdString();
     Page().UpdateVoiceMenuItems();
     EXPECT_EQ(item("EnableItem")->text(), other->Favorite ? u"Disable Voice"_s : u"Enable Voice"_s);
@@ -191,15 +191,15 @@ TEST_F(VoicesPageTest, TheDefaultVoiceShowsImage2EvenExcludedIsNeverExcludedAndK
     EXPECT_EQ(Page::ImageOf(node), 2);
     node->parent()->setExpanded(true);
     tree->setCurrentItem(node);
-    EXPECT_FALSE(ui->EnableBtn->isEnabled());
+    EXPECT_FALSE(VoicesTab().EnableBtn->isEnabled());
     Page().UpdateVoiceMenuItems();
-    EXPECT_FALSE(Page().PopupMenu3()->findChild<QAction *>(u"EnableItem"_s)->isEnabled());
+    EXPECT_FALSE(Page().VoiceMenu()->findChild<QAction *>(u"EnableItem"_s)->isEnabled());
     DoubleClick(node);
     Page().EnableItemClick();
     EXPECT_EQ(messages, QStringList(2, dflt->DisplayName + u" is the default voice"_s));
     EXPECT_FALSE(dflt->Favorite);
     // Set Default again offers it for reading.
-    ui->SetDfltBtn->click();
+    VoicesTab().SetDfltBtn->click();
     EXPECT_TRUE(dflt->Favorite);
     EXPECT_TRUE(form->Articles().FavoriteVoices().contains(dflt->DisplayName));
     EXPECT_EQ(Page::ImageOf(node), 2);
@@ -207,7 +207,7 @@ TEST_F(VoicesPageTest, TheDefaultVoiceShowsImage2EvenExcludedIsNeverExcludedAndK
     // Nor is its group disabled; groups go off and on whole.
     messages.clear();
     Select(kEspeak);
-    ui->EnableBtn->click();
+    VoicesTab().EnableBtn->click();
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].startsWith(u"This engine cannot be disabled because it contains the default voice, ["_s +
                                        dflt->DisplayName + u']'))
@@ -219,19 +219,19 @@ TEST_F(VoicesPageTest, TheDefaultVoiceShowsImage2EvenExcludedIsNeverExcludedAndK
     const TVoiceEntry *flite = GroupVoices(kFlite).at(0);
     flite->Engine->Enabled = false;
     Select(flite->DisplayName);
-    ui->SetDfltBtn->click();
+    VoicesTab().SetDfltBtn->click();
     EXPECT_EQ(form->Preferences().TTS_DefaultVoiceName, flite->DisplayName);
     EXPECT_TRUE(flite->Favorite && flite->Engine->Enabled);
-    EXPECT_EQ(ui->DfltVoiceCB->currentText(), flite->DisplayName);
+    EXPECT_EQ(MiscTab().DfltVoiceCB->currentText(), flite->DisplayName);
     QList<bool> chosen = Offered(kEspeak);
     const qsizetype excluded = chosen.indexOf(false);
     ASSERT_GE(excluded, 0);
     Select(kEspeak);
-    ui->EnableBtn->click();
+    VoicesTab().EnableBtn->click();
     EXPECT_EQ(Favorites(kEspeak), 0);
     for (const TVoiceEntry *v : voices)
         EXPECT_FALSE(v->Engine->Enabled);
-    EXPECT_EQ(ui->EnableBtn->text(), u"Enable"_s);
+    EXPECT_EQ(VoicesTab().EnableBtn->text(), u"Enable"_s);
     for (const QString &name : form->Articles().FavoriteVoices())
         EXPECT_NE(form->Driver()->FindVoice(name)->Engine->GroupName, kEspeak);
     ExpectImagesFollowTheRules();
@@ -246,14 +246,14 @@ TEST_F(VoicesPageTest, TheDefaultVoiceShowsImage2EvenExcludedIsNeverExcludedAndK
     // Off and on again keeps them, through the settings record too; a group that comes back with no
     // favourite at all (as older versions left every disabled one) gets the default favourites.
     Select(kEspeak);
-    ui->EnableBtn->click();
+    VoicesTab().EnableBtn->click();
     EXPECT_TRUE(form->Preferences().GetValue(u"FAV_"_s + voices[excluded]->KeyName).toBool());
-    ui->EnableBtn->click();
+    VoicesTab().EnableBtn->click();
     EXPECT_EQ(Offered(kEspeak), chosen);
-    ui->EnableBtn->click();
+    VoicesTab().EnableBtn->click();
     for (TVoiceEntry *v : voices)
         v->Favorite = false;
-    ui->EnableBtn->click();
+    VoicesTab().EnableBtn->click();
     for (const TVoiceEntry *v : voices)
         EXPECT_EQ(v->Offered(), TVoiceCatalog::DefaultFavorite(*v->Engine, v->DisplayName))
             << v->DisplayName.toStdString();
@@ -295,13 +295,13 @@ TEST_F(VoicesPageTest, VoiceEditShowsTheLimitsOfAVoiceNeverQueriedKeepsItsValues
     });
     Node(kEspeak)->setExpanded(true);
     Select(spoken->DisplayName);
-    ui->TestButton->click();
+    VoicesTab().TestButton->click();
     EXPECT_EQ(form->StatusText(), u"Reading Test Message"_s);
     EXPECT_EQ(form->State(), rsReading);
-    EXPECT_FALSE(ui->TestButton->isEnabled());
+    EXPECT_FALSE(VoicesTab().TestButton->isEnabled());
     ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(heard.mid(0, 3), (QStringList{u"Thanks"_s, u"for"_s, u"trying"_s}));
-    EXPECT_TRUE(ui->TestButton->isEnabled());
+    EXPECT_TRUE(VoicesTab().TestButton->isEnabled());
 
     // The editor's Test reads with the working values and leaves the voice's own.
     heard.clear();

@@ -6,7 +6,13 @@
 #include "ReadingBinder.h"
 #include "FloatingToolBar.h"
 #include "TrayController.h"
+#include "ui_ClipboardOptionsForm.h"
+#include "ui_EnginesVoicesForm.h"
+#include "ui_FileOptionsForm.h"
 #include "ui_MainWindow.h"
+#include "ui_MiscOptionsForm.h"
+#include "ui_MultiArticleOptionsForm.h"
+#include "ui_SingleArticleOptionsForm.h"
 
 #include "TestSupport.h"
 #include "articles/MemoListUnit.h"
@@ -166,6 +172,14 @@ protected:
         command();
         return opened;
     }
+
+    // The options band's sheets and pages.
+    Ui::SingleArticleOptionsForm &SingleSheet() const { return ui->SIOptionsSheet->Controls(); }
+    Ui::MultiArticleOptionsForm &MultiSheet() const { return ui->MIOptionsSheet->Controls(); }
+    Ui::ClipboardOptionsForm &ClipboardTab() const { return ui->ClipboardSheet->Controls(); }
+    Ui::EnginesVoicesForm &VoicesTab() const { return ui->EngineVoicesTab->Controls(); }
+    Ui::FileOptionsForm &FileTab() const { return ui->FileOptionsSheet->Controls(); }
+    Ui::MiscOptionsForm &MiscTab() const { return ui->MiscSheet->Controls(); }
 
     std::unique_ptr<Application> application;
     MainWindow *form = nullptr;

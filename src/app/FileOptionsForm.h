@@ -1,0 +1,24 @@
+#pragma once
+// The File Options page of the options band: WAV or MP3, the MP3 quality and
+// the output folder. OptionsBinder binds it.
+
+#include <QWidget>
+
+#include <memory>
+
+namespace Ui {
+class FileOptionsForm;
+}
+
+class FileOptionsForm : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit FileOptionsForm(QWidget *parent = nullptr);
+    ~FileOptionsForm() override;
+
+    Ui::FileOptionsForm &Controls() const { return *ui; }
+
+private:
+    std::unique_ptr<Ui::FileOptionsForm> ui;
+};

@@ -1,5 +1,6 @@
 #include "Application.h"
 #include "CommandLine.h"
+#include "platform/shell/ShutdownSignals.h"
 #include "MainWindow.h"
 #include "SingleInstance.h"
 #include "DiagnosticLog.h"
@@ -77,5 +78,7 @@ int main(int argc, char *argv[])
             form->RestoreFromTray();
     });
     form->Start();
-    return app.exec();
+    const int status = app.exec();
+    ShutdownSignals::IgnoreFromNowOn();
+    return status;
 }

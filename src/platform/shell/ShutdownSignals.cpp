@@ -12,6 +12,9 @@
 namespace {
 
 int g_pipe[2] = {-1, -1};
+// Once the program is ending, further requests are ignored, also after the
+// handlers are gone.
+bool g_ignoring = false;
 
 extern "C" void onSignal(int number)
 {
@@ -57,14 +60,23 @@ ShutdownSignals::~ShutdownSignals()
 {
     if (!m_notifier)
         return;
-    setHandler(SIGTERM, SIG_DFL);
-    setHandler(SIGINT, SIG_DFL);
-    setHandler(SIGHUP, SIG_DFL);
+    void (*const action)(int) = g_ignoring ? SIG_IGN : SIG_DFL;
+    setHandler(SIGTERM, action);
+    setHandler(SIGINT, action);
+    setHandler(SIGHUP, action);
     delete m_notifier;
     m_notifier = nullptr;
     ::close(g_pipe[0]);
     ::close(g_pipe[1]);
     g_pipe[0] = g_pipe[1] = -1;
+}
+
+void ShutdownSignals::IgnoreFromNowOn()
+{
+    g_ignoring = true;
+    setHandler(SIGTERM, SIG_IGN);
+    setHandler(SIGINT, SIG_IGN);
+    setHandler(SIGHUP, SIG_IGN);
 }
 
 void ShutdownSignals::readSignal()

@@ -23,6 +23,11 @@ public:
     // False when the self-pipe or the handlers could not be installed.
     bool isActive() const { return m_notifier != nullptr; }
 
+    // The program is ending, with everything saved: a termination request
+    // from now on must not cut short what is left (the windows going, the
+    // settings written), also once the handlers are gone.
+    static void IgnoreFromNowOn();
+
 signals:
     // SIGTERM/SIGINT/SIGHUP (reason Signal, signalNumber set) or the session
     // manager's request to save (reason SessionEnd, signalNumber 0).

@@ -3,9 +3,10 @@
 #include "ui_ClipboardPrompt.h"
 
 #include "ClipboardWatcher.h"
-#include "articles/MemoListUnit.h"
+#include "articles/ArticleList.h"
 #include "settings/PreferenceUnit.h"
 
+#include <QHideEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
@@ -24,7 +25,7 @@ const QString kNewSingleHint = QStringLiteral("Overwrite current article");
 
 }  // namespace
 
-ClipboardPrompt::ClipboardPrompt(TMemoListBox &list, TPreferences &prefs, std::function<void(int)> addText,
+ClipboardPrompt::ClipboardPrompt(ArticleList &list, TPreferences &prefs, std::function<void(int)> addText,
                                  QWidget *parent)
     : QDialog(parent), ui(std::make_unique<Ui::ClipboardPrompt>()), m_list(list), m_prefs(prefs),
       m_addText(std::move(addText)), m_timer1(new QTimer(this))

@@ -12,7 +12,7 @@
 
 class QPushButton;
 class QTimer;
-class TMemoListBox;
+class ArticleList;
 class TPreferences;
 
 namespace Ui {
@@ -24,7 +24,7 @@ class ClipboardPrompt : public QDialog
     Q_OBJECT
 public:
     // addText takes the chosen action (0 New, 1 Append).
-    ClipboardPrompt(TMemoListBox &list, TPreferences &prefs, std::function<void(int)> addText,
+    ClipboardPrompt(ArticleList &list, TPreferences &prefs, std::function<void(int)> addText,
                     QWidget *parent = nullptr);
     ~ClipboardPrompt() override;
 
@@ -61,7 +61,7 @@ private:
     void Place();
 
     std::unique_ptr<Ui::ClipboardPrompt> ui;
-    TMemoListBox &m_list;
+    ArticleList &m_list;
     TPreferences &m_prefs;
     std::function<void(int)> m_addText;
     QTimer *m_timer1;

@@ -7,7 +7,7 @@
 #include "MainWindow.h"
 #include "ReadingBinder.h"
 #include "SecondStartDialog.h"
-#include "articles/MemoListUnit.h"
+#include "articles/ArticleList.h"
 #include "platform/shell/MessageService.h"
 #include "settings/PreferenceUnit.h"
 #include "util/DiagnosticLog.h"
@@ -214,7 +214,7 @@ ClipboardWatcher::ReadResult ClipboardWatcher::ReadClipboard()
 
 bool ClipboardWatcher::ReadingSingleArticle() const
 {
-    const TMemoListBox *list = m_form.List();
+    const ArticleList *list = m_form.List();
     return !m_form.Preferences().IsMultiArticleMode() && list->GetVisibleCount() > 0 && list->Entry(0)->Locked;
 }
 
@@ -248,8 +248,8 @@ void ClipboardWatcher::AddClipboardText(int action)
         ShowBusyDialog();
         return;
     }
-    TMemoListBox *list = m_form.List();
-    TMemoEntry *entry = action == caAppend ? list->CurrentEntry() : nullptr;
+    ArticleList *list = m_form.List();
+    ArticleEntry *entry = action == caAppend ? list->CurrentEntry() : nullptr;
     if (entry) {
         QString text = entry->Text();
         if (text.size() + m_buffer.size() + 1 > kMaxTextChars) {

@@ -11,7 +11,7 @@
 #include "ReadingBinder.h"
 #include "FloatingToolBar.h"
 #include "TrayController.h"
-#include "articles/MemoListUnit.h"
+#include "ArticleListView.h"
 #include "dialogs/NoEngineWarning.h"
 #include "platform/audio/AudioSystem.h"
 #include "platform/paths/AppPaths.h"
@@ -177,34 +177,17 @@ void MainWindow::FormCreate()
     ui->MainTextPanel->setFrameShape(QFrame::NoFrame);
 
     m_readingCommands = std::make_unique<ReadingBinder>(*this, *m_panel[0], *m_panel[1], *m_gauge);
-    m_articles = std::make_unique<ArticleCommands>(*this);
+    BuildArticleList();
     m_help = std::make_unique<HelpMenu>(*this);
     BuildPopupMenus();
+    m_list->SetPopupMenu(m_popupMenu1);
     m_tray = new TrayController(*this);
     m_options = new OptionsBinder(*ui, m_prefs, *this);
 
-    m_list = new TMemoListBox(ui->MainTextPanel, m_popupMenu1);
-    m_list->SetPreferences(&m_prefs);
-    m_saving = std::make_unique<ArticleSaving>(*m_list, ExportFileName());
-    m_list->setObjectName(QStringLiteral("MemoListBox"));
-    ui->MainTextLayout->addWidget(m_list);
     const bool multi = m_prefs.ML_ListMode == 1;
-    m_list->SetMultiArticle(multi);
+    m_articleList->SetMultiArticle(multi);
     m_list->SetVisibleEntries(multi ? m_prefs.ML_VisibleEntries : 1);
-    // Article headers offer the catalogue's voices, read when they open.
-    m_list->SetVoiceProvider([this] {
-        std::vector<VoiceChoice> choices;
-        if (m_driver) {
-            const TVoiceList &voices = m_driver->Voices();
-            for (int i = 0; i < voices.Count(); ++i) {
-                const TVoiceEntry *v = voices.Items(i);
-                // A disabled engine keeps its favourites but offers none of them.
-                choices.push_back({v->DisplayName, v->Offered(), v->Engine && v->Engine->Enabled});
-            }
-        }
-        return choices;
-    });
-    connect(m_list, &TMemoListBox::SoleArticleBlankChanged, this, [this] {
+    connect(m_articleList, &ArticleList::SoleArticleBlankChanged, this, [this] {
         if (State() == rsIdle)
             m_readingCommands->UpdateStatus(m_readingCommands->ArticleCountText());
     });
@@ -264,6 +247,42 @@ void MainWindow::FormCreate()
     // The sheet was chosen above, before its radio groups existed: fill it now.
     ShowModeSheet(multi);
     m_readingCommands->SetReadingState(rsIdle);
+}
+
+void MainWindow::BuildArticleList()
+{
+    m_articleList = new ArticleList(this);
+    m_articleList->SetPreferences(&m_prefs);
+    m_list = new ArticleListView(*m_articleList, ui->MainTextPanel);
+    ui->MainTextLayout->addWidget(m_list);
+    m_saving = std::make_unique<ArticleSaving>(*m_articleList, ExportFileName());
+    m_articles = std::make_unique<ArticleCommands>(
+        *m_articleList, *m_list, m_prefs, *m_saving, *m_readingCommands,
+        ArticleCommands::Controls{ui->ToolButton1, ui->ToolButton2, ui->SingleMItm, ui->MultiMItm, ui->ReadFileBtn,
+                                  ui->OpenTextFile1, ui->PasteBtn, ui->Paste1, ui->DfltVoiceCB},
+        *this);
+    // Article headers offer the catalogue's voices, read when they open.
+    m_list->SetVoiceChoices(m_articles.get());
+    connect(m_list, &ArticleListView::ReadRequested, this, [this](ArticleEntry *e) {
+        if (Reading())
+            Reading()->ArticleReadClick(e);
+    });
+    connect(m_list, &ArticleListView::ReadToFileRequested, this, [this](ArticleEntry *e) {
+        if (Reading())
+            Reading()->ArticleReadToFileClick(e);
+    });
+    connect(m_articles.get(), &ArticleCommands::CountChanged, this,
+            [this] { m_readingCommands->UpdateStatus(m_readingCommands->ArticleCountText()); });
+    connect(m_articles.get(), &ArticleCommands::AutoSpeakWanted, this,
+            [this](ArticleEntry *e) { m_readingCommands->StartAutoSpeak(e); });
+    connect(m_articles.get(), &ArticleCommands::ModeSheetWanted, this, &MainWindow::ShowModeSheet);
+    connect(m_articles.get(), &ArticleCommands::ModeChecked, this,
+            [this](bool multi) { TrayItem(multi ? "MIPoNtry" : "SIPoNtry")->setChecked(true); });
+    connect(m_articles.get(), &ArticleCommands::ModeSwitched, this, [this] {
+        m_readingCommands->SetReadingState(State());
+        if (State() == rsIdle)
+            m_readingCommands->UpdateStatus(m_readingCommands->ArticleCountText());
+    });
 }
 
 void MainWindow::BuildPopupMenus()
@@ -431,25 +450,15 @@ void MainWindow::FormShow()
     m_prefs.FirstTimeUser = false;
     if (Exiting())
         return;
-    m_list->ImportList(
-        articles, m_popupMenu1,
-        [this](TMemoEntry *e) {
-            if (Reading())
-                Reading()->ArticleReadClick(e);
-        },
-        [this](TMemoEntry *e) {
-            if (Reading())
-                Reading()->ArticleReadToFileClick(e);
-        },
-        [this](TMemoEntry *e) { m_articles->ArticleDeleteRequest(e); });
+    m_articleList->ImportList(articles);
     if (Exiting())
         return;
     // Each article shows the voice that reads it: the introduction, which
     // names none, the default voice; one saved under an earlier name of its
     // voice, the voice's name now. A saved article without a voice keeps
     // none, so it follows the default voice when that changes.
-    for (int i = 0; i < m_list->Count(); ++i) {
-        TMemoEntry *entry = m_list->Entry(i);
+    for (int i = 0; i < m_articleList->Count(); ++i) {
+        ArticleEntry *entry = m_articleList->Entry(i);
         if (entry->VoiceName().trimmed().isEmpty() && !introduction)
             continue;
         const QString voice = entry->VoiceName().trimmed().isEmpty()
@@ -488,9 +497,9 @@ void MainWindow::InitListInfo()
 {
     m_listInfoInitialised = true;
     m_readingCommands->UpdateStatus(m_readingCommands->ArticleCountText());
-    if (m_list->GetVisibleCount() > 0) {
+    if (m_articleList->GetVisibleCount() > 0) {
         m_list->ScrollToTop(1);
-        m_list->MarkEntry(1);
+        m_articleList->MarkEntry(1);
     } else {
         m_articles->AddNewArticle();
     }
@@ -523,7 +532,7 @@ bool MainWindow::StartedAtLogin()
 void MainWindow::MinimiseAfterLoginStart()
 {
     DiagnosticLog::WriteLog(QStringLiteral("FormActivate Timer popped"));
-    if (m_list->Importing()) {
+    if (m_articleList->Importing()) {
         DiagnosticLog::WriteLog(QStringLiteral("Import in progress.  Resetting timer"));
         m_timer1->start(kAutoTimerMs);
         return;
@@ -735,7 +744,7 @@ void MainWindow::ExitVoxtrellaClick()
 {
     if (State() == rsExiting)
         return;
-    if (m_list->Exporting()) {
+    if (m_articleList->Exporting()) {
         // Asked while a save lets events run: taking the list apart now
         // would cut that save short. Exit once it has finished.
         QTimer::singleShot(50, this, &MainWindow::ExitVoxtrellaClick);
@@ -752,16 +761,16 @@ void MainWindow::ExitVoxtrellaClick()
             return;
     }
     m_readingCommands->BeginExit();
-    m_list->StopImport();
+    m_articleList->StopImport();
     CloseOpenDialogs();
     QCoreApplication::processEvents();
     if (m_driver && m_driver->TTS1()->Active())
         m_driver->TTS1()->AudioReset();
     m_saving->SaveAtExit();
     // Nothing may save after this, whatever command the exit interrupted.
-    m_list->Seal();
-    m_list->UnlockAllEntries();
-    m_list->DeleteAll();
+    m_articleList->Seal();
+    m_articleList->UnlockAllEntries();
+    m_articleList->DeleteAll();
     close();
     // Ends the loops running now (a box, a dialog) and, queued, the main
     // loop, also when the exit came before it started.
@@ -814,10 +823,11 @@ ReadingController *MainWindow::Reading() const
 void MainWindow::AttachDriver(Speaker &driver)
 {
     m_driver = &driver;
+    m_articles->UseVoices(driver.Voices());
     m_readingCommands->AttachDriver(driver);
 }
 
-TMemoEntry *MainWindow::AddNewArticle()
+ArticleEntry *MainWindow::AddNewArticle()
 {
     return m_articles->AddNewArticle();
 }

@@ -17,8 +17,9 @@ class QMenu;
 class QProgressBar;
 class QSystemTrayIcon;
 class QTimer;
-class TMemoEntry;
-class TMemoListBox;
+class ArticleEntry;
+class ArticleList;
+class ArticleListView;
 class FloatingToolBar;
 class Speaker;
 
@@ -52,7 +53,9 @@ public:
     static QString ExportFileName();
 
     Ui::MainWindow *form() const { return ui.get(); }
-    TMemoListBox *List() const { return m_list; }
+    // The article list, and the widget showing it.
+    ArticleList *List() const { return m_articleList; }
+    ArticleListView *ListView() const { return m_list; }
     QMenu *PopupMenu1() const { return m_popupMenu1; }
     QSystemTrayIcon *TrayIcon() const;
     QProgressBar *Gauge() const { return m_gauge; }
@@ -115,7 +118,7 @@ public:
     void PronunciationMItmClick();
 
     // Used by the article list's reading view and the program entry.
-    TMemoEntry *AddNewArticle();
+    ArticleEntry *AddNewArticle();
     void SaveList();
     void RestoreFromTray();
 
@@ -133,6 +136,8 @@ private:
     void FormDestroy();
     // Started by the login autostart entry ("-auto").
     static bool StartedAtLogin();
+    // The article list, its view and its commands.
+    void BuildArticleList();
     void BuildPopupMenus();
     void BindControls();
     void LayoutStatusPanels();
@@ -152,7 +157,9 @@ private:
 
     std::unique_ptr<Ui::MainWindow> ui;
     TPreferences &m_prefs;
-    TMemoListBox *m_list = nullptr;
+    // A child of the window made after its widgets, so it outlives the view.
+    ArticleList *m_articleList = nullptr;
+    ArticleListView *m_list = nullptr;
     TrayController *m_tray = nullptr;
     OptionsBinder *m_options = nullptr;
     ClipboardWatcher *m_clipboard = nullptr;

@@ -7,8 +7,8 @@
 #include "MainWindow.h"
 #include "FloatingToolBar.h"
 #include "TrayController.h"
-#include "articles/MemoEntryUnit.h"
-#include "articles/MemoListUnit.h"
+#include "ArticleEditor.h"
+#include "ArticleListView.h"
 #include "settings/PreferenceUnit.h"
 
 #include <QAction>
@@ -42,7 +42,12 @@ ReadingBinder::~ReadingBinder() = default;
 
 void ReadingBinder::AttachDriver(Speaker &driver)
 {
-    m_readingView = std::make_unique<ListReadingView>(m_form);
+    m_readingView = std::make_unique<ListReadingView>(*m_form.List(), *m_form.ListView(), m_form);
+    connect(m_readingView.get(), &ListReadingView::SaveWanted, &m_form, &MainWindow::SaveList);
+    connect(m_readingView.get(), &ListReadingView::NewArticleWanted, &m_form, &MainWindow::AddNewArticle);
+    connect(m_readingView.get(), &ListReadingView::RestoreWindowWanted, &m_form, &MainWindow::RestoreFromTray);
+    connect(m_readingView.get(), &ListReadingView::FileOptionsWanted, &m_form,
+            [this] { m_form.ShowOptionsPage(QStringLiteral("FileOptionsSheet")); });
     m_reading = std::make_unique<ReadingController>(driver, m_form.Preferences(), *m_readingView);
     connect(m_reading.get(), &ReadingController::CommandsChanged, this, &ReadingBinder::ApplyCommands);
     connect(m_reading.get(), &ReadingController::StatusChanged, this, &ReadingBinder::ShowStatus);
@@ -98,17 +103,17 @@ void ReadingBinder::StopBtnClick()
 
 void ReadingBinder::ReadFromCursor()
 {
-    if (TMemoEntry *entry = m_form.List()->CurrentEntry(); entry && m_reading)
-        m_reading->ReadFromCursor(entry->Editor()->SelStart());
+    if (ArticleEntry *entry = m_form.List()->CurrentEntry(); entry && m_reading)
+        m_reading->ReadFromCursor(m_form.ListView()->EditorFor(entry)->SelStart());
 }
 
 void ReadingBinder::ReadSelection()
 {
-    TMemoEntry *entry = m_form.List()->CurrentEntry();
+    ArticleEntry *entry = m_form.List()->CurrentEntry();
     if (!entry || !m_reading)
         return;
     // The selection's anchor may lie after the caret: a backward selection.
-    const ArticleEditor *editor = entry->Editor();
+    const ArticleEditor *editor = m_form.ListView()->EditorFor(entry);
     const QTextCursor cursor = editor->textCursor();
     const int anchor = editor->TextPosition(cursor.anchor());
     m_reading->ReadSelection(anchor, editor->TextPosition(cursor.position()) - anchor);
@@ -116,9 +121,9 @@ void ReadingBinder::ReadSelection()
 
 void ReadingBinder::UpdateArticleMenuItems()
 {
-    TMemoEntry *entry = m_form.List()->CurrentEntry();
+    ArticleEntry *entry = m_form.List()->CurrentEntry();
     if (QAction *item = m_form.PopupMenu1()->findChild<QAction *>(QStringLiteral("ReadHighlighted1")))
-        item->setEnabled(entry && entry->Editor()->textCursor().hasSelection());
+        item->setEnabled(entry && m_form.ListView()->EditorFor(entry)->textCursor().hasSelection());
 }
 
 void ReadingBinder::SpeakAudioHelp(const QString &text, const QString &voiceName)
@@ -143,10 +148,10 @@ void ReadingBinder::HighlightSwitchedOn()
 {
     if (m_readingState != rsReading || !m_reading)
         return;
-    if (TMemoEntry *entry = ListReadingView::EntryOf(m_reading->ArticleBeingRead())) {
-        if (!entry->OnScreen())
+    if (ArticleEntry *entry = ListReadingView::EntryOf(m_reading->ArticleBeingRead())) {
+        if (!m_form.ListView()->OnScreen(entry))
             m_form.List()->MarkEntry(m_form.List()->FindEntry(entry));
-        entry->Editor()->setFocus(Qt::OtherFocusReason);
+        m_form.ListView()->EditorFor(entry)->setFocus(Qt::OtherFocusReason);
     }
 }
 
@@ -206,7 +211,7 @@ QString ReadingBinder::ArticleCountText() const
 {
     if (m_reading)
         return m_reading->ArticleCountText();
-    TMemoListBox *list = m_form.List();
+    ArticleList *list = m_form.List();
     return list && list->GetVisibleCount() > 0 ? QString::number(list->GetVisibleCount()) + " articles"
                                                : QStringLiteral("No articles");
 }

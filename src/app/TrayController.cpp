@@ -5,7 +5,7 @@
 #include "MainWindow.h"
 #include "ReadingBinder.h"
 #include "FloatingToolBar.h"
-#include "articles/MemoListUnit.h"
+#include "ArticleListView.h"
 #include "settings/PreferenceUnit.h"
 
 #include <QAction>
@@ -135,8 +135,8 @@ void TrayController::AppMinimize()
         const bool normal = !(m_window.windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen));
         m_placeBeforeHide = m_window.isVisible() && normal ? m_window.geometry() : QRect();
         m_window.hide();
-        if (m_window.List())
-            m_window.List()->hide();
+        if (m_window.ListView())
+            m_window.ListView()->hide();
     } else if (!m_window.isMinimized()) {
         // Without a tray the task bar is the only way back.
         m_window.showMinimized();
@@ -152,8 +152,8 @@ void TrayController::RestoreFromTray()
 {
     if (m_toolBar)
         m_toolBar->hide();
-    if (m_window.List())
-        m_window.List()->show();
+    if (m_window.ListView())
+        m_window.ListView()->show();
     m_window.setWindowState(m_window.windowState() & ~Qt::WindowMinimized);
     if (m_placeBeforeHide.isValid() && !m_window.isVisible())
         m_window.setGeometry(m_placeBeforeHide);

@@ -66,9 +66,9 @@ TEST_F(ReadingTest, ReadAloudReadsEveryArticleInOrderWithTheCaretOnEachWord)
     // After the controller has moved the caret, the selection must be the word heard.
     QStringList heard;
     QObject::connect(form->Driver()->TTS1(), &TTTS::OnWordPosition, form, [&](TTTS *, sapi::QWORD, uint32_t offset) {
-        TMemoEntry *entry = ListReadingView::EntryOf(form->Reading()->ArticleBeingRead());
+        ArticleEntry *entry = ListReadingView::EntryOf(form->Reading()->ArticleBeingRead());
         ASSERT_NE(entry, nullptr);
-        const QTextCursor cursor = entry->Editor()->textCursor();
+        const QTextCursor cursor = form->ListView()->EditorFor(entry)->textCursor();
         EXPECT_EQ(cursor.selectionStart(), int(offset / 2));
         heard << cursor.selectedText();
     });
@@ -243,7 +243,7 @@ TEST_F(ReadingTest, StopLeavesNoFileAndMissingTitleOrFolderReadsNothing)
     EXPECT_EQ(form->List()->CurrentEntry(), Entry(1));
     // Its own Read to File button in Single File output says the same of one file.
     messages.clear();
-    form->List()->ViewFor(Entry(1))->Header->ReadToFileBtn->click();
+    form->ListView()->ViewFor(Entry(1))->Header->ReadToFileBtn->click();
     EXPECT_TRUE(messages.value(0).startsWith(u"A title is required to output speech to a file"_s)) << Messages();
 
     // A folder that is gone.

@@ -78,8 +78,13 @@ void ArticleListView::ShowMode(bool multi)
 
 void ArticleListView::ColourRow(ArticleRow *row)
 {
-    if (row->Entry())
-        row->Memo->SetBackgroundColor(row->Entry() == m_list.CurrentEntry() ? m_selectedColor : m_unselectedColor);
+    if (!row->Entry())
+        return;
+    // Rows are coloured again at every scroll step: a palette that does not
+    // change must not repaint the row.
+    const QColor &colour = row->Entry() == m_list.CurrentEntry() ? m_selectedColor : m_unselectedColor;
+    if (row->Memo->BackgroundColor() != colour)
+        row->Memo->SetBackgroundColor(colour);
 }
 
 void ArticleListView::Recolour(ArticleEntry *current, ArticleEntry *before)

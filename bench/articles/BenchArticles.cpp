@@ -6,7 +6,10 @@
 #include "BenchSupport.h"
 
 #include "AutoSave.h"
-#include "MemoListUnit.h"
+#include "ArticleEditor.h"
+#include "ArticleHeader.h"
+#include "ArticleListView.h"
+#include "ArticleRow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -57,18 +60,29 @@ double cpuSeconds()
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
 
-void setUp(TMemoListBox &list)
-{
-    list.SetVoiceProvider([] {
+struct FourVoices : VoiceChoiceSource {
+    std::vector<VoiceChoice> VoiceChoices() const override
+    {
         std::vector<VoiceChoice> v;
         for (int i = 0; i < 4; ++i)
             v.push_back({QStringLiteral("Voice %1").arg(i), true, true});
         return v;
-    });
-    list.SetMultiArticle(true);
-    list.SetVisibleEntries(3);
-    list.resize(900, 700);
-    list.show();
+    }
+} fourVoices;
+
+// The article list and its view, as the window shows them.
+struct Shown {
+    ArticleList articles;
+    ArticleListView view{articles};
+};
+
+void setUp(Shown &list)
+{
+    list.view.SetVoiceChoices(&fourVoices);
+    list.articles.SetMultiArticle(true);
+    list.view.SetVisibleEntries(3);
+    list.view.resize(900, 700);
+    list.view.show();
     QCoreApplication::processEvents();
 }
 
@@ -93,29 +107,29 @@ int main(int argc, char **argv)
     if (!writeFile(input, makeSavedFile(kArticles)))
         return 1;
 
-    auto list = std::make_unique<TMemoListBox>();
+    auto list = std::make_unique<Shown>();
     setUp(*list);
 
     QElapsedTimer timer;
     timer.start();
     double cpu = cpuSeconds();
-    list->ImportList(input, nullptr, {}, {}, {});
-    list->ScrollToTop(1);
+    list->articles.ImportList(input);
+    list->view.ScrollToTop(1);
     QCoreApplication::processEvents();
     const double importSeconds = timer.nsecsElapsed() / 1e9;
     const double importCpu = cpuSeconds() - cpu;
 
     timer.restart();
     cpu = cpuSeconds();
-    const bool saved = list->ExportList(output);
+    const bool saved = list->articles.ExportList(output);
     const double exportSeconds = timer.nsecsElapsed() / 1e9;
     const double exportCpu = cpuSeconds() - cpu;
 
-    if (list->Count() != kArticles || !saved || QFile(output).size() < kArticles * kArticleBytes) {
-        std::fprintf(stderr, "round trip failed: %d articles, saved=%d\n", list->Count(), int(saved));
+    if (list->articles.Count() != kArticles || !saved || QFile(output).size() < kArticles * kArticleBytes) {
+        std::fprintf(stderr, "round trip failed: %d articles, saved=%d\n", list->articles.Count(), int(saved));
         return 1;
     }
-    std::printf("articles=%d\n", list->Count());
+    std::printf("articles=%d\n", list->articles.Count());
     std::printf("file_mb=%.2f\n", QFile(input).size() / (1024.0 * 1024.0));
     std::printf("import_layout_s=%.3f\n", importSeconds);
     std::printf("import_layout_cpu_s=%.3f\n", importCpu);
@@ -128,22 +142,22 @@ int main(int argc, char **argv)
     // shown with an idle event queue; then every row is scrolled through.
     if (!writeFile(input, makeSavedFile(kManyArticles)))
         return 1;
-    list = std::make_unique<TMemoListBox>();
+    list = std::make_unique<Shown>();
     setUp(*list);
     timer.restart();
     cpu = cpuSeconds();
-    list->ImportList(input, nullptr, {}, {}, {});
+    list->articles.ImportList(input);
     QCoreApplication::processEvents();
     const double startSeconds = timer.nsecsElapsed() / 1e9;
     const double startCpu = cpuSeconds() - cpu;
     timer.restart();
-    for (int first = 1; first <= list->GetVisibleCount(); first += 3)
-        list->ScrollBar()->setValue(first - 1);
+    for (int first = 1; first <= list->articles.GetVisibleCount(); first += 3)
+        list->view.ScrollBar()->setValue(first - 1);
     QCoreApplication::processEvents();
     const double scrollSeconds = timer.nsecsElapsed() / 1e9;
-    if (list->Count() != kManyArticles ||
-        list->ShownViews().value(0)->Entry() != list->Entry(list->ScrollBar()->value())) {
-        std::fprintf(stderr, "10,000 articles: %d loaded or the rows are wrong\n", list->Count());
+    if (list->articles.Count() != kManyArticles ||
+        list->view.ShownViews().value(0)->Entry() != list->articles.Entry(list->view.ScrollBar()->value())) {
+        std::fprintf(stderr, "10,000 articles: %d loaded or the rows are wrong\n", list->articles.Count());
         return 1;
     }
     std::printf("start_10k_s=%.3f\n", startSeconds);
@@ -156,14 +170,14 @@ int main(int argc, char **argv)
     // escape), typed into first alone, then while it is saved on its own:
     // the window's share of a save (copying the records) and the longest
     // keystroke in each case, in CPU time of the window's thread.
-    list = std::make_unique<TMemoListBox>();
+    list = std::make_unique<Shown>();
     setUp(*list);
-    TMemoEntry *entry = list->Add(QString::fromLatin1(makeSavedFile(2000)), QString());
+    ArticleEntry *entry = list->articles.Add(QString::fromLatin1(makeSavedFile(2000)), QString());
     QCoreApplication::processEvents();
-    entry->Editor()->moveCursor(QTextCursor::End);
+    list->view.EditorFor(entry)->moveCursor(QTextCursor::End);
     const auto typeKey = [&] {
         const double before = cpuSeconds();
-        entry->Editor()->insertPlainText(QStringLiteral("x"));
+        list->view.EditorFor(entry)->insertPlainText(QStringLiteral("x"));
         QCoreApplication::processEvents();
         return cpuSeconds() - before;
     };
@@ -171,9 +185,9 @@ int main(int argc, char **argv)
     for (int i = 0; i < 20; ++i)
         longestKeyAlone = std::max(longestKeyAlone, typeKey());
     cpu = cpuSeconds();
-    const auto records = list->RecordsToSave(output);
+    const auto records = list->articles.RecordsToSave(output);
     const double snapshotCpu = cpuSeconds() - cpu;
-    AutoSave save(output, [&] { return list->RecordsToSave(output); });
+    AutoSave save(output, list->articles);
     save.setDelays(0, 0);
     bool written = false;
     QObject::connect(&save, &AutoSave::written, [&](bool ok, const QString &) { written = ok; });
@@ -205,9 +219,9 @@ int main(int argc, char **argv)
             text += words;
         if (!writeFile(input, text))
             return 1;
-        list = std::make_unique<TMemoListBox>();
+        list = std::make_unique<Shown>();
         setUp(*list);
-        TMemoEntry *entry = list->Add(QString(), QStringLiteral("Voice 0"));
+        ArticleEntry *entry = list->articles.Add(QString(), QStringLiteral("Voice 0"));
         QCoreApplication::processEvents();
         timer.restart();
         cpu = cpuSeconds();
@@ -216,8 +230,8 @@ int main(int argc, char **argv)
         const double openSeconds = timer.nsecsElapsed() / 1e9;
         const double openCpu = cpuSeconds() - cpu;
         timer.restart();
-        entry->Editor()->SetSelStart(int(text.size()) - 5);
-        entry->Editor()->ensureCursorVisible();
+        list->view.EditorFor(entry)->SetSelStart(int(text.size()) - 5);
+        list->view.EditorFor(entry)->ensureCursorVisible();
         QCoreApplication::processEvents();
         const double endSeconds = timer.nsecsElapsed() / 1e9;
         // The text file's last line break starts no line of its own.

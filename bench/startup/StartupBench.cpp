@@ -9,7 +9,7 @@
 
 #include "Application.h"
 #include "MainWindow.h"
-#include "articles/MemoListUnit.h"
+#include "articles/ArticleList.h"
 #include "platform/audio/AudioSystem.h"
 #include "ScriptedAudioSystem.h"
 #include "settings/PreferenceUnit.h"

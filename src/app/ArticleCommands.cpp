@@ -1,23 +1,21 @@
 #include "ArticleCommands.h"
 
-#include "ui_MainWindow.h"
-#include "ui_MiscOptionsForm.h"
-
+#include "ArticleEditor.h"
+#include "ArticleListView.h"
 #include "ArticleSaving.h"
-#include "MainWindow.h"
-#include "ReadingBinder.h"
-#include "articles/MemoEntryUnit.h"
-#include "articles/MemoListUnit.h"
+#include "reader/ReadingController.h"
 #include "platform/paths/AppPaths.h"
 #include "platform/shell/MessageService.h"
-#include "reader/Speaker.h"
+#include "voices/TTSEngineUnit.h"
 #include "settings/PreferenceUnit.h"
 #include "util/DiagnosticLog.h"
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QActionGroup>
 #include <QButtonGroup>
-#include <QCoreApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeySequence>
@@ -35,40 +33,43 @@ constexpr int kTitleLength = 20;
 
 }  // namespace
 
-ArticleCommands::ArticleCommands(MainWindow &form) : m_form(form), m_random(std::random_device{}())
+ArticleCommands::ArticleCommands(ArticleList &list, ArticleListView &view, TPreferences &prefs, ArticleSaving &saving,
+                                 const ReadingController &reading, const Controls &controls, QWidget &dialogParent)
+    : m_list(list), m_view(view), m_prefs(prefs), m_saving(saving), m_reading(reading), m_controls(controls),
+      m_dialogParent(dialogParent), m_random(std::random_device{}())
 {
-    Ui::MainWindow *ui = form.form();
     auto *mode = new QActionGroup(this);
-    mode->addAction(ui->SingleMItm);
-    mode->addAction(ui->MultiMItm);
+    mode->addAction(controls.SingleItem);
+    mode->addAction(controls.MultiItem);
     auto *modeButtons = new QButtonGroup(this);
-    modeButtons->addButton(ui->ToolButton1);
-    modeButtons->addButton(ui->ToolButton2);
+    modeButtons->addButton(controls.SingleButton);
+    modeButtons->addButton(controls.MultiButton);
 
-    connect(ui->ToolButton1, &QToolButton::clicked, this, &ArticleCommands::SwitchToSingleArticle);
-    connect(ui->SingleMItm, &QAction::triggered, this, &ArticleCommands::SwitchToSingleArticle);
-    connect(ui->ToolButton2, &QToolButton::clicked, this, &ArticleCommands::SwitchToMultiArticle);
-    connect(ui->MultiMItm, &QAction::triggered, this, &ArticleCommands::SwitchToMultiArticle);
-    connect(ui->ReadFileBtn, &QToolButton::clicked, this, &ArticleCommands::ReadFileBtnClick);
-    connect(ui->OpenTextFile1, &QAction::triggered, this, &ArticleCommands::ReadFileBtnClick);
-    connect(ui->PasteBtn, &QToolButton::clicked, this, &ArticleCommands::PasteIntoArticle);
-    connect(ui->Paste1, &QAction::triggered, this, &ArticleCommands::PasteIntoArticle);
+    connect(controls.SingleButton, &QAbstractButton::clicked, this, &ArticleCommands::SwitchToSingleArticle);
+    connect(controls.SingleItem, &QAction::triggered, this, &ArticleCommands::SwitchToSingleArticle);
+    connect(controls.MultiButton, &QAbstractButton::clicked, this, &ArticleCommands::SwitchToMultiArticle);
+    connect(controls.MultiItem, &QAction::triggered, this, &ArticleCommands::SwitchToMultiArticle);
+    connect(controls.ReadFileButton, &QAbstractButton::clicked, this, &ArticleCommands::ReadFileBtnClick);
+    connect(controls.OpenTextFileItem, &QAction::triggered, this, &ArticleCommands::ReadFileBtnClick);
+    connect(controls.PasteButton, &QAbstractButton::clicked, this, &ArticleCommands::PasteIntoArticle);
+    connect(controls.PasteItem, &QAction::triggered, this, &ArticleCommands::PasteIntoArticle);
+    connect(&view, &ArticleListView::DeleteRequested, this, &ArticleCommands::ArticleDeleteRequest);
 }
 
 bool ArticleCommands::Exiting() const
 {
-    return m_form.State() == rsExiting;
+    return m_reading.State() == rsExiting;
 }
 
 // ----------------------------------------------------------------- voices
 
 QString ArticleCommands::ChooseVoice()
 {
-    const uint8_t policy = m_form.Preferences().VoiceSelection();
+    const uint8_t policy = m_prefs.VoiceSelection();
     // With no favourite at all there is nothing to pick from: the default
     // voice is still a voice the user chose.
     if (policy == 0 || m_favoriteVoices.isEmpty())
-        return m_form.Preferences().TTS_DefaultVoiceName;
+        return m_prefs.TTS_DefaultVoiceName;
     if (policy == 1) {
         std::uniform_int_distribution<int> pick(0, static_cast<int>(m_favoriteVoices.size()) - 1);
         return m_favoriteVoices.at(pick(m_random));
@@ -84,10 +85,9 @@ void ArticleCommands::LoadFavoriteVoices()
     DiagnosticLog::WriteLog(QStringLiteral("Entering LoadFavoriteVoices"));
     m_roundRobinIndex = -1;
     m_favoriteVoices.clear();
-    if (Speaker *driver = m_form.Driver()) {
-        TVoiceList &voices = driver->Voices();
-        for (int i = 0; i < voices.Count(); ++i) {
-            TVoiceEntry *v = voices.Items(i);
+    if (m_voices) {
+        for (int i = 0; i < m_voices->Count(); ++i) {
+            const TVoiceEntry *v = m_voices->Items(i);
             if (v->Favorite && v->Engine && v->Engine->Enabled)
                 m_favoriteVoices.append(v->DisplayName);
         }
@@ -97,45 +97,41 @@ void ArticleCommands::LoadFavoriteVoices()
 
 void ArticleCommands::FillDefaultVoiceCombo()
 {
-    QComboBox *combo = m_form.form()->MiscSheet->Controls().DfltVoiceCB;
+    QComboBox *combo = m_controls.DefaultVoice;
     QSignalBlocker block(combo);
     combo->clear();
     combo->addItems(m_favoriteVoices);
-    const int index = m_favoriteVoices.indexOf(m_form.Preferences().TTS_DefaultVoiceName);
+    const int index = m_favoriteVoices.indexOf(m_prefs.TTS_DefaultVoiceName);
     combo->setCurrentIndex(index >= 0 ? index : (m_favoriteVoices.isEmpty() ? -1 : 0));
 }
 
 // --------------------------------------------------------------- articles
 
-void ArticleCommands::GiveArticleHandlers(TMemoEntry *entry)
+std::vector<VoiceChoice> ArticleCommands::VoiceChoices() const
 {
-    entry->OnRead = [this](TMemoEntry *e) {
-        if (ReadingController *reading = m_form.Reading())
-            reading->ArticleReadClick(e);
-    };
-    entry->OnReadToFile = [this](TMemoEntry *e) {
-        if (ReadingController *reading = m_form.Reading())
-            reading->ArticleReadToFileClick(e);
-    };
-    entry->OnDelete = [this](TMemoEntry *e) { ArticleDeleteRequest(e); };
-    entry->SetPopupMenu(m_form.PopupMenu1());
+    std::vector<VoiceChoice> choices;
+    if (m_voices) {
+        for (int i = 0; i < m_voices->Count(); ++i) {
+            const TVoiceEntry *v = m_voices->Items(i);
+            // A disabled engine keeps its favourites but offers none of them.
+            choices.push_back({v->DisplayName, v->Offered(), v->Engine && v->Engine->Enabled});
+        }
+    }
+    return choices;
 }
 
-TMemoEntry *ArticleCommands::AddNewArticle()
+ArticleEntry *ArticleCommands::AddNewArticle()
 {
-    TMemoEntry *entry = CreateArticle(QString(), ChooseVoice());
-    if (entry)
-        GiveArticleHandlers(entry);
-    return entry;
+    return CreateArticle(QString(), ChooseVoice());
 }
 
-TMemoEntry *ArticleCommands::CreateArticle(const QString &text, const QString &voiceName)
+ArticleEntry *ArticleCommands::CreateArticle(const QString &text, const QString &voiceName)
 {
     if (Exiting())
         return nullptr;
-    TMemoEntry *entry = nullptr;
+    ArticleEntry *entry = nullptr;
     try {
-        entry = m_form.List()->Add(text, voiceName);
+        entry = m_list.Add(text, voiceName);
     } catch (const EMemoEntryLocked &e) {
         DiagnosticLog::WriteLog(QStringLiteral("AddMemo Exception: ") + e.message());
         MessageService::error(kLockedMessage);
@@ -150,21 +146,20 @@ TMemoEntry *ArticleCommands::CreateArticle(const QString &text, const QString &v
         MessageService::error(QStringLiteral("AddMemo Failed"));
     }
     SaveList();
-    m_form.ReadingCommands().UpdateStatus(m_form.ReadingCommands().ArticleCountText());
+    emit CountChanged();
     return entry;
 }
 
 void ArticleCommands::SaveList()
 {
-    m_form.Saving().Save();
+    m_saving.Save();
 }
 
 bool ArticleCommands::MayReplaceShownArticle()
 {
-    if (m_form.Preferences().IsMultiArticleMode())
+    if (m_prefs.IsMultiArticleMode())
         return true;
-    TMemoListBox *list = m_form.List();
-    TMemoEntry *shown = list->GetVisibleCount() > 0 ? list->Entry(0) : nullptr;
+    ArticleEntry *shown = m_list.GetVisibleCount() > 0 ? m_list.Entry(0) : nullptr;
     // A blank article is reused, and one being read is refused with its own message.
     if (!shown || shown->Locked || shown->IsBlank())
         return true;
@@ -186,13 +181,13 @@ void ArticleCommands::ReadFileBtnClick()
 
 std::unique_ptr<QFileDialog> ArticleCommands::CreateOpenDialog()
 {
-    auto dialog = std::make_unique<QFileDialog>(&m_form, QStringLiteral("Open Text File"),
-                                                m_form.Preferences().OpenDlgInitialDir);
+    auto dialog = std::make_unique<QFileDialog>(&m_dialogParent, QStringLiteral("Open Text File"),
+                                                m_prefs.OpenDlgInitialDir);
     dialog->setObjectName(QStringLiteral("OpenDialog1"));
     // Name filters match in any letter case unless QDir::CaseSensitive is
     // set, so "NOTES.TXT" is offered too.
     dialog->setNameFilter(QStringLiteral("Text files (*.txt)"));
-    dialog->setFileMode(m_form.Preferences().ML_ListMode == 1 ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    dialog->setFileMode(m_prefs.ML_ListMode == 1 ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setSizeGripEnabled(true);
     return dialog;
@@ -202,9 +197,9 @@ void ArticleCommands::OpenTextFiles(const QStringList &files)
 {
     if (files.isEmpty())
         return;
-    m_form.Preferences().OpenDlgInitialDir = QFileInfo(files.first()).absolutePath();
+    m_prefs.OpenDlgInitialDir = QFileInfo(files.first()).absolutePath();
     for (const QString &file : files) {
-        TMemoEntry *entry = AddNewArticle();
+        ArticleEntry *entry = AddNewArticle();
         if (!entry)
             continue;
         QString name = QFileInfo(file).fileName();
@@ -217,31 +212,33 @@ void ArticleCommands::OpenTextFiles(const QStringList &files)
         // An exit while a box was open has saved and emptied the list.
         if (Exiting())
             return;
-        if (m_form.Preferences().AutoSpeak())
-            m_form.ReadingCommands().StartAutoSpeak(entry);
+        if (m_prefs.AutoSpeak())
+            emit AutoSpeakWanted(entry);
         QCoreApplication::processEvents();
         if (Exiting())
             return;
     }
     SaveList();
-    m_form.ReadingCommands().UpdateStatus(m_form.ReadingCommands().ArticleCountText());
+    emit CountChanged();
 }
 
-void ArticleCommands::ArticleDeleteRequest(TMemoEntry *entry)
+void ArticleCommands::ArticleDeleteRequest(ArticleEntry *entry)
 {
     try {
-        m_form.List()->HideEntry(entry);
+        m_list.HideEntry(entry);
     } catch (const EMemoEntryLocked &) {
         MessageService::error(kLockedMessage);
         return;
     }
-    AfterRemoval(m_form.State() != rsReading);
+    AfterRemoval(m_reading.State() != rsReading);
 }
 
 void ArticleCommands::DelSelPopupClick()
 {
+    if (!m_list.CurrentEntry())
+        QApplication::beep();
     try {
-        m_form.List()->DeleteSelected();
+        m_list.DeleteSelected();
     } catch (const EMemoEntryLocked &) {
         MessageService::error(kLockedMessage);
         return;
@@ -252,11 +249,11 @@ void ArticleCommands::DelSelPopupClick()
 void ArticleCommands::AfterRemoval(bool showCount)
 {
     // Never an empty list.
-    if (m_form.List()->GetVisibleCount() == 0)
+    if (m_list.GetVisibleCount() == 0)
         AddNewArticle();
     SaveList();
     if (showCount)
-        m_form.ReadingCommands().UpdateStatus(m_form.ReadingCommands().ArticleCountText());
+        emit CountChanged();
 }
 
 void ArticleCommands::AddNewPopupClick()
@@ -267,25 +264,24 @@ void ArticleCommands::AddNewPopupClick()
 
 void ArticleCommands::PasteIntoArticle()
 {
-    if (TMemoEntry *entry = m_form.List()->CurrentEntry())
-        entry->Editor()->paste();
+    if (ArticleEntry *entry = m_list.CurrentEntry())
+        m_view.EditorFor(entry)->paste();
 }
 
 void ArticleCommands::UpdatePasteCommands()
 {
-    const bool selected = m_form.List() && m_form.List()->CurrentEntry();
-    m_form.form()->PasteBtn->setEnabled(selected);
-    m_form.form()->Paste1->setEnabled(selected);
+    const bool selected = m_list.CurrentEntry() != nullptr;
+    m_controls.PasteButton->setEnabled(selected);
+    m_controls.PasteItem->setEnabled(selected);
 }
 
 // ------------------------------------------------------------- list modes
 
 void ArticleCommands::CheckMode(bool multi)
 {
-    Ui::MainWindow *ui = m_form.form();
-    (multi ? ui->ToolButton2 : ui->ToolButton1)->setChecked(true);
-    (multi ? ui->MultiMItm : ui->SingleMItm)->setChecked(true);
-    m_form.TrayItem(multi ? "MIPoNtry" : "SIPoNtry")->setChecked(true);
+    (multi ? m_controls.MultiButton : m_controls.SingleButton)->setChecked(true);
+    (multi ? m_controls.MultiItem : m_controls.SingleItem)->setChecked(true);
+    emit ModeChecked(multi);
 }
 
 void ArticleCommands::SwitchToSingleArticle()
@@ -300,7 +296,7 @@ void ArticleCommands::SwitchToMultiArticle()
 
 void ArticleCommands::SwitchListMode(bool multi)
 {
-    if (m_form.Preferences().ML_ListMode == (multi ? 1 : 0)) {
+    if (m_prefs.ML_ListMode == (multi ? 1 : 0)) {
         // Keep the controls showing the mode that is active.
         CheckMode(multi);
         return;
@@ -308,24 +304,21 @@ void ArticleCommands::SwitchListMode(bool multi)
     DiagnosticLog::WriteLog(multi ? QStringLiteral("Entering Multi-Article Mode")
                                   : QStringLiteral("Entering Single-Article Mode"));
     CheckMode(multi);
-    m_form.Preferences().ML_ListMode = multi ? 1 : 0;
-    TMemoListBox *list = m_form.List();
+    m_prefs.ML_ListMode = multi ? 1 : 0;
     // Blank articles are dropped from the whole list, also from those that
     // Single-Article mode sets aside or brings back.
     if (!multi)
-        list->DeleteBlankEntries();
-    list->SetVisibleEntries(multi ? m_form.Preferences().ML_VisibleEntries : 1);
-    list->SetMultiArticle(multi);
-    m_form.ShowModeSheet(multi);
+        m_list.DeleteBlankEntries();
+    m_view.SetVisibleEntries(multi ? m_prefs.ML_VisibleEntries : 1);
+    m_list.SetMultiArticle(multi);
+    emit ModeSheetWanted(multi);
     if (multi)
-        list->DeleteBlankEntries();
-    if (list->GetVisibleCount() == 0) {
+        m_list.DeleteBlankEntries();
+    if (m_list.GetVisibleCount() == 0) {
         DiagnosticLog::WriteLog(QStringLiteral("Calling AddNew"));
         AddNewArticle();
     }
-    m_form.ReadingCommands().SetReadingState(m_form.State());
-    if (m_form.State() == rsIdle)
-        m_form.ReadingCommands().UpdateStatus(m_form.ReadingCommands().ArticleCountText());
+    emit ModeSwitched();
 }
 
 void ArticleCommands::AddEditingItems(QMenu &menu)
@@ -346,9 +339,9 @@ void ArticleCommands::AddEditingItems(QMenu &menu)
         item->setObjectName(QLatin1String(e.name));
         item->setShortcut(e.key);
         connect(item, &QAction::triggered, this, [this, command = e.command] {
-            TMemoEntry *entry = m_form.List()->CurrentEntry();
+            ArticleEntry *entry = m_list.CurrentEntry();
             if (entry)
-                command(entry->Editor());
+                command(m_view.EditorFor(entry));
         });
     }
 }
@@ -359,9 +352,9 @@ void ArticleCommands::AddSelectAllItem(QMenu &menu)
     selectAll->setObjectName(QStringLiteral("SelectAllPopup"));
     selectAll->setShortcut(QKeySequence::SelectAll);
     connect(selectAll, &QAction::triggered, this, [this] {
-        TMemoEntry *entry = m_form.List()->CurrentEntry();
+        ArticleEntry *entry = m_list.CurrentEntry();
         if (entry)
-            entry->Editor()->selectAll();
+            m_view.EditorFor(entry)->selectAll();
     });
 }
 
@@ -371,7 +364,7 @@ void ArticleCommands::AddNewArticleShortcut(QWidget &window)
     newArticle->setObjectName(QStringLiteral("NewArticleShortcut"));
     newArticle->setShortcut(QKeySequence::New);
     connect(newArticle, &QAction::triggered, this, [this] {
-        if (m_form.Preferences().ML_ListMode == 1 && m_form.State() == rsIdle)
+        if (m_prefs.ML_ListMode == 1 && m_reading.State() == rsIdle)
             AddNewPopupClick();
     });
     window.addAction(newArticle);

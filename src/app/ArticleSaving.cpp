@@ -1,6 +1,6 @@
 #include "ArticleSaving.h"
 
-#include "articles/MemoListUnit.h"
+#include "articles/ArticleList.h"
 #include "articles/SavedArticles.h"
 #include "platform/paths/RecoveryCopy.h"
 #include "platform/shell/MessageService.h"
@@ -24,11 +24,10 @@ const QString kRestoreQuestion = QStringLiteral(
 
 }  // namespace
 
-ArticleSaving::ArticleSaving(TMemoListBox &list, QString fileName, QObject *parent)
-    : QObject(parent), m_list(list), m_fileName(std::move(fileName)),
-      m_autoSave(m_fileName, [this] { return m_list.RecordsToSave(m_fileName); })
+ArticleSaving::ArticleSaving(ArticleList &list, QString fileName, QObject *parent)
+    : QObject(parent), m_list(list), m_fileName(std::move(fileName)), m_autoSave(m_fileName, m_list)
 {
-    connect(&m_list, &TMemoListBox::ArticleEdited, &m_autoSave, &AutoSave::edited);
+    connect(&m_list, &ArticleList::ArticleEdited, &m_autoSave, &AutoSave::edited);
     connect(&m_autoSave, &AutoSave::written, this, &ArticleSaving::AutoSaveWritten);
 }
 
@@ -63,7 +62,7 @@ void ArticleSaving::TellFailure(const QString &reason)
     // Once, not at every later save while the disk stays full.
     if (std::exchange(m_failureTold, true))
         return;
-    MessageService::error(TMemoListBox::SaveFailedText(m_fileName, reason));
+    MessageService::error(ArticleList::SaveFailedText(m_fileName, reason));
 }
 
 void ArticleSaving::AutoSaveWritten(bool ok, const QString &error)

@@ -11,13 +11,13 @@
 #include <QObject>
 #include <QString>
 
-class TMemoListBox;
+class ArticleList;
 
 class ArticleSaving : public QObject
 {
     Q_OBJECT
 public:
-    ArticleSaving(TMemoListBox &list, QString fileName, QObject *parent = nullptr);
+    ArticleSaving(ArticleList &list, QString fileName, QObject *parent = nullptr);
 
     // Saves now; false when nothing was written (a failure is told once
     // until a save succeeds again).
@@ -51,7 +51,7 @@ private:
     void KeepRecoveryCopy(const QString &reason);
     QString OfferRecoveryCopy(const QString &usual);
 
-    TMemoListBox &m_list;
+    ArticleList &m_list;
     QString m_fileName;
     AutoSave m_autoSave;
     bool m_loading = false;

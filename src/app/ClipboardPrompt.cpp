@@ -2,9 +2,10 @@
 
 #include "ui_ClipboardPrompt.h"
 
-#include "articles/MemoListUnit.h"
+#include "articles/ArticleList.h"
 #include "settings/PreferenceUnit.h"
 
+#include <QHideEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
@@ -23,7 +24,7 @@ const QString kNewSingleHint = QStringLiteral("Overwrite current article");
 
 }  // namespace
 
-ClipboardPrompt::ClipboardPrompt(TMemoListBox &list, TPreferences &prefs, QWidget *parent)
+ClipboardPrompt::ClipboardPrompt(ArticleList &list, TPreferences &prefs, QWidget *parent)
     : QDialog(parent), ui(std::make_unique<Ui::ClipboardPrompt>()), m_list(list), m_prefs(prefs),
       m_delayTimer(new QTimer(this))
 {

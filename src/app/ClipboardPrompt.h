@@ -10,7 +10,7 @@
 
 class QPushButton;
 class QTimer;
-class TMemoListBox;
+class ArticleList;
 class TPreferences;
 
 namespace Ui {
@@ -24,7 +24,7 @@ public:
     // Stored values of CB_DfltPromptAction and CB_LastPromptAction.
     enum Action : uint8_t { caNew = 0, caAppend = 1, caCancel = 2, caRememberLast = 3 };
 
-    ClipboardPrompt(TMemoListBox &list, TPreferences &prefs, QWidget *parent = nullptr);
+    ClipboardPrompt(ArticleList &list, TPreferences &prefs, QWidget *parent = nullptr);
     ~ClipboardPrompt() override;
 
     QPushButton *New() const;
@@ -64,7 +64,7 @@ private:
     void Place();
 
     std::unique_ptr<Ui::ClipboardPrompt> ui;
-    TMemoListBox &m_list;
+    ArticleList &m_list;
     TPreferences &m_prefs;
     QTimer *m_delayTimer;
     QPushButton *m_default = nullptr;

@@ -3,7 +3,7 @@
 #include "ArticleCommands.h"
 #include "ClipboardPrompt.h"
 #include "SecondStartDialog.h"
-#include "articles/MemoListUnit.h"
+#include "articles/ArticleList.h"
 #include "platform/shell/MessageService.h"
 #include "settings/PreferenceUnit.h"
 #include "util/DiagnosticLog.h"
@@ -18,7 +18,7 @@
 const QString ClipboardWatcher::TooLargeMessage =
     QStringLiteral("The clipboard text is larger than %1 MB and was not copied.").arg(kMaxTextChars >> 20);
 
-ClipboardWatcher::ClipboardWatcher(TPreferences &prefs, QClipboard &clipboard, TMemoListBox &list,
+ClipboardWatcher::ClipboardWatcher(TPreferences &prefs, QClipboard &clipboard, ArticleList &list,
                                    ArticleCommands &articles, QWidget &dialogParent, QObject *parent)
     : QObject(parent), m_prefs(prefs), m_clipboard(clipboard), m_list(list), m_articles(articles),
       m_dialogParent(dialogParent)
@@ -201,7 +201,7 @@ void ClipboardWatcher::AddClipboardText(int action)
         ShowBusyDialog();
         return;
     }
-    TMemoEntry *entry = action == ClipboardPrompt::caAppend ? m_list.CurrentEntry() : nullptr;
+    ArticleEntry *entry = action == ClipboardPrompt::caAppend ? m_list.CurrentEntry() : nullptr;
     if (entry) {
         QString text = entry->Text();
         if (text.size() + m_buffer.size() + 1 > kMaxTextChars) {

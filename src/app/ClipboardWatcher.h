@@ -20,7 +20,7 @@ class QClipboard;
 class QWidget;
 class ArticleCommands;
 class ClipboardPrompt;
-class TMemoListBox;
+class ArticleList;
 class TPreferences;
 
 class ClipboardWatcher : public QObject
@@ -33,7 +33,7 @@ public:
 
     // Joins when CB_Monitor is set. New text goes into the list through the
     // article commands; the busy dialog opens over dialogParent's window.
-    ClipboardWatcher(TPreferences &prefs, QClipboard &clipboard, TMemoListBox &list, ArticleCommands &articles,
+    ClipboardWatcher(TPreferences &prefs, QClipboard &clipboard, ArticleList &list, ArticleCommands &articles,
                      QWidget &dialogParent, QObject *parent = nullptr);
     ~ClipboardWatcher() override;
 
@@ -76,7 +76,7 @@ private:
 
     TPreferences &m_prefs;
     QClipboard &m_clipboard;
-    TMemoListBox &m_list;
+    ArticleList &m_list;
     ArticleCommands &m_articles;
     QWidget &m_dialogParent;
     QPointer<ReadingController> m_reading;

@@ -1,43 +1,48 @@
 #include "ListReadingView.h"
 
-#include "MainWindow.h"
-#include "articles/MemoListUnit.h"
+#include "ArticleEditor.h"
+#include "ArticleListView.h"
 
-TMemoEntry *ListReadingView::EntryOf(Article article)
+ListReadingView::ListReadingView(ArticleList &list, ArticleListView &view, const QWidget &window)
+    : m_list(list), m_view(view), m_window(window)
 {
-    return qobject_cast<TMemoEntry *>(article);
+}
+
+ArticleEntry *ListReadingView::EntryOf(Article article)
+{
+    return qobject_cast<ArticleEntry *>(article);
 }
 
 int ListReadingView::Count() const
 {
-    return m_form.List()->GetVisibleCount();
+    return m_list.GetVisibleCount();
 }
 
 ReadingView::Article ListReadingView::ArticleAt(int position) const
 {
-    return position >= 1 && position <= m_form.List()->GetVisibleCount() ? m_form.List()->Entry(position - 1) : nullptr;
+    return position >= 1 && position <= m_list.GetVisibleCount() ? m_list.Entry(position - 1) : nullptr;
 }
 
 int ListReadingView::PositionOf(Article article) const
 {
-    TMemoEntry *entry = EntryOf(article);
-    return entry && !entry->Hidden ? m_form.List()->FindEntry(entry) : 0;
+    ArticleEntry *entry = EntryOf(article);
+    return entry && !entry->Hidden ? m_list.FindEntry(entry) : 0;
 }
 
 ReadingView::Article ListReadingView::Selected() const
 {
-    return m_form.List()->CurrentEntry();
+    return m_list.CurrentEntry();
 }
 
 void ListReadingView::Mark(int position)
 {
-    m_form.List()->MarkEntry(position);
+    m_list.MarkEntry(position);
 }
 
 bool ListReadingView::Hide(Article article)
 {
     try {
-        m_form.List()->HideEntry(EntryOf(article));
+        m_list.HideEntry(EntryOf(article));
         return true;
     } catch (const EMemoEntryLocked &) {
         return false;
@@ -46,74 +51,73 @@ bool ListReadingView::Hide(Article article)
 
 void ListReadingView::DeleteHidden()
 {
-    m_form.List()->DeleteHiddenEntries();
+    m_list.DeleteHiddenEntries();
 }
 
 void ListReadingView::UnlockAll()
 {
-    m_form.List()->UnlockAllEntries();
+    m_list.UnlockAllEntries();
 }
 
 void ListReadingView::AddEmptyArticleIfNone()
 {
-    if (m_form.List()->GetVisibleCount() == 0)
-        m_form.AddNewArticle();
+    if (m_list.GetVisibleCount() == 0)
+        emit NewArticleWanted();
 }
 
 QString ListReadingView::Title(Article article) const
 {
-    TMemoEntry *entry = EntryOf(article);
+    ArticleEntry *entry = EntryOf(article);
     // "Generate Default Article Titles" covers an article typed after it was added, too.
-    m_form.List()->GiveDefaultTitle(entry);
+    m_list.GiveDefaultTitle(entry);
     return entry ? entry->Title() : QString();
 }
 
 QString ListReadingView::Voice(Article article) const
 {
-    TMemoEntry *entry = EntryOf(article);
+    ArticleEntry *entry = EntryOf(article);
     return entry ? entry->VoiceName() : QString();
 }
 
 QString ListReadingView::Text(Article article) const
 {
-    TMemoEntry *entry = EntryOf(article);
+    ArticleEntry *entry = EntryOf(article);
     return entry ? entry->Text() : QString();
 }
 
 void ListReadingView::SetLocked(Article article, bool locked)
 {
-    if (TMemoEntry *entry = EntryOf(article))
+    if (ArticleEntry *entry = EntryOf(article))
         entry->Locked = locked;
 }
 
 void ListReadingView::RestoreWindow()
 {
-    if (!m_form.isVisible() || m_form.isMinimized())
-        m_form.RestoreFromTray();
+    if (!m_window.isVisible() || m_window.isMinimized())
+        emit RestoreWindowWanted();
 }
 
 void ListReadingView::ShowFileOptions()
 {
-    m_form.ShowOptionsPage(QStringLiteral("FileOptionsSheet"));
+    emit FileOptionsWanted();
 }
 
 void ListReadingView::FocusHeader(Article article)
 {
-    if (TMemoEntry *entry = EntryOf(article))
-        entry->FocusHeader();
+    if (ArticleEntry *entry = EntryOf(article))
+        m_view.FocusHeader(entry);
 }
 
 void ListReadingView::FocusEditor(Article article)
 {
-    TMemoEntry *entry = EntryOf(article);
-    if (entry && m_form.isVisible() && entry->OnScreen())
-        entry->Editor()->setFocus(Qt::OtherFocusReason);
+    ArticleEntry *entry = EntryOf(article);
+    if (entry && m_window.isVisible() && m_view.OnScreen(entry))
+        m_view.EditorFor(entry)->setFocus(Qt::OtherFocusReason);
 }
 
 void ListReadingView::ShowWord(Article article, int caret, int wordEnd, bool highlight)
 {
-    TMemoEntry *entry = EntryOf(article);
-    ArticleEditor *editor = entry ? entry->Editor() : nullptr;
+    ArticleEditor *editor = m_view.EditorFor(EntryOf(article));
     if (!editor)
         return;
     editor->SetSelStart(caret);
@@ -125,5 +129,5 @@ void ListReadingView::ShowWord(Article article, int caret, int wordEnd, bool hig
 
 void ListReadingView::Save()
 {
-    m_form.SaveList();
+    emit SaveWanted();
 }

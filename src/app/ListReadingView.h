@@ -1,18 +1,26 @@
 #pragma once
-// The main window's article list as the reading commands see it: articles
-// are the list's entries, positions are 1-based among those not hidden.
+// The article list as the reading commands see it: articles are the list's
+// entries, positions are 1-based among those not hidden. What needs the
+// window (saving, a new article, the window restored, the file options) it
+// asks for by signals.
 
 #include "reader/ReadingController.h"
 
-class MainWindow;
-class TMemoEntry;
+#include <QObject>
 
-class ListReadingView : public ReadingView
+class ArticleEntry;
+class ArticleList;
+class ArticleListView;
+class QWidget;
+
+class ListReadingView : public QObject, public ReadingView
 {
+    Q_OBJECT
 public:
-    explicit ListReadingView(MainWindow &form) : m_form(form) {}
+    // window is the one the list is shown in, for its visible state.
+    ListReadingView(ArticleList &list, ArticleListView &view, const QWidget &window);
 
-    static TMemoEntry *EntryOf(Article article);
+    static ArticleEntry *EntryOf(Article article);
 
     int Count() const override;
     Article ArticleAt(int position) const override;
@@ -34,6 +42,16 @@ public:
     void FocusEditor(Article article) override;
     void ShowWord(Article article, int caret, int wordEnd, bool highlight) override;
 
+signals:
+    void SaveWanted();
+    // The list is empty and must not stay so.
+    void NewArticleWanted();
+    // The window is hidden or minimised and is to come back.
+    void RestoreWindowWanted();
+    void FileOptionsWanted();
+
 private:
-    MainWindow &m_form;
+    ArticleList &m_list;
+    ArticleListView &m_view;
+    const QWidget &m_window;
 };

@@ -3,6 +3,7 @@
 #include "ui_ClipboardOptionsForm.h"
 #include "ui_EnginesVoicesForm.h"
 #include "ui_MainWindow.h"
+#include "ui_MiscOptionsForm.h"
 
 #include "ArticleCommands.h"
 #include "ArticleSaving.h"
@@ -17,7 +18,7 @@
 #include "FloatingToolBar.h"
 #include "ToolBarIcons.h"
 #include "TrayController.h"
-#include "articles/MemoListUnit.h"
+#include "ArticleListView.h"
 #include "dialogs/NoEngineWarning.h"
 #include "platform/audio/AudioSystem.h"
 #include "platform/paths/AppPaths.h"
@@ -180,7 +181,7 @@ void MainWindow::FormCreate()
     ui->MainTextPanel->setFrameShape(QFrame::NoFrame);
 
     m_readingActions = new ReadingActions(this);
-    m_articles = std::make_unique<ArticleCommands>(*this);
+    BuildArticleList();
     m_help = std::make_unique<HelpMenu>(HelpMenu::Controls{*ui->Contents1, *ui->About1, *ui->VisitVarnyxTechnologies1,
                                                            *ui->PortableMP3, *ui->AudioHelp1,
                                                            *ui->EngineVoicesTab->Controls().MoreVoicesLbl},
@@ -190,6 +191,7 @@ void MainWindow::FormCreate()
         m_readingCommands->SpeakAudioHelp(text, voice);
     });
     BuildPopupMenus();
+    m_list->SetPopupMenu(m_popupMenu1);
     m_tray = new TrayController(m_prefs, *m_readingActions, this);
     ConnectTray();
     m_strip = new OptionsStrip(
@@ -199,26 +201,10 @@ void MainWindow::FormCreate()
         {*ui->SIOptionsSheet, *ui->MIOptionsSheet, *ui->ClipboardSheet, *ui->FileOptionsSheet, *ui->MiscSheet}, m_prefs,
         this);
 
-    m_list = new TMemoListBox(ui->MainTextPanel, m_popupMenu1);
-    m_list->SetPreferences(&m_prefs);
-    m_saving = std::make_unique<ArticleSaving>(*m_list, ExportFileName());
-    m_list->setObjectName(QStringLiteral("MemoListBox"));
-    ui->MainTextLayout->addWidget(m_list);
     const bool multi = m_prefs.ML_ListMode == 1;
-    m_list->SetMultiArticle(multi);
+    m_articleList->SetMultiArticle(multi);
     m_list->SetVisibleEntries(multi ? m_prefs.ML_VisibleEntries : 1);
-    // Article headers offer the catalogue's voices, read when they open.
-    m_list->SetVoiceProvider([this] {
-        std::vector<VoiceChoice> choices;
-        const TVoiceList &voices = m_driver.Voices();
-        for (int i = 0; i < voices.Count(); ++i) {
-            const TVoiceEntry *v = voices.Items(i);
-            // A disabled engine keeps its favourites but offers none of them.
-            choices.push_back({v->DisplayName, v->Offered(), v->Engine && v->Engine->Enabled});
-        }
-        return choices;
-    });
-    connect(m_list, &TMemoListBox::SoleArticleBlankChanged, this, [this] {
+    connect(m_articleList, &ArticleList::SoleArticleBlankChanged, this, [this] {
         if (m_readingCommands && State() == rsIdle)
             m_readingCommands->UpdateStatus(m_readingCommands->ArticleCountText());
     });
@@ -278,6 +264,45 @@ void MainWindow::FormCreate()
     // The reading commands, given also by the floating toolbar; they reach
     // the list through the window's parts, all built by now.
     BuildReading();
+}
+
+void MainWindow::BuildArticleList()
+{
+    m_articleList = new ArticleList(this);
+    m_articleList->SetPreferences(&m_prefs);
+    m_list = new ArticleListView(*m_articleList, ui->MainTextPanel);
+    ui->MainTextLayout->addWidget(m_list);
+    m_saving = std::make_unique<ArticleSaving>(*m_articleList, ExportFileName());
+    // The reading commands read the list through its view.
+    m_readingView = std::make_unique<ListReadingView>(*m_articleList, *m_list, *this);
+    connect(m_readingView.get(), &ListReadingView::SaveWanted, this, &MainWindow::SaveList);
+    connect(m_readingView.get(), &ListReadingView::NewArticleWanted, this, &MainWindow::AddNewArticle);
+    connect(m_readingView.get(), &ListReadingView::RestoreWindowWanted, this, &MainWindow::RestoreFromTray);
+    connect(m_readingView.get(), &ListReadingView::FileOptionsWanted, this,
+            [this] { ShowOptionsPage(QStringLiteral("FileOptionsSheet")); });
+    m_reading = std::make_unique<ReadingController>(m_driver, m_prefs, *m_readingView);
+    m_articles = std::make_unique<ArticleCommands>(
+        *m_articleList, *m_list, m_prefs, *m_saving, *m_reading,
+        ArticleCommands::Controls{ui->ToolButton1, ui->ToolButton2, ui->SingleMItm, ui->MultiMItm, ui->ReadFileBtn,
+                                  ui->OpenTextFile1, ui->PasteBtn, ui->Paste1, ui->MiscSheet->Controls().DfltVoiceCB},
+        *this);
+    m_articles->UseVoices(m_driver.Voices());
+    // Article headers offer the catalogue's voices, read when they open.
+    m_list->SetVoiceChoices(m_articles.get());
+    connect(m_list, &ArticleListView::ReadRequested, m_reading.get(), &ReadingController::ArticleReadClick);
+    connect(m_list, &ArticleListView::ReadToFileRequested, m_reading.get(), &ReadingController::ArticleReadToFileClick);
+    connect(m_articles.get(), &ArticleCommands::CountChanged, this,
+            [this] { m_readingCommands->UpdateStatus(m_readingCommands->ArticleCountText()); });
+    connect(m_articles.get(), &ArticleCommands::AutoSpeakWanted, this,
+            [this](ArticleEntry *e) { m_readingCommands->StartAutoSpeak(e); });
+    connect(m_articles.get(), &ArticleCommands::ModeSheetWanted, this, &MainWindow::ShowModeSheet);
+    connect(m_articles.get(), &ArticleCommands::ModeChecked, this,
+            [this](bool multi) { TrayItem(multi ? "MIPoNtry" : "SIPoNtry")->setChecked(true); });
+    connect(m_articles.get(), &ArticleCommands::ModeSwitched, this, [this] {
+        m_readingCommands->SetReadingState(State());
+        if (State() == rsIdle)
+            m_readingCommands->UpdateStatus(m_readingCommands->ArticleCountText());
+    });
 }
 
 void MainWindow::BuildPopupMenus()
@@ -504,18 +529,15 @@ void MainWindow::LoadArticles()
     m_prefs.FirstTimeUser = false;
     if (Exiting())
         return;
-    m_list->ImportList(
-        articles, m_popupMenu1, [this](TMemoEntry *e) { Reading()->ArticleReadClick(e); },
-        [this](TMemoEntry *e) { Reading()->ArticleReadToFileClick(e); },
-        [this](TMemoEntry *e) { m_articles->ArticleDeleteRequest(e); });
+    m_articleList->ImportList(articles);
     if (Exiting())
         return;
     // Each article shows the voice that reads it: the introduction, which
     // names none, the default voice; one saved under an earlier name of its
     // voice, the voice's name now. A saved article without a voice keeps
     // none, so it follows the default voice when that changes.
-    for (int i = 0; i < m_list->Count(); ++i) {
-        TMemoEntry *entry = m_list->Entry(i);
+    for (int i = 0; i < m_articleList->Count(); ++i) {
+        ArticleEntry *entry = m_articleList->Entry(i);
         if (entry->VoiceName().trimmed().isEmpty() && !introduction)
             continue;
         const QString voice = entry->VoiceName().trimmed().isEmpty()
@@ -558,9 +580,9 @@ void MainWindow::InitListInfo()
 {
     m_listInfoInitialised = true;
     m_readingCommands->UpdateStatus(m_readingCommands->ArticleCountText());
-    if (m_list->GetVisibleCount() > 0) {
+    if (m_articleList->GetVisibleCount() > 0) {
         m_list->ScrollToTop(1);
-        m_list->MarkEntry(1);
+        m_articleList->MarkEntry(1);
     } else {
         m_articles->AddNewArticle();
     }
@@ -593,7 +615,7 @@ bool MainWindow::StartedAtLogin()
 void MainWindow::MinimiseAfterLoginStart()
 {
     DiagnosticLog::WriteLog(QStringLiteral("FormActivate Timer popped"));
-    if (m_list->Importing()) {
+    if (m_articleList->Importing()) {
         DiagnosticLog::WriteLog(QStringLiteral("Import in progress.  Resetting timer"));
         m_loginMinimiseTimer->start(kAutoTimerMs);
         return;
@@ -729,7 +751,7 @@ void MainWindow::BindOptionPages()
 {
     // The clipboard watcher joins the viewers when watching is on; the
     // Clipboard page, the Options menu and the tray show and switch it.
-    m_clipboard = new ClipboardWatcher(m_prefs, *QGuiApplication::clipboard(), *m_list, *m_articles,
+    m_clipboard = new ClipboardWatcher(m_prefs, *QGuiApplication::clipboard(), *m_articleList, *m_articles,
                                        *ui->ClipboardSheet, this);
     QCheckBox *monitor = ui->ClipboardSheet->Controls().MonitorCB;
     QAction *trayMonitor = TrayItem("MonClipPoNtry");
@@ -845,7 +867,7 @@ void MainWindow::ExitVoxtrellaClick()
 
 bool MainWindow::SavingInProgress() const
 {
-    return m_list->Exporting();
+    return m_articleList->Exporting();
 }
 
 bool MainWindow::ConfirmExit()
@@ -856,15 +878,15 @@ bool MainWindow::ConfirmExit()
 void MainWindow::CloseForExit()
 {
     m_readingCommands->BeginExit();
-    m_list->StopImport();
+    m_articleList->StopImport();
     CloseOpenDialogs();
     if (m_driver.TTS1()->Active())
         m_driver.TTS1()->AudioReset();
     m_saving->SaveAtExit();
     // Nothing may save after this, whatever command the exit interrupted.
-    m_list->Seal();
-    m_list->UnlockAllEntries();
-    m_list->DeleteAll();
+    m_articleList->Seal();
+    m_articleList->UnlockAllEntries();
+    m_articleList->DeleteAll();
     close();
     Terminate();
 }
@@ -896,15 +918,13 @@ void MainWindow::FormDestroy()
 
 ReadingState MainWindow::State() const
 {
-    return m_readingCommands ? m_readingCommands->State() : rsIdle;
+    return m_reading->State();
 }
 
 void MainWindow::BuildReading()
 {
-    m_readingView = std::make_unique<ListReadingView>(*this);
-    m_reading = std::make_unique<ReadingController>(m_driver, m_prefs, *m_readingView);
     m_readingCommands =
-        std::make_unique<ReadingBinder>(*m_reading, *m_readingActions, *m_list,
+        std::make_unique<ReadingBinder>(*m_reading, *m_readingActions, *m_articleList, *m_list,
                                         ReadingBinder::StatusWidgets{*m_panel[0], *m_panel[1], *m_gauge}, &m_toolBar);
     ConnectReading();
     m_voicesPage->AttachReading(m_driver, *m_reading);
@@ -918,7 +938,7 @@ void MainWindow::BuildReading()
     m_readingCommands->SetReadingState(rsIdle);
 }
 
-TMemoEntry *MainWindow::AddNewArticle()
+ArticleEntry *MainWindow::AddNewArticle()
 {
     return m_articles->AddNewArticle();
 }

@@ -18,8 +18,9 @@ class QMenu;
 class QProgressBar;
 class QSystemTrayIcon;
 class QTimer;
-class TMemoEntry;
-class TMemoListBox;
+class ArticleEntry;
+class ArticleList;
+class ArticleListView;
 class FloatingToolBar;
 class ListReadingView;
 class ReadingActions;
@@ -68,7 +69,9 @@ public:
     static QString ExportFileName();
 
     Ui::MainWindow *form() const { return ui.get(); }
-    TMemoListBox *List() const { return m_list; }
+    // The article list, and the widget showing it.
+    ArticleList *List() const { return m_articleList; }
+    ArticleListView *ListView() const { return m_list; }
     QMenu *PopupMenu1() const { return m_popupMenu1; }
     QSystemTrayIcon *TrayIcon() const;
     QProgressBar *Gauge() const { return m_gauge; }
@@ -136,7 +139,7 @@ public:
     void PronunciationMItmClick();
 
     // Used by the article list's reading view and the program entry.
-    TMemoEntry *AddNewArticle();
+    ArticleEntry *AddNewArticle();
     void SaveList();
 
     // The window in the tray (or on the task bar where there is no tray)
@@ -174,6 +177,8 @@ private:
     void FormDestroy();
     // Started by the login autostart entry ("-auto").
     static bool StartedAtLogin();
+    // The article list, its view and its commands.
+    void BuildArticleList();
     void BuildPopupMenus();
     void BindControls();
     // The option pages' parts: the clipboard watcher, the Engines / Voices page.
@@ -201,7 +206,9 @@ private:
 
     std::unique_ptr<Ui::MainWindow> ui;
     TPreferences &m_prefs;
-    TMemoListBox *m_list = nullptr;
+    // A child of the window made after its widgets, so it outlives the view.
+    ArticleList *m_articleList = nullptr;
+    ArticleListView *m_list = nullptr;
     ReadingActions *m_readingActions = nullptr;
     TrayController *m_tray = nullptr;
     OptionsBinder *m_options = nullptr;

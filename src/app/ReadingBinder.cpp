@@ -1,19 +1,21 @@
 #include "ReadingBinder.h"
 
 #include "FloatingToolBar.h"
+#include "ArticleEditor.h"
+#include "ArticleListView.h"
 #include "ListReadingView.h"
 #include "ReadingActions.h"
-#include "articles/MemoEntryUnit.h"
-#include "articles/MemoListUnit.h"
+#include "articles/ArticleList.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTextCursor>
 
-ReadingBinder::ReadingBinder(ReadingController &reading, ReadingActions &commands, TMemoListBox &list,
+ReadingBinder::ReadingBinder(ReadingController &reading, ReadingActions &commands, ArticleList &list,
+                             ArticleListView &view,
                              const StatusWidgets &statusWidgets, FloatingToolBar *toolbar, QObject *parent)
-    : QObject(parent), m_reading(reading), m_commands(commands), m_list(list), m_statusWidgets(statusWidgets),
+    : QObject(parent), m_reading(reading), m_commands(commands), m_list(list), m_view(view), m_statusWidgets(statusWidgets),
       m_toolBar(toolbar)
 {
     connect(commands.ReadAloud(), &QAction::triggered, &reading, &ReadingController::PlayAllBtnClick);
@@ -41,17 +43,17 @@ ReadingBinder::~ReadingBinder() = default;
 
 void ReadingBinder::ReadFromCursor()
 {
-    if (TMemoEntry *entry = m_list.CurrentEntry())
-        m_reading.ReadFromCursor(entry->Editor()->SelStart());
+    if (ArticleEntry *entry = m_list.CurrentEntry())
+        m_reading.ReadFromCursor(m_view.EditorFor(entry)->SelStart());
 }
 
 void ReadingBinder::ReadSelection()
 {
-    TMemoEntry *entry = m_list.CurrentEntry();
+    ArticleEntry *entry = m_list.CurrentEntry();
     if (!entry)
         return;
     // The selection's anchor may lie after the caret: a backward selection.
-    const ArticleEditor *editor = entry->Editor();
+    const ArticleEditor *editor = m_view.EditorFor(entry);
     const QTextCursor cursor = editor->textCursor();
     const int anchor = editor->TextPosition(cursor.anchor());
     m_reading.ReadSelection(anchor, editor->TextPosition(cursor.position()) - anchor);
@@ -59,8 +61,8 @@ void ReadingBinder::ReadSelection()
 
 void ReadingBinder::UpdateArticleMenuItems()
 {
-    TMemoEntry *entry = m_list.CurrentEntry();
-    m_commands.SetSelectionPresent(entry && entry->Editor()->textCursor().hasSelection());
+    ArticleEntry *entry = m_list.CurrentEntry();
+    m_commands.SetSelectionPresent(entry && m_view.EditorFor(entry)->textCursor().hasSelection());
 }
 
 void ReadingBinder::SpeakAudioHelp(const QString &text, const QString &voiceName)
@@ -82,10 +84,10 @@ void ReadingBinder::HighlightSwitchedOn()
 {
     if (m_readingState != rsReading)
         return;
-    if (TMemoEntry *entry = ListReadingView::EntryOf(m_reading.ArticleBeingRead())) {
-        if (!entry->OnScreen())
+    if (ArticleEntry *entry = ListReadingView::EntryOf(m_reading.ArticleBeingRead())) {
+        if (!m_view.OnScreen(entry))
             m_list.MarkEntry(m_list.FindEntry(entry));
-        entry->Editor()->setFocus(Qt::OtherFocusReason);
+        m_view.EditorFor(entry)->setFocus(Qt::OtherFocusReason);
     }
 }
 

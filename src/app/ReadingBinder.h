@@ -13,7 +13,8 @@ class QLabel;
 class QProgressBar;
 class FloatingToolBar;
 class ReadingActions;
-class TMemoListBox;
+class ArticleList;
+class ArticleListView;
 
 class ReadingBinder : public QObject
 {
@@ -29,7 +30,7 @@ public:
     // list: the article list that Read from Cursor and Read Selected read
     // from; toolbar: the floating toolbar that shows the short status and
     // the gauge too (none: nothing shows them there).
-    ReadingBinder(ReadingController &reading, ReadingActions &commands, TMemoListBox &list,
+    ReadingBinder(ReadingController &reading, ReadingActions &commands, ArticleList &list, ArticleListView &view,
                   const StatusWidgets &statusWidgets, FloatingToolBar *toolbar, QObject *parent = nullptr);
     ~ReadingBinder() override;
 
@@ -72,7 +73,8 @@ private:
 
     ReadingController &m_reading;
     ReadingActions &m_commands;
-    TMemoListBox &m_list;
+    ArticleList &m_list;
+    ArticleListView &m_view;
     StatusWidgets m_statusWidgets;
     FloatingToolBar *m_toolBar;
     ReadingState m_readingState = rsIdle;

@@ -177,4 +177,18 @@ QByteArray ToCrLfUtf8(const QString &text)
     return out;
 }
 
+QString EditorText(QString text)
+{
+    if (text.contains(u'\r')) {
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        text.replace(u'\r', u'\n');
+    }
+    // The editor keeps a paragraph separator as a line break.
+    if (text.contains(QChar::ParagraphSeparator))
+        text.replace(QChar::ParagraphSeparator, u'\n');
+    if (text.contains(QChar(0)))
+        text.replace(QChar(0), QChar(char16_t(0xFFFD)));
+    return text;
+}
+
 }  // namespace ArticleText

@@ -37,6 +37,11 @@ QList<QStringView> SplitLineViews(const QString &text);
 // an empty text gives no lines.
 QStringList SplitLines(const QString &text);
 
+// Text as an article editor holds it: every line break (CR LF, lone CR,
+// paragraph separator) a "\n", and NUL, which would cut the text short,
+// U+FFFD.
+QString EditorText(QString text);
+
 // Encodes text for writing: UTF-8 with every line break (LF, CR LF or a
 // lone CR) written as CR LF.
 QByteArray ToCrLfUtf8(const QString &text);

@@ -21,8 +21,8 @@ struct AutoSave::Job {
     std::thread thread;
 };
 
-AutoSave::AutoSave(QString fileName, Snapshot snapshot, QObject *parent)
-    : QObject(parent), m_fileName(std::move(fileName)), m_snapshot(std::move(snapshot))
+AutoSave::AutoSave(QString fileName, const SaveSource &source, QObject *parent)
+    : QObject(parent), m_fileName(std::move(fileName)), m_source(source)
 {
     m_quiet.setSingleShot(true);
     m_longest.setSingleShot(true);
@@ -83,7 +83,7 @@ void AutoSave::saveNow()
     m_longest.stop();
     std::optional<std::vector<SavedArticles::Record>> records;
     if (!m_job)
-        records = m_snapshot();
+        records = m_source.RecordsToSave(m_fileName);
     if (!records) {
         m_quiet.start();  // a save or an import is running: after it
         return;

@@ -15,20 +15,26 @@
 #include <QString>
 #include <QTimer>
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
+
+// What an automatic save writes.
+class SaveSource
+{
+public:
+    virtual ~SaveSource() = default;
+    // The records to write to fileName now, or none when no save may be
+    // made now (a save or an import is running): it is tried again later.
+    virtual std::optional<std::vector<SavedArticles::Record>> RecordsToSave(const QString &fileName) const = 0;
+};
 
 class AutoSave : public QObject
 {
     Q_OBJECT
 public:
-    // The records to write now, or none when no save may be made now (a
-    // save or an import is running): it is tried again later.
-    using Snapshot = std::function<std::optional<std::vector<SavedArticles::Record>>()>;
-
-    AutoSave(QString fileName, Snapshot snapshot, QObject *parent = nullptr);
+    // source outlives the AutoSave.
+    AutoSave(QString fileName, const SaveSource &source, QObject *parent = nullptr);
     ~AutoSave() override;  // waits for a write in progress
 
     // quietMs after the last edit, longestMs after the first unsaved one.
@@ -58,7 +64,7 @@ private:
     void collect(quint64 id);
 
     QString m_fileName;
-    Snapshot m_snapshot;
+    const SaveSource &m_source;
     QTimer m_quiet;
     QTimer m_longest;
     quint64 m_edits = 0;

@@ -201,8 +201,8 @@ TEST_F(ClipboardTest, SingleArticleModeShowsOneArticleAndNewReplacesOnlyItTheOth
     ui->ToolButton1->click();
     EXPECT_EQ(Texts(), QStringList{u"Second article."_s});
     EXPECT_EQ(form->StatusText(), u"1 article"_s);
-    EXPECT_TRUE(form->List()->ScrollBar()->isHidden());
-    EXPECT_TRUE(form->List()->ViewFor(Entry(0))->Header->ReadBtn->isHidden());
+    EXPECT_TRUE(form->ListView()->ScrollBar()->isHidden());
+    EXPECT_TRUE(form->ListView()->ViewFor(Entry(0))->Header->ReadBtn->isHidden());
     form->Articles().SaveList();
     EXPECT_EQ(Saved(), saved);
 
@@ -228,7 +228,7 @@ TEST_F(ClipboardTest, SingleArticleModeShowsOneArticleAndNewReplacesOnlyItTheOth
     ui->ToolButton2->click();
     EXPECT_EQ(Texts(), (QStringList{u"First article."_s, QString(), u"Third."_s}));
     EXPECT_EQ(form->StatusText(), u"3 articles"_s);
-    for (const TMemoEntryView *v : form->List()->ShownViews())
+    for (const ArticleRow *v : form->ListView()->ShownViews())
         EXPECT_FALSE(v->Header->ReadBtn->isHidden());
 
     // Started in Single-Article mode: the first is shown, and the exit saves all three.

@@ -32,7 +32,7 @@ TEST_F(MainWindowTest, FirstRunShowsTheIntroductionWholeLaterStartsTheSavedArtic
     }
     // The introduction names no voice; its header shows the one that reads it.
     EXPECT_FALSE(form->Preferences().TTS_DefaultVoiceName.isEmpty());
-    EXPECT_EQ(form->List()->ViewFor(Entry(0))->Header->VoiceCB->currentText(),
+    EXPECT_EQ(form->ListView()->ViewFor(Entry(0))->Header->VoiceCB->currentText(),
               form->Preferences().TTS_DefaultVoiceName);
     Exit();
 
@@ -178,7 +178,7 @@ TEST_F(MainWindowTest, ModeSwitchesKeepOneArticleAndEachModesOptionsIncludingThe
 
     form->Articles().SwitchToMultiArticle();
     expectMode(true);
-    EXPECT_EQ(form->List()->VisibleEntries(), form->Preferences().ML_VisibleEntries);
+    EXPECT_EQ(form->ListView()->VisibleEntries(), form->Preferences().ML_VisibleEntries);
     EXPECT_FALSE(ui->SkipBtn->isEnabled());
     // The option controls show and write the Multi-Article settings now.
     EXPECT_TRUE(MultiSheet().MIVoiceDefault->isChecked());
@@ -201,7 +201,7 @@ TEST_F(MainWindowTest, ModeSwitchesKeepOneArticleAndEachModesOptionsIncludingThe
         Entry(i)->SetText(u"Existing text"_s);
     QStringList got;
     for (int i = 0; i < 5; ++i) {
-        TMemoEntry *e = form->Articles().AddNewArticle();
+        ArticleEntry *e = form->Articles().AddNewArticle();
         got << e->VoiceName();
         e->SetText(u"Typed"_s);
     }
@@ -237,7 +237,7 @@ TEST_F(MainWindowTest, ModeSwitchesKeepOneArticleAndEachModesOptionsIncludingThe
     expectMode(false);
     EXPECT_EQ(Count(), 1);
     EXPECT_TRUE(Entry(0)->Text().trimmed().isEmpty());
-    EXPECT_EQ(form->List()->VisibleEntries(), 1);
+    EXPECT_EQ(form->ListView()->VisibleEntries(), 1);
     EXPECT_TRUE(Log().contains(u"Calling AddNew"_s));
     EXPECT_TRUE(SingleSheet().SIVoiceRandom->isChecked());
     EXPECT_TRUE(SingleSheet().AutoSpeakCB->isChecked());
@@ -255,7 +255,7 @@ TEST_F(MainWindowTest, SingleArticleTypedTextCountsAsAnArticleAndGetsADefaultTit
     Start();
     ASSERT_TRUE(SingleSheet().AutoTitleCB->isChecked());
     EXPECT_EQ(form->StatusText(), u"No articles"_s);
-    ArticleEditor *editor = Entry(0)->Editor();
+    ArticleEditor *editor = form->ListView()->EditorFor(Entry(0));
     editor->setFocus();
     QTest::keyClicks(editor, u"Typed by hand."_s);
     EXPECT_TRUE(waitFor([this] { return form->StatusText() == u"1 article"_s; }, 5000))
@@ -322,11 +322,11 @@ TEST_F(MainWindowTest, ArticleMenuEditsTheSelectedArticleAndDeletingTheLastLeave
 
     form->Articles().SwitchToMultiArticle();
     form->List()->DeleteAll();
-    TMemoEntry *only = form->Articles().AddNewArticle();
+    ArticleEntry *only = form->Articles().AddNewArticle();
     ASSERT_NE(only, nullptr);
     only->SetText(u"Some text"_s);
     form->Articles().SaveList();
-    form->List()->ViewFor(only)->Header->DeleteBtn->click();
+    form->ListView()->ViewFor(only)->Header->DeleteBtn->click();
     ASSERT_EQ(Texts(), QStringList{QString()});
     EXPECT_FALSE(Saved().contains("Some text"));
 

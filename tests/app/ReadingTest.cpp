@@ -68,9 +68,9 @@ TEST_F(ReadingTest, ReadAloudReadsEveryArticleInOrderWithTheCaretOnEachWord)
     QStringList heard;
     const auto words = QObject::connect(
         form->Driver()->TTS1(), &TTTS::OnWordPosition, form, [&](TTTS *, sapi::QWORD, uint32_t offset) {
-            TMemoEntry *entry = ListReadingView::EntryOf(form->Reading()->ArticleBeingRead());
+            ArticleEntry *entry = ListReadingView::EntryOf(form->Reading()->ArticleBeingRead());
             ASSERT_NE(entry, nullptr);
-            const QTextCursor cursor = entry->Editor()->textCursor();
+            const QTextCursor cursor = form->ListView()->EditorFor(entry)->textCursor();
             EXPECT_EQ(cursor.selectionStart(), int(offset / 2));
             heard << cursor.selectedText();
         });
@@ -90,20 +90,20 @@ TEST_F(ReadingTest, ReadAloudReadsEveryArticleInOrderWithTheCaretOnEachWord)
     QAction *readSelected = form->ReadingCommandActions().ReadSelected();
     const auto menuOpens = [this] { emit form->PopupMenu1()->aboutToShow(); };
     form->List()->MarkEntry(2);
-    QTextCursor backwards(Entry(1)->Editor()->document());
+    QTextCursor backwards(form->ListView()->EditorFor(Entry(1))->document());
     backwards.movePosition(QTextCursor::End);
-    Entry(1)->Editor()->setTextCursor(backwards);
+    form->ListView()->EditorFor(Entry(1))->setTextCursor(backwards);
     menuOpens();
     EXPECT_FALSE(readSelected->isEnabled());
     backwards.movePosition(QTextCursor::PreviousWord, QTextCursor::KeepAnchor, 3);
-    Entry(1)->Editor()->setTextCursor(backwards);
+    form->ListView()->EditorFor(Entry(1))->setTextCursor(backwards);
     menuOpens();
     ASSERT_TRUE(form->PopupMenu1()->actions().contains(readSelected));
     ASSERT_TRUE(readSelected->isEnabled());
     QObject::disconnect(words);
     heard.clear();
     QObject::connect(form->Driver()->TTS1(), &TTTS::OnWordPosition, form,
-                     [&] { heard << Entry(1)->Editor()->textCursor().selectedText(); });
+                     [&] { heard << form->ListView()->EditorFor(Entry(1))->textCursor().selectedText(); });
     readSelected->trigger();
     ASSERT_TRUE(WaitIdle()) << Messages();
     EXPECT_EQ(heard, (QStringList{"five", "six."}));
@@ -278,7 +278,7 @@ TEST_F(ReadingTest, StopLeavesNoFileAndMissingTitleOrFolderReadsNothing)
     EXPECT_EQ(form->List()->CurrentEntry(), Entry(1));
     // Its own Read to File button in Single File output says the same of one file.
     messages.clear();
-    form->List()->ViewFor(Entry(1))->Header->ReadToFileBtn->click();
+    form->ListView()->ViewFor(Entry(1))->Header->ReadToFileBtn->click();
     EXPECT_TRUE(messages.value(0).startsWith(u"A title is required to output speech to a file"_s)) << Messages();
 
     // A folder that is gone.

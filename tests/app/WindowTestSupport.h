@@ -15,7 +15,10 @@
 #include "ui_SingleArticleOptionsForm.h"
 
 #include "TestSupport.h"
-#include "articles/MemoListUnit.h"
+#include "ArticleEditor.h"
+#include "ArticleHeader.h"
+#include "ArticleListView.h"
+#include "ArticleRow.h"
 #include "ScriptedAudioSystem.h"
 #include "platform/paths/AppPaths.h"
 #include "platform/shell/MessageService.h"
@@ -119,14 +122,14 @@ protected:
     static QString Log() { return QString::fromUtf8(readFile(DiagnosticLog::LogFileName())); }
     std::string Messages() const { return messages.join(u'|').toStdString(); }
     int Count() const { return form->List()->GetVisibleCount(); }
-    TMemoEntry *Entry(int i) const { return form->List()->Entry(i); }
+    ArticleEntry *Entry(int i) const { return form->List()->Entry(i); }
     QStringList Titles() const
     {
-        return Each([](const TMemoEntry *e) { return e->Title(); });
+        return Each([](const ArticleEntry *e) { return e->Title(); });
     }
     QStringList Texts() const
     {
-        return Each([](const TMemoEntry *e) { return e->Text(); });
+        return Each([](const ArticleEntry *e) { return e->Text(); });
     }
     template <class Value>
     QStringList Each(Value value) const

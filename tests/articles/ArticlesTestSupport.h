@@ -1,11 +1,9 @@
 #pragma once
 
-#include "MemoListUnit.h"
+#include "ArticleList.h"
 #include "MessageService.h"
 
 #include <QStringList>
-
-#include <vector>
 
 namespace ArticlesTest {
 
@@ -25,20 +23,11 @@ struct MessageLog {
     ~MessageLog() { MessageService::setHandler({}); }
 };
 
-inline QStringList texts(const TMemoListBox &list)
+inline QStringList texts(const ArticleList &list)
 {
     QStringList out;
     for (int i = 0; i < list.Count(); ++i)
         out << list.Entry(i)->Text();
-    return out;
-}
-
-// The 1-based rows of the articles shown.
-inline std::vector<int> shownRows(const TMemoListBox &list)
-{
-    std::vector<int> out;
-    for (const TMemoEntryView *v : list.ShownViews())
-        out.push_back(list.FindEntry(v->Entry()));
     return out;
 }
 

@@ -10,13 +10,17 @@ using SavedArticles::Record;
 TEST(AutoSave, SavesAfterAPauseAndDuringLongTypingOnlyWhenSomethingChanged)
 {
     const QString file = TestSupport::homeDir() + QStringLiteral("/saved.txt");
-    std::vector<Record> records{{QStringLiteral("t"), QStringLiteral("v"), QStringLiteral("one")}};
-    bool busy = false;
-    AutoSave save(file, [&]() -> std::optional<std::vector<Record>> {
-        if (busy)
-            return std::nullopt;
-        return records;
-    });
+    struct Records : SaveSource {
+        std::vector<Record> records{{QStringLiteral("t"), QStringLiteral("v"), QStringLiteral("one")}};
+        bool busy = false;
+        std::optional<std::vector<Record>> RecordsToSave(const QString &) const override
+        {
+            return busy ? std::nullopt : std::optional(records);
+        }
+    } source;
+    std::vector<Record> &records = source.records;
+    bool &busy = source.busy;
+    AutoSave save(file, source);
     QStringList outcomes;
     QObject::connect(&save, &AutoSave::written,
                      [&](bool ok, const QString &error) { outcomes << (ok ? "ok" : error); });

@@ -1,26 +1,16 @@
-#include "MemoListUnit.h"
+#include "ArticleList.h"
 
 #include "ArticleText.h"
-
+#include "DiagnosticLog.h"
 #include "MessageService.h"
 #include "PreferenceUnit.h"
 #include "SafeFile.h"
-#include "DiagnosticLog.h"
 
-#include <QApplication>
-#include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QPointer>
-#include <QScrollBar>
-#include <QTextDocument>
 #include <QTimer>
-#include <QWheelEvent>
-
-#include <cmath>
 
 namespace {
 
@@ -34,41 +24,15 @@ constexpr qint64 kMessagesIntervalMs = 100;
 // How long typing pauses before the count of a sole article is looked at.
 constexpr int kSoleEditDelayMs = 300;
 
-// Integer division rounded to the nearest, halves to even.
-int roundedDiv(int a, int b)
-{
-    return int(std::lrint(double(a) / double(b)));
-}
-
 }  // namespace
 
-TMemoListBox::TMemoListBox(QWidget *parent, QMenu *popupMenu) : QFrame(parent), m_popup(popupMenu)
+ArticleList::ArticleList(QObject *parent) : QObject(parent)
 {
-    setObjectName(QStringLiteral("MemoListBox"));
-    setAccessibleName(QStringLiteral("Articles"));
-    setFrameShape(QFrame::NoFrame);
-
-    m_inner = new QWidget(this);
-    m_inner->setObjectName(QStringLiteral("InnerPanel"));
-
-    m_scrollBar = new QScrollBar(Qt::Vertical, this);
-    m_scrollBar->setObjectName(QStringLiteral("ScrollBar"));
-    m_scrollBar->setAccessibleName(QStringLiteral("Scroll articles"));
-    m_scrollBar->setFocusPolicy(Qt::StrongFocus);
-    m_scrollBar->setMinimum(0);
-    m_scrollBar->setMaximum(0);
-    m_scrollBar->setPageStep(1);
-    m_scrollBar->hide();
-    connect(m_scrollBar, &QScrollBar::valueChanged, this, [this](int value) {
-        if (!m_layingOut)
-            ScrollToTop(value + 1);
-    });
-
     m_soleEditTimer = new QTimer(this);
     m_soleEditTimer->setSingleShot(true);
     m_soleEditTimer->setInterval(kSoleEditDelayMs);
     connect(m_soleEditTimer, &QTimer::timeout, this, [this] {
-        TMemoEntry *sole = GetVisibleCount() == 1 ? m_entries.first() : nullptr;
+        ArticleEntry *sole = GetVisibleCount() == 1 ? m_entries.first() : nullptr;
         if (!sole)
             return;
         const bool blank = sole->IsBlank();
@@ -78,45 +42,56 @@ TMemoListBox::TMemoListBox(QWidget *parent, QMenu *popupMenu) : QFrame(parent), 
             emit SoleArticleBlankChanged();
         }
     });
-
-    m_selectedColor = palette().color(QPalette::Active, QPalette::Base);
-    m_unselectedColor = palette().color(QPalette::Active, QPalette::Window);
-    PlaceInner();
 }
 
-TMemoListBox::~TMemoListBox()
+ArticleList::~ArticleList()
 {
     DiagnosticLog::WriteLog(QStringLiteral("MemoListBox - Destroy"));
     m_current = nullptr;
-    const QList<TMemoEntry *> entries = std::exchange(m_entries, {});
-    qDeleteAll(entries);
+    qDeleteAll(std::exchange(m_entries, {}));
     qDeleteAll(std::exchange(m_asideBefore, {}));
     qDeleteAll(std::exchange(m_asideAfter, {}));
-    qDeleteAll(std::exchange(m_views, {}));
 }
 
-QString TMemoListBox::ListInfo() const
-{
-    return QStringLiteral(" [%1 %2]").arg(m_entries.size()).arg(m_hiddenCount);
-}
-
-void TMemoListBox::Trace(const QString &operation) const
-{
-    DiagnosticLog::WriteLog(QStringLiteral("MemoListBox - ") + operation + ListInfo());
-}
-
-void TMemoListBox::SetMultiArticle(bool on)
+void ArticleList::SetMultiArticle(bool on)
 {
     m_multiArticle = on;
-    for (TMemoEntryView *v : std::as_const(m_views))
-        v->Header->ShowButtons(on);
+    emit MultiArticleChanged(on);
     if (on)
         BringBackSetAside();
     else
         SetAsideAllBut(m_current);
 }
 
-void TMemoListBox::SetAsideAllBut(TMemoEntry *shown)
+void ArticleList::ChangeRows(Scroll scroll)
+{
+    emit RowsChanged(scroll);
+}
+
+void ArticleList::TextEdited(ArticleEntry *entry)
+{
+    entry->TextChanged();
+    emit ArticleEdited();
+    if (GetVisibleCount() == 1)
+        m_soleEditTimer->start();
+}
+
+void ArticleList::HeaderEdited()
+{
+    emit ArticleEdited();
+}
+
+QString ArticleList::ListInfo() const
+{
+    return QStringLiteral(" [%1 %2]").arg(m_entries.size()).arg(m_hiddenCount);
+}
+
+void ArticleList::Trace(const QString &operation) const
+{
+    DiagnosticLog::WriteLog(QStringLiteral("MemoListBox - ") + operation + ListInfo());
+}
+
+void ArticleList::SetAsideAllBut(ArticleEntry *shown)
 {
     const int visible = GetVisibleCount();
     if (visible <= 1)
@@ -131,11 +106,11 @@ void TMemoListBox::SetAsideAllBut(TMemoEntry *shown)
         }
     }
     at = std::max(at, 0);
-    const QList<TMemoEntry *> before = m_entries.mid(0, at);
-    const QList<TMemoEntry *> after = m_entries.mid(at + 1, visible - at - 1);
-    for (TMemoEntry *e : before + after) {
+    const QList<ArticleEntry *> before = m_entries.mid(0, at);
+    const QList<ArticleEntry *> after = m_entries.mid(at + 1, visible - at - 1);
+    for (ArticleEntry *e : before + after) {
         // Its edits go back into the article; no row shows it any more.
-        DropView(e);
+        emit Leaving(e);
         if (e == m_current)
             m_current = nullptr;
     }
@@ -145,67 +120,31 @@ void TMemoListBox::SetAsideAllBut(TMemoEntry *shown)
     m_entries.remove(0, at);
     m_findHint = 0;
     MakeCurrent(m_entries.first());
-    LayOutAroundCurrent();
+    ChangeRows(Scroll::ToCurrent);
 }
 
-void TMemoListBox::BringBackSetAside()
+void ArticleList::BringBackSetAside()
 {
     if (m_asideBefore.isEmpty() && m_asideAfter.isEmpty())
         return;
     Trace(QStringLiteral("BringBackSetAside"));
     const int visible = GetVisibleCount();
-    QList<TMemoEntry *> entries = std::exchange(m_asideBefore, {});
+    QList<ArticleEntry *> entries = std::exchange(m_asideBefore, {});
     entries += m_entries.mid(0, visible);
     entries += std::exchange(m_asideAfter, {});
     entries += m_entries.mid(visible);  // the hidden ones stay last
     m_entries = entries;
     m_findHint = 0;
-    LayOutAroundCurrent();
+    ChangeRows(Scroll::ToCurrent);
 }
 
-void TMemoListBox::LayOutAroundCurrent()
-{
-    const int visible = GetVisibleCount();
-    if (visible == 0 || m_deferLayout)
-        return;
-    int first = std::clamp(m_first, 1, std::max(1, visible - m_visibleEntries + 1));
-    const int position = m_current && !m_current->Hidden ? FindEntry(m_current) : 0;
-    if (position >= 1 && (position < first || position >= first + m_visibleEntries))
-        first = std::max(1, position - m_visibleEntries + 1);
-    SetScrollMax(visible > m_visibleEntries ? visible - m_visibleEntries : visible - 1);
-    ScrollToTop(first);
-}
-
-void TMemoListBox::GiveDefaultTitle(TMemoEntry *entry)
+void ArticleList::GiveDefaultTitle(ArticleEntry *entry)
 {
     if (entry && !m_multiArticle && m_prefs && m_prefs->SI_DefaultTitles && entry->Title().trimmed().isEmpty())
         entry->TitleFromText(m_titleLength);
 }
 
-void TMemoListBox::SetVisibleEntries(int n)
-{
-    const int before = std::exchange(m_visibleEntries, std::max(1, n));
-    m_scrollBar->setPageStep(m_visibleEntries);
-    // Rows already laid out take the new count at once.
-    if (before != m_visibleEntries && m_first >= 1)
-        LayOutAroundCurrent();
-}
-
-void TMemoListBox::SetScrollMax(int max)
-{
-    const bool was = std::exchange(m_layingOut, true);
-    m_scrollBar->setMaximum(std::max(0, max));
-    m_layingOut = was;
-}
-
-void TMemoListBox::SetScrollPosition(int pos)
-{
-    const bool was = std::exchange(m_layingOut, true);
-    m_scrollBar->setValue(pos);
-    m_layingOut = was;
-}
-
-void TMemoListBox::LetMessagesRun(bool force)
+void ArticleList::LetMessagesRun(bool force)
 {
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     if (force || now - m_lastMessagesRun >= kMessagesIntervalMs) {
@@ -214,138 +153,31 @@ void TMemoListBox::LetMessagesRun(bool force)
     }
 }
 
-void TMemoListBox::PlaceInner()
-{
-    const QRect area = contentsRect();
-    const int barWidth = m_scrollBar->isHidden() ? 0 : m_scrollBar->sizeHint().width();
-    m_scrollBar->setGeometry(area.right() + 1 - barWidth, area.top(), barWidth, area.height());
-    m_inner->setGeometry(area.left(), area.top(), area.width() - barWidth, area.height());
-}
-
-void TMemoListBox::resizeEvent(QResizeEvent *event)
-{
-    QFrame::resizeEvent(event);
-    PlaceInner();
-    ScrollToFirstShown();
-}
-
-void TMemoListBox::wheelEvent(QWheelEvent *event)
-{
-    if (m_scrollBar->isVisible())
-        QCoreApplication::sendEvent(m_scrollBar, event);
-    else
-        QFrame::wheelEvent(event);
-}
-
-void TMemoListBox::contextMenuEvent(QContextMenuEvent *event)
-{
-    if (m_popup)
-        m_popup->exec(event->globalPos());
-}
-
-void TMemoListBox::FreeEntry(TMemoEntry *entry)
+void ArticleList::FreeEntry(ArticleEntry *entry)
 {
     if (entry == m_current)
         m_current = nullptr;
-    entry->OnEnter = nullptr;
     // Until it is really gone an export that is letting messages run may
     // still hold it; a hidden article is not written.
     entry->Hidden = true;
-    DropView(entry);
+    emit Leaving(entry);
     // Later, not now: the request to delete may come from the article's own
     // popup menu or button, whose code is still running.
     entry->deleteLater();
 }
 
-void TMemoListBox::DropView(TMemoEntry *entry)
+ArticleEntry *ArticleList::CreateEntry(const QString &voiceName)
 {
-    if (TMemoEntryView *view = entry->View()) {
-        view->hide();
-        view->Release();
-    }
-}
-
-bool TMemoListBox::InWindow(int position) const
-{
-    return m_first >= 1 && position >= m_first && position < m_first + m_visibleEntries &&
-           position <= GetVisibleCount();
-}
-
-TMemoEntryView *TMemoListBox::SpareView()
-{
-    for (TMemoEntryView *v : std::as_const(m_views)) {
-        // Rows in view are shown; every other view is spare but the kept one.
-        if (!v->Entry() || (v->isHidden() && v->Entry() != m_kept))
-            return v;
-    }
-    auto *view = new TMemoEntryView(this, m_voices);
-    connect(view, &TMemoEntryView::Edited, this, &TMemoListBox::ArticleEdited);
-    view->Header->ShowButtons(m_multiArticle);
-    connect(view->Memo->document(), &QTextDocument::contentsChanged, this, [this] {
-        if (GetVisibleCount() == 1)
-            m_soleEditTimer->start();
-    });
-    view->hide();
-    m_views.append(view);
-    return view;
-}
-
-TMemoEntryView *TMemoListBox::ViewFor(TMemoEntry *entry)
-{
-    if (!entry)
-        return nullptr;
-    if (TMemoEntryView *view = entry->View())
-        return view;
-    const int position = FindEntry(entry);
-    if (position == 0)
-        return nullptr;
-    const bool outOfView = !InWindow(position);
-    if (outOfView)
-        m_kept = entry;
-    TMemoEntryView *view = SpareView();
-    view->Bind(entry);
-    if (outOfView)
-        view->resize(m_inner->width(), std::max(view->height(), m_inner->height() / std::max(1, m_visibleEntries)));
-    return view;
-}
-
-void TMemoListBox::OrderTabStops()
-{
-    // Rows are reused in any order: Tab must still go down the rows as they
-    // are shown, through each header and then its text.
-    QWidget *previous = nullptr;
-    for (TMemoEntryView *v : ShownViews()) {
-        const TPropertyPanel *h = v->Header;
-        for (QWidget *w : std::initializer_list<QWidget *>{h->TitleEdit, h->VoiceCB, h->ReadBtn, h->ReadToFileBtn,
-                                                           h->DeleteBtn, v->Memo}) {
-            if (previous)
-                QWidget::setTabOrder(previous, w);
-            previous = w;
-        }
-    }
-}
-
-QList<TMemoEntryView *> TMemoListBox::ShownViews() const
-{
-    QList<TMemoEntryView *> shown;
-    for (int p = m_first; p >= 1 && InWindow(p); ++p) {
-        if (TMemoEntryView *v = m_entries.at(p - 1)->View())
-            shown.append(v);
-    }
-    return shown;
-}
-
-TMemoEntry *TMemoListBox::CreateEntry(const QString &voiceName)
-{
-    TMemoEntry *entry = nullptr;
+    ArticleEntry *entry = nullptr;
     try {
-        entry = new TMemoEntry(this);
+        // Not a child of the list: ten thousand children would make every
+        // removal a search.
+        entry = new ArticleEntry;
     } catch (...) {
         DiagnosticLog::WriteLog(QStringLiteral("Create Memo Entry Failed"));
         throw;
     }
     entry->SetVoiceName(voiceName);
-    entry->SetPopupMenu(m_popup);
     if (m_hiddenCount == 0) {
         m_entries.append(entry);
         DiagnosticLog::WriteLog(QStringLiteral("Added entry at position %1").arg(m_entries.size()));
@@ -357,29 +189,21 @@ TMemoEntry *TMemoListBox::CreateEntry(const QString &voiceName)
     return entry;
 }
 
-void TMemoListBox::MakeCurrent(TMemoEntry *entry)
+void ArticleList::MakeCurrent(ArticleEntry *entry)
 {
-    if (m_current && m_current != entry) {
-        try {
-            m_current->SetColor(m_unselectedColor);
-        } catch (...) {
-            DiagnosticLog::WriteLog(QStringLiteral("MemoListBox - trapped CurrentEntry setcolor exception"));
-        }
-    }
-    entry->SetColor(m_selectedColor);
-    entry->OnEnter = [this](TMemoEntry *e) { OnEntryHandler(e); };
-    m_current = entry;
+    ArticleEntry *before = std::exchange(m_current, entry);
+    emit CurrentChanged(entry, before);
 }
 
-TMemoEntry *TMemoListBox::Add(const QString &text, const QString &voiceName)
+ArticleEntry *ArticleList::Add(const QString &text, const QString &voiceName)
 {
     Trace(QStringLiteral("Add"));
     if (m_entries.isEmpty())
         m_hiddenCount = 0;
 
-    TMemoEntry *entry = nullptr;
+    ArticleEntry *entry = nullptr;
     for (int i = 0; i < GetVisibleCount(); ++i) {
-        TMemoEntry *e = m_entries.at(i);
+        ArticleEntry *e = m_entries.at(i);
         if (!e->Hidden && e->IsBlank()) {
             entry = e;
             break;
@@ -395,105 +219,31 @@ TMemoEntry *TMemoListBox::Add(const QString &text, const QString &voiceName)
     entry->SetText(text);
 
     const bool defaultTitles = m_multiArticle || (m_prefs && m_prefs->SI_DefaultTitles);
-    entry->SetTitle(defaultTitles ? MakeTitle(text, m_titleLength) : m_lastTitle);
+    entry->SetTitle(defaultTitles ? ArticleText::MakeTitle(text, m_titleLength) : m_lastTitle);
 
     MakeCurrent(entry);
-
-    const int visible = GetVisibleCount();
-    int first = 1;
-    if (visible > m_visibleEntries) {
-        first = visible - m_visibleEntries + 1;
-        SetScrollMax(first - 1);
-    } else {
-        SetScrollMax(visible - 1);
-    }
-    if (!m_deferLayout) {
-        ScrollToTop(first);
-        if (isVisible())
-            entry->Editor()->setFocus(Qt::OtherFocusReason);
-    }
+    emit Added(entry);
     return entry;
 }
 
-void TMemoListBox::ScrollToTop(int first)
-{
-    Trace(QStringLiteral("ScrollToTop(%1)").arg(first));
-    const int n = GetVisibleCount();
-    if (n == 0)
-        return;
-
-    const bool was = std::exchange(m_layingOut, true);
-    m_scrollBar->setVisible(n > m_visibleEntries);
-    PlaceInner();
-    const int rowHeight = roundedDiv(m_inner->height(), std::min(n, m_visibleEntries));
-    const int width = m_inner->width();
-    m_first = std::max(1, first);
-    // Rows that left the window give their widgets up for the new ones.
-    const QList<TMemoEntryView *> staying = ShownViews();
-    for (TMemoEntryView *v : std::as_const(m_views)) {
-        if (!staying.contains(v))
-            v->hide();
-    }
-    int y = m_inner->y();
-    for (int p = m_first; InWindow(p); ++p) {
-        TMemoEntry *e = m_entries.at(p - 1);
-        TMemoEntryView *v = e->View();
-        if (!v) {
-            v = SpareView();
-            v->Bind(e);
-        }
-        v->Header->show();
-        v->setGeometry(m_inner->x(), y, width, rowHeight);
-        v->show();
-        y += v->height();
-    }
-    OrderTabStops();
-    m_scrollBar->setValue(first - 1);
-    m_layingOut = was;
-}
-
-void TMemoListBox::ScrollToFirstShown()
-{
-    const int n = GetVisibleCount();
-    if (m_first >= 1 && n > 0)
-        ScrollToTop(std::min(m_first, n));
-}
-
-void TMemoListBox::MarkEntry(int position)
+void ArticleList::MarkEntry(int position)
 {
     Trace(QStringLiteral("MarkEntry"));
-    const int n = GetVisibleCount();
-    if (position < 1 || position > n) {
+    if (position < 1 || position > GetVisibleCount()) {
         DiagnosticLog::WriteLog(QStringLiteral("MemoListBox - MarkEntry position %1 out of range").arg(position));
         return;
     }
-    for (int i = 0; i < n; ++i) {
-        TMemoEntry *e = m_entries.at(i);
-        if (i == position - 1) {
-            m_current = e;
-            e->SetColor(m_selectedColor);
-            if (InWindow(position))
-                e->Editor()->setFocus(Qt::OtherFocusReason);
-        } else {
-            e->SetColor(m_unselectedColor);
-        }
-    }
-    if (m_current && !InWindow(position)) {
-        ScrollToTop(position <= m_visibleEntries ? 1 : position - m_visibleEntries + 1);
-        LetMessagesRun(true);
-    }
+    ArticleEntry *entry = m_entries.at(position - 1);
+    MakeCurrent(entry);
+    emit Marked(entry, position);
 }
 
-void TMemoListBox::OnEntryHandler(TMemoEntry *entry)
+void ArticleList::SetCurrent(ArticleEntry *entry)
 {
-    if (m_current && m_current != entry)
-        m_current->SetColor(m_unselectedColor);
-    m_current = entry;
-    if (entry)
-        entry->SetColor(m_selectedColor);
+    MakeCurrent(entry);
 }
 
-void TMemoListBox::DeleteSelected()
+void ArticleList::DeleteSelected()
 {
     Trace(QStringLiteral("DeleteSelected"));
     if (m_current) {
@@ -501,12 +251,11 @@ void TMemoListBox::DeleteSelected()
         m_current = nullptr;
         DeleteHiddenEntries();
     } else {
-        QApplication::beep();
         MessageService::notice(kNoRowsSelected);
     }
 }
 
-void TMemoListBox::DeleteMemoEntry(TMemoEntry *entry)
+void ArticleList::DeleteMemoEntry(ArticleEntry *entry)
 {
     Trace(QStringLiteral("DeleteMemoEntry"));
     if (!entry)
@@ -523,16 +272,11 @@ void TMemoListBox::DeleteMemoEntry(TMemoEntry *entry)
     m_entries.removeAt(index);
     m_entries.squeeze();
     FreeEntry(entry);
-
-    const int visible = GetVisibleCount();
-    if (visible > 0) {
-        ScrollToTop(1);
-        if (visible > m_visibleEntries)
-            SetScrollMax(visible - m_visibleEntries);
-    }
+    if (GetVisibleCount() > 0)
+        ChangeRows(Scroll::ToTop);
 }
 
-void TMemoListBox::DeleteAll()
+void ArticleList::DeleteAll()
 {
     Trace(QStringLiteral("DeleteAll"));
     if (m_entries.isEmpty()) {
@@ -540,12 +284,12 @@ void TMemoListBox::DeleteAll()
         m_current = nullptr;
         return;
     }
-    for (const TMemoEntry *e : std::as_const(m_entries)) {
+    for (const ArticleEntry *e : std::as_const(m_entries)) {
         if (e->Locked)
             throw EMemoEntryLocked();
     }
-    const QList<TMemoEntry *> entries = std::exchange(m_entries, {});
-    for (TMemoEntry *e : entries) {
+    const QList<ArticleEntry *> entries = std::exchange(m_entries, {});
+    for (ArticleEntry *e : entries) {
         m_lastTitle = e->Title();
         FreeEntry(e);
     }
@@ -554,7 +298,7 @@ void TMemoListBox::DeleteAll()
     m_hiddenCount = 0;
 }
 
-void TMemoListBox::HideEntry(TMemoEntry *entry)
+void ArticleList::HideEntry(ArticleEntry *entry)
 {
     Trace(QStringLiteral("HideEntry"));
     if (!entry)
@@ -568,20 +312,16 @@ void TMemoListBox::HideEntry(TMemoEntry *entry)
         m_current = nullptr;
     ++m_hiddenCount;
     entry->Hidden = true;
-    DropView(entry);
+    emit Leaving(entry);
     m_entries.move(index, m_entries.size() - 1);
-
-    ScrollToTop(1);
-    const int visible = GetVisibleCount();
-    if (visible > m_visibleEntries)
-        SetScrollMax(visible - m_visibleEntries);
+    ChangeRows(Scroll::ToTop);
 }
 
-void TMemoListBox::DeleteHiddenEntries()
+void ArticleList::DeleteHiddenEntries()
 {
     Trace(QStringLiteral("DeleteHiddenEntries"));
     for (int k = 0; k < m_hiddenCount && !m_entries.isEmpty(); ++k) {
-        TMemoEntry *last = m_entries.last();
+        ArticleEntry *last = m_entries.last();
         if (!last->Hidden)
             break;
         m_entries.removeLast();
@@ -591,13 +331,13 @@ void TMemoListBox::DeleteHiddenEntries()
     m_entries.squeeze();
 }
 
-void TMemoListBox::DeleteBlankEntries()
+void ArticleList::DeleteBlankEntries()
 {
     Trace(QStringLiteral("DeleteBlankEntries"));
     DeleteHiddenEntries();
     bool removed = false;
     while (!m_entries.isEmpty()) {
-        TMemoEntry *last = m_entries.last();
+        ArticleEntry *last = m_entries.last();
         // An article being read stays, blank or not.
         if (last->Locked || !last->IsBlank())
             break;
@@ -607,21 +347,18 @@ void TMemoListBox::DeleteBlankEntries()
     }
     m_entries.squeeze();
     // Close the gap the removed rows leave, in the current row count.
-    const int visible = GetVisibleCount();
-    if (removed && visible > 0) {
-        SetScrollMax(visible > m_visibleEntries ? visible - m_visibleEntries : visible - 1);
-        ScrollToTop(std::clamp(m_scrollBar->value() + 1, 1, std::max(1, visible - m_visibleEntries + 1)));
-    }
+    if (removed && GetVisibleCount() > 0)
+        ChangeRows(Scroll::KeepPlace);
 }
 
-void TMemoListBox::UnlockAllEntries()
+void ArticleList::UnlockAllEntries()
 {
     Trace(QStringLiteral("UnlockAllEntries"));
-    for (TMemoEntry *e : std::as_const(m_entries))
+    for (ArticleEntry *e : std::as_const(m_entries))
         e->Locked = false;
 }
 
-int TMemoListBox::FindEntry(TMemoEntry *entry) const
+int ArticleList::FindEntry(ArticleEntry *entry) const
 {
     // The reading queue and the rows ask in list order: look next to the
     // last answer before searching ten thousand articles.
@@ -639,7 +376,7 @@ int TMemoListBox::FindEntry(TMemoEntry *entry) const
     return index + 1;
 }
 
-QString TMemoListBox::ExportBypass(const QString &fileName) const
+QString ArticleList::ExportBypass(const QString &fileName) const
 {
     if (m_exporting)
         return QStringLiteral("Bypass Export - already in progress");
@@ -651,22 +388,22 @@ QString TMemoListBox::ExportBypass(const QString &fileName) const
     return {};
 }
 
-QList<TMemoEntry *> TMemoListBox::EntriesInSavedOrder() const
+QList<ArticleEntry *> ArticleList::EntriesInSavedOrder() const
 {
     // The articles Single-Article mode set aside are saved in their places.
     return m_asideBefore + m_entries + m_asideAfter;
 }
 
-std::optional<std::vector<SavedArticles::Record>> TMemoListBox::RecordsToSave(const QString &fileName) const
+std::optional<std::vector<SavedArticles::Record>> ArticleList::RecordsToSave(const QString &fileName) const
 {
     if (!ExportBypass(fileName).isEmpty())
         return std::nullopt;
     // Copies of the texts out of view share their data; only the rows in
     // view copy their editors' text.
     std::vector<SavedArticles::Record> records;
-    const QList<TMemoEntry *> entries = EntriesInSavedOrder();
+    const QList<ArticleEntry *> entries = EntriesInSavedOrder();
     records.reserve(size_t(entries.size()) + (m_pending ? m_pending->size() - m_pendingIndex : 0));
-    for (const TMemoEntry *e : entries) {
+    for (const ArticleEntry *e : entries) {
         if (!e->Hidden)
             records.push_back({e->Title(), e->VoiceName(), e->Text()});
     }
@@ -675,12 +412,12 @@ std::optional<std::vector<SavedArticles::Record>> TMemoListBox::RecordsToSave(co
     return records;
 }
 
-QString TMemoListBox::SaveFailedText(const QString &fileName, const QString &reason)
+QString ArticleList::SaveFailedText(const QString &fileName, const QString &reason)
 {
     return QStringLiteral("The articles could not be saved to \"%1\".\n%2").arg(fileName, reason);
 }
 
-bool TMemoListBox::ExportList(const QString &fileName, QString *reason)
+bool ArticleList::ExportList(const QString &fileName, QString *reason)
 {
     Trace(QStringLiteral("ExportList"));
     if (const QString bypass = ExportBypass(fileName); !bypass.isEmpty()) {
@@ -695,11 +432,11 @@ bool TMemoListBox::ExportList(const QString &fileName, QString *reason)
     bool ok = file.open();
 
     // Messages run between the records: an article may go meanwhile.
-    QList<QPointer<TMemoEntry>> entries;
-    for (TMemoEntry *e : EntriesInSavedOrder())
+    QList<QPointer<ArticleEntry>> entries;
+    for (ArticleEntry *e : EntriesInSavedOrder())
         entries.append(e);
 
-    for (const QPointer<TMemoEntry> &e : std::as_const(entries)) {
+    for (const QPointer<ArticleEntry> &e : std::as_const(entries)) {
         if (!ok)
             break;
         if (!e || e->Hidden)
@@ -735,7 +472,7 @@ bool TMemoListBox::ExportList(const QString &fileName, QString *reason)
     return ok;
 }
 
-void TMemoListBox::SetAside(const QString &fileName, const QString &reason)
+void ArticleList::SetAside(const QString &fileName, const QString &reason)
 {
     const QString kept = fileName + QStringLiteral(".unreadable-") +
                          QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
@@ -753,8 +490,7 @@ void TMemoListBox::SetAside(const QString &fileName, const QString &reason)
                                .arg(kRestoreError, fileName, reason));
 }
 
-void TMemoListBox::ImportList(const QString &fileName, QMenu *popupMenu, const TEntryEvent &onRead,
-                              const TEntryEvent &onReadToFile, const TEntryEvent &onDelete)
+void ArticleList::ImportList(const QString &fileName)
 {
     Trace(QStringLiteral("ImportList"));
     if (m_importing) {
@@ -764,7 +500,7 @@ void TMemoListBox::ImportList(const QString &fileName, QMenu *popupMenu, const T
     m_importing = true;
     m_stopImport = false;
     struct Finish {
-        TMemoListBox *list;
+        ArticleList *list;
         ~Finish()
         {
             list->m_importing = false;
@@ -803,18 +539,12 @@ void TMemoListBox::ImportList(const QString &fileName, QMenu *popupMenu, const T
     // to hide the row again; the layout is done once at the end.
     m_deferLayout = true;
     struct Relayout {
-        TMemoListBox *list;
+        ArticleList *list;
         bool added = false;
         ~Relayout()
         {
             list->m_deferLayout = false;
-            const int visible = list->GetVisibleCount();
-            if (!added || visible == 0)
-                return;
-            list->SetScrollMax(visible > list->m_visibleEntries ? visible - list->m_visibleEntries : visible - 1);
-            list->ScrollToTop(std::max(1, visible - list->m_visibleEntries + 1));
-            if (list->isVisible() && list->m_current)
-                list->m_current->Editor()->setFocus(Qt::OtherFocusReason);
+            emit list->ImportEnded(added);
         }
     } relayout{this};
 
@@ -831,13 +561,9 @@ void TMemoListBox::ImportList(const QString &fileName, QMenu *popupMenu, const T
         }
         const SavedArticles::Record &rec = parsed.Records[k];
         Trace(QStringLiteral("Add"));
-        TMemoEntry *entry = CreateEntry(rec.Voice);
+        ArticleEntry *entry = CreateEntry(rec.Voice);
         entry->SetText(rec.Text);
         entry->SetTitle(rec.Title);
-        entry->OnRead = onRead;
-        entry->OnReadToFile = onReadToFile;
-        entry->OnDelete = onDelete;
-        entry->SetPopupMenu(popupMenu);
         MakeCurrent(entry);
         relayout.added = true;
         m_pendingIndex = k + 1;
@@ -846,8 +572,6 @@ void TMemoListBox::ImportList(const QString &fileName, QMenu *popupMenu, const T
     // Single-Article mode shows the first article, the one the start selects.
     if (!m_multiArticle && !m_stopImport && !m_entries.isEmpty())
         SetAsideAllBut(m_entries.first());
-    for (TMemoEntryView *v : std::as_const(m_views))
-        v->Memo->ScrollToFirstLine();
 
     m_importing = false;
     DiagnosticLog::WriteLog(QStringLiteral("MemoListBox - Import Complete"));

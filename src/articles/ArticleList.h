@@ -1,25 +1,24 @@
 #pragma once
-// The scrolling list of articles: owns them, lays a window of them out in
-// equal rows, tracks and colours the current one, and saves and restores
-// them in the saved-articles file. Articles are data; only the rows in view
-// (and the article being read) have widgets, reused as the list scrolls.
+// The article list: owns the articles (text, title, voice, lock and hidden
+// state, their order and the ones Single-Article mode sets aside), keeps
+// track of the current one, and saves and restores them in the
+// saved-articles file. It has no widgets: a view observes it through its
+// signals and shows a window of the articles in rows.
 
 #include "AppError.h"
-#include "MemoEntryUnit.h"
+#include "ArticleEntry.h"
+#include "AutoSave.h"
 #include "SavedArticles.h"
 
-#include <QColor>
-#include <QFrame>
 #include <QList>
+#include <QObject>
 #include <QPointer>
 #include <QString>
 
 #include <optional>
 #include <vector>
 
-class QMenu;
 class TPreferences;
-class QScrollBar;
 class QTimer;
 
 class EMemoEntryLocked : public EAppError
@@ -28,38 +27,45 @@ public:
     EMemoEntryLocked() : EAppError(QStringLiteral("Memo Entry Locked")) {}
 };
 
-class TMemoListBox : public QFrame
+class ArticleList : public QObject, public SaveSource
 {
     Q_OBJECT
 public:
-    using TEntryEvent = TMemoEntry::TEntryEvent;
+    // How the view lays its rows out after a change.
+    enum class Scroll {
+        ToTop,      // the first rows, after an article left
+        KeepPlace,  // the rows where they were, the gap closed
+        ToCurrent,  // the current article in view
+    };
 
-    explicit TMemoListBox(QWidget *parent = nullptr, QMenu *popupMenu = nullptr);
-    ~TMemoListBox() override;
+    explicit ArticleList(QObject *parent = nullptr);
+    ~ArticleList() override;
 
     // Puts text into a blank visible article, or into a new one (in
     // Single-Article mode the new one replaces the article shown, and the
     // articles set aside stay as they are); returns it.
-    TMemoEntry *Add(const QString &text, const QString &voiceName);
+    ArticleEntry *Add(const QString &text, const QString &voiceName);
+    // Makes the article at a 1-based position current and asks the view to
+    // show it.
     void MarkEntry(int position);
-    void OnEntryHandler(TMemoEntry *entry);
+    // Makes entry current (focus went into it).
+    void SetCurrent(ArticleEntry *entry);
+    // With no current article the user is told so (the window beeps first).
     void DeleteSelected();
-    void DeleteMemoEntry(TMemoEntry *entry);
+    void DeleteMemoEntry(ArticleEntry *entry);
     void DeleteAll();
-    void HideEntry(TMemoEntry *entry);
+    void HideEntry(ArticleEntry *entry);
     void DeleteHiddenEntries();
     void DeleteBlankEntries();
     void UnlockAllEntries();
     // 1-based position among all articles, hidden ones included; 0 if absent.
-    int FindEntry(TMemoEntry *entry) const;
-    void ScrollToTop(int first);
-    void ScrollToFirstShown();
+    int FindEntry(ArticleEntry *entry) const;
 
     int GetVisibleCount() const { return int(m_entries.size()) - m_hiddenCount; }
-    TMemoEntry *CurrentEntry() const { return m_current; }
+    ArticleEntry *CurrentEntry() const { return m_current; }
     int Count() const { return int(m_entries.size()); }
     // 0-based, hidden ones at the end.
-    TMemoEntry *Entry(int index) const { return m_entries.value(index); }
+    ArticleEntry *Entry(int index) const { return m_entries.value(index); }
 
     // Writes the articles that are not hidden, followed by those of a running
     // import that are not articles yet, so a save during the import loses
@@ -71,15 +77,14 @@ public:
     bool ExportList(const QString &fileName, QString *reason = nullptr);
     // What ExportList would write now, for a save away from the window's
     // thread; none while ExportList would write nothing to fileName.
-    std::optional<std::vector<SavedArticles::Record>> RecordsToSave(const QString &fileName) const;
+    std::optional<std::vector<SavedArticles::Record>> RecordsToSave(const QString &fileName) const override;
     // What the user is told when a save fails.
     static QString SaveFailedText(const QString &fileName, const QString &reason);
-    // Appends the file's articles, each with the given menu and handlers,
-    // in either list mode. A file that exists but holds no saved articles
-    // (another kind of file, unreadable, too large) is renamed aside with
-    // ".unreadable-<date>" and the user is told, so it is never overwritten.
-    void ImportList(const QString &fileName, QMenu *popupMenu, const TEntryEvent &onRead,
-                    const TEntryEvent &onReadToFile, const TEntryEvent &onDelete);
+    // Appends the file's articles, in either list mode. A file that exists
+    // but holds no saved articles (another kind of file, unreadable, too
+    // large) is renamed aside with ".unreadable-<date>" and the user is
+    // told, so it is never overwritten.
+    void ImportList(const QString &fileName);
     // Ends a running import at its next step; the articles it has not read
     // stay in the file written by the next ExportList.
     void StopImport() { m_stopImport = true; }
@@ -88,51 +93,36 @@ public:
     void Seal() { m_sealed = true; }
     bool Sealed() const { return m_sealed; }
 
-    int VisibleEntries() const { return m_visibleEntries; }
-    void SetVisibleEntries(int n);
     bool MultiArticle() const { return m_multiArticle; }
-    // Multi-Article mode gives every article its Read, Read to File and
-    // Delete buttons and brings back the articles Single-Article mode set
-    // aside; Single-Article mode takes the buttons away and keeps only the
-    // current article (else the first) in the list: see SetAsideAllBut.
+    // Multi-Article mode brings back the articles Single-Article mode set
+    // aside; Single-Article mode keeps only the current article (else the
+    // first) in the list: see SetAsideAllBut.
     void SetMultiArticle(bool on);
     // Articles kept out of the list by Single-Article mode.
     int SetAsideCount() const { return int(m_asideBefore.size() + m_asideAfter.size()); }
-    QColor SelectedColor() const { return m_selectedColor; }
-    void SetSelectedColor(const QColor &c) { m_selectedColor = c; }
-    QColor UnselectedColor() const { return m_unselectedColor; }
-    void SetUnselectedColor(const QColor &c) { m_unselectedColor = c; }
     int TitleLength() const { return m_titleLength; }
     void SetTitleLength(int n) { m_titleLength = n; }
     int HiddenCount() const { return m_hiddenCount; }
     QString LastTitle() const { return m_lastTitle; }
     bool Exporting() const { return m_exporting; }
     bool Importing() const { return m_importing; }
+    // An import lays the rows out once, at its end.
+    bool LayoutDeferred() const { return m_deferLayout; }
 
     // The settings asked whether Single-Article titles are made from the text.
     void SetPreferences(const TPreferences *prefs) { m_prefs = prefs; }
 
-    // The voices that article headers offer.
-    void SetVoiceProvider(VoiceProvider voices)
-    {
-        m_voices = std::move(voices);
-        for (TMemoEntryView *v : std::as_const(m_views))
-            v->Header->SetVoiceProvider(m_voices);
-    }
-
-    // The widgets showing entry, bound now if it has none. An article out of
-    // view keeps them until another article out of view asks: the one being
-    // read keeps its highlight while the user scrolls elsewhere.
-    TMemoEntryView *ViewFor(TMemoEntry *entry);
-    // The rows of the list now, in order (the window of articles in view).
-    QList<TMemoEntryView *> ShownViews() const;
-
-    QScrollBar *ScrollBar() const { return m_scrollBar; }
-    QWidget *InnerPanel() const { return m_inner; }
-
     // Single-Article mode with default titles: an article that still has no
     // title (one typed after Add New) gets one made from its text now.
-    void GiveDefaultTitle(TMemoEntry *entry);
+    void GiveDefaultTitle(ArticleEntry *entry);
+
+    // Lets the window repaint and take input during a long loop, at most
+    // every 100 ms unless forced.
+    void LetMessagesRun(bool force = false);
+
+    // The view reports the user's edits of a shown article.
+    void TextEdited(ArticleEntry *entry);
+    void HeaderEdited();
 
 signals:
     // The user changed the text, title or voice of an article.
@@ -141,68 +131,53 @@ signals:
     // count shown for it changes; told a moment after typing stops.
     void SoleArticleBlankChanged();
 
-protected:
-    void resizeEvent(QResizeEvent *event) override;
-    void wheelEvent(QWheelEvent *event) override;
-    void contextMenuEvent(QContextMenuEvent *event) override;
+    // For the view.
+    void MultiArticleChanged(bool on);
+    void CurrentChanged(ArticleEntry *current, ArticleEntry *before);
+    // An article left the list (deleted, hidden, set aside): no row shows it.
+    void Leaving(ArticleEntry *entry);
+    // A new article is the last one shown and takes the focus.
+    void Added(ArticleEntry *entry);
+    // MarkEntry: the article at position comes into view with the focus.
+    void Marked(ArticleEntry *entry, int position);
+    void RowsChanged(ArticleList::Scroll scroll);
+    // An import that added articles ended: the last of them come into view.
+    void ImportEnded(bool added);
 
 private:
     QString ListInfo() const;
     void Trace(const QString &operation) const;
-    void PlaceInner();
-    void FreeEntry(TMemoEntry *entry);
-    // Hides and releases the widgets showing entry, if any.
-    void DropView(TMemoEntry *entry);
-    // Positions (1-based) of the rows in view; empty range when none.
-    bool InWindow(int position) const;
-    // A view showing no article in view (nor the one kept), or a new one.
-    TMemoEntryView *SpareView();
-    void OrderTabStops();
-    void SetScrollMax(int max);
-    void SetScrollPosition(int pos);
-    void LetMessagesRun(bool force = false);
+    void FreeEntry(ArticleEntry *entry);
     // A new article inserted before the hidden ones.
-    TMemoEntry *CreateEntry(const QString &voiceName);
-    void MakeCurrent(TMemoEntry *entry);
+    ArticleEntry *CreateEntry(const QString &voiceName);
+    void MakeCurrent(ArticleEntry *entry);
+    void ChangeRows(Scroll scroll);
     // Single-Article mode shows, reads and replaces one article. The others
     // wait outside the list, in their places before and after it: saved with
     // it in their order, and back in the list in Multi-Article mode.
-    void SetAsideAllBut(TMemoEntry *shown);
+    void SetAsideAllBut(ArticleEntry *shown);
     void BringBackSetAside();
-    // Lays the rows out for the current mode with the current article in view.
-    void LayOutAroundCurrent();
     // Renames an unusable saved file aside and tells the user.
     void SetAside(const QString &fileName, const QString &reason);
     // Why an export to fileName would write nothing now; empty when it would.
     QString ExportBypass(const QString &fileName) const;
     // Every article, the ones set aside included, in the order they are saved.
-    QList<TMemoEntry *> EntriesInSavedOrder() const;
+    QList<ArticleEntry *> EntriesInSavedOrder() const;
 
-    QList<TMemoEntry *> m_entries;
-    QList<TMemoEntry *> m_asideBefore;
-    QList<TMemoEntry *> m_asideAfter;
+    QList<ArticleEntry *> m_entries;
+    QList<ArticleEntry *> m_asideBefore;
+    QList<ArticleEntry *> m_asideAfter;
     QTimer *m_soleEditTimer;
-    QPointer<TMemoEntry> m_soleEntry;
+    QPointer<ArticleEntry> m_soleEntry;
     bool m_soleBlank = true;
-    QList<TMemoEntryView *> m_views;
-    int m_first = 0;  // position of the first row in view, 0 before any layout
-    QPointer<TMemoEntry> m_kept;
     const TPreferences *m_prefs = nullptr;
-    QWidget *m_inner;
-    QScrollBar *m_scrollBar;
-    QPointer<QMenu> m_popup;
-    TMemoEntry *m_current = nullptr;
-    VoiceProvider m_voices;
-    int m_visibleEntries = 1;
+    ArticleEntry *m_current = nullptr;
     bool m_multiArticle = false;
-    QColor m_selectedColor;
-    QColor m_unselectedColor;
     int m_titleLength = 20;
     int m_hiddenCount = 0;
     QString m_lastTitle = QStringLiteral(" ");
     bool m_exporting = false;
     bool m_importing = false;
-    bool m_layingOut = false;
     bool m_deferLayout = false;  // an import lays out once, at its end
     bool m_exportFailed = false;
     bool m_stopImport = false;

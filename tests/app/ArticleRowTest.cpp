@@ -1,4 +1,6 @@
-#include "MemoEntryUnit.h"
+#include "ArticleEditor.h"
+#include "ArticleHeader.h"
+#include "ArticleRow.h"
 
 #include "ArticlesTestSupport.h"
 #include "TestSupport.h"
@@ -13,11 +15,16 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 
 using namespace ArticlesTest;
 
 namespace {
+
+// Voices a test changes as it goes.
+struct Voices : VoiceChoiceSource {
+    std::vector<VoiceChoice> list;
+    std::vector<VoiceChoice> VoiceChoices() const override { return list; }
+};
 
 QStringList items(const QComboBox *cb)
 {
@@ -29,7 +36,7 @@ QStringList items(const QComboBox *cb)
 
 }  // namespace
 
-TEST(MyPlusMemo, TextAndItsOffsetsStayTheArticlesAlsoWhereLongLinesAreShownInPieces)
+TEST(ArticleEditor, TextAndItsOffsetsStayTheArticlesAlsoWhereLongLinesAreShownInPieces)
 {
     ArticleEditor memo;
     memo.SetText("Hello\r\nWorld");
@@ -100,48 +107,13 @@ TEST(MyPlusMemo, TextAndItsOffsetsStayTheArticlesAlsoWhereLongLinesAreShownInPie
     EXPECT_EQ(QApplication::clipboard()->text(), lines.mid(at, 22));
 }
 
-TEST(MemoEntry, LoadFromFileAppendsLinesReportsOnlyMissingFilesAndSurvivesBinaryAndHugeLines)
+TEST(ArticleHeader, RefillKeepsCurrentVoiceUntilAnotherIsChosen)
 {
-    MessageLog messages;
-    TMemoEntry entry(nullptr);
-    entry.SetText("existing");
-    const auto load = [&entry](const char *name, const QByteArray &bytes) {
-        const QString file = TestSupport::homeDir() + '/' + name;
-        EXPECT_TRUE(TestSupport::writeFile(file, bytes));
-        return entry.LoadFromFile(file);
-    };
-    EXPECT_FALSE(entry.LoadFromFile(TestSupport::homeDir() + "/missing.txt"));
-    EXPECT_TRUE(load("empty.txt", {}));
-    EXPECT_EQ(entry.Text(), "existing");
-    EXPECT_TRUE(load("news.txt", "caf\xE9\r\n\x93quoted\x94\r\n"));
-    EXPECT_EQ(entry.Text(), QString::fromUtf8("existing\ncaf\u00e9\n\u201cquoted\u201d"));
-
-    QByteArray binary(4096, '\0');
-    for (int i = 0; i < binary.size(); ++i)
-        binary[i] = char(i % 251);
-    entry.SetText("");
-    EXPECT_TRUE(load("a.bin", binary));
-    EXPECT_FALSE(entry.Text().contains(QChar(0)));
-    EXPECT_GT(entry.Text().size(), 1000);
-    entry.SetText("");
-    EXPECT_TRUE(load("long.txt", QByteArray(500000, 'x')));
-    EXPECT_EQ(entry.Text().size(), 500000);
-    EXPECT_TRUE(messages.texts.isEmpty());
-
-    // A named pipe or a device is no text file: refused at once, not waited on.
-    const QString fifo = TestSupport::homeDir() + "/pipe.txt";
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    for (const QString &special : {fifo, QStringLiteral("/dev/zero")})
-        EXPECT_FALSE(entry.LoadFromFile(special)) << special.toStdString();
-    EXPECT_EQ(entry.Text().size(), 500000);
-}
-
-TEST(PropertyPanel, RefillKeepsCurrentVoiceUntilAnotherIsChosen)
-{
-    std::vector<VoiceChoice> voices = {
-        {"Alice", true, true}, {"Bob", true, false}, {"Carol", false, true}, {"Dave", true, true}};
-    TMemoEntryView view(nullptr, [&] { return voices; });
-    TPropertyPanel *h = view.Header;
+    Voices source;
+    std::vector<VoiceChoice> &voices = source.list;
+    voices = {{"Alice", true, true}, {"Bob", true, false}, {"Carol", false, true}, {"Dave", true, true}};
+    ArticleRow view(nullptr, &source);
+    ArticleHeader *h = view.Header;
     // A new article offers every favourite, whatever its engine.
     EXPECT_EQ(items(h->VoiceCB), QStringList({"Alice", "Bob", "Dave"}));
     ASSERT_TRUE(h->SelectVoice("Bob"));
@@ -170,16 +142,20 @@ TEST(PropertyPanel, RefillKeepsCurrentVoiceUntilAnotherIsChosen)
     EXPECT_EQ(h->Voice(), "Zed");
 }
 
-TEST(MemoEntryView, AnArticleKeepsItsEditsAndAVoiceThatIsNoFavouriteAcrossViews)
+TEST(ArticleRow, AnArticleKeepsItsEditsAndAVoiceThatIsNoFavouriteAcrossViews)
 {
-    const std::vector<VoiceChoice> voices = {{"Alice", true, true}, {"Carol", false, true}};
-    TMemoEntry a, b;
+    Voices voices;
+    voices.list = {{"Alice", true, true}, {"Carol", false, true}};
+    ArticleEntry a, b;
     a.SetVoiceName("Carol");
     a.SetText("first text");
     b.SetText("second");
-    TMemoEntryView view(nullptr, [&] { return voices; });
+    ArticleRow view(nullptr, &voices);
     view.Bind(&a);
-    view.Header->DeleteBtn->click();  // no handler assigned: nothing happens
+    int deletes = 0;
+    QObject::connect(&view, &ArticleRow::DeleteClicked, [&](ArticleEntry *e) { deletes += e == &a; });
+    view.Header->DeleteBtn->click();
+    EXPECT_EQ(deletes, 1);
     EXPECT_EQ(items(view.Header->VoiceCB), QStringList({"Alice", "Carol"}));
     EXPECT_FALSE(view.Header->TitleEdit->accessibleName().isEmpty());
     EXPECT_FALSE(view.Header->VoiceCB->accessibleName().isEmpty());
@@ -190,7 +166,7 @@ TEST(MemoEntryView, AnArticleKeepsItsEditsAndAVoiceThatIsNoFavouriteAcrossViews)
 
     view.Bind(&b);  // the row is reused for another article
     EXPECT_EQ(view.Memo->Text(), "second");
-    EXPECT_EQ(a.View(), nullptr);
+    EXPECT_EQ(a.Display(), nullptr);
     EXPECT_EQ(a.Text(), "first edited text");
     EXPECT_EQ(a.Title(), "Mine");
     EXPECT_EQ(a.VoiceName(), "Carol");

@@ -1,4 +1,4 @@
-#include "PropertyPanelUnit.h"
+#include "ArticleHeader.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -41,14 +41,13 @@ QPushButton *headerButton(const QString &caption, const QString &hint, const QSt
 
 }  // namespace
 
-void TVoiceComboBox::showPopup()
+void VoiceComboBox::showPopup()
 {
-    if (OnDropDown)
-        OnDropDown();
+    emit AboutToDropDown();
     QComboBox::showPopup();
 }
 
-TPropertyPanel::TPropertyPanel(QWidget *parent, VoiceProvider voices) : QFrame(parent), m_voices(std::move(voices))
+ArticleHeader::ArticleHeader(QWidget *parent, const VoiceChoiceSource *voices) : QFrame(parent), m_voices(voices)
 {
     setObjectName(QStringLiteral("PropertyPanel"));
     setFrameShape(QFrame::NoFrame);
@@ -61,11 +60,11 @@ TPropertyPanel::TPropertyPanel(QWidget *parent, VoiceProvider voices) : QFrame(p
     TitleLabel->setBuddy(TitleEdit);
 
     VoiceLabel = boldLabel(QStringLiteral("Voice: "), QStringLiteral("VoiceLabel"), this);
-    VoiceCB = new TVoiceComboBox(this);
+    VoiceCB = new VoiceComboBox(this);
     VoiceCB->setObjectName(QStringLiteral("VoiceCB"));
     VoiceCB->setAccessibleName(QStringLiteral("Voice"));
     VoiceCB->setEditable(false);
-    VoiceCB->OnDropDown = [this] { LoadVoiceList(); };
+    connect(VoiceCB, &VoiceComboBox::AboutToDropDown, this, &ArticleHeader::LoadVoiceList);
     VoiceLabel->setBuddy(VoiceCB);
 
     ReadBtn = headerButton(QStringLiteral("Read"), QStringLiteral("Read selected article"), QStringLiteral("ReadBtn"),
@@ -85,14 +84,14 @@ TPropertyPanel::TPropertyPanel(QWidget *parent, VoiceProvider voices) : QFrame(p
     ShowVoices(QString());
 }
 
-void TPropertyPanel::ShowVoices(const QString &voice)
+void ArticleHeader::ShowVoices(const QString &voice)
 {
     // Every favourite voice is offered; the engine's state is only looked
     // at on a refill.
     const QSignalBlocker block(VoiceCB);
     VoiceCB->clear();
     if (m_voices) {
-        for (const VoiceChoice &v : m_voices()) {
+        for (const VoiceChoice &v : m_voices->VoiceChoices()) {
             if (v.Favorite)
                 VoiceCB->addItem(v.DisplayName);
         }
@@ -106,7 +105,7 @@ void TPropertyPanel::ShowVoices(const QString &voice)
     PlaceControls();
 }
 
-void TPropertyPanel::LoadVoiceList()
+void ArticleHeader::LoadVoiceList()
 {
     if (VoiceListLoaded)
         return;
@@ -115,7 +114,7 @@ void TPropertyPanel::LoadVoiceList()
     VoiceCB->clear();
     int select = 0;
     if (m_voices) {
-        for (const VoiceChoice &v : m_voices()) {
+        for (const VoiceChoice &v : m_voices->VoiceChoices()) {
             if (v.Favorite && v.EngineEnabled) {
                 VoiceCB->addItem(v.DisplayName);
                 if (v.DisplayName == remembered)
@@ -131,7 +130,7 @@ void TPropertyPanel::LoadVoiceList()
     PlaceControls();
 }
 
-void TPropertyPanel::ShowButtons(bool show)
+void ArticleHeader::ShowButtons(bool show)
 {
     m_voiceLeft = show ? kMultiVoiceLeft : kSingleVoiceLeft;
     m_buttonsShown = show;
@@ -141,51 +140,51 @@ void TPropertyPanel::ShowButtons(bool show)
     PlaceControls();
 }
 
-QString TPropertyPanel::Title() const
+QString ArticleHeader::Title() const
 {
     return TitleEdit->text();
 }
 
-void TPropertyPanel::SetTitle(const QString &title)
+void ArticleHeader::SetTitle(const QString &title)
 {
     TitleEdit->setText(title);
     TitleEdit->setCursorPosition(0);
 }
 
-QString TPropertyPanel::Voice() const
+QString ArticleHeader::Voice() const
 {
     return VoiceCB->currentText();
 }
 
-bool TPropertyPanel::SelectVoice(const QString &name)
+bool ArticleHeader::SelectVoice(const QString &name)
 {
     const int index = VoiceCB->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
     VoiceCB->setCurrentIndex(index);
     return index >= 0;
 }
 
-int TPropertyPanel::PreferredHeight() const
+int ArticleHeader::PreferredHeight() const
 {
     const int controls =
         std::max({TitleEdit->sizeHint().height(), VoiceCB->sizeHint().height(), ReadBtn->sizeHint().height()});
     return std::max(kMinHeaderHeight, controls + 2 * kControlTop);
 }
 
-void TPropertyPanel::PlaceControls()
+void ArticleHeader::PlaceControls()
 {
     m_placed = false;
     if (isVisible())
         PlaceNow();
 }
 
-void TPropertyPanel::showEvent(QShowEvent *event)
+void ArticleHeader::showEvent(QShowEvent *event)
 {
     if (!m_placed)
         PlaceNow();
     QFrame::showEvent(event);
 }
 
-void TPropertyPanel::PlaceNow()
+void ArticleHeader::PlaceNow()
 {
     m_placed = true;
     const int controlHeight = PreferredHeight() - 2 * kControlTop;
@@ -232,13 +231,13 @@ void TPropertyPanel::PlaceNow()
     }
 }
 
-void TPropertyPanel::mousePressEvent(QMouseEvent *event)
+void ArticleHeader::mousePressEvent(QMouseEvent *event)
 {
     LoadVoiceList();
     QFrame::mousePressEvent(event);
 }
 
-bool TPropertyPanel::eventFilter(QObject *watched, QEvent *event)
+bool ArticleHeader::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::MouseButtonPress)
         LoadVoiceList();
@@ -247,13 +246,13 @@ bool TPropertyPanel::eventFilter(QObject *watched, QEvent *event)
     return QFrame::eventFilter(watched, event);
 }
 
-void TPropertyPanel::resizeEvent(QResizeEvent *event)
+void ArticleHeader::resizeEvent(QResizeEvent *event)
 {
     QFrame::resizeEvent(event);
     PlaceControls();
 }
 
-void TPropertyPanel::changeEvent(QEvent *event)
+void ArticleHeader::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
         PlaceControls();

@@ -6,7 +6,6 @@
 #include <QFrame>
 #include <QString>
 
-#include <functional>
 #include <vector>
 
 class QLabel;
@@ -20,24 +19,32 @@ struct VoiceChoice {
     bool EngineEnabled = true;
 };
 
-// Gives the catalogue's voices in catalogue order; set by the main window.
-using VoiceProvider = std::function<std::vector<VoiceChoice>()>;
+// Gives the catalogue's voices in catalogue order, asked each time the
+// voices are shown, so changes in the catalogue show at once.
+class VoiceChoiceSource
+{
+public:
+    virtual ~VoiceChoiceSource() = default;
+    virtual std::vector<VoiceChoice> VoiceChoices() const = 0;
+};
 
 // A drop-down list that refreshes its items just before it opens.
-class TVoiceComboBox : public QComboBox
+class VoiceComboBox : public QComboBox
 {
     Q_OBJECT
 public:
     using QComboBox::QComboBox;
-    std::function<void()> OnDropDown;
     void showPopup() override;
+
+signals:
+    void AboutToDropDown();
 };
 
-class TPropertyPanel : public QFrame
+class ArticleHeader : public QFrame
 {
     Q_OBJECT
 public:
-    explicit TPropertyPanel(QWidget *parent, VoiceProvider voices = {});
+    explicit ArticleHeader(QWidget *parent, const VoiceChoiceSource *voices = nullptr);
 
     // Refills the drop-down with the favourite voices of enabled engines,
     // keeping the article's current voice; nothing while VoiceListLoaded.
@@ -57,7 +64,7 @@ public:
     // Selects the first item equal to name; with no such item none is selected.
     bool SelectVoice(const QString &name);
 
-    void SetVoiceProvider(VoiceProvider voices) { m_voices = std::move(voices); }
+    void SetVoiceChoices(const VoiceChoiceSource *voices) { m_voices = voices; }
 
     // The height the header needs with the current fonts (at least 25).
     int PreferredHeight() const;
@@ -70,7 +77,7 @@ public:
     QLabel *TitleLabel;
     QLineEdit *TitleEdit;
     QLabel *VoiceLabel;
-    TVoiceComboBox *VoiceCB;
+    VoiceComboBox *VoiceCB;
     QPushButton *ReadBtn;
     QPushButton *ReadToFileBtn;
     QPushButton *DeleteBtn;
@@ -89,7 +96,7 @@ private:
     void PlaceNow();
     bool m_placed = false;
 
-    VoiceProvider m_voices;
+    const VoiceChoiceSource *m_voices = nullptr;
     int m_voiceLeft = 250;
     bool m_buttonsShown = false;
 };

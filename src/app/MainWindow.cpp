@@ -404,7 +404,7 @@ void MainWindow::changeEvent(QEvent *event)
     } else if (event->type() == QEvent::WindowStateChange && isMinimized() && m_shownOnce && State() != rsExiting) {
         // The user minimised the window: the program goes to the tray.
         QTimer::singleShot(0, this, [this] {
-            if (isMinimized())
+            if (isMinimized() && isVisible())
                 MinimiseToTray();
         });
     } else if (event->type() == QEvent::WindowStateChange && !isMinimized() && isVisible() && m_shownOnce &&
@@ -998,7 +998,10 @@ void MainWindow::MinimiseToTray()
         // or by its frame where it stood by its client area: it comes back
         // where it was only when put there by its client bounds.
         const bool normal = !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen));
-        m_placeBeforeHide = isVisible() && normal ? geometry() : QRect();
+        // A late report of the minimising, with the window hidden already,
+        // keeps the place taken when it went.
+        if (isVisible())
+            m_placeBeforeHide = normal ? geometry() : QRect();
         hide();
         // Minimised by the window manager, the window keeps its iconic
         // state while hidden, and the manager would minimise it again the

@@ -1,6 +1,8 @@
 #include "Application.h"
 
 #include "FloatingToolBar.h"
+#include "ReadingActions.h"
+#include "articles/ArticleList.h"
 #include "MainWindow.h"
 #include "WidgetInteraction.h"
 #include "dialogs/NoEngineWarning.h"
@@ -19,10 +21,12 @@ Application::Application() = default;
 
 Application::~Application()
 {
-    // Reverse order: the window still reaches the driver and the toolbar
-    // while it is destroyed.
+    // Reverse order: the window still reaches the driver, the list, the
+    // actions and the toolbar while it is destroyed.
     m_window.reset();
     m_toolBar.reset();
+    m_readingActions.reset();
+    m_articles.reset();
     m_speaker.reset();
     m_prefs.reset();
     m_shutdownSignals.reset();
@@ -65,8 +69,11 @@ bool Application::Create()
         return false;
     }
 
-    m_toolBar = std::make_unique<FloatingToolBar>();
-    m_window = std::make_unique<MainWindow>(*m_prefs, *m_speaker, *m_toolBar,
+    m_articles = std::make_unique<ArticleList>();
+    m_articles->SetPreferences(m_prefs.get());
+    m_readingActions = std::make_unique<ReadingActions>();
+    m_toolBar = std::make_unique<FloatingToolBar>(m_readingActions.get());
+    m_window = std::make_unique<MainWindow>(*m_prefs, *m_speaker, *m_articles, *m_readingActions, *m_toolBar,
                                             MainWindow::StartNotes{settingsDamaged, lostAudioDevice});
     connect(m_window.get(), &MainWindow::ExitRequested, this, [this] { Exit(ExitKind::Command); });
     return true;

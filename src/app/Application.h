@@ -5,15 +5,20 @@
 // tests and the start-up benchmark all start the program through it.
 //
 // Order of building: the user interaction, the termination requests, the
-// settings record (loaded from the store), the speech driver, the floating
-// toolbar, and last the main window, which is handed what it uses.
+// settings record (loaded from the store), the speech driver with its voice
+// catalogue, the article list, the reading commands' actions, the floating
+// toolbar, and last the main window, which is handed what it uses and
+// builds the parts that show it: the list's view, the reading controller
+// that highlights in it and the clipboard watcher that prompts over it.
 
 #include <QObject>
 
 #include <cstdint>
 #include <memory>
 
+class ArticleList;
 class FloatingToolBar;
+class ReadingActions;
 class MainWindow;
 class ShutdownSignals;
 class Speaker;
@@ -59,9 +64,8 @@ private:
     // The settings record every part works with; it outlives them.
     std::unique_ptr<TPreferences> m_prefs;
     std::unique_ptr<Speaker> m_speaker;
-    // The article list model, the reading controller with its actions and
-    // the clipboard watcher belong here, between the driver and the
-    // window, once they no longer need the window.
+    std::unique_ptr<ArticleList> m_articles;
+    std::unique_ptr<ReadingActions> m_readingActions;
     std::unique_ptr<FloatingToolBar> m_toolBar;
     std::unique_ptr<MainWindow> m_window;
     // A termination request or the end of the session came: nobody to ask,

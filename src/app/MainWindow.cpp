@@ -124,10 +124,10 @@ QString MainWindow::ExportFileName()
     return AppPaths::userDir() + QLatin1Char('/') + kExportFile;
 }
 
-MainWindow::MainWindow(TPreferences &prefs, Speaker &driver, FloatingToolBar &toolBar, StartNotes notes,
-                       QWidget *parent)
-    : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>()), m_prefs(prefs), m_startNotes(notes),
-      m_driver(driver), m_toolBar(toolBar)
+MainWindow::MainWindow(TPreferences &prefs, Speaker &driver, ArticleList &articles, ReadingActions &readingActions,
+                       FloatingToolBar &toolBar, StartNotes notes, QWidget *parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>()), m_prefs(prefs), m_articleList(&articles),
+      m_readingActions(&readingActions), m_startNotes(notes), m_driver(driver), m_toolBar(toolBar)
 {
     ui->setupUi(this);
     // The form's name keys its stored placement.
@@ -180,7 +180,6 @@ void MainWindow::FormCreate()
     setWindowIcon(icon.isNull() ? style()->standardIcon(QStyle::SP_MediaVolume) : icon);
     ui->MainTextPanel->setFrameShape(QFrame::NoFrame);
 
-    m_readingActions = new ReadingActions(this);
     BuildArticleList();
     m_help = std::make_unique<HelpMenu>(HelpMenu::Controls{*ui->Contents1, *ui->About1, *ui->VisitVarnyxTechnologies1,
                                                            *ui->PortableMP3, *ui->AudioHelp1,
@@ -268,8 +267,6 @@ void MainWindow::FormCreate()
 
 void MainWindow::BuildArticleList()
 {
-    m_articleList = new ArticleList(this);
-    m_articleList->SetPreferences(&m_prefs);
     m_list = new ArticleListView(*m_articleList, ui->MainTextPanel);
     ui->MainTextLayout->addWidget(m_list);
     m_saving = std::make_unique<ArticleSaving>(*m_articleList, ExportFileName());
@@ -929,7 +926,6 @@ void MainWindow::BuildReading()
     ConnectReading();
     m_voicesPage->AttachReading(m_driver, *m_reading);
     m_clipboard->AttachReading(*m_reading);
-    m_toolBar.SetCommands(*m_readingActions);
     m_toolBar.SetPreferences(&m_prefs);
     m_toolBar.setWindowIcon(windowIcon());
     connect(&m_toolBar, &FloatingToolBar::RestoreRequested, this, &MainWindow::RestoreFromTray);

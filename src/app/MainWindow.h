@@ -57,11 +57,11 @@ public:
         int32_t lostAudioDevice = -1;
     };
 
-    // Runs FormCreate with the loaded settings record, the speech driver
-    // and the floating toolbar: builds the option panels and the article
-    // list.
-    MainWindow(TPreferences &prefs, Speaker &driver, FloatingToolBar &toolBar, StartNotes notes,
-               QWidget *parent = nullptr);
+    // Runs FormCreate with the loaded settings record, the speech driver,
+    // the article list, the reading commands' actions and the floating
+    // toolbar: builds the option panels and the list's view.
+    MainWindow(TPreferences &prefs, Speaker &driver, ArticleList &articles, ReadingActions &readingActions,
+               FloatingToolBar &toolBar, StartNotes notes, QWidget *parent = nullptr);
     // FormDestroy: saves placement and settings, removes the tray icon.
     ~MainWindow() override;
 
@@ -206,7 +206,7 @@ private:
 
     std::unique_ptr<Ui::MainWindow> ui;
     TPreferences &m_prefs;
-    // A child of the window made after its widgets, so it outlives the view.
+    // The application's; it outlives the window and the view.
     ArticleList *m_articleList = nullptr;
     ArticleListView *m_list = nullptr;
     ReadingActions *m_readingActions = nullptr;

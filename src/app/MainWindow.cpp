@@ -276,7 +276,7 @@ void MainWindow::BuildArticleList()
     connect(m_readingView.get(), &ListReadingView::NewArticleWanted, this, &MainWindow::AddNewArticle);
     connect(m_readingView.get(), &ListReadingView::RestoreWindowWanted, this, &MainWindow::RestoreFromTray);
     connect(m_readingView.get(), &ListReadingView::FileOptionsWanted, this,
-            [this] { ShowOptionsPage(QStringLiteral("FileOptionsSheet")); });
+            [this] { ShowOptionsPage(*ui->FileOptionsSheet); });
     m_reading = std::make_unique<ReadingController>(m_driver, m_prefs, *m_readingView);
     m_articles = std::make_unique<ArticleCommands>(
         *m_articleList, *m_list, m_prefs, *m_saving, *m_reading,
@@ -294,7 +294,7 @@ void MainWindow::BuildArticleList()
             [this](ArticleEntry *e) { m_readingCommands->StartAutoSpeak(e); });
     connect(m_articles.get(), &ArticleCommands::ModeSheetWanted, this, &MainWindow::ShowModeSheet);
     connect(m_articles.get(), &ArticleCommands::ModeChecked, this,
-            [this](bool multi) { TrayItem(multi ? "MIPoNtry" : "SIPoNtry")->setChecked(true); });
+            [this](bool multi) { (multi ? m_tray->MultiArticleItem() : m_tray->SingleArticleItem())->setChecked(true); });
     connect(m_articles.get(), &ArticleCommands::ModeSwitched, this, [this] {
         m_readingCommands->SetReadingState(State());
         if (State() == rsIdle)
@@ -751,7 +751,7 @@ void MainWindow::BindOptionPages()
     m_clipboard = new ClipboardWatcher(m_prefs, *QGuiApplication::clipboard(), *m_articleList, *m_articles,
                                        *ui->ClipboardSheet, this);
     QCheckBox *monitor = ui->ClipboardSheet->Controls().MonitorCB;
-    QAction *trayMonitor = TrayItem("MonClipPoNtry");
+    QAction *trayMonitor = m_tray->WatchClipboardItem();
     const auto showMonitor = [this, monitor, trayMonitor](bool on) {
         monitor->setChecked(on);
         ui->MonClipMItm->setChecked(on);
@@ -795,12 +795,11 @@ QString MainWindow::StatusText() const
 
 // ------------------------------------------------------ tray and toolbar
 
-void MainWindow::ShowOptionsPage(const QString &name)
+void MainWindow::ShowOptionsPage(QWidget &page)
 {
     if (!ui->Panel3->isVisibleTo(this))
         ToggleOptionsBand();
-    if (QWidget *page = ui->PageControl1->findChild<QWidget *>(name))
-        ui->PageControl1->setCurrentWidget(page);
+    ui->PageControl1->setCurrentWidget(&page);
 }
 
 void MainWindow::SelAudioDevMItmClick()
@@ -826,20 +825,6 @@ bool MainWindow::SaveSettings(QString *error)
     FormPlacement::Save(this);
     m_prefs.FieldsToItems();
     return m_prefs.SaveToRegistry(error);
-}
-
-QAction *MainWindow::TrayItem(const char *name) const
-{
-    const std::string_view item(name);
-    if (item == "ToolBarPONtry")
-        return m_tray->ShowToolbarItem();
-    if (item == "MonClipPoNtry")
-        return m_tray->WatchClipboardItem();
-    if (item == "SIPoNtry")
-        return m_tray->SingleArticleItem();
-    if (item == "MIPoNtry")
-        return m_tray->MultiArticleItem();
-    return nullptr;
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

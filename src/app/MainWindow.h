@@ -85,7 +85,6 @@ public:
     int StatusPanelWidth(int panel) const { return m_panelWidth[panel]; }
     QString StatusText() const;
     // The tray menu's own items by name, for the parts that keep them in step.
-    QAction *TrayItem(const char *name) const;
     FloatingToolBar *ToolBar() const { return &m_toolBar; }
     ReadingActions &ReadingCommandActions() const { return *m_readingActions; }
 
@@ -98,8 +97,8 @@ public:
     ReadingBinder &ReadingCommands() const { return *m_readingCommands; }
     HelpMenu &Help() const { return *m_help; }
 
-    // Opens the options panels on the named tab.
-    void ShowOptionsPage(const QString &name);
+    // Opens the options panels on the given page.
+    void ShowOptionsPage(QWidget &page);
 
     // Start-up and shutdown.
     // The first show: waits for the sound server at a login start, tells

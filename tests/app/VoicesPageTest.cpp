@@ -22,7 +22,7 @@ class VoicesPageTest : public WindowTest
 protected:
     void ShowPage()
     {
-        form->ShowOptionsPage(u"EngineVoicesTab"_s);
+        form->ShowOptionsPage(*ui->EngineVoicesTab);
         tree = VoicesTab().EngineVoicesTV;
         ASSERT_TRUE(Page().TreeBuilt());
     }

@@ -143,7 +143,17 @@ protected:
     {
         return waitFor([this] { return form->State() == rsIdle; }, ms);
     }
-    QAction *Tray(const char *name) const { return form->TrayItem(name); }
+    // The tray menu's items by their object names.
+    QAction *Tray(const char *name) const
+    {
+        const std::string_view item(name);
+        TrayController &tray = form->Tray();
+        return item == "ToolBarPONtry"   ? tray.ShowToolbarItem()
+               : item == "MonClipPoNtry" ? tray.WatchClipboardItem()
+               : item == "SIPoNtry"      ? tray.SingleArticleItem()
+               : item == "MIPoNtry"      ? tray.MultiArticleItem()
+                                         : nullptr;
+    }
 
     // Leaves exactly the first n catalogue voices as favourites.
     QStringList KeepFavorites(int n)

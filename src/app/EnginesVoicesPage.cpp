@@ -466,19 +466,19 @@ void EnginesVoicesPage::EditVoiceItemClick()
     values.Speed = voice->Speed > 0 ? voice->Speed : voice->SpeedDefault;
     m_editor->SetVoice(values);
     // The test reads with the working values and leaves the voice's own.
-    m_editor->OnTest = [this, voice](int32_t pitch, int32_t speed) {
-        const int32_t keptPitch = voice->Pitch, keptSpeed = voice->Speed;
-        voice->Pitch = pitch;
-        voice->Speed = speed;
-        SpeakTest(voice);
-        voice->Pitch = keptPitch;
-        voice->Speed = keptSpeed;
-    };
+    const QMetaObject::Connection test =
+        connect(m_editor, &TVoiceEditForm::TestRequested, this, [this, voice](int32_t pitch, int32_t speed) {
+            const int32_t keptPitch = voice->Pitch, keptSpeed = voice->Speed;
+            voice->Pitch = pitch;
+            voice->Speed = speed;
+            SpeakTest(voice);
+            voice->Pitch = keptPitch;
+            voice->Speed = keptSpeed;
+        });
     FollowReadingCommands();
     m_editor->SetTestAllowed(AloudAllowed());
     const int result = m_editor->exec();
-    if (m_editor)
-        m_editor->OnTest = nullptr;
+    disconnect(test);
     if (result != QDialog::Accepted || !m_editor || State() == rsExiting)
         return;
     voice->Pitch = m_editor->Voice().Pitch;

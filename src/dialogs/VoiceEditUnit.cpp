@@ -116,8 +116,8 @@ void TVoiceEditForm::ResetBtnClick()
 
 void TVoiceEditForm::TestBtnClick()
 {
-    if (OnTest && ui->TestBtn->isEnabled())
-        OnTest(m_editPitch, m_editSpeed);
+    if (ui->TestBtn->isEnabled())
+        emit TestRequested(m_editPitch, m_editSpeed);
 }
 
 void TVoiceEditForm::OkBtnClick()

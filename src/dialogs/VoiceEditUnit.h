@@ -8,7 +8,6 @@
 #include <QString>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -37,8 +36,7 @@ public:
     int32_t EditPitch() const { return m_editPitch; }
     int32_t EditSpeed() const { return m_editSpeed; }
 
-    // Speaks the test sentence with the given pitch and speed.
-    std::function<void(int32_t pitch, int32_t speed)> OnTest;
+
     // Test belongs to the read-aloud commands: allowed only while nothing is read.
     void SetTestAllowed(bool allowed);
 
@@ -51,6 +49,10 @@ public:
     void TestBtnClick();
     void OkBtnClick();
     void CancelBtnClick();
+
+signals:
+    // Test was pressed: read the test sentence with these working values.
+    void TestRequested(int32_t pitch, int32_t speed);
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -466,15 +466,15 @@ void EnginesVoicesPage::EditVoiceItemClick()
     values.Speed = voice->Speed > 0 ? voice->Speed : voice->SpeedDefault;
     m_editor->SetVoice(values);
     // The test reads with the working values and leaves the voice's own.
-    const QMetaObject::Connection test =
-        connect(m_editor, &TVoiceEditForm::TestRequested, this, [this, voice](int32_t pitch, int32_t speed) {
-            const int32_t keptPitch = voice->Pitch, keptSpeed = voice->Speed;
-            voice->Pitch = pitch;
-            voice->Speed = speed;
-            SpeakTest(voice);
-            voice->Pitch = keptPitch;
-            voice->Speed = keptSpeed;
-        });
+    const QMetaObject::Connection test = connect(m_editor, &TVoiceEditForm::TestRequested, this,
+                                                 [this, voice](int32_t pitch, int32_t speed) {
+                                                     const int32_t keptPitch = voice->Pitch, keptSpeed = voice->Speed;
+                                                     voice->Pitch = pitch;
+                                                     voice->Speed = speed;
+                                                     SpeakTest(voice);
+                                                     voice->Pitch = keptPitch;
+                                                     voice->Speed = keptSpeed;
+                                                 });
     FollowReadingCommands();
     m_editor->SetTestAllowed(AloudAllowed());
     const int result = m_editor->exec();

@@ -293,8 +293,9 @@ void MainWindow::BuildArticleList()
     connect(m_articles.get(), &ArticleCommands::AutoSpeakWanted, this,
             [this](ArticleEntry *e) { m_readingCommands->StartAutoSpeak(e); });
     connect(m_articles.get(), &ArticleCommands::ModeSheetWanted, this, &MainWindow::ShowModeSheet);
-    connect(m_articles.get(), &ArticleCommands::ModeChecked, this,
-            [this](bool multi) { (multi ? m_tray->MultiArticleItem() : m_tray->SingleArticleItem())->setChecked(true); });
+    connect(m_articles.get(), &ArticleCommands::ModeChecked, this, [this](bool multi) {
+        (multi ? m_tray->MultiArticleItem() : m_tray->SingleArticleItem())->setChecked(true);
+    });
     connect(m_articles.get(), &ArticleCommands::ModeSwitched, this, [this] {
         m_readingCommands->SetReadingState(State());
         if (State() == rsIdle)
@@ -939,9 +940,7 @@ QSystemTrayIcon *MainWindow::TrayIcon() const
 void MainWindow::ConnectTray()
 {
     connect(m_tray, &TrayController::RestoreRequested, this, &MainWindow::RestoreFromTray);
-    connect(m_tray, &TrayController::ShowToolbarRequested, this, [this] {
-        m_toolBar.ShowNormal();
-    });
+    connect(m_tray, &TrayController::ShowToolbarRequested, this, [this] { m_toolBar.ShowNormal(); });
     connect(m_tray, &TrayController::MenuOpening, this, &QWidget::activateWindow);
     connect(m_tray, &TrayController::ListModeChosen, this, [this](bool multi) {
         if (multi)

@@ -13,10 +13,10 @@
 #include <QTextCursor>
 
 ReadingBinder::ReadingBinder(ReadingController &reading, ReadingActions &commands, ArticleList &list,
-                             ArticleListView &view,
-                             const StatusWidgets &statusWidgets, FloatingToolBar *toolbar, QObject *parent)
-    : QObject(parent), m_reading(reading), m_commands(commands), m_list(list), m_view(view), m_statusWidgets(statusWidgets),
-      m_toolBar(toolbar)
+                             ArticleListView &view, const StatusWidgets &statusWidgets, FloatingToolBar *toolbar,
+                             QObject *parent)
+    : QObject(parent), m_reading(reading), m_commands(commands), m_list(list), m_view(view),
+      m_statusWidgets(statusWidgets), m_toolBar(toolbar)
 {
     connect(commands.ReadAloud(), &QAction::triggered, &reading, &ReadingController::PlayAllBtnClick);
     connect(commands.ReadToFile(), &QAction::triggered, &reading, &ReadingController::PlayFileBtnClick);

@@ -227,8 +227,10 @@ private:
         const QRect firstShown = shownAt;
         dialog("voice-editor-again", form->findChild<QPushButton *>(u"EditBtn"_s), "click");
         if (shownAt != firstShown)
-            lines.last() += u"moved from %1,%2 to %3,%4"_s.arg(firstShown.x()).arg(firstShown.y()).arg(shownAt.x()).arg(
-                shownAt.y());
+            lines.last() += u"moved from %1,%2 to %3,%4"_s.arg(firstShown.x())
+                                .arg(firstShown.y())
+                                .arg(shownAt.x())
+                                .arg(shownAt.y());
         // The window hidden to the tray and brought back from it stays where it was.
         const QRect before = form->geometry();
         // The window manager answers in its own time.

@@ -4,6 +4,7 @@
 #include "TextBlocks.h"
 #include "ZipArchive.h"
 
+#include <QSet>
 #include <QXmlStreamReader>
 
 namespace {
@@ -45,6 +46,32 @@ void ThrowIfDamaged(const QXmlStreamReader &reader, const QString &part)
                                 .arg(reader.errorString()));
 }
 
+// The paragraph styles that start a chapter: Heading 1 and Title, found by
+// their built-in names too, since a Word in another language gives them
+// other style ids.
+QSet<QString> ChapterStyles(ZipArchive &zip)
+{
+    QSet<QString> styles{QStringLiteral("heading1"), QStringLiteral("title")};
+    std::optional<QByteArray> xml = zip.read(QStringLiteral("word/styles.xml"));
+    if (!xml)
+        return styles;
+    QXmlStreamReader reader(*xml);
+    QString id;
+    while (!reader.atEnd()) {
+        if (reader.readNext() == QXmlStreamReader::StartElement) {
+            if (reader.name() == QLatin1String("style")) {
+                id = LocalAttribute(reader, "styleId").toLower();
+            } else if (reader.name() == QLatin1String("name") && !id.isEmpty()) {
+                const QString name = LocalAttribute(reader, "val").toLower();
+                if (name == QLatin1String("heading 1") || name == QLatin1String("title"))
+                    styles.insert(id);
+            }
+        }
+        RefuseEntities(reader);
+    }
+    return styles;
+}
+
 }  // namespace
 
 Document DocumentFormats::ReadDocx(ZipArchive &zip, qint64 textLimit)
@@ -53,6 +80,7 @@ Document DocumentFormats::ReadDocx(ZipArchive &zip, qint64 textLimit)
     const QByteArray xml = RequiredEntry(zip, part);
     Document document;
     ReadMetadata(zip, QStringLiteral("docProps/core.xml"), document);
+    const QSet<QString> chapterStyles = ChapterStyles(zip);
     BlockBuilder builder(textLimit);
     QXmlStreamReader reader(xml);
     int heading = 0, inText = 0;
@@ -65,11 +93,7 @@ Document DocumentFormats::ReadDocx(ZipArchive &zip, qint64 textLimit)
                 builder.endBlock();
                 heading = 0;
             } else if (name == QLatin1String("pStyle")) {
-                const QString style = LocalAttribute(reader, "val");
-                heading = style.compare("Heading1", Qt::CaseInsensitive) == 0 ||
-                                  style.compare("Title", Qt::CaseInsensitive) == 0
-                              ? 1
-                              : 0;
+                heading = chapterStyles.contains(LocalAttribute(reader, "val").toLower()) ? 1 : 0;
             } else if (name == QLatin1String("t")) {
                 ++inText;
             } else if (name == QLatin1String("tab")) {

@@ -133,12 +133,15 @@ TEST(Documents, OfficeAndFictionBookChaptersStartAtTheirTopHeadings)
                "<w:r><w:t xml:space=\"preserve\">" + text + "</w:t></w:r></w:p>";
     };
     const QByteArray body = para(nullptr, "Foreword.") + para("Title", "Big Title") + para(nullptr, "Intro") +
-                            para("Heading1", "Part A") + para("Heading2", "Sub") +
+                            para("berschrift1", "Part A") + para("Heading2", "Sub") +
                             "<w:p><w:r><w:t>A </w:t></w:r><w:del><w:r><w:delText>old</w:delText></w:r></w:del>"
                             "<w:r><w:t>text</w:t><w:tab/><w:t>x</w:t></w:r></w:p>";
     const QString docx = WriteZip(
         "report.bin", {{"[Content_Types].xml", "<Types/>"},
-                       {"word/document.xml", "<w:document " + w + "><w:body>" + body + "</w:body></w:document>"}});
+                       {"word/document.xml", "<w:document " + w + "><w:body>" + body + "</w:body></w:document>"},
+                       // A German Word gives Heading 1 another style id.
+                       {"word/styles.xml", "<w:styles " + w + "><w:style w:styleId=\"berschrift1\"><w:name "
+                                           "w:val=\"heading 1\"/></w:style></w:styles>"}});
     EXPECT_EQ(Chapters(ReadDocument(docx, kLimit)),
               (Expected{{"report", "Foreword."}, {"Big Title", "Intro"}, {"Part A", "Sub\nA text x"}}));
 

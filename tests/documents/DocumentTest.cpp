@@ -140,8 +140,9 @@ TEST(Documents, OfficeAndFictionBookChaptersStartAtTheirTopHeadings)
         "report.bin", {{"[Content_Types].xml", "<Types/>"},
                        {"word/document.xml", "<w:document " + w + "><w:body>" + body + "</w:body></w:document>"},
                        // A German Word gives Heading 1 another style id.
-                       {"word/styles.xml", "<w:styles " + w + "><w:style w:styleId=\"berschrift1\"><w:name "
-                                           "w:val=\"heading 1\"/></w:style></w:styles>"}});
+                       {"word/styles.xml", "<w:styles " + w +
+                                               "><w:style w:styleId=\"berschrift1\"><w:name "
+                                               "w:val=\"heading 1\"/></w:style></w:styles>"}});
     EXPECT_EQ(Chapters(ReadDocument(docx, kLimit)),
               (Expected{{"report", "Foreword."}, {"Big Title", "Intro"}, {"Part A", "Sub\nA text x"}}));
 

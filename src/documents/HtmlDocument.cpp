@@ -29,8 +29,10 @@ QString PlainInline(QString line)
     static const QRegularExpression code(QStringLiteral("`+([^`]*)`+"));
     static const QRegularExpression strong(QStringLiteral("(\\*\\*|__)(\\S(?:.*?\\S)?)\\1"));
     static const QRegularExpression emphasis(QStringLiteral("(?<![\\w*])([*_])(\\S(?:.*?\\S)?)\\1(?![\\w*])"));
-    static const QRegularExpression comment(QStringLiteral("<!--.*?-->"));
-    line.replace(comment, QString());
+    static const QRegularExpression reference(QStringLiteral("\\[([^\\]]*)\\]\\[[^\\]]*\\]"));
+    static const QRegularExpression tag(QStringLiteral("<!--.*?-->|</?[A-Za-z][^>]*>"));
+    line.replace(tag, QString());
+    line.replace(reference, QStringLiteral("\\1"));
     line.replace(image, QStringLiteral("\\1"));
     line.replace(link, QStringLiteral("\\1"));
     line.replace(code, QStringLiteral("\\1"));
@@ -47,6 +49,7 @@ Document DocumentFormats::ReadMarkdown(const QString &text, qint64 textLimit)
     static const QRegularExpression fence(QStringLiteral("^ {0,3}(```|~~~)"));
     static const QRegularExpression setext(QStringLiteral("^ {0,3}(=+|-+)\\s*$"));
     static const QRegularExpression item(QStringLiteral("^\\s*(?:[-*+]|\\d+[.)])\\s+"));
+    static const QRegularExpression linkDefinition(QStringLiteral("^ {0,3}\\[[^\\]]+\\]:\\s*\\S+"));
     static const QRegularExpression quote(QStringLiteral("^\\s*(>\\s?)+"));
     BlockBuilder builder(textLimit);
     bool inFence = false;
@@ -75,7 +78,7 @@ Document DocumentFormats::ReadMarkdown(const QString &text, qint64 textLimit)
             endParagraph(int(m.captured(1).size()));
         } else if (const auto s = setext.match(line); s.hasMatch() && !paragraph.isEmpty()) {
             endParagraph(s.captured(1).startsWith('=') ? 1 : 2);
-        } else if (line.trimmed().isEmpty()) {
+        } else if (line.trimmed().isEmpty() || line.contains(linkDefinition)) {
             endParagraph();
         } else {
             line.remove(quote);

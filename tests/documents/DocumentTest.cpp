@@ -46,7 +46,8 @@ QString WriteFile(const QString &name, const QByteArray &bytes)
 
 QByteArray Xhtml(const QByteArray &body)
 {
-    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" "
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.1//EN\" "
+           "\"http://www.w3.org/TR/xhtml11/DTD/xhtml11.dtd\">\n<html xmlns=\"http://www.w3.org/1999/xhtml\" "
            "xmlns:epub=\"http://www.idpf.org/2007/ops\"><head><title>ignored</title>"
            "<style>p { color: red }</style></head><body>" +
            body + "</body></html>";
@@ -99,7 +100,7 @@ TEST(Documents, EpubChaptersFollowTheSpineWithTitlesFromTheTableOfContents)
         {"OEBPS/cover.xhtml", Xhtml("<div><img src=\"c.png\" alt=\"cover\"/></div>")},
         {"OEBPS/text/one a.xhtml", Xhtml("<h1>Chapter One</h1><p>First   paragraph\n of one.</p>"
                                          "<script>alert('no')</script><p hidden=\"\">hidden</p>"
-                                         "<div style=\"display: none\">gone</div><p>Second<br/>line &amp; more."
+                                         "<div style=\"display: none\">gone</div><p>Second<br/>line&nbsp;&amp; &ldquo;more&rdquo;."
                                          "<span epub:type=\"pagebreak\">12</span></p>")},
         // Not well-formed XML (an HTML entity, an unclosed paragraph): read the forgiving way.
         {"OEBPS/text/two.xhtml", "<html><body><h2>Two</h2><p>caf&eacute; one<p>two</body></html>"},
@@ -109,7 +110,7 @@ TEST(Documents, EpubChaptersFollowTheSpineWithTitlesFromTheTableOfContents)
                              "<itemref idref=\"c2\"/></spine>";
     const DocumentResult epub3 = ReadDocument(WriteZip("book3.txt", Epub(items, spine, files)), kLimit);
     // The cover holds no text and the navigation document is not in the reading order.
-    EXPECT_EQ(Chapters(epub3), (Expected{{"Chapter One", "First paragraph of one.\nSecond\nline & more."},
+    EXPECT_EQ(Chapters(epub3), (Expected{{"Chapter One", QString::fromUtf8("First paragraph of one.\nSecond\nline\u00a0& \u201cmore\u201d.")},
                                          {"Two", QString::fromUtf8("caf\u00e9 one\ntwo")}}));
     ASSERT_TRUE(epub3.document);
     EXPECT_EQ(epub3.document->title, "The Book");
@@ -120,7 +121,7 @@ TEST(Documents, EpubChaptersFollowTheSpineWithTitlesFromTheTableOfContents)
     items2.replace(" properties=\"nav\"", "");
     const Entries files2{files.begin() + 1, files.end()};
     EXPECT_EQ(Chapters(ReadDocument(WriteZip("book2.epub", Epub(items2, spine, files2)), kLimit)),
-              (Expected{{"Chapter One", "First paragraph of one.\nSecond\nline & more."},
+              (Expected{{"Chapter One", QString::fromUtf8("First paragraph of one.\nSecond\nline\u00a0& \u201cmore\u201d.")},
                         {"From NCX", QString::fromUtf8("Two\ncaf\u00e9 one\ntwo")}}));
 }
 
@@ -194,11 +195,11 @@ TEST(Documents, WebPagesMarkdownAndTextBecomeChaptersWithNothingExtra)
     EXPECT_EQ(Chapters(ReadDocument(WriteFile("h2.html", "<h2>A</h2>a<h2>B</h2>b<h3>C</h3>c"), kLimit)),
               (Expected{{"A", "a"}, {"B", "b\nC\nc"}}));
 
-    const QString md = WriteFile("notes.md", "Intro *text* with [a link](http://x) and `code`.\n\n# First\n"
+    const QString md = WriteFile("notes.md", "Intro *text* with [a link](http://x) and <b>`code`</b> [ref][r].\n\n[r]: http://x\n# First\n"
                                              "Para one\ncontinues.\n\n- item **one**\n- item_two\n\n"
                                              "```\n# not a heading\n```\nSecond\n======\n> quoted\n");
     EXPECT_EQ(Chapters(ReadDocument(md, kLimit)),
-              (Expected{{"notes", "Intro text with a link and code."},
+              (Expected{{"notes", "Intro text with a link and code ref."},
                         {"First", "Para one continues.\nitem one\nitem_two\n# not a heading"},
                         {"Second", "quoted"}}));
 

@@ -186,8 +186,8 @@ bool ReadXhtml(const QByteArray &xml, HtmlText &html)
         case QXmlStreamReader::EntityReference:
             // XHTML that names its DTD may use HTML's entities (&nbsp;)
             // without declaring them; the reader leaves them to us.
-            if (const htmlEntityDesc *entity = htmlEntityLookup(
-                    reinterpret_cast<const xmlChar *>(reader.name().toUtf8().constData())))
+            if (const htmlEntityDesc *entity =
+                    htmlEntityLookup(reinterpret_cast<const xmlChar *>(reader.name().toUtf8().constData())))
                 html.characters(QString::fromUcs4(reinterpret_cast<const char32_t *>(&entity->value), 1));
             break;
         default:

@@ -98,10 +98,11 @@ TEST(Documents, EpubChaptersFollowTheSpineWithTitlesFromTheTableOfContents)
                "<nav epub:type=\"toc\"><ol><li><a href=\"text/one%20a.xhtml#top\">Chapter <b>One</b></a></li>"
                "<li><a href=\"text/two.xhtml\">Two</a></li></ol></nav>")},
         {"OEBPS/cover.xhtml", Xhtml("<div><img src=\"c.png\" alt=\"cover\"/></div>")},
-        {"OEBPS/text/one a.xhtml", Xhtml("<h1>Chapter One</h1><p>First   paragraph\n of one.</p>"
-                                         "<script>alert('no')</script><p hidden=\"\">hidden</p>"
-                                         "<div style=\"display: none\">gone</div><p>Second<br/>line&nbsp;&amp; &ldquo;more&rdquo;."
-                                         "<span epub:type=\"pagebreak\">12</span></p>")},
+        {"OEBPS/text/one a.xhtml",
+         Xhtml("<h1>Chapter One</h1><p>First   paragraph\n of one.</p>"
+               "<script>alert('no')</script><p hidden=\"\">hidden</p>"
+               "<div style=\"display: none\">gone</div><p>Second<br/>line&nbsp;&amp; &ldquo;more&rdquo;."
+               "<span epub:type=\"pagebreak\">12</span></p>")},
         // Not well-formed XML (an HTML entity, an unclosed paragraph): read the forgiving way.
         {"OEBPS/text/two.xhtml", "<html><body><h2>Two</h2><p>caf&eacute; one<p>two</body></html>"},
         {"OEBPS/toc.ncx", "<ncx><navMap><navPoint><navLabel><text>From NCX</text></navLabel>"
@@ -110,8 +111,10 @@ TEST(Documents, EpubChaptersFollowTheSpineWithTitlesFromTheTableOfContents)
                              "<itemref idref=\"c2\"/></spine>";
     const DocumentResult epub3 = ReadDocument(WriteZip("book3.txt", Epub(items, spine, files)), kLimit);
     // The cover holds no text and the navigation document is not in the reading order.
-    EXPECT_EQ(Chapters(epub3), (Expected{{"Chapter One", QString::fromUtf8("First paragraph of one.\nSecond\nline\u00a0& \u201cmore\u201d.")},
-                                         {"Two", QString::fromUtf8("caf\u00e9 one\ntwo")}}));
+    EXPECT_EQ(
+        Chapters(epub3),
+        (Expected{{"Chapter One", QString::fromUtf8("First paragraph of one.\nSecond\nline\u00a0& \u201cmore\u201d.")},
+                  {"Two", QString::fromUtf8("caf\u00e9 one\ntwo")}}));
     ASSERT_TRUE(epub3.document);
     EXPECT_EQ(epub3.document->title, "The Book");
     EXPECT_EQ(epub3.document->author, "Ann Author");
@@ -120,9 +123,10 @@ TEST(Documents, EpubChaptersFollowTheSpineWithTitlesFromTheTableOfContents)
     QByteArray items2 = items;
     items2.replace(" properties=\"nav\"", "");
     const Entries files2{files.begin() + 1, files.end()};
-    EXPECT_EQ(Chapters(ReadDocument(WriteZip("book2.epub", Epub(items2, spine, files2)), kLimit)),
-              (Expected{{"Chapter One", QString::fromUtf8("First paragraph of one.\nSecond\nline\u00a0& \u201cmore\u201d.")},
-                        {"From NCX", QString::fromUtf8("Two\ncaf\u00e9 one\ntwo")}}));
+    EXPECT_EQ(
+        Chapters(ReadDocument(WriteZip("book2.epub", Epub(items2, spine, files2)), kLimit)),
+        (Expected{{"Chapter One", QString::fromUtf8("First paragraph of one.\nSecond\nline\u00a0& \u201cmore\u201d.")},
+                  {"From NCX", QString::fromUtf8("Two\ncaf\u00e9 one\ntwo")}}));
 }
 
 TEST(Documents, OfficeAndFictionBookChaptersStartAtTheirTopHeadings)
@@ -195,9 +199,10 @@ TEST(Documents, WebPagesMarkdownAndTextBecomeChaptersWithNothingExtra)
     EXPECT_EQ(Chapters(ReadDocument(WriteFile("h2.html", "<h2>A</h2>a<h2>B</h2>b<h3>C</h3>c"), kLimit)),
               (Expected{{"A", "a"}, {"B", "b\nC\nc"}}));
 
-    const QString md = WriteFile("notes.md", "Intro *text* with [a link](http://x) and <b>`code`</b> [ref][r].\n\n[r]: http://x\n# First\n"
-                                             "Para one\ncontinues.\n\n- item **one**\n- item_two\n\n"
-                                             "```\n# not a heading\n```\nSecond\n======\n> quoted\n");
+    const QString md = WriteFile(
+        "notes.md", "Intro *text* with [a link](http://x) and <b>`code`</b> [ref][r].\n\n[r]: http://x\n# First\n"
+                    "Para one\ncontinues.\n\n- item **one**\n- item_two\n\n"
+                    "```\n# not a heading\n```\nSecond\n======\n> quoted\n");
     EXPECT_EQ(Chapters(ReadDocument(md, kLimit)),
               (Expected{{"notes", "Intro text with a link and code ref."},
                         {"First", "Para one continues.\nitem one\nitem_two\n# not a heading"},

@@ -49,6 +49,9 @@ Document ReadZip(const QString &path, qint64 textLimit)
 
 Document Read(const QString &path, qint64 textLimit)
 {
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        throw DocumentError(QStringLiteral("it is not a file"));  // a folder, a device or a pipe
     QFile probe(path);
     if (!probe.open(QIODevice::ReadOnly))
         throw DocumentError(probe.errorString());
@@ -90,7 +93,7 @@ QString DocumentFormats::TooLargeCause(qint64 textLimit)
 
 DocumentResult ReadDocument(const QString &path, qint64 textLimit)
 {
-    if (QFile file(path); file.open(QIODevice::ReadOnly) && file.read(5) == "%PDF-")
+    if (QFile file(path); QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly) && file.read(5) == "%PDF-")
         return ReadPdfDocument(path, textLimit);
     const QString name = QDir::toNativeSeparators(path);
     try {
@@ -98,9 +101,11 @@ DocumentResult ReadDocument(const QString &path, qint64 textLimit)
         if (document.title.isEmpty())
             document.title = QFileInfo(path).completeBaseName();
         // An article needs a title: text before the first heading goes by the book's.
-        for (Chapter &chapter : document.chapters)
+        for (Chapter &chapter : document.chapters) {
             if (chapter.title.isEmpty())
                 chapter.title = document.title;
+            chapter.text = ArticleText::EditorText(chapter.text);
+        }
         return {std::move(document), {}};
     } catch (const DocumentError &e) {
         return {std::nullopt, QStringLiteral("The document \"%1\" cannot be read: %2.").arg(name, e.cause())};

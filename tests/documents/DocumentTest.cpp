@@ -113,7 +113,7 @@ TEST(Documents, EpubChaptersFollowTheSpineWithTitlesFromTheTableOfContents)
     // The cover holds no text and the navigation document is not in the reading order.
     EXPECT_EQ(
         Chapters(epub3),
-        (Expected{{"Chapter One", QString::fromUtf8("First paragraph of one.\nSecond\nline\u00a0& \u201cmore\u201d.")},
+        (Expected{{"Chapter One", QString::fromUtf8("First paragraph of one.\nSecond\nline & \u201cmore\u201d.")},
                   {"Two", QString::fromUtf8("caf\u00e9 one\ntwo")}}));
     ASSERT_TRUE(epub3.document);
     EXPECT_EQ(epub3.document->title, "The Book");
@@ -125,7 +125,7 @@ TEST(Documents, EpubChaptersFollowTheSpineWithTitlesFromTheTableOfContents)
     const Entries files2{files.begin() + 1, files.end()};
     EXPECT_EQ(
         Chapters(ReadDocument(WriteZip("book2.epub", Epub(items2, spine, files2)), kLimit)),
-        (Expected{{"Chapter One", QString::fromUtf8("First paragraph of one.\nSecond\nline\u00a0& \u201cmore\u201d.")},
+        (Expected{{"Chapter One", QString::fromUtf8("First paragraph of one.\nSecond\nline & \u201cmore\u201d.")},
                   {"From NCX", QString::fromUtf8("Two\ncaf\u00e9 one\ntwo")}}));
 }
 
@@ -262,4 +262,6 @@ TEST(Documents, DamagedAndHostileDocumentsGiveAMessageNamingTheFileAndCause)
     EXPECT_TRUE(error(WriteFile("long.txt", QByteArray(5000, 'a')), 4000).contains("too large"));
     EXPECT_TRUE(error(WriteFile("long.html", "<p>" + QByteArray(5000, 'a') + "</p>"), 4000).contains("too large"));
     EXPECT_TRUE(error(TestSupport::homeDir() + "/missing.epub").contains("No such file"));
+    EXPECT_TRUE(error("/dev/zero").contains("not a file"));
+    EXPECT_TRUE(error(TestSupport::homeDir()).contains("not a file"));
 }

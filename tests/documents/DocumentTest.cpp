@@ -111,10 +111,9 @@ TEST(Documents, EpubChaptersFollowTheSpineWithTitlesFromTheTableOfContents)
                              "<itemref idref=\"c2\"/></spine>";
     const DocumentResult epub3 = ReadDocument(WriteZip("book3.txt", Epub(items, spine, files)), kLimit);
     // The cover holds no text and the navigation document is not in the reading order.
-    EXPECT_EQ(
-        Chapters(epub3),
-        (Expected{{"Chapter One", QString::fromUtf8("First paragraph of one.\nSecond\nline & \u201cmore\u201d.")},
-                  {"Two", QString::fromUtf8("caf\u00e9 one\ntwo")}}));
+    EXPECT_EQ(Chapters(epub3),
+              (Expected{{"Chapter One", QString::fromUtf8("First paragraph of one.\nSecond\nline & \u201cmore\u201d.")},
+                        {"Two", QString::fromUtf8("caf\u00e9 one\ntwo")}}));
     ASSERT_TRUE(epub3.document);
     EXPECT_EQ(epub3.document->title, "The Book");
     EXPECT_EQ(epub3.document->author, "Ann Author");
@@ -123,10 +122,9 @@ TEST(Documents, EpubChaptersFollowTheSpineWithTitlesFromTheTableOfContents)
     QByteArray items2 = items;
     items2.replace(" properties=\"nav\"", "");
     const Entries files2{files.begin() + 1, files.end()};
-    EXPECT_EQ(
-        Chapters(ReadDocument(WriteZip("book2.epub", Epub(items2, spine, files2)), kLimit)),
-        (Expected{{"Chapter One", QString::fromUtf8("First paragraph of one.\nSecond\nline & \u201cmore\u201d.")},
-                  {"From NCX", QString::fromUtf8("Two\ncaf\u00e9 one\ntwo")}}));
+    EXPECT_EQ(Chapters(ReadDocument(WriteZip("book2.epub", Epub(items2, spine, files2)), kLimit)),
+              (Expected{{"Chapter One", QString::fromUtf8("First paragraph of one.\nSecond\nline & \u201cmore\u201d.")},
+                        {"From NCX", QString::fromUtf8("Two\ncaf\u00e9 one\ntwo")}}));
 }
 
 TEST(Documents, OfficeAndFictionBookChaptersStartAtTheirTopHeadings)

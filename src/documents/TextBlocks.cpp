@@ -66,6 +66,14 @@ bool IsOneOf(const QString &name, std::initializer_list<const char *> names)
     return false;
 }
 
+// Elements that stand on lines of their own.
+bool IsBlock(const QString &name)
+{
+    return IsOneOf(name, {"p", "div", "li", "dt", "dd", "blockquote", "tr", "table", "section", "article", "header",
+                          "footer", "aside", "figure", "figcaption", "hr", "address", "ul", "ol", "dl", "body", "main",
+                          "caption"});
+}
+
 bool IsHidden(const HtmlText::Attribute &attribute)
 {
     static const QRegularExpression hiddenStyle(QStringLiteral("(display\\s*:\\s*none|visibility\\s*:\\s*hidden)"),
@@ -96,10 +104,7 @@ void HtmlText::start(QString name, const Attribute &attribute)
     } else if (name == QLatin1String("pre")) {
         m_builder.endBlock();
         ++m_pre;
-    } else if (!m_heading &&
-               IsOneOf(name, {"p",       "div",     "li",     "dt",     "dd",    "blockquote", "tr",         "table",
-                              "section", "article", "header", "footer", "aside", "figure",     "figcaption", "hr",
-                              "address", "ul",      "ol",     "dl",     "body",  "main",       "caption"})) {
+    } else if (!m_heading && IsBlock(name)) {
         m_builder.endBlock();
     } else if (IsOneOf(name, {"td", "th"})) {
         m_builder.append(u" ");
@@ -130,11 +135,7 @@ void HtmlText::end()
     } else if (open.name == QLatin1String("pre")) {
         m_builder.endBlock();
         --m_pre;
-    } else if (!m_heading && !IsOneOf(open.name, {"br", "td", "th"}) && open.name.size() > 1 &&
-               IsOneOf(open.name,
-                       {"p",       "div",     "li",     "dt",     "dd",    "blockquote", "tr",         "table",
-                        "section", "article", "header", "footer", "aside", "figure",     "figcaption", "address",
-                        "ul",      "ol",      "dl",     "body",   "main",  "caption"})) {
+    } else if (!m_heading && IsBlock(open.name)) {
         m_builder.endBlock();
     }
 }

@@ -69,9 +69,9 @@ bool IsOneOf(const QString &name, std::initializer_list<const char *> names)
 // Elements that stand on lines of their own.
 bool IsBlock(const QString &name)
 {
-    return IsOneOf(name, {"p", "div", "li", "dt", "dd", "blockquote", "tr", "table", "section", "article", "header",
-                          "footer", "aside", "figure", "figcaption", "hr", "address", "ul", "ol", "dl", "body", "main",
-                          "caption"});
+    return IsOneOf(name, {"p",       "div",     "li",     "dt",     "dd",    "blockquote", "tr",         "table",
+                          "section", "article", "header", "footer", "aside", "figure",     "figcaption", "hr",
+                          "address", "ul",      "ol",     "dl",     "body",  "main",       "caption"});
 }
 
 bool IsHidden(const HtmlText::Attribute &attribute)

@@ -17,13 +17,16 @@
 
 namespace {
 
-// How many lines at each end of a page may be a running header or footer.
+// How many lines at each end of a page, in reading order, may be a running
+// header or footer; lines in the margin bands are, wherever Poppler puts them.
 constexpr int kEdgeLines = 2;
+constexpr double kMarginBand = 0.1;
 
 struct Line {
     int page = 0;
     double top = 0;
     double bottom = 0;
+    double pageHeight = 0;
     QString text;
 };
 
@@ -70,6 +73,7 @@ std::vector<Line> pageLines(const Poppler::Page &page, int pageIndex, qint64 &ch
     std::vector<Line> lines;
     Line current;
     current.page = pageIndex;
+    current.pageHeight = page.pageSizeF().height();
     bool open = false;
     for (const std::unique_ptr<Poppler::TextBox> &word : page.textList()) {
         const QRectF box = word->boundingBox();
@@ -191,7 +195,9 @@ void dropRunningLines(std::vector<Line> &lines, int pageCount, const QSet<QStrin
             ++end;
         std::vector<size_t> &pageEdges = edges[lines[begin].page];
         for (size_t i = begin; i < end; ++i) {
-            if (i < begin + kEdgeLines || i + kEdgeLines >= end)
+            const Line &line = lines[i];
+            if (i < begin + kEdgeLines || i + kEdgeLines >= end || line.bottom < line.pageHeight * kMarginBand ||
+                line.top > line.pageHeight * (1 - kMarginBand))
                 pageEdges.push_back(i);
         }
         begin = end;
@@ -296,12 +302,13 @@ DocumentResult ReadPdfDocument(const QString &path, qint64 textLimit)
     file.close();
 
     const std::unique_ptr<Poppler::Document> pdf = Poppler::Document::load(path);
-    if (!pdf || pdf->numPages() < 1) {
-        result.error = cannotRead(path, QStringLiteral("the file is damaged or is not a PDF."));
+    // A locked document has no catalogue yet: ask nothing else of it.
+    if (pdf && pdf->isLocked()) {
+        result.error = cannotRead(path, QStringLiteral("the file is encrypted and needs a password."));
         return result;
     }
-    if (pdf->isLocked()) {
-        result.error = cannotRead(path, QStringLiteral("the file is encrypted and needs a password."));
+    if (!pdf || pdf->numPages() < 1) {
+        result.error = cannotRead(path, QStringLiteral("the file is damaged or is not a PDF."));
         return result;
     }
 

@@ -42,6 +42,26 @@ void writePlainPdf(const QString &path, const QList<QStringList> &pages, bool wi
     }
 }
 
+// A one-page PDF whose standard security handler wants a user password
+// (no password opens it), with its cross-reference table.
+QByteArray encryptedPdf()
+{
+    const QByteArray key = QByteArray(32, '\x5a').toHex();
+    const QList<QByteArray> objects = {
+        "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>",
+        "<< /Filter /Standard /V 1 /R 2 /O <" + key + "> /U <" + key + "> /P -4 >>"};
+    QByteArray pdf = "%PDF-1.4\n";
+    QByteArray xref = "xref\n0 5\n0000000000 65535 f \n";
+    for (int i = 0; i < objects.size(); ++i) {
+        xref += QByteArray::number(pdf.size()).rightJustified(10, '0') + " 00000 n \n";
+        pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const QByteArray start = QByteArray::number(pdf.size());
+    return pdf + xref + "trailer\n<< /Size 5 /Root 1 0 R /Encrypt 4 0 R /ID [<" + key.left(32) + "> <" +
+           key.left(32) + ">] >>\nstartxref\n" + start + "\n%%EOF\n";
+}
+
 }  // namespace
 
 TEST(PdfDocumentTest, PlainPdfIsOneChapterInOrderWithoutHeadersAndWithBrokenWordsJoined)
@@ -144,11 +164,18 @@ TEST(PdfDocumentTest, UnreadableFilesGiveAMessageNamingTheFileAndCause)
         out.write("just some words, not a PDF at all\n");
     }
     const QString missing = dir.filePath(QStringLiteral("missing.pdf"));
+    const QString encrypted = dir.filePath(QStringLiteral("locked.pdf"));
+    {
+        QFile out(encrypted);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(encryptedPdf());
+    }
 
     const std::vector<std::pair<QString, QString>> cases = {{scanned, QStringLiteral("scanned pages")},
                                                             {damaged, QStringLiteral("damaged")},
                                                             {notPdf, QStringLiteral("not a PDF")},
-                                                            {missing, QStringLiteral("No such file")}};
+                                                            {missing, QStringLiteral("No such file")},
+                                                            {encrypted, QStringLiteral("password")}};
     for (const auto &[path, cause] : cases) {
         const DocumentResult result = ReadPdfDocument(path, kNoLimit);
         EXPECT_FALSE(result.document) << path.toStdString();

@@ -51,7 +51,8 @@ bool writeEpub(const QString &path, int chapters, int chapterBytes)
          "xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\"><rootfiles><rootfile "
          "full-path=\"book.opf\" media-type=\"application/oebps-package+xml\"/></rootfiles></container>"}};
     QByteArray manifest, spine;
-    const QByteArray paragraph = "<p>The keeper climbed the stairs again and lit the lamp before the storm came in.</p>\n";
+    const QByteArray paragraph =
+        "<p>The keeper climbed the stairs again and lit the lamp before the storm came in.</p>\n";
     for (int c = 1; c <= chapters; ++c) {
         const QByteArray id = "c" + QByteArray::number(c);
         manifest += "<item id=\"" + id + "\" href=\"" + id + ".xhtml\" media-type=\"application/xhtml+xml\"/>";
@@ -59,9 +60,10 @@ bool writeEpub(const QString &path, int chapters, int chapterBytes)
         QByteArray body = "<h1>Chapter " + QByteArray::number(c) + "</h1>\n";
         while (body.size() < chapterBytes)
             body += paragraph;
-        entries.emplace_back(id + ".xhtml", "<?xml version=\"1.0\" encoding=\"utf-8\"?><html "
-                                            "xmlns=\"http://www.w3.org/1999/xhtml\"><head><title>x</title></head><body>" +
-                                                body + "</body></html>");
+        entries.emplace_back(id + ".xhtml",
+                             "<?xml version=\"1.0\" encoding=\"utf-8\"?><html "
+                             "xmlns=\"http://www.w3.org/1999/xhtml\"><head><title>x</title></head><body>" +
+                                 body + "</body></html>");
     }
     entries.emplace_back("book.opf", "<?xml version=\"1.0\"?><package xmlns=\"http://www.idpf.org/2007/opf\" "
                                      "version=\"3.0\"><metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\">"

@@ -54,10 +54,9 @@ void writePlainPdf(const QString &path, const QList<QStringList> &pages, bool wi
 QByteArray encryptedPdf()
 {
     const QByteArray key = QByteArray(32, '\x5a').toHex();
-    const QList<QByteArray> objects = {
-        "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>",
-        "<< /Filter /Standard /V 1 /R 2 /O <" + key + "> /U <" + key + "> /P -4 >>"};
+    const QList<QByteArray> objects = {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>",
+                                       "<< /Filter /Standard /V 1 /R 2 /O <" + key + "> /U <" + key + "> /P -4 >>"};
     QByteArray pdf = "%PDF-1.4\n";
     QByteArray xref = "xref\n0 5\n0000000000 65535 f \n";
     for (int i = 0; i < objects.size(); ++i) {
@@ -65,8 +64,8 @@ QByteArray encryptedPdf()
         pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
     }
     const QByteArray start = QByteArray::number(pdf.size());
-    return pdf + xref + "trailer\n<< /Size 5 /Root 1 0 R /Encrypt 4 0 R /ID [<" + key.left(32) + "> <" +
-           key.left(32) + ">] >>\nstartxref\n" + start + "\n%%EOF\n";
+    return pdf + xref + "trailer\n<< /Size 5 /Root 1 0 R /Encrypt 4 0 R /ID [<" + key.left(32) + "> <" + key.left(32) +
+           ">] >>\nstartxref\n" + start + "\n%%EOF\n";
 }
 
 }  // namespace

@@ -82,7 +82,7 @@ void ReadingBinder::SetTarget(OutputTarget target)
 
 void ReadingBinder::HighlightSwitchedOn()
 {
-    if (m_readingState != rsReading)
+    if (m_reading.State() != rsReading)
         return;
     if (ArticleEntry *entry = ListReadingView::EntryOf(m_reading.ArticleBeingRead())) {
         if (!m_view.OnScreen(entry))
@@ -101,12 +101,10 @@ void ReadingBinder::SetReadingState(ReadingState state)
 void ReadingBinder::BeginExit()
 {
     m_reading.BeginExit();
-    m_readingState = rsExiting;
 }
 
 void ReadingBinder::ApplyCommands(ReadingController::Commands commands, ReadingState state)
 {
-    m_readingState = state;
     m_commands.Apply(commands);
     emit StateApplied(state);
 }
@@ -124,7 +122,7 @@ void ReadingBinder::UpdateStatus(const QString &text)
 void ReadingBinder::ShowStatus(const QString &longText, const QString &shortText)
 {
     m_statusWidgets.status.setText(longText);
-    emit StatusShown(longText, m_readingState == rsIdle);
+    emit StatusShown(longText, m_reading.State() == rsIdle);
     if (m_toolBar)
         m_toolBar->SetStatusText(shortText);
 }

@@ -34,7 +34,7 @@ public:
                   const StatusWidgets &statusWidgets, FloatingToolBar *toolbar, QObject *parent = nullptr);
     ~ReadingBinder() override;
 
-    ReadingState State() const { return m_readingState; }
+    ReadingState State() const { return m_reading.State(); }
     ReadingController *Reading() const { return &m_reading; }
     OutputTarget Target() const { return m_reading.Target(); }
 
@@ -77,5 +77,4 @@ private:
     ArticleListView &m_view;
     StatusWidgets m_statusWidgets;
     FloatingToolBar *m_toolBar;
-    ReadingState m_readingState = rsIdle;
 };

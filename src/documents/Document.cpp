@@ -47,37 +47,59 @@ Document ReadZip(const QString &path, qint64 textLimit)
     throw DocumentError(QStringLiteral("it is a zip archive that holds no e-book or text document"));
 }
 
-Document Read(const QString &path, qint64 textLimit)
-{
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile())
-        throw DocumentError(QStringLiteral("it is not a file"));  // a folder, a device or a pipe
-    QFile probe(path);
-    if (!probe.open(QIODevice::ReadOnly))
-        throw DocumentError(probe.errorString());
-    const QByteArray magic = probe.read(1024);
-    probe.close();
-    if (magic.startsWith("PK\x03\x04") || magic.startsWith("PK\x05\x06"))
-        return ReadZip(path, textLimit);
+enum class Kind { Pdf, Zip, FictionBook, Html, Markdown, Text };
 
-    const QByteArray bytes = ReadCapped(path, textLimit * DocumentFormats::kMarkupFactor, textLimit);
-    const QString head = Head(bytes);
+// What a file holds, told from its first bytes and, for Markdown, its name.
+Kind KindOf(const QString &path, const QByteArray &start)
+{
+    if (start.startsWith("%PDF-"))
+        return Kind::Pdf;
+    if (start.startsWith("PK\x03\x04") || start.startsWith("PK\x05\x06"))
+        return Kind::Zip;
+    const QString head = Head(start);
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (head.contains(QLatin1String("<fictionbook")))
-        return DocumentFormats::ReadFb2(bytes, textLimit);
+        return Kind::FictionBook;
     static const QRegularExpression htmlStart(
         QStringLiteral("^\\s*(<\\?xml[^>]*>\\s*)?(<!--.*?-->\\s*)*<(!doctype html|html)"),
         QRegularExpression::DotMatchesEverythingOption);
     if (head.contains(htmlStart) ||
         ((suffix == "html" || suffix == "htm" || suffix == "xhtml") && head.trimmed().startsWith('<')))
+        return Kind::Html;
+    if (suffix == "md" || suffix == "markdown")
+        return Kind::Markdown;
+    return Kind::Text;
+}
+
+QByteArray StartOf(const QString &path)
+{
+    QFile probe(path);
+    if (!probe.open(QIODevice::ReadOnly))
+        throw DocumentError(probe.errorString());
+    return probe.read(4096);
+}
+
+Document Read(const QString &path, qint64 textLimit)
+{
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        throw DocumentError(QStringLiteral("it is not a file"));  // a folder, a device or a pipe
+    const Kind kind = KindOf(path, StartOf(path));
+    if (kind == Kind::Zip)
+        return ReadZip(path, textLimit);
+
+    const QByteArray bytes = ReadCapped(path, textLimit * DocumentFormats::kMarkupFactor, textLimit);
+    if (kind == Kind::FictionBook)
+        return DocumentFormats::ReadFb2(bytes, textLimit);
+    if (kind == Kind::Html)
         return DocumentFormats::ReadHtml(bytes, textLimit);
 
     const QString text = ArticleText::DecodeTextFile(bytes);
     if (text.size() > textLimit)
         throw DocumentError(DocumentFormats::TooLargeCause(textLimit));
-    if (suffix == "md" || suffix == "markdown")
+    if (kind == Kind::Markdown)
         return DocumentFormats::ReadMarkdown(text, textLimit);
-    const QString title = QFileInfo(path).completeBaseName();
+    const QString title = info.completeBaseName();
     Document document{title, {}, {}};
     if (!text.trimmed().isEmpty())
         document.chapters.push_back({title, ArticleText::EditorText(text)});
@@ -86,6 +108,12 @@ Document Read(const QString &path, qint64 textLimit)
 
 }  // namespace
 
+bool IsPdfFile(const QString &path)
+{
+    QFile file(path);
+    return QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly) && file.read(5) == "%PDF-";
+}
+
 QString DocumentFormats::TooLargeCause(qint64 textLimit)
 {
     return QStringLiteral("it is too large (its text passes %1 characters)").arg(textLimit);
@@ -93,7 +121,7 @@ QString DocumentFormats::TooLargeCause(qint64 textLimit)
 
 DocumentResult ReadDocument(const QString &path, qint64 textLimit)
 {
-    if (QFile file(path); QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly) && file.read(5) == "%PDF-")
+    if (IsPdfFile(path))
         return ReadPdfDocument(path, textLimit);
     const QString name = QDir::toNativeSeparators(path);
     try {
@@ -113,4 +141,30 @@ DocumentResult ReadDocument(const QString &path, qint64 textLimit)
         return {std::nullopt,
                 QStringLiteral("The document \"%1\" cannot be read: there is not enough memory.").arg(name)};
     }
+}
+
+bool IsPlainTextFile(const QString &path)
+{
+    try {
+        return QFileInfo(path).isFile() && KindOf(path, StartOf(path)) == Kind::Text;
+    } catch (const DocumentError &) {
+        return false;
+    }
+}
+
+QString ChapterText(const Document &document, const Chapter &chapter)
+{
+    // A chapter named only after its book has no heading of its own to say.
+    if (chapter.title.isEmpty() || chapter.title == document.title)
+        return chapter.text;
+    return chapter.title + u'\n' + chapter.text;
+}
+
+QString DocumentText(const Document &document)
+{
+    QStringList parts;
+    parts.reserve(qsizetype(document.chapters.size()));
+    for (const Chapter &chapter : document.chapters)
+        parts.append(ChapterText(document, chapter));
+    return parts.join(u'\n');
 }

@@ -33,3 +33,15 @@ struct DocumentResult {
 // characters is refused as too large, and so are containers whose entries
 // unpack to far more than that.
 DocumentResult ReadDocument(const QString &path, qint64 textLimit);
+
+// Whether the file is read as plain text, as text files always were: not a
+// container, markup, Markdown or PDF. False when it cannot be opened.
+bool IsPlainTextFile(const QString &path);
+bool IsPdfFile(const QString &path);
+
+// A chapter's text as it is read aloud: its own heading as the first line,
+// then its text. The heading is left out when the chapter is only named
+// after the book (a text file, the pages before a PDF's first bookmark).
+QString ChapterText(const Document &document, const Chapter &chapter);
+// The whole document as one text: every chapter's ChapterText, in order.
+QString DocumentText(const Document &document);

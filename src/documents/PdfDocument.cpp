@@ -181,9 +181,11 @@ PagesText readPages(const QString &path, const Poppler::Document &pdf, qint64 li
 }
 
 // Drops the lines at the top or bottom of a page whose key stands at an edge
-// of more than half of the pages. A line naming a chapter of the outline is
-// kept even when every page starts with one.
-void dropRunningLines(std::vector<Line> &lines, int pageCount, const QSet<QString> &chapterTitles)
+// of more than half of the pages: of the whole file (the book's title, page
+// numbers), or of the pages from its first to its last appearance, when it
+// stands on three or more (a chapter's own running title). A chapter's
+// heading is kept on the page where the outline starts that chapter.
+void dropRunningLines(std::vector<Line> &lines, int pageCount, const std::vector<ChapterStart> &starts)
 {
     if (pageCount < 2)
         return;
@@ -202,19 +204,33 @@ void dropRunningLines(std::vector<Line> &lines, int pageCount, const QSet<QStrin
         }
         begin = end;
     }
-    QHash<QString, int> pagesWithKey;
-    for (const std::vector<size_t> &pageEdges : edges) {
+    struct Spread {
+        int pages = 0;
+        int first = 0;
+        int last = 0;
+    };
+    QHash<QString, Spread> spreads;
+    for (int page = 0; page < pageCount; ++page) {
         QSet<QString> seen;
-        for (size_t i : pageEdges)
+        for (size_t i : edges[page])
             seen.insert(runningKey(lines[i].text));
-        for (const QString &key : seen)
-            ++pagesWithKey[key];
+        for (const QString &key : seen) {
+            Spread &spread = spreads[key];
+            if (spread.pages++ == 0)
+                spread.first = page;
+            spread.last = page;
+        }
     }
+    QSet<QPair<int, QString>> headings;
+    for (const ChapterStart &start : starts)
+        headings.insert({start.page, start.title});
     std::vector<bool> drop(lines.size(), false);
     for (const std::vector<size_t> &pageEdges : edges) {
         for (size_t i : pageEdges) {
-            if (pagesWithKey.value(runningKey(lines[i].text)) * 2 > pageCount &&
-                !chapterTitles.contains(lines[i].text.simplified()))
+            const Spread spread = spreads.value(runningKey(lines[i].text));
+            const bool running = spread.pages * 2 > pageCount ||
+                                 (spread.pages >= 3 && spread.pages * 2 > spread.last - spread.first + 1);
+            if (running && !headings.contains({lines[i].page, lines[i].text.simplified()}))
                 drop[i] = true;
         }
     }
@@ -313,9 +329,6 @@ DocumentResult ReadPdfDocument(const QString &path, qint64 textLimit)
     }
 
     const std::vector<ChapterStart> starts = outlineStarts(*pdf);
-    QSet<QString> chapterTitles;
-    for (const ChapterStart &start : starts)
-        chapterTitles.insert(start.title);
 
     const QString tooLarge = cannotRead(
         path, QStringLiteral("the file is too large: its text is longer than %1 characters.").arg(textLimit));
@@ -338,7 +351,7 @@ DocumentResult ReadPdfDocument(const QString &path, qint64 textLimit)
             QStringLiteral("it holds no text, only images (scanned pages?); it would need text recognition first."));
         return result;
     }
-    dropRunningLines(lines, pdf->numPages(), chapterTitles);
+    dropRunningLines(lines, pdf->numPages(), starts);
 
     Document document;
     document.title = pdf->info(QStringLiteral("Title")).simplified();
@@ -363,6 +376,9 @@ DocumentResult ReadPdfDocument(const QString &path, qint64 textLimit)
                    (lineEnd->page < next.page || (lineEnd->page == next.page && lineEnd->bottom <= next.top + 1)))
                 ++lineEnd;
         }
+        // The chapter's heading is its title already.
+        if (lineBegin != lineEnd && lineBegin->text.compare(sections[s].title, Qt::CaseInsensitive) == 0)
+            ++lineBegin;
         Chapter chapter{sections[s].title.isEmpty() ? fallbackTitle : sections[s].title, joinLines(lineBegin, lineEnd)};
         lineBegin = lineEnd;
         if (chapter.text.isEmpty())

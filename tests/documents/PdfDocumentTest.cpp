@@ -98,7 +98,7 @@ TEST(PdfDocumentTest, PlainPdfIsOneChapterInOrderWithoutHeadersAndWithBrokenWord
         << tooLarge.error.toStdString();
 }
 
-TEST(PdfDocumentTest, OutlineGivesChaptersSplitWhereTheBookmarksPoint)
+TEST(PdfDocumentTest, OutlineGivesChaptersSplitWhereTheBookmarksPointWithoutTheirRunningTitles)
 {
     QTemporaryDir dir;
     const QByteArray path = dir.filePath(QStringLiteral("voyage.pdf")).toUtf8();
@@ -121,6 +121,12 @@ TEST(PdfDocumentTest, OutlineGivesChaptersSplitWhereTheBookmarksPoint)
     cairo_show_page(cr);
     line(100, "Arrival");
     line(130, "Land was sighted at last.");
+    // The chapter's own running title over its later pages.
+    for (const char *body : {"The harbour was quiet.", "The crew went ashore.", "Home at last."}) {
+        cairo_show_page(cr);
+        line(40, "Arrival");
+        line(130, body);
+    }
     cairo_destroy(cr);
     // Listed out of page order on purpose: chapters follow the pages.
     cairo_pdf_surface_add_outline(surface, CAIRO_PDF_OUTLINE_ROOT, "Departure", "page=2 pos=[0 85]",
@@ -142,9 +148,10 @@ TEST(PdfDocumentTest, OutlineGivesChaptersSplitWhereTheBookmarksPoint)
         chapters.emplace_back(chapter.title, chapter.text);
     const std::vector<std::pair<QString, QString>> expected = {
         {QStringLiteral("The Long Voyage"), QStringLiteral("A cover page before any chapter.")},
-        {QStringLiteral("Departure"), QStringLiteral("Departure\nThey left the port at dawn.")},
-        {QStringLiteral("Open Sea"), QStringLiteral("Open Sea\nNothing but water for weeks.")},
-        {QStringLiteral("Arrival"), QStringLiteral("Arrival\nLand was sighted at last.")}};
+        {QStringLiteral("Departure"), QStringLiteral("They left the port at dawn.")},
+        {QStringLiteral("Open Sea"), QStringLiteral("Nothing but water for weeks.")},
+        {QStringLiteral("Arrival"), QStringLiteral("Land was sighted at last.\nThe harbour was quiet.\n"
+                                                   "The crew went ashore.\nHome at last.")}};
     EXPECT_EQ(chapters, expected);
 }
 

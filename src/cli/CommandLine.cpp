@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "articles/ArticleText.h"
+#include "documents/Document.h"
 #include "output/OutputNames.h"
 #include "output/PendingFile.h"
 #include "platform/audio/AudioSystem.h"
@@ -19,6 +20,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QTemporaryFile>
 #include <QTimer>
 
@@ -28,6 +30,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <system_error>
@@ -43,6 +46,8 @@ namespace {
 
 // The largest text file an article takes (the window's Open Text File limit).
 constexpr qint64 kMaxTextFileBytes = 64 * 1024 * 1024;
+// The most text a document may give, in characters: as much as a text file.
+constexpr qint64 kMaxDocumentChars = kMaxTextFileBytes;
 // Open Text File's title length.
 constexpr int kTitleLength = 20;
 // Standard input has no file name to make a title from.
@@ -140,6 +145,11 @@ public:
     QString Title;
     QString Voice;
     QString Text;
+    // With --chapters: the document's folder, made when its first chapter is
+    // read, and the chapter's number and count there. Otherwise empty.
+    QString Folder;
+    int Number = 0;
+    int Count = 0;
 };
 
 // The article list of the command line: the input files, none hidden, none
@@ -405,6 +415,7 @@ struct Options {
     std::optional<int> bitRate;
     QString out;
     QString single;
+    bool chapters = false;
     bool force = false;
     QStringList files;
 };
@@ -419,8 +430,16 @@ private:
     int ListVoices();
     int ReadToFiles();
     bool LoadArticles();
+    // One input's articles: a document's chapters with --chapters (or
+    // --single, whose one output keeps them apart), else the whole file.
+    bool LoadInput(const QString &path, const QString &voice);
     // The file a title is read into, named as the window names it.
     QString OutputOf(const QString &title);
+    // A document's folder in the output folder, made when missing; empty
+    // (and said) when it cannot be.
+    QString ChapterFolder(const QString &name);
+    // "01 Title.mp3" in the chapter's folder.
+    QString ChapterOutputOf(const FileArticle &chapter);
     // Why the --single output is not to be read (it exists, an input failed);
     // empty when it is.
     QString SingleOutputProblem(const QString &output) const;
@@ -447,6 +466,9 @@ private:
     std::vector<FileArticle *> m_runs;
     size_t m_nextRun = 0;
     std::unique_ptr<TOutputNames> m_names;
+    // The names given out in each document's folder with --chapters.
+    std::map<QString, std::unique_ptr<TOutputNames>> m_folderNames;
+    QSet<QString> m_documentFolders;
     QString m_singleOutput;
     QString m_runOutput;  // the output of the run under way; empty between runs
     int m_errorsBefore = 0;
@@ -602,17 +624,61 @@ bool Runner::LoadArticles()
     const QString voice = m_options.voice.isEmpty() ? m_prefs.TTS_DefaultVoiceName : m_options.voice;
     bool all = true;
     for (const QString &path : m_options.files) {
+        if (!LoadInput(path, voice)) {
+            ++m_failures;
+            all = false;
+        }
+    }
+    return all;
+}
+
+bool Runner::LoadInput(const QString &path, const QString &voice)
+{
+    const bool chapters = m_options.chapters || !m_options.single.isEmpty();
+    // Text files are read as they always were, and so is standard input.
+    if (path == QLatin1String("-") || (IsPlainTextFile(path) && !chapters) || !QFileInfo(path).isFile()) {
         QString error;
         const std::optional<QByteArray> bytes = readInput(path, &error);
         if (!bytes) {
             printError(error);
-            ++m_failures;
-            all = false;
-            continue;
+            return false;
         }
         m_articles.Items.push_back(std::make_unique<FileArticle>(titleOf(path), voice, articleText(*bytes)));
+        return true;
     }
-    return all;
+    const DocumentResult read = ReadDocument(path, kMaxDocumentChars);
+    if (!read.document) {
+        printError(read.error);
+        return false;
+    }
+    const Document &document = *read.document;
+    if (document.chapters.empty()) {
+        printError(QStringLiteral("%1: there is no text in it").arg(path));
+        return false;
+    }
+    if (!chapters) {
+        m_articles.Items.push_back(std::make_unique<FileArticle>(titleOf(path), voice, DocumentText(document)));
+        return true;
+    }
+    // Two books of one title do not share a folder.
+    QString folder;
+    if (m_options.single.isEmpty()) {
+        const QString name = TOutputNames::SafeFileName(document.title, QString());
+        folder = name;
+        for (int n = 2; m_documentFolders.contains(folder); ++n)
+            folder = QStringLiteral("%1 (%2)").arg(name).arg(n);
+        m_documentFolders.insert(folder);
+    }
+    const int count = int(document.chapters.size());
+    for (int i = 0; i < count; ++i) {
+        const Chapter &chapter = document.chapters[size_t(i)];
+        auto article = std::make_unique<FileArticle>(chapter.title, voice, ChapterText(document, chapter));
+        article->Folder = folder;
+        article->Number = i + 1;
+        article->Count = count;
+        m_articles.Items.push_back(std::move(article));
+    }
+    return true;
 }
 
 QString Runner::OutputOf(const QString &title)
@@ -622,13 +688,51 @@ QString Runner::OutputOf(const QString &title)
     return mp3 ? files.Mp3File : files.WavFile;
 }
 
+QString Runner::ChapterFolder(const QString &name)
+{
+    const QString folder = TOutputNames::JoinPath(m_names->Directory(), name);
+    QString problem = makeOutputFolder(folder);
+    if (problem.isEmpty())
+        problem = outputFolderProblem(folder);
+    if (!problem.isEmpty()) {
+        printError(problem);
+        return QString();
+    }
+    return folder;
+}
+
+QString Runner::ChapterOutputOf(const FileArticle &chapter)
+{
+    std::unique_ptr<TOutputNames> &names = m_folderNames[chapter.Folder];
+    if (!names)
+        names = std::make_unique<TOutputNames>(TOutputNames::JoinPath(m_names->Directory(), chapter.Folder));
+    // As many digits as the last number has, two at least, so that the
+    // files sort in reading order.
+    const int width = std::max(2, int(QString::number(chapter.Count).size()));
+    const QString title = QStringLiteral("%1 %2").arg(chapter.Number, width, 10, QLatin1Char('0')).arg(chapter.Title);
+    const bool mp3 = m_prefs.OUT_FileFormat == 1;
+    const TOutputNames::TFiles files = names->Build(title, mp3);
+    return mp3 ? files.Mp3File : files.WavFile;
+}
+
 void Runner::StartNextRun()
 {
     while (m_nextRun < m_runs.size() && !m_interrupted) {
         FileArticle *article = m_runs[m_nextRun++];
         QString output = m_singleOutput;
-        if (article) {
+        if (article && !article->Folder.isEmpty()) {
+            const QString folder = ChapterFolder(article->Folder);
+            if (folder.isEmpty()) {
+                ++m_failures;
+                continue;
+            }
+            m_prefs.OUT_Directory = folder;
+            output = ChapterOutputOf(*article);
+        } else if (article) {
+            m_prefs.OUT_Directory = m_names->Directory();
             output = OutputOf(article->Title);
+        }
+        if (article) {
             if (PendingFile::Exists(output) && !m_options.force) {
                 printError(QStringLiteral("%1 exists; use --force to replace it").arg(output));
                 ++m_failures;
@@ -762,7 +866,8 @@ int Run(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Reads text files into WAV or MP3 files with the voices and settings of Voxtrella MP3.\n"
+        QStringLiteral("Reads text files and documents (EPUB, PDF, DOCX, ODT, FB2, HTML, Markdown) into WAV or MP3\n"
+                       "files with the voices and settings of Voxtrella MP3.\n"
                        "Without --voice, --format, --bitrate or --out the saved settings apply."));
     const QCommandLineOption readOption(QStringLiteral("read-to-file"),
                                         QStringLiteral("Read each FILE into an output file named after it."));
@@ -777,14 +882,18 @@ int Run(int argc, char *argv[])
                                        QStringLiteral("DIR"));
     const QCommandLineOption singleOption(
         QStringLiteral("single"), QStringLiteral("Read all FILEs into one output named NAME."), QStringLiteral("NAME"));
+    const QCommandLineOption chaptersOption(
+        QStringLiteral("chapters"),
+        QStringLiteral("Read each document into a folder named after its title, one output per chapter."));
     const QCommandLineOption forceOption(QStringLiteral("force"), QStringLiteral("Replace existing output files."));
     const QCommandLineOption listOption(QStringLiteral("list-voices"),
                                         QStringLiteral("List the voices: display name, language, engine."));
-    parser.addOptions(
-        {readOption, voiceOption, formatOption, bitRateOption, outOption, singleOption, forceOption, listOption});
+    parser.addOptions({readOption, voiceOption, formatOption, bitRateOption, outOption, singleOption, chaptersOption,
+                       forceOption, listOption});
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Text files to read; - reads standard input."),
+    parser.addPositionalArgument(QStringLiteral("FILE"),
+                                 QStringLiteral("Text files or documents to read; - reads standard input."),
                                  QStringLiteral("FILE..."));
 
     if (!parser.parse(QCoreApplication::arguments()))
@@ -802,6 +911,7 @@ int Run(int argc, char *argv[])
     options.voice = parser.value(voiceOption);
     options.out = parser.value(outOption);
     options.single = parser.value(singleOption).trimmed();
+    options.chapters = parser.isSet(chaptersOption);
     options.force = parser.isSet(forceOption);
     options.files = parser.positionalArguments();
     if (options.readToFile == options.listVoices)
@@ -828,6 +938,8 @@ int Run(int argc, char *argv[])
         return usageError(parser, QStringLiteral("--voice needs a name"));
     if (options.readToFile && options.files.isEmpty())
         return usageError(parser, QStringLiteral("no input file given"));
+    if (options.chapters && !options.single.isEmpty())
+        return usageError(parser, QStringLiteral("--chapters and --single exclude each other"));
     if (options.listVoices && !options.files.isEmpty())
         return usageError(parser, QStringLiteral("--list-voices takes no file"));
     if (options.files.count(QStringLiteral("-")) > 1)

@@ -172,9 +172,34 @@ TEST_F(CliReadToFile, TwoFilesGiveTwoMp3sOfTheirSpeechLengthOrWithSingleOneOutpu
     EXPECT_NEAR(seconds(u"out/Whole_Book.wav"_s), seconds(u"saved/a.wav"_s) + seconds(u"saved/b.wav"_s), 0.05);
 }
 
+TEST_F(CliReadToFile, DocumentsAreReadWholeOrChapterByChapterAsTheSameTextInPlainFiles)
+{
+    write(u"book.md"_s, "# The Harbour\nThe boats came in at dawn.\n\n# The Storm\nThe wind rose in the night.\n");
+    write(u"whole.txt"_s, "The Harbour\nThe boats came in at dawn.\n\nThe Storm\nThe wind rose in the night.\n");
+    write(u"harbour.txt"_s, "The Harbour\nThe boats came in at dawn.\n");
+    write(u"storm.txt"_s, "The Storm\nThe wind rose in the night.\n");
+    const Result plain = readToFile({u"whole.txt"_s, u"harbour.txt"_s, u"storm.txt"_s});
+    ASSERT_EQ(plain.status, 0) << qPrintable(plain.err);
+
+    const Result whole = readToFile({u"--out"_s, path(u"out"_s), u"book.md"_s});
+    ASSERT_EQ(whole.status, 0) << qPrintable(whole.err);
+    EXPECT_NEAR(seconds(u"out/book.wav"_s), seconds(u"saved/whole.wav"_s), 0.05);
+
+    // Twice the same book: the second gets a folder of its own.
+    QDir(m_home).mkpath(u"copy"_s);
+    write(u"copy/book.md"_s, bytes(u"book.md"_s));
+    const Result chapters = readToFile({u"--chapters"_s, u"--out"_s, path(u"out"_s), u"book.md"_s, u"copy/book.md"_s});
+    ASSERT_EQ(chapters.status, 0) << qPrintable(chapters.err);
+    EXPECT_EQ(entries(u"out"_s), QStringList({u"book"_s, u"book (2)"_s, u"book.wav"_s}));
+    EXPECT_EQ(entries(u"out/book"_s), QStringList({u"01 The Harbour.wav"_s, u"02 The Storm.wav"_s}));
+    EXPECT_NEAR(seconds(u"out/book/01 The Harbour.wav"_s), seconds(u"saved/harbour.wav"_s), 0.05);
+    EXPECT_NEAR(seconds(u"out/book/02 The Storm.wav"_s), seconds(u"saved/storm.wav"_s), 0.05);
+}
+
 TEST_F(CliReadToFile, FailuresAreNamedWithTheirStatusAndLeaveNothingHalfWritten)
 {
     write(u"blocker"_s, "not a folder");
+    write(u"damaged.epub"_s, QByteArray("PK\x03\x04") + QByteArray(300, '\x7f'));
     QDir(m_home).mkpath(u"locked"_s);
     QFile::setPermissions(path(u"locked"_s), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     // Permission bits do not stop root; no file can be made in /proc.
@@ -192,6 +217,7 @@ TEST_F(CliReadToFile, FailuresAreNamedWithTheirStatusAndLeaveNothingHalfWritten)
          {u"\"No Such Voice\" does not exist"_s, u"--list-voices"_s},
          {}},
         {{u"missing.txt"_s, u"a.txt"_s}, 1, {u"missing.txt: no such file"_s}, {u"a.mp3"_s}},
+        {{u"--chapters"_s, u"damaged.epub"_s, u"a.txt"_s}, 1, {u"damaged.epub\" cannot be read"_s}, {u"a"_s}},
         {{u"--single"_s, u"Book"_s, u"a.txt"_s, u"missing.txt"_s},
          1,
          {u"missing.txt: no such file"_s, u"Book.mp3 was not written"_s},

@@ -11,6 +11,7 @@
 #include "EnginesVoicesPage.h"
 #include "HelpMenu.h"
 #include "ListReadingView.h"
+#include "MediaControls.h"
 #include "OptionsBinder.h"
 #include "ReadingActions.h"
 #include "OptionsStrip.h"
@@ -918,6 +919,9 @@ void MainWindow::BuildReading()
     connect(&m_toolBar, &FloatingToolBar::Shown, m_tray, &TrayController::ToolbarShown);
     connect(&m_toolBar, &FloatingToolBar::ClosedByUser, m_tray, &TrayController::ToolbarClosed);
     m_readingCommands->SetReadingState(rsIdle);
+    m_mediaControls = std::make_unique<MediaControls>(Caption, *m_readingActions, *m_reading, *m_readingView, m_driver,
+                                                      m_prefs);
+    connect(m_mediaControls.get(), &MediaControls::RaiseRequested, this, &MainWindow::RestoreFromTray);
 }
 
 ArticleEntry *MainWindow::AddNewArticle()

@@ -26,13 +26,13 @@ MediaControls::MediaControls(const QString &identity, ReadingActions &actions, R
     connect(m_player.get(), &MprisPlayer::NextRequested, m_actions.Skip(), &QAction::trigger);
     connect(m_player.get(), &MprisPlayer::PreviousRequested, this, &MediaControls::Previous);
 
-    // The actions have followed the state by the time these arrive: the
-    // window's binder was connected first.
-    connect(&reading, &ReadingController::CommandsChanged, this, &MediaControls::Update);
-    connect(&reading, &ReadingController::StatusChanged, this, &MediaControls::Update);
-    connect(&reading, &ReadingController::PausedChanged, this, &MediaControls::Update);
+    // One command changes the state, the actions and the article one after
+    // the other: the panel hears of them together, once they have settled.
+    connect(&reading, &ReadingController::CommandsChanged, this, &MediaControls::ScheduleUpdate);
+    connect(&reading, &ReadingController::StatusChanged, this, &MediaControls::ScheduleUpdate);
+    connect(&reading, &ReadingController::PausedChanged, this, &MediaControls::ScheduleUpdate);
     for (QAction *action : {actions.ReadAloud(), actions.PauseResume(), actions.Skip(), actions.Stop()})
-        connect(action, &QAction::enabledChanged, this, &MediaControls::Update);
+        connect(action, &QAction::enabledChanged, this, &MediaControls::ScheduleUpdate);
     Update();
 
     const QString problem = m_player->Register();
@@ -44,8 +44,17 @@ MediaControls::MediaControls(const QString &identity, ReadingActions &actions, R
 
 MediaControls::~MediaControls() = default;
 
+void MediaControls::ScheduleUpdate()
+{
+    if (m_updatePending)
+        return;
+    m_updatePending = true;
+    QMetaObject::invokeMethod(this, &MediaControls::Update, Qt::QueuedConnection);
+}
+
 void MediaControls::Update()
 {
+    m_updatePending = false;
     const ReadingState state = m_reading.State();
     QObject *article = m_reading.ArticleBeingRead();
     const bool reading = state == rsReading || state == rsPaused;
@@ -88,6 +97,9 @@ void MediaControls::Previous()
     if (!article || !m_actions.Stop()->isEnabled())
         return;
     m_actions.Stop()->trigger();
-    if (article && m_reading.State() == rsIdle)
+    if (article && m_reading.State() == rsIdle) {
+        // A new reading of the same article: a new track for the panel.
+        m_article = nullptr;
         m_reading.ArticleReadClick(article);
+    }
 }

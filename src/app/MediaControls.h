@@ -36,6 +36,7 @@ signals:
 private:
     // Hands the player the state, what may be done now and the article.
     void Update();
+    void ScheduleUpdate();
     void Previous();
 
     ReadingActions &m_actions;
@@ -48,4 +49,5 @@ private:
     // reading of an article is a new track.
     QPointer<QObject> m_article;
     quint64 m_trackNumber = 0;
+    bool m_updatePending = false;
 };

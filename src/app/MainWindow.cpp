@@ -875,6 +875,16 @@ void MainWindow::CloseForExit()
     Terminate();
 }
 
+void MainWindow::SaveForSession()
+{
+    if (Exiting())
+        return;
+    // A save under way writes the articles already.
+    if (!SavingInProgress())
+        m_saving->SaveAtExit();
+    SaveSettings();
+}
+
 void MainWindow::CloseOpenDialogs()
 {
     if (QWidget *popup = QApplication::activePopupWidget())

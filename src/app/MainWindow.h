@@ -121,6 +121,10 @@ public:
     // Stops reading and loading, closes open boxes and dialogs, saves the
     // articles once more and closes the window.
     void CloseForExit();
+    // The session manager's save: the articles and the settings saved as
+    // at the exit (a recovery copy kept when the articles cannot be), while
+    // everything goes on.
+    void SaveForSession();
     // Placement, fields and the settings store. False when the store could
     // not be written; error then says why.
     bool SaveSettings(QString *error = nullptr);

@@ -8,7 +8,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-${BUILD_DIR:-$root/build}}" && pwd)
-for tool in cpack dpkg-deb dpkg-shlibdeps desktop-file-validate appstreamcli gzip; do
+for tool in cpack dpkg-deb dpkg-shlibdeps file desktop-file-validate appstreamcli gzip; do
   command -v "$tool" >/dev/null || { echo "check-package: $tool is needed" >&2; exit 77; }
 done
 work=$(mktemp -d /tmp/voxtrella-package.XXXXXX)

@@ -153,6 +153,14 @@ void SubtitleTrack::AddWord(qint64 timeUs, int offset, int length)
     if (offset < 0 || length <= 0 || offset >= m_text.size())
         return;
     length = std::min(length, int(m_text.size()) - offset);
+    // What sticks to the word's front (an opening bracket or quote the
+    // engine left out) is shown with it.
+    const int floor = m_newText ? 0 : std::min(m_lastWordEnd, offset);
+    int start = offset;
+    while (start > floor && !m_text.at(start - 1).isSpace())
+        --start;
+    length += offset - start;
+    offset = start;
     bool newLine = m_newText;
     // Words the engine passed over without a word of their own ("the" in
     // "on the lake") are shown all the same, timed with the word before.

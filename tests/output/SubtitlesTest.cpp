@@ -22,7 +22,9 @@ qint64 speak(SubtitleTrack &track, const QString &text, qint64 startUs, qint64 s
         const QRegularExpressionMatch m = it.next();
         if (m.captured() == u"the"_s)
             continue;
-        track.AddWord(startUs, int(m.capturedStart()), int(m.capturedLength()));
+        // Nor an opening bracket.
+        const int bracket = m.captured().startsWith(u'<') ? 1 : 0;
+        track.AddWord(startUs, int(m.capturedStart()) + bracket, int(m.capturedLength()) - bracket);
     }
     return startUs;
 }

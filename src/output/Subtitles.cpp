@@ -153,6 +153,10 @@ void SubtitleTrack::AddWord(qint64 timeUs, int offset, int length)
     if (offset < 0 || length <= 0 || offset >= m_text.size())
         return;
     length = std::min(length, int(m_text.size()) - offset);
+    // A part of the word before ("3" of "MP3", which an engine says apart)
+    // is shown already.
+    if (!m_newText && offset < m_lastWordEnd)
+        return;
     // What sticks to the word's front (an opening bracket or quote the
     // engine left out) is shown with it.
     const int floor = m_newText ? 0 : std::min(m_lastWordEnd, offset);

@@ -12,19 +12,23 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // Every word of text as the engines report it (up to the next blank),
-// stepUs apart from startUs, but for "the", which eSpeak NG often passes
-// over; returns the time after the last one.
+// stepUs apart from startUs, in the ways of eSpeak NG (see below); returns
+// the time after the last one.
 qint64 speak(SubtitleTrack &track, const QString &text, qint64 startUs, qint64 stepUs)
 {
     track.BeginText(text);
     static const QRegularExpression word(u"[^\\s]+"_s);
     for (auto it = word.globalMatch(text); it.hasNext(); startUs += stepUs) {
         const QRegularExpressionMatch m = it.next();
+        // It often passes over "the".
         if (m.captured() == u"the"_s)
             continue;
         // Nor an opening bracket.
         const int bracket = m.captured().startsWith(u'<') ? 1 : 0;
         track.AddWord(startUs, int(m.capturedStart()) + bracket, int(m.capturedLength()) - bracket);
+        // And the digits of "MP3" come as a word of their own.
+        if (m.captured() == u"MP3"_s)
+            track.AddWord(startUs += stepUs, int(m.capturedStart()) + 2, 1);
     }
     return startUs;
 }
@@ -59,7 +63,7 @@ TEST(Subtitles, CuesFollowSentencesLinesAndTexts)
                           "Tags like <b> & --> stay text."_s;
     qint64 end = speak(track, first, 100'000, 300'000);
     // The next article in the same file: its times run on.
-    end = speak(track, u"Second article."_s, end + 5'000'000, 300'000);
+    end = speak(track, u"Second MP3 article."_s, end + 5'000'000, 300'000);
     track.Finish(end + 400'000);
 
     const auto &cues = track.Cues();
@@ -67,7 +71,7 @@ TEST(Subtitles, CuesFollowSentencesLinesAndTexts)
     EXPECT_EQ(cues[0].text, u"Hello there."_s);
     EXPECT_EQ(cues[1].text, u"Mr. smith went to the house!"_s);  // a lowercase word after the stop goes on
     EXPECT_EQ(cues[2].text, u"A heading"_s);                     // the line break ends the cue
-    EXPECT_EQ(cues.back().text, u"Second article."_s);
+    EXPECT_EQ(cues.back().text, u"Second MP3 article."_s);
     EXPECT_EQ(cues.back().endUs, end + 400'000);
     // Before the next article: no longer than the tail after the last word.
     EXPECT_EQ(cues[cues.size() - 2].endUs, cues[cues.size() - 2].words.back().startUs + SubtitleTrack::MaxTailUs);

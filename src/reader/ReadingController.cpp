@@ -741,7 +741,8 @@ bool ReadingController::PlaceWav()
 
 void ReadingController::StartSubtitles()
 {
-    const auto format = SubtitleFormat(m_prefs.OUT_Subtitles);
+    m_subtitleFormat = m_prefs.OUT_Subtitles;
+    const auto format = SubtitleFormat(m_subtitleFormat);
     if (format == SubtitleFormat::Srt || format == SubtitleFormat::WebVtt || format == SubtitleFormat::Lrc)
         m_subtitles = std::make_unique<SubtitleTrack>();
     else
@@ -754,7 +755,7 @@ void ReadingController::PlaceSubtitles(const QString &audioFile, qint64 startDel
     if (!track)
         return;
     track->Finish(audioEndUs);
-    const auto format = SubtitleFormat(m_prefs.OUT_Subtitles);
+    const auto format = SubtitleFormat(m_subtitleFormat);
     const QString target = SubtitleFileBeside(audioFile, format);
     // Never in place of a file of the user's, unless the reading replaces.
     const OutputPlacement placement = m_placement == OutputPlacement::Replace ? OutputPlacement::Replace

@@ -221,6 +221,7 @@ private:
     // The WAV output being written, until it is put in place.
     std::unique_ptr<PendingFile> m_pendingWav;
     std::unique_ptr<SubtitleTrack> m_subtitles;
+    uint8_t m_subtitleFormat = 0;  // as the setting was when the file was begun
     OutputPlacement m_placement = OutputPlacement::NextFreeName;
     qint64 m_wavLimit = WavSoundLimit;
     bool m_oversized = false;

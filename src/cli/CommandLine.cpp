@@ -413,6 +413,7 @@ struct Options {
     QString voice;
     std::optional<uint8_t> format;
     std::optional<int> bitRate;
+    std::optional<uint8_t> subtitles;  // the setting's value: 1 SRT, 2 WebVTT, 3 LRC
     QString out;
     QString single;
     bool chapters = false;
@@ -541,6 +542,8 @@ int Runner::ReadToFiles()
         m_prefs.OUT_FileFormat = *m_options.format;
     if (m_options.bitRate)
         m_prefs.BitRate = *m_options.bitRate;
+    if (m_options.subtitles)
+        m_prefs.OUT_Subtitles = *m_options.subtitles;
     if (!m_options.out.isEmpty()) {
         if (const QString problem = makeOutputFolder(m_options.out); !problem.isEmpty()) {
             printError(problem);
@@ -878,6 +881,10 @@ int Run(int argc, char *argv[])
     const QCommandLineOption bitRateOption(QStringLiteral("bitrate"),
                                            QStringLiteral("MP3 bit rate in kbit/s: 16, 32, 40, 48, 56 or 64."),
                                            QStringLiteral("KBPS"));
+    const QCommandLineOption subtitlesOption(
+        QStringLiteral("subtitles"),
+        QStringLiteral("Write subtitles timed to the speech beside each output: srt, vtt (WebVTT) or lrc."),
+        QStringLiteral("srt|vtt|lrc"));
     const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("The output folder."),
                                        QStringLiteral("DIR"));
     const QCommandLineOption singleOption(
@@ -888,8 +895,8 @@ int Run(int argc, char *argv[])
     const QCommandLineOption forceOption(QStringLiteral("force"), QStringLiteral("Replace existing output files."));
     const QCommandLineOption listOption(QStringLiteral("list-voices"),
                                         QStringLiteral("List the voices: display name, language, engine."));
-    parser.addOptions({readOption, voiceOption, formatOption, bitRateOption, outOption, singleOption, chaptersOption,
-                       forceOption, listOption});
+    parser.addOptions({readOption, voiceOption, formatOption, bitRateOption, subtitlesOption, outOption, singleOption,
+                       chaptersOption, forceOption, listOption});
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("FILE"),
@@ -929,6 +936,14 @@ int Run(int argc, char *argv[])
             return usageError(parser, QStringLiteral("bit rate \"%1\" is not one of 16, 32, 40, 48, 56, 64")
                                           .arg(parser.value(bitRateOption)));
         options.bitRate = rate;
+    }
+    if (parser.isSet(subtitlesOption)) {
+        const QString format = parser.value(subtitlesOption).toLower();
+        const QStringList formats = {QStringLiteral("srt"), QStringLiteral("vtt"), QStringLiteral("lrc")};
+        if (!formats.contains(format))
+            return usageError(parser,
+                              QStringLiteral("unknown subtitle format \"%1\"; use srt, vtt or lrc").arg(format));
+        options.subtitles = uint8_t(formats.indexOf(format) + 1);
     }
     if (parser.isSet(singleOption) && options.single.isEmpty())
         return usageError(parser, QStringLiteral("--single needs a name"));

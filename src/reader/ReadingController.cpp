@@ -4,6 +4,8 @@
 #include "output/LameUnit.h"
 #include "output/Mp3Follower.h"
 #include "output/OutputNames.h"
+#include "output/Subtitles.h"
+#include "output/WaveFile.h"
 #include "platform/paths/SafeFile.h"
 #include "platform/shell/MessageService.h"
 #include "settings/PreferenceUnit.h"
@@ -29,12 +31,27 @@ const QString kWavTooLarge = QStringLiteral(
     "Cannot write \"%1\": a WAV file cannot hold more than 4 GB of sound. Choose MP3 as the output "
     "format for a text this long.");
 const QString kSavedAs = QStringLiteral("\"%1\" exists; the speech was saved as \"%2\"");
+const QString kSubtitlesExist = QStringLiteral("\"%1\" exists; the subtitles of \"%2\" were not written");
+const QString kSubtitlesFailed = QStringLiteral("The subtitles of \"%1\" were not written. %2");
 // The speech component's WAV header.
 constexpr qint64 kWavHeaderBytes = 44;
 
 bool isFileTarget(OutputTarget mode)
 {
     return mode != otSpeakers;
+}
+
+// The length of the speech in a complete WAV file, in microseconds; 0 when
+// it cannot be read.
+qint64 spokenLengthUs(const QString &wavFile)
+{
+    try {
+        const TWaveLayout layout = ReadWaveLayout(wavFile);
+        return layout.Format.SampleRate ? layout.Frames() * 1'000'000 / layout.Format.SampleRate : 0;
+    } catch (const EWaveError &e) {
+        DiagnosticLog::WriteLog(e.message());
+        return 0;
+    }
 }
 
 }  // namespace
@@ -44,7 +61,7 @@ ReadingController::ReadingController(Speaker &driver, TPreferences &prefs, Readi
 {
     connect(&m_driver, &Speaker::OnDone, this, &ReadingController::DriverDone);
     connect(m_driver.TTS1(), &TTTS::OnWordPosition, this,
-            [this](TTTS *, sapi::QWORD, uint32_t offset) { TTSWordPosition(offset); });
+            [this](TTTS *, sapi::QWORD stamp, uint32_t offset) { TTSWordPosition(offset, stamp); });
     PendingFile::RemoveLeftovers(m_prefs.OUT_Directory);
 }
 
@@ -505,6 +522,7 @@ bool ReadingController::PrepareOutput(QObject *article, OutputTarget mode)
     }
     if (mp3)
         m_follower->Start(m_wavName, m_mp3Name, m_prefs.BitRate, m_placement);
+    StartSubtitles();
     return true;
 }
 
@@ -532,6 +550,8 @@ bool ReadingController::StartReading(QObject *article, int length, int start, Ou
     emit PausedChanged(false);
 
     m_text = m_view.Text(article);
+    if (m_subtitles)
+        m_subtitles->BeginText(m_text);
     const int end = length >= 1 ? start + length : int(m_text.size());
     const int gaugeMaximum = end - start;
 
@@ -565,7 +585,7 @@ bool ReadingController::StartReading(QObject *article, int length, int start, Ou
     return true;
 }
 
-void ReadingController::TTSWordPosition(uint32_t byteOffset)
+void ReadingController::TTSWordPosition(uint32_t byteOffset, uint64_t timeStamp)
 {
     if (!m_article || (m_state != rsReading && m_state != rsPaused))
         return;
@@ -582,6 +602,8 @@ void ReadingController::TTSWordPosition(uint32_t byteOffset)
     // The 1-based index of the delimiter is the progress.
     emit GaugeChanged(true, -1, delimiter + 1 - m_readStart);
     m_view.ShowWord(m_article, caret, delimiter, m_prefs.TTS_HighlightPosition);
+    if (m_subtitles)
+        m_subtitles->AddWord(qint64(timeStamp / 10), caret, delimiter - caret);
     // Words arrive as the file is written: a WAV that outgrows what its
     // header can say is stopped here rather than read to its end in vain.
     if (m_pendingWav && !m_oversized && QFileInfo(m_wavName).size() - kWavHeaderBytes > m_wavLimit) {
@@ -691,6 +713,8 @@ void ReadingController::ConversionEnded()
     emit GaugeChanged(false, 0, 0);
     NotePlacement(m_mp3Name, result.File);
     m_mp3Name = result.File;
+    PlaceSubtitles(m_mp3Name, Mp3StartDelayUs(m_mp3Name, Mp3PresetFor(m_prefs.BitRate).SampleRate),
+                   spokenLengthUs(m_wavName));
     DiagnosticLog::WriteLog(QStringLiteral("Deleting wav file ") + m_wavName);
     if (!QFile::remove(m_wavName))
         DiagnosticLog::WriteLog(QStringLiteral("Delete Failed"));
@@ -711,7 +735,43 @@ bool ReadingController::PlaceWav()
         return false;
     }
     NotePlacement(wanted, wav->Target());
+    PlaceSubtitles(wav->Target(), 0, spokenLengthUs(wav->Target()));
     return true;
+}
+
+void ReadingController::StartSubtitles()
+{
+    m_subtitleFormat = m_prefs.OUT_Subtitles;
+    const auto format = SubtitleFormat(m_subtitleFormat);
+    if (format == SubtitleFormat::Srt || format == SubtitleFormat::WebVtt || format == SubtitleFormat::Lrc)
+        m_subtitles = std::make_unique<SubtitleTrack>();
+    else
+        m_subtitles.reset();
+}
+
+void ReadingController::PlaceSubtitles(const QString &audioFile, qint64 startDelayUs, qint64 audioEndUs)
+{
+    const std::unique_ptr<SubtitleTrack> track = std::move(m_subtitles);
+    if (!track)
+        return;
+    track->Finish(audioEndUs);
+    const auto format = SubtitleFormat(m_subtitleFormat);
+    const QString target = SubtitleFileBeside(audioFile, format);
+    // Never in place of a file of the user's, unless the reading replaces.
+    const OutputPlacement placement = m_placement == OutputPlacement::Replace ? OutputPlacement::Replace
+                                                                              : OutputPlacement::Refuse;
+    QString error;
+    if (placement == OutputPlacement::Refuse && PendingFile::Exists(target))
+        error = kSubtitlesExist.arg(target, audioFile);
+    else if (!track->Save(target, format, startDelayUs, m_title, placement, &error))
+        error = kSubtitlesFailed.arg(audioFile, error);
+    if (error.isEmpty()) {
+        DiagnosticLog::WriteLog(QStringLiteral("Saved ") + target);
+        return;
+    }
+    // The audio stays: it is complete.
+    DiagnosticLog::WriteLog(error);
+    MessageService::error(error);
 }
 
 void ReadingController::NotePlacement(const QString &built, const QString &placed)
@@ -769,6 +829,7 @@ void ReadingController::EndRun()
 {
     m_follower->Stop();
     m_pendingWav.reset();
+    m_subtitles.reset();
     m_names.reset();
     m_skipAllowed = true;
     if (!m_placementNote.isEmpty() && m_state == rsIdle)

@@ -27,6 +27,7 @@
 #include <memory>
 #include <thread>
 
+class SubtitleTrack;
 class TMp3Follower;
 class TOutputNames;
 class TPreferences;
@@ -145,7 +146,8 @@ public:
     // thread of its own. Then afterwards is taken, or afterFailure when the
     // file could not be finished (or the program is ending).
     void FinishOutput(bool aborted, Step afterwards = nullptr, Step afterFailure = nullptr);
-    void TTSWordPosition(uint32_t byteOffset);
+    // timeStamp: where the word begins in the audio written, in 100 ns units.
+    void TTSWordPosition(uint32_t byteOffset, uint64_t timeStamp = 0);
 
     // Where the speech is written (a temporary file for WAV output), and
     // the MP3's name, once made the name it was put under.
@@ -192,6 +194,11 @@ private:
     // The speech of a failed MP3 as title.wav beside it; its name, or empty.
     QString KeepWavBesideMp3();
     QString VoiceOf(QObject *article) const;
+    // Subtitles of a file reading, when the settings ask for them: the words
+    // are gathered as they are written, and the file is put beside the audio
+    // once the audio is in place, moved by the encoder's start delay.
+    void StartSubtitles();
+    void PlaceSubtitles(const QString &audioFile, qint64 startDelayUs, qint64 audioEndUs);
 
     Speaker &m_driver;
     TPreferences &m_prefs;
@@ -213,6 +220,8 @@ private:
     std::unique_ptr<TMp3Follower> m_follower;
     // The WAV output being written, until it is put in place.
     std::unique_ptr<PendingFile> m_pendingWav;
+    std::unique_ptr<SubtitleTrack> m_subtitles;
+    uint8_t m_subtitleFormat = 0;  // as the setting was when the file was begun
     OutputPlacement m_placement = OutputPlacement::NextFreeName;
     qint64 m_wavLimit = WavSoundLimit;
     bool m_oversized = false;

@@ -54,6 +54,7 @@ public:
     bool ShowPronEditWarning = true;
     bool SI_DefaultTitles = true;
     int32_t OptionsHeight = 0;  // the options band as the user sized it; 0 until then
+    uint8_t OUT_Subtitles = 0;  // SubtitleFormat: 0 none, 1 SRT, 2 WebVTT, 3 LRC
 
     // The user folder's "Files" folder, or " " when it cannot be created.
     QString FilesDir;

@@ -603,8 +603,8 @@ TEST_F(MainWindowTest, EveryControlHasAnAccessibleNameEveryMenuDistinctAccessKey
                               u"MIVoiceRandom MIVoiceRoundRobin ODestSingle ODestMultiple AutoDeleteCB PageControl1 "
                               u"MonitorCB ClearClipboardCB ThreshHoldEdit PromptCkbx PromptDelayEdit PromptDfltActCBox "
                               u"EngineVoicesTV EnableBtn SetDfltBtn EditBtn TestButton MoreVoicesLbl FileFormatWav "
-                              u"FileFormatMP3 AudioQltyCbx OutDirEdit Button1 DfltVoiceCB HighlightCB FilterCB "
-                              u"ToolbarMinCB TBOnTopCB AutoStartAppCB"_s.split(u' ');
+                              u"FileFormatMP3 AudioQltyCbx SubtitlesCbx OutDirEdit Button1 DfltVoiceCB HighlightCB "
+                              u"FilterCB ToolbarMinCB TBOnTopCB AutoStartAppCB"_s.split(u' ');
     QStringList walked;
     QWidget *first = ui->ToolButton1;
     for (QWidget *w = first; walked.size() < strip.size(); w = w->nextInFocusChain()) {

@@ -42,6 +42,7 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
+#include <QMimeData>
 #include <QMenu>
 #include <QProgressBar>
 #include <QScreen>
@@ -49,6 +50,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QStyle>
+#include <QUrl>
 #include <QWindow>
 
 #include <cmath>
@@ -172,6 +174,11 @@ void MainWindow::FormCreate()
     m_gauge->setTextVisible(false);
     m_gauge->setValue(0);
     m_gauge->hide();
+    m_openGauge = new QProgressBar(ui->StatusBar1);
+    m_openGauge->setObjectName(QStringLiteral("OpenProgress"));
+    m_openGauge->setAccessibleName(tr("Opening document"));
+    m_openGauge->setTextVisible(false);
+    m_openGauge->hide();
     LayoutStatusPanels();
 
     setWindowTitle(Caption);
@@ -211,6 +218,10 @@ void MainWindow::FormCreate()
     connect(m_list, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { m_popupMenu1->popup(m_list->mapToGlobal(pos)); });
     ui->MainTextPanel->installEventFilter(this);
+    // Files dropped anywhere on the window open as articles, also on an
+    // article's editor, which would otherwise take a file's name as text.
+    setAcceptDrops(true);
+    qApp->installEventFilter(this);
 
     // Options and toolbar strip.
     ui->ShowToolbarMItm->setChecked(m_prefs.ShowToolbar);
@@ -281,7 +292,8 @@ void MainWindow::BuildArticleList()
     m_articles = std::make_unique<ArticleCommands>(
         *m_articleList, *m_list, m_prefs, *m_saving, *m_reading,
         ArticleCommands::Controls{ui->ToolButton1, ui->ToolButton2, ui->SingleMItm, ui->MultiMItm, ui->ReadFileBtn,
-                                  ui->OpenTextFile1, ui->PasteBtn, ui->Paste1, ui->MiscSheet->Controls().DfltVoiceCB},
+                                  ui->OpenTextFile1, ui->PasteBtn, ui->Paste1, ui->MiscSheet->Controls().DfltVoiceCB,
+                                  m_openGauge},
         *this);
     m_articles->UseVoices(m_driver.Voices());
     // Article headers offer the catalogue's voices, read when they open.
@@ -641,6 +653,9 @@ void MainWindow::LayoutStatusPanels()
     m_panel[0]->setGeometry(0, 0, m_panelWidth[0], height);
     m_panel[1]->setGeometry(m_panelWidth[0], 0, m_panelWidth[1], height);
     m_gauge->setGeometry(m_panelWidth[0] + 2, 2, m_panelWidth[1], 15);
+    // At the end of the status text, so that a reading's gauge beside it stays in view.
+    const int openWidth = std::min(120, m_panelWidth[0] / 3);
+    m_openGauge->setGeometry(m_panelWidth[0] - openWidth - 2, 2, openWidth, 15);
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event)
@@ -655,8 +670,51 @@ void MainWindow::FormResize()
         LayoutStatusPanels();
 }
 
+QStringList MainWindow::DroppedFiles(const QMimeData *data)
+{
+    QStringList files;
+    if (data && data->hasUrls()) {
+        for (const QUrl &url : data->urls())
+            if (url.isLocalFile())
+                files << url.toLocalFile();
+    }
+    return files;
+}
+
+bool MainWindow::TakeFileDrop(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto *drag = static_cast<QDragMoveEvent *>(event);
+        if (DroppedFiles(drag->mimeData()).isEmpty() || Exiting())
+            return false;
+        drag->acceptProposedAction();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto *drop = static_cast<QDropEvent *>(event);
+        const QStringList files = DroppedFiles(drop->mimeData());
+        if (files.isEmpty() || Exiting())
+            return false;
+        drop->acceptProposedAction();
+        // After the drop has ended: a question box must not run inside the
+        // drag and drop's own loop.
+        QTimer::singleShot(0, this, [this, files] { m_articles->OpenFiles(files); });
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove || event->type() == QEvent::Drop) {
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (widget && widget->window() == this && TakeFileDrop(event))
+            return true;
+    }
     if (watched == ui->MainTextPanel && event->type() == QEvent::Resize)
         MainTextPanelResize();
     return QMainWindow::eventFilter(watched, event);

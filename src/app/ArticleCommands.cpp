@@ -25,6 +25,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPromise>
+#include <QThreadPool>
 #include <QTimer>
 
 namespace {
@@ -87,7 +88,6 @@ ArticleCommands::ArticleCommands(ArticleList &list, ArticleListView &view, TPref
       m_dialogParent(dialogParent), m_random(std::random_device{}()),
       m_readWatcher(new QFutureWatcher<DocumentResult>(this)), m_progressDelay(new QTimer(this))
 {
-    m_readers.setMaxThreadCount(1);
     connect(m_readWatcher, &QFutureWatcherBase::finished, this, &ArticleCommands::FileRead);
     m_progressDelay->setSingleShot(true);
     m_progressDelay->setInterval(kProgressDelayMs);
@@ -118,13 +118,12 @@ ArticleCommands::ArticleCommands(ArticleList &list, ArticleListView &view, TPref
 
 ArticleCommands::~ArticleCommands()
 {
-    m_filesToOpen.clear();
-    m_readWatcher->disconnect(this);
-    // Everything is saved by now; the half-read document is only waited for
-    // so that the program does not end under it.
+    // The reader holds nothing of ours and cannot be stopped: it is left to
+    // the shared thread pool, which the application waits for at its very
+    // end, after the window, the tray and the single-instance channel are
+    // gone, so that a new start is not kept waiting for it.
     if (!m_fileBeingRead.isEmpty())
-        DiagnosticLog::WriteLog(QStringLiteral("Waiting for the document being read: ") + m_fileBeingRead);
-    m_readers.waitForDone();
+        DiagnosticLog::WriteLog(QStringLiteral("Not opened at exit: ") + m_fileBeingRead);
 }
 
 bool ArticleCommands::Exiting() const
@@ -303,7 +302,7 @@ void ArticleCommands::ReadNextFile()
     DiagnosticLog::WriteLog(QStringLiteral("Opening ") + m_fileBeingRead);
     auto promise = std::make_shared<QPromise<DocumentResult>>();
     m_readWatcher->setFuture(promise->future());
-    m_readers.start([promise, path = m_fileBeingRead] {
+    QThreadPool::globalInstance()->start([promise, path = m_fileBeingRead] {
         promise->start();
         try {
             promise->addResult(ReadDocument(path, ArticleEntry::kMaxTextFileBytes));

@@ -9,7 +9,6 @@
 #include <QFutureWatcher>
 #include <QObject>
 #include <QStringList>
-#include <QThreadPool>
 
 #include <memory>
 #include <random>
@@ -54,7 +53,6 @@ public:
     // dialogParent carries the file dialog.
     ArticleCommands(ArticleList &list, ArticleListView &view, TPreferences &prefs, ArticleSaving &saving,
                     const ReadingController &reading, const Controls &controls, QWidget &dialogParent);
-    // Waits for a document still being read: its reader knows no way to stop.
     ~ArticleCommands() override;
 
     // The voice catalogue, once the speech driver is there.
@@ -146,12 +144,11 @@ private:
     int m_roundRobinIndex = -1;
     std::mt19937 m_random;
 
-    // The files still to open, the one being read now (empty: none) and its
-    // reading; one worker, so the files come in the order they were given.
+    // The files still to open and the one being read now (empty: none); one
+    // at a time, so that they come in the order they were given.
     QStringList m_filesToOpen;
     QString m_fileBeingRead;
     bool m_addingDocument = false;
-    QThreadPool m_readers;
     QFutureWatcher<DocumentResult> *m_readWatcher;
     QTimer *m_progressDelay;
 };

@@ -320,9 +320,13 @@ void ArticleCommands::FileRead()
 {
     m_progressDelay->stop();
     const QString path = std::exchange(m_fileBeingRead, QString());
-    if (path.isEmpty() || m_readWatcher->future().resultCount() == 0)
+    if (path.isEmpty())
         return;
-    const DocumentResult result = m_readWatcher->future().takeResult();
+    if (m_readWatcher->future().resultCount() == 0) {
+        ReadNextFile();
+        return;
+    }
+    DocumentResult result = m_readWatcher->future().takeResult();
     // An exit while it was read has saved the list: the document is dropped.
     if (Exiting()) {
         DiagnosticLog::WriteLog(QStringLiteral("Opening dropped at exit: ") + path);
@@ -331,7 +335,7 @@ void ArticleCommands::FileRead()
     }
     m_addingDocument = true;
     if (result.document) {
-        AddDocument(path, *result.document);
+        AddDocument(path, std::move(*result.document));
     } else {
         DiagnosticLog::WriteLog(QStringLiteral("Open failed: ") + result.error);
         m_controls.OpenProgress->hide();
@@ -341,11 +345,11 @@ void ArticleCommands::FileRead()
     ReadNextFile();
 }
 
-void ArticleCommands::AddDocument(const QString &path, const Document &document)
+void ArticleCommands::AddDocument(const QString &path, Document document)
 {
     // A document holding no text still opens as an empty article, as an
     // empty text file always has.
-    std::vector<Chapter> chapters = document.chapters;
+    std::vector<Chapter> &chapters = document.chapters;
     if (chapters.empty())
         chapters.push_back({document.title, QString()});
     // One voice for the whole document: its chapters belong together.
@@ -362,7 +366,7 @@ void ArticleCommands::AddDocument(const QString &path, const Document &document)
         });
     } else {
         ChangeList([&] {
-            first = m_list.Add(WholeText({document.title, document.author, chapters}), voice);
+            first = m_list.Add(WholeText(document), voice);
             first->SetTitle(ArticleTitle(document.title, path));
         });
     }

@@ -130,7 +130,7 @@ private:
     bool ChangeList(Change change);
     void ReadNextFile();
     void FileRead();
-    void AddDocument(const QString &path, const Document &document);
+    void AddDocument(const QString &path, Document document);
 
     ArticleList &m_list;
     ArticleListView &m_view;

@@ -687,17 +687,20 @@ bool MainWindow::TakeFileDrop(QEvent *event)
     case QEvent::DragEnter:
     case QEvent::DragMove: {
         auto *drag = static_cast<QDragMoveEvent *>(event);
-        if (DroppedFiles(drag->mimeData()).isEmpty() || Exiting())
+        if (DroppedFiles(drag->mimeData()).isEmpty() || Exiting() || !(drag->possibleActions() & Qt::CopyAction))
             return false;
-        drag->acceptProposedAction();
+        // Always a copy: a file manager removes a file it moved.
+        drag->setDropAction(Qt::CopyAction);
+        drag->accept();
         return true;
     }
     case QEvent::Drop: {
         auto *drop = static_cast<QDropEvent *>(event);
         const QStringList files = DroppedFiles(drop->mimeData());
-        if (files.isEmpty() || Exiting())
+        if (files.isEmpty() || Exiting() || !(drop->possibleActions() & Qt::CopyAction))
             return false;
-        drop->acceptProposedAction();
+        drop->setDropAction(Qt::CopyAction);
+        drop->accept();
         // After the drop has ended: a question box must not run inside the
         // drag and drop's own loop.
         QTimer::singleShot(0, this, [this, files] { m_articles->OpenFiles(files); });

@@ -272,6 +272,10 @@ void ArticleCommands::OpenFiles(const QStringList &paths)
 {
     if (paths.isEmpty() || Exiting())
         return;
+    if (!m_listReady) {
+        m_openWhenReady += paths;
+        return;
+    }
     QStringList files = paths;
     if (!m_prefs.IsMultiArticleMode()) {
         // Each file would replace the one before it in the only article.
@@ -285,6 +289,12 @@ void ArticleCommands::OpenFiles(const QStringList &paths)
     m_prefs.OpenDlgInitialDir = QFileInfo(files.first()).absolutePath();
     m_filesToOpen += files;
     ReadNextFile();
+}
+
+void ArticleCommands::ListReady()
+{
+    m_listReady = true;
+    OpenFiles(std::exchange(m_openWhenReady, {}));
 }
 
 void ArticleCommands::ReadNextFile()

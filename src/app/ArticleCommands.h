@@ -81,9 +81,16 @@ public:
     // told in one message and adds nothing. In Multi-Article mode each
     // chapter becomes an article; in Single-Article mode the first file
     // becomes the one article.
+    // Files handed over before the saved articles are in the list wait
+    // until ListReady.
     void OpenFiles(const QStringList &paths);
+    // The saved articles are in the list and the voices known.
+    void ListReady();
     // Files are being read or wait to be.
-    bool Opening() const { return !m_fileBeingRead.isEmpty() || !m_filesToOpen.isEmpty(); }
+    bool Opening() const
+    {
+        return !m_fileBeingRead.isEmpty() || !m_filesToOpen.isEmpty() || !m_openWhenReady.isEmpty();
+    }
     void ArticleDeleteRequest(ArticleEntry *entry);
     void AddNewPopupClick();
     void DelSelPopupClick();
@@ -148,6 +155,8 @@ private:
     // at a time, so that they come in the order they were given.
     QStringList m_filesToOpen;
     QString m_fileBeingRead;
+    bool m_listReady = false;
+    QStringList m_openWhenReady;
     bool m_addingDocument = false;
     QFutureWatcher<DocumentResult> *m_readWatcher;
     QTimer *m_progressDelay;

@@ -584,6 +584,12 @@ void MainWindow::FinishFirstShow()
         else if (!m_listInfoInitialised)
             InitListInfo();
     });
+    // Files handed to the program at its start open after the saved
+    // articles, once the first show is through.
+    QTimer::singleShot(0, this, [this] {
+        if (!m_terminating)
+            m_articles->ListReady();
+    });
 }
 
 void MainWindow::InitListInfo()

@@ -3,6 +3,8 @@
 #include "ArticleEditor.h"
 #include "ArticleListView.h"
 #include "ArticleSaving.h"
+#include "ArticleText.h"
+#include "Document.h"
 #include "reader/ReadingController.h"
 #include "platform/paths/AppPaths.h"
 #include "platform/shell/MessageService.h"
@@ -21,6 +23,10 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPromise>
+#include <QThreadPool>
+#include <QTimer>
 
 namespace {
 
@@ -30,14 +36,68 @@ const QString kReplaceShownQuestion = QStringLiteral(
     "Replace the article \"%1\"? Its text will be deleted. The other articles stay saved "
     "and show again in Multi-Article mode.");
 constexpr int kTitleLength = 20;
+const QString kOpenTitle = QStringLiteral("Open");
+const QString kDocumentFilter = QStringLiteral(
+    "Documents (*.epub *.pdf *.docx *.odt *.fb2 *.html *.htm *.xhtml *.md *.markdown *.txt);;All files (*)");
+// A document that takes longer than this shows the progress bar.
+constexpr int kProgressDelayMs = 500;
+
+// A text file's article title: its name without the folder, cut at the
+// first dot ("report.v2.txt" is "report").
+QString FileTitle(const QString &path)
+{
+    QString name = QFileInfo(path).fileName();
+    const int dot = name.indexOf(QLatin1Char('.'));
+    return dot >= 0 ? name.left(dot) : name;
+}
+
+// A title the document did not give but was made from the file name
+// follows the text files' rule.
+QString ArticleTitle(const QString &title, const QString &path)
+{
+    return ArticleText::MakeTitle(title == QFileInfo(path).completeBaseName() ? FileTitle(path) : title, kTitleLength);
+}
+
+// A chapter's text as an article holds it: no empty line after its last
+// one, as with a text file.
+QString ChapterText(const QString &text)
+{
+    return text.endsWith(QLatin1Char('\n')) ? text.chopped(1) : text;
+}
+
+// The whole document as one article: each chapter's title on a line of its
+// own before its text, unless the text opens with it anyway.
+QString WholeText(const Document &document)
+{
+    if (document.chapters.size() == 1)
+        return ChapterText(document.chapters.front().text);
+    QStringList parts;
+    for (const Chapter &chapter : document.chapters) {
+        const QString text = ChapterText(chapter.text);
+        const bool titled = text == chapter.title || text.startsWith(chapter.title + QLatin1Char('\n'));
+        parts << (titled ? text : chapter.title + QLatin1Char('\n') + text);
+    }
+    return parts.join(QStringLiteral("\n\n"));
+}
 
 }  // namespace
 
 ArticleCommands::ArticleCommands(ArticleList &list, ArticleListView &view, TPreferences &prefs, ArticleSaving &saving,
                                  const ReadingController &reading, const Controls &controls, QWidget &dialogParent)
     : m_list(list), m_view(view), m_prefs(prefs), m_saving(saving), m_reading(reading), m_controls(controls),
-      m_dialogParent(dialogParent), m_random(std::random_device{}())
+      m_dialogParent(dialogParent), m_random(std::random_device{}()),
+      m_readWatcher(new QFutureWatcher<DocumentResult>(this)), m_progressDelay(new QTimer(this))
 {
+    connect(m_readWatcher, &QFutureWatcherBase::finished, this, &ArticleCommands::FileRead);
+    m_progressDelay->setSingleShot(true);
+    m_progressDelay->setInterval(kProgressDelayMs);
+    connect(m_progressDelay, &QTimer::timeout, this, [this] {
+        QProgressBar *progress = m_controls.OpenProgress;
+        progress->setRange(0, 0);  // the reader tells no progress of its own
+        progress->setToolTip(QStringLiteral("Opening %1").arg(QFileInfo(m_fileBeingRead).fileName()));
+        progress->setAccessibleDescription(progress->toolTip());
+        progress->show();
+    });
     auto *mode = new QActionGroup(this);
     mode->addAction(controls.SingleItem);
     mode->addAction(controls.MultiItem);
@@ -54,6 +114,16 @@ ArticleCommands::ArticleCommands(ArticleList &list, ArticleListView &view, TPref
     connect(controls.PasteButton, &QAbstractButton::clicked, this, &ArticleCommands::PasteIntoArticle);
     connect(controls.PasteItem, &QAction::triggered, this, &ArticleCommands::PasteIntoArticle);
     connect(&view, &ArticleListView::DeleteRequested, this, &ArticleCommands::ArticleDeleteRequest);
+}
+
+ArticleCommands::~ArticleCommands()
+{
+    // The reader holds nothing of ours and cannot be stopped: it is left to
+    // the shared thread pool, which the application waits for at its very
+    // end, after the window, the tray and the single-instance channel are
+    // gone, so that a new start is not kept waiting for it.
+    if (!m_fileBeingRead.isEmpty())
+        DiagnosticLog::WriteLog(QStringLiteral("Not opened at exit: ") + m_fileBeingRead);
 }
 
 bool ArticleCommands::Exiting() const
@@ -125,13 +195,12 @@ ArticleEntry *ArticleCommands::AddNewArticle()
     return CreateArticle(QString(), ChooseVoice());
 }
 
-ArticleEntry *ArticleCommands::CreateArticle(const QString &text, const QString &voiceName)
+template <class Change>
+bool ArticleCommands::ChangeList(Change change)
 {
-    if (Exiting())
-        return nullptr;
-    ArticleEntry *entry = nullptr;
     try {
-        entry = m_list.Add(text, voiceName);
+        change();
+        return true;
     } catch (const EMemoEntryLocked &e) {
         DiagnosticLog::WriteLog(QStringLiteral("AddMemo Exception: ") + e.message());
         MessageService::error(kLockedMessage);
@@ -145,6 +214,15 @@ ArticleEntry *ArticleCommands::CreateArticle(const QString &text, const QString 
         DiagnosticLog::WriteLog(QStringLiteral("AddMemo Failed"));
         MessageService::error(QStringLiteral("AddMemo Failed"));
     }
+    return false;
+}
+
+ArticleEntry *ArticleCommands::CreateArticle(const QString &text, const QString &voiceName)
+{
+    if (Exiting())
+        return nullptr;
+    ArticleEntry *entry = nullptr;
+    ChangeList([&] { entry = m_list.Add(text, voiceName); });
     SaveList();
     emit CountChanged();
     return entry;
@@ -174,52 +252,141 @@ void ArticleCommands::ReadFileBtnClick()
     std::unique_ptr<QFileDialog> dialog = CreateOpenDialog();
     if (dialog->exec() != QDialog::Accepted || Exiting())
         return;
-    if (!MayReplaceShownArticle())
-        return;
-    OpenTextFiles(dialog->selectedFiles());
+    OpenFiles(dialog->selectedFiles());
 }
 
 std::unique_ptr<QFileDialog> ArticleCommands::CreateOpenDialog()
 {
-    auto dialog = std::make_unique<QFileDialog>(&m_dialogParent, QStringLiteral("Open Text File"),
-                                                m_prefs.OpenDlgInitialDir);
+    auto dialog = std::make_unique<QFileDialog>(&m_dialogParent, kOpenTitle, m_prefs.OpenDlgInitialDir);
     dialog->setObjectName(QStringLiteral("OpenDialog1"));
     // Name filters match in any letter case unless QDir::CaseSensitive is
     // set, so "NOTES.TXT" is offered too.
-    dialog->setNameFilter(QStringLiteral("Text files (*.txt)"));
+    dialog->setNameFilter(kDocumentFilter);
     dialog->setFileMode(m_prefs.ML_ListMode == 1 ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setSizeGripEnabled(true);
     return dialog;
 }
 
-void ArticleCommands::OpenTextFiles(const QStringList &files)
+void ArticleCommands::OpenFiles(const QStringList &paths)
 {
-    if (files.isEmpty())
+    if (paths.isEmpty() || Exiting())
         return;
-    m_prefs.OpenDlgInitialDir = QFileInfo(files.first()).absolutePath();
-    for (const QString &file : files) {
-        ArticleEntry *entry = AddNewArticle();
-        if (!entry)
-            continue;
-        QString name = QFileInfo(file).fileName();
-        const int dot = name.indexOf(QLatin1Char('.'));
-        if (dot >= 0)
-            name = name.left(dot);
-        entry->TitleFromString(name, kTitleLength);
-        if (!entry->LoadFromFile(file))
-            MessageService::error(QStringLiteral("The file could not be opened:\r") + file);
-        // An exit while a box was open has saved and emptied the list.
-        if (Exiting())
-            return;
-        if (m_prefs.AutoSpeak())
-            emit AutoSpeakWanted(entry);
-        QCoreApplication::processEvents();
-        if (Exiting())
+    if (!m_listReady) {
+        m_openWhenReady += paths;
+        return;
+    }
+    QStringList files = paths;
+    if (!m_prefs.IsMultiArticleMode()) {
+        // Each file would replace the one before it in the only article.
+        if (files.size() > 1)
+            DiagnosticLog::WriteLog(
+                QStringLiteral("Single-Article mode opens only the first of %1 files").arg(files.size()));
+        files = files.mid(0, 1);
+        if (!MayReplaceShownArticle() || Exiting())
             return;
     }
+    m_prefs.OpenDlgInitialDir = QFileInfo(files.first()).absolutePath();
+    m_filesToOpen += files;
+    ReadNextFile();
+}
+
+void ArticleCommands::ListReady()
+{
+    m_listReady = true;
+    OpenFiles(std::exchange(m_openWhenReady, {}));
+}
+
+void ArticleCommands::ReadNextFile()
+{
+    // One file at a time; the next starts once the last one is in the list
+    // and its message, if any, is closed.
+    if (!m_fileBeingRead.isEmpty() || m_addingDocument)
+        return;
+    if (m_filesToOpen.isEmpty() || Exiting()) {
+        m_filesToOpen.clear();
+        m_controls.OpenProgress->hide();
+        return;
+    }
+    m_fileBeingRead = m_filesToOpen.takeFirst();
+    DiagnosticLog::WriteLog(QStringLiteral("Opening ") + m_fileBeingRead);
+    auto promise = std::make_shared<QPromise<DocumentResult>>();
+    m_readWatcher->setFuture(promise->future());
+    QThreadPool::globalInstance()->start([promise, path = m_fileBeingRead] {
+        promise->start();
+        try {
+            promise->addResult(ReadDocument(path, ArticleEntry::kMaxTextFileBytes));
+        } catch (...) {
+            promise->addResult(DocumentResult{
+                std::nullopt, QStringLiteral("The document \"%1\" cannot be read: it is damaged.").arg(path)});
+        }
+        promise->finish();
+    });
+    if (m_controls.OpenProgress->isHidden())
+        m_progressDelay->start();
+}
+
+void ArticleCommands::FileRead()
+{
+    m_progressDelay->stop();
+    const QString path = std::exchange(m_fileBeingRead, QString());
+    if (path.isEmpty())
+        return;
+    if (m_readWatcher->future().resultCount() == 0) {
+        ReadNextFile();
+        return;
+    }
+    DocumentResult result = m_readWatcher->future().takeResult();
+    // An exit while it was read has saved the list: the document is dropped.
+    if (Exiting()) {
+        DiagnosticLog::WriteLog(QStringLiteral("Opening dropped at exit: ") + path);
+        ReadNextFile();
+        return;
+    }
+    m_addingDocument = true;
+    if (result.document) {
+        AddDocument(path, std::move(*result.document));
+    } else {
+        DiagnosticLog::WriteLog(QStringLiteral("Open failed: ") + result.error);
+        m_controls.OpenProgress->hide();
+        MessageService::error(result.error);
+    }
+    m_addingDocument = false;
+    ReadNextFile();
+}
+
+void ArticleCommands::AddDocument(const QString &path, Document document)
+{
+    // A document holding no text still opens as an empty article, as an
+    // empty text file always has.
+    std::vector<Chapter> &chapters = document.chapters;
+    if (chapters.empty())
+        chapters.push_back({document.title, QString()});
+    // One voice for the whole document: its chapters belong together.
+    const QString voice = ChooseVoice();
+    ArticleEntry *first = nullptr;
+    if (m_prefs.IsMultiArticleMode()) {
+        std::vector<SavedArticles::Record> records;
+        records.reserve(chapters.size());
+        for (const Chapter &chapter : chapters)
+            records.push_back({ArticleTitle(chapter.title, path), voice, ChapterText(chapter.text)});
+        ChangeList([&] {
+            const QList<ArticleEntry *> added = m_list.AddAll(records);
+            first = added.value(0);
+        });
+    } else {
+        ChangeList([&] {
+            first = m_list.Add(WholeText(document), voice);
+            first->SetTitle(ArticleTitle(document.title, path));
+        });
+    }
+    // A message box above let an exit run, which saved and emptied the list.
+    if (Exiting())
+        return;
     SaveList();
     emit CountChanged();
+    if (first && m_prefs.AutoSpeak())
+        emit AutoSpeakWanted(first);
 }
 
 void ArticleCommands::ArticleDeleteRequest(ArticleEntry *entry)

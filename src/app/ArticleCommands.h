@@ -1,11 +1,12 @@
 #pragma once
 // The main window's article commands: new articles with a voice chosen by
-// the list mode's voice policy, opening text files as articles, deleting,
+// the list mode's voice policy, opening documents as articles, deleting,
 // pasting, saving the list, and switching between the single and the
 // multi-article mode.
 
 #include "ArticleHeader.h"
 
+#include <QFutureWatcher>
 #include <QObject>
 #include <QStringList>
 
@@ -17,6 +18,8 @@ class QAction;
 class QComboBox;
 class QFileDialog;
 class QMenu;
+class QProgressBar;
+class QTimer;
 class QWidget;
 class ArticleEntry;
 class ArticleList;
@@ -25,6 +28,8 @@ class ArticleSaving;
 class ReadingController;
 class TPreferences;
 class TVoiceList;
+struct Document;
+struct DocumentResult;
 
 class ArticleCommands : public QObject, public VoiceChoiceSource
 {
@@ -41,12 +46,14 @@ public:
         QAbstractButton *PasteButton;
         QAction *PasteItem;
         QComboBox *DefaultVoice;  // the default voice drop-down of the options
+        QProgressBar *OpenProgress;  // shown while a document takes long to open
     };
 
     // reading tells whether a reading runs or the program is exiting;
     // dialogParent carries the file dialog.
     ArticleCommands(ArticleList &list, ArticleListView &view, TPreferences &prefs, ArticleSaving &saving,
                     const ReadingController &reading, const Controls &controls, QWidget &dialogParent);
+    ~ArticleCommands() override;
 
     // The voice catalogue, once the speech driver is there.
     void UseVoices(const TVoiceList &voices) { m_voices = &voices; }
@@ -67,8 +74,23 @@ public:
     void ReadFileBtnClick();
     // OpenDialog1 as the current list mode wants it.
     std::unique_ptr<QFileDialog> CreateOpenDialog();
-    // The files-chosen half of ReadFileBtnClick.
-    void OpenTextFiles(const QStringList &files);
+    // Opens documents of any supported kind as articles, in the given order:
+    // the Open dialog, files dropped on the window and files handed to the
+    // running program all come here. Each file is read away from the
+    // window's thread, one after another; a file that cannot be read is
+    // told in one message and adds nothing. In Multi-Article mode each
+    // chapter becomes an article; in Single-Article mode the first file
+    // becomes the one article.
+    // Files handed over before the saved articles are in the list wait
+    // until ListReady.
+    void OpenFiles(const QStringList &paths);
+    // The saved articles are in the list and the voices known.
+    void ListReady();
+    // Files are being read or wait to be.
+    bool Opening() const
+    {
+        return !m_fileBeingRead.isEmpty() || !m_filesToOpen.isEmpty() || !m_openWhenReady.isEmpty();
+    }
     void ArticleDeleteRequest(ArticleEntry *entry);
     void AddNewPopupClick();
     void DelSelPopupClick();
@@ -110,6 +132,12 @@ private:
     // that loses nothing or the user agrees.
     bool MayReplaceShownArticle();
     bool Exiting() const;
+    // Makes a change to the list, telling the user when the list refuses it.
+    template <class Change>
+    bool ChangeList(Change change);
+    void ReadNextFile();
+    void FileRead();
+    void AddDocument(const QString &path, Document document);
 
     ArticleList &m_list;
     ArticleListView &m_view;
@@ -122,4 +150,14 @@ private:
     QStringList m_favoriteVoices;
     int m_roundRobinIndex = -1;
     std::mt19937 m_random;
+
+    // The files still to open and the one being read now (empty: none); one
+    // at a time, so that they come in the order they were given.
+    QStringList m_filesToOpen;
+    QString m_fileBeingRead;
+    bool m_listReady = false;
+    QStringList m_openWhenReady;
+    bool m_addingDocument = false;
+    QFutureWatcher<DocumentResult> *m_readWatcher;
+    QTimer *m_progressDelay;
 };

@@ -43,6 +43,7 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
+#include <QMimeData>
 #include <QMenu>
 #include <QProgressBar>
 #include <QScreen>
@@ -50,6 +51,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QStyle>
+#include <QUrl>
 #include <QWindow>
 
 #include <cmath>
@@ -173,6 +175,11 @@ void MainWindow::FormCreate()
     m_gauge->setTextVisible(false);
     m_gauge->setValue(0);
     m_gauge->hide();
+    m_openGauge = new QProgressBar(ui->StatusBar1);
+    m_openGauge->setObjectName(QStringLiteral("OpenProgress"));
+    m_openGauge->setAccessibleName(tr("Opening document"));
+    m_openGauge->setTextVisible(false);
+    m_openGauge->hide();
     LayoutStatusPanels();
 
     setWindowTitle(Caption);
@@ -212,6 +219,10 @@ void MainWindow::FormCreate()
     connect(m_list, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { m_popupMenu1->popup(m_list->mapToGlobal(pos)); });
     ui->MainTextPanel->installEventFilter(this);
+    // Files dropped anywhere on the window open as articles, also on an
+    // article's editor, which would otherwise take a file's name as text.
+    setAcceptDrops(true);
+    qApp->installEventFilter(this);
 
     // Options and toolbar strip.
     ui->ShowToolbarMItm->setChecked(m_prefs.ShowToolbar);
@@ -282,7 +293,8 @@ void MainWindow::BuildArticleList()
     m_articles = std::make_unique<ArticleCommands>(
         *m_articleList, *m_list, m_prefs, *m_saving, *m_reading,
         ArticleCommands::Controls{ui->ToolButton1, ui->ToolButton2, ui->SingleMItm, ui->MultiMItm, ui->ReadFileBtn,
-                                  ui->OpenTextFile1, ui->PasteBtn, ui->Paste1, ui->MiscSheet->Controls().DfltVoiceCB},
+                                  ui->OpenTextFile1, ui->PasteBtn, ui->Paste1, ui->MiscSheet->Controls().DfltVoiceCB,
+                                  m_openGauge},
         *this);
     m_articles->UseVoices(m_driver.Voices());
     // Article headers offer the catalogue's voices, read when they open.
@@ -573,6 +585,12 @@ void MainWindow::FinishFirstShow()
         else if (!m_listInfoInitialised)
             InitListInfo();
     });
+    // Files handed to the program at its start open after the saved
+    // articles, once the first show is through.
+    QTimer::singleShot(0, this, [this] {
+        if (!m_terminating)
+            m_articles->ListReady();
+    });
 }
 
 void MainWindow::InitListInfo()
@@ -642,6 +660,9 @@ void MainWindow::LayoutStatusPanels()
     m_panel[0]->setGeometry(0, 0, m_panelWidth[0], height);
     m_panel[1]->setGeometry(m_panelWidth[0], 0, m_panelWidth[1], height);
     m_gauge->setGeometry(m_panelWidth[0] + 2, 2, m_panelWidth[1], 15);
+    // At the end of the status text, so that a reading's gauge beside it stays in view.
+    const int openWidth = std::min(120, m_panelWidth[0] / 3);
+    m_openGauge->setGeometry(m_panelWidth[0] - openWidth - 2, 2, openWidth, 15);
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event)
@@ -656,8 +677,54 @@ void MainWindow::FormResize()
         LayoutStatusPanels();
 }
 
+QStringList MainWindow::DroppedFiles(const QMimeData *data)
+{
+    QStringList files;
+    if (data && data->hasUrls()) {
+        for (const QUrl &url : data->urls())
+            if (url.isLocalFile())
+                files << url.toLocalFile();
+    }
+    return files;
+}
+
+bool MainWindow::TakeFileDrop(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto *drag = static_cast<QDragMoveEvent *>(event);
+        if (DroppedFiles(drag->mimeData()).isEmpty() || Exiting() || !(drag->possibleActions() & Qt::CopyAction))
+            return false;
+        // Always a copy: a file manager removes a file it moved.
+        drag->setDropAction(Qt::CopyAction);
+        drag->accept();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto *drop = static_cast<QDropEvent *>(event);
+        const QStringList files = DroppedFiles(drop->mimeData());
+        if (files.isEmpty() || Exiting() || !(drop->possibleActions() & Qt::CopyAction))
+            return false;
+        drop->setDropAction(Qt::CopyAction);
+        drop->accept();
+        // After the drop has ended: a question box must not run inside the
+        // drag and drop's own loop.
+        QTimer::singleShot(0, this, [this, files] { m_articles->OpenFiles(files); });
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove || event->type() == QEvent::Drop) {
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (widget && widget->window() == this && TakeFileDrop(event))
+            return true;
+    }
     if (watched == ui->MainTextPanel && event->type() == QEvent::Resize)
         MainTextPanelResize();
     return QMainWindow::eventFilter(watched, event);

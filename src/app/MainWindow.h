@@ -16,6 +16,7 @@
 
 class QLabel;
 class QMenu;
+class QMimeData;
 class QProgressBar;
 class QSystemTrayIcon;
 class QTimer;
@@ -77,6 +78,7 @@ public:
     QMenu *PopupMenu1() const { return m_popupMenu1; }
     QSystemTrayIcon *TrayIcon() const;
     QProgressBar *Gauge() const { return m_gauge; }
+    QProgressBar *OpenGauge() const { return m_openGauge; }
     ReadingState State() const;
     ReadingController *Reading() const { return m_reading.get(); }
     Speaker *Driver() const { return &m_driver; }
@@ -208,6 +210,10 @@ private:
     void ConnectReading();
     // The reading controller, its commands and the floating toolbar's part.
     void BuildReading();
+    // The local files a drag carries; none when it carries no files.
+    static QStringList DroppedFiles(const QMimeData *data);
+    // A drag of files over the window is taken, and a drop opens them.
+    bool TakeFileDrop(QEvent *event);
 
     std::unique_ptr<Ui::MainWindow> ui;
     TPreferences &m_prefs;
@@ -222,6 +228,7 @@ private:
     EnginesVoicesPage *m_voicesPage = nullptr;
     QMenu *m_popupMenu1 = nullptr;
     QProgressBar *m_gauge = nullptr;
+    QProgressBar *m_openGauge = nullptr;
     QLabel *m_panel[2] = {nullptr, nullptr};
     int m_panelWidth[2] = {0, 0};
     // A login start goes to the tray once the articles are loaded.

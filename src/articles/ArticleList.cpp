@@ -226,6 +226,31 @@ ArticleEntry *ArticleList::Add(const QString &text, const QString &voiceName)
     return entry;
 }
 
+QList<ArticleEntry *> ArticleList::AddAll(const std::vector<SavedArticles::Record> &records)
+{
+    QList<ArticleEntry *> added;
+    // Laying the rows out after each Add costs as much as the Add itself
+    // for a book of many chapters.
+    const bool deferred = std::exchange(m_deferLayout, true);
+    struct Relayout {
+        ArticleList *list;
+        const QList<ArticleEntry *> &added;
+        bool deferred;
+        ~Relayout()
+        {
+            list->m_deferLayout = deferred;
+            if (!deferred)
+                emit list->ImportEnded(!added.isEmpty());
+        }
+    } relayout{this, added, deferred};
+    for (const SavedArticles::Record &record : records) {
+        ArticleEntry *entry = Add(record.Text, record.Voice);
+        entry->SetTitle(record.Title);
+        added.append(entry);
+    }
+    return added;
+}
+
 void ArticleList::MarkEntry(int position)
 {
     Trace(QStringLiteral("MarkEntry"));

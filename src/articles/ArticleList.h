@@ -45,6 +45,11 @@ public:
     // Single-Article mode the new one replaces the article shown, and the
     // articles set aside stay as they are); returns it.
     ArticleEntry *Add(const QString &text, const QString &voiceName);
+    // Adds several articles in one go (the chapters of a document), each
+    // with its title, voice and text, as Add would one by one, but the rows
+    // are laid out once at the end. Meant for Multi-Article mode, where
+    // nothing is replaced. Returns the new articles in order.
+    QList<ArticleEntry *> AddAll(const std::vector<SavedArticles::Record> &records);
     // Makes the article at a 1-based position current and asks the view to
     // show it.
     void MarkEntry(int position);

@@ -281,7 +281,8 @@ TEST_F(MainWindowTest, OpeningTextFilesTitlesThemAfterTheFileName)
     Entry(0)->SetText(u"Being read"_s);
     Entry(0)->Locked = true;
     ASSERT_TRUE(writeFile(homeDir() + u"/new.txt"_s, "New text"));
-    form->Articles().OpenTextFiles({homeDir() + u"/new.txt"_s});
+    form->Articles().OpenFiles({homeDir() + u"/new.txt"_s});
+    ASSERT_TRUE(waitFor([this] { return !form->Articles().Opening(); }, 10000));
     EXPECT_EQ(messages, QStringList{kBeingRead});
     ASSERT_EQ(Texts(), QStringList{u"Being read"_s});
     Entry(0)->Locked = false;
@@ -293,7 +294,8 @@ TEST_F(MainWindowTest, OpeningTextFilesTitlesThemAfterTheFileName)
     ASSERT_TRUE(writeFile(dir + u"/report.v2.TXT"_s, "Two dots"));
     ASSERT_TRUE(writeFile(dir + u"/README"_s, "No extension"));
     form->List()->DeleteAll();
-    form->Articles().OpenTextFiles({dir + u"/My News.txt"_s, dir + u"/report.v2.TXT"_s, dir + u"/README"_s});
+    form->Articles().OpenFiles({dir + u"/My News.txt"_s, dir + u"/report.v2.TXT"_s, dir + u"/README"_s});
+    ASSERT_TRUE(waitFor([this] { return !form->Articles().Opening(); }, 10000));
     EXPECT_EQ(Titles(), (QStringList{u"My_News"_s, u"report"_s, u"README"_s}));
     EXPECT_EQ(Entry(2)->Text(), u"No extension"_s);
     EXPECT_EQ(form->Preferences().OpenDlgInitialDir, dir);
@@ -302,8 +304,11 @@ TEST_F(MainWindowTest, OpeningTextFilesTitlesThemAfterTheFileName)
 
     // A file that vanished before it was read is reported, not silently dropped.
     messages.clear();
-    form->Articles().OpenTextFiles({dir + u"/gone.txt"_s});
-    EXPECT_EQ(messages.size(), 1);
+    form->Articles().OpenFiles({dir + u"/gone.txt"_s});
+    ASSERT_TRUE(waitFor([this] { return !form->Articles().Opening(); }, 10000));
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages.first().contains(u"gone.txt"_s)) << Messages();
+    EXPECT_EQ(Count(), 3);
 }
 
 TEST_F(MainWindowTest, ArticleMenuEditsTheSelectedArticleAndDeletingTheLastLeavesOneEmptyArticle)

@@ -69,6 +69,8 @@ public:
     std::unique_ptr<QFileDialog> CreateOpenDialog();
     // The files-chosen half of ReadFileBtnClick.
     void OpenTextFiles(const QStringList &files);
+    // Files handed over from outside the window (a later start, the desktop).
+    void OpenFiles(const QStringList &paths) { OpenTextFiles(paths); }
     void ArticleDeleteRequest(ArticleEntry *entry);
     void AddNewPopupClick();
     void DelSelPopupClick();

@@ -8,6 +8,7 @@
 #include "ArticleCommands.h"
 #include "ArticleSaving.h"
 #include "ClipboardWatcher.h"
+#include "DesktopCommands.h"
 #include "EnginesVoicesPage.h"
 #include "HelpMenu.h"
 #include "ListReadingView.h"
@@ -70,6 +71,7 @@ const QString kSettingsDamaged = QStringLiteral(
     "The settings file \"%1\" could not be read, so Voxtrella starts with its default settings.\r\r"
     "The damaged file is kept as \"%1.damaged\". Your saved articles are not affected.");
 const QString kSettingsNotSaved = QStringLiteral("The settings could not be saved.");
+const QString kClosing = QStringLiteral("Voxtrella is closing; try again once it has closed.");
 const QString kAudioDeviceGone = QStringLiteral(
     "The audio device chosen earlier (device %1) is no longer available, so Voxtrella uses the system default "
     "output.\r\rChoose another device with Options, Select Audio Device.");
@@ -571,6 +573,10 @@ void MainWindow::FinishFirstShow()
             FormActivate();
         else if (!m_listInfoInitialised)
             InitListInfo();
+        // The commands that came during the start, with the list in place.
+        m_takesCommands = true;
+        for (const SingleInstance::Command &command : std::exchange(m_pendingCommands, {}))
+            TakeCommand(command);
     });
 }
 
@@ -918,6 +924,10 @@ void MainWindow::BuildReading()
     connect(&m_toolBar, &FloatingToolBar::Shown, m_tray, &TrayController::ToolbarShown);
     connect(&m_toolBar, &FloatingToolBar::ClosedByUser, m_tray, &TrayController::ToolbarClosed);
     m_readingCommands->SetReadingState(rsIdle);
+
+    m_desktopCommands = new DesktopCommands(*m_readingActions, *m_clipboard, *m_articles, *QGuiApplication::clipboard(),
+                                            this);
+    connect(m_desktopCommands, &DesktopCommands::WindowWanted, this, &MainWindow::RestoreFromTray);
 }
 
 ArticleEntry *MainWindow::AddNewArticle()
@@ -995,6 +1005,22 @@ void MainWindow::MinimiseToTray()
         showMinimized();
     }
     m_tray->WindowHidden(State());
+}
+
+QString MainWindow::TakeCommand(const SingleInstance::Command &command)
+{
+    if (Exiting() || m_terminating)
+        return kClosing;
+    if (command.name == SingleInstance::kRestore) {
+        RestoreFromTray();
+        return {};
+    }
+    if (!m_takesCommands) {
+        m_pendingCommands.append(command);
+        return {};
+    }
+    DiagnosticLog::WriteLog(QStringLiteral("Desktop command: ") + command.name);
+    return m_desktopCommands->Take(command);
 }
 
 void MainWindow::RestoreFromTray()

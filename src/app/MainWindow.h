@@ -5,6 +5,7 @@
 // commands (ReadingActions, driven by ReadingBinder), the option panels
 // (OptionsBinder), the Help menu (HelpMenu) and the tray (TrayController).
 
+#include "platform/shell/SingleInstance.h"
 #include "reader/ReadingController.h"
 
 #include <QElapsedTimer>
@@ -34,6 +35,7 @@ class ArticleCommands;
 class ArticleSaving;
 class HelpMenu;
 class ClipboardWatcher;
+class DesktopCommands;
 class EnginesVoicesPage;
 class OptionsBinder;
 class OptionsStrip;
@@ -146,6 +148,11 @@ public:
     void MinimiseToTray();
     void RestoreFromTray();
 
+    // A command of a later start, or of this start's own arguments: taken
+    // now, or kept for the end of the first show. Empty when taken, else
+    // why not.
+    QString TakeCommand(const SingleInstance::Command &command);
+
 signals:
     // The exit command was given; the application runs the exit.
     void ExitRequested();
@@ -213,6 +220,10 @@ private:
     OptionsBinder *m_options = nullptr;
     OptionsStrip *m_strip = nullptr;
     ClipboardWatcher *m_clipboard = nullptr;
+    DesktopCommands *m_desktopCommands = nullptr;
+    // Commands that came before the first show was done.
+    QList<SingleInstance::Command> m_pendingCommands;
+    bool m_takesCommands = false;
     EnginesVoicesPage *m_voicesPage = nullptr;
     QMenu *m_popupMenu1 = nullptr;
     QProgressBar *m_gauge = nullptr;

@@ -25,6 +25,7 @@ const QString kNoSelectionHere = QStringLiteral(
 const QString kWlPasteFailed = QStringLiteral("The selected text could not be read with wl-paste: %1");
 const QString kNothingToPlay = QStringLiteral("There is nothing to read or pause now.");
 const QString kNotReading = QStringLiteral("Nothing is being read now.");
+const QString kNothingToSkip = QStringLiteral("There is nothing to skip now.");
 const QString kUnknownCommand = QStringLiteral("This Voxtrella does not know the command \"%1\".");
 
 constexpr int kWlPasteTimeoutMs = 3000;
@@ -70,7 +71,9 @@ QString DesktopCommands::TakeReading(const QString &name)
     } else if (name == SingleInstance::kStop) {
         action = m_actions.Stop();
     } else if (name == SingleInstance::kSkip) {
+        // Also refused while one article alone is read.
         action = m_actions.Skip();
+        refusal = kNothingToSkip;
     } else {
         return kUnknownCommand.arg(name);
     }

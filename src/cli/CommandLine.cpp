@@ -716,13 +716,13 @@ const QString kExitStatusText = QStringLiteral(
 // The window's own command line, which this parser never sees.
 const QString kWindowText = QStringLiteral(
     "\nThe window:\n"
-    "  voxtrella [FILE...]       Opens the window, or shows the running one; each\n"
-    "                            FILE is opened as an article.\n"
-    "  voxtrella --read-clipboard  Reads the clipboard's text aloud as a new article.\n"
-    "  voxtrella --read-selection  Reads the selected text aloud as a new article.\n"
-    "  voxtrella --play-pause    Starts, pauses or resumes reading aloud.\n"
-    "  voxtrella --stop          Stops reading.\n"
-    "  voxtrella --skip          Skips to the next article.\n"
+    "  voxtrella [FILE...]          Opens the window, or shows the running one;\n"
+    "                               each FILE is opened as an article.\n"
+    "  voxtrella --read-clipboard   Reads the clipboard's text aloud as a new article.\n"
+    "  voxtrella --read-selection   Reads the selected text aloud as a new article.\n"
+    "  voxtrella --play-pause       Starts, pauses or resumes reading aloud.\n"
+    "  voxtrella --stop             Stops reading.\n"
+    "  voxtrella --skip             Skips to the next article.\n"
     "These go to the running window, or start one that carries them out. Bind\n"
     "them to keys in the desktop's keyboard settings. Exit status 0 when the\n"
     "window took the command, 1 with the reason on standard error when not.\n");

@@ -373,7 +373,7 @@ bool SingleInstance::tryBecomePrimary(const Command &command)
     lock.tryLock(3 * kConnectTimeoutMs);
 
     // Only a copy of ours that answers counts as running.
-    if (handOver(command))
+    if (handOver(command, lock))
         return false;
 
     if (!listen()) {
@@ -382,7 +382,7 @@ bool SingleInstance::tryBecomePrimary(const Command &command)
         QLocalServer::removeServer(m_serverName);
         if (!listen()) {
             // Another start may have won the race in the meantime.
-            if (handOver(command))
+            if (handOver(command, lock))
                 return false;
             // Could not listen at all (no writable socket folder): run anyway,
             // as a program that refuses to start would be worse than two copies.
@@ -425,7 +425,7 @@ void SingleInstance::stopListening()
     m_thread = nullptr;
 }
 
-bool SingleInstance::handOver(const Command &command)
+bool SingleInstance::handOver(const Command &command, QLockFile &lock)
 {
     QLocalSocket socket;
     socket.connectToServer(m_serverName);
@@ -444,7 +444,9 @@ bool SingleInstance::handOver(const Command &command)
         return false;
 
     // From here on it is a running copy: whatever happens, this start ends,
-    // and says so when the command was not taken.
+    // and says so when the command was not taken. Other starts need not wait
+    // for the answer, which may take a busy window a while.
+    lock.unlock();
     socket.write(encode(command));
     clock.restart();
     while (!socket.canReadLine()) {

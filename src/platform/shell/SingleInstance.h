@@ -22,6 +22,7 @@
 #include <functional>
 #include <optional>
 
+class QLockFile;
 class QThread;
 
 namespace SingleInstanceDetail {
@@ -119,7 +120,7 @@ private:
 
     // True when a copy of ours answered the handshake; it was then handed
     // the command, and m_failure says whether it took it.
-    bool handOver(const Command &command);
+    bool handOver(const Command &command, QLockFile &lock);
     bool listen();
     void stopListening();
     // On this object's thread: a command the listener read, and its answer.

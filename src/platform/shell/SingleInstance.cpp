@@ -425,6 +425,28 @@ void SingleInstance::stopListening()
     m_thread = nullptr;
 }
 
+QList<SingleInstance::Command> SingleInstance::splitForLines(const Command &command)
+{
+    // Files beyond what one line may hold go as more commands of the same
+    // kind, in their order.
+    if (command.name != kOpen)
+        return {command};
+    QList<Command> parts;
+    Command part{kOpen, {}};
+    qsizetype size = encode(part).size();
+    for (const QString &path : command.arguments) {
+        const qsizetype more = 1 + encodeArgument(path).size();
+        if (!part.arguments.isEmpty() && size + more > kMaxLineBytes) {
+            parts << part;
+            part.arguments.clear();
+            size = encode(part).size();
+        }
+        part.arguments << path;
+        size += more;
+    }
+    return parts << part;
+}
+
 bool SingleInstance::handOver(const Command &command, QLockFile &lock)
 {
     QLocalSocket socket;
@@ -447,26 +469,29 @@ bool SingleInstance::handOver(const Command &command, QLockFile &lock)
     // and says so when the command was not taken. Other starts need not wait
     // for the answer, which may take a busy window a while.
     lock.unlock();
-    socket.write(encode(command));
-    clock.restart();
-    while (!socket.canReadLine()) {
-        if (socket.state() != QLocalSocket::ConnectedState) {
-            m_failure = kClosed;
-            return true;
+    for (const Command &part : splitForLines(command)) {
+        socket.write(encode(part));
+        clock.restart();
+        while (!socket.canReadLine()) {
+            if (socket.state() != QLocalSocket::ConnectedState) {
+                m_failure = kClosed;
+                return true;
+            }
+            const qint64 left = kAnswerTimeoutMs - clock.elapsed();
+            if (left <= 0 || socket.bytesAvailable() > kMaxLineBytes) {
+                m_failure = kNoAnswer.arg(kAnswerTimeoutMs / 1000);
+                return true;
+            }
+            socket.waitForReadyRead(int(left));
         }
-        const qint64 left = kAnswerTimeoutMs - clock.elapsed();
-        if (left <= 0 || socket.bytesAvailable() > kMaxLineBytes) {
-            m_failure = kNoAnswer.arg(kAnswerTimeoutMs / 1000);
-            return true;
+        const QByteArray answer = socket.readLine(kMaxLineBytes + 2);
+        if (answer != kTaken) {
+            const std::optional<QString> reason = answer.startsWith(kRefusedPrefix) && answer.endsWith('\n')
+                                                      ? decodeArgument(answer.mid(kRefusedPrefix.size()).chopped(1))
+                                                      : std::nullopt;
+            m_failure = reason && !reason->isEmpty() ? *reason : kFailedAnswer;
+            break;
         }
-        socket.waitForReadyRead(int(left));
-    }
-    const QByteArray answer = socket.readLine(kMaxLineBytes + 2);
-    if (answer != kTaken) {
-        const std::optional<QString> reason = answer.startsWith(kRefusedPrefix) && answer.endsWith('\n')
-                                                  ? decodeArgument(answer.mid(kRefusedPrefix.size()).chopped(1))
-                                                  : std::nullopt;
-        m_failure = reason && !reason->isEmpty() ? *reason : kFailedAnswer;
     }
     socket.disconnectFromServer();
     if (socket.state() != QLocalSocket::UnconnectedState)

@@ -70,6 +70,9 @@ public:
     static QByteArray encode(const Command &command);
     static std::optional<Command> decode(const QByteArray &line);
     static constexpr qsizetype kMaxLineBytes = 1024 * 1024;
+    // The command as lines no longer than kMaxLineBytes: more files than
+    // one line holds go as several open commands, in order.
+    static QList<Command> splitForLines(const Command &command);
 
     // True when this process is now the primary instance and listens for
     // commands (or cannot listen at all: running twice beats not running);

@@ -15,6 +15,12 @@
 #include <QTextDocument>
 #include <QTimer>
 
+namespace {
+const QString kSingleArticleBusy = QStringLiteral(
+    "Voxtrella is reading its article in Single-Article mode; stop the reading, or switch to Multi-Article mode, "
+    "to read new text.");
+}  // namespace
+
 const QString ClipboardWatcher::TooLargeMessage =
     QStringLiteral("The clipboard text is larger than %1 MB and was not copied.").arg(kMaxTextChars >> 20);
 
@@ -139,10 +145,18 @@ void ClipboardWatcher::ClipboardChanged()
 ClipboardWatcher::ReadResult ClipboardWatcher::ReadClipboard()
 {
     m_buffer.clear();
-    const QMimeData *data = m_clipboard.mimeData();
+    QString text;
+    const ReadResult result = TextOf(m_clipboard.mimeData(), text);
+    if (result == ReadResult::Ok)
+        m_buffer = text;
+    return result;
+}
+
+ClipboardWatcher::ReadResult ClipboardWatcher::TextOf(const QMimeData *data, QString &text)
+{
+    text.clear();
     if (!data)
         return ReadResult::NoText;
-    QString text;
     if (data->hasText()) {
         text = data->text();
     } else if (data->hasHtml()) {
@@ -159,10 +173,7 @@ ClipboardWatcher::ReadResult ClipboardWatcher::ReadClipboard()
     // A NUL ends the text for every other program; here it would be an
     // invisible character in the article.
     text.remove(QChar(u'\0'));
-    if (text.isEmpty())
-        return ReadResult::NoText;
-    m_buffer = text;
-    return ReadResult::Ok;
+    return text.isEmpty() ? ReadResult::NoText : ReadResult::Ok;
 }
 
 bool ClipboardWatcher::ReadingSingleArticle() const
@@ -190,41 +201,62 @@ void ClipboardWatcher::ShowPrompt()
 
 // ---------------------------------------------------------------- the text
 
-void ClipboardWatcher::AddClipboardText(int action)
+QString ClipboardWatcher::RefusalForNewText(const QString &text) const
+{
+    if (text.size() > kMaxTextChars)
+        return TooLargeMessage;
+    if (ReadingSingleArticle())
+        return kSingleArticleBusy;
+    return {};
+}
+
+void ClipboardWatcher::ReadAsNewArticle(const QString &text)
+{
+    AddText(text, ClipboardPrompt::caNew, true);
+}
+
+bool ClipboardWatcher::AddText(const QString &added, int action, bool speak)
 {
     // The exit has saved the list: a prompt answered now changes nothing.
     if (m_reading && m_reading->State() == rsExiting)
-        return;
+        return false;
     // Reading may have started while the prompt waited: the single article
     // cannot be replaced nor changed now.
     if (ReadingSingleArticle()) {
         ShowBusyDialog();
-        return;
+        return false;
     }
     ArticleEntry *entry = action == ClipboardPrompt::caAppend ? m_list.CurrentEntry() : nullptr;
     if (entry) {
         QString text = entry->Text();
-        if (text.size() + m_buffer.size() + 1 > kMaxTextChars) {
+        if (text.size() + added.size() + 1 > kMaxTextChars) {
             MessageService::notice(TooLargeMessage);
-            return;
+            return false;
         }
         if (!text.isEmpty() && text.back() != u'\0' && text.back() != u'\n' && text.back() != u'\r')
             text += u' ';
-        entry->SetText(text + m_buffer);
+        entry->SetText(text + added);
         m_articles.SaveList();
     } else {
         // A new article with the mode's voice and the handlers every new
         // article gets.
         entry = m_articles.AddNewArticle();
         if (!entry)
-            return;
-        entry->SetText(m_buffer);
+            return false;
+        entry->SetText(added);
         if (m_list.MultiArticle() || m_prefs.SI_DefaultTitles)
             entry->TitleFromText(m_list.TitleLength());
         m_articles.SaveList();
     }
-    if (m_prefs.AutoSpeak() && m_reading)
+    if (speak && m_reading)
         m_reading->StartAutoSpeak(entry);
+    return true;
+}
+
+void ClipboardWatcher::AddClipboardText(int action)
+{
+    if (!AddText(m_buffer, action, m_prefs.AutoSpeak()))
+        return;
     if (m_prefs.CB_ClearOnCopy) {
         m_clearing = true;
         m_clipboard.clear();

@@ -17,6 +17,7 @@
 #include <memory>
 
 class QClipboard;
+class QMimeData;
 class QWidget;
 class ArticleCommands;
 class ClipboardPrompt;
@@ -60,16 +61,28 @@ public:
     // 0 New or 1 Append, with the buffer's text.
     void AddClipboardText(int action);
 
+    // The desktop shortcuts' read commands: why the text cannot become an
+    // article now (too large, or the single article is being read), empty
+    // when it can; and the text as a new article read aloud at once, the
+    // way a copy is taken with New and auto speak.
+    QString RefusalForNewText(const QString &text) const;
+    void ReadAsNewArticle(const QString &text);
+
+    // The plain text of clipboard data: its text, else its HTML as text.
+    enum class ReadResult { NoText, TooLarge, Ok };
+    static ReadResult TextOf(const QMimeData *data, QString &text);
+
 signals:
     // Watching was switched on or off, or a click is undone: every watch
     // check mark is to show this.
     void MonitorShown(bool on);
 
 private:
-    enum class ReadResult { NoText, TooLarge, Ok };
     void Join();
     void LeaveChain();
     ReadResult ReadClipboard();
+    // False when nothing was added.
+    bool AddText(const QString &text, int action, bool speak);
     bool ReadingSingleArticle() const;
     void ShowBusyDialog();
     void ShowPrompt();

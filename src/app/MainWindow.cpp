@@ -8,6 +8,7 @@
 #include "ArticleCommands.h"
 #include "ArticleSaving.h"
 #include "ClipboardWatcher.h"
+#include "DesktopCommands.h"
 #include "EnginesVoicesPage.h"
 #include "HelpMenu.h"
 #include "ListReadingView.h"
@@ -73,6 +74,7 @@ const QString kSettingsDamaged = QStringLiteral(
     "The settings file \"%1\" could not be read, so Voxtrella starts with its default settings.\r\r"
     "The damaged file is kept as \"%1.damaged\". Your saved articles are not affected.");
 const QString kSettingsNotSaved = QStringLiteral("The settings could not be saved.");
+const QString kClosing = QStringLiteral("Voxtrella is closing; try again once it has closed.");
 const QString kAudioDeviceGone = QStringLiteral(
     "The audio device chosen earlier (device %1) is no longer available, so Voxtrella uses the system default "
     "output.\r\rChoose another device with Options, Select Audio Device.");
@@ -584,6 +586,10 @@ void MainWindow::FinishFirstShow()
             FormActivate();
         else if (!m_listInfoInitialised)
             InitListInfo();
+        // The commands that came during the start, with the list in place.
+        m_takesCommands = true;
+        for (const SingleInstance::Command &command : std::exchange(m_pendingCommands, {}))
+            TakeCommand(command);
     });
     // Files handed to the program at its start open after the saved
     // articles, once the first show is through.
@@ -999,6 +1005,10 @@ void MainWindow::BuildReading()
     m_mediaControls = std::make_unique<MediaControls>(Caption, *m_readingActions, *m_reading, *m_readingView, m_driver,
                                                       m_prefs);
     connect(m_mediaControls.get(), &MediaControls::RaiseRequested, this, &MainWindow::RestoreFromTray);
+
+    m_desktopCommands = new DesktopCommands(*m_readingActions, *m_clipboard, *m_articles, *QGuiApplication::clipboard(),
+                                            this);
+    connect(m_desktopCommands, &DesktopCommands::WindowWanted, this, &MainWindow::RestoreFromTray);
 }
 
 ArticleEntry *MainWindow::AddNewArticle()
@@ -1076,6 +1086,22 @@ void MainWindow::MinimiseToTray()
         showMinimized();
     }
     m_tray->WindowHidden(State());
+}
+
+QString MainWindow::TakeCommand(const SingleInstance::Command &command)
+{
+    if (Exiting() || m_terminating)
+        return kClosing;
+    if (command.name == SingleInstance::kRestore) {
+        RestoreFromTray();
+        return {};
+    }
+    if (!m_takesCommands) {
+        m_pendingCommands.append(command);
+        return {};
+    }
+    DiagnosticLog::WriteLog(QStringLiteral("Desktop command: ") + command.name);
+    return m_desktopCommands->Take(command);
 }
 
 void MainWindow::RestoreFromTray()

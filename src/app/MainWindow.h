@@ -6,6 +6,7 @@
 // (OptionsBinder), the Help menu (HelpMenu), the tray (TrayController) and
 // the desktop's media controls (MediaControls).
 
+#include "platform/shell/SingleInstance.h"
 #include "reader/ReadingController.h"
 
 #include <QElapsedTimer>
@@ -37,6 +38,7 @@ class ArticleSaving;
 class HelpMenu;
 class MediaControls;
 class ClipboardWatcher;
+class DesktopCommands;
 class EnginesVoicesPage;
 class OptionsBinder;
 class OptionsStrip;
@@ -154,6 +156,11 @@ public:
     void MinimiseToTray();
     void RestoreFromTray();
 
+    // A command of a later start, or of this start's own arguments: taken
+    // now, or kept for the end of the first show. Empty when taken, else
+    // why not.
+    QString TakeCommand(const SingleInstance::Command &command);
+
 signals:
     // The exit command was given; the application runs the exit.
     void ExitRequested();
@@ -225,6 +232,10 @@ private:
     OptionsBinder *m_options = nullptr;
     OptionsStrip *m_strip = nullptr;
     ClipboardWatcher *m_clipboard = nullptr;
+    DesktopCommands *m_desktopCommands = nullptr;
+    // Commands that came before the first show was done.
+    QList<SingleInstance::Command> m_pendingCommands;
+    bool m_takesCommands = false;
     EnginesVoicesPage *m_voicesPage = nullptr;
     QMenu *m_popupMenu1 = nullptr;
     QProgressBar *m_gauge = nullptr;

@@ -11,12 +11,20 @@
 #include <QSettings>
 
 #include <QApplication>
+#include <QDir>
+
+#include <cstdio>
 
 namespace {
 
 const QString kUserDirUnusable = QStringLiteral(
     "Voxtrella cannot keep its files in the folder \"%1\"%2: %3.\r\r"
     "It runs, but your articles and settings are not saved until this is fixed.");
+
+void PrintError(const QString &message)
+{
+    std::fprintf(stderr, "voxtrella: %s\n", message.toLocal8Bit().constData());
+}
 
 }  // namespace
 
@@ -43,10 +51,25 @@ int main(int argc, char *argv[])
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, home);
     }
 
-    // A second start asks the running one to show its window, then ends.
+    // What this start asks for: the window, files to open, or a desktop
+    // shortcut's command. Qt has taken its own options out by now.
+    QString argumentError;
+    const std::optional<SingleInstance::Command> command =
+        SingleInstance::fromArguments(QCoreApplication::arguments().mid(1), QDir::currentPath(), &argumentError);
+    if (!command) {
+        PrintError(argumentError);
+        return 2;
+    }
+
+    // A later start hands its command to the running one, then ends; it says
+    // so, and fails, when the running one did not take it.
     SingleInstance instance;
-    if (!instance.tryBecomePrimary())
-        return 0;
+    if (!instance.tryBecomePrimary(*command)) {
+        if (instance.failure().isEmpty())
+            return 0;
+        PrintError(instance.failure());
+        return 1;
+    }
 
     // A save cut short by a kill leaves its temporary file; this is the only
     // instance, so none of them is being written now.
@@ -77,8 +100,14 @@ int main(int argc, char *argv[])
         if (form->State() != rsExiting)
             form->RestoreFromTray();
     });
+    instance.setCommandHandler([form](const SingleInstance::Command &taken) { return form->TakeCommand(taken); });
+    // This start's own command runs once the first show is done.
+    if (command->name != SingleInstance::kRestore)
+        form->TakeCommand(*command);
     form->Start();
     const int status = app.exec();
+    // The window goes before the channel: later commands find nobody.
+    instance.setCommandHandler({});
     ShutdownSignals::IgnoreFromNowOn();
     return status;
 }

@@ -820,9 +820,23 @@ const QString kExitStatusText = QStringLiteral(
     "An output file appears complete or not at all: a failed or interrupted\n"
     "reading never leaves a partial file under an output's name.\n");
 
+// The window's own command line, which this parser never sees.
+const QString kWindowText = QStringLiteral(
+    "\nThe window:\n"
+    "  voxtrella [FILE...]          Opens the window, or shows the running one;\n"
+    "                               each FILE is opened as an article.\n"
+    "  voxtrella --read-clipboard   Reads the clipboard's text aloud as a new article.\n"
+    "  voxtrella --read-selection   Reads the selected text aloud as a new article.\n"
+    "  voxtrella --play-pause       Starts, pauses or resumes reading aloud.\n"
+    "  voxtrella --stop             Stops reading.\n"
+    "  voxtrella --skip             Skips to the next article.\n"
+    "These go to the running window, or start one that carries them out. Bind\n"
+    "them to keys in the desktop's keyboard settings. Exit status 0 when the\n"
+    "window took the command, 1 with the reason on standard error when not.\n");
+
 QString helpText(const QCommandLineParser &parser)
 {
-    return parser.helpText() + kExitStatusText;
+    return parser.helpText() + kExitStatusText + kWindowText;
 }
 
 int usageError(const QCommandLineParser &parser, const QString &message)
@@ -840,7 +854,10 @@ bool Wanted(int argc, char *argv[])
         return false;
     const QByteArray first(argv[1]);
     // "-auto" in another case starts the window too, only not minimised.
-    if (first.toLower() == "-auto" || !first.startsWith('-'))
+    // File names and the desktop shortcuts' commands go to the window, which
+    // hands them to the running one.
+    static const QByteArray windowCommands = " --read-clipboard --read-selection --play-pause --stop --skip ";
+    if (first.toLower() == "-auto" || !first.startsWith('-') || windowCommands.contains(' ' + first + ' '))
         return false;
     // Every other option is ours, so that an unknown one gets a usage message
     // instead of a window, except those Qt's window takes (with one dash or

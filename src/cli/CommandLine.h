@@ -22,8 +22,10 @@ namespace CommandLine {
 enum ExitStatus { Written = 0, Failed = 1, BadArguments = 2, Interrupted = 130 };
 
 // True when the first argument asks for the command line: any option but
-// "-auto" (in any case) and Qt's own window options, so that an unknown one is a usage
-// error rather than a window. No argument at all belongs to the window.
+// "-auto" (in any case), the desktop shortcuts' commands (--read-clipboard,
+// --read-selection, --play-pause, --stop, --skip) and Qt's own window
+// options, so that an unknown one is a usage error rather than a window. No
+// argument at all, or a file name, belongs to the window.
 bool Wanted(int argc, char *argv[]);
 
 // Runs the command line in a QCoreApplication of its own (none may exist

@@ -111,12 +111,14 @@ protected:
 // screenshots in look-artefacts/; under a window manager the voice editor
 // opened again and the window brought back from the tray show where they were.
 // Two runs also show that "-auto" hides the window only when written as the
-// first argument, in small letters.
+// first argument, in small letters (after a file, which opens, it is ignored).
 TEST_F(EndToEndLookTest, NothingIsCutOrOutsideTheWindowAtLargerFontsTwiceTheScaleOrFontResolution)
 {
     const QString shots = QCoreApplication::applicationDirPath() + u"/look-artefacts"_s;
     ASSERT_TRUE(QDir().mkpath(shots));
     const QProcessEnvironment plain = m_env;
+    const QString notes = home() + u"/notes.txt"_s;
+    ASSERT_TRUE(TestSupport::writeFile(notes, "Notes opened at the start."));
     // Desktop fonts of 9, 11 and 14 points (also changed while running),
     // twice the scale, and twice the font's pixels in an unscaled window.
     const struct {
@@ -124,7 +126,7 @@ TEST_F(EndToEndLookTest, NothingIsCutOrOutsideTheWindowAtLargerFontsTwiceTheScal
         QStringList variables;
         QStringList arguments;
     } cases[] = {{"font-9pt", {u"VOXTRELLA_LOOK_POINTS=9"_s}, {u"-AUTO"_s}},
-                 {"font-11pt", {u"VOXTRELLA_LOOK_POINTS=11"_s}, {u"notes.txt"_s, u"-auto"_s}},
+                 {"font-11pt", {u"VOXTRELLA_LOOK_POINTS=11"_s}, {notes, u"-auto"_s}},
                  {"font-14pt", {u"VOXTRELLA_LOOK_POINTS=14"_s}, {}},
                  {"font-14pt-live", {u"VOXTRELLA_LOOK_LIVE_POINTS=14"_s}, {}},
                  {"scale-200", {u"QT_SCALE_FACTOR=2"_s}, {}},

@@ -15,8 +15,10 @@
 #include <QSignalSpy>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <functional>
+#include <thread>
 #include <sys/stat.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -114,6 +116,133 @@ TEST(SingleInstance, AStaleSocketASilentServerOrAFileInItsPlaceIsReplaced)
         EXPECT_TRUE(TestSupport::waitFor([&] { return restores.count() == 1; }, 2000));
     }
     EXPECT_TRUE(SingleInstance(QString()).tryBecomePrimary()) << "no safe folder: the program runs without the check";
+}
+
+TEST(SingleInstance, CommandsCrossTheSocketWholeAndAnythingElseIsNoCommand)
+{
+    using Command = SingleInstance::Command;
+    const QString odd = QStringLiteral("/tmp/a b\nc 'd' \u00e9\u4e2d %20.txt");
+    for (const Command &command :
+         {Command{SingleInstance::kOpen, {odd, "/x", QString(200000, u'y').prepend('/')}},
+          Command{SingleInstance::kReadClipboard, {}}, Command{SingleInstance::kReadSelection, {}},
+          Command{SingleInstance::kPlayPause, {}}, Command{SingleInstance::kStop, {}},
+          Command{SingleInstance::kSkip, {}}, Command{SingleInstance::kRestore, {}}}) {
+        const QByteArray line = SingleInstance::encode(command);
+        EXPECT_TRUE(line.endsWith('\n') && line.count('\n') == 1) << line.left(80).toStdString();
+        EXPECT_EQ(SingleInstance::decode(line), command) << line.left(80).toStdString();
+    }
+    // Every start before these commands sent this line for a restore.
+    EXPECT_EQ(SingleInstance::encode({SingleInstance::kRestore, {}}), "RESTORE\n");
+
+    const QByteArray path = QByteArray("/tmp/x").toBase64();
+    for (const QByteArray &line :
+         {QByteArray("DO open " + QByteArray("notes.txt").toBase64() + "\n"),  // relative: whose folder?
+          QByteArray("DO open\n"), QByteArray("DO stop " + path + "\n"), QByteArray("DO restore\n"),
+          QByteArray("DO format-disk\n"), QByteArray("DO open !!!\n"), QByteArray("DO open " + path + "  \n"),
+          QByteArray("DO open " + QByteArray("/tmp/\xff").toBase64() + "\n"),
+          QByteArray("DO open " + QByteArray("/tmp/a\0b", 8).toBase64() + "\n"), QByteArray("DO stop"),
+          QByteArray("DO stop\nDO skip\n"), QByteArray("RESTORE"),
+          QByteArray("DO open " + QByteArray(SingleInstance::kMaxLineBytes, 'A') + "\n")})
+        EXPECT_FALSE(SingleInstance::decode(line)) << line.left(80).toStdString();
+
+    // The window's arguments, from a working folder of this start's own.
+    QString error;
+    const auto command = [&](const QStringList &arguments) {
+        return SingleInstance::fromArguments(arguments, "/home/ann/docs", &error);
+    };
+    EXPECT_EQ(command({}), (Command{SingleInstance::kRestore, {}}));
+    EXPECT_EQ(command({"-AUTO", "x.txt"}), (Command{SingleInstance::kRestore, {}}));
+    EXPECT_EQ(command({"--read-selection"}), (Command{SingleInstance::kReadSelection, {}}));
+    EXPECT_EQ(command({"notes.txt", "-auto", "../b.html", "/abs/c d.txt", "file:///tmp/e%20f.txt"}),
+              (Command{SingleInstance::kOpen,
+                       {"/home/ann/docs/notes.txt", "/home/ann/docs/../b.html", "/abs/c d.txt", "/tmp/e f.txt"}}));
+    EXPECT_FALSE(command({"--stop", "notes.txt"}));
+    EXPECT_TRUE(error.contains("--stop")) << error.toStdString();
+    EXPECT_EQ(command({"--open", "/x"}), (Command{SingleInstance::kRestore, {}})) << "files are given by name alone";
+}
+
+namespace {
+
+// A later start in a thread of its own, while this thread's event loop
+// serves the primary (or the stand-in for one).
+std::pair<bool, QString> handOverFromAnotherThread(const SingleInstance::Command &command)
+{
+    std::atomic<bool> done = false;
+    std::pair<bool, QString> result;
+    std::thread start([&] {
+        SingleInstance later(socketPath());
+        result.first = later.tryBecomePrimary(command);
+        result.second = later.failure();
+        done = true;
+    });
+    TestSupport::waitFor([&] { return done.load(); }, 3 * SingleInstance::kAnswerTimeoutMs);
+    start.join();
+    return result;
+}
+
+}  // namespace
+
+TEST(SingleInstance, ALaterStartsCommandReachesTheHandlerAndItsAnswerComesBack)
+{
+    {
+        SingleInstance first(socketPath());
+        ASSERT_TRUE(first.tryBecomePrimary());
+        QList<SingleInstance::Command> taken;
+        // Sent before the window was there to take it: it waits for the handler.
+        std::atomic<bool> done = false;
+        std::pair<bool, QString> early;
+        std::thread start([&] {
+            SingleInstance later(socketPath());
+            early = {later.tryBecomePrimary({SingleInstance::kStop, {}}), later.failure()};
+            done = true;
+        });
+        TestSupport::idle(300);
+        EXPECT_FALSE(done.load());
+        first.setCommandHandler([&](const SingleInstance::Command &command) {
+            taken << command;
+            return command.name == SingleInstance::kStop ? QStringLiteral("Nothing is being read now.") : QString();
+        });
+        ASSERT_TRUE(TestSupport::waitFor([&] { return done.load(); }, 5000));
+        start.join();
+        EXPECT_EQ(early, std::make_pair(false, QStringLiteral("Nothing is being read now.")));
+
+        // Far more than a socket buffer holds at once: a whole folder of books.
+        SingleInstance::Command open{SingleInstance::kOpen, {"/tmp/one.txt", "/tmp/two words.html"}};
+        for (int i = 0; i < 6000; ++i)
+            open.arguments << QStringLiteral("/home/ann/Books/%1 %2.epub").arg(i).arg(QString(200, u'x'));
+        EXPECT_EQ(handOverFromAnotherThread(open), std::make_pair(false, QString()));
+        ASSERT_GE(taken.size(), 3) << "the files go as several lines";
+        EXPECT_EQ(taken.takeFirst(), (SingleInstance::Command{SingleInstance::kStop, {}}));
+        QStringList received;
+        for (const SingleInstance::Command &part : taken)
+            received << part.arguments;
+        EXPECT_EQ(received, open.arguments);
+    }
+
+    // Something that answers like us but then hangs up: the start ends, and
+    // says that the command was not taken.
+    QLocalServer impostor;
+    ASSERT_TRUE(impostor.listen(socketPath()));
+    QObject::connect(&impostor, &QLocalServer::newConnection, [&] {
+        QLocalSocket *socket = impostor.nextPendingConnection();
+        QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket] {
+            if (socket->readLine() == "VOXTRELLA?\n")
+                socket->write("VOXTRELLA\n");
+            else
+                socket->disconnectFromServer();
+        });
+    });
+    const auto [primary, failure] = handOverFromAnotherThread({SingleInstance::kSkip, {}});
+    EXPECT_FALSE(primary);
+    EXPECT_TRUE(failure.contains("before taking the command")) << failure.toStdString();
+    impostor.close();
+
+    // One that never answers is not us: a command makes this start the primary.
+    QLocalServer squatter;
+    ASSERT_TRUE(squatter.listen(socketPath()));
+    SingleInstance commanded(socketPath());
+    EXPECT_TRUE(commanded.tryBecomePrimary({SingleInstance::kReadClipboard, {}}));
+    EXPECT_TRUE(commanded.failure().isEmpty());
 }
 
 TEST(SingleInstance, TheSocketFolderIsTheUsersAloneOrNotUsedAndTheNameFollowsTheUserFolder)

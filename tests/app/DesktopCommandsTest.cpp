@@ -59,6 +59,11 @@ protected:
     void SetUp() override
     {
         ProgramUnderXvfb::SetUp();
+        // Multi-Article mode: a file handed over in Single-Article mode would
+        // first ask before it replaces the shown article.
+        ASSERT_TRUE(TestSupport::writeFile(home() + u"/registry.ini"_s,
+                                           "[Software\\VarnyxTech\\Voxtrella]\n\"FirstTimeUser\"=\"false\"\n"
+                                           "\"ML_ListMode\"=\"1\"\n"));
         if (QStandardPaths::findExecutable(u"xclip"_s).isEmpty())
             GTEST_SKIP() << "xclip is needed";
     }
@@ -66,9 +71,6 @@ protected:
 
 TEST_F(DesktopCommands, FilesAndShortcutCommandsReachTheRunningWindowAndEachStartEndsWithItsAnswer)
 {
-    ASSERT_TRUE(TestSupport::writeFile(home() + u"/registry.ini"_s,
-                                       "[Software\\VarnyxTech\\Voxtrella]\n\"FirstTimeUser\"=\"false\"\n"
-                                       "\"ML_ListMode\"=\"1\"\n"));
     startProgram(m_first, {});
     ASSERT_TRUE(waitForLog(u"Exiting FormShow"_s)) << log().toStdString();
 

@@ -9,6 +9,7 @@
 #include "speech/TTS.h"
 #include "voices/TTSEngineUnit.h"
 
+#include <QStringList>
 #include <QTimer>
 #include <QObject>
 
@@ -23,8 +24,13 @@ public:
     explicit Speaker(TPreferences &prefs, QObject *parent = nullptr);
     ~Speaker() override;
 
-    // Builds the voice catalogue from the installed engine modes.
+    // Builds the voice catalogue from the installed engine modes; voices
+    // that arrive later (a speech service answering late) are added and
+    // announced by VoicesAdded.
     void Initialize();
+    // Waits up to ms for voices still to come and adds them (the command
+    // line, which has no later to wait for).
+    void AwaitLateVoices(int ms);
     // After the settings were read again: the stored default voice, the
     // engines' flags and the voices' favourites, pitch and speed.
     void LoadVoicePrefs();
@@ -92,6 +98,8 @@ public:
     TTTSFilter &Filter() { return *m_filter; }
 
 signals:
+    // Voices came after the catalogue was built.
+    void VoicesAdded();
     // Half a second after the audio of the text given last has ended (not
     // after a pause); an audio reset (Stop, Skip) ends it too.
     void OnDone(Speaker *sender);
@@ -121,6 +129,8 @@ private:
     // own voice is unknown.
     QString m_fileVoice;
     QString m_shownFileName;
+    // Voices that cannot write files and whose stand-in was already named.
+    QStringList m_fileFallbackNoted;
 
     TPreferences &m_prefs;
 

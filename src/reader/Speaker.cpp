@@ -77,13 +77,12 @@ Speaker::~Speaker() = default;
 void Speaker::Initialize()
 {
     m_catalog->Initialize();
-    connect(
-        &sapi::PlatformEvents::instance(), &sapi::PlatformEvents::modesChanged, this,
-        [this] {
-            if (m_catalog->AddNewModes() > 0)
-                emit VoicesAdded();
-        },
-        Qt::UniqueConnection);
+    // Once, however often the catalogue is built.
+    disconnect(m_lateVoices);
+    m_lateVoices = connect(&sapi::PlatformEvents::instance(), &sapi::PlatformEvents::modesChanged, this, [this] {
+        if (m_catalog->AddNewModes() > 0)
+            emit VoicesAdded();
+    });
 }
 
 void Speaker::AwaitLateVoices(int ms)

@@ -131,6 +131,7 @@ private:
     QString m_shownFileName;
     // Voices that cannot write files and whose stand-in was already named.
     QStringList m_fileFallbackNoted;
+    QMetaObject::Connection m_lateVoices;
 
     TPreferences &m_prefs;
 

@@ -6,6 +6,7 @@
 #include "AudioDestinations.h"
 #include "ControlTags.h"
 #include "EngineRuntime.h"
+#include "MessageService.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -39,6 +40,10 @@ constexpr size_t kMaxVoicesPerModule = 300;
 // The platform's numbers for the service's -100..100 (0 is the voice's own).
 constexpr ModeRanges kRanges{50, 250, 150, 80, 450, 175};
 
+const QString kServiceLost = QStringLiteral(
+    "The desktop's speech service (Speech Dispatcher) stopped while reading, so the reading ended.\r\r"
+    "Start the speech service again, or choose a voice of eSpeak NG or Flite, and read again.");
+
 // A service that stops answering (killed, crashed) is noticed this often.
 constexpr int kWatchMs = 250;
 
@@ -62,7 +67,10 @@ uint16_t languageIdOf(const QString &code)
     const QString lower = code.toLower().replace(u'_', u'-');
     if (auto it = byCode.find(lower); it != byCode.end())
         return it->second;
-    // A region the table does not know speaks its language's main form.
+    // Longer forms ("en-gb-scotland") by their language and region, then a
+    // region the table does not know by its language's main form.
+    if (auto it = byCode.find(lower.section(u'-', 0, 1)); it != byCode.end())
+        return it->second;
     if (auto it = byCode.find(lower.section(u'-', 0, 0)); it != byCode.end())
         return it->second;
     return 0;
@@ -236,6 +244,7 @@ public:
     bool paused = false;
     bool audioActive = false;
     HRESULT failure = S_OK;
+    bool lossTold = false;
     std::map<int, ServiceJob> messages;  // given to the service, by its message number
     std::vector<ServiceJob> held;        // while paused, in order
     std::map<uint32_t, std::shared_ptr<ITTSNotifySinkW>> sinks;
@@ -367,6 +376,11 @@ public:
         audioStopped();
         if (watch)
             watch->stop();
+        // Told once, after the listeners have ended the reading.
+        if (!ended.empty() && !lossTold && home) {
+            lossTold = true;
+            QTimer::singleShot(0, home.data(), [] { MessageService::error(kServiceLost); });
+        }
     }
 
     bool connectionLost() const

@@ -1,5 +1,6 @@
 // The Speech Dispatcher driver against a real service of the test's own
 // (eSpeak NG module, sound to the private headless sound server).
+#include "MessageService.h"
 #include "PrivateSpeechService.h"
 #include "SpeechDispatcherEngine.h"
 #include "SpeechTestSupport.h"
@@ -147,10 +148,19 @@ TEST_F(SpeechDispatcherTest, SpeechDispatcherKilledWhileReadingEndsTheReadingAnd
     ASSERT_EQ(b.result, S_OK);
     ASSERT_EQ(speak(b, "one two three four five six seven eight nine ten eleven twelve thirteen"), S_OK);
     ASSERT_TRUE(TestSupport::waitFor([&] { return b.recorder->count(Note::Word) >= 2; }, 10000));
+    QStringList shown;
+    MessageService::setHandler([&](const MessageService::Message &m) {
+        shown << m.text;
+        return UserInteraction::NoButton;
+    });
     service->kill();
-    // The reading ends (its text aborted) instead of waiting for ever.
+    // The reading ends (its text aborted) instead of waiting for ever, and the user is told once.
     ASSERT_TRUE(waitForStop(b, 3000));
     EXPECT_EQ(b.recorder->values(Note::TextDone), std::vector<uint32_t>{TTSBNS_ABORTED});
+    idle(300);
+    MessageService::setHandler({});
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].contains("Speech Dispatcher")) << shown[0].toStdString();
     EXPECT_NE(speak(b, "More."), S_OK);
     // A new selection cannot reach the service either, and says so.
     EXPECT_NE(onDevice(english.gModeID).result, S_OK);

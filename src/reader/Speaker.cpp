@@ -129,7 +129,7 @@ bool Speaker::Play(const QString &text, const QString &voiceName)
         return false;
     }
     UseChosenDevice();
-    TVoiceEntry *voice = FindVoice(voiceName);
+    TVoiceEntry *voice = ServiceStandIn(voiceName, FindVoice(m_prefs.TTS_DefaultVoiceName));
 
     // The sound card check comes first.
     if (!CheckSoundCard(false))
@@ -148,6 +148,18 @@ bool Speaker::Play(const QString &text, const QString &voiceName)
         m_tts->Speak(filtered);
         return true;
     });
+}
+
+TVoiceEntry *Speaker::ServiceStandIn(const QString &voiceName, TVoiceEntry *standIn) const
+{
+    if (TVoiceEntry *voice = FindVoice(voiceName))
+        return voice;
+    if (!standIn || !m_catalog->IsAbsentServiceVoice(voiceName))
+        return nullptr;
+    DiagnosticLog::WriteLog(QStringLiteral("Voice ") + voiceName +
+                            QStringLiteral(" of the speech service is not available; read with ") +
+                            standIn->DisplayName);
+    return standIn;
 }
 
 bool Speaker::ActivateVoice(TVoiceEntry *voice)
@@ -214,7 +226,7 @@ bool Speaker::PlayToFileInit(const QString &voiceName, const QString &fileName, 
         MessageService::error(e.message());
         return false;
     }
-    TVoiceEntry *voice = FindVoice(voiceName);
+    TVoiceEntry *voice = ServiceStandIn(voiceName, m_catalog->FileVoiceFor(voiceName));
     if (!voice) {
         MessageService::error(QStringLiteral("Voice ") + voiceName + QStringLiteral(" does not exist"));
         return false;

@@ -117,6 +117,9 @@ private:
     // component's errors.
     bool ActivateVoice(TVoiceEntry *voice);
     TVoiceEntry *FileVoice() const;
+    // The named voice; for a voice of a speech service that is not running
+    // now (as for any voice that is gone), standIn; else nullptr.
+    TVoiceEntry *ServiceStandIn(const QString &voiceName, TVoiceEntry *standIn) const;
     // A failure while reading into a file: the file destination's own words
     // for it, naming the file shown to the user, rather than a result code.
     QString FileErrorText(const EAppError &e) const;

@@ -509,6 +509,28 @@ TVoiceEntry *TVoiceCatalog::FileVoiceFor(const QString &name) const
     return fallback;
 }
 
+bool TVoiceCatalog::IsAbsentServiceVoice(const QString &name) const
+{
+    const TPreferences *p = m_prefs;
+    if (!p || name.trimmed().isEmpty() || FindVoice(name))
+        return false;
+    RegistryStore store;
+    const QStringList stored = store.valueNames(SettingsRecord::BaseKey + u'\\' + p->Section);
+    for (const auto &engine : sapi::SpeechPlatform::engines()) {
+        const sapi::EngineFacts facts = engine->facts();
+        if (!facts.playsItself)
+            continue;
+        // Voice keys are the short name, the voice's name and its language number.
+        const QString prefix = QStringLiteral("FAV_") + facts.shortName + name;
+        for (const QString &key : stored) {
+            bool number = false;
+            if (key.startsWith(prefix, Qt::CaseInsensitive) && (key.mid(prefix.size()).toInt(&number), number))
+                return true;
+        }
+    }
+    return false;
+}
+
 int TVoiceCatalog::AddModes(const std::vector<sapi::TTSMODEINFOW> &records)
 {
     // A name stands for the first mode of that name, as a lookup by name gives.

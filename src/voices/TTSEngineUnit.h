@@ -159,6 +159,10 @@ public:
     // the default voice when it can, else the first favourite that can, else
     // the first voice that can; nullptr when none can.
     TVoiceEntry *FileVoiceFor(const QString &name) const;
+    // The name is not catalogued now but was a voice of a speech service
+    // in an earlier run (its settings are stored): the service is not
+    // running, and the voice is read with the default voice meanwhile.
+    bool IsAbsentServiceVoice(const QString &name) const;
 
     // A TTS_DefaultVoiceName that names no voice is cleared; an empty one
     // becomes the engine's own default voice when it starts as a favourite,

@@ -154,6 +154,25 @@ void EnginesVoicesPage::AttachReading(Speaker &driver, ReadingController &readin
 {
     m_driver = &driver;
     m_reading = &reading;
+    // A speech service that answered after start-up brings its voices late:
+    // the tree and every voice list take them in.
+    connect(&driver, &Speaker::VoicesAdded, this, [this] {
+        if (m_treeBuilt) {
+            // The user's place in the tree stays where it was.
+            QTreeWidget *tree = ui.EngineVoicesTV;
+            const QTreeWidgetItem *current = tree->currentItem();
+            const TVoiceEntry *voice = VoiceOf(current);
+            const QString text = current ? current->text(0) : QString();
+            BuildTree();
+            for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+                if (voice ? VoiceOf(*it) == voice : (*it)->text(0) == text) {
+                    tree->setCurrentItem(*it);
+                    break;
+                }
+            }
+        }
+        emit FavoritesChanged();
+    });
 }
 
 void EnginesVoicesPage::BuildPopupMenu()
@@ -464,6 +483,7 @@ void EnginesVoicesPage::EditVoiceItemClick()
     values.SpeedMax = voice->SpeedMax;
     values.SpeedDefault = voice->SpeedDefault;
     values.Speed = voice->Speed > 0 ? voice->Speed : voice->SpeedDefault;
+    values.PlaysItself = !voice->WritesFiles();
     m_editor->SetVoice(values);
     // The test reads with the working values and leaves the voice's own.
     const QMetaObject::Connection test = connect(m_editor, &TVoiceEditForm::TestRequested, this,

@@ -53,6 +53,9 @@ constexpr int kTitleLength = 20;
 // Standard input has no file name to make a title from.
 const QString kStdinTitle = QStringLiteral("stdin");
 const QString kProgram = QStringLiteral("voxtrella");
+// The desktop's speech service may still be listing its voices (seconds for
+// some modules); a run that asks for them waits this long at most.
+constexpr int kLateVoicesMs = 20000;
 
 void printError(const QString &text)
 {
@@ -521,6 +524,7 @@ int Runner::Exec()
 
 int Runner::ListVoices()
 {
+    m_driver->AwaitLateVoices(kLateVoicesMs);
     QString list;
     for (int i = 0; i < m_driver->Voices().Count(); ++i) {
         const TVoiceEntry *voice = m_driver->Voices().Items(i);
@@ -534,6 +538,8 @@ int Runner::ListVoices()
 int Runner::ReadToFiles()
 {
     const QString voice = m_options.voice.isEmpty() ? m_prefs.TTS_DefaultVoiceName : m_options.voice;
+    if (!m_driver->FindVoice(voice))
+        m_driver->AwaitLateVoices(kLateVoicesMs);
     if (!m_driver->FindVoice(voice)) {
         printError(QStringLiteral("voice \"%1\" does not exist; --list-voices lists the voices").arg(voice));
         return m_options.voice.isEmpty() ? Failed : BadArguments;

@@ -65,6 +65,7 @@ void TVoiceEditForm::showEvent(QShowEvent *event)
 void TVoiceEditForm::FormShow()
 {
     ui->VoiceCaptionLbl->setText(m_voice.DisplayName);
+    ui->ServiceNoteLbl->setVisible(m_voice.PlaysItself);
     SetUpSlider(*ui->PitchSlider, m_voice.PitchMin, m_voice.PitchMax, m_voice.Pitch);
     SetUpSlider(*ui->SpeedSlider, m_voice.SpeedMin, m_voice.SpeedMax, m_voice.Speed);
     ui->PitchMinLbl->setText(QString::number(m_voice.PitchMin));

@@ -20,6 +20,9 @@ struct VoiceEditValues {
     QString DisplayName;
     int32_t PitchMin = 0, PitchMax = 0, PitchDefault = 0, Pitch = 0;
     int32_t SpeedMin = 0, SpeedMax = 0, SpeedDefault = 0, Speed = 0;
+    // Spoken by a service that plays the sound itself: the editor says the
+    // voice cannot read to files.
+    bool PlaysItself = false;
 };
 
 class TVoiceEditForm : public QDialog

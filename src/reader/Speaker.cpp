@@ -27,6 +27,13 @@ const QString kLexiconEngineDisabled = QStringLiteral(
     "eSpeak NG TTS Engine is not enabled\r\rVoxtrella MP3 has detected that you have disabled the eSpeak NG\r"
     "Text-To-Speech engine.  The engine must be enabled for the\rPronunciation Editor to work.\r\r"
     "Please select the Engines/Voices tab on the options panel and enable\rthe engine.");
+// The desktop's speech service plays the sound itself: a file is read with another voice.
+const QString kFileVoiceFallback = QStringLiteral(
+    "The voice \"%1\" is spoken by the desktop's speech service, which plays the sound itself and cannot "
+    "write files. Files are read with the voice \"%2\" instead.");
+const QString kNoFileVoice = QStringLiteral(
+    "The voice \"%1\" is spoken by the desktop's speech service, which plays the sound itself and cannot "
+    "write files, and no other voice is installed that could.");
 const QString kNoLexiconVoice =
     QStringLiteral("No eSpeak NG voice for English was found, so the pronunciation editor cannot be opened.");
 
@@ -70,6 +77,19 @@ Speaker::~Speaker() = default;
 void Speaker::Initialize()
 {
     m_catalog->Initialize();
+    // Once, however often the catalogue is built.
+    disconnect(m_lateVoices);
+    m_lateVoices = connect(&sapi::PlatformEvents::instance(), &sapi::PlatformEvents::modesChanged, this, [this] {
+        if (m_catalog->AddNewModes() > 0)
+            emit VoicesAdded();
+    });
+}
+
+void Speaker::AwaitLateVoices(int ms)
+{
+    sapi::SpeechPlatform::waitForModes(ms);
+    if (m_catalog->AddNewModes() > 0)
+        emit VoicesAdded();
 }
 
 void Speaker::LoadVoicePrefs()
@@ -109,7 +129,7 @@ bool Speaker::Play(const QString &text, const QString &voiceName)
         return false;
     }
     UseChosenDevice();
-    TVoiceEntry *voice = FindVoice(voiceName);
+    TVoiceEntry *voice = ServiceStandIn(voiceName, FindVoice(m_prefs.TTS_DefaultVoiceName));
 
     // The sound card check comes first.
     if (!CheckSoundCard(false))
@@ -128,6 +148,18 @@ bool Speaker::Play(const QString &text, const QString &voiceName)
         m_tts->Speak(filtered);
         return true;
     });
+}
+
+TVoiceEntry *Speaker::ServiceStandIn(const QString &voiceName, TVoiceEntry *standIn) const
+{
+    if (TVoiceEntry *voice = FindVoice(voiceName))
+        return voice;
+    if (!standIn || !m_catalog->IsAbsentServiceVoice(voiceName))
+        return nullptr;
+    DiagnosticLog::WriteLog(QStringLiteral("Voice ") + voiceName +
+                            QStringLiteral(" of the speech service is not available; read with ") +
+                            standIn->DisplayName);
+    return standIn;
 }
 
 bool Speaker::ActivateVoice(TVoiceEntry *voice)
@@ -194,10 +226,25 @@ bool Speaker::PlayToFileInit(const QString &voiceName, const QString &fileName, 
         MessageService::error(e.message());
         return false;
     }
-    TVoiceEntry *voice = FindVoice(voiceName);
+    TVoiceEntry *voice = ServiceStandIn(voiceName, m_catalog->FileVoiceFor(voiceName));
     if (!voice) {
         MessageService::error(QStringLiteral("Voice ") + voiceName + QStringLiteral(" does not exist"));
         return false;
+    }
+    if (!voice->WritesFiles()) {
+        TVoiceEntry *standIn = m_catalog->FileVoiceFor(voiceName);
+        if (!standIn) {
+            MessageService::error(kNoFileVoice.arg(voice->DisplayName));
+            return false;
+        }
+        // Said once per voice: a list of articles is one file each.
+        if (!m_fileFallbackNoted.contains(voice->DisplayName)) {
+            m_fileFallbackNoted << voice->DisplayName;
+            DiagnosticLog::WriteLog(QStringLiteral("File voice ") + voice->DisplayName + QStringLiteral(" -> ") +
+                                    standIn->DisplayName);
+            MessageService::notice(kFileVoiceFallback.arg(voice->DisplayName, standIn->DisplayName));
+        }
+        voice = standIn;
     }
     // Made for file output too, as for reading aloud.
     if (!CheckSoundCard(true))
@@ -208,7 +255,7 @@ bool Speaker::PlayToFileInit(const QString &voiceName, const QString &fileName, 
             failed = false;
             return active;
         })) {
-        m_fileVoice = voiceName;
+        m_fileVoice = voice->DisplayName;
         return true;
     }
     if (failed)
@@ -231,7 +278,7 @@ TVoiceEntry *Speaker::FileVoice() const
 bool Speaker::SpeakToFile(const QString &voiceName, const QString &text)
 {
     TVoiceEntry *voice = FindVoice(voiceName);
-    if (!voice)
+    if (!voice || !voice->WritesFiles())
         voice = FileVoice();
     try {
         const QString filtered = m_filter->FilterText(voice && voice->Engine ? voice->Engine->Features : 0, text,

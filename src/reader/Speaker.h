@@ -9,6 +9,7 @@
 #include "speech/TTS.h"
 #include "voices/TTSEngineUnit.h"
 
+#include <QStringList>
 #include <QTimer>
 #include <QObject>
 
@@ -23,8 +24,13 @@ public:
     explicit Speaker(TPreferences &prefs, QObject *parent = nullptr);
     ~Speaker() override;
 
-    // Builds the voice catalogue from the installed engine modes.
+    // Builds the voice catalogue from the installed engine modes; voices
+    // that arrive later (a speech service answering late) are added and
+    // announced by VoicesAdded.
     void Initialize();
+    // Waits up to ms for voices still to come and adds them (the command
+    // line, which has no later to wait for).
+    void AwaitLateVoices(int ms);
     // After the settings were read again: the stored default voice, the
     // engines' flags and the voices' favourites, pitch and speed.
     void LoadVoicePrefs();
@@ -92,6 +98,8 @@ public:
     TTTSFilter &Filter() { return *m_filter; }
 
 signals:
+    // Voices came after the catalogue was built.
+    void VoicesAdded();
     // Half a second after the audio of the text given last has ended (not
     // after a pause); an audio reset (Stop, Skip) ends it too.
     void OnDone(Speaker *sender);
@@ -109,6 +117,9 @@ private:
     // component's errors.
     bool ActivateVoice(TVoiceEntry *voice);
     TVoiceEntry *FileVoice() const;
+    // The named voice; for a voice of a speech service that is not running
+    // now (as for any voice that is gone), standIn; else nullptr.
+    TVoiceEntry *ServiceStandIn(const QString &voiceName, TVoiceEntry *standIn) const;
     // A failure while reading into a file: the file destination's own words
     // for it, naming the file shown to the user, rather than a result code.
     QString FileErrorText(const EAppError &e) const;
@@ -121,6 +132,9 @@ private:
     // own voice is unknown.
     QString m_fileVoice;
     QString m_shownFileName;
+    // Voices that cannot write files and whose stand-in was already named.
+    QStringList m_fileFallbackNoted;
+    QMetaObject::Connection m_lateVoices;
 
     TPreferences &m_prefs;
 

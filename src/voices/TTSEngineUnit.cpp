@@ -2,12 +2,16 @@
 
 #include "TaggedFile.h"
 
+#include "RegistryEnhanced.h"
+#include "RegistryStore.h"
+
 #include "AppPaths.h"
 #include "PreferenceUnit.h"
 #include "DiagnosticLog.h"
 #include "speech/TTS.h"
 
 #include <QHash>
+#include <QSet>
 #include <QLocale>
 
 #include <algorithm>
@@ -231,7 +235,7 @@ void TEngineList::NameEngine(TEngineEntry &e)
         e.HasLexicon = false;
         e.FavoriteRule = sapi::FavoriteDefault::AllVoices;
         e.FavoriteNames.clear();
-        e.LanguageFirst = e.PerLanguage = false;
+        e.LanguageFirst = e.PerLanguage = e.PlaysItself = e.SpeakerNames = false;
         return;
     }
     e.LanguageFirst = !isWindowsEngine(e.MfgName);
@@ -244,6 +248,8 @@ void TEngineList::NameEngine(TEngineEntry &e)
     e.HasLexicon = row->hasLexicon;
     e.FavoriteRule = row->favorites;
     e.FavoriteNames = row->favoriteNames;
+    e.PlaysItself = row->playsItself;
+    e.SpeakerNames = row->speakerNames;
 }
 
 TEngineEntry *TEngineList::FindOrAddEngine(const TTTS &tts)
@@ -411,18 +417,140 @@ void TVoiceCatalog::Initialize(QObject *)
     if (!sapi::SpeechPlatform::installed())
         DiagnosticLog::WriteLog(QStringLiteral("Listing the voices failed: the speech platform is not installed"));
     const sapi::InstalledModes installed = sapi::SpeechPlatform::installedModes();
-    const std::vector<sapi::TTSMODEINFOW> &records = installed.modes;
+    AddModes(installed.modes);
+    LogDriverProblems();
+    m_engineDefault = installed.defaultMode;
+    EnsureDefaultVoice();
+    DiagnosticLog::WriteLog(QStringLiteral("Exiting TTSForm.Initialize"));
+}
 
+int TVoiceCatalog::AddNewModes()
+{
+    const int before = Voices.Count();
+    const int added = AddModes(sapi::SpeechPlatform::installedModes().modes);
+    LogDriverProblems();
+    TPreferences *p = prefs();
+    if (!p || added == 0)
+        return added;
+    if (!m_missingDefault.isEmpty() && FindVoice(m_missingDefault)) {
+        p->SetValue(QStringLiteral("TTS_DefaultVoiceName"), CurrentName(m_missingDefault));
+        p->TTS_DefaultVoiceName = CurrentName(m_missingDefault);
+        m_missingDefault.clear();
+    }
+    // The new settings were registered after the record was read: read
+    // them now, or the next save would overwrite what the user chose for
+    // these voices in an earlier run. Only the new voices take their stored
+    // settings; the others may hold changes not stored yet.
+    RegistryStore store;
+    TRegistryEnhanced registry(&store);
+    const QString unset = QStringLiteral("<not stored>");
+    auto readStored = [&](const QString &name) {
+        for (const auto &item : p->Items) {
+            if (item->Name.compare(name, Qt::CaseInsensitive) == 0) {
+                registry.Key = p->ItemKey(*item);
+                const QString text = registry.ReadValue(item->Name, unset).toString();
+                if (text != unset)
+                    item->SetAsString(text);
+                return;
+            }
+        }
+    };
+    for (int i = 0; i < Engines.Count(); ++i) {
+        TEngineEntry *e = Engines.Items(i);
+        if (!e->PlaysItself)
+            continue;  // only a service's engines come late
+        readStored(QStringLiteral("ENG_") + e->DisplayName);
+        if (const QVariant v = p->GetValue(QStringLiteral("ENG_") + e->DisplayName); v.isValid())
+            e->Enabled = v.toBool();
+    }
+    for (int i = before; i < Voices.Count(); ++i) {
+        TVoiceEntry *v = Voices.Items(i);
+        for (const QString &prefix : {QStringLiteral("FAV_"), QStringLiteral("SPD_"), QStringLiteral("PIT_")})
+            readStored(prefix + v->KeyName);
+        if (const QVariant fav = p->GetValue(QStringLiteral("FAV_") + v->KeyName); fav.isValid())
+            v->Favorite = fav.toBool();
+        if (const QVariant spd = p->GetValue(QStringLiteral("SPD_") + v->KeyName); spd.isValid())
+            v->Speed = spd.toInt();
+        if (const QVariant pit = p->GetValue(QStringLiteral("PIT_") + v->KeyName); pit.isValid())
+            v->Pitch = pit.toInt();
+    }
+    return added;
+}
+
+void TVoiceCatalog::LogDriverProblems()
+{
+    for (const auto &engine : sapi::SpeechPlatform::engines()) {
+        const QString problem = engine->problem();
+        const QString line = engine->facts().displayName + QStringLiteral(" has no voices: ") + problem;
+        if (!problem.isEmpty() && !m_loggedProblems.contains(line)) {
+            m_loggedProblems << line;
+            DiagnosticLog::WriteLog(line);
+        }
+    }
+}
+
+TVoiceEntry *TVoiceCatalog::FileVoiceFor(const QString &name) const
+{
+    TVoiceEntry *voice = FindVoice(name);
+    if (voice && voice->WritesFiles())
+        return voice;
+    TVoiceEntry *fallback = m_prefs ? FindVoice(m_prefs->TTS_DefaultVoiceName) : nullptr;
+    if (fallback && fallback->WritesFiles())
+        return fallback;
+    fallback = nullptr;
+    for (int i = 0; i < Voices.Count(); ++i) {
+        TVoiceEntry *v = Voices.Items(i);
+        if (v->WritesFiles() && (v->Offered() || !fallback)) {
+            if (v->Offered())
+                return v;
+            fallback = v;
+        }
+    }
+    return fallback;
+}
+
+bool TVoiceCatalog::IsAbsentServiceVoice(const QString &name) const
+{
+    const TPreferences *p = m_prefs;
+    if (!p || name.trimmed().isEmpty() || FindVoice(name))
+        return false;
+    RegistryStore store;
+    const QStringList stored = store.valueNames(SettingsRecord::BaseKey + u'\\' + p->Section);
+    for (const auto &engine : sapi::SpeechPlatform::engines()) {
+        const sapi::EngineFacts facts = engine->facts();
+        if (!facts.playsItself)
+            continue;
+        // Voice keys are the short name, the voice's name and its language number.
+        const QString prefix = QStringLiteral("FAV_") + facts.shortName + name;
+        for (const QString &key : stored) {
+            bool number = false;
+            if (key.startsWith(prefix, Qt::CaseInsensitive) && (key.mid(prefix.size()).toInt(&number), number))
+                return true;
+        }
+    }
+    return false;
+}
+
+int TVoiceCatalog::AddModes(const std::vector<sapi::TTSMODEINFOW> &records)
+{
     // A name stands for the first mode of that name, as a lookup by name gives.
     QHash<QString, size_t> firstByName;
     for (size_t i = records.size(); i-- > 0;)  // backwards: the first of equal names stays
         firstByName.insert(trimControls(fieldText(records[i].szModeName)), i);
 
+    QSet<QByteArray> known;
+    for (int i = 0; i < Voices.Count(); ++i)
+        known.insert(QByteArray(reinterpret_cast<const char *>(&Voices.Items(i)->ModeID), sizeof(sapi::GUID)));
+
+    int added = 0;
     TPreferences *p = prefs();
     for (const sapi::TTSMODEINFOW &record : records) {
         const QString name = fieldText(record.szModeName);
         const sapi::TTSMODEINFOW &info = records[firstByName.value(trimControls(name))];
         const sapi::GUID id = info.gModeID;
+        const QByteArray idKey(reinterpret_cast<const char *>(&id), sizeof(sapi::GUID));
+        if (known.contains(idKey))
+            continue;
         TEngineEntry *engine = Engines.FindOrAddEngine(info);
         if (!engine)
             continue;
@@ -443,10 +571,10 @@ void TVoiceCatalog::Initialize(QObject *)
             voice->FormerName = speaker;
             voice->KeyName = engine->ShortName + speaker + QString::number(engine->LanguageID);
         }
-        if (engine->LanguageName != kUsEnglish)
+        if (engine->LanguageName != kUsEnglish && !engine->SpeakerNames)
             voice->FormerName += QStringLiteral(" (") + engine->LanguageName + QLatin1Char(')');
         voice->DisplayName = voice->FormerName;
-        if (engine->LanguageFirst) {
+        if (engine->LanguageFirst && !engine->SpeakerNames) {
             // A long list reads like an index: language first, and the
             // language's own voice (its mode carries no variant after " - ")
             // by the language alone.
@@ -460,13 +588,11 @@ void TVoiceCatalog::Initialize(QObject *)
         registerSetting(p, QStringLiteral("SPD_") + voice->KeyName, 0, ikInteger);
         registerSetting(p, QStringLiteral("PIT_") + voice->KeyName, 0, ikInteger);
 
-        TVoiceEntry *added = Voices.Add(std::move(voice));
-        DiagnosticLog::WriteLog(QStringLiteral("Loaded voice ") + added->DisplayName);
+        TVoiceEntry *addedVoice = Voices.Add(std::move(voice));
+        ++added;
+        DiagnosticLog::WriteLog(QStringLiteral("Loaded voice ") + addedVoice->DisplayName);
     }
-
-    m_engineDefault = installed.defaultMode;
-    EnsureDefaultVoice();
-    DiagnosticLog::WriteLog(QStringLiteral("Exiting TTSForm.Initialize"));
+    return added;
 }
 
 void TVoiceCatalog::EnsureDefaultVoice()
@@ -474,8 +600,11 @@ void TVoiceCatalog::EnsureDefaultVoice()
     TPreferences *p = prefs();
     if (Voices.Count() > 0 && p) {
         QString &current = p->TTS_DefaultVoiceName;
-        if (!current.trimmed().isEmpty() && !FindVoice(current))
+        if (!current.trimmed().isEmpty() && !FindVoice(current)) {
+            // A speech service may bring it back later in this run.
+            m_missingDefault = current;
             current.clear();
+        }
         current = CurrentName(current);
         if (current.trimmed().isEmpty()) {
             // A fresh start gets a voice that is offered for reading, the

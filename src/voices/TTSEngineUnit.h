@@ -10,6 +10,7 @@
 #include "platform/speech/SpeechEngine.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <memory>
@@ -41,6 +42,11 @@ public:
     bool LanguageFirst = false;
     // One engine per language, whose own voice is named by the language alone.
     bool PerLanguage = false;
+    // A service that plays the sound itself: its voices cannot be read into
+    // a file or sent to a chosen audio device.
+    bool PlaysItself = false;
+    // Voices are named by the engine's own speaker name, nothing added.
+    bool SpeakerNames = false;
 };
 
 class TEngineList
@@ -101,6 +107,8 @@ public:
 
     // Favourite, and its engine is enabled: the voice may be used for reading.
     bool Offered() const { return Favorite && Engine && Engine->Enabled; }
+    // The voice can be read into a file (its engine does not play the sound itself).
+    bool WritesFiles() const { return !Engine || !Engine->PlaysItself; }
 };
 
 class TVoiceList
@@ -143,6 +151,18 @@ public:
     // component is made. The argument is not used (it owned such a
     // component once).
     void Initialize(QObject * = nullptr);
+    // Adds the installed modes that came after Initialize (a speech service
+    // that answered late), with their stored settings; logs once why a
+    // driver has no voices. Gives the number of voices added.
+    int AddNewModes();
+    // The voice a file is read with when the named one cannot write files:
+    // the default voice when it can, else the first favourite that can, else
+    // the first voice that can; nullptr when none can.
+    TVoiceEntry *FileVoiceFor(const QString &name) const;
+    // The name is not catalogued now but was a voice of a speech service
+    // in an earlier run (its settings are stored): the service is not
+    // running, and the voice is read with the default voice meanwhile.
+    bool IsAbsentServiceVoice(const QString &name) const;
 
     // A TTS_DefaultVoiceName that names no voice is cleared; an empty one
     // becomes the engine's own default voice when it starts as a favourite,
@@ -175,8 +195,15 @@ public:
 
 private:
     TPreferences *prefs() const;
+    // Catalogues the modes not catalogued yet; gives the number added.
+    int AddModes(const std::vector<sapi::TTSMODEINFOW> &records);
+    void LogDriverProblems();
     TPreferences *m_prefs = nullptr;
     sapi::GUID m_engineDefault;
+    QStringList m_loggedProblems;
+    // The stored default voice that was not installed when the catalogue
+    // was built; it becomes the default again if its voice comes late.
+    QString m_missingDefault;
 };
 
 // Language name and three-letter code by Windows language identifier; an

@@ -1,5 +1,6 @@
 // The command line as a user runs it: the real program, without a display
 // or a sound server, in the test's own VOXTRELLA_HOME.
+#include "PrivateSpeechService.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -376,6 +377,24 @@ TEST_F(CliReadToFile, ListsVoicesAndReadsWithOneOfThem)
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.out.contains(u"--read-to-file"_s));
     EXPECT_EQ(run({u"--version"_s}).out, u"voxtrella 1.204\n"_s);
+}
+
+TEST_F(CliReadToFile, SpeechDispatcherVoicesAreListedAndAFileIsReadWithTheDefaultVoiceInstead)
+{
+    PrivateSpeechService service;
+    ASSERT_TRUE(service.running()) << qPrintable(service.output());
+    const Result list = run({u"--list-voices"_s});
+    ASSERT_EQ(list.status, 0) << qPrintable(list.err);
+    const QString voice = u"English (America) (espeak-ng)"_s;
+    EXPECT_TRUE(list.out.contains(voice + u"\tUS English\tSpeech Dispatcher\n"_s)) << qPrintable(list.out);
+
+    // The service plays the sound itself: the files are read with a built-in voice, said once.
+    write(u"c.txt"_s, "A third text.\n");
+    const Result r = readToFile({u"--voice"_s, voice, u"a.txt"_s, u"c.txt"_s});
+    EXPECT_EQ(r.status, 0) << qPrintable(r.err);
+    EXPECT_EQ(r.err.count(u"plays the sound itself"_s), 1) << qPrintable(r.err);
+    EXPECT_GT(seconds(u"saved/a.wav"_s), 1.0);
+    EXPECT_GT(seconds(u"saved/c.wav"_s), 0.5);
 }
 
 TEST_F(CliReadToFile, ArgumentsStreamsAndLimitsEndWithAnHonestStatusAndNeverTheSoundServer)

@@ -12,6 +12,7 @@ using TestApplication = QApplication;
 #include <QGuiApplication>
 using TestApplication = QGuiApplication;
 #endif
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -40,6 +41,11 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // No test reaches (or starts) the user's speech service: an explicit
+    // address where nothing listens. Tests of the service start their own.
+    if (qEnvironmentVariableIsEmpty("SPEECHD_ADDRESS"))
+        qputenv("SPEECHD_ADDRESS",
+                ("unix_socket:" + QDir::tempPath() + "/voxtrella-tests-no-speech-service").toLocal8Bit());
     ::testing::InitGoogleMock(&argc, argv);
     TestApplication app(argc, argv);
     ::testing::UnitTest::GetInstance()->listeners().Append(new FreshHome);

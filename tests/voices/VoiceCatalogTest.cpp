@@ -6,6 +6,9 @@
 #include "TestSupport.h"
 #include "platform/speech/EspeakEngine.h"
 #include "platform/speech/FliteEngine.h"
+#include "platform/speech/SpeechDispatcherEngine.h"
+#include "RegistryStore.h"
+#include "SettingsRecord.h"
 #include "speech/TTS.h"
 
 #include <gtest/gtest.h>
@@ -380,4 +383,52 @@ TEST_F(VoiceCatalog, InstalledEnginesAreListedAndGiveTheRangesOfAnActivatedCompo
             tts.SetActive(false);
         }
     }
+}
+
+TEST_F(VoiceCatalog, ServiceVoicesComingLateKeepTheirStoredSettingsAndReadFilesWithABuiltInVoice)
+{
+    const QString service = u"English (America) (espeak-ng)"_s;
+    {
+        // An earlier run with the service: its voice the default, slower and no favourite.
+        TPreferences earlier;
+        earlier.TTS_DefaultVoiceName = service;
+        earlier.FieldsToItems();
+        ASSERT_TRUE(earlier.SaveToRegistry());
+        RegistryStore store;
+        const QString key = SettingsRecord::BaseKey + u'\\' + earlier.Section;
+        store.setString(key, u"FAV_SpDp"_s + service + u"1033"_s, u"0"_s);
+        store.setString(key, u"SPD_SpDp"_s + service + u"1033"_s, u"300"_s);
+        ASSERT_TRUE(store.save());
+    }
+    install({kEspeakUS});
+    auto speechService = std::make_shared<scripted::ScriptedEngine>();
+    speechService->catalogFacts = SpeechDispatcherEngine::engineFacts();
+    SpeechPlatform::setEngines({lister, speechService});
+
+    // The service has not answered yet: its voice reads with the default voice meanwhile.
+    Catalogue cat;
+    cat.prefs.LoadFromRegistry();
+    cat.prefs.ItemsToFields();
+    cat.c.EnsureDefaultVoice();
+    cat.c.LoadVoicePrefs();
+    EXPECT_EQ(cat.prefs.TTS_DefaultVoiceName, u"US English"_s);
+    EXPECT_TRUE(cat.c.IsAbsentServiceVoice(service));
+    EXPECT_FALSE(cat.c.IsAbsentServiceVoice(u"Nobody"_s));
+    EXPECT_EQ(cat.c.AddNewModes(), 0);
+
+    speechService->addMode(mode(30, u"Speech Dispatcher", u"Speech Dispatcher "_s + service, service, 1033));
+    ASSERT_EQ(cat.c.AddNewModes(), 1);
+    EXPECT_EQ(cat.c.AddNewModes(), 0);
+    TVoiceEntry *late = cat.voice(service);
+    ASSERT_TRUE(late);
+    EXPECT_EQ(late->Speed, 300);
+    EXPECT_FALSE(late->Favorite);
+    EXPECT_FALSE(late->WritesFiles());
+    EXPECT_FALSE(cat.c.IsAbsentServiceVoice(service));
+    EXPECT_EQ(cat.prefs.TTS_DefaultVoiceName, service);
+    ASSERT_TRUE(cat.c.FileVoiceFor(service));
+    EXPECT_EQ(cat.c.FileVoiceFor(service)->DisplayName, u"US English"_s);
+    // Saved again, the earlier settings are still there.
+    cat.c.SaveVoicePrefs();
+    EXPECT_EQ(cat.prefs.GetValue(u"SPD_SpDp"_s + service + u"1033"_s).toInt(), 300);
 }

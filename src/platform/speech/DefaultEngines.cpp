@@ -2,6 +2,7 @@
 // order. A new engine is its driver's header below and one line in kDrivers.
 #include "EspeakEngine.h"
 #include "FliteEngine.h"
+#include "SpeechDispatcherEngine.h"
 #include "SpeechPlatformInternal.h"
 
 namespace sapi {
@@ -20,6 +21,7 @@ std::shared_ptr<SpeechEngine> loadDriver()
 constexpr Loader kDrivers[] = {
     loadDriver<EspeakEngine>,
     loadDriver<FliteEngine>,
+    loadDriver<SpeechDispatcherEngine>,
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "SpeechApi.h"
 
+#include <QObject>
 #include <QString>
 
 #include <cstdint>
@@ -44,6 +45,11 @@ struct EngineFacts {
     bool hasLexicon = false;  // the engine carries the pronunciation editor
     FavoriteDefault favorites = FavoriteDefault::AllVoices;
     QString favoriteNames;  // for FavoriteDefault::NamedVoices
+    // A service that plays the sound itself: its voices cannot be read into
+    // a file or sent to a chosen audio device.
+    bool playsItself = false;
+    // Voices are named by their speaker alone, as the engine names them.
+    bool speakerNames = false;
 };
 
 class SpeechEngine
@@ -63,6 +69,12 @@ public:
     // Binds a mode of this driver to an audio destination (an object from
     // CoCreateInstance, or a caller's own) and gives its central interface.
     virtual HRESULT select(const GUID &modeId, const UnknownPtr &audioDest, std::shared_ptr<ITTSCentralW> &central) = 0;
+    // Why the driver offers no voices now, for the diagnostic log; empty
+    // when it has voices or is still looking for them.
+    virtual QString problem() const { return {}; }
+    // Waits up to ms for modes the driver is still looking for (a speech
+    // service that has not answered yet); true when it has stopped looking.
+    virtual bool waitForModes(int ms) { return true; }
 };
 
 // The installed modes in enumeration order, and the mode an empty query
@@ -90,6 +102,22 @@ public:
     // The ranges of an installed mode, from its driver; nullopt when no
     // driver offers it or the platform is not installed.
     static std::optional<ModeRanges> ranges(const GUID &modeId);
+    // Waits up to ms in all for drivers still looking for their modes.
+    static void waitForModes(int ms);
+};
+
+// Tells, on the main thread, that a driver's modes changed after start-up
+// (a speech service that answered only after the catalogue was built).
+class PlatformEvents : public QObject
+{
+    Q_OBJECT
+public:
+    static PlatformEvents &instance();
+    // Safe from any thread: the signal is emitted on the main thread.
+    static void postModesChanged();
+
+signals:
+    void modesChanged();
 };
 
 // Start-up probes: the platform is there, an engine with voices is loaded,

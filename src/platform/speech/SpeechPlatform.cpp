@@ -5,6 +5,11 @@
 
 #include "AudioSystem.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <algorithm>
+
 #include <mutex>
 
 namespace sapi {
@@ -213,6 +218,32 @@ void SpeechPlatform::setEngines(std::vector<std::shared_ptr<SpeechEngine>> engin
     s.engines = std::move(engines);
     s.installed = installed;
     s.loaded = true;
+}
+
+void SpeechPlatform::waitForModes(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (const auto &engine : engines())
+        engine->waitForModes(int(std::max<qint64>(0, ms - clock.elapsed())));
+}
+
+PlatformEvents &PlatformEvents::instance()
+{
+    static PlatformEvents *events = [] {
+        auto *e = new PlatformEvents;
+        if (QCoreApplication::instance())
+            e->moveToThread(QCoreApplication::instance()->thread());
+        return e;
+    }();
+    return *events;
+}
+
+void PlatformEvents::postModesChanged()
+{
+    PlatformEvents *events = &instance();
+    QMetaObject::invokeMethod(
+        events, [events] { emit events->modesChanged(); }, Qt::QueuedConnection);
 }
 
 void SpeechPlatform::restoreDefaultEngines()

@@ -15,8 +15,9 @@
 // a file this reading did not write is never replaced unless the placement
 // says so. Making a controller removes what killed runs left behind.
 
-#include "output/LameUnit.h"
-#include "output/PendingFile.h"
+#include "output/AudioTags.h"
+#include "output/Playlist.h"
+#include "output/SoundFileWriter.h"
 
 #include <QObject>
 #include <QPointer>
@@ -26,8 +27,9 @@
 #include <cstdint>
 #include <memory>
 #include <thread>
+#include <vector>
 
-class TMp3Follower;
+class EncodingFollower;
 class TOutputNames;
 class TPreferences;
 class Speaker;
@@ -125,6 +127,22 @@ public:
     // A reading that would pass it is stopped and the file not made.
     static constexpr qint64 WavSoundLimit = 0xFFFFFFFFLL - 36;
     void SetWavSoundLimit(qint64 bytes) { m_wavLimit = bytes; }
+
+    // The tags of the MP3 and Opus files written. Each file's title is its
+    // article's; the album is, unless set here, the output file's name in
+    // Single File mode and the output folder's name in Multiple Files mode;
+    // the artist, unless set here, the voice's name. Multiple Files numbers
+    // its files n/N; a reader that reads one file per run (the command line)
+    // gives the number here (0: none).
+    void SetAlbum(const QString &album) { m_album = album; }
+    void SetArtist(const QString &artist) { m_artist = artist; }
+    void SetTrack(int track, int trackCount) { m_track = track, m_trackCount = trackCount; }
+    // The name (and title tag) of the next file instead of its first
+    // article's title, which then only names its chapter; empty: the title.
+    void SetOutputTitle(const QString &title) { m_outputTitle = title; }
+    // Whether Multiple Files writes a playlist of the files it wrote (the
+    // command line writes its own).
+    void SetWritesPlaylist(bool writes) { m_writesPlaylist = writes; }
     void SetReadingState(ReadingState state);
     void UpdateStatus(const QString &text);
     void ResetStatus();
@@ -151,6 +169,8 @@ public:
     // the MP3's name, once made the name it was put under.
     QString WavName() const { return m_wavName; }
     QString Mp3Name() const { return m_mp3Name; }
+    // The playlist the last Multiple Files run wrote; empty when none.
+    QString PlaylistName() const { return m_playlistName; }
 
 signals:
     void CommandsChanged(ReadingController::Commands commands, ReadingState state);
@@ -163,6 +183,8 @@ signals:
     void GaugeChanged(bool visible, int maximum, int value);
     // Pause captions: "Resume" while paused, and status panel 1.
     void PausedChanged(bool paused);
+    // A file of the reading was put in place under its final name.
+    void FileWritten(const QString &file, const QString &title, qint64 durationMs);
 
 private:
     enum class Completion { None, ArticleDone, SelectedArticleDone, AudioHelp };
@@ -183,7 +205,7 @@ private:
     void SelectionOver();
     void OutputFinished(Step afterwards);
     void Continue(Step step);
-    void ConvertToMp3(Step afterwards, Step afterFailure);
+    void ConvertToMp3(Step afterwards, Step afterFailure, std::vector<TChapterMark> chapters);
     void ConversionEnded();
     bool PlaceWav();
     void RefuseOversizedWav();
@@ -192,6 +214,16 @@ private:
     // The speech of a failed MP3 as title.wav beside it; its name, or empty.
     QString KeepWavBesideMp3();
     QString VoiceOf(QObject *article) const;
+    SoundFormat OutputFormat() const;
+    bool Encoded() const { return OutputFormat() != SoundFormat::Wav; }
+    // The tags of the file about to be written for article.
+    TAudioTags TagsFor(QObject *article, OutputTarget mode) const;
+    // Single File of several articles: where the next one starts.
+    void MarkChapter(QObject *article);
+    std::vector<TChapterMark> ChapterMarks() const;
+    // The written file counts towards the playlist; durationMs from the WAV.
+    void NoteWritten(const QString &file);
+    void WritePlaylist();
 
     Speaker &m_driver;
     TPreferences &m_prefs;
@@ -210,7 +242,7 @@ private:
     std::unique_ptr<TOutputNames> m_names;
     // Encodes the MP3 while the speech is written, so little is left to
     // convert when the reading ends.
-    std::unique_ptr<TMp3Follower> m_follower;
+    std::unique_ptr<EncodingFollower> m_follower;
     // The WAV output being written, until it is put in place.
     std::unique_ptr<PendingFile> m_pendingWav;
     OutputPlacement m_placement = OutputPlacement::NextFreeName;
@@ -226,4 +258,22 @@ private:
     TMp3Result m_conversionResult;  // written by the conversion thread until it ends
     Step m_afterConversion = nullptr;
     Step m_afterFailedConversion = nullptr;
+
+    QString m_album;
+    QString m_artist;
+    QString m_outputTitle;
+    QString m_tagTitle;  // of the file being written
+    int m_track = 0;
+    int m_trackCount = 0;
+    bool m_writesPlaylist = true;
+    int m_filesStarted = 0;  // of this run
+    int m_runArticles = 0;   // the list's articles when the run started
+    struct ChapterStart {
+        QString Title;
+        qint64 WavBytes;  // of sound in the WAV when it started
+    };
+    std::vector<ChapterStart> m_chapterStarts;
+    qint64 m_durationMs = 0;  // of the file being finished
+    std::vector<TPlaylistEntry> m_written;
+    QString m_playlistName;
 };

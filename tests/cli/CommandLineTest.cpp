@@ -151,13 +151,14 @@ TEST_F(CliReadToFile, TwoFilesGiveTwoMp3sOfTheirSpeechLengthOrWithSingleOneOutpu
     // The settings' folder and format first: WAV, the reference lengths.
     const Result wav = readToFile({u"a.txt"_s, u"b.txt"_s});
     ASSERT_EQ(wav.status, 0) << qPrintable(wav.err);
-    EXPECT_EQ(entries(u"saved"_s), QStringList({u"a.wav"_s, u"b.wav"_s}));
+    // Several files of one reading get a playlist, named after their folder.
+    EXPECT_EQ(entries(u"saved"_s), QStringList({u"a.wav"_s, u"b.wav"_s, u"saved.m3u8"_s}));
 
     const Result mp3 = readToFile(
         {u"--format"_s, u"mp3"_s, u"--bitrate"_s, u"64"_s, u"--out"_s, path(u"out"_s), u"a.txt"_s, u"b.txt"_s});
     ASSERT_EQ(mp3.status, 0) << qPrintable(mp3.err);
-    EXPECT_EQ(entries(u"out"_s), QStringList({u"a.mp3"_s, u"b.mp3"_s}));
-    EXPECT_EQ(mp3.out, path(u"out/a.mp3"_s) + u'\n' + path(u"out/b.mp3"_s) + u'\n');
+    EXPECT_EQ(entries(u"out"_s), QStringList({u"a.mp3"_s, u"b.mp3"_s, u"out.m3u8"_s}));
+    EXPECT_EQ(mp3.out, path(u"out/a.mp3"_s) + u'\n' + path(u"out/b.mp3"_s) + u'\n' + path(u"out/out.m3u8"_s) + u'\n');
     for (const QString &name : {u"a"_s, u"b"_s}) {
         const double spoken = seconds(u"saved/"_s + name + u".wav"_s);
         EXPECT_GT(spoken, 1.0) << qPrintable(name);
@@ -168,7 +169,7 @@ TEST_F(CliReadToFile, TwoFilesGiveTwoMp3sOfTheirSpeechLengthOrWithSingleOneOutpu
     const Result r = readToFile({u"--single"_s, u"Whole/Book"_s, u"--out"_s, path(u"out"_s), u"a.txt"_s, u"b.txt"_s});
     ASSERT_EQ(r.status, 0) << qPrintable(r.err);
     // The window's safe name: "/" cannot be part of a file name.
-    ASSERT_EQ(entries(u"out"_s), QStringList({u"Whole_Book.wav"_s, u"a.mp3"_s, u"b.mp3"_s}));
+    ASSERT_EQ(entries(u"out"_s), QStringList({u"Whole_Book.wav"_s, u"a.mp3"_s, u"b.mp3"_s, u"out.m3u8"_s}));
     EXPECT_NEAR(seconds(u"out/Whole_Book.wav"_s), seconds(u"saved/a.wav"_s) + seconds(u"saved/b.wav"_s), 0.05);
 }
 
@@ -191,7 +192,7 @@ TEST_F(CliReadToFile, DocumentsAreReadWholeOrChapterByChapterAsTheSameTextInPlai
     const Result chapters = readToFile({u"--chapters"_s, u"--out"_s, path(u"out"_s), u"book.md"_s, u"copy/book.md"_s});
     ASSERT_EQ(chapters.status, 0) << qPrintable(chapters.err);
     EXPECT_EQ(entries(u"out"_s), QStringList({u"book"_s, u"book (2)"_s, u"book.wav"_s}));
-    EXPECT_EQ(entries(u"out/book"_s), QStringList({u"01 The Harbour.wav"_s, u"02 The Storm.wav"_s}));
+    EXPECT_EQ(entries(u"out/book"_s), QStringList({u"01 The Harbour.wav"_s, u"02 The Storm.wav"_s, u"book.m3u8"_s}));
     EXPECT_NEAR(seconds(u"out/book/01 The Harbour.wav"_s), seconds(u"saved/harbour.wav"_s), 0.05);
     EXPECT_NEAR(seconds(u"out/book/02 The Storm.wav"_s), seconds(u"saved/storm.wav"_s), 0.05);
 }
@@ -346,7 +347,7 @@ TEST_F(CliReadToFile, UnusualTextsAreRead)
                    "Read from standard input.");
     ASSERT_EQ(r.status, 0) << qPrintable(r.err);
     EXPECT_EQ(entries(u"saved"_s), QStringList({u"a (2).wav"_s, u"a.wav"_s, u"big.wav"_s, u"empty.wav"_s,
-                                                u"latin.wav"_s, u"stdin.wav"_s, u"utf8.wav"_s}));
+                                                u"latin.wav"_s, u"saved.m3u8"_s, u"stdin.wav"_s, u"utf8.wav"_s}));
     EXPECT_GT(seconds(u"saved/latin.wav"_s), 1.0);
     // The engine's output varies by a few samples from run to run.
     EXPECT_NEAR(seconds(u"saved/latin.wav"_s), seconds(u"saved/utf8.wav"_s), 0.01);

@@ -1,5 +1,5 @@
 #include "LameUnit.h"
-#include "Mp3Follower.h"
+#include "EncodingFollower.h"
 #include "OutputNames.h"
 #include "WaveFile.h"
 
@@ -265,7 +265,7 @@ TEST(Mp3ConversionTest, AFollowerEncodesTheWavWhileItIsWrittenAndGivesTheSameMp3
     const QByteArray whole = wav(pcm);
     const QString in = dir.filePath(u"temp.wav"_s);
     ASSERT_TRUE(writeFile(in, wav(Pcm{pcm.rate, pcm.bits, pcm.channels, {}}, 0)));
-    TMp3Follower follower;
+    EncodingFollower follower;
     follower.Start(in, dir.filePath(u"followed.mp3"_s), 32);
     {
         QFile growing(in);
@@ -289,7 +289,7 @@ TEST(Mp3ConversionTest, AFollowerEncodesTheWavWhileItIsWrittenAndGivesTheSameMp3
     Pcm speech = sine(22050, 16, 1, 25);
     speech.bytes += QByteArray(22050 * 2, '\0') + sine(22050, 16, 1, 25, 0).bytes;
     ASSERT_TRUE(writeFile(in, wav(speech)));
-    TMp3Follower split;
+    EncodingFollower split;
     split.Start(in, dir.filePath(u"split.mp3"_s), 32);
     ASSERT_TRUE(split.Finish().Ok());
     EXPECT_TRUE(split.WasSplit());
@@ -308,7 +308,7 @@ TEST(Mp3ConversionTest, AFollowerEncodesTheWavWhileItIsWrittenAndGivesTheSameMp3
     EXPECT_TRUE(loud(26.4));
 
     // Stopped, it leaves no MP3.
-    TMp3Follower stopped;
+    EncodingFollower stopped;
     stopped.Start(in, dir.filePath(u"stopped.mp3"_s), 32);
     stopped.Stop();
     EXPECT_FALSE(QFile::exists(dir.filePath(u"stopped.mp3"_s)));
@@ -336,8 +336,8 @@ TEST(Mp3ConversionTest, BadInputOrTargetGivesErrorAndNoFile)
         EXPECT_FALSE(r.Message.isEmpty());
         EXPECT_FALSE(QFile::exists(c[1]));
     }
-    TMp3FileWriter writer;
-    const TMp3Result r = writer.Open(dir.filePath(u"b.mp3"_s), 0, 64);
+    TMp3FileWriter writer(64);
+    const TMp3Result r = writer.Open(dir.filePath(u"b.mp3"_s), 0);
     EXPECT_TRUE(r.Message.startsWith(u"Error opening encoding stream -"_s));
     EXPECT_FALSE(writer.IsOpen());
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
@@ -355,13 +355,13 @@ TEST(OutputNamesTest, TitlesBecomeSafeNamesInsideTheFolder)
         EXPECT_EQ(TOutputNames::SafeFileName(QString::fromUtf8(title), u".mp3"_s), QString::fromUtf8(name));
 
     TOutputNames run(u"/out/"_s);
-    EXPECT_EQ(QFileInfo(run.Build(u"../../x"_s, true).Mp3File).absolutePath(), u"/out"_s);
+    EXPECT_EQ(QFileInfo(run.Build(u"../../x"_s, SoundFormat::Mp3).EncodedFile).absolutePath(), u"/out"_s);
 
     // 1 + 133 x 3 = 400 bytes: cut to whole characters within 255 bytes, a
     // second use of the title numbered inside that too.
     const QString longTitle = u"x"_s + QString(133, QChar(0x8A9E));
     for (const QString &expectEnd : {u".mp3"_s, u" (2).mp3"_s}) {
-        const QString name = QFileInfo(run.Build(longTitle, true).Mp3File).fileName();
+        const QString name = QFileInfo(run.Build(longTitle, SoundFormat::Mp3).EncodedFile).fileName();
         const QByteArray bytes = QFile::encodeName(name);
         EXPECT_LE(bytes.size(), 255);
         EXPECT_GT(bytes.size(), 250);

@@ -423,7 +423,8 @@ namespace {
 QString property(const QString &file, const char *name)
 {
     const TagLib::FileRef ref(QFile::encodeName(file).constData());
-    return ref.isNull() ? u"(unreadable)"_s : QString::fromStdString(ref.file()->properties()[name].toString().to8Bit(true));
+    return ref.isNull() ? u"(unreadable)"_s
+                        : QString::fromStdString(ref.file()->properties()[name].toString().to8Bit(true));
 }
 
 }  // namespace

@@ -508,11 +508,11 @@ bool ReadingController::PrepareOutput(QObject *article, OutputTarget mode)
         return false;
     }
     ++m_filesStarted;
-    // In one file of several articles the file is the title; otherwise the
-    // article's own title, which its file name may only approximate.
-    m_tagTitle = mode == otSingleFile && m_completion == Completion::ArticleDone && m_view.Count() > 1
-                     ? m_title
-                     : m_view.Title(article).trimmed();
+    // One file of the whole list is titled as it is named; a file of one
+    // article takes the article's own title, which its name may only
+    // approximate.
+    m_tagTitle = mode == otSingleFile && m_completion == Completion::ArticleDone ? m_title
+                                                                                   : m_view.Title(article).trimmed();
     if (encoded) {
         std::unique_ptr<SoundFileWriter> writer =
             NewSoundFileWriter(format, format == SoundFormat::Opus ? m_prefs.OpusBitRate : m_prefs.BitRate);

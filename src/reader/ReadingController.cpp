@@ -512,7 +512,7 @@ bool ReadingController::PrepareOutput(QObject *article, OutputTarget mode)
     // article takes the article's own title, which its name may only
     // approximate.
     m_tagTitle = mode == otSingleFile && m_completion == Completion::ArticleDone ? m_title
-                                                                                   : m_view.Title(article).trimmed();
+                                                                                 : m_view.Title(article).trimmed();
     if (encoded) {
         std::unique_ptr<SoundFileWriter> writer =
             NewSoundFileWriter(format, format == SoundFormat::Opus ? m_prefs.OpusBitRate : m_prefs.BitRate);

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Reports the non-blank lines of C++ sources under src/ (code) and tests/
+# Reports the non-blank lines of C++ (and Python) sources under src/ (code) and tests/
 # (tests, support and fuzz targets included) and the ratio between them.
 # Only reports: always exits 0, so CI never fails on it.
 root=$(cd "$(dirname "$0")/.." && pwd)
 count() {
-    find "$root/$1" -type f \( -name '*.cpp' -o -name '*.h' \) -print0 2>/dev/null \
+    find "$root/$1" -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.py' \) -print0 2>/dev/null \
         | xargs -0 -r cat | grep -cv '^[[:space:]]*$'
 }
 code=$(count src)

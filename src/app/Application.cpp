@@ -15,6 +15,7 @@
 #include "util/DiagnosticLog.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QTimer>
 
 Application::Application() = default;
@@ -41,14 +42,19 @@ bool Application::Create()
     m_shutdownSignals = std::make_unique<ShutdownSignals>();
     connect(m_shutdownSignals.get(), &ShutdownSignals::shutdownRequested, this,
             [this](ShutdownSignals::Reason reason, int signalNumber) {
-                // The end of the session or a termination request (SIGTERM,
-                // SIGINT, SIGHUP) leaves the way the exit command does, so
-                // nothing is lost at logout.
-                DiagnosticLog::WriteLog(reason == ShutdownSignals::Reason::SessionEnd
-                                            ? QStringLiteral("Session ending")
-                                            : QStringLiteral("Signal %1").arg(signalNumber));
+                if (reason == ShutdownSignals::Reason::SessionEnd) {
+                    SaveForSession();
+                    return;
+                }
+                // A termination request (SIGTERM, SIGINT, SIGHUP: a session
+                // manager without the session protocol) leaves the way the
+                // exit command does, so nothing is lost at logout.
+                DiagnosticLog::WriteLog(QStringLiteral("Signal %1").arg(signalNumber));
                 Exit(ExitKind::Unattended);
             });
+    // The session manager ends the program with a quit request of its own
+    // ("die"); every other quit request comes from Exit.
+    qApp->installEventFilter(this);
 
     m_prefs = std::make_unique<TPreferences>();
     const bool settingsDamaged = LoadSettings();
@@ -107,6 +113,33 @@ int32_t Application::ReplaceLostAudioDevice()
         return device;
     }
     return -1;
+}
+
+void Application::SaveForSession()
+{
+    // The session manager asks for everything to be saved, both when the
+    // session ends and when it only saves itself: the program goes on and
+    // ends when the manager says so. Nobody may be asked meanwhile.
+    DiagnosticLog::WriteLog(QStringLiteral("Session saving"));
+    if (!m_window)
+        return;
+    MessageService::setQuiet(true);
+    m_window->SaveForSession();
+    MessageService::setQuiet(m_unattended);
+}
+
+bool Application::eventFilter(QObject *watched, QEvent *event)
+{
+    // Installed on the application, the filter sees every event: the type
+    // is looked at first. The window ends the program on its own only when
+    // it cannot run (no voices).
+    if (event->type() == QEvent::Quit && watched == qApp && m_window && m_window->State() != rsExiting &&
+        !m_window->Terminating()) {
+        DiagnosticLog::WriteLog(QStringLiteral("Session ending"));
+        Exit(ExitKind::Unattended);
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void Application::Exit(ExitKind kind)

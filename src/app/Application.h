@@ -47,6 +47,14 @@ public:
     enum class ExitKind { Command, Unattended };
     void Exit(ExitKind kind);
 
+    // The session manager asks for the data to be saved (it may be a
+    // checkpoint, not the end): saved as the exit saves it, no box, and the
+    // program goes on. The end comes as the manager's quit request.
+    void SaveForSession();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     // Loads the settings record; true when the store was damaged or
     // unreadable, so that the first show can say so.

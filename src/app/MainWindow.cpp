@@ -11,6 +11,7 @@
 #include "EnginesVoicesPage.h"
 #include "HelpMenu.h"
 #include "ListReadingView.h"
+#include "MediaControls.h"
 #include "OptionsBinder.h"
 #include "ReadingActions.h"
 #include "OptionsStrip.h"
@@ -874,6 +875,16 @@ void MainWindow::CloseForExit()
     Terminate();
 }
 
+void MainWindow::SaveForSession()
+{
+    if (Exiting())
+        return;
+    // A save under way writes the articles already.
+    if (!SavingInProgress())
+        m_saving->SaveAtExit();
+    SaveSettings();
+}
+
 void MainWindow::CloseOpenDialogs()
 {
     if (QWidget *popup = QApplication::activePopupWidget())
@@ -918,6 +929,9 @@ void MainWindow::BuildReading()
     connect(&m_toolBar, &FloatingToolBar::Shown, m_tray, &TrayController::ToolbarShown);
     connect(&m_toolBar, &FloatingToolBar::ClosedByUser, m_tray, &TrayController::ToolbarClosed);
     m_readingCommands->SetReadingState(rsIdle);
+    m_mediaControls = std::make_unique<MediaControls>(Caption, *m_readingActions, *m_reading, *m_readingView, m_driver,
+                                                      m_prefs);
+    connect(m_mediaControls.get(), &MediaControls::RaiseRequested, this, &MainWindow::RestoreFromTray);
 }
 
 ArticleEntry *MainWindow::AddNewArticle()

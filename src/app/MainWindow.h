@@ -3,7 +3,8 @@
 // first show and its part of the exit, and wires its parts together:
 // the article list with its commands (ArticleCommands), the reading
 // commands (ReadingActions, driven by ReadingBinder), the option panels
-// (OptionsBinder), the Help menu (HelpMenu) and the tray (TrayController).
+// (OptionsBinder), the Help menu (HelpMenu), the tray (TrayController) and
+// the desktop's media controls (MediaControls).
 
 #include "reader/ReadingController.h"
 
@@ -33,6 +34,7 @@ class MainWindow;
 class ArticleCommands;
 class ArticleSaving;
 class HelpMenu;
+class MediaControls;
 class ClipboardWatcher;
 class EnginesVoicesPage;
 class OptionsBinder;
@@ -119,6 +121,10 @@ public:
     // Stops reading and loading, closes open boxes and dialogs, saves the
     // articles once more and closes the window.
     void CloseForExit();
+    // The session manager's save: the articles and the settings saved as
+    // at the exit (a recovery copy kept when the articles cannot be), while
+    // everything goes on.
+    void SaveForSession();
     // Placement, fields and the settings store. False when the store could
     // not be written; error then says why.
     bool SaveSettings(QString *error = nullptr);
@@ -243,6 +249,8 @@ private:
     std::unique_ptr<ListReadingView> m_readingView;
     std::unique_ptr<ReadingController> m_reading;
     std::unique_ptr<ReadingBinder> m_readingCommands;
+    // Follows the controller and the binder; goes before them.
+    std::unique_ptr<MediaControls> m_mediaControls;
     std::unique_ptr<ArticleSaving> m_saving;
     QMetaObject::Connection m_focusConnection;
 };

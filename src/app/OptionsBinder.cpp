@@ -76,6 +76,9 @@ OptionsBinder::OptionsBinder(const Pages &pages, TPreferences &prefs, QObject *p
         if (ok)
             m_prefs.OpusBitRate = rate;
     });
+    // The items are in the order of the stored values.
+    connect(m_file.SubtitlesCbx, &QComboBox::activated, this,
+            [this](int index) { m_prefs.OUT_Subtitles = static_cast<uint8_t>(index); });
     connect(m_file.OutDirEdit, &QLineEdit::textEdited, this, &OptionsBinder::OutDirEditChange);
     connect(m_file.Button1, &QPushButton::clicked, this, &OptionsBinder::ChooseOutputFolder);
     // The Clipboard page follows every change of its controls, also one made
@@ -104,6 +107,9 @@ void OptionsBinder::LoadControls()
     m_clipboard.PromptDelayEdit->setText(QString::number(m_prefs.CB_PromptDelay));
     m_clipboard.PromptDfltActCBox->setCurrentIndex(m_prefs.CB_DfltPromptAction);
     m_file.OutDirEdit->setText(m_prefs.OUT_Directory);
+    // A stored value of no format (the file may hold anything) shows None.
+    const int subtitles = m_prefs.OUT_Subtitles;
+    m_file.SubtitlesCbx->setCurrentIndex(subtitles < m_file.SubtitlesCbx->count() ? subtitles : 0);
     m_clipboard.ThreshHoldEdit->setValidator(new QIntValidator(0, 1000000, m_clipboard.ThreshHoldEdit));
     m_clipboard.PromptDelayEdit->setValidator(new QIntValidator(0, 100000, m_clipboard.PromptDelayEdit));
 

@@ -434,6 +434,7 @@ struct Options {
     QString voice;
     std::optional<uint8_t> format;
     std::optional<int> bitRate;
+    std::optional<uint8_t> subtitles;  // the setting's value: 1 SRT, 2 WebVTT, 3 LRC
     QString out;
     QString single;
     QString title;   // the album tag instead of the document's title
@@ -584,6 +585,8 @@ int Runner::ReadToFiles()
         m_prefs.OpusBitRate = *m_options.bitRate;
     else if (m_options.bitRate)
         m_prefs.BitRate = *m_options.bitRate;
+    if (m_options.subtitles)
+        m_prefs.OUT_Subtitles = *m_options.subtitles;
     if (!m_options.out.isEmpty()) {
         if (const QString problem = makeOutputFolder(m_options.out); !problem.isEmpty()) {
             printError(problem);
@@ -990,6 +993,10 @@ int Run(int argc, char *argv[])
         QStringLiteral("author"),
         QStringLiteral("The artist tag of MP3 and Opus files, instead of the document's author (else the voice)."),
         QStringLiteral("TEXT"));
+    const QCommandLineOption subtitlesOption(
+        QStringLiteral("subtitles"),
+        QStringLiteral("Write subtitles timed to the speech beside each output: srt, vtt (WebVTT) or lrc."),
+        QStringLiteral("srt|vtt|lrc"));
     const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("The output folder."),
                                        QStringLiteral("DIR"));
     const QCommandLineOption singleOption(
@@ -1000,8 +1007,8 @@ int Run(int argc, char *argv[])
     const QCommandLineOption forceOption(QStringLiteral("force"), QStringLiteral("Replace existing output files."));
     const QCommandLineOption listOption(QStringLiteral("list-voices"),
                                         QStringLiteral("List the voices: display name, language, engine."));
-    parser.addOptions({readOption, voiceOption, formatOption, bitRateOption, outOption, singleOption, chaptersOption,
-                       titleOption, authorOption, forceOption, listOption});
+    parser.addOptions({readOption, voiceOption, formatOption, bitRateOption, subtitlesOption, outOption, singleOption,
+                       chaptersOption, titleOption, authorOption, forceOption, listOption});
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("FILE"),
@@ -1053,6 +1060,14 @@ int Run(int argc, char *argv[])
     if ((parser.isSet(titleOption) && options.title.isEmpty()) ||
         (parser.isSet(authorOption) && options.author.isEmpty()))
         return usageError(parser, QStringLiteral("--title and --author need a text"));
+    if (parser.isSet(subtitlesOption)) {
+        const QString format = parser.value(subtitlesOption).toLower();
+        const QStringList formats = {QStringLiteral("srt"), QStringLiteral("vtt"), QStringLiteral("lrc")};
+        if (!formats.contains(format))
+            return usageError(parser,
+                              QStringLiteral("unknown subtitle format \"%1\"; use srt, vtt or lrc").arg(format));
+        options.subtitles = uint8_t(formats.indexOf(format) + 1);
+    }
     if (parser.isSet(singleOption) && options.single.isEmpty())
         return usageError(parser, QStringLiteral("--single needs a name"));
     if (parser.isSet(outOption) && options.out.trimmed().isEmpty())

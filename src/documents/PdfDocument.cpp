@@ -182,15 +182,18 @@ PagesText readPages(const QString &path, const Poppler::Document &pdf, qint64 li
 
 // Drops the lines at the top or bottom of a page whose key stands at an edge
 // of more than half of the pages: of the whole file (the book's title, page
-// numbers), or of the pages from its first to its last appearance, when it
-// stands on three or more (a chapter's own running title). A chapter's
-// heading is kept on the page where the outline starts that chapter.
+// numbers), or, for a page's outermost lines, of the pages from its first
+// to its last appearance, when it stands on three or more (a chapter's own
+// running title). A chapter's heading is kept on the page where the outline
+// starts that chapter.
 void dropRunningLines(std::vector<Line> &lines, int pageCount, const std::vector<ChapterStart> &starts)
 {
     if (pageCount < 2)
         return;
     // Indices of each page's edge lines.
     std::vector<std::vector<size_t>> edges(pageCount);
+    // The first and last line of a page, and those in its margin bands.
+    std::vector<bool> outermost(lines.size(), false);
     for (size_t begin = 0; begin < lines.size();) {
         size_t end = begin;
         while (end < lines.size() && lines[end].page == lines[begin].page)
@@ -198,8 +201,10 @@ void dropRunningLines(std::vector<Line> &lines, int pageCount, const std::vector
         std::vector<size_t> &pageEdges = edges[lines[begin].page];
         for (size_t i = begin; i < end; ++i) {
             const Line &line = lines[i];
-            if (i < begin + kEdgeLines || i + kEdgeLines >= end || line.bottom < line.pageHeight * kMarginBand ||
-                line.top > line.pageHeight * (1 - kMarginBand))
+            const bool inMargin = line.bottom < line.pageHeight * kMarginBand ||
+                                  line.top > line.pageHeight * (1 - kMarginBand);
+            outermost[i] = inMargin || i == begin || i + 1 == end;
+            if (i < begin + kEdgeLines || i + kEdgeLines >= end || inMargin)
                 pageEdges.push_back(i);
         }
         begin = end;
@@ -228,8 +233,8 @@ void dropRunningLines(std::vector<Line> &lines, int pageCount, const std::vector
     for (const std::vector<size_t> &pageEdges : edges) {
         for (size_t i : pageEdges) {
             const Spread spread = spreads.value(runningKey(lines[i].text));
-            const bool running = spread.pages * 2 > pageCount ||
-                                 (spread.pages >= 3 && spread.pages * 2 > spread.last - spread.first + 1);
+            const bool running = spread.pages * 2 > pageCount || (outermost[i] && spread.pages >= 3 &&
+                                                                  spread.pages * 2 > spread.last - spread.first + 1);
             if (running && !headings.contains({lines[i].page, lines[i].text.simplified()}))
                 drop[i] = true;
         }

@@ -4,6 +4,7 @@
 #include "output/EncodingFollower.h"
 #include "output/LameUnit.h"
 #include "output/OutputNames.h"
+#include "output/Subtitles.h"
 #include "output/WaveFile.h"
 #include "platform/paths/SafeFile.h"
 #include "platform/shell/MessageService.h"
@@ -30,12 +31,27 @@ const QString kWavTooLarge = QStringLiteral(
     "Cannot write \"%1\": a WAV file cannot hold more than 4 GB of sound. Choose MP3 as the output "
     "format for a text this long.");
 const QString kSavedAs = QStringLiteral("\"%1\" exists; the speech was saved as \"%2\"");
+const QString kSubtitlesExist = QStringLiteral("\"%1\" exists; the subtitles of \"%2\" were not written");
+const QString kSubtitlesFailed = QStringLiteral("The subtitles of \"%1\" were not written. %2");
 // The speech component's WAV header.
 constexpr qint64 kWavHeaderBytes = 44;
 
 bool isFileTarget(OutputTarget mode)
 {
     return mode != otSpeakers;
+}
+
+// The length of the speech in a complete WAV file, in microseconds; 0 when
+// it cannot be read.
+qint64 spokenLengthUs(const QString &wavFile)
+{
+    try {
+        const TWaveLayout layout = ReadWaveLayout(wavFile);
+        return layout.Format.SampleRate ? layout.Frames() * 1'000'000 / layout.Format.SampleRate : 0;
+    } catch (const EWaveError &e) {
+        DiagnosticLog::WriteLog(e.message());
+        return 0;
+    }
 }
 
 }  // namespace
@@ -45,7 +61,7 @@ ReadingController::ReadingController(Speaker &driver, TPreferences &prefs, Readi
 {
     connect(&m_driver, &Speaker::OnDone, this, &ReadingController::DriverDone);
     connect(m_driver.TTS1(), &TTTS::OnWordPosition, this,
-            [this](TTTS *, sapi::QWORD, uint32_t offset) { TTSWordPosition(offset); });
+            [this](TTTS *, sapi::QWORD stamp, uint32_t offset) { TTSWordPosition(offset, stamp); });
     PendingFile::RemoveLeftovers(m_prefs.OUT_Directory);
 }
 
@@ -463,7 +479,7 @@ bool ReadingController::PrepareOutput(QObject *article, OutputTarget mode)
         MessageService::error(kTitleRequired);
         return false;
     }
-    const SoundFormat format = OutputFormat();
+    const SoundFormat format = SoundFormatOf(m_prefs.OUT_FileFormat);
     const bool encoded = format != SoundFormat::Wav;
     try {
         if (!m_names) {
@@ -480,6 +496,8 @@ bool ReadingController::PrepareOutput(QObject *article, OutputTarget mode)
         m_title = title;
         m_oversized = false;
         m_chapterStarts.clear();
+        m_format = format;
+        m_bitRate = format == SoundFormat::Opus ? m_prefs.OpusBitRate : m_prefs.BitRate;
         if (!encoded) {
             m_pendingWav = std::make_unique<PendingFile>(files.WavFile);
             if (!m_pendingWav->Create())
@@ -514,11 +532,11 @@ bool ReadingController::PrepareOutput(QObject *article, OutputTarget mode)
     m_tagTitle = mode == otSingleFile && m_completion == Completion::ArticleDone ? m_title
                                                                                  : m_view.Title(article).trimmed();
     if (encoded) {
-        std::unique_ptr<SoundFileWriter> writer =
-            NewSoundFileWriter(format, format == SoundFormat::Opus ? m_prefs.OpusBitRate : m_prefs.BitRate);
+        std::unique_ptr<SoundFileWriter> writer = NewSoundFileWriter(format, m_bitRate);
         writer->SetTags(TagsFor(article, mode));
         m_follower->Start(m_wavName, m_mp3Name, std::move(writer), m_placement);
     }
+    StartSubtitles();
     return true;
 }
 
@@ -546,6 +564,8 @@ bool ReadingController::StartReading(QObject *article, int length, int start, Ou
     emit PausedChanged(false);
 
     m_text = m_view.Text(article);
+    if (m_subtitles)
+        m_subtitles->BeginText(m_text);
     const int end = length >= 1 ? start + length : int(m_text.size());
     const int gaugeMaximum = end - start;
 
@@ -581,7 +601,7 @@ bool ReadingController::StartReading(QObject *article, int length, int start, Ou
     return true;
 }
 
-void ReadingController::TTSWordPosition(uint32_t byteOffset)
+void ReadingController::TTSWordPosition(uint32_t byteOffset, uint64_t timeStamp)
 {
     if (!m_article || (m_state != rsReading && m_state != rsPaused))
         return;
@@ -598,6 +618,8 @@ void ReadingController::TTSWordPosition(uint32_t byteOffset)
     // The 1-based index of the delimiter is the progress.
     emit GaugeChanged(true, -1, delimiter + 1 - m_readStart);
     m_view.ShowWord(m_article, caret, delimiter, m_prefs.TTS_HighlightPosition);
+    if (m_subtitles)
+        m_subtitles->AddWord(qint64(timeStamp / 10), caret, delimiter - caret);
     // Words arrive as the file is written: a WAV that outgrows what its
     // header can say is stopped here rather than read to its end in vain.
     if (m_pendingWav && !m_oversized && QFileInfo(m_wavName).size() - kWavHeaderBytes > m_wavLimit) {
@@ -727,6 +749,10 @@ void ReadingController::ConversionEnded()
     NotePlacement(m_mp3Name, result.File);
     m_mp3Name = result.File;
     NoteWritten(result.File);
+    // Opus players skip the encoder's lead-in (its pre-skip) themselves.
+    PlaceSubtitles(m_mp3Name,
+                   m_format == SoundFormat::Mp3 ? Mp3StartDelayUs(m_mp3Name, Mp3PresetFor(m_bitRate).SampleRate) : 0,
+                   spokenLengthUs(m_wavName));
     DiagnosticLog::WriteLog(QStringLiteral("Deleting wav file ") + m_wavName);
     if (!QFile::remove(m_wavName))
         DiagnosticLog::WriteLog(QStringLiteral("Delete Failed"));
@@ -748,7 +774,43 @@ bool ReadingController::PlaceWav()
     }
     NotePlacement(wanted, wav->Target());
     NoteWritten(wav->Target());
+    PlaceSubtitles(wav->Target(), 0, spokenLengthUs(wav->Target()));
     return true;
+}
+
+void ReadingController::StartSubtitles()
+{
+    m_subtitleFormat = m_prefs.OUT_Subtitles;
+    const auto format = SubtitleFormat(m_subtitleFormat);
+    if (format == SubtitleFormat::Srt || format == SubtitleFormat::WebVtt || format == SubtitleFormat::Lrc)
+        m_subtitles = std::make_unique<SubtitleTrack>();
+    else
+        m_subtitles.reset();
+}
+
+void ReadingController::PlaceSubtitles(const QString &audioFile, qint64 startDelayUs, qint64 audioEndUs)
+{
+    const std::unique_ptr<SubtitleTrack> track = std::move(m_subtitles);
+    if (!track)
+        return;
+    track->Finish(audioEndUs);
+    const auto format = SubtitleFormat(m_subtitleFormat);
+    const QString target = SubtitleFileBeside(audioFile, format);
+    // Never in place of a file of the user's, unless the reading replaces.
+    const OutputPlacement placement = m_placement == OutputPlacement::Replace ? OutputPlacement::Replace
+                                                                              : OutputPlacement::Refuse;
+    QString error;
+    if (placement == OutputPlacement::Refuse && PendingFile::Exists(target))
+        error = kSubtitlesExist.arg(target, audioFile);
+    else if (!track->Save(target, format, startDelayUs, m_title, placement, &error))
+        error = kSubtitlesFailed.arg(audioFile, error);
+    if (error.isEmpty()) {
+        DiagnosticLog::WriteLog(QStringLiteral("Saved ") + target);
+        return;
+    }
+    // The audio stays: it is complete.
+    DiagnosticLog::WriteLog(error);
+    MessageService::error(error);
 }
 
 void ReadingController::NotePlacement(const QString &built, const QString &placed)
@@ -812,6 +874,7 @@ void ReadingController::EndRun()
     m_chapterStarts.clear();
     m_filesStarted = 0;
     m_pendingWav.reset();
+    m_subtitles.reset();
     m_names.reset();
     m_skipAllowed = true;
     if (!m_placementNote.isEmpty() && m_state == rsIdle)
@@ -820,11 +883,6 @@ void ReadingController::EndRun()
 }
 
 // ------------------------------------------------------- tags and playlist
-
-SoundFormat ReadingController::OutputFormat() const
-{
-    return SoundFormatOf(m_prefs.OUT_FileFormat);
-}
 
 TAudioTags ReadingController::TagsFor(QObject *article, OutputTarget mode) const
 {

@@ -30,6 +30,7 @@
 #include <vector>
 
 class EncodingFollower;
+class SubtitleTrack;
 class TOutputNames;
 class TPreferences;
 class Speaker;
@@ -163,7 +164,8 @@ public:
     // thread of its own. Then afterwards is taken, or afterFailure when the
     // file could not be finished (or the program is ending).
     void FinishOutput(bool aborted, Step afterwards = nullptr, Step afterFailure = nullptr);
-    void TTSWordPosition(uint32_t byteOffset);
+    // timeStamp: where the word begins in the audio written, in 100 ns units.
+    void TTSWordPosition(uint32_t byteOffset, uint64_t timeStamp = 0);
 
     // Where the speech is written (a temporary file for WAV output), and
     // the MP3's name, once made the name it was put under.
@@ -214,8 +216,10 @@ private:
     // The speech of a failed MP3 as title.wav beside it; its name, or empty.
     QString KeepWavBesideMp3();
     QString VoiceOf(QObject *article) const;
-    SoundFormat OutputFormat() const;
-    bool Encoded() const { return OutputFormat() != SoundFormat::Wav; }
+    // The format of the file being written, fixed when it was begun: the
+    // option may change while it is read.
+    SoundFormat OutputFormat() const { return m_format; }
+    bool Encoded() const { return m_format != SoundFormat::Wav; }
     // The tags of the file about to be written for article.
     TAudioTags TagsFor(QObject *article, OutputTarget mode) const;
     // Single File of several articles: where the next one starts.
@@ -224,6 +228,11 @@ private:
     // The written file counts towards the playlist; durationMs from the WAV.
     void NoteWritten(const QString &file);
     void WritePlaylist();
+    // Subtitles of a file reading, when the settings ask for them: the words
+    // are gathered as they are written, and the file is put beside the audio
+    // once the audio is in place, moved by the encoder's start delay.
+    void StartSubtitles();
+    void PlaceSubtitles(const QString &audioFile, qint64 startDelayUs, qint64 audioEndUs);
 
     Speaker &m_driver;
     TPreferences &m_prefs;
@@ -245,6 +254,8 @@ private:
     std::unique_ptr<EncodingFollower> m_follower;
     // The WAV output being written, until it is put in place.
     std::unique_ptr<PendingFile> m_pendingWav;
+    std::unique_ptr<SubtitleTrack> m_subtitles;
+    uint8_t m_subtitleFormat = 0;  // as the setting was when the file was begun
     OutputPlacement m_placement = OutputPlacement::NextFreeName;
     qint64 m_wavLimit = WavSoundLimit;
     bool m_oversized = false;
@@ -262,6 +273,8 @@ private:
     QString m_album;
     QString m_artist;
     QString m_outputTitle;
+    SoundFormat m_format = SoundFormat::Wav;
+    int m_bitRate = 0;
     QString m_tagTitle;  // of the file being written
     int m_track = 0;
     int m_trackCount = 0;

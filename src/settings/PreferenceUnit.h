@@ -59,6 +59,7 @@ public:
     // Opus has bit rates of its own; BitRate stays the MP3 preset an older
     // program reads.
     int32_t OpusBitRate = 24;
+    uint8_t OUT_Subtitles = 0;  // SubtitleFormat: 0 none, 1 SRT, 2 WebVTT, 3 LRC
 
     // The user folder's "Files" folder, or " " when it cannot be created.
     QString FilesDir;

@@ -598,14 +598,13 @@ TEST_F(MainWindowTest, EveryControlHasAnAccessibleNameEveryMenuDistinctAccessKey
 
     // The Tab key walks the toolbar, the mode sheets and each options page in
     // the order they are laid out, whichever form holds them.
-    const QStringList strip =
-        u"ToolButton1 ToolButton2 ReadFileBtn PasteBtn PlayToolBtn PlayFileBtn PauseBtn SkipBtn "
-        u"StopBtn OptionsBtn SIVoiceDefault SIVoiceRandom AutoSpeakCB AutoTitleCB MIVoiceDefault "
-        u"MIVoiceRandom MIVoiceRoundRobin ODestSingle ODestMultiple AutoDeleteCB PageControl1 "
-        u"MonitorCB ClearClipboardCB ThreshHoldEdit PromptCkbx PromptDelayEdit PromptDfltActCBox "
-        u"EngineVoicesTV EnableBtn SetDfltBtn EditBtn TestButton MoreVoicesLbl FileFormatWav "
-        u"FileFormatMP3 FileFormatOpus AudioQltyCbx OpusQltyCbx OutDirEdit Button1 DfltVoiceCB HighlightCB FilterCB "
-        u"ToolbarMinCB TBOnTopCB AutoStartAppCB"_s.split(u' ');
+    const QStringList strip = u"ToolButton1 ToolButton2 ReadFileBtn PasteBtn PlayToolBtn PlayFileBtn PauseBtn SkipBtn "
+                              u"StopBtn OptionsBtn SIVoiceDefault SIVoiceRandom AutoSpeakCB AutoTitleCB MIVoiceDefault "
+                              u"MIVoiceRandom MIVoiceRoundRobin ODestSingle ODestMultiple AutoDeleteCB PageControl1 "
+                              u"MonitorCB ClearClipboardCB ThreshHoldEdit PromptCkbx PromptDelayEdit PromptDfltActCBox "
+                              u"EngineVoicesTV EnableBtn SetDfltBtn EditBtn TestButton MoreVoicesLbl FileFormatWav "
+                              u"FileFormatMP3 FileFormatOpus AudioQltyCbx OpusQltyCbx SubtitlesCbx OutDirEdit Button1 DfltVoiceCB HighlightCB "
+                              u"FilterCB ToolbarMinCB TBOnTopCB AutoStartAppCB"_s.split(u' ');
     QStringList walked;
     QWidget *first = ui->ToolButton1;
     for (QWidget *w = first; walked.size() < strip.size(); w = w->nextInFocusChain()) {

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -18,6 +19,8 @@
 #include <taglib/tableofcontentsframe.h>
 #include <taglib/tpropertymap.h>
 
+
+#include <algorithm>
 #include <functional>
 
 #include <fcntl.h>
@@ -605,6 +608,144 @@ TEST_F(CliReadToFile, ArgumentsStreamsAndLimitsEndWithAnHonestStatusAndNeverTheS
         for (const QString &file : c.written)
             EXPECT_GT(seconds(c.folder + u'/' + file), file == u"stdin.wav"_s ? 2.0 : 1.0) << qPrintable(name);
     }
+}
+
+// Cue times in microseconds, each with its text, from an SRT, WebVTT or LRC
+// file; an LRC line's end is the next line's start.
+struct Cue {
+    qint64 start = 0, end = 0;
+    QString text;
+};
+std::vector<Cue> parseCues(const QString &file)
+{
+    std::vector<Cue> cues;
+    const auto us = [](const QRegularExpressionMatch &m, int at) {
+        return ((m.captured(at).toLongLong() * 60 + m.captured(at + 1).toLongLong()) * 60 +
+                m.captured(at + 2).toLongLong()) *
+                   1'000'000 +
+               m.captured(at + 3).leftJustified(3, u'0').toLongLong() * 1000;
+    };
+    static const QRegularExpression timing(
+        uR"(^(\d\d):(\d\d):(\d\d)[,.](\d\d\d) --> (\d\d):(\d\d):(\d\d)[,.](\d\d\d)\n((?:.+\n?)+))"_s,
+        QRegularExpression::MultilineOption);
+    for (auto it = timing.globalMatch(file); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        cues.push_back({us(m, 1), us(m, 5), m.captured(9).trimmed()});
+    }
+    static const QRegularExpression line(uR"(^\[()(\d+):(\d\d)\.(\d\d)\](.*)$)"_s, QRegularExpression::MultilineOption);
+    for (auto it = line.globalMatch(file); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        if (!cues.empty() && cues.back().end < 0)
+            cues.back().end = us(m, 1);
+        if (!m.captured(5).isEmpty())
+            cues.push_back({us(m, 1), -1, m.captured(5)});
+    }
+    return cues;
+}
+
+// Where the speech starts again after a pause between sentences (a quarter
+// of a second of silence), in microseconds of a decoded file.
+std::vector<qint64> speechOnsets(const TestSupport::WavFile &wav)
+{
+    const std::vector<int16_t> samples = wav.samples();
+    const int window = wav.sampleRate / 200;  // 5 ms
+    std::vector<qint64> onsets;
+    int quiet = 1000;
+    for (size_t at = 0; at + size_t(window) <= samples.size(); at += size_t(window)) {
+        int peak = 0;
+        for (int i = 0; i < window; ++i)
+            peak = std::max(peak, std::abs(int(samples[at + size_t(i)])));
+        if (peak < 400) {
+            ++quiet;
+        } else {
+            if (quiet >= 50)
+                onsets.push_back(qint64(at) * 1'000'000 / wav.sampleRate);
+            quiet = 0;
+        }
+    }
+    return onsets;
+}
+
+TEST_F(CliReadToFile, SubtitlesFollowTheSpeechOfTheDecodedFileAndAppearOnlyBesideIt)
+{
+    // Sentences that begin with a sound, not with the silence of a stop.
+    write(u"c.txt"_s, "Anna eats apples slowly.\nOh, evenings are silent here.\nSeveral owls arrive in the evening.\n");
+    write(u"d.txt"_s, "Seven swans swim on the lake.\nAfter a while, all of them fly away together.\n");
+    const QString out = path(u"out"_s);
+    const struct {
+        QStringList arguments;
+        QStringList subtitles;
+    } cases[] = {
+        // 16 kHz MP3 without an info frame; 44.1 kHz MP3 of two texts in
+        // one file, times running on; WAV.
+        {{u"--format"_s, u"mp3"_s, u"--bitrate"_s, u"16"_s, u"--subtitles"_s, u"srt"_s, u"c.txt"_s}, {u"c.srt"_s}},
+        {{u"--format"_s, u"mp3"_s, u"--bitrate"_s, u"64"_s, u"--subtitles"_s, u"VTT"_s, u"--single"_s, u"cd"_s,
+          u"c.txt"_s, u"d.txt"_s},
+         {u"cd.vtt"_s}},
+        {{u"--format"_s, u"wav"_s, u"--subtitles"_s, u"lrc"_s, u"c.txt"_s, u"d.txt"_s}, {u"c.lrc"_s, u"d.lrc"_s}},
+    };
+    for (const auto &c : cases) {
+        const QString name = c.arguments.join(u' ');
+        QDir(out).removeRecursively();
+        QDir(m_home).mkpath(u"out"_s);
+        const Result r = readToFile(QStringList{u"--out"_s, out} + c.arguments);
+        ASSERT_EQ(r.status, 0) << qPrintable(name) << "\n" << qPrintable(r.err);
+        for (const QString &subtitles : c.subtitles) {
+            const QString audio = subtitles.left(subtitles.lastIndexOf(u'.')) +
+                                  (name.contains(u"wav"_s) ? u".wav"_s : u".mp3"_s);
+            QString decoded = path(u"out/"_s + audio);
+            if (audio.endsWith(u".mp3"_s)) {
+                decoded = path(u"decoded.wav"_s);
+                QFile::remove(decoded);
+                ASSERT_EQ(QProcess::execute(u"mpg123"_s, {u"-q"_s, u"-w"_s, decoded, path(u"out/"_s + audio)}), 0);
+            }
+            const TestSupport::WavFile wav = TestSupport::readWav(decoded);
+            const std::vector<Cue> cues = parseCues(QString::fromUtf8(bytes(u"out/"_s + subtitles)));
+            const std::vector<qint64> onsets = speechOnsets(wav);
+            const QString where = name + u' ' + subtitles;
+            // One cue a sentence: each line of the texts.
+            const size_t sentences = subtitles.startsWith(u"cd"_s) ? 5 : subtitles.startsWith(u'c') ? 3 : 2;
+            ASSERT_EQ(cues.size(), sentences) << qPrintable(where) << "\n"
+                                              << bytes(u"out/"_s + subtitles).toStdString();
+            qint64 last = 0;
+            for (const Cue &cue : cues) {
+                EXPECT_GE(cue.start, last) << qPrintable(where);
+                EXPECT_GT(cue.end, cue.start) << qPrintable(where);
+                last = cue.end;
+            }
+            // Each sentence heard after a pause (the first one too) has its
+            // cue start there. The texts of one file follow each other
+            // without a pause, so not every cue is seen this way.
+            ASSERT_GE(onsets.size(), 2u) << qPrintable(where);
+            for (const qint64 onset : onsets) {
+                const Cue nearest = *std::min_element(cues.begin(), cues.end(), [&](const Cue &a, const Cue &b) {
+                    return std::abs(a.start - onset) < std::abs(b.start - onset);
+                });
+                EXPECT_NEAR(double(nearest.start), double(onset), 50'000.0) << qPrintable(where + u' ' + nearest.text);
+            }
+            EXPECT_NEAR(double(cues.back().end), wav.seconds() * 1e6, 1e6) << qPrintable(where);
+            if (!subtitles.endsWith(u".srt"_s)) {  // every word after the first is timed
+                EXPECT_TRUE(cues.front().text.contains(subtitles.endsWith(u".vtt"_s) ? u"<00:00:0"_s : u"<00:0"_s));
+            }
+        }
+    }
+
+    // Subtitles come with a complete audio file only: none for a stopped or
+    // refused reading, and never in place of the user's file.
+    QDir(out).removeRecursively();
+    QDir(m_home).mkpath(u"out"_s);
+    write(u"out/d.mp3"_s, "the user's own");
+    write(u"out/c.srt"_s, "the user's subtitles");
+    const Result refused =
+        readToFile({u"--out"_s, out, u"--format"_s, u"mp3"_s, u"--subtitles"_s, u"srt"_s, u"c.txt"_s, u"d.txt"_s});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(refused.err.contains(path(u"out/c.srt"_s) + u"\" exists"_s)) << qPrintable(refused.err);
+    EXPECT_EQ(entries(u"out"_s), QStringList({u"c.mp3"_s, u"c.srt"_s, u"d.mp3"_s}));
+    EXPECT_EQ(bytes(u"out/c.srt"_s), "the user's subtitles");
+    EXPECT_EQ(bytes(u"out/d.mp3"_s), "the user's own");
+    const Result bad = readToFile({u"--subtitles"_s, u"ass"_s, u"c.txt"_s});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_TRUE(bad.err.contains(u"unknown subtitle format \"ass\""_s)) << qPrintable(bad.err);
 }
 
 }  // namespace

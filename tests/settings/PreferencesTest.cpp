@@ -36,7 +36,7 @@ TEST(Preferences, FirstRunSavesEveryDefaultAndASecondRunReadsBackWhatTheFirstSav
         TPreferences first;
         load(first);
         expected = fieldTexts(first);
-        ASSERT_EQ(expected.size(), 36);
+        ASSERT_EQ(expected.size(), 37);
         EXPECT_TRUE(QFileInfo(first.FilesDir).isDir());
         EXPECT_FALSE(QFile::exists(TestSupport::homeDir() + "/registry.ini"));
         ASSERT_TRUE(first.SaveToRegistry());
@@ -52,6 +52,7 @@ TEST(Preferences, FirstRunSavesEveryDefaultAndASecondRunReadsBackWhatTheFirstSav
         first.CB_PromptLeft = -300;
         first.OUT_Directory = "/tmp/out put";
         first.BitRate = 64;
+        first.OUT_Subtitles = 3;
         expected = fieldTexts(first);
         ASSERT_TRUE(first.SaveToRegistry());
     }

@@ -1,5 +1,6 @@
 // Making an audiobook: a book of 60 chapters and 300,000 words (made here)
-// read by `voxtrella --read-to-file --chapters` into 32 kbit/s MP3 files,
+// read by `voxtrella --read-to-file --chapters --subtitles srt` into 32
+// kbit/s MP3 files with subtitles,
 // and in the same run synthesis alone (the same command writing WAV files)
 // and encoding alone (those WAV files through the program's MP3 writer):
 //   audiobook_ratio_limit       wall time / ((synthesis + encoding) / 2):
@@ -38,9 +39,10 @@ namespace {
 
 constexpr int kChapters = 60;
 constexpr int kBitRate = 32;
-// The options of the audiobook run beyond format and bit rate; subtitles
-// ("--subtitles", "srt") join here once the command line writes them.
-const QStringList kAudiobookOptions = {QStringLiteral("--chapters")};
+// The options of the audiobook run beyond format and bit rate: chapters,
+// each with its SRT subtitles.
+const QStringList kAudiobookOptions = {QStringLiteral("--chapters"), QStringLiteral("--subtitles"),
+                                       QStringLiteral("srt")};
 
 struct Run {
     bool ok = false;

@@ -224,7 +224,6 @@ private:
     TAudioTags TagsFor(QObject *article, OutputTarget mode) const;
     // Single File of several articles: where the next one starts.
     void MarkChapter(QObject *article);
-    std::vector<TChapterMark> ChapterMarks() const;
     // The written file counts towards the playlist; durationMs from the WAV.
     void NoteWritten(const QString &file);
     void WritePlaylist();

@@ -17,6 +17,10 @@ constexpr size_t kMaxCallSamples = 1 << 20;
 // LAME's worst case for a call: 1.25 x samples + 7200 bytes.
 constexpr int kFlushBufferBytes = 7200;
 constexpr int kQualityNormal = 5;
+// The Info frame's tag: "Info", flags, counts, table of contents and quality
+// (120 bytes), then LAME's 36.
+constexpr int kInfoTagBytes = 156;
+constexpr int kOwnInfoKbps = 64;
 
 const std::array<TMp3Preset, 6> kPresets = {{
     {16, 16000},
@@ -239,6 +243,58 @@ int TMp3Encoder::Flush(QByteArray &out)
     return made < 0 ? made : 0;
 }
 
+int TMp3Encoder::OwnInfoFrameBytes() const
+{
+    if (!m_lame || !lame_get_bWriteVbrTag(m_lame))
+        return 0;
+    // LAME puts its tag in a frame of the stream's own bit rate, and leaves
+    // it out where that frame is too small for it (below 56 kbit/s): such a
+    // stream gets a 64 kbit/s frame of ours.
+    const int rate = lame_get_out_samplerate(m_lame);
+    const bool mpeg1 = rate >= 32000;
+    const int sideInfo = mpeg1 ? 17 : 9;
+    const int ownRate = (mpeg1 ? 144 : 72) * m_preset.BitRate * 1000 / rate;
+    if (ownRate >= 4 + sideInfo + kInfoTagBytes)
+        return 0;
+    return (mpeg1 ? 144 : 72) * kOwnInfoKbps * 1000 / rate;
+}
+
+QByteArray TMp3Encoder::OwnInfoFrame(const QByteArray &firstHeader, qint64 bytes, uint16_t musicCrc) const
+{
+    const int size = OwnInfoFrameBytes();
+    if (size <= 0 || firstHeader.size() < 4)
+        return QByteArray();
+    QByteArray frame(size, '\0');
+    const bool mpeg1 = lame_get_out_samplerate(m_lame) >= 32000;
+    // The stream's own header at 64 kbit/s (index 5 of MPEG-1's table, 8 of
+    // MPEG-2's), without padding.
+    frame[0] = firstHeader[0];
+    frame[1] = firstHeader[1];
+    frame[2] = char(((mpeg1 ? 5 : 8) << 4) | (uint8_t(firstHeader[2]) & 0x0D));
+    frame[3] = firstHeader[3];
+    qsizetype at = 4 + (mpeg1 ? 17 : 9);
+    frame.replace(at, 4, "Info");
+    writeBig(frame, at + 4, 0x0F, 4);  // frames, bytes, table of contents, quality
+    writeBig(frame, at + 8, uint32_t(lame_get_frameNum(m_lame)), 4);
+    writeBig(frame, at + 12, uint32_t(bytes), 4);
+    for (int i = 0; i < 100; ++i)
+        frame[at + 16 + i] = char(i * 256 / 100);
+    writeBig(frame, at + 116, uint32_t(100 - 10 * kQualityNormal), 4);
+    at += 120;
+    const QByteArray version = QByteArray("LAME") + get_lame_short_version();
+    frame.replace(at, 9, version.leftJustified(9, ' ', true));
+    frame[at + 9] = 0x01;  // tag revision 0, constant bit rate
+    frame[at + 10] = char(std::min(255, lame_get_lowpassfreq(m_lame) / 100));
+    frame[at + 20] = char(std::min(255, m_preset.BitRate));
+    const int delay = std::clamp(lame_get_encoder_delay(m_lame), 0, 4095);
+    const int padding = std::clamp(lame_get_encoder_padding(m_lame), 0, 4095);
+    writeBig(frame, at + 21, uint32_t(delay << 12 | padding), 3);
+    writeBig(frame, at + 28, uint32_t(bytes), 4);
+    writeBig(frame, at + 32, musicCrc, 2);
+    writeBig(frame, at + 34, lameCrc(0, frame.constData(), at + 34), 2);
+    return frame;
+}
+
 QByteArray TMp3Encoder::InfoFrame() const
 {
     if (!m_lame || !lame_get_bWriteVbrTag(m_lame))
@@ -286,6 +342,10 @@ TMp3Result TMp3FileWriter::fail(QString message)
 
 bool TMp3FileWriter::writeOut()
 {
+    if (m_firstHeader.isEmpty() && m_out.size() >= 4)
+        m_firstHeader = m_out.left(4);
+    m_musicCrc = lameCrc(m_musicCrc, m_out.constData(), m_out.size());
+    m_written += m_out.size();
     // Unbuffered, so that a full disk is seen at the chunk that hit it.
     const bool ok = m_file->Write(m_out.constData(), m_out.size());
     m_out.clear();
@@ -303,6 +363,16 @@ TMp3Result TMp3FileWriter::Open(const QString &mp3File, int inputSampleRate, Out
         return fail(m_file->ErrorString());
     if (const int r = m_encoder.Init(inputSampleRate, m_bitRate); r != 0)
         return fail(QString::fromLatin1(Mp3Messages::OpenStream) + QString::number(r));
+    m_firstHeader.clear();
+    m_musicCrc = 0;
+    m_written = 0;
+    // Room for the Info frame that LAME leaves out at this bit rate.
+    if (const int own = m_encoder.OwnInfoFrameBytes(); own > 0) {
+        const QByteArray room(own, '\0');
+        if (!m_file->Write(room.constData(), room.size()))
+            return fail(m_file->ErrorString());
+        m_written = own;
+    }
     return {};
 }
 
@@ -336,6 +406,12 @@ TMp3Result TMp3FileWriter::Finish(const QByteArray &tail)
     if (const int r = m_encoder.Flush(m_out); r != 0)
         return fail(QString::fromLatin1(Mp3Messages::ExitStream) + QString::number(r));
     QByteArray info = m_encoder.InfoFrame();
+    const int own = m_encoder.OwnInfoFrameBytes();
+    if (own > 0) {
+        if (!m_out.isEmpty() && !writeOut())
+            return fail(m_file->ErrorString());
+        info = m_encoder.OwnInfoFrame(m_firstHeader, m_written, m_musicCrc);
+    }
     m_encoder.Close();
     m_out += tail;
     if (!m_out.isEmpty() && !writeOut())

@@ -87,6 +87,13 @@ public:
     QByteArray InfoFrame() const;
     // Frames made so far.
     int Frames() const;
+    // Bytes of the Info frame the writer puts first itself where LAME has no
+    // room for its own (bit rates below 56 kbit/s); 0 where LAME writes it.
+    int OwnInfoFrameBytes() const;
+    // After Flush: that frame, for a stream of bytes bytes (the frame
+    // included) whose first frame has the header firstHeader, its frames
+    // after the Info frame having musicCrc.
+    QByteArray OwnInfoFrame(const QByteArray &firstHeader, qint64 bytes, uint16_t musicCrc) const;
     // Frees the stream; Init may be called again.
     void Close();
 
@@ -133,6 +140,11 @@ private:
     QByteArray m_out;
     int m_inputRate = 0;
     qint64 m_samples = 0;  // given to Write
+    // For an Info frame of ours: the first audio frame's header, the CRC of
+    // the audio frames and the bytes of the file so far.
+    QByteArray m_firstHeader;
+    uint16_t m_musicCrc = 0;
+    qint64 m_written = 0;
 };
 
 // Encodes the sound data of a PCM WAV file (8/16-bit, mono/stereo) into

@@ -1,6 +1,6 @@
 #pragma once
-// The File Options page of the options band: WAV or MP3, the MP3 quality and
-// the output folder. OptionsBinder binds it.
+// The File Options page of the options band: WAV, MP3 or Opus, the quality
+// of the chosen encoded format and the output folder. OptionsBinder binds it.
 
 #include <QWidget>
 

@@ -52,7 +52,7 @@ OptionsBinder::OptionsBinder(const Pages &pages, TPreferences &prefs, QObject *p
     m_siVoiceGrp = group({m_single.SIVoiceDefault, m_single.SIVoiceRandom});
     m_miVoiceGrp = group({m_multi.MIVoiceDefault, m_multi.MIVoiceRandom, m_multi.MIVoiceRoundRobin});
     m_oDestGrp = group({m_multi.ODestSingle, m_multi.ODestMultiple});
-    m_fileFormatGrp = group({m_file.FileFormatWav, m_file.FileFormatMP3});
+    m_fileFormatGrp = group({m_file.FileFormatWav, m_file.FileFormatMP3, m_file.FileFormatOpus});
 
     // idClicked and the other user signals fire for user actions only, so
     // loading a control does not write back the value it just read.
@@ -70,6 +70,12 @@ OptionsBinder::OptionsBinder(const Pages &pages, TPreferences &prefs, QObject *p
     connect(m_misc.TBOnTopCB, &QCheckBox::clicked, this, &OptionsBinder::TBOnTopCBClick);
     connect(m_misc.AutoStartAppCB, &QCheckBox::clicked, this, &OptionsBinder::AutoStartAppCBClick);
     connect(m_file.AudioQltyCbx, &QComboBox::activated, this, &OptionsBinder::AudioQltyCbxChange);
+    connect(m_file.OpusQltyCbx, &QComboBox::activated, this, [this] {
+        bool ok = false;
+        const int rate = m_file.OpusQltyCbx->currentText().left(2).toInt(&ok);
+        if (ok)
+            m_prefs.OpusBitRate = rate;
+    });
     // The items are in the order of the stored values.
     connect(m_file.SubtitlesCbx, &QComboBox::activated, this,
             [this](int index) { m_prefs.OUT_Subtitles = static_cast<uint8_t>(index); });
@@ -115,15 +121,24 @@ void OptionsBinder::LoadControls()
             break;
         }
     }
+    m_file.OpusQltyCbx->setCurrentIndex(1);  // 24 kbit/s
+    for (int i = 0; i < m_file.OpusQltyCbx->count(); ++i) {
+        if (m_file.OpusQltyCbx->itemText(i).left(2).toInt() == m_prefs.OpusBitRate)
+            m_file.OpusQltyCbx->setCurrentIndex(i);
+    }
     ShowQuality();
     m_loading = false;
 }
 
 void OptionsBinder::ShowQuality()
 {
-    // The quality is offered whenever MP3 is chosen.
-    m_file.AudioQltyLbl->setVisible(m_prefs.OUT_FileFormat == 1);
-    m_file.AudioQltyCbx->setVisible(m_prefs.OUT_FileFormat == 1);
+    // The quality is offered whenever an encoded format is chosen, with the
+    // bit rates of that format.
+    const bool mp3 = m_prefs.OUT_FileFormat == 1, opus = m_prefs.OUT_FileFormat == 2;
+    m_file.AudioQltyLbl->setVisible(mp3 || opus);
+    m_file.AudioQltyLbl->setBuddy(opus ? m_file.OpusQltyCbx : m_file.AudioQltyCbx);
+    m_file.AudioQltyCbx->setVisible(mp3);
+    m_file.OpusQltyCbx->setVisible(opus);
 }
 
 void OptionsBinder::SIOptionsSheetShow()

@@ -2,8 +2,10 @@
 
 #include "articles/ArticleText.h"
 #include "documents/Document.h"
+#include "output/OpusFileWriter.h"
 #include "output/OutputNames.h"
 #include "output/PendingFile.h"
+#include "output/Playlist.h"
 #include "platform/audio/AudioSystem.h"
 #include "platform/paths/SafeFile.h"
 #include "platform/shell/MessageService.h"
@@ -153,6 +155,10 @@ public:
     QString Folder;
     int Number = 0;
     int Count = 0;
+    // For the tags: the document's title (a text file's own title) and
+    // author, where it names one.
+    QString Album;
+    QString Author;
 };
 
 // The article list of the command line: the input files, none hidden, none
@@ -410,6 +416,21 @@ QString makeOutputFolder(const QString &dir)
     return QString();
 }
 
+constexpr int kBitRates[] = {16, 32, 40, 48, 56, 64};
+const QString kMp3Rates = QStringLiteral("16, 32, 40, 48, 56, 64");
+const QString kOpusRates = QStringLiteral("16, 24, 32, 48, 64");
+
+bool isOpusRate(int rate)
+{
+    const auto &rates = OpusFileWriter::BitRates();
+    return std::find(rates.begin(), rates.end(), rate) != rates.end();
+}
+
+bool isMp3Rate(int rate)
+{
+    return std::find(std::begin(kBitRates), std::end(kBitRates), rate) != std::end(kBitRates);
+}
+
 struct Options {
     bool readToFile = false;
     bool listVoices = false;
@@ -419,6 +440,8 @@ struct Options {
     std::optional<uint8_t> subtitles;  // the setting's value: 1 SRT, 2 WebVTT, 3 LRC
     QString out;
     QString single;
+    QString title;   // the album tag instead of the document's title
+    QString author;  // the artist tag instead of the document's author
     bool chapters = false;
     bool force = false;
     QStringList files;
@@ -458,6 +481,11 @@ private:
     void EndRun();
     // EndRun once the events of this moment have been handled.
     void EndRunSoon();
+    // The tags of the run of article (null: the --single output).
+    void SetTags(const FileArticle *article);
+    // A playlist beside the files of each folder that got more than one.
+    void WritePlaylists();
+    SoundFormat Format() const { return SoundFormatOf(m_prefs.OUT_FileFormat); }
 
     const Options &m_options;
     ConsoleInteraction m_console;
@@ -475,6 +503,11 @@ private:
     QSet<QString> m_documentFolders;
     QString m_singleOutput;
     QString m_runOutput;  // the output of the run under way; empty between runs
+    // The files written, per folder in reading order, and each folder's
+    // album (the playlist's name).
+    std::map<QString, std::vector<TPlaylistEntry>> m_written;
+    std::map<QString, QString> m_albums;
+    QString m_runAlbum;
     int m_errorsBefore = 0;
     bool m_interrupted = false;
     int m_failures = 0;
@@ -546,7 +579,17 @@ int Runner::ReadToFiles()
     }
     if (m_options.format)
         m_prefs.OUT_FileFormat = *m_options.format;
-    if (m_options.bitRate)
+    if (m_options.bitRate && Format() == SoundFormat::Opus && !isOpusRate(*m_options.bitRate)) {
+        printError(QStringLiteral("bit rate \"%1\" is not one of %2").arg(*m_options.bitRate).arg(kOpusRates));
+        return BadArguments;
+    }
+    if (m_options.bitRate && Format() != SoundFormat::Opus && !isMp3Rate(*m_options.bitRate)) {
+        printError(QStringLiteral("bit rate \"%1\" is not one of %2").arg(*m_options.bitRate).arg(kMp3Rates));
+        return BadArguments;
+    }
+    if (m_options.bitRate && Format() == SoundFormat::Opus)
+        m_prefs.OpusBitRate = *m_options.bitRate;
+    else if (m_options.bitRate)
         m_prefs.BitRate = *m_options.bitRate;
     if (m_options.subtitles)
         m_prefs.OUT_Subtitles = *m_options.subtitles;
@@ -567,6 +610,12 @@ int Runner::ReadToFiles()
         return Failed;
 
     m_reading = std::make_unique<ReadingController>(*m_driver, m_prefs, m_articles);
+    QObject::connect(m_reading.get(), &ReadingController::FileWritten, m_reading.get(),
+                     [this](const QString &file, const QString &title, qint64 durationMs) {
+                         const QString folder = QFileInfo(file).absolutePath();
+                         m_written[folder].push_back({file, title, durationMs});
+                         m_albums.emplace(folder, m_runAlbum);
+                     });
     // A name taken while the file was written is not replaced unless asked.
     m_reading->SetPlacement(m_options.force ? OutputPlacement::Replace : OutputPlacement::Refuse);
     m_progress = std::make_unique<Progress>(m_console, isatty(STDERR_FILENO) == 1);
@@ -601,8 +650,6 @@ int Runner::ReadToFiles()
             printError(problem);
             return Failed;
         }
-        // Single File is named after the first article read.
-        m_articles.Items.front()->Title = m_options.single;
         m_runs = {nullptr};
     } else {
         for (const auto &article : m_articles.Items)
@@ -610,6 +657,7 @@ int Runner::ReadToFiles()
     }
     QTimer::singleShot(0, m_reading.get(), [this] { StartNextRun(); });
     QCoreApplication::exec();
+    WritePlaylists();
     if (m_interrupted) {
         printError(QStringLiteral("interrupted"));
         return Interrupted;
@@ -653,6 +701,7 @@ bool Runner::LoadInput(const QString &path, const QString &voice)
             return false;
         }
         m_articles.Items.push_back(std::make_unique<FileArticle>(titleOf(path), voice, articleText(*bytes)));
+        m_articles.Items.back()->Album = m_articles.Items.back()->Title;
         return true;
     }
     const DocumentResult read = ReadDocument(path, kMaxDocumentChars);
@@ -667,6 +716,8 @@ bool Runner::LoadInput(const QString &path, const QString &voice)
     }
     if (!chapters) {
         m_articles.Items.push_back(std::make_unique<FileArticle>(titleOf(path), voice, DocumentText(document)));
+        m_articles.Items.back()->Album = document.title;
+        m_articles.Items.back()->Author = document.author;
         return true;
     }
     // Two books of one title do not share a folder.
@@ -685,6 +736,8 @@ bool Runner::LoadInput(const QString &path, const QString &voice)
         article->Folder = folder;
         article->Number = i + 1;
         article->Count = count;
+        article->Album = document.title;
+        article->Author = document.author;
         m_articles.Items.push_back(std::move(article));
     }
     return true;
@@ -692,9 +745,8 @@ bool Runner::LoadInput(const QString &path, const QString &voice)
 
 QString Runner::OutputOf(const QString &title)
 {
-    const bool mp3 = m_prefs.OUT_FileFormat == 1;
-    const TOutputNames::TFiles files = m_names->Build(title, mp3);
-    return mp3 ? files.Mp3File : files.WavFile;
+    const TOutputNames::TFiles files = m_names->Build(title, Format());
+    return Format() == SoundFormat::Wav ? files.WavFile : files.EncodedFile;
 }
 
 QString Runner::ChapterFolder(const QString &name)
@@ -719,9 +771,8 @@ QString Runner::ChapterOutputOf(const FileArticle &chapter)
     // files sort in reading order.
     const int width = std::max(2, int(QString::number(chapter.Count).size()));
     const QString title = QStringLiteral("%1 %2").arg(chapter.Number, width, 10, QLatin1Char('0')).arg(chapter.Title);
-    const bool mp3 = m_prefs.OUT_FileFormat == 1;
-    const TOutputNames::TFiles files = names->Build(title, mp3);
-    return mp3 ? files.Mp3File : files.WavFile;
+    const TOutputNames::TFiles files = names->Build(title, Format());
+    return Format() == SoundFormat::Wav ? files.WavFile : files.EncodedFile;
 }
 
 void Runner::StartNextRun()
@@ -748,9 +799,10 @@ void Runner::StartNextRun()
                 continue;
             }
             // The name given out above, so that two files of one title get
-            // "notes" and "notes (2)" as in one run of the window.
+            // "notes" and "notes (2)" as in one run of the window; the
+            // article keeps its title for the tags.
             const QString name = QFileInfo(output).fileName();
-            article->Title = name.left(name.size() - int(std::strlen(TOutputNames::Mp3Extension)));
+            m_reading->SetOutputTitle(name.left(name.size() - int(std::strlen(ExtensionOf(Format())))));
         }
         if (StartRun(article, output))
             return;  // EndRun goes on
@@ -763,6 +815,7 @@ bool Runner::StartRun(FileArticle *article, const QString &output)
     m_errorsBefore = m_console.Errors();
     m_runOutput = output;
     m_progress->Start(QFileInfo(output).fileName());
+    SetTags(article);
     if (article) {
         m_reading->ArticleReadToFileClick(article);
     } else {
@@ -773,6 +826,59 @@ bool Runner::StartRun(FileArticle *article, const QString &output)
         return true;
     EndRun();
     return false;
+}
+
+void Runner::SetTags(const FileArticle *article)
+{
+    const FileArticle *first = m_articles.Items.empty() ? nullptr : m_articles.Items.front().get();
+    QString album = m_options.title;
+    if (album.isEmpty() && !article)
+        album = m_options.single;
+    else if (album.isEmpty() && !article->Folder.isEmpty())
+        album = article->Album;
+    else if (album.isEmpty())
+        // One file per input: one input is its own album, several are the
+        // output folder's.
+        album = m_runs.size() == 1 ? article->Album : QFileInfo(m_names->Directory()).fileName();
+    const FileArticle *source = article ? article : first;
+    m_runAlbum = album;
+    m_reading->SetAlbum(album);
+    // Without an author the voice's name stands in.
+    m_reading->SetArtist(!m_options.author.isEmpty() ? m_options.author : source ? source->Author : QString());
+    if (!article) {
+        // The articles keep their titles for the chapter marks.
+        m_reading->SetOutputTitle(m_options.single);
+        m_reading->SetTrack(0, 0);
+    } else if (article->Count > 0) {
+        m_reading->SetTrack(article->Number, article->Count);
+    } else if (m_runs.size() > 1) {
+        const auto at = std::find(m_runs.begin(), m_runs.end(), article);
+        m_reading->SetTrack(int(at - m_runs.begin()) + 1, int(m_runs.size()));
+    } else {
+        m_reading->SetTrack(0, 0);
+    }
+}
+
+void Runner::WritePlaylists()
+{
+    for (const auto &[folder, entries] : m_written) {
+        if (entries.size() < 2)
+            continue;
+        QString album = m_albums[folder].trimmed();
+        if (album.isEmpty())
+            album = QFileInfo(folder).fileName();
+        const QString file =
+            TOutputNames::JoinPath(folder, TOutputNames::SafeFileName(album, QString::fromLatin1(Playlist::Extension)));
+        QString placed;
+        const QString error = Playlist::Write(
+            file, entries, m_options.force ? OutputPlacement::Replace : OutputPlacement::Refuse, &placed);
+        if (!error.isEmpty()) {
+            printError(error);
+            ++m_failures;
+        } else if (!writeStandardOutput(placed.toLocal8Bit() + '\n')) {
+            m_outputFailed = true;
+        }
+    }
 }
 
 void Runner::EndRunSoon()
@@ -810,8 +916,6 @@ void Runner::EndRun()
     if (!writeStandardOutput(output.toLocal8Bit() + '\n'))
         m_outputFailed = true;
 }
-
-constexpr int kBitRates[] = {16, 32, 40, 48, 56, 64};
 
 // What the options cannot say: what each exit status means, and what a
 // script finds in the output folder after a failure.
@@ -892,18 +996,26 @@ int Run(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Reads text files and documents (EPUB, PDF, DOCX, ODT, FB2, HTML, Markdown) into WAV or MP3\n"
-                       "files with the voices and settings of Voxtrella MP3.\n"
+        QStringLiteral("Reads text files and documents (EPUB, PDF, DOCX, ODT, FB2, HTML, Markdown) into WAV, MP3\n"
+                       "or Opus files with the voices and settings of Voxtrella MP3.\n"
                        "Without --voice, --format, --bitrate or --out the saved settings apply."));
     const QCommandLineOption readOption(QStringLiteral("read-to-file"),
                                         QStringLiteral("Read each FILE into an output file named after it."));
     const QCommandLineOption voiceOption(QStringLiteral("voice"), QStringLiteral("The voice, by its display name."),
                                          QStringLiteral("NAME"));
-    const QCommandLineOption formatOption(QStringLiteral("format"), QStringLiteral("Output format: wav or mp3."),
-                                          QStringLiteral("wav|mp3"));
-    const QCommandLineOption bitRateOption(QStringLiteral("bitrate"),
-                                           QStringLiteral("MP3 bit rate in kbit/s: 16, 32, 40, 48, 56 or 64."),
-                                           QStringLiteral("KBPS"));
+    const QCommandLineOption formatOption(QStringLiteral("format"), QStringLiteral("Output format: wav, mp3 or opus."),
+                                          QStringLiteral("wav|mp3|opus"));
+    const QCommandLineOption bitRateOption(
+        QStringLiteral("bitrate"), QStringLiteral("Bit rate in kbit/s: MP3 %1; Opus %2.").arg(kMp3Rates, kOpusRates),
+        QStringLiteral("KBPS"));
+    const QCommandLineOption titleOption(
+        QStringLiteral("title"),
+        QStringLiteral("The album tag of MP3 and Opus files, instead of the document's title."),
+        QStringLiteral("TEXT"));
+    const QCommandLineOption authorOption(
+        QStringLiteral("author"),
+        QStringLiteral("The artist tag of MP3 and Opus files, instead of the document's author (else the voice)."),
+        QStringLiteral("TEXT"));
     const QCommandLineOption subtitlesOption(
         QStringLiteral("subtitles"),
         QStringLiteral("Write subtitles timed to the speech beside each output: srt, vtt (WebVTT) or lrc."),
@@ -919,7 +1031,7 @@ int Run(int argc, char *argv[])
     const QCommandLineOption listOption(QStringLiteral("list-voices"),
                                         QStringLiteral("List the voices: display name, language, engine."));
     parser.addOptions({readOption, voiceOption, formatOption, bitRateOption, subtitlesOption, outOption, singleOption,
-                       chaptersOption, forceOption, listOption});
+                       chaptersOption, titleOption, authorOption, forceOption, listOption});
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("FILE"),
@@ -942,24 +1054,35 @@ int Run(int argc, char *argv[])
     options.out = parser.value(outOption);
     options.single = parser.value(singleOption).trimmed();
     options.chapters = parser.isSet(chaptersOption);
+    options.title = parser.value(titleOption).trimmed();
+    options.author = parser.value(authorOption).trimmed();
     options.force = parser.isSet(forceOption);
     options.files = parser.positionalArguments();
     if (options.readToFile == options.listVoices)
         return usageError(parser, QStringLiteral("give either --read-to-file or --list-voices"));
     if (parser.isSet(formatOption)) {
         const QString format = parser.value(formatOption).toLower();
-        if (format != QLatin1String("wav") && format != QLatin1String("mp3"))
-            return usageError(parser, QStringLiteral("unknown format \"%1\"; use wav or mp3").arg(format));
-        options.format = format == QLatin1String("mp3") ? 1 : 0;
+        const SoundFormat chosen = format == QLatin1String("opus")  ? SoundFormat::Opus
+                                   : format == QLatin1String("mp3") ? SoundFormat::Mp3
+                                                                    : SoundFormat::Wav;
+        if (chosen == SoundFormat::Wav && format != QLatin1String("wav"))
+            return usageError(parser, QStringLiteral("unknown format \"%1\"; use wav, mp3 or opus").arg(format));
+        options.format = uint8_t(chosen);
     }
     if (parser.isSet(bitRateOption)) {
+        // Without --format the saved format decides, once it is known.
         bool ok = false;
         const int rate = parser.value(bitRateOption).toInt(&ok);
-        if (!ok || std::find(std::begin(kBitRates), std::end(kBitRates), rate) == std::end(kBitRates))
-            return usageError(parser, QStringLiteral("bit rate \"%1\" is not one of 16, 32, 40, 48, 56, 64")
-                                          .arg(parser.value(bitRateOption)));
+        const bool opus = options.format == uint8_t(SoundFormat::Opus);
+        if (!ok || (opus && !isOpusRate(rate)) || (options.format && !opus && !isMp3Rate(rate)) ||
+            (!isMp3Rate(rate) && !isOpusRate(rate)))
+            return usageError(parser, QStringLiteral("bit rate \"%1\" is not one of %2")
+                                          .arg(parser.value(bitRateOption), opus ? kOpusRates : kMp3Rates));
         options.bitRate = rate;
     }
+    if ((parser.isSet(titleOption) && options.title.isEmpty()) ||
+        (parser.isSet(authorOption) && options.author.isEmpty()))
+        return usageError(parser, QStringLiteral("--title and --author need a text"));
     if (parser.isSet(subtitlesOption)) {
         const QString format = parser.value(subtitlesOption).toLower();
         const QStringList formats = {QStringLiteral("srt"), QStringLiteral("vtt"), QStringLiteral("lrc")};

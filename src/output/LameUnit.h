@@ -16,6 +16,7 @@
 // it can run on a worker thread with an atomic stop flag.
 
 #include "PendingFile.h"
+#include "SoundFileWriter.h"
 
 #include <QByteArray>
 #include <QString>
@@ -56,21 +57,14 @@ inline constexpr const char *EncodeChunk = "beEncodeChunk failed ";
 inline constexpr const char *ExitStream = "beExitStream failed ";
 }  // namespace Mp3Messages
 
-struct TMp3Result {
-    enum Outcome { Done, Stopped, Failed };
-    Outcome Status = Done;
-    QString Message;  // Failed: the error to show and trace; empty otherwise
-    QString File;     // Done: the name the MP3 was put under
-
-    bool Ok() const { return Status == Done; }
-    static TMp3Result Fail(QString message) { return {Failed, std::move(message), {}}; }
-};
-
 // The LAME stream. Settings of every preset: CBR at the preset's bit rate,
 // output rate set to the preset's rate (which decides MPEG-1 or MPEG-2),
-// mono, quality 5 ("normal"), no VBR/Info header, copyright and original off,
-// private bit on, no CRC, no emphasis.
-class TMp3Encoder
+// mono, quality 5 ("normal"), copyright and original off, private bit on, no
+// CRC, no emphasis. A stream that starts a file reserves its first frame for
+// the Info header (frame count, encoder delay and padding), so that players
+// show the exact duration and play it without a gap; a stream whose frames
+// follow another's has none.
+class TMp3Encoder : public SoundStream
 {
 public:
     TMp3Encoder();
@@ -79,15 +73,27 @@ public:
     TMp3Encoder &operator=(const TMp3Encoder &) = delete;
 
     // 0 on success, else the encoder's (negative) result code.
-    int Init(int inputSampleRate, int bitRate);
+    int Init(int inputSampleRate, int bitRate, bool infoFrame = true);
     bool IsOpen() const { return m_lame != nullptr; }
     int OutputSampleRate() const;
 
     // Appends the MP3 bytes made from samples to out (possibly none: the
     // encoder holds back up to a frame). 0 or the encoder's negative code.
-    int Encode(std::span<const int16_t> samples, QByteArray &out);
+    int Encode(std::span<const int16_t> samples, QByteArray &out) override;
     // Appends the last frames; the stream takes no more samples after it.
-    int Flush(QByteArray &out);
+    int Flush(QByteArray &out) override;
+    // After Flush: the Info frame that replaces the stream's first frame;
+    // empty for a stream without one.
+    QByteArray InfoFrame() const;
+    // Frames made so far.
+    int Frames() const;
+    // Bytes of the Info frame the writer puts first itself where LAME has no
+    // room for its own (bit rates below 56 kbit/s); 0 where LAME writes it.
+    int OwnInfoFrameBytes() const;
+    // After Flush: that frame, for a stream of bytes bytes (the frame
+    // included) whose first frame has the header firstHeader, its frames
+    // after the Info frame having musicCrc.
+    QByteArray OwnInfoFrame(const QByteArray &firstHeader, qint64 bytes, uint16_t musicCrc) const;
     // Frees the stream; Init may be called again.
     void Close();
 
@@ -97,37 +103,48 @@ private:
 };
 
 // An MP3 file being written. The bytes go to a temporary file beside the
-// target, put under the target's name by Finish as placement says; Abort, a
-// failure, or destroying an unfinished writer removes it, and an older file
-// under the target name stays untouched.
-class TMp3FileWriter
+// target, put under the target's name by Finish as placement says, with its
+// Info frame and its tags written; Abort, a failure, or destroying an
+// unfinished writer removes it, and an older file under the target name
+// stays untouched.
+class TMp3FileWriter : public SoundFileWriter
 {
 public:
-    TMp3FileWriter();
-    ~TMp3FileWriter();
+    explicit TMp3FileWriter(int bitRate = 32);
+    ~TMp3FileWriter() override;
     TMp3FileWriter(const TMp3FileWriter &) = delete;
     TMp3FileWriter &operator=(const TMp3FileWriter &) = delete;
 
-    TMp3Result Open(const QString &mp3File, int inputSampleRate, int bitRate,
-                    OutputPlacement placement = OutputPlacement::Replace);
+    TMp3Result Open(const QString &mp3File, int inputSampleRate,
+                    OutputPlacement placement = OutputPlacement::Replace) override;
     // 16-bit mono samples at the input rate given to Open.
-    TMp3Result Write(std::span<const int16_t> samples);
+    TMp3Result Write(std::span<const int16_t> samples) override;
     // Flushes the encoder and puts the file in place; tail (the MP3 frames of
-    // a second stream that encoded the rest) follows this stream's frames.
-    TMp3Result Finish(const QByteArray &tail = {});
-    void Abort();
+    // a second stream that encoded the rest, from NewTailStream) follows this
+    // stream's frames, and the Info frame counts them too.
+    TMp3Result Finish(const QByteArray &tail = {}) override;
+    void Abort() override;
+    bool IsOpen() const override;
+    std::unique_ptr<SoundStream> NewTailStream(int inputSampleRate, QString *error) const override;
 
-    bool IsOpen() const;
     const TMp3Encoder &Encoder() const { return m_encoder; }
 
 private:
     TMp3Result fail(QString message);
     bool writeOut();
 
+    int m_bitRate;
     TMp3Encoder m_encoder;
     std::unique_ptr<PendingFile> m_file;
     OutputPlacement m_placement = OutputPlacement::Replace;
     QByteArray m_out;
+    int m_inputRate = 0;
+    qint64 m_samples = 0;  // given to Write
+    // For an Info frame of ours: the first audio frame's header, the CRC of
+    // the audio frames and the bytes of the file so far.
+    QByteArray m_firstHeader;
+    uint16_t m_musicCrc = 0;
+    qint64 m_written = 0;
 };
 
 // Encodes the sound data of a PCM WAV file (8/16-bit, mono/stereo) into

@@ -140,10 +140,10 @@ QString TOutputNames::TempDirectory() const
     return m_temp ? m_temp->path() : QString();
 }
 
-TOutputNames::TFiles TOutputNames::Build(const QString &title, bool mp3)
+TOutputNames::TFiles TOutputNames::Build(const QString &title, SoundFormat format)
 {
     TFiles files;
-    if (!mp3) {
+    if (format == SoundFormat::Wav) {
         files.WavFile = JoinPath(m_directory, uniqueName(title, QString::fromLatin1(WavExtension), &files.Taken));
         return files;
     }
@@ -154,6 +154,7 @@ TOutputNames::TFiles TOutputNames::Build(const QString &title, bool mp3)
         m_temp = std::move(temp);
     }
     files.WavFile = JoinPath(m_temp->path(), QString::fromLatin1(TempWavName));
-    files.Mp3File = JoinPath(m_directory, uniqueName(title, QString::fromLatin1(Mp3Extension), &files.Taken));
+    files.EncodedFile = JoinPath(m_directory,
+                                 uniqueName(title, QString::fromLatin1(ExtensionOf(format)), &files.Taken));
     return files;
 }

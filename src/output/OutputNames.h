@@ -11,11 +11,13 @@
 // in the folder, when the names are to avoid the folder's files. A title
 // that is already safe is used unchanged.
 //
-// For MP3 output the intermediate "temp.wav" lives in a private temporary
+// For MP3 and Opus output the intermediate "temp.wav" lives in a private temporary
 // folder owned by this object, never in the output folder, where it would
 // overwrite (and later delete) a file of the user's. The folder and what it
 // holds go when the object is destroyed; the process id in the folder's name
 // lets a later run remove one that a killed run left.
+
+#include "SoundFileWriter.h"
 
 #include <QSet>
 #include <QString>
@@ -36,7 +38,7 @@ public:
 
     struct TFiles {
         QString WavFile;  // where the speech is written: the WAV output's name, or temp.wav
-        QString Mp3File;  // the MP3 made from it; empty for WAV output
+        QString EncodedFile;  // the MP3 or Opus file made from it; empty for WAV output
         QString Taken;    // the title's own name, when a file in the folder had it
     };
 
@@ -49,10 +51,10 @@ public:
 
     // The names for one article with a trimmed, non-empty title. WAV output:
     // the output folder's title.wav. MP3 output: temp.wav in the private
-    // folder and the output folder's title.mp3. Each call counts as a name
+    // folder and the output folder's title.mp3 (title.opus for Opus). Each call counts as a name
     // written in this run. Throws EAppError when the private folder cannot
     // be made.
-    TFiles Build(const QString &title, bool mp3);
+    TFiles Build(const QString &title, SoundFormat format);
 
     const QString &Directory() const { return m_directory; }
     // The private folder; empty until the first MP3 names were built.

@@ -114,6 +114,32 @@ bool PendingFile::Write(const char *data, qint64 size)
     return true;
 }
 
+bool PendingFile::WriteAt(qint64 offset, const char *data, qint64 size)
+{
+    if (m_fd < 0)
+        return fail(QStringLiteral("Cannot write \"%1\": it is not open").arg(m_target));
+    // The file's own descriptor appends whatever the offset: a second one
+    // writes in place.
+    const int fd = ::open(QFile::encodeName(m_temp).constData(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return fail(QStringLiteral("Cannot write \"%1\": %2").arg(m_target, cause(errno)));
+    while (size > 0) {
+        const ssize_t put = ::pwrite(fd, data, size_t(size), off_t(offset));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0) {
+            const int error = put < 0 ? errno : ENOSPC;
+            ::close(fd);
+            return fail(QStringLiteral("Cannot write \"%1\": %2").arg(m_target, cause(error)));
+        }
+        data += put;
+        size -= put;
+        offset += put;
+    }
+    ::close(fd);
+    return true;
+}
+
 bool PendingFile::Place(OutputPlacement placement)
 {
     if (m_fd < 0)

@@ -36,6 +36,8 @@ public:
     bool Create();
     // Appends to the temporary file; a short write fails.
     bool Write(const char *data, qint64 size);
+    // Overwrites bytes already written, from offset on.
+    bool WriteAt(qint64 offset, const char *data, qint64 size);
     // Syncs the temporary file and renames it to the target as placement
     // says; Target() is then the name it got. On failure the temporary file
     // is removed and ErrorString names the target and the cause.

@@ -1,8 +1,8 @@
 #include "ReadingController.h"
 
 #include "Speaker.h"
+#include "output/EncodingFollower.h"
 #include "output/LameUnit.h"
-#include "output/Mp3Follower.h"
 #include "output/OutputNames.h"
 #include "output/Subtitles.h"
 #include "output/WaveFile.h"
@@ -57,7 +57,7 @@ qint64 spokenLengthUs(const QString &wavFile)
 }  // namespace
 
 ReadingController::ReadingController(Speaker &driver, TPreferences &prefs, ReadingView &view, QObject *parent)
-    : QObject(parent), m_driver(driver), m_prefs(prefs), m_view(view), m_follower(std::make_unique<TMp3Follower>())
+    : QObject(parent), m_driver(driver), m_prefs(prefs), m_view(view), m_follower(std::make_unique<EncodingFollower>())
 {
     connect(&m_driver, &Speaker::OnDone, this, &ReadingController::DriverDone);
     connect(m_driver.TTS1(), &TTTS::OnWordPosition, this,
@@ -120,8 +120,8 @@ void ReadingController::UpdateStatus(const QString &text)
         const QString title = m_view.Title(m_article);
         longText = title.trimmed().isEmpty() ? shortText : shortText + QStringLiteral(" : ") + title;
     } else if (m_state == rsConverting) {
-        shortText = QStringLiteral("Converting to MP3");
-        longText = QStringLiteral("Converting to MP3 format: ") + QFileInfo(m_mp3Name).fileName();
+        shortText = QStringLiteral("Converting to ") + NameOf(OutputFormat());
+        longText = shortText + QStringLiteral(" format: ") + QFileInfo(m_mp3Name).fileName();
     } else {
         longText = shortText = ArticleCountText();
     }
@@ -174,6 +174,7 @@ void ReadingController::PlayFileBtnClick()
 
 void ReadingController::ReadAllArticles()
 {
+    m_runArticles = m_view.Count();
     if (m_target == otMultipleFiles) {
         for (int p = 1; p <= m_view.Count(); ++p) {
             QObject *article = m_view.ArticleAt(p);
@@ -471,14 +472,15 @@ bool ReadingController::PrepareOutput(QObject *article, OutputTarget mode)
 {
     if (!isFileTarget(mode))
         return true;
-    const QString title = m_view.Title(article).trimmed();
+    const QString title = m_outputTitle.isEmpty() ? m_view.Title(article).trimmed() : m_outputTitle;
     if (title.isEmpty()) {
         m_view.RestoreWindow();
         m_view.FocusHeader(article);
         MessageService::error(kTitleRequired);
         return false;
     }
-    const bool mp3 = m_prefs.OUT_FileFormat == 1;
+    const SoundFormat format = SoundFormatOf(m_prefs.OUT_FileFormat);
+    const bool encoded = format != SoundFormat::Wav;
     try {
         if (!m_names) {
             // The folder may have changed since the start: a killed run may
@@ -487,13 +489,16 @@ bool ReadingController::PrepareOutput(QObject *article, OutputTarget mode)
             m_names = std::make_unique<TOutputNames>(m_prefs.OUT_Directory,
                                                      m_placement == OutputPlacement::NextFreeName);
         }
-        const TOutputNames::TFiles files = m_names->Build(title, mp3);
+        const TOutputNames::TFiles files = m_names->Build(title, format);
         m_wavName = files.WavFile;
-        m_mp3Name = files.Mp3File;
+        m_mp3Name = files.EncodedFile;
         m_taken = files.Taken;
         m_title = title;
         m_oversized = false;
-        if (!mp3) {
+        m_chapterStarts.clear();
+        m_format = format;
+        m_bitRate = format == SoundFormat::Opus ? m_prefs.OpusBitRate : m_prefs.BitRate;
+        if (!encoded) {
             m_pendingWav = std::make_unique<PendingFile>(files.WavFile);
             if (!m_pendingWav->Create())
                 throw EAppError(m_pendingWav->ErrorString());
@@ -504,7 +509,7 @@ bool ReadingController::PrepareOutput(QObject *article, OutputTarget mode)
         MessageService::error(e.message());
         return false;
     }
-    if (!m_driver.PlayToFileInit(VoiceOf(article), m_wavName, mp3 ? QString() : m_pendingWav->Target())) {
+    if (!m_driver.PlayToFileInit(VoiceOf(article), m_wavName, encoded ? QString() : m_pendingWav->Target())) {
         DiagnosticLog::WriteLog(QStringLiteral("Play to file initialization failed"));
         SetReadingState(rsIdle);
         m_view.SetLocked(article, false);
@@ -520,8 +525,17 @@ bool ReadingController::PrepareOutput(QObject *article, OutputTarget mode)
         EndRun();
         return false;
     }
-    if (mp3)
-        m_follower->Start(m_wavName, m_mp3Name, m_prefs.BitRate, m_placement);
+    ++m_filesStarted;
+    // One file of the whole list is titled as it is named; a file of one
+    // article takes the article's own title, which its name may only
+    // approximate.
+    m_tagTitle = mode == otSingleFile && m_completion == Completion::ArticleDone ? m_title
+                                                                                 : m_view.Title(article).trimmed();
+    if (encoded) {
+        std::unique_ptr<SoundFileWriter> writer = NewSoundFileWriter(format, m_bitRate);
+        writer->SetTags(TagsFor(article, mode));
+        m_follower->Start(m_wavName, m_mp3Name, std::move(writer), m_placement);
+    }
     StartSubtitles();
     return true;
 }
@@ -568,6 +582,8 @@ bool ReadingController::StartReading(QObject *article, int length, int start, Ou
         SetReadingState(rsReading);
 
     m_readStart = start == -1 ? 0 : start;
+    if (mode == otSingleFile && m_completion == Completion::ArticleDone)
+        MarkChapter(article);
     const QString part = start == -1 ? m_text : m_text.mid(start, end - start);
     bool spoken = false;
     try {
@@ -633,21 +649,40 @@ void ReadingController::FinishOutput(bool aborted, Step afterwards, Step afterFa
         // failed and was told already, only logs it: its file goes anyway.
         m_follower->Stop();
         m_pendingWav.reset();
-        const QString kept = toFile && !aborted && m_prefs.OUT_FileFormat == 1 ? KeepWavBesideMp3() : QString();
+        const QString kept = toFile && !aborted && Encoded() ? KeepWavBesideMp3() : QString();
         AbandonRun(aborted ? QString() : e.message(), kept);
         if (aborted)
             DiagnosticLog::WriteLog(e.message());
         Continue(afterFailure);
         return;
     }
+    m_durationMs = 0;
+    std::vector<TChapterMark> chapters;
+    if (toFile && !aborted) {
+        // The sound as written decides the times, not the clock.
+        try {
+            const TWaveLayout wav = ReadWaveLayout(m_wavName);
+            const auto ms = [&](qint64 bytes) {
+                return wav.Format.AvgBytesPerSec ? bytes * 1000 / wav.Format.AvgBytesPerSec : 0;
+            };
+            m_durationMs = ms(wav.DataBytes);
+            if (m_chapterStarts.size() >= 2) {
+                for (const ChapterStart &start : m_chapterStarts)
+                    chapters.push_back({start.Title, ms(std::clamp<qint64>(start.WavBytes, 0, wav.DataBytes))});
+            }
+        } catch (const EWaveError &e) {
+            DiagnosticLog::WriteLog(e.message());
+        }
+    }
+    m_chapterStarts.clear();
     if (toFile && aborted) {
         m_follower->Stop();
         if (m_pendingWav)
             m_pendingWav.reset();
         else if (QFile::exists(m_wavName) && !QFile::remove(m_wavName))
             DiagnosticLog::WriteLog(QStringLiteral("Delete Failed"));
-    } else if (toFile && m_prefs.OUT_FileFormat == 1) {
-        ConvertToMp3(afterwards, afterFailure);
+    } else if (toFile && Encoded()) {
+        ConvertToMp3(afterwards, afterFailure, std::move(chapters));
         return;
     } else if (toFile && !PlaceWav()) {
         Continue(afterFailure);
@@ -671,7 +706,7 @@ void ReadingController::Continue(Step step)
         (this->*step)();
 }
 
-void ReadingController::ConvertToMp3(Step afterwards, Step afterFailure)
+void ReadingController::ConvertToMp3(Step afterwards, Step afterFailure, std::vector<TChapterMark> chapters)
 {
     SetReadingState(rsConverting);
     UpdateStatus(QString());
@@ -683,14 +718,14 @@ void ReadingController::ConvertToMp3(Step afterwards, Step afterFailure)
     m_stopConversion = false;
     m_afterConversion = afterwards;
     m_afterFailedConversion = afterFailure;
-    m_conversion = std::thread([this] {
-        DiagnosticLog::WriteLog(QStringLiteral("Starting Lame MP3 conversion"));
+    m_conversion = std::thread([this, chapters = std::move(chapters)]() mutable {
+        DiagnosticLog::WriteLog(QStringLiteral("Starting ") + NameOf(OutputFormat()) + QStringLiteral(" conversion"));
         m_conversionResult = m_follower->Finish(
             [this](int percent) {
                 QMetaObject::invokeMethod(
                     this, [this, percent] { emit GaugeChanged(true, 100, percent); }, Qt::QueuedConnection);
             },
-            [this] { return m_stopConversion.load(); });
+            [this] { return m_stopConversion.load(); }, std::move(chapters));
         QMetaObject::invokeMethod(this, &ReadingController::ConversionEnded, Qt::QueuedConnection);
     });
 }
@@ -713,7 +748,10 @@ void ReadingController::ConversionEnded()
     emit GaugeChanged(false, 0, 0);
     NotePlacement(m_mp3Name, result.File);
     m_mp3Name = result.File;
-    PlaceSubtitles(m_mp3Name, Mp3StartDelayUs(m_mp3Name, Mp3PresetFor(m_prefs.BitRate).SampleRate),
+    NoteWritten(result.File);
+    // Opus players skip the encoder's lead-in (its pre-skip) themselves.
+    PlaceSubtitles(m_mp3Name,
+                   m_format == SoundFormat::Mp3 ? Mp3StartDelayUs(m_mp3Name, Mp3PresetFor(m_bitRate).SampleRate) : 0,
                    spokenLengthUs(m_wavName));
     DiagnosticLog::WriteLog(QStringLiteral("Deleting wav file ") + m_wavName);
     if (!QFile::remove(m_wavName))
@@ -735,6 +773,7 @@ bool ReadingController::PlaceWav()
         return false;
     }
     NotePlacement(wanted, wav->Target());
+    NoteWritten(wav->Target());
     PlaceSubtitles(wav->Target(), 0, spokenLengthUs(wav->Target()));
     return true;
 }
@@ -828,6 +867,12 @@ void ReadingController::AbandonRun(const QString &message, const QString &keptWa
 void ReadingController::EndRun()
 {
     m_follower->Stop();
+    // What was written stays listed, also after a failure part-way.
+    if (m_runMode == otMultipleFiles && m_writesPlaylist && m_written.size() >= 2)
+        WritePlaylist();
+    m_written.clear();
+    m_chapterStarts.clear();
+    m_filesStarted = 0;
     m_pendingWav.reset();
     m_subtitles.reset();
     m_names.reset();
@@ -835,4 +880,59 @@ void ReadingController::EndRun()
     if (!m_placementNote.isEmpty() && m_state == rsIdle)
         UpdateStatus(std::exchange(m_placementNote, QString()));
     m_placementNote.clear();
+}
+
+// ------------------------------------------------------- tags and playlist
+
+TAudioTags ReadingController::TagsFor(QObject *article, OutputTarget mode) const
+{
+    TAudioTags tags;
+    tags.Title = m_tagTitle;
+    tags.Artist = m_artist.isEmpty() ? VoiceOf(article) : m_artist;
+    if (!m_album.isEmpty())
+        tags.Album = m_album;
+    else if (mode == otMultipleFiles)
+        tags.Album = QFileInfo(m_prefs.OUT_Directory).fileName();
+    else
+        tags.Album = m_title;
+    if (m_track > 0) {
+        tags.Track = m_track;
+        tags.TrackCount = m_trackCount;
+    } else if (mode == otMultipleFiles) {
+        tags.Track = m_filesStarted;
+        tags.TrackCount = std::max(m_runArticles, tags.Track);
+    }
+    return tags;
+}
+
+void ReadingController::MarkChapter(QObject *article)
+{
+    // The speech of the articles before is written whole by now (the driver
+    // reports an article done once its sound is in the file).
+    const qint64 bytes = std::max<qint64>(QFileInfo(m_wavName).size() - kWavHeaderBytes, 0);
+    m_chapterStarts.push_back({m_view.Title(article).trimmed(), m_chapterStarts.empty() ? 0 : bytes});
+}
+
+void ReadingController::NoteWritten(const QString &file)
+{
+    m_written.push_back({file, m_tagTitle, m_durationMs});
+    emit FileWritten(file, m_tagTitle, m_durationMs);
+}
+
+void ReadingController::WritePlaylist()
+{
+    const QString album = m_album.isEmpty() ? QFileInfo(m_prefs.OUT_Directory).fileName() : m_album;
+    const QString name = TOutputNames::JoinPath(
+        QFileInfo(m_written.front().File).absolutePath(),
+        TOutputNames::SafeFileName(album.trimmed().isEmpty() ? QString::fromLatin1(TOutputNames::UntitledName) : album,
+                                   QString::fromLatin1(Playlist::Extension)));
+    QString placed;
+    const QString error = Playlist::Write(name, m_written, m_placement, &placed);
+    if (!error.isEmpty()) {
+        DiagnosticLog::WriteLog(error);
+        MessageService::error(error);
+        return;
+    }
+    m_playlistName = placed;
+    DiagnosticLog::WriteLog(QStringLiteral("Saved ") + placed);
 }

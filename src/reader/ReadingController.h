@@ -15,8 +15,9 @@
 // a file this reading did not write is never replaced unless the placement
 // says so. Making a controller removes what killed runs left behind.
 
-#include "output/LameUnit.h"
-#include "output/PendingFile.h"
+#include "output/AudioTags.h"
+#include "output/Playlist.h"
+#include "output/SoundFileWriter.h"
 
 #include <QObject>
 #include <QPointer>
@@ -26,9 +27,10 @@
 #include <cstdint>
 #include <memory>
 #include <thread>
+#include <vector>
 
+class EncodingFollower;
 class SubtitleTrack;
-class TMp3Follower;
 class TOutputNames;
 class TPreferences;
 class Speaker;
@@ -126,6 +128,22 @@ public:
     // A reading that would pass it is stopped and the file not made.
     static constexpr qint64 WavSoundLimit = 0xFFFFFFFFLL - 36;
     void SetWavSoundLimit(qint64 bytes) { m_wavLimit = bytes; }
+
+    // The tags of the MP3 and Opus files written. Each file's title is its
+    // article's; the album is, unless set here, the output file's name in
+    // Single File mode and the output folder's name in Multiple Files mode;
+    // the artist, unless set here, the voice's name. Multiple Files numbers
+    // its files n/N; a reader that reads one file per run (the command line)
+    // gives the number here (0: none).
+    void SetAlbum(const QString &album) { m_album = album; }
+    void SetArtist(const QString &artist) { m_artist = artist; }
+    void SetTrack(int track, int trackCount) { m_track = track, m_trackCount = trackCount; }
+    // The name (and title tag) of the next file instead of its first
+    // article's title, which then only names its chapter; empty: the title.
+    void SetOutputTitle(const QString &title) { m_outputTitle = title; }
+    // Whether Multiple Files writes a playlist of the files it wrote (the
+    // command line writes its own).
+    void SetWritesPlaylist(bool writes) { m_writesPlaylist = writes; }
     void SetReadingState(ReadingState state);
     void UpdateStatus(const QString &text);
     void ResetStatus();
@@ -153,6 +171,8 @@ public:
     // the MP3's name, once made the name it was put under.
     QString WavName() const { return m_wavName; }
     QString Mp3Name() const { return m_mp3Name; }
+    // The playlist the last Multiple Files run wrote; empty when none.
+    QString PlaylistName() const { return m_playlistName; }
 
 signals:
     void CommandsChanged(ReadingController::Commands commands, ReadingState state);
@@ -165,6 +185,8 @@ signals:
     void GaugeChanged(bool visible, int maximum, int value);
     // Pause captions: "Resume" while paused, and status panel 1.
     void PausedChanged(bool paused);
+    // A file of the reading was put in place under its final name.
+    void FileWritten(const QString &file, const QString &title, qint64 durationMs);
 
 private:
     enum class Completion { None, ArticleDone, SelectedArticleDone, AudioHelp };
@@ -185,7 +207,7 @@ private:
     void SelectionOver();
     void OutputFinished(Step afterwards);
     void Continue(Step step);
-    void ConvertToMp3(Step afterwards, Step afterFailure);
+    void ConvertToMp3(Step afterwards, Step afterFailure, std::vector<TChapterMark> chapters);
     void ConversionEnded();
     bool PlaceWav();
     void RefuseOversizedWav();
@@ -194,6 +216,17 @@ private:
     // The speech of a failed MP3 as title.wav beside it; its name, or empty.
     QString KeepWavBesideMp3();
     QString VoiceOf(QObject *article) const;
+    // The format of the file being written, fixed when it was begun: the
+    // option may change while it is read.
+    SoundFormat OutputFormat() const { return m_format; }
+    bool Encoded() const { return m_format != SoundFormat::Wav; }
+    // The tags of the file about to be written for article.
+    TAudioTags TagsFor(QObject *article, OutputTarget mode) const;
+    // Single File of several articles: where the next one starts.
+    void MarkChapter(QObject *article);
+    // The written file counts towards the playlist; durationMs from the WAV.
+    void NoteWritten(const QString &file);
+    void WritePlaylist();
     // Subtitles of a file reading, when the settings ask for them: the words
     // are gathered as they are written, and the file is put beside the audio
     // once the audio is in place, moved by the encoder's start delay.
@@ -217,7 +250,7 @@ private:
     std::unique_ptr<TOutputNames> m_names;
     // Encodes the MP3 while the speech is written, so little is left to
     // convert when the reading ends.
-    std::unique_ptr<TMp3Follower> m_follower;
+    std::unique_ptr<EncodingFollower> m_follower;
     // The WAV output being written, until it is put in place.
     std::unique_ptr<PendingFile> m_pendingWav;
     std::unique_ptr<SubtitleTrack> m_subtitles;
@@ -235,4 +268,24 @@ private:
     TMp3Result m_conversionResult;  // written by the conversion thread until it ends
     Step m_afterConversion = nullptr;
     Step m_afterFailedConversion = nullptr;
+
+    QString m_album;
+    QString m_artist;
+    QString m_outputTitle;
+    SoundFormat m_format = SoundFormat::Wav;
+    int m_bitRate = 0;
+    QString m_tagTitle;  // of the file being written
+    int m_track = 0;
+    int m_trackCount = 0;
+    bool m_writesPlaylist = true;
+    int m_filesStarted = 0;  // of this run
+    int m_runArticles = 0;   // the list's articles when the run started
+    struct ChapterStart {
+        QString Title;
+        qint64 WavBytes;  // of sound in the WAV when it started
+    };
+    std::vector<ChapterStart> m_chapterStarts;
+    qint64 m_durationMs = 0;  // of the file being finished
+    std::vector<TPlaylistEntry> m_written;
+    QString m_playlistName;
 };

@@ -64,6 +64,7 @@ const std::vector<Setting> &settings()
         {"ShowPronEditWarning", ikBoolean, true, &P::ShowPronEditWarning},
         {"SI_DefaultTitles", ikBoolean, true, &P::SI_DefaultTitles},
         {"OptionsHeight", ikInteger, 0, &P::OptionsHeight},
+        {"OpusBitRate", ikInteger, 24, &P::OpusBitRate},
         {"OUT_Subtitles", ikInteger, 0, &P::OUT_Subtitles},
     };
     return table;

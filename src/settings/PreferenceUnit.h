@@ -44,6 +44,8 @@ public:
     uint8_t CB_LastPromptAction = 2;
     bool CB_ClearOnCopy = false;
     uint8_t OUT_FileDest = 0;
+    // 0 WAV, 1 MP3, 2 Opus. An older program takes 2 for WAV (it writes MP3
+    // only for 1), so the value is safe to share with it.
     uint8_t OUT_FileFormat = 0;
     QString OUT_Directory;
     QString OpenDlgInitialDir;
@@ -54,6 +56,9 @@ public:
     bool ShowPronEditWarning = true;
     bool SI_DefaultTitles = true;
     int32_t OptionsHeight = 0;  // the options band as the user sized it; 0 until then
+    // Opus has bit rates of its own; BitRate stays the MP3 preset an older
+    // program reads.
+    int32_t OpusBitRate = 24;
     uint8_t OUT_Subtitles = 0;  // SubtitleFormat: 0 none, 1 SRT, 2 WebVTT, 3 LRC
 
     // The user folder's "Files" folder, or " " when it cannot be created.

@@ -608,7 +608,7 @@ TEST_F(MainWindowTest, EveryControlHasAnAccessibleNameEveryMenuDistinctAccessKey
                               u"MIVoiceRandom MIVoiceRoundRobin ODestSingle ODestMultiple AutoDeleteCB PageControl1 "
                               u"MonitorCB ClearClipboardCB ThreshHoldEdit PromptCkbx PromptDelayEdit PromptDfltActCBox "
                               u"EngineVoicesTV EnableBtn SetDfltBtn EditBtn TestButton MoreVoicesLbl FileFormatWav "
-                              u"FileFormatMP3 AudioQltyCbx SubtitlesCbx OutDirEdit Button1 DfltVoiceCB HighlightCB "
+                              u"FileFormatMP3 FileFormatOpus AudioQltyCbx OpusQltyCbx SubtitlesCbx OutDirEdit Button1 DfltVoiceCB HighlightCB "
                               u"FilterCB ToolbarMinCB TBOnTopCB AutoStartAppCB"_s.split(u' ');
     QStringList walked;
     QWidget *first = ui->ToolButton1;

@@ -241,8 +241,10 @@ TEST_F(ReadingTest, ReadToFileGivesOneWavOrAnMp3PerArticleAtThePreset)
     EXPECT_FALSE(FileTab().AudioQltyCbx->isHidden());
     ui->PlayFileBtn->click();
     ASSERT_TRUE(WaitIdle()) << Messages();
-    ASSERT_EQ(OutFiles(), (QStringList{u"First.mp3"_s, u"Second.mp3"_s, u"Third.mp3"_s}));
-    for (const QString &file : OutFiles())
+    // And a playlist of them, named after their folder.
+    ASSERT_EQ(OutFiles(), (QStringList{u"First.mp3"_s, u"Second.mp3"_s, u"Third.mp3"_s, u"out.m3u8"_s}));
+    EXPECT_TRUE(TestSupport::readFile(out + u"/out.m3u8"_s).endsWith("Third.mp3\n"));
+    for (const QString &file : OutFiles().mid(0, 3))
         EXPECT_EQ(Mp3Format(out + u'/' + file), u"MPEG 1.0 L III cbr56 44100 mono"_s) << file.toStdString();
     // Nor does it look for the WAV the encoder took and removed.
     EXPECT_EQ(OpenedDialogs([this] { ui->PronunciationMItm->trigger(); }).size(), 2);

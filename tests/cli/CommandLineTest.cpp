@@ -1,6 +1,7 @@
 // The command line as a user runs it: the real program, without a display
 // or a sound server, in the test's own VOXTRELLA_HOME.
 #include "PrivateSpeechService.h"
+#include "TestEpub.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,14 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QThread>
+
+#include <taglib/chapterframe.h>
+#include <taglib/fileref.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/tableofcontentsframe.h>
+#include <taglib/tpropertymap.h>
+
 
 #include <algorithm>
 #include <functional>
@@ -154,13 +163,14 @@ TEST_F(CliReadToFile, TwoFilesGiveTwoMp3sOfTheirSpeechLengthOrWithSingleOneOutpu
     // The settings' folder and format first: WAV, the reference lengths.
     const Result wav = readToFile({u"a.txt"_s, u"b.txt"_s});
     ASSERT_EQ(wav.status, 0) << qPrintable(wav.err);
-    EXPECT_EQ(entries(u"saved"_s), QStringList({u"a.wav"_s, u"b.wav"_s}));
+    // Several files of one reading get a playlist, named after their folder.
+    EXPECT_EQ(entries(u"saved"_s), QStringList({u"a.wav"_s, u"b.wav"_s, u"saved.m3u8"_s}));
 
     const Result mp3 = readToFile(
         {u"--format"_s, u"mp3"_s, u"--bitrate"_s, u"64"_s, u"--out"_s, path(u"out"_s), u"a.txt"_s, u"b.txt"_s});
     ASSERT_EQ(mp3.status, 0) << qPrintable(mp3.err);
-    EXPECT_EQ(entries(u"out"_s), QStringList({u"a.mp3"_s, u"b.mp3"_s}));
-    EXPECT_EQ(mp3.out, path(u"out/a.mp3"_s) + u'\n' + path(u"out/b.mp3"_s) + u'\n');
+    EXPECT_EQ(entries(u"out"_s), QStringList({u"a.mp3"_s, u"b.mp3"_s, u"out.m3u8"_s}));
+    EXPECT_EQ(mp3.out, path(u"out/a.mp3"_s) + u'\n' + path(u"out/b.mp3"_s) + u'\n' + path(u"out/out.m3u8"_s) + u'\n');
     for (const QString &name : {u"a"_s, u"b"_s}) {
         const double spoken = seconds(u"saved/"_s + name + u".wav"_s);
         EXPECT_GT(spoken, 1.0) << qPrintable(name);
@@ -171,7 +181,7 @@ TEST_F(CliReadToFile, TwoFilesGiveTwoMp3sOfTheirSpeechLengthOrWithSingleOneOutpu
     const Result r = readToFile({u"--single"_s, u"Whole/Book"_s, u"--out"_s, path(u"out"_s), u"a.txt"_s, u"b.txt"_s});
     ASSERT_EQ(r.status, 0) << qPrintable(r.err);
     // The window's safe name: "/" cannot be part of a file name.
-    ASSERT_EQ(entries(u"out"_s), QStringList({u"Whole_Book.wav"_s, u"a.mp3"_s, u"b.mp3"_s}));
+    ASSERT_EQ(entries(u"out"_s), QStringList({u"Whole_Book.wav"_s, u"a.mp3"_s, u"b.mp3"_s, u"out.m3u8"_s}));
     EXPECT_NEAR(seconds(u"out/Whole_Book.wav"_s), seconds(u"saved/a.wav"_s) + seconds(u"saved/b.wav"_s), 0.05);
 }
 
@@ -194,9 +204,159 @@ TEST_F(CliReadToFile, DocumentsAreReadWholeOrChapterByChapterAsTheSameTextInPlai
     const Result chapters = readToFile({u"--chapters"_s, u"--out"_s, path(u"out"_s), u"book.md"_s, u"copy/book.md"_s});
     ASSERT_EQ(chapters.status, 0) << qPrintable(chapters.err);
     EXPECT_EQ(entries(u"out"_s), QStringList({u"book"_s, u"book (2)"_s, u"book.wav"_s}));
-    EXPECT_EQ(entries(u"out/book"_s), QStringList({u"01 The Harbour.wav"_s, u"02 The Storm.wav"_s}));
+    EXPECT_EQ(entries(u"out/book"_s), QStringList({u"01 The Harbour.wav"_s, u"02 The Storm.wav"_s, u"book.m3u8"_s}));
     EXPECT_NEAR(seconds(u"out/book/01 The Harbour.wav"_s), seconds(u"saved/harbour.wav"_s), 0.05);
     EXPECT_NEAR(seconds(u"out/book/02 The Storm.wav"_s), seconds(u"saved/storm.wav"_s), 0.05);
+}
+
+// A book of chapters, as an EPUB; a chapter's text is its title and body.
+QString writeBook(const QString &name, const std::vector<std::pair<QByteArray, QByteArray>> &chapters)
+{
+    QByteArray manifest, spine = "<spine>", nav;
+    TestEpub::Entries files;
+    for (size_t i = 0; i < chapters.size(); ++i) {
+        const QByteArray id = "c" + QByteArray::number(qulonglong(i));
+        manifest += "<item id=\"" + id + "\" href=\"" + id + ".xhtml\" media-type=\"application/xhtml+xml\"/>";
+        spine += "<itemref idref=\"" + id + "\"/>";
+        files.push_back({"OEBPS/" + id + ".xhtml",
+                         TestEpub::Xhtml("<h1>" + chapters[i].first + "</h1><p>" + chapters[i].second + "</p>")});
+    }
+    return TestEpub::WriteZip(name, TestEpub::Epub(manifest, spine + "</spine>", files));
+}
+
+struct PlaylistEntry {
+    int seconds;
+    QString title;
+    QString file;
+};
+
+std::vector<PlaylistEntry> readPlaylist(const QString &file)
+{
+    const QStringList lines = QString::fromUtf8(TestSupport::readFile(file)).split(u'\n', Qt::SkipEmptyParts);
+    std::vector<PlaylistEntry> entries;
+    EXPECT_EQ(lines.value(0), u"#EXTM3U"_s);
+    for (qsizetype i = 1; i + 1 < lines.size(); i += 2) {
+        EXPECT_TRUE(lines[i].startsWith(u"#EXTINF:"_s)) << qPrintable(lines[i]);
+        const qsizetype comma = lines[i].indexOf(u',');
+        entries.push_back({lines[i].mid(8, comma - 8).toInt(), lines[i].mid(comma + 1), lines[i + 1]});
+    }
+    return entries;
+}
+
+QString property(const QString &file, const char *name)
+{
+    const TagLib::FileRef ref(QFile::encodeName(file).constData());
+    if (ref.isNull())
+        return u"(unreadable)"_s;
+    return QString::fromStdString(ref.file()->properties()[name].toString().to8Bit(true));
+}
+
+TEST_F(CliReadToFile, AnEpubBecomesTaggedMp3OrOpusChaptersWithAPlaylistOrOneMp3WithChapterMarks)
+{
+    writeBook(u"book.epub"_s, {{"The Harbour", "The boats came in at dawn, and the gulls cried."},
+                               {"Storm: 1/2", "The wind rose in the night."},
+                               {"Caf\xc3\xa9 Morning", "In the morning all was calm, and the coffee was warm again."}});
+    const QStringList titles = {u"The Harbour"_s, u"Storm: 1/2"_s, u"Café Morning"_s};
+    const QStringList names = {u"01 The Harbour"_s, u"02 Storm: 1_2"_s, u"03 Café Morning"_s};
+    const struct {
+        QString format;
+        QStringList overrides;
+        QString album, artist;
+    } runs[] = {
+        {u"mp3"_s, {}, u"The Book"_s, u"Ann Author"_s},
+        {u"opus"_s, {u"--title"_s, u"Sea Tales"_s, u"--author"_s, u"Bo Reader"_s}, u"Sea Tales"_s, u"Bo Reader"_s}};
+    for (const auto &run : runs) {
+        SCOPED_TRACE(run.format.toStdString());
+        const QString out = path(run.format);
+        const Result r = readToFile(
+            QStringList{u"--chapters"_s, u"--format"_s, run.format, u"--out"_s, out, u"book.epub"_s} + run.overrides);
+        ASSERT_EQ(r.status, 0) << qPrintable(r.err);
+        const QString folder = run.format + u"/The Book/"_s;
+        QStringList expected;
+        for (const QString &name : names)
+            expected << name + u'.' + run.format;
+        expected << run.album + u".m3u8"_s;
+        expected.sort();
+        ASSERT_EQ(entries(folder).join(u'|'), expected.join(u'|'));
+        // The tags keep the titles the file names could not.
+        const std::vector<PlaylistEntry> playlist = readPlaylist(path(folder + run.album + u".m3u8"_s));
+        ASSERT_EQ(playlist.size(), 3u);
+        for (int i = 0; i < 3; ++i) {
+            const QString file = path(folder + names[i] + u'.' + run.format);
+            EXPECT_EQ(property(file, "TITLE"), titles[i]);
+            EXPECT_EQ(property(file, "ALBUM"), run.album);
+            EXPECT_EQ(property(file, "ARTIST"), run.artist);
+            EXPECT_EQ(property(file, "TRACKNUMBER"),
+                      run.format == u"mp3"_s ? u"%1/3"_s.arg(i + 1) : QString::number(i + 1));
+            EXPECT_EQ(playlist[size_t(i)].title, titles[i]);
+            EXPECT_EQ(playlist[size_t(i)].file, names[i] + u'.' + run.format);
+            const TagLib::FileRef ref(QFile::encodeName(file).constData());
+            ASSERT_FALSE(ref.isNull());
+            const double length = run.format == u"mp3"_s ? seconds(folder + names[i] + u".mp3"_s)
+                                                         : ref.audioProperties()->lengthInMilliseconds() / 1000.0;
+            EXPECT_GT(length, 1.0);
+            EXPECT_NEAR(playlist[size_t(i)].seconds, length, 1.0);
+            if (run.format == u"opus"_s) {
+                EXPECT_EQ(property(file, "TRACKTOTAL"), u"3"_s);
+                EXPECT_EQ(ref.audioProperties()->sampleRate(), 48000);
+                EXPECT_EQ(ref.audioProperties()->channels(), 1);
+            }
+        }
+    }
+
+    // One MP3 of the book: a chapter mark at the start of each chapter.
+    const Result single = readToFile({u"--single"_s, u"Sea Book"_s, u"--format"_s, u"mp3"_s, u"book.epub"_s});
+    ASSERT_EQ(single.status, 0) << qPrintable(single.err);
+    TagLib::MPEG::File mp3(QFile::encodeName(path(u"saved/Sea Book.mp3"_s)).constData());
+    ASSERT_TRUE(mp3.hasID3v2Tag());
+    const TagLib::ID3v2::FrameList marks = mp3.ID3v2Tag()->frameList("CHAP");
+    ASSERT_EQ(marks.size(), 3u);
+    ASSERT_EQ(mp3.ID3v2Tag()->frameList("CTOC").size(), 1u);
+    const auto *toc = static_cast<TagLib::ID3v2::TableOfContentsFrame *>(mp3.ID3v2Tag()->frameList("CTOC").front());
+    EXPECT_EQ(toc->entryCount(), 3u);
+    uint previous = 0;
+    int i = 0;
+    for (TagLib::ID3v2::Frame *frame : marks) {
+        const auto *mark = static_cast<TagLib::ID3v2::ChapterFrame *>(frame);
+        const TagLib::ID3v2::FrameList title = mark->embeddedFrameList("TIT2");
+        ASSERT_EQ(title.size(), 1u);
+        EXPECT_EQ(QString::fromStdString(title.front()->toString().to8Bit(true)), titles[i]);
+        if (i == 0)
+            EXPECT_EQ(mark->startTime(), 0u);
+        else
+            EXPECT_GT(mark->startTime(), previous + 1000);  // each chapter lasts seconds
+        EXPECT_GT(mark->endTime(), mark->startTime());
+        previous = mark->startTime();
+        ++i;
+    }
+    EXPECT_NEAR(static_cast<TagLib::ID3v2::ChapterFrame *>(marks.back())->endTime() / 1000.0,
+                seconds(u"saved/Sea Book.mp3"_s), 0.2);
+    EXPECT_EQ(property(path(u"saved/Sea Book.mp3"_s), "TITLE"), u"Sea Book"_s);
+}
+
+TEST_F(CliReadToFile, AFullDiskPartWayKeepsTheChaptersBeforeAndAfterAndListsOnlyThose)
+{
+    // Chapter 3 outgrows the file-size limit that the others fit in.
+    writeBook(u"book.epub"_s, {{"One", "A short chapter."},
+                               {"Two", "Another short chapter."},
+                               {"Three", QByteArray("A long chapter that goes on and on. ").repeated(60)},
+                               {"Four", "The short end."}});
+    const QString out = path(u"out"_s);
+    const Result r = run({u"-c"_s, u"trap '' XFSZ; exec prlimit --fsize=400000 \"$@\""_s, u"sh"_s,
+                          QStringLiteral(VOXTRELLA_EXECUTABLE), u"--read-to-file"_s, u"--chapters"_s, u"--format"_s,
+                          u"mp3"_s, u"--out"_s, out, u"book.epub"_s},
+                         Start{{}, {}, false, u"bash"_s});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(u"03 Three.mp3 was not written"_s)) << qPrintable(r.err);
+    EXPECT_TRUE(r.err.contains(u"File too large"_s)) << qPrintable(r.err);
+    EXPECT_EQ(entries(u"out/The Book"_s),
+              QStringList({u"01 One.mp3"_s, u"02 Two.mp3"_s, u"04 Four.mp3"_s, u"The Book.m3u8"_s}));
+    QStringList listed;
+    for (const PlaylistEntry &entry : readPlaylist(path(u"out/The Book/The Book.m3u8"_s)))
+        listed << entry.file;
+    EXPECT_EQ(listed, QStringList({u"01 One.mp3"_s, u"02 Two.mp3"_s, u"04 Four.mp3"_s}));
+    for (const QString &name : listed)
+        EXPECT_GT(seconds(u"out/The Book/"_s + name), 0.5) << qPrintable(name);
 }
 
 TEST_F(CliReadToFile, FailuresAreNamedWithTheirStatusAndLeaveNothingHalfWritten)
@@ -229,6 +389,10 @@ TEST_F(CliReadToFile, FailuresAreNamedWithTheirStatusAndLeaveNothingHalfWritten)
         {{u"--out"_s, path(u"blocker"_s), u"a.txt"_s}, 1, {u"is not a folder"_s}, {}},
         {{u"--bitrate"_s, u"33"_s, u"a.txt"_s}, 2, {u"bit rate \"33\""_s, u"Usage:"_s}, {}},
         {{u"--format"_s, u"ogg"_s, u"a.txt"_s}, 2, {u"unknown format"_s, u"Usage:"_s}, {}},
+        {{u"--format"_s, u"opus"_s, u"--bitrate"_s, u"40"_s, u"a.txt"_s},
+         2,
+         {u"bit rate \"40\" is not one of 16, 24, 32, 48, 64"_s},
+         {}},
         {{u"--no-such-option"_s, u"a.txt"_s}, 2, {u"Usage:"_s}, {}},
         {{}, 2, {u"no input file"_s, u"Usage:"_s}, {}},
     };
@@ -349,7 +513,7 @@ TEST_F(CliReadToFile, UnusualTextsAreRead)
                    "Read from standard input.");
     ASSERT_EQ(r.status, 0) << qPrintable(r.err);
     EXPECT_EQ(entries(u"saved"_s), QStringList({u"a (2).wav"_s, u"a.wav"_s, u"big.wav"_s, u"empty.wav"_s,
-                                                u"latin.wav"_s, u"stdin.wav"_s, u"utf8.wav"_s}));
+                                                u"latin.wav"_s, u"saved.m3u8"_s, u"stdin.wav"_s, u"utf8.wav"_s}));
     EXPECT_GT(seconds(u"saved/latin.wav"_s), 1.0);
     // The engine's output varies by a few samples from run to run.
     EXPECT_NEAR(seconds(u"saved/latin.wav"_s), seconds(u"saved/utf8.wav"_s), 0.01);

@@ -1,11 +1,19 @@
+#include "AudioTags.h"
+#include "EncodingFollower.h"
 #include "LameUnit.h"
-#include "Mp3Follower.h"
+#include "OpusFileWriter.h"
 #include "OutputNames.h"
+#include "Playlist.h"
 #include "WaveFile.h"
 
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <taglib/chapterframe.h>
+#include <taglib/fileref.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/tpropertymap.h>
 
 #include <QDir>
 #include <QFile>
@@ -81,6 +89,7 @@ struct FrameScan {
     int frames = 0, bitRate = 0, sampleRate = 0;
     bool headerFlagsOk = true;  // mono, no CRC, private on, copyright/original off, same rate in every frame
     qint64 unparsedBytes = 0;
+    int firstBytes = 0;  // of the first frame
 };
 
 FrameScan scanFrames(const QByteArray &mp3)
@@ -98,17 +107,52 @@ FrameScan scanFrames(const QByteArray &mp3)
             break;
         const bool mpeg1 = version == 3;
         const int br = mpeg1 ? v1[brIndex] : v2[brIndex], sr = mpeg1 ? r1[srIndex] : r2[srIndex];
+        const int size = (mpeg1 ? 144000 : 72000) * br / sr + ((b[pos + 2] >> 1) & 1);
         if (s.frames == 0) {
             s.bitRate = br;
             s.sampleRate = sr;
+            s.firstBytes = size;
         }
         s.headerFlagsOk = s.headerFlagsOk && br == s.bitRate && sr == s.sampleRate && (b[pos + 1] & 1) == 1 &&
                           (b[pos + 2] & 1) == 1 && (b[pos + 3] >> 6) == 3 && ((b[pos + 3] >> 2) & 3) == 0;
-        pos += (mpeg1 ? 144000 : 72000) * br / sr + ((b[pos + 2] >> 1) & 1);
+        pos += size;
         ++s.frames;
     }
     s.unparsedBytes = mp3.size() - std::min<qint64>(pos, mp3.size());
     return s;
+}
+
+// The Info frame that starts an MP3: its frame count, and whether the CRC
+// that guards the LAME tag holds (CRC-16, polynomial 0x8005 reflected).
+struct InfoFrame {
+    bool found = false;
+    uint32_t frames = 0;
+    bool crcOk = false;
+};
+
+InfoFrame infoFrame(const QByteArray &mp3)
+{
+    InfoFrame info;
+    const qsizetype at = mp3.indexOf("Info");
+    if (at < 0 || at > 40)
+        return info;
+    const auto big = [&](qsizetype i, int n) {
+        uint32_t v = 0;
+        for (int k = 0; k < n; ++k)
+            v = v << 8 | uint8_t(mp3[i + k]);
+        return v;
+    };
+    info.found = true;
+    info.frames = big(at + 8, 4);
+    const qsizetype crcAt = at + 8 + 8 + 100 + 4 + 34;  // frames, bytes, TOC, quality, then the LAME tag
+    uint16_t crc = 0;
+    for (qsizetype i = 0; i < crcAt; ++i) {
+        crc ^= uint8_t(mp3[i]);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
+    }
+    info.crcOk = mp3.mid(at + 120, 4) == "LAME" && crc == big(crcAt, 2);
+    return info;
 }
 
 // Decodes with mpg123 (installed with the project's packages) and reads the result back as 16-bit mono.
@@ -212,7 +256,13 @@ TEST_P(Mp3PresetTest, EncodesEveryInputAtThePresetsRateAndBitRate)
         EXPECT_EQ(seen.back(), 100);
         EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
 
-        const FrameScan s = scanFrames(TestSupport::readFile(mp3));
+        // The Info frame first (at the lower bit rates a frame of 64 kbit/s
+        // holds it), where players find the duration and the gap to skip.
+        const QByteArray bytes = TestSupport::readFile(mp3);
+        const InfoFrame info = infoFrame(bytes);
+        EXPECT_TRUE(info.found && info.crcOk);
+        const FrameScan s = scanFrames(bytes.mid(scanFrames(bytes).firstBytes));
+        EXPECT_EQ(int(info.frames), s.frames);
         EXPECT_EQ(s.unparsedBytes, 0) << "bytes after the last whole frame, or a header before the first";
         EXPECT_EQ(s.bitRate, preset.BitRate);
         EXPECT_EQ(s.sampleRate, preset.SampleRate);
@@ -265,7 +315,7 @@ TEST(Mp3ConversionTest, AFollowerEncodesTheWavWhileItIsWrittenAndGivesTheSameMp3
     const QByteArray whole = wav(pcm);
     const QString in = dir.filePath(u"temp.wav"_s);
     ASSERT_TRUE(writeFile(in, wav(Pcm{pcm.rate, pcm.bits, pcm.channels, {}}, 0)));
-    TMp3Follower follower;
+    EncodingFollower follower;
     follower.Start(in, dir.filePath(u"followed.mp3"_s), 32);
     {
         QFile growing(in);
@@ -289,14 +339,21 @@ TEST(Mp3ConversionTest, AFollowerEncodesTheWavWhileItIsWrittenAndGivesTheSameMp3
     Pcm speech = sine(22050, 16, 1, 25);
     speech.bytes += QByteArray(22050 * 2, '\0') + sine(22050, 16, 1, 25, 0).bytes;
     ASSERT_TRUE(writeFile(in, wav(speech)));
-    TMp3Follower split;
-    split.Start(in, dir.filePath(u"split.mp3"_s), 32);
+    EncodingFollower split;
+    // 64 kbit/s: a frame with room for the Info header.
+    split.Start(in, dir.filePath(u"split.mp3"_s), 64);
     ASSERT_TRUE(split.Finish().Ok());
     EXPECT_TRUE(split.WasSplit());
     int rate = 0;
     const std::vector<int16_t> decoded = decode(dir.filePath(u"split.mp3"_s), rate);
-    ASSERT_EQ(rate, 22050);
+    ASSERT_EQ(rate, 44100);
     EXPECT_NEAR(double(decoded.size()) / rate, 51.0, 51.0 * 0.01);
+    // The Info frame, where players find the duration, counts the second
+    // stream's frames too (mpg123 would cut the sound at its count).
+    const QByteArray joined = TestSupport::readFile(dir.filePath(u"split.mp3"_s));
+    const InfoFrame joinedInfo = infoFrame(joined);
+    EXPECT_TRUE(joinedInfo.found && joinedInfo.crcOk);
+    EXPECT_EQ(int(joinedInfo.frames), scanFrames(joined).frames - 1);  // the frames after it
     // The join lies in the pause: the tone is there just before and after it.
     const auto loud = [&](double at) {
         int peak = 0;
@@ -308,7 +365,7 @@ TEST(Mp3ConversionTest, AFollowerEncodesTheWavWhileItIsWrittenAndGivesTheSameMp3
     EXPECT_TRUE(loud(26.4));
 
     // Stopped, it leaves no MP3.
-    TMp3Follower stopped;
+    EncodingFollower stopped;
     stopped.Start(in, dir.filePath(u"stopped.mp3"_s), 32);
     stopped.Stop();
     EXPECT_FALSE(QFile::exists(dir.filePath(u"stopped.mp3"_s)));
@@ -336,8 +393,8 @@ TEST(Mp3ConversionTest, BadInputOrTargetGivesErrorAndNoFile)
         EXPECT_FALSE(r.Message.isEmpty());
         EXPECT_FALSE(QFile::exists(c[1]));
     }
-    TMp3FileWriter writer;
-    const TMp3Result r = writer.Open(dir.filePath(u"b.mp3"_s), 0, 64);
+    TMp3FileWriter writer(64);
+    const TMp3Result r = writer.Open(dir.filePath(u"b.mp3"_s), 0);
     EXPECT_TRUE(r.Message.startsWith(u"Error opening encoding stream -"_s));
     EXPECT_FALSE(writer.IsOpen());
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
@@ -355,17 +412,104 @@ TEST(OutputNamesTest, TitlesBecomeSafeNamesInsideTheFolder)
         EXPECT_EQ(TOutputNames::SafeFileName(QString::fromUtf8(title), u".mp3"_s), QString::fromUtf8(name));
 
     TOutputNames run(u"/out/"_s);
-    EXPECT_EQ(QFileInfo(run.Build(u"../../x"_s, true).Mp3File).absolutePath(), u"/out"_s);
+    EXPECT_EQ(QFileInfo(run.Build(u"../../x"_s, SoundFormat::Mp3).EncodedFile).absolutePath(), u"/out"_s);
 
     // 1 + 133 x 3 = 400 bytes: cut to whole characters within 255 bytes, a
     // second use of the title numbered inside that too.
     const QString longTitle = u"x"_s + QString(133, QChar(0x8A9E));
     for (const QString &expectEnd : {u".mp3"_s, u" (2).mp3"_s}) {
-        const QString name = QFileInfo(run.Build(longTitle, true).Mp3File).fileName();
+        const QString name = QFileInfo(run.Build(longTitle, SoundFormat::Mp3).EncodedFile).fileName();
         const QByteArray bytes = QFile::encodeName(name);
         EXPECT_LE(bytes.size(), 255);
         EXPECT_GT(bytes.size(), 250);
         EXPECT_TRUE(name.endsWith(expectEnd));
         EXPECT_TRUE(longTitle.startsWith(name.left(name.size() - expectEnd.size())));
     }
+}
+
+namespace {
+
+QString property(const QString &file, const char *name)
+{
+    const TagLib::FileRef ref(QFile::encodeName(file).constData());
+    return ref.isNull() ? u"(unreadable)"_s
+                        : QString::fromStdString(ref.file()->properties()[name].toString().to8Bit(true));
+}
+
+}  // namespace
+
+TEST(AudioFilesTest, TagsAndChapterMarksAreReadBackAndAFailureLeavesNoFile)
+{
+    QTemporaryDir dir;
+    const QString in = dir.filePath(u"in.wav"_s);
+    ASSERT_TRUE(writeFile(in, wav(sine(22050, 16, 1, 6))));
+    TAudioTags tags;
+    tags.Title = u"Ünï: «title» 日本"_s;
+    tags.Album = u"Book"_s;
+    tags.Artist = u"Ann"_s;
+    tags.Track = 2;
+    tags.TrackCount = 5;
+    tags.Chapters = {{u"First"_s, 0}, {u"Second"_s, 2500}};
+
+    TMp3FileWriter mp3(64);
+    mp3.SetTags(tags);
+    ASSERT_TRUE(ConvertWavFile(in, mp3, dir.filePath(u"a.mp3"_s)).Ok());
+    OpusFileWriter opus(24);
+    opus.SetTags(tags);
+    ASSERT_TRUE(ConvertWavFile(in, opus, dir.filePath(u"a.opus"_s)).Ok());
+    for (const QString &name : {u"a.mp3"_s, u"a.opus"_s}) {
+        SCOPED_TRACE(name.toStdString());
+        const QString file = dir.filePath(name);
+        EXPECT_EQ(property(file, "TITLE"), tags.Title);
+        EXPECT_EQ(property(file, "ALBUM"), u"Book"_s);
+        EXPECT_EQ(property(file, "ARTIST"), u"Ann"_s);
+        EXPECT_EQ(property(file, "TRACKNUMBER"), name.endsWith(u"mp3"_s) ? u"2/5"_s : u"2"_s);
+        const TagLib::FileRef ref(QFile::encodeName(file).constData());
+        EXPECT_NEAR(ref.audioProperties()->lengthInMilliseconds(), 6000, 100);
+    }
+    const TagLib::FileRef opusRef(QFile::encodeName(dir.filePath(u"a.opus"_s)).constData());
+    EXPECT_EQ(opusRef.audioProperties()->sampleRate(), 48000);
+    EXPECT_EQ(opusRef.audioProperties()->channels(), 1);
+
+    // The last chapter runs to the end of the sound.
+    TagLib::MPEG::File tagged(QFile::encodeName(dir.filePath(u"a.mp3"_s)).constData());
+    const TagLib::ID3v2::FrameList marks = tagged.ID3v2Tag()->frameList("CHAP");
+    ASSERT_EQ(marks.size(), 2u);
+    const auto *second = static_cast<TagLib::ID3v2::ChapterFrame *>(marks.back());
+    EXPECT_EQ(second->startTime(), 2500u);
+    EXPECT_EQ(second->endTime(), 6000u);
+    EXPECT_EQ(tagged.ID3v2Tag()->header()->majorVersion(), 4u);
+    // The Info frame (where it fits: 56 kbit/s and up) follows the tag.
+    const QByteArray bytes = TestSupport::readFile(dir.filePath(u"a.mp3"_s));
+    EXPECT_TRUE(infoFrame(bytes.mid(tagged.firstFrameOffset())).crcOk);
+
+    // No file under the name when the encoder cannot start or is stopped.
+    OpusFileWriter broken;
+    EXPECT_FALSE(broken.Open(dir.filePath(u"b.opus"_s), 0).Ok());
+    int chunks = 0;
+    EXPECT_EQ(ConvertWavFile(in, opus, dir.filePath(u"c.opus"_s), {}, [&] { return ++chunks == 2; }).Status,
+              TMp3Result::Stopped);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList({u"a.mp3"_s, u"a.opus"_s, u"in.wav"_s}));
+}
+
+TEST(AudioFilesTest, APlaylistListsTheFilesInOrderAndNeverReplacesAnotherFile)
+{
+    QTemporaryDir dir;
+    const QString list = dir.filePath(u"Book.m3u8"_s);
+    const std::vector<TPlaylistEntry> entries = {
+        {dir.filePath(u"01 One.mp3"_s), u"One"_s, 61499},
+        {dir.filePath(u"#2.mp3"_s), u"Two\nlines"_s, 500},
+        {u"/elsewhere/3.mp3"_s, u"Drei – ß"_s, 1500},
+    };
+    EXPECT_EQ(QString::fromUtf8(Playlist::Text(list, entries)),
+              u"#EXTM3U\n#EXTINF:61,One\n01 One.mp3\n#EXTINF:1,Two lines\n./#2.mp3\n"
+              u"#EXTINF:2,Drei – ß\n/elsewhere/3.mp3\n"_s);
+    ASSERT_TRUE(writeFile(list, "the user's own list"));
+    EXPECT_TRUE(Playlist::Write(list, entries, OutputPlacement::Refuse).contains(u"Book.m3u8"_s));
+    EXPECT_EQ(TestSupport::readFile(list), "the user's own list");
+    QString placed;
+    EXPECT_EQ(Playlist::Write(list, entries, OutputPlacement::NextFreeName, &placed), QString());
+    EXPECT_EQ(placed, dir.filePath(u"Book (2).m3u8"_s));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }

@@ -36,7 +36,7 @@ TEST(Preferences, FirstRunSavesEveryDefaultAndASecondRunReadsBackWhatTheFirstSav
         TPreferences first;
         load(first);
         expected = fieldTexts(first);
-        ASSERT_EQ(expected.size(), 36);
+        ASSERT_EQ(expected.size(), 37);
         EXPECT_TRUE(QFileInfo(first.FilesDir).isDir());
         EXPECT_FALSE(QFile::exists(TestSupport::homeDir() + "/registry.ini"));
         ASSERT_TRUE(first.SaveToRegistry());

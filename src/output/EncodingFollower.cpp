@@ -1,4 +1,8 @@
-#include "Mp3Follower.h"
+#include "EncodingFollower.h"
+
+#include "LameUnit.h"
+
+#include "DiagnosticLog.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -14,19 +18,25 @@ constexpr qint64 kChunkFrames = 1152 * 8;
 
 }  // namespace
 
-TMp3Follower::TMp3Follower() = default;
+EncodingFollower::EncodingFollower() = default;
 
-TMp3Follower::~TMp3Follower()
+EncodingFollower::~EncodingFollower()
 {
     Stop();
 }
 
-void TMp3Follower::Start(const QString &wavFile, const QString &mp3File, int bitRate, OutputPlacement placement)
+void EncodingFollower::Start(const QString &wavFile, const QString &mp3File, int bitRate, OutputPlacement placement)
+{
+    Start(wavFile, mp3File, std::make_unique<TMp3FileWriter>(bitRate), placement);
+}
+
+void EncodingFollower::Start(const QString &wavFile, const QString &file, std::unique_ptr<SoundFileWriter> writer,
+                             OutputPlacement placement)
 {
     Stop();
     m_wavFile = wavFile;
-    m_mp3File = mp3File;
-    m_bitRate = bitRate;
+    m_file = file;
+    m_writer = std::move(writer);
     m_placement = placement;
     m_complete = false;
     m_stop = false;
@@ -36,20 +46,26 @@ void TMp3Follower::Start(const QString &wavFile, const QString &mp3File, int bit
     m_limit = std::numeric_limits<qint64>::max();
     m_split = false;
     m_tail.clear();
+    m_tailStream.reset();
     m_tailResult = {};
     m_thread = std::thread([this] { Run(); });
 }
 
-bool TMp3Follower::Stopping() const
+bool EncodingFollower::Stopping() const
 {
     std::lock_guard lock(m_mutex);
     return m_stop.load() || (m_stopRequested && m_stopRequested());
 }
 
-TMp3Result TMp3Follower::Finish(const std::function<void(int)> &progress, const std::function<bool()> &stopRequested)
+TMp3Result EncodingFollower::Finish(const std::function<void(int)> &progress,
+                                    const std::function<bool()> &stopRequested, std::vector<TChapterMark> chapters)
 {
+    if (!m_writer)
+        return TMp3Result::Fail(QStringLiteral("Nothing is being encoded"));
+    if (!chapters.empty())
+        m_writer->SetChapters(std::move(chapters));
     if (!m_thread.joinable())
-        return ConvertToMp3(m_wavFile, m_mp3File, m_bitRate, progress, stopRequested, m_placement);
+        return ConvertWavFile(m_wavFile, *m_writer, m_file, progress, stopRequested, m_placement);
 
     {
         std::lock_guard lock(m_mutex);
@@ -64,17 +80,17 @@ TMp3Result TMp3Follower::Finish(const std::function<void(int)> &progress, const 
     if (!m_split || m_result.Status != TMp3Result::Done)
         return m_result;
     if (m_tailResult.Status != TMp3Result::Done) {
-        m_writer.Abort();
+        m_writer->Abort();
         return m_tailResult;
     }
     if (Stopping()) {
-        m_writer.Abort();
+        m_writer->Abort();
         return {TMp3Result::Stopped, {}, {}};
     }
-    return m_writer.Finish(m_tail);
+    return m_writer->Finish(m_tail);
 }
 
-void TMp3Follower::Stop()
+void EncodingFollower::Stop()
 {
     if (!m_thread.joinable())
         return;
@@ -87,10 +103,11 @@ void TMp3Follower::Stop()
     m_thread.join();
     if (m_second.joinable())
         m_second.join();
-    m_writer.Abort();
+    if (m_writer)
+        m_writer->Abort();
 }
 
-qint64 TMp3Follower::QuietestFrameNear(qint64 middle, qint64 from, qint64 to)
+qint64 EncodingFollower::QuietestFrameNear(qint64 middle, qint64 from, qint64 to)
 {
     const TWaveFormat &f = m_layout.Format;
     const qint64 frameBytes = f.BlockAlign;
@@ -122,7 +139,7 @@ qint64 TMp3Follower::QuietestFrameNear(qint64 middle, qint64 from, qint64 to)
     return aligned(first) + best * frameBytes;
 }
 
-void TMp3Follower::SplitTheRest(QFile &file, qint64 position)
+void EncodingFollower::SplitTheRest(QFile &file, qint64 position)
 {
     // Much left to encode: the second half goes to a stream of its own, cut
     // at the quietest moment near the middle.
@@ -133,6 +150,14 @@ void TMp3Follower::SplitTheRest(QFile &file, qint64 position)
         const qint64 rest = end - position;
         if (rest <= qint64(SplitSeconds) * m_layout.Format.AvgBytesPerSec)
             return;
+        QString error;
+        m_tailStream = m_writer->NewTailStream(int(m_layout.Format.SampleRate), &error);
+        if (!m_tailStream) {
+            // A format that cannot join two streams is encoded by one.
+            if (!error.isEmpty())
+                DiagnosticLog::WriteLog(error);
+            return;
+        }
         const qint64 split = QuietestFrameNear(position + rest / 2, position, end);
         m_limit = split;
         m_split = true;
@@ -142,14 +167,10 @@ void TMp3Follower::SplitTheRest(QFile &file, qint64 position)
     }
 }
 
-void TMp3Follower::EncodeTail(qint64 from, qint64 to)
+void EncodingFollower::EncodeTail(qint64 from, qint64 to)
 {
     const TWaveFormat &f = m_layout.Format;
-    TMp3Encoder encoder;
-    if (const int r = encoder.Init(int(f.SampleRate), m_bitRate); r != 0) {
-        m_tailResult = TMp3Result::Fail(QString::fromLatin1(Mp3Messages::OpenStream) + QString::number(r));
-        return;
-    }
+    SoundStream &encoder = *m_tailStream;
     QFile file(m_wavFile);
     if (!file.open(QIODevice::ReadOnly) || !file.seek(from)) {
         m_tailResult = TMp3Result::Fail(QString::fromLatin1(TWaveReader::ReadErrorText));
@@ -180,7 +201,7 @@ void TMp3Follower::EncodeTail(qint64 from, qint64 to)
         m_tailResult = TMp3Result::Fail(QString::fromLatin1(Mp3Messages::ExitStream) + QString::number(r));
 }
 
-void TMp3Follower::Run()
+void EncodingFollower::Run()
 {
     const auto waitForMore = [this] {
         std::unique_lock lock(m_mutex);
@@ -210,7 +231,7 @@ void TMp3Follower::Run()
         }
     }
 
-    if (TMp3Result r = m_writer.Open(m_mp3File, int(m_layout.Format.SampleRate), m_bitRate, m_placement); !r.Ok()) {
+    if (TMp3Result r = m_writer->Open(m_file, int(m_layout.Format.SampleRate), m_placement); !r.Ok()) {
         m_result = r;
         return;
     }
@@ -222,7 +243,7 @@ void TMp3Follower::Run()
     bool complete = false;
     for (;;) {
         if (Stopping()) {
-            m_writer.Abort();
+            m_writer->Abort();
             m_result = {TMp3Result::Stopped, {}, {}};
             return;
         }
@@ -257,13 +278,13 @@ void TMp3Follower::Run()
         }
         const qint64 frames = std::min<qint64>(available, kChunkFrames);
         if (!file.seek(position) || file.read(bytes.data(), frames * frameBytes) != frames * frameBytes) {
-            m_writer.Abort();
+            m_writer->Abort();
             m_result = TMp3Result::Fail(QString::fromLatin1(TWaveReader::ReadErrorText));
             return;
         }
         position += frames * frameBytes;
         ToMono16(bytes.data(), frames, m_layout.Format, samples.data());
-        if (TMp3Result r = m_writer.Write({samples.data(), size_t(frames)}); !r.Ok()) {
+        if (TMp3Result r = m_writer->Write({samples.data(), size_t(frames)}); !r.Ok()) {
             m_result = r;
             return;
         }
@@ -274,5 +295,5 @@ void TMp3Follower::Run()
         }
     }
     // A split is finished by Finish, once the second stream is done too.
-    m_result = m_split ? TMp3Result{} : m_writer.Finish();
+    m_result = m_split ? TMp3Result{} : m_writer->Finish();
 }

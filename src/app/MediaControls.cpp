@@ -93,13 +93,9 @@ void MediaControls::Update()
 
 void MediaControls::Previous()
 {
-    QPointer<QObject> article = m_reading.ArticleBeingRead();
-    if (!article || !m_actions.Stop()->isEnabled())
+    if (!m_reading.ArticleBeingRead() || !m_actions.Stop()->isEnabled() || m_driver.ReadingTarget() != otSpeakers)
         return;
-    m_actions.Stop()->trigger();
-    if (article && m_reading.State() == rsIdle) {
-        // A new reading of the same article: a new track for the panel.
-        m_article = nullptr;
-        m_reading.ArticleReadClick(article);
-    }
+    // A new reading of the same article: a new track for the panel.
+    m_article = nullptr;
+    m_reading.RestartArticle();
 }

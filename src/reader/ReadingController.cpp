@@ -305,14 +305,28 @@ void ReadingController::SkipBtnClick()
     if (!m_driver.TTS1()->Active() || m_state != rsReading)
         return;
     DiagnosticLog::WriteLog(QStringLiteral("Skip"));
+    m_restartArticle = false;  // the later command wins
     m_paused = false;
     emit PausedChanged(false);
     // The driver reports the article done, and ArticleDone moves on.
     m_driver.TTS1()->AudioReset();
 }
 
+void ReadingController::RestartArticle()
+{
+    if (!m_driver.TTS1()->Active() || m_state != rsReading || m_runMode != otSpeakers || !m_article)
+        return;
+    DiagnosticLog::WriteLog(QStringLiteral("Restart article"));
+    m_paused = false;
+    emit PausedChanged(false);
+    m_restartArticle = true;
+    // As for Skip, the driver reports the article done; DriverDone starts it again.
+    m_driver.TTS1()->AudioReset();
+}
+
 void ReadingController::StopBtnClick()
 {
+    m_restartArticle = false;
     if (!m_driver.TTS1()->Active() || (m_state != rsReading && m_state != rsPaused))
         return;
     m_paused = false;
@@ -348,6 +362,11 @@ void ReadingController::BeginExit()
 
 void ReadingController::DriverDone()
 {
+    if (std::exchange(m_restartArticle, false) && m_article && m_state == rsReading &&
+        (m_completion == Completion::ArticleDone || m_completion == Completion::SelectedArticleDone)) {
+        StartReading(m_article, -1, -1, m_runMode);
+        return;
+    }
     const Completion completion = std::exchange(m_completion, Completion::None);
     switch (completion) {
     case Completion::ArticleDone:

@@ -106,6 +106,9 @@ public:
     void PlayFileBtnClick();
     void PauseBtnClick();
     void SkipBtnClick();
+    // Reads the article being read aloud again from its start; the run then
+    // goes on as before. Only while reading to the speakers.
+    void RestartArticle();
     void StopBtnClick();
 
     // The commands outside the groups act only while nothing is read.
@@ -243,6 +246,7 @@ private:
     Completion m_completion = Completion::None;
     bool m_paused = false;
     bool m_skipAllowed = true;
+    bool m_restartArticle = false;  // the article ending now is to be read again
     QPointer<QObject> m_article;
     int m_articlePosition = 0;
     QString m_text;  // the text of the article being read, as it was given

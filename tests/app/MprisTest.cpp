@@ -124,7 +124,8 @@ TEST_F(MprisTest, APanelDrivesTheReadingAsTheWindowsControlsAllowAndHearsOfEvery
 {
     ASSERT_TRUE(writeFile(home() + u"/registry.ini"_s,
                           "[Software\\VarnyxTech\\Voxtrella]\n\"FirstTimeUser\"=\"false\"\n\"ML_ListMode\"=\"1\"\n"));
-    ASSERT_TRUE(writeFile(home() + u"/VXExport.txt"_s, article("First", 40) + article("Second", 40)));
+    ASSERT_TRUE(
+        writeFile(home() + u"/VXExport.txt"_s, article("First", 40) + article("Second", 40) + article("Third", 40)));
     startProgram(m_first, {u"-auto"_s});
     ASSERT_TRUE(waitForLog(u"FormActivate Timer: Minimizing now."_s)) << log().toStdString();
     EXPECT_TRUE(log().contains(u"Media controls on the session bus as "_s + Service));
@@ -185,6 +186,9 @@ TEST_F(MprisTest, APanelDrivesTheReadingAsTheWindowsControlsAllowAndHearsOfEvery
         },
         3000));
     EXPECT_TRUE(becomes(u"PlaybackStatus"_s, u"Playing"_s));
+    // The run goes on after the article read again.
+    call(u"Next"_s);
+    ASSERT_TRUE(waitFor([&] { return metadata().value(u"xesam:title"_s) == u"Third"_s; }, 3000));
 
     call(u"Stop"_s);
     ASSERT_TRUE(becomes(u"PlaybackStatus"_s, u"Stopped"_s));

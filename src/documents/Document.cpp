@@ -88,7 +88,11 @@ Document Read(const QString &path, qint64 textLimit)
     if (kind == Kind::Zip)
         return ReadZip(path, textLimit);
 
-    const QByteArray bytes = ReadCapped(path, textLimit * DocumentFormats::kMarkupFactor, textLimit);
+    // Markup outweighs its text; a text file is its text, so a large log
+    // file is refused before it is read into memory.
+    const bool markup = kind == Kind::FictionBook || kind == Kind::Html;
+    const QByteArray bytes = ReadCapped(path, markup ? textLimit * DocumentFormats::kMarkupFactor : textLimit,
+                                        textLimit);
     if (kind == Kind::FictionBook)
         return DocumentFormats::ReadFb2(bytes, textLimit);
     if (kind == Kind::Html)

@@ -45,6 +45,7 @@ void EncodingFollower::Start(const QString &wavFile, const QString &file, std::u
     m_result = {};
     m_limit = std::numeric_limits<qint64>::max();
     m_split = false;
+    m_join = {};
     m_tail.clear();
     m_tailStream.reset();
     m_tailResult = {};
@@ -87,7 +88,9 @@ TMp3Result EncodingFollower::Finish(const std::function<void(int)> &progress,
         m_writer->Abort();
         return {TMp3Result::Stopped, {}, {}};
     }
-    return m_writer->Finish(m_tail);
+    TMp3Result result = m_writer->Finish(m_tail);
+    m_join.gapUs = m_writer->JoinGapUs();
+    return result;
 }
 
 void EncodingFollower::Stop()
@@ -161,6 +164,8 @@ void EncodingFollower::SplitTheRest(QFile &file, qint64 position)
         const qint64 split = QuietestFrameNear(position + rest / 2, position, end);
         m_limit = split;
         m_split = true;
+        const TWaveFormat &f = m_layout.Format;
+        m_join.atUs = f.AvgBytesPerSec > 0 ? (split - m_layout.DataOffset) * 1'000'000 / f.AvgBytesPerSec : 0;
         m_second = std::thread([this, split, end] { EncodeTail(split, end); });
     } catch (const EWaveError &) {
         // Read again below; a real fault is reported there.

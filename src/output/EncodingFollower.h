@@ -45,6 +45,14 @@ public:
     bool Running() const { return m_thread.joinable(); }
     // The last Finish encoded the rest in two streams.
     bool WasSplit() const { return m_split; }
+    // Where the last Finish's second stream begins in the WAV's sound, and
+    // the gap the join put before it in the file (both in microseconds; a
+    // gap of 0 when there was no second stream).
+    struct Join {
+        qint64 atUs = 0;
+        qint64 gapUs = 0;
+    };
+    Join LastJoin() const { return m_join; }
 
     // The WAV is complete: encodes the rest and puts the file in place (the
     // result's File says under which name), with chapters (when given) in
@@ -82,6 +90,7 @@ private:
     TWaveLayout m_layout;
     std::atomic<qint64> m_limit{std::numeric_limits<qint64>::max()};
     bool m_split = false;
+    Join m_join;
     std::unique_ptr<SoundStream> m_tailStream;
     QByteArray m_tail;  // the second stream's frames
     TMp3Result m_tailResult;

@@ -306,6 +306,11 @@ QByteArray TMp3Encoder::InfoFrame() const
     return frame;
 }
 
+int TMp3Encoder::JoinGapSamples() const
+{
+    return m_lame ? lame_get_encoder_padding(m_lame) + lame_get_encoder_delay(m_lame) : 0;
+}
+
 int TMp3Encoder::Frames() const
 {
     return m_lame ? lame_get_frameNum(m_lame) : 0;
@@ -412,6 +417,9 @@ TMp3Result TMp3FileWriter::Finish(const QByteArray &tail)
             return fail(m_file->ErrorString());
         info = m_encoder.OwnInfoFrame(m_firstHeader, m_written, m_musicCrc);
     }
+    m_joinGapUs = 0;
+    if (!tail.isEmpty() && m_encoder.OutputSampleRate() > 0)
+        m_joinGapUs = qint64(m_encoder.JoinGapSamples()) * 1'000'000 / m_encoder.OutputSampleRate();
     m_encoder.Close();
     m_out += tail;
     if (!m_out.isEmpty() && !writeOut())

@@ -87,6 +87,10 @@ public:
     QByteArray InfoFrame() const;
     // Frames made so far.
     int Frames() const;
+    // The samples (at the output rate) a second stream's sound starts later
+    // than this stream's sound ends, when the two are joined: this stream's
+    // padding and the second one's encoder delay, the same as this one's.
+    int JoinGapSamples() const;
     // Bytes of the Info frame the writer puts first itself where LAME has no
     // room for its own (bit rates below 56 kbit/s); 0 where LAME writes it.
     int OwnInfoFrameBytes() const;
@@ -123,6 +127,7 @@ public:
     // a second stream that encoded the rest, from NewTailStream) follows this
     // stream's frames, and the Info frame counts them too.
     TMp3Result Finish(const QByteArray &tail = {}) override;
+    qint64 JoinGapUs() const override { return m_joinGapUs; }
     void Abort() override;
     bool IsOpen() const override;
     std::unique_ptr<SoundStream> NewTailStream(int inputSampleRate, QString *error) const override;
@@ -144,6 +149,7 @@ private:
     // the audio frames and the bytes of the file so far.
     QByteArray m_firstHeader;
     uint16_t m_musicCrc = 0;
+    qint64 m_joinGapUs = 0;
     qint64 m_written = 0;
 };
 

@@ -62,6 +62,9 @@ public:
     // bytes of a stream from NewTailStream that encoded the rest) follows.
     virtual TMp3Result Finish(const QByteArray &tail = {}) = 0;
     virtual void Abort() = 0;
+    // How much sound the join of a tail stream put between the two streams'
+    // sounds, in microseconds of the finished file; 0 without a tail.
+    virtual qint64 JoinGapUs() const { return 0; }
     virtual bool IsOpen() const = 0;
     // A second stream for the rest of the sound, or null where the format
     // cannot join one; error says why a possible one failed to start.

@@ -372,3 +372,17 @@ qint64 Mp3StartDelayUs(const QString &mp3File, int outputSampleRate)
     const QByteArray encoder = frame.mid(tag, 4);
     return encoder == "LAME" || encoder.startsWith("Lav") ? 0 : delayUs;
 }
+
+void SubtitleTrack::InsertGap(qint64 atUs, qint64 gapUs)
+{
+    const auto move = [&](qint64 &us) {
+        if (us >= atUs)
+            us += gapUs;
+    };
+    for (SubtitleCue &cue : m_cues) {
+        move(cue.startUs);
+        move(cue.endUs);
+        for (SubtitleCue::Word &word : cue.words)
+            move(word.startUs);
+    }
+}

@@ -57,6 +57,9 @@ public:
     void AddWord(qint64 timeUs, int offset, int length);
     // The audio ends at endUs; the last cue lasts until then.
     void Finish(qint64 endUs);
+    // The audio file holds gapUs more sound at atUs than the speech written:
+    // every time from there on moves by it.
+    void InsertGap(qint64 atUs, qint64 gapUs);
 
     const std::vector<SubtitleCue> &Cues() const { return m_cues; }
 
@@ -88,6 +91,8 @@ private:
 
 // How much later than in the WAV the speech is heard in the decoded MP3.
 // LAME puts its encoder delay before the sound and a decoder adds its own;
-// players remove both only where the first frame carries LAME's info tag
-// (which the small frames of the lower presets cannot hold).
+// players remove both only where the first frame carries an info tag. The
+// program writes one into every MP3 now (its own where LAME's does not fit
+// the small frames of the lower presets), so this is 0 for them; a file
+// without one keeps the correction.
 qint64 Mp3StartDelayUs(const QString &mp3File, int outputSampleRate);

@@ -771,7 +771,7 @@ void ReadingController::ConversionEnded()
     // Opus players skip the encoder's lead-in (its pre-skip) themselves.
     PlaceSubtitles(m_mp3Name,
                    m_format == SoundFormat::Mp3 ? Mp3StartDelayUs(m_mp3Name, Mp3PresetFor(m_bitRate).SampleRate) : 0,
-                   spokenLengthUs(m_wavName));
+                   spokenLengthUs(m_wavName), m_follower->LastJoin().atUs, m_follower->LastJoin().gapUs);
     DiagnosticLog::WriteLog(QStringLiteral("Deleting wav file ") + m_wavName);
     if (!QFile::remove(m_wavName))
         DiagnosticLog::WriteLog(QStringLiteral("Delete Failed"));
@@ -807,12 +807,16 @@ void ReadingController::StartSubtitles()
         m_subtitles.reset();
 }
 
-void ReadingController::PlaceSubtitles(const QString &audioFile, qint64 startDelayUs, qint64 audioEndUs)
+void ReadingController::PlaceSubtitles(const QString &audioFile, qint64 startDelayUs, qint64 audioEndUs, qint64 gapAtUs,
+                                       qint64 gapUs)
 {
     const std::unique_ptr<SubtitleTrack> track = std::move(m_subtitles);
     if (!track)
         return;
     track->Finish(audioEndUs);
+    // The second half of a long MP3, encoded on its own, starts a little later.
+    if (gapUs > 0)
+        track->InsertGap(gapAtUs, gapUs);
     const auto format = SubtitleFormat(m_subtitleFormat);
     const QString target = SubtitleFileBeside(audioFile, format);
     // Never in place of a file of the user's, unless the reading replaces.

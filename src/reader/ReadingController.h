@@ -234,7 +234,9 @@ private:
     // are gathered as they are written, and the file is put beside the audio
     // once the audio is in place, moved by the encoder's start delay.
     void StartSubtitles();
-    void PlaceSubtitles(const QString &audioFile, qint64 startDelayUs, qint64 audioEndUs);
+    // gapUs: sound the encoder put into the file at gapAtUs of the speech.
+    void PlaceSubtitles(const QString &audioFile, qint64 startDelayUs, qint64 audioEndUs, qint64 gapAtUs = 0,
+                        qint64 gapUs = 0);
 
     Speaker &m_driver;
     TPreferences &m_prefs;

@@ -17,11 +17,15 @@
 
 #include <libspeechd.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -92,6 +96,22 @@ namespace {
 
 // An explicit address is a service the user runs; only the desktop's usual
 // one may be started on demand.
+// Whether a service takes connections at the socket.
+bool socketAnswers(const char *path)
+{
+    sockaddr_un address{};
+    if (std::strlen(path) >= sizeof address.sun_path)
+        return true;  // let the library say what is wrong with it
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, path);
+    const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (probe < 0)
+        return true;
+    const bool answers = ::connect(probe, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+    ::close(probe);
+    return answers;
+}
+
 SPDConnection *openConnection(const char *name, QString *problem)
 {
     char *error = nullptr;
@@ -103,6 +123,15 @@ SPDConnection *openConnection(const char *name, QString *problem)
         return nullptr;
     }
     const bool autospawn = qEnvironmentVariableIsEmpty("SPEECHD_ADDRESS");
+    // Nobody to start a service and nothing listening: said without asking
+    // the library, which keeps a copy of its message on that path.
+    if (!autospawn && address->method == SPD_METHOD_UNIX_SOCKET && address->unix_socket_name &&
+        !socketAnswers(address->unix_socket_name)) {
+        if (problem)
+            *problem = QStringLiteral("nothing listens at %1").arg(QString::fromLocal8Bit(address->unix_socket_name));
+        SPDConnectionAddress__free(address);
+        return nullptr;
+    }
     SPDConnection *c = spd_open2(kClientName, name, nullptr, SPD_MODE_THREADED, address, autospawn, &error);
     SPDConnectionAddress__free(address);
     if (!c && problem)

@@ -338,13 +338,6 @@ bool TMp3FileWriter::IsOpen() const
     return m_file != nullptr;
 }
 
-TMp3Result TMp3FileWriter::fail(QString message)
-{
-    DiagnosticLog::WriteLog(message);
-    Abort();
-    return TMp3Result::Fail(std::move(message));
-}
-
 bool TMp3FileWriter::writeOut()
 {
     if (m_firstHeader.isEmpty() && m_out.size() >= 4)
@@ -431,12 +424,7 @@ TMp3Result TMp3FileWriter::Finish(const QByteArray &tail)
     const qint64 durationMs = m_inputRate > 0 ? m_samples * 1000 / m_inputRate : 0;
     if (const QString error = WriteMp3Tags(m_file->TempPath(), m_tags, durationMs, m_file->Target()); !error.isEmpty())
         return fail(error);
-    if (!m_file->Place(m_placement))
-        return fail(m_file->ErrorString());
-    TMp3Result done;
-    done.File = m_file->Target();
-    m_file.reset();
-    return done;
+    return placeFinished(m_file, m_placement);
 }
 
 void TMp3FileWriter::Abort()

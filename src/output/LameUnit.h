@@ -135,7 +135,6 @@ public:
     const TMp3Encoder &Encoder() const { return m_encoder; }
 
 private:
-    TMp3Result fail(QString message);
     bool writeOut();
 
     int m_bitRate;

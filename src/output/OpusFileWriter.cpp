@@ -54,13 +54,6 @@ int OpusFileWriter::closeStream(void *)
     return 0;  // the PendingFile closes the file when it is placed or discarded
 }
 
-TMp3Result OpusFileWriter::fail(const QString &message)
-{
-    DiagnosticLog::WriteLog(message);
-    Abort();
-    return TMp3Result::Fail(message);
-}
-
 TMp3Result OpusFileWriter::encoderFailure(int code)
 {
     // A failed page write is the file's fault: the PendingFile says why.
@@ -131,12 +124,7 @@ TMp3Result OpusFileWriter::Finish(const QByteArray &)
         return encoderFailure(r != OPE_OK ? r : OPE_WRITE_FAIL);
     ope_encoder_destroy(m_encoder);
     m_encoder = nullptr;
-    if (!m_file->Place(m_placement))
-        return fail(m_file->ErrorString());
-    TMp3Result done;
-    done.File = m_file->Target();
-    m_file.reset();
-    return done;
+    return placeFinished(m_file, m_placement);
 }
 
 void OpusFileWriter::Abort()

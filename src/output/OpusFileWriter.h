@@ -35,7 +35,6 @@ public:
 private:
     static int writePages(void *self, const unsigned char *data, int size);
     static int closeStream(void *self);
-    TMp3Result fail(const QString &message);
     TMp3Result encoderFailure(int code);
 
     int m_bitRate;

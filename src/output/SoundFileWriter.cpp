@@ -8,6 +8,23 @@
 #include <optional>
 #include <vector>
 
+TMp3Result SoundFileWriter::fail(QString message)
+{
+    DiagnosticLog::WriteLog(message);
+    Abort();
+    return TMp3Result::Fail(std::move(message));
+}
+
+TMp3Result SoundFileWriter::placeFinished(std::unique_ptr<PendingFile> &file, OutputPlacement placement)
+{
+    if (!file->Place(placement))
+        return fail(file->ErrorString());
+    TMp3Result done;
+    done.File = file->Target();
+    file.reset();
+    return done;
+}
+
 namespace {
 
 // Samples read and encoded per step: eight MPEG-1 frames, so progress and

@@ -81,6 +81,11 @@ public:
     const TAudioTags &Tags() const { return m_tags; }
 
 protected:
+    // Logs the message, abandons the file and gives the failure.
+    TMp3Result fail(QString message);
+    // Puts the finished file in place: the result names it, or the failure.
+    TMp3Result placeFinished(std::unique_ptr<PendingFile> &file, OutputPlacement placement);
+
     TAudioTags m_tags;
 };
 
